@@ -1,0 +1,4 @@
+#include "app/mainwindow.h"
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent) {}
+MainWindow::~MainWindow() = default;

@@ -1,0 +1,202 @@
+#pragma once
+
+#include "data/container.h"
+#include "data/textmatch.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <algorithm>
+
+// An ordered collection of records with a current record and a search
+// filter, stored as one container file: {"version": "1", <listKey>: [...]}.
+//
+// A record type supplies only its fields:
+//   static Record fromJson(const QJsonObject &)  read defaults, then its keys
+//   QJsonObject toJson() const
+//   QString displayText() const                  what the filter matches
+// and, for find(), public `name` and `version` fields.
+template <typename Record>
+class RecordStore
+{
+public:
+    RecordStore(const QString &listKey, const QString &debugName)
+        : m_listKey(listKey), m_debugName(debugName) {}
+
+    // The records are dropped with the old path; readBase fills them again.
+    void setPath(const QString &path)
+    {
+        m_path = path;
+        m_records.clear();
+        m_filterActive = 0;
+        m_current = 0;
+    }
+    QString path() const { return m_path; }
+
+    // False only when the file cannot be opened; the records in memory then
+    // stay as they were. A corrupt or empty file gives an empty store.
+    bool readBase()
+    {
+        qDebug().noquote() << "readBase" << m_debugName << m_path;
+        QJsonObject object;
+        if (!Container::readFile(m_path, object))
+            return false;
+        fromJson(object);
+        return true;
+    }
+
+    void readBytes(const QByteArray &bytes) { fromJson(Container::decode(bytes)); }
+
+    bool saveBase() const
+    {
+        qDebug().noquote() << "saveBase" << m_debugName << m_path;
+        QJsonObject object;
+        toJson(object);
+        return Container::writeFile(m_path, object);
+    }
+
+    void toJson(QJsonObject &object) const
+    {
+        QJsonArray list;
+        for (const Record &record : m_records)
+            list.append(record.toJson());
+        object.insert(QStringLiteral("version"), m_version);
+        object.insert(m_listKey, list);
+    }
+
+    void fromJson(const QJsonObject &object)
+    {
+        m_records.clear();
+        m_current = 0;
+        const QJsonValue list = object.value(m_listKey);
+        if (!list.isArray())
+            return;
+        const QJsonArray array = list.toArray();
+        m_records.reserve(array.size());
+        for (const QJsonValue &element : array)
+            m_records.append(Record::fromJson(element.toObject()));
+    }
+
+    void setFilter(const QString &text)
+    {
+        m_filter = text;
+        m_filterActive = text.isEmpty() ? 0 : 1;
+    }
+    QString filter() const { return m_filter; }
+    bool filterActive() const { return m_filterActive == 1; }
+
+    void first()
+    {
+        m_current = 0;
+        if (m_filterActive && !matches(m_records.isEmpty() ? QString() : m_records.first().displayText()))
+            next();
+    }
+
+    bool next()
+    {
+        ++m_current;
+        if (m_current >= count())
+            return false;
+        if (!m_filterActive)
+            return true;
+        for (; m_current < count(); ++m_current) {
+            if (matches(m_records.at(m_current).displayText()))
+                return true;
+        }
+        return false;
+    }
+
+    // The n-th record counting from the first, matching records only while
+    // a filter is active.
+    void select(int n)
+    {
+        first();
+        if (n > 0 && n <= count()) {
+            for (int i = 0; i < n; ++i) {
+                if (!next())
+                    break;
+            }
+        }
+    }
+
+    // Number of records with exactly this name and version; the last of them
+    // becomes current (record 0 when there is none). Clears the filter flag.
+    int find(const QString &name, int version)
+    {
+        m_filterActive = 0;
+        m_current = 0;
+        int found = 0;
+        int last = 0;
+        for (int i = 0; i < count(); ++i) {
+            const Record &record = m_records.at(i);
+            if (record.name == name && record.version == version) {
+                ++found;
+                last = i;
+            }
+        }
+        select(last);
+        return found;
+    }
+
+    void removeCurrent()
+    {
+        if (!hasCurrent())
+            return;
+        m_records.removeAt(m_current);
+        m_current = m_records.isEmpty() ? 0 : std::min(m_current, count() - 1);
+    }
+
+    int current() const { return m_current; }
+    void setCurrent(int index) { m_current = index; }
+    int count() const { return int(m_records.size()); }
+    bool hasCurrent() const { return m_current >= 0 && m_current < count(); }
+
+    // The record at current, or null when current is outside the records.
+    Record *currentRecord() { return hasCurrent() ? &m_records[m_current] : nullptr; }
+    const Record *currentRecord() const { return hasCurrent() ? &m_records.at(m_current) : nullptr; }
+
+    const QList<Record> &records() const { return m_records; }
+    QList<Record> &records() { return m_records; }
+
+    QString listKey() const { return m_listKey; }
+    QString version() const { return m_version; }
+
+protected:
+    // Inserts before the current record, or at the end when current is past
+    // it; current then names the new record.
+    void insertRecord(const Record &record)
+    {
+        m_current = std::clamp(m_current, 0, count());
+        m_records.insert(m_current, record);
+    }
+
+    // Getter and setter helpers for the accessors of the current record.
+    template <typename T>
+    T field(T Record::*member) const
+    {
+        const Record *record = currentRecord();
+        return record ? record->*member : T();
+    }
+    template <typename T>
+    void setField(T Record::*member, const T &value)
+    {
+        if (Record *record = currentRecord())
+            record->*member = value;
+    }
+
+private:
+    bool matches(const QString &text) const { return containsIgnoringAccents(text, m_filter); }
+
+    QString m_filter;
+    int m_filterActive = 0;
+    int m_current = 0;
+    QString m_listKey;
+    QString m_version = QStringLiteral("1");
+    QList<Record> m_records;
+    QString m_path;
+    QString m_debugName;
+};

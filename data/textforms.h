@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QTime>
+
+// The text forms every record uses inside its file. All values in a record
+// are JSON strings; a reader takes a key only when it is present and a
+// string, and otherwise leaves the field at its default.
+namespace TextForm {
+
+inline constexpr const char *dateTimePattern = "dd.MM.yyyy hh:mm";
+inline constexpr const char *logTimePattern = "dd.MM.yyyy hh:mm:ss.zzz";
+
+QString fromInt(qint64 value);
+
+// Whole minutes. A time of 24 h or more cannot be held by QTime and is the
+// invalid time, written as -61 (its hour and minute are both -1).
+QString fromMinutes(const QTime &time);
+QTime minutesToTime(int minutes);
+int timeToMinutes(const QTime &time);
+
+QString fromDateTime(const QDateTime &dateTime);
+QDateTime toDateTime(const QString &text);
+
+// The key's string value, or nothing when absent or not a string.
+bool stringOf(const QJsonObject &object, const char *key, QString &text);
+
+void readText(const QJsonObject &object, const char *key, QString &field);
+// Leaves the field when the text is not a whole number that fits 32 bits.
+void readInt(const QJsonObject &object, const char *key, int &field);
+void readMinutes(const QJsonObject &object, const char *key, QTime &field);
+void readDateTime(const QJsonObject &object, const char *key, QDateTime &field);
+
+} // namespace TextForm
