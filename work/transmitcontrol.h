@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QtGlobal>
+
+// What a sequencer needs of its device controller: the total time, the LF
+// value it wants on air, start and stop requests, and whether the device is
+// on air now. The controller consumes these on its own tick.
+class TransmitControl
+{
+public:
+    virtual ~TransmitControl() = default;
+
+    virtual void setTransmitSeconds(quint32 seconds) = 0;
+    virtual void setLfRequested(quint32 value) = 0;
+    virtual void requestStart() = 0;
+    virtual void requestStop() = 0;
+    virtual bool isTransmitting() const = 0;
+};
