@@ -1,11 +1,89 @@
 #pragma once
 
-#include <QMainWindow>
+#include "app/settings.h"
+#include "app/tabpage.h"
 
+#include <QDateTime>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+
+namespace Ui { class MainWindow; }
+class AboutDialog;
+class InfoBar;
+class NoticePopup;
+
+// Owns every long-lived object, the two timers that drive the program, and
+// the routing between tabs. What a tab does lives in that tab's page class.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
+    enum Tab {
+        TabClientSelection = 0,
+        TabClient,
+        TabProgramSelection,
+        TabProgram,
+        TabPresetSelection,
+        TabPreset,
+        TabWork,
+        TabTavik,
+        TabTools,
+        TabCount
+    };
+
+    static constexpr int uiTickMs = 250;
+    static constexpr int deviceTickMs = 25;
+
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    void showNotice(const QString &text);
+    void setProgramTabTitle(const QString &text);
+    void setProgramTabTitle(const QString &name, int version);
+    void setClientTabTitle(const QString &name);
+    void setWorkTabTitle(const QString &deviceName);
+
+    // One run of each timer's work; the timers call these, tests may too.
+    void uiTick();
+    void deviceTick();
+
+    void markDeviceTableDirty() { m_deviceTableDirty = true; }
+
+    Settings &settings() { return m_settings; }
+    int currentTab() const { return m_currentTab; }
+    NoticePopup *notice() const { return m_notice; }
+    InfoBar *infoBar() const { return m_infoBar; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private Q_SLOTS:
+    void on_MainPage_currentChanged(int index);
+    void on_pushButton_about_clicked();
+
+private:
+    void applyGeometry(bool settingsRead);
+    void leaveTab(int index);
+    void enterTab(int index);
+    TabPage *page(int index) const;
+    void refreshDeviceTableIfDue();
+
+    Settings m_settings;
+    Ui::MainWindow *ui = nullptr;
+    InfoBar *m_infoBar = nullptr;
+    NoticePopup *m_notice = nullptr;
+    AboutDialog *m_about = nullptr;
+    std::array<std::unique_ptr<TabPage>, TabCount> m_pages;
+    QTimer m_uiTimer;
+    QTimer m_deviceTimer;
+
+    int m_currentTab = 0;
+    QDateTime m_nextDeviceTableRefresh;
+    bool m_deviceTableDirty = false;
+    // Tab changes made while the form is being built must not leave (and so
+    // save) tabs whose stores have not been read yet.
+    bool m_routing = false;
 };

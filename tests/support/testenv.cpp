@@ -31,7 +31,9 @@ QString useTemporaryHome()
 
 QString dataFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/data/";
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/data/";
+    QDir().mkpath(folder);
+    return folder;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

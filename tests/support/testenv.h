@@ -11,7 +11,7 @@ namespace TestEnv {
 // the process ends.
 QString useTemporaryHome();
 
-// The data folder the program uses under the temporary home.
+// The data folder the program uses under the temporary home, created.
 QString dataFolder();
 
 // Writes bytes to a file, creating missing parent folders.

@@ -1,0 +1,31 @@
+#include "app/infobar.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+InfoBar::InfoBar(QWidget *parent)
+    : QWidget(parent),
+      m_device(new QLabel(QStringLiteral("Tavik info"), this)),
+      m_system(new QLabel(QStringLiteral("System info"), this))
+{
+    setObjectName(QStringLiteral("infoBar"));
+    m_device->setObjectName(QStringLiteral("label_info_tavik"));
+    m_system->setObjectName(QStringLiteral("label_info_system"));
+    m_system->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 0, 0, 0);
+    layout->addWidget(m_device);
+    layout->addWidget(m_system);
+    adjustSize();
+}
+
+void InfoBar::setDeviceText(const QString &text) { m_device->setText(text); }
+QString InfoBar::deviceText() const { return m_device->text(); }
+void InfoBar::setSystemText(const QString &text) { m_system->setText(text); }
+
+void InfoBar::placeAtBottom()
+{
+    const QWidget *window = parentWidget();
+    setFixedWidth(window->width());
+    move(0, window->height() - height());
+}

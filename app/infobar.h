@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+// The strip along the window's bottom edge: the device status line on the
+// left, system information on the right.
+class InfoBar : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit InfoBar(QWidget *parent);
+
+    void setDeviceText(const QString &text);
+    QString deviceText() const;
+    void setSystemText(const QString &text);
+
+    // Spans the parent's width along its bottom edge.
+    void placeAtBottom();
+
+private:
+    QLabel *m_device;
+    QLabel *m_system;
+};

@@ -1,0 +1,97 @@
+#include "app/settings.h"
+
+#include "data/container.h"
+#include "data/textforms.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr const char *keyGeometry = "geometry";
+constexpr const char *keyMachineIP = "machineIP";
+constexpr const char *keyAutoconnect = "machineAutoconnect";
+constexpr const char *keyPresets = "presetsGenuine";
+constexpr const char *keyPrograms = "programsGenuine";
+constexpr const char *keyOperator = "operator";
+constexpr const char *keyOperatorName = "typ";
+const QString noName = QStringLiteral("noname");
+
+QString ensured(const QString &folder)
+{
+    if (!folder.isEmpty() && !QDir(folder).exists())
+        QDir().mkpath(folder);
+    return folder;
+}
+
+} // namespace
+
+Settings::Settings(QObject *parent) : QObject(parent) {}
+
+void Settings::init(const QString &fileName)
+{
+    const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    m_dataFolder = appData + QStringLiteral("/data/");
+    m_backupFolder = appData + QStringLiteral("/backup/");
+    m_exportFolder = documents + QStringLiteral("/TavikStudio/export/");
+    m_settingsPath = dataFolder() + fileName;
+}
+
+QString Settings::dataFolder() const { return ensured(m_dataFolder); }
+QString Settings::backupFolder() const { return ensured(m_backupFolder); }
+QString Settings::exportFolder() const { return ensured(m_exportFolder); }
+
+bool Settings::readSettings()
+{
+    qDebug().noquote() << "readSettings" << m_settingsPath;
+    QJsonObject object;
+    const bool read = Container::readFile(m_settingsPath, object);
+    if (read)
+        fromJson(object);
+    else
+        m_machineAutoconnect = true;  // a first start connects on its own
+    if (m_operatorName.trimmed().isEmpty())
+        m_operatorName = noName;
+    return read;
+}
+
+bool Settings::saveSettings() const
+{
+    qDebug().noquote() << "saveSettings" << m_settingsPath;
+    QJsonObject object;
+    toJson(object);
+    return Container::writeFile(m_settingsPath, object);
+}
+
+void Settings::toJson(QJsonObject &object) const
+{
+    object.insert(QLatin1String(keyGeometry), QString::fromLatin1(m_geometry.toHex()));
+    object.insert(QLatin1String(keyMachineIP), m_machineIP);
+    object.insert(QLatin1String(keyAutoconnect), m_machineAutoconnect ? QStringLiteral("1") : QStringLiteral("0"));
+    object.insert(QLatin1String(keyPresets), QString::number(m_presetsPool));
+    object.insert(QLatin1String(keyPrograms), m_programsGeneral ? QStringLiteral("1") : QStringLiteral("0"));
+    object.insert(QLatin1String(keyOperator), QJsonObject{{QLatin1String(keyOperatorName), m_operatorName}});
+}
+
+void Settings::fromJson(const QJsonObject &object)
+{
+    QString text;
+    if (TextForm::stringOf(object, keyGeometry, text))
+        m_geometry = QByteArray::fromHex(text.toLatin1());
+    if (TextForm::stringOf(object, keyMachineIP, text))
+        m_machineIP = text;
+    if (TextForm::stringOf(object, keyAutoconnect, text)) {
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        m_machineAutoconnect = ok && value != 0;
+    }
+    if (TextForm::stringOf(object, keyPresets, text))
+        m_presetsPool = text == QLatin1String("2") ? 2 : text == QLatin1String("1") ? 1 : 0;
+    if (TextForm::stringOf(object, keyPrograms, text))
+        m_programsGeneral = text == QLatin1String("1");
+    const QJsonValue identity = object.value(QLatin1String(keyOperator));
+    if (identity.isObject())
+        TextForm::stringOf(identity.toObject(), keyOperatorName, m_operatorName);
+}

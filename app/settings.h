@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+// Where the program keeps its files, and the few preferences that survive a
+// restart: window geometry, the pools the selection tabs show, the operator.
+class Settings : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Settings(QObject *parent = nullptr);
+
+    // Computes the folders and sets the settings file to dataFolder + name.
+    void init(const QString &fileName);
+
+    // Each ends in "/" and is created, with its parents, when first asked for.
+    QString dataFolder() const;
+    QString backupFolder() const;
+    QString exportFolder() const;
+    QString settingsPath() const { return m_settingsPath; }
+
+    bool readSettings();
+    bool saveSettings() const;
+    void toJson(QJsonObject &object) const;
+    void fromJson(const QJsonObject &object);
+
+    QByteArray geometry() const { return m_geometry; }
+    void setGeometry(const QByteArray &geometry) { m_geometry = geometry; }
+    int presetsPool() const { return m_presetsPool; }
+    void setPresetsPool(int pool) { m_presetsPool = pool; }
+    bool programsGeneral() const { return m_programsGeneral; }
+    void setProgramsGeneral(bool general) { m_programsGeneral = general; }
+    QString operatorName() const { return m_operatorName; }
+    void setOperatorName(const QString &name) { m_operatorName = name; }
+    bool machineAutoconnect() const { return m_machineAutoconnect; }
+
+private:
+    QString m_operatorName;
+    QString m_settingsPath;
+    QByteArray m_geometry;
+    QString m_dataFolder;
+    QString m_exportFolder;
+    QString m_backupFolder;
+    bool m_machineAutoconnect = false;
+    QString m_machineIP;
+    bool m_programsGeneral = false;
+    int m_presetsPool = 0;
+};

@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs what building, running and testing TavikStudio needs from
+# Debian 12's packages. Safe to run again: it installs only what is missing.
+set -eu
+
+packages="cmake g++ make git qt6-base-dev iputils-ping"
+
+missing=""
+for package in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+
+if [ -z "$missing" ]; then
+    echo "All build packages are installed."
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=""
+else
+    as_root="sudo"
+fi
+echo "Installing:$missing"
+$as_root apt-get update
+# shellcheck disable=SC2086
+$as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing

@@ -1,0 +1,295 @@
+#include "data/container.h"
+#include "data/recordstore.h"
+#include "data/textforms.h"
+#include "data/textmatch.h"
+#include "support/testenv.h"
+
+#include <QCborMap>
+#include <QCborValue>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+struct Item
+{
+    QString name;
+    int version = 0;
+
+    static Item fromJson(const QJsonObject &object)
+    {
+        Item item;
+        TextForm::readText(object, "nam", item.name);
+        TextForm::readInt(object, "ver", item.version);
+        return item;
+    }
+    QJsonObject toJson() const
+    {
+        return {{"nam", name}, {"ver", TextForm::fromInt(version)}};
+    }
+    QString displayText() const { return name; }
+};
+
+class Items : public RecordStore<Item>
+{
+public:
+    Items() : RecordStore<Item>(QStringLiteral("items"), QStringLiteral("items")) {}
+    void insertNew(const QString &name, int version = 1) { insertRecord(Item{name, version}); }
+    QString name() const { return field(&Item::name); }
+};
+
+Items makeItems(const QStringList &names)
+{
+    Items items;
+    for (int i = names.size() - 1; i >= 0; --i) {
+        items.setCurrent(0);
+        items.insertNew(names.at(i));
+    }
+    return items;
+}
+
+} // namespace
+
+class TestRecordStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void navigationWithAndWithoutFilter()
+    {
+        Items items = makeItems({"Alfa", "Beta", "Řez", "Gama", "rezonance"});
+        items.first();
+        QCOMPARE(items.name(), QString("Alfa"));
+        QVERIFY(items.next());
+        QCOMPARE(items.name(), QString("Beta"));
+
+        items.setFilter("rez");
+        QVERIFY(items.filterActive());
+        items.first();
+        QCOMPARE(items.name(), QString("Řez"));
+        QVERIFY(items.next());
+        QCOMPARE(items.name(), QString("rezonance"));
+        QVERIFY(!items.next());
+        QVERIFY(!items.hasCurrent());
+        QCOMPARE(items.name(), QString());  // accessors yield empty past the end
+
+        // select counts matching records only
+        items.select(1);
+        QCOMPARE(items.name(), QString("rezonance"));
+        items.select(0);
+        QCOMPARE(items.name(), QString("Řez"));
+
+        items.setFilter("nothing like it");
+        items.first();
+        QVERIFY(!items.hasCurrent());
+
+        items.setFilter(QString());
+        QVERIFY(!items.filterActive());
+        items.select(3);
+        QCOMPARE(items.name(), QString("Gama"));
+    }
+
+    void findClearsFilterAndTakesLastMatch()
+    {
+        Items items;
+        items.insertNew("A", 1);
+        items.setCurrent(items.count());
+        items.insertNew("B", 2);
+        items.setCurrent(items.count());
+        items.insertNew("A", 1);
+        items.setCurrent(items.count());
+        items.insertNew("C", 1);
+        items.setFilter("C");
+
+        QCOMPARE(items.find("A", 1), 2);
+        QVERIFY(!items.filterActive());
+        QCOMPARE(items.current(), 2);
+        QCOMPARE(items.find("A", 2), 0);
+        QCOMPARE(items.current(), 0);
+    }
+
+    void insertAndRemoveAtTheEnds()
+    {
+        Items items = makeItems({"a", "b", "c"});
+        items.setCurrent(1);
+        items.insertNew("x");
+        QCOMPARE(items.current(), 1);
+        QCOMPARE(items.records().at(1).name, QString("x"));
+        QCOMPARE(items.records().at(2).name, QString("b"));
+
+        // A current index beyond the records inserts at the end, not past it.
+        items.setCurrent(99);
+        items.insertNew("end");
+        QCOMPARE(items.current(), 4);
+        QCOMPARE(items.records().last().name, QString("end"));
+
+        items.removeCurrent();  // the last: current moves to the new last
+        QCOMPARE(items.count(), 4);
+        QCOMPARE(items.current(), 3);
+        items.setCurrent(0);
+        items.removeCurrent();
+        QCOMPARE(items.name(), QString("x"));
+        items.setCurrent(-1);
+        items.removeCurrent();  // nothing current: nothing removed
+        items.setCurrent(10);
+        items.removeCurrent();
+        QCOMPARE(items.count(), 3);
+
+        Items empty;
+        empty.removeCurrent();
+        QCOMPARE(empty.count(), 0);
+    }
+
+    void containerFileForm()
+    {
+        const QString path = TestEnv::dataFolder() + "items.dat";
+        Items items = makeItems({"Alfa", "Beta"});
+        items.setPath(path);
+        QCOMPARE(items.count(), 0);  // a new path drops what came from the old one
+        items.insertNew("Alfa", 3);
+        QVERIFY(items.saveBase());
+
+        const QCborValue stored = QCborValue::fromCbor(TestEnv::readFile(path));
+        QVERIFY(stored.isMap());
+        QCOMPARE(stored.toMap().value(QStringLiteral("version")).toString(), QString("1"));
+        const QCborArray list = stored.toMap().value(QStringLiteral("items")).toArray();
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list.at(0).toMap().value(QStringLiteral("ver")).toString(), QString("3"));
+
+        Items read;
+        read.setPath(path);
+        QVERIFY(read.readBase());
+        QCOMPARE(read.count(), 1);
+        QCOMPARE(read.records().at(0).name, QString("Alfa"));
+        QCOMPARE(read.records().at(0).version, 3);
+    }
+
+    void damagedFilesLoadEmpty_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("list key missing") << Container::encode({{"version", "1"}});
+        QTest::newRow("list not an array") << Container::encode({{"items", QJsonObject{{"nam", "x"}}}});
+        QTest::newRow("corrupt") << QByteArray("\xa2\x67vers", 7);
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("an array, not a map") << QCborValue(QCborArray{1, 2}).toCbor();
+    }
+
+    void damagedFilesLoadEmpty()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString path = TestEnv::dataFolder() + "damaged.dat";
+        QVERIFY(TestEnv::writeFile(path, bytes));
+        Items items;
+        items.setPath(path);
+        items.insertNew("kept?");
+        QVERIFY(items.readBase());
+        QCOMPARE(items.count(), 0);
+    }
+
+    void unreadableFileKeepsMemory()
+    {
+        Items items;
+        items.setPath(TestEnv::dataFolder() + "does-not-exist.dat");
+        items.insertNew("kept");
+        QVERIFY(!items.readBase());
+        QCOMPARE(items.count(), 1);
+    }
+
+    void failedSaveKeepsTheOldFile()
+    {
+        const QString path = TestEnv::dataFolder() + "atomic.dat";
+        Items items;
+        items.setPath(path);
+        items.insertNew("old");
+        QVERIFY(items.saveBase());
+        const QByteArray before = TestEnv::readFile(path);
+
+        // A disk that fills up halfway: the file size limit makes the write
+        // fail after a few bytes, as a full disk would.
+        for (int i = 0; i < 200; ++i)
+            items.insertNew(QString(100, QChar('n')));
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool saved = items.saveBase();
+        setrlimit(RLIMIT_FSIZE, &old);
+
+        QVERIFY(!saved);
+        QCOMPARE(TestEnv::readFile(path), before);
+    }
+
+    void readOnlyFolderKeepsTheOldFile()
+    {
+        if (geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/ro.dat";
+        Items items;
+        items.setPath(path);
+        items.insertNew("old");
+        QVERIFY(items.saveBase());
+        const QByteArray before = TestEnv::readFile(path);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        items.insertNew("new");
+        const bool saved = items.saveBase();
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!saved);
+        QCOMPARE(TestEnv::readFile(path), before);
+    }
+
+    void textForms()
+    {
+        QCOMPARE(TextForm::fromMinutes(QTime()), QString("-61"));
+        QVERIFY(!TextForm::minutesToTime(-61).isValid());
+        QCOMPARE(TextForm::minutesToTime(1439), QTime(23, 59));
+        QVERIFY(!TextForm::minutesToTime(1440).isValid());
+        QCOMPARE(TextForm::fromMinutes(QTime(1, 30)), QString("90"));
+
+        const QDateTime moment(QDate(2026, 3, 11), QTime(7, 5));
+        QCOMPARE(TextForm::fromDateTime(moment), QString("11.03.2026 07:05"));
+        QCOMPARE(TextForm::toDateTime("11.03.2026 07:05"), moment);
+
+        int number = 5;
+        TextForm::readInt({{"n", "12x"}}, "n", number);
+        QCOMPARE(number, 5);
+        TextForm::readInt({{"n", 12}}, "n", number);  // not a string: ignored
+        QCOMPARE(number, 5);
+        TextForm::readInt({{"n", "99999999999"}}, "n", number);
+        QCOMPARE(number, 5);
+        TextForm::readInt({{"n", "-7"}}, "n", number);
+        QCOMPARE(number, -7);
+    }
+
+    void accentInsensitiveMatch_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("precomposed") << QString::fromUtf8("Žluťoučký kůň") << "kun" << true;
+        QTest::newRow("decomposed text") << QString::fromUtf8("Z\u030Cluto") << QString::fromUtf8("Žlu") << true;
+        QTest::newRow("case") << "ALFA beta" << "Beta" << true;
+        QTest::newRow("accented pattern") << "resonance" << QString::fromUtf8("résonance") << true;
+        QTest::newRow("absent") << "Alfa" << "alfy" << false;
+        QTest::newRow("empty pattern") << "anything" << "" << true;
+        QTest::newRow("empty text") << "" << "a" << false;
+    }
+
+    void accentInsensitiveMatch()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(bool, found);
+        QCOMPARE(containsIgnoringAccents(text, pattern), found);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecordStore)
+#include "tst_recordstore.moc"

@@ -1,0 +1,125 @@
+#include "app/infobar.h"
+#include "app/mainwindow.h"
+#include "app/noticepopup.h"
+#include "data/container.h"
+#include "support/testenv.h"
+
+#include <QApplication>
+#include <QCborMap>
+#include <QCborValue>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    QString settingsPath() const { return TestEnv::dataFolder() + "settings.dat"; }
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+    void init() { QFile::remove(settingsPath()); }
+
+    void startsWithNineTabsAndSavesSettingsOnClose()
+    {
+        {
+            MainWindow window;
+            QCOMPARE(window.windowTitle(), QString("TavikStudio"));
+            auto *tabs = window.findChild<QTabWidget *>("MainPage");
+            QVERIFY(tabs);
+            const QStringList titles{"Client selection", "Client", "Program selection", "Program\n",
+                                     "Preset Selection", "Preset", "Work", "Tavik", "Tools"};
+            const QStringList names{"tab_clientSlection", "tab_client", "tab_programSelection",
+                                    "tab_program", "tab_presetSelection", "tab_preset",
+                                    "tab_work", "tab_tavik", "tab_maintenance"};
+            QCOMPARE(tabs->count(), 9);
+            for (int i = 0; i < 9; ++i) {
+                QCOMPARE(tabs->tabText(i), titles.at(i));
+                QCOMPARE(tabs->widget(i)->objectName(), names.at(i));
+            }
+            QCOMPARE(tabs->currentIndex(), 0);
+            QCOMPARE(window.currentTab(), 0);
+            for (const char *button : {"pushButton_import", "pushButton_backup", "pushButton_restore",
+                                       "pushButton_Update_Preset", "pushButton_about"})
+                QVERIFY2(window.findChild<QPushButton *>(button), button);
+
+            window.setWorkTabTitle("Bench");
+            QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work\nBench"));
+            window.setWorkTabTitle(QString());
+            QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work"));
+            window.setProgramTabTitle("Sleep", 3);
+            QCOMPARE(tabs->tabText(MainWindow::TabProgram), QString("Program\nSleep.v.3"));
+            window.setProgramTabTitle(QString(), 3);
+            QCOMPARE(tabs->tabText(MainWindow::TabProgram), QString("Program\n"));
+            window.setClientTabTitle("Eva");
+            QCOMPARE(tabs->tabText(MainWindow::TabClient), QString("Client\nEva"));
+
+            tabs->setCurrentIndex(MainWindow::TabTools);
+            QCOMPARE(window.currentTab(), int(MainWindow::TabTools));
+            QVERIFY(!QFile::exists(settingsPath()));
+        }
+        // The first start had no settings file: auto-connect is on from then.
+        const QCborMap stored = QCborValue::fromCbor(TestEnv::readFile(settingsPath())).toMap();
+        QVERIFY(!stored.value(QStringLiteral("geometry")).toString().isEmpty());
+        QCOMPARE(stored.value(QStringLiteral("machineAutoconnect")).toString(), QString("1"));
+    }
+
+    void emptyGeometryGivesOneThirdByOneHalf()
+    {
+        QVERIFY(TestEnv::writeFile(settingsPath(), Container::encode({{"geometry", ""}})));
+        MainWindow window;
+        const QSize available = QGuiApplication::primaryScreen()->availableSize();
+        const QSize expected = QSize(available.width() / 3, available.height() / 2)
+                                   .expandedTo(window.minimumSize());
+        QCOMPARE(window.size(), expected);
+        QCOMPARE(window.pos(), QPoint((available.width() - expected.width()) / 2,
+                                      (available.height() - expected.height()) / 2));
+    }
+
+    void terminationSignalClosesLikeTheCloseButton()
+    {
+        QProcess program;
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(TAVIK_APP_PATH, {});
+        QVERIFY(program.waitForStarted());
+        // The window has read its settings once this debug line is out.
+        QTRY_VERIFY_WITH_TIMEOUT(program.readAll().contains("readSettings")
+                                     || QFile::exists(TestEnv::dataFolder()), 20000);
+        QTest::qWait(500);
+        program.terminate();
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(QFile::exists(settingsPath()));
+    }
+
+    void noticeCountsDownAndRestarts()
+    {
+        MainWindow window;
+        window.show();
+        window.showNotice("Saved");
+        NoticePopup *notice = window.notice();
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QString("Saved"));
+        for (int i = 0; i < 10; ++i)
+            window.uiTick();
+        window.showNotice("Again");
+        QCOMPARE(notice->countdown(), 20);
+        for (int i = 0; i < 18; ++i)
+            window.uiTick();
+        QVERIFY(notice->isVisible());
+        window.uiTick();
+        QVERIFY(!notice->isVisible());
+
+        // The info bar follows the window's bottom edge.
+        window.resize(900, 700);
+        QCOMPARE(window.infoBar()->width(), 900);
+        QCOMPARE(window.infoBar()->y() + window.infoBar()->height(), 700);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
