@@ -1,0 +1,494 @@
+#include "device/tavik.h"
+
+#include "data/logs.h"
+#include "device/statustext.h"
+
+#include <QDateTime>
+#include <QDebug>
+
+#include <cstdlib>
+
+// One row per state: its name and what entering it does. `after(S, D)`
+// schedules S in D ticks; `armWatchdog()` gives the device 150 ticks to send
+// a status reply before the link counts as lost.
+struct Tavik::Row
+{
+    State state;
+    const char *name;
+    void (*enter)(Tavik &t);
+};
+
+const Tavik::Row &Tavik::row(State state)
+{
+    static const Row rows[StateCount] = {
+        {M_IDLE, "M_IDLE", [](Tavik &t) {
+            t.m_watchdog = 0;
+            t.after(M_PING, 200);
+        }},
+        {M_PING, "M_PING", [](Tavik &t) {
+            t.startPing();
+            t.after(M_PING_STARTED, 10);
+        }},
+        {M_PING_STARTED, "M_PING_STARTED", [](Tavik &t) {
+            t.after(M_IDLE, 400);
+        }},
+        {M_PING_FINISH, "M_PING_FINISH", [](Tavik &t) {
+            t.after(M_IDLE, 10);
+        }},
+        {M_MACHINE_CONNECT, "M_MACHINE_CONNECT", [](Tavik &t) {
+            t.m_connecting = true;
+            t.m_tryingToConnect = true;
+            t.m_watchdog = 0;
+            t.log(QStringLiteral("Try to connect"));
+            t.connectToDevice();
+            t.armWatchdog();
+            t.after(M_MACHINE_RECONNECT_DISCONNECT, 200);
+        }},
+        {M_MACHINE_CONNECTED, "M_MACHINE_CONNECTED", [](Tavik &t) {
+            t.armWatchdog();
+            t.m_connectingShown = true;
+            t.log(QStringLiteral("Connecting"));
+            t.after(M_MACHINE_GET_CONFIG, 5);
+        }},
+        {M_MACHINE_RECONNECT_DISCONNECT, "M_MACHINE_RECONNECT_DISCONNECT", [](Tavik &t) {
+            t.m_watchdog = 0;
+            t.log(QStringLiteral("Lost connection disconnected"));
+            t.disconnectFromDevice();
+            t.after(M_MACHINE_RECONNECT, 300);
+        }},
+        {M_MACHINE_RECONNECT, "M_MACHINE_RECONNECT", [](Tavik &t) {
+            t.m_watchdog = 0;
+            t.connectToDevice();
+            t.armWatchdog();
+            t.after(M_MACHINE_RECONNECT, 100);
+        }},
+        // Back after a lost link: initialise again as after a first
+        // connection, so that polling and transmission can resume.
+        {M_MACHINE_RECONNECTED, "M_MACHINE_RECONNECTED", [](Tavik &t) {
+            t.armWatchdog();
+            t.m_connecting = true;
+            t.m_connectingShown = true;
+            t.log(QStringLiteral("Connecting"));
+            t.after(M_MACHINE_GET_CONFIG, 5);
+        }},
+        {M_MACHINE_GET_CONFIG, "M_MACHINE_GET_CONFIG", [](Tavik &t) {
+            t.armWatchdog();
+            t.m_connectedShown = true;
+            t.sendQuery(2);
+            t.after(M_MACHINE_GET_RTC1, 3);
+        }},
+        {M_MACHINE_GET_RTC1, "M_MACHINE_GET_RTC1", [](Tavik &t) {
+            t.armWatchdog();
+            t.sendQuery(3);
+            t.after(M_MACHINE_SET_RTC, 10);
+        }},
+        {M_MACHINE_SET_RTC, "M_MACHINE_SET_RTC", [](Tavik &t) {
+            t.armWatchdog();
+            t.sendU32(REQ_SET_CLOCK, quint32(QDateTime::currentSecsSinceEpoch()));
+            t.after(M_MACHINE_GET_RTC2, 10);
+        }},
+        {M_MACHINE_GET_RTC2, "M_MACHINE_GET_RTC2", [](Tavik &t) {
+            t.armWatchdog();
+            t.m_connectedShown = true;
+            t.log(QStringLiteral("Connected"));
+            t.sendQuery(3);
+            t.after(M_MACHINE_SET_LF, 10);
+        }},
+        {M_MACHINE_GET_LIVETIME, "M_MACHINE_GET_LIVETIME", [](Tavik &t) {
+            if (t.m_firmwareVersion > 356)
+                t.sendQuery(6);
+            t.after(M_MACHINE_GET_STATUS, 3);
+        }},
+        {M_MACHINE_SET_LF, "M_MACHINE_SET_LF", [](Tavik &t) {
+            t.sendU32(REQ_SET_LF, 12774);
+            t.after(M_MACHINE_SET_TRANS_TIME, 10);
+        }},
+        {M_MACHINE_SET_TRANS_TIME, "M_MACHINE_SET_TRANS_TIME", [](Tavik &t) {
+            t.sendU16(REQ_SET_TIME, 100);
+            t.after(M_MACHINE_GET_LIVETIME, 10);
+        }},
+        {M_MACHINE_GET_STATUS, "M_MACHINE_GET_STATUS", [](Tavik &t) {
+            t.m_ready = true;
+            t.m_connecting = false;
+            t.m_linkUp = true;
+            t.sendQuery(1);
+            t.m_statusBits = 0;
+            t.m_errorBits = 0;
+            t.after(M_MACHINE_COMMAND_BRING_UP, 5);
+        }},
+        {M_MACHINE_WARMING, "M_MACHINE_WARMING", [](Tavik &t) {
+            t.sendQuery(1);
+            t.after((t.m_statusBits & OscBit) ? M_MACHINE_ON_AIR_STATUS : M_MACHINE_WARMING2, 10);
+        }},
+        {M_MACHINE_WARMING2, "M_MACHINE_WARMING2", [](Tavik &t) {
+            t.sendQuery(4);
+            t.after(M_MACHINE_WARMING, 5);
+        }},
+        {M_MACHINE_ON_AIR_PRESET_TIME, "M_MACHINE_ON_AIR_PRESET_TIME", [](Tavik &t) {
+            t.sendCommand(2);
+            t.after(M_MACHINE_WARMING, 10);
+        }},
+        {M_MACHINE_ON_AIR_PRESET_LF, "M_MACHINE_ON_AIR_PRESET_LF", [](Tavik &t) {
+            t.sendU32(REQ_SET_LF, t.m_lfSent);
+            t.log(QStringLiteral("Preset lf:") + QString::number(t.m_lfSent));
+            t.after(M_MACHINE_ON_AIR_STATUS, 2);
+        }},
+        {M_MACHINE_ON_AIR_STATUS, "M_MACHINE_ON_AIR_STATUS", [](Tavik &t) {
+            t.m_transmitting = true;
+            t.sendQuery(1);
+            if (t.m_statusBits & HvBit)
+                t.after(M_MACHINE_ON_AIR_STATUS2, 10);
+            else
+                t.after(M_MACHINE_COMMAND_BRING_UP, 5);
+            if (t.m_lfRequested != t.m_lfSent) {
+                t.m_lfSent = t.m_lfRequested;
+                t.after(M_MACHINE_ON_AIR_PRESET_LF, 5);
+            }
+        }},
+        {M_MACHINE_ON_AIR_STATUS2, "M_MACHINE_ON_AIR_STATUS2", [](Tavik &t) {
+            t.sendQuery(4);
+            t.after(M_MACHINE_ON_AIR_STATUS, 10);
+        }},
+        {M_MACHINE_COMMAND_BRING_UP, "M_MACHINE_COMMAND_BRING_UP", [](Tavik &t) {
+            t.after(M_MACHINE_GET_STATUS, 10);
+            if (t.m_statusBits & StandByBit)
+                t.sendCommand(1);
+            if (t.m_startRequest) {
+                t.m_startRequest = false;
+                t.after(M_MACHINE_COMMAND_START_TRANSMIT, 2);
+            }
+        }},
+        {M_MACHINE_COMMAND_START_TRANSMIT, "M_MACHINE_COMMAND_START_TRANSMIT", [](Tavik &t) {
+            t.m_warming = true;
+            // The device counts 16 bits of seconds: a longer time would wrap
+            // to a short one and cut the run, so it is held at the maximum.
+            const quint64 wanted = quint64(t.m_transmitSeconds) + 3;
+            const quint16 sent = quint16(qMin<quint64>(wanted, maxTransmitTime));
+            if (wanted > maxTransmitTime)
+                t.log(QStringLiteral("Transmit time %1 s too long, sending %2").arg(wanted).arg(sent));
+            t.log(QStringLiteral("Request transmit, preset time:") + QString::number(sent));
+            t.sendU16(REQ_SET_TIME, sent);
+            t.after(M_MACHINE_ON_AIR_PRESET_TIME, 10);
+        }},
+        {M_MACHINE_COMMAND_STOP_TRANSMIT, "M_MACHINE_COMMAND_STOP_TRANSMIT", [](Tavik &t) {
+            t.log(QStringLiteral("Stop transmit"));
+            t.sendCommand(3);
+            t.after(M_MACHINE_GET_STATUS, 10);
+        }},
+        {M_MACHINE_DISCONNECT, "M_MACHINE_DISCONNECT", [](Tavik &t) {
+            t.sendCommand(3);
+            t.m_watchdog = 0;
+            t.m_connecting = false;
+            t.after(M_MACHINE_DISCONNECT2, 10);
+        }},
+        {M_MACHINE_DISCONNECT2, "M_MACHINE_DISCONNECT2", [](Tavik &t) {
+            t.log(QStringLiteral("Disconnected"));
+            t.disconnectFromDevice();
+            t.m_watchdog = 0;
+            t.m_connecting = false;
+            t.after(M_IDLE, 100);
+        }},
+        {M_MACHINE_DELAYLED_DISCONNECT, "M_MACHINE_DELAYLED_DISCONNECT", [](Tavik &t) {
+            t.disconnectFromDevice();
+            t.m_linkUp = false;
+            t.m_pingReachable = false;
+            t.m_pingDone = false;
+            t.m_watchdog = 0;
+            t.after(M_IDLE, 100);
+        }},
+    };
+    return rows[state];
+}
+
+Tavik::Tavik(QObject *parent)
+    : Link(parent)
+{
+    setState(M_IDLE);
+}
+
+const char *Tavik::stateName(State state)
+{
+    return state >= 0 && state < StateCount ? row(state).name : "?";
+}
+
+void Tavik::setState(State state)
+{
+    qDebug() << row(state).name;
+    m_state = state;
+    m_countdown = 0;
+    row(state).enter(*this);
+}
+
+void Tavik::after(State next, int ticks)
+{
+    m_nextState = next;
+    m_countdown = ticks;
+}
+
+void Tavik::log(const QString &text)
+{
+    if (m_log)
+        m_log->add(text);
+}
+
+void Tavik::setTCPIP(const QString &address, quint16 port)
+{
+    qDebug().noquote() << "setTCPIP new" << address << ">> old " << m_hostAddress;
+    if (address == m_hostAddress)
+        return;
+    m_hostAddress = address;
+    m_port = port;
+    if (m_connecting)
+        setState(M_MACHINE_DELAYLED_DISCONNECT);
+}
+
+void Tavik::setAutoConnect(bool on)
+{
+    qDebug().noquote() << "setAutoConnect new" << (on ? "true" : "false") << ">> IP " << m_hostAddress;
+    m_autoConnect = on;
+}
+
+bool Tavik::isTransmitting() const
+{
+    return m_state == M_MACHINE_ON_AIR_STATUS || m_state == M_MACHINE_ON_AIR_STATUS2;
+}
+
+bool Tavik::takeStatusSnapshot()
+{
+    if (!take(m_newStatus))
+        return false;
+    m_snapshot = {m_statusBits, m_errorBits, m_timeValue, m_rf, m_mod, m_state};
+    return true;
+}
+
+QStringList Tavik::takeConnectionEvents()
+{
+    const std::pair<bool *, const char *> events[] = {
+        {&m_tryingToConnect, "Try To Connect"}, {&m_connectingShown, "Connecting"},
+        {&m_connectedShown, "Connected"},       {&m_disconnectedSeen, "Disconnected"},
+        {&m_ready, "Ready"},                    {&m_warming, "WARMING"},
+        {&m_transmitting, "TRANSMITTING"},
+    };
+    QStringList words;
+    for (const auto &event : events) {
+        if (take(*event.first))
+            words.append(QString::fromLatin1(event.second));
+    }
+    return words;
+}
+
+QString Tavik::statusTimeText() const
+{
+    return StatusText::minutesSeconds(m_snapshot.timeValue);
+}
+
+QString Tavik::stateText() const
+{
+    if (!m_linkUp || m_connecting)
+        return QStringLiteral("Disconnected");
+    switch (m_snapshot.state) {
+    case M_IDLE:
+    case M_PING:
+    case M_PING_STARTED:
+        return QStringLiteral("Disconnected");
+    case M_MACHINE_CONNECT:
+    case M_MACHINE_CONNECTED:
+    case M_MACHINE_GET_CONFIG:
+    case M_MACHINE_GET_RTC1:
+    case M_MACHINE_SET_RTC:
+    case M_MACHINE_GET_RTC2:
+    case M_MACHINE_SET_LF:
+    case M_MACHINE_SET_TRANS_TIME:
+        return QStringLiteral("Connecting");
+    case M_MACHINE_GET_STATUS:
+    case M_MACHINE_COMMAND_BRING_UP:
+        return QStringLiteral("Ready");
+    case M_MACHINE_WARMING:
+    case M_MACHINE_WARMING2:
+    case M_MACHINE_ON_AIR_PRESET_TIME:
+    case M_MACHINE_ON_AIR_PRESET_LF:
+    case M_MACHINE_COMMAND_START_TRANSMIT:
+        return QStringLiteral("Warming");
+    case M_MACHINE_ON_AIR_STATUS:
+    case M_MACHINE_ON_AIR_STATUS2:
+        return QStringLiteral("Transmitting");
+    case M_MACHINE_COMMAND_STOP_TRANSMIT:
+        return QStringLiteral("Stop");
+    case M_MACHINE_DISCONNECT:
+    case M_MACHINE_DISCONNECT2:
+        return QStringLiteral("Disconnecting");
+    default:
+        return QString::number(int(m_snapshot.state)) + QString::number(m_snapshot.statusBits, 2);
+    }
+}
+
+QString Tavik::buildTimeText() const
+{
+    return StatusText::buildTimeText(m_buildTime);
+}
+
+void Tavik::resetControllerData()
+{
+    m_linkUp = false;
+    m_tryingToConnect = m_connectingShown = m_connectedShown = false;
+    m_ready = m_warming = m_transmitting = m_disconnectedSeen = false;
+    m_connecting = false;
+    m_firmwareVersion = m_buildTime = m_serialNumber = 0;
+    m_uptime = m_tubeLivetime = m_lampLivetime = 0;
+    m_statusBits = m_errorBits = 0;
+    m_timeValue = 0;
+    m_rf = m_mod = 0;
+}
+
+void Tavik::tick()
+{
+    if (m_lastStatusBits != m_shownStatusBits || m_lastErrorBits != m_shownErrorBits) {
+        m_shownStatusBits = m_lastStatusBits;
+        m_shownErrorBits = m_lastErrorBits;
+        log(StatusText::decodeStatus(m_lastStatusBits, m_lastErrorBits));
+    }
+    if (std::abs(int(m_rf) - int(m_shownRf)) >= 6 || std::abs(int(m_mod) - int(m_shownMod)) >= 4) {
+        m_shownRf = m_rf;
+        m_shownMod = m_mod;
+        log(QStringLiteral("rf: %1 mod: %2").arg(m_rf).arg(m_mod));
+    }
+
+    if ((m_state == M_IDLE || m_state == M_PING_STARTED) && takePingDone()) {
+        setState(M_IDLE);
+        if (m_pingReachable) {
+            if (m_autoConnect) {
+                resetControllerData();
+                setState(M_MACHINE_CONNECT);
+            }
+            if (m_connecting) {
+                resetControllerData();
+                setState(M_MACHINE_CONNECT);
+            }
+        }
+    }
+
+    if (m_connectRequest && m_pingReachable) {
+        m_connectRequest = false;
+        setAutoConnect(false);
+        resetControllerData();
+        setState(M_MACHINE_CONNECT);
+    }
+
+    if (m_disconnectRequest) {
+        m_disconnectRequest = false;
+        setAutoConnect(false);
+        if (!isConnected()) {
+            // Nothing to take down: an idle controller stays idle rather than
+            // logging a disconnection that never happened.
+            m_connecting = false;
+            m_linkUp = false;
+            if (m_state != M_IDLE)
+                setState(M_IDLE);
+            return;
+        }
+        setState(M_MACHINE_DISCONNECT);
+    }
+
+    if (takeConnectedEvent()) {
+        if (m_state == M_MACHINE_CONNECT)
+            setState(M_MACHINE_CONNECTED);
+        else if (m_state == M_MACHINE_RECONNECT)
+            setState(M_MACHINE_RECONNECTED);
+    }
+
+    if (takeDisconnectedEvent()) {
+        m_disconnectedSeen = true;
+        qDebug() << "disconnected";
+    }
+
+    if (m_stopRequest) {
+        m_stopRequest = false;
+        after(M_MACHINE_COMMAND_STOP_TRANSMIT, 2);
+    } else {
+        if (m_countdown == 1) {
+            m_countdown = 0;
+            setState(m_nextState);
+        }
+        if (m_countdown > 1)
+            --m_countdown;
+    }
+
+    if (m_watchdog == 1) {
+        m_watchdog = 0;
+        qDebug() << " * * * * * * * * * * * * * Tavik Disconnected try to reconnect";
+        setState(M_MACHINE_RECONNECT_DISCONNECT);
+    }
+    if (m_watchdog > 1)
+        --m_watchdog;
+
+    applyReplies();
+}
+
+void Tavik::applyReplies()
+{
+    quint8 code = 0;
+    while (nextReply(code)) {
+        switch (code) {
+        case REP_STATUS: {
+            if (replyBytesLeft() < 12)
+                qDebug() << "error packet size" << replyBytesLeft() << " : " << 12;
+            m_statusBits = m_lastStatusBits = getU32();
+            m_errorBits = m_lastErrorBits = getU32();
+            m_timeValue = getU16();
+            m_rf = getU8();
+            m_mod = getU8();
+            m_newStatus = true;
+            armWatchdog();
+            break;
+        }
+        case REP_CONFIG:
+            m_firmwareVersion = getU32();
+            m_buildTime = getU32();
+            m_serialNumber = getU32();
+            log(StatusText::configLine(m_serialNumber, m_buildTime, m_firmwareVersion));
+            m_configReceived = true;
+            break;
+        case REP_LIVETIME:
+            m_livetimeReceived = true;
+            m_uptime = getU32();
+            m_tubeLivetime = getU32();
+            m_lampLivetime = getU32();
+            log(StatusText::livetimeLine(m_tubeLivetime, m_lampLivetime, m_uptime));
+            break;
+        default:
+            break;  // the clock reply and unknown codes carry nothing we use
+        }
+    }
+}
+
+void Tavik::sendQuery(quint8 selector)
+{
+    beginPacket();
+    putU8(REQ_QUERY);
+    putU8(selector);
+    sendPacket();
+}
+
+void Tavik::sendCommand(quint8 command)
+{
+    beginPacket();
+    putU8(REQ_COMMAND);
+    putU8(command);
+    sendPacket();
+}
+
+void Tavik::sendU16(quint8 code, quint16 value)
+{
+    beginPacket();
+    putU8(code);
+    putU16(value);
+    sendPacket();
+}
+
+void Tavik::sendU32(quint8 code, quint32 value)
+{
+    beginPacket();
+    putU8(code);
+    putU32(value);
+    sendPacket();
+}

@@ -1,0 +1,191 @@
+#pragma once
+
+#include "device/link.h"
+#include "work/transmitcontrol.h"
+
+#include <QStringList>
+
+class Logs;
+
+// One device controller: takes a device from unconnected through ping,
+// connection, initialisation and polling to transmission and back. Driven
+// only by tick(), once per 25 ms window tick; every delay is in ticks.
+//
+// Each state is a row of the table in tavik.cpp: its entry actions, and
+// the state that follows after a countdown.
+class Tavik : public Link, public TransmitControl
+{
+    Q_OBJECT
+
+public:
+    enum State {
+        M_IDLE,
+        M_PING,
+        M_PING_STARTED,
+        M_PING_FINISH,
+        M_MACHINE_CONNECT,
+        M_MACHINE_CONNECTED,
+        M_MACHINE_RECONNECT_DISCONNECT,
+        M_MACHINE_RECONNECT,
+        M_MACHINE_RECONNECTED,
+        M_MACHINE_GET_CONFIG,
+        M_MACHINE_GET_RTC1,
+        M_MACHINE_SET_RTC,
+        M_MACHINE_GET_RTC2,
+        M_MACHINE_GET_LIVETIME,
+        M_MACHINE_SET_LF,
+        M_MACHINE_SET_TRANS_TIME,
+        M_MACHINE_GET_STATUS,
+        M_MACHINE_WARMING,
+        M_MACHINE_WARMING2,
+        M_MACHINE_ON_AIR_PRESET_TIME,
+        M_MACHINE_ON_AIR_PRESET_LF,
+        M_MACHINE_ON_AIR_STATUS,
+        M_MACHINE_ON_AIR_STATUS2,
+        M_MACHINE_COMMAND_BRING_UP,
+        M_MACHINE_COMMAND_START_TRANSMIT,
+        M_MACHINE_COMMAND_STOP_TRANSMIT,
+        M_MACHINE_DISCONNECT,
+        M_MACHINE_DISCONNECT2,
+        M_MACHINE_DELAYLED_DISCONNECT,
+        StateCount
+    };
+
+    // Request and reply codes of the wire protocol.
+    enum Code : quint8 {
+        REQ_QUERY = 0x31,
+        REQ_SET_CLOCK = 0x33,
+        REQ_SET_LF = 0x05,
+        REQ_SET_TIME = 0x08,
+        REQ_COMMAND = 0x38,
+        REP_STATUS = 0x32,
+        REP_CLOCK = 0x33,
+        REP_CONFIG = 0x35,
+        REP_LIVETIME = 0x3E,
+    };
+
+    // Status bits the controller itself acts on.
+    static constexpr quint32 StandByBit = 0x1;
+    static constexpr quint32 HvBit = 0x8;
+    static constexpr quint32 OscBit = 0x10;
+
+    static constexpr int watchdogTicks = 150;
+
+    struct Snapshot
+    {
+        quint32 statusBits = 0;
+        quint32 errorBits = 0;
+        quint16 timeValue = 0;
+        quint8 rf = 0;
+        quint8 mod = 0;
+        State state = M_IDLE;
+    };
+
+    explicit Tavik(QObject *parent = nullptr);
+
+    void setTCPIP(const QString &address, quint16 port);
+    void setAutoConnect(bool on);
+    bool autoConnect() const { return m_autoConnect; }
+    void setLog(Logs *log) { m_log = log; }
+
+    // What the sequencer drives.
+    void setTransmitSeconds(quint32 seconds) override { m_transmitSeconds = seconds; }
+    void setLfRequested(quint32 value) override { m_lfRequested = value; }
+    void requestStart() override { m_startRequest = true; }
+    void requestStop() override { m_stopRequest = true; }
+    // From the live state, not the display snapshot: every sequencer must
+    // see its own device on air, selected on screen or not.
+    bool isTransmitting() const override;
+
+    bool takeStatusSnapshot();
+    const Snapshot &snapshot() const { return m_snapshot; }
+    bool takeConfigReceived() { return take(m_configReceived); }
+    bool livetimeReceived() const { return m_livetimeReceived; }
+    void clearLivetimeReceived() { m_livetimeReceived = false; }
+    QString serialNumberText() const { return QString::number(m_serialNumber); }
+    quint32 firmwareVersion() const { return m_firmwareVersion; }
+    bool isLinkUp() const { return m_linkUp; }
+    bool isConnecting() const { return m_connecting; }
+    State state() const { return m_state; }
+    quint32 lfSent() const { return m_lfSent; }
+
+    // The connection event words raised since the last call, in display
+    // order; each flag is cleared as it is taken.
+    QStringList takeConnectionEvents();
+
+    // The snapshot's remaining time as "m:ss".
+    QString statusTimeText() const;
+    // "Disconnected", "Ready", "Transmitting"... for the snapshot's state.
+    QString stateText() const;
+    QString buildTimeText() const;
+
+    void tick();
+    void setState(State state);
+
+    static const char *stateName(State state);
+
+    // The transmission time field is 16 bits of seconds.
+    static constexpr quint32 maxTransmitTime = 0xFFFF;
+
+private:
+    struct Row;
+    static const Row &row(State state);
+
+    void after(State next, int ticks);
+    void armWatchdog() { m_watchdog = watchdogTicks; }
+    void log(const QString &text);
+    void resetControllerData();
+    void applyReplies();
+
+    void sendQuery(quint8 selector);
+    void sendCommand(quint8 command);
+    void sendU16(quint8 code, quint16 value);
+    void sendU32(quint8 code, quint32 value);
+
+    State m_state = M_IDLE;
+    State m_nextState = M_IDLE;
+    int m_countdown = 0;
+    int m_watchdog = 0;
+
+    quint32 m_statusBits = 0;
+    quint32 m_errorBits = 0;
+    quint16 m_timeValue = 0;
+    quint8 m_rf = 0;
+    quint8 m_mod = 0;
+    quint32 m_lastStatusBits = 0;
+    quint32 m_lastErrorBits = 0;
+    quint32 m_shownStatusBits = 0;
+    quint32 m_shownErrorBits = 0;
+    quint8 m_shownRf = 0;
+    quint8 m_shownMod = 0;
+    bool m_newStatus = false;
+    Snapshot m_snapshot;
+
+    quint32 m_lfRequested = 12345;
+    quint32 m_lfSent = 10000;
+    quint32 m_transmitSeconds = 120;
+    bool m_startRequest = false;
+    bool m_stopRequest = false;
+
+    quint32 m_firmwareVersion = 0;
+    quint32 m_buildTime = 0;
+    quint32 m_serialNumber = 0;
+    bool m_configReceived = false;
+    quint32 m_uptime = 0;
+    quint32 m_tubeLivetime = 0;
+    quint32 m_lampLivetime = 0;
+    bool m_livetimeReceived = false;
+
+    bool m_tryingToConnect = false;
+    bool m_connectingShown = false;
+    bool m_connectedShown = false;
+    bool m_ready = false;
+    bool m_warming = false;
+    bool m_transmitting = false;
+    bool m_disconnectedSeen = false;
+
+    bool m_connecting = false;
+    bool m_linkUp = false;
+    bool m_autoConnect = false;
+    Logs *m_log = nullptr;
+};

@@ -1,0 +1,235 @@
+#include "device/frame.h"
+#include "device/link.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+// A Link talking to a plain loopback server that stands in for the far end,
+// so frames are checked as bytes on a real socket.
+struct LoopbackPair
+{
+    QTcpServer server;
+    Link link;
+    QTcpSocket *peer = nullptr;
+
+    bool open()
+    {
+        if (!server.listen(QHostAddress::LocalHost))
+            return false;
+        // The address and port are the controller's to set; a bare Link
+        // reaches them through a subclass in the program, here directly.
+        struct Access : Link
+        {
+            static void aim(Link &l, quint16 port)
+            {
+                static_cast<Access &>(l).m_hostAddress = QStringLiteral("127.0.0.1");
+                static_cast<Access &>(l).m_port = port;
+            }
+        };
+        Access::aim(link, server.serverPort());
+        link.connectToDevice();
+        if (!server.waitForNewConnection(5000))
+            return false;
+        peer = server.nextPendingConnection();
+        return QTest::qWaitFor([this] { return link.isConnected(); }, 5000);
+    }
+
+    QByteArray receivedByPeer(int count)
+    {
+        QByteArray bytes;
+        (void)QTest::qWaitFor([&] {
+            bytes += peer->readAll();
+            return bytes.size() >= count;
+        }, 5000);
+        return bytes;
+    }
+
+    // Sends bytes from the far end and lets the link read them.
+    void deliver(const QByteArray &bytes)
+    {
+        peer->write(bytes);
+        peer->flush();
+        QVERIFY(QTest::qWaitFor([this] { return link.takePacketReady(); }, 5000));
+        link.readPacket();
+    }
+};
+
+QByteArray statusReply(quint32 status, quint32 error, quint16 time, quint8 rf, quint8 mod)
+{
+    QByteArray data;
+    Frame::appendU32(data, status);
+    Frame::appendU32(data, error);
+    Frame::appendU16(data, time);
+    Frame::appendU8(data, rf);
+    Frame::appendU8(data, mod);
+    return Frame::encode(0x32, data);
+}
+
+} // namespace
+
+class TestLink : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void checksumAndRequestBytes()
+    {
+        QCOMPARE(Frame::crc16("123456789", 9), quint16(0x29B1));
+
+        LoopbackPair pair;
+        QVERIFY(pair.open());
+        pair.link.beginPacket();
+        pair.link.putU8(0x31);
+        pair.link.putU8(1);
+        QVERIFY(pair.link.sendPacket());
+        QCOMPARE(pair.receivedByPeer(6), hex("000231018479"));
+
+        pair.link.beginPacket();
+        pair.link.putU8(0x08);
+        pair.link.putU16(100);
+        QVERIFY(pair.link.sendPacket());
+        const QByteArray setTime = pair.receivedByPeer(7);
+        QCOMPARE(setTime.left(5), hex("0003086400"));
+        QCOMPARE(setTime, Frame::encode(0x08, hex("6400")));
+
+        // A request longer than the length byte can describe is refused,
+        // not written past the frame buffer.
+        pair.link.beginPacket();
+        for (int i = 0; i < 300; ++i)
+            pair.link.putU8(0xAA);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("request not sent"));
+        QVERIFY(!pair.link.sendPacket());
+    }
+
+    void decodesReplies()
+    {
+        LoopbackPair pair;
+        QVERIFY(pair.open());
+        quint8 code = 0;
+
+        pair.deliver(statusReply(0x13, 0x6, 75, 200, 17));
+        QVERIFY(pair.link.nextReply(code));
+        QCOMPARE(code, quint8(0x32));
+        QCOMPARE(pair.link.getU32(), 0x13u);
+        QCOMPARE(pair.link.getU32(), 0x6u);
+        QCOMPARE(pair.link.getU16(), quint16(75));
+        QCOMPARE(pair.link.getU8(), quint8(200));
+        QCOMPARE(pair.link.getU8(), quint8(17));
+        // Past the end of the data the getters give 0 and read nothing.
+        QCOMPARE(pair.link.getU32(), 0u);
+        QVERIFY(!pair.link.nextReply(code));
+
+        // Two replies in one read are both decoded, in order.
+        QByteArray config;
+        Frame::appendU32(config, 357);
+        Frame::appendU32(config, 1700000000);
+        Frame::appendU32(config, 4242);
+        QByteArray livetime;
+        Frame::appendU32(livetime, 1);
+        Frame::appendU32(livetime, 2);
+        Frame::appendU32(livetime, 3);
+        pair.deliver(Frame::encode(0x35, config) + Frame::encode(0x3E, livetime));
+        QVERIFY(pair.link.nextReply(code));
+        QCOMPARE(code, quint8(0x35));
+        QCOMPARE(pair.link.getU32(), 357u);
+        QCOMPARE(pair.link.getU32(), 1700000000u);
+        QCOMPARE(pair.link.getU32(), 4242u);
+        QVERIFY(pair.link.nextReply(code));
+        QCOMPARE(code, quint8(0x3E));
+        QCOMPARE(pair.link.replyBytesLeft(), 12);
+
+        // A reply split across two reads is decoded once complete.
+        const QByteArray whole = statusReply(0x8, 0, 5, 0, 0);
+        pair.deliver(whole.left(7));
+        QVERIFY(!pair.link.nextReply(code));
+        pair.deliver(whole.mid(7));
+        QVERIFY(pair.link.nextReply(code));
+        QCOMPARE(pair.link.getU32(), 0x8u);
+
+        // A reply shorter than its layout reads as far as it goes, then 0.
+        pair.deliver(Frame::encode(0x32, hex("0100")));
+        QVERIFY(pair.link.nextReply(code));
+        QCOMPARE(pair.link.replyBytesLeft(), 2);
+        QCOMPARE(pair.link.getU32(), 1u);
+    }
+
+    void readerDropsDamagedFrames()
+    {
+        FrameReader reader;
+        QByteArray frame;
+        QByteArray bad = statusReply(1, 0, 0, 0, 0);
+        bad[bad.size() - 1] = char(bad.at(bad.size() - 1) ^ 0x55);
+        const QByteArray good = statusReply(2, 0, 0, 0, 0);
+
+        // A corrupted checksum costs that frame only; the next one is found.
+        reader.append(bad + good);
+        QVERIFY(reader.next(frame));
+        QCOMPARE(frame, good);
+        QVERIFY(reader.droppedBytes() >= bad.size());
+        QVERIFY(!reader.next(frame));
+
+        // Noise whose "length" points past the data must not hold back a
+        // complete frame behind it for ever.
+        reader.append(hex("00ff") + good);
+        QVERIFY(reader.next(frame));
+        QCOMPARE(frame, good);
+
+        // A backlog that never forms a frame is bounded.
+        reader.append(QByteArray(FrameReader::maxBuffered * 2, char(0x01)));
+        QVERIFY(reader.buffered() <= FrameReader::maxBuffered);
+    }
+
+    // Random and truncated input must never crash or read out of bounds;
+    // under the sanitizers this checks every buffer access.
+    void randomBytesThroughDecoder()
+    {
+        QRandomGenerator random(20261207);
+        FrameReader reader;
+        const QByteArray good = statusReply(0x10, 0, 9, 1, 2);
+        int decoded = 0;
+        for (int round = 0; round < 5000; ++round) {
+            QByteArray bytes(int(random.bounded(300)), Qt::Uninitialized);
+            for (char &byte : bytes)
+                byte = char(random.bounded(256));
+            if (round % 7 == 0)
+                bytes.insert(int(random.bounded(bytes.size() + 1)), good.left(int(random.bounded(good.size() + 1))));
+            reader.append(bytes);
+            QByteArray frame;
+            while (reader.next(frame)) {
+                QVERIFY(frame.size() >= Frame::overhead + 1);
+                QCOMPARE(frame.size(), quint8(frame.at(1)) + Frame::overhead);
+                ++decoded;
+            }
+        }
+        reader.clear();
+        reader.append(good);
+        QByteArray frame;
+        QVERIFY(reader.next(frame));
+        QVERIFY(decoded >= 0);
+    }
+
+    void connectionFlags()
+    {
+        LoopbackPair pair;
+        QVERIFY(pair.open());
+        QVERIFY(pair.link.takeConnectedEvent());
+        QVERIFY(!pair.link.takeConnectedEvent());
+        pair.link.requestConnect();  // already connected: no request is left pending
+        pair.peer->close();
+        QVERIFY(QTest::qWaitFor([&] { return !pair.link.isConnected(); }, 5000));
+        QVERIFY(pair.link.takeDisconnectedEvent());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"

@@ -1,0 +1,47 @@
+#include "device/statustext.h"
+#include "device/tavik.h"
+
+#include <QtTest>
+
+class TestStatusText : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decodedWords()
+    {
+        using StatusText::decodeStatus;
+        QCOMPARE(decodeStatus(0x13, 0), QString("Status: Stand by Ready OSC"));
+        QCOMPARE(decodeStatus(0x13, 0x6), QString("Error: TUBE FILAMENT"));
+        QCOMPARE(decodeStatus(0x8000, 0), QString("Status:num: 1000000000000000"));
+        QCOMPARE(decodeStatus(0x4040, 0), QString("Status: Cooling FR-OFF"));
+        QCOMPARE(decodeStatus(0, 0x4001), QString("Error: WDnum: 100000000000000"));
+        QCOMPARE(decodeStatus(0, 0), QString("Status:"));
+    }
+
+    void timeTexts()
+    {
+        QCOMPARE(StatusText::minutesSeconds(75), QString("1:15"));
+        QCOMPARE(StatusText::minutesSeconds(5), QString("0:05"));
+        QCOMPARE(StatusText::minutesSeconds(65535), QString("1092:15"));
+        QCOMPARE(StatusText::durationText(90061), QString("01:01:01"));
+        QCOMPARE(StatusText::durationText(0xFFFFFFFF), StatusText::durationText(0xFFFFFFFFu % 86400));
+        const QDateTime build = QDateTime(QDate(2026, 2, 3), QTime(9, 5, 7));
+        QCOMPARE(StatusText::buildTimeText(quint32(build.toSecsSinceEpoch())), QString("03.02.2026 09:05:07"));
+        QCOMPARE(StatusText::livetimeLine(90061, 60, 5),
+                 QString("Livetime tube:01:01:01 lamp:00:01:00 uptime:00:00:05"));
+    }
+
+    void stateWords()
+    {
+        Tavik tavik;
+        // Not up: whatever the state, the word is "Disconnected".
+        QCOMPARE(tavik.stateText(), QString("Disconnected"));
+        QCOMPARE(QString(Tavik::stateName(Tavik::M_MACHINE_RECONNECT)), QString("M_MACHINE_RECONNECT"));
+        QCOMPARE(int(Tavik::M_MACHINE_DELAYLED_DISCONNECT), 28);
+        QCOMPARE(int(Tavik::M_MACHINE_RECONNECT), 7);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStatusText)
+#include "tst_statustext.moc"
