@@ -5,31 +5,29 @@
 LogEntry LogEntry::fromJson(const QJsonObject &object)
 {
     LogEntry entry;
-    entry.created = QDateTime();
     QString stamp;
     if (TextForm::stringOf(object, "cre", stamp))
-        entry.created = QDateTime::fromString(stamp, QString::fromLatin1(TextForm::logTimePattern));
+        entry.created = QDateTime::fromString(stamp, QLatin1String(TextForm::logTimePattern));
     TextForm::readText(object, "log", entry.text);
     return entry;
 }
 
 QJsonObject LogEntry::toJson() const
 {
-    QJsonObject object;
-    object.insert(QStringLiteral("cre"),
-                  created.isValid() ? created.toString(QString::fromLatin1(TextForm::logTimePattern)) : QString());
-    object.insert(QStringLiteral("log"), text);
-    return object;
+    return {
+        {"cre", created.toString(QLatin1String(TextForm::logTimePattern))},
+        {"log", text},
+    };
 }
+
+Logs::Logs() : RecordStore<LogEntry>(QStringLiteral("logs"), QStringLiteral("logs")) {}
 
 void Logs::add(const QString &text)
 {
     const int remembered = current();
     setCurrent(0);
-    LogEntry entry;
-    entry.text = text;
-    insertRecord(entry);
-    if (count() > maxEntries)
+    insertRecord(LogEntry{QDateTime::currentDateTime(), text});
+    if (count() > limit)
         records().removeLast();
     setCurrent(remembered);
 }
@@ -37,7 +35,5 @@ void Logs::add(const QString &text)
 QString Logs::createdText() const
 {
     const LogEntry *entry = currentRecord();
-    return entry && entry->created.isValid()
-        ? entry->created.toString(QString::fromLatin1(TextForm::logTimePattern))
-        : QString();
+    return entry ? entry->created.toString(QLatin1String(TextForm::logTimePattern)) : QString();
 }

@@ -4,10 +4,10 @@
 
 #include <QDateTime>
 
-// One line of a device's event log, stamped to the millisecond.
+// One event of a device, stamped to the millisecond.
 struct LogEntry
 {
-    QDateTime created = QDateTime::currentDateTime();
+    QDateTime created;
     QString text;
 
     static LogEntry fromJson(const QJsonObject &object);
@@ -15,16 +15,18 @@ struct LogEntry
     QString displayText() const { return text; }
 };
 
-// A device's log, newest entry first, held inside its machine record.
+// A device's event log, newest entry first, at most `limit` entries. It
+// lives inside the device's registry record: toJson/fromJson write and read
+// the nested object {"version": "1", "logs": [...]}.
 class Logs : public RecordStore<LogEntry>
 {
 public:
-    static constexpr int maxEntries = 500;
+    static constexpr int limit = 500;
 
-    Logs() : RecordStore(QStringLiteral("logs"), QStringLiteral("Logs")) {}
+    Logs();
 
-    // Stamps the text with the current time and puts it first; the oldest
-    // entry goes beyond the limit. The current index stays the same number.
+    // The entry goes first; the oldest beyond the limit is dropped. The
+    // current index stays the same number.
     void add(const QString &text);
 
     QString text() const { return field(&LogEntry::text); }

@@ -1,0 +1,208 @@
+#include "data/presets.h"
+
+#include "data/textforms.h"
+
+using namespace TextForm;
+
+Preset Preset::newRecord()
+{
+    Preset preset;
+    preset.created = QDateTime::currentDateTime();
+    preset.modified = preset.created;
+    preset.time = minutesToTime(5);
+    preset.variable = QStringLiteral("5000.0");
+    return preset;
+}
+
+Preset Preset::fromJson(const QJsonObject &object)
+{
+    Preset preset;
+    QString word;
+    readDateTime(object, "cre", preset.created);
+    readDateTime(object, "mod", preset.modified);
+    readText(object, "nam", preset.name);
+    readInt(object, "ver", preset.version);
+    if (stringOf(object, "for", word))
+        preset.forMachine = forMachineFromWord(word);
+    readText(object, "not", preset.notes);
+    readMinutes(object, "tim", preset.time);
+    readText(object, "var", preset.variable);
+    if (stringOf(object, "obt", word))
+        preset.obtained = obtainedFromWord(word);
+    readText(object, "aut", preset.author);
+    return preset;
+}
+
+QJsonObject Preset::toJson() const
+{
+    return {
+        {"nam", name},
+        {"ver", fromInt(version)},
+        {"not", notes},
+        {"cre", fromDateTime(created)},
+        {"mod", fromDateTime(modified)},
+        {"var", variable},
+        {"tim", fromMinutes(time)},
+        {"obt", obtainedWord(obtained)},
+        {"for", forMachineWord(forMachine)},
+        {"aut", author},
+    };
+}
+
+QString Preset::forMachineWord(int value)
+{
+    switch (value) {
+    case 0: return QStringLiteral("T5 T7");
+    case 1: return QStringLiteral("T8");
+    default: return QString();
+    }
+}
+
+int Preset::forMachineFromWord(const QString &word)
+{
+    return word == QLatin1String("T8") ? 1 : 0;
+}
+
+QString Preset::obtainedWord(int value)
+{
+    switch (value) {
+    case 0: return QStringLiteral("Calc");
+    case 1: return QStringLiteral("DNA List");
+    case 2: return QStringLiteral("FScan");
+    default: return QString();
+    }
+}
+
+int Preset::obtainedFromWord(const QString &word)
+{
+    if (word == QLatin1String("DNA List"))
+        return 1;
+    if (word == QLatin1String("FScan"))
+        return 2;
+    return 0;
+}
+
+namespace PresetPool {
+
+QString word(int pool)
+{
+    switch (pool) {
+    case Client: return QStringLiteral("Client");
+    case General: return QStringLiteral("General");
+    case Legitimate: return QStringLiteral("Legitimate");
+    default: return QString();
+    }
+}
+
+int fromWord(const QString &word)
+{
+    if (word == QLatin1String("Client"))
+        return Client;
+    if (word == QLatin1String("General"))
+        return General;
+    return Legitimate;
+}
+
+} // namespace PresetPool
+
+Presets::Presets() : RecordStore<Preset>(QStringLiteral("presets"), QStringLiteral("presets")) {}
+
+void Presets::insertNew()
+{
+    insertRecord(Preset::newRecord());
+}
+
+Preset Presets::currentPreset() const
+{
+    const Preset *preset = currentRecord();
+    return preset ? *preset : Preset();
+}
+
+QString Presets::createdText() const
+{
+    const Preset *preset = currentRecord();
+    return preset ? fromDateTime(preset->created) : QString();
+}
+
+void Presets::setCreatedText(const QString &text)
+{
+    setField(&Preset::created, toDateTime(text));
+}
+
+void Presets::setCreatedNow()
+{
+    setField(&Preset::created, QDateTime::currentDateTime());
+}
+
+QString Presets::modifiedText() const
+{
+    const Preset *preset = currentRecord();
+    return preset ? fromDateTime(preset->modified) : QString();
+}
+
+void Presets::setModifiedText(const QString &text)
+{
+    setField(&Preset::modified, toDateTime(text));
+}
+
+void Presets::setModifiedNow()
+{
+    setField(&Preset::modified, QDateTime::currentDateTime());
+}
+
+QString Presets::versionText() const
+{
+    return hasCurrent() ? fromInt(version()) : QString();
+}
+
+void Presets::setVersionText(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (ok)
+        setVersion(value);
+}
+
+QString Presets::forMachineWord() const
+{
+    return hasCurrent() ? Preset::forMachineWord(forMachine()) : QString();
+}
+
+void Presets::setForMachineWord(const QString &word)
+{
+    setForMachine(Preset::forMachineFromWord(word));
+}
+
+int Presets::timeMinutes() const
+{
+    const Preset *preset = currentRecord();
+    return preset ? timeToMinutes(preset->time) : 0;
+}
+
+QString Presets::timeText() const
+{
+    return hasCurrent() ? fromInt(timeMinutes()) : QString();
+}
+
+void Presets::setTime(int minutes)
+{
+    setField(&Preset::time, minutesToTime(minutes));
+}
+
+void Presets::setTimeText(const QString &text)
+{
+    bool ok = false;
+    const int minutes = text.toInt(&ok, 10);
+    if (ok)
+        setTime(minutes);
+}
+
+QString Presets::obtainedWord() const
+{
+    return hasCurrent() ? Preset::obtainedWord(obtained()) : QString();
+}
+
+void Presets::setObtainedWord(const QString &word)
+{
+    setObtained(Preset::obtainedFromWord(word));
+}

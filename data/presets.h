@@ -1,0 +1,82 @@
+#pragma once
+
+#include "data/recordstore.h"
+
+#include <QDateTime>
+#include <QTime>
+
+// One named frequency with a run time, the smallest unit run on a device.
+struct Preset
+{
+    QDateTime created;
+    QDateTime modified;
+    QString name;
+    int version = 0;
+    int forMachine = 0;
+    QString notes;
+    QTime time;
+    QString variable;
+    int obtained = 0;
+    QString author;
+
+    // A preset as the editor starts it; a default-constructed one is what a
+    // file record without keys reads as.
+    static Preset newRecord();
+    static Preset fromJson(const QJsonObject &object);
+    QJsonObject toJson() const;
+    QString displayText() const { return name; }
+
+    // Words are matched case-sensitively; unknown text reads as 0.
+    static QString forMachineWord(int value);
+    static int forMachineFromWord(const QString &word);
+    static QString obtainedWord(int value);
+    static int obtainedFromWord(const QString &word);
+};
+
+// The three preset pools and the words that name them in files and on screen.
+namespace PresetPool {
+enum { Client = 0, General = 1, Legitimate = 2 };
+QString word(int pool);
+// "Client" and "General" are recognised; any other text is the Legitimate pool.
+int fromWord(const QString &word);
+} // namespace PresetPool
+
+class Presets : public RecordStore<Preset>
+{
+public:
+    Presets();
+
+    void insertNew();
+    Preset currentPreset() const;
+
+    QString createdText() const;
+    void setCreatedText(const QString &text);
+    void setCreatedNow();
+    QString modifiedText() const;
+    void setModifiedText(const QString &text);
+    void setModifiedNow();
+    QString name() const { return field(&Preset::name); }
+    void setName(const QString &name) { setField(&Preset::name, name); }
+    int version() const { return field(&Preset::version); }
+    QString versionText() const;
+    void setVersion(int version) { setField(&Preset::version, version); }
+    void setVersionText(const QString &text);
+    int forMachine() const { return field(&Preset::forMachine); }
+    QString forMachineWord() const;
+    void setForMachine(int value) { setField(&Preset::forMachine, value); }
+    void setForMachineWord(const QString &word);
+    QString notes() const { return field(&Preset::notes); }
+    void setNotes(const QString &notes) { setField(&Preset::notes, notes); }
+    int timeMinutes() const;
+    QString timeText() const;
+    void setTime(int minutes);
+    void setTimeText(const QString &text);
+    QString variable() const { return field(&Preset::variable); }
+    void setVariable(const QString &variable) { setField(&Preset::variable, variable); }
+    int obtained() const { return field(&Preset::obtained); }
+    QString obtainedWord() const;
+    void setObtained(int value) { setField(&Preset::obtained, value); }
+    void setObtainedWord(const QString &word);
+    QString author() const { return field(&Preset::author); }
+    void setAuthor(const QString &author) { setField(&Preset::author, author); }
+};

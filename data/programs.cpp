@@ -1,0 +1,259 @@
+#include "data/programs.h"
+
+#include "data/presets.h"
+#include "data/textforms.h"
+
+using namespace TextForm;
+
+namespace {
+
+bool toWholeNumber(const QString &text, int &value)
+{
+    bool ok = false;
+    const int parsed = text.toInt(&ok, 10);
+    if (ok)
+        value = parsed;
+    return ok;
+}
+
+} // namespace
+
+ProgramLine ProgramLine::fromJson(const QJsonObject &object)
+{
+    ProgramLine line;
+    QString word;
+    readText(object, "nam", line.name);
+    readInt(object, "ver", line.version);
+    if (stringOf(object, "typ", word))
+        line.type = typeFromWord(word, line.type);
+    readMinutes(object, "tim", line.time);
+    return line;
+}
+
+QJsonObject ProgramLine::toJson() const
+{
+    return {
+        {"nam", name},
+        {"ver", fromInt(version)},
+        {"typ", typeWord(type)},
+        {"tim", fromMinutes(time)},
+    };
+}
+
+QString ProgramLine::typeWord(int type)
+{
+    switch (type) {
+    case Preset: return QStringLiteral("Preset");
+    case Program: return QStringLiteral("Program");
+    case Notes: return QStringLiteral("Notes");
+    default: return QString();
+    }
+}
+
+int ProgramLine::typeFromWord(const QString &word, int fallback)
+{
+    if (word == QLatin1String("Preset"))
+        return Preset;
+    if (word == QLatin1String("Program"))
+        return Program;
+    if (word == QLatin1String("Notes"))
+        return Notes;
+    return fallback;
+}
+
+Program::Program() : RecordStore<ProgramLine>(QStringLiteral("program"), QStringLiteral("program")) {}
+
+Program Program::newRecord()
+{
+    Program program;
+    program.created = QDateTime::currentDateTime();
+    program.modified = program.created;
+    program.time = QTime(0, 0);
+    return program;
+}
+
+Program Program::fromJson(const QJsonObject &object)
+{
+    Program program;
+    QString word;
+    readText(object, "nam", program.name);
+    readInt(object, "ver", program.version);
+    readText(object, "not", program.notes);
+    readDateTime(object, "cre", program.created);
+    readDateTime(object, "mod", program.modified);
+    readMinutes(object, "tim", program.time);
+    if (stringOf(object, "for", word))
+        program.forMachine = forMachineFromWord(word, program.forMachine);
+    readText(object, "aut", program.author);
+    program.RecordStore<ProgramLine>::fromJson(object);
+    return program;
+}
+
+QJsonObject Program::toJson() const
+{
+    QJsonObject object {
+        {"nam", name},
+        {"ver", fromInt(version)},
+        {"not", notes},
+        {"cre", fromDateTime(created)},
+        {"mod", fromDateTime(modified)},
+        {"tim", fromMinutes(time)},
+        {"for", Preset::forMachineWord(forMachine)},
+        {"aut", author},
+        {"programVersion", QStringLiteral("1")},
+    };
+    // "version" and "program": the line list, as any nested store writes it.
+    RecordStore<ProgramLine>::toJson(object);
+    return object;
+}
+
+int Program::forMachineFromWord(const QString &word, int fallback)
+{
+    if (word == QLatin1String("T5 T7"))
+        return 0;
+    if (word == QLatin1String("T8"))
+        return 1;
+    return fallback;
+}
+
+void Program::insertLine(int index)
+{
+    setCurrent(index);
+    insertRecord(ProgramLine());
+}
+
+QString Program::lineTypeWord() const
+{
+    return hasCurrent() ? ProgramLine::typeWord(lineType()) : QString();
+}
+
+void Program::setLineTypeWord(const QString &word)
+{
+    if (ProgramLine *line = currentRecord())
+        line->type = ProgramLine::typeFromWord(word, line->type);
+}
+
+QString Program::lineVersionText() const
+{
+    return hasCurrent() ? fromInt(lineVersion()) : QString();
+}
+
+void Program::setLineVersionText(const QString &text)
+{
+    int value = 0;
+    if (toWholeNumber(text, value))
+        setLineVersion(value);
+}
+
+int Program::lineTimeMinutes() const
+{
+    const ProgramLine *line = currentRecord();
+    return line ? timeToMinutes(line->time) : 0;
+}
+
+QString Program::lineTimeText() const
+{
+    return hasCurrent() ? fromInt(lineTimeMinutes()) : QString();
+}
+
+void Program::setLineTime(int minutes)
+{
+    setField(&ProgramLine::time, minutesToTime(minutes));
+}
+
+void Program::setLineTimeText(const QString &text)
+{
+    int minutes = 0;
+    if (toWholeNumber(text, minutes))
+        setLineTime(minutes);
+}
+
+Programs::Programs() : RecordStore<Program>(QStringLiteral("programs"), QStringLiteral("programs")) {}
+
+void Programs::setFolder(const QString &folder)
+{
+    setPath(folder + QStringLiteral("programs.dat"));
+}
+
+void Programs::insertNew(int n, const QString &author)
+{
+    select(n);
+    insertRecord(Program::newRecord());
+    setAuthor(author);
+}
+
+int Programs::indexOf(const QString &name, int version)
+{
+    const int found = find(name, version);
+    const int index = found == 0 ? -1 : found == 1 ? current() : -2;
+    setCurrent(count());
+    return index;
+}
+
+QString Programs::createdText() const
+{
+    const Program *program = currentRecord();
+    return program ? fromDateTime(program->created) : QString();
+}
+
+void Programs::setCreatedNow()
+{
+    setField(&Program::created, QDateTime::currentDateTime());
+}
+
+QString Programs::modifiedText() const
+{
+    const Program *program = currentRecord();
+    return program ? fromDateTime(program->modified) : QString();
+}
+
+void Programs::setModifiedNow()
+{
+    setField(&Program::modified, QDateTime::currentDateTime());
+}
+
+QString Programs::versionText() const
+{
+    return hasCurrent() ? fromInt(version()) : QString();
+}
+
+void Programs::setVersionText(const QString &text)
+{
+    int value = 0;
+    if (toWholeNumber(text, value))
+        setVersion(value);
+}
+
+QString Programs::forMachineWord() const
+{
+    return hasCurrent() ? Preset::forMachineWord(forMachine()) : QString();
+}
+
+void Programs::setForMachineWord(const QString &word)
+{
+    if (Program *program = currentRecord())
+        program->forMachine = Program::forMachineFromWord(word, program->forMachine);
+}
+
+int Programs::timeMinutes() const
+{
+    const Program *program = currentRecord();
+    return program ? timeToMinutes(program->time) : 0;
+}
+
+QString Programs::timeText() const
+{
+    return hasCurrent() ? fromInt(timeMinutes()) : QString();
+}
+
+void Programs::setTime(int minutes)
+{
+    setField(&Program::time, minutesToTime(minutes));
+}
+
+void Programs::setTimeText(const QString &text)
+{
+    int minutes = 0;
+    if (toWholeNumber(text, minutes))
+        setTime(minutes);
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "data/recordstore.h"
+
+#include <QDateTime>
+#include <QTime>
+
+// One line of a program: a preset (or program, or notes entry) named by
+// name and version, with its run time.
+struct ProgramLine
+{
+    enum Type { Preset = 1, Program = 2, Notes = 3 };
+
+    QString name;
+    int version = 0;
+    int type = Preset;
+    QTime time;
+
+    static ProgramLine fromJson(const QJsonObject &object);
+    QJsonObject toJson() const;
+    QString displayText() const { return name; }
+
+    static QString typeWord(int type);
+    // Case-sensitive; an unknown word gives `fallback`.
+    static int typeFromWord(const QString &word, int fallback);
+};
+
+// A named, versioned program; it is itself the store of its lines, written
+// as one object holding its fields and the nested "program" list.
+class Program : public RecordStore<ProgramLine>
+{
+public:
+    Program();
+
+    QDateTime created;
+    QDateTime modified;
+    QString name;
+    int version = 0;
+    int forMachine = 0;
+    QString notes;
+    QTime time;
+    QString author;
+
+    static Program newRecord();
+    static Program fromJson(const QJsonObject &object);
+    QJsonObject toJson() const;
+    QString displayText() const { return name; }
+
+    // Unlike a preset, a program keeps its value on an unknown word.
+    static int forMachineFromWord(const QString &word, int fallback);
+
+    // A line with the new-line defaults at `index`; it becomes current.
+    void insertLine(int index);
+
+    int lineType() const { return field(&ProgramLine::type); }
+    QString lineTypeWord() const;
+    void setLineTypeWord(const QString &word);
+    QString lineName() const { return field(&ProgramLine::name); }
+    void setLineName(const QString &name) { setField(&ProgramLine::name, name); }
+    int lineVersion() const { return field(&ProgramLine::version); }
+    QString lineVersionText() const;
+    void setLineVersion(int version) { setField(&ProgramLine::version, version); }
+    void setLineVersionText(const QString &text);
+    int lineTimeMinutes() const;
+    QString lineTimeText() const;
+    void setLineTime(int minutes);
+    void setLineTimeText(const QString &text);
+};
+
+class Programs : public RecordStore<Program>
+{
+public:
+    Programs();
+
+    // The file is folder + "programs.dat".
+    void setFolder(const QString &folder);
+
+    // Selects the n-th program, then inserts a new one before it.
+    void insertNew(int n, const QString &author);
+
+    // The index of the only program with this name and version, -1 when
+    // there is none, -2 when there are several. Leaves nothing current.
+    int indexOf(const QString &name, int version);
+
+    // The current program with its lines, or null when there is none.
+    Program *currentProgram() { return currentRecord(); }
+    const Program *currentProgram() const { return currentRecord(); }
+
+    QString createdText() const;
+    void setCreatedNow();
+    QString modifiedText() const;
+    void setModifiedNow();
+    QString name() const { return field(&Program::name); }
+    void setName(const QString &name) { setField(&Program::name, name); }
+    int version() const { return field(&Program::version); }
+    QString versionText() const;
+    void setVersion(int version) { setField(&Program::version, version); }
+    void setVersionText(const QString &text);
+    int forMachine() const { return field(&Program::forMachine); }
+    QString forMachineWord() const;
+    void setForMachine(int value) { setField(&Program::forMachine, value); }
+    void setForMachineWord(const QString &word);
+    QString notes() const { return field(&Program::notes); }
+    void setNotes(const QString &notes) { setField(&Program::notes, notes); }
+    int timeMinutes() const;
+    QString timeText() const;
+    void setTime(int minutes);
+    void setTimeText(const QString &text);
+    QString author() const { return field(&Program::author); }
+    void setAuthor(const QString &author) { setField(&Program::author, author); }
+};

@@ -1,0 +1,72 @@
+#include "data/container.h"
+#include "data/logs.h"
+#include "support/testenv.h"
+
+#include <QTest>
+
+class TestLogs : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void limitAndOrder()
+    {
+        Logs logs;
+        logs.setPath(TestEnv::dataFolder() + "logs.dat");
+        logs.add("first");
+        logs.setCurrent(0);
+        for (int i = 2; i <= 501; ++i)
+            logs.add(QString("entry %1").arg(i));
+        QCOMPARE(logs.count(), 500);
+        QCOMPARE(logs.current(), 0);
+        QCOMPARE(logs.text(), QString("entry 501"));
+        QCOMPARE(logs.records().last().text, QString("entry 2"));
+
+        logs.setCurrent(499);
+        logs.add("newest");
+        QCOMPARE(logs.current(), 499);
+        QCOMPARE(logs.count(), 500);
+
+        QVERIFY(logs.saveBase());
+        Logs read;
+        read.setPath(logs.path());
+        QVERIFY(read.readBase());
+        QCOMPARE(read.count(), 500);
+        read.first();
+        QCOMPARE(read.text(), QString("newest"));
+        QCOMPARE(read.records().last().text, QString("entry 3"));
+    }
+
+    void stampsAndNestedObject()
+    {
+        const QJsonObject machine {
+            {"logs", QJsonObject{{"version", "1"}, {"logs", QJsonArray{
+                QJsonObject{{"cre", "03.02.2026 09:05:07.042"}, {"log", "on air"}},
+                QJsonObject{{"cre", "03.02.2026 09:05"}, {"log", 5}},
+            }}}},
+        };
+        Logs logs;
+        logs.fromJson(machine["logs"].toObject());
+        QCOMPARE(logs.count(), 2);
+        QCOMPARE(logs.records().at(0).created,
+                 QDateTime(QDate(2026, 2, 3), QTime(9, 5, 7, 42)));
+        QCOMPARE(logs.createdText(), QString("03.02.2026 09:05:07.042"));
+        QVERIFY(!logs.records().at(1).created.isValid());
+        QCOMPARE(logs.records().at(1).text, QString());
+
+        QJsonObject nested;
+        logs.toJson(nested);
+        QCOMPARE(nested["version"].toString(), QString("1"));
+        const QJsonArray entries = nested["logs"].toArray();
+        QCOMPARE(entries.at(0)["cre"].toString(), QString("03.02.2026 09:05:07.042"));
+        QCOMPARE(entries.at(1)["cre"].toString(), QString());
+
+        logs.fromJson(QJsonObject{{"version", "1"}});  // no inner list
+        QCOMPARE(logs.count(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogs)
+#include "tst_logs.moc"

@@ -1,0 +1,161 @@
+#include "data/container.h"
+#include "data/presets.h"
+#include "support/testenv.h"
+
+#include <QTest>
+
+namespace {
+
+// Writes the records as a presets file and reads it back through the store.
+Presets readBack(const QJsonArray &records, const QString &fileName)
+{
+    const QString path = TestEnv::dataFolder() + fileName;
+    TestEnv::writeFile(path, Container::encode({{"version", "1"}, {"presets", records}}));
+    Presets presets;
+    presets.setPath(path);
+    presets.readBase();
+    return presets;
+}
+
+// Saves the store and returns the records as they are on disk.
+QJsonArray savedRecords(const Presets &presets)
+{
+    presets.saveBase();
+    return Container::decode(TestEnv::readFile(presets.path())).value("presets").toArray();
+}
+
+} // namespace
+
+class TestPresets : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void wordsAreReadCaseSensitively()
+    {
+        Presets presets = readBack({
+            QJsonObject{{"for", "T8"}, {"obt", "DNA List"}},
+            QJsonObject{{"for", "t8"}, {"obt", "FSCAN"}},
+            QJsonObject{{"for", "T5 T7"}, {"obt", "FScan"}},
+            QJsonObject{{"for", 1}, {"obt", 2}},  // not strings: ignored
+        }, "words.dat");
+        QCOMPARE(presets.count(), 4);
+        const QList<Preset> &r = presets.records();
+        QCOMPARE(r.at(0).forMachine, 1);
+        QCOMPARE(r.at(0).obtained, 1);
+        QCOMPARE(r.at(1).forMachine, 0);
+        QCOMPARE(r.at(1).obtained, 0);
+        QCOMPARE(r.at(2).obtained, 2);
+        QCOMPARE(r.at(3).forMachine, 0);
+        QCOMPARE(r.at(3).obtained, 0);
+
+        const QJsonArray saved = savedRecords(presets);
+        QCOMPARE(saved.at(0)["for"].toString(), QString("T8"));
+        QCOMPARE(saved.at(1)["for"].toString(), QString("T5 T7"));
+        QCOMPARE(saved.at(1)["obt"].toString(), QString("Calc"));
+        QCOMPARE(saved.at(2)["obt"].toString(), QString("FScan"));
+
+        presets.setCurrent(0);
+        presets.setForMachine(7);  // a value without a word is written as ""
+        QCOMPARE(presets.forMachineWord(), QString());
+
+        QCOMPARE(PresetPool::fromWord("Client"), 0);
+        QCOMPARE(PresetPool::fromWord("General"), 1);
+        QCOMPARE(PresetPool::fromWord("Legitimate"), 2);
+        QCOMPARE(PresetPool::fromWord("legitimate"), 2);
+        QCOMPARE(PresetPool::fromWord("general"), 2);
+        QCOMPARE(PresetPool::fromWord(""), 2);
+        QCOMPARE(PresetPool::word(0), QString("Client"));
+    }
+
+    void timesVersionsAndDefaults()
+    {
+        Presets presets = readBack({
+            QJsonObject{{"tim", "1439"}, {"ver", "abc"}},
+            QJsonObject{{"tim", "1440"}, {"ver", "7"}},
+            QJsonObject{{"nam", "no time"}},
+            QJsonObject{{"tim", "-61"}, {"ver", 3}, {"nam", 5}, {"cre", "31.12.2025 23:59"}},
+        }, "times.dat");
+        const QList<Preset> &r = presets.records();
+        QCOMPARE(r.at(0).time, QTime(23, 59));
+        QCOMPARE(r.at(0).version, 0);
+        QVERIFY(!r.at(1).time.isValid());
+        QCOMPARE(r.at(1).version, 7);
+        QVERIFY(!r.at(2).time.isValid());
+        QVERIFY(!r.at(3).time.isValid());
+        QCOMPARE(r.at(3).version, 0);
+        QCOMPARE(r.at(3).name, QString());
+        QCOMPARE(r.at(3).created, QDateTime(QDate(2025, 12, 31), QTime(23, 59)));
+
+        const QJsonArray saved = savedRecords(presets);
+        QCOMPARE(saved.at(0)["tim"].toString(), QString("1439"));
+        QCOMPARE(saved.at(1)["tim"].toString(), QString("-61"));
+        QCOMPARE(saved.at(2)["tim"].toString(), QString("-61"));
+        QCOMPARE(saved.at(2)["cre"].toString(), QString());
+        QCOMPARE(saved.at(3)["cre"].toString(), QString("31.12.2025 23:59"));
+
+        presets.setCurrent(4);
+        QCOMPARE(presets.name(), QString());  // nothing current
+        presets.insertNew();
+        QCOMPARE(presets.count(), 5);
+        QCOMPARE(presets.timeMinutes(), 5);
+        QCOMPARE(presets.variable(), QString("5000.0"));
+        QCOMPARE(presets.forMachineWord(), QString("T5 T7"));
+        QCOMPARE(presets.obtainedWord(), QString("Calc"));
+        QCOMPARE(presets.version(), 0);
+        QVERIFY(qAbs(QDateTime::currentDateTime().secsTo(presets.currentPreset().created)) < 5);
+        presets.setTimeText("1:30");  // not a whole number: ignored
+        QCOMPARE(presets.timeText(), QString("5"));
+        presets.setVersionText("x");
+        QCOMPARE(presets.versionText(), QString("0"));
+    }
+
+    void savedFileIsTheExpectedCbor()
+    {
+        Presets presets;
+        presets.setPath(TestEnv::dataFolder() + "bytes.dat");
+        presets.insertNew();
+        presets.setCreatedText("");
+        presets.setModifiedText("");
+        presets.setName("Alpha");
+        presets.setVersion(2);
+        presets.setForMachineWord("T8");
+        presets.setObtainedWord("FScan");
+        presets.setTime(-1);
+        presets.setVariable("");
+        QVERIFY(presets.saveBase());
+
+        const QByteArray expected = QByteArray::fromHex(
+            "a2" "67" "70726573657473" "81" "aa"
+            "63617574" "60"
+            "63637265" "60"
+            "63666f72" "625438"
+            "636d6f64" "60"
+            "636e616d" "65416c706861"
+            "636e6f74" "60"
+            "636f6274" "65465363616e"
+            "6374696d" "632d3631"
+            "63766172" "60"
+            "63766572" "6132"
+            "67" "76657273696f6e" "6131");
+        QCOMPARE(TestEnv::readFile(presets.path()).toHex(), expected.toHex());
+    }
+
+    void findCountsNameAndVersion()
+    {
+        Presets presets = readBack({
+            QJsonObject{{"nam", "Alpha"}, {"ver", "1"}},
+            QJsonObject{{"nam", "Alpha"}, {"ver", "2"}},
+            QJsonObject{{"nam", "alpha"}, {"ver", "2"}},
+            QJsonObject{{"nam", "Alpha"}, {"ver", "2"}},
+        }, "find.dat");
+        QCOMPARE(presets.find("Alpha", 2), 2);
+        QCOMPARE(presets.current(), 3);
+        QCOMPARE(presets.find("Alpha", 3), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPresets)
+#include "tst_presets.moc"
