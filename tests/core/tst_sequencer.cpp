@@ -1,0 +1,233 @@
+#include "data/container.h"
+#include "work/clock.h"
+#include "work/sequencer.h"
+#include "work/transmitcontrol.h"
+#include "work/worklist.h"
+
+#include "support/testenv.h"
+
+#include <QtTest>
+
+namespace {
+
+// A controller that goes on air when told, and remembers what it was asked.
+struct StubController : TransmitControl
+{
+    quint32 transmitSeconds = 0;
+    QList<quint32> lfValues;
+    int starts = 0;
+    int stops = 0;
+    bool onAir = false;
+
+    void setTransmitSeconds(quint32 seconds) override { transmitSeconds = seconds; }
+    void setLfRequested(quint32 value) override { lfValues.append(value); }
+    void requestStart() override { ++starts; }
+    void requestStop() override { ++stops; onAir = false; }
+    bool isTransmitting() const override { return onAir; }
+};
+
+struct ManualClock : Clock
+{
+    QTime time = QTime(12, 0);
+    QTime now() const override { return time; }
+};
+
+WorkList listOf(const QList<QPair<QString, int>> &lines)
+{
+    WorkList list;
+    list.setCurrent(0);
+    for (const auto &line : lines) {
+        list.setCurrent(list.count());
+        list.insertNew();
+        list.setName(QStringLiteral("Item"));
+        list.setLineVersion(1);
+        list.setValue(line.first);
+        list.setTime(QTime(0, 0).addSecs(line.second * 60));
+    }
+    return list;
+}
+
+} // namespace
+
+class TestSequencer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void twoItemsRunInOrder()
+    {
+        StubController controller;
+        ManualClock clock;
+        Sequencer sequencer;
+        sequencer.setController(&controller);
+        sequencer.setClock(&clock);
+        WorkList list = listOf({{"1000", 1}, {"2000.9", 1}});
+        loadWork(list, sequencer);
+        QCOMPARE(sequencer.totalSeconds(), 120);
+        QCOMPARE(sequencer.progress(sequencer.count()), -1);
+
+        sequencer.start();
+        QCOMPARE(controller.transmitSeconds, 120u);
+        QCOMPARE(controller.starts, 1);
+        QCOMPARE(sequencer.state(), Sequencer::S_WAIT_RF_READY);
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_WAIT_RF_READY);  // not on air yet
+
+        controller.onAir = true;
+        sequencer.tick();
+        QCOMPARE(controller.lfValues, QList<quint32>({1000}));
+        clock.time = clock.time.addSecs(30);
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(0), 50);
+        QCOMPARE(sequencer.currentItem(), 0);
+        clock.time = clock.time.addSecs(30);
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(0), 100);
+        QCOMPARE(controller.lfValues, QList<quint32>({1000, 2000}));  // truncated
+        QCOMPARE(sequencer.currentItem(), 1);
+        clock.time = clock.time.addSecs(60);
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(1), 100);
+        QCOMPARE(sequencer.state(), Sequencer::S_STOP_TRANSMIT);
+        QCOMPARE(controller.stops, 1);
+        for (int i = 0; i < Sequencer::stopTicks - 2; ++i)
+            sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_STOP_TRANSMIT);
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_IDLE);
+        QVERIFY(!sequencer.isRunning());
+    }
+
+    void edgeLists()
+    {
+        StubController controller;
+        controller.onAir = true;
+        ManualClock clock;
+        Sequencer sequencer;
+        sequencer.setController(&controller);
+        sequencer.setClock(&clock);
+
+        // An empty list stops as soon as the device is on air.
+        WorkList empty;
+        loadWork(empty, sequencer);
+        QCOMPARE(sequencer.totalSeconds(), 0);
+        sequencer.start();
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_STOP_TRANSMIT);
+        QVERIFY(controller.lfValues.isEmpty());
+
+        // A zero-length item is done on its first tick; text that is no
+        // number is sent as 0.
+        sequencer.setState(Sequencer::S_IDLE);
+        WorkList odd = listOf({{"abc", 0}, {"7", 1}});
+        loadWork(odd, sequencer);
+        controller.onAir = true;
+        sequencer.start();
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(0), 100);
+        QCOMPARE(controller.lfValues, QList<quint32>({0, 7}));
+
+        // stop while idle changes only the running flag.
+        sequencer.setState(Sequencer::S_IDLE);
+        const int stops = controller.stops;
+        sequencer.stop();
+        QCOMPARE(sequencer.state(), Sequencer::S_IDLE);
+        QCOMPARE(controller.stops, stops);
+    }
+
+    void midnightWrap()
+    {
+        StubController controller;
+        controller.onAir = true;
+        ManualClock clock;
+        clock.time = QTime(23, 59, 30);
+        Sequencer sequencer;
+        sequencer.setController(&controller);
+        sequencer.setClock(&clock);
+        WorkList list = listOf({{"5", 2}});
+        loadWork(list, sequencer);
+        sequencer.start();
+        sequencer.tick();
+        clock.time = QTime(0, 0, 10);
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(0), 33);  // 40 s of 120
+        QCOMPARE(sequencer.state(), Sequencer::S_SEND_LF);
+    }
+
+    // Ticks that see an item's end late must not push the later items back:
+    // the list ends within one tick of its start plus its total.
+    void longListDoesNotDrift()
+    {
+        StubController controller;
+        controller.onAir = true;
+        ManualClock clock;
+        clock.time = QTime(1, 0);
+        Sequencer sequencer;
+        sequencer.setController(&controller);
+        sequencer.setClock(&clock);
+        QList<QPair<QString, int>> lines;
+        for (int i = 0; i < 200; ++i)
+            lines.append({QString::number(i + 1), 1});
+        WorkList list = listOf(lines);
+        loadWork(list, sequencer);
+        sequencer.start();
+        const QTime start = clock.time;
+        const int tickMs = 25;
+        int ticks = 0;
+        // Each tick arrives 25 ms plus a 7 ms stall late.
+        while (sequencer.state() == Sequencer::S_WAIT_RF_READY || sequencer.state() == Sequencer::S_SEND_LF) {
+            sequencer.tick();
+            clock.time = clock.time.addMSecs(tickMs + 7);
+            QVERIFY(++ticks < 1000000);
+        }
+        const qint64 took = start.msecsTo(clock.time);
+        QVERIFY2(qAbs(took - 200 * 60 * 1000) <= 2 * (tickMs + 7), qPrintable(QString::number(took)));
+        QCOMPARE(controller.lfValues.size(), 200);
+        QCOMPARE(controller.lfValues.last(), 200u);
+    }
+
+    void workListFile()
+    {
+        TestEnv::useTemporaryHome();
+        const QString path = TestEnv::dataFolder() + "/work.dat";
+        WorkList list;
+        list.setPath(path);
+        list.records() = listOf({{"440", 90}}).records();
+        list.setCurrent(0);
+        list.setName("Alpha");
+        list.setLineVersion(3);
+        list.pool = 1;
+        list.programName = "Evening";
+        QVERIFY(list.saveBase());
+
+        QJsonObject stored;
+        QVERIFY(Container::readFile(path, stored));
+        QCOMPARE(stored.value("bse").toString(), QString("General"));
+        QCOMPARE(stored.value("program").toArray().at(0).toObject().value("bse").toString(), QString("0"));
+        QCOMPARE(stored.value("program").toArray().at(0).toObject().value("tim").toString(), QString("90"));
+
+        WorkList back;
+        back.setPath(path);
+        QVERIFY(back.readBase());
+        QCOMPARE(back.pool, 1);
+        QCOMPARE(back.programName, QString("Evening"));
+        Sequencer sequencer;
+        loadWork(back, sequencer);
+        QCOMPARE(sequencer.item(0).title, QString("Alpha.v.3"));
+        QCOMPARE(sequencer.totalSeconds(), 5400);
+
+        // Any other pool word reads as Legitimate; a list without header keys
+        // reads with an empty name, version 0 and an invalid total time.
+        QJsonObject other = stored;
+        other.insert("bse", "general");
+        back.fromJson(other);
+        QCOMPARE(back.pool, 2);
+        back.fromJson(QJsonObject{{"version", "1"}, {"program", QJsonArray()}});
+        QCOMPARE(back.programName, QString());
+        QCOMPARE(back.programVersion, 0);
+        QVERIFY(!back.totalTime.isValid());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSequencer)
+#include "tst_sequencer.moc"

@@ -1,0 +1,116 @@
+#include "work/worklist.h"
+
+#include "data/presets.h"
+#include "data/textforms.h"
+#include "work/sequencer.h"
+
+QString WorkLine::typeWord(Type type)
+{
+    switch (type) {
+    case Notes: return QStringLiteral("Notes");
+    case Program: return QStringLiteral("Program");
+    case Preset: break;
+    }
+    return QStringLiteral("Preset");
+}
+
+bool WorkLine::typeFromWord(const QString &word, Type &type)
+{
+    for (Type candidate : {Preset, Notes, Program}) {
+        if (word == typeWord(candidate)) {
+            type = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+WorkLine WorkLine::fromJson(const QJsonObject &object)
+{
+    WorkLine line;
+    TextForm::readText(object, "nam", line.name);
+    TextForm::readInt(object, "ver", line.version);
+    QString word;
+    if (TextForm::stringOf(object, "typ", word))
+        typeFromWord(word, line.type);
+    TextForm::readMinutes(object, "tim", line.time);
+    TextForm::readMinutes(object, "org", line.orgTime);
+    TextForm::readText(object, "val", line.value);
+    TextForm::readText(object, "not", line.note);
+    TextForm::readInt(object, "bse", line.pool);
+    return line;
+}
+
+QJsonObject WorkLine::toJson() const
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("nam"), name);
+    object.insert(QStringLiteral("ver"), TextForm::fromInt(version));
+    object.insert(QStringLiteral("typ"), typeWord(type));
+    object.insert(QStringLiteral("tim"), TextForm::fromMinutes(time));
+    object.insert(QStringLiteral("org"), TextForm::fromMinutes(orgTime));
+    object.insert(QStringLiteral("val"), value);
+    object.insert(QStringLiteral("not"), note);
+    object.insert(QStringLiteral("bse"), TextForm::fromInt(pool));
+    return object;
+}
+
+void WorkList::toJson(QJsonObject &object) const
+{
+    object.insert(QStringLiteral("bse"), PresetPool::word(pool));
+    object.insert(QStringLiteral("nam"), programName);
+    object.insert(QStringLiteral("ver"), TextForm::fromInt(programVersion));
+    object.insert(QStringLiteral("tim"), TextForm::fromMinutes(totalTime));
+    RecordStore::toJson(object);
+}
+
+void WorkList::fromJson(const QJsonObject &object)
+{
+    pool = 0;
+    programName.clear();
+    programVersion = 0;
+    totalTime = QTime();
+    QString word;
+    if (TextForm::stringOf(object, "bse", word))
+        pool = PresetPool::fromWord(word);
+    TextForm::readText(object, "nam", programName);
+    TextForm::readInt(object, "ver", programVersion);
+    TextForm::readMinutes(object, "tim", totalTime);
+    RecordStore::fromJson(object);
+}
+
+bool WorkList::saveBase() const
+{
+    QJsonObject object;
+    toJson(object);
+    return Container::writeFile(path(), object);
+}
+
+bool WorkList::readBase()
+{
+    QJsonObject object;
+    if (!Container::readFile(path(), object))
+        return false;
+    fromJson(object);
+    return true;
+}
+
+void WorkList::insertNew()
+{
+    insertRecord(WorkLine());
+}
+
+void loadWork(WorkList &list, Sequencer &sequencer)
+{
+    list.first();
+    sequencer.resize(list.count());
+    qint64 totalSeconds = 0;
+    for (int i = 0; i < list.count(); ++i) {
+        const WorkLine &line = list.records().at(i);
+        const int minutes = TextForm::timeToMinutes(line.time);
+        sequencer.setItem(i, line.name + QStringLiteral(".v.") + QString::number(line.version), line.value,
+                          qMax(0, minutes));
+        totalSeconds += qint64(qMax(0, minutes)) * 60;
+    }
+    sequencer.setTotalTime(totalSeconds);
+}

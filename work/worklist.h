@@ -1,0 +1,74 @@
+#pragma once
+
+#include "data/recordstore.h"
+
+#include <QTime>
+
+class Sequencer;
+
+// One line of a device's work list: a preset or notes entry with the LF
+// value to transmit and for how long.
+struct WorkLine
+{
+    enum Type { Preset, Notes, Program };
+
+    QString name;
+    int version = 0;
+    Type type = Preset;
+    QTime time = QTime(0, 0);
+    QTime orgTime = QTime(0, 0);
+    QString value;
+    QString note;
+    int pool = 0;
+
+    static WorkLine fromJson(const QJsonObject &object);
+    QJsonObject toJson() const;
+    QString displayText() const { return name; }
+
+    static QString typeWord(Type type);
+    static bool typeFromWord(const QString &word, Type &type);
+};
+
+// What a device is to transmit, with a header naming the program the lines
+// came from. Stored as {"bse", "nam", "ver", "tim", "version", "program"}:
+// the header's "bse" is a pool word, each line's "bse" a number.
+class WorkList : public RecordStore<WorkLine>
+{
+public:
+    WorkList() : RecordStore(QStringLiteral("program"), QStringLiteral("Work")) {}
+
+    int pool = 0;
+    QString programName;
+    int programVersion = 0;
+    QTime totalTime;       // invalid until the Work tab has added the lines up
+    QString programNotes;  // kept in memory only
+    bool unusable = false;
+
+    void toJson(QJsonObject &object) const;
+    void fromJson(const QJsonObject &object);
+    bool saveBase() const;
+    bool readBase();
+
+    void insertNew();
+
+    // Accessors of the current line.
+    QString name() const { return field(&WorkLine::name); }
+    void setName(const QString &v) { setField(&WorkLine::name, v); }
+    int lineVersion() const { return field(&WorkLine::version); }
+    void setLineVersion(int v) { setField(&WorkLine::version, v); }
+    WorkLine::Type type() const { return field(&WorkLine::type); }
+    void setType(WorkLine::Type v) { setField(&WorkLine::type, v); }
+    QTime time() const { return field(&WorkLine::time); }
+    void setTime(const QTime &v) { setField(&WorkLine::time, v); }
+    QTime orgTime() const { return field(&WorkLine::orgTime); }
+    void setOrgTime(const QTime &v) { setField(&WorkLine::orgTime, v); }
+    QString value() const { return field(&WorkLine::value); }
+    void setValue(const QString &v) { setField(&WorkLine::value, v); }
+    QString note() const { return field(&WorkLine::note); }
+    void setNote(const QString &v) { setField(&WorkLine::note, v); }
+    int linePool() const { return field(&WorkLine::pool); }
+    void setLinePool(int v) { setField(&WorkLine::pool, v); }
+};
+
+// Hands the list to the sequencer: one item per line, and the total time.
+void loadWork(WorkList &list, Sequencer &sequencer);
