@@ -1,0 +1,171 @@
+#include "devicemodel.h"
+
+#include "device/frame.h"
+#include "protocol.h"
+
+using namespace Protocol;
+
+DeviceModel::DeviceModel(quint32 serial, quint32 firmware, quint32 clockAtStart)
+    : m_serial(serial), m_firmware(firmware), m_clockBase(clockAtStart)
+{
+}
+
+void DeviceModel::advanceTo(qint64 deviceMs)
+{
+    qint64 delta = deviceMs - m_now;
+    if (delta <= 0)
+        return;
+    m_now = deviceMs;
+    // Walk through the phase changes that fall inside this step, so the
+    // counters and the countdown stay exact however seldom we are called.
+    while (delta > 0 || (m_phase == Phase::OnAir && m_remainingMs <= 0)) {
+        if (m_phase == Phase::Warming) {
+            const qint64 step = qMin(delta, warmUpMs - m_warmedMs);
+            m_warmedMs += step;
+            m_lampMs += step;
+            delta -= step;
+            if (m_warmedMs >= warmUpMs)
+                m_phase = Phase::OnAir;
+        } else if (m_phase == Phase::OnAir) {
+            const qint64 step = qMin(delta, qMax<qint64>(m_remainingMs, 0));
+            m_remainingMs -= step;
+            m_tubeMs += step;
+            m_lampMs += step;
+            delta -= step;
+            if (m_remainingMs <= 0) {
+                m_remainingMs = 0;
+                m_phase = Phase::Ready;
+            }
+        } else {
+            break;
+        }
+    }
+}
+
+quint32 DeviceModel::statusBits() const
+{
+    switch (m_phase) {
+    case Phase::StandBy: return StandBy;
+    case Phase::Ready: return Ready | Power;
+    case Phase::Warming: return Ready | Power;
+    case Phase::OnAir: return Ready | Power | HighVoltage | Oscillator | Transmit;
+    }
+    return 0;
+}
+
+quint16 DeviceModel::timeValue() const
+{
+    // Whole seconds left, rounded up so a running transmission never shows 0.
+    return quint16(qMin<qint64>((m_remainingMs + 999) / 1000, 0xFFFF));
+}
+
+QByteArray DeviceModel::handle(quint8 code, const QByteArray &data)
+{
+    bool ok = false;
+    switch (code) {
+    case REQ_QUERY: {
+        const quint32 selector = readLittleEndian(data, 1, &ok);
+        return ok ? query(quint8(selector)) : QByteArray();
+    }
+    case REQ_SET_LF: {
+        const quint32 value = readLittleEndian(data, 4, &ok);
+        if (ok)
+            m_lf = value;
+        return {};
+    }
+    case REQ_SET_TIME: {
+        const quint32 seconds = readLittleEndian(data, 2, &ok);
+        if (ok)
+            m_remainingMs = qint64(seconds) * 1000;
+        return {};
+    }
+    case REQ_SET_CLOCK: {
+        const quint32 value = readLittleEndian(data, 4, &ok);
+        if (ok) {
+            m_clockBase = value;
+            m_clockSetAt = m_now;
+            m_clockSet = true;
+        }
+        return {};
+    }
+    case REQ_COMMAND: {
+        const quint32 which = readLittleEndian(data, 1, &ok);
+        if (ok)
+            command(quint8(which));
+        return {};
+    }
+    }
+    return {};
+}
+
+void DeviceModel::command(quint8 which)
+{
+    switch (which) {
+    case CommandBringUp:
+        if (m_phase == Phase::StandBy)
+            m_phase = Phase::Ready;
+        break;
+    case CommandStart:
+        // A start from stand-by brings the output up on the way.
+        if (m_phase == Phase::StandBy || m_phase == Phase::Ready) {
+            m_phase = Phase::Warming;
+            m_warmedMs = 0;
+        }
+        break;
+    case CommandStop:
+        if (m_phase == Phase::Warming || m_phase == Phase::OnAir)
+            m_phase = Phase::Ready;
+        break;
+    default:
+        break;
+    }
+}
+
+QByteArray DeviceModel::query(quint8 selector) const
+{
+    switch (selector) {
+    case QueryStatus: return statusReply();
+    case QueryConfig: return configReply();
+    case QueryClock: return clockReply();
+    case QueryLivetime: return livetimeReply();
+    default: return {};  // the secondary poll and unknown selectors go unanswered
+    }
+}
+
+QByteArray DeviceModel::statusReply() const
+{
+    const bool onAir = m_phase == Phase::OnAir;
+    QByteArray data;
+    Frame::appendU32(data, statusBits());
+    Frame::appendU32(data, 0);  // no errors
+    Frame::appendU16(data, timeValue());
+    Frame::appendU8(data, onAir ? 200 : 0);  // rf
+    Frame::appendU8(data, onAir ? 80 : 0);   // mod
+    return Frame::encode(REP_STATUS, data);
+}
+
+QByteArray DeviceModel::configReply() const
+{
+    QByteArray data;
+    Frame::appendU32(data, m_firmware);
+    Frame::appendU32(data, buildTime);
+    Frame::appendU32(data, m_serial);
+    return Frame::encode(REP_CONFIG, data);
+}
+
+QByteArray DeviceModel::clockReply() const
+{
+    QByteArray data;
+    Frame::appendU32(data, quint32(m_clockBase + (m_now - m_clockSetAt) / 1000));
+    Frame::appendU8(data, m_clockSet ? 1 : 0);
+    return Frame::encode(REP_CLOCK, data);
+}
+
+QByteArray DeviceModel::livetimeReply() const
+{
+    QByteArray data;
+    Frame::appendU32(data, quint32(m_now / 1000));
+    Frame::appendU32(data, quint32(m_tubeMs / 1000));
+    Frame::appendU32(data, quint32(m_lampMs / 1000));
+    return Frame::encode(REP_LIVETIME, data);
+}

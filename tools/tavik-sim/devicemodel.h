@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// The inside of one simulated Tavik device: its power phases, the
+// transmission countdown, the LF value, the clock and the counters, and the
+// replies built from them. It knows nothing of sockets; the caller moves its
+// time on with advanceTo() before each request.
+class DeviceModel
+{
+public:
+    enum class Phase { StandBy, Ready, Warming, OnAir };
+
+    // How long the oscillator takes to come up after a start, in device time.
+    static constexpr qint64 warmUpMs = 5000;
+    // Build time reported in the configuration: 2026-01-01 00:00 UTC.
+    static constexpr quint32 buildTime = 1767225600;
+
+    DeviceModel(quint32 serial, quint32 firmware, quint32 clockAtStart);
+
+    // Moves device time on to deviceMs, counted from the device's start.
+    // Time never runs backwards; an earlier value is ignored.
+    void advanceTo(qint64 deviceMs);
+
+    // Applies one request and returns the reply frame, or an empty array
+    // for the requests the device does not answer.
+    QByteArray handle(quint8 code, const QByteArray &data);
+
+    Phase phase() const { return m_phase; }
+    quint32 statusBits() const;
+    quint16 timeValue() const;
+    quint32 lf() const { return m_lf; }
+
+    QByteArray statusReply() const;
+    QByteArray configReply() const;
+    QByteArray clockReply() const;
+    QByteArray livetimeReply() const;
+
+private:
+    void command(quint8 which);
+    QByteArray query(quint8 selector) const;
+
+    const quint32 m_serial;
+    const quint32 m_firmware;
+
+    Phase m_phase = Phase::StandBy;
+    qint64 m_now = 0;            // device ms since start
+    qint64 m_warmedMs = 0;       // progress of the current warm-up
+    qint64 m_remainingMs = 0;    // transmission time left, set by REQ_SET_TIME
+    quint32 m_lf = 0;
+
+    quint32 m_clockBase;         // clock value at m_clockSetAt
+    qint64 m_clockSetAt = 0;
+    bool m_clockSet = false;
+
+    // Counters carried over from the device's "past", in ms.
+    qint64 m_tubeMs = 412ll * 3600 * 1000;
+    qint64 m_lampMs = 530ll * 3600 * 1000;
+};

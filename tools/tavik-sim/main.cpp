@@ -1,0 +1,200 @@
+// tavik-sim: a Tavik device on the loopback interface, for trying the host
+// program and its tests without hardware.
+
+#include "announcer.h"
+#include "devicemodel.h"
+#include "simserver.h"
+#include "tracelog.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QHostInfo>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const char description[] =
+    "A simulated Tavik RF generator on 127.0.0.1.\n"
+    "\n"
+    "Serves one TCP client at a time (a second one is closed at once), answers\n"
+    "status, configuration, clock and livetime queries, and follows the\n"
+    "commands: bring-up from stand-by, start (warm-up of 5 s device time, then\n"
+    "on air with HV and OSC while the time set by REQ_SET_TIME counts down),\n"
+    "stop. It announces itself by UDP: once in the start-up form, then\n"
+    "periodically in the 48-byte form (or the long form with --holder).\n"
+    "\n"
+    "Faults: --silent-after stops answering after N replies on a connection\n"
+    "(it keeps reading); --drop-after-s closes each connection N seconds after\n"
+    "accepting it; --garbage writes 1-8 random bytes before every reply but\n"
+    "the first; --split writes each reply in two halves 5 ms apart; --merge\n"
+    "holds a reply until the next one and writes both at once (or flushes it\n"
+    "after 50 ms); --bad-crc N spoils the checksum of every Nth reply.\n"
+    "\n"
+    "Trace lines (--trace), ms since start:\n"
+    "  <ms> CONNECT | <ms> DISCONNECT\n"
+    "  <ms> RX <REQUEST_NAME> data=<hex> <field>=<value>\n"
+    "  <ms> RX BAD_CRC data=<hex of the whole frame>\n"
+    "Prints \"listening on port N\" once ready.";
+
+void fail(const QString &message)
+{
+    std::fprintf(stderr, "tavik-sim: %s\n", qPrintable(message));
+}
+
+std::optional<qint64> integerOption(const QCommandLineParser &parser, const QString &name,
+                                    qint64 fallback, qint64 low, qint64 high)
+{
+    if (!parser.isSet(name))
+        return fallback;
+    bool ok = false;
+    const qint64 value = parser.value(name).toLongLong(&ok);
+    if (!ok || value < low || value > high) {
+        fail(QStringLiteral("--%1 wants a whole number from %2 to %3").arg(name).arg(low).arg(high));
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> realOption(const QCommandLineParser &parser, const QString &name,
+                                 double fallback, double low)
+{
+    if (!parser.isSet(name))
+        return fallback;
+    bool ok = false;
+    const double value = parser.value(name).toDouble(&ok);
+    if (!ok || !(value >= low) || value > 1e6) {
+        fail(QStringLiteral("--%1 wants a number of at least %2").arg(name).arg(low));
+        return std::nullopt;
+    }
+    return value;
+}
+
+// "HOST:PORT", the host a literal address or a name to look up.
+bool parseEndpoint(const QString &text, QHostAddress &address, quint16 &port)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    bool ok = false;
+    const uint number = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || number == 0 || number > 65535)
+        return false;
+    port = quint16(number);
+    const QString host = text.left(colon);
+    if (address.setAddress(host))
+        return address.protocol() == QAbstractSocket::IPv4Protocol;
+    const QHostInfo info = QHostInfo::fromName(host);
+    for (const QHostAddress &found : info.addresses()) {
+        if (found.protocol() == QAbstractSocket::IPv4Protocol) {
+            address = found;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavik-sim"));
+    const SimClock startClock;  // trace times count from here
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(description));
+    parser.addHelpOption();
+    parser.addOptions({
+        {"port", "TCP port to listen on; 0 picks a free one (default 8888).", "N"},
+        {"serial", "Serial number reported (default 50001).", "N"},
+        {"firmware", "Firmware version reported (default 357; 356 or less gets no livetime query).", "N"},
+        {"name", "Device name announced (default SimTavik).", "TEXT"},
+        {"model", "Model tag announced: Tavik5S, BootTavik5s, Tavik7 or BootTavik7 (default Tavik5S).", "TAG"},
+        {"announce-to", "Where announcements go (default 127.0.0.1:11000).", "HOST:PORT"},
+        {"announce-interval-ms", "Milliseconds between announcements; 0 sends none (default 2000).", "N"},
+        {"holder", "Announce in the long form, held by this IPv4 address (0.0.0.0: free).", "ADDR"},
+        {"time-scale", "Device time runs X times faster: countdown, warm-up, counters (default 1).", "X"},
+        {"silent-after", "Stop answering after N replies on a connection; keep the connection.", "N"},
+        {"drop-after-s", "Close each connection N seconds after accepting it.", "N"},
+        {"garbage", "Random bytes between replies."},
+        {"split", "Every reply in two writes a few ms apart."},
+        {"merge", "Two replies in one write; a lone reply goes after ~50 ms."},
+        {"bad-crc", "Every Nth reply with a wrong checksum.", "N"},
+        {"trace", "Write every frame received, connect and disconnect to FILE.", "FILE"},
+    });
+    parser.process(app);
+
+    const auto port = integerOption(parser, "port", 8888, 0, 65535);
+    const auto serial = integerOption(parser, "serial", 50001, 0, 0xFFFFFFFFll);
+    const auto firmware = integerOption(parser, "firmware", 357, 0, 0xFFFFFFFFll);
+    const auto interval = integerOption(parser, "announce-interval-ms", 2000, 0, 3600000);
+    const auto silentAfter = integerOption(parser, "silent-after", -1, 0, 1 << 30);
+    const auto badCrc = integerOption(parser, "bad-crc", 0, 1, 1 << 30);
+    const auto timeScale = realOption(parser, "time-scale", 1.0, 0.001);
+    const auto dropAfter = realOption(parser, "drop-after-s", -1.0, 0.0);
+    if (!port || !serial || !firmware || !interval || !silentAfter || !badCrc || !timeScale || !dropAfter)
+        return 2;
+
+    Identity identity;
+    identity.serial = quint32(*serial);
+    identity.firmware = quint32(*firmware);
+    if (parser.isSet("name"))
+        identity.name = parser.value("name");
+    if (parser.isSet("model"))
+        identity.model = parser.value("model");
+    if (!Announcer::modelTags().contains(identity.model)) {
+        fail(QStringLiteral("--model wants one of %1").arg(Announcer::modelTags().join(", ")));
+        return 2;
+    }
+    if (parser.isSet("holder")) {
+        if (!identity.holder.setAddress(parser.value("holder"))
+            || identity.holder.protocol() != QAbstractSocket::IPv4Protocol) {
+            fail(QStringLiteral("--holder wants an IPv4 address"));
+            return 2;
+        }
+    }
+    QHostAddress announceAddress(QHostAddress::LocalHost);
+    quint16 announcePort = 11000;
+    if (parser.isSet("announce-to")
+        && !parseEndpoint(parser.value("announce-to"), announceAddress, announcePort)) {
+        fail(QStringLiteral("--announce-to wants HOST:PORT with an IPv4 host"));
+        return 2;
+    }
+
+    Faults faults;
+    faults.silentAfter = int(*silentAfter);
+    faults.dropAfterS = *dropAfter;
+    faults.garbage = parser.isSet("garbage");
+    faults.split = parser.isSet("split");
+    faults.merge = parser.isSet("merge");
+    faults.badCrcEvery = int(*badCrc);
+
+    const SimClock clock(*timeScale);
+    TraceLog trace(startClock);
+    if (parser.isSet("trace") && !trace.open(parser.value("trace"))) {
+        fail(QStringLiteral("cannot write the trace file %1").arg(parser.value("trace")));
+        return 1;
+    }
+
+    DeviceModel model(identity.serial, identity.firmware,
+                      quint32(QDateTime::currentSecsSinceEpoch()));
+    SimServer server(model, clock, trace, faults);
+    if (!server.listen(quint16(*port))) {
+        fail(QStringLiteral("cannot listen on port %1: %2").arg(*port).arg(server.errorString()));
+        return 1;
+    }
+    identity.tcpPort = server.port();
+
+    std::optional<Announcer> announcer;
+    if (*interval > 0) {
+        announcer.emplace(identity, announceAddress, announcePort, int(*interval));
+        announcer->start();
+    }
+
+    std::printf("listening on port %u\n", unsigned(server.port()));
+    std::fflush(stdout);
+    return app.exec();
+}

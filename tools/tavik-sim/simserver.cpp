@@ -1,0 +1,175 @@
+#include "simserver.h"
+
+#include "devicemodel.h"
+#include "device/frame.h"
+#include "tracelog.h"
+
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+#include <cstdio>
+
+SimServer::SimServer(DeviceModel &model, const SimClock &clock, TraceLog &trace,
+                     const Faults &faults, QObject *parent)
+    : QObject(parent), m_model(model), m_clock(clock), m_trace(trace), m_faults(faults)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &SimServer::acceptPending);
+
+    m_mergeTimer.setSingleShot(true);
+    connect(&m_mergeTimer, &QTimer::timeout, this, &SimServer::flushHeld);
+    m_paceTimer.setSingleShot(true);
+    connect(&m_paceTimer, &QTimer::timeout, this, &SimServer::writeNext);
+    m_dropTimer.setSingleShot(true);
+    connect(&m_dropTimer, &QTimer::timeout, this, [this] {
+        if (m_client)
+            m_client->abort();
+        dropClient();
+    });
+}
+
+bool SimServer::listen(quint16 port)
+{
+    return m_server.listen(QHostAddress::LocalHost, port);
+}
+
+void SimServer::acceptPending()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        if (m_client) {
+            // A device serves one host; later callers are turned away.
+            std::fprintf(stderr, "tavik-sim: refused a second connection\n");
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        m_client = socket;
+        m_client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_input.clear();
+        m_replies = 0;
+        connect(socket, &QTcpSocket::readyRead, this, &SimServer::readClient);
+        connect(socket, &QTcpSocket::disconnected, this, &SimServer::dropClient);
+        m_trace.write(QStringLiteral("CONNECT"));
+        if (m_faults.dropAfterS >= 0)
+            m_dropTimer.start(int(m_faults.dropAfterS * 1000));
+    }
+}
+
+void SimServer::dropClient()
+{
+    if (!m_client)
+        return;
+    QTcpSocket *socket = m_client;
+    m_client = nullptr;
+    socket->disconnect(this);
+    socket->deleteLater();
+    m_dropTimer.stop();
+    m_mergeTimer.stop();
+    m_paceTimer.stop();
+    m_held.clear();
+    m_pieces.clear();
+    m_input.clear();
+    m_trace.write(QStringLiteral("DISCONNECT"));
+}
+
+void SimServer::readClient()
+{
+    if (!m_client)
+        return;
+    // The host writes whole frames; a fragment left lying for long was noise
+    // and would otherwise swallow the next real frame.
+    if (!m_input.isEmpty() && m_inputSince.elapsed() > staleInputMs) {
+        m_trace.badFrame(m_input);
+        m_input.clear();
+    }
+    if (m_input.isEmpty())
+        m_inputSince.start();
+    m_input.append(m_client->readAll());
+
+    // The length byte bounds a frame to 259 bytes, so the buffer stays small.
+    while (m_input.size() >= 2) {
+        const int length = quint8(m_input.at(1));
+        const int total = length + Frame::overhead;
+        if (m_input.size() < total)
+            break;
+        const QByteArray frame = m_input.left(total);
+        m_input.remove(0, total);
+        m_inputSince.start();
+        const quint16 crc = Frame::crc16(frame.constData() + 1, length + 1);
+        const quint16 sent = quint16(quint8(frame.at(total - 2)) << 8) | quint8(frame.at(total - 1));
+        if (length == 0 || crc != sent)
+            m_trace.badFrame(frame);
+        else
+            handleFrame(frame);
+        if (!m_client)
+            return;
+    }
+}
+
+void SimServer::handleFrame(const QByteArray &frame)
+{
+    const quint8 code = quint8(frame.at(2));
+    const QByteArray data = frame.mid(3, frame.size() - 3 - 2);
+    m_trace.received(code, data);
+    m_model.advanceTo(m_clock.deviceMs());
+    const QByteArray reply = m_model.handle(code, data);
+    if (!reply.isEmpty())
+        sendReply(reply);
+}
+
+void SimServer::sendReply(QByteArray frame)
+{
+    if (m_faults.silentAfter >= 0 && m_replies >= m_faults.silentAfter)
+        return;
+    ++m_replies;
+    if (m_faults.badCrcEvery > 0 && m_replies % m_faults.badCrcEvery == 0)
+        frame[frame.size() - 1] = char(frame.at(frame.size() - 1) ^ 0x5A);
+    if (m_faults.garbage && m_replies > 1) {
+        QByteArray noise(1 + QRandomGenerator::global()->bounded(8), Qt::Uninitialized);
+        for (char &byte : noise)
+            byte = char(QRandomGenerator::global()->bounded(256));
+        frame.prepend(noise);
+    }
+    if (m_faults.merge) {
+        if (m_held.isEmpty()) {
+            m_held = frame;
+            m_mergeTimer.start(mergeWaitMs);
+            return;
+        }
+        frame.prepend(m_held);
+        m_held.clear();
+        m_mergeTimer.stop();
+    }
+    queueWrite(frame);
+}
+
+void SimServer::flushHeld()
+{
+    if (m_held.isEmpty())
+        return;
+    const QByteArray held = m_held;
+    m_held.clear();
+    queueWrite(held);
+}
+
+void SimServer::queueWrite(const QByteArray &bytes)
+{
+    if (m_faults.split && bytes.size() > 1) {
+        const int half = int(bytes.size()) / 2;
+        m_pieces.append(bytes.left(half));
+        m_pieces.append(bytes.mid(half));
+    } else {
+        m_pieces.append(bytes);
+    }
+    if (!m_paceTimer.isActive())
+        writeNext();
+}
+
+void SimServer::writeNext()
+{
+    if (!m_client || m_pieces.isEmpty())
+        return;
+    m_client->write(m_pieces.takeFirst());
+    m_client->flush();
+    if (!m_pieces.isEmpty())
+        m_paceTimer.start(splitGapMs);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+class DeviceModel;
+class SimClock;
+class TraceLog;
+
+// Ways to misbehave on the wire, to see how a host copes.
+struct Faults
+{
+    int silentAfter = -1;      // replies per connection before falling silent; -1: never
+    double dropAfterS = -1;    // seconds after accepting before closing; negative: never
+    bool garbage = false;      // random bytes between replies
+    bool split = false;        // every reply in two writes a few ms apart
+    bool merge = false;        // two replies in one write
+    int badCrcEvery = 0;       // every Nth reply with a wrong checksum; 0: never
+};
+
+// The device's TCP side: one client at a time, frames cut from the stream
+// and handed to the model, replies written back through the fault switches.
+class SimServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int splitGapMs = 5;
+    static constexpr int mergeWaitMs = 50;
+    // Bytes of an unfinished frame older than this are taken for noise.
+    static constexpr int staleInputMs = 500;
+
+    SimServer(DeviceModel &model, const SimClock &clock, TraceLog &trace,
+              const Faults &faults, QObject *parent = nullptr);
+
+    bool listen(quint16 port);
+    quint16 port() const { return m_server.serverPort(); }
+    QString errorString() const { return m_server.errorString(); }
+    bool hasClient() const { return m_client != nullptr; }
+
+private:
+    void acceptPending();
+    void readClient();
+    void dropClient();
+    void handleFrame(const QByteArray &frame);
+    void sendReply(QByteArray frame);
+    void flushHeld();
+    void queueWrite(const QByteArray &bytes);
+    void writeNext();
+
+    DeviceModel &m_model;
+    const SimClock &m_clock;
+    TraceLog &m_trace;
+    const Faults m_faults;
+
+    QTcpServer m_server;
+    QPointer<QTcpSocket> m_client;
+    QByteArray m_input;
+    QElapsedTimer m_inputSince;   // when m_input last started to fill
+    int m_replies = 0;            // replies sent on this connection
+
+    QByteArray m_held;            // a reply waiting for a partner (merge)
+    QList<QByteArray> m_pieces;   // writes waiting their turn (split)
+    QTimer m_mergeTimer;
+    QTimer m_paceTimer;
+    QTimer m_dropTimer;
+};
