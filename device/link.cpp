@@ -49,14 +49,22 @@ void Link::markFlagDisconnected()
 
 bool Link::connectToDevice()
 {
-    if (!m_connected) {
-        // A new connection starts a new byte stream: half a frame left from
-        // the old one must not be glued to the first reply.
-        m_reader.clear();
-        m_socket->abort();
-        m_socket->connectToHost(m_hostAddress, m_port, QIODevice::ReadWrite,
-                                QAbstractSocket::AnyIPProtocol);
+    if (m_connected)
+        return true;
+    switch (m_socket->state()) {
+    case QAbstractSocket::HostLookupState:
+    case QAbstractSocket::ConnectingState:
+        return true;  // an attempt is under way; a second would cancel it
+    case QAbstractSocket::UnconnectedState:
+        break;
+    default:
+        m_socket->abort();  // still closing the last connection
+        break;
     }
+    // A new connection starts a new byte stream: half a frame left from the
+    // old one must not be glued to the first reply.
+    m_reader.clear();
+    m_socket->connectToHost(m_hostAddress, m_port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     return true;
 }
 

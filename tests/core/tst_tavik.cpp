@@ -1,0 +1,188 @@
+#include "data/logs.h"
+#include "device/tavik.h"
+
+#include "support/simprocess.h"
+
+#include <QtTest>
+
+namespace {
+
+bool inReadyCycle(const Tavik &tavik)
+{
+    return tavik.state() == Tavik::M_MACHINE_GET_STATUS || tavik.state() == Tavik::M_MACHINE_COMMAND_BRING_UP;
+}
+
+QStringList logTexts(const Logs &log)
+{
+    QStringList texts;
+    for (const LogEntry &entry : log.records())
+        texts.prepend(entry.text);  // oldest first
+    return texts;
+}
+
+// Trace lines of requests other than the periodic status polls.
+QStringList requestsBesidesPolling(const SimProcess &sim)
+{
+    QStringList lines = sim.received();
+    lines.removeIf([](const QString &line) {
+        return line.contains("query=1") || line.contains("query=4");
+    });
+    return lines;
+}
+
+} // namespace
+
+class TestTavik : public QObject
+{
+    Q_OBJECT
+
+    // A controller aimed at the simulator, auto-connecting, with a log.
+    struct Rig
+    {
+        SimProcess sim;
+        Tavik tavik;
+        Logs log;
+
+        bool start(const QStringList &arguments = {})
+        {
+            if (!sim.start(arguments))
+                return false;
+            tavik.setLog(&log);
+            tavik.setTCPIP("127.0.0.1", sim.port());
+            tavik.setAutoConnect(true);
+            return tickUntil(tavik, [this] { return inReadyCycle(tavik); });
+        }
+    };
+
+private Q_SLOTS:
+    void connectsAndInitialises()
+    {
+        Rig rig;
+        QVERIFY(rig.start({"--serial", "4711", "--firmware", "357"}));
+        QVERIFY(rig.tavik.isLinkUp());
+        QVERIFY(rig.tavik.pingReachable());
+        // The simulator writes its trace as it reads; let it catch up.
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 2; }, 3000));
+        const QStringList init = requestsBesidesPolling(rig.sim);
+        QVERIFY2(init.size() == 7, qPrintable(init.join(" / ")));
+        QVERIFY(init.at(0).startsWith("RX REQ_QUERY data=02"));
+        QVERIFY(init.at(1).startsWith("RX REQ_QUERY data=03"));
+        QVERIFY(init.at(2).startsWith("RX REQ_SET_CLOCK"));
+        QVERIFY(init.at(3).startsWith("RX REQ_QUERY data=03"));
+        QVERIFY(init.at(4).contains("REQ_SET_LF") && init.at(4).contains("lf=12774"));
+        QVERIFY(init.at(5).contains("REQ_SET_TIME") && init.at(5).contains("time=100"));
+        QVERIFY(init.at(6).startsWith("RX REQ_QUERY data=06"));
+
+        QCOMPARE(rig.tavik.serialNumberText(), QString("4711"));
+        QVERIFY(rig.tavik.takeConfigReceived());
+        QVERIFY(!rig.tavik.takeConfigReceived());
+        const QStringList log = logTexts(rig.log);
+        QCOMPARE(log.first(), QString("Try to connect"));
+        QVERIFY(log.contains("Connecting"));
+        QVERIFY(log.contains("Connected"));
+        QVERIFY(log.filter(QRegularExpression("^SN:4711 compiled:\\d\\d\\.\\d\\d\\.\\d{4} .* version:357$")).size() == 1);
+        QVERIFY(log.filter("Livetime tube:").size() == 1);
+        QVERIFY(log.filter("Status:").size() >= 1);
+
+        // The ready cycle keeps polling and brings the output up from stand-by.
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=1").size() > 0; }, 5000));
+        QStringList events = rig.tavik.takeConnectionEvents();
+        QVERIFY(events.contains("Try To Connect") && events.contains("Ready"));
+        QVERIFY(events.indexOf("Connected") < events.indexOf("Ready"));
+    }
+
+    void oldFirmwareIsNotAskedForLivetime()
+    {
+        Rig rig;
+        QVERIFY(rig.start({"--firmware", "356"}));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 2; }, 3000));
+        QCOMPARE(rig.sim.received().filter("data=06").size(), 0);
+        QVERIFY(logTexts(rig.log).filter("Livetime").isEmpty());
+    }
+
+    void transmitsChangesLfAndStops()
+    {
+        Rig rig;
+        QVERIFY(rig.start({"--time-scale", "10"}));
+        rig.tavik.setTransmitSeconds(600);
+        rig.tavik.requestStart();
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_WARMING; }));
+        QVERIFY(rig.sim.received().filter("time=603").size() == 1);
+        QVERIFY(logTexts(rig.log).contains("Request transmit, preset time:603"));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
+
+        rig.tavik.setLfRequested(4321);
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("lf=4321").size() == 1; }, 3000));
+        QVERIFY(logTexts(rig.log).contains("Preset lf:4321"));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
+
+        rig.tavik.requestStop();
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
+        QVERIFY(logTexts(rig.log).contains("Stop transmit"));
+        QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
+        QVERIFY(tickUntil(rig.tavik, [&] {
+            rig.tavik.takeStatusSnapshot();
+            return !(rig.tavik.snapshot().statusBits & Tavik::HvBit);
+        }));
+    }
+
+    void longTransmitTimeIsHeldAtMaximum()
+    {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.tavik.setTransmitSeconds(70000);
+        rig.tavik.requestStart();
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("REQ_SET_TIME").size() == 2; }));
+        QVERIFY(rig.sim.received().filter("REQ_SET_TIME").last().contains("time=65535"));
+        QVERIFY(logTexts(rig.log).filter("too long").size() == 1);
+    }
+
+    // A device that stops answering is declared lost by the watchdog; once it
+    // answers again the controller initialises it anew and is ready.
+    void recoversFromSilentDevice()
+    {
+        Rig rig;
+        QVERIFY(rig.start({"--silent-after", "40"}));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_RECONNECT_DISCONNECT; }));
+        QVERIFY(logTexts(rig.log).contains("Lost connection disconnected"));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_RECONNECTED; }));
+        QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
+        QCOMPARE(rig.sim.received().filter("data=02").size(), 2);  // configuration asked again
+    }
+
+    // Replies split, merged and mixed with noise still drive the controller.
+    void survivesAMessyStream()
+    {
+        Rig rig;
+        QVERIFY(rig.start({"--split", "--merge", "--garbage", "--bad-crc", "9"}));
+        rig.tavik.setTransmitSeconds(60);
+        rig.tavik.requestStart();
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }, 20000));
+        QVERIFY(logTexts(rig.log).filter("Lost connection").isEmpty());
+    }
+
+    void requestsWhileUnconnected()
+    {
+        Tavik tavik;
+        tavik.setTCPIP("127.0.0.1", 1);  // nothing listens there
+        tavik.setState(Tavik::M_PING);
+        tavik.requestDisconnect();
+        tickDevice(tavik);
+        QCOMPARE(tavik.state(), Tavik::M_IDLE);
+        QVERIFY(!tavik.autoConnect());
+
+        // An unchanged address keeps the old port and does not disconnect.
+        tavik.setTCPIP("127.0.0.1", 2);
+        QCOMPARE(tavik.port(), quint16(1));
+
+        // A connect request waits for a successful ping.
+        Tavik unreachable;
+        unreachable.setTCPIP("10.255.255.1", 8888);
+        unreachable.requestConnect();
+        tickDevice(unreachable);
+        QCOMPARE(unreachable.state(), Tavik::M_IDLE);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTavik)
+#include "tst_tavik.moc"

@@ -1,0 +1,87 @@
+#include "simprocess.h"
+
+#include "device/tavik.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+SimProcess::SimProcess()
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+}
+
+SimProcess::~SimProcess()
+{
+    stop();
+}
+
+bool SimProcess::start(QStringList arguments)
+{
+#ifdef TAVIK_SIM_PATH
+    if (!arguments.contains("--announce-to") && !arguments.contains("--announce-interval-ms"))
+        arguments << "--announce-interval-ms" << "0";
+    if (!arguments.contains("--port"))
+        arguments << "--port" << "0";
+    arguments << "--trace" << tracePath();
+    m_process.start(QStringLiteral(TAVIK_SIM_PATH), arguments);
+    if (!m_process.waitForStarted(5000))
+        return false;
+    QByteArray out;
+    while (!out.contains('\n') && m_process.waitForReadyRead(5000))
+        out += m_process.readAllStandardOutput();
+    const auto match = QRegularExpression("listening on port (\\d+)").match(QString::fromUtf8(out));
+    m_port = match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;
+    return m_port != 0;
+#else
+    Q_UNUSED(arguments);
+    return false;
+#endif
+}
+
+void SimProcess::stop()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+QString SimProcess::tracePath() const
+{
+    return m_dir.filePath("trace.txt");
+}
+
+QStringList SimProcess::received() const
+{
+    QFile file(tracePath());
+    QStringList lines;
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const int blank = line.indexOf(' ');
+        if (blank > 0 && line.mid(blank + 1).startsWith("RX "))
+            lines.append(QString::fromUtf8(line.mid(blank + 1)));
+    }
+    return lines;
+}
+
+qint64 SimProcess::timeOf(const QString &text) const
+{
+    QFile file(tracePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (QString::fromUtf8(line).contains(text))
+            return line.left(line.indexOf(' ')).toLongLong();
+    }
+    return -1;
+}
+
+void tickDevice(Tavik &tavik, int pauseMs)
+{
+    QTest::qWait(pauseMs);
+    if (tavik.takePacketReady())
+        tavik.readPacket();
+    tavik.tick();
+}

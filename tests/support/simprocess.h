@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The device simulator as a child process of a test: started on a free TCP
+// port with a trace file, killed when the object goes.
+class SimProcess
+{
+public:
+    SimProcess();
+    ~SimProcess();
+
+    // Starts tavik-sim with the arguments (announcements off unless given);
+    // false when it did not report its port.
+    bool start(QStringList arguments = {});
+    void stop();
+
+    quint16 port() const { return m_port; }
+    QString tracePath() const;
+    // Trace lines "RX <NAME> ..." without their time stamps.
+    QStringList received() const;
+    // The time stamp of the first trace line that contains `text`, -1 if none.
+    qint64 timeOf(const QString &text) const;
+
+private:
+    QProcess m_process;
+    QTemporaryDir m_dir;
+    quint16 m_port = 0;
+};
+
+// The 25 ms device tick as the window runs it, paced for tests: events are
+// processed, the reply bytes read, then the controller ticks.
+class Tavik;
+void tickDevice(Tavik &tavik, int pauseMs = 2);
+
+// Ticks until the condition holds; false after timeoutMs.
+template <typename Condition>
+bool tickUntil(Tavik &tavik, Condition condition, int timeoutMs = 15000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        tickDevice(tavik);
+    }
+    return true;
+}
