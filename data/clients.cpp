@@ -61,14 +61,26 @@ void Clients::insertNew()
 QString Clients::currentFileBase() const
 {
     const Client *client = currentRecord();
-    if (!client)
-        return QString();
-    if (!Client::isPlainIdentifier(client->file)) {
-        qWarning().noquote() << "Client" << client->name
+    return client ? fileBase(client->file, client->name) : QString();
+}
+
+QString Clients::fileBase(const QString &file, const QString &clientName) const
+{
+    if (!Client::isPlainIdentifier(file)) {
+        qWarning().noquote() << "Client" << clientName
                              << "has an unusable file identifier; its history is not used";
         return QString();
     }
-    return m_folder + client->file;
+    return m_folder + file;
+}
+
+bool Clients::setHistoryFile(const QString &file)
+{
+    const QString base = fileBase(file, QString());
+    if (base.isEmpty())
+        return false;
+    m_history.setPath(base);
+    return true;
 }
 
 bool Clients::loadHistory()

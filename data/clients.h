@@ -55,6 +55,9 @@ public:
     bool saveHistory();
     // Deletes the current client's ".json" file; true when one was deleted.
     bool removeJsonFile();
+    // Points the history at the file of this identifier (as a restore does
+    // for each client); false, with a warning, when it is not plain.
+    bool setHistoryFile(const QString &file);
 
     History &history() { return m_history; }
     const History &history() const { return m_history; }
@@ -63,6 +66,7 @@ private:
     // folder + the current client's identifier, or empty (with a warning)
     // when there is no current client or the identifier is not plain.
     QString currentFileBase() const;
+    QString fileBase(const QString &file, const QString &clientName) const;
 
     History m_history;
     QString m_folder;

@@ -2,6 +2,7 @@
 #include "data/container.h"
 #include "support/testenv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -187,6 +188,23 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + "...dat"));
         QVERIFY(!QFile::exists(folder + ".dat"));
         QVERIFY(Client::isPlainIdentifier(QString(64, 'Z')));
+        QTest::ignoreMessage(QtWarningMsg, unusable);
+        QVERIFY(!clients.setHistoryFile("../victim"));
+        QVERIFY(clients.setHistoryFile("abc123"));
+        QCOMPARE(clients.history().path(), folder + "abc123.dat");
+    }
+
+    void failedHistoryWriteIsReported()
+    {
+        const QString folder = TestEnv::dataFolder();
+        const QString id = "feedfeedfeedfeedfeedfeedfeedfeed";
+        QVERIFY(QDir().mkpath(folder + id + ".dat/blocked"));  // a folder where the file should be
+        Clients clients;
+        clients.setFolder(folder);
+        clients.insertNew();
+        clients.setFile(id);
+        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+        QVERIFY(!clients.saveHistory());
     }
 };
 
