@@ -32,84 +32,60 @@ private Q_SLOTS:
     {
         const QString base = TestEnv::dataFolder() + "notes";
         TestEnv::writeFile(base + ".dat", Container::encode({{"history", QJsonArray{
-            QJsonObject{{"typ", "PresetNote"}, {"col", "9"}, {"tim", "1439"}},
-            QJsonObject{{"typ", "presetnote"}, {"col", 3}, {"ver", "x"}},
-            QJsonObject{{"typ", "Notes"}, {"col", "6"}, {"tim", "1440"}},
+            QJsonObject{{"typ", "PresetNote"}, {"col", "9"}},
+            QJsonObject{{"typ", "presetnote"}, {"col", 3}, {"tim", "1440"}},
         }}}));
         History history;
         history.setPath(base);
         QVERIFY(history.readBase());
-        QCOMPARE(history.count(), 3);
         QCOMPARE(history.type(), 4);
         QCOMPARE(history.colour(), 0);
-        QCOMPARE(history.records().at(0).colour, 9);
-        QCOMPARE(history.timeMinutes(), 1439);
         history.select(1);
         QCOMPARE(history.type(), 0);
-        QCOMPARE(history.colour(), 0);
-        history.select(2);
+        history.setColour(6);
         QCOMPARE(history.colour(), 6);
-        QCOMPARE(history.timeText(), QString("-61"));
 
         history.setCurrent(0);
         history.insertNote(Note::Notes);
-        QCOMPARE(history.count(), 4);
-        QCOMPARE(history.type(), 3);
         QCOMPARE(history.variable(), QString("0"));
-        QCOMPARE(history.versionText(), QString("0"));
         QCOMPARE(history.timeText(), QString("0"));
-        QVERIFY(qAbs(history.records().at(0).created.secsTo(QDateTime::currentDateTime())) < 5);
         QVERIFY(history.saveBase());
-
         const QJsonArray saved = fileObject(base + ".dat")["history"].toArray();
         QCOMPARE(saved.at(0)["typ"].toString(), QString("Notes"));
         QCOMPARE(saved.at(1)["col"].toString(), QString("9"));
-        QCOMPARE(saved.at(1)["typ"].toString(), QString("PresetNote"));
         QCOMPARE(saved.at(2)["typ"].toString(), QString());
-        QCOMPARE(saved.at(2)["col"].toString(), QString("0"));
-        QCOMPARE(saved.at(3)["tim"].toString(), QString("-61"));
+        QCOMPARE(saved.at(2)["tim"].toString(), QString("-61"));
     }
 
     void historyListsAndPresetNoteRuns()
     {
         const QString base = TestEnv::dataFolder() + "onlyhistory";
         TestEnv::writeFile(base + ".dat", Container::encode({{"version", "1"}, {"history", QJsonArray{
-            note("Program", "P"), note("PresetNote", "a"), note("PresetNote", "b"),
-            note("Notes", "free"), note("Program", "Q"), note("PresetNote", "c"),
+            note("Program", "P"), note("PresetNote"), note("PresetNote"),
+            note("Notes"), note("Program"), note("PresetNote"),
         }}}));
         History history;
         history.presets().insertNew();  // replaced by the read
         history.setPath(base);
         QVERIFY(history.readBase());
-        QCOMPARE(history.count(), 6);
         QCOMPARE(history.presets().count(), 0);
         QCOMPARE(history.programs().count(), 0);
 
         QCOMPARE(history.presetNotesAfterCurrent(), 2);
         QCOMPARE(history.current(), 0);
-        history.select(3);
-        QCOMPARE(history.presetNotesAfterCurrent(), 0);
         history.select(4);
         QCOMPARE(history.presetNotesAfterCurrent(), -1);  // the run reaches the end
         history.select(5);
         QCOMPARE(history.presetNotesAfterCurrent(), -1);  // the last note
         QCOMPARE(history.current(), 5);
-        history.setFilter("P");  // only the first note matches: nothing follows it
+        history.setFilter("P");  // nothing after the first note matches
         history.first();
         QCOMPARE(history.presetNotesAfterCurrent(), -1);
-        history.setFilter(QString());
 
         QVERIFY(history.saveBase());
         const QJsonObject saved = fileObject(base + ".dat");
         QCOMPARE(saved.keys(), QStringList({"history", "presets", "programs", "version"}));
-        QVERIFY(saved["presets"].isArray());
         QVERIFY(saved["programs"].isArray());
-
-        QVERIFY(!QFile::exists(TestEnv::dataFolder() + "none.dat"));
-        history.setPath(TestEnv::dataFolder() + "none");
-        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
-        QVERIFY(!history.readBase());
-        QCOMPARE(history.count(), 0);
     }
 
     void clientsAndTheirHistories()
@@ -118,39 +94,35 @@ private Q_SLOTS:
         const QString id = "0123456789abcdef0123456789abcdef";
         TestEnv::writeFile(folder + "clients.dat", Container::encode({{"clients", QJsonArray{
             QJsonObject{{"name", "Eva"}, {"notes2", 5}, {"file", id}},
-            QJsonObject{{"name", "Eva"}, {"notes1", "Street"}},
+            QJsonObject{{"name", "Eva"}},
         }}}));
         Clients clients;
-        QVERIFY(!clients.loadHistory());  // empty store: history untouched
+        QVERIFY(!clients.loadHistory());  // no clients
         clients.setFolder(folder);
         QVERIFY(clients.readBase());
         QCOMPARE(clients.notes2(), QString());
         QCOMPARE(clients.find("Eva", 0), 2);
 
         clients.first();
-        clients.history().insertNote(Note::Notes);
         clients.history().presets().insertNew();
         QVERIFY(clients.saveHistory());
-        QVERIFY(QFile::exists(folder + id + ".dat"));
         clients.history().clear();
         QVERIFY(clients.loadHistory());
-        QCOMPARE(clients.history().count(), 1);
         QCOMPARE(clients.history().presets().count(), 1);
-
         TestEnv::writeFile(folder + id + ".json", "{}");
         QVERIFY(clients.removeJsonFile());
         QVERIFY(!QFile::exists(folder + id + ".json"));
-        QVERIFY(!clients.removeJsonFile());
 
-        clients.setCurrent(2);
         clients.insertNew();
         QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(clients.file()).hasMatch());
-        QVERIFY(clients.file() != id);
         QVERIFY(clients.saveBase());
-        const QJsonObject saved = fileObject(folder + "clients.dat");
-        QCOMPARE(saved["clients"].toArray().at(1).toObject().keys(),
+        QCOMPARE(fileObject(folder + "clients.dat")["clients"].toArray().at(0).toObject().keys(),
                  QStringList({"file", "name", "notes1", "notes2"}));
-        QCOMPARE(saved["clients"].toArray().at(1)["notes1"].toString(), QString("Street"));
+
+        // A failed write is reported, not taken for a saved history.
+        QVERIFY(QDir().mkpath(folder + clients.file() + ".dat/blocked"));
+        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+        QVERIFY(!clients.saveHistory());
     }
 
     void unsafeFileIdentifiersAreNotPaths()
@@ -161,10 +133,8 @@ private Q_SLOTS:
         TestEnv::writeFile(outside + ".dat", "keep");
         TestEnv::writeFile(folder + "..json", "keep");
         TestEnv::writeFile(folder + "clients.dat", Container::encode({{"clients", QJsonArray{
-            QJsonObject{{"name", "Up"}, {"file", "../victim"}},
-            QJsonObject{{"name", "Dots"}, {"file", ".."}},
-            QJsonObject{{"name", "None"}},
-            QJsonObject{{"name", "Long"}, {"file", QString(65, 'a')}},
+            QJsonObject{{"file", "../victim"}}, QJsonObject{{"file", ".."}},
+            QJsonObject{}, QJsonObject{{"file", QString(65, 'a')}},
         }}}));
         Clients clients;
         clients.setFolder(folder);
@@ -182,29 +152,14 @@ private Q_SLOTS:
             QTest::ignoreMessage(QtWarningMsg, unusable);
             QVERIFY(!clients.removeJsonFile());
         }
+        QTest::ignoreMessage(QtWarningMsg, unusable);
+        QVERIFY(!clients.setHistoryFile("../victim"));
         QCOMPARE(TestEnv::readFile(outside + ".json"), QByteArray("keep"));
         QCOMPARE(TestEnv::readFile(outside + ".dat"), QByteArray("keep"));
         QCOMPARE(TestEnv::readFile(folder + "..json"), QByteArray("keep"));
         QVERIFY(!QFile::exists(folder + "...dat"));
         QVERIFY(!QFile::exists(folder + ".dat"));
         QVERIFY(Client::isPlainIdentifier(QString(64, 'Z')));
-        QTest::ignoreMessage(QtWarningMsg, unusable);
-        QVERIFY(!clients.setHistoryFile("../victim"));
-        QVERIFY(clients.setHistoryFile("abc123"));
-        QCOMPARE(clients.history().path(), folder + "abc123.dat");
-    }
-
-    void failedHistoryWriteIsReported()
-    {
-        const QString folder = TestEnv::dataFolder();
-        const QString id = "feedfeedfeedfeedfeedfeedfeedfeed";
-        QVERIFY(QDir().mkpath(folder + id + ".dat/blocked"));  // a folder where the file should be
-        Clients clients;
-        clients.setFolder(folder);
-        clients.insertNew();
-        clients.setFile(id);
-        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
-        QVERIFY(!clients.saveHistory());
     }
 };
 
