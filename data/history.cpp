@@ -2,6 +2,8 @@
 
 #include "data/container.h"
 
+#include <QFileInfo>
+
 History::History() : Notes(QStringLiteral("history"), QStringLiteral("History")) {}
 
 void History::setPath(const QString &base)
@@ -18,6 +20,7 @@ void History::clear()
     m_presets.setFilter(QString());
     m_programs.setFilter(QString());
     m_path.clear();
+    m_unreadPath.clear();
 }
 
 bool History::readBase()
@@ -27,8 +30,11 @@ bool History::readBase()
     clear();
     m_path = path;
     QJsonObject object;
-    if (!Container::readFile(m_path, object))
+    if (!Container::readFile(m_path, object)) {
+        if (QFileInfo::exists(m_path))
+            m_unreadPath = m_path;
         return false;
+    }
     fromJson(object);
     return true;
 }
@@ -36,6 +42,10 @@ bool History::readBase()
 bool History::saveBase() const
 {
     qDebug().noquote() << "saveBase History" << m_path;
+    if (!m_unreadPath.isEmpty() && m_path == m_unreadPath) {
+        qWarning().noquote() << "History file could not be read; not overwriting it:" << m_path;
+        return false;
+    }
     QJsonObject object;
     toJson(object);
     return Container::writeFile(m_path, object);
@@ -50,6 +60,7 @@ void History::toJson(QJsonObject &object) const
 
 void History::fromJson(const QJsonObject &object)
 {
+    m_unreadPath.clear();
     Notes::fromJson(object);
     m_presets.fromJson(object);
     m_programs.fromJson(object);

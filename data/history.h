@@ -16,7 +16,9 @@ public:
     QString path() const { return m_path; }
 
     // Empties all three lists, then reads them. False when the file cannot
-    // be opened: the client has no history yet.
+    // be opened: the client has no history yet. A file that exists but could
+    // not be read is not overwritten by saveBase until the history is read
+    // again or replaced (fromJson, clear), so its entries are not lost.
     bool readBase();
     bool saveBase() const;
 
@@ -40,4 +42,5 @@ private:
     Programs m_programs;
     Presets m_presets;
     QString m_path;
+    QString m_unreadPath;
 };
