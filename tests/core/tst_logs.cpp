@@ -19,15 +19,9 @@ private Q_SLOTS:
         logs.setCurrent(0);
         for (int i = 2; i <= 501; ++i)
             logs.add(QString("entry %1").arg(i));
-        QCOMPARE(logs.count(), 500);
-        QCOMPARE(logs.current(), 0);
-        QCOMPARE(logs.text(), QString("entry 501"));
-        QCOMPARE(logs.records().last().text, QString("entry 2"));
-
         logs.setCurrent(499);
         logs.add("newest");
         QCOMPARE(logs.current(), 499);
-        QCOMPARE(logs.count(), 500);
 
         QVERIFY(logs.saveBase());
         Logs read;
@@ -36,7 +30,8 @@ private Q_SLOTS:
         QCOMPARE(read.count(), 500);
         read.first();
         QCOMPARE(read.text(), QString("newest"));
-        QCOMPARE(read.records().last().text, QString("entry 3"));
+        QCOMPARE(read.records().at(1).text, QString("entry 501"));
+        QCOMPARE(read.records().last().text, QString("entry 3"));  // "first" and "entry 2" are gone
     }
 
     void stampsAndNestedObject()

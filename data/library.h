@@ -1,0 +1,42 @@
+#pragma once
+
+#include "data/clients.h"
+#include "data/presets.h"
+#include "data/programs.h"
+
+class Settings;
+
+// The operator's library: the General and Legitimate presets, the general
+// programs and the clients with the current client's history.
+class Library
+{
+public:
+    Library() = default;
+    Library(const Library &) = delete;
+    Library &operator=(const Library &) = delete;
+
+    // Reads the library files from the folder (ending in "/"). A file that
+    // cannot be opened leaves its store empty; loading goes on. Afterwards
+    // every store is unfiltered at its first record and the first client's
+    // history is loaded.
+    void load(const QString &dataFolder);
+    void load(const Settings &settings);
+
+    Presets &generalPresets() { return m_generalPresets; }
+    Presets &legitimatePresets() { return m_legitimatePresets; }
+    Programs &programs() { return m_programs; }
+    Clients &clients() { return m_clients; }
+    History &history() { return m_clients.history(); }
+
+    // The store of a preset pool: 0 the current client's, 1 General, 2 Legitimate.
+    Presets &presetPool(int pool);
+
+    // The name of the clients store's current record, empty when there is none.
+    QString currentClientName() const { return m_clients.name(); }
+
+private:
+    Presets m_generalPresets;
+    Presets m_legitimatePresets;
+    Clients m_clients;
+    Programs m_programs;
+};

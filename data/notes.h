@@ -1,0 +1,61 @@
+#pragma once
+
+#include "data/recordstore.h"
+
+#include <QDateTime>
+#include <QTime>
+
+// One entry of a client's history: a free note, or the record that a preset
+// or program was given.
+struct Note
+{
+    enum Type { NoType = 0, Preset = 1, Program = 2, Notes = 3, PresetNote = 4 };
+
+    QDateTime created;
+    int type = NoType;
+    QString text;
+    int version = 0;
+    QString variable;
+    QTime time;
+    int colour = 0;
+
+    static Note newRecord(int type);
+    static Note fromJson(const QJsonObject &object);
+    QJsonObject toJson() const;
+    QString displayText() const { return text; }
+
+    static QString typeWord(int type);
+    // Case-sensitive; an unknown word gives `fallback`.
+    static int typeFromWord(const QString &word, int fallback);
+};
+
+class Notes : public RecordStore<Note>
+{
+public:
+    explicit Notes(const QString &listKey = QStringLiteral("notes"),
+                   const QString &debugName = QStringLiteral("notes"));
+
+    // A new note of this type before the current one; it becomes current.
+    void insertNote(int type);
+
+    QString createdText() const;
+    void setCreatedNow();
+    int type() const { return field(&Note::type); }
+    QString typeWord() const;
+    void setType(int type) { setField(&Note::type, type); }
+    void setTypeWord(const QString &word);
+    QString text() const { return field(&Note::text); }
+    void setText(const QString &text) { setField(&Note::text, text); }
+    int version() const { return field(&Note::version); }
+    QString versionText() const;
+    void setVersion(int version) { setField(&Note::version, version); }
+    QString variable() const { return field(&Note::variable); }
+    void setVariable(const QString &variable) { setField(&Note::variable, variable); }
+    int timeMinutes() const;
+    QString timeText() const;
+    void setTime(int minutes);
+    void setTimeText(const QString &text);
+    // The stored value is kept as read; only 0 to 6 name a colour.
+    int colour() const;
+    void setColour(int colour) { setField(&Note::colour, colour); }
+};

@@ -1,0 +1,198 @@
+#include "data/clients.h"
+#include "data/container.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+QJsonObject note(const char *type, const QString &text = QString())
+{
+    return {{"typ", type}, {"not", text}};
+}
+
+QJsonObject fileObject(const QString &path)
+{
+    return Container::decode(TestEnv::readFile(path));
+}
+
+} // namespace
+
+class TestClients : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // Traversable by others, so that a test can read as another user.
+        QFile::setPermissions(TestEnv::useTemporaryHome(), QFile::ReadOwner | QFile::WriteOwner
+                              | QFile::ExeOwner | QFile::ExeOther | QFile::ReadOther);
+    }
+
+    void noteWordsAndColours()
+    {
+        const QString base = TestEnv::dataFolder() + "notes";
+        TestEnv::writeFile(base + ".dat", Container::encode({{"history", QJsonArray{
+            QJsonObject{{"typ", "PresetNote"}, {"col", "9"}},
+            QJsonObject{{"typ", "presetnote"}, {"col", 3}, {"tim", "1440"}},
+        }}}));
+        History history;
+        history.setPath(base);
+        QVERIFY(history.readBase());
+        QCOMPARE(history.type(), 4);
+        QCOMPARE(history.colour(), 0);
+        history.select(1);
+        QCOMPARE(history.type(), 0);
+        history.setColour(6);
+        QCOMPARE(history.colour(), 6);
+
+        history.setCurrent(0);
+        history.insertNote(Note::Notes);
+        QCOMPARE(history.variable(), QString("0"));
+        QCOMPARE(history.timeText(), QString("0"));
+        QVERIFY(history.saveBase());
+        const QJsonArray saved = fileObject(base + ".dat")["history"].toArray();
+        QCOMPARE(saved.at(0)["typ"].toString(), QString("Notes"));
+        QCOMPARE(saved.at(1)["col"].toString(), QString("9"));
+        QCOMPARE(saved.at(2)["typ"].toString(), QString());
+        QCOMPARE(saved.at(2)["tim"].toString(), QString("-61"));
+    }
+
+    void historyListsAndPresetNoteRuns()
+    {
+        const QString base = TestEnv::dataFolder() + "onlyhistory";
+        TestEnv::writeFile(base + ".dat", Container::encode({{"version", "1"}, {"history", QJsonArray{
+            note("Program", "P"), note("PresetNote"), note("PresetNote"),
+            note("Notes"), note("Program"), note("PresetNote"),
+        }}}));
+        History history;
+        history.presets().insertNew();  // replaced by the read
+        history.setPath(base);
+        QVERIFY(history.readBase());
+        QCOMPARE(history.presets().count(), 0);
+        QCOMPARE(history.programs().count(), 0);
+
+        QCOMPARE(history.presetNotesAfterCurrent(), 2);
+        QCOMPARE(history.current(), 0);
+        history.select(4);
+        QCOMPARE(history.presetNotesAfterCurrent(), -1);  // the run reaches the end
+        history.select(5);
+        QCOMPARE(history.presetNotesAfterCurrent(), -1);  // the last note
+        QCOMPARE(history.current(), 5);
+        history.setFilter("P");  // nothing after the first note matches
+        history.first();
+        QCOMPARE(history.presetNotesAfterCurrent(), -1);
+
+        QVERIFY(history.saveBase());
+        const QJsonObject saved = fileObject(base + ".dat");
+        QCOMPARE(saved.keys(), QStringList({"history", "presets", "programs", "version"}));
+        QVERIFY(saved["programs"].isArray());
+    }
+
+    void unreadableHistoryIsNotOverwritten()
+    {
+        const QString base = TestEnv::dataFolder() + "locked";
+        const QByteArray stored = Container::encode({{"history", QJsonArray{note("Notes", "old")}}});
+        TestEnv::writeFile(base + ".dat", stored);
+        QFile::setPermissions(base + ".dat", QFileDevice::Permissions());
+        History history;
+        history.setPath(base);
+        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+        const bool root = geteuid() == 0;  // root reads anything: read as nobody
+        QVERIFY(!root || seteuid(65534) == 0);
+        const bool read = history.readBase();
+        QVERIFY(!root || seteuid(0) == 0);
+        QVERIFY(!read);
+
+        history.insertNote(Note::Notes);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not overwriting"));
+        QVERIFY(!history.saveBase());
+        QFile::setPermissions(base + ".dat", QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(TestEnv::readFile(base + ".dat"), stored);
+        QVERIFY(history.readBase());
+        QVERIFY(history.saveBase());
+    }
+
+    void clientsAndTheirHistories()
+    {
+        const QString folder = TestEnv::dataFolder();
+        const QString id = "0123456789abcdef0123456789abcdef";
+        TestEnv::writeFile(folder + "clients.dat", Container::encode({{"clients", QJsonArray{
+            QJsonObject{{"name", "Eva"}, {"notes2", 5}, {"file", id}},
+            QJsonObject{{"name", "Eva"}},
+        }}}));
+        Clients clients;
+        QVERIFY(!clients.loadHistory());  // no clients
+        clients.setFolder(folder);
+        QVERIFY(clients.readBase());
+        QCOMPARE(clients.notes2(), QString());
+        QCOMPARE(clients.find("Eva", 0), 2);
+
+        clients.first();
+        clients.history().presets().insertNew();
+        QVERIFY(clients.saveHistory());
+        clients.history().clear();
+        QVERIFY(clients.loadHistory());
+        QCOMPARE(clients.history().presets().count(), 1);
+        TestEnv::writeFile(folder + id + ".json", "{}");
+        QVERIFY(clients.removeJsonFile());
+        QVERIFY(!QFile::exists(folder + id + ".json"));
+
+        clients.insertNew();
+        QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(clients.file()).hasMatch());
+        QVERIFY(clients.saveBase());
+        QCOMPARE(fileObject(folder + "clients.dat")["clients"].toArray().at(0).toObject().keys(),
+                 QStringList({"file", "name", "notes1", "notes2"}));
+
+        // A failed write is reported, not taken for a saved history.
+        QVERIFY(QDir().mkpath(folder + clients.file() + ".dat/blocked"));
+        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+        QVERIFY(!clients.saveHistory());
+    }
+
+    void unsafeFileIdentifiersAreNotPaths()
+    {
+        const QString folder = TestEnv::dataFolder();
+        const QString outside = folder + "../victim";
+        TestEnv::writeFile(outside + ".json", "keep");
+        TestEnv::writeFile(outside + ".dat", "keep");
+        TestEnv::writeFile(folder + "..json", "keep");
+        TestEnv::writeFile(folder + "clients.dat", Container::encode({{"clients", QJsonArray{
+            QJsonObject{{"file", "../victim"}}, QJsonObject{{"file", ".."}},
+            QJsonObject{}, QJsonObject{{"file", QString(65, 'a')}},
+        }}}));
+        Clients clients;
+        clients.setFolder(folder);
+        QVERIFY(clients.readBase());
+        const QRegularExpression unusable("unusable file identifier");
+        for (int i = 0; i < clients.count(); ++i) {
+            clients.setCurrent(i);
+            clients.history().insertNote(Note::Notes);
+            QTest::ignoreMessage(QtWarningMsg, unusable);
+            QVERIFY(!clients.loadHistory());
+            QCOMPARE(clients.history().count(), 0);  // no other client's entries remain
+            clients.history().insertNote(Note::Notes);
+            QTest::ignoreMessage(QtWarningMsg, unusable);
+            QVERIFY(!clients.saveHistory());
+            QTest::ignoreMessage(QtWarningMsg, unusable);
+            QVERIFY(!clients.removeJsonFile());
+        }
+        QTest::ignoreMessage(QtWarningMsg, unusable);
+        QVERIFY(!clients.setHistoryFile("../victim"));
+        QCOMPARE(TestEnv::readFile(outside + ".json"), QByteArray("keep"));
+        QCOMPARE(TestEnv::readFile(outside + ".dat"), QByteArray("keep"));
+        QCOMPARE(TestEnv::readFile(folder + "..json"), QByteArray("keep"));
+        QVERIFY(!QFile::exists(folder + "...dat"));
+        QVERIFY(!QFile::exists(folder + ".dat"));
+        QVERIFY(Client::isPlainIdentifier(QString(64, 'Z')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClients)
+#include "tst_clients.moc"
