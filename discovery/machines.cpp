@@ -1,0 +1,163 @@
+#include "discovery/machines.h"
+
+#include "data/textforms.h"
+
+bool Machines::readBase()
+{
+    if (!RecordStore::readBase())
+        return false;
+    constexpr int numbered = 10;
+    for (int i = 0; i < count(); ++i)
+        records()[i].slot = i < numbered ? i : -1;
+    first();
+    return true;
+}
+
+static bool slotHeld(const QList<Machine> &records, int slot)
+{
+    for (const Machine &machine : records) {
+        if (machine.slot == slot)
+            return true;
+    }
+    return false;
+}
+
+static int lowestFreeSlot(const QList<Machine> &records, int slotCount)
+{
+    for (int slot = 0; slot < slotCount; ++slot) {
+        if (!slotHeld(records, slot))
+            return slot;
+    }
+    return -1;
+}
+
+bool Machines::addMachine(int slotCount, const QDateTime &now)
+{
+    QList<Machine> &list = records();
+    if (lowestFreeSlot(list, slotCount) < 0) {
+        for (int i = count() - 1; i >= 0; --i) {
+            if (list.at(i).slot >= 0 && list.at(i).slot < slotCount) {
+                list.removeAt(i);
+                break;
+            }
+        }
+    }
+    setCurrent(0);
+    Machine machine(now);
+    machine.slot = lowestFreeSlot(list, slotCount);
+    insertRecord(machine);
+    return true;
+}
+
+void Machines::updateFromAnnouncement(bool isNew, const Machine &announced)
+{
+    Machine *machine = currentRecord();
+    if (!machine)
+        return;
+    machine->booting = announced.booting;
+    machine->free = announced.free;
+    machine->scanAddress = announced.scanAddress;
+    machine->mask = announced.mask;
+    machine->port = announced.port;
+    machine->mac = announced.mac;
+    machine->serialNumber = announced.serialNumber;
+    if (isNew) {
+        machine->name = announced.serialNumber;
+        machine->connectAddress = announced.scanAddress;
+    }
+    machine->type = announced.type;
+    if (announced.hasMaster)
+        machine->masterAddress = announced.masterAddress;
+    machine->hasMaster = announced.hasMaster;
+    machine->announcedWord = announced.announcedWord;
+    machine->occupancy = announced.occupancy;
+    machine->announcedValue1 = announced.announcedValue1;
+    machine->announcedValue2 = announced.announcedValue2;
+}
+
+void Machines::touch(const QDateTime &now)
+{
+    if (Machine *machine = currentRecord())
+        machine->touch(now);
+}
+
+QString Machines::typeText() const
+{
+    return hasCurrent() ? Machine::typeWord(currentRecord()->type) : QString();
+}
+
+QString Machines::scanAddressText() const
+{
+    return hasCurrent() ? AddressText::fromIpv4(currentRecord()->scanAddress) : QString();
+}
+
+void Machines::setScanAddressText(const QString &text)
+{
+    if (Machine *machine = currentRecord())
+        AddressText::parseIpv4(text, machine->scanAddress);
+}
+
+QString Machines::connectAddressText() const
+{
+    return hasCurrent() ? AddressText::fromIpv4(currentRecord()->connectAddress) : QString();
+}
+
+void Machines::setConnectAddressText(const QString &text)
+{
+    if (Machine *machine = currentRecord())
+        AddressText::parseIpv4(text, machine->connectAddress);
+}
+
+QString Machines::masterAddressText() const
+{
+    const Machine *machine = currentRecord();
+    return machine && machine->hasMaster ? AddressText::fromIpv4(machine->masterAddress) : QString();
+}
+
+QString Machines::portText() const
+{
+    return hasCurrent() ? TextForm::fromInt(currentRecord()->port) : QString();
+}
+
+void Machines::setPortText(const QString &text)
+{
+    Machine *machine = currentRecord();
+    bool ok = false;
+    const int port = text.toInt(&ok, 10);
+    if (machine && ok)
+        machine->port = port;
+}
+
+QString Machines::macText() const
+{
+    return hasCurrent() ? AddressText::fromMac(currentRecord()->mac) : QString();
+}
+
+void Machines::setMacText(const QString &text)
+{
+    if (Machine *machine = currentRecord())
+        AddressText::parseMac(text, machine->mac);
+}
+
+QString Machines::lastContactText() const
+{
+    const Machine *machine = currentRecord();
+    return machine ? machine->lastContact.toString(QLatin1String(Machine::lastContactPattern)) : QString();
+}
+
+QString Machines::autoconnectText() const
+{
+    if (!hasCurrent())
+        return QString();
+    return currentRecord()->autoconnect ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString Machines::statusText(const QDateTime &now) const
+{
+    return hasCurrent() ? currentRecord()->statusText(now) : QString();
+}
+
+bool Machines::responsive(const QDateTime &now) const
+{
+    return hasCurrent() && currentRecord()->responsive(now);
+}

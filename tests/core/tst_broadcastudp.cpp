@@ -1,0 +1,179 @@
+#include "discovery/broadcastudp.h"
+
+#include <QTest>
+#include <QUdpSocket>
+
+#include <memory>
+
+namespace {
+
+struct Tag
+{
+    const char *text;
+    int advance;
+};
+const Tag tavik5 {"Tavik5S", 8};
+const Tag boot5 {"BootTavik5s", 13};
+const Tag tavik7 {"Tavik7", 7};
+
+// Signature, 10.0.0.9, 255.255.255.0, MAC, port 8080, the tag and the name.
+QByteArray announcement(const Tag &tag, const QByteArray &name, bool terminated = true)
+{
+    QByteArray bytes = QByteArray::fromHex("22EF441A33E9F134549E78" "0A000009" "FFFFFF00" "A1B2C3D4E5F6" "1F90");
+    bytes.append(tag.text).append('\0');
+    bytes.append(27 + tag.advance + 2 - bytes.size(), '\0');
+    bytes.append(name);
+    if (terminated)
+        bytes.append('\0');
+    return bytes;
+}
+
+// Holder 10.0.0.2, word 0x1234, occupancy, two little-endian values.
+QByteArray longForm(char occupancy)
+{
+    return announcement(tavik7, "T7-0042") + QByteArray::fromHex("0A000002" "1234") + occupancy
+        + QByteArray::fromHex("04030201" "08070605");
+}
+
+// Decodes from a buffer of exactly the datagram's size, so that a read past
+// it is caught by the address sanitizer.
+bool decodeExact(const QByteArray &bytes, int size, Machine &machine)
+{
+    std::unique_ptr<char[]> exact(new char[size_t(qMax(size, 1))]);
+    memcpy(exact.get(), bytes.constData(), size_t(size));
+    return BroadcastUDP::decode(exact.get(), size, machine);
+}
+
+} // namespace
+
+class TestBroadcastUDP : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void forms()
+    {
+        QByteArray short7 = announcement(tavik7, "T7-0042");
+        short7.append(48 - short7.size(), '\0');
+        Machine machine;
+        QVERIFY(decodeExact(short7, 48, machine));
+        QCOMPARE(machine.type, 7);
+        QVERIFY(!machine.booting);
+        QVERIFY(machine.free);
+        QVERIFY(!machine.hasMaster);
+        QCOMPARE(AddressText::fromIpv4(machine.masterAddress), QString("0.0.0.0"));
+        QCOMPARE(machine.serialNumber, QString("T7-0042"));
+        QCOMPARE(AddressText::fromIpv4(machine.scanAddress), QString("10.0.0.9"));
+        QCOMPARE(AddressText::fromIpv4(machine.mask), QString("255.255.255.0"));
+        QCOMPARE(AddressText::fromMac(machine.mac), QString("a1:b2:c3:d4:e5:f6"));
+        QCOMPARE(machine.port, 8080);
+
+        const QByteArray occupied = longForm(1);
+        QVERIFY(decodeExact(occupied, occupied.size(), machine));
+        QVERIFY(!machine.free);
+        QVERIFY(machine.hasMaster);
+        QCOMPARE(AddressText::fromIpv4(machine.masterAddress), QString("10.0.0.2"));
+        QCOMPARE(machine.announcedWord, quint16(0x1234));
+        QCOMPARE(machine.announcedValue1, quint32(0x01020304));
+        QCOMPARE(machine.announcedValue2, quint32(0x05060708));
+        QVERIFY(decodeExact(longForm(0), occupied.size(), machine));
+        QVERIFY(machine.free);
+        QVERIFY(!machine.hasMaster);
+
+        const QByteArray boot = announcement(boot5, "T5-9") + QByteArray(20, '\x7f');
+        QVERIFY(decodeExact(boot, boot.size(), machine));
+        QCOMPARE(machine.type, 5);
+        QVERIFY(machine.booting);
+        QCOMPARE(machine.serialNumber, QString("T5-9"));
+        QCOMPARE(machine.announcedValue1, 0u);
+        QCOMPARE(machine.occupancy, quint8(0));
+
+        const QByteArray longName = announcement(tavik5, QByteArray(40, 'N'), false);
+        QVERIFY(decodeExact(longName, longName.size(), machine));
+        QCOMPARE(machine.type, 5);
+        QCOMPARE(machine.serialNumber, QString(30, 'N'));
+
+        QByteArray foreign = occupied;
+        foreign[0] = 0x23;
+        QVERIFY(!decodeExact(foreign, foreign.size(), machine));
+        QCOMPARE(machine.serialNumber, QString(30, 'N'));
+        QCOMPARE(machine.type, 5);
+    }
+
+    void truncated()
+    {
+        const QByteArray full = longForm(0);
+        const int q = 36 + 8;
+        for (int size = 0; size <= full.size(); ++size) {
+            Machine machine;
+            machine.serialNumber = "before";
+            const bool decoded = decodeExact(full, size, machine);
+            QCOMPARE(decoded, size >= 11);
+            if (!decoded) {
+                QCOMPARE(machine.serialNumber, QString("before"));
+                continue;
+            }
+            QCOMPARE(machine.port, size >= 27 ? 8080 : 8888);
+            QCOMPARE(machine.type, size >= 34 ? 7 : 0);
+            // Without the whole tag the name is looked for two bytes past 27.
+            const QString name = size >= 34 ? QString("T7-0042").left(size - 36) : QString("vik7").left(size - 29);
+            QCOMPARE(machine.serialNumber, size > (size >= 34 ? 36 : 29) ? name : QString("---"));
+            // Not free unless the occupancy byte arrived and says so.
+            QCOMPARE(machine.free, size > q + 6 || size == 48);
+            QCOMPARE(machine.announcedValue2, size == full.size() ? quint32(0x05060708) : 0u);
+        }
+        Machine machine;
+        QVERIFY(decodeExact(full, 26, machine));
+        QCOMPARE(AddressText::fromMac(machine.mac), QString("a1:b2:c3:d4:e5:f6"));
+        QCOMPARE(machine.port, 8888);
+        QVERIFY(decodeExact(full, 24, machine));
+        QCOMPARE(AddressText::fromMac(machine.mac), QString("12:34:56:78:90:11"));
+    }
+
+    void overLoopback()
+    {
+        quint16 port = 0;
+        {
+            QUdpSocket probe;
+            QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+            port = probe.localPort();
+        }
+        BroadcastUDP listener(port);
+        QVERIFY(listener.bindListener());
+        QVERIFY(!listener.readAnnouncement());
+
+        QUdpSocket sender;
+        QByteArray foreign = longForm(1);
+        foreign[3] = 0;
+        const QByteArray big = longForm(1) + QByteArray(2000, 'x');
+        QCOMPARE(sender.writeDatagram(foreign, QHostAddress::LocalHost, port), qint64(foreign.size()));
+        QCOMPARE(sender.writeDatagram(big, QHostAddress::LocalHost, port), qint64(big.size()));
+        QTRY_VERIFY(listener.packetReady());
+
+        QVERIFY(listener.readAnnouncement());
+        QVERIFY(!listener.announcementTouched());
+        QCOMPARE(listener.announced().serialNumber, QString("---"));
+        QTRY_VERIFY(listener.hasPendingAnnouncement());
+        QVERIFY(listener.readAnnouncement());
+        QVERIFY(listener.announcementTouched());
+        QVERIFY(listener.announcementChanged());
+        QCOMPARE(listener.datagramSize(), BroadcastUDP::maxDatagram);
+        QCOMPARE(listener.announced().serialNumber, QString("T7-0042"));
+        QVERIFY(listener.announced().hasMaster);
+
+        // The next tick takes announcements only, skipping anything else.
+        sender.writeDatagram(foreign, QHostAddress::LocalHost, port);
+        sender.writeDatagram(longForm(0), QHostAddress::LocalHost, port);
+        QTRY_VERIFY(listener.hasPendingAnnouncement());
+        QTest::qWait(50);
+        Machine taken;
+        QVERIFY(listener.takeAnnouncement(taken));
+        QVERIFY(taken.free);
+        QVERIFY(!listener.announcementChanged());
+        QVERIFY(!listener.takeAnnouncement(taken));
+        QVERIFY(!listener.packetReady());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBroadcastUDP)
+#include "tst_broadcastudp.moc"
