@@ -3,7 +3,11 @@
 #include "app/aboutdialog.h"
 #include "app/infobar.h"
 #include "app/noticepopup.h"
+#include "device/tavik.h"
+#include "discovery/devicestab.h"
 #include "ui_mainwindow.h"
+#include "work/sequencer.h"
+#include "work/worktab.h"
 
 #include <QCursor>
 #include <QDebug>
@@ -28,10 +32,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_about = new AboutDialog(this);
     m_about->setWindowModality(Qt::WindowModal);
 
+    m_library.load(m_settings);
+    m_work.setPath(m_settings.dataFolder() + QStringLiteral("work.dat"));
+    if (!m_library.currentClientName().isEmpty())
+        setClientTabTitle(m_library.currentClientName());
+    createPages();
+
     connect(&m_uiTimer, &QTimer::timeout, this, &MainWindow::uiTick);
     m_uiTimer.start(uiTickMs);
 
-    m_nextDeviceTableRefresh = QDateTime::currentDateTime().addSecs(10);
+    loadDevices();
+    m_listener.bindListener();
     connect(&m_deviceTimer, &QTimer::timeout, this, &MainWindow::deviceTick);
     m_deviceTimer.start(deviceTickMs);
 
@@ -47,6 +58,7 @@ MainWindow::~MainWindow()
     m_uiTimer.stop();
     m_deviceTimer.stop();
     leaveTab(m_currentTab);
+    m_devices.registry().saveBase();
     m_settings.setGeometry(saveGeometry());
     m_settings.saveSettings();
     m_pages = {};
@@ -74,30 +86,89 @@ TabPage *MainWindow::page(int index) const
     return index >= 0 && index < TabCount ? m_pages[size_t(index)].get() : nullptr;
 }
 
+void MainWindow::createPages()
+{
+    auto work = std::make_unique<WorkTab>(ui->tab_work, m_devices, m_library);
+    auto devices = std::make_unique<DevicesTab>(ui->tab_tavik, m_devices);
+    m_workTab = work.get();
+    m_devicesTab = devices.get();
+    connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::setWorkTabTitle);
+    connect(m_devicesTab, &DevicesTab::remainingTimeChanged, m_workTab, &WorkTab::setRemainingTime);
+    m_pages[TabWork] = std::move(work);
+    m_pages[TabTavik] = std::move(devices);
+}
+
+void MainWindow::loadDevices()
+{
+    Machines &registry = m_devices.registry();
+    registry.setFolder(m_settings.dataFolder());
+    registry.readBase();
+    m_devices.bindDevices();
+    if (registry.count() > 1) {
+        registry.first();
+        setWorkTabTitle(registry.name());
+    }
+    m_workTab->fillWorkTable();
+}
+
+void MainWindow::markDeviceTableDirty()
+{
+    m_devicesTab->markDirty();
+}
+
 void MainWindow::uiTick()
 {
     m_uiTimer.stop();
     m_notice->tick();
+    showDeviceStatus();
     if (TabPage *shown = page(m_currentTab))
         shown->refresh();
-    if (m_currentTab == TabTavik)
-        refreshDeviceTableIfDue();
     m_uiTimer.start(uiTickMs);
 }
 
-void MainWindow::refreshDeviceTableIfDue()
+void MainWindow::showDeviceStatus()
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    if (now > m_nextDeviceTableRefresh) {
-        m_nextDeviceTableRefresh = now.addSecs(10);
-        m_deviceTableDirty = false;
-    } else if (m_deviceTableDirty) {
-        m_deviceTableDirty = false;
-    }
+    if (!m_devices.takeConnectionEvents().isEmpty())
+        m_workTab->setRemainingTime(QStringLiteral("--"));
+    if (m_devices.registry().count() == 0)
+        return;
+    m_devices.selectCurrent();
+    if (m_devices.registry().hasDeviceSlot())
+        m_infoBar->setDeviceText(m_devices.statusLine(m_devices.registry().slot()));
 }
 
 void MainWindow::deviceTick()
 {
+    mergeAnnouncements();
+    m_devices.tickBound();
+
+    Machines &registry = m_devices.registry();
+    Tavik *tavik = m_devices.selectedController();
+    if (!tavik)
+        return;
+    if (tavik->takeStatusSnapshot()) {
+        m_workTab->setRemainingTime(tavik->statusTimeText());
+        m_devicesTab->markDirty();
+    }
+    if (tavik->takeConfigReceived()) {
+        m_devices.selectCurrent();
+        registry.setSerialNumber(tavik->serialNumberText());
+    }
+    tavik->clearLivetimeReceived();
+}
+
+void MainWindow::mergeAnnouncements()
+{
+    Machines &registry = m_devices.registry();
+    while (m_listener.readAnnouncement()) {
+        if (!m_listener.announcementTouched())
+            continue;  // not an announcement
+        const bool wasEmpty = registry.count() == 0;
+        const bool isNew = m_devices.mergeAnnouncement(m_listener.announced());
+        if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname"))
+            m_settings.setOperatorName(m_listener.announced().serialNumber);
+        m_devicesTab->markDirty();
+    }
 }
 
 void MainWindow::on_MainPage_currentChanged(int index)

@@ -2,6 +2,10 @@
 
 #include "app/settings.h"
 #include "app/tabpage.h"
+#include "data/library.h"
+#include "discovery/broadcastudp.h"
+#include "discovery/deviceslots.h"
+#include "work/worklist.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -12,8 +16,10 @@
 
 namespace Ui { class MainWindow; }
 class AboutDialog;
+class DevicesTab;
 class InfoBar;
 class NoticePopup;
+class WorkTab;
 
 // Owns every long-lived object, the two timers that drive the program, and
 // the routing between tabs. What a tab does lives in that tab's page class.
@@ -50,9 +56,15 @@ public:
     void uiTick();
     void deviceTick();
 
-    void markDeviceTableDirty() { m_deviceTableDirty = true; }
+    void markDeviceTableDirty();
+    void bindDevices() { m_devices.bindDevices(); }
 
     Settings &settings() { return m_settings; }
+    Library &library() { return m_library; }
+    DeviceSlots &devices() { return m_devices; }
+    BroadcastUDP &listener() { return m_listener; }
+    WorkTab *workTab() const { return m_workTab; }
+    DevicesTab *devicesTab() const { return m_devicesTab; }
     int currentTab() const { return m_currentTab; }
     NoticePopup *notice() const { return m_notice; }
     InfoBar *infoBar() const { return m_infoBar; }
@@ -69,20 +81,27 @@ private:
     void leaveTab(int index);
     void enterTab(int index);
     TabPage *page(int index) const;
-    void refreshDeviceTableIfDue();
+    void createPages();
+    void loadDevices();
+    void mergeAnnouncements();
+    void showDeviceStatus();
 
     Settings m_settings;
+    Library m_library;
+    WorkList m_work;
+    BroadcastUDP m_listener;
+    DeviceSlots m_devices;
     Ui::MainWindow *ui = nullptr;
     InfoBar *m_infoBar = nullptr;
     NoticePopup *m_notice = nullptr;
     AboutDialog *m_about = nullptr;
     std::array<std::unique_ptr<TabPage>, TabCount> m_pages;
+    WorkTab *m_workTab = nullptr;
+    DevicesTab *m_devicesTab = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 
     int m_currentTab = 0;
-    QDateTime m_nextDeviceTableRefresh;
-    bool m_deviceTableDirty = false;
     // Tab changes made while the form is being built must not leave (and so
     // save) tabs whose stores have not been read yet.
     bool m_routing = false;

@@ -1,0 +1,162 @@
+#include "discovery/deviceslots.h"
+
+#include "device/tavik.h"
+#include "work/sequencer.h"
+
+DeviceSlots::DeviceSlots()
+{
+    for (int i = 0; i < count; ++i) {
+        m_controllers[size_t(i)] = std::make_unique<Tavik>();
+        m_sequencers[size_t(i)] = std::make_unique<Sequencer>();
+        m_sequencers[size_t(i)]->setController(m_controllers[size_t(i)].get());
+    }
+}
+
+DeviceSlots::~DeviceSlots()
+{
+    // The controllers hold pointers to logs inside the registry's records.
+    for (auto &controller : m_controllers)
+        controller->setLog(nullptr);
+}
+
+Tavik &DeviceSlots::controller(int slot)
+{
+    return *m_controllers.at(size_t(qBound(0, slot, count - 1)));
+}
+
+Sequencer &DeviceSlots::sequencer(int slot)
+{
+    return *m_sequencers.at(size_t(qBound(0, slot, count - 1)));
+}
+
+void DeviceSlots::setClock(const Clock *clock)
+{
+    for (auto &sequencer : m_sequencers)
+        sequencer->setClock(clock);
+}
+
+bool DeviceSlots::selectCurrent()
+{
+    if (m_registry.count() == 0)
+        return false;
+    m_registry.setCurrent(qBound(0, m_selectedRow, m_registry.count() - 1));
+    return true;
+}
+
+Tavik *DeviceSlots::selectedController()
+{
+    if (!selectCurrent() || !m_registry.hasDeviceSlot())
+        return nullptr;
+    return &controller(m_registry.slot());
+}
+
+Sequencer *DeviceSlots::selectedSequencer()
+{
+    if (!selectCurrent() || !m_registry.hasDeviceSlot())
+        return nullptr;
+    return &sequencer(m_registry.slot());
+}
+
+void DeviceSlots::bindDevices()
+{
+    const int remembered = m_registry.current();
+    QList<Machine> &records = m_registry.records();
+    for (int i = 0; i < records.size() && i < count; ++i) {
+        Machine &machine = records[i];
+        if (!machine.hasDeviceSlot())
+            break;
+        Tavik &tavik = controller(machine.slot);
+        tavik.setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
+        tavik.setAutoConnect(machine.autoconnect);
+        tavik.setLog(&machine.logs);
+        Sequencer &paired = sequencer(machine.slot);
+        paired.setController(&tavik);
+        paired.reset();
+    }
+    // A slot whose record went away must not write into a freed log.
+    for (int slot = 0; slot < count; ++slot) {
+        bool held = false;
+        for (int i = 0; i < records.size() && i < count; ++i)
+            held = held || records.at(i).slot == slot;
+        if (!held)
+            controller(slot).setLog(nullptr);
+    }
+    m_registry.setCurrent(qBound(0, remembered, qMax(0, m_registry.count() - 1)));
+}
+
+bool DeviceSlots::mergeAnnouncement(const Machine &announced)
+{
+    m_registry.setFilter(QString());
+    int match = -1;
+    const QList<Machine> &records = m_registry.records();
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i).serialNumber == announced.serialNumber)
+            match = i;
+    }
+    const bool isNew = match < 0;
+    if (isNew) {
+        m_registry.addMachine(count);
+        m_registry.updateFromAnnouncement(true, announced);
+        m_registry.setAutoconnect(true);
+        bindDevices();
+        m_registry.setCurrent(0);
+    } else {
+        m_registry.setCurrent(match);
+        m_registry.updateFromAnnouncement(false, announced);
+    }
+    m_registry.touch();
+    return isNew;
+}
+
+void DeviceSlots::tickBound()
+{
+    QList<Machine> &records = m_registry.records();
+    for (int i = 0; i < records.size() && i < count; ++i) {
+        if (!records.at(i).hasDeviceSlot())
+            continue;
+        Tavik &tavik = controller(records.at(i).slot);
+        if (tavik.takePacketReady())
+            tavik.readPacket();
+        tavik.tick();
+        sequencer(records.at(i).slot).tick();
+    }
+}
+
+QList<int> DeviceSlots::takeConnectionEvents()
+{
+    QList<int> lost;
+    const QList<Machine> &records = m_registry.records();
+    for (int i = 0; i < records.size() && i < count; ++i) {
+        const int slot = records.at(i).slot;
+        if (!records.at(i).hasDeviceSlot())
+            continue;
+        Event &event = m_events[size_t(slot)];
+        if (event.hold > 0)
+            --event.hold;
+        for (const QString &word : controller(slot).takeConnectionEvents()) {
+            if (word == QLatin1String("Disconnected")) {
+                event.word = word;
+                event.hold = holdTicks;
+                // No stop request: the device is gone, there is nobody to ask.
+                sequencer(slot).setState(Sequencer::S_IDLE);
+                lost.append(slot);
+            } else if (word == QLatin1String("TRANSMITTING")) {
+                event.word = word;
+                event.hold = 0;
+            } else if (event.hold == 0) {
+                event.word = word;
+            }
+        }
+    }
+    return lost;
+}
+
+QString DeviceSlots::statusLine(int slot)
+{
+    QString name;
+    for (const Machine &machine : m_registry.records()) {
+        if (machine.slot == slot)
+            name = machine.name;
+    }
+    return QStringLiteral("Tavik ") + name + QStringLiteral(": ") + eventWord(slot);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "discovery/machines.h"
+
+#include <QStringList>
+
+#include <array>
+#include <memory>
+
+class BroadcastUDP;
+class Clock;
+class Sequencer;
+class Tavik;
+
+// The five device slots: a controller and its sequencer each, bound to the
+// registry's records, and the device work of the 25 ms tick that needs no
+// window. The window keeps only what it shows.
+class DeviceSlots
+{
+public:
+    static constexpr int count = Machine::deviceSlots;
+    static constexpr int holdTicks = 20;
+
+    DeviceSlots();
+    ~DeviceSlots();
+    DeviceSlots(const DeviceSlots &) = delete;
+    DeviceSlots &operator=(const DeviceSlots &) = delete;
+
+    Machines &registry() { return m_registry; }
+    Tavik &controller(int slot);
+    Sequencer &sequencer(int slot);
+    void setClock(const Clock *clock);
+
+    // The registry row picked in the devices table; also the device the
+    // Work tab runs.
+    int selectedRow() const { return m_selectedRow; }
+    void setSelectedRow(int row) { m_selectedRow = row; }
+    // The selected row as a device slot index, 0..4.
+    int selectedSlotIndex() const { return qBound(0, m_selectedRow, count - 1); }
+    // The selected record's controller and sequencer, null when the
+    // registry is empty or the record has no device slot.
+    Tavik *selectedController();
+    Sequencer *selectedSequencer();
+    // Makes the selected record current; false when there is none.
+    bool selectCurrent();
+
+    // Gives each of the first five records the controller and sequencer
+    // of its slot. Records without a device slot are never bound.
+    void bindDevices();
+
+    // Merges one decoded announcement into the registry. True when it
+    // came from a device not known before.
+    bool mergeAnnouncement(const Machine &announced);
+
+    // Reads and ticks every bound controller, then its sequencer.
+    void tickBound();
+
+    // The connection events of every bound controller since the last call.
+    // A device whose link went down gets its sequencer put to rest; its
+    // slot is returned so that the window can clear what it shows.
+    QList<int> takeConnectionEvents();
+    QString eventWord(int slot) const { return m_events.at(size_t(slot)).word; }
+    // "Tavik " and the device's name, then its last event word.
+    QString statusLine(int slot);
+
+private:
+    struct Event
+    {
+        QString word;
+        int hold = 0;
+    };
+
+    Machines m_registry;
+    std::array<std::unique_ptr<Tavik>, count> m_controllers;
+    std::array<std::unique_ptr<Sequencer>, count> m_sequencers;
+    std::array<Event, count> m_events;
+    int m_selectedRow = 0;
+};

@@ -1,0 +1,461 @@
+#include "discovery/devicestab.h"
+
+#include "device/tavik.h"
+#include "discovery/deviceslots.h"
+#include "ui/checkboxdelegate.h"
+#include "work/sequencer.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+QPushButton *button(QWidget *parent, QBoxLayout *row, const QString &text, const char *objectName)
+{
+    auto *result = new QPushButton(text, parent);
+    result->setObjectName(QLatin1String(objectName));
+    row->addWidget(result);
+    return result;
+}
+
+QTableWidgetItem *item(const QString &text, const QString &toolTip = QString())
+{
+    auto *result = new QTableWidgetItem(text);
+    result->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    if (!toolTip.isEmpty())
+        result->setToolTip(toolTip);
+    return result;
+}
+
+constexpr int rowHeight = 25;
+
+} // namespace
+
+DevicesTab::DevicesTab(QWidget *page, DeviceSlots &devices, QObject *parent)
+    : QObject(parent), m_devices(devices), m_nextRebuild(QDateTime::currentDateTime().addSecs(rebuildSeconds))
+{
+    buildWidgets(page);
+    connectWidgets();
+}
+
+void DevicesTab::buildWidgets(QWidget *page)
+{
+    QLayout *pageLayout = page->layout();
+    if (!pageLayout)
+        pageLayout = new QVBoxLayout(page);
+
+    m_listGroup = new QGroupBox(QStringLiteral("Device list"), page);
+    auto *listLayout = new QVBoxLayout(m_listGroup);
+    auto *top = new QHBoxLayout;
+    m_moveUp = button(m_listGroup, top, QStringLiteral("Move up"), "pushButton_workMoveUp");
+    m_moveDown = button(m_listGroup, top, QStringLiteral("Move Down"), "pushButton_workMoveDown");
+    m_delete = button(m_listGroup, top, QStringLiteral("Delete"), "pushButton_workDelete");
+    top->addWidget(new QLabel(QStringLiteral("IP:"), m_listGroup));
+    m_manualAddress = new QLineEdit(m_listGroup);
+    m_manualAddress->setObjectName(QStringLiteral("lineEdit_manulaIP"));
+    top->addWidget(m_manualAddress);
+    m_add = button(m_listGroup, top, QStringLiteral("Add"), "pushButton_addMachine");
+    top->addStretch();
+    m_addDirect = button(m_listGroup, top, QStringLiteral("Add Direct IP"), "pushButton_3");
+    m_flush = button(m_listGroup, top, QStringLiteral("Fluch table"), "pushButton_machinesFluschTable");
+    m_delUnresponsive = button(m_listGroup, top, QStringLiteral("Del Unresponsive"), "pushButton_machinesDelUnresposive");
+    listLayout->addLayout(top);
+
+    m_table = new QTableWidget(0, 7, m_listGroup);
+    m_table->setObjectName(QStringLiteral("tableWidget_machinesSelection"));
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Serial No."),
+                                        QStringLiteral("IP"), QStringLiteral("Status"), QStringLiteral("Auto"),
+                                        QStringLiteral("Last contact")});
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSortingEnabled(false);
+    m_table->setItemDelegateForColumn(ColumnAuto, new CheckBoxDelegate(m_table));
+    listLayout->addWidget(m_table);
+    pageLayout->addWidget(m_listGroup);
+
+    auto *setup = new QGroupBox(QStringLiteral("Device connection setup"), page);
+    auto *row = new QHBoxLayout(setup);
+    row->addWidget(new QLabel(QStringLiteral("Name:"), setup));
+    m_name = new QLineEdit(setup);
+    m_name->setObjectName(QStringLiteral("lineEdit_workMachineName"));
+    row->addWidget(m_name);
+    row->addWidget(new QLabel(QStringLiteral("No:"), setup));
+    m_serial = new QLabel(setup);
+    m_serial->setObjectName(QStringLiteral("label_workNetSerialNumber"));
+    row->addWidget(m_serial);
+    row->addWidget(new QLabel(QStringLiteral("Net ip:"), setup));
+    m_netAddress = new QLabel(setup);
+    m_netAddress->setObjectName(QStringLiteral("label_workNetIP"));
+    row->addWidget(m_netAddress);
+    m_copyNetAddress = button(setup, row, QStringLiteral(">"), "pushButton_copyNetIP");
+    row->addWidget(new QLabel(QStringLiteral("IP:"), setup));
+    m_directAddress = new QLineEdit(setup);
+    m_directAddress->setObjectName(QStringLiteral("lineEdit_MachineDirectIP"));
+    row->addWidget(m_directAddress);
+    m_auto = button(setup, row, QStringLiteral("Auto"), "pushButton_tavikAuto");
+    m_connect = button(setup, row, QStringLiteral("Connect"), "pushButton_machine_connect");
+    m_disconnect = button(setup, row, QStringLiteral("Disconnect"), "pushButton_machine_disconnect");
+    pageLayout->addWidget(setup);
+
+    auto *logGroup = new QGroupBox(QStringLiteral("Tavik Log"), page);
+    auto *logLayout = new QVBoxLayout(logGroup);
+    m_log = new QTableWidget(0, 2, logGroup);
+    m_log->setObjectName(QStringLiteral("tableWidget_tavikLogs"));
+    m_log->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Log")});
+    logLayout->addWidget(m_log);
+    pageLayout->addWidget(logGroup);
+}
+
+void DevicesTab::connectWidgets()
+{
+    connect(m_add, &QPushButton::clicked, this, &DevicesTab::on_pushButton_addMachine_clicked);
+    connect(m_addDirect, &QPushButton::clicked, this, &DevicesTab::on_pushButton_3_clicked);
+    connect(m_flush, &QPushButton::clicked, this, &DevicesTab::on_pushButton_machinesFluschTable_clicked);
+    connect(m_delUnresponsive, &QPushButton::clicked, this, &DevicesTab::on_pushButton_machinesDelUnresposive_clicked);
+    connect(m_moveUp, &QPushButton::clicked, this, &DevicesTab::on_pushButton_workMoveUp_clicked);
+    connect(m_moveDown, &QPushButton::clicked, this, &DevicesTab::on_pushButton_workMoveDown_clicked);
+    connect(m_delete, &QPushButton::clicked, this, &DevicesTab::on_pushButton_workDelete_clicked);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this,
+            &DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged);
+    connect(m_name, &QLineEdit::textChanged, this, &DevicesTab::on_lineEdit_workMachineName_textChanged);
+    connect(m_copyNetAddress, &QPushButton::clicked, this, &DevicesTab::on_pushButton_copyNetIP_clicked);
+    connect(m_directAddress, &QLineEdit::editingFinished, this, &DevicesTab::on_lineEdit_MachineDirectIP_editingFinished);
+    connect(m_auto, &QPushButton::clicked, this, &DevicesTab::on_pushButton_tavikAuto_clicked);
+    connect(m_connect, &QPushButton::clicked, this, &DevicesTab::on_pushButton_machine_connect_clicked);
+    connect(m_disconnect, &QPushButton::clicked, this, &DevicesTab::on_pushButton_machine_disconnect_clicked);
+}
+
+void DevicesTab::enter()
+{
+    showSelectedDevice();
+    redrawDeviceTable();
+}
+
+void DevicesTab::refresh()
+{
+    refreshDeviceTab();
+    const QDateTime now = QDateTime::currentDateTime();
+    if (now > m_nextRebuild) {
+        m_nextRebuild = now.addSecs(rebuildSeconds);
+        m_dirty = false;
+        redrawDeviceTable();
+    } else if (m_dirty) {
+        m_dirty = false;
+        redrawDeviceTable();
+    }
+}
+
+QString DevicesTab::rowStatus(int row)
+{
+    Machines &registry = m_devices.registry();
+    registry.setCurrent(row);
+    QString status = registry.statusText();
+    if (!registry.hasDeviceSlot())
+        return status + QStringLiteral(" (no device slot)");
+    const Tavik &tavik = m_devices.controller(registry.slot());
+    if (tavik.stateText() == QLatin1String("Disconnected") && tavik.pingReachable()
+        && status != QLatin1String("Occupied") && status != QLatin1String("Starting"))
+        status = QStringLiteral("Ping OK");
+    if (tavik.isLinkUp())
+        status = tavik.stateText();
+    return status;
+}
+
+void DevicesTab::redrawDeviceTable()
+{
+    if (m_fieldsFilling)
+        return;
+    const int remembered = m_devices.selectedRow();
+    m_tableFilling = true;
+    m_table->setRowCount(0);
+    Machines &registry = m_devices.registry();
+    if (registry.count() == 0) {
+        m_tableFilling = false;
+        redrawDeviceLog();
+        return;
+    }
+    registry.setFilter(QString());
+    for (int row = 0; row < registry.count(); ++row) {
+        registry.setCurrent(row);
+        m_table->insertRow(row);
+        m_table->setRowHeight(row, rowHeight);
+        m_table->setItem(row, ColumnName,
+                         item(registry.name(),
+                              QStringLiteral("Device nickname for easier orientation where it is located,\n for "
+                                             "example box 1, room2,...\nIf only one device is connected, leave it "
+                                             "blank.")));
+        m_table->setItem(row, ColumnType, item(registry.typeText()));
+        m_table->setItem(row, ColumnSerial,
+                         item(registry.serialNumber(),
+                              QStringLiteral("The device serial number is located on the product label,\n on the "
+                                             "back of the device.")));
+        m_table->setItem(row, ColumnAddress,
+                         item(registry.connectAddressText(),
+                              QStringLiteral("IP: connecting address\nScan IP:") + registry.scanAddressText()
+                                  + QStringLiteral("\nMaster PC:") + registry.masterAddressText()));
+        const QString auto_ = registry.autoconnectText();
+        const QString contact = registry.lastContactText();
+        m_table->setItem(row, ColumnStatus, item(rowStatus(row), QStringLiteral("Device status")));
+        m_table->setItem(row, ColumnAuto, item(auto_, QStringLiteral("Automatic device connection.")));
+        auto *last = new QTableWidgetItem(contact);
+        last->setToolTip(QStringLiteral("The time when the device showed activity on the network."));
+        m_table->setItem(row, ColumnLastContact, last);
+    }
+    refreshDeviceTab();
+    m_devices.setSelectedRow(remembered);
+    if (remembered >= 0 && remembered < m_table->rowCount())
+        m_table->selectRow(remembered);
+    m_tableFilling = false;
+    redrawDeviceLog();
+}
+
+void DevicesTab::redrawDeviceLog()
+{
+    if (m_fieldsFilling)
+        return;
+    m_tableFilling = true;
+    m_log->setRowCount(0);
+    Machines &registry = m_devices.registry();
+    if (registry.count() == 0)
+        return;
+    registry.setCurrent(qMin(m_devices.selectedSlotIndex(), registry.count() - 1));
+    if (const Logs *log = registry.logs()) {
+        for (const LogEntry &entry : log->records()) {
+            const int row = m_log->rowCount();
+            m_log->insertRow(row);
+            m_log->setRowHeight(row, rowHeight);
+            m_log->setItem(row, 0, item(entry.created.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"))));
+            m_log->setItem(row, 1, item(entry.text));
+        }
+    }
+    refreshDeviceTab();
+    m_tableFilling = false;
+}
+
+void DevicesTab::refreshDeviceTab()
+{
+    const int width = m_listGroup->width() - 1;
+    const int widths[] = {qMax(width - 734, 100), 60, 90, 140, 150, 60, 170};
+    for (int column = 0; column < 7; ++column)
+        m_table->setColumnWidth(column, widths[column]);
+    m_log->setColumnWidth(0, 210);
+    m_log->setColumnWidth(1, qMax(0, width - 274));
+
+    const bool any = m_devices.registry().count() > 0;
+    for (QWidget *widget : {static_cast<QWidget *>(m_name), static_cast<QWidget *>(m_copyNetAddress),
+                            static_cast<QWidget *>(m_directAddress), static_cast<QWidget *>(m_auto)})
+        widget->setEnabled(any);
+    if (!any) {
+        m_connect->setEnabled(false);
+        m_disconnect->setEnabled(false);
+        return;
+    }
+    const Tavik *tavik = m_devices.selectedController();
+    const bool connecting = tavik && tavik->isConnecting();
+    m_connect->setEnabled(tavik && !connecting);
+    m_disconnect->setEnabled(tavik && connecting);
+}
+
+void DevicesTab::showSelectedDevice()
+{
+    Machines &registry = m_devices.registry();
+    m_fieldsFilling = true;
+    if (m_devices.selectCurrent()) {
+        m_name->setText(registry.name());
+        m_serial->setText(registry.serialNumber());
+        m_netAddress->setText(registry.scanAddressText());
+        m_directAddress->setText(registry.connectAddressText());
+        if (registry.count() > 1)
+            Q_EMIT workTitleChanged(registry.name());
+    } else {
+        m_name->clear();
+        m_serial->clear();
+        m_netAddress->clear();
+        m_directAddress->clear();
+    }
+    m_fieldsFilling = false;
+}
+
+void DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged()
+{
+    const QModelIndexList selected = m_table->selectionModel()->selectedIndexes();
+    m_devices.setSelectedRow(selected.isEmpty() ? 0 : selected.first().row());
+    if (m_tableFilling)
+        return;
+    if (m_log->rowCount() > 0)
+        m_log->selectRow(0);
+    if (m_devices.registry().count() == 0) {
+        Q_EMIT remainingTimeChanged(QString());
+    } else {
+        const Tavik *tavik = m_devices.selectedController();
+        Q_EMIT remainingTimeChanged(tavik && tavik->isLinkUp() ? tavik->statusTimeText() : QStringLiteral("--"));
+    }
+    showSelectedDevice();
+    Q_EMIT devicesChanged();
+}
+
+void DevicesTab::on_pushButton_addMachine_clicked()
+{
+    Machines &registry = m_devices.registry();
+    m_devices.setSelectedRow(0);
+    registry.addMachine(DeviceSlots::count);
+    registry.setConnectAddressText(m_manualAddress->text());
+    registry.setScanAddressText(m_manualAddress->text());
+    registry.setTypeText(QStringLiteral("Tavik"));
+    m_devices.bindDevices();
+    markDirty();
+    Q_EMIT devicesChanged();
+}
+
+void DevicesTab::on_pushButton_3_clicked()
+{
+    Machines &registry = m_devices.registry();
+    registry.addMachine(DeviceSlots::count);
+    m_devices.bindDevices();
+    registry.setCurrent(0);
+    registry.setScanAddressText(QStringLiteral("169.254.88.88"));
+    registry.setPortText(QStringLiteral("8888"));
+    registry.setName(QStringLiteral("--"));
+    registry.setTypeText(QStringLiteral("Tavik"));
+    markDirty();
+    Q_EMIT devicesChanged();
+}
+
+void DevicesTab::devicesRemoved()
+{
+    m_devices.bindDevices();
+    showSelectedDevice();
+    redrawDeviceTable();
+    Q_EMIT devicesChanged();
+}
+
+void DevicesTab::on_pushButton_machinesFluschTable_clicked()
+{
+    Machines &registry = m_devices.registry();
+    registry.first();
+    while (registry.count() > 0)
+        registry.removeCurrent();
+    devicesRemoved();
+}
+
+void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
+{
+    Machines &registry = m_devices.registry();
+    registry.setFilter(QString());
+    registry.first();
+    const int atStart = registry.count();
+    for (int visited = 0; visited < atStart && registry.hasCurrent(); ++visited) {
+        if (registry.responsive())
+            registry.setCurrent(registry.current() + 1);
+        else
+            registry.records().removeAt(registry.current());
+    }
+    registry.setCurrent(0);
+    devicesRemoved();
+}
+
+void DevicesTab::on_pushButton_workDelete_clicked()
+{
+    if (m_devices.selectCurrent())
+        m_devices.registry().removeCurrent();
+    m_devices.bindDevices();
+    showSelectedDevice();
+    markDirty();
+    Q_EMIT devicesChanged();
+}
+
+void DevicesTab::swapSelectedWith(int other)
+{
+    QList<Machine> &records = m_devices.registry().records();
+    records.swapItemsAt(m_devices.selectedRow(), other);
+    // The records moved in memory; their controllers must log into the
+    // moved logs. Slots move with their records, so nothing else changes.
+    for (int i = 0; i < records.size() && i < DeviceSlots::count; ++i) {
+        if (records.at(i).hasDeviceSlot())
+            m_devices.controller(records.at(i).slot).setLog(&records[i].logs);
+    }
+    m_devices.setSelectedRow(other);
+    markDirty();
+    Q_EMIT devicesChanged();
+}
+
+void DevicesTab::on_pushButton_workMoveUp_clicked()
+{
+    const int row = m_devices.selectedRow();
+    if (row <= 0 || row >= m_devices.registry().count())
+        return;
+    swapSelectedWith(row - 1);
+}
+
+void DevicesTab::on_pushButton_workMoveDown_clicked()
+{
+    const int row = m_devices.selectedRow();
+    if (row < 0 || row >= m_devices.registry().count() - 1)
+        return;
+    swapSelectedWith(row + 1);
+}
+
+void DevicesTab::on_lineEdit_workMachineName_textChanged(const QString &text)
+{
+    if (m_fieldsFilling || !m_devices.selectCurrent())
+        return;
+    Machines &registry = m_devices.registry();
+    registry.setName(text);
+    if (registry.count() > 1)
+        Q_EMIT workTitleChanged(text);
+    markDirty();
+}
+
+void DevicesTab::on_pushButton_copyNetIP_clicked()
+{
+    if (!m_devices.selectCurrent())
+        return;
+    m_directAddress->setText(m_devices.registry().scanAddressText());
+    on_lineEdit_MachineDirectIP_editingFinished();
+}
+
+void DevicesTab::on_lineEdit_MachineDirectIP_editingFinished()
+{
+    if (!m_devices.selectCurrent())
+        return;
+    Machines &registry = m_devices.registry();
+    const QString text = m_directAddress->text();
+    if (text != registry.connectAddressText()) {
+        if (Tavik *tavik = m_devices.selectedController())
+            tavik->setTCPIP(text, Link::defaultPort);
+        markDirty();
+    }
+    registry.setConnectAddressText(text);
+}
+
+void DevicesTab::on_pushButton_tavikAuto_clicked()
+{
+    if (!m_devices.selectCurrent())
+        return;
+    Machines &registry = m_devices.registry();
+    registry.setAutoconnect(!registry.autoconnect());
+    if (Tavik *tavik = m_devices.selectedController())
+        tavik->setAutoConnect(registry.autoconnect());
+    markDirty();
+}
+
+void DevicesTab::on_pushButton_machine_connect_clicked()
+{
+    Tavik *tavik = m_devices.selectedController();
+    if (!tavik)
+        return;
+    tavik->setTCPIP(m_devices.registry().connectAddressText(), Link::defaultPort);
+    tavik->requestConnect();
+}
+
+void DevicesTab::on_pushButton_machine_disconnect_clicked()
+{
+    if (Tavik *tavik = m_devices.selectedController())
+        tavik->requestDisconnect();
+    Q_EMIT remainingTimeChanged(QStringLiteral("--"));
+}

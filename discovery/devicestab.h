@@ -1,0 +1,97 @@
+#pragma once
+
+#include "app/tabpage.h"
+
+#include <QDateTime>
+#include <QObject>
+
+class DeviceSlots;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QWidget;
+
+// The "Tavik" tab: the registry of devices, their connection setup, and the
+// selected device's log.
+class DevicesTab : public QObject, public TabPage
+{
+    Q_OBJECT
+
+public:
+    enum Column { ColumnName, ColumnType, ColumnSerial, ColumnAddress, ColumnStatus, ColumnAuto, ColumnLastContact };
+
+    static constexpr int rebuildSeconds = 10;
+
+    DevicesTab(QWidget *page, DeviceSlots &devices, QObject *parent = nullptr);
+
+    void enter() override;
+    void leave() override { showSelectedDevice(); }
+    void refresh() override;
+
+    // Rebuilds are asked for from the 25 ms tick but done only on the UI
+    // tick, at most every 250 ms, and every 10 s regardless.
+    void markDirty() { m_dirty = true; }
+    bool isDirty() const { return m_dirty; }
+
+    void redrawDeviceTable();
+    void redrawDeviceLog();
+    void refreshDeviceTab();
+    void showSelectedDevice();
+    QString rowStatus(int row);
+
+Q_SIGNALS:
+    // The Work tab's title and remaining-time label follow the selection.
+    void workTitleChanged(const QString &deviceName);
+    void remainingTimeChanged(const QString &text);
+    void devicesChanged();
+
+public Q_SLOTS:
+    void on_pushButton_addMachine_clicked();
+    void on_pushButton_3_clicked();
+    void on_pushButton_machinesFluschTable_clicked();
+    void on_pushButton_machinesDelUnresposive_clicked();
+    void on_pushButton_workMoveUp_clicked();
+    void on_pushButton_workMoveDown_clicked();
+    void on_pushButton_workDelete_clicked();
+    void on_tableWidget_machinesSelection_itemSelectionChanged();
+    void on_lineEdit_workMachineName_textChanged(const QString &text);
+    void on_pushButton_copyNetIP_clicked();
+    void on_lineEdit_MachineDirectIP_editingFinished();
+    void on_pushButton_tavikAuto_clicked();
+    void on_pushButton_machine_connect_clicked();
+    void on_pushButton_machine_disconnect_clicked();
+
+private:
+    void buildWidgets(QWidget *page);
+    void connectWidgets();
+    void swapSelectedWith(int other);
+    void devicesRemoved();
+
+    DeviceSlots &m_devices;
+    bool m_tableFilling = false;
+    bool m_fieldsFilling = false;
+    bool m_dirty = false;
+    QDateTime m_nextRebuild;
+
+    QGroupBox *m_listGroup = nullptr;
+    QTableWidget *m_table = nullptr;
+    QTableWidget *m_log = nullptr;
+    QLineEdit *m_manualAddress = nullptr;
+    QLineEdit *m_name = nullptr;
+    QLineEdit *m_directAddress = nullptr;
+    QLabel *m_serial = nullptr;
+    QLabel *m_netAddress = nullptr;
+    QPushButton *m_moveUp = nullptr;
+    QPushButton *m_moveDown = nullptr;
+    QPushButton *m_delete = nullptr;
+    QPushButton *m_add = nullptr;
+    QPushButton *m_addDirect = nullptr;
+    QPushButton *m_flush = nullptr;
+    QPushButton *m_delUnresponsive = nullptr;
+    QPushButton *m_copyNetAddress = nullptr;
+    QPushButton *m_auto = nullptr;
+    QPushButton *m_connect = nullptr;
+    QPushButton *m_disconnect = nullptr;
+};

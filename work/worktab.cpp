@@ -1,0 +1,270 @@
+#include "work/worktab.h"
+
+#include "data/library.h"
+#include "data/textforms.h"
+#include "device/tavik.h"
+#include "discovery/deviceslots.h"
+#include "ui/progressbardelegate.h"
+#include "work/sequencer.h"
+#include "work/worklist.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+QLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const char *objectName)
+{
+    auto *group = new QGroupBox(title, page);
+    auto *layout = new QVBoxLayout(group);
+    auto *label = new QLabel(QStringLiteral("--"), group);
+    label->setObjectName(QLatin1String(objectName));
+    layout->addWidget(label);
+    row->addWidget(group);
+    return label;
+}
+
+QTableWidgetItem *cell(const QString &text)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled);
+    return item;
+}
+
+// Pools above this are the editor's "Not found" and "Duplicate" markers.
+constexpr int lastRunnablePool = 9;
+
+} // namespace
+
+WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject *parent)
+    : QObject(parent), m_devices(devices), m_library(library)
+{
+    buildWidgets(page);
+    connect(m_start, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_start_clicked);
+    connect(m_stop, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_stop_clicked);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &WorkTab::on_tableWidget_work_itemSelectionChanged);
+    fillWorkTable();
+}
+
+void WorkTab::buildWidgets(QWidget *page)
+{
+    QLayout *pageLayout = page->layout();
+    if (!pageLayout)
+        pageLayout = new QVBoxLayout(page);
+
+    auto *top = new QHBoxLayout;
+    auto *program = new QGroupBox(QStringLiteral("Program "), page);
+    auto *programRow = new QHBoxLayout(program);
+    m_pool = labelIn(program, programRow, QStringLiteral("Selection"), "label_workSelectionDB");
+    m_programName = labelIn(program, programRow, QStringLiteral("Name"), "label_programName");
+    m_programNotes = labelIn(program, programRow, QStringLiteral("Notes"), "label_programNotes");
+    top->addWidget(program, 3);
+
+    auto *transmit = new QGroupBox(QStringLiteral("Transmit"), page);
+    auto *transmitRow = new QHBoxLayout(transmit);
+    m_start = new QPushButton(QStringLiteral("\nStart\n"), transmit);
+    m_start->setObjectName(QStringLiteral("pushButton_work_start"));
+    m_stop = new QPushButton(QStringLiteral("\nStop\n"), transmit);
+    m_stop->setObjectName(QStringLiteral("pushButton_work_stop"));
+    transmitRow->addWidget(m_start);
+    transmitRow->addWidget(m_stop);
+    top->addWidget(transmit, 1);
+
+    m_totalTime = labelIn(page, top, QStringLiteral("Total time"), "label_work_totalTime");
+    m_remainingTime = labelIn(page, top, QStringLiteral("Remaining Time"), "label_work_remainingTime");
+    static_cast<QBoxLayout *>(pageLayout)->addLayout(top);
+
+    // Why Start is refused, when it is: said in the tab, not in a dialog.
+    m_message = new QLabel(page);
+    m_message->setObjectName(QStringLiteral("label_work_message"));
+    m_message->setWordWrap(true);
+    pageLayout->addWidget(m_message);
+
+    auto *list = new QGroupBox(QStringLiteral("Work preset list"), page);
+    auto *listLayout = new QVBoxLayout(list);
+    m_table = new QTableWidget(0, 7, list);
+    m_table->setObjectName(QStringLiteral("tableWidget_work"));
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Selection"), QStringLiteral("Name"), QStringLiteral("Notes"),
+                                        QStringLiteral("Frequency"), QStringLiteral("Time\n(min)"),
+                                        QStringLiteral("Progress"), QStringLiteral("Sensor")});
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    auto *delegate = new ProgressBarDelegate(m_table);
+    m_table->setItemDelegateForColumn(ColumnProgress, delegate);
+    m_table->setItemDelegateForColumn(ColumnSensor, delegate);
+    listLayout->addWidget(m_table);
+    pageLayout->addWidget(list);
+}
+
+void WorkTab::leave()
+{
+    // Every device's work list lives in its registry record.
+    m_devices.registry().saveBase();
+}
+
+void WorkTab::clearLabels()
+{
+    for (QLabel *label : {m_pool, m_programName, m_programNotes, m_totalTime, m_remainingTime})
+        label->setText(QStringLiteral("--"));
+}
+
+void WorkTab::setRemainingTime(const QString &text)
+{
+    m_remainingTime->setText(text);
+}
+
+void WorkTab::fillWorkTable()
+{
+    WorkList *work = m_devices.selectCurrent() ? m_devices.registry().work() : nullptr;
+    if (work) {
+        m_pool->setText(PresetPool::word(work->pool));
+        m_programName->setText(work->programName + QStringLiteral(".v.") + QString::number(work->programVersion));
+        m_programNotes->setText(work->programNotes);
+    } else {
+        clearLabels();
+    }
+
+    m_table->setRowCount(0);
+    int total = 0;
+    bool unusable = false;
+    const QList<WorkLine> noLines;
+    const QList<WorkLine> &lines = work ? work->records() : noLines;
+    for (const WorkLine &line : lines) {
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        const bool known = line.pool >= PresetPool::Client && line.pool <= PresetPool::Legitimate;
+        unusable = unusable || !known;
+        m_table->setItem(row, ColumnPool, cell(known ? PresetPool::word(line.pool) : QString()));
+        m_table->setItem(row, ColumnName, cell(line.name + QStringLiteral(".v.") + QString::number(line.version)));
+        m_table->setItem(row, ColumnNote, cell(line.note));
+        m_table->setItem(row, ColumnValue, cell(line.value));
+        if (line.pool <= lastRunnablePool) {
+            const int minutes = TextForm::timeToMinutes(line.time);
+            m_table->setItem(row, ColumnTime, cell(QString::number(minutes)));
+            total += minutes;
+            m_table->setItem(row, ColumnProgress, cell(QStringLiteral("0")));
+            m_table->setItem(row, ColumnSensor, cell(QStringLiteral("0")));
+        } else {
+            m_table->setItem(row, ColumnTime, cell(QString()));
+            m_table->setItem(row, ColumnProgress, cell(QStringLiteral("-1")));
+            m_table->setItem(row, ColumnSensor, cell(QStringLiteral("-1")));
+        }
+    }
+    if (m_selectedRow < m_table->rowCount())
+        m_table->selectRow(m_selectedRow);
+
+    if (work) {
+        work->totalTime = TextForm::minutesToTime(total);
+        work->unusable = unusable;
+        m_totalTime->setText(QString::number(total));
+    }
+    m_message->clear();
+}
+
+void WorkTab::refreshWorkTab()
+{
+    QHeaderView *header = m_table->horizontalHeader();
+    m_table->setColumnWidth(ColumnPool, 90);
+    m_table->setColumnWidth(ColumnValue, 90);
+    for (int column : {ColumnTime, ColumnProgress, ColumnSensor})
+        m_table->setColumnWidth(column, 80);
+    const int rest = qMax(0, header->width() - 90 - 90 - 3 * 80);
+    const int noteWidth = qMax(300, rest / 2);
+    m_table->setColumnWidth(ColumnNote, noteWidth);
+    m_table->setColumnWidth(ColumnName, qMax(50, rest - noteWidth));
+
+    Sequencer *sequencer = m_devices.selectedSequencer();
+    if (m_devices.registry().count() == 0 || !sequencer) {
+        m_start->setEnabled(false);
+        m_stop->setEnabled(false);
+        return;
+    }
+    if (sequencer->isRunning()) {
+        for (int row = 0; row < m_table->rowCount() && row < sequencer->count(); ++row) {
+            if (QTableWidgetItem *item = m_table->item(row, ColumnProgress))
+                item->setText(QString::number(sequencer->progress(row)));
+        }
+        if (sequencer->currentItem() < m_table->rowCount())
+            m_table->selectRow(sequencer->currentItem());
+        m_start->setEnabled(false);
+        m_stop->setEnabled(true);
+        return;
+    }
+    const Tavik *tavik = m_devices.selectedController();
+    const WorkList *work = m_devices.registry().work();
+    const bool ready = tavik && tavik->isLinkUp() && tavik->isConnected() && work && !work->unusable;
+    m_start->setEnabled(ready);
+    m_stop->setEnabled(!ready);
+}
+
+void WorkTab::on_tableWidget_work_itemSelectionChanged()
+{
+    const QModelIndexList selected = m_table->selectionModel()->selectedIndexes();
+    m_selectedRow = selected.isEmpty() ? 0 : selected.first().row();
+}
+
+void WorkTab::on_pushButton_work_start_clicked()
+{
+    Sequencer *sequencer = m_devices.selectedSequencer();
+    WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
+    if (!work)
+        return;
+    if (work->unusable) {
+        m_message->setText(QStringLiteral("A line of this list has no preset: the list cannot run."));
+        return;
+    }
+    // The device counts its transmission time in 16 bits of seconds, three
+    // more than the list; a longer list would be cut short on air.
+    qint64 seconds = 0;
+    for (const WorkLine &line : work->records())
+        seconds += qint64(qMax(0, TextForm::timeToMinutes(line.time))) * 60;
+    if (seconds + 3 > qint64(Tavik::maxTransmitTime)) {
+        m_message->setText(QStringLiteral("The list runs %1 min; a device can transmit at most %2 min at once.")
+                               .arg(seconds / 60)
+                               .arg((Tavik::maxTransmitTime - 3) / 60));
+        return;
+    }
+    m_message->clear();
+    recordRun(*work);
+    loadWork(*work, *sequencer);
+    sequencer->start();
+}
+
+void WorkTab::recordRun(const WorkList &work)
+{
+    Clients &clients = m_library.clients();
+    // Without an open client there is nobody to record the run for, and no
+    // history file may be made for one.
+    if (m_library.currentClientName().isEmpty() || !clients.hasCurrent())
+        return;
+    History &history = m_library.history();
+    history.setFilter(QString());
+    history.setCurrent(0);
+    history.insertNote(Note::Program);
+    history.setText(work.programName);
+    history.setVersion(work.programVersion);
+    history.setColour(4);
+    int at = 0;
+    for (const WorkLine &line : work.records()) {
+        history.setCurrent(++at);
+        history.insertNote(Note::PresetNote);
+        history.setText(line.name);
+        history.setVersion(line.version);
+        history.setVariable(line.value);
+        history.setTime(TextForm::timeToMinutes(line.time));
+        history.setColour(5);
+    }
+    history.setCurrent(0);
+    clients.saveHistory();
+}
+
+void WorkTab::on_pushButton_work_stop_clicked()
+{
+    if (Sequencer *sequencer = m_devices.selectedSequencer())
+        sequencer->stop();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/tabpage.h"
+
+#include <QObject>
+
+class DeviceSlots;
+class Library;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QWidget;
+class WorkList;
+
+// The Work tab: the selected device's work list, its progress while the
+// sequencer runs, and Start and Stop.
+class WorkTab : public QObject, public TabPage
+{
+    Q_OBJECT
+
+public:
+    enum Column { ColumnPool, ColumnName, ColumnNote, ColumnValue, ColumnTime, ColumnProgress, ColumnSensor };
+
+    WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject *parent = nullptr);
+
+    void enter() override { fillWorkTable(); }
+    void leave() override;
+    void refresh() override { refreshWorkTab(); }
+
+    void fillWorkTable();
+    void refreshWorkTab();
+    void setRemainingTime(const QString &text);
+
+public Q_SLOTS:
+    void on_pushButton_work_start_clicked();
+    void on_pushButton_work_stop_clicked();
+    void on_tableWidget_work_itemSelectionChanged();
+
+private:
+    void buildWidgets(QWidget *page);
+    void recordRun(const WorkList &work);
+    void clearLabels();
+
+    DeviceSlots &m_devices;
+    Library &m_library;
+    int m_selectedRow = 0;
+
+    QLabel *m_pool = nullptr;
+    QLabel *m_programName = nullptr;
+    QLabel *m_programNotes = nullptr;
+    QLabel *m_totalTime = nullptr;
+    QLabel *m_remainingTime = nullptr;
+    QLabel *m_message = nullptr;
+    QPushButton *m_start = nullptr;
+    QPushButton *m_stop = nullptr;
+    QTableWidget *m_table = nullptr;
+};
