@@ -43,18 +43,22 @@ bool DeviceSlots::selectCurrent()
     return true;
 }
 
+bool DeviceSlots::selectCurrentDevice()
+{
+    if (m_registry.count() == 0)
+        return false;
+    m_registry.setCurrent(qMin(selectedSlotIndex(), m_registry.count() - 1));
+    return m_registry.hasDeviceSlot();
+}
+
 Tavik *DeviceSlots::selectedController()
 {
-    if (!selectCurrent() || !m_registry.hasDeviceSlot())
-        return nullptr;
-    return &controller(m_registry.slot());
+    return selectCurrentDevice() ? &controller(m_registry.slot()) : nullptr;
 }
 
 Sequencer *DeviceSlots::selectedSequencer()
 {
-    if (!selectCurrent() || !m_registry.hasDeviceSlot())
-        return nullptr;
-    return &sequencer(m_registry.slot());
+    return selectCurrentDevice() ? &sequencer(m_registry.slot()) : nullptr;
 }
 
 void DeviceSlots::bindDevices()

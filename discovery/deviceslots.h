@@ -43,6 +43,9 @@ public:
     Sequencer *selectedSequencer();
     // Makes the selected record current; false when there is none.
     bool selectCurrent();
+    // Makes the record of the selected device current: the selected row
+    // held to the five device rows. False when it has no device slot.
+    bool selectCurrentDevice();
 
     // Gives each of the first five records the controller and sequencer
     // of its slot. Records without a device slot are never bound.

@@ -119,6 +119,11 @@ void Sequencer::setState(State state)
     case S_START_TRANSMIT:
         if (m_controller) {
             m_controller->setTransmitSeconds(quint32(totalSeconds()));
+            // The controller sends the value it holds as soon as it is on
+            // air, before the first item is begun: let that be the first
+            // item's value rather than whatever the last run left.
+            if (!m_items.isEmpty())
+                m_controller->setLfRequested(quint32(qint64(lfValueOf(m_items.first(), 0))));
             m_controller->requestStart();
         }
         setState(S_WAIT_RF_READY);
@@ -142,6 +147,15 @@ void Sequencer::setState(State state)
     }
 }
 
+float Sequencer::lfValueOf(const SequenceItem &item, float unchanged)
+{
+    if (item.lfText.isNull())
+        return unchanged;
+    bool ok = false;
+    const float value = item.lfText.trimmed().toFloat(&ok);
+    return ok ? value : 0;
+}
+
 bool Sequencer::nextItem()
 {
     if (m_index >= count())
@@ -155,11 +169,7 @@ bool Sequencer::nextItem()
         m_itemStart = m_itemStart.addMSecs(m_itemDuration.msecsSinceStartOfDay());
     const SequenceItem &item = m_items.at(m_index);
     m_itemDuration = item.duration;
-    if (!item.lfText.isNull()) {
-        bool ok = false;
-        const float value = item.lfText.trimmed().toFloat(&ok);
-        m_lfValue = ok ? value : 0;
-    }
+    m_lfValue = lfValueOf(item, m_lfValue);
     ++m_index;
     return true;
 }

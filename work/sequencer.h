@@ -68,6 +68,7 @@ public:
 
 private:
     bool nextItem();
+    static float lfValueOf(const SequenceItem &item, float unchanged);
     qint64 elapsedMilliseconds() const;
 
     State m_state = S_IDLE;

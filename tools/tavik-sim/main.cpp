@@ -111,7 +111,8 @@ int main(int argc, char *argv[])
         {"port", "TCP port to listen on; 0 picks a free one (default 8888).", "N"},
         {"serial", "Serial number reported (default 50001).", "N"},
         {"firmware", "Firmware version reported (default 357; 356 or less gets no livetime query).", "N"},
-        {"name", "Device name announced (default SimTavik).", "TEXT"},
+        {"name", "Device name announced; the program takes it as the serial number and first name\n"
+                 "(default: the serial number).", "TEXT"},
         {"model", "Model tag announced: Tavik5S, BootTavik5s, Tavik7 or BootTavik7 (default Tavik5S).", "TAG"},
         {"announce-to", "Where announcements go (default 127.0.0.1:11000).", "HOST:PORT"},
         {"announce-interval-ms", "Milliseconds between announcements; 0 sends none (default 2000).", "N"},
@@ -141,8 +142,8 @@ int main(int argc, char *argv[])
     Identity identity;
     identity.serial = quint32(*serial);
     identity.firmware = quint32(*firmware);
-    if (parser.isSet("name"))
-        identity.name = parser.value("name");
+    // The program identifies a device by the name it announces.
+    identity.name = parser.isSet("name") ? parser.value("name") : QString::number(identity.serial);
     if (parser.isSet("model"))
         identity.model = parser.value("model");
     if (!Announcer::modelTags().contains(identity.model)) {

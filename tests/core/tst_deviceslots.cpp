@@ -1,0 +1,185 @@
+#include "device/tavik.h"
+#include "discovery/broadcastudp.h"
+#include "discovery/deviceslots.h"
+#include "work/sequencer.h"
+
+#include "support/scaledclock.h"
+#include "support/simprocess.h"
+#include "support/testenv.h"
+
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+void addLine(WorkList &work, const QString &name, const QString &value, int minutes)
+{
+    work.setCurrent(work.count());
+    work.insertNew();
+    work.setName(name);
+    work.setLineVersion(1);
+    work.setValue(value);
+    work.setTime(QTime(0, 0).addSecs(minutes * 60));
+}
+
+} // namespace
+
+class TestDeviceSlots : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    // The path a device takes in the program, without the window: its
+    // announcement makes a record, the record is bound to a slot, the slot's
+    // controller connects, and the record's work list runs on the device.
+    void announcedDeviceRunsItsWorkList()
+    {
+        const quint16 udpPort = freeUdpPort();
+        BroadcastUDP listener(udpPort);
+        QVERIFY(listener.bindListener());
+        SimProcess sim;
+        QVERIFY(sim.start({"--serial", "7001", "--time-scale", "20", "--announce-to",
+                           QString("127.0.0.1:%1").arg(udpPort), "--announce-interval-ms", "200"}));
+
+        DeviceSlots devices;
+        QVERIFY(QTest::qWaitFor([&] { return listener.readAnnouncement() && listener.announcementTouched(); }, 5000));
+        QVERIFY(devices.mergeAnnouncement(listener.announced()));
+        Machines &registry = devices.registry();
+        QCOMPARE(registry.count(), 1);
+        registry.setCurrent(0);
+        QCOMPARE(registry.name(), QString("7001"));
+        QVERIFY(registry.autoconnect());
+        QCOMPARE(registry.scanAddressText(), QString("127.0.0.1"));
+        // A second announcement of the same device is merged, not added.
+        QVERIFY(QTest::qWaitFor([&] { return listener.readAnnouncement() && listener.announcementTouched(); }, 5000));
+        QVERIFY(!devices.mergeAnnouncement(listener.announced()));
+        QCOMPARE(registry.count(), 1);
+
+        // The window binds on port 8888; the simulator here has its own.
+        Tavik &tavik = devices.controller(registry.slot());
+        tavik.setTCPIP("0.0.0.0", 1);
+        tavik.setTCPIP("127.0.0.1", sim.port());
+        const auto tickAll = [&] {
+            QTest::qWait(2);
+            devices.tickBound();
+        };
+        const auto until = [&](auto condition, int timeoutMs) {
+            QElapsedTimer timer;
+            timer.start();
+            while (!condition() && timer.elapsed() < timeoutMs)
+                tickAll();
+            return condition();
+        };
+        QVERIFY(until([&] { return tavik.state() == Tavik::M_MACHINE_COMMAND_BRING_UP; }, 15000));
+
+        ScaledClock clock(20);
+        devices.setClock(&clock);
+        WorkList &work = *registry.work();
+        addLine(work, "Alpha", "1111", 1);
+        addLine(work, "Beta", "2222.7", 1);
+        Sequencer &sequencer = devices.sequencer(registry.slot());
+        loadWork(work, sequencer);
+        sequencer.start();
+
+        QVERIFY(until([&] { return sequencer.state() == Sequencer::S_IDLE; }, 20000));
+        QCOMPARE(sequencer.progress(0), 100);
+        QCOMPARE(sequencer.progress(1), 100);
+        const QStringList lfs = sim.received().filter("REQ_SET_LF");
+        QVERIFY2(lfs.size() == 3, qPrintable(lfs.join(" / ")));
+        QVERIFY(lfs.at(1).contains("lf=1111"));
+        QVERIFY(lfs.at(2).contains("lf=2222"));
+        QVERIFY(sim.received().filter("REQ_SET_TIME").last().contains("time=123"));
+        // The second value follows the first by about one item (3 s here).
+        const qint64 gap = sim.timeOf("lf=2222") - sim.timeOf("lf=1111");
+        QVERIFY2(gap > 2500 && gap < 3500, qPrintable(QString::number(gap)));
+        QVERIFY(sim.received().filter("command=3").size() == 1);
+    }
+
+    // Two devices run their lists at the same time: each sequencer sees its
+    // own device on air, whichever is selected on screen.
+    void twoDevicesRunTogether()
+    {
+        SimProcess first;
+        SimProcess second;
+        QVERIFY(first.start({"--time-scale", "20"}));
+        QVERIFY(second.start({"--time-scale", "20"}));
+        DeviceSlots devices;
+        Machines &registry = devices.registry();
+        ScaledClock clock(20);
+        devices.setClock(&clock);
+        QList<SimProcess *> sims {&first, &second};
+        for (SimProcess *sim : sims) {
+            registry.addMachine(DeviceSlots::count);
+            registry.setScanAddressText("127.0.0.1");
+            registry.setAutoconnect(true);
+            devices.bindDevices();
+            registry.setCurrent(0);
+            devices.controller(registry.slot()).setTCPIP("0.0.0.0", 1);
+            devices.controller(registry.slot()).setTCPIP("127.0.0.1", sim->port());
+            addLine(*registry.work(), "Only", sim == &first ? "501" : "502", 1);
+        }
+        devices.setSelectedRow(0);
+        QElapsedTimer timer;
+        timer.start();
+        bool started = false;
+        while (timer.elapsed() < 30000) {
+            QTest::qWait(2);
+            devices.tickBound();
+            bool allReady = true;
+            for (int row = 0; row < 2; ++row)
+                allReady = allReady && devices.controller(registry.records().at(row).slot).state()
+                    == Tavik::M_MACHINE_COMMAND_BRING_UP;
+            if (!started && allReady) {
+                for (int row = 0; row < 2; ++row) {
+                    registry.setCurrent(row);
+                    Sequencer &sequencer = devices.sequencer(registry.slot());
+                    loadWork(*registry.work(), sequencer);
+                    sequencer.start();
+                }
+                started = true;
+            }
+            if (started && first.received().filter("lf=501").size() == 1
+                && second.received().filter("lf=502").size() == 1)
+                break;
+        }
+        QCOMPARE(first.received().filter("lf=501").size(), 1);
+        QCOMPARE(second.received().filter("lf=502").size(), 1);
+    }
+
+    void recordsBeyondTheSlotsAreNotBound()
+    {
+        DeviceSlots devices;
+        Machines &registry = devices.registry();
+        for (int i = 0; i < 7; ++i) {
+            QJsonObject machine {{"SerialNumber", QString::number(i)}, {"IP", QString("10.0.0.%1").arg(i + 1)}};
+            registry.records().append(Machine::fromJson(machine));
+        }
+        const QString path = TestEnv::dataFolder() + "/machines.dat";
+        registry.setPath(path);
+        registry.records().clear();
+        QJsonArray list;
+        for (int i = 0; i < 7; ++i)
+            list.append(QJsonObject {{"SerialNumber", QString::number(i)}, {"IP", QString("10.0.0.%1").arg(i + 1)}});
+        QVERIFY(Container::writeFile(path, QJsonObject {{"version", "1"}, {"machines", list}}));
+        QVERIFY(registry.readBase());
+        devices.bindDevices();
+        for (int slot = 0; slot < DeviceSlots::count; ++slot)
+            QCOMPARE(devices.controller(slot).hostAddress(), QString("10.0.0.%1").arg(slot + 1));
+        devices.setSelectedRow(6);
+        QVERIFY(devices.selectedController() != nullptr);  // clamped to the fifth row
+        registry.setCurrent(6);
+        QVERIFY(!registry.hasDeviceSlot());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceSlots)
+#include "tst_deviceslots.moc"
