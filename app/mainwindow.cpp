@@ -111,6 +111,13 @@ void MainWindow::loadDevices()
     m_workTab->fillWorkTable();
 }
 
+void MainWindow::stopTimers()
+{
+    m_uiTimer.stop();
+    m_deviceTimer.stop();
+    m_uiTimerStopped = true;
+}
+
 void MainWindow::markDeviceTableDirty()
 {
     m_devicesTab->markDirty();
@@ -123,7 +130,8 @@ void MainWindow::uiTick()
     showDeviceStatus();
     if (TabPage *shown = page(m_currentTab))
         shown->refresh();
-    m_uiTimer.start(uiTickMs);
+    if (!m_uiTimerStopped)
+        m_uiTimer.start(uiTickMs);
 }
 
 void MainWindow::showDeviceStatus()
@@ -205,7 +213,8 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     m_uiTimer.stop();
-    m_uiTimer.start(uiTickMs);
+    if (!m_uiTimerStopped)
+        m_uiTimer.start(uiTickMs);
     if (m_infoBar)
         m_infoBar->placeAtBottom();
 }

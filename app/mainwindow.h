@@ -55,6 +55,8 @@ public:
     // One run of each timer's work; the timers call these, tests may too.
     void uiTick();
     void deviceTick();
+    // Tests that drive the ticks themselves stop the timers first.
+    void stopTimers();
 
     void markDeviceTableDirty();
     void bindDevices() { m_devices.bindDevices(); }
@@ -102,6 +104,7 @@ private:
     QTimer m_deviceTimer;
 
     int m_currentTab = 0;
+    bool m_uiTimerStopped = false;
     // Tab changes made while the form is being built must not leave (and so
     // save) tabs whose stores have not been read yet.
     bool m_routing = false;

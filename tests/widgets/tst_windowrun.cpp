@@ -1,0 +1,210 @@
+#include "app/infobar.h"
+#include "app/mainwindow.h"
+#include "data/container.h"
+#include "device/tavik.h"
+#include "work/sequencer.h"
+
+#include "support/scaledclock.h"
+#include "support/simprocess.h"
+#include "support/testenv.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+
+namespace {
+
+constexpr double timeScale = 20;
+
+// The window's two ticks as its timers would run them: the device tick
+// every time, the UI tick every tenth.
+struct WindowDriver
+{
+    MainWindow &window;
+    int ticks = 0;
+
+    void step()
+    {
+        QTest::qWait(2);
+        window.deviceTick();
+        if (++ticks % 10 == 0)
+            window.uiTick();
+    }
+
+    template <typename Condition>
+    bool until(Condition condition, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            step();
+        }
+        return true;
+    }
+};
+
+void addLine(WorkList &work, const QString &name, int version, const QString &value, int minutes)
+{
+    work.setCurrent(work.count());
+    work.insertNew();
+    work.setName(name);
+    work.setLineVersion(version);
+    work.setValue(value);
+    work.setLinePool(1);
+    work.setTime(QTime(0, 0).addSecs(minutes * 60));
+}
+
+bool inReadyCycle(Tavik *tavik)
+{
+    return tavik && (tavik->state() == Tavik::M_MACHINE_COMMAND_BRING_UP
+                     || tavik->state() == Tavik::M_MACHINE_GET_STATUS);
+}
+
+} // namespace
+
+// The program as a person uses it: a simulated device on the network,
+// found, connected and running a work list from the Work tab.
+class TestWindowRun : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TestEnv::useTemporaryHome();
+        // One client, so that the run has somebody to be recorded for.
+        Clients clients;
+        clients.setFolder(TestEnv::dataFolder());
+        clients.insertNew();
+        clients.setName("Ada");
+        QVERIFY(clients.saveBase());
+    }
+
+    void deviceFoundConnectedAndRun()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--port", "8888", "--serial", "9001", "--time-scale", "20", "--announce-to",
+                           "127.0.0.1:11000", "--announce-interval-ms", "300"}));
+        MainWindow window;
+        window.stopTimers();
+        ScaledClock clock(timeScale);
+        window.devices().setClock(&clock);
+        WindowDriver driver {window};
+        Machines &registry = window.devices().registry();
+
+        QVERIFY(driver.until([&] { return registry.count() == 1; }, 10000));
+        registry.setCurrent(0);
+        QCOMPARE(registry.name(), QString("9001"));
+        QVERIFY(registry.autoconnect());
+        QCOMPARE(window.settings().operatorName(), QString("9001"));  // the very first device
+        QVERIFY(driver.until([&] { return inReadyCycle(window.devices().selectedController()); }, 20000));
+        QVERIFY(window.infoBar()->deviceText().startsWith("Tavik 9001"));
+
+        addLine(*registry.work(), "Alpha", 3, "1234", 1);
+        addLine(*registry.work(), "Beta", 1, "4321", 1);
+        registry.work()->programName = "Evening";
+        auto *tabs = window.findChild<QTabWidget *>("MainPage");
+        tabs->setCurrentIndex(MainWindow::TabWork);
+        auto *table = window.findChild<QTableWidget *>("tableWidget_work");
+        auto *start = window.findChild<QPushButton *>("pushButton_work_start");
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 1)->text(), QString("Alpha.v.3"));
+        QCOMPARE(window.findChild<QLabel *>("label_work_totalTime")->text(), QString("2"));
+        window.uiTick();
+        QVERIFY(start->isEnabled());
+        start->click();
+
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        QVERIFY(sequencer->isRunning());
+        int highest = 0;
+        bool followed = false;
+        QVERIFY(driver.until([&] {
+            highest = qMax(highest, table->item(0, 5)->text().toInt());
+            if (sequencer->currentItem() == 1 && sequencer->isRunning()) {
+                window.uiTick();
+                followed = followed || (table->currentRow() == 1 || table->item(1, 0)->isSelected());
+            }
+            return sequencer->state() == Sequencer::S_IDLE;
+        }, 30000));
+        QCOMPARE(highest, 100);
+        QVERIFY(followed);
+        QVERIFY(sim.received().filter("lf=1234").size() == 1);
+        QVERIFY(sim.received().filter("lf=4321").size() == 1);
+
+        // The run is in the client's history: the program, then its lines.
+        History &history = window.library().history();
+        QVERIFY(history.count() >= 3);
+        history.setCurrent(0);
+        QCOMPARE(history.type(), int(Note::Program));
+        QCOMPARE(history.text(), QString("Evening"));
+        QCOMPARE(history.colour(), 4);
+        QCOMPARE(history.presetNotesAfterCurrent(), -1);
+        history.setCurrent(1);
+        QCOMPARE(history.text(), QString("Alpha"));
+        QCOMPARE(history.variable(), QString("1234"));
+        QCOMPARE(history.colour(), 5);
+        History reread;
+        reread.setPath(history.path().chopped(4));
+        QVERIFY(reread.readBase());
+        QCOMPARE(reread.count(), 3);
+
+        // Leaving the Work tab saves the registry with the list and the log.
+        tabs->setCurrentIndex(MainWindow::TabTavik);
+        QJsonObject stored;
+        QVERIFY(Container::readFile(TestEnv::dataFolder() + "machines.dat", stored));
+        const QJsonObject machine = stored.value("machines").toArray().at(0).toObject();
+        QCOMPARE(machine.value("SerialNumber").toString(), QString("9001"));
+        QCOMPARE(machine.value("Work").toObject().value("program").toArray().size(), 2);
+        const QJsonArray log = machine.value("logs").toObject().value("logs").toArray();
+        QVERIFY(log.size() > 5);
+        bool presetTimeLogged = false;
+        for (const QJsonValue &entry : log)
+            presetTimeLogged = presetTimeLogged || entry.toObject().value("log").toString() == "Request transmit, preset time:123";
+        QVERIFY(presetTimeLogged);
+
+        auto *devices = window.findChild<QTableWidget *>("tableWidget_machinesSelection");
+        QCOMPARE(devices->rowCount(), 1);
+        QCOMPARE(devices->item(0, 2)->text(), QString("9001"));
+        QCOMPARE(devices->item(0, 4)->text(), QString("Ready"));
+        QVERIFY(window.findChild<QTableWidget *>("tableWidget_tavikLogs")->rowCount() > 5);
+    }
+
+    // The device drops its link during a run: the run ends, the window says
+    // so, and the controller comes back to the ready cycle by itself.
+    void droppedLinkDuringRun()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--port", "8888", "--serial", "9002", "--time-scale", "20", "--drop-after-s", "3",
+                           "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"}));
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        MainWindow window;
+        window.stopTimers();
+        ScaledClock clock(timeScale);
+        window.devices().setClock(&clock);
+        WindowDriver driver {window};
+        Machines &registry = window.devices().registry();
+        QVERIFY(driver.until([&] { return registry.count() == 1; }, 10000));
+        Tavik *tavik = window.devices().selectedController();
+        QVERIFY(driver.until([&] { return inReadyCycle(tavik); }, 20000));
+
+        registry.setCurrent(0);
+        addLine(*registry.work(), "Long", 1, "777", 10);
+        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        window.findChild<QPushButton *>("pushButton_work_start")->click();
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_IDLE; }, 10000));
+        QVERIFY(window.infoBar()->deviceText().contains("Disconnected"));
+        QCOMPARE(window.findChild<QLabel *>("label_work_remainingTime")->text(), QString("--"));
+        QVERIFY(driver.until([&] { return tavik->state() == Tavik::M_MACHINE_RECONNECTED; }, 15000));
+        QVERIFY(driver.until([&] { return inReadyCycle(tavik); }, 10000));
+    }
+};
+
+QTEST_MAIN(TestWindowRun)
+#include "tst_windowrun.moc"
