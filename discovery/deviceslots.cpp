@@ -144,7 +144,9 @@ QList<int> DeviceSlots::takeConnectionEvents()
                 // No stop request: the device is gone, there is nobody to ask.
                 sequencer(slot).setState(Sequencer::S_IDLE);
                 lost.append(slot);
-            } else if (word == QLatin1String("TRANSMITTING")) {
+            } else if (word == QLatin1String("TRANSMITTING") && controller(slot).isConnected()) {
+                // Flags carry no order in time: a link that is down now went
+                // down after any transmission seen in the same batch.
                 event.word = word;
                 event.hold = 0;
             } else if (event.hold == 0) {

@@ -169,7 +169,7 @@ private Q_SLOTS:
         auto *devices = window.findChild<QTableWidget *>("tableWidget_machinesSelection");
         QCOMPARE(devices->rowCount(), 1);
         QCOMPARE(devices->item(0, 2)->text(), QString("9001"));
-        QCOMPARE(devices->item(0, 4)->text(), QString("Ready"));
+        QVERIFY(driver.until([&] { return devices->item(0, 4) && devices->item(0, 4)->text() == "Ready"; }, 5000));
         QVERIFY(window.findChild<QTableWidget *>("tableWidget_tavikLogs")->rowCount() > 5);
     }
 
