@@ -1,0 +1,219 @@
+#include "app/mainwindow.h"
+#include "data/container.h"
+#include "device/tavik.h"
+#include "discovery/devicestab.h"
+#include "work/sequencer.h"
+#include "work/worktab.h"
+
+#include "support/testenv.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+
+// The devices tab's buttons and the Work tab's table, on a window whose
+// timers are stopped, with no device on the network.
+class TestDevicesTab : public QObject
+{
+    Q_OBJECT
+
+    template <typename T>
+    static T *widget(MainWindow &window, const char *name)
+    {
+        T *found = window.findChild<T *>(name);
+        if (!found)
+            qFatal("no widget %s", name);
+        return found;
+    }
+
+    static void click(MainWindow &window, const char *name) { widget<QPushButton>(window, name)->click(); }
+
+    static QString machinesPath() { return TestEnv::dataFolder() + "machines.dat"; }
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+    void init() { QFile::remove(machinesPath()); }
+
+    void addingDevices()
+    {
+        MainWindow window;
+        window.stopTimers();
+        Machines &registry = window.devices().registry();
+        widget<QTabWidget>(window, "MainPage")->setCurrentIndex(MainWindow::TabTavik);
+
+        // An empty or invalid address leaves the default one.
+        click(window, "pushButton_addMachine");
+        widget<QLineEdit>(window, "lineEdit_manulaIP")->setText("300.1.1.1");
+        click(window, "pushButton_addMachine");
+        QCOMPARE(registry.count(), 2);
+        for (int row = 0; row < 2; ++row) {
+            registry.setCurrent(row);
+            QCOMPARE(registry.connectAddressText(), QString("169.254.88.88"));
+            QCOMPARE(registry.typeText(), QString("Tavik"));
+            QCOMPARE(registry.statusText(), QString("Unresponsive"));  // until it announces itself
+        }
+        widget<QLineEdit>(window, "lineEdit_manulaIP")->setText("10.1.2.3");
+        click(window, "pushButton_addMachine");
+        registry.setCurrent(0);
+        QCOMPARE(registry.scanAddressText(), QString("10.1.2.3"));
+        QCOMPARE(window.devices().controller(registry.slot()).hostAddress(), QString("10.1.2.3"));
+
+        // The sixth device drops the last one and takes its slot.
+        click(window, "pushButton_3");
+        click(window, "pushButton_3");
+        QCOMPARE(registry.count(), 5);
+        registry.setCurrent(4);
+        const int lastSlot = registry.slot();
+        click(window, "pushButton_3");
+        QCOMPARE(registry.count(), 5);
+        registry.setCurrent(0);
+        QCOMPARE(registry.slot(), lastSlot);
+        QCOMPARE(registry.name(), QString("--"));
+
+        // The table shows what was added once it is redrawn.
+        window.devicesTab()->redrawDeviceTable();
+        auto *table = widget<QTableWidget>(window, "tableWidget_machinesSelection");
+        QCOMPARE(table->rowCount(), 5);
+        QCOMPARE(table->item(0, 1)->text(), QString("Tavik"));
+        QVERIFY(table->item(0, 3)->toolTip().startsWith("IP: connecting address\nScan IP:169.254.88.88"));
+
+        click(window, "pushButton_machinesFluschTable");
+        QCOMPARE(registry.count(), 0);
+        QCOMPARE(table->rowCount(), 0);
+        window.uiTick();
+        QVERIFY(!widget<QPushButton>(window, "pushButton_machine_connect")->isEnabled());
+        QVERIFY(!widget<QLineEdit>(window, "lineEdit_workMachineName")->isEnabled());
+    }
+
+    void deletingUnresponsiveAfterStart()
+    {
+        const QString old = QDateTime::currentDateTime().addSecs(-120).toString("dd.MM.yyyy hh:mm:ss");
+        const QString fresh = QDateTime::currentDateTime().addSecs(-5).toString("dd.MM.yyyy hh:mm:ss");
+        QJsonArray machines;
+        machines.append(QJsonObject {{"SerialNumber", "1"}, {"LastConnected", old}});
+        machines.append(QJsonObject {{"SerialNumber", "2"}, {"LastConnected", fresh}});
+        machines.append(QJsonObject {{"SerialNumber", "3"}, {"LastConnected", old}});
+        QVERIFY(Container::writeFile(machinesPath(), QJsonObject {{"version", "1"}, {"machines", machines}}));
+        MainWindow window;
+        window.stopTimers();
+        Machines &registry = window.devices().registry();
+        QCOMPARE(registry.count(), 3);
+        click(window, "pushButton_machinesDelUnresposive");
+        QCOMPARE(registry.count(), 1);
+        registry.setCurrent(0);
+        QCOMPARE(registry.serialNumber(), QString("2"));
+        // The remaining record is bound to a controller at its address.
+        QCOMPARE(window.devices().controller(registry.slot()).hostAddress(), QString("169.254.88.88"));
+    }
+
+    void movingRenamingDisconnecting()
+    {
+        MainWindow window;
+        window.stopTimers();
+        Machines &registry = window.devices().registry();
+        auto *tabs = widget<QTabWidget>(window, "MainPage");
+        tabs->setCurrentIndex(MainWindow::TabTavik);
+        auto *name = widget<QLineEdit>(window, "lineEdit_workMachineName");
+
+        click(window, "pushButton_addMachine");
+        window.devicesTab()->showSelectedDevice();
+        name->setText("Box 1");
+        QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work"));  // one device: no name in the title
+        click(window, "pushButton_addMachine");
+        window.devicesTab()->showSelectedDevice();
+        name->setText("Box 2");
+        QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work\nBox 2"));
+
+        // Move up on the first row changes nothing; move down swaps, and the
+        // moved device keeps its slot and its log.
+        window.devices().setSelectedRow(0);
+        click(window, "pushButton_workMoveUp");
+        registry.setCurrent(0);
+        QCOMPARE(registry.name(), QString("Box 2"));
+        const int slot = registry.slot();
+        click(window, "pushButton_workMoveDown");
+        QCOMPARE(window.devices().selectedRow(), 1);
+        registry.setCurrent(1);
+        QCOMPARE(registry.name(), QString("Box 2"));
+        QCOMPARE(registry.slot(), slot);
+        window.devices().controller(slot).setState(Tavik::M_MACHINE_CONNECT);  // logs "Try to connect"
+        registry.logs()->first();
+        QCOMPARE(registry.logs()->text(), QString("Try to connect"));
+        click(window, "pushButton_workMoveDown");  // the last row: nothing
+        QCOMPARE(window.devices().selectedRow(), 1);
+
+        // Disconnect while unconnected goes back to idle at once.
+        click(window, "pushButton_machine_disconnect");
+        window.deviceTick();
+        QCOMPARE(window.devices().controller(slot).state(), Tavik::M_IDLE);
+        QCOMPARE(widget<QLabel>(window, "label_work_remainingTime")->text(), QString("--"));
+
+        click(window, "pushButton_workDelete");
+        QCOMPARE(registry.count(), 1);
+        registry.setCurrent(0);
+        QCOMPARE(registry.name(), QString("Box 1"));
+    }
+
+    void workTableLines()
+    {
+        {
+            MainWindow window;
+            window.stopTimers();
+            widget<QTabWidget>(window, "MainPage")->setCurrentIndex(MainWindow::TabWork);
+            window.uiTick();
+            for (const char *label : {"label_workSelectionDB", "label_programName", "label_programNotes",
+                                      "label_work_totalTime", "label_work_remainingTime"})
+                QCOMPARE(widget<QLabel>(window, label)->text(), QString("--"));
+            QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
+            QVERIFY(!widget<QPushButton>(window, "pushButton_work_stop")->isEnabled());
+        }
+
+        MainWindow window;
+        window.stopTimers();
+        Machines &registry = window.devices().registry();
+        click(window, "pushButton_addMachine");
+        WorkList &work = *registry.work();
+        for (int pool : {1, 10}) {
+            work.setCurrent(work.count());
+            work.insertNew();
+            work.setName(pool == 1 ? "Alpha" : "Gone");
+            work.setLineVersion(3);
+            work.setLinePool(pool);
+            work.setTime(QTime(1, 30));
+        }
+        widget<QTabWidget>(window, "MainPage")->setCurrentIndex(MainWindow::TabWork);
+        auto *table = widget<QTableWidget>(window, "tableWidget_work");
+        QCOMPARE(table->item(0, 0)->text(), QString("General"));
+        QCOMPARE(table->item(0, 1)->text(), QString("Alpha.v.3"));
+        QCOMPARE(table->item(0, 4)->text(), QString("90"));
+        QCOMPARE(table->item(1, 0)->text(), QString());
+        QCOMPARE(table->item(1, 4)->text(), QString());
+        QCOMPARE(table->item(1, 5)->text(), QString("-1"));
+        QCOMPARE(table->item(1, 6)->text(), QString("-1"));
+        QCOMPARE(widget<QLabel>(window, "label_work_totalTime")->text(), QString("90"));
+        QVERIFY(work.unusable);
+        window.uiTick();
+        QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
+
+        // A list too long for the device's 16-bit time is refused with a reason.
+        work.setCurrent(1);
+        work.removeCurrent();
+        for (int i = 0; i < 46; ++i) {
+            work.setCurrent(work.count());
+            work.insertNew();
+            work.setLinePool(1);
+            work.setTime(QTime(23, 59));
+        }
+        window.workTab()->fillWorkTable();
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        window.workTab()->on_pushButton_work_start_clicked();
+        QVERIFY(!sequencer->isRunning());
+        QVERIFY(widget<QLabel>(window, "label_work_message")->text().contains("at most"));
+    }
+};
+
+QTEST_MAIN(TestDevicesTab)
+#include "tst_devicestab.moc"
