@@ -67,6 +67,36 @@ private Q_SLOTS:
         QCOMPARE(stored.value(QStringLiteral("machineAutoconnect")).toString(), QString("1"));
     }
 
+    // A data folder written by another installation: the four library
+    // files, a client's history, settings and the registry load silently.
+    void startsOverAFullDataFolderWithoutWarnings()
+    {
+        const QString folder = TestEnv::dataFolder();
+        const QString id = "0123456789abcdef0123456789abcdef";
+        const auto write = [&](const QString &name, const QJsonObject &object) {
+            QVERIFY(Container::writeFile(folder + name, object));
+        };
+        write("presets.dat", {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", "G1"}}}}});
+        write("genpresets.dat", {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", "L1"}}}}});
+        write("programs.dat", {{"version", "1"}, {"programs", QJsonArray{QJsonObject{{"nam", "P"}}}}});
+        write("clients.dat", {{"version", "1"}, {"clients", QJsonArray{QJsonObject{{"name", "Ana"}, {"file", id}}}}});
+        write(id + ".dat", {{"version", "1"}, {"history", QJsonArray{QJsonObject{{"typ", "Notes"}}}}});
+        write("machines.dat", {{"version", "1"}, {"machines", QJsonArray{QJsonObject{{"SerialNumber", "5"}}}}});
+        write("settings.dat", {});
+        {
+            QTest::failOnWarning(QRegularExpression(".*"));
+            MainWindow window;
+            window.stopTimers();
+            QCOMPARE(window.library().currentClientName(), QString("Ana"));
+            QCOMPARE(window.devices().registry().count(), 1);
+            auto *tabs = window.findChild<QTabWidget *>("MainPage");
+            QCOMPARE(tabs->tabText(MainWindow::TabClient), QString("Client\nAna"));
+        }
+        for (const char *name : {"presets.dat", "genpresets.dat", "programs.dat", "clients.dat", "machines.dat"})
+            QFile::remove(folder + name);
+        QFile::remove(folder + id + ".dat");
+    }
+
     void emptyGeometryGivesOneThirdByOneHalf()
     {
         QVERIFY(TestEnv::writeFile(settingsPath(), Container::encode({{"geometry", ""}})));
