@@ -255,10 +255,11 @@ void DevicesTab::refreshDeviceTab()
         m_disconnect->setEnabled(false);
         return;
     }
+    // A device that is up can be taken down as well as one on its way up.
     const Tavik *tavik = m_devices.selectedController();
-    const bool connecting = tavik && tavik->isConnecting();
-    m_connect->setEnabled(tavik && !connecting);
-    m_disconnect->setEnabled(tavik && connecting);
+    const bool busy = tavik && (tavik->isConnecting() || (tavik->isLinkUp() && tavik->isConnected()));
+    m_connect->setEnabled(tavik && !busy);
+    m_disconnect->setEnabled(busy);
 }
 
 void DevicesTab::showSelectedDevice()

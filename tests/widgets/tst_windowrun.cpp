@@ -103,6 +103,11 @@ private Q_SLOTS:
         QCOMPARE(window.settings().operatorName(), QString("9001"));  // the very first device
         QVERIFY(driver.until([&] { return inReadyCycle(window.devices().selectedController()); }, 20000));
         QVERIFY(window.infoBar()->deviceText().startsWith("Tavik 9001"));
+        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabTavik);
+        window.uiTick();
+        // A device that is up can be disconnected, not connected again.
+        QVERIFY(window.findChild<QPushButton *>("pushButton_machine_disconnect")->isEnabled());
+        QVERIFY(!window.findChild<QPushButton *>("pushButton_machine_connect")->isEnabled());
 
         addLine(*registry.work(), "Alpha", 3, "1234", 1);
         addLine(*registry.work(), "Beta", 1, "4321", 1);
