@@ -57,11 +57,16 @@ qint64 peakResidentKb()
     return kb >= 0 ? kb : rusageMaxKb();
 }
 
-bool resetPeak()
+static void trimHeap()
 {
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif
+}
+
+bool resetPeak()
+{
+    trimHeap();
     // Writing 5 to clear_refs resets VmHWM to the current RSS (Linux 4.0+).
     QFile file(QStringLiteral("/proc/self/clear_refs"));
     if (!file.open(QIODevice::WriteOnly))
@@ -82,6 +87,7 @@ qint64 PeakScope::growthKb() const
 
 qint64 PeakScope::heldKb() const
 {
+    trimHeap();
     return qMax<qint64>(0, residentKb() - m_startKb);
 }
 

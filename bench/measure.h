@@ -29,7 +29,8 @@ public:
     PeakScope();
     // Peak resident size during the phase minus the size at its start, KiB.
     qint64 growthKb() const;
-    // Resident size now minus the size at its start, KiB.
+    // Resident size now minus the size at its start, KiB, after freed heap
+    // has been handed back.
     qint64 heldKb() const;
     bool exact() const { return m_exact; }
 
