@@ -62,7 +62,7 @@ QByteArray statusReply(quint32 n)
     Frame::appendU16(data, quint16(n % 600));
     Frame::appendU8(data, quint8(n));
     Frame::appendU8(data, quint8(n >> 8));
-    return Frame::encode(Tavik::REP_STATUS, data);
+    return Frame::encode(Protocol::REP_STATUS, data);
 }
 
 // A stream of status replies, with 1..8 random bytes before each reply but
@@ -113,7 +113,7 @@ DecodeRun decodeChunks(const QList<QByteArray> &chunks)
                 ++run.nonZeroLead;
             // Noise that passes the checksum by chance has a random length
             // and code; a genuine reply has both of the status reply.
-            if (p[0] == 0 && quint8(p[1]) == 13 && quint8(p[2]) == Tavik::REP_STATUS) {
+            if (p[0] == 0 && quint8(p[1]) == 13 && quint8(p[2]) == Protocol::REP_STATUS) {
                 quint32 status = 0;
                 for (int i = 3; i >= 0; --i)
                     status = (status << 8) | quint8(p[3 + i]);

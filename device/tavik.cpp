@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+using namespace Protocol;
+
 // One row per state: its name and what entering it does. `after(S, D)`
 // schedules S in D ticks; `armWatchdog()` gives the device 150 ticks to send
 // a status reply before the link counts as lost.
@@ -74,12 +76,12 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_GET_CONFIG, "M_MACHINE_GET_CONFIG", [](Tavik &t) {
             t.armWatchdog();
             t.m_connectedShown = true;
-            t.sendQuery(2);
+            t.sendQuery(QueryConfig);
             t.after(M_MACHINE_GET_RTC1, 3);
         }},
         {M_MACHINE_GET_RTC1, "M_MACHINE_GET_RTC1", [](Tavik &t) {
             t.armWatchdog();
-            t.sendQuery(3);
+            t.sendQuery(QueryClock);
             t.after(M_MACHINE_SET_RTC, 10);
         }},
         {M_MACHINE_SET_RTC, "M_MACHINE_SET_RTC", [](Tavik &t) {
@@ -91,12 +93,12 @@ const Tavik::Row &Tavik::row(State state)
             t.armWatchdog();
             t.m_connectedShown = true;
             t.log(QStringLiteral("Connected"));
-            t.sendQuery(3);
+            t.sendQuery(QueryClock);
             t.after(M_MACHINE_SET_LF, 10);
         }},
         {M_MACHINE_GET_LIVETIME, "M_MACHINE_GET_LIVETIME", [](Tavik &t) {
             if (t.m_firmwareVersion > 356)
-                t.sendQuery(6);
+                t.sendQuery(QueryLivetime);
             t.after(M_MACHINE_GET_STATUS, 3);
         }},
         {M_MACHINE_SET_LF, "M_MACHINE_SET_LF", [](Tavik &t) {
@@ -111,21 +113,21 @@ const Tavik::Row &Tavik::row(State state)
             t.m_ready = true;
             t.m_connecting = false;
             t.m_linkUp = true;
-            t.sendQuery(1);
+            t.sendQuery(QueryStatus);
             t.m_statusBits = 0;
             t.m_errorBits = 0;
             t.after(M_MACHINE_COMMAND_BRING_UP, 5);
         }},
         {M_MACHINE_WARMING, "M_MACHINE_WARMING", [](Tavik &t) {
-            t.sendQuery(1);
-            t.after((t.m_statusBits & OscBit) ? M_MACHINE_ON_AIR_STATUS : M_MACHINE_WARMING2, 10);
+            t.sendQuery(QueryStatus);
+            t.after((t.m_statusBits & Oscillator) ? M_MACHINE_ON_AIR_STATUS : M_MACHINE_WARMING2, 10);
         }},
         {M_MACHINE_WARMING2, "M_MACHINE_WARMING2", [](Tavik &t) {
-            t.sendQuery(4);
+            t.sendQuery(QuerySecondary);
             t.after(M_MACHINE_WARMING, 5);
         }},
         {M_MACHINE_ON_AIR_PRESET_TIME, "M_MACHINE_ON_AIR_PRESET_TIME", [](Tavik &t) {
-            t.sendCommand(2);
+            t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
         }},
         {M_MACHINE_ON_AIR_PRESET_LF, "M_MACHINE_ON_AIR_PRESET_LF", [](Tavik &t) {
@@ -135,8 +137,8 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_ON_AIR_STATUS, "M_MACHINE_ON_AIR_STATUS", [](Tavik &t) {
             t.m_transmitting = true;
-            t.sendQuery(1);
-            if (t.m_statusBits & HvBit)
+            t.sendQuery(QueryStatus);
+            if (t.m_statusBits & HighVoltage)
                 t.after(M_MACHINE_ON_AIR_STATUS2, 10);
             else
                 t.after(M_MACHINE_COMMAND_BRING_UP, 5);
@@ -146,13 +148,13 @@ const Tavik::Row &Tavik::row(State state)
             }
         }},
         {M_MACHINE_ON_AIR_STATUS2, "M_MACHINE_ON_AIR_STATUS2", [](Tavik &t) {
-            t.sendQuery(4);
+            t.sendQuery(QuerySecondary);
             t.after(M_MACHINE_ON_AIR_STATUS, 10);
         }},
         {M_MACHINE_COMMAND_BRING_UP, "M_MACHINE_COMMAND_BRING_UP", [](Tavik &t) {
             t.after(M_MACHINE_GET_STATUS, 10);
-            if (t.m_statusBits & StandByBit)
-                t.sendCommand(1);
+            if (t.m_statusBits & StandBy)
+                t.sendCommand(CommandBringUp);
             if (t.m_startRequest) {
                 t.m_startRequest = false;
                 t.after(M_MACHINE_COMMAND_START_TRANSMIT, 2);
@@ -172,11 +174,11 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_COMMAND_STOP_TRANSMIT, "M_MACHINE_COMMAND_STOP_TRANSMIT", [](Tavik &t) {
             t.log(QStringLiteral("Stop transmit"));
-            t.sendCommand(3);
+            t.sendCommand(CommandStop);
             t.after(M_MACHINE_GET_STATUS, 10);
         }},
         {M_MACHINE_DISCONNECT, "M_MACHINE_DISCONNECT", [](Tavik &t) {
-            t.sendCommand(3);
+            t.sendCommand(CommandStop);
             t.m_watchdog = 0;
             t.m_connecting = false;
             t.after(M_MACHINE_DISCONNECT2, 10);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/link.h"
+#include "device/protocol.h"
 #include "work/transmitcontrol.h"
 
 #include <QStringList>
@@ -50,24 +51,6 @@ public:
         M_MACHINE_DELAYLED_DISCONNECT,
         StateCount
     };
-
-    // Request and reply codes of the wire protocol.
-    enum Code : quint8 {
-        REQ_QUERY = 0x31,
-        REQ_SET_CLOCK = 0x33,
-        REQ_SET_LF = 0x05,
-        REQ_SET_TIME = 0x08,
-        REQ_COMMAND = 0x38,
-        REP_STATUS = 0x32,
-        REP_CLOCK = 0x33,
-        REP_CONFIG = 0x35,
-        REP_LIVETIME = 0x3E,
-    };
-
-    // Status bits the controller itself acts on.
-    static constexpr quint32 StandByBit = 0x1;
-    static constexpr quint32 HvBit = 0x8;
-    static constexpr quint32 OscBit = 0x10;
 
     static constexpr int watchdogTicks = 150;
 

@@ -159,13 +159,8 @@ private Q_SLOTS:
     {
         DeviceSlots devices;
         Machines &registry = devices.registry();
-        for (int i = 0; i < 7; ++i) {
-            QJsonObject machine {{"SerialNumber", QString::number(i)}, {"IP", QString("10.0.0.%1").arg(i + 1)}};
-            registry.records().append(Machine::fromJson(machine));
-        }
-        const QString path = TestEnv::dataFolder() + "/machines.dat";
+        const QString path = TestEnv::dataFolder() + "machines.dat";
         registry.setPath(path);
-        registry.records().clear();
         QJsonArray list;
         for (int i = 0; i < 7; ++i)
             list.append(QJsonObject {{"SerialNumber", QString::number(i)}, {"IP", QString("10.0.0.%1").arg(i + 1)}});

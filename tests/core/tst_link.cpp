@@ -217,18 +217,6 @@ private Q_SLOTS:
         QVERIFY(reader.next(frame));
         QVERIFY(decoded >= 0);
     }
-
-    void connectionFlags()
-    {
-        LoopbackPair pair;
-        QVERIFY(pair.open());
-        QVERIFY(pair.link.takeConnectedEvent());
-        QVERIFY(!pair.link.takeConnectedEvent());
-        pair.link.requestConnect();  // already connected: no request is left pending
-        pair.peer->close();
-        QVERIFY(QTest::qWaitFor([&] { return !pair.link.isConnected(); }, 5000));
-        QVERIFY(pair.link.takeDisconnectedEvent());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestLink)

@@ -226,25 +226,6 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(path), before);
     }
 
-    void readOnlyFolderKeepsTheOldFile()
-    {
-        if (geteuid() == 0)
-            QSKIP("root writes into read-only folders");
-        QTemporaryDir dir;
-        const QString path = dir.path() + "/ro.dat";
-        Items items;
-        items.setPath(path);
-        items.insertNew("old");
-        QVERIFY(items.saveBase());
-        const QByteArray before = TestEnv::readFile(path);
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        items.insertNew("new");
-        const bool saved = items.saveBase();
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY(!saved);
-        QCOMPARE(TestEnv::readFile(path), before);
-    }
-
     void textForms()
     {
         QCOMPARE(TextForm::fromMinutes(QTime()), QString("-61"));

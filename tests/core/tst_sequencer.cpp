@@ -192,7 +192,7 @@ private Q_SLOTS:
     void workListFile()
     {
         TestEnv::useTemporaryHome();
-        const QString path = TestEnv::dataFolder() + "/work.dat";
+        const QString path = TestEnv::dataFolder() + "work.dat";
         WorkList list;
         list.setPath(path);
         list.records() = listOf({{"440", 90}}).records();

@@ -65,23 +65,6 @@ class TestSimulator : public QObject
         return Frame::encode(0x31, QByteArray(1, char(selector)));
     }
 
-    static quint32 statusBits(const QByteArray &frame)
-    {
-        QDataStream in(frame.mid(3, 4));
-        in.setByteOrder(QDataStream::LittleEndian);
-        quint32 bits = 0;
-        in >> bits;
-        return bits;
-    }
-
-    QStringList traceLines(const QString &path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-    }
-
 private Q_SLOTS:
     void cleanup()
     {
@@ -104,102 +87,6 @@ private Q_SLOTS:
                                    "--silent-after", "--drop-after-s", "--garbage", "--split",
                                    "--merge", "--bad-crc", "--trace", "--help"})
             QVERIFY2(text.contains(option), option);
-    }
-
-    void answersQueriesAndTracesFrames()
-    {
-        const QString trace = m_dir.filePath("trace.txt");
-        const quint16 port = startSim({"--trace", trace, "--serial", "4242", "--firmware", "356",
-                                       "--time-scale", "20"});
-        QVERIFY(port != 0);
-        QTcpSocket socket;
-        QVERIFY(connectTo(socket, port));
-
-        const QByteArray statusRequest = QByteArray::fromHex("000231018479");
-        QCOMPARE(query(1), statusRequest);
-        FrameReader reader;
-        socket.write(statusRequest);
-        QList<QByteArray> frames = readFrames(socket, 1, reader);
-        QCOMPARE(frames.size(), 1);
-        QCOMPARE(frames[0].size(), 17);  // code, two u32, u16, two u8
-        QCOMPARE(quint8(frames[0].at(2)), quint8(0x32));
-        QCOMPARE(statusBits(frames[0]), 0x1u);  // stand-by after power-on
-
-        socket.write(query(2));
-        frames = readFrames(socket, 1, reader);
-        QCOMPARE(frames.size(), 1);
-        QCOMPARE(frames[0].mid(2, 13),
-                 QByteArray::fromHex("35" "64010000") + frames[0].mid(7, 4)
-                     + QByteArray::fromHex("92100000"));
-
-        // Bring-up, 2 s on air, which at 20 times speed ends after warm-up
-        // (250 ms) and 100 ms of countdown.
-        QByteArray lf;
-        Frame::appendU32(lf, 10000);
-        socket.write(Frame::encode(0x05, lf));
-        socket.write(Frame::encode(0x08, QByteArray::fromHex("0200")));
-        socket.write(Frame::encode(0x38, QByteArray(1, 1)));
-        socket.write(Frame::encode(0x38, QByteArray(1, 2)));
-        socket.write(QByteArray::fromHex("000231010000"));  // spoilt checksum: no answer
-        bool sawOnAir = false;
-        quint32 bits = 0;
-        QElapsedTimer timer;
-        timer.start();
-        do {
-            QTest::qWait(20);
-            socket.write(query(1));
-            frames = readFrames(socket, 1, reader);
-            QCOMPARE(frames.size(), 1);
-            bits = statusBits(frames[0]);
-            sawOnAir = sawOnAir || (bits & 0x18) == 0x18;  // HV and OSC
-        } while ((!sawOnAir || (bits & 0x18)) && timer.elapsed() < 3000);
-        QVERIFY(sawOnAir);
-        QCOMPARE(bits, 0x6u);  // off air again, output still up
-        QCOMPARE(frames[0].mid(11, 2), QByteArray(2, 0));  // time used up
-
-        socket.disconnectFromHost();
-        QTRY_VERIFY(traceLines(trace).last().endsWith(" DISCONNECT"));
-        const QStringList lines = traceLines(trace);
-        QVERIFY(QRegularExpression("^\\d+ CONNECT$").match(lines.value(0)).hasMatch());
-        QVERIFY(QRegularExpression("^\\d+ RX REQ_QUERY data=01 query=1$").match(lines.value(1)).hasMatch());
-        for (const QString &expected : {QString(" RX REQ_SET_LF data=10270000 lf=10000"),
-                                        QString(" RX REQ_SET_TIME data=0200 time=2"),
-                                        QString(" RX REQ_COMMAND data=02 command=2"),
-                                        QString(" RX BAD_CRC data=000231010000")})
-            QVERIFY2(lines.filter(QRegularExpression("^\\d+" + QRegularExpression::escape(expected) + "$"))
-                         .size() == 1, qPrintable(expected));
-    }
-
-    void faultyRepliesStillCutIntoFrames_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("decoded");
-        QTest::newRow("split") << QStringList{"--split"} << 4;
-        QTest::newRow("merge") << QStringList{"--merge"} << 4;
-        QTest::newRow("garbage") << QStringList{"--garbage"} << 4;
-        QTest::newRow("bad-crc") << QStringList{"--bad-crc", "2"} << 2;
-        QTest::newRow("silent") << QStringList{"--silent-after", "3"} << 3;
-    }
-
-    void faultyRepliesStillCutIntoFrames()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, decoded);
-        const quint16 port = startSim(arguments);
-        QVERIFY(port != 0);
-        QTcpSocket socket;
-        QVERIFY(connectTo(socket, port));
-        FrameReader reader;
-        // One request alone, then three at once; a merged lone reply must
-        // still come out after its wait.
-        socket.write(query(1));
-        QList<QByteArray> frames = readFrames(socket, 1, reader, 1000);
-        socket.write(query(1) + query(2) + query(1));
-        frames += readFrames(socket, 4 - int(frames.size()), reader, 1000);
-        QCOMPARE(int(frames.size()), decoded);
-        for (const QByteArray &frame : frames)
-            QVERIFY(quint8(frame.at(2)) == 0x32 || quint8(frame.at(2)) == 0x35);
-        QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
     }
 
     void secondClientIsRefused()

@@ -122,7 +122,7 @@ private Q_SLOTS:
         QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
         QVERIFY(tickUntil(rig.tavik, [&] {
             rig.tavik.takeStatusSnapshot();
-            return !(rig.tavik.snapshot().statusBits & Tavik::HvBit);
+            return !(rig.tavik.snapshot().statusBits & Protocol::HighVoltage);
         }));
     }
 

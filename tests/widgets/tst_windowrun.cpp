@@ -64,6 +64,27 @@ bool inReadyCycle(Tavik *tavik)
                      || tavik->state() == Tavik::M_MACHINE_GET_STATUS);
 }
 
+// A simulated device announcing itself on the fixed ports, and the window,
+// its ticks driven by the test and its clock as fast as the device's.
+struct Rig
+{
+    SimProcess sim;
+    MainWindow window;
+    ScaledClock clock {timeScale};
+    WindowDriver driver {window};
+
+    bool start(const QString &serial, const QStringList &faults = {})
+    {
+        window.stopTimers();
+        window.devices().setClock(&clock);
+        if (!sim.start(QStringList{"--port", "8888", "--serial", serial, "--time-scale", QString::number(timeScale),
+                                   "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"}
+                       + faults))
+            return false;
+        return driver.until([this] { return window.devices().registry().count() == 1; }, 10000);
+    }
+};
+
 } // namespace
 
 // The program as a person uses it: a simulated device on the network,
@@ -86,17 +107,12 @@ private Q_SLOTS:
 
     void deviceFoundConnectedAndRun()
     {
-        SimProcess sim;
-        QVERIFY(sim.start({"--port", "8888", "--serial", "9001", "--time-scale", "20", "--announce-to",
-                           "127.0.0.1:11000", "--announce-interval-ms", "300"}));
-        MainWindow window;
-        window.stopTimers();
-        ScaledClock clock(timeScale);
-        window.devices().setClock(&clock);
-        WindowDriver driver {window};
+        Rig rig;
+        QVERIFY(rig.start("9001"));
+        MainWindow &window = rig.window;
+        WindowDriver &driver = rig.driver;
+        SimProcess &sim = rig.sim;
         Machines &registry = window.devices().registry();
-
-        QVERIFY(driver.until([&] { return registry.count() == 1; }, 10000));
         registry.setCurrent(0);
         QCOMPARE(registry.name(), QString("9001"));
         QVERIFY(registry.autoconnect());
@@ -182,17 +198,12 @@ private Q_SLOTS:
     // so, and the controller comes back to the ready cycle by itself.
     void droppedLinkDuringRun()
     {
-        SimProcess sim;
-        QVERIFY(sim.start({"--port", "8888", "--serial", "9002", "--time-scale", "20", "--drop-after-s", "3",
-                           "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"}));
         QFile::remove(TestEnv::dataFolder() + "machines.dat");
-        MainWindow window;
-        window.stopTimers();
-        ScaledClock clock(timeScale);
-        window.devices().setClock(&clock);
-        WindowDriver driver {window};
+        Rig rig;
+        QVERIFY(rig.start("9002", {"--drop-after-s", "3"}));
+        MainWindow &window = rig.window;
+        WindowDriver &driver = rig.driver;
         Machines &registry = window.devices().registry();
-        QVERIFY(driver.until([&] { return registry.count() == 1; }, 10000));
         Tavik *tavik = window.devices().selectedController();
         QVERIFY(driver.until([&] { return inReadyCycle(tavik); }, 20000));
 
