@@ -297,7 +297,6 @@ void DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged()
         Q_EMIT remainingTimeChanged(tavik && tavik->isLinkUp() ? tavik->statusTimeText() : QStringLiteral("--"));
     }
     showSelectedDevice();
-    Q_EMIT devicesChanged();
 }
 
 void DevicesTab::on_pushButton_addMachine_clicked()
@@ -310,7 +309,6 @@ void DevicesTab::on_pushButton_addMachine_clicked()
     registry.setTypeText(QStringLiteral("Tavik"));
     m_devices.bindDevices();
     markDirty();
-    Q_EMIT devicesChanged();
 }
 
 void DevicesTab::on_pushButton_3_clicked()
@@ -324,7 +322,6 @@ void DevicesTab::on_pushButton_3_clicked()
     registry.setName(QStringLiteral("--"));
     registry.setTypeText(QStringLiteral("Tavik"));
     markDirty();
-    Q_EMIT devicesChanged();
 }
 
 void DevicesTab::devicesRemoved()
@@ -332,7 +329,6 @@ void DevicesTab::devicesRemoved()
     m_devices.bindDevices();
     showSelectedDevice();
     redrawDeviceTable();
-    Q_EMIT devicesChanged();
 }
 
 void DevicesTab::on_pushButton_machinesFluschTable_clicked()
@@ -367,7 +363,6 @@ void DevicesTab::on_pushButton_workDelete_clicked()
     m_devices.bindDevices();
     showSelectedDevice();
     markDirty();
-    Q_EMIT devicesChanged();
 }
 
 void DevicesTab::swapSelectedWith(int other)
@@ -382,7 +377,6 @@ void DevicesTab::swapSelectedWith(int other)
     }
     m_devices.setSelectedRow(other);
     markDirty();
-    Q_EMIT devicesChanged();
 }
 
 void DevicesTab::on_pushButton_workMoveUp_clicked()

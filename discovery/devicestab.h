@@ -45,7 +45,6 @@ Q_SIGNALS:
     // The Work tab's title and remaining-time label follow the selection.
     void workTitleChanged(const QString &deviceName);
     void remainingTimeChanged(const QString &text);
-    void devicesChanged();
 
 public Q_SLOTS:
     void on_pushButton_addMachine_clicked();
