@@ -75,7 +75,12 @@ void DeviceSlots::bindDevices()
         tavik.setLog(&machine.logs);
         Sequencer &paired = sequencer(machine.slot);
         paired.setController(&tavik);
-        paired.reset();
+        // Another device announcing itself rebinds every slot; a run on a
+        // device that stays where it was goes on.
+        if (m_boundInstance[size_t(machine.slot)] != machine.instance) {
+            m_boundInstance[size_t(machine.slot)] = machine.instance;
+            paired.reset();
+        }
     }
     // A slot whose record went away must not write into a freed log.
     for (int slot = 0; slot < count; ++slot) {

@@ -77,5 +77,6 @@ private:
     std::array<std::unique_ptr<Tavik>, count> m_controllers;
     std::array<std::unique_ptr<Sequencer>, count> m_sequencers;
     std::array<Event, count> m_events;
+    std::array<quint64, count> m_boundInstance {};
     int m_selectedRow = 0;
 };

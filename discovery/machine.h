@@ -61,6 +61,9 @@ struct Machine
     bool booting = false;
     bool free = false;
     bool autoconnect = false;
+    // Tells records apart while they live in memory (copies share it), so
+    // that rebinding leaves alone the slots whose record did not change.
+    quint64 instance = nextInstance();
 
     Machine() : Machine(QDateTime::currentDateTime()) {}
     explicit Machine(const QDateTime &created);
@@ -81,4 +84,7 @@ struct Machine
     // Only records with a slot 0..4 may be bound to a device controller; a
     // file with more records than slots leaves the rest without one.
     bool hasDeviceSlot() const { return slot >= 0 && slot < deviceSlots; }
+
+private:
+    static quint64 nextInstance();
 };

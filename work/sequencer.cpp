@@ -187,6 +187,9 @@ void Sequencer::tick()
 
     // An item that ended several ticks ago (a zero-length one, or a stalled
     // event loop) is passed in this same tick rather than one per tick.
+    // A reset while an item is on air leaves no item to follow: the run ends.
+    if (m_state == S_SEND_LF && m_index < 1)
+        setState(S_STOP_TRANSMIT);
     while (m_state == S_SEND_LF) {
         const qint64 elapsed = elapsedMilliseconds() / 1000;
         const qint64 durationMs = m_itemDuration.msecsSinceStartOfDay();

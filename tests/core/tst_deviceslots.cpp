@@ -153,6 +153,16 @@ private Q_SLOTS:
         }
         QCOMPARE(first.received().filter("lf=501").size(), 1);
         QCOMPARE(second.received().filter("lf=502").size(), 1);
+
+        // A third device announcing itself rebinds the slots; the runs on
+        // the two that stayed where they were go on.
+        Machine third;
+        third.serialNumber = "3003";
+        QVERIFY(devices.mergeAnnouncement(third));
+        for (int row = 1; row < 3; ++row) {
+            registry.setCurrent(row);
+            QVERIFY(devices.sequencer(registry.slot()).isRunning());
+        }
     }
 
     void recordsBeyondTheSlotsAreNotBound()

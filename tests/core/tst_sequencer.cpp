@@ -130,6 +130,19 @@ private Q_SLOTS:
         QCOMPARE(sequencer.progress(0), 100);
         QCOMPARE(controller.lfValues, QList<quint32>({0, 0, 7}));
 
+        // A reset in the middle of an item (devices rebound) ends the run
+        // instead of following an item that is no longer there.
+        sequencer.setState(Sequencer::S_IDLE);
+        controller.onAir = true;
+        WorkList one = listOf({{"9", 5}});
+        loadWork(one, sequencer);
+        sequencer.start();
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_SEND_LF);
+        sequencer.reset();
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_STOP_TRANSMIT);
+
         // stop while idle changes only the running flag.
         sequencer.setState(Sequencer::S_IDLE);
         const int stops = controller.stops;
