@@ -212,8 +212,8 @@ void WorkTab::on_pushButton_work_start_clicked()
 {
     Sequencer *sequencer = m_devices.selectedSequencer();
     WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
-    if (!work)
-        return;
+    if (!work || sequencer->isRunning())
+        return;  // a list on air is not loaded over
     if (work->unusable) {
         m_message->setText(QStringLiteral("A line of this list has no preset: the list cannot run."));
         return;
