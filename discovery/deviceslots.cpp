@@ -43,14 +43,6 @@ bool DeviceSlots::selectCurrent()
     return true;
 }
 
-bool DeviceSlots::selectCurrentDevice()
-{
-    if (m_registry.count() == 0)
-        return false;
-    m_registry.setCurrent(qMin(selectedSlotIndex(), m_registry.count() - 1));
-    return m_registry.hasDeviceSlot();
-}
-
 Tavik *DeviceSlots::selectedController()
 {
     return selectCurrentDevice() ? &controller(m_registry.slot()) : nullptr;

@@ -35,17 +35,16 @@ public:
     // Work tab runs.
     int selectedRow() const { return m_selectedRow; }
     void setSelectedRow(int row) { m_selectedRow = row; }
-    // The selected row as a device slot index, 0..4.
-    int selectedSlotIndex() const { return qBound(0, m_selectedRow, count - 1); }
     // The selected record's controller and sequencer, null when the
-    // registry is empty or the record has no device slot.
+    // registry is empty or the record has no device slot. The record found
+    // by the row is the one shown, so that what the Work tab shows and
+    // what it runs are always the same device.
     Tavik *selectedController();
     Sequencer *selectedSequencer();
     // Makes the selected record current; false when there is none.
     bool selectCurrent();
-    // Makes the record of the selected device current: the selected row
-    // held to the five device rows. False when it has no device slot.
-    bool selectCurrentDevice();
+    // The same, false also when the record has no device slot.
+    bool selectCurrentDevice() { return selectCurrent() && m_registry.hasDeviceSlot(); }
 
     // Gives each of the first five records the controller and sequencer
     // of its slot. Records without a device slot are never bound.

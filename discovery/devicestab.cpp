@@ -223,7 +223,7 @@ void DevicesTab::redrawDeviceLog()
     Machines &registry = m_devices.registry();
     if (registry.count() == 0)
         return;
-    registry.setCurrent(qMin(m_devices.selectedSlotIndex(), registry.count() - 1));
+    m_devices.selectCurrent();
     if (const Logs *log = registry.logs()) {
         for (const LogEntry &entry : log->records()) {
             const int row = m_log->rowCount();

@@ -179,10 +179,13 @@ private Q_SLOTS:
         devices.bindDevices();
         for (int slot = 0; slot < DeviceSlots::count; ++slot)
             QCOMPARE(devices.controller(slot).hostAddress(), QString("10.0.0.%1").arg(slot + 1));
+        // Picking such a record picks no controller, rather than another
+        // record's.
         devices.setSelectedRow(6);
-        QVERIFY(devices.selectedController() != nullptr);  // clamped to the fifth row
-        registry.setCurrent(6);
-        QVERIFY(!registry.hasDeviceSlot());
+        QVERIFY(devices.selectedController() == nullptr);
+        QVERIFY(devices.selectedSequencer() == nullptr);
+        devices.setSelectedRow(4);
+        QCOMPARE(devices.selectedController(), &devices.controller(4));
     }
 };
 
