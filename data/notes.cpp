@@ -71,17 +71,6 @@ void Notes::insertNote(int type)
     insertRecord(Note::newRecord(type));
 }
 
-QString Notes::createdText() const
-{
-    const Note *note = currentRecord();
-    return note ? fromDateTime(note->created) : QString();
-}
-
-void Notes::setCreatedNow()
-{
-    setField(&Note::created, QDateTime::currentDateTime());
-}
-
 QString Notes::typeWord() const
 {
     return hasCurrent() ? Note::typeWord(type()) : QString();
@@ -91,35 +80,6 @@ void Notes::setTypeWord(const QString &word)
 {
     if (Note *note = currentRecord())
         note->type = Note::typeFromWord(word, note->type);
-}
-
-QString Notes::versionText() const
-{
-    return hasCurrent() ? fromInt(version()) : QString();
-}
-
-int Notes::timeMinutes() const
-{
-    const Note *note = currentRecord();
-    return note ? timeToMinutes(note->time) : 0;
-}
-
-QString Notes::timeText() const
-{
-    return hasCurrent() ? fromInt(timeMinutes()) : QString();
-}
-
-void Notes::setTime(int minutes)
-{
-    setField(&Note::time, minutesToTime(minutes));
-}
-
-void Notes::setTimeText(const QString &text)
-{
-    bool ok = false;
-    const int minutes = text.toInt(&ok, 10);
-    if (ok)
-        setTime(minutes);
 }
 
 int Notes::colour() const

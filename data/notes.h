@@ -38,8 +38,8 @@ public:
     // A new note of this type before the current one; it becomes current.
     void insertNote(int type);
 
-    QString createdText() const;
-    void setCreatedNow();
+    QString createdText() const { return dateTimeText(&Note::created); }
+    void setCreatedNow() { setNow(&Note::created); }
     int type() const { return field(&Note::type); }
     QString typeWord() const;
     void setType(int type) { setField(&Note::type, type); }
@@ -47,14 +47,14 @@ public:
     QString text() const { return field(&Note::text); }
     void setText(const QString &text) { setField(&Note::text, text); }
     int version() const { return field(&Note::version); }
-    QString versionText() const;
+    QString versionText() const { return intText(&Note::version); }
     void setVersion(int version) { setField(&Note::version, version); }
     QString variable() const { return field(&Note::variable); }
     void setVariable(const QString &variable) { setField(&Note::variable, variable); }
-    int timeMinutes() const;
-    QString timeText() const;
-    void setTime(int minutes);
-    void setTimeText(const QString &text);
+    int timeMinutes() const { return minutes(&Note::time); }
+    QString timeText() const { return minutesText(&Note::time); }
+    void setTime(int value) { setMinutes(&Note::time, value); }
+    void setTimeText(const QString &text) { setMinutesText(&Note::time, text); }
     // The stored value is kept as read; only 0 to 6 name a colour.
     int colour() const;
     void setColour(int colour) { setField(&Note::colour, colour); }

@@ -118,51 +118,6 @@ Preset Presets::currentPreset() const
     return preset ? *preset : Preset();
 }
 
-QString Presets::createdText() const
-{
-    const Preset *preset = currentRecord();
-    return preset ? fromDateTime(preset->created) : QString();
-}
-
-void Presets::setCreatedText(const QString &text)
-{
-    setField(&Preset::created, toDateTime(text));
-}
-
-void Presets::setCreatedNow()
-{
-    setField(&Preset::created, QDateTime::currentDateTime());
-}
-
-QString Presets::modifiedText() const
-{
-    const Preset *preset = currentRecord();
-    return preset ? fromDateTime(preset->modified) : QString();
-}
-
-void Presets::setModifiedText(const QString &text)
-{
-    setField(&Preset::modified, toDateTime(text));
-}
-
-void Presets::setModifiedNow()
-{
-    setField(&Preset::modified, QDateTime::currentDateTime());
-}
-
-QString Presets::versionText() const
-{
-    return hasCurrent() ? fromInt(version()) : QString();
-}
-
-void Presets::setVersionText(const QString &text)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    if (ok)
-        setVersion(value);
-}
-
 QString Presets::forMachineWord() const
 {
     return hasCurrent() ? Preset::forMachineWord(forMachine()) : QString();
@@ -171,30 +126,6 @@ QString Presets::forMachineWord() const
 void Presets::setForMachineWord(const QString &word)
 {
     setForMachine(Preset::forMachineFromWord(word));
-}
-
-int Presets::timeMinutes() const
-{
-    const Preset *preset = currentRecord();
-    return preset ? timeToMinutes(preset->time) : 0;
-}
-
-QString Presets::timeText() const
-{
-    return hasCurrent() ? fromInt(timeMinutes()) : QString();
-}
-
-void Presets::setTime(int minutes)
-{
-    setField(&Preset::time, minutesToTime(minutes));
-}
-
-void Presets::setTimeText(const QString &text)
-{
-    bool ok = false;
-    const int minutes = text.toInt(&ok, 10);
-    if (ok)
-        setTime(minutes);
 }
 
 QString Presets::obtainedWord() const

@@ -49,28 +49,28 @@ public:
     void insertNew();
     Preset currentPreset() const;
 
-    QString createdText() const;
-    void setCreatedText(const QString &text);
-    void setCreatedNow();
-    QString modifiedText() const;
-    void setModifiedText(const QString &text);
-    void setModifiedNow();
+    QString createdText() const { return dateTimeText(&Preset::created); }
+    void setCreatedText(const QString &text) { setDateTimeText(&Preset::created, text); }
+    void setCreatedNow() { setNow(&Preset::created); }
+    QString modifiedText() const { return dateTimeText(&Preset::modified); }
+    void setModifiedText(const QString &text) { setDateTimeText(&Preset::modified, text); }
+    void setModifiedNow() { setNow(&Preset::modified); }
     QString name() const { return field(&Preset::name); }
     void setName(const QString &name) { setField(&Preset::name, name); }
     int version() const { return field(&Preset::version); }
-    QString versionText() const;
+    QString versionText() const { return intText(&Preset::version); }
     void setVersion(int version) { setField(&Preset::version, version); }
-    void setVersionText(const QString &text);
+    void setVersionText(const QString &text) { setIntText(&Preset::version, text); }
     int forMachine() const { return field(&Preset::forMachine); }
     QString forMachineWord() const;
     void setForMachine(int value) { setField(&Preset::forMachine, value); }
     void setForMachineWord(const QString &word);
     QString notes() const { return field(&Preset::notes); }
     void setNotes(const QString &notes) { setField(&Preset::notes, notes); }
-    int timeMinutes() const;
-    QString timeText() const;
-    void setTime(int minutes);
-    void setTimeText(const QString &text);
+    int timeMinutes() const { return minutes(&Preset::time); }
+    QString timeText() const { return minutesText(&Preset::time); }
+    void setTime(int value) { setMinutes(&Preset::time, value); }
+    void setTimeText(const QString &text) { setMinutesText(&Preset::time, text); }
     QString variable() const { return field(&Preset::variable); }
     void setVariable(const QString &variable) { setField(&Preset::variable, variable); }
     int obtained() const { return field(&Preset::obtained); }

@@ -5,19 +5,6 @@
 
 using namespace TextForm;
 
-namespace {
-
-bool toWholeNumber(const QString &text, int &value)
-{
-    bool ok = false;
-    const int parsed = text.toInt(&ok, 10);
-    if (ok)
-        value = parsed;
-    return ok;
-}
-
-} // namespace
-
 ProgramLine ProgramLine::fromJson(const QJsonObject &object)
 {
     ProgramLine line;
@@ -133,41 +120,6 @@ void Program::setLineTypeWord(const QString &word)
         line->type = ProgramLine::typeFromWord(word, line->type);
 }
 
-QString Program::lineVersionText() const
-{
-    return hasCurrent() ? fromInt(lineVersion()) : QString();
-}
-
-void Program::setLineVersionText(const QString &text)
-{
-    int value = 0;
-    if (toWholeNumber(text, value))
-        setLineVersion(value);
-}
-
-int Program::lineTimeMinutes() const
-{
-    const ProgramLine *line = currentRecord();
-    return line ? timeToMinutes(line->time) : 0;
-}
-
-QString Program::lineTimeText() const
-{
-    return hasCurrent() ? fromInt(lineTimeMinutes()) : QString();
-}
-
-void Program::setLineTime(int minutes)
-{
-    setField(&ProgramLine::time, minutesToTime(minutes));
-}
-
-void Program::setLineTimeText(const QString &text)
-{
-    int minutes = 0;
-    if (toWholeNumber(text, minutes))
-        setLineTime(minutes);
-}
-
 Programs::Programs() : RecordStore<Program>(QStringLiteral("programs"), QStringLiteral("programs")) {}
 
 void Programs::setFolder(const QString &folder)
@@ -190,40 +142,6 @@ int Programs::indexOf(const QString &name, int version)
     return index;
 }
 
-QString Programs::createdText() const
-{
-    const Program *program = currentRecord();
-    return program ? fromDateTime(program->created) : QString();
-}
-
-void Programs::setCreatedNow()
-{
-    setField(&Program::created, QDateTime::currentDateTime());
-}
-
-QString Programs::modifiedText() const
-{
-    const Program *program = currentRecord();
-    return program ? fromDateTime(program->modified) : QString();
-}
-
-void Programs::setModifiedNow()
-{
-    setField(&Program::modified, QDateTime::currentDateTime());
-}
-
-QString Programs::versionText() const
-{
-    return hasCurrent() ? fromInt(version()) : QString();
-}
-
-void Programs::setVersionText(const QString &text)
-{
-    int value = 0;
-    if (toWholeNumber(text, value))
-        setVersion(value);
-}
-
 QString Programs::forMachineWord() const
 {
     return hasCurrent() ? Preset::forMachineWord(forMachine()) : QString();
@@ -235,25 +153,3 @@ void Programs::setForMachineWord(const QString &word)
         program->forMachine = Program::forMachineFromWord(word, program->forMachine);
 }
 
-int Programs::timeMinutes() const
-{
-    const Program *program = currentRecord();
-    return program ? timeToMinutes(program->time) : 0;
-}
-
-QString Programs::timeText() const
-{
-    return hasCurrent() ? fromInt(timeMinutes()) : QString();
-}
-
-void Programs::setTime(int minutes)
-{
-    setField(&Program::time, minutesToTime(minutes));
-}
-
-void Programs::setTimeText(const QString &text)
-{
-    int minutes = 0;
-    if (toWholeNumber(text, minutes))
-        setTime(minutes);
-}

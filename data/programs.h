@@ -58,13 +58,13 @@ public:
     QString lineName() const { return field(&ProgramLine::name); }
     void setLineName(const QString &name) { setField(&ProgramLine::name, name); }
     int lineVersion() const { return field(&ProgramLine::version); }
-    QString lineVersionText() const;
+    QString lineVersionText() const { return intText(&ProgramLine::version); }
     void setLineVersion(int version) { setField(&ProgramLine::version, version); }
-    void setLineVersionText(const QString &text);
-    int lineTimeMinutes() const;
-    QString lineTimeText() const;
-    void setLineTime(int minutes);
-    void setLineTimeText(const QString &text);
+    void setLineVersionText(const QString &text) { setIntText(&ProgramLine::version, text); }
+    int lineTimeMinutes() const { return minutes(&ProgramLine::time); }
+    QString lineTimeText() const { return minutesText(&ProgramLine::time); }
+    void setLineTime(int value) { setMinutes(&ProgramLine::time, value); }
+    void setLineTimeText(const QString &text) { setMinutesText(&ProgramLine::time, text); }
 };
 
 class Programs : public RecordStore<Program>
@@ -86,26 +86,26 @@ public:
     Program *currentProgram() { return currentRecord(); }
     const Program *currentProgram() const { return currentRecord(); }
 
-    QString createdText() const;
-    void setCreatedNow();
-    QString modifiedText() const;
-    void setModifiedNow();
+    QString createdText() const { return dateTimeText(&Program::created); }
+    void setCreatedNow() { setNow(&Program::created); }
+    QString modifiedText() const { return dateTimeText(&Program::modified); }
+    void setModifiedNow() { setNow(&Program::modified); }
     QString name() const { return field(&Program::name); }
     void setName(const QString &name) { setField(&Program::name, name); }
     int version() const { return field(&Program::version); }
-    QString versionText() const;
+    QString versionText() const { return intText(&Program::version); }
     void setVersion(int version) { setField(&Program::version, version); }
-    void setVersionText(const QString &text);
+    void setVersionText(const QString &text) { setIntText(&Program::version, text); }
     int forMachine() const { return field(&Program::forMachine); }
     QString forMachineWord() const;
     void setForMachine(int value) { setField(&Program::forMachine, value); }
     void setForMachineWord(const QString &word);
     QString notes() const { return field(&Program::notes); }
     void setNotes(const QString &notes) { setField(&Program::notes, notes); }
-    int timeMinutes() const;
-    QString timeText() const;
-    void setTime(int minutes);
-    void setTimeText(const QString &text);
+    int timeMinutes() const { return minutes(&Program::time); }
+    QString timeText() const { return minutesText(&Program::time); }
+    void setTime(int value) { setMinutes(&Program::time, value); }
+    void setTimeText(const QString &text) { setMinutesText(&Program::time, text); }
     QString author() const { return field(&Program::author); }
     void setAuthor(const QString &author) { setField(&Program::author, author); }
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/container.h"
+#include "data/textforms.h"
 #include "data/textmatch.h"
 
 #include <QByteArray>
@@ -187,6 +188,46 @@ protected:
         if (Record *record = currentRecord())
             record->*member = value;
     }
+
+    // The text forms the editors show and take, shared by every record
+    // type: empty (or 0) without a current record; a text that is not a
+    // whole number leaves the field as it was.
+    QString intText(int Record::*member) const
+    {
+        return hasCurrent() ? TextForm::fromInt(field(member)) : QString();
+    }
+    void setIntText(int Record::*member, const QString &text)
+    {
+        bool ok = false;
+        const int value = text.toInt(&ok, 10);
+        if (ok)
+            setField(member, value);
+    }
+    int minutes(QTime Record::*member) const
+    {
+        return hasCurrent() ? TextForm::timeToMinutes(field(member)) : 0;
+    }
+    QString minutesText(QTime Record::*member) const
+    {
+        return hasCurrent() ? TextForm::fromInt(minutes(member)) : QString();
+    }
+    void setMinutes(QTime Record::*member, int value) { setField(member, TextForm::minutesToTime(value)); }
+    void setMinutesText(QTime Record::*member, const QString &text)
+    {
+        bool ok = false;
+        const int value = text.toInt(&ok, 10);
+        if (ok)
+            setMinutes(member, value);
+    }
+    QString dateTimeText(QDateTime Record::*member) const
+    {
+        return hasCurrent() ? TextForm::fromDateTime(field(member)) : QString();
+    }
+    void setDateTimeText(QDateTime Record::*member, const QString &text)
+    {
+        setField(member, TextForm::toDateTime(text));
+    }
+    void setNow(QDateTime Record::*member) { setField(member, QDateTime::currentDateTime()); }
 
 private:
     bool matches(const QString &text) const { return containsIgnoringAccents(text, m_filter); }
