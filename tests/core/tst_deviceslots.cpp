@@ -167,15 +167,16 @@ private Q_SLOTS:
 
     void recordsBeyondTheSlotsAreNotBound()
     {
+        // Seven records, as a file of another installation may hold; the
+        // file's reading gives them slots 0..6.
         DeviceSlots devices;
         Machines &registry = devices.registry();
-        const QString path = TestEnv::dataFolder() + "machines.dat";
-        registry.setPath(path);
-        QJsonArray list;
-        for (int i = 0; i < 7; ++i)
-            list.append(QJsonObject {{"SerialNumber", QString::number(i)}, {"IP", QString("10.0.0.%1").arg(i + 1)}});
-        QVERIFY(Container::writeFile(path, QJsonObject {{"version", "1"}, {"machines", list}}));
-        QVERIFY(registry.readBase());
+        for (int i = 0; i < 7; ++i) {
+            Machine machine;
+            machine.slot = i;
+            machine.scanAddress = {10, 0, 0, quint8(i + 1)};
+            registry.records().append(machine);
+        }
         devices.bindDevices();
         for (int slot = 0; slot < DeviceSlots::count; ++slot)
             QCOMPARE(devices.controller(slot).hostAddress(), QString("10.0.0.%1").arg(slot + 1));

@@ -134,9 +134,12 @@ private Q_SLOTS:
             QJsonObject{{"nam", "alpha"}, {"ver", "2"}},
             QJsonObject{{"nam", "Alpha"}, {"ver", "2"}},
         }, "find.dat");
+        presets.setFilter("alpha");
         QCOMPARE(presets.find("Alpha", 2), 2);
+        QVERIFY(!presets.filterActive());
         QCOMPARE(presets.current(), 3);
         QCOMPARE(presets.find("Alpha", 3), 0);
+        QCOMPARE(presets.current(), 0);
     }
 };
 

@@ -94,25 +94,6 @@ private Q_SLOTS:
         QCOMPARE(items.name(), QString("Gama"));
     }
 
-    void findClearsFilterAndTakesLastMatch()
-    {
-        Items items;
-        items.insertNew("A", 1);
-        items.setCurrent(items.count());
-        items.insertNew("B", 2);
-        items.setCurrent(items.count());
-        items.insertNew("A", 1);
-        items.setCurrent(items.count());
-        items.insertNew("C", 1);
-        items.setFilter("C");
-
-        QCOMPARE(items.find("A", 1), 2);
-        QVERIFY(!items.filterActive());
-        QCOMPARE(items.current(), 2);
-        QCOMPARE(items.find("A", 2), 0);
-        QCOMPARE(items.current(), 0);
-    }
-
     void insertAndRemoveAtTheEnds()
     {
         Items items = makeItems({"a", "b", "c"});
