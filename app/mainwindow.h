@@ -7,7 +7,6 @@
 #include "discovery/deviceslots.h"
 #include "work/worklist.h"
 
-#include <QDateTime>
 #include <QMainWindow>
 #include <QTimer>
 

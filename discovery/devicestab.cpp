@@ -198,10 +198,10 @@ void DevicesTab::redrawDeviceTable()
                          item(registry.connectAddressText(),
                               QStringLiteral("IP: connecting address\nScan IP:") + registry.scanAddressText()
                                   + QStringLiteral("\nMaster PC:") + registry.masterAddressText()));
-        const QString auto_ = registry.autoconnectText();
+        const QString autoText = registry.autoconnectText();
         const QString contact = registry.lastContactText();
         m_table->setItem(row, ColumnStatus, item(rowStatus(row), QStringLiteral("Device status")));
-        m_table->setItem(row, ColumnAuto, item(auto_, QStringLiteral("Automatic device connection.")));
+        m_table->setItem(row, ColumnAuto, item(autoText, QStringLiteral("Automatic device connection.")));
         auto *last = new QTableWidgetItem(contact);
         last->setToolTip(QStringLiteral("The time when the device showed activity on the network."));
         m_table->setItem(row, ColumnLastContact, last);
