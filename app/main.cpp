@@ -28,6 +28,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TavikStudio"));
     QApplication::setApplicationVersion(QStringLiteral("6.9.2"));
+    // Lets a Wayland desktop match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAVIK_APP_ID));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QApplication::applicationName());
