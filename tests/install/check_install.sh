@@ -19,6 +19,8 @@ cat > "$work/expected" <<LIST
 usr/bin/TavikStudio
 usr/bin/tavik-sim
 usr/share/applications/$id.desktop
+usr/share/doc/tavikstudio/changelog.gz
+usr/share/doc/tavikstudio/copyright
 usr/share/icons/hicolor/128x128/apps/$id.png
 usr/share/icons/hicolor/16x16/apps/$id.png
 usr/share/icons/hicolor/22x22/apps/$id.png
