@@ -42,8 +42,11 @@ int main(int argc, char *argv[])
     installTranslation(app, translator);
     QApplication::setFont(QFont(QStringLiteral("Arial"), 13));
 
-    MainWindow window;
+    // Caught from before the window is built: a logout during a slow start
+    // then closes the window as soon as the event loop runs, instead of
+    // killing the program.
     SignalCloser closer;
+    MainWindow window;
     QObject::connect(&closer, &SignalCloser::closeRequested, &window, &QWidget::close);
     window.show();
     return app.exec();
