@@ -28,6 +28,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TavikStudio"));
     QApplication::setApplicationVersion(QStringLiteral("6.9.2"));
+    // Lets a Wayland desktop match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAVIK_APP_ID));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QApplication::applicationName());
@@ -40,8 +42,11 @@ int main(int argc, char *argv[])
     installTranslation(app, translator);
     QApplication::setFont(QFont(QStringLiteral("Arial"), 13));
 
-    MainWindow window;
+    // Caught from before the window is built: a logout during a slow start
+    // then closes the window as soon as the event loop runs, instead of
+    // killing the program.
     SignalCloser closer;
+    MainWindow window;
     QObject::connect(&closer, &SignalCloser::closeRequested, &window, &QWidget::close);
     window.show();
     return app.exec();

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/aboutdialog.h"
+#include "app/appicon.h"
 #include "app/infobar.h"
 #include "app/noticepopup.h"
 #include "device/tavik.h"
@@ -20,6 +21,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     Q_INIT_RESOURCE(resources);
 
     ui->setupUi(this);
+    setWindowIcon(applicationIcon());
     m_infoBar = new InfoBar(this);
     m_notice = new NoticePopup(this);
     ui->MainPage->setCurrentIndex(TabClientSelection);

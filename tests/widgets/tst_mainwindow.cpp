@@ -1,3 +1,4 @@
+#include "app/aboutdialog.h"
 #include "app/infobar.h"
 #include "app/mainwindow.h"
 #include "app/noticepopup.h"
@@ -7,6 +8,8 @@
 #include <QApplication>
 #include <QCborMap>
 #include <QCborValue>
+#include <QImage>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -148,6 +151,22 @@ private Q_SLOTS:
         window.resize(900, 700);
         QCOMPARE(window.infoBar()->width(), 900);
         QCOMPARE(window.infoBar()->y() + window.infoBar()->height(), 700);
+    }
+
+    // A size missing from the resources leaves a title bar, a task switcher
+    // or the About dialog without the program's icon.
+    void iconShowsInTheWindowAndTheAboutDialog()
+    {
+        MainWindow window;
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            const QImage image(QStringLiteral(":/icons/tavikstudio-%1.png").arg(size));
+            QCOMPARE(image.size(), QSize(size, size));
+        }
+        QCOMPARE(window.windowIcon().pixmap(QSize(16, 16)).size(), QSize(16, 16));
+        auto *about = window.findChild<AboutDialog *>();
+        QVERIFY(about);
+        QCOMPARE(about->windowIcon().cacheKey(), window.windowIcon().cacheKey());
+        QCOMPARE(about->findChild<QLabel *>("label_about_logo")->pixmap().size(), QSize(128, 128));
     }
 };
 
