@@ -136,17 +136,15 @@ bool FrameReader::next(QByteArray &frame)
     const int before = m_start;
     int found = -1;
     while (found < 0 && buffered() > 0) {
-        if (!m_inStep && m_start < m_lookahead)
-            m_start = qMin(m_lookahead, int(m_buffer.size()));  // tried already
-        if (buffered() == 0)
-            break;
         const Candidate front = candidateAt(m_start, m_inStep);
         if (front == Candidate::Valid) {
             found = m_start;
         } else if (front == Candidate::Invalid) {
-            ++m_start;
+            // Out of step now; the offsets the lookahead found holding no
+            // frame are not tried again.
+            m_start = qMax(m_start + 1, m_lookahead);
             m_inStep = false;
-            m_lookahead = qMax(m_lookahead, m_start);
+            m_lookahead = m_start;
         } else {
             // Incomplete at the front: either the rest is on its way, or
             // this is noise whose length points past what arrived. A
