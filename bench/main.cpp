@@ -1,5 +1,6 @@
 // tavik-bench: speed and memory figures of the core, one line per figure.
 
+#include "fivedevices.h"
 #include "measure.h"
 
 #include "data/logs.h"
@@ -542,6 +543,7 @@ int main(int argc, char *argv[])
 #else
     print("controller tick", "skipped, built without tavik-sim");
 #endif
+    benchFiveDevices(quick);
     print("whole run s", double(total.elapsed()) / 1000.0, 1);
     return 0;
 }

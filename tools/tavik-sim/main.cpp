@@ -36,7 +36,7 @@ const char description[] =
     "after 50 ms); --bad-crc N spoils the checksum of every Nth reply.\n"
     "\n"
     "Trace lines (--trace), ms since start:\n"
-    "  0 CLOCK monotonic-ms=<where 0 lies on the system's monotonic clock>\n"
+    "  <ms> CLOCK monotonic-ms=<where time 0 lies on the system's monotonic clock>\n"
     "  <ms> CONNECT | <ms> DISCONNECT\n"
     "  <ms> RX <REQUEST_NAME> data=<hex> <field>=<value>\n"
     "  <ms> RX BAD_CRC data=<hex of the whole frame>\n"
