@@ -224,8 +224,7 @@ void DevicesTab::redrawDeviceLog()
     Machines &registry = m_devices.registry();
     if (registry.count() == 0)
         return;
-    m_devices.selectCurrent();
-    if (const Logs *log = registry.logs()) {
+    if (const Logs *log = m_devices.selectCurrent() ? registry.logs() : nullptr) {
         for (const LogEntry &entry : log->records()) {
             const int row = m_log->rowCount();
             m_log->insertRow(row);
