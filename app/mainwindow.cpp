@@ -142,8 +142,7 @@ void MainWindow::showDeviceStatus()
         m_workTab->setRemainingTime(QStringLiteral("--"));
     if (m_devices.registry().count() == 0)
         return;
-    m_devices.selectCurrent();
-    if (m_devices.registry().hasDeviceSlot())
+    if (m_devices.selectCurrent() && m_devices.registry().hasDeviceSlot())
         m_infoBar->setDeviceText(m_devices.statusLine(m_devices.registry().slot()));
 }
 

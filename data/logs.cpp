@@ -32,6 +32,30 @@ void Logs::add(const QString &text)
     setCurrent(remembered);
 }
 
+void Logs::fromJson(const QJsonObject &object)
+{
+    const QJsonValue list = object.value(listKey());
+    if (!list.isArray() || list.toArray().size() <= limit) {
+        RecordStore::fromJson(object);
+        return;
+    }
+    const QJsonArray all = list.toArray();
+    QJsonArray newest;
+    for (int i = 0; i < limit; ++i)
+        newest.append(all.at(i));
+    QJsonObject limited = object;
+    limited.insert(listKey(), newest);
+    RecordStore::fromJson(limited);
+}
+
+bool Logs::readBase()
+{
+    const bool read = RecordStore::readBase();
+    while (count() > limit)
+        records().removeLast();
+    return read;
+}
+
 QString Logs::createdText() const
 {
     const LogEntry *entry = currentRecord();

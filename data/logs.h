@@ -29,6 +29,12 @@ public:
     // current index stays the same number.
     void add(const QString &text);
 
+    // Reading keeps the limit too: a file written elsewhere, or before the
+    // limit held, may carry far more, and every redraw of the device log
+    // would pay for them. The newest entries, which come first, are kept.
+    void fromJson(const QJsonObject &object);
+    bool readBase();
+
     QString text() const { return field(&LogEntry::text); }
     QString createdText() const;
 };

@@ -162,7 +162,9 @@ bool BroadcastUDP::takeAnnouncement(Machine &machine)
 
 bool BroadcastUDP::decode(const char *data, int size, Machine &machine)
 {
-    if (!data || size < signatureSize)
+    // Without the address and port there is no device to reach; such a
+    // datagram (the signature alone, say) must not make a record.
+    if (!data || size < headerSize)
         return false;
     const Reader datagram(data, size);
     if (!datagram.matches(0, signature, signatureSize))
@@ -174,8 +176,7 @@ bool BroadcastUDP::decode(const char *data, int size, Machine &machine)
     datagram.bytes(11, decoded.scanAddress);
     datagram.bytes(15, decoded.mask);
     datagram.bytes(19, decoded.mac);
-    if (datagram.has(25, 2))
-        decoded.port = int(datagram.bigEndian(25, 2));
+    decoded.port = int(datagram.bigEndian(25, 2));
 
     int pos = 27;
     for (const ModelTag &tag : modelTags) {
@@ -193,8 +194,11 @@ bool BroadcastUDP::decode(const char *data, int size, Machine &machine)
     QByteArray name;
     for (int i = 0; i < length; ++i)
         name.append(char(datagram.at(nameStart + i)));
-    if (datagram.has(nameStart, 1))
-        decoded.serialNumber = QString::fromLatin1(name);
+    // A device is known by the name it announces; a datagram with none, or
+    // with no address or port, is zeros after a signature, not a device.
+    if (name.isEmpty() || decoded.port == 0 || decoded.scanAddress == Ipv4 {0, 0, 0, 0})
+        return false;
+    decoded.serialNumber = QString::fromLatin1(name);
     // One byte past the terminator, or past where it would be after the
     // thirtieth character.
     const int q = nameStart + length + 1;

@@ -20,6 +20,8 @@ public:
     static constexpr quint16 defaultPort = 11000;
     static constexpr int maxDatagram = 1024;
     static constexpr int signatureSize = 11;
+    // Signature, address, netmask, MAC and TCP port.
+    static constexpr int headerSize = 27;
 
     explicit BroadcastUDP(quint16 port = defaultPort, QObject *parent = nullptr);
 
@@ -52,7 +54,8 @@ public:
     QString localNetmask() const { return m_localNetmask.toString(); }
 
     // Decodes one datagram of `size` bytes. False, leaving `machine` as it
-    // was, without the signature. Reads nothing beyond `size`: a field the
+    // was, without the signature, or when the datagram is too short for the
+    // address and port or names no device. Reads nothing beyond `size`: a field the
     // datagram ends before keeps its default.
     static bool decode(const char *data, int size, Machine &machine);
 

@@ -187,6 +187,31 @@ private Q_SLOTS:
         // A backlog that never forms a frame is bounded.
         reader.append(QByteArray(FrameReader::maxBuffered * 2, char(0x01)));
         QVERIFY(reader.buffered() <= FrameReader::maxBuffered);
+
+        // Noise between replies, and reads that cut anywhere, cost no reply;
+        // finding the replies again costs checksum work in proportion to the
+        // noise, not a checksum per byte offset, for random bytes and for a
+        // flood of 0xFF (a length of 255 everywhere) alike.
+        QRandomGenerator cuts(4711);
+        for (bool flood : {false, true}) {
+            QByteArray stream;
+            for (quint32 i = 0; i < 1000; ++i) {
+                for (int k = flood ? 200 : cuts.bounded(1, 9); k > 0; --k)
+                    stream.append(flood ? char(0xFF) : char(cuts.bounded(256)));
+                stream.append(statusReply(0x10, 0, quint16(i), 0, 0));
+            }
+            FrameReader noisy;
+            int replies = 0;
+            for (int pos = 0; pos < stream.size();) {
+                const int size = qMin(int(cuts.bounded(1, 257)), int(stream.size()) - pos);
+                noisy.append(stream.mid(pos, size));
+                pos += size;
+                while (noisy.next(frame))
+                    replies += frame.size() == 17 && frame.at(2) == 0x32 ? 1 : 0;
+            }
+            QVERIFY2(replies >= 998, qPrintable(QString::number(replies)));
+            QVERIFY2(noisy.checkedBytes() < stream.size() * 4, qPrintable(QString::number(noisy.checkedBytes())));
+        }
     }
 
     // Random and truncated input must never crash or read out of bounds;

@@ -32,6 +32,15 @@ private Q_SLOTS:
         QCOMPARE(read.text(), QString("newest"));
         QCOMPARE(read.records().at(1).text, QString("entry 501"));
         QCOMPARE(read.records().last().text, QString("entry 3"));  // "first" and "entry 2" are gone
+
+        // A log that holds more than the limit is cut to it when read.
+        QJsonArray many;
+        for (int i = 0; i < 600; ++i)
+            many.append(QJsonObject{{"cre", ""}, {"log", QString("entry %1").arg(i)}});
+        read.fromJson(QJsonObject{{"version", "1"}, {"logs", many}});
+        QCOMPARE(read.count(), 500);
+        QCOMPARE(read.records().first().text, QString("entry 0"));
+        QCOMPARE(read.records().last().text, QString("entry 499"));
     }
 
     void stampsAndNestedObject()

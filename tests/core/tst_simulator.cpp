@@ -22,7 +22,7 @@ private Q_SLOTS:
         QVERIFY(help.waitForFinished(5000));
         QCOMPARE(help.exitCode(), 0);
         const QString text = help.readAllStandardOutput();
-        for (const char *option : {"--port", "--serial", "--firmware", "--name", "--model",
+        for (const char *option : {"--port", "--address", "--serial", "--firmware", "--name", "--model",
                                    "--announce-to", "--announce-interval-ms", "--time-scale",
                                    "--silent-after", "--drop-after-s", "--garbage", "--split",
                                    "--merge", "--bad-crc", "--trace", "--help"})
@@ -56,7 +56,8 @@ private Q_SLOTS:
         QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
         SimProcess sim;
         QVERIFY(sim.start({"--announce-to", QString("127.0.0.1:%1").arg(listener.localPort()),
-                           "--announce-interval-ms", "100", "--model", "Tavik7", "--name", "Bench"}));
+                           "--announce-interval-ms", "100", "--model", "Tavik7", "--name", "Bench",
+                           "--address", "127.0.0.3"}));
         QList<QByteArray> datagrams;
         QVERIFY(QTest::qWaitFor([&] {
             while (listener.hasPendingDatagrams())
@@ -70,7 +71,12 @@ private Q_SLOTS:
         const QByteArray &regular = datagrams[1];
         QCOMPARE(regular.size(), 48);
         QVERIFY(regular.startsWith(signature));
-        QCOMPARE(regular.mid(11, 4), QByteArray::fromHex("7F000001"));
+        // It announces, and listens at, the address it was given, so that
+        // several can share the device port on one machine.
+        QCOMPARE(regular.mid(11, 4), QByteArray::fromHex("7F000003"));
+        QTcpSocket client;
+        client.connectToHost("127.0.0.3", sim.port());
+        QVERIFY(client.waitForConnected(3000));
         QCOMPARE(quint16(quint8(regular.at(25)) << 8 | quint8(regular.at(26))), sim.port());
         QCOMPARE(regular.mid(27, 7), QByteArray("Tavik7\0", 7));
         QCOMPARE(regular.mid(36, 6), QByteArray("Bench\0", 6));

@@ -60,7 +60,7 @@ QByteArray Announcer::datagram(const Identity &identity, bool startUp)
         return {};
 
     QByteArray bytes(signature, 11);
-    appendIPv4(bytes, QHostAddress(QHostAddress::LocalHost).toIPv4Address());
+    appendIPv4(bytes, identity.address.toIPv4Address());
     appendIPv4(bytes, 0xFF000000);  // 255.0.0.0, the loopback net
     // A locally administered MAC address made from the serial number.
     bytes.append(char(0x02));

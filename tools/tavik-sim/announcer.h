@@ -13,6 +13,8 @@ struct Identity
 {
     QString model = QStringLiteral("Tavik5S");  // one of Announcer::modelTags()
     QString name = QStringLiteral("SimTavik");
+    // Where the device listens, and so the address it announces.
+    QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 tcpPort = 8888;
     quint32 serial = 50001;
     quint32 firmware = 357;

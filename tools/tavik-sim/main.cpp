@@ -17,7 +17,9 @@
 namespace {
 
 const char description[] =
-    "A simulated Tavik RF generator on 127.0.0.1.\n"
+    "A simulated Tavik RF generator on 127.0.0.1, or the loopback address given\n"
+    "by --address: five of them on 127.0.0.1 to 127.0.0.5 make five devices on\n"
+    "the same port 8888, as the program expects them.\n"
     "\n"
     "Serves one TCP client at a time (a second one is closed at once), answers\n"
     "status, configuration, clock and livetime queries, and follows the\n"
@@ -34,6 +36,7 @@ const char description[] =
     "after 50 ms); --bad-crc N spoils the checksum of every Nth reply.\n"
     "\n"
     "Trace lines (--trace), ms since start:\n"
+    "  <ms> CLOCK monotonic-ms=<where time 0 lies on the system's monotonic clock>\n"
     "  <ms> CONNECT | <ms> DISCONNECT\n"
     "  <ms> RX <REQUEST_NAME> data=<hex> <field>=<value>\n"
     "  <ms> RX BAD_CRC data=<hex of the whole frame>\n"
@@ -109,6 +112,7 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOptions({
         {"port", "TCP port to listen on; 0 picks a free one (default 8888).", "N"},
+        {"address", "IPv4 address to listen on and announce (default 127.0.0.1).", "ADDR"},
         {"serial", "Serial number reported (default 50001).", "N"},
         {"firmware", "Firmware version reported (default 357; 356 or less gets no livetime query).", "N"},
         {"name", "Device name announced; the program takes it as the serial number and first name\n"
@@ -157,6 +161,13 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
+    if (parser.isSet("address")) {
+        if (!identity.address.setAddress(parser.value("address"))
+            || identity.address.protocol() != QAbstractSocket::IPv4Protocol) {
+            fail(QStringLiteral("--address wants an IPv4 address such as 127.0.0.2"));
+            return 2;
+        }
+    }
     QHostAddress announceAddress(QHostAddress::LocalHost);
     quint16 announcePort = 11000;
     if (parser.isSet("announce-to")
@@ -183,8 +194,9 @@ int main(int argc, char *argv[])
     DeviceModel model(identity.serial, identity.firmware,
                       quint32(QDateTime::currentSecsSinceEpoch()));
     SimServer server(model, clock, trace, faults);
-    if (!server.listen(quint16(*port))) {
-        fail(QStringLiteral("cannot listen on port %1: %2").arg(*port).arg(server.errorString()));
+    if (!server.listen(identity.address, quint16(*port))) {
+        fail(QStringLiteral("cannot listen on %1 port %2: %3")
+                 .arg(identity.address.toString()).arg(*port).arg(server.errorString()));
         return 1;
     }
     identity.tcpPort = server.port();

@@ -27,9 +27,9 @@ SimServer::SimServer(DeviceModel &model, const SimClock &clock, TraceLog &trace,
     });
 }
 
-bool SimServer::listen(quint16 port)
+bool SimServer::listen(const QHostAddress &address, quint16 port)
 {
-    return m_server.listen(QHostAddress::LocalHost, port);
+    return m_server.listen(address, port);
 }
 
 void SimServer::acceptPending()

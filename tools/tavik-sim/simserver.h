@@ -39,7 +39,7 @@ public:
     SimServer(DeviceModel &model, const SimClock &clock, TraceLog &trace,
               const Faults &faults, QObject *parent = nullptr);
 
-    bool listen(quint16 port);
+    bool listen(const QHostAddress &address, quint16 port);
     quint16 port() const { return m_server.serverPort(); }
     QString errorString() const { return m_server.errorString(); }
     bool hasClient() const { return m_client != nullptr; }

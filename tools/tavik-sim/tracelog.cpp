@@ -5,7 +5,10 @@
 bool TraceLog::open(const QString &path)
 {
     m_file.setFileName(path);
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    write(QStringLiteral("CLOCK monotonic-ms=%1").arg(m_clock.startMonotonicMs()));
+    return true;
 }
 
 void TraceLog::write(const QString &event)

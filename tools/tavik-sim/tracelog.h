@@ -12,6 +12,9 @@ public:
     explicit SimClock(double timeScale = 1.0) : m_scale(timeScale) { m_timer.start(); }
     qint64 realMs() const { return m_timer.elapsed(); }
     qint64 deviceMs() const { return qint64(double(m_timer.elapsed()) * m_scale); }
+    // Where real time 0 lies on the system's monotonic clock, which other
+    // processes on the machine read too (QElapsedTimer).
+    qint64 startMonotonicMs() const { return m_timer.msecsSinceReference(); }
 
 private:
     QElapsedTimer m_timer;

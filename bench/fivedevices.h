@@ -1,0 +1,6 @@
+#pragma once
+
+// Five tavik-sim devices on 127.0.0.1 to 127.0.0.5 driven by the device tick:
+// CPU share of one core and item-boundary-to-REQ_SET_LF latency. Binds the
+// fixed ports 8888 and 11000: run it in a network namespace of its own.
+void benchFiveDevices(bool quick);
