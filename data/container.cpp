@@ -153,7 +153,8 @@ private:
         return m_reader.next();
     }
 
-    static List *listOf(const QList<List *> *lists, const QString &key)
+    template <typename Key>
+    static List *listOf(const QList<List *> *lists, const Key &key)
     {
         if (!lists)
             return nullptr;
@@ -162,6 +163,29 @@ private:
                 return list;
         }
         return nullptr;
+    }
+
+    // Short ASCII keys (all of ours) are read into a buffer, saving an
+    // allocation per key and record; false with `size` -1 for other keys.
+    bool shortKey(char (&buffer)[32], qsizetype &size)
+    {
+        size = -1;
+        if (m_reader.isLengthKnown() && m_reader.length() >= quint64(sizeof buffer))
+            return true;
+        const auto chunk = m_reader.readStringChunk(buffer, sizeof buffer);
+        if (chunk.status != QCborStreamReader::Ok)
+            return false;
+        for (qsizetype i = 0; i < chunk.data; ++i) {
+            if (uchar(buffer[i]) >= 0x80)
+                return false;  // readStringChunk does not check UTF-8: not ours
+        }
+        // The end of the string (an empty chunk) must follow.
+        char rest[1];
+        const auto end = m_reader.readStringChunk(rest, 0);
+        if (end.status != QCborStreamReader::EndOfString)
+            return false;
+        size = chunk.data;
+        return true;
     }
 
     bool list(int depth, List *target)
@@ -188,13 +212,21 @@ private:
     {
         if (depth > depthLimit || !m_reader.enterContainer())
             return false;
-        QString key;
+        char buffer[32];
+        qsizetype size = -1;
+        QString longKey;
         while (m_reader.hasNext()) {
-            if (!m_reader.isString() || !text(key))
+            if (!m_reader.isString() || !shortKey(buffer, size))
                 return false;
-            List *target = listOf(lists, key);
+            if (size < 0 && !text(longKey))
+                return false;
+            const QLatin1StringView key(buffer, size < 0 ? 0 : size);
+            List *target = size < 0 ? listOf(lists, longKey) : listOf(lists, key);
             if (target && m_reader.isArray()) {
-                object.remove(key);
+                if (size < 0)
+                    object.remove(longKey);
+                else
+                    object.remove(key);
                 if (!list(depth + 1, target))
                     return false;
                 continue;
@@ -204,7 +236,10 @@ private:
             QJsonValue member;
             if (!value(depth + 1, member))
                 return false;
-            object.insert(key, member);
+            if (size < 0)
+                object.insert(longKey, member);
+            else
+                object.insert(key, member);
         }
         return !failed() && m_reader.leaveContainer();
     }
