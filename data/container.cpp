@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <QSet>
 
+#include <cmath>
+
 namespace Container {
 
 static const char *const openFailure = "Couldn't open save file.";
@@ -125,20 +127,23 @@ private:
             break;
         }
         case QCborStreamReader::NegativeInteger: {
-            const quint64 n = quint64(m_reader.toNegativeInteger());  // the value is -1 - n
-            out = n < quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(-1 - qint64(n))
-                                                                   : QJsonValue(-1.0 - double(n));
+            // The value is -n; n = 0 stands for -2^64.
+            const quint64 n = quint64(m_reader.toNegativeInteger());
+            if (n == 0)
+                out = -18446744073709551616.0;
+            else
+                out = n <= quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(-qint64(n)) : QJsonValue(-double(n));
             break;
         }
         case QCborStreamReader::Float16:
-            out = double(m_reader.toFloat16());
-            break;
         case QCborStreamReader::Float:
-            out = double(m_reader.toFloat());
+        case QCborStreamReader::Double: {
+            const double d = m_reader.isDouble() ? m_reader.toDouble()
+                             : m_reader.isFloat() ? double(m_reader.toFloat())
+                                                  : double(m_reader.toFloat16());
+            out = std::isfinite(d) ? QJsonValue(d) : QJsonValue();  // JSON has no NaN or infinity
             break;
-        case QCborStreamReader::Double:
-            out = m_reader.toDouble();
-            break;
+        }
         case QCborStreamReader::SimpleType:
             out = m_reader.isTrue() ? QJsonValue(true) : m_reader.isFalse() ? QJsonValue(false) : QJsonValue();
             break;
