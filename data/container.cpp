@@ -65,7 +65,7 @@ private:
                 out += chunk.data;
             chunk = m_reader.readString();
         }
-        return chunk.status == QCborStreamReader::EndOfString;
+        return chunk.status == QCborStreamReader::EndOfString && !failed();
     }
 
     bool bytes(QByteArray &out)
@@ -75,14 +75,16 @@ private:
             out += chunk.data;
             chunk = m_reader.readByteArray();
         }
-        return chunk.status == QCborStreamReader::EndOfString;
+        // After an error the reader reports the end of the string again
+        // and again without moving on.
+        return chunk.status == QCborStreamReader::EndOfString && !failed();
     }
 
     // Everything but text, maps and arrays becomes what QCborValue's JSON
     // conversion makes of it; no reader takes such values anyway.
     bool value(int depth, QJsonValue &out)
     {
-        if (depth > depthLimit)
+        if (depth > depthLimit || failed())
             return false;
         switch (m_reader.type()) {
         case QCborStreamReader::String: {
@@ -187,7 +189,7 @@ private:
         // The end of the string (an empty chunk) must follow.
         char rest[1];
         const auto end = m_reader.readStringChunk(rest, 0);
-        if (end.status != QCborStreamReader::EndOfString)
+        if (end.status != QCborStreamReader::EndOfString || failed())
             return false;
         size = chunk.data;
         return true;
@@ -198,7 +200,7 @@ private:
         target->restart();
         if (!m_reader.enterContainer())
             return false;
-        while (m_reader.hasNext()) {
+        while (m_reader.hasNext() && !failed()) {
             QJsonObject element;
             if (m_reader.isMap()) {
                 if (!map(depth + 1, element, nullptr))

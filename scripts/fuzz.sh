@@ -48,6 +48,7 @@ for target in $targets; do
     fresh="build-fuzz/fuzz-new/$target"
     crashes="build-fuzz/fuzz-crashes/$target"
     log="build-fuzz/fuzz-$target.log"
+    rm -rf "$crashes"
     mkdir -p "$corpus" "$fresh" "$crashes"
     echo "fuzz $target: $seconds s"
     status=0

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QtGlobal>
 
 #include <cstdint>
@@ -21,6 +22,7 @@ namespace Fuzz {
 inline void quiet()
 {
     static const bool installed = [] {
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
         return true;
     }();
