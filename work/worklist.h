@@ -51,12 +51,6 @@ public:
 
     void insertNew();
 
-private:
-    void writeHeader(QJsonObject &object) const;
-    void readHeader(const QJsonObject &object);
-
-public:
-
     // Accessors of the current line.
     QString name() const { return field(&WorkLine::name); }
     void setName(const QString &v) { setField(&WorkLine::name, v); }
@@ -74,6 +68,10 @@ public:
     void setNote(const QString &v) { setField(&WorkLine::note, v); }
     int linePool() const { return field(&WorkLine::pool); }
     void setLinePool(int v) { setField(&WorkLine::pool, v); }
+
+private:
+    void writeHeader(QJsonObject &object) const;
+    void readHeader(const QJsonObject &object);
 };
 
 // Hands the list to the sequencer: one item per line, and the total time.

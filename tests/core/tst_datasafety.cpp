@@ -25,55 +25,33 @@ namespace {
 // after a change: read, change one thing, save.
 using Cycle = std::function<void(const QString &folder)>;
 
+template <typename Store>
+Cycle storeCycle(const QString &file, std::function<void(Store &)> change)
+{
+    return [=](const QString &folder) {
+        Store store;
+        store.setPath(folder + file);
+        QVERIFY(store.readBase());
+        QCOMPARE(store.count(), 0);
+        change(store);
+        QVERIFY(store.saveBase());
+    };
+}
+
 QMap<QString, Cycle> cycles()
 {
     return {
-        {"presets.dat", [](const QString &folder) {
-             Presets store;
-             store.setPath(folder + "presets.dat");
-             QVERIFY(store.readBase());
-             QCOMPARE(store.count(), 0);
-             store.insertNew();
-             QVERIFY(store.saveBase());
-         }},
-        {"programs.dat", [](const QString &folder) {
-             Programs store;
-             store.setPath(folder + "programs.dat");
-             QVERIFY(store.readBase());
-             QCOMPARE(store.count(), 0);
-             store.insertNew(0, "Eva");
-             QVERIFY(store.saveBase());
-         }},
-        {"clients.dat", [](const QString &folder) {
-             Clients store;
-             store.setFolder(folder);
-             QVERIFY(store.readBase());
-             QCOMPARE(store.count(), 0);
-             store.insertNew();
-             QVERIFY(store.saveBase());
-         }},
+        {"presets.dat", storeCycle<Presets>("presets.dat", [](Presets &s) { s.insertNew(); })},
+        {"programs.dat", storeCycle<Programs>("programs.dat", [](Programs &s) { s.insertNew(0, "Eva"); })},
+        {"clients.dat", storeCycle<Clients>("clients.dat", [](Clients &s) { s.insertNew(); })},
+        {"machines.dat", storeCycle<Machines>("machines.dat", [](Machines &s) { s.addMachine(5); })},
+        {"work.dat", storeCycle<WorkList>("work.dat", [](WorkList &s) { s.insertNew(); })},
         {"history.dat", [](const QString &folder) {
              History store;
              store.setPath(folder + "history");
              QVERIFY(store.readBase());
              QCOMPARE(store.count() + store.presets().count() + store.programs().count(), 0);
              store.insertNote(Note::Program);  // a run recorded
-             QVERIFY(store.saveBase());
-         }},
-        {"machines.dat", [](const QString &folder) {
-             Machines store;
-             store.setFolder(folder);
-             QVERIFY(store.readBase());
-             QCOMPARE(store.count(), 0);
-             store.addMachine(5);
-             QVERIFY(store.saveBase());
-         }},
-        {"work.dat", [](const QString &folder) {
-             WorkList store;
-             store.setPath(folder + "work.dat");
-             QVERIFY(store.readBase());
-             QCOMPARE(store.count(), 0);
-             store.insertNew();
              QVERIFY(store.saveBase());
          }},
         {"settings.dat", [](const QString &) {
