@@ -4,6 +4,7 @@
 #include "app/appicon.h"
 #include "app/infobar.h"
 #include "app/noticepopup.h"
+#include "data/container.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
 #include "ui_mainwindow.h"
@@ -12,6 +13,7 @@
 
 #include <QCursor>
 #include <QDebug>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
@@ -129,6 +131,7 @@ void MainWindow::uiTick()
 {
     m_uiTimer.stop();
     m_notice->tick();
+    showKeptAside();
     showDeviceStatus();
     if (TabPage *shown = page(m_currentTab))
         shown->refresh();
@@ -225,6 +228,16 @@ void MainWindow::showNotice(const QString &text)
     if (!m_notice)
         return;
     m_notice->showNotice(text, QCursor::pos() - pos());
+}
+
+void MainWindow::showKeptAside()
+{
+    QStringList lines;
+    for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
+        lines << tr("%1 was damaged and is kept aside as %2")
+                     .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
+    if (!lines.isEmpty())
+        showNotice(lines.join(QLatin1Char('\n')));
 }
 
 void MainWindow::setProgramTabTitle(const QString &text)

@@ -2,6 +2,7 @@
 
 #include "fivedevices.h"
 #include "measure.h"
+#include "storeload.h"
 
 #include "data/logs.h"
 #include "data/presets.h"
@@ -525,11 +526,16 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("Usage: tavik-bench [--quick]\n"
-                    "Prints one speed or memory figure per line; --quick uses smaller sizes.\n");
+        std::printf("Usage: tavik-bench [--quick] [--stores]\n"
+                    "Prints one speed or memory figure per line; --quick uses smaller sizes,\n"
+                    "--stores only the store load, save and start-up figures.\n");
         return 0;
     }
     const bool quick = arguments.contains(QLatin1String("--quick"));
+    if (arguments.contains(QLatin1String("--stores"))) {
+        benchStores(quick);
+        return 0;
+    }
 
     QElapsedTimer total;
     total.start();
@@ -537,6 +543,7 @@ int main(int argc, char *argv[])
     benchAnnouncements(quick);
     benchPresets(quick);
     benchMachines(quick);
+    benchStores(quick);
     benchSequencers(quick);
 #ifdef TAVIK_SIM_PATH
     benchController(quick);

@@ -68,6 +68,10 @@ public:
     void setNote(const QString &v) { setField(&WorkLine::note, v); }
     int linePool() const { return field(&WorkLine::pool); }
     void setLinePool(int v) { setField(&WorkLine::pool, v); }
+
+private:
+    void writeHeader(QJsonObject &object) const;
+    void readHeader(const QJsonObject &object);
 };
 
 // Hands the list to the sequencer: one item per line, and the total time.

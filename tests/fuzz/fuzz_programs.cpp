@@ -1,0 +1,11 @@
+#include "fuzzsupport.h"
+
+#include "data/programs.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Programs programs;
+    if (programs.readBytes(Fuzz::bytes(data, size)))
+        Fuzz::roundTrip(programs.listKey(), programs.records());
+    return 0;
+}
