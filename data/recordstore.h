@@ -289,9 +289,14 @@ private:
     }
     const QList<int> &matchingRows()
     {
-        if (m_indexedRevision != m_revision) {
+        // A list replaced whole (a read) has another buffer even where the
+        // replacing code forgot the revision.
+        const void *data = std::as_const(m_records).constData();
+        if (m_indexedRevision != m_revision || m_indexedData != data || m_indexedCount != count()) {
             m_index.sync(count(), [this](int i) { return m_records.at(i).displayText(); });
             m_indexedRevision = m_revision;
+            m_indexedData = data;
+            m_indexedCount = count();
         }
         return m_index.matching();
     }
@@ -308,5 +313,7 @@ private:
     // only when the count moved since it last was.
     quint64 m_revision = 0;
     quint64 m_indexedRevision = ~quint64(0);
+    const void *m_indexedData = nullptr;
+    int m_indexedCount = -1;
     SearchIndex m_index;
 };
