@@ -7,6 +7,13 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
+#include "ui/clientselectiontab.h"
+#include "ui/clienttab.h"
+#include "ui/dialognotes.h"
+#include "ui/infoprogramname.h"
+#include "ui/librarysession.h"
+#include "ui/presetselectiontab.h"
+#include "ui/programselectiontab.h"
 #include "ui_mainwindow.h"
 #include "work/sequencer.h"
 #include "work/worktab.h"
@@ -35,11 +42,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     setWindowModality(Qt::ApplicationModal);
     m_about = new AboutDialog(this);
     m_about->setWindowModality(Qt::WindowModal);
+    m_infoProgramName = new InfoProgramName(this);
+    m_infoProgramName->setWindowModality(Qt::WindowModal);
+    m_notesDialog = new DialogNotes(this);
+    m_notesDialog->setWindowModality(Qt::WindowModal);
 
     m_library.load(m_settings);
     m_work.setPath(m_settings.dataFolder() + QStringLiteral("work.dat"));
     if (!m_library.currentClientName().isEmpty())
         setClientTabTitle(m_library.currentClientName());
+    m_session = std::make_unique<LibrarySession>(m_library, m_settings);
+    connect(m_session.get(), &LibrarySession::currentClientChanged, this, &MainWindow::setClientTabTitle);
+    createLibraryPages();
     createPages();
 
     connect(&m_uiTimer, &QTimer::timeout, this, &MainWindow::uiTick);
@@ -102,6 +116,24 @@ void MainWindow::createPages()
     m_pages[TabTavik] = std::move(devices);
 }
 
+void MainWindow::createLibraryPages()
+{
+    auto clients = std::make_unique<ClientSelectionTab>(ui->tab_clientSlection, *m_session);
+    auto client = std::make_unique<ClientTab>(ui->tab_client, *m_session);
+    auto programs = std::make_unique<ProgramSelectionTab>(ui->tab_programSelection, *m_session);
+    auto presets = std::make_unique<PresetSelectionTab>(ui->tab_presetSelection, *m_session);
+    m_clientSelectionTab = clients.get();
+    m_clientTab = client.get();
+    m_programSelectionTab = programs.get();
+    m_presetSelectionTab = presets.get();
+    connect(m_session.get(), &LibrarySession::clientOpened, this,
+            [this]() { ui->MainPage->setCurrentIndex(TabClient); });
+    m_pages[TabClientSelection] = std::move(clients);
+    m_pages[TabClient] = std::move(client);
+    m_pages[TabProgramSelection] = std::move(programs);
+    m_pages[TabPresetSelection] = std::move(presets);
+}
+
 void MainWindow::loadDevices()
 {
     Machines &registry = m_devices.registry();
@@ -133,6 +165,7 @@ void MainWindow::uiTick()
     m_notice->tick();
     showKeptAside();
     showDeviceStatus();
+    takeNote();
     if (TabPage *shown = page(m_currentTab))
         shown->refresh();
     if (!m_uiTimerStopped)
@@ -147,6 +180,16 @@ void MainWindow::showDeviceStatus()
         return;
     if (m_devices.selectCurrent() && m_devices.registry().hasDeviceSlot())
         m_infoBar->setDeviceText(m_devices.statusLine(m_devices.registry().slot()));
+}
+
+// The notes dialog is not modal: an accepted note is stored on the tick after OK.
+void MainWindow::takeNote()
+{
+    if (!m_notesDialog->takeAccepted())
+        return;
+    m_session->storeNote(m_notesDialog->text(), m_notesDialog->colour());
+    if (m_session->clientOpen())
+        m_clientTab->refill();
 }
 
 void MainWindow::deviceTick()

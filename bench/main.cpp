@@ -3,6 +3,7 @@
 #include "fivedevices.h"
 #include "measure.h"
 #include "storeload.h"
+#include "searchrefill.h"
 
 #include "data/logs.h"
 #include "data/presets.h"
@@ -16,7 +17,7 @@
 #include "work/transmitcontrol.h"
 #include "work/worklist.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -522,7 +523,8 @@ void benchController(bool quick)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    SearchRefillBench::chooseOffscreenPlatform();
+    QApplication app(argc, argv);
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
@@ -545,6 +547,7 @@ int main(int argc, char *argv[])
     benchMachines(quick);
     benchStores(quick);
     benchSequencers(quick);
+    SearchRefillBench::run(quick);
 #ifdef TAVIK_SIM_PATH
     benchController(quick);
 #else

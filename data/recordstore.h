@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/container.h"
+#include "data/searchindex.h"
 #include "data/textforms.h"
 #include "data/textmatch.h"
 
@@ -32,6 +33,7 @@ public:
     void setPath(const QString &path)
     {
         m_path = path;
+        ++m_revision;
         m_records.clear();
         m_filterActive = 0;
         m_current = 0;
@@ -78,6 +80,7 @@ public:
 
     void fromJson(const QJsonObject &object)
     {
+        ++m_revision;
         m_records.clear();
         m_current = 0;
         const QJsonValue list = object.value(m_listKey);
@@ -93,6 +96,7 @@ public:
     {
         m_filter = text;
         m_filterActive = text.isEmpty() ? 0 : 1;
+        m_index.setPattern(text);
     }
     QString filter() const { return m_filter; }
     bool filterActive() const { return m_filterActive == 1; }
@@ -100,7 +104,7 @@ public:
     void first()
     {
         m_current = 0;
-        if (m_filterActive && !matches(m_records.isEmpty() ? QString() : m_records.first().displayText()))
+        if (m_filterActive && !matchesAt(0))
             next();
     }
 
@@ -112,23 +116,63 @@ public:
         if (!m_filterActive)
             return true;
         for (; m_current < count(); ++m_current) {
-            if (matches(m_records.at(m_current).displayText()))
+            if (matchesAt(m_current))
                 return true;
         }
         return false;
     }
 
     // The n-th record counting from the first, matching records only while
-    // a filter is active.
+    // a filter is active; past the last one, current is count.
     void select(int n)
     {
         first();
-        if (n > 0 && n <= count()) {
-            for (int i = 0; i < n; ++i) {
-                if (!next())
-                    break;
-            }
+        if (n <= 0 || n > count())
+            return;
+        if (!m_filterActive) {
+            m_current = n;
+            return;
         }
+        const QList<int> &rows = matchingRows();
+        m_current = n < rows.size() ? rows.at(n) : count();
+    }
+
+    // The indexes of the records a list shows: those passing the filter
+    // while it is active, else all. The list is a snapshot (implicitly
+    // shared, so keeping it is cheap); it goes stale when the store changes.
+    QList<int> shownRows()
+    {
+        if (m_filterActive)
+            return matchingRows();
+        return m_index.allRows(count());
+    }
+
+    // Folds the names that changed since the last search, so that the next
+    // keystroke only compares. A list calls this once it is on screen.
+    void prepareSearch() { syncIndex(); }
+
+    // Moves the record shown at `row` (counted as select counts) one place
+    // up (step -1) or down (step +1) in the whole store, swapping it with
+    // its neighbour whether or not that neighbour is shown. Returns the row
+    // to select afterwards: row + step when the record moved, else row.
+    // The moved record stays current.
+    int moveShown(int row, int step)
+    {
+        if (step != -1 && step != 1)
+            return row;
+        if (row >= count() || row < (step < 0 ? 1 : 0))
+            return row;
+        select(row);
+        // A row beyond those shown selects past the end: nothing to move.
+        if (!hasCurrent())
+            return row;
+        const int neighbour = m_current + step;
+        if (neighbour < 0 || neighbour >= count())
+            return row;
+        ++m_revision;
+        m_records.swapItemsAt(m_current, neighbour);
+        m_current = neighbour;
+        return row + step;
     }
 
     // Number of records with exactly this name and version; the last of them
@@ -154,6 +198,7 @@ public:
     {
         if (!hasCurrent())
             return;
+        ++m_revision;
         m_records.removeAt(m_current);
         m_current = m_records.isEmpty() ? 0 : std::min(m_current, count() - 1);
     }
@@ -164,11 +209,20 @@ public:
     bool hasCurrent() const { return m_current >= 0 && m_current < count(); }
 
     // The record at current, or null when current is outside the records.
-    Record *currentRecord() { return hasCurrent() ? &m_records[m_current] : nullptr; }
+    Record *currentRecord()
+    {
+        ++m_revision;
+        return hasCurrent() ? &m_records[m_current] : nullptr;
+    }
     const Record *currentRecord() const { return hasCurrent() ? &m_records.at(m_current) : nullptr; }
 
     const QList<Record> &records() const { return m_records; }
-    QList<Record> &records() { return m_records; }
+    // Whoever holds the list may change it: the search index checks it anew.
+    QList<Record> &records()
+    {
+        ++m_revision;
+        return m_records;
+    }
 
     QString listKey() const { return m_listKey; }
     QString version() const { return m_version; }
@@ -200,6 +254,7 @@ protected:
     void insertRecord(const Record &record)
     {
         m_current = std::clamp(m_current, 0, count());
+        ++m_revision;
         m_records.insert(m_current, record);
     }
 
@@ -213,7 +268,7 @@ protected:
     template <typename T>
     void setField(T Record::*member, const T &value)
     {
-        if (Record *record = currentRecord())
+        if (Record *record = currentRecord())  // counts as a change
             record->*member = value;
     }
 
@@ -258,7 +313,29 @@ protected:
     void setNow(QDateTime Record::*member) { setField(member, TextForm::now()); }
 
 private:
-    bool matches(const QString &text) const { return containsIgnoringAccents(text, m_filter); }
+    bool matchesAt(int index) const
+    {
+        // An empty store matches as the empty text does.
+        const QString text = index < count() ? m_records.at(index).displayText() : QString();
+        return m_index.matches(index, text);
+    }
+    const QList<int> &matchingRows()
+    {
+        syncIndex();
+        return m_index.matching();
+    }
+    void syncIndex()
+    {
+        // A list replaced whole (a read) has another buffer even where the
+        // replacing code forgot the revision.
+        const void *data = std::as_const(m_records).constData();
+        if (m_indexedRevision != m_revision || m_indexedData != data || m_indexedCount != count()) {
+            m_index.sync(count(), [this](int i) { return m_records.at(i).displayText(); });
+            m_indexedRevision = m_revision;
+            m_indexedData = data;
+            m_indexedCount = count();
+        }
+    }
 
     QString m_filter;
     int m_filterActive = 0;
@@ -268,4 +345,11 @@ private:
     QList<Record> m_records;
     QString m_path;
     QString m_debugName;
+    // Every operation that may change a record counts; the index is synced
+    // only when the count moved since it last was.
+    quint64 m_revision = 0;
+    quint64 m_indexedRevision = ~quint64(0);
+    const void *m_indexedData = nullptr;
+    int m_indexedCount = -1;
+    SearchIndex m_index;
 };
