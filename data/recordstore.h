@@ -58,6 +58,7 @@ public:
         QJsonObject rest;
         if (!Container::decode(bytes, rest, {&list}))
             return false;
+        ++m_revision;
         m_records = std::move(list.taken());
         m_current = 0;
         return true;
@@ -236,6 +237,7 @@ protected:
         Container::ListOf<Record> list(m_listKey);
         const Container::ReadStatus status = Container::readFile(m_path, rest, {&list});
         if (Container::opened(status)) {
+            ++m_revision;
             m_records = status == Container::ReadStatus::Read ? std::move(list.taken()) : QList<Record>();
             m_current = 0;
         }
