@@ -4,11 +4,9 @@
 #include "data/container.h"
 #include "data/library.h"
 #include "discovery/deviceslots.h"
+#include "maintenance/wholeobject.h"
 #include "work/worklist.h"
 
-#include <QCborMap>
-#include <QCborStreamReader>
-#include <QCborValue>
 #include <QDateTime>
 #include <QDebug>
 #include <QFile>
@@ -97,26 +95,7 @@ bool Backup::write(const QString &path) const
 
 bool Backup::decode(const QByteArray &bytes, QJsonObject &object, QString &why)
 {
-    if (bytes.isEmpty()) {
-        why = QStringLiteral("the file is empty");
-        return false;
-    }
-    QCborStreamReader reader(bytes);
-    const QCborValue value = QCborValue::fromCbor(reader);
-    if (reader.lastError() != QCborError::NoError) {
-        why = QStringLiteral("the file is damaged at byte %1").arg(reader.currentOffset());
-        return false;
-    }
-    if (reader.currentOffset() != bytes.size()) {
-        why = QStringLiteral("the file has unexpected data after byte %1").arg(reader.currentOffset());
-        return false;
-    }
-    if (!value.isMap()) {
-        why = QStringLiteral("the file is not a backup");
-        return false;
-    }
-    object = value.toMap().toJsonObject();
-    return true;
+    return WholeObject::decode(bytes, object, why);
 }
 
 bool Backup::check(const QJsonObject &object, QString &why)

@@ -4,6 +4,8 @@
 set -eu
 
 packages="cmake g++ make git qt6-base-dev iputils-ping"
+# The download test makes its own TLS certificate.
+packages="$packages openssl"
 
 missing=""
 for package in $packages; do
