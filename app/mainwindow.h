@@ -18,6 +18,7 @@ class AboutDialog;
 class DevicesTab;
 class InfoBar;
 class NoticePopup;
+class ToolsTab;
 class WorkTab;
 
 // Owns every long-lived object, the two timers that drive the program, and
@@ -66,6 +67,7 @@ public:
     BroadcastUDP &listener() { return m_listener; }
     WorkTab *workTab() const { return m_workTab; }
     DevicesTab *devicesTab() const { return m_devicesTab; }
+    ToolsTab *toolsTab() const { return m_toolsTab; }
     int currentTab() const { return m_currentTab; }
     NoticePopup *notice() const { return m_notice; }
     InfoBar *infoBar() const { return m_infoBar; }
@@ -75,7 +77,6 @@ protected:
 
 private Q_SLOTS:
     void on_MainPage_currentChanged(int index);
-    void on_pushButton_about_clicked();
 
 private:
     void applyGeometry(bool settingsRead);
@@ -99,6 +100,7 @@ private:
     std::array<std::unique_ptr<TabPage>, TabCount> m_pages;
     WorkTab *m_workTab = nullptr;
     DevicesTab *m_devicesTab = nullptr;
+    ToolsTab *m_toolsTab = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 
