@@ -5,6 +5,7 @@
 #include "data/library.h"
 #include "discovery/deviceslots.h"
 #include "maintenance/wholeobject.h"
+#include "work/sequencer.h"
 #include "work/worklist.h"
 
 #include <QDateTime>
@@ -176,6 +177,15 @@ Backup::Outcome Backup::restore(const QString &path)
     if (!decode(bytes, object, why) || !check(object, why)) {
         m_message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(why);
         return Refused;
+    }
+
+    // The restart that ends a restore would leave a transmitting device
+    // without the run that supervises it.
+    for (int slot = 0; slot < DeviceSlots::count; ++slot) {
+        if (m_devices.sequencer(slot).isRunning()) {
+            m_message = QStringLiteral("Restore refused: a device is running; stop it first. Nothing was changed.");
+            return Refused;
+        }
     }
 
     m_safetyPath = nextSafetyPath();

@@ -4,6 +4,7 @@
 #include "discovery/deviceslots.h"
 #include "maintenance/backup.h"
 #include "support/testenv.h"
+#include "work/sequencer.h"
 #include "work/worklist.h"
 
 #include <QDir>
@@ -155,6 +156,10 @@ private Q_SLOTS:
         const QJsonArray list{QJsonObject{{"nam", "restored"}}};
         QVERIFY(TestEnv::writeFile(file, Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", list}}}})));
         Installation in;
+        in.devices.sequencer(4).start();
+        QCOMPARE(in.backup.restore(file), Backup::Refused);  // would leave the device unsupervised
+        QCOMPARE(files(), before);
+        in.devices.sequencer(4).stop();
         QCOMPARE(in.backup.restore(file), Backup::Restored);
         QCOMPARE(in.library.generalPresets().name(), QString("restored"));
         Files after = files();
