@@ -29,7 +29,8 @@ FileDownloader::~FileDownloader()
 void FileDownloader::download(const QUrl &url)
 {
     QNetworkRequest request(url);
-    request.setSslConfiguration(m_ssl);
+    if (m_ssl)
+        request.setSslConfiguration(*m_ssl);
     QNetworkReply *reply = m_manager.get(request);
     // Stop a reply as soon as it announces or delivers more than the limit,
     // instead of holding an arbitrarily large body in memory.

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 class Presets;
 class QNetworkReply;
 
@@ -51,5 +53,6 @@ private:
     QByteArray m_data;
     QString m_error;
     qint64 m_maxSize = defaultMaxSize;
-    QSslConfiguration m_ssl = QSslConfiguration::defaultConfiguration();
+    // Unset until asked for: loading the TLS settings would slow the start.
+    std::optional<QSslConfiguration> m_ssl;
 };
