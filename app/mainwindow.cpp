@@ -3,6 +3,7 @@
 #include "app/aboutdialog.h"
 #include "app/infobar.h"
 #include "app/noticepopup.h"
+#include "data/container.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
 #include "maintenance/restart.h"
@@ -13,6 +14,7 @@
 
 #include <QCursor>
 #include <QDebug>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
@@ -133,6 +135,7 @@ void MainWindow::uiTick()
 {
     m_uiTimer.stop();
     m_notice->tick();
+    showKeptAside();
     showDeviceStatus();
     if (TabPage *shown = page(m_currentTab))
         shown->refresh();
@@ -225,6 +228,16 @@ void MainWindow::showNotice(const QString &text)
     if (!m_notice)
         return;
     m_notice->showNotice(text, QCursor::pos() - pos());
+}
+
+void MainWindow::showKeptAside()
+{
+    QStringList lines;
+    for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
+        lines << tr("%1 was damaged and is kept aside as %2")
+                     .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
+    if (!lines.isEmpty())
+        showNotice(lines.join(QLatin1Char('\n')));
 }
 
 void MainWindow::setProgramTabTitle(const QString &text)

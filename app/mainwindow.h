@@ -87,6 +87,9 @@ private:
     void loadDevices();
     void mergeAnnouncements();
     void showDeviceStatus();
+    // Damaged files found since the last tick (at start-up or on changing
+    // client), named in one notice.
+    void showKeptAside();
 
     Settings m_settings;
     Library m_library;

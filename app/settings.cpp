@@ -47,7 +47,7 @@ bool Settings::readSettings()
 {
     qDebug().noquote() << "readSettings" << m_settingsPath;
     QJsonObject object;
-    const bool read = Container::readFile(m_settingsPath, object);
+    const bool read = Container::opened(Container::readFile(m_settingsPath, object));
     if (read)
         fromJson(object);
     else

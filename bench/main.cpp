@@ -1,6 +1,7 @@
 // tavik-bench: speed and memory figures of the core, one line per figure.
 
 #include "measure.h"
+#include "storeload.h"
 
 #include "data/logs.h"
 #include "data/presets.h"
@@ -524,11 +525,16 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("Usage: tavik-bench [--quick]\n"
-                    "Prints one speed or memory figure per line; --quick uses smaller sizes.\n");
+        std::printf("Usage: tavik-bench [--quick] [--stores]\n"
+                    "Prints one speed or memory figure per line; --quick uses smaller sizes,\n"
+                    "--stores only the store load, save and start-up figures.\n");
         return 0;
     }
     const bool quick = arguments.contains(QLatin1String("--quick"));
+    if (arguments.contains(QLatin1String("--stores"))) {
+        benchStores(quick);
+        return 0;
+    }
 
     QElapsedTimer total;
     total.start();
@@ -536,6 +542,7 @@ int main(int argc, char *argv[])
     benchAnnouncements(quick);
     benchPresets(quick);
     benchMachines(quick);
+    benchStores(quick);
     benchSequencers(quick);
 #ifdef TAVIK_SIM_PATH
     benchController(quick);

@@ -41,7 +41,7 @@ QString Client::newFileIdentifier()
 
 bool Client::isPlainIdentifier(const QString &file)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9]{1,64}$"));
+    static const QRegularExpression plain(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9]{1,64}")));
     return plain.match(file).hasMatch();
 }
 

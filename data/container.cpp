@@ -1,49 +1,417 @@
 #include "data/container.h"
 
-#include <QCborMap>
+#include <QCborStreamReader>
+#include <QCborStreamWriter>
 #include <QCborValue>
+#include <QDateTime>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QSaveFile>
+#include <QSet>
 
 namespace Container {
 
 static const char *const openFailure = "Couldn't open save file.";
 
-QByteArray encode(const QJsonObject &object)
+namespace {
+
+// Paths that exist but could not be read, or were damaged and could not be
+// renamed: saving over them would lose what they hold.
+QSet<QString> &guardedPaths()
 {
-    return QCborValue::fromJsonValue(object).toCbor();
+    static QSet<QString> paths;
+    return paths;
+}
+
+QList<KeptAside> &keptList()
+{
+    static QList<KeptAside> list;
+    return list;
+}
+
+qsizetype &keptTaken()
+{
+    static qsizetype taken = 0;
+    return taken;
+}
+
+class Decoder
+{
+public:
+    explicit Decoder(const QByteArray &bytes) : m_reader(bytes) {}
+
+    bool top(QJsonObject &object, const QList<List *> &lists)
+    {
+        return m_reader.isMap() && map(1, object, &lists) && m_reader.lastError() == QCborError::NoError;
+    }
+    qint64 offset() { return m_reader.currentOffset(); }
+
+private:
+    bool failed() { return m_reader.lastError() != QCborError::NoError; }
+
+    // Chunked strings are joined; invalid UTF-8 is an error of the reader.
+    bool text(QString &out)
+    {
+        out.clear();
+        auto chunk = m_reader.readString();
+        while (chunk.status == QCborStreamReader::Ok) {
+            if (out.isEmpty())
+                out = std::move(chunk.data);
+            else
+                out += chunk.data;
+            chunk = m_reader.readString();
+        }
+        return chunk.status == QCborStreamReader::EndOfString;
+    }
+
+    bool bytes(QByteArray &out)
+    {
+        auto chunk = m_reader.readByteArray();
+        while (chunk.status == QCborStreamReader::Ok) {
+            out += chunk.data;
+            chunk = m_reader.readByteArray();
+        }
+        return chunk.status == QCborStreamReader::EndOfString;
+    }
+
+    // Everything but text, maps and arrays becomes what QCborValue's JSON
+    // conversion makes of it; no reader takes such values anyway.
+    bool value(int depth, QJsonValue &out)
+    {
+        if (depth > depthLimit)
+            return false;
+        switch (m_reader.type()) {
+        case QCborStreamReader::String: {
+            QString s;
+            if (!text(s))
+                return false;
+            out = s;
+            return true;
+        }
+        case QCborStreamReader::Map: {
+            QJsonObject object;
+            if (!map(depth + 1, object, nullptr))
+                return false;
+            out = object;
+            return true;
+        }
+        case QCborStreamReader::Array: {
+            QJsonArray array;
+            if (!m_reader.enterContainer())
+                return false;
+            while (m_reader.hasNext()) {
+                QJsonValue element;
+                if (!value(depth + 1, element))
+                    return false;
+                array.append(element);
+            }
+            if (failed() || !m_reader.leaveContainer())
+                return false;
+            out = array;
+            return true;
+        }
+        case QCborStreamReader::ByteArray: {
+            QByteArray b;
+            if (!bytes(b))
+                return false;
+            out = QString::fromLatin1(b.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+            return true;
+        }
+        case QCborStreamReader::UnsignedInteger: {
+            const quint64 v = m_reader.toUnsignedInteger();
+            out = v <= quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(qint64(v)) : QJsonValue(double(v));
+            break;
+        }
+        case QCborStreamReader::NegativeInteger: {
+            const quint64 n = quint64(m_reader.toNegativeInteger());  // the value is -1 - n
+            out = n < quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(-1 - qint64(n))
+                                                                   : QJsonValue(-1.0 - double(n));
+            break;
+        }
+        case QCborStreamReader::Float16:
+            out = double(m_reader.toFloat16());
+            break;
+        case QCborStreamReader::Float:
+            out = double(m_reader.toFloat());
+            break;
+        case QCborStreamReader::Double:
+            out = m_reader.toDouble();
+            break;
+        case QCborStreamReader::SimpleType:
+            out = m_reader.isTrue() ? QJsonValue(true) : m_reader.isFalse() ? QJsonValue(false) : QJsonValue();
+            break;
+        case QCborStreamReader::Tag:
+            // The tagged item stands for itself.
+            if (!m_reader.next())
+                return false;
+            return value(depth + 1, out);
+        case QCborStreamReader::Invalid:
+            return false;
+        }
+        return m_reader.next();
+    }
+
+    template <typename Key>
+    static List *listOf(const QList<List *> *lists, const Key &key)
+    {
+        if (!lists)
+            return nullptr;
+        for (List *list : *lists) {
+            if (list->key() == key)
+                return list;
+        }
+        return nullptr;
+    }
+
+    // Short ASCII keys (all of ours) are read into a buffer, saving an
+    // allocation per key and record; false with `size` -1 for other keys.
+    bool shortKey(char (&buffer)[32], qsizetype &size)
+    {
+        size = -1;
+        if (m_reader.isLengthKnown() && m_reader.length() >= quint64(sizeof buffer))
+            return true;
+        const auto chunk = m_reader.readStringChunk(buffer, sizeof buffer);
+        if (chunk.status != QCborStreamReader::Ok)
+            return false;
+        for (qsizetype i = 0; i < chunk.data; ++i) {
+            if (uchar(buffer[i]) >= 0x80)
+                return false;  // readStringChunk does not check UTF-8: not ours
+        }
+        // The end of the string (an empty chunk) must follow.
+        char rest[1];
+        const auto end = m_reader.readStringChunk(rest, 0);
+        if (end.status != QCborStreamReader::EndOfString)
+            return false;
+        size = chunk.data;
+        return true;
+    }
+
+    bool list(int depth, List *target)
+    {
+        target->restart();
+        if (!m_reader.enterContainer())
+            return false;
+        while (m_reader.hasNext()) {
+            QJsonObject element;
+            if (m_reader.isMap()) {
+                if (!map(depth + 1, element, nullptr))
+                    return false;
+            } else {
+                QJsonValue ignored;  // not a record: read as one without keys
+                if (!value(depth + 1, ignored))
+                    return false;
+            }
+            target->take(element);
+        }
+        return !failed() && m_reader.leaveContainer();
+    }
+
+    bool map(int depth, QJsonObject &object, const QList<List *> *lists)
+    {
+        if (depth > depthLimit || !m_reader.enterContainer())
+            return false;
+        char buffer[32];
+        qsizetype size = -1;
+        QString longKey;
+        while (m_reader.hasNext()) {
+            if (!m_reader.isString() || !shortKey(buffer, size))
+                return false;
+            if (size < 0 && !text(longKey))
+                return false;
+            const QLatin1StringView key(buffer, size < 0 ? 0 : size);
+            List *target = size < 0 ? listOf(lists, longKey) : listOf(lists, key);
+            if (target && m_reader.isArray()) {
+                if (size < 0)
+                    object.remove(longKey);
+                else
+                    object.remove(key);
+                if (!list(depth + 1, target))
+                    return false;
+                continue;
+            }
+            if (target)
+                target->restart();  // a later non-list value wins, as in a JSON object
+            QJsonValue member;
+            if (!value(depth + 1, member))
+                return false;
+            if (size < 0)
+                object.insert(longKey, member);
+            else
+                object.insert(key, member);
+        }
+        return !failed() && m_reader.leaveContainer();
+    }
+
+    QCborStreamReader m_reader;
+};
+
+void writeObject(QCborStreamWriter &writer, const QJsonObject &object)
+{
+    writer.startMap(object.size());
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        writer.append(it.key());
+        const QJsonValue value = it.value();
+        if (value.isString())
+            writer.append(value.toString());
+        else if (value.isObject())
+            writeObject(writer, value.toObject());
+        else
+            QCborValue::fromJsonValue(value).toCbor(writer);
+    }
+    writer.endMap();
+}
+
+QString asideName(const QString &path)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString aside = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    return aside;
+}
+
+void keepAside(const QString &path)
+{
+    const QString aside = asideName(path);
+    if (!QFile::rename(path, aside)) {
+        guardedPaths().insert(path);
+        qWarning().noquote() << "Damaged file" << path << "could not be kept aside; it will not be overwritten";
+        return;
+    }
+    guardedPaths().remove(path);
+    keptList().append({path, aside});
+    qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
+}
+
+} // namespace
+
+QString statusWord(ReadStatus status)
+{
+    switch (status) {
+    case ReadStatus::Read: return QStringLiteral("read");
+    case ReadStatus::Missing: return QStringLiteral("missing");
+    case ReadStatus::Unreadable: return QStringLiteral("unreadable");
+    case ReadStatus::Damaged: return QStringLiteral("damaged");
+    }
+    return QString();
+}
+
+QByteArray encode(const QJsonObject &object, const QList<const List *> &lists)
+{
+    // The lists take their places among the keys as QJsonObject orders them.
+    QJsonObject shape = object;
+    for (const List *list : lists)
+        shape.insert(list->key(), QJsonValue());
+    QByteArray bytes;
+    QCborStreamWriter writer(&bytes);
+    writer.startMap(shape.size());
+    for (auto it = shape.constBegin(); it != shape.constEnd(); ++it) {
+        const QString key = it.key();
+        const List *list = nullptr;
+        for (const List *candidate : lists) {
+            if (candidate->key() == key)
+                list = candidate;
+        }
+        writer.append(key);
+        if (!list) {
+            QCborValue::fromJsonValue(it.value()).toCbor(writer);
+            continue;
+        }
+        const qsizetype size = list->size();
+        writer.startArray(size);
+        for (qsizetype i = 0; i < size; ++i)
+            writeObject(writer, list->element(i));
+        writer.endArray();
+    }
+    writer.endMap();
+    return bytes;
+}
+
+bool decode(const QByteArray &bytes, QJsonObject &object, const QList<List *> &lists)
+{
+    Decoder decoder(bytes);
+    QJsonObject read;
+    if (!decoder.top(read, lists) || decoder.offset() != bytes.size())
+        return false;
+    object = read;
+    return true;
 }
 
 QJsonObject decode(const QByteArray &bytes)
 {
-    return QCborValue::fromCbor(bytes).toMap().toJsonObject();
+    QJsonObject object;
+    decode(bytes, object);
+    return object;
 }
 
-bool readFile(const QString &path, QJsonObject &object)
+ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *> &lists)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
         qWarning() << openFailure;
+        return ReadStatus::Missing;
+    }
+    QFile file(path);
+    // Not a plain file (a folder, a device, a pipe) is nothing we wrote and
+    // may never end.
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        qWarning() << openFailure;
+        guardedPaths().insert(path);
+        return ReadStatus::Unreadable;
+    }
+    if (file.size() > sizeLimit) {
+        file.close();
+        keepAside(path);
+        return ReadStatus::Damaged;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        qWarning() << openFailure;
+        guardedPaths().insert(path);
+        return ReadStatus::Unreadable;
+    }
+    file.close();
+    if (!decode(bytes, object, lists)) {
+        keepAside(path);
+        return ReadStatus::Damaged;
+    }
+    guardedPaths().remove(path);
+    return ReadStatus::Read;
+}
+
+bool writeFile(const QString &path, const QJsonObject &object, const QList<const List *> &lists)
+{
+    const QFileInfo info(path);
+    if (info.exists() && (guardedPaths().contains(path) || !info.isFile() || !info.isReadable())) {
+        qWarning().noquote() << "File could not be read; not overwriting it:" << path;
         return false;
     }
-    object = decode(file.readAll());
-    return true;
-}
-
-bool writeFile(const QString &path, const QJsonObject &object)
-{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         qWarning() << openFailure;
         return false;
     }
-    const QByteArray bytes = encode(object);
+    const QByteArray bytes = encode(object, lists);
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         qWarning() << openFailure;
         return false;
     }
+    guardedPaths().remove(path);
     return true;
+}
+
+QList<KeptAside> keptAside()
+{
+    return keptList();
+}
+
+QList<KeptAside> takeNewlyKeptAside()
+{
+    const QList<KeptAside> fresh = keptList().mid(keptTaken());
+    keptTaken() = keptList().size();
+    return fresh;
 }
 
 } // namespace Container

@@ -2,26 +2,113 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 // The one file format of the program: a whole file is the CBOR encoding of
 // one JSON object, nothing before or after it.
+//
+// Reading is whole or nothing. A file that exists but does not decode whole
+// is damaged: it is renamed to NAME.damaged-YYYYMMDD-hhmmss in its folder
+// before anything else happens, so that no later save can replace it, and
+// the caller starts from an empty store. A file that exists but cannot be
+// opened is never replaced while it stays so.
 namespace Container {
 
-// Default-option CBOR of the object, as QCborValue::fromJsonValue gives it.
-QByteArray encode(const QJsonObject &object);
+// Larger files are damaged without being read. A library of a million
+// presets is about 180 MiB; anything beyond this is not ours.
+inline constexpr qint64 sizeLimit = qint64(256) * 1024 * 1024;
 
-// Empty or corrupt bytes decode to an empty object: a damaged file reads as
-// an empty store rather than failing the start-up.
+// Maps and arrays nested deeper than this make a file damaged; the deepest
+// file we write (the registry's logs) nests six levels.
+inline constexpr int depthLimit = 64;
+
+enum class ReadStatus {
+    Read,        // decoded whole
+    Missing,     // no file: the store starts empty
+    Unreadable,  // exists but cannot be opened or read; left in place, not replaced
+    Damaged,     // did not decode whole; kept aside (see keptAside)
+};
+// "read", "missing", "unreadable", "damaged".
+QString statusWord(ReadStatus status);
+// Whether the caller goes on with what was read (nothing, for a damaged
+// file): a store reports success for these two.
+inline bool opened(ReadStatus status) { return status == ReadStatus::Read || status == ReadStatus::Damaged; }
+
+// A list of records that is decoded and encoded one element at a time, so
+// that a large store never exists as one JSON tree beside its records.
+class List
+{
+public:
+    virtual ~List() = default;
+    virtual QString key() const = 0;
+    // Reading: the list starts (again, for a repeated key: the last wins),
+    // then one call per element in order. Nothing taken is to be used
+    // unless the whole decode succeeds.
+    virtual void restart() = 0;
+    virtual void take(const QJsonObject &element) = 0;
+    // Writing.
+    virtual qsizetype size() const = 0;
+    virtual QJsonObject element(qsizetype index) const = 0;
+};
+
+// The records of one store as such a list: built over the store's records
+// for writing, or empty to collect the records being read.
+template <typename Record>
+class ListOf final : public List
+{
+public:
+    explicit ListOf(const QString &key) : m_key(key), m_records(&m_taken) {}
+    ListOf(const QString &key, const QList<Record> &records) : m_key(key), m_records(&records) {}
+    ListOf(const ListOf &) = delete;
+    ListOf &operator=(const ListOf &) = delete;
+
+    QList<Record> &taken() { return m_taken; }
+
+    QString key() const override { return m_key; }
+    void restart() override { m_taken.clear(); }
+    void take(const QJsonObject &element) override { m_taken.append(Record::fromJson(element)); }
+    qsizetype size() const override { return m_records->size(); }
+    QJsonObject element(qsizetype index) const override { return m_records->at(index).toJson(); }
+
+private:
+    QString m_key;
+    QList<Record> m_taken;
+    const QList<Record> *m_records;
+};
+
+// Default-option CBOR of the object, as QCborValue::fromJsonValue gives
+// it. Each list is written as the object's member of its key.
+QByteArray encode(const QJsonObject &object, const QList<const List *> &lists = {});
+
+// True only when the bytes are exactly one well-formed CBOR map with text
+// keys, valid UTF-8 text and nothing after it. The lists' keys go to the
+// lists (when their value is an array), every other key into `object`.
+// On false, `object` is untouched and what the lists took is to be dropped.
+bool decode(const QByteArray &bytes, QJsonObject &object, const QList<List *> &lists = {});
+
+// The object, or an empty one when the bytes do not decode whole.
 QJsonObject decode(const QByteArray &bytes);
 
-// Reads the whole file. False (and the warning "Couldn't open save file.")
-// only when it cannot be opened; `object` is then left untouched.
-bool readFile(const QString &path, QJsonObject &object);
+// Reads and decodes the whole file (see ReadStatus). Missing and
+// unreadable files log the warning "Couldn't open save file."; a damaged
+// one is kept aside with a warning naming both files.
+ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *> &lists = {});
 
 // Replaces the file through a temporary file and a rename, so that a failed
-// write never leaves a truncated file behind: either the new bytes are at
-// the path or the old file is. False with the warning on any failure.
-bool writeFile(const QString &path, const QJsonObject &object);
+// write or a crash never leaves a truncated file behind: either the new
+// bytes are at the path or the old file is. Refuses (false, with a warning)
+// to replace a file that could not be read or kept aside.
+bool writeFile(const QString &path, const QJsonObject &object, const QList<const List *> &lists = {});
+
+struct KeptAside
+{
+    QString path;    // where the damaged file was
+    QString keptAs;  // where it is now
+};
+// Every damaged file kept aside since the program started, oldest first.
+QList<KeptAside> keptAside();
+// Those kept aside since the last call, for the operator's notice.
+QList<KeptAside> takeNewlyKeptAside();
 
 } // namespace Container

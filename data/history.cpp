@@ -2,7 +2,6 @@
 
 #include "data/container.h"
 
-#include <QFileInfo>
 
 History::History() : Notes(QStringLiteral("history"), QStringLiteral("History")) {}
 
@@ -20,7 +19,6 @@ void History::clear()
     m_presets.setFilter(QString());
     m_programs.setFilter(QString());
     m_path.clear();
-    m_unreadPath.clear();
 }
 
 bool History::readBase()
@@ -29,26 +27,26 @@ bool History::readBase()
     const QString path = m_path;
     clear();
     m_path = path;
-    QJsonObject object;
-    if (!Container::readFile(m_path, object)) {
-        if (QFileInfo::exists(m_path))
-            m_unreadPath = m_path;
-        return false;
+    Container::ListOf<Note> notes(listKey());
+    Container::ListOf<Preset> presets(m_presets.listKey());
+    Container::ListOf<Program> programs(m_programs.listKey());
+    QJsonObject rest;
+    const Container::ReadStatus status = Container::readFile(m_path, rest, {&notes, &presets, &programs});
+    if (status == Container::ReadStatus::Read) {
+        records() = std::move(notes.taken());
+        m_presets.records() = std::move(presets.taken());
+        m_programs.records() = std::move(programs.taken());
     }
-    fromJson(object);
-    return true;
+    return Container::opened(status);
 }
 
 bool History::saveBase() const
 {
     qDebug().noquote() << "saveBase History" << m_path;
-    if (!m_unreadPath.isEmpty() && m_path == m_unreadPath) {
-        qWarning().noquote() << "History file could not be read; not overwriting it:" << m_path;
-        return false;
-    }
-    QJsonObject object;
-    toJson(object);
-    return Container::writeFile(m_path, object);
+    const Container::ListOf<Note> notes(listKey(), records());
+    const Container::ListOf<Preset> presets(m_presets.listKey(), m_presets.records());
+    const Container::ListOf<Program> programs(m_programs.listKey(), m_programs.records());
+    return Container::writeFile(m_path, {{"version", RecordStore<Note>::version()}}, {&notes, &presets, &programs});
 }
 
 void History::toJson(QJsonObject &object) const
@@ -60,7 +58,6 @@ void History::toJson(QJsonObject &object) const
 
 void History::fromJson(const QJsonObject &object)
 {
-    m_unreadPath.clear();
     Notes::fromJson(object);
     m_presets.fromJson(object);
     m_programs.fromJson(object);

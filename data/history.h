@@ -17,8 +17,8 @@ public:
 
     // Empties all three lists, then reads them. False when the file cannot
     // be opened: the client has no history yet. A file that exists but could
-    // not be read is not overwritten by saveBase until the history is read
-    // again or replaced (fromJson, clear), so its entries are not lost.
+    // not be opened is not overwritten by saveBase while it stays so; a
+    // damaged one is kept aside (see Container).
     bool readBase();
     bool saveBase() const;
 
@@ -42,5 +42,4 @@ private:
     Programs m_programs;
     Presets m_presets;
     QString m_path;
-    QString m_unreadPath;
 };

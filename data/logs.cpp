@@ -7,7 +7,7 @@ LogEntry LogEntry::fromJson(const QJsonObject &object)
     LogEntry entry;
     QString stamp;
     if (TextForm::stringOf(object, "cre", stamp))
-        entry.created = QDateTime::fromString(stamp, QLatin1String(TextForm::logTimePattern));
+        entry.created = TextForm::stampFromText(stamp, TextForm::logTimePattern);
     TextForm::readText(object, "log", entry.text);
     return entry;
 }
@@ -15,7 +15,7 @@ LogEntry LogEntry::fromJson(const QJsonObject &object)
 QJsonObject LogEntry::toJson() const
 {
     return {
-        {"cre", created.toString(QLatin1String(TextForm::logTimePattern))},
+        {"cre", TextForm::stampText(created, TextForm::logTimePattern)},
         {"log", text},
     };
 }
@@ -35,5 +35,5 @@ void Logs::add(const QString &text)
 QString Logs::createdText() const
 {
     const LogEntry *entry = currentRecord();
-    return entry ? entry->created.toString(QLatin1String(TextForm::logTimePattern)) : QString();
+    return entry ? TextForm::stampText(entry->created, TextForm::logTimePattern) : QString();
 }

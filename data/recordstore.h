@@ -39,25 +39,32 @@ public:
     QString path() const { return m_path; }
 
     // False only when the file cannot be opened; the records in memory then
-    // stay as they were. A corrupt or empty file gives an empty store.
+    // stay as they were. A damaged file is kept aside and gives an empty
+    // store (see Container).
     bool readBase()
     {
         qDebug().noquote() << "readBase" << m_debugName << m_path;
-        QJsonObject object;
-        if (!Container::readFile(m_path, object))
-            return false;
-        fromJson(object);
-        return true;
+        QJsonObject rest;
+        return Container::opened(readFile(rest));
     }
 
-    void readBytes(const QByteArray &bytes) { fromJson(Container::decode(bytes)); }
+    // Bytes already in memory (a download): false, with the records
+    // unchanged, when they do not decode whole.
+    bool readBytes(const QByteArray &bytes)
+    {
+        Container::ListOf<Record> list(m_listKey);
+        QJsonObject rest;
+        if (!Container::decode(bytes, rest, {&list}))
+            return false;
+        m_records = std::move(list.taken());
+        m_current = 0;
+        return true;
+    }
 
     bool saveBase() const
     {
         qDebug().noquote() << "saveBase" << m_debugName << m_path;
-        QJsonObject object;
-        toJson(object);
-        return Container::writeFile(m_path, object);
+        return writeFile(QJsonObject());
     }
 
     void toJson(QJsonObject &object) const
@@ -167,6 +174,27 @@ public:
     QString version() const { return m_version; }
 
 protected:
+    // The file whole: the records from the list, every other top-level key
+    // into `rest`. Records are replaced only by a whole read, and emptied
+    // for a damaged file; otherwise they stay.
+    Container::ReadStatus readFile(QJsonObject &rest)
+    {
+        Container::ListOf<Record> list(m_listKey);
+        const Container::ReadStatus status = Container::readFile(m_path, rest, {&list});
+        if (Container::opened(status)) {
+            m_records = status == Container::ReadStatus::Read ? std::move(list.taken()) : QList<Record>();
+            m_current = 0;
+        }
+        return status;
+    }
+    // The records under the list key and "version", beside the header keys.
+    bool writeFile(QJsonObject header) const
+    {
+        header.insert(QStringLiteral("version"), m_version);
+        const Container::ListOf<Record> list(m_listKey, m_records);
+        return Container::writeFile(m_path, header, {&list});
+    }
+
     // Inserts before the current record, or at the end when current is past
     // it; current then names the new record.
     void insertRecord(const Record &record)
@@ -227,7 +255,7 @@ protected:
     {
         setField(member, TextForm::toDateTime(text));
     }
-    void setNow(QDateTime Record::*member) { setField(member, QDateTime::currentDateTime()); }
+    void setNow(QDateTime Record::*member) { setField(member, TextForm::now()); }
 
 private:
     bool matches(const QString &text) const { return containsIgnoringAccents(text, m_filter); }

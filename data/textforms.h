@@ -21,8 +21,21 @@ QString fromMinutes(const QTime &time);
 QTime minutesToTime(int minutes);
 int timeToMinutes(const QTime &time);
 
+// Date-times are held as the wall-clock fields they were written with
+// (spec Qt::UTC, no zone applied), so that a time the local zone skips or
+// repeats at a daylight-saving change reads and writes back unchanged.
+// Local date-times are written by their local fields.
 QString fromDateTime(const QDateTime &dateTime);
 QDateTime toDateTime(const QString &text);
+// The same for the other fixed forms ("dd.MM.yyyy hh:mm:ss", logTimePattern);
+// another pattern goes through Qt's parser.
+QString stampText(const QDateTime &dateTime, const char *pattern);
+QDateTime stampFromText(const QString &text, const char *pattern);
+// The wall clock now, as records hold it.
+QDateTime now();
+QDateTime wallClock(const QDateTime &dateTime);
+// A record's wall-clock time as a local time, for comparing with the clock.
+QDateTime asLocal(const QDateTime &dateTime);
 
 // The key's string value, or nothing when absent or not a string.
 bool stringOf(const QJsonObject &object, const char *key, QString &text);

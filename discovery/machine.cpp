@@ -118,8 +118,8 @@ Machine Machine::fromJson(const QJsonObject &object)
     if (TextForm::stringOf(object, "Type", text))
         machine.type = typeFromWord(text);
     if (TextForm::stringOf(object, "LastConnected", text)) {
-        machine.lastContact = QDateTime::fromString(text, QLatin1String(lastContactPattern));
-        machine.deadline = machine.lastContact.addSecs(responsiveSeconds);
+        machine.lastContact = TextForm::stampFromText(text, lastContactPattern);
+        machine.deadline = TextForm::asLocal(machine.lastContact).addSecs(responsiveSeconds);
     }
     if (TextForm::stringOf(object, "Autoconnect", text)) {
         bool ok = false;
@@ -146,7 +146,7 @@ QJsonObject Machine::toJson() const
         {"SerialNumber", serialNumber},
         {"Machine", name},
         {"Type", typeWord(type)},
-        {"LastConnected", lastContact.toString(QLatin1String(lastContactPattern))},
+        {"LastConnected", TextForm::stampText(lastContact, lastContactPattern)},
         {"Autoconnect", autoconnect ? QStringLiteral("1") : QStringLiteral("0")},
     };
 }

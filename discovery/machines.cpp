@@ -142,7 +142,7 @@ void Machines::setMacText(const QString &text)
 QString Machines::lastContactText() const
 {
     const Machine *machine = currentRecord();
-    return machine ? machine->lastContact.toString(QLatin1String(Machine::lastContactPattern)) : QString();
+    return machine ? TextForm::stampText(machine->lastContact, Machine::lastContactPattern) : QString();
 }
 
 QString Machines::autoconnectText() const

@@ -55,16 +55,15 @@ QJsonObject WorkLine::toJson() const
     return object;
 }
 
-void WorkList::toJson(QJsonObject &object) const
+void WorkList::writeHeader(QJsonObject &object) const
 {
     object.insert(QStringLiteral("bse"), PresetPool::word(pool));
     object.insert(QStringLiteral("nam"), programName);
     object.insert(QStringLiteral("ver"), TextForm::fromInt(programVersion));
     object.insert(QStringLiteral("tim"), TextForm::fromMinutes(totalTime));
-    RecordStore::toJson(object);
 }
 
-void WorkList::fromJson(const QJsonObject &object)
+void WorkList::readHeader(const QJsonObject &object)
 {
     pool = 0;
     programName.clear();
@@ -76,22 +75,33 @@ void WorkList::fromJson(const QJsonObject &object)
     TextForm::readText(object, "nam", programName);
     TextForm::readInt(object, "ver", programVersion);
     TextForm::readMinutes(object, "tim", totalTime);
+}
+
+void WorkList::toJson(QJsonObject &object) const
+{
+    writeHeader(object);
+    RecordStore::toJson(object);
+}
+
+void WorkList::fromJson(const QJsonObject &object)
+{
+    readHeader(object);
     RecordStore::fromJson(object);
 }
 
 bool WorkList::saveBase() const
 {
-    QJsonObject object;
-    toJson(object);
-    return Container::writeFile(path(), object);
+    QJsonObject header;
+    writeHeader(header);
+    return writeFile(header);
 }
 
 bool WorkList::readBase()
 {
-    QJsonObject object;
-    if (!Container::readFile(path(), object))
+    QJsonObject rest;
+    if (!Container::opened(readFile(rest)))
         return false;
-    fromJson(object);
+    readHeader(rest);
     return true;
 }
 

@@ -51,6 +51,12 @@ public:
 
     void insertNew();
 
+private:
+    void writeHeader(QJsonObject &object) const;
+    void readHeader(const QJsonObject &object);
+
+public:
+
     // Accessors of the current line.
     QString name() const { return field(&WorkLine::name); }
     void setName(const QString &v) { setField(&WorkLine::name, v); }

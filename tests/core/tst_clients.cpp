@@ -152,7 +152,7 @@ private Q_SLOTS:
 
         // A failed write is reported, not taken for a saved history.
         QVERIFY(QDir().mkpath(folder + clients.file() + ".dat/blocked"));
-        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not overwriting"));
         QVERIFY(!clients.saveHistory());
     }
 
@@ -191,6 +191,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + "...dat"));
         QVERIFY(!QFile::exists(folder + ".dat"));
         QVERIFY(Client::isPlainIdentifier(QString(64, 'Z')));
+        QVERIFY(!Client::isPlainIdentifier("abc\n"));
     }
 };
 

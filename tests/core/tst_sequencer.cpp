@@ -217,7 +217,7 @@ private Q_SLOTS:
         QVERIFY(list.saveBase());
 
         QJsonObject stored;
-        QVERIFY(Container::readFile(path, stored));
+        QCOMPARE(Container::readFile(path, stored), Container::ReadStatus::Read);
         QCOMPARE(stored.value("bse").toString(), QString("General"));
         QCOMPARE(stored.value("program").toArray().at(0).toObject().value("bse").toString(), QString("0"));
         QCOMPARE(stored.value("program").toArray().at(0).toObject().value("tim").toString(), QString("90"));

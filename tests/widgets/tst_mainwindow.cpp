@@ -97,6 +97,33 @@ private Q_SLOTS:
         QFile::remove(folder + id + ".dat");
     }
 
+    void damagedSettingsAndRegistryAreKeptAside()
+    {
+        const QString folder = TestEnv::dataFolder();
+        const QByteArray registry = Container::encode({{"machines", QJsonArray{QJsonObject{}, QJsonObject{}}}});
+        const QByteArray settings = Container::encode({{"operator", QJsonObject{{"typ", "Eva"}}}});
+        TestEnv::writeFile(folder + "machines.dat", registry.chopped(1));
+        TestEnv::writeFile(settingsPath(), settings + "x");
+        {
+            MainWindow window;
+            window.show();
+            window.uiTick();
+            QVERIFY(window.notice()->isVisible());
+            QVERIFY(window.notice()->text().contains("settings.dat was damaged and is kept aside as settings.dat.damaged-"));
+            QVERIFY(window.notice()->text().contains("machines.dat was damaged"));
+        }
+        QDir dir(folder);
+        for (const QString name : {"machines.dat", "settings.dat"}) {
+            const QStringList aside = dir.entryList({name + ".damaged-*"});
+            QCOMPARE(aside.size(), 1);
+            QCOMPARE(TestEnv::readFile(folder + aside.first()), name == "machines.dat" ? registry.chopped(1) : settings + "x");
+            QJsonObject fresh;
+            QVERIFY(Container::decode(TestEnv::readFile(folder + name), fresh));
+            QFile::remove(folder + aside.first());
+        }
+        QFile::remove(folder + "machines.dat");
+    }
+
     void emptyGeometryGivesOneThirdByOneHalf()
     {
         QVERIFY(TestEnv::writeFile(settingsPath(), Container::encode({{"geometry", ""}})));

@@ -176,7 +176,7 @@ private Q_SLOTS:
         // Leaving the Work tab saves the registry with the list and the log.
         tabs->setCurrentIndex(MainWindow::TabTavik);
         QJsonObject stored;
-        QVERIFY(Container::readFile(TestEnv::dataFolder() + "machines.dat", stored));
+        QCOMPARE(Container::readFile(TestEnv::dataFolder() + "machines.dat", stored), Container::ReadStatus::Read);
         const QJsonObject machine = stored.value("machines").toArray().at(0).toObject();
         QCOMPARE(machine.value("SerialNumber").toString(), QString("9001"));
         QCOMPARE(machine.value("Work").toObject().value("program").toArray().size(), 2);

@@ -1,0 +1,185 @@
+// Load and save of the record stores against their goals, and the window's
+// start-up over a large Legitimate pool.
+
+#include "storeload.h"
+
+#include "measure.h"
+
+#include "data/container.h"
+#include "data/presets.h"
+#include "data/textforms.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <ctime>
+
+using Measure::print;
+
+namespace {
+
+// Wall time is what the goals are about; the process's CPU time beside it
+// shows how much of a figure is other work on a shared machine.
+class Stopwatch
+{
+public:
+    Stopwatch() { restart(); }
+    void restart()
+    {
+        m_wall.start();
+        m_cpu = cpuNs();
+    }
+    double wallMs() const { return double(m_wall.nsecsElapsed()) / 1e6; }
+    double cpuMs() const { return double(cpuNs() - m_cpu) / 1e6; }
+
+private:
+    static qint64 cpuNs()
+    {
+        timespec t {};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+    QElapsedTimer m_wall;
+    qint64 m_cpu = 0;
+};
+
+// A goal of 0 is none.
+void printAgainst(const QString &label, const Stopwatch &watch, double goalMs)
+{
+    const double wall = watch.wallMs();
+    const QString figure = QStringLiteral("%1 (CPU %2)").arg(wall, 0, 'f', 1).arg(watch.cpuMs(), 0, 'f', 1);
+    if (goalMs <= 0)
+        print(label, figure);
+    else
+        print(label, QStringLiteral("%1 goal <= %2 ms%3").arg(figure).arg(goalMs)
+                         .arg(wall <= goalMs ? QString() : QStringLiteral(" MISSED")));
+}
+
+// Presets as a maker's pool holds them: every field filled, accented names.
+void fill(Presets &presets, int count)
+{
+    static const char *const words[] = {"Řez", "Kůra", "Zelí", "Lípa", "Ocet", "Rezeda", "Mléko", "Žito"};
+    const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
+    QList<Preset> &records = presets.records();
+    records.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        Preset preset;
+        preset.created = base.addSecs(qint64(i) * 60);
+        preset.modified = preset.created.addDays(3);
+        preset.name = QString::fromUtf8(words[i % 8]) + QLatin1Char(' ') + QString::number(i);
+        preset.version = i % 5;
+        preset.forMachine = i % 2;
+        preset.notes = QStringLiteral("Two sessions a week, then a pause of a fortnight; note %1").arg(i);
+        preset.time = TextForm::minutesToTime(5 + i % 40);
+        preset.variable = QString::number(1000.0 + (i % 9000) * 0.5, 'f', 1);
+        preset.obtained = i % 3;
+        preset.author = QStringLiteral("Jiří Dvořák");
+        records.append(preset);
+    }
+}
+
+void presetsAgainstGoals(const QString &folder, int count, double loadGoalMs, double saveGoalMs)
+{
+    const QString path = folder + QStringLiteral("presets-%1.dat").arg(count);
+    const QString size = QString::number(count);
+    {
+        Presets presets;
+        presets.setPath(path);
+        fill(presets, count);
+        const Stopwatch watch;
+        if (!presets.saveBase()) {
+            print("stores: presets save failed", path);
+            return;
+        }
+        printAgainst(QStringLiteral("stores: presets save ms (%1)").arg(size), watch, saveGoalMs);
+    }
+    const qint64 fileKb = QFileInfo(path).size() / 1024;
+    Presets presets;
+    presets.setPath(path);
+    const Measure::PeakScope peak;
+    const Stopwatch watch;
+    presets.readBase();
+    printAgainst(QStringLiteral("stores: presets load ms (%1)").arg(size), watch, loadGoalMs);
+    const qint64 growth = peak.growthKb();
+    print(QStringLiteral("stores: presets load peak extra memory (%1)").arg(size),
+          QStringLiteral("%1 = %2 x the file (%3) goal <= 4 x%4")
+              .arg(Measure::mebibytes(growth))
+              .arg(double(growth) / double(qMax<qint64>(1, fileKb)), 0, 'f', 2)
+              .arg(Measure::mebibytes(fileKb))
+              .arg(growth <= 4 * fileKb ? QString() : QStringLiteral(" MISSED")));
+    if (presets.count() != count)
+        print(QStringLiteral("stores: presets read back (%1)").arg(size), presets.count());
+}
+
+#ifdef TAVIK_APP_PATH
+// From the program's start to its line "readBase machines", which it writes
+// after the library is loaded and the tabs are built, just before the
+// window shows.
+double startUpMs(const QString &home)
+{
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("default.debug=true"));
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    program.start(QStringLiteral(TAVIK_APP_PATH), {});
+    QByteArray output;
+    double ms = -1;
+    while (timer.elapsed() < 60000 && program.waitForReadyRead(60000)) {
+        output += program.readAll();
+        if (output.contains("readBase machines")) {
+            ms = double(timer.nsecsElapsed()) / 1e6;
+            break;
+        }
+    }
+    program.terminate();
+    if (!program.waitForFinished(10000))
+        program.kill();
+    return ms;
+}
+
+void windowStartUp(bool quick)
+{
+    const int count = quick ? 10000 : 100000;
+    QTemporaryDir empty;
+    QTemporaryDir full;
+    const QString data = full.path() + QStringLiteral("/.local/share/TavikStudio/data/");
+    Presets pool;
+    pool.setPath(data + QStringLiteral("genpresets.dat"));
+    if (!QDir().mkpath(data))
+        return;
+    fill(pool, count);
+    pool.saveBase();
+    Container::writeFile(data + QStringLiteral("settings.dat"), {{"presetsGenuine", "2"}});
+    print("stores: window start-up ms (empty data folder)", startUpMs(empty.path()), 0);
+    print(QStringLiteral("stores: window start-up ms (%1-preset Legitimate pool)").arg(count),
+          QStringLiteral("%1 goal < 1000 ms").arg(startUpMs(full.path()), 0, 'f', 0));
+}
+#endif
+
+} // namespace
+
+void benchStores(bool quick)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QLatin1Char('/');
+    presetsAgainstGoals(folder, 10000, 30, 0);
+    if (!quick)
+        presetsAgainstGoals(folder, 100000, 300, 300);
+#ifdef TAVIK_APP_PATH
+    windowStartUp(quick);
+#else
+    print("stores: window start-up", "skipped, built without the program");
+#endif
+}

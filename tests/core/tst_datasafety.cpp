@@ -1,0 +1,245 @@
+#include "app/settings.h"
+#include "data/clients.h"
+#include "data/container.h"
+#include "data/history.h"
+#include "data/presets.h"
+#include "data/programs.h"
+#include "discovery/machines.h"
+#include "support/testenv.h"
+#include "work/worklist.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTest>
+
+#include <ctime>
+#include <functional>
+
+namespace {
+
+// Each kind of file as the program reads it at start-up and writes it
+// after a change: read, change one thing, save.
+using Cycle = std::function<void(const QString &folder)>;
+
+QMap<QString, Cycle> cycles()
+{
+    return {
+        {"presets.dat", [](const QString &folder) {
+             Presets store;
+             store.setPath(folder + "presets.dat");
+             QVERIFY(store.readBase());
+             QCOMPARE(store.count(), 0);
+             store.insertNew();
+             QVERIFY(store.saveBase());
+         }},
+        {"programs.dat", [](const QString &folder) {
+             Programs store;
+             store.setPath(folder + "programs.dat");
+             QVERIFY(store.readBase());
+             QCOMPARE(store.count(), 0);
+             store.insertNew(0, "Eva");
+             QVERIFY(store.saveBase());
+         }},
+        {"clients.dat", [](const QString &folder) {
+             Clients store;
+             store.setFolder(folder);
+             QVERIFY(store.readBase());
+             QCOMPARE(store.count(), 0);
+             store.insertNew();
+             QVERIFY(store.saveBase());
+         }},
+        {"history.dat", [](const QString &folder) {
+             History store;
+             store.setPath(folder + "history");
+             QVERIFY(store.readBase());
+             QCOMPARE(store.count() + store.presets().count() + store.programs().count(), 0);
+             store.insertNote(Note::Program);  // a run recorded
+             QVERIFY(store.saveBase());
+         }},
+        {"machines.dat", [](const QString &folder) {
+             Machines store;
+             store.setFolder(folder);
+             QVERIFY(store.readBase());
+             QCOMPARE(store.count(), 0);
+             store.addMachine(5);
+             QVERIFY(store.saveBase());
+         }},
+        {"work.dat", [](const QString &folder) {
+             WorkList store;
+             store.setPath(folder + "work.dat");
+             QVERIFY(store.readBase());
+             QCOMPARE(store.count(), 0);
+             store.insertNew();
+             QVERIFY(store.saveBase());
+         }},
+        {"settings.dat", [](const QString &) {
+             Settings settings;
+             settings.init("settings.dat");
+             QVERIFY(settings.readSettings());
+             QCOMPARE(settings.operatorName(), QString("noname"));
+             settings.setOperatorName("Eva");
+             QVERIFY(settings.saveSettings());
+         }},
+    };
+}
+
+// A file every kind reads with content: each list key holds one record.
+QByteArray wholeFile()
+{
+    const QJsonArray one{QJsonObject{{"nam", "Alfa"}, {"name", "Alfa"}, {"typ", "Notes"}}};
+    return Container::encode({{"version", "1"}, {"presets", one}, {"programs", one}, {"clients", one},
+                              {"history", one}, {"machines", one}, {"program", one},
+                              {"operator", QJsonObject{{"typ", "Eva"}}}});
+}
+
+QStringList asideFiles(const QString &folder, const QString &name)
+{
+    return QDir(folder).entryList({name + ".damaged-*"}, QDir::Files);
+}
+
+} // namespace
+
+class TestDataSafety : public QObject
+{
+    Q_OBJECT
+
+    QString m_folder;
+
+    void cleanFolder()
+    {
+        QDir(m_folder).removeRecursively();
+        QDir().mkpath(m_folder);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        TestEnv::useTemporaryHome();
+        m_folder = TestEnv::dataFolder();
+    }
+
+    void damagedFilesAreKeptAsideAndNeverOverwritten_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray whole = wholeFile();
+        QCborMap badText;
+        badText.insert(QStringLiteral("version"), QStringLiteral("1"));
+        QByteArray invalidUtf8 = QCborValue(badText).toCbor();
+        invalidUtf8.replace(QByteArray("\x61" "1"), QByteArray("\x61\xff"));
+        const QList<QPair<const char *, QByteArray>> damages{
+            {"garbage", QByteArray("\x00\xffnot a record file\x1c", 20)},
+            {"empty", QByteArray()},
+            {"truncated", whole.chopped(5)},
+            {"an array", QCborValue(QCborArray{1, 2}).toCbor()},
+            {"trailing bytes", whole + QByteArray(1, '\0')},
+            {"invalid UTF-8", invalidUtf8},
+            {"a number key", QByteArray::fromHex("a1 01 61 78")},
+            {"nested too deep", QByteArray("\xa1\x61k") + QByteArray(100, '\x81') + QByteArray(1, '\x01')},
+        };
+        for (const QString &file : cycles().keys()) {
+            for (const auto &[damage, bytes] : damages)
+                QTest::addRow("%s %s", qPrintable(file), damage) << file << bytes;
+        }
+        QTest::addRow("presets.dat over the size limit") << "presets.dat" << QByteArray("sparse");
+    }
+
+    void damagedFilesAreKeptAsideAndNeverOverwritten()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        cleanFolder();
+        const QString path = m_folder + file;
+        QVERIFY(TestEnv::writeFile(path, bytes));
+        if (bytes == "sparse")
+            QVERIFY(QFile(path).resize(Container::sizeLimit + 1));
+        const qint64 size = QFileInfo(path).size();
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside"));
+        cycles().value(file)(m_folder);
+        const QStringList aside = asideFiles(m_folder, file);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(QRegularExpression("\\.damaged-\\d{8}-\\d{6}$").match(aside.first()).hasMatch());
+        QCOMPARE(QFileInfo(m_folder + aside.first()).size(), size);
+        if (size < 1000)
+            QCOMPARE(TestEnv::readFile(m_folder + aside.first()), bytes);
+        QCOMPARE(Container::keptAside().last().path, path);
+        QCOMPARE(Container::takeNewlyKeptAside().size(), 1);
+
+        // The fresh file reads whole; the damaged copy stays as it was.
+        QJsonObject object;
+        QVERIFY(Container::decode(TestEnv::readFile(path), object));
+        QCOMPARE(Container::readFile(path, object), Container::ReadStatus::Read);
+        QCOMPARE(asideFiles(m_folder, file), aside);
+        QCOMPARE(QFileInfo(m_folder + aside.first()).size(), size);
+    }
+
+    // As root, permissions do not stop reading: a path that is a link to a
+    // folder is what cannot be read here.
+    void unreadableFilesAreNotReplaced()
+    {
+        for (const QString &file : cycles().keys()) {
+            cleanFolder();
+            const QString path = m_folder + file;
+            QVERIFY(QDir().mkpath(m_folder + "elsewhere"));
+            QVERIFY(QFile::link(m_folder + "elsewhere", path));
+            Presets store;
+            store.setPath(path);
+            store.insertNew();
+            QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+            QVERIFY(!store.readBase());
+            QCOMPARE(store.count(), 1);  // memory stays as it was
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not overwriting"));
+            QVERIFY(!store.saveBase());
+            QVERIFY(QFileInfo(path).isSymLink());
+            QVERIFY(asideFiles(m_folder, file).isEmpty());
+        }
+    }
+
+    void datesSurviveDaylightSavingChanges()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "Europe/Prague");
+        tzset();
+        cleanFolder();
+        // 02:30 does not exist on 29 March in Prague; 02:30 happens twice on
+        // 25 October.
+        const QJsonObject preset{{"nam", "Gap"}, {"cre", "29.03.2026 02:30"}, {"mod", "25.10.2026 02:30"}};
+        TestEnv::writeFile(m_folder + "presets.dat", Container::encode({{"presets", QJsonArray{preset}}}));
+        const QJsonObject log{{"version", "1"},
+                              {"logs", QJsonArray{QJsonObject{{"cre", "29.03.2026 02:30:15.250"}, {"log", "x"}}}}};
+        const QJsonObject machine{{"LastConnected", "29.03.2026 02:59:59"}, {"logs", log}};
+        TestEnv::writeFile(m_folder + "machines.dat", Container::encode({{"machines", QJsonArray{machine}}}));
+
+        Presets presets;
+        presets.setPath(m_folder + "presets.dat");
+        QVERIFY(presets.readBase());
+        QCOMPARE(presets.createdText(), QString("29.03.2026 02:30"));
+        QVERIFY(presets.saveBase());
+        Machines machines;
+        machines.setFolder(m_folder);
+        QVERIFY(machines.readBase());
+        QCOMPARE(machines.lastContactText(), QString("29.03.2026 02:59:59"));
+        QVERIFY(!machines.responsive(QDateTime(QDate(2026, 3, 29), QTime(5, 0))));
+        QVERIFY(machines.saveBase());
+        qputenv("TZ", zone);
+        tzset();
+
+        const QJsonObject presetsFile = Container::decode(TestEnv::readFile(m_folder + "presets.dat"));
+        const QJsonObject written = presetsFile["presets"].toArray().at(0).toObject();
+        QCOMPARE(written["cre"].toString(), QString("29.03.2026 02:30"));
+        QCOMPARE(written["mod"].toString(), QString("25.10.2026 02:30"));
+        const QJsonObject machinesFile = Container::decode(TestEnv::readFile(m_folder + "machines.dat"));
+        const QJsonObject written2 = machinesFile["machines"].toArray().at(0).toObject();
+        QCOMPARE(written2["LastConnected"].toString(), QString("29.03.2026 02:59:59"));
+        QCOMPARE(written2["logs"].toObject()["logs"].toArray().at(0).toObject()["cre"].toString(),
+                 QString("29.03.2026 02:30:15.250"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataSafety)
+#include "tst_datasafety.moc"
