@@ -6,8 +6,8 @@
 
 // Files that replace stored data (a backup, a downloaded preset set) are
 // used only when they decode whole: one CBOR map, no damaged byte, nothing
-// after it. The lenient decoding of the data files would read a damaged
-// file as an empty one, and that empty object would then replace the data.
+// after it. Unlike a damaged data file, which is kept aside and read as
+// empty, such a file is refused with a reason the operator is shown.
 namespace WholeObject {
 
 // False, with the reason for the operator, when the bytes are not one whole

@@ -72,7 +72,7 @@ private Q_SLOTS:
         QTest::newRow("good file") << QByteArray("200 OK") << presetFile({"C", "A", "B"}) << true << "Presets downloaded";
         QTest::newRow("404") << QByteArray("404 Not Found") << QByteArray("gone") << true << "the server answered 404 Not Found";
         QTest::newRow("empty body") << QByteArray("200 OK") << QByteArray() << true << "the server sent an empty file";
-        QTest::newRow("garbage body") << QByteArray("200 OK") << QByteArray("<html>") << true << "the file is damaged at byte 0";
+        QTest::newRow("garbage body") << QByteArray("200 OK") << QByteArray("<html>") << true << "the file is damaged";
         QTest::newRow("empty preset list") << QByteArray("200 OK") << presetFile({}) << true << "the file holds no presets";
         QTest::newRow("over the limit") << QByteArray("200 OK") << QByteArray(4096, 'x') << true
                                         << "the file is larger than 2048 bytes";
