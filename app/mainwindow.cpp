@@ -14,6 +14,8 @@
 #include "ui/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
+#include "maintenance/restart.h"
+#include "ui/toolstab.h"
 #include "ui_mainwindow.h"
 #include "work/sequencer.h"
 #include "work/worktab.h"
@@ -114,6 +116,10 @@ void MainWindow::createPages()
     connect(m_devicesTab, &DevicesTab::remainingTimeChanged, m_workTab, &WorkTab::setRemainingTime);
     m_pages[TabWork] = std::move(work);
     m_pages[TabTavik] = std::move(devices);
+    m_toolsTab = new ToolsTab(ui->tab_maintenance, m_settings, m_library, m_work, m_devices);
+    connect(m_toolsTab, &ToolsTab::noticeRequested, this, &MainWindow::showNotice);
+    connect(m_toolsTab, &ToolsTab::aboutRequested, m_about, &QWidget::show);
+    connect(m_toolsTab, &ToolsTab::restartRequested, this, &restartApplication);
 }
 
 void MainWindow::createLibraryPages()
@@ -249,11 +255,6 @@ void MainWindow::enterTab(int index)
 {
     if (TabPage *shown = page(index))
         shown->enter();
-}
-
-void MainWindow::on_pushButton_about_clicked()
-{
-    m_about->show();
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -25,6 +25,7 @@ class PresetSelectionTab;
 class ProgramSelectionTab;
 class InfoBar;
 class NoticePopup;
+class ToolsTab;
 class WorkTab;
 
 // Owns every long-lived object, the two timers that drive the program, and
@@ -80,6 +81,7 @@ public:
     PresetSelectionTab *presetSelectionTab() const { return m_presetSelectionTab; }
     WorkTab *workTab() const { return m_workTab; }
     DevicesTab *devicesTab() const { return m_devicesTab; }
+    ToolsTab *toolsTab() const { return m_toolsTab; }
     int currentTab() const { return m_currentTab; }
     NoticePopup *notice() const { return m_notice; }
     InfoBar *infoBar() const { return m_infoBar; }
@@ -89,7 +91,6 @@ protected:
 
 private Q_SLOTS:
     void on_MainPage_currentChanged(int index);
-    void on_pushButton_about_clicked();
 
 private:
     void applyGeometry(bool settingsRead);
@@ -125,6 +126,7 @@ private:
     PresetSelectionTab *m_presetSelectionTab = nullptr;
     WorkTab *m_workTab = nullptr;
     DevicesTab *m_devicesTab = nullptr;
+    ToolsTab *m_toolsTab = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 

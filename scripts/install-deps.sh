@@ -7,6 +7,8 @@ packages="cmake g++ make git qt6-base-dev iputils-ping"
 # The install test validates the desktop entry and the AppStream metadata and
 # builds the Debian package, whose dependencies dpkg-shlibdeps computes.
 packages="$packages desktop-file-utils appstream dpkg-dev file"
+# The download test makes its own TLS certificate.
+packages="$packages openssl"
 
 missing=""
 for package in $packages; do

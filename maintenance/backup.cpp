@@ -1,0 +1,265 @@
+#include "maintenance/backup.h"
+
+#include "app/settings.h"
+#include "data/container.h"
+#include "data/library.h"
+#include "discovery/deviceslots.h"
+#include "maintenance/wholeobject.h"
+#include "work/sequencer.h"
+#include "work/worklist.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+
+namespace {
+
+const QString keyVersion = QStringLiteral("Version");
+const QString keyClients = QStringLiteral("Clients");
+const QString keyHistory = QStringLiteral("History");
+const QString keyPrograms = QStringLiteral("Programs");
+const QString keyPresets = QStringLiteral("Presets");
+const QString keyGenuinePresets = QStringLiteral("GenuinePresets");
+const QString keyWork = QStringLiteral("Work");
+const QString keyMachines = QStringLiteral("Machines");
+const QString keySettings = QStringLiteral("Settings");
+const QString keyFileName = QStringLiteral("FileName");
+
+// The object sections and the list each must carry; an object without its
+// list would empty the store it replaces.
+struct Section
+{
+    const QString &key;
+    const char *list;
+};
+const Section storeSections[] = {
+    {keyClients, "clients"}, {keyPrograms, "programs"}, {keyPresets, "presets"},
+    {keyGenuinePresets, "presets"}, {keyWork, "program"}, {keyMachines, "machines"},
+    {keySettings, nullptr},
+};
+
+template <typename Store>
+QJsonObject storeObject(const Store &store)
+{
+    QJsonObject object;
+    store.toJson(object);
+    return object;
+}
+
+} // namespace
+
+Backup::Backup(Settings &settings, Library &library, WorkList &work, DeviceSlots &devices)
+    : m_settings(settings), m_library(library), m_work(work), m_devices(devices)
+{
+}
+
+QJsonObject Backup::build() const
+{
+    QJsonObject backup;
+    backup.insert(keyVersion, QStringLiteral("1"));
+    const Clients &clients = m_library.clients();
+    backup.insert(keyClients, storeObject(clients));
+
+    // Each history is read into a store of its own, so that the current
+    // client's loaded history is never swapped out by a backup.
+    QJsonArray histories;
+    for (const Client &client : clients.records()) {
+        if (!Client::isPlainIdentifier(client.file)) {
+            qWarning().noquote() << "Client" << client.name << "has an unusable file identifier; its history is not backed up";
+            continue;
+        }
+        History history;
+        history.setPath(clients.folder() + client.file);
+        history.readBase();
+        QJsonObject element;
+        history.toJson(element);
+        element.insert(keyFileName, client.file);
+        histories.append(element);
+    }
+    backup.insert(keyHistory, histories);
+
+    backup.insert(keyPrograms, storeObject(m_library.programs()));
+    backup.insert(keyPresets, storeObject(m_library.generalPresets()));
+    backup.insert(keyGenuinePresets, storeObject(m_library.legitimatePresets()));
+    backup.insert(keyWork, storeObject(m_work));
+    backup.insert(keyMachines, storeObject(m_devices.registry()));
+    backup.insert(keySettings, storeObject(m_settings));
+    return backup;
+}
+
+bool Backup::write(const QString &path) const
+{
+    return Container::writeFile(path, build());
+}
+
+bool Backup::decode(const QByteArray &bytes, QJsonObject &object, QString &why)
+{
+    return WholeObject::decode(bytes, object, why);
+}
+
+bool Backup::check(const QJsonObject &object, QString &why)
+{
+    const QJsonValue version = object.value(keyVersion);
+    if (!version.isUndefined() && version != QJsonValue(QStringLiteral("1"))) {
+        why = QStringLiteral("the backup has version %1, which this program does not know")
+                  .arg(version.isString() ? version.toString() : QStringLiteral("(not a text)"));
+        return false;
+    }
+    bool any = false;
+    for (const Section &section : storeSections) {
+        const QJsonValue value = object.value(section.key);
+        if (value.isUndefined())
+            continue;
+        any = true;
+        if (!value.isObject() || (section.list && !value.toObject().value(QLatin1String(section.list)).isArray())) {
+            why = QStringLiteral("the section \"%1\" is damaged").arg(section.key);
+            return false;
+        }
+    }
+    const QJsonValue history = object.value(keyHistory);
+    if (history.isUndefined() != object.value(keyClients).isUndefined()) {
+        why = QStringLiteral("the clients and their histories must come together");
+        return false;
+    }
+    if (!history.isUndefined()) {
+        if (!history.isArray()) {
+            why = QStringLiteral("the section \"History\" is damaged");
+            return false;
+        }
+        const QJsonArray elements = history.toArray();
+        for (qsizetype i = 0; i < elements.size(); ++i) {
+            const QJsonValue fileName = elements.at(i).toObject().value(keyFileName);
+            if (!elements.at(i).isObject() || !fileName.isString()
+                || !Client::isPlainIdentifier(fileName.toString())) {
+                why = QStringLiteral("history %1 of the backup names no usable file").arg(i + 1);
+                return false;
+            }
+        }
+    }
+    if (!any) {
+        why = QStringLiteral("the file holds no backup");
+        return false;
+    }
+    return true;
+}
+
+QString Backup::nextSafetyPath() const
+{
+    const QString base = m_settings.backupFolder() + QStringLiteral("before-restore-")
+                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss"));
+    QString path = base + QStringLiteral(".bkp");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = base + QStringLiteral("-%1.bkp").arg(n);
+    return path;
+}
+
+Backup::Outcome Backup::restore(const QString &path)
+{
+    m_message.clear();
+    m_safetyPath.clear();
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(file.errorString());
+        return Refused;
+    }
+    if (file.size() > maxFileSize) {
+        m_message = QStringLiteral("Restore refused: the file is too large. Nothing was changed.");
+        return Refused;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    QJsonObject object;
+    QString why;
+    if (!decode(bytes, object, why) || !check(object, why)) {
+        m_message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(why);
+        return Refused;
+    }
+
+    // The restart that ends a restore would leave a transmitting device
+    // without the run that supervises it.
+    for (int slot = 0; slot < DeviceSlots::count; ++slot) {
+        if (m_devices.sequencer(slot).isRunning()) {
+            m_message = QStringLiteral("Restore refused: a device is running; stop it first. Nothing was changed.");
+            return Refused;
+        }
+    }
+
+    m_safetyPath = nextSafetyPath();
+    if (!write(m_safetyPath)) {
+        m_message = QStringLiteral("Restore stopped: the current data could not be saved to %1 first. "
+                                   "Nothing was changed.").arg(m_safetyPath);
+        return SafetyFailed;
+    }
+
+    QStringList unsaved;
+    apply(object, unsaved);
+    if (!unsaved.isEmpty()) {
+        m_message = QStringLiteral("Restore incomplete: %1 could not be saved. The data as it was before "
+                                   "is in %2.").arg(unsaved.join(QStringLiteral(", ")), m_safetyPath);
+        return SaveFailed;
+    }
+    return Restored;
+}
+
+void Backup::apply(const QJsonObject &object, QStringList &unsaved)
+{
+    const auto saved = [&unsaved](bool ok, const QString &what) {
+        if (!ok)
+            unsaved << what;
+    };
+
+    Clients &clients = m_library.clients();
+    if (object.contains(keyClients)) {
+        for (int i = 0; i < clients.count(); ++i) {
+            clients.setCurrent(i);
+            clients.removeJsonFile();
+        }
+        for (const QJsonValue &element : object.value(keyHistory).toArray()) {
+            const QJsonObject entry = element.toObject();
+            History history;
+            history.setPath(clients.folder() + entry.value(keyFileName).toString());
+            history.fromJson(entry);
+            saved(history.saveBase(), QStringLiteral("a client's history"));
+        }
+        clients.fromJson(object.value(keyClients).toObject());
+        saved(clients.saveBase(), QStringLiteral("the clients"));
+        clients.setFilter(QString());
+        clients.first();
+        clients.loadHistory();
+    }
+    if (object.contains(keyPrograms)) {
+        m_library.programs().fromJson(object.value(keyPrograms).toObject());
+        saved(m_library.programs().saveBase(), QStringLiteral("the programs"));
+    }
+    if (object.contains(keyPresets)) {
+        m_library.generalPresets().fromJson(object.value(keyPresets).toObject());
+        saved(m_library.generalPresets().saveBase(), QStringLiteral("the General presets"));
+    }
+    if (object.contains(keyGenuinePresets)) {
+        m_library.legitimatePresets().fromJson(object.value(keyGenuinePresets).toObject());
+        saved(m_library.legitimatePresets().saveBase(), QStringLiteral("the Legitimate presets"));
+    }
+    if (object.contains(keyWork)) {
+        m_work.fromJson(object.value(keyWork).toObject());
+        saved(m_work.saveBase(), QStringLiteral("the work list"));
+    }
+    if (object.contains(keyMachines)) {
+        // Read back from the saved file: reading is what numbers the device
+        // slots, which the controllers are then bound to.
+        Machines &registry = m_devices.registry();
+        registry.fromJson(object.value(keyMachines).toObject());
+        const bool ok = registry.saveBase();
+        saved(ok, QStringLiteral("the devices"));
+        if (ok)
+            registry.readBase();
+        m_devices.bindDevices();
+    }
+    if (object.contains(keySettings)) {
+        m_settings.fromJson(object.value(keySettings).toObject());
+        saved(m_settings.saveSettings(), QStringLiteral("the settings"));
+    }
+}

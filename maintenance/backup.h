@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+class DeviceSlots;
+class Library;
+class Settings;
+class WorkList;
+
+// The whole library and configuration in one file, and the way back.
+//
+// A restore replaces every store the file carries, so it first reads and
+// checks the whole file, and before it replaces anything it writes the
+// current data into the backup folder: a wrong file can always be undone by
+// restoring that safety backup.
+class Backup
+{
+public:
+    enum Outcome {
+        Restored,      // every section applied and saved; the program should restart
+        Refused,       // the file could not be read or failed the check; nothing changed
+        SafetyFailed,  // the safety backup could not be written; nothing changed
+        SaveFailed     // applied, but some store could not be saved (see message)
+    };
+
+    // Backup files larger than this are not read.
+    static constexpr qint64 maxFileSize = qint64(512) * 1024 * 1024;
+
+    Backup(Settings &settings, Library &library, WorkList &work, DeviceSlots &devices);
+
+    // Every store as one object. The histories are read from their files;
+    // the current client and its loaded history stay as they are.
+    QJsonObject build() const;
+    // Writes build() to the path through an atomic save.
+    bool write(const QString &path) const;
+
+    Outcome restore(const QString &path);
+    // Why a restore did not end in Restored, for the operator.
+    QString message() const { return m_message; }
+    QString safetyBackupPath() const { return m_safetyPath; }
+
+    // Decodes the bytes as one whole backup object: nothing before or after
+    // it, no damaged byte. False, with the reason, otherwise.
+    static bool decode(const QByteArray &bytes, QJsonObject &object, QString &why);
+    // Whether every section can be applied: the version, each section's type
+    // and list, and every history's file name. False, with the reason.
+    static bool check(const QJsonObject &object, QString &why);
+
+private:
+    void apply(const QJsonObject &object, QStringList &unsaved);
+    QString nextSafetyPath() const;
+
+    Settings &m_settings;
+    Library &m_library;
+    WorkList &m_work;
+    DeviceSlots &m_devices;
+    QString m_message;
+    QString m_safetyPath;
+};

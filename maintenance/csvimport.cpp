@@ -1,0 +1,166 @@
+#include "maintenance/csvimport.h"
+
+#include "data/presets.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+const char *const Import::presetHeader =
+    "name,version,variable,worktime,notes,created,modified,formachine,author,obtained";
+
+namespace {
+
+constexpr int presetFields = 10;
+constexpr int frequencyFields = 2;
+const QString frequencyFirstName = QStringLiteral("Actinomyces israelii ");
+
+// Spreadsheet programs write either UTF-8 or the Windows code page; a line
+// that is not valid UTF-8 is taken as Latin-1 rather than turned into
+// replacement characters.
+QString decodeLine(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+// Splits a trimmed first field into its name and the version number its
+// trailing digits carry. The first character never counts as a digit of
+// the version, so a name is never empty. A digit run too long for a number
+// is part of the name.
+void splitNameVersion(const QString &field, QString &name, int &version)
+{
+    int start = int(field.size());
+    while (start > 1 && field.at(start - 1).isDigit() && field.at(start - 1).unicode() < 128)
+        --start;
+    bool ok = false;
+    const int value = start < field.size() ? field.mid(start).toInt(&ok, 10) : 0;
+    if (!ok) {
+        name = field;
+        version = 0;
+        return;
+    }
+    name = field.left(start).trimmed();
+    version = value;
+}
+
+} // namespace
+
+bool Import::importCsv(Presets &store)
+{
+    m_fileError.clear();
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        m_fileError = file.errorString();
+        qDebug().noquote() << "import" << m_fileName << m_fileError;
+        m_layout = Unknown;
+        m_added = m_updated = 0;
+        return true;
+    }
+    importBytes(store, file.readAll());
+    return true;
+}
+
+void Import::importBytes(Presets &store, const QByteArray &bytes)
+{
+    m_layout = Unknown;
+    m_headerMatched = false;
+    m_added = m_updated = 0;
+    const int remembered = store.current();
+
+    QByteArray content = bytes;
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content.remove(0, 3);
+    const QList<QByteArray> lines = content.split('\n');
+    for (int number = 0; number < lines.size(); ++number) {
+        const QStringList fields = decodeLine(lines.at(number)).simplified().split(QLatin1Char(','));
+        if (number == 0) {
+            if (fields.size() >= 2 && fields.at(0) == QLatin1String("1")
+                && fields.at(1) == QLatin1String("preset")) {
+                m_layout = PresetTable;
+                continue;
+            }
+            if (fields.size() >= frequencyFields && fields.at(0) == frequencyFirstName)
+                m_layout = FrequencyTable;
+            else
+                break;
+        }
+        if (m_layout == PresetTable) {
+            if (number == 1) {
+                m_headerMatched = fields.join(QLatin1Char(',')) == QLatin1String(presetHeader);
+                if (!m_headerMatched)
+                    break;
+            } else if (fields.size() >= presetFields) {
+                importPresetLine(store, fields);
+            }
+        } else if (fields.size() >= frequencyFields) {
+            importFrequencyLine(store, fields, number);
+        }
+    }
+    store.setCurrent(std::clamp(remembered, 0, store.count()));
+}
+
+void Import::importPresetLine(Presets &store, const QStringList &fields)
+{
+    const QString &name = fields.at(0);
+    bool ok = false;
+    int version = fields.at(1).toInt(&ok, 10);
+    if (!ok)
+        version = 0;
+
+    const int found = store.find(name, version);
+    if (found > 0) {
+        qDebug().noquote() << "duplicate:" << found << "nam" << name << "ver" << fields.at(1);
+        ++m_updated;
+    } else {
+        // A line for a preset the pool does not hold yet adds it, as a
+        // frequency line does; otherwise such a file could only ever
+        // refresh presets the pool already has.
+        store.setCurrent(store.count());
+        store.insertNew();
+        store.setName(name);
+        store.setVersion(version);
+        ++m_added;
+    }
+    store.setVariable(fields.at(2));
+    store.setTimeText(fields.at(3));
+    store.setNotes(fields.at(4));
+    store.setCreatedText(fields.at(5));
+    store.setModifiedText(fields.at(6));
+    store.setForMachineWord(fields.at(7));
+    store.setAuthor(fields.at(8));
+    store.setObtainedWord(fields.at(9));
+}
+
+void Import::importFrequencyLine(Presets &store, const QStringList &fields, int lineNumber)
+{
+    QString name;
+    int version = 0;
+    splitNameVersion(fields.at(0).trimmed(), name, version);
+    const QString frequency = fields.at(1).trimmed();
+    qDebug().noquote() << "line" << lineNumber << "name" << name << version << frequency;
+
+    // Looked up by the version the line carries, so that importing the
+    // same file again refreshes its presets instead of adding copies.
+    if (store.count() == 0) {
+        store.insertNew();
+        ++m_added;
+    } else if (store.find(name, version) == 0) {
+        store.setCurrent(store.count());
+        store.insertNew();
+        ++m_added;
+    } else {
+        ++m_updated;
+    }
+    store.setCreatedNow();
+    store.setModifiedNow();
+    store.setName(name);
+    store.setAuthor(QStringLiteral("Tavik Genuine"));
+    store.setVariable(frequency);
+    store.setVersion(version);
+    store.setForMachineWord(QStringLiteral("T5, T7"));
+    store.setObtainedWord(QStringLiteral("DNA List"));
+}

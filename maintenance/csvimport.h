@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class Presets;
+
+// Reads a comma-separated file into a preset store. Two layouts are known,
+// told apart by their first line: a preset table (the preset fields in ten
+// columns under a fixed header) and a frequency table (a name, possibly
+// ending in a version number, and one frequency per line). Fields are split
+// at every comma; there is no quoting.
+class Import : public QObject
+{
+    Q_OBJECT
+public:
+    enum Layout { Unknown, PresetTable, FrequencyTable };
+
+    explicit Import(QObject *parent = nullptr) : QObject(parent) {}
+
+    void setFileName(const QString &fileName) { m_fileName = fileName; }
+    QString fileName() const { return m_fileName; }
+
+    // Imports the file into the store. True also when the file cannot be
+    // opened: the store is then unchanged and fileError() says why.
+    bool importCsv(Presets &store);
+    // The same on bytes already in memory.
+    void importBytes(Presets &store, const QByteArray &bytes);
+
+    // What the last run did, for the operator's notice.
+    QString fileError() const { return m_fileError; }
+    Layout layout() const { return m_layout; }
+    bool headerMatched() const { return m_headerMatched; }
+    int added() const { return m_added; }
+    int updated() const { return m_updated; }
+
+    static const char *const presetHeader;
+
+private:
+    void importPresetLine(Presets &store, const QStringList &fields);
+    void importFrequencyLine(Presets &store, const QStringList &fields, int lineNumber);
+
+    QString m_fileName;
+    QString m_fileError;
+    Layout m_layout = Unknown;
+    bool m_headerMatched = false;
+    int m_added = 0;
+    int m_updated = 0;
+};

@@ -1,0 +1,95 @@
+#include "maintenance/filedownloader.h"
+
+#include "data/presets.h"
+#include "maintenance/wholeobject.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+const char *const FileDownloader::presetUrl = "https://presets.tavik.invalid/info/genpresets.dat";
+
+namespace {
+
+const char *const tooLargeProperty = "tavikTooLarge";
+
+} // namespace
+
+FileDownloader::FileDownloader(QObject *parent) : QObject(parent)
+{
+    connect(&m_manager, &QNetworkAccessManager::finished, this, &FileDownloader::fileDownloaded);
+}
+
+FileDownloader::~FileDownloader()
+{
+    disconnect(&m_manager, &QNetworkAccessManager::finished, this, &FileDownloader::fileDownloaded);
+}
+
+void FileDownloader::download(const QUrl &url)
+{
+    QNetworkRequest request(url);
+    if (m_ssl)
+        request.setSslConfiguration(*m_ssl);
+    QNetworkReply *reply = m_manager.get(request);
+    // Stop a reply as soon as it announces or delivers more than the limit,
+    // instead of holding an arbitrarily large body in memory.
+    const qint64 limit = m_maxSize;
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, limit](qint64 received, qint64 total) {
+        if (received > limit || total > limit) {
+            reply->setProperty(tooLargeProperty, true);
+            reply->abort();
+        }
+    });
+}
+
+void FileDownloader::fileDownloaded(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    m_data.clear();
+    m_error.clear();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+    if (reply->property(tooLargeProperty).toBool() || body.size() > m_maxSize) {
+        m_error = QStringLiteral("the file is larger than %1 bytes").arg(m_maxSize);
+    } else if (status.isValid() && status.toInt() != 200) {
+        m_error = QStringLiteral("the server answered %1 %2")
+                      .arg(status.toInt())
+                      .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    } else if (reply->error() != QNetworkReply::NoError) {
+        m_error = reply->errorString();
+    } else if (!status.isValid()) {
+        m_error = QStringLiteral("the server gave no answer");
+    } else if (body.isEmpty()) {
+        m_error = QStringLiteral("the server sent an empty file");
+    } else {
+        m_data = body;
+    }
+    if (!m_error.isEmpty())
+        qDebug().noquote() << "download" << reply->url().toString() << m_error;
+    Q_EMIT downloaded();
+}
+
+bool FileDownloader::installPresets(Presets &pool, QString &notice) const
+{
+    QString why = m_error;
+    QJsonObject object;
+    if (why.isEmpty() && WholeObject::decode(m_data, object, why)) {
+        const QJsonValue list = object.value(QStringLiteral("presets"));
+        if (!list.isArray())
+            why = QStringLiteral("the file is not a preset set");
+        else if (list.toArray().isEmpty())
+            why = QStringLiteral("the file holds no presets");
+    }
+    if (!why.isEmpty()) {
+        notice = QStringLiteral("Presets not downloaded: ") + why;
+        return false;
+    }
+    // Decoded into a store of its own first: the pool changes in one step.
+    Presets incoming;
+    incoming.fromJson(object);
+    pool.records() = incoming.records();
+    pool.setCurrent(0);
+    notice = QStringLiteral("Presets downloaded");
+    return true;
+}

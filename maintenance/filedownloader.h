@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+class Presets;
+class QNetworkReply;
+
+// Fetches the maker's preset set. Each finished request emits downloaded();
+// the data is kept only when the reply is usable (complete, HTTP 200, not
+// empty, not over the size limit), otherwise errorText() says why.
+class FileDownloader : public QObject
+{
+    Q_OBJECT
+public:
+    // The maker's preset server.
+    static const char *const presetUrl;
+    static constexpr qint64 defaultMaxSize = qint64(32) * 1024 * 1024;
+
+    explicit FileDownloader(QObject *parent = nullptr);
+    ~FileDownloader() override;
+
+    // Sends a GET for the URL and returns at once.
+    void download(const QUrl &url);
+    QByteArray downloadedData() const { return m_data; }
+    // Empty when the last finished download is usable.
+    QString errorText() const { return m_error; }
+
+    void setMaxSize(qint64 bytes) { m_maxSize = bytes; }
+    // The TLS settings of the requests, by default the system's.
+    void setSslConfiguration(const QSslConfiguration &configuration) { m_ssl = configuration; }
+
+    // Replaces the pool's records by the downloaded preset set, but only
+    // when the download is usable and decodes whole as a presets file with
+    // at least one preset; otherwise the pool is left as it was. `notice`
+    // is what the operator is told either way.
+    bool installPresets(Presets &pool, QString &notice) const;
+
+Q_SIGNALS:
+    void downloaded();
+
+public Q_SLOTS:
+    void fileDownloaded(QNetworkReply *reply);
+
+private:
+    QNetworkAccessManager m_manager;
+    QByteArray m_data;
+    QString m_error;
+    qint64 m_maxSize = defaultMaxSize;
+    // Unset until asked for: loading the TLS settings would slow the start.
+    std::optional<QSslConfiguration> m_ssl;
+};

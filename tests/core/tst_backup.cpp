@@ -1,0 +1,172 @@
+#include "app/settings.h"
+#include "data/container.h"
+#include "data/library.h"
+#include "discovery/deviceslots.h"
+#include "maintenance/backup.h"
+#include "support/testenv.h"
+#include "work/sequencer.h"
+#include "work/worklist.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QTest>
+
+namespace {
+
+using Files = QMap<QString, QByteArray>;
+
+// The stores as the program's start-up reads them from the data folder.
+struct Installation
+{
+    Settings settings;
+    Library library;
+    WorkList work;
+    DeviceSlots devices;
+    Backup backup{settings, library, work, devices};
+
+    Installation()
+    {
+        settings.init("settings.dat");
+        settings.readSettings();
+        library.load(settings);
+        work.setPath(settings.dataFolder() + "work.dat");
+        work.readBase();
+        devices.registry().setFolder(settings.dataFolder());
+        devices.registry().readBase();
+    }
+};
+
+// With `part`, only the files that `part` has.
+Files files(const QString &folder = TestEnv::dataFolder(), const Files &part = {})
+{
+    Files result;
+    for (const QString &name : QDir(folder).entryList(QDir::Files)) {
+        if (part.isEmpty() || part.contains(name))
+            result.insert(name, TestEnv::readFile(folder + "/" + name));
+    }
+    return result;
+}
+
+// A data folder written by the program: one client per name with a note in
+// its history, every other store marked with the tag.
+Files seed(const QStringList &clientNames, const QString &tag)
+{
+    QDir(TestEnv::dataFolder()).removeRecursively();
+    {
+        Installation in;
+        Clients &clients = in.library.clients();
+        for (const QString &name : clientNames) {
+            clients.setCurrent(clients.count());
+            clients.insertNew();
+            clients.setName(name);
+            clients.history().clear();
+            clients.history().insertNote(0);
+            clients.history().setText("note of " + name);
+            clients.saveHistory();
+        }
+        clients.saveBase();
+        for (Presets *pool : {&in.library.generalPresets(), &in.library.legitimatePresets()}) {
+            pool->insertNew();
+            pool->setName(tag);
+            pool->saveBase();
+        }
+        in.work.programName = tag;
+        in.devices.registry().addMachine(DeviceSlots::count);
+        in.devices.registry().setName(tag);
+        in.settings.setOperatorName(tag);
+        in.work.saveBase() && in.devices.registry().saveBase() && in.settings.saveSettings();
+    }
+    return files();
+}
+
+} // namespace
+
+class TestBackup : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void restoreReplacesEverythingAndCanBeUndone()
+    {
+        const Files two = seed({"Ann", "Bob"}, "old");
+        const QString file = QDir::tempPath() + "/tst_backup_two.bkp";
+        {
+            Installation in;
+            in.library.clients().setCurrent(1);
+            in.library.clients().loadHistory();
+            QVERIFY(in.backup.write(file));
+            QCOMPARE(in.library.clients().current(), 1);
+            QCOMPARE(in.library.history().text(), QString("note of Bob"));
+        }
+        const Files five = seed({"C1", "C2", "C3", "C4", "C5"}, "new");
+        QString safety;
+        {
+            Installation in;
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+            safety = in.backup.safetyBackupPath();
+        }
+        QCOMPARE(files(TestEnv::dataFolder(), two), two);  // clients.dat too: exactly the two
+        QVERIFY(safety.contains("/backup/before-restore-"));
+        {
+            Installation in;
+            QCOMPARE(in.library.clients().count(), 2);
+            QCOMPARE(in.backup.restore(safety), Backup::Restored);
+        }
+        QCOMPARE(files(TestEnv::dataFolder(), five), five);
+    }
+
+    void faultyFileChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QJsonObject clients{{"version", "1"}, {"clients", QJsonArray{QJsonObject{{"name", "X"}, {"file", "abc"}}}}};
+        const QJsonObject presets{{"version", "1"}, {"presets", QJsonArray{}}};
+        const auto withHistory = [&clients](const QJsonValue &element) {
+            return Container::encode({{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}}, element}}});
+        };
+        QTest::newRow("version 2") << Container::encode({{"Version", "2"}, {"Presets", presets}});
+        QTest::newRow("FileName ../x") << withHistory(QJsonObject{{"FileName", "../x"}});
+        QTest::newRow("no FileName") << withHistory(QJsonObject{{"history", QJsonArray{}}});
+        QTest::newRow("clients without histories") << Container::encode({{"Clients", clients}});
+        QTest::newRow("presets without a list") << Container::encode({{"Presets", QJsonObject{{"version", "1"}}}});
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("cut short") << Container::encode({{"Presets", presets}}).chopped(3);
+        QTest::newRow("data after it") << Container::encode({{"Presets", presets}}) + '\0';
+    }
+
+    void faultyFileChangesNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        const Files before = seed({"Ann", "Bob"}, "kept");
+        const QString file = QDir::tempPath() + "/tst_backup_faulty.bkp";
+        QVERIFY(TestEnv::writeFile(file, bytes));
+        Installation in;
+        const Files safetyBefore = files(in.settings.backupFolder());
+        QCOMPARE(in.backup.restore(file), Backup::Refused);
+        QVERIFY(in.backup.message().startsWith("Restore refused: "));
+        QCOMPARE(files(), before);
+        QCOMPARE(files(in.settings.backupFolder()), safetyBefore);
+    }
+
+    void onlyPresetsReplacesTheGeneralPool()
+    {
+        Files before = seed({"Ann"}, "kept");
+        const QString file = QDir::tempPath() + "/tst_backup_presets.bkp";
+        const QJsonArray list{QJsonObject{{"nam", "restored"}}};
+        QVERIFY(TestEnv::writeFile(file, Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", list}}}})));
+        Installation in;
+        in.devices.sequencer(4).start();
+        QCOMPARE(in.backup.restore(file), Backup::Refused);  // would leave the device unsupervised
+        QCOMPARE(files(), before);
+        in.devices.sequencer(4).stop();
+        QCOMPARE(in.backup.restore(file), Backup::Restored);
+        QCOMPARE(in.library.generalPresets().name(), QString("restored"));
+        Files after = files();
+        QVERIFY(after.take("presets.dat") != before.take("presets.dat"));
+        QCOMPARE(after, before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackup)
+#include "tst_backup.moc"

@@ -1,0 +1,98 @@
+#include "data/presets.h"
+#include "maintenance/csvimport.h"
+#include "support/testenv.h"
+
+#include <QTest>
+
+namespace {
+
+// name|version|frequency|minutes|notes|created|modified|for|author|obtained;
+// a date the import set itself reads "now".
+QString describe(const Preset &p)
+{
+    const auto date = [](const QDateTime &d) {
+        return d.isValid() && qAbs(d.secsTo(QDateTime::currentDateTime())) < 120 ? QString("now")
+                                                                                  : d.toString("dd.MM.yyyy hh:mm");
+    };
+    return QStringList{p.name, QString::number(p.version), p.variable, QString::number(p.time.msecsSinceStartOfDay() / 60000),
+                       p.notes, date(p.created), date(p.modified), Preset::forMachineWord(p.forMachine), p.author,
+                       Preset::obtainedWord(p.obtained)}.join('|');
+}
+
+} // namespace
+
+class TestCsvImport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void importsIntoPool_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QStringList>("pool");  // name|version|frequency of each preset held before
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<QStringList>("expected");
+
+        const QByteArray header = "1,preset\nname,version,variable,worktime,notes,created,modified,formachine,author,obtained\n";
+        const QString keptA = "A|1|x|5||||T5 T7||Calc";
+        QTest::newRow("preset table") << header + "A,1,123.4,90,new,01.02.2024 10:00,03.04.2025 11:30,T8,Bob,FScan\n"
+                                                  "B,2,5,1,n,x,x,T8,Bob\n\nC,abc,7,3,n,bad,02.01.2020 00:05,??,Eve,??\n"
+                                      << QStringList{"A|1|x"} << 1
+                                      << QStringList{"A|1|123.4|90|new|01.02.2024 10:00|03.04.2025 11:30|T8|Bob|FScan",
+                                                     "C|0|7|3|n||02.01.2020 00:05|T5 T7|Eve|Calc"};
+        QTest::newRow("preset table, equal pairs") << header + "A,1,9,1,n,,,T8,Bob,Calc\n" << QStringList{"A|1|x", "A|1|y"}
+                                                   << 1 << QStringList{keptA, "A|1|9|1|n|||T8|Bob|Calc"};
+        QByteArray changed = header;
+        changed.replace("obtained", "Obtained");
+        QTest::newRow("header differs in one character") << changed + "A,1,9,1,n,,,T8,Bob,Calc\n" << QStringList{"A|1|x"}
+                                                         << 1 << QStringList{keptA};
+        QTest::newRow("neither layout") << QByteArray("name,frequency\nA,1\n") << QStringList{"A|1|x"} << 1
+                                        << QStringList{keptA};
+        const QByteArray frequencies = "Actinomyces israelii ,1000\r\n  Foo   3 , 200.5 \nBar12,300\n\nno comma\nCaf\xe9,400\n7,5\n";
+        QStringList imported;
+        for (const char *line : {"Actinomyces israelii|0|1000", "Foo|3|200.5", "Bar|12|300", "Café|0|400", "7|0|5"})
+            imported << QString::fromUtf8(line) + "|5||now|now|T5 T7|Tavik Genuine|DNA List";
+        QTest::newRow("frequency table") << frequencies << QStringList() << 1 << imported;
+        QTest::newRow("frequency table twice") << frequencies << QStringList() << 2 << imported;
+        QTest::newRow("frequency line updates its own pair")
+            << QByteArray("Actinomyces israelii ,1\nFoo 3,9\n") << QStringList{"Foo|3|x", "Foo|0|y"} << 1
+            << QStringList{"Foo|3|9|5||now|now|T5 T7|Tavik Genuine|DNA List", "Foo|0|y|5||||T5 T7||Calc",
+                           "Actinomyces israelii|0|1|5||now|now|T5 T7|Tavik Genuine|DNA List"};
+    }
+
+    void importsIntoPool()
+    {
+        QFETCH(QByteArray, csv);
+        QFETCH(QStringList, pool);
+        QFETCH(int, runs);
+        QFETCH(QStringList, expected);
+
+        const QString path = TestEnv::dataFolder() + "import.csv";
+        QVERIFY(TestEnv::writeFile(path, csv));
+        Presets store;
+        for (const QString &held : pool) {
+            Preset preset;
+            preset.name = held.section('|', 0, 0);
+            preset.version = held.section('|', 1, 1).toInt();
+            preset.variable = held.section('|', 2, 2);
+            preset.time = QTime(0, 5);
+            store.records().append(preset);
+        }
+        store.setCurrent(pool.size());
+        Import import;
+        import.setFileName(path);
+        for (int run = 0; run < runs; ++run)
+            QVERIFY(import.importCsv(store));
+
+        QStringList got;
+        for (const Preset &p : store.records())
+            got << describe(p);
+        QCOMPARE(got, expected);
+        QCOMPARE(store.current(), pool.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCsvImport)
+#include "tst_csvimport.moc"

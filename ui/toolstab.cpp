@@ -1,0 +1,116 @@
+#include "ui/toolstab.h"
+
+#include "app/settings.h"
+#include "data/library.h"
+#include "maintenance/csvimport.h"
+#include "ui_toolstab.h"
+
+#include <QDebug>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLayout>
+
+namespace {
+
+const QString backupCaption = QStringLiteral("backup file");
+const QString backupFilter = QStringLiteral("backup files (*.bkp)");
+
+QString askWithDialog(ToolsTab::FileDialog kind, const QString &caption, const QString &folder,
+                      const QString &filter, QWidget *parent)
+{
+    return kind == ToolsTab::FileDialog::Save ? QFileDialog::getSaveFileName(parent, caption, folder, filter)
+                                              : QFileDialog::getOpenFileName(parent, caption, folder, filter);
+}
+
+} // namespace
+
+ToolsTab::ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList &work, DeviceSlots &devices)
+    : QWidget(page),
+      ui(new Ui::ToolsTab),
+      m_settings(settings),
+      m_library(library),
+      m_backup(settings, library, work, devices),
+      m_downloadUrl(QString::fromLatin1(FileDownloader::presetUrl))
+{
+    ui->setupUi(this);
+    if (!page->layout())
+        new QVBoxLayout(page);
+    page->layout()->addWidget(this);
+    m_chooseFile = [this](FileDialog kind, const QString &caption, const QString &folder, const QString &filter) {
+        return askWithDialog(kind, caption, folder, filter, this);
+    };
+    connect(&m_downloader, &FileDownloader::downloaded, this, &ToolsTab::loadFile);
+}
+
+ToolsTab::~ToolsTab()
+{
+    delete ui;
+}
+
+void ToolsTab::on_pushButton_import_clicked()
+{
+    const QString path = m_chooseFile(FileDialog::Open, QStringLiteral("csv file"), m_settings.exportFolder(),
+                                      QStringLiteral("csv files (*.csv)"));
+    Presets &legitimate = m_library.legitimatePresets();
+    Import import;
+    import.setFileName(path);
+    import.importCsv(legitimate);
+    legitimate.saveBase();
+    if (path.isEmpty())
+        return;
+    if (!import.fileError().isEmpty())
+        Q_EMIT noticeRequested(QStringLiteral("Import failed: ") + import.fileError());
+    else if (import.layout() == Import::Unknown)
+        Q_EMIT noticeRequested(QStringLiteral("Nothing imported: not a preset or frequency table"));
+    else if (import.layout() == Import::PresetTable && !import.headerMatched())
+        Q_EMIT noticeRequested(QStringLiteral("Nothing imported: the column header differs"));
+    else
+        Q_EMIT noticeRequested(QStringLiteral("Imported: %1 new, %2 updated").arg(import.added()).arg(import.updated()));
+}
+
+void ToolsTab::on_pushButton_backup_clicked()
+{
+    m_settings.setGeometry(window()->saveGeometry());
+    QString path = m_chooseFile(FileDialog::Save, backupCaption, m_settings.backupFolder(), backupFilter);
+    if (path.isEmpty()) {
+        qWarning() << "Couldn't open save file.";
+        return;
+    }
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".bkp");
+    Q_EMIT noticeRequested(m_backup.write(path) ? QStringLiteral("Backup written")
+                                                : QStringLiteral("Backup failed: couldn't write ") + path);
+}
+
+void ToolsTab::on_pushButton_restore_clicked()
+{
+    const QString path = m_chooseFile(FileDialog::Open, backupCaption, m_settings.backupFolder(), backupFilter);
+    if (path.isEmpty())
+        return;
+    // The safety backup written before the restore keeps this window's place too.
+    m_settings.setGeometry(window()->saveGeometry());
+    if (m_backup.restore(path) != Backup::Restored) {
+        Q_EMIT noticeRequested(m_backup.message());
+        return;
+    }
+    if (!m_settings.geometry().isEmpty())
+        window()->restoreGeometry(m_settings.geometry());
+    Q_EMIT restartRequested();
+}
+
+void ToolsTab::on_pushButton_Update_Preset_clicked()
+{
+    m_downloader.download(m_downloadUrl);
+}
+
+void ToolsTab::on_pushButton_about_clicked()
+{
+    Q_EMIT aboutRequested();
+}
+
+void ToolsTab::loadFile()
+{
+    QString notice;
+    m_downloader.installPresets(m_library.legitimatePresets(), notice);
+    Q_EMIT noticeRequested(notice);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "maintenance/backup.h"
+#include "maintenance/filedownloader.h"
+
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+
+namespace Ui { class ToolsTab; }
+class DeviceSlots;
+class Library;
+class Settings;
+class WorkList;
+
+// The Tools tab: CSV import, backup, restore and the preset download. The
+// work itself is done by the maintenance classes; the tab asks for files
+// and tells the operator how it went.
+class ToolsTab : public QWidget
+{
+    Q_OBJECT
+public:
+    enum class FileDialog { Open, Save };
+    // Asks for a file; an empty text means the dialog was cancelled.
+    using FileChooser = std::function<QString(FileDialog, const QString &caption, const QString &folder,
+                                              const QString &filter)>;
+
+    ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList &work, DeviceSlots &devices);
+    ~ToolsTab() override;
+
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    void setDownloadUrl(const QUrl &url) { m_downloadUrl = url; }
+    FileDownloader &downloader() { return m_downloader; }
+
+Q_SIGNALS:
+    void noticeRequested(const QString &text);
+    void aboutRequested();
+    // A restore replaced the stores; the program starts again with them.
+    void restartRequested();
+
+public Q_SLOTS:
+    void loadFile();
+
+private Q_SLOTS:
+    void on_pushButton_import_clicked();
+    void on_pushButton_backup_clicked();
+    void on_pushButton_restore_clicked();
+    void on_pushButton_Update_Preset_clicked();
+    void on_pushButton_about_clicked();
+
+private:
+    Ui::ToolsTab *ui = nullptr;
+    Settings &m_settings;
+    Library &m_library;
+    Backup m_backup;
+    FileDownloader m_downloader;
+    QUrl m_downloadUrl;
+    FileChooser m_chooseFile;
+};
