@@ -4,6 +4,7 @@
 #include "data/textforms.h"
 #include "device/tavik.h"
 #include "discovery/deviceslots.h"
+#include "ui/clienthistory.h"
 #include "ui/progressbardelegate.h"
 #include "work/sequencer.h"
 #include "work/worklist.h"
@@ -230,37 +231,9 @@ void WorkTab::on_pushButton_work_start_clicked()
         return;
     }
     m_message->clear();
-    recordRun(*work);
+    ClientHistory::recordRun(m_library, *work);
     loadWork(*work, *sequencer);
     sequencer->start();
-}
-
-void WorkTab::recordRun(const WorkList &work)
-{
-    Clients &clients = m_library.clients();
-    // Without an open client there is nobody to record the run for, and no
-    // history file may be made for one.
-    if (m_library.currentClientName().isEmpty() || !clients.hasCurrent())
-        return;
-    History &history = m_library.history();
-    history.setFilter(QString());
-    history.setCurrent(0);
-    history.insertNote(Note::Program);
-    history.setText(work.programName);
-    history.setVersion(work.programVersion);
-    history.setColour(4);
-    int at = 0;
-    for (const WorkLine &line : work.records()) {
-        history.setCurrent(++at);
-        history.insertNote(Note::PresetNote);
-        history.setText(line.name);
-        history.setVersion(line.version);
-        history.setVariable(line.value);
-        history.setTime(TextForm::timeToMinutes(line.time));
-        history.setColour(5);
-    }
-    history.setCurrent(0);
-    clients.saveHistory();
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -38,7 +38,6 @@ public Q_SLOTS:
 
 private:
     void buildWidgets(QWidget *page);
-    void recordRun(const WorkList &work);
     void clearLabels();
 
     DeviceSlots &m_devices;
