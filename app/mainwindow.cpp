@@ -5,6 +5,8 @@
 #include "app/noticepopup.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
+#include "ui/presettab.h"
+#include "ui/programtab.h"
 #include "ui_mainwindow.h"
 #include "work/sequencer.h"
 #include "work/worktab.h"
@@ -96,6 +98,35 @@ void MainWindow::createPages()
     connect(m_devicesTab, &DevicesTab::remainingTimeChanged, m_workTab, &WorkTab::setRemainingTime);
     m_pages[TabWork] = std::move(work);
     m_pages[TabTavik] = std::move(devices);
+    createLibraryPages();
+}
+
+void MainWindow::createLibraryPages()
+{
+    m_editors.setAuthor(m_settings.operatorName());
+    connect(&m_editors.program, &ProgramEditor::captionChanged, this,
+            [this](const QString &caption) { ui->MainPage->setTabText(TabProgram, caption); });
+    connect(&m_editors.client, &ClientEditor::captionChanged, this,
+            [this](const QString &caption) { ui->MainPage->setTabText(TabClient, caption); });
+
+    auto preset = std::make_unique<PresetTab>(m_editors.preset, m_editors.program, ui->tab_preset);
+    auto program = std::make_unique<ProgramTab>(m_editors.program, m_devices, ui->tab_program);
+    m_presetTab = preset.get();
+    m_programTab = program.get();
+    ui->tab_preset->layout()->addWidget(m_presetTab);
+    ui->tab_program->layout()->addWidget(m_programTab);
+    connect(m_presetTab, &PresetTab::noticeRequested, this, &MainWindow::showNotice);
+    connect(m_programTab, &ProgramTab::noticeRequested, this, &MainWindow::showNotice);
+    connect(m_programTab, &ProgramTab::showTabRequested, this, &MainWindow::showTab);
+    connect(m_programTab, &ProgramTab::nameMissing, this,
+            [this] { showNotice(QStringLiteral(" Please give the program a name")); });
+    m_pages[TabPreset] = std::move(preset);
+    m_pages[TabProgram] = std::move(program);
+}
+
+void MainWindow::showTab(int index)
+{
+    ui->MainPage->setCurrentIndex(index);
 }
 
 void MainWindow::loadDevices()
@@ -150,6 +181,10 @@ void MainWindow::deviceTick()
     mergeAnnouncements();
     m_devices.tickBound();
 
+    // What is on air is not replaced from the library.
+    const Sequencer *sequencer = m_devices.selectedSequencer();
+    m_programTab->setToWorkEnabled(!sequencer || !sequencer->isRunning());
+
     Machines &registry = m_devices.registry();
     Tavik *tavik = m_devices.selectedController();
     if (!tavik)
@@ -173,8 +208,10 @@ void MainWindow::mergeAnnouncements()
             continue;  // not an announcement
         const bool wasEmpty = registry.count() == 0;
         const bool isNew = m_devices.mergeAnnouncement(m_listener.announced());
-        if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname"))
+        if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname")) {
             m_settings.setOperatorName(m_listener.announced().serialNumber);
+            m_editors.setAuthor(m_settings.operatorName());
+        }
         m_devicesTab->markDirty();
     }
 }

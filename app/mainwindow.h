@@ -5,6 +5,7 @@
 #include "data/library.h"
 #include "discovery/broadcastudp.h"
 #include "discovery/deviceslots.h"
+#include "ui/libraryeditors.h"
 #include "work/worklist.h"
 
 #include <QMainWindow>
@@ -18,6 +19,8 @@ class AboutDialog;
 class DevicesTab;
 class InfoBar;
 class NoticePopup;
+class PresetTab;
+class ProgramTab;
 class WorkTab;
 
 // Owns every long-lived object, the two timers that drive the program, and
@@ -65,6 +68,9 @@ public:
     DeviceSlots &devices() { return m_devices; }
     BroadcastUDP &listener() { return m_listener; }
     WorkTab *workTab() const { return m_workTab; }
+    LibraryEditors &editors() { return m_editors; }
+    PresetTab *presetTab() const { return m_presetTab; }
+    ProgramTab *programTab() const { return m_programTab; }
     DevicesTab *devicesTab() const { return m_devicesTab; }
     int currentTab() const { return m_currentTab; }
     NoticePopup *notice() const { return m_notice; }
@@ -83,6 +89,8 @@ private:
     void enterTab(int index);
     TabPage *page(int index) const;
     void createPages();
+    void createLibraryPages();
+    void showTab(int index);
     void loadDevices();
     void mergeAnnouncements();
     void showDeviceStatus();
@@ -92,6 +100,7 @@ private:
     WorkList m_work;
     BroadcastUDP m_listener;
     DeviceSlots m_devices;
+    LibraryEditors m_editors {m_library};
     Ui::MainWindow *ui = nullptr;
     InfoBar *m_infoBar = nullptr;
     NoticePopup *m_notice = nullptr;
@@ -99,6 +108,8 @@ private:
     std::array<std::unique_ptr<TabPage>, TabCount> m_pages;
     WorkTab *m_workTab = nullptr;
     DevicesTab *m_devicesTab = nullptr;
+    PresetTab *m_presetTab = nullptr;
+    ProgramTab *m_programTab = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 

@@ -113,6 +113,7 @@ void PresetEditor::load()
     m_lastVersion = m_fields.version;
 
     m_loaded = true;
+    ++m_revision;
     m_saveRefused = false;
     m_overwriteWarned = false;
 }
@@ -124,6 +125,7 @@ void PresetEditor::clear()
     m_lastName.clear();
     m_lastVersion = 0;
     m_loaded = false;
+    ++m_revision;
 }
 
 void PresetEditor::check(const QString &name, int version)
@@ -247,6 +249,7 @@ bool PresetEditor::commit(const PresetFields &fields)
     m_fields = fields;
     m_fields.modified = presets.modifiedText();
     m_fields.workTime = presets.timeText();
+    ++m_revision;
     return savePool();
 }
 

@@ -58,6 +58,9 @@ public:
     QString message() const { return m_message; }
     bool saveRefused() const { return m_saveRefused; }
     bool overwriteWarned() const { return m_overwriteWarned; }
+    // Grows whenever the editor shows another record or none, so that a
+    // tab refills its widgets only then and keeps a refused edit on screen.
+    int revision() const { return m_revision; }
     QString savedName() const { return m_savedName; }
     int savedVersion() const { return m_savedVersion; }
 
@@ -87,4 +90,5 @@ private:
     bool m_overwriteWarned = false;
     QString m_message;
     PresetFields m_fields;
+    int m_revision = 0;
 };
