@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/container.h"
+#include "data/searchindex.h"
 #include "data/textforms.h"
 #include "data/textmatch.h"
 
@@ -86,6 +87,7 @@ public:
     {
         m_filter = text;
         m_filterActive = text.isEmpty() ? 0 : 1;
+        m_index.setPattern(text);
     }
     QString filter() const { return m_filter; }
     bool filterActive() const { return m_filterActive == 1; }
@@ -93,7 +95,7 @@ public:
     void first()
     {
         m_current = 0;
-        if (m_filterActive && !matches(m_records.isEmpty() ? QString() : m_records.first().displayText()))
+        if (m_filterActive && !matchesAt(0))
             next();
     }
 
@@ -105,23 +107,61 @@ public:
         if (!m_filterActive)
             return true;
         for (; m_current < count(); ++m_current) {
-            if (matches(m_records.at(m_current).displayText()))
+            if (matchesAt(m_current))
                 return true;
         }
         return false;
     }
 
     // The n-th record counting from the first, matching records only while
-    // a filter is active.
+    // a filter is active; past the last one, current is count.
     void select(int n)
     {
         first();
-        if (n > 0 && n <= count()) {
-            for (int i = 0; i < n; ++i) {
-                if (!next())
-                    break;
-            }
+        if (n <= 0 || n > count())
+            return;
+        if (!m_filterActive) {
+            m_current = n;
+            return;
         }
+        const QList<int> &rows = matchingRows();
+        m_current = n < rows.size() ? rows.at(n) : count();
+    }
+
+    // The indexes of the records a list shows: those passing the filter
+    // while it is active, else all. The list is a snapshot (implicitly
+    // shared, so keeping it is cheap); it goes stale when the store changes.
+    QList<int> shownRows()
+    {
+        if (m_filterActive)
+            return matchingRows();
+        QList<int> all(count());
+        for (int i = 0; i < count(); ++i)
+            all[i] = i;
+        return all;
+    }
+
+    // Moves the record shown at `row` (counted as select counts) one place
+    // up (step -1) or down (step +1) in the whole store, swapping it with
+    // its neighbour whether or not that neighbour is shown. Returns the row
+    // to select afterwards: row + step when the record moved, else row.
+    // The moved record stays current.
+    int moveShown(int row, int step)
+    {
+        if (step != -1 && step != 1)
+            return row;
+        if (row >= count() || row < (step < 0 ? 1 : 0))
+            return row;
+        select(row);
+        // A row beyond those shown selects past the end: nothing to move.
+        if (!hasCurrent())
+            return row;
+        const int neighbour = m_current + step;
+        if (neighbour < 0 || neighbour >= count())
+            return row;
+        m_records.swapItemsAt(m_current, neighbour);
+        m_current = neighbour;
+        return row + step;
     }
 
     // Number of records with exactly this name and version; the last of them
@@ -230,7 +270,17 @@ protected:
     void setNow(QDateTime Record::*member) { setField(member, QDateTime::currentDateTime()); }
 
 private:
-    bool matches(const QString &text) const { return containsIgnoringAccents(text, m_filter); }
+    bool matchesAt(int index) const
+    {
+        // An empty store matches as the empty text does.
+        const QString text = index < count() ? m_records.at(index).displayText() : QString();
+        return m_index.matches(index, text);
+    }
+    const QList<int> &matchingRows()
+    {
+        m_index.sync(count(), [this](int i) { return m_records.at(i).displayText(); });
+        return m_index.matching();
+    }
 
     QString m_filter;
     int m_filterActive = 0;
@@ -240,4 +290,5 @@ private:
     QList<Record> m_records;
     QString m_path;
     QString m_debugName;
+    SearchIndex m_index;
 };

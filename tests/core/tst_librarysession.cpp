@@ -1,0 +1,207 @@
+#include "app/settings.h"
+#include "data/container.h"
+#include "data/library.h"
+#include "support/testenv.h"
+#include "ui/columnwidths.h"
+#include "ui/librarysession.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString anaFile = "00112233445566778899aabbccddeeff";
+const QString boFile = "ffeeddccbbaa99887766554433221100";
+
+QJsonArray named(const QStringList &names)
+{
+    QJsonArray list;
+    for (const QString &name : names)
+        list.append(QJsonObject{{"nam", name}, {"ver", "1"}});
+    return list;
+}
+
+QStringList namesIn(const QString &path, const QString &key)
+{
+    QStringList names;
+    const QJsonObject object = Container::decode(TestEnv::readFile(path));
+    for (const QJsonValue &record : object.value(key).toArray())
+        names << record.toObject().value("nam").toString();
+    return names;
+}
+
+// A library folder with two clients; Ana's history holds one preset and
+// one program.
+struct Folder
+{
+    QTemporaryDir dir;
+    QString path = dir.path() + "/";
+
+    Folder()
+    {
+        write("presets.dat", {{"presets", named({"G1", "G2"})}});
+        write("genpresets.dat", {{"presets", named({"L1", "L2"})}});
+        write("programs.dat", {{"programs", named({"P1", "P2"})}});
+        write("clients.dat", {{"clients", QJsonArray{QJsonObject{{"name", "Ana"}, {"file", anaFile}},
+                                                     QJsonObject{{"name", "Bo"}, {"file", boFile}}}}});
+        write(anaFile + ".dat", {{"presets", named({"C1", "C2"})}, {"programs", named({"CP1", "CP2"})}});
+    }
+    void write(const QString &name, const QJsonObject &object)
+    {
+        TestEnv::writeFile(path + name, Container::encode(object));
+    }
+};
+
+} // namespace
+
+class TestLibrarySession : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    // Leaving a pool writes it, whichever it is; the choice goes to the settings.
+    void poolSwitchesWriteThePoolLeft_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("General") << 1 << 2 << "presets.dat";
+        QTest::newRow("Legitimate") << 2 << 0 << "genpresets.dat";
+        QTest::newRow("Client") << 0 << 1 << anaFile + ".dat";
+    }
+
+    void poolSwitchesWriteThePoolLeft()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QString, file);
+        Folder folder;
+        Library library;
+        library.load(folder.path);
+        Settings settings;
+        settings.setPresetsPool(from);
+        LibrarySession session(library, settings);
+
+        session.setRow(LibrarySession::PresetList, 1);
+        QVERIFY(session.moveRow(LibrarySession::PresetList, -1));
+        QCOMPARE(session.row(LibrarySession::PresetList), 0);
+        const QString first = session.presetListStore().records().at(0).name;
+        session.switchPresetPool(to);
+        QCOMPARE(namesIn(folder.path + file, "presets").value(0), first);
+        QCOMPARE(settings.presetsPool(), to);
+        QCOMPARE(session.presetPool(), to);
+    }
+
+    void programPoolAndPrepare()
+    {
+        Folder folder;
+        Library library;
+        library.load(folder.path);
+        Settings settings;
+        settings.setProgramsGeneral(true);
+        LibrarySession session(library, settings);
+        QCOMPARE(&session.programListStore(), &library.programs());
+
+        session.setRow(LibrarySession::ProgramList, 0);
+        session.moveRow(LibrarySession::ProgramList, 1);
+        session.switchProgramPool(false);
+        QCOMPARE(namesIn(folder.path + "programs.dat", "programs"), (QStringList{"P2", "P1"}));
+        QVERIFY(!settings.programsGeneral());
+        QCOMPARE(&session.programListStore(), &library.history().programs());
+
+        // Entering the program list reads what others wrote since.
+        folder.write(anaFile + ".dat", {{"programs", named({"CP3"})}});
+        folder.write("clients.dat", {{"clients", QJsonArray{QJsonObject{{"name", "Zed"}},
+                                                            QJsonObject{{"name", "Ana"}, {"file", anaFile}}}}});
+        session.prepareProgramList();
+        QCOMPARE(library.clients().count(), 2);
+        QCOMPARE(library.clients().name(), QString("Ana"));
+        QCOMPARE(session.programListStore().count(), 1);
+        QCOMPARE(session.programListStore().records().at(0).name, QString("CP3"));
+
+        // A current client that is not in the file: no other client's
+        // history is shown, and none is overwritten.
+        session.setCurrentClientName("Ghost");
+        session.prepareProgramList();
+        QCOMPARE(session.programListStore().count(), 0);
+        QVERIFY(!session.saveProgramList());
+        QCOMPARE(namesIn(folder.path + anaFile + ".dat", "programs"), QStringList{"CP3"});
+    }
+
+    void deletesActOnlyOnShownRows()
+    {
+        Folder folder;
+        Library library;
+        library.load(folder.path);
+        Settings settings;
+        settings.setPresetsPool(1);
+        LibrarySession session(library, settings);
+        QSignalSpy removing(&session, &LibrarySession::presetRemoving);
+        QSignalSpy clientGone(&session, &LibrarySession::currentClientRemoved);
+
+        library.generalPresets().setFilter("2");
+        session.setRow(LibrarySession::PresetList, 1);  // beyond the one shown
+        session.deletePreset();
+        QCOMPARE(library.generalPresets().count(), 2);
+        session.setRow(LibrarySession::PresetList, 0);
+        session.deletePreset();
+        QCOMPARE(library.generalPresets().count(), 1);
+        QCOMPARE(removing.takeFirst(), (QVariantList{1, "G2", 1}));
+
+        // Another client: the current one stays open.
+        session.setRow(LibrarySession::ClientList, 1);
+        session.deleteClient();
+        QCOMPARE(clientGone.count(), 0);
+        QCOMPARE(library.history().presets().count(), 2);
+        session.setRow(LibrarySession::ClientList, 0);
+        session.deleteClient();
+        QCOMPARE(clientGone.count(), 1);
+        QCOMPARE(session.currentClientName(), QString());
+        QVERIFY(!session.clientOpen());
+        QCOMPARE(library.history().presets().count(), 0);
+        QCOMPARE(Container::decode(TestEnv::readFile(folder.path + "clients.dat")).value("clients").toArray().size(), 0);
+        session.deleteClient();  // empty store: nothing happens
+        QVERIFY(QFile::exists(folder.path + anaFile + ".dat"));
+
+        // A pool that cannot be written keeps its records.
+        QFile::remove(folder.path + "presets.dat");
+        QDir(folder.path).mkdir("presets.dat");
+        session.switchPresetPool(2);
+        QCOMPARE(library.generalPresets().count(), 1);
+    }
+
+    void columnWidths_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("presets, narrow") << "preset" << 500 << QList<int>{300, 80, 0, 90, 80};
+        QTest::newRow("presets, middle") << "preset" << 800 << QList<int>{500, 80, 0, 90, 80};
+        QTest::newRow("presets, wide") << "preset" << 1500 << QList<int>{600, 80, 600, 90, 80};
+        QTest::newRow("programs, narrow") << "program" << 1000 << QList<int>{300, 80, 500, 80};
+        QTest::newRow("programs, wide") << "program" << 1300 << QList<int>{366, 80, 734, 80};
+        QTest::newRow("clients, narrow") << "client" << 700 << QList<int>{250, 250, 300};
+        QTest::newRow("clients, middle") << "client" << 1000 << QList<int>{250, 320, 390};
+        QTest::newRow("clients, wide") << "client" << 1300 << QList<int>{250, 400, 610};
+        QTest::newRow("history") << "history" << 420 << QList<int>{100, 300};
+    }
+
+    void columnWidths()
+    {
+        QFETCH(QString, list);
+        QFETCH(int, width);
+        QFETCH(QList<int>, widths);
+        const QList<int> got = list == "preset" ? ColumnWidths::presetList(width)
+                             : list == "program" ? ColumnWidths::programList(width)
+                             : list == "client" ? ColumnWidths::clientList(width)
+                                                : ColumnWidths::historyList(width);
+        QCOMPARE(got, widths);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLibrarySession)
+#include "tst_librarysession.moc"
