@@ -104,6 +104,7 @@ void MainWindow::createPages()
 void MainWindow::createLibraryPages()
 {
     m_editors.setAuthor(m_settings.operatorName());
+    m_editors.client.openNamed(m_library.currentClientName());
     connect(&m_editors.program, &ProgramEditor::captionChanged, this,
             [this](const QString &caption) { ui->MainPage->setTabText(TabProgram, caption); });
     connect(&m_editors.client, &ClientEditor::captionChanged, this,
@@ -211,6 +212,7 @@ void MainWindow::mergeAnnouncements()
         if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname")) {
             m_settings.setOperatorName(m_listener.announced().serialNumber);
             m_editors.setAuthor(m_settings.operatorName());
+    m_editors.client.openNamed(m_library.currentClientName());
         }
         m_devicesTab->markDirty();
     }

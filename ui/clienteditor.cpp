@@ -36,6 +36,12 @@ void ClientEditor::empty()
     m_notePicked = false;
 }
 
+void ClientEditor::setCurrentName(const QString &name)
+{
+    m_currentName = name;
+    Q_EMIT currentNameChanged(name);
+}
+
 void ClientEditor::open(int row)
 {
     Clients &clients = m_library.clients();
@@ -43,10 +49,23 @@ void ClientEditor::open(int row)
     if (!clients.hasCurrent())
         return;
     m_openFile = clients.file();
-    m_currentName = clients.name();
     m_newPending = false;
     load();
     Q_EMIT clientSwitched();
+}
+
+void ClientEditor::openNamed(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    for (const Client &client : m_library.clients().records()) {
+        if (client.name == name) {
+            m_openFile = client.file;
+            m_newPending = false;
+            load();
+            return;
+        }
+    }
 }
 
 void ClientEditor::load()
@@ -59,7 +78,7 @@ void ClientEditor::load()
         if (m_openFile.isEmpty() || !locateOpen()) {
             clients.first();
             m_openFile.clear();
-            m_currentName.clear();
+            setCurrentName(QString());
             empty();
             return;
         }
@@ -67,7 +86,8 @@ void ClientEditor::load()
     } else if (!locateOpen()) {
         return;
     }
-    m_loadedName = m_currentName = clients.name();
+    m_loadedName = clients.name();
+    setCurrentName(m_loadedName);
     setCaption(m_currentName);
     m_fields.name = clients.name();
     m_fields.address = clients.notes1();
@@ -99,7 +119,7 @@ void ClientEditor::nameEdited(const QString &text)
         return;
     }
     m_message.clear();
-    m_currentName = text;
+    setCurrentName(text);
     setCaption(text);
     m_nameTaken = false;
 }
@@ -120,10 +140,7 @@ bool ClientEditor::commit(const ClientFields &fields)
         empty();
         m_newPending = false;
         m_openFile = m_previousFile;
-        m_currentName.clear();
-        if (locateOpen())
-            m_currentName = clients.name();
-        else
+        if (!locateOpen())
             m_openFile.clear();
         load();
         return false;
@@ -133,10 +150,13 @@ bool ClientEditor::commit(const ClientFields &fields)
         // Edits made under a name that another client has are dropped.
         clients.loadHistory();
         m_fields.name = m_loadedName;
+        m_typedName = m_loadedName;
+        setCurrentName(m_loadedName);
+        setCaption(m_loadedName);
         return false;
     }
     const bool historySaved = ClientHistory::save(m_library);
-    m_currentName = fields.name;
+    setCurrentName(fields.name);
     setCaption(m_currentName);
     clients.setName(fields.name);
     clients.setNotes1(fields.address);
@@ -153,7 +173,7 @@ void ClientEditor::newClient(int row)
     m_previousFile = m_openFile;
     clients.insertNew();
     m_openFile = clients.file();
-    m_currentName.clear();
+    setCurrentName(QString());
     // The new client's history is empty and belongs to no file until its
     // first commit.
     m_library.history().clear();
@@ -162,29 +182,13 @@ void ClientEditor::newClient(int row)
     Q_EMIT clientSwitched();
 }
 
-void ClientEditor::deleteClient(int row)
+void ClientEditor::forgetDeleted()
 {
-    Clients &clients = m_library.clients();
-    clients.select(row);
-    if (!clients.hasCurrent())
-        return;
-    const bool wasOpen = clients.file() == m_openFile;
-    clients.removeJsonFile();
-    clients.removeCurrent();
-    clients.saveBase();
-    if (!wasOpen) {
-        locateOpen();
-        return;
-    }
     m_openFile.clear();
-    m_currentName.clear();
+    setCurrentName(QString());
     m_newPending = false;
-    // The history file stays in the data folder; nothing may write the
-    // deleted client's history again.
-    m_library.history().clear();
     empty();
     setCaption(QString());
-    Q_EMIT clientSwitched();
 }
 
 void ClientEditor::pickNote()

@@ -28,8 +28,11 @@ public:
     // The client at `row` of the client list (as its filter shows it).
     void open(int row);
     void load();
+    // The client with this name, as the program starts with it.
+    void openNamed(const QString &name);
     void newClient(int row);
-    void deleteClient(int row);
+    // The open client was deleted from the list: nothing of it stays open.
+    void forgetDeleted();
     // Every edit of the name field.
     void nameEdited(const QString &text);
     bool commit(const ClientFields &fields);
@@ -59,11 +62,14 @@ Q_SIGNALS:
     // edited in its pools must be let go.
     void clientSwitched();
     void captionChanged(const QString &caption);
+    // The name under which the open client is now found; empty for none.
+    void currentNameChanged(const QString &name);
 
 private:
     bool locateOpen();
     void empty();
     void setCaption(const QString &name);
+    void setCurrentName(const QString &name);
     void pickNote();
 
     Library &m_library;

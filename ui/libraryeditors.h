@@ -4,21 +4,21 @@
 #include "ui/preseteditor.h"
 #include "ui/programeditor.h"
 
+class LibrarySession;
+
 // The three library editors and the one place where they affect each
-// other: a client opened, made or deleted lets go of what was edited in
-// its pools.
+// other and the lists: a client opened, made or deleted lets go of what
+// was edited in its pools; a record deleted from a list is let go by the
+// editor that holds it.
 class LibraryEditors
 {
 public:
-    explicit LibraryEditors(Library &library) : preset(library), program(library), client(library)
-    {
-        QObject::connect(&client, &ClientEditor::clientSwitched, &program, [this] {
-            preset.clear();
-            program.close();
-        });
-    }
+    explicit LibraryEditors(Library &library);
     LibraryEditors(const LibraryEditors &) = delete;
     LibraryEditors &operator=(const LibraryEditors &) = delete;
+
+    // Follows the lists' session, and opens the client it starts with.
+    void attach(LibrarySession &session);
 
     void setAuthor(const QString &author)
     {

@@ -131,12 +131,16 @@ void ProgramEditor::load()
     m_saveRefused = false;
     m_overwriteWarned = false;
     m_loaded = true;
+    Q_EMIT openChanged(true);
 }
 
 void ProgramEditor::close()
 {
     m_lines.clear();
+    const bool wasLoaded = m_loaded;
     m_loaded = false;
+    if (wasLoaded)
+        Q_EMIT openChanged(false);
     m_message.clear();
     setCaption(QString(), 0);
 }

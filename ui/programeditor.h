@@ -74,10 +74,13 @@ public:
     QString modifiedText() const { return m_modified; }
     QString message() const { return m_message; }
     QString caption() const { return m_caption; }
+    QString savedName() const { return m_savedName; }
+    int savedVersion() const { return m_savedVersion; }
     const QList<ProgramLine> &lines() const { return m_lines; }
 
 Q_SIGNALS:
     void captionChanged(const QString &caption);
+    void openChanged(bool open);
 
 private:
     Programs &store() const;

@@ -4,6 +4,8 @@
 #include "support/testenv.h"
 #include "ui/clienthistory.h"
 #include "ui/libraryeditors.h"
+#include "ui/librarysession.h"
+#include "app/settings.h"
 #include "work/sendtowork.h"
 
 #include <QFile>
@@ -23,9 +25,14 @@ private Q_SLOTS:
         f.addClient("Ana");
         f.addClient("Bo");
         f.addPreset(1, "P", 0);
+        Settings settings;
+        LibrarySession session(f.library, settings);
         LibraryEditors editors(f.library);
+        editors.attach(session);
         ClientEditor &client = editors.client;
+        QCOMPARE(client.currentName(), QString("Bo"));  // the client the library starts with
         client.open(0);
+        QCOMPARE(session.currentClientName(), QString("Ana"));
         QCOMPARE(client.fields().name, QString("Ana"));
 
         ClientFields fields = client.fields();
@@ -45,10 +52,12 @@ private Q_SLOTS:
         client.open(0);
         editors.preset.open(1, 0);
         editors.program.newProgram(true, 0);
-        client.deleteClient(1);
+        session.setRow(LibrarySession::ClientList, 1);
+        session.deleteClient();
         QVERIFY(client.isLoaded() && editors.preset.isLoaded() && editors.program.isLoaded());
         const QString historyFile = f.library.history().path();
-        client.deleteClient(0);
+        session.setRow(LibrarySession::ClientList, 0);
+        session.deleteClient();
         QVERIFY(!client.isLoaded() && !editors.preset.isLoaded() && !editors.program.isLoaded());
         QCOMPARE(f.library.clients().count(), 0);
         QVERIFY(QFile::exists(historyFile));
@@ -61,6 +70,7 @@ private Q_SLOTS:
         QVERIFY(!client.commit(client.fields()));
         QCOMPARE(f.library.clients().count(), 1);
         QCOMPARE(client.currentName(), QString("Cy"));
+        QCOMPARE(session.currentClientName(), QString("Cy"));
     }
 
     void historyTexts_data()
