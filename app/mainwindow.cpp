@@ -184,7 +184,7 @@ void MainWindow::deviceTick()
 
     // What is on air is not replaced from the library.
     const Sequencer *sequencer = m_devices.selectedSequencer();
-    m_programTab->setToWorkEnabled(!sequencer || !sequencer->isRunning());
+    m_programTab->setToWorkEnabled(!sequencer || sequencer->canStart());
 
     Machines &registry = m_devices.registry();
     Tavik *tavik = m_devices.selectedController();

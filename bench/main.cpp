@@ -370,11 +370,11 @@ void benchMachines(bool quick)
 class StepClock : public Clock
 {
 public:
-    QTime now() const override { return m_now; }
-    void advance(int ms) { m_now = m_now.addMSecs(ms); }
+    qint64 msecs() const override { return m_now; }
+    void advance(int ms) { m_now += ms; }
 
 private:
-    QTime m_now = QTime(0, 0);
+    qint64 m_now = 0;
 };
 
 // A controller that is on air from the start request to the stop request.

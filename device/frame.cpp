@@ -1,17 +1,35 @@
 #include "device/frame.h"
 
+#include "device/protocol.h"
+
 #include <QLoggingCategory>
+
+#include <array>
 
 namespace Frame {
 
-quint16 crc16(const char *bytes, int count)
+namespace {
+
+std::array<quint16, 256> crcTable()
 {
-    quint16 crc = 0xFFFF;
-    for (int i = 0; i < count; ++i) {
-        crc ^= quint16(quint8(bytes[i])) << 8;
+    std::array<quint16, 256> table {};
+    for (int byte = 0; byte < 256; ++byte) {
+        quint16 crc = quint16(byte << 8);
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
+        table[size_t(byte)] = crc;
     }
+    return table;
+}
+
+} // namespace
+
+quint16 crc16(const char *bytes, int count)
+{
+    static const std::array<quint16, 256> table = crcTable();
+    quint16 crc = 0xFFFF;
+    for (int i = 0; i < count; ++i)
+        crc = quint16(crc << 8) ^ table[size_t((crc >> 8) ^ quint8(bytes[i]))];
     return crc;
 }
 
@@ -51,64 +69,120 @@ void appendU32(QByteArray &data, quint32 value)
 
 }  // namespace Frame
 
+FrameReader::FrameReader()
+{
+    for (quint8 code : {Protocol::REP_STATUS, Protocol::REP_CLOCK, Protocol::REP_CONFIG, Protocol::REP_LIVETIME})
+        m_resyncCode[code] = true;
+}
+
+void FrameReader::clear()
+{
+    m_buffer.clear();
+    m_start = 0;
+    m_lookahead = 0;
+    m_inStep = true;
+}
+
 void FrameReader::append(const QByteArray &bytes)
 {
+    compact();
     m_buffer.append(bytes);
-    if (m_buffer.size() > maxBuffered) {
-        const int excess = m_buffer.size() - maxBuffered;
-        m_buffer.remove(0, excess);
-        m_dropped += excess;
+    const int excess = buffered() - maxBuffered;
+    if (excess > 0)
+        drop(excess);
+}
+
+void FrameReader::drop(int count)
+{
+    m_start += count;
+    m_dropped += count;
+    m_lookahead = qMax(m_lookahead, m_start);
+    m_inStep = false;
+}
+
+void FrameReader::compact()
+{
+    // Used bytes are let go in one move once they are the larger part, so
+    // that taking frames off the front does not copy the rest every time.
+    if (m_start > 0 && m_start * 2 >= m_buffer.size()) {
+        m_buffer.remove(0, m_start);
+        m_lookahead -= m_start;
+        m_start = 0;
     }
 }
 
-int FrameReader::frameAt(int offset) const
+FrameReader::Candidate FrameReader::candidateAt(int offset, bool anyCode)
 {
-    const int available = m_buffer.size() - offset;
-    if (available < 2)
-        return 0;
-    const int length = quint8(m_buffer.at(offset + 1));
+    const int available = int(m_buffer.size()) - offset;
+    if (available < 3)
+        return Candidate::Incomplete;
+    const char *p = m_buffer.constData() + offset;
+    const int length = quint8(p[1]);
     if (length == 0)
-        return -1;  // a frame always carries its code
+        return Candidate::Invalid;  // a frame always carries its code
+    if (!anyCode && !m_resyncCode[quint8(p[2])])
+        return Candidate::Invalid;
     const int total = length + Frame::overhead;
     if (available < total)
-        return 0;
-    const char *p = m_buffer.constData() + offset;
+        return Candidate::Incomplete;
+    m_checked += length + 1;
     const quint16 crc = Frame::crc16(p + 1, length + 1);
     const quint16 sent = quint16(quint8(p[length + 2]) << 8) | quint8(p[length + 3]);
-    return crc == sent ? total : -1;
+    return crc == sent ? Candidate::Valid : Candidate::Invalid;
 }
 
 bool FrameReader::next(QByteArray &frame)
 {
-    // Bytes that cannot start a valid frame (bad checksum, zero length) are
-    // skipped one at a time until a frame boundary lines up again.
-    int skipped = 0;
-    while (!m_buffer.isEmpty() && frameAt(0) < 0) {
-        m_buffer.remove(0, 1);
-        ++skipped;
-    }
-    int start = 0;
-    int size = m_buffer.isEmpty() ? 0 : frameAt(0);
-    if (size == 0) {
-        // Incomplete at the front: either the rest is on its way, or these
-        // are noise bytes whose length points past what arrived. A complete
-        // valid frame further on means the latter.
-        for (int later = 1; later < m_buffer.size() && size == 0; ++later) {
-            const int found = frameAt(later);
-            if (found > 0) {
-                start = later;
-                size = found;
+    const int before = m_start;
+    int found = -1;
+    while (found < 0 && buffered() > 0) {
+        if (!m_inStep && m_start < m_lookahead)
+            m_start = qMin(m_lookahead, int(m_buffer.size()));  // tried already
+        if (buffered() == 0)
+            break;
+        const Candidate front = candidateAt(m_start, m_inStep);
+        if (front == Candidate::Valid) {
+            found = m_start;
+        } else if (front == Candidate::Invalid) {
+            ++m_start;
+            m_inStep = false;
+            m_lookahead = qMax(m_lookahead, m_start);
+        } else {
+            // Incomplete at the front: either the rest is on its way, or
+            // this is noise whose length points past what arrived. A
+            // complete frame further on means the latter. Offsets already
+            // found holding no complete frame are not tried again.
+            int later = qMax(m_lookahead, m_start + 1);
+            bool allComplete = true;
+            for (; later < m_buffer.size(); ++later) {
+                const Candidate c = candidateAt(later, false);
+                if (c == Candidate::Valid) {
+                    found = later;
+                    break;
+                }
+                if (c == Candidate::Incomplete)
+                    allComplete = false;
+                else if (allComplete)
+                    m_lookahead = later + 1;
             }
+            break;
         }
     }
-    skipped += start;
+    if (found > m_start) {
+        m_start = found;
+        m_inStep = false;
+    }
+    const int skipped = m_start - before;
     if (skipped > 0) {
         qDebug() << "frame dropped, bad checksum or length:" << skipped << "bytes";
         m_dropped += skipped;
     }
-    if (size <= 0)
+    if (found < 0)
         return false;
-    frame = m_buffer.mid(start, size);
-    m_buffer.remove(0, start + size);
+    const int size = quint8(m_buffer.at(found + 1)) + Frame::overhead;
+    frame = m_buffer.mid(found, size);
+    m_start = found + size;
+    m_lookahead = qMax(m_lookahead, m_start);
+    m_inStep = true;
     return true;
 }

@@ -25,11 +25,19 @@ void appendU32(QByteArray &data, quint32 value);
 // Cuts a TCP byte stream into frames. TCP keeps no message boundaries: one
 // read may hold half a frame, or two, or noise around them. The reader keeps
 // what it has not used yet and hands out only frames whose checksum matches.
+//
+// A hostile or broken peer may send nothing but noise, so the work done per
+// byte received is bounded: each offset is tried at most once as a frame
+// start while the stream is out of step, and then only where the code byte
+// is one of the replies the host acts on (a frame of another code, found by
+// chance in noise, would be ignored anyway).
 class FrameReader
 {
 public:
     // Bytes that never form a frame are let go beyond this much backlog.
     static constexpr int maxBuffered = 4096;
+
+    FrameReader();
 
     void append(const QByteArray &bytes);
 
@@ -38,15 +46,23 @@ public:
     bool next(QByteArray &frame);
 
     // Bytes skipped because they did not start a valid frame.
-    int droppedBytes() const { return m_dropped; }
-    int buffered() const { return m_buffer.size(); }
-    void clear() { m_buffer.clear(); }
+    qint64 droppedBytes() const { return m_dropped; }
+    int buffered() const { return int(m_buffer.size()) - m_start; }
+    // Checksum bytes computed so far: what resynchronising has cost.
+    qint64 checkedBytes() const { return m_checked; }
+    void clear();
 
 private:
-    // Length of a valid frame starting at offset, 0 when incomplete, -1 when
-    // the bytes there cannot start a valid frame.
-    int frameAt(int offset) const;
+    enum class Candidate { Incomplete, Invalid, Valid };
+    Candidate candidateAt(int offset, bool anyCode);
+    void drop(int count);
+    void compact();
 
     QByteArray m_buffer;
-    int m_dropped = 0;
+    int m_start = 0;         // first byte not yet used or dropped
+    int m_lookahead = 0;     // offsets below this hold no complete frame
+    bool m_inStep = true;    // the last frame ended where the next begins
+    qint64 m_dropped = 0;
+    qint64 m_checked = 0;
+    bool m_resyncCode[256] = {};
 };

@@ -11,6 +11,9 @@
 Link::Link(QObject *parent)
     : QObject(parent), m_socket(new QTcpSocket(this)), m_pingProcess(new QProcess(this))
 {
+    // What the socket holds is bounded too: a peer that floods the link is
+    // slowed down by TCP instead of filling memory between two ticks.
+    m_socket->setReadBufferSize(4 * FrameReader::maxBuffered);
     connect(m_socket, &QTcpSocket::readyRead, this, &Link::markFlagReadyPacket);
     connect(m_socket, &QTcpSocket::connected, this, &Link::markFlagConnected);
     connect(m_socket, &QTcpSocket::disconnected, this, &Link::markFlagDisconnected);
@@ -70,7 +73,13 @@ bool Link::connectToDevice()
 
 void Link::disconnectFromDevice()
 {
-    m_socket->disconnectFromHost();
+    // An attempt still under way is called off: left running, it would
+    // connect later unasked and hold the device's one client place.
+    if (m_socket->state() == QAbstractSocket::HostLookupState
+        || m_socket->state() == QAbstractSocket::ConnectingState)
+        m_socket->abort();
+    else
+        m_socket->disconnectFromHost();
 }
 
 void Link::requestConnect()

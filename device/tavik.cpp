@@ -1,12 +1,12 @@
 #include "device/tavik.h"
 
-#include "data/logs.h"
 #include "device/statustext.h"
 
 #include <QDateTime>
 #include <QDebug>
 
 #include <cstdlib>
+#include <utility>
 
 using namespace Protocol;
 
@@ -48,12 +48,15 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_CONNECTED, "M_MACHINE_CONNECTED", [](Tavik &t) {
             t.armWatchdog();
+            t.m_statusThisLink = false;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
             t.after(M_MACHINE_GET_CONFIG, 5);
         }},
         {M_MACHINE_RECONNECT_DISCONNECT, "M_MACHINE_RECONNECT_DISCONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
+            t.m_linkUp = false;
+            t.clearRequests();
             t.log(QStringLiteral("Lost connection disconnected"));
             t.disconnectFromDevice();
             t.after(M_MACHINE_RECONNECT, 300);
@@ -68,6 +71,7 @@ const Tavik::Row &Tavik::row(State state)
         // connection, so that polling and transmission can resume.
         {M_MACHINE_RECONNECTED, "M_MACHINE_RECONNECTED", [](Tavik &t) {
             t.armWatchdog();
+            t.m_statusThisLink = false;
             t.m_connecting = true;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
@@ -77,6 +81,9 @@ const Tavik::Row &Tavik::row(State state)
             t.armWatchdog();
             t.m_connectedShown = true;
             t.sendQuery(QueryConfig);
+            // Whether the device is on air decides what initialising may
+            // send it; the answer comes long before that.
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_GET_RTC1, 3);
         }},
         {M_MACHINE_GET_RTC1, "M_MACHINE_GET_RTC1", [](Tavik &t) {
@@ -101,12 +108,18 @@ const Tavik::Row &Tavik::row(State state)
                 t.sendQuery(QueryLivetime);
             t.after(M_MACHINE_GET_STATUS, 3);
         }},
+        // A device on air (or one whose state is not known yet) keeps its
+        // LF value and time: they belong to the transmission under way.
         {M_MACHINE_SET_LF, "M_MACHINE_SET_LF", [](Tavik &t) {
-            t.sendU32(REQ_SET_LF, 12774);
+            if (t.statusShowsOffAir()) {
+                t.sendU32(REQ_SET_LF, initialLf);
+                t.m_lfSent = initialLf;
+            }
             t.after(M_MACHINE_SET_TRANS_TIME, 10);
         }},
         {M_MACHINE_SET_TRANS_TIME, "M_MACHINE_SET_TRANS_TIME", [](Tavik &t) {
-            t.sendU16(REQ_SET_TIME, 100);
+            if (t.statusShowsOffAir())
+                t.sendU16(REQ_SET_TIME, 100);
             t.after(M_MACHINE_GET_LIVETIME, 10);
         }},
         {M_MACHINE_GET_STATUS, "M_MACHINE_GET_STATUS", [](Tavik &t) {
@@ -155,6 +168,10 @@ const Tavik::Row &Tavik::row(State state)
             t.after(M_MACHINE_GET_STATUS, 10);
             if (t.m_statusBits & StandBy)
                 t.sendCommand(CommandBringUp);
+            // The ready cycle runs no transmission: one seen here has
+            // nobody watching over it.
+            if ((t.m_statusBits & onAirBits) && !t.m_startRequest)
+                t.stopUnsupervised();
             if (t.m_startRequest) {
                 t.m_startRequest = false;
                 t.after(M_MACHINE_COMMAND_START_TRANSMIT, 2);
@@ -168,6 +185,13 @@ const Tavik::Row &Tavik::row(State state)
             const quint16 sent = quint16(qMin<quint64>(wanted, maxTransmitTime));
             if (wanted > maxTransmitTime)
                 t.log(QStringLiteral("Transmit time %1 s too long, sending %2").arg(wanted).arg(sent));
+            // The run's first value goes out before the start, whatever
+            // the device was given before: the device must not transmit
+            // the first item at a value left from initialising or from
+            // another run.
+            t.m_lfSent = t.m_lfRequested;
+            t.sendU32(REQ_SET_LF, t.m_lfSent);
+            t.log(QStringLiteral("Preset lf:") + QString::number(t.m_lfSent));
             t.log(QStringLiteral("Request transmit, preset time:") + QString::number(sent));
             t.sendU16(REQ_SET_TIME, sent);
             t.after(M_MACHINE_ON_AIR_PRESET_TIME, 10);
@@ -179,6 +203,7 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_DISCONNECT, "M_MACHINE_DISCONNECT", [](Tavik &t) {
             t.sendCommand(CommandStop);
+            t.clearRequests();
             t.m_watchdog = 0;
             t.m_connecting = false;
             t.after(M_MACHINE_DISCONNECT2, 10);
@@ -186,12 +211,14 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_DISCONNECT2, "M_MACHINE_DISCONNECT2", [](Tavik &t) {
             t.log(QStringLiteral("Disconnected"));
             t.disconnectFromDevice();
+            t.m_linkUp = false;
             t.m_watchdog = 0;
             t.m_connecting = false;
             t.after(M_IDLE, 100);
         }},
         {M_MACHINE_DELAYLED_DISCONNECT, "M_MACHINE_DELAYLED_DISCONNECT", [](Tavik &t) {
             t.disconnectFromDevice();
+            t.clearRequests();
             t.m_linkUp = false;
             t.m_pingReachable = false;
             t.m_pingDone = false;
@@ -229,8 +256,61 @@ void Tavik::after(State next, int ticks)
 
 void Tavik::log(const QString &text)
 {
-    if (m_log)
-        m_log->add(text);
+    if (m_pendingLog.size() >= maxPendingLogLines)
+        m_pendingLog.removeFirst();
+    m_pendingLog.append(text);
+}
+
+QStringList Tavik::takeLogLines()
+{
+    return std::exchange(m_pendingLog, {});
+}
+
+void Tavik::requestStart()
+{
+    if (isConnected())
+        m_startRequest = true;
+}
+
+void Tavik::requestStop()
+{
+    m_startRequest = false;
+    if (isConnected())
+        m_stopRequest = true;
+}
+
+void Tavik::clearRequests()
+{
+    m_startRequest = false;
+    m_stopRequest = false;
+}
+
+bool Tavik::inSession() const
+{
+    return m_linkUp && isConnected() && m_state >= M_MACHINE_GET_STATUS && m_state <= M_MACHINE_COMMAND_STOP_TRANSMIT;
+}
+
+void Tavik::stopUnsupervised()
+{
+    if (!m_unsupervisedLogged)
+        log(QStringLiteral("Transmitting with no run supervising it: Stop transmit"));
+    m_unsupervisedLogged = true;
+    sendCommand(CommandStop);
+}
+
+void Tavik::release()
+{
+    if (isConnected() && (inSession() || statusShowsOnAir()))
+        sendCommand(CommandStop);
+    disconnectFromDevice();
+    clearRequests();
+    m_connectRequest = m_disconnectRequest = false;
+    resetControllerData();
+    m_autoConnect = false;
+    m_pingReachable = m_pingDone = false;
+    m_hostAddress.clear();
+    m_pendingLog.clear();
+    setState(M_IDLE);
 }
 
 void Tavik::setTCPIP(const QString &address, quint16 port)
@@ -331,6 +411,8 @@ QString Tavik::buildTimeText() const
 
 void Tavik::resetControllerData()
 {
+    clearRequests();
+    m_statusThisLink = false;
     m_linkUp = false;
     m_tryingToConnect = m_connectingShown = m_connectedShown = false;
     m_ready = m_warming = m_transmitting = m_disconnectedSeen = false;
@@ -381,7 +463,10 @@ void Tavik::tick()
         setAutoConnect(false);
         if (!isConnected()) {
             // Nothing to take down: an idle controller stays idle rather than
-            // logging a disconnection that never happened.
+            // logging a disconnection that never happened. An attempt still
+            // under way is called off.
+            disconnectFromDevice();
+            clearRequests();
             m_connecting = false;
             m_linkUp = false;
             if (m_state != M_IDLE)
@@ -400,9 +485,15 @@ void Tavik::tick()
 
     if (takeDisconnectedEvent()) {
         m_disconnectedSeen = true;
+        m_linkUp = false;
+        clearRequests();
         qDebug() << "disconnected";
     }
 
+    // A stop outside a session would lead into the ready cycle with no
+    // connection under it; there is nothing on air of ours to stop then.
+    if (m_stopRequest && !inSession())
+        m_stopRequest = false;
     if (m_stopRequest) {
         m_stopRequest = false;
         after(M_MACHINE_COMMAND_STOP_TRANSMIT, 2);
@@ -440,7 +531,14 @@ void Tavik::applyReplies()
             m_rf = getU8();
             m_mod = getU8();
             m_newStatus = true;
+            m_statusThisLink = true;
             armWatchdog();
+            // Found on air while (re)initialising: after a lost link or a
+            // restart of this program no run is watching the device.
+            if (!(m_lastStatusBits & onAirBits))
+                m_unsupervisedLogged = false;
+            else if (m_connecting)
+                stopUnsupervised();
             break;
         }
         case REP_CONFIG:

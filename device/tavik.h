@@ -6,8 +6,6 @@
 
 #include <QStringList>
 
-class Logs;
-
 // One device controller: takes a device from unconnected through ping,
 // connection, initialisation and polling to transmission and back. Driven
 // only by tick(), once per 25 ms window tick; every delay is in ticks.
@@ -53,6 +51,8 @@ public:
     };
 
     static constexpr int watchdogTicks = 150;
+    // The LF value a device is given when a connection is initialised.
+    static constexpr quint32 initialLf = 12774;
 
     struct Snapshot
     {
@@ -69,13 +69,19 @@ public:
     void setTCPIP(const QString &address, quint16 port);
     void setAutoConnect(bool on);
     bool autoConnect() const { return m_autoConnect; }
-    void setLog(Logs *log) { m_log = log; }
+    // The controller's progress lines since the last call, oldest first.
+    // The controller keeps no pointer into the registry: whoever ticks it
+    // moves the lines into the log of the record it serves.
+    QStringList takeLogLines();
 
-    // What the sequencer drives.
+    // What the sequencer drives. Start and stop count only while the
+    // device is connected: one left pending would act on a later
+    // connection that nobody asked to transmit. A stop also withdraws a
+    // start not yet carried out.
     void setTransmitSeconds(quint32 seconds) override { m_transmitSeconds = seconds; }
     void setLfRequested(quint32 value) override { m_lfRequested = value; }
-    void requestStart() override { m_startRequest = true; }
-    void requestStop() override { m_stopRequest = true; }
+    void requestStart() override;
+    void requestStop() override;
     // From the live state, not the display snapshot: every sequencer must
     // see its own device on air, selected on screen or not.
     bool isTransmitting() const override;
@@ -105,6 +111,16 @@ public:
     void tick();
     void setState(State state);
 
+    // Lets go of the device when its record leaves the registry: a device
+    // on air is told to stop, the connection is closed, and the controller
+    // waits idle, with no address, for the next record given its slot.
+    void release();
+
+    // Status bits that say the device is transmitting or about to.
+    static constexpr quint32 onAirBits = Protocol::HighVoltage | Protocol::Oscillator | Protocol::Transmit;
+    // Lines kept for a controller whose lines nobody takes.
+    static constexpr int maxPendingLogLines = 500;
+
     static const char *stateName(State state);
 
     // The transmission time field is 16 bits of seconds.
@@ -118,7 +134,13 @@ private:
     void armWatchdog() { m_watchdog = watchdogTicks; }
     void log(const QString &text);
     void resetControllerData();
+    void clearRequests();
     void applyReplies();
+    // Stops a device found on air with no run of ours behind it.
+    void stopUnsupervised();
+    bool statusShowsOnAir() const { return m_statusThisLink && (m_lastStatusBits & onAirBits); }
+    bool statusShowsOffAir() const { return m_statusThisLink && !(m_lastStatusBits & onAirBits); }
+    bool inSession() const;
 
     void sendQuery(quint8 selector);
     void sendCommand(quint8 command);
@@ -170,5 +192,9 @@ private:
     bool m_connecting = false;
     bool m_linkUp = false;
     bool m_autoConnect = false;
-    Logs *m_log = nullptr;
+    // A status reply arrived on the present connection: the status bits
+    // describe the device as it is, not as it was before a lost link.
+    bool m_statusThisLink = false;
+    bool m_unsupervisedLogged = false;
+    QStringList m_pendingLog;
 };

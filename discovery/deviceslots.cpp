@@ -12,11 +12,22 @@ DeviceSlots::DeviceSlots()
     }
 }
 
-DeviceSlots::~DeviceSlots()
+DeviceSlots::~DeviceSlots() = default;
+
+int DeviceSlots::selectedRow() const
 {
-    // The controllers hold pointers to logs inside the registry's records.
-    for (auto &controller : m_controllers)
-        controller->setLog(nullptr);
+    const QList<Machine> &records = m_registry.records();
+    for (int row = 0; row < records.size(); ++row) {
+        if (records.at(row).instance == m_selectedInstance)
+            return row;
+    }
+    return -1;
+}
+
+void DeviceSlots::setSelectedRow(int row)
+{
+    const QList<Machine> &records = m_registry.records();
+    m_selectedInstance = row >= 0 && row < records.size() ? records.at(row).instance : 0;
 }
 
 Tavik &DeviceSlots::controller(int slot)
@@ -37,9 +48,10 @@ void DeviceSlots::setClock(const Clock *clock)
 
 bool DeviceSlots::selectCurrent()
 {
-    if (m_registry.count() == 0)
+    const int row = selectedRow();
+    if (row < 0)
         return false;
-    m_registry.setCurrent(qBound(0, m_selectedRow, m_registry.count() - 1));
+    m_registry.setCurrent(row);
     return true;
 }
 
@@ -62,26 +74,35 @@ void DeviceSlots::bindDevices()
         if (!machine.hasDeviceSlot())
             break;
         Tavik &tavik = controller(machine.slot);
-        tavik.setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
-        tavik.setAutoConnect(machine.autoconnect);
-        tavik.setLog(&machine.logs);
         Sequencer &paired = sequencer(machine.slot);
         paired.setController(&tavik);
         // Another device announcing itself rebinds every slot; a run on a
         // device that stays where it was goes on.
         if (m_boundInstance[size_t(machine.slot)] != machine.instance) {
+            if (m_boundInstance[size_t(machine.slot)] != 0)
+                tavik.release();
             m_boundInstance[size_t(machine.slot)] = machine.instance;
             paired.reset();
         }
+        tavik.setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
+        tavik.setAutoConnect(machine.autoconnect);
     }
-    // A slot whose record went away must not write into a freed log.
     for (int slot = 0; slot < count; ++slot) {
         bool held = false;
         for (int i = 0; i < records.size() && i < count; ++i)
-            held = held || records.at(i).slot == slot;
-        if (!held)
-            controller(slot).setLog(nullptr);
+            held = held || (records.at(i).slot == slot && records.at(i).hasDeviceSlot());
+        if (!held && m_boundInstance[size_t(slot)] != 0) {
+            controller(slot).release();
+            sequencer(slot).reset();
+            m_boundInstance[size_t(slot)] = 0;
+        }
     }
+    // Nothing picked yet (a registry just read, or the first device): the
+    // first record is.
+    if (records.isEmpty())
+        m_selectedInstance = 0;
+    else if (m_selectedInstance == 0)
+        m_selectedInstance = records.first().instance;
     m_registry.setCurrent(qBound(0, remembered, qMax(0, m_registry.count() - 1)));
 }
 
@@ -119,6 +140,10 @@ void DeviceSlots::tickBound()
         if (tavik.takePacketReady())
             tavik.readPacket();
         tavik.tick();
+        // The record is looked up afresh on every tick: records move in the
+        // list, and a controller holds no pointer into it.
+        for (const QString &line : tavik.takeLogLines())
+            records[i].logs.add(line);
         sequencer(records.at(i).slot).tick();
     }
 }

@@ -31,10 +31,17 @@ public:
     Sequencer &sequencer(int slot);
     void setClock(const Clock *clock);
 
-    // The registry row picked in the devices table; also the device the
-    // Work tab runs.
-    int selectedRow() const { return m_selectedRow; }
-    void setSelectedRow(int row) { m_selectedRow = row; }
+    // The device picked in the devices table; also the device the Work tab
+    // shows and runs. The pick follows the record, not its row: a device
+    // announcing itself goes on top and moves the others down, and the
+    // pick must not slide onto another device. -1 when the picked record
+    // has left the registry (nothing is shown or run then).
+    int selectedRow() const;
+    // Picks the record at this row; a row outside the registry picks none.
+    void setSelectedRow(int row);
+    // Identity of the picked record (Machine::instance); 0 for none.
+    quint64 selectedInstance() const { return m_selectedInstance; }
+    void selectInstance(quint64 instance) { m_selectedInstance = instance; }
     // The selected record's controller and sequencer, null when the
     // registry is empty or the record has no device slot. The record found
     // by the row is the one shown, so that what the Work tab shows and
@@ -47,14 +54,18 @@ public:
     bool selectCurrentDevice() { return selectCurrent() && m_registry.hasDeviceSlot(); }
 
     // Gives each of the first five records the controller and sequencer
-    // of its slot. Records without a device slot are never bound.
+    // of its slot. Records without a device slot are never bound. A slot
+    // whose record left the registry, or went to another record, first
+    // lets go of its device: a run on it ends and the connection closes,
+    // so that no record inherits another device's session.
     void bindDevices();
 
     // Merges one decoded announcement into the registry. True when it
     // came from a device not known before.
     bool mergeAnnouncement(const Machine &announced);
 
-    // Reads and ticks every bound controller, then its sequencer.
+    // Reads and ticks every bound controller, moves its progress lines into
+    // its record's log, then ticks its sequencer.
     void tickBound();
 
     // The connection events of every bound controller since the last call.
@@ -77,5 +88,5 @@ private:
     std::array<std::unique_ptr<Sequencer>, count> m_sequencers;
     std::array<Event, count> m_events;
     std::array<quint64, count> m_boundInstance {};
-    int m_selectedRow = 0;
+    quint64 m_selectedInstance = 0;
 };

@@ -170,7 +170,7 @@ void DevicesTab::redrawDeviceTable()
 {
     if (m_fieldsFilling)
         return;
-    const int remembered = m_devices.selectedRow();
+    const quint64 remembered = m_devices.selectedInstance();
     m_tableFilling = true;
     m_table->setRowCount(0);
     Machines &registry = m_devices.registry();
@@ -207,9 +207,10 @@ void DevicesTab::redrawDeviceTable()
         m_table->setItem(row, ColumnLastContact, last);
     }
     refreshDeviceTab();
-    m_devices.setSelectedRow(remembered);
-    if (remembered >= 0 && remembered < m_table->rowCount())
-        m_table->selectRow(remembered);
+    m_devices.selectInstance(remembered);
+    const int row = m_devices.selectedRow();
+    if (row >= 0 && row < m_table->rowCount())
+        m_table->selectRow(row);
     m_tableFilling = false;
     redrawDeviceLog();
 }
@@ -284,10 +285,12 @@ void DevicesTab::showSelectedDevice()
 
 void DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged()
 {
-    const QModelIndexList selected = m_table->selectionModel()->selectedIndexes();
-    m_devices.setSelectedRow(selected.isEmpty() ? 0 : selected.first().row());
+    // While the table is rebuilt its rows pass through every selection;
+    // the pick is put back once it stands.
     if (m_tableFilling)
         return;
+    const QModelIndexList selected = m_table->selectionModel()->selectedIndexes();
+    m_devices.setSelectedRow(selected.isEmpty() ? 0 : selected.first().row());
     if (m_log->rowCount() > 0)
         m_log->selectRow(0);
     if (m_devices.registry().count() == 0) {
@@ -302,8 +305,8 @@ void DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged()
 void DevicesTab::on_pushButton_addMachine_clicked()
 {
     Machines &registry = m_devices.registry();
-    m_devices.setSelectedRow(0);
     registry.addMachine(DeviceSlots::count);
+    m_devices.setSelectedRow(0);
     registry.setConnectAddressText(m_manualAddress->text());
     registry.setScanAddressText(m_manualAddress->text());
     registry.setTypeText(QStringLiteral("Tavik"));
@@ -324,9 +327,18 @@ void DevicesTab::on_pushButton_3_clicked()
     markDirty();
 }
 
-void DevicesTab::devicesRemoved()
+void DevicesTab::pickAfterRemoval(int rowBefore)
+{
+    // The user removed the picked device: the one now in its row is picked.
+    const int count = m_devices.registry().count();
+    if (m_devices.selectedRow() < 0 && count > 0)
+        m_devices.setSelectedRow(qBound(0, rowBefore, count - 1));
+}
+
+void DevicesTab::devicesRemoved(int rowBefore)
 {
     m_devices.bindDevices();
+    pickAfterRemoval(rowBefore);
     showSelectedDevice();
     redrawDeviceTable();
 }
@@ -337,12 +349,13 @@ void DevicesTab::on_pushButton_machinesFluschTable_clicked()
     registry.first();
     while (registry.count() > 0)
         registry.removeCurrent();
-    devicesRemoved();
+    devicesRemoved(0);
 }
 
 void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
 {
     Machines &registry = m_devices.registry();
+    const int rowBefore = m_devices.selectedRow();
     registry.setFilter(QString());
     registry.first();
     const int atStart = registry.count();
@@ -353,29 +366,25 @@ void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
             registry.records().removeAt(registry.current());
     }
     registry.setCurrent(0);
-    devicesRemoved();
+    devicesRemoved(rowBefore);
 }
 
 void DevicesTab::on_pushButton_workDelete_clicked()
 {
+    const int rowBefore = m_devices.selectedRow();
     if (m_devices.selectCurrent())
         m_devices.registry().removeCurrent();
     m_devices.bindDevices();
+    pickAfterRemoval(rowBefore);
     showSelectedDevice();
     markDirty();
 }
 
 void DevicesTab::swapSelectedWith(int other)
 {
-    QList<Machine> &records = m_devices.registry().records();
-    records.swapItemsAt(m_devices.selectedRow(), other);
-    // The records moved in memory; their controllers must log into the
-    // moved logs. Slots move with their records, so nothing else changes.
-    for (int i = 0; i < records.size() && i < DeviceSlots::count; ++i) {
-        if (records.at(i).hasDeviceSlot())
-            m_devices.controller(records.at(i).slot).setLog(&records[i].logs);
-    }
-    m_devices.setSelectedRow(other);
+    // Slots move with their records and the pick follows its record, so
+    // nothing else changes.
+    m_devices.registry().records().swapItemsAt(m_devices.selectedRow(), other);
     markDirty();
 }
 

@@ -66,7 +66,8 @@ private:
     void buildWidgets(QWidget *page);
     void connectWidgets();
     void swapSelectedWith(int other);
-    void devicesRemoved();
+    void devicesRemoved(int rowBefore);
+    void pickAfterRemoval(int rowBefore);
 
     DeviceSlots &m_devices;
     bool m_tableFilling = false;

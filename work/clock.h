@@ -1,15 +1,18 @@
 #pragma once
 
-#include <QTime>
+#include <QtGlobal>
 
-// Where the sequencer reads the wall clock. The program uses the system
-// clock; tests substitute one they can move, or one that runs as fast as a
-// time-scaled device simulator.
+// Where the sequencer reads the time. Items are timed on a clock that only
+// runs forward: the wall clock may be stepped by a daylight-saving change or
+// a correction in the middle of a run, and an item must neither end early
+// nor last an hour longer for it. Tests substitute a clock they move by
+// hand, or one as fast as a time-scaled device simulator.
 class Clock
 {
 public:
     virtual ~Clock() = default;
-    virtual QTime now() const = 0;
+    // Milliseconds since an arbitrary start; never decreases.
+    virtual qint64 msecs() const = 0;
 
     static const Clock &system();
 };

@@ -21,7 +21,7 @@ WorkList *target(DeviceSlots &devices, Outcome &outcome)
         return nullptr;
     }
     // A list on air is not replaced under the run that shows it.
-    if (Sequencer *sequencer = devices.selectedSequencer(); sequencer && sequencer->isRunning()) {
+    if (Sequencer *sequencer = devices.selectedSequencer(); sequencer && !sequencer->canStart()) {
         outcome = DeviceBusy;
         return nullptr;
     }

@@ -4,16 +4,19 @@
 #include "work/transmitcontrol.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 
 namespace {
 
 class SystemClock : public Clock
 {
 public:
-    QTime now() const override { return QTime::currentTime(); }
-};
+    SystemClock() { m_timer.start(); }
+    qint64 msecs() const override { return m_timer.elapsed(); }
 
-constexpr qint64 msecsPerDay = 86400 * 1000;
+private:
+    QElapsedTimer m_timer;  // monotonic where the system has such a clock
+};
 
 int secondsOf(const QTime &time)
 {
@@ -69,12 +72,16 @@ void Sequencer::setTotalTime(qint64 seconds)
     m_totalTime = QTime(0, 0).addSecs(int(seconds % 86400));
 }
 
-void Sequencer::start()
+bool Sequencer::start()
 {
+    // Until the stop of the last run has run its course a start would be
+    // swallowed by the return to S_IDLE; it is refused instead.
+    if (!canStart())
+        return false;
     m_running = true;
     m_index = 0;
-    if (m_state == S_IDLE)
-        setState(S_START_TRANSMIT);
+    setState(S_START_TRANSMIT);
+    return true;
 }
 
 void Sequencer::stop()
@@ -163,10 +170,10 @@ bool Sequencer::nextItem()
     // The first item starts when the device is on air; each later one where
     // the previous was due to end, so that ticks noticing an end late do not
     // add up over a long list.
-    if (m_index == 0 || !m_itemStart.isValid())
-        m_itemStart = m_clock->now();
+    if (m_index == 0)
+        m_itemStart = m_clock->msecs();
     else
-        m_itemStart = m_itemStart.addMSecs(m_itemDuration.msecsSinceStartOfDay());
+        m_itemStart += m_itemDuration.msecsSinceStartOfDay();
     const SequenceItem &item = m_items.at(m_index);
     m_itemDuration = item.duration;
     m_lfValue = lfValueOf(item, m_lfValue);
@@ -176,8 +183,7 @@ bool Sequencer::nextItem()
 
 qint64 Sequencer::elapsedMilliseconds() const
 {
-    const qint64 elapsed = qint64(m_clock->now().msecsSinceStartOfDay()) - m_itemStart.msecsSinceStartOfDay();
-    return ((elapsed % msecsPerDay) + msecsPerDay) % msecsPerDay;
+    return qMax<qint64>(0, m_clock->msecs() - m_itemStart);
 }
 
 void Sequencer::tick()

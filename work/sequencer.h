@@ -48,7 +48,9 @@ public:
     void setItem(int index, const QString &title, const QString &lfText, int minutes);
     void setTotalTime(qint64 seconds);
 
-    void start();
+    // False, and nothing changes, unless the sequencer is idle.
+    bool start();
+    bool canStart() const { return m_state == S_IDLE; }
     void stop();
     void reset();
 
@@ -81,6 +83,6 @@ private:
     int m_index = 0;
     QTime m_totalTime = QTime(0, 0);
     QTime m_itemDuration = QTime(0, 0);
-    QTime m_itemStart;
+    qint64 m_itemStart = 0;  // on the clock, when the item began
     float m_lfValue = 0;
 };

@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <algorithm>
+
 namespace {
 
 QLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const char *objectName)
@@ -39,6 +41,18 @@ QTableWidgetItem *cell(const QString &text)
 
 // Pools above this are the editor's "Not found" and "Duplicate" markers.
 constexpr int lastRunnablePool = 9;
+
+bool knownPool(const WorkLine &line)
+{
+    return line.pool >= PresetPool::Client && line.pool <= PresetPool::Legitimate;
+}
+
+// Judged from the lines themselves, not from a flag set when some list was
+// last shown.
+bool runnable(const WorkList &work)
+{
+    return std::all_of(work.records().cbegin(), work.records().cend(), knownPool);
+}
 
 } // namespace
 
@@ -122,6 +136,7 @@ void WorkTab::setRemainingTime(const QString &text)
 void WorkTab::fillWorkTable()
 {
     WorkList *work = m_devices.selectCurrent() ? m_devices.registry().work() : nullptr;
+    m_shownInstance = work ? m_devices.selectedInstance() : 0;
     if (work) {
         m_pool->setText(PresetPool::word(work->pool));
         m_programName->setText(work->programName + QStringLiteral(".v.") + QString::number(work->programVersion));
@@ -138,7 +153,7 @@ void WorkTab::fillWorkTable()
     for (const WorkLine &line : lines) {
         const int row = m_table->rowCount();
         m_table->insertRow(row);
-        const bool known = line.pool >= PresetPool::Client && line.pool <= PresetPool::Legitimate;
+        const bool known = knownPool(line);
         unusable = unusable || !known;
         m_table->setItem(row, ColumnPool, cell(known ? PresetPool::word(line.pool) : QString()));
         m_table->setItem(row, ColumnName, cell(line.name + QStringLiteral(".v.") + QString::number(line.version)));
@@ -179,6 +194,12 @@ void WorkTab::refreshWorkTab()
     m_table->setColumnWidth(ColumnNote, noteWidth);
     m_table->setColumnWidth(ColumnName, qMax(50, rest - noteWidth));
 
+    // The table shows one device's list; when that device is no longer the
+    // picked one (it left the registry), the tab follows.
+    const quint64 picked = m_devices.selectedRow() >= 0 ? m_devices.selectedInstance() : 0;
+    if (picked != m_shownInstance)
+        fillWorkTable();
+
     Sequencer *sequencer = m_devices.selectedSequencer();
     if (m_devices.registry().count() == 0 || !sequencer) {
         m_start->setEnabled(false);
@@ -196,11 +217,17 @@ void WorkTab::refreshWorkTab()
         m_stop->setEnabled(true);
         return;
     }
-    const Tavik *tavik = m_devices.selectedController();
-    const WorkList *work = m_devices.registry().work();
-    const bool ready = tavik && tavik->isLinkUp() && tavik->isConnected() && work && !work->unusable;
+    const bool ready = canStartRun();
     m_start->setEnabled(ready);
     m_stop->setEnabled(!ready);
+}
+
+bool WorkTab::canStartRun()
+{
+    Sequencer *sequencer = m_devices.selectedSequencer();
+    const Tavik *tavik = m_devices.selectedController();
+    const WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
+    return work && tavik->isLinkUp() && tavik->isConnected() && sequencer->canStart() && runnable(*work);
 }
 
 void WorkTab::on_tableWidget_work_itemSelectionChanged()
@@ -213,9 +240,9 @@ void WorkTab::on_pushButton_work_start_clicked()
 {
     Sequencer *sequencer = m_devices.selectedSequencer();
     WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
-    if (!work || sequencer->isRunning())
-        return;  // a list on air is not loaded over
-    if (work->unusable) {
+    if (!work || !sequencer->canStart())
+        return;  // a list on air, or one still stopping, is not loaded over
+    if (!runnable(*work)) {
         m_message->setText(QStringLiteral("A line of this list has no preset: the list cannot run."));
         return;
     }
@@ -230,10 +257,13 @@ void WorkTab::on_pushButton_work_start_clicked()
                                .arg((Tavik::maxTransmitTime - 3) / 60));
         return;
     }
+    if (!canStartRun())
+        return;  // the device is not up: nothing would go on air
     m_message->clear();
-    ClientHistory::recordRun(m_library, *work);
     loadWork(*work, *sequencer);
-    sequencer->start();
+    // Recorded only once the sequencer has taken the run.
+    if (sequencer->start())
+        ClientHistory::recordRun(m_library, *work);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -38,11 +38,14 @@ public Q_SLOTS:
 
 private:
     void buildWidgets(QWidget *page);
+    // The picked device is up, its sequencer idle and its list runnable.
+    bool canStartRun();
     void clearLabels();
 
     DeviceSlots &m_devices;
     Library &m_library;
     int m_selectedRow = 0;
+    quint64 m_shownInstance = 0;  // the record whose list the table shows
 
     QLabel *m_pool = nullptr;
     QLabel *m_programName = nullptr;

@@ -163,6 +163,26 @@ private Q_SLOTS:
             registry.setCurrent(row);
             QVERIFY(devices.sequencer(registry.slot()).isRunning());
         }
+
+        // Removing a device on air ends its run and closes its connection;
+        // the next record given its slot starts from nothing.
+        registry.setCurrent(2);
+        const int slot = registry.slot();
+        registry.removeCurrent();
+        devices.bindDevices();
+        QVERIFY(!devices.sequencer(slot).isRunning());
+        QVERIFY(QTest::qWaitFor([&] { return first.timeOf("DISCONNECT") >= 0; }, 3000));
+        QVERIFY(first.received().last().contains("command=3"));
+        registry.addMachine(DeviceSlots::count);
+        devices.bindDevices();
+        QCOMPARE(registry.slot(), slot);
+        for (int i = 0; i < 20; ++i) {
+            QTest::qWait(2);
+            devices.tickBound();
+        }
+        registry.setCurrent(0);
+        QCOMPARE(devices.controller(slot).state(), Tavik::M_IDLE);
+        QCOMPARE(registry.logs()->count(), 0);
     }
 
     void recordsBeyondTheSlotsAreNotBound()

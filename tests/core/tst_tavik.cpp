@@ -2,6 +2,10 @@
 #include "device/tavik.h"
 
 #include "support/simprocess.h"
+#include "support/testenv.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <QtTest>
 
@@ -10,14 +14,6 @@ namespace {
 bool inReadyCycle(const Tavik &tavik)
 {
     return tavik.state() == Tavik::M_MACHINE_GET_STATUS || tavik.state() == Tavik::M_MACHINE_COMMAND_BRING_UP;
-}
-
-QStringList logTexts(const Logs &log)
-{
-    QStringList texts;
-    for (const LogEntry &entry : log.records())
-        texts.prepend(entry.text);  // oldest first
-    return texts;
 }
 
 // Trace lines of requests other than the periodic status polls.
@@ -47,10 +43,21 @@ class TestTavik : public QObject
         {
             if (!sim.start(arguments))
                 return false;
-            tavik.setLog(&log);
             tavik.setTCPIP("127.0.0.1", sim.port());
             tavik.setAutoConnect(true);
             return tickUntil(tavik, [this] { return inReadyCycle(tavik); });
+        }
+
+        // The controller's lines so far, oldest first, moved into the log as
+        // the device slots do.
+        QStringList logTexts()
+        {
+            for (const QString &line : tavik.takeLogLines())
+                log.add(line);
+            QStringList texts;
+            for (const LogEntry &entry : log.records())
+                texts.prepend(entry.text);
+            return texts;
         }
     };
 
@@ -62,7 +69,7 @@ private Q_SLOTS:
         QVERIFY(rig.tavik.isLinkUp());
         QVERIFY(rig.tavik.pingReachable());
         // The simulator writes its trace as it reads; let it catch up.
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 2; }, 3000));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 3; }, 3000));
         // The bring-up from stand-by may follow at once; it belongs to the
         // ready cycle.
         const QStringList init = requestsBesidesPolling(rig.sim).filter(QRegularExpression("^(?!RX REQ_COMMAND)"));
@@ -78,7 +85,7 @@ private Q_SLOTS:
         QCOMPARE(rig.tavik.serialNumberText(), QString("4711"));
         QVERIFY(rig.tavik.takeConfigReceived());
         QVERIFY(!rig.tavik.takeConfigReceived());
-        const QStringList log = logTexts(rig.log);
+        const QStringList log = rig.logTexts();
         QCOMPARE(log.first(), QString("Try to connect"));
         QVERIFY(log.contains("Connecting"));
         QVERIFY(log.contains("Connected"));
@@ -91,15 +98,23 @@ private Q_SLOTS:
         QStringList events = rig.tavik.takeConnectionEvents();
         QVERIFY(events.contains("Try To Connect") && events.contains("Ready"));
         QVERIFY(events.indexOf("Connected") < events.indexOf("Ready"));
+
+        // Once the user disconnects, the state word says so.
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.takeStatusSnapshot(); }));
+        QCOMPARE(rig.tavik.stateText(), QString("Ready"));
+        rig.tavik.requestDisconnect();
+        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.isConnected(); }));
+        QVERIFY(!rig.tavik.isLinkUp());
+        QCOMPARE(rig.tavik.stateText(), QString("Disconnected"));
     }
 
     void oldFirmwareIsNotAskedForLivetime()
     {
         Rig rig;
         QVERIFY(rig.start({"--firmware", "356"}));
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 2; }, 3000));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 3; }, 3000));
         QCOMPARE(rig.sim.received().filter("data=06").size(), 0);
-        QVERIFY(logTexts(rig.log).filter("Livetime").isEmpty());
+        QVERIFY(rig.logTexts().filter("Livetime").isEmpty());
     }
 
     void transmitsChangesLfAndStops()
@@ -107,20 +122,27 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.start({"--time-scale", "10"}));
         rig.tavik.setTransmitSeconds(600);
+        // The first value of a list [10000, 2000]: the same as the
+        // controller's value before any run, yet it must reach the device
+        // before the start, not the value sent while initialising.
+        rig.tavik.setLfRequested(10000);
         rig.tavik.requestStart();
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_WARMING; }));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("time=603").size() == 1; }, 3000));
-        QVERIFY(logTexts(rig.log).contains("Request transmit, preset time:603"));
+        QVERIFY(rig.logTexts().contains("Request transmit, preset time:603"));
+        const QStringList sent = requestsBesidesPolling(rig.sim);
+        const int firstLf = sent.indexOf(QRegularExpression(".*lf=10000$"));
+        QVERIFY2(firstLf >= 0 && firstLf < sent.indexOf(QRegularExpression(".*command=2$")), qPrintable(sent.join(" / ")));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
 
         rig.tavik.setLfRequested(4321);
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("lf=4321").size() == 1; }, 3000));
-        QVERIFY(logTexts(rig.log).contains("Preset lf:4321"));
+        QVERIFY(rig.logTexts().contains("Preset lf:4321"));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
 
         rig.tavik.requestStop();
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
-        QVERIFY(logTexts(rig.log).contains("Stop transmit"));
+        QVERIFY(rig.logTexts().contains("Stop transmit"));
         QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
         QVERIFY(tickUntil(rig.tavik, [&] {
             rig.tavik.takeStatusSnapshot();
@@ -136,7 +158,7 @@ private Q_SLOTS:
         rig.tavik.requestStart();
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("REQ_SET_TIME").size() == 2; }));
         QVERIFY(rig.sim.received().filter("REQ_SET_TIME").last().contains("time=65535"));
-        QVERIFY(logTexts(rig.log).filter("too long").size() == 1);
+        QVERIFY(rig.logTexts().filter("too long").size() == 1);
     }
 
     // A device that stops answering is declared lost by the watchdog; once it
@@ -146,11 +168,43 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.start({"--silent-after", "40"}));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_RECONNECT_DISCONNECT; }));
-        QVERIFY(logTexts(rig.log).contains("Lost connection disconnected"));
+        QVERIFY(rig.logTexts().contains("Lost connection disconnected"));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_RECONNECTED; }));
         QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
         // The configuration is asked for again.
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("data=02").size() >= 2; }, 3000));
+    }
+
+    // The link drops while the device is on air. Nobody supervises that
+    // transmission any more: the controller says the link is down, and once
+    // it is back it stops the device instead of re-initialising it on air.
+    void lostLinkWhileOnAir()
+    {
+        Rig rig;
+        QVERIFY(rig.start({"--time-scale", "10", "--drop-after-s", "3"}));
+        rig.tavik.setTransmitSeconds(600);
+        rig.tavik.requestStart();
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
+        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.isConnected(); }, 5000));
+        QVERIFY(!rig.tavik.isLinkUp());
+        QCOMPARE(rig.tavik.stateText(), QString("Disconnected"));
+
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }));
+        QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
+        const QList<QByteArray> trace = TestEnv::readFile(rig.sim.tracePath()).split('\n');
+        int connects = 0;
+        QStringList afterReconnect;
+        for (const QByteArray &line : trace) {
+            connects += line.endsWith(" CONNECT") ? 1 : 0;
+            if (connects == 2)
+                afterReconnect.append(QString::fromUtf8(line));
+        }
+        const int stop = afterReconnect.indexOf(QRegularExpression(".*command=3$"));
+        QVERIFY2(stop > 0, qPrintable(afterReconnect.join(" / ")));
+        for (const QString &line : afterReconnect.mid(0, stop))
+            QVERIFY2(!line.contains("REQ_SET_LF") && !line.contains("REQ_SET_TIME"), qPrintable(line));
+        QCOMPARE(rig.logTexts().filter("no run supervising it").size(), 1);
+        QVERIFY(rig.logTexts().contains("Lost connection disconnected"));
     }
 
     // Replies split, merged and mixed with noise still drive the controller.
@@ -161,7 +215,7 @@ private Q_SLOTS:
         rig.tavik.setTransmitSeconds(60);
         rig.tavik.requestStart();
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }, 20000));
-        QVERIFY(logTexts(rig.log).filter("Lost connection").isEmpty());
+        QVERIFY(rig.logTexts().filter("Lost connection").isEmpty());
     }
 
     void requestsWhileUnconnected()
@@ -184,6 +238,41 @@ private Q_SLOTS:
         unreachable.requestConnect();
         tickDevice(unreachable);
         QCOMPARE(unreachable.state(), Tavik::M_IDLE);
+
+        // Stop and start with no connection count for nothing: no ready
+        // cycle without a socket, and no transmission on a later connection.
+        tavik.requestStop();
+        tavik.requestStart();
+        for (int i = 0; i < 5; ++i)
+            tickDevice(tavik);
+        QCOMPARE(tavik.state(), Tavik::M_IDLE);
+        QVERIFY(!tavik.isLinkUp());
+        Rig rig;
+        rig.tavik.requestStart();
+        QVERIFY(rig.start());
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 4; }, 3000));
+        QVERIFY(rig.sim.received().filter(QRegularExpression("command=[23]$")).isEmpty());
+
+        // A disconnect calls off a connection attempt still under way (the
+        // listener's queue is full, so the attempt hangs).
+        QTcpServer full;
+        full.setListenBacklogSize(0);
+        QVERIFY(full.listen(QHostAddress::LocalHost));
+        QTcpSocket filler;
+        filler.connectToHost(QHostAddress::LocalHost, full.serverPort());
+        QVERIFY(filler.waitForConnected(3000));
+        Tavik pending;
+        pending.setTCPIP("127.0.0.1", full.serverPort());
+        pending.setState(Tavik::M_MACHINE_CONNECT);
+        auto *socket = pending.findChild<QTcpSocket *>();
+        QVERIFY(socket);
+        tickDevice(pending, 50);
+        QCOMPARE(socket->state(), QAbstractSocket::ConnectingState);
+        pending.requestDisconnect();
+        tickDevice(pending);
+        QCOMPARE(pending.state(), Tavik::M_IDLE);
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(!pending.isConnecting());
     }
 };
 

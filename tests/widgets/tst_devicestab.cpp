@@ -140,6 +140,8 @@ private Q_SLOTS:
         QCOMPARE(registry.name(), QString("Box 2"));
         QCOMPARE(registry.slot(), slot);
         window.devices().controller(slot).setState(Tavik::M_MACHINE_CONNECT);  // logs "Try to connect"
+        window.deviceTick();
+        registry.setCurrent(1);
         registry.logs()->first();
         QCOMPARE(registry.logs()->text(), QString("Try to connect"));
         click(window, "pushButton_workMoveDown");  // the last row: nothing
@@ -212,6 +214,33 @@ private Q_SLOTS:
         window.workTab()->on_pushButton_work_start_clicked();
         QVERIFY(!sequencer->isRunning());
         QVERIFY(widget<QLabel>(window, "label_work_message")->text().contains("at most"));
+
+        // New devices announcing themselves go on top. The Work tab keeps
+        // showing, and would run, the device it showed at row 2; once that
+        // device is dropped (by the sixth), it shows nothing.
+        click(window, "pushButton_addMachine");
+        click(window, "pushButton_addMachine");
+        window.devices().setSelectedRow(2);
+        window.workTab()->fillWorkTable();
+        const int lines = table->rowCount();
+        QCOMPARE(lines, 47);
+        registry.setCurrent(2);
+        Sequencer *shown = &window.devices().sequencer(registry.slot());
+        for (const char *serial : {"801", "802", "803"}) {
+            Machine announced;
+            announced.serialNumber = serial;
+            QVERIFY(window.devices().mergeAnnouncement(announced));
+            window.uiTick();
+            if (window.devices().selectedRow() < 0)
+                break;
+            QCOMPARE(window.devices().selectedSequencer(), shown);
+            QCOMPARE(table->rowCount(), lines);
+        }
+        QCOMPARE(registry.count(), 5);
+        QCOMPARE(window.devices().selectedRow(), -1);
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(widget<QLabel>(window, "label_programName")->text(), QString("--"));
+        QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
     }
 };
 

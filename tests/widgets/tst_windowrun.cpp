@@ -3,6 +3,7 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "work/sequencer.h"
+#include "work/worktab.h"
 
 #include "support/scaledclock.h"
 #include "support/simprocess.h"
@@ -172,6 +173,24 @@ private Q_SLOTS:
         reread.setPath(history.path().chopped(4));
         QVERIFY(reread.readBase());
         QCOMPARE(reread.count(), 3);
+
+        // Start right after Stop: the stop is still running its course, so
+        // Start is disabled, and a click then neither starts nor records.
+        window.uiTick();
+        QVERIFY(start->isEnabled());
+        const int recorded = history.count();
+        start->click();
+        QCOMPARE(history.count(), recorded + 3);
+        window.uiTick();
+        window.findChild<QPushButton *>("pushButton_work_stop")->click();
+        window.uiTick();
+        QVERIFY(!start->isEnabled());
+        window.workTab()->on_pushButton_work_start_clicked();  // as a click that beat the refresh
+        QVERIFY(!sequencer->isRunning());
+        QCOMPARE(history.count(), recorded + 3);
+        QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_IDLE; }, 5000));
+        window.uiTick();
+        QVERIFY(start->isEnabled());
 
         // Leaving the Work tab saves the registry with the list and the log.
         tabs->setCurrentIndex(MainWindow::TabTavik);
