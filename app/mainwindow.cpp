@@ -5,13 +5,23 @@
 #include "app/noticepopup.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
+#include "ui/clientfieldspanel.h"
+#include "ui/clienthistory.h"
+#include "ui/clientselectiontab.h"
+#include "ui/clienttab.h"
+#include "ui/dialognotes.h"
+#include "ui/infoprogramname.h"
+#include "ui/librarysession.h"
+#include "ui/presetselectiontab.h"
 #include "ui/presettab.h"
+#include "ui/programselectiontab.h"
 #include "ui/programtab.h"
 #include "ui_mainwindow.h"
 #include "work/sequencer.h"
 #include "work/worktab.h"
 
 #include <QCursor>
+#include <QPushButton>
 #include <QDebug>
 #include <QGuiApplication>
 #include <QResizeEvent>
@@ -33,11 +43,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     setWindowModality(Qt::ApplicationModal);
     m_about = new AboutDialog(this);
     m_about->setWindowModality(Qt::WindowModal);
+    m_infoProgramName = new InfoProgramName(this);
+    m_infoProgramName->setWindowModality(Qt::WindowModal);
+    m_notesDialog = new DialogNotes(this);
+    m_notesDialog->setWindowModality(Qt::WindowModal);
 
     m_library.load(m_settings);
     m_work.setPath(m_settings.dataFolder() + QStringLiteral("work.dat"));
     if (!m_library.currentClientName().isEmpty())
         setClientTabTitle(m_library.currentClientName());
+    m_session = std::make_unique<LibrarySession>(m_library, m_settings);
+    connect(m_session.get(), &LibrarySession::currentClientChanged, this, &MainWindow::setClientTabTitle);
+    createLibraryPages();
     createPages();
 
     connect(&m_uiTimer, &QTimer::timeout, this, &MainWindow::uiTick);
@@ -98,13 +115,13 @@ void MainWindow::createPages()
     connect(m_devicesTab, &DevicesTab::remainingTimeChanged, m_workTab, &WorkTab::setRemainingTime);
     m_pages[TabWork] = std::move(work);
     m_pages[TabTavik] = std::move(devices);
-    createLibraryPages();
+    createEditorPages();
 }
 
-void MainWindow::createLibraryPages()
+void MainWindow::createEditorPages()
 {
     m_editors.setAuthor(m_settings.operatorName());
-    m_editors.client.openNamed(m_library.currentClientName());
+    m_editors.attach(*m_session);
     connect(&m_editors.program, &ProgramEditor::captionChanged, this,
             [this](const QString &caption) { ui->MainPage->setTabText(TabProgram, caption); });
     connect(&m_editors.client, &ClientEditor::captionChanged, this,
@@ -119,15 +136,111 @@ void MainWindow::createLibraryPages()
     connect(m_presetTab, &PresetTab::noticeRequested, this, &MainWindow::showNotice);
     connect(m_programTab, &ProgramTab::noticeRequested, this, &MainWindow::showNotice);
     connect(m_programTab, &ProgramTab::showTabRequested, this, &MainWindow::showTab);
-    connect(m_programTab, &ProgramTab::nameMissing, this,
-            [this] { showNotice(QStringLiteral(" Please give the program a name")); });
+    connect(m_programTab, &ProgramTab::nameMissing, m_infoProgramName, &QDialog::show);
     m_pages[TabPreset] = std::move(preset);
     m_pages[TabProgram] = std::move(program);
+
+    // The client's own fields sit above its history; leaving the tab commits them.
+    m_clientFields = new ClientFieldsPanel(m_editors.client, m_clientTab);
+    m_clientTab->editorLayout()->addWidget(m_clientFields);
+    m_clientTab->setCommit([this] { m_clientFields->commit(); });
+    connect(&m_editors.client, &ClientEditor::currentNameChanged, this, [this] {
+        if (!m_editors.client.isLoaded())
+            m_clientFields->fill();
+    });
+    connect(m_session.get(), &LibrarySession::clientOpened, m_clientFields, &ClientFieldsPanel::fill);
+    connect(m_session.get(), &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
+    connect(m_clientSelectionTab, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
+        m_editors.client.newClient(row);
+        m_clientFields->fill();
+        m_clientTab->refill();
+        showTab(TabClient);
+    });
+    connect(m_clientTab, &ClientTab::historyNewRequested, this, [this](int row) {
+        if (!m_session->clientOpen())
+            return;
+        m_editors.client.newNote(row);
+        m_clientTab->refill();
+        openNoteDialog();
+    });
+    connect(m_clientTab, &ClientTab::historyEditRequested, this, [this](int row) {
+        if (m_editors.client.editNote(row))
+            openNoteDialog();
+    });
+    connect(m_clientTab, &ClientTab::historyRenewRequested, this, [this](int row) {
+        const QString notice = ClientHistory::renew(m_library, m_devices, row);
+        if (!notice.isEmpty())
+            showNotice(notice);
+        m_workTab->fillWorkTable();
+    });
+
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
+        m_editors.preset.newPreset(pool, row);
+        showTab(TabPreset);
+    });
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
+        m_editors.preset.open(pool, row);
+        showTab(TabPreset);
+    });
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, int row) {
+        Presets &presets = m_library.presetPool(pool);
+        presets.select(row);
+        if (!presets.hasCurrent())
+            return;
+        showNotice(ProgramEditor::addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
+    });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
+        m_editors.program.newProgram(general, row);
+        showTab(TabProgram);
+    });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
+        m_editors.program.open(general, row);
+        showTab(TabProgram);
+    });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, int row) {
+        Programs &programs = general ? m_library.programs() : m_library.history().programs();
+        programs.select(row);
+        if (!programs.currentProgram())
+            return;
+        const SendToWork::Outcome outcome = SendToWork::program(m_library, m_devices, *programs.currentProgram(), general);
+        if (outcome != SendToWork::Sent) {
+            showNotice(SendToWork::notice(outcome));
+            return;
+        }
+        m_workTab->fillWorkTable();
+        showTab(TabWork);
+    });
+    m_programListToWork = m_programSelectionTab->findChild<QPushButton *>(QStringLiteral("pushButton_programSelection_toWork"));
+}
+
+void MainWindow::openNoteDialog()
+{
+    const ClientEditor &client = m_editors.client;
+    m_notesDialog->setData(client.noteText(), client.noteDate(), client.noteColour());
+    m_notesDialog->show();
 }
 
 void MainWindow::showTab(int index)
 {
     ui->MainPage->setCurrentIndex(index);
+}
+
+void MainWindow::createLibraryPages()
+{
+    auto clients = std::make_unique<ClientSelectionTab>(ui->tab_clientSlection, *m_session);
+    auto client = std::make_unique<ClientTab>(ui->tab_client, *m_session);
+    auto programs = std::make_unique<ProgramSelectionTab>(ui->tab_programSelection, *m_session);
+    auto presets = std::make_unique<PresetSelectionTab>(ui->tab_presetSelection, *m_session);
+    m_clientSelectionTab = clients.get();
+    m_clientTab = client.get();
+    m_programSelectionTab = programs.get();
+    m_presetSelectionTab = presets.get();
+    connect(m_session.get(), &LibrarySession::clientOpened, this,
+            [this]() { ui->MainPage->setCurrentIndex(TabClient); });
+    m_pages[TabClientSelection] = std::move(clients);
+    m_pages[TabClient] = std::move(client);
+    m_pages[TabProgramSelection] = std::move(programs);
+    m_pages[TabPresetSelection] = std::move(presets);
 }
 
 void MainWindow::loadDevices()
@@ -160,6 +273,7 @@ void MainWindow::uiTick()
     m_uiTimer.stop();
     m_notice->tick();
     showDeviceStatus();
+    takeNote();
     if (TabPage *shown = page(m_currentTab))
         shown->refresh();
     if (!m_uiTimerStopped)
@@ -177,6 +291,17 @@ void MainWindow::showDeviceStatus()
         m_infoBar->setDeviceText(m_devices.statusLine(m_devices.registry().slot()));
 }
 
+// The notes dialog is not modal: an accepted note is stored on the tick after OK.
+void MainWindow::takeNote()
+{
+    if (!m_notesDialog->takeAccepted())
+        return;
+    // Written into the note the dialog was opened for, wherever it is now.
+    m_editors.client.takeNoteResult(m_notesDialog->text(), m_notesDialog->colour());
+    if (m_session->clientOpen())
+        m_clientTab->refill();
+}
+
 void MainWindow::deviceTick()
 {
     mergeAnnouncements();
@@ -184,7 +309,10 @@ void MainWindow::deviceTick()
 
     // What is on air is not replaced from the library.
     const Sequencer *sequencer = m_devices.selectedSequencer();
-    m_programTab->setToWorkEnabled(!sequencer || sequencer->canStart());
+    const bool idle = !sequencer || sequencer->canStart();
+    m_programTab->setToWorkEnabled(idle);
+    if (m_programListToWork)
+        m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || !m_session->currentClientName().isEmpty()));
 
     Machines &registry = m_devices.registry();
     Tavik *tavik = m_devices.selectedController();
@@ -212,7 +340,6 @@ void MainWindow::mergeAnnouncements()
         if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname")) {
             m_settings.setOperatorName(m_listener.announced().serialNumber);
             m_editors.setAuthor(m_settings.operatorName());
-    m_editors.client.openNamed(m_library.currentClientName());
         }
         m_devicesTab->markDirty();
     }

@@ -16,10 +16,19 @@
 
 namespace Ui { class MainWindow; }
 class AboutDialog;
+class ClientSelectionTab;
+class ClientTab;
 class DevicesTab;
+class DialogNotes;
+class InfoProgramName;
+class LibrarySession;
+class PresetSelectionTab;
+class ProgramSelectionTab;
 class InfoBar;
 class NoticePopup;
 class PresetTab;
+class ClientFieldsPanel;
+class QPushButton;
 class ProgramTab;
 class WorkTab;
 
@@ -67,6 +76,13 @@ public:
     Library &library() { return m_library; }
     DeviceSlots &devices() { return m_devices; }
     BroadcastUDP &listener() { return m_listener; }
+    LibrarySession &session() { return *m_session; }
+    DialogNotes *notesDialog() const { return m_notesDialog; }
+    InfoProgramName *infoProgramName() const { return m_infoProgramName; }
+    ClientSelectionTab *clientSelectionTab() const { return m_clientSelectionTab; }
+    ClientTab *clientTab() const { return m_clientTab; }
+    ProgramSelectionTab *programSelectionTab() const { return m_programSelectionTab; }
+    PresetSelectionTab *presetSelectionTab() const { return m_presetSelectionTab; }
     WorkTab *workTab() const { return m_workTab; }
     LibraryEditors &editors() { return m_editors; }
     PresetTab *presetTab() const { return m_presetTab; }
@@ -90,6 +106,9 @@ private:
     TabPage *page(int index) const;
     void createPages();
     void createLibraryPages();
+    void takeNote();
+    void createEditorPages();
+    void openNoteDialog();
     void showTab(int index);
     void loadDevices();
     void mergeAnnouncements();
@@ -105,11 +124,20 @@ private:
     InfoBar *m_infoBar = nullptr;
     NoticePopup *m_notice = nullptr;
     AboutDialog *m_about = nullptr;
+    DialogNotes *m_notesDialog = nullptr;
+    InfoProgramName *m_infoProgramName = nullptr;
+    std::unique_ptr<LibrarySession> m_session;
     std::array<std::unique_ptr<TabPage>, TabCount> m_pages;
+    ClientSelectionTab *m_clientSelectionTab = nullptr;
+    ClientTab *m_clientTab = nullptr;
+    ProgramSelectionTab *m_programSelectionTab = nullptr;
+    PresetSelectionTab *m_presetSelectionTab = nullptr;
     WorkTab *m_workTab = nullptr;
     DevicesTab *m_devicesTab = nullptr;
     PresetTab *m_presetTab = nullptr;
     ProgramTab *m_programTab = nullptr;
+    ClientFieldsPanel *m_clientFields = nullptr;
+    QPushButton *m_programListToWork = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 

@@ -29,6 +29,11 @@ void LibraryEditors::attach(LibrarySession &session)
                              && version == program.savedVersion())
                              program.close();
                      });
+    QObject::connect(&session, &LibrarySession::clientOpened, &client, [this, &session] {
+        client.openNamed(session.currentClientName());
+        preset.clear();
+        program.close();
+    });
     QObject::connect(&session, &LibrarySession::clientSelectionLeft, &client, [this] { client.load(); });
     QObject::connect(&client, &ClientEditor::currentNameChanged, &session, [this, &session](const QString &name) {
         session.setCurrentClientName(name);

@@ -23,6 +23,19 @@ void LibrarySession::setCurrentClientName(const QString &name)
     Q_EMIT currentClientChanged(name);
 }
 
+bool LibrarySession::openClient()
+{
+    Clients &clients = m_library.clients();
+    clients.select(row(ClientList));
+    if (!clients.hasCurrent())
+        return false;
+    setCurrentClientName(clients.name());
+    clients.loadHistory();
+    m_clientOpen = true;
+    Q_EMIT clientOpened();
+    return true;
+}
+
 bool LibrarySession::findCurrentClient()
 {
     return !m_currentClientName.isEmpty() && m_library.clients().find(m_currentClientName, 0) > 0;

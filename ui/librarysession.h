@@ -46,6 +46,11 @@ public:
     bool programOpen() const { return m_programOpen; }
     void setProgramOpen(bool open) { m_programOpen = open; }
 
+    // Opens the client at the client list's row: it becomes current, its
+    // history is read, clientOpened is sent. False when the row shows no
+    // client.
+    bool openClient();
+
     // Makes the current client the clients' current record; false when no
     // client has that name (current is then 0).
     bool findCurrentClient();
@@ -104,6 +109,9 @@ public:
 
 Q_SIGNALS:
     void currentClientChanged(const QString &name);
+    // A client was opened from the client list: the client editor fills
+    // itself, the preset and program editors let go of what they hold.
+    void clientOpened();
     // The client selection was left: the client editor reloads the client.
     void clientSelectionLeft();
     // The current client was deleted: its editors empty themselves.

@@ -106,7 +106,7 @@ QString notice(Outcome outcome)
 {
     switch (outcome) {
     case Sent: break;
-    case NoDevice: return QStringLiteral(" No device to send to: add one on the Tavik tab");
+    case NoDevice: return QStringLiteral(" No device to send to: add or pick one on the Tavik tab");
     case DeviceBusy: return QStringLiteral(" The device is running: stop it first");
     case NotWritten: return QStringLiteral(" Couldn't save the work list");
     }

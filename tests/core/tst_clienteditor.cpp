@@ -147,6 +147,7 @@ private Q_SLOTS:
         QVERIFY(!SendToWork::notice(SendToWork::NoDevice).isEmpty());
 
         devices.registry().addMachine(DeviceSlots::count);
+        devices.setSelectedRow(0);
         QCOMPARE(SendToWork::program(f.library, devices, *day, true), SendToWork::Sent);
         Machines reread;
         reread.setFolder(f.folder());

@@ -1,0 +1,96 @@
+#include "ui/clienttab.h"
+
+#include "data/library.h"
+#include "ui/columnwidths.h"
+#include "ui/librarysession.h"
+#include "ui/notescolordelegate.h"
+#include "ui/searchablelist.h"
+#include "ui_clienttab.h"
+
+#include <QLayout>
+
+ClientTab::ClientTab(QWidget *page, LibrarySession &session)
+    : QWidget(page), ui(new Ui::ClientTab), m_session(session)
+{
+    ui->setupUi(this);
+    if (page->layout())
+        page->layout()->addWidget(this);
+    Library &library = session.library();
+    m_model = new HistoryListModel([&library]() -> History & { return library.history(); },
+                                   LibraryColumns::history(), this);
+    ui->tableWidget_clientHistory->setItemDelegate(new notesColorDelegate(ui->tableWidget_clientHistory));
+    m_list = new SearchableList({ui->lineEdit_history_search, ui->pushButton_history_clear,
+                                 ui->tableWidget_clientHistory, m_model},
+                                session.row(LibrarySession::HistoryList),
+                                [&library](const QString &text) { library.history().setFilter(text); },
+                                ColumnWidths::historyList, this);
+    m_commit = [&session]() { session.saveCurrentHistory(); };
+    refill();
+}
+
+ClientTab::~ClientTab()
+{
+    delete ui;
+}
+
+QVBoxLayout *ClientTab::editorLayout() const
+{
+    return ui->verticalLayout_client_editor;
+}
+
+void ClientTab::enter()
+{
+    if (m_session.clientOpen())
+        refill();
+}
+
+void ClientTab::leave()
+{
+    if (m_commit)
+        m_commit();
+    m_list->clearSearch();
+}
+
+void ClientTab::refresh()
+{
+    m_list->applyWidths();
+}
+
+void ClientTab::refill()
+{
+    m_list->refill();
+    // History entries are few; a note may run over several lines.
+    ui->tableWidget_clientHistory->resizeRowsToContents();
+}
+
+void ClientTab::move(int step)
+{
+    if (m_session.moveRow(LibrarySession::HistoryList, step))
+        refill();
+}
+
+void ClientTab::on_pushButton_history_delete_clicked()
+{
+    m_session.deleteHistoryEntry();
+    refill();
+}
+
+void ClientTab::on_pushButton_history_new_clicked()
+{
+    Q_EMIT historyNewRequested(m_list->row());
+}
+
+void ClientTab::on_pushButton_history_edit_clicked()
+{
+    Q_EMIT historyEditRequested(m_list->row());
+}
+
+void ClientTab::on_pushButton_history_toWork_clicked()
+{
+    Q_EMIT historyRenewRequested(m_list->row());
+}
+
+void ClientTab::on_tableWidget_clientHistory_doubleClicked(const QModelIndex &)
+{
+    Q_EMIT historyEditRequested(m_list->row());
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/tabpage.h"
+#include "ui/librarycolumns.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class LibrarySession;
+class QModelIndex;
+class QVBoxLayout;
+class SearchableList;
+namespace Ui { class ClientTab; }
+
+// The client tab: the current client's history, searched as the user
+// types, with its entries moved and deleted here. The client's own fields
+// go into editorLayout(); New Notes, Notes Edit (and a double click) and
+// Renew are raised for the history editor.
+class ClientTab : public QWidget, public TabPage
+{
+    Q_OBJECT
+
+public:
+    ClientTab(QWidget *page, LibrarySession &session);
+    ~ClientTab() override;
+
+    void enter() override;
+    void leave() override;
+    void refresh() override;
+
+    // Refills the history table when a client is open.
+    void refill();
+    QVBoxLayout *editorLayout() const;
+
+    // What leaving the tab commits. Until the client editor sets its own,
+    // the history is written, so moves and deletes are kept.
+    void setCommit(std::function<void()> commit) { m_commit = std::move(commit); }
+
+Q_SIGNALS:
+    void historyNewRequested(int row);
+    void historyEditRequested(int row);
+    void historyRenewRequested(int row);
+
+private Q_SLOTS:
+    void on_pushButton_history_moveUp_clicked() { move(-1); }
+    void on_pushButton_history_moveDown_clicked() { move(1); }
+    void on_pushButton_history_delete_clicked();
+    void on_pushButton_history_new_clicked();
+    void on_pushButton_history_edit_clicked();
+    void on_pushButton_history_toWork_clicked();
+    void on_tableWidget_clientHistory_doubleClicked(const QModelIndex &);
+
+private:
+    void move(int step);
+
+    Ui::ClientTab *ui;
+    LibrarySession &m_session;
+    HistoryListModel *m_model = nullptr;
+    SearchableList *m_list = nullptr;
+    std::function<void()> m_commit;
+};

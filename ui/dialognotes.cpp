@@ -1,0 +1,53 @@
+#include "ui/dialognotes.h"
+
+#include "ui_dialognotes.h"
+
+DialogNotes::DialogNotes(QWidget *parent) : QDialog(parent), ui(new Ui::DialogNotes)
+{
+    ui->setupUi(this);
+    ui->pushButton_notes_colorR->setStyleSheet(QStringLiteral("background-color: rgb(255, 0, 0);"));
+    ui->pushButton_notes_colorY->setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 0);"));
+    ui->pushButton_notes_colorG->setStyleSheet(QStringLiteral("background-color: rgb(0, 255, 0);"));
+}
+
+DialogNotes::~DialogNotes()
+{
+    delete ui;
+}
+
+void DialogNotes::setData(const QString &text, const QString &date, int colour)
+{
+    ui->plainTextEdit_notes->setPlainText(text);
+    ui->label_notes_date->setText(date);
+    setColour(colour);
+}
+
+QString DialogNotes::text() const
+{
+    return ui->plainTextEdit_notes->toPlainText();
+}
+
+bool DialogNotes::takeAccepted()
+{
+    const bool accepted = m_accepted;
+    m_accepted = false;
+    return accepted;
+}
+
+void DialogNotes::on_pushButton_notes_clear_clicked()
+{
+    ui->plainTextEdit_notes->clear();
+}
+
+void DialogNotes::setColour(int colour)
+{
+    static const char *const sheets[] = {
+        "background-color: rgb(255, 255, 255);",
+        "background-color: rgb(255, 200, 200);",
+        "background-color: rgb(255, 255, 200);",
+        "background-color: rgb(200, 255, 200);",
+    };
+    m_colour = colour;
+    if (colour >= 0 && colour <= 3)
+        ui->plainTextEdit_notes->setStyleSheet(QString::fromLatin1(sheets[colour]));
+}

@@ -1,0 +1,128 @@
+#include "ui/librarycolumns.h"
+
+#include "data/textforms.h"
+
+namespace LibraryColumns {
+
+namespace {
+
+QString fixed(const char *text)
+{
+    return QString::fromLatin1(text);
+}
+
+QString minutesOf(const QTime &time)
+{
+    return QString::number(TextForm::timeToMinutes(time));
+}
+
+QString nameVersion(const Note &note)
+{
+    return note.text + QStringLiteral(".v.") + QString::number(note.version);
+}
+
+// ".tim:" and the minutes, for entries that ran for some time.
+QString runTime(const Note &note)
+{
+    const int minutes = TextForm::timeToMinutes(note.time);
+    return minutes > 0 ? QStringLiteral(".tim:") + QString::number(minutes) : QString();
+}
+
+QString historyText(const Note &note)
+{
+    switch (note.type) {
+    case Note::Preset: return QStringLiteral("pre: ") + nameVersion(note) + runTime(note);
+    case Note::Program: return QStringLiteral("pro: ") + nameVersion(note);
+    case Note::Notes: return note.text;
+    case Note::PresetNote: return QStringLiteral(" - ") + nameVersion(note) + runTime(note);
+    default: return QString();
+    }
+}
+
+QString historyTooltip(const Note &note)
+{
+    switch (note.type) {
+    case Note::Preset:
+    case Note::PresetNote:
+        return QStringLiteral("Double click to load preset ") + nameVersion(note)
+               + QStringLiteral(" to client program, preset, not implemented yet");
+    case Note::Program:
+        return QStringLiteral("Double click to load program ") + nameVersion(note)
+               + QStringLiteral(" to client program, not implemented yes");
+    case Note::Notes: return fixed("Double click to edit");
+    default: return QString();
+    }
+}
+
+QVariant colourOrNothing(int code)
+{
+    const QColor colour = noteColour(code);
+    return colour.isValid() ? QVariant(colour) : QVariant();
+}
+
+} // namespace
+
+QColor noteColour(int code)
+{
+    switch (code) {
+    case 1: return QColor(255, 200, 200);
+    case 2: return QColor(255, 255, 200);
+    case 3: return QColor(200, 255, 200);
+    case 4: return QColor(255, 180, 180);
+    case 5: return QColor(220, 140, 140);
+    default: return QColor();
+    }
+}
+
+QList<ListColumn<Client>> clients()
+{
+    const auto own = [](QString Client::*member) {
+        return [member](const Client &c) { return c.*member; };
+    };
+    return {
+        {fixed("Name"), own(&Client::name), [](const Client &) { return fixed("Double click to edit"); }, {}},
+        {fixed("Address"), own(&Client::notes1), own(&Client::notes1), {}},
+        {fixed("Notes"), own(&Client::notes2), own(&Client::notes2), {}},
+    };
+}
+
+QList<ListColumn<Note>> history()
+{
+    return {
+        {fixed("Date"),
+         [](const Note &n) { return n.type == Note::PresetNote ? QString() : TextForm::fromDateTime(n.created); },
+         {},
+         [](const Note &n) { return n.type == Note::PresetNote ? QVariant() : colourOrNothing(n.colour); }},
+        {fixed("Notes"), historyText, historyTooltip,
+         [](const Note &n) {
+             const bool painted = n.type == Note::Notes && n.colour >= 1 && n.colour <= 3;
+             return painted ? colourOrNothing(n.colour) : QVariant();
+         }},
+    };
+}
+
+QList<ListColumn<Program>> programs()
+{
+    const auto toEdit = [](const Program &) { return fixed("Double click to edit"); };
+    return {
+        {fixed("Name"), [](const Program &p) { return p.name; }, toEdit, {}},
+        {fixed("Version"), [](const Program &p) { return QString::number(p.version); }, toEdit, {}},
+        {fixed("Description"), [](const Program &p) { return p.notes; }, [](const Program &p) { return p.notes; }, {}},
+        {fixed("Time\nmin"), [](const Program &p) { return minutesOf(p.time); }, {}, {}},
+    };
+}
+
+QList<ListColumn<Preset>> presets()
+{
+    const auto toProgram = [](const Preset &) { return fixed("Double click to add to program"); };
+    const auto toEdit = [](const Preset &) { return fixed("Double click to edit"); };
+    return {
+        {fixed("Name"), [](const Preset &p) { return p.name; }, toProgram, {}},
+        {fixed("Version"), [](const Preset &p) { return QString::number(p.version); }, toProgram, {}},
+        {fixed("Description"), [](const Preset &p) { return p.notes; }, [](const Preset &p) { return p.notes; }, {}},
+        {fixed("Frequency"), [](const Preset &p) { return p.variable; }, toEdit, {}},
+        {fixed("Time\nmin"), [](const Preset &p) { return minutesOf(p.time); }, toEdit, {}},
+    };
+}
+
+} // namespace LibraryColumns

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "data/clients.h"
+#include "data/notes.h"
+#include "data/presets.h"
+#include "data/programs.h"
+#include "ui/storetablemodel.h"
+
+#include <QColor>
+
+// What each library list shows, column by column, declared once.
+namespace LibraryColumns {
+
+QList<ListColumn<Client>> clients();
+QList<ListColumn<Note>> history();
+QList<ListColumn<Program>> programs();
+QList<ListColumn<Preset>> presets();
+
+// The background of a history colour code; invalid for 0 and unknown codes.
+QColor noteColour(int code);
+
+// Row height of the preset list.
+constexpr int presetRowHeight = 50;
+
+} // namespace LibraryColumns
+
+using ClientListModel = RecordTableModel<Clients, Client>;
+using HistoryListModel = RecordTableModel<History, Note>;
+using ProgramListModel = RecordTableModel<Programs, Program>;
+using PresetListModel = RecordTableModel<Presets, Preset>;

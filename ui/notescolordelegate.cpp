@@ -1,0 +1,8 @@
+#include "ui/notescolordelegate.h"
+
+#include <QPainter>
+
+void notesColorDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::paint(painter, option, index);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+// The history table's delegate. A cell's background is its note's colour,
+// which the history model gives as the background role; the cell is
+// otherwise painted as any other.
+class notesColorDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+};

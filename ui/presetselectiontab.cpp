@@ -1,0 +1,141 @@
+#include "ui/presetselectiontab.h"
+
+#include "data/library.h"
+#include "ui/columnwidths.h"
+#include "ui/librarysession.h"
+#include "ui/searchablelist.h"
+#include "ui_presetselectiontab.h"
+
+#include <QHeaderView>
+#include <QLayout>
+
+PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
+    : QWidget(page), ui(new Ui::PresetSelectionTab), m_session(session)
+{
+    ui->setupUi(this);
+    if (page->layout())
+        page->layout()->addWidget(this);
+    m_model = new PresetListModel([&session]() -> Presets & { return session.presetListStore(); },
+                                  LibraryColumns::presets(), this);
+    QHeaderView *rows = ui->tableWidget_presetSelection->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(LibraryColumns::presetRowHeight);
+    m_list = new SearchableList({ui->lineEdit_presetSelection_search, ui->pushButton_presetSelection_clear,
+                                 ui->tableWidget_presetSelection, m_model},
+                                session.row(LibrarySession::PresetList),
+                                [&session](const QString &text) { session.presetListStore().setFilter(text); },
+                                ColumnWidths::presetList, this);
+    m_list->logSearches(QStringLiteral("preset search"));
+    showPoolButton();
+    updateButtons();
+    refill();
+}
+
+PresetSelectionTab::~PresetSelectionTab()
+{
+    delete ui;
+}
+
+void PresetSelectionTab::enter()
+{
+    showPoolButton();
+    updateButtons();
+    refill();
+}
+
+void PresetSelectionTab::leave()
+{
+    m_session.savePresetList();
+    m_list->clearSearch();
+}
+
+void PresetSelectionTab::refresh()
+{
+    updateButtons();
+    m_list->applyWidths();
+}
+
+void PresetSelectionTab::refill()
+{
+    m_list->refill();
+    updateButtons();
+}
+
+void PresetSelectionTab::updateButtons()
+{
+    const int pool = m_session.presetPool();
+    const bool noClient = pool == PresetPool::Client && !m_session.clientOpen();
+    const bool changeable = pool != PresetPool::Legitimate && !noClient;
+    for (QWidget *button : {ui->pushButton_presetSelection_new, ui->pushButton_presetSelection_delete,
+                            ui->pushButton_presetSelection_moveUp, ui->pushButton_presetSelection_moveDown})
+        button->setEnabled(changeable);
+    ui->pushButton_presetSelection_edit->setEnabled(!noClient);
+    ui->pushButton_presetSelection_toProgram->setEnabled(m_session.programOpen() && !noClient);
+}
+
+void PresetSelectionTab::showPoolButton()
+{
+    m_radioGuard = true;
+    switch (m_session.presetPool()) {
+    case PresetPool::Legitimate: ui->radioButton_presetGenuine->setChecked(true); break;
+    case PresetPool::General: ui->radioButton_presetGeneral->setChecked(true); break;
+    default: ui->radioButton_presetClient->setChecked(true); break;
+    }
+    m_radioGuard = false;
+}
+
+void PresetSelectionTab::switchPool(int pool)
+{
+    if (m_radioGuard)
+        return;
+    m_session.switchPresetPool(pool);
+    showPoolButton();
+    // The field keeps its text: the pool now shown is searched for it too.
+    m_list->reapplySearch();
+    updateButtons();
+    refill();
+}
+
+void PresetSelectionTab::move(int step)
+{
+    if (m_session.moveRow(LibrarySession::PresetList, step))
+        refill();
+}
+
+void PresetSelectionTab::on_pushButton_presetSelection_delete_clicked()
+{
+    m_session.deletePreset();
+    refill();
+}
+
+void PresetSelectionTab::on_pushButton_presetSelection_new_clicked()
+{
+    Q_EMIT presetNewRequested(m_session.presetPool(), m_list->row());
+}
+
+void PresetSelectionTab::on_pushButton_presetSelection_edit_clicked()
+{
+    Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->row());
+}
+
+void PresetSelectionTab::on_pushButton_presetSelection_toProgram_clicked()
+{
+    Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->row());
+}
+
+void PresetSelectionTab::on_tableWidget_presetSelection_doubleClicked(const QModelIndex &index)
+{
+    switch (index.column()) {
+    case 0:
+    case 1:
+        if (m_session.programOpen())
+            Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->row());
+        break;
+    case 3:
+    case 4:
+        Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->row());
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/tabpage.h"
+#include "ui/librarycolumns.h"
+
+#include <QWidget>
+
+class LibrarySession;
+class QModelIndex;
+class SearchableList;
+namespace Ui { class PresetSelectionTab; }
+
+// The preset list of one pool (Client, General, Legitimate), searched as
+// the user types. Actions that need the editors are raised as signals with
+// the pool and the selected row.
+class PresetSelectionTab : public QWidget, public TabPage
+{
+    Q_OBJECT
+
+public:
+    PresetSelectionTab(QWidget *page, LibrarySession &session);
+    ~PresetSelectionTab() override;
+
+    void enter() override;
+    void leave() override;
+    void refresh() override;
+
+    void refill();
+    void updateButtons();
+
+Q_SIGNALS:
+    void presetNewRequested(int pool, int row);
+    void presetOpenRequested(int pool, int row);
+    void presetAddToProgramRequested(int pool, int row);
+
+private Q_SLOTS:
+    void on_pushButton_presetSelection_moveUp_clicked() { move(-1); }
+    void on_pushButton_presetSelection_moveDown_clicked() { move(1); }
+    void on_pushButton_presetSelection_delete_clicked();
+    void on_pushButton_presetSelection_new_clicked();
+    void on_pushButton_presetSelection_edit_clicked();
+    void on_pushButton_presetSelection_toProgram_clicked();
+    void on_radioButton_presetGenuine_clicked() { switchPool(2); }
+    void on_radioButton_presetGeneral_clicked() { switchPool(1); }
+    void on_radioButton_presetClient_clicked() { switchPool(0); }
+    void on_tableWidget_presetSelection_doubleClicked(const QModelIndex &index);
+
+private:
+    void move(int step);
+    void switchPool(int pool);
+    void showPoolButton();
+
+    Ui::PresetSelectionTab *ui;
+    LibrarySession &m_session;
+    PresetListModel *m_model = nullptr;
+    SearchableList *m_list = nullptr;
+    bool m_radioGuard = false;
+};

@@ -1,0 +1,70 @@
+#include "ui/searchablelist.h"
+
+#include "ui/storetablemodel.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+SearchableList::SearchableList(const Parts &parts, int &row, std::function<void(const QString &)> setFilter,
+                               std::function<QList<int>(int)> widths, QObject *parent)
+    : QObject(parent), m_parts(parts), m_row(row), m_setFilter(std::move(setFilter)), m_widths(std::move(widths))
+{
+    QTableView *view = m_parts.view;
+    view->setModel(m_parts.model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+
+    connect(m_parts.search, &QLineEdit::textChanged, this, &SearchableList::searchChanged);
+    connect(m_parts.clear, &QPushButton::clicked, this, &SearchableList::clearSearch);
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SearchableList::selectionChanged);
+}
+
+void SearchableList::searchChanged(const QString &text)
+{
+    if (m_log)
+        qDebug().noquote() << m_logLabel << text;
+    m_setFilter(text);
+    refill();
+}
+
+void SearchableList::reapplySearch()
+{
+    m_setFilter(m_parts.search->text());
+}
+
+void SearchableList::clearSearch()
+{
+    m_parts.search->clear();
+}
+
+void SearchableList::selectionChanged()
+{
+    const QModelIndexList rows = m_parts.view->selectionModel()->selectedRows();
+    m_row = rows.isEmpty() ? 0 : rows.first().row();
+}
+
+void SearchableList::refill()
+{
+    const int remembered = m_row;
+    m_parts.model->refill();
+    applyWidths();
+    m_row = remembered;
+    if (remembered >= 0 && remembered < m_parts.model->rowCount())
+        m_parts.view->selectRow(remembered);
+}
+
+void SearchableList::applyWidths()
+{
+    const QList<int> widths = m_widths(m_parts.view->width());
+    QHeaderView *header = m_parts.view->horizontalHeader();
+    for (int i = 0; i < widths.size() && i < header->count(); ++i) {
+        if (header->sectionSize(i) != widths.at(i))
+            header->resizeSection(i, widths.at(i));
+    }
+}

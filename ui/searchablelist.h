@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class StoreTableModel;
+
+// One library list as the user works it: the search field filters the
+// store and refills the view at each keystroke, the Clear button empties
+// the field, and the list's selected row follows the view's selection.
+//
+// The selected row is a row as shown and survives refills by index: after
+// a refill the same row index is selected again, or nothing when the list
+// has become shorter.
+class SearchableList : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Parts
+    {
+        QLineEdit *search = nullptr;
+        QPushButton *clear = nullptr;
+        QTableView *view = nullptr;
+        StoreTableModel *model = nullptr;
+    };
+
+    // `row` is the list's selected row, kept by whoever outlives the list.
+    // `setFilter` hands the search text to the store shown; `widths` gives
+    // the column widths for a table width.
+    SearchableList(const Parts &parts, int &row, std::function<void(const QString &)> setFilter,
+                   std::function<QList<int>(int)> widths, QObject *parent = nullptr);
+
+    // The search text in the debug log, after `label` (none when empty).
+    void logSearches(const QString &label) { m_logLabel = label; m_log = true; }
+
+    void refill();
+    void applyWidths();
+    // Empties the search field; the store's filter goes with it.
+    void clearSearch();
+    // Hands the field's text to the store shown again (after a pool switch).
+    void reapplySearch();
+
+    int row() const { return m_row; }
+
+private:
+    void searchChanged(const QString &text);
+    void selectionChanged();
+
+    Parts m_parts;
+    int &m_row;
+    std::function<void(const QString &)> m_setFilter;
+    std::function<QList<int>(int)> m_widths;
+    QString m_logLabel;
+    bool m_log = false;
+};

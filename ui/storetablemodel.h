@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+
+// One column of a library list: its header and what each record shows in
+// it. A column without a tooltip (or background) function has none.
+template <typename Record>
+struct ListColumn
+{
+    QString header;
+    std::function<QString(const Record &)> text;
+    std::function<QString(const Record &)> tooltip;
+    std::function<QVariant(const Record &)> background;
+};
+
+// A read-only table over the records of a store that pass its search.
+//
+// The rows are a snapshot taken by `refill`, one model reset, so a list of
+// 100,000 records is refilled without creating an item per cell; the view
+// asks only for the rows it paints. Between refills the store may change
+// under the model: rows whose record is gone show nothing.
+class StoreTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    // Takes the store's shown records anew.
+    void refill();
+    // The store index of the record shown at `row`, -1 when there is none.
+    int recordAt(int row) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+protected:
+    virtual QList<int> shownRows() = 0;
+    virtual int recordCount() const = 0;
+    virtual QVariant cell(int record, int column, int role) const = 0;
+
+private:
+    QList<int> m_rows;
+};
+
+// The model of one kind of list. `store` is asked for the store on every
+// refill, so a list that switches pools keeps its model.
+template <typename Store, typename Record>
+class RecordTableModel : public StoreTableModel
+{
+public:
+    RecordTableModel(std::function<Store &()> store, QList<ListColumn<Record>> columns, QObject *parent = nullptr)
+        : StoreTableModel(parent), m_store(std::move(store)), m_columns(std::move(columns))
+    {
+    }
+
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(m_columns.size());
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_columns.size())
+            return m_columns.at(section).header;
+        return StoreTableModel::headerData(section, orientation, role);
+    }
+
+protected:
+    QList<int> shownRows() override { return m_store().shownRows(); }
+    int recordCount() const override { return m_store().count(); }
+
+    QVariant cell(int record, int column, int role) const override
+    {
+        const ListColumn<Record> &c = m_columns.at(column);
+        const Record &r = m_store().records().at(record);
+        switch (role) {
+        case Qt::DisplayRole:
+            return c.text(r);
+        case Qt::ToolTipRole:
+            return c.tooltip ? QVariant(c.tooltip(r)) : QVariant();
+        case Qt::BackgroundRole:
+            return c.background ? c.background(r) : QVariant();
+        default:
+            return QVariant();
+        }
+    }
+
+private:
+    std::function<Store &()> m_store;
+    QList<ListColumn<Record>> m_columns;
+};
