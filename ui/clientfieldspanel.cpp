@@ -9,6 +9,8 @@ ClientFieldsPanel::ClientFieldsPanel(ClientEditor &editor, QWidget *parent)
     : QWidget(parent), m_editor(editor), ui(new Ui::ClientFieldsPanel)
 {
     ui->setupUi(this);
+    // The history below takes the height the window gives.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     fill();
 }
 

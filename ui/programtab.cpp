@@ -27,6 +27,8 @@ ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *par
     table->setHorizontalHeaderLabels({QStringLiteral("Selection"), QStringLiteral("Name"), QStringLiteral("Version"),
                                       QStringLiteral("Notes"), QStringLiteral("Time\nmin"), QStringLiteral("Frequency")});
     table->verticalHeader()->setDefaultSectionSize(24);
+    // The lines take the height the window gives; the fields above keep theirs.
+    ui->verticalLayout_ProgramTab->setStretch(3, 1);
     setEnabled(false);
 }
 
