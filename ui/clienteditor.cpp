@@ -155,7 +155,9 @@ bool ClientEditor::commit(const ClientFields &fields)
         setCaption(m_loadedName);
         return false;
     }
-    const bool historySaved = ClientHistory::save(m_library);
+    // A new client's history gets its file here, under the located client.
+    const bool historySaved = m_library.history().path().isEmpty() ? clients.saveHistory()
+                                                                   : ClientHistory::save(m_library);
     setCurrentName(fields.name);
     setCaption(m_currentName);
     clients.setName(fields.name);

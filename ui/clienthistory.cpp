@@ -28,10 +28,10 @@ QString withMinutes(const QString &text, const Note &note)
 
 bool save(Library &library)
 {
+    // A history read from no file belongs to no client yet: writing it to
+    // whichever client is current would replace that client's entries.
     History &history = library.history();
-    if (!history.path().isEmpty())
-        return history.saveBase();
-    return library.clients().saveHistory();
+    return !history.path().isEmpty() && history.saveBase();
 }
 
 void recordRun(Library &library, const WorkList &work)

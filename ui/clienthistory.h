@@ -12,9 +12,9 @@ struct Note;
 // the history one way.
 namespace ClientHistory {
 
-// Writes the history into the file it was read from; a history not read
-// from any file yet (a new client's) goes to the current client's file. A
-// list that selects another client meanwhile never gets this history.
+// Writes the history into the file it was read from, whatever client a
+// list has selected meanwhile; false for a history read from no file (a new
+// client's, written by its first commit).
 bool save(Library &library);
 
 // A "Program" entry on top, then one "PresetNote" entry per line, saved at
