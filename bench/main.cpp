@@ -1,6 +1,7 @@
 // tavik-bench: speed and memory figures of the core, one line per figure.
 
 #include "measure.h"
+#include "searchrefill.h"
 
 #include "data/logs.h"
 #include "data/presets.h"
@@ -14,7 +15,7 @@
 #include "work/transmitcontrol.h"
 #include "work/worklist.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -520,7 +521,8 @@ void benchController(bool quick)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    SearchRefillBench::chooseOffscreenPlatform();
+    QApplication app(argc, argv);
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
@@ -537,6 +539,7 @@ int main(int argc, char *argv[])
     benchPresets(quick);
     benchMachines(quick);
     benchSequencers(quick);
+    SearchRefillBench::run(quick);
 #ifdef TAVIK_SIM_PATH
     benchController(quick);
 #else

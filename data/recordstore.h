@@ -33,6 +33,7 @@ public:
     void setPath(const QString &path)
     {
         m_path = path;
+        ++m_revision;
         m_records.clear();
         m_filterActive = 0;
         m_current = 0;
@@ -72,6 +73,7 @@ public:
 
     void fromJson(const QJsonObject &object)
     {
+        ++m_revision;
         m_records.clear();
         m_current = 0;
         const QJsonValue list = object.value(m_listKey);
@@ -135,10 +137,7 @@ public:
     {
         if (m_filterActive)
             return matchingRows();
-        QList<int> all(count());
-        for (int i = 0; i < count(); ++i)
-            all[i] = i;
-        return all;
+        return m_index.allRows(count());
     }
 
     // Moves the record shown at `row` (counted as select counts) one place
@@ -159,6 +158,7 @@ public:
         const int neighbour = m_current + step;
         if (neighbour < 0 || neighbour >= count())
             return row;
+        ++m_revision;
         m_records.swapItemsAt(m_current, neighbour);
         m_current = neighbour;
         return row + step;
@@ -187,6 +187,7 @@ public:
     {
         if (!hasCurrent())
             return;
+        ++m_revision;
         m_records.removeAt(m_current);
         m_current = m_records.isEmpty() ? 0 : std::min(m_current, count() - 1);
     }
@@ -197,11 +198,20 @@ public:
     bool hasCurrent() const { return m_current >= 0 && m_current < count(); }
 
     // The record at current, or null when current is outside the records.
-    Record *currentRecord() { return hasCurrent() ? &m_records[m_current] : nullptr; }
+    Record *currentRecord()
+    {
+        ++m_revision;
+        return hasCurrent() ? &m_records[m_current] : nullptr;
+    }
     const Record *currentRecord() const { return hasCurrent() ? &m_records.at(m_current) : nullptr; }
 
     const QList<Record> &records() const { return m_records; }
-    QList<Record> &records() { return m_records; }
+    // Whoever holds the list may change it: the search index checks it anew.
+    QList<Record> &records()
+    {
+        ++m_revision;
+        return m_records;
+    }
 
     QString listKey() const { return m_listKey; }
     QString version() const { return m_version; }
@@ -212,6 +222,7 @@ protected:
     void insertRecord(const Record &record)
     {
         m_current = std::clamp(m_current, 0, count());
+        ++m_revision;
         m_records.insert(m_current, record);
     }
 
@@ -225,7 +236,7 @@ protected:
     template <typename T>
     void setField(T Record::*member, const T &value)
     {
-        if (Record *record = currentRecord())
+        if (Record *record = currentRecord())  // counts as a change
             record->*member = value;
     }
 
@@ -278,7 +289,15 @@ private:
     }
     const QList<int> &matchingRows()
     {
-        m_index.sync(count(), [this](int i) { return m_records.at(i).displayText(); });
+        // A list replaced whole (a read) has another buffer even where the
+        // replacing code forgot the revision.
+        const void *data = std::as_const(m_records).constData();
+        if (m_indexedRevision != m_revision || m_indexedData != data || m_indexedCount != count()) {
+            m_index.sync(count(), [this](int i) { return m_records.at(i).displayText(); });
+            m_indexedRevision = m_revision;
+            m_indexedData = data;
+            m_indexedCount = count();
+        }
         return m_index.matching();
     }
 
@@ -290,5 +309,11 @@ private:
     QList<Record> m_records;
     QString m_path;
     QString m_debugName;
+    // Every operation that may change a record counts; the index is synced
+    // only when the count moved since it last was.
+    quint64 m_revision = 0;
+    quint64 m_indexedRevision = ~quint64(0);
+    const void *m_indexedData = nullptr;
+    int m_indexedCount = -1;
     SearchIndex m_index;
 };

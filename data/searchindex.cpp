@@ -2,6 +2,8 @@
 
 #include "data/textmatch.h"
 
+#include <algorithm>
+
 namespace {
 
 // Texts taken from an unchanged record share their data with the copy kept
@@ -42,6 +44,53 @@ void SearchIndex::sync(int count, const std::function<QString(int)> &textAt)
         m_keys[i] = foldForSearch(m_texts.at(i));
     }
     m_rowsValid = false;
+    m_joinedValid = false;
+}
+
+const QList<int> &SearchIndex::allRows(int count)
+{
+    if (m_all.size() != count) {
+        m_all.resize(count);
+        for (int i = 0; i < count; ++i)
+            m_all[i] = i;
+    }
+    return m_all;
+}
+
+void SearchIndex::scanAll()
+{
+    m_rows.clear();
+    if (m_pattern.contains(QChar::Null)) {
+        for (int i = 0; i < int(m_keys.size()); ++i) {
+            if (m_keys.at(i).contains(m_pattern))
+                m_rows.append(i);
+        }
+        return;
+    }
+    if (!m_joinedValid) {
+        qsizetype length = 0;
+        for (const QString &key : std::as_const(m_keys))
+            length += key.size() + 1;
+        m_joined.clear();
+        m_joined.reserve(length);
+        m_starts.resize(m_keys.size() + 1);
+        for (int i = 0; i < int(m_keys.size()); ++i) {
+            m_starts[i] = m_joined.size();
+            m_joined.append(m_keys.at(i));
+            m_joined.append(QChar::Null);
+        }
+        m_starts[m_keys.size()] = m_joined.size();
+        m_joinedValid = true;
+    }
+    const QStringView joined(m_joined);
+    int key = 0;
+    qsizetype from = 0;
+    while ((from = joined.indexOf(m_pattern, from)) >= 0) {
+        // The key holding the match; the search goes on after it.
+        key = int(std::upper_bound(m_starts.cbegin() + key, m_starts.cend(), from) - m_starts.cbegin()) - 1;
+        m_rows.append(key);
+        from = m_starts.at(key + 1);
+    }
 }
 
 const QList<int> &SearchIndex::matching()
@@ -59,11 +108,7 @@ const QList<int> &SearchIndex::matching()
         }
         m_rows.swap(narrowed);
     } else {
-        m_rows.clear();
-        for (int i = 0; i < int(m_keys.size()); ++i) {
-            if (m_keys.at(i).contains(m_pattern))
-                m_rows.append(i);
-        }
+        scanAll();
     }
     m_rowsPattern = m_pattern;
     m_rowsValid = true;

@@ -28,14 +28,25 @@ public:
     // narrows the previous result.
     const QList<int> &matching();
 
+    // 0, 1, ... count - 1, kept between calls.
+    const QList<int> &allRows(int count);
+
     // Whether record `index`, whose display text is `text`, contains the
     // pattern; uses the kept key while the text is the one it was folded
     // from, so this needs no sync.
     bool matches(int index, const QString &text) const;
 
 private:
+    void scanAll();
+
     QList<QString> m_texts;  // the display texts the keys were folded from
     QList<QString> m_keys;
+    // All keys in one text, each closed by a separator no pattern holds, so
+    // that a search is one pass over contiguous memory.
+    QString m_joined;
+    QList<qsizetype> m_starts;  // where each key starts in m_joined
+    bool m_joinedValid = false;
+    QList<int> m_all;
     QString m_pattern;       // folded
     QString m_rowsPattern;   // the pattern m_rows was found for
     QList<int> m_rows;

@@ -1,5 +1,7 @@
 #include "data/textmatch.h"
 
+#include <array>
+
 namespace {
 
 bool isAscii(const QString &text)
@@ -23,14 +25,8 @@ bool isMark(char32_t c)
     }
 }
 
-} // namespace
-
-QString foldForSearch(const QString &text)
+QString foldSlowly(const QString &text)
 {
-    // Most names are plain ASCII: nothing to decompose, no marks.
-    if (isAscii(text))
-        return text.toLower();
-
     const QString decomposed = text.normalized(QString::NormalizationForm_D);
     QString kept;
     kept.reserve(decomposed.size());
@@ -47,6 +43,45 @@ QString foldForSearch(const QString &text)
         }
     }
     return kept.toCaseFolded();
+}
+
+// The Latin letters (accented or not) fold to one unit each, and folding a
+// name letter by letter gives what folding it whole gives: decomposition
+// only adds marks, which go, and simple case folding looks at one letter.
+constexpr char16_t latinEnd = 0x250;
+constexpr char16_t notSingle = 0xFFFF;
+
+const std::array<char16_t, latinEnd> &latinFolds()
+{
+    static const std::array<char16_t, latinEnd> table = [] {
+        std::array<char16_t, latinEnd> folds{};
+        for (char16_t c = 0; c < latinEnd; ++c) {
+            const QString folded = foldSlowly(QString(QChar(c)));
+            folds[c] = folded.size() == 1 ? folded.at(0).unicode() : notSingle;
+        }
+        return folds;
+    }();
+    return table;
+}
+
+} // namespace
+
+QString foldForSearch(const QString &text)
+{
+    // Most names are plain ASCII: nothing to decompose, no marks.
+    if (isAscii(text))
+        return text.toLower();
+
+    const std::array<char16_t, latinEnd> &latin = latinFolds();
+    QString folded(text.size(), Qt::Uninitialized);
+    QChar *out = folded.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c >= latinEnd || latin[c] == notSingle)
+            return foldSlowly(text);
+        out[i] = QChar(latin[c]);
+    }
+    return folded;
 }
 
 bool containsIgnoringAccents(const QString &text, const QString &pattern)

@@ -25,7 +25,7 @@ PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
                                 session.row(LibrarySession::PresetList),
                                 [&session](const QString &text) { session.presetListStore().setFilter(text); },
                                 ColumnWidths::presetList, this);
-    m_list->logSearches(QStringLiteral("preset search"));
+    m_list->logSearches(QString());
     showPoolButton();
     updateButtons();
     refill();

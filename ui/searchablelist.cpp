@@ -27,7 +27,9 @@ SearchableList::SearchableList(const Parts &parts, int &row, std::function<void(
 
 void SearchableList::searchChanged(const QString &text)
 {
-    if (m_log)
+    if (m_log && m_logLabel.isEmpty())
+        qDebug().noquote() << text;
+    else if (m_log)
         qDebug().noquote() << m_logLabel << text;
     m_setFilter(text);
     refill();

@@ -36,7 +36,7 @@ public:
     SearchableList(const Parts &parts, int &row, std::function<void(const QString &)> setFilter,
                    std::function<QList<int>(int)> widths, QObject *parent = nullptr);
 
-    // The search text in the debug log, after `label` (none when empty).
+    // Writes each search text to the debug log, after `label` if any.
     void logSearches(const QString &label) { m_logLabel = label; m_log = true; }
 
     void refill();

@@ -78,7 +78,8 @@ protected:
     QVariant cell(int record, int column, int role) const override
     {
         const ListColumn<Record> &c = m_columns.at(column);
-        const Record &r = m_store().records().at(record);
+        const Store &store = m_store();  // read only: the store's search index stays valid
+        const Record &r = store.records().at(record);
         switch (role) {
         case Qt::DisplayRole:
             return c.text(r);

@@ -1,4 +1,7 @@
 #include "data/presets.h"
+#include "data/textmatch.h"
+
+#include <QRegularExpression>
 
 #include <QTest>
 
@@ -65,6 +68,17 @@ private Q_SLOTS:
         for (presets.first(); presets.hasCurrent(); presets.next())
             walked << presets.name();
         QCOMPARE(walked, shown);
+    }
+
+    // The quick fold of Latin names must give what decomposing does.
+    void foldMatchesDecomposition()
+    {
+        static const QRegularExpression marks("\\p{M}");
+        for (const QString &text : {QString("Řez Kůra"), QString("ŒUVRE straße"), QString("İstanbul ǅ Ǆ ŉ"),
+                                    QString("Ångström ĳ ſ µ"), QString("ﬁ Ω café")}) {
+            const QString reference = text.normalized(QString::NormalizationForm_D).remove(marks).toCaseFolded();
+            QCOMPARE(foldForSearch(text), reference);
+        }
     }
 
     // Keys kept from earlier keystrokes must follow every change of the
