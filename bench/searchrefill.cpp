@@ -127,7 +127,14 @@ void benchKeystrokes(int count)
         {Qt::Key_Backspace, ""}, {Qt::Key_Backspace, ""}, {Qt::Key_Backspace, ""},
         {Qt::Key_K, "k"}, {Qt::Key_O, "o"}, {Qt::Key_Backspace, ""}, {Qt::Key_Backspace, ""},
     };
-    // The first keystroke folds every name once.
+    // The list folds every name once it is shown (done by the events
+    // processed in Screen); timed here on a store of its own.
+    Presets fresh;
+    fill(fresh, count);
+    QElapsedTimer timer;
+    timer.start();
+    fresh.prepareSearch();
+    const qint64 foldNs = timer.nsecsElapsed();
     const Cost first = keystroke(screen.field, screen.view, Qt::Key_X, QStringLiteral("x"));
     keystroke(screen.field, screen.view, Qt::Key_Backspace, QString());
 
@@ -145,8 +152,8 @@ void benchKeystrokes(int count)
     print(QStringLiteral("search refill ms, GUI thread CPU (%1 presets)").arg(count), ms(median(cpu)), 2);
     print(QStringLiteral("search refill ms, worst of %1 keystrokes (%2 presets)").arg(wall.size()).arg(count),
           ms(*std::max_element(wall.cbegin(), wall.cend())), 2);
-    print(QStringLiteral("search refill ms, first keystroke, names folded (%1 presets)").arg(count),
-          ms(first.wallNs), 2);
+    print(QStringLiteral("search refill ms, first keystroke (%1 presets)").arg(count), ms(first.wallNs), 2);
+    print(QStringLiteral("search names folded ms, once after the list is shown (%1 presets)").arg(count), ms(foldNs), 2);
 }
 
 void benchPoolSwitch(int count)

@@ -140,6 +140,10 @@ public:
         return m_index.allRows(count());
     }
 
+    // Folds the names that changed since the last search, so that the next
+    // keystroke only compares. A list calls this once it is on screen.
+    void prepareSearch() { syncIndex(); }
+
     // Moves the record shown at `row` (counted as select counts) one place
     // up (step -1) or down (step +1) in the whole store, swapping it with
     // its neighbour whether or not that neighbour is shown. Returns the row
@@ -289,6 +293,11 @@ private:
     }
     const QList<int> &matchingRows()
     {
+        syncIndex();
+        return m_index.matching();
+    }
+    void syncIndex()
+    {
         // A list replaced whole (a read) has another buffer even where the
         // replacing code forgot the revision.
         const void *data = std::as_const(m_records).constData();
@@ -298,7 +307,6 @@ private:
             m_indexedData = data;
             m_indexedCount = count();
         }
-        return m_index.matching();
     }
 
     QString m_filter;

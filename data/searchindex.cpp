@@ -60,6 +60,11 @@ const QList<int> &SearchIndex::allRows(int count)
 void SearchIndex::scanAll()
 {
     m_rows.clear();
+    // A pattern of marks alone folds to nothing, and nothing is in every key.
+    if (m_pattern.isEmpty()) {
+        m_rows = allRows(int(m_keys.size()));
+        return;
+    }
     if (m_pattern.contains(QChar::Null)) {
         for (int i = 0; i < int(m_keys.size()); ++i) {
             if (m_keys.at(i).contains(m_pattern))

@@ -8,6 +8,7 @@
 
 #include <QHeaderView>
 #include <QLayout>
+#include <QTimer>
 
 PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
     : QWidget(page), ui(new Ui::PresetSelectionTab), m_session(session)
@@ -29,6 +30,7 @@ PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
     showPoolButton();
     updateButtons();
     refill();
+    prepareSearchSoon();
 }
 
 PresetSelectionTab::~PresetSelectionTab()
@@ -41,6 +43,14 @@ void PresetSelectionTab::enter()
     showPoolButton();
     updateButtons();
     refill();
+    prepareSearchSoon();
+}
+
+void PresetSelectionTab::prepareSearchSoon()
+{
+    // Folding 100,000 names takes longer than a frame: it is done once the
+    // list is painted, before the user has reached the search field.
+    QTimer::singleShot(0, this, [this]() { m_session.presetListStore().prepareSearch(); });
 }
 
 void PresetSelectionTab::leave()
@@ -94,6 +104,7 @@ void PresetSelectionTab::switchPool(int pool)
     m_list->reapplySearch();
     updateButtons();
     refill();
+    prepareSearchSoon();
 }
 
 void PresetSelectionTab::move(int step)

@@ -49,6 +49,7 @@ private:
     void move(int step);
     void switchPool(int pool);
     void showPoolButton();
+    void prepareSearchSoon();
 
     Ui::PresetSelectionTab *ui;
     LibrarySession &m_session;

@@ -53,6 +53,8 @@ private Q_SLOTS:
         QTest::newRow("r caron in the pattern") << "ř" << QStringList{"ever", "Řez", "rozinka"};
         QTest::newRow("longer than every name") << "ever and ever" << QStringList{};
         QTest::newRow("decomposed pattern") << QString("cafe\u0301") << QStringList{"café"};
+        QTest::newRow("a lone mark matches all")
+            << QString("\u0301") << QStringList{"ever", "Řez", "Eden", "rozinka", "café", "Ètude", "𝐀x"};
         QTest::newRow("astral letters kept") << QString::fromUtf8("\xF0\x9D\x90\x80") << QStringList{"𝐀x"};
     }
 
