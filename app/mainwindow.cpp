@@ -7,20 +7,25 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
+#include "ui/clientfieldspanel.h"
+#include "ui/clienthistory.h"
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
 #include "ui/infoprogramname.h"
 #include "ui/librarysession.h"
 #include "ui/presetselectiontab.h"
+#include "ui/presettab.h"
 #include "ui/programselectiontab.h"
 #include "maintenance/restart.h"
 #include "ui/toolstab.h"
+#include "ui/programtab.h"
 #include "ui_mainwindow.h"
 #include "work/sequencer.h"
 #include "work/worktab.h"
 
 #include <QCursor>
+#include <QPushButton>
 #include <QDebug>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -120,6 +125,114 @@ void MainWindow::createPages()
     connect(m_toolsTab, &ToolsTab::noticeRequested, this, &MainWindow::showNotice);
     connect(m_toolsTab, &ToolsTab::aboutRequested, m_about, &QWidget::show);
     connect(m_toolsTab, &ToolsTab::restartRequested, this, &restartApplication);
+    createEditorPages();
+}
+
+void MainWindow::createEditorPages()
+{
+    m_editors.setAuthor(m_settings.operatorName());
+    m_editors.attach(*m_session);
+    connect(&m_editors.program, &ProgramEditor::captionChanged, this,
+            [this](const QString &caption) { ui->MainPage->setTabText(TabProgram, caption); });
+    connect(&m_editors.client, &ClientEditor::captionChanged, this,
+            [this](const QString &caption) { ui->MainPage->setTabText(TabClient, caption); });
+
+    auto preset = std::make_unique<PresetTab>(m_editors.preset, m_editors.program, ui->tab_preset);
+    auto program = std::make_unique<ProgramTab>(m_editors.program, m_devices, ui->tab_program);
+    m_presetTab = preset.get();
+    m_programTab = program.get();
+    ui->tab_preset->layout()->addWidget(m_presetTab);
+    ui->tab_program->layout()->addWidget(m_programTab);
+    connect(m_presetTab, &PresetTab::noticeRequested, this, &MainWindow::showNotice);
+    connect(m_programTab, &ProgramTab::noticeRequested, this, &MainWindow::showNotice);
+    connect(m_programTab, &ProgramTab::showTabRequested, this, &MainWindow::showTab);
+    connect(m_programTab, &ProgramTab::nameMissing, m_infoProgramName, &QDialog::show);
+    m_pages[TabPreset] = std::move(preset);
+    m_pages[TabProgram] = std::move(program);
+
+    // The client's own fields sit above its history; leaving the tab commits them.
+    m_clientFields = new ClientFieldsPanel(m_editors.client, m_clientTab);
+    m_clientTab->editorLayout()->addWidget(m_clientFields);
+    m_clientTab->setCommit([this] { m_clientFields->commit(); });
+    connect(&m_editors.client, &ClientEditor::currentNameChanged, this, [this] {
+        if (!m_editors.client.isLoaded())
+            m_clientFields->fill();
+    });
+    connect(m_session.get(), &LibrarySession::clientOpened, m_clientFields, &ClientFieldsPanel::fill);
+    connect(m_session.get(), &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
+    connect(m_clientSelectionTab, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
+        m_editors.client.newClient(row);
+        m_clientFields->fill();
+        m_clientTab->refill();
+        showTab(TabClient);
+    });
+    connect(m_clientTab, &ClientTab::historyNewRequested, this, [this](int row) {
+        if (!m_session->clientOpen())
+            return;
+        m_editors.client.newNote(row);
+        m_clientTab->refill();
+        openNoteDialog();
+    });
+    connect(m_clientTab, &ClientTab::historyEditRequested, this, [this](int row) {
+        if (m_editors.client.editNote(row))
+            openNoteDialog();
+    });
+    connect(m_clientTab, &ClientTab::historyRenewRequested, this, [this](int row) {
+        const QString notice = ClientHistory::renew(m_library, m_devices, row);
+        if (!notice.isEmpty())
+            showNotice(notice);
+        m_workTab->fillWorkTable();
+    });
+
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
+        m_editors.preset.newPreset(pool, row);
+        showTab(TabPreset);
+    });
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
+        m_editors.preset.open(pool, row);
+        showTab(TabPreset);
+    });
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, int row) {
+        Presets &presets = m_library.presetPool(pool);
+        presets.select(row);
+        if (!presets.hasCurrent())
+            return;
+        showNotice(ProgramEditor::addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
+    });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
+        m_editors.program.newProgram(general, row);
+        showTab(TabProgram);
+    });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
+        m_editors.program.open(general, row);
+        showTab(TabProgram);
+    });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, int row) {
+        Programs &programs = general ? m_library.programs() : m_library.history().programs();
+        programs.select(row);
+        if (!programs.currentProgram())
+            return;
+        const SendToWork::Outcome outcome = SendToWork::program(m_library, m_devices, *programs.currentProgram(), general);
+        if (outcome != SendToWork::Sent) {
+            showNotice(SendToWork::notice(outcome));
+            return;
+        }
+        m_workTab->fillWorkTable();
+        showTab(TabWork);
+    });
+    m_programListToWork = m_programSelectionTab->findChild<QPushButton *>(QStringLiteral("pushButton_programSelection_toWork"));
+}
+
+void MainWindow::openNoteDialog()
+{
+    const ClientEditor &client = m_editors.client;
+    m_notesDialog->setData(client.noteText(), client.noteDate(), client.noteColour());
+    m_notesDialog->show();
+}
+
+void MainWindow::showTab(int index)
+{
+    ui->MainPage->setCurrentIndex(index);
 }
 
 void MainWindow::createLibraryPages()
@@ -193,7 +306,8 @@ void MainWindow::takeNote()
 {
     if (!m_notesDialog->takeAccepted())
         return;
-    m_session->storeNote(m_notesDialog->text(), m_notesDialog->colour());
+    // Written into the note the dialog was opened for, wherever it is now.
+    m_editors.client.takeNoteResult(m_notesDialog->text(), m_notesDialog->colour());
     if (m_session->clientOpen())
         m_clientTab->refill();
 }
@@ -202,6 +316,13 @@ void MainWindow::deviceTick()
 {
     mergeAnnouncements();
     m_devices.tickBound();
+
+    // What is on air is not replaced from the library.
+    const Sequencer *sequencer = m_devices.selectedSequencer();
+    const bool idle = !sequencer || sequencer->canStart();
+    m_programTab->setToWorkEnabled(idle);
+    if (m_programListToWork)
+        m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || !m_session->currentClientName().isEmpty()));
 
     Machines &registry = m_devices.registry();
     Tavik *tavik = m_devices.selectedController();
@@ -226,8 +347,10 @@ void MainWindow::mergeAnnouncements()
             continue;  // not an announcement
         const bool wasEmpty = registry.count() == 0;
         const bool isNew = m_devices.mergeAnnouncement(m_listener.announced());
-        if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname"))
+        if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname")) {
             m_settings.setOperatorName(m_listener.announced().serialNumber);
+            m_editors.setAuthor(m_settings.operatorName());
+        }
         m_devicesTab->markDirty();
     }
 }

@@ -5,6 +5,7 @@
 #include "data/library.h"
 #include "discovery/broadcastudp.h"
 #include "discovery/deviceslots.h"
+#include "ui/libraryeditors.h"
 #include "work/worklist.h"
 
 #include <QMainWindow>
@@ -26,6 +27,10 @@ class ProgramSelectionTab;
 class InfoBar;
 class NoticePopup;
 class ToolsTab;
+class PresetTab;
+class ClientFieldsPanel;
+class QPushButton;
+class ProgramTab;
 class WorkTab;
 
 // Owns every long-lived object, the two timers that drive the program, and
@@ -80,6 +85,9 @@ public:
     ProgramSelectionTab *programSelectionTab() const { return m_programSelectionTab; }
     PresetSelectionTab *presetSelectionTab() const { return m_presetSelectionTab; }
     WorkTab *workTab() const { return m_workTab; }
+    LibraryEditors &editors() { return m_editors; }
+    PresetTab *presetTab() const { return m_presetTab; }
+    ProgramTab *programTab() const { return m_programTab; }
     DevicesTab *devicesTab() const { return m_devicesTab; }
     ToolsTab *toolsTab() const { return m_toolsTab; }
     int currentTab() const { return m_currentTab; }
@@ -100,6 +108,9 @@ private:
     void createPages();
     void createLibraryPages();
     void takeNote();
+    void createEditorPages();
+    void openNoteDialog();
+    void showTab(int index);
     void loadDevices();
     void mergeAnnouncements();
     void showDeviceStatus();
@@ -112,6 +123,7 @@ private:
     WorkList m_work;
     BroadcastUDP m_listener;
     DeviceSlots m_devices;
+    LibraryEditors m_editors {m_library};
     Ui::MainWindow *ui = nullptr;
     InfoBar *m_infoBar = nullptr;
     NoticePopup *m_notice = nullptr;
@@ -127,6 +139,10 @@ private:
     WorkTab *m_workTab = nullptr;
     DevicesTab *m_devicesTab = nullptr;
     ToolsTab *m_toolsTab = nullptr;
+    PresetTab *m_presetTab = nullptr;
+    ProgramTab *m_programTab = nullptr;
+    ClientFieldsPanel *m_clientFields = nullptr;
+    QPushButton *m_programListToWork = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 

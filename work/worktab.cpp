@@ -4,6 +4,7 @@
 #include "data/textforms.h"
 #include "device/tavik.h"
 #include "discovery/deviceslots.h"
+#include "ui/clienthistory.h"
 #include "ui/progressbardelegate.h"
 #include "work/sequencer.h"
 #include "work/worklist.h"
@@ -260,36 +261,9 @@ void WorkTab::on_pushButton_work_start_clicked()
         return;  // the device is not up: nothing would go on air
     m_message->clear();
     loadWork(*work, *sequencer);
+    // Recorded only once the sequencer has taken the run.
     if (sequencer->start())
-        recordRun(*work);
-}
-
-void WorkTab::recordRun(const WorkList &work)
-{
-    Clients &clients = m_library.clients();
-    // Without an open client there is nobody to record the run for, and no
-    // history file may be made for one.
-    if (m_library.currentClientName().isEmpty() || !clients.hasCurrent())
-        return;
-    History &history = m_library.history();
-    history.setFilter(QString());
-    history.setCurrent(0);
-    history.insertNote(Note::Program);
-    history.setText(work.programName);
-    history.setVersion(work.programVersion);
-    history.setColour(4);
-    int at = 0;
-    for (const WorkLine &line : work.records()) {
-        history.setCurrent(++at);
-        history.insertNote(Note::PresetNote);
-        history.setText(line.name);
-        history.setVersion(line.version);
-        history.setVariable(line.value);
-        history.setTime(TextForm::timeToMinutes(line.time));
-        history.setColour(5);
-    }
-    history.setCurrent(0);
-    clients.saveHistory();
+        ClientHistory::recordRun(m_library, *work);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -38,9 +38,6 @@ public Q_SLOTS:
 
 private:
     void buildWidgets(QWidget *page);
-    // Writes the run into the current client's history. Called only once
-    // the sequencer has taken the run.
-    void recordRun(const WorkList &work);
     // The picked device is up, its sequencer idle and its list runnable.
     bool canStartRun();
     void clearLabels();

@@ -1,0 +1,200 @@
+#include "data/container.h"
+#include "discovery/deviceslots.h"
+#include "support/libraryfixture.h"
+#include "support/testenv.h"
+#include "ui/clienthistory.h"
+#include "ui/libraryeditors.h"
+#include "ui/librarysession.h"
+#include "app/settings.h"
+#include "work/sendtowork.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+class TestClientEditor : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void nameRuleAndDelete()
+    {
+        LibraryFixture f;
+        f.addClient("Ana");
+        f.addClient("Bo");
+        f.addPreset(1, "P", 0);
+        Settings settings;
+        LibrarySession session(f.library, settings);
+        LibraryEditors editors(f.library);
+        editors.attach(session);
+        ClientEditor &client = editors.client;
+        QCOMPARE(client.currentName(), QString("Bo"));  // the client the library starts with
+        client.open(0);
+        QCOMPARE(session.currentClientName(), QString("Ana"));
+        QCOMPARE(client.fields().name, QString("Ana"));
+
+        ClientFields fields = client.fields();
+        fields.name = "Bo";
+        client.nameEdited(fields.name);
+        QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
+        client.nameEdited("Ana");
+        QCOMPARE(client.message(), QString());
+        client.nameEdited("Bo");
+        QVERIFY(!client.commit(fields));
+        f.library.clients().readBase();
+        QCOMPARE(f.library.clients().records().at(0).name, QString("Ana"));
+        QCOMPARE(f.library.clients().records().at(1).name, QString("Bo"));
+
+        // Deleting another client leaves the editors alone; deleting the
+        // open one lets them go, and its history file stays.
+        client.open(0);
+        editors.preset.open(1, 0);
+        editors.program.newProgram(true, 0);
+        session.setRow(LibrarySession::ClientList, 1);
+        session.deleteClient();
+        QVERIFY(client.isLoaded() && editors.preset.isLoaded() && editors.program.isLoaded());
+        const QString historyFile = f.library.history().path();
+        session.setRow(LibrarySession::ClientList, 0);
+        session.deleteClient();
+        QVERIFY(!client.isLoaded() && !editors.preset.isLoaded() && !editors.program.isLoaded());
+        QCOMPARE(f.library.clients().count(), 0);
+        QVERIFY(QFile::exists(historyFile));
+
+        // A new client left without a name is removed again.
+        f.addClient("Cy");
+        client.open(0);
+        client.newClient(0);
+        QVERIFY(client.isNewPending());
+        QVERIFY(!client.commit(client.fields()));
+        QCOMPARE(f.library.clients().count(), 1);
+        QCOMPARE(client.currentName(), QString("Cy"));
+        QCOMPARE(session.currentClientName(), QString("Cy"));
+    }
+
+    void historyTexts_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("preset with time") << 1 << 10 << "pre: Sun.v.2.tim:10";
+        QTest::newRow("preset without time") << 1 << 0 << "pre: Sun.v.2";
+        QTest::newRow("program") << 2 << 10 << "pro: Sun.v.2";
+        QTest::newRow("notes") << 3 << 10 << "Sun";
+        QTest::newRow("preset line") << 4 << 3 << " - Sun.v.2.tim:3";
+        QTest::newRow("no type") << 0 << 3 << "";
+    }
+
+    void historyTexts()
+    {
+        QFETCH(int, type);
+        QFETCH(int, minutes);
+        Note note = Note::newRecord(type);
+        note.text = "Sun";
+        note.version = 2;
+        note.time = TextForm::minutesToTime(minutes);
+        QTEST(ClientHistory::entryText(note), "text");
+    }
+
+    void notes()
+    {
+        LibraryFixture f;
+        f.addClient("Ana");
+        ClientEditor client(f.library);
+        client.open(0);
+        History &history = f.library.history();
+
+        client.newNote(0);
+        QCOMPARE(history.count(), 1);
+        QCOMPARE(history.type(), int(Note::Notes));
+        QTest::qWait(2);  // a second note made later is told apart by its time
+        client.newNote(0);
+        QVERIFY(client.editNote(1));
+
+        // The dialog does not block: the list may change under it.
+        client.newNote(0);
+        client.editNote(2);
+        history.setCurrent(0);
+        QVERIFY(client.takeNoteResult("kept", 2));
+        history.readBase();
+        QCOMPARE(history.count(), 3);
+        QCOMPARE(history.records().at(2).text, QString("kept"));
+        QCOMPARE(history.records().at(2).colour, 2);
+        QCOMPARE(history.records().at(0).text, QString());
+
+        // A history read from no file is nobody's: no client's file takes it.
+        const QString anaFile = history.path();
+        history.clear();
+        history.insertNote(Note::Notes);
+        QVERIFY(!ClientHistory::save(f.library));
+        History reread;
+        reread.setPath(anaFile.chopped(4));
+        QVERIFY(reread.readBase());
+        QCOMPARE(reread.count(), 3);
+    }
+
+    void sendAndRenew()
+    {
+        LibraryFixture f;
+        f.addClient("Ana");
+        f.addPreset(1, "Sun", 0, 5, "1234.5");
+        Programs &programs = f.library.programs();
+        programs.insertNew(0, "op");
+        programs.setName("Day");
+        Program *day = programs.currentProgram();
+        day->insertLine(0);
+        day->setLineName("Sun");
+        day->setLineTime(7);
+        day->insertLine(1);
+        day->setLineTypeWord("Notes");
+        day->setLineName("Rest");
+
+        DeviceSlots devices;
+        devices.registry().setFolder(f.folder());
+        QCOMPARE(SendToWork::program(f.library, devices, *day, true), SendToWork::NoDevice);
+        QVERIFY(!QFile::exists(f.folder() + "machines.dat"));
+        QVERIFY(!SendToWork::notice(SendToWork::NoDevice).isEmpty());
+
+        devices.registry().addMachine(DeviceSlots::count);
+        devices.setSelectedRow(0);
+        QCOMPARE(SendToWork::program(f.library, devices, *day, true), SendToWork::Sent);
+        Machines reread;
+        reread.setFolder(f.folder());
+        QVERIFY(reread.readBase());
+        const WorkList *work = reread.work();
+        QCOMPARE(work->count(), 2);
+        QCOMPARE(work->records().at(0).value, QString("1234.5"));
+        QCOMPARE(work->records().at(0).pool, 1);
+        QCOMPARE(TextForm::timeToMinutes(work->records().at(0).time), 7);
+        QCOMPARE(work->records().at(1).type, WorkLine::Notes);
+        QCOMPARE(work->records().at(1).pool, 10);
+
+        // The run is recorded, then both kinds of entry are renewed.
+        WorkList ran = *devices.registry().work();
+        ClientHistory::recordRun(f.library, ran);
+        f.library.clients().loadHistory();
+        QCOMPARE(f.library.history().count(), 3);
+        QCOMPARE(f.library.history().records().at(1).type, int(Note::PresetNote));
+        devices.registry().work()->records().clear();
+        QCOMPARE(ClientHistory::renew(f.library, devices, 0), QString());
+        QCOMPARE(devices.registry().work()->count(), 2);
+        QCOMPARE(ClientHistory::renew(f.library, devices, 1), QString());
+        QCOMPARE(devices.registry().work()->count(), 3);
+        QCOMPARE(devices.registry().work()->records().at(0).value, QString("1234.5"));
+
+        // A program entry that names no general program, or several, sends nothing.
+        programs.insertNew(0, "op");
+        programs.setName("Day");
+        QVERIFY(ClientHistory::renew(f.library, devices, 0).startsWith(" Several"));
+        programs.setCurrent(0);
+        programs.removeCurrent();
+        programs.setCurrent(0);
+        programs.removeCurrent();
+        QVERIFY(ClientHistory::renew(f.library, devices, 0).startsWith(" No general program"));
+        QCOMPARE(devices.registry().work()->count(), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClientEditor)
+#include "tst_clienteditor.moc"

@@ -1,0 +1,171 @@
+#include "data/presetlookup.h"
+#include "support/libraryfixture.h"
+#include "support/testenv.h"
+#include "ui/preseteditor.h"
+
+#include <QTest>
+
+namespace {
+
+constexpr int C = 1, G = 2, L = 4;
+
+const QString overwrite = PresetEditor::overwriteMessage;
+QString refused(const char *pool)
+{
+    return QString("Protected can't save - preset exist in %1, please change name or version").arg(pool);
+}
+
+// The edited preset "Edited" v0 lives in `pool`; "X" v1 in each pool of `where`.
+void fill(LibraryFixture &f, int pool, int where)
+{
+    f.addClient("Ana");
+    f.addPreset(pool, "Edited", 0);
+    for (int p : {0, 1, 2}) {
+        if (where & (p == 0 ? C : p == 1 ? G : L))
+            f.addPreset(p, "X", 1);
+    }
+}
+
+} // namespace
+
+class TestPresetEditor : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void checkTable_data()
+    {
+        QTest::addColumn<int>("pool");
+        QTest::addColumn<int>("where");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("saveRefused");
+        QTest::addColumn<bool>("overwriteWarned");
+        QTest::newRow("nowhere") << 1 << 0 << QString() << false << false;
+        QTest::newRow("client in client") << 0 << (C | G) << overwrite << false << true;
+        QTest::newRow("client, general") << 0 << (G | L) << refused("general") << true << false;
+        QTest::newRow("client, legitimate") << 0 << L << refused("legitimate") << true << false;
+        QTest::newRow("general in general") << 1 << (G | L) << overwrite << false << true;
+        QTest::newRow("general, client") << 1 << (C | L) << refused("client") << true << false;
+        QTest::newRow("general, legitimate") << 1 << L << refused("legitimate") << true << false;
+        QTest::newRow("legitimate in legitimate") << 2 << (L | G) << overwrite << false << true;
+        QTest::newRow("legitimate, general") << 2 << (G | C) << refused("general") << true << false;
+        QTest::newRow("legitimate, client") << 2 << C << refused("client") << true << false;
+    }
+
+    void checkTable()
+    {
+        QFETCH(int, pool);
+        QFETCH(int, where);
+        LibraryFixture f;
+        fill(f, pool, where);
+        PresetEditor editor(f.library);
+        editor.open(pool, 0);
+        QCOMPARE(editor.fields().name, QString("Edited"));
+        editor.check("X", 1);
+        QTEST(editor.message(), "message");
+        QTEST(editor.saveRefused(), "saveRefused");
+        QTEST(editor.overwriteWarned(), "overwriteWarned");
+
+        // Typing the saved pair back clears whatever was said.
+        editor.check("Edited", 0);
+        QCOMPARE(editor.message(), QString());
+        QVERIFY(!editor.saveRefused() && !editor.overwriteWarned());
+    }
+
+    void commitPaths()
+    {
+        LibraryFixture f;
+        Presets &general = f.library.generalPresets();
+        f.addPreset(1, "A", 0, 5);
+        f.addPreset(1, "B", 0, 7);
+        f.addPreset(2, "L", 0);
+        PresetEditor editor(f.library);
+        editor.setAuthor("op");
+
+        // New, left without a name: nothing is added, and a second commit
+        // does not write the empty fields over another preset.
+        editor.newPreset(1, 0);
+        QCOMPARE(general.count(), 3);
+        PresetFields empty = editor.fields();
+        QVERIFY(!editor.commit(empty));
+        QCOMPARE(general.count(), 2);
+        QVERIFY(!editor.isLoaded());
+        QVERIFY(!editor.commit(empty));
+        QCOMPARE(general.records().at(0).name, QString("A"));
+
+        // A new preset under a pair another pool has is refused and removed.
+        editor.newPreset(1, 0);
+        PresetFields fields = editor.fields();
+        fields.name = "L";
+        editor.check(fields.name, fields.version);
+        QVERIFY(editor.saveRefused());
+        QVERIFY(!editor.commit(fields));
+        QCOMPARE(general.count(), 2);
+
+        // Overwrite: the other record goes, the edited one takes the pair.
+        editor.open(1, 0);
+        fields = editor.fields();
+        fields.name = "B";
+        fields.notes = "edited A";
+        editor.check(fields.name, fields.version);
+        QVERIFY(editor.overwriteWarned());
+        QVERIFY(editor.commit(fields));
+        general.readBase();
+        QCOMPARE(general.count(), 1);
+        QCOMPARE(general.records().at(0).name, QString("B"));
+        QCOMPARE(general.records().at(0).notes, QString("edited A"));
+        QCOMPARE(TextForm::timeToMinutes(general.records().at(0).time), 5);
+
+        // A named new preset is saved with the operator as author.
+        editor.newPreset(1, 0);
+        fields = editor.fields();
+        QCOMPARE(fields.variable, QString("5000.0"));
+        QCOMPARE(fields.workTime, QString("5"));
+        fields.name = "N";
+        fields.workTime = "12";
+        QVERIFY(editor.commit(fields));
+        general.readBase();
+        QCOMPARE(general.count(), 2);
+        QCOMPARE(general.records().at(0).author, QString("op"));
+        QCOMPARE(TextForm::timeToMinutes(general.records().at(0).time), 12);
+    }
+
+    void cloneAndLookup()
+    {
+        LibraryFixture f;
+        f.addPreset(1, "Sun", 0);
+        f.addPreset(2, "Sun", 3, 9, "777.0");
+        f.addPreset(2, "Twice", 0);
+        f.addPreset(1, "Twice", 0);
+        PresetEditor editor(f.library);
+        editor.open(2, 0);
+        QCOMPARE(editor.cloneToClient(editor.fields()), PresetEditor::NoClient);
+
+        f.addClient("Ana");
+        PresetFields fields = editor.fields();
+        fields.notes = "for Ana";
+        QCOMPARE(editor.cloneToClient(fields), PresetEditor::Cloned);
+        QCOMPARE(editor.pool(), 0);
+        QCOMPARE(editor.fields().version, 4);
+        QCOMPARE(editor.fields().notes, QString("for Ana"));
+        QCOMPARE(editor.fields().variable, QString("777.0"));
+        QCOMPARE(editor.message(), QString());
+        f.library.clients().loadHistory();
+        QCOMPARE(f.library.presetPool(0).count(), 1);
+
+        Preset out;
+        QCOMPARE(PresetLookup::resolve(f.library, "Sun", 4, out), 0);
+        QCOMPARE(PresetLookup::resolve(f.library, "Sun", 0, out), 1);
+        QCOMPARE(PresetLookup::resolve(f.library, "Sun", 3, out), 2);
+        QCOMPARE(out.variable, QString("777.0"));
+        QCOMPARE(PresetLookup::resolve(f.library, "Sun", 9, out), int(PresetLookup::NotFound));
+        QCOMPARE(out.notes, QString("Not found"));
+        QCOMPARE(PresetLookup::resolve(f.library, "Twice", 0, out), int(PresetLookup::Duplicate));
+        QCOMPARE(out.notes, QString("Duplicate"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPresetEditor)
+#include "tst_preseteditor.moc"

@@ -1,0 +1,133 @@
+#include "support/libraryfixture.h"
+#include "support/testenv.h"
+#include "ui/programeditor.h"
+
+#include <QTest>
+
+namespace {
+
+// A general program "P" v1 whose one line names preset "Five" v0.
+void fill(LibraryFixture &f)
+{
+    f.addPreset(1, "Five", 0, 5, "1000.0");
+    Programs &programs = f.library.programs();
+    programs.insertNew(0, "op");
+    programs.setName("P");
+    programs.setVersion(1);
+    Program *program = programs.currentProgram();
+    program->insertLine(0);
+    program->setLineName("Five");
+    programs.saveBase();
+}
+
+} // namespace
+
+class TestProgramEditor : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { TestEnv::useTemporaryHome(); }
+
+    void timeOverride_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("total");
+        QTest::newRow("own time") << "10" << "10 (5)" << 10;
+        QTest::newRow("preset's time removes the override") << "5" << "5" << 5;
+        QTest::newRow("not a number changes nothing") << "ten" << "7 (5)" << 7;
+    }
+
+    void timeOverride()
+    {
+        QFETCH(QString, typed);
+        LibraryFixture f;
+        fill(f);
+        ProgramEditor editor(f.library);
+        editor.open(true, 0);
+        QCOMPARE(editor.caption(), QString("Program\nP.v.1"));
+        QCOMPARE(editor.totalMinutes(), 5);
+        editor.setLineTime(0, "7");  // an override first, so that "5" has one to remove
+        editor.setLineTime(0, typed);
+        QTEST(editor.lineViews().at(0).timeText, "shown");
+        QTEST(editor.totalMinutes(), "total");
+
+        QVERIFY(editor.commit());
+        f.library.programs().readBase();
+        QTEST(f.library.programs().timeMinutes(), "total");
+    }
+
+    void linesAndAdding()
+    {
+        LibraryFixture f;
+        fill(f);
+        f.addClient("Ana");
+        f.addPreset(0, "Mine", 0, 3);
+        f.addPreset(2, "Legit", 2, 4, "42.0");
+        f.addPreset(1, "Twice", 0);
+        f.addPreset(2, "Twice", 0);
+        ProgramEditor editor(f.library);
+        QCOMPARE(editor.addPreset(1, "Legit", 2), ProgramEditor::NoProgram);
+        editor.open(true, 0);
+
+        QCOMPARE(editor.addPreset(0, "Mine", 0), ProgramEditor::ClientToGeneral);
+        QCOMPARE(ProgramEditor::addResultText(ProgramEditor::ClientToGeneral), QString(" ERROR: client to global"));
+        for (const char *name : {"Twice", "Gone", "Legit"})
+            QCOMPARE(editor.addPreset(name == QString("Legit") ? 2 : 1, name, name == QString("Legit") ? 2 : 0),
+                     ProgramEditor::Added);
+        editor.setLineTime(1, "8");  // refused: "Gone" cannot be resolved
+
+        const QList<ProgramLineView> lines = editor.lineViews();
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.at(0).name, QString("Legit"));  // added at the top
+        QCOMPARE(lines.at(0).poolWord, QString("Legitimate"));
+        QCOMPARE(lines.at(0).frequency, QString("42.0"));
+        QCOMPARE(lines.at(1).notes, QString("Not found"));
+        QCOMPARE(lines.at(1).poolWord, QString());
+        QCOMPARE(lines.at(1).timeText, QString());
+        QCOMPARE(lines.at(2).notes, QString("Duplicate"));
+        QCOMPARE(lines.at(3).poolWord, QString("General"));
+        QCOMPARE(editor.totalMinutes(), 4 + 5);
+
+        // The lines reached the file with the add.
+        f.library.programs().readBase();
+        QCOMPARE(f.library.programs().currentProgram()->count(), 4);
+
+        QCOMPARE(editor.moveDown(0), 1);
+        QCOMPARE(editor.moveUp(0), 0);
+        editor.deleteLine(1);
+        QCOMPARE(editor.lineViews().at(1).name, QString("Twice"));
+    }
+
+    void newProgramAndCheck()
+    {
+        LibraryFixture f;
+        fill(f);
+        f.addClient("Ana");
+        ProgramEditor editor(f.library);
+
+        editor.newProgram(true, 0);
+        QCOMPARE(f.library.programs().count(), 2);
+        QVERIFY(!editor.commit());
+        QCOMPARE(f.library.programs().count(), 1);
+        QVERIFY(!editor.isLoaded());
+
+        editor.newProgram(false, 0);
+        editor.check("P", 1);
+        QCOMPARE(editor.message(),
+                 QString("Protected can't save - program exist in general, please change name or version"));
+        QVERIFY(!editor.commit());
+        QCOMPARE(f.library.history().programs().count(), 0);
+
+        editor.open(true, 0);
+        editor.check("Q", 1);
+        QCOMPARE(editor.caption(), QString("Program\nQ.v.1"));
+        QVERIFY(editor.commit());
+        f.library.programs().readBase();
+        QCOMPARE(f.library.programs().name(), QString("Q"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramEditor)
+#include "tst_programeditor.moc"

@@ -1,0 +1,44 @@
+#include "ui/clientfieldspanel.h"
+
+#include "ui/clienteditor.h"
+#include "ui_clientfieldspanel.h"
+
+#include <QSignalBlocker>
+
+ClientFieldsPanel::ClientFieldsPanel(ClientEditor &editor, QWidget *parent)
+    : QWidget(parent), m_editor(editor), ui(new Ui::ClientFieldsPanel)
+{
+    ui->setupUi(this);
+    // The history below takes the height the window gives.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    fill();
+}
+
+ClientFieldsPanel::~ClientFieldsPanel()
+{
+    delete ui;
+}
+
+void ClientFieldsPanel::fill()
+{
+    const ClientFields &fields = m_editor.fields();
+    const QSignalBlocker block(ui->lineEdit_client_name);
+    ui->lineEdit_client_name->setText(fields.name);
+    ui->plainTextEdit_client_notes1->setPlainText(fields.address);
+    ui->plainTextEdit_client_notes2->setPlainText(fields.notes);
+    ui->label_client_name_info->setText(m_editor.message());
+    setEnabled(m_editor.isLoaded());
+}
+
+void ClientFieldsPanel::commit()
+{
+    m_editor.commit({ui->lineEdit_client_name->text(), ui->plainTextEdit_client_notes1->toPlainText(),
+                     ui->plainTextEdit_client_notes2->toPlainText()});
+    fill();
+}
+
+void ClientFieldsPanel::on_lineEdit_client_name_textChanged(const QString &text)
+{
+    m_editor.nameEdited(text);
+    ui->label_client_name_info->setText(m_editor.message());
+}

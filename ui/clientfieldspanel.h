@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWidget>
+
+namespace Ui { class ClientFieldsPanel; }
+class ClientEditor;
+
+// The open client's name and notes, shown above its history on the client
+// tab; every edit of the name goes to the client editor's name rule.
+class ClientFieldsPanel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    ClientFieldsPanel(ClientEditor &editor, QWidget *parent = nullptr);
+    ~ClientFieldsPanel() override;
+
+    // Shows what the editor holds (empty when no client is open).
+    void fill();
+    // Hands the shown fields to the editor's commit.
+    void commit();
+
+private Q_SLOTS:
+    void on_lineEdit_client_name_textChanged(const QString &text);
+
+private:
+    ClientEditor &m_editor;
+    Ui::ClientFieldsPanel *ui;
+};

@@ -1,0 +1,120 @@
+#include "ui/clienthistory.h"
+
+#include "data/library.h"
+#include "data/textforms.h"
+#include "work/sendtowork.h"
+#include "work/worklist.h"
+
+#include <QDebug>
+
+namespace ClientHistory {
+
+namespace {
+
+enum Colour { ProgramRun = 4, PresetRun = 5 };
+
+QString pair(const Note &note)
+{
+    return note.text + QStringLiteral(".v.") + QString::number(note.version);
+}
+
+QString withMinutes(const QString &text, const Note &note)
+{
+    const int minutes = TextForm::timeToMinutes(note.time);
+    return minutes > 0 ? text + QStringLiteral(".tim:") + QString::number(minutes) : text;
+}
+
+} // namespace
+
+bool save(Library &library)
+{
+    // A history read from no file belongs to no client yet: writing it to
+    // whichever client is current would replace that client's entries.
+    History &history = library.history();
+    return !history.path().isEmpty() && history.saveBase();
+}
+
+void recordRun(Library &library, const WorkList &work)
+{
+    // Without an open client there is nobody to record the run for, and no
+    // history file may be made for one.
+    if (library.currentClientName().isEmpty() || !library.clients().hasCurrent())
+        return;
+    History &history = library.history();
+    // The entries go on top of the whole history, not of what a search shows.
+    const QString filter = history.filter();
+    history.setFilter(QString());
+    history.setCurrent(0);
+    history.insertNote(Note::Program);
+    history.setText(work.programName);
+    history.setVersion(work.programVersion);
+    history.setColour(ProgramRun);
+    int at = 0;
+    for (const WorkLine &line : work.records()) {
+        history.setCurrent(++at);
+        history.insertNote(Note::PresetNote);
+        history.setText(line.name);
+        history.setVersion(line.version);
+        history.setVariable(line.value);
+        history.setTime(TextForm::timeToMinutes(line.time));
+        history.setColour(PresetRun);
+    }
+    history.setFilter(filter);
+    history.setCurrent(0);
+    save(library);
+}
+
+QString renew(Library &library, DeviceSlots &devices, int row)
+{
+    History &history = library.history();
+    history.select(row);
+    const Note *entry = history.currentRecord();
+    if (!entry)
+        return QString();
+    qDebug() << "to work on cursor " << row << "name:" << entry->text;
+
+    SendToWork::Outcome outcome = SendToWork::Sent;
+    if (entry->type == Note::Program) {
+        Programs &programs = library.programs();
+        const int index = programs.indexOf(entry->text, entry->version);
+        if (index == -1)
+            return QStringLiteral(" No general program %1").arg(pair(*entry));
+        if (index < 0)
+            return QStringLiteral(" Several general programs %1: nothing sent").arg(pair(*entry));
+        outcome = SendToWork::program(library, devices, programs.records().at(index), true);
+    } else if (entry->type == Note::PresetNote) {
+        outcome = SendToWork::presetLine(library, devices, entry->text, entry->version,
+                                         TextForm::timeToMinutes(entry->time));
+    } else {
+        return QString();
+    }
+    return SendToWork::notice(outcome);
+}
+
+QString entryText(const Note &note)
+{
+    switch (note.type) {
+    case Note::Preset: return withMinutes(QStringLiteral("pre: ") + pair(note), note);
+    case Note::Program: return QStringLiteral("pro: ") + pair(note);
+    case Note::Notes: return note.text;
+    case Note::PresetNote: return withMinutes(QStringLiteral(" - ") + pair(note), note);
+    default: return QString();
+    }
+}
+
+QString entryTooltip(const Note &note)
+{
+    switch (note.type) {
+    case Note::Preset:
+    case Note::PresetNote:
+        return QStringLiteral("Double click to load preset ") + pair(note)
+            + QStringLiteral(" to client program, preset, not implemented yet");
+    case Note::Program:
+        return QStringLiteral("Double click to load program ") + pair(note)
+            + QStringLiteral(" to client program, not implemented yes");
+    case Note::Notes: return QStringLiteral("Double click to edit");
+    default: return QString();
+    }
+}
+
+} // namespace ClientHistory

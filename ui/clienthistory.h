@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class DeviceSlots;
+class Library;
+class WorkList;
+struct Note;
+
+// The current client's history: writing it, recording a run into it and
+// renewing a run from it, kept together so that all of them read and write
+// the history one way.
+namespace ClientHistory {
+
+// Writes the history into the file it was read from, whatever client a
+// list has selected meanwhile; false for a history read from no file (a new
+// client's, written by its first commit).
+bool save(Library &library);
+
+// A "Program" entry on top, then one "PresetNote" entry per line, saved at
+// once. Without an open client nothing is recorded.
+void recordRun(Library &library, const WorkList &work);
+
+// Sends the entry at `row` (as the history's filter shows it) back to the
+// selected device's work list. Returns what the operator is told; empty
+// when it was sent or the entry is of a kind that is not renewed.
+QString renew(Library &library, DeviceSlots &devices, int row);
+
+// The history table's texts of an entry.
+QString entryText(const Note &note);
+QString entryTooltip(const Note &note);
+
+} // namespace ClientHistory

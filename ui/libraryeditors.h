@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/clienteditor.h"
+#include "ui/preseteditor.h"
+#include "ui/programeditor.h"
+
+class LibrarySession;
+
+// The three library editors and the one place where they affect each
+// other and the lists: a client opened, made or deleted lets go of what
+// was edited in its pools; a record deleted from a list is let go by the
+// editor that holds it.
+class LibraryEditors
+{
+public:
+    explicit LibraryEditors(Library &library);
+    LibraryEditors(const LibraryEditors &) = delete;
+    LibraryEditors &operator=(const LibraryEditors &) = delete;
+
+    // Follows the lists' session, and opens the client it starts with.
+    void attach(LibrarySession &session);
+
+    void setAuthor(const QString &author)
+    {
+        preset.setAuthor(author);
+        program.setAuthor(author);
+    }
+
+    PresetEditor preset;
+    ProgramEditor program;
+    ClientEditor client;
+};

@@ -1,0 +1,361 @@
+#include "ui/programeditor.h"
+
+#include "data/library.h"
+#include "data/presetlookup.h"
+#include "data/textforms.h"
+#include "ui/clienthistory.h"
+
+#include <QDebug>
+
+namespace {
+
+const QString overwriteMessage = QStringLiteral("Please change the name or version, otherwise the program will be overwritten.");
+
+int indexOfPair(const Programs &store, const QString &name, int version, int except = -1)
+{
+    const QList<Program> &records = store.records();
+    for (int i = records.size() - 1; i >= 0; --i) {
+        if (i != except && records.at(i).name == name && records.at(i).version == version)
+            return i;
+    }
+    return -1;
+}
+
+int countPair(const Programs &store, const QString &name, int version)
+{
+    int found = 0;
+    for (const Program &program : store.records())
+        found += program.name == name && program.version == version ? 1 : 0;
+    return found;
+}
+
+} // namespace
+
+ProgramEditor::ProgramEditor(Library &library, QObject *parent) : QObject(parent), m_library(library) {}
+
+Programs &ProgramEditor::store() const
+{
+    return m_general ? m_library.programs() : m_library.history().programs();
+}
+
+QString ProgramEditor::poolWord() const
+{
+    return m_general ? QStringLiteral("General") : QStringLiteral("Client");
+}
+
+void ProgramEditor::setCaption(const QString &name, int version)
+{
+    const QString caption = name.isEmpty() ? QStringLiteral("Program\n")
+                                           : QStringLiteral("Program\n%1.v.%2").arg(name).arg(version);
+    if (caption == m_caption)
+        return;
+    m_caption = caption;
+    Q_EMIT captionChanged(m_caption);
+}
+
+void ProgramEditor::open(bool general, int row)
+{
+    qDebug() << "programs select item" << row;
+    if (m_newPending)
+        dropNewProgram();
+    m_general = general;
+    Programs &programs = store();
+    programs.select(row);
+    m_editName = programs.name();
+    m_editVersion = programs.version();
+    load();
+}
+
+void ProgramEditor::newProgram(bool general, int row)
+{
+    if (m_newPending)
+        dropNewProgram();
+    m_general = general;
+    Programs &programs = store();
+    programs.insertNew(row, m_author);
+    if (const Program *program = programs.currentProgram())
+        m_newStamp = program->created;
+    m_newPending = true;
+    m_editName.clear();
+    m_editVersion = 0;
+    close();
+    load();
+}
+
+bool ProgramEditor::locateEdited()
+{
+    Programs &programs = store();
+    if (m_newPending) {
+        const QList<Program> &records = programs.records();
+        for (int i = 0; i < records.size(); ++i) {
+            if (records.at(i).created == m_newStamp && records.at(i).name.isEmpty() && records.at(i).version == 0) {
+                programs.setCurrent(i);
+                return true;
+            }
+        }
+        return false;
+    }
+    const int at = indexOfPair(programs, m_savedName, m_savedVersion);
+    if (at < 0)
+        return false;
+    programs.setCurrent(at);
+    return true;
+}
+
+void ProgramEditor::load()
+{
+    Programs &programs = store();
+    if (programs.count() == 0)
+        return;
+    if (m_newPending) {
+        locateEdited();
+    } else if (m_editName.isEmpty()) {
+        programs.first();
+    } else {
+        const int at = indexOfPair(programs, m_editName, m_editVersion);
+        programs.setCurrent(at < 0 ? 0 : at);
+    }
+    const Program *program = programs.currentProgram();
+    if (!program)
+        return;
+    // The pair actually loaded, so that the commit finds this record again.
+    m_editName = m_savedName = m_lastName = program->name;
+    m_editVersion = m_savedVersion = m_lastVersion = program->version;
+    setCaption(m_editName, m_editVersion);
+
+    m_lines = program->records();
+    m_notes = program->notes;
+    m_created = programs.createdText();
+    m_modified = programs.modifiedText();
+    m_message.clear();
+    m_saveRefused = false;
+    m_overwriteWarned = false;
+    m_loaded = true;
+    Q_EMIT openChanged(true);
+}
+
+void ProgramEditor::close()
+{
+    m_lines.clear();
+    const bool wasLoaded = m_loaded;
+    m_loaded = false;
+    if (wasLoaded)
+        Q_EMIT openChanged(false);
+    m_message.clear();
+    setCaption(QString(), 0);
+}
+
+void ProgramEditor::check(const QString &name, int version)
+{
+    if (name == m_lastName && version == m_lastVersion)
+        return;
+    m_lastName = name;
+    m_lastVersion = version;
+    if (!m_loaded)
+        return;
+    m_editName = name;
+    m_editVersion = version;
+
+    const int general = countPair(m_library.programs(), name, version);
+    const int client = countPair(m_library.history().programs(), name, version);
+    m_saveRefused = false;
+    m_overwriteWarned = false;
+    m_message.clear();
+    if ((general == 0 && client == 0) || (name == m_savedName && version == m_savedVersion)) {
+        setCaption(name, version);
+        return;
+    }
+    if ((m_general ? general : client) > 0) {
+        m_overwriteWarned = true;
+        m_message = overwriteMessage;
+        setCaption(name, version);
+    } else {
+        m_saveRefused = true;
+        m_message = m_general ? QStringLiteral("Protected can't save - program exist in clients, please change name or version")
+                              : QStringLiteral("Protected can't save - program exist in general, please change name or version");
+    }
+}
+
+void ProgramEditor::dropNewProgram()
+{
+    if (locateEdited()) {
+        store().removeCurrent();
+        saveStore();
+    }
+    m_newPending = false;
+}
+
+bool ProgramEditor::commit()
+{
+    if (!m_loaded)
+        return false;
+    Programs &programs = store();
+    if (m_newPending && m_editName.isEmpty()) {
+        dropNewProgram();
+        // The dropped record must not stay open for a later commit to hit.
+        close();
+        return false;
+    }
+    if (programs.count() == 0)
+        return false;
+    if (m_saveRefused) {
+        if (m_newPending) {
+            dropNewProgram();
+            close();
+        }
+        return false;
+    }
+    if (!m_newPending && m_editName.isEmpty())
+        return false;
+    if (!locateEdited()) {
+        close();
+        return false;
+    }
+    if (m_overwriteWarned) {
+        const int other = indexOfPair(programs, m_editName, m_editVersion, programs.current());
+        if (other >= 0) {
+            m_overwriteWarned = false;
+            programs.setCurrent(other);
+            programs.removeCurrent();
+            locateEdited();
+        }
+    }
+    m_savedName = m_editName;
+    m_savedVersion = m_editVersion;
+    m_newPending = false;
+
+    Program *program = programs.currentProgram();
+    program->records() = m_lines;
+    program->setCurrent(0);
+    program->time = TextForm::minutesToTime(totalMinutes());
+    program->name = m_editName;
+    program->version = m_editVersion;
+    program->notes = m_notes;
+    program->modified = QDateTime::currentDateTime();
+    m_modified = programs.modifiedText();
+    return saveStore();
+}
+
+bool ProgramEditor::saveStore()
+{
+    return m_general ? m_library.programs().saveBase() : ClientHistory::save(m_library);
+}
+
+QList<ProgramLineView> ProgramEditor::lineViews(int *total) const
+{
+    QList<ProgramLineView> views;
+    int sum = 0;
+    for (const ProgramLine &line : m_lines) {
+        ProgramLineView view;
+        view.name = line.name;
+        view.version = QString::number(line.version);
+        const int own = TextForm::timeToMinutes(line.time);
+        if (line.type == ProgramLine::Preset) {
+            view.preset = true;
+            Preset preset;
+            preset.time = QTime(0, 0);
+            preset.variable.clear();
+            const int code = PresetLookup::resolve(m_library, line.name, line.version, preset);
+            const int presetMinutes = TextForm::timeToMinutes(preset.time);
+            view.notes = preset.notes;
+            if (PresetLookup::isUsable(code)) {
+                view.poolWord = PresetPool::word(code);
+                view.frequency = preset.variable;
+                view.timeText = own < 0 ? QString::number(presetMinutes)
+                                        : QStringLiteral("%1 (%2)").arg(own).arg(presetMinutes);
+            }
+            view.minutes = own < 0 ? qMax(0, presetMinutes) : own;
+        } else {
+            view.minutes = qMax(0, own);
+        }
+        sum += view.minutes;
+        views.append(view);
+    }
+    if (total)
+        *total = sum;
+    return views;
+}
+
+int ProgramEditor::totalMinutes() const
+{
+    int total = 0;
+    lineViews(&total);
+    return total;
+}
+
+bool ProgramEditor::setLineTime(int row, const QString &text)
+{
+    if (row < 0 || row >= m_lines.size())
+        return false;
+    ProgramLine &line = m_lines[row];
+    Preset preset;
+    const int code = PresetLookup::resolve(m_library, line.name, line.version, preset);
+    if (!PresetLookup::isUsable(code))
+        return false;
+    const int presetMinutes = preset.time.isValid() ? TextForm::timeToMinutes(preset.time) : -1;
+    bool ok = false;
+    const int typed = text.trimmed().toInt(&ok, 10);
+    if (!ok)
+        return false;
+    line.time = typed == presetMinutes ? QTime() : TextForm::minutesToTime(typed);
+    return true;
+}
+
+void ProgramEditor::deleteLine(int row)
+{
+    if (row >= 0 && row < m_lines.size())
+        m_lines.removeAt(row);
+}
+
+int ProgramEditor::moveUp(int row)
+{
+    if (row <= 0 || row >= m_lines.size())
+        return row;
+    m_lines.swapItemsAt(row, row - 1);
+    return row - 1;
+}
+
+int ProgramEditor::moveDown(int row)
+{
+    if (row < 0 || row >= m_lines.size() - 1)
+        return row;
+    m_lines.swapItemsAt(row, row + 1);
+    return row + 1;
+}
+
+ProgramEditor::AddResult ProgramEditor::addPreset(int presetPool, const QString &name, int version)
+{
+    // Without an open program there is nothing to add to: saying "added"
+    // would be a lie.
+    if (!m_loaded)
+        return NoProgram;
+    if (presetPool == PresetPool::Client && m_general)
+        return ClientToGeneral;
+    ProgramLine line;
+    line.type = ProgramLine::Preset;
+    line.name = name;
+    line.version = version;
+    line.time = QTime();
+    m_lines.prepend(line);
+    commit();
+    return Added;
+}
+
+QString ProgramEditor::addResultText(AddResult result)
+{
+    switch (result) {
+    case Added: return QStringLiteral(" Added to program");
+    case ClientToGeneral: return QStringLiteral(" ERROR: client to global");
+    case NoProgram: return QStringLiteral(" No program open");
+    }
+    return QString();
+}
+
+SendToWork::Outcome ProgramEditor::toWork(DeviceSlots &devices)
+{
+    commit();
+    Programs &programs = store();
+    if (!m_loaded || !locateEdited())
+        return SendToWork::NotWritten;
+    return SendToWork::program(m_library, devices, *programs.currentProgram(), m_general);
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "data/programs.h"
+#include "work/sendtowork.h"
+
+#include <QObject>
+
+class DeviceSlots;
+class Library;
+
+// One row of the program's lines as the lines table shows it.
+struct ProgramLineView
+{
+    QString poolWord;   // empty when the preset cannot be resolved
+    QString name;
+    QString version;
+    QString notes;
+    QString timeText;   // "10 (5)" for a line's own time over the preset's
+    QString frequency;
+    bool preset = false;
+    int minutes = 0;
+};
+
+// The rules of the program editor, without widgets: the open program, its
+// working lines (the program record gets them at each commit), the check of
+// its (name, version) against both program pools, and adding presets.
+class ProgramEditor : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum AddResult { Added, ClientToGeneral, NoProgram };
+
+    explicit ProgramEditor(Library &library, QObject *parent = nullptr);
+
+    void setAuthor(const QString &author) { m_author = author; }
+
+    // The program at `row` of the general or the client's list.
+    void open(bool general, int row);
+    void newProgram(bool general, int row);
+    void load();
+    void close();
+    void check(const QString &name, int version);
+    void setNotes(const QString &notes) { m_notes = notes; }
+    // Writes the program back and saves its file; false when nothing was written.
+    bool commit();
+
+    // The lines with their resolved presets, and their total minutes.
+    QList<ProgramLineView> lineViews(int *total = nullptr) const;
+    int totalMinutes() const;
+    // An edit of a line's time cell; false when the line cannot take one.
+    bool setLineTime(int row, const QString &text);
+    void deleteLine(int row);
+    // The row the moved line is at afterwards.
+    int moveUp(int row);
+    int moveDown(int row);
+
+    // Puts the preset at the top of the program and commits it.
+    AddResult addPreset(int presetPool, const QString &name, int version);
+    static QString addResultText(AddResult result);
+
+    // Commits the open program and writes it into the selected device's
+    // work list. The program is sent as it is open here, whatever row the
+    // program list has selected. The caller asks for a name first.
+    SendToWork::Outcome toWork(DeviceSlots &devices);
+
+    bool isLoaded() const { return m_loaded; }
+    bool isGeneral() const { return m_general; }
+    QString poolWord() const;
+    QString name() const { return m_editName; }
+    int version() const { return m_editVersion; }
+    QString notes() const { return m_notes; }
+    QString createdText() const { return m_created; }
+    QString modifiedText() const { return m_modified; }
+    QString message() const { return m_message; }
+    QString caption() const { return m_caption; }
+    QString savedName() const { return m_savedName; }
+    int savedVersion() const { return m_savedVersion; }
+    const QList<ProgramLine> &lines() const { return m_lines; }
+
+Q_SIGNALS:
+    void captionChanged(const QString &caption);
+    void openChanged(bool open);
+
+private:
+    Programs &store() const;
+    bool locateEdited();
+    void dropNewProgram();
+    void setCaption(const QString &name, int version);
+    bool saveStore();
+
+    Library &m_library;
+    QString m_author;
+    bool m_general = true;
+    bool m_loaded = false;
+    bool m_newPending = false;
+    QDateTime m_newStamp;
+    QString m_editName;
+    int m_editVersion = 0;
+    QString m_lastName;
+    int m_lastVersion = 0;
+    QString m_savedName;
+    int m_savedVersion = 0;
+    bool m_saveRefused = false;
+    bool m_overwriteWarned = false;
+    QString m_message;
+    QString m_notes;
+    QString m_created;
+    QString m_modified;
+    QString m_caption = QStringLiteral("Program\n");
+    QList<ProgramLine> m_lines;
+};

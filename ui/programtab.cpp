@@ -1,0 +1,208 @@
+#include "ui/programtab.h"
+
+#include "ui/programeditor.h"
+#include "ui_programtab.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QSignalBlocker>
+
+namespace {
+
+QTableWidgetItem *cell(const QString &text, bool editable = false)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | (editable ? Qt::ItemIsEditable : Qt::NoItemFlags));
+    return item;
+}
+
+} // namespace
+
+ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *parent)
+    : QWidget(parent), m_editor(editor), m_devices(devices), ui(new Ui::ProgramTab)
+{
+    ui->setupUi(this);
+    QTableWidget *table = ui->tableWidget_program;
+    table->setColumnCount(ColumnCount);
+    table->setHorizontalHeaderLabels({QStringLiteral("Selection"), QStringLiteral("Name"), QStringLiteral("Version"),
+                                      QStringLiteral("Notes"), QStringLiteral("Time\nmin"), QStringLiteral("Frequency")});
+    table->verticalHeader()->setDefaultSectionSize(24);
+    // The lines take the height the window gives; the fields above keep theirs.
+    ui->verticalLayout_ProgramTab->setStretch(3, 1);
+    setEnabled(false);
+}
+
+ProgramTab::~ProgramTab()
+{
+    delete ui;
+}
+
+std::array<int, ProgramTab::ColumnCount> ProgramTab::columnWidths(int tableWidth)
+{
+    const int w = tableWidth - 1;
+    int a = 300;
+    int b = 640;
+    if (w >= 1181) {
+        a = 450;
+        b = 790;
+    } else if (w >= 879) {
+        a = (w - 279) / 2;
+        b = a + 340;
+    }
+    return {90, a, 80, w - 29 - b, 80, 90};
+}
+
+void ProgramTab::applyColumnWidths()
+{
+    const std::array<int, ColumnCount> widths = columnWidths(ui->tableWidget_program->width());
+    for (int column = 0; column < ColumnCount; ++column)
+        ui->tableWidget_program->setColumnWidth(column, qMax(30, widths[size_t(column)]));
+}
+
+void ProgramTab::enter()
+{
+    if (!m_editor.isLoaded()) {
+        setEnabled(false);
+        const QSignalBlocker block(ui->tableWidget_program);
+        ui->tableWidget_program->setRowCount(0);
+        ui->label_programSelection->clear();
+        ui->label_program_status->clear();
+        return;
+    }
+    setEnabled(true);
+    ui->label_programSelection->setText(m_editor.poolWord());
+    fillFields();
+    fillLines();
+}
+
+void ProgramTab::leave()
+{
+    m_editor.commit();
+    ui->label_program_modified->setText(m_editor.modifiedText());
+}
+
+void ProgramTab::fillFields()
+{
+    m_filling = true;
+    const QSignalBlocker nameBlock(ui->lineEdit_program_name);
+    const QSignalBlocker versionBlock(ui->spinBox_program_version);
+    const QSignalBlocker notesBlock(ui->plainTextEdit_program_notes);
+    ui->lineEdit_program_name->setText(m_editor.name());
+    ui->spinBox_program_version->setValue(m_editor.version());
+    ui->plainTextEdit_program_notes->setPlainText(m_editor.notes());
+    ui->label_program_name_info->setText(m_editor.message());
+    ui->label_program_created->setText(m_editor.createdText());
+    ui->label_program_modified->setText(m_editor.modifiedText());
+    m_filling = false;
+}
+
+void ProgramTab::fillLines()
+{
+    QTableWidget *table = ui->tableWidget_program;
+    const QSignalBlocker block(table);
+    const int remembered = m_linesRow;
+    int total = 0;
+    const QList<ProgramLineView> lines = m_editor.lineViews(&total);
+    table->setRowCount(0);
+    table->setRowCount(int(lines.size()));
+    for (int row = 0; row < lines.size(); ++row) {
+        const ProgramLineView &line = lines.at(row);
+        table->setItem(row, ColumnName, cell(line.name));
+        table->setItem(row, ColumnVersion, cell(line.version));
+        if (!line.preset)
+            continue;
+        table->setItem(row, ColumnPool, cell(line.poolWord));
+        table->setItem(row, ColumnNotes, cell(line.notes));
+        QTableWidgetItem *time = cell(line.timeText, true);
+        time->setToolTip(QStringLiteral("Double click to change time"));
+        table->setItem(row, ColumnTime, time);
+        table->setItem(row, ColumnFrequency, cell(line.frequency));
+    }
+    ui->label_program_totalTime->setText(QString::number(total));
+    if (remembered < table->rowCount())
+        table->selectRow(remembered);
+    m_linesRow = remembered;
+    applyColumnWidths();
+}
+
+void ProgramTab::setToWorkEnabled(bool enabled)
+{
+    ui->pushButton_program_programToWork->setEnabled(enabled);
+}
+
+void ProgramTab::check()
+{
+    m_editor.check(ui->lineEdit_program_name->text(), ui->spinBox_program_version->value());
+    ui->label_program_name_info->setText(m_editor.message());
+}
+
+void ProgramTab::on_lineEdit_program_name_textChanged(const QString &)
+{
+    check();
+}
+
+void ProgramTab::on_spinBox_program_version_valueChanged(int)
+{
+    check();
+}
+
+void ProgramTab::on_plainTextEdit_program_notes_textChanged()
+{
+    if (!m_filling)
+        m_editor.setNotes(ui->plainTextEdit_program_notes->toPlainText());
+}
+
+void ProgramTab::on_tableWidget_program_cellChanged(int row, int column)
+{
+    if (column != ColumnTime)
+        return;
+    const QTableWidgetItem *item = ui->tableWidget_program->item(row, column);
+    m_linesRow = row;
+    m_editor.setLineTime(row, item ? item->text() : QString());
+    // Refilled also when the text was refused: the cell shows the time in force.
+    fillLines();
+}
+
+void ProgramTab::on_tableWidget_program_itemSelectionChanged()
+{
+    const QList<QTableWidgetSelectionRange> ranges = ui->tableWidget_program->selectedRanges();
+    m_linesRow = ranges.isEmpty() ? 0 : ranges.first().topRow();
+    qDebug() << "program_row" << m_linesRow;
+}
+
+void ProgramTab::on_pushButton_program_addPreset_clicked()
+{
+    Q_EMIT showTabRequested(4);
+}
+
+void ProgramTab::on_pushButton_program_deleteLine_clicked()
+{
+    m_editor.deleteLine(m_linesRow);
+    fillLines();
+}
+
+void ProgramTab::on_pushButton_program_moveUp_clicked()
+{
+    m_linesRow = m_editor.moveUp(m_linesRow);
+    fillLines();
+}
+
+void ProgramTab::on_pushButton_program_moveDown_clicked()
+{
+    m_linesRow = m_editor.moveDown(m_linesRow);
+    fillLines();
+}
+
+void ProgramTab::on_pushButton_program_programToWork_clicked()
+{
+    if (m_editor.name().isEmpty()) {
+        Q_EMIT nameMissing();
+        return;
+    }
+    const SendToWork::Outcome outcome = m_editor.toWork(m_devices);
+    if (outcome != SendToWork::Sent) {
+        Q_EMIT noticeRequested(SendToWork::notice(outcome));
+        return;
+    }
+    Q_EMIT showTabRequested(6);
+}

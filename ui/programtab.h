@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/tabpage.h"
+
+#include <QWidget>
+
+#include <array>
+
+namespace Ui { class ProgramTab; }
+class DeviceSlots;
+class ProgramEditor;
+
+// The "Program" tab: the open program's fields and lines, handed to the
+// program editor; leaving the tab commits.
+class ProgramTab : public QWidget, public TabPage
+{
+    Q_OBJECT
+
+public:
+    enum Column { ColumnPool, ColumnName, ColumnVersion, ColumnNotes, ColumnTime, ColumnFrequency, ColumnCount };
+
+    ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *parent = nullptr);
+    ~ProgramTab() override;
+
+    void enter() override;
+    void leave() override;
+    void refresh() override { applyColumnWidths(); }
+
+    // Nothing is sent to a device that is running a list.
+    void setToWorkEnabled(bool enabled);
+
+    // The lines table's column widths for a table this wide.
+    static std::array<int, ColumnCount> columnWidths(int tableWidth);
+
+Q_SIGNALS:
+    void noticeRequested(const QString &text);
+    void showTabRequested(int tab);
+    // "Program To Work" on a program without a name.
+    void nameMissing();
+
+private Q_SLOTS:
+    void on_lineEdit_program_name_textChanged(const QString &text);
+    void on_spinBox_program_version_valueChanged(int value);
+    void on_plainTextEdit_program_notes_textChanged();
+    void on_tableWidget_program_cellChanged(int row, int column);
+    void on_tableWidget_program_itemSelectionChanged();
+    void on_pushButton_program_addPreset_clicked();
+    void on_pushButton_program_deleteLine_clicked();
+    void on_pushButton_program_moveUp_clicked();
+    void on_pushButton_program_moveDown_clicked();
+    void on_pushButton_program_programToWork_clicked();
+
+private:
+    void fillFields();
+    void fillLines();
+    void check();
+    void applyColumnWidths();
+
+    ProgramEditor &m_editor;
+    DeviceSlots &m_devices;
+    Ui::ProgramTab *ui;
+    int m_linesRow = 0;
+    bool m_filling = false;
+};

@@ -1,0 +1,116 @@
+#include "work/sendtowork.h"
+
+#include "data/library.h"
+#include "data/presetlookup.h"
+#include "data/textforms.h"
+#include "discovery/deviceslots.h"
+#include "work/sequencer.h"
+#include "work/worklist.h"
+
+#include <QDebug>
+
+namespace SendToWork {
+
+namespace {
+
+// The selected device's work list, or why there is none to write.
+WorkList *target(DeviceSlots &devices, Outcome &outcome)
+{
+    if (!devices.selectCurrent()) {
+        outcome = NoDevice;
+        return nullptr;
+    }
+    // A list on air is not replaced under the run that shows it.
+    if (Sequencer *sequencer = devices.selectedSequencer(); sequencer && !sequencer->canStart()) {
+        outcome = DeviceBusy;
+        return nullptr;
+    }
+    outcome = Sent;
+    return devices.registry().work();
+}
+
+// Fills the line from its preset: pool code, notes, LF value and time.
+void resolveInto(Library &library, WorkLine &line, int ownMinutes)
+{
+    Preset preset;
+    preset.time = QTime();
+    const int code = PresetLookup::resolve(library, line.name, line.version, preset);
+    line.pool = code;
+    line.note = preset.notes;
+    line.value = PresetLookup::isUsable(code) ? preset.variable : QString();
+    line.time = ownMinutes >= 0 ? TextForm::minutesToTime(ownMinutes) : preset.time;
+    if (!line.time.isValid())
+        line.time = QTime(0, 0);
+    line.orgTime = line.time;
+}
+
+Outcome save(DeviceSlots &devices)
+{
+    if (devices.registry().saveBase())
+        return Sent;
+    qWarning() << "Couldn't open save file.";
+    return NotWritten;
+}
+
+} // namespace
+
+Outcome program(Library &library, DeviceSlots &devices, const Program &program, bool general)
+{
+    Outcome outcome = Sent;
+    WorkList *work = target(devices, outcome);
+    if (!work)
+        return outcome;
+
+    work->pool = general ? PresetPool::General : PresetPool::Client;
+    work->programName = program.name;
+    work->programVersion = program.version;
+    work->programNotes = program.notes;
+    work->totalTime = QTime();
+    work->unusable = false;
+
+    QList<WorkLine> lines;
+    for (const ProgramLine &programLine : program.records()) {
+        WorkLine line;
+        line.name = programLine.name;
+        line.version = programLine.version;
+        // The two line kinds number their types differently: only the word
+        // means the same on both sides.
+        WorkLine::Type type = WorkLine::Preset;
+        if (WorkLine::typeFromWord(ProgramLine::typeWord(programLine.type), type))
+            line.type = type;
+        resolveInto(library, line, TextForm::timeToMinutes(programLine.time));
+        lines.append(line);
+    }
+    work->records() = lines;
+    work->setCurrent(0);
+    return save(devices);
+}
+
+Outcome presetLine(Library &library, DeviceSlots &devices, const QString &name, int version, int minutes)
+{
+    Outcome outcome = Sent;
+    WorkList *work = target(devices, outcome);
+    if (!work)
+        return outcome;
+    WorkLine line;
+    line.name = name;
+    line.version = version;
+    line.type = WorkLine::Preset;
+    resolveInto(library, line, minutes);
+    work->records().prepend(line);
+    work->setCurrent(0);
+    return save(devices);
+}
+
+QString notice(Outcome outcome)
+{
+    switch (outcome) {
+    case Sent: break;
+    case NoDevice: return QStringLiteral(" No device to send to: add or pick one on the Tavik tab");
+    case DeviceBusy: return QStringLiteral(" The device is running: stop it first");
+    case NotWritten: return QStringLiteral(" Couldn't save the work list");
+    }
+    return QString();
+}
+
+} // namespace SendToWork
