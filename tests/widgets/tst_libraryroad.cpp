@@ -25,7 +25,7 @@ constexpr double timeScale = 20;
 QJsonArray storedList(const QString &file, const char *key)
 {
     QJsonObject object;
-    if (!Container::readFile(TestEnv::dataFolder() + file, object))
+    if (Container::readFile(TestEnv::dataFolder() + file, object) != Container::ReadStatus::Read)
         return {};
     return object.value(QLatin1String(key)).toArray();
 }
