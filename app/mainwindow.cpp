@@ -7,13 +7,12 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
-#include "ui/clientfieldspanel.h"
-#include "ui/clienthistory.h"
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
 #include "ui/infoprogramname.h"
 #include "ui/librarysession.h"
+#include "ui/librarywiring.h"
 #include "ui/presetselectiontab.h"
 #include "ui/presettab.h"
 #include "ui/programselectiontab.h"
@@ -150,84 +149,13 @@ void MainWindow::createEditorPages()
     m_pages[TabPreset] = std::move(preset);
     m_pages[TabProgram] = std::move(program);
 
-    // The client's own fields sit above its history; leaving the tab commits them.
-    m_clientFields = new ClientFieldsPanel(m_editors.client, m_clientTab);
-    m_clientTab->editorLayout()->addWidget(m_clientFields);
-    m_clientTab->setCommit([this] { m_clientFields->commit(); });
-    connect(&m_editors.client, &ClientEditor::currentNameChanged, this, [this] {
-        if (!m_editors.client.isLoaded())
-            m_clientFields->fill();
-    });
-    connect(m_session.get(), &LibrarySession::clientOpened, m_clientFields, &ClientFieldsPanel::fill);
-    connect(m_session.get(), &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
-    connect(m_clientSelectionTab, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
-        m_editors.client.newClient(row);
-        m_clientFields->fill();
-        m_clientTab->refill();
-        showTab(TabClient);
-    });
-    connect(m_clientTab, &ClientTab::historyNewRequested, this, [this](int row) {
-        if (!m_session->clientOpen())
-            return;
-        m_editors.client.newNote(row);
-        m_clientTab->refill();
-        openNoteDialog();
-    });
-    connect(m_clientTab, &ClientTab::historyEditRequested, this, [this](int row) {
-        if (m_editors.client.editNote(row))
-            openNoteDialog();
-    });
-    connect(m_clientTab, &ClientTab::historyRenewRequested, this, [this](int row) {
-        const QString notice = ClientHistory::renew(m_library, m_devices, row);
-        if (!notice.isEmpty())
-            showNotice(notice);
-        m_workTab->fillWorkTable();
-    });
-
-    connect(m_presetSelectionTab, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
-        m_editors.preset.newPreset(pool, row);
-        showTab(TabPreset);
-    });
-    connect(m_presetSelectionTab, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
-        m_editors.preset.open(pool, row);
-        showTab(TabPreset);
-    });
-    connect(m_presetSelectionTab, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, int row) {
-        Presets &presets = m_library.presetPool(pool);
-        presets.select(row);
-        if (!presets.hasCurrent())
-            return;
-        showNotice(ProgramEditor::addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
-    });
-    connect(m_programSelectionTab, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
-        m_editors.program.newProgram(general, row);
-        showTab(TabProgram);
-    });
-    connect(m_programSelectionTab, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
-        m_editors.program.open(general, row);
-        showTab(TabProgram);
-    });
-    connect(m_programSelectionTab, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, int row) {
-        Programs &programs = general ? m_library.programs() : m_library.history().programs();
-        programs.select(row);
-        if (!programs.currentProgram())
-            return;
-        const SendToWork::Outcome outcome = SendToWork::program(m_library, m_devices, *programs.currentProgram(), general);
-        if (outcome != SendToWork::Sent) {
-            showNotice(SendToWork::notice(outcome));
-            return;
-        }
-        m_workTab->fillWorkTable();
-        showTab(TabWork);
-    });
+    const LibraryWiring::Tabs tabs {m_clientSelectionTab, m_clientTab, m_programSelectionTab, m_presetSelectionTab,
+                                    TabClient, TabPreset, TabProgram, TabWork};
+    m_wiring = new LibraryWiring(m_editors, *m_session, m_devices, tabs, m_notesDialog, this);
+    connect(m_wiring, &LibraryWiring::showTabRequested, this, &MainWindow::showTab);
+    connect(m_wiring, &LibraryWiring::noticeRequested, this, &MainWindow::showNotice);
+    connect(m_wiring, &LibraryWiring::workListChanged, m_workTab, &WorkTab::fillWorkTable);
     m_programListToWork = m_programSelectionTab->findChild<QPushButton *>(QStringLiteral("pushButton_programSelection_toWork"));
-}
-
-void MainWindow::openNoteDialog()
-{
-    const ClientEditor &client = m_editors.client;
-    m_notesDialog->setData(client.noteText(), client.noteDate(), client.noteColour());
-    m_notesDialog->show();
 }
 
 void MainWindow::showTab(int index)
@@ -284,7 +212,7 @@ void MainWindow::uiTick()
     m_notice->tick();
     showKeptAside();
     showDeviceStatus();
-    takeNote();
+    m_wiring->takeNote();
     if (TabPage *shown = page(m_currentTab))
         shown->refresh();
     if (!m_uiTimerStopped)
@@ -299,17 +227,6 @@ void MainWindow::showDeviceStatus()
         return;
     if (m_devices.selectCurrent() && m_devices.registry().hasDeviceSlot())
         m_infoBar->setDeviceText(m_devices.statusLine(m_devices.registry().slot()));
-}
-
-// The notes dialog is not modal: an accepted note is stored on the tick after OK.
-void MainWindow::takeNote()
-{
-    if (!m_notesDialog->takeAccepted())
-        return;
-    // Written into the note the dialog was opened for, wherever it is now.
-    m_editors.client.takeNoteResult(m_notesDialog->text(), m_notesDialog->colour());
-    if (m_session->clientOpen())
-        m_clientTab->refill();
 }
 
 void MainWindow::deviceTick()

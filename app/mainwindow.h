@@ -28,7 +28,7 @@ class InfoBar;
 class NoticePopup;
 class ToolsTab;
 class PresetTab;
-class ClientFieldsPanel;
+class LibraryWiring;
 class QPushButton;
 class ProgramTab;
 class WorkTab;
@@ -107,9 +107,7 @@ private:
     TabPage *page(int index) const;
     void createPages();
     void createLibraryPages();
-    void takeNote();
     void createEditorPages();
-    void openNoteDialog();
     void showTab(int index);
     void loadDevices();
     void mergeAnnouncements();
@@ -141,7 +139,7 @@ private:
     ToolsTab *m_toolsTab = nullptr;
     PresetTab *m_presetTab = nullptr;
     ProgramTab *m_programTab = nullptr;
-    ClientFieldsPanel *m_clientFields = nullptr;
+    LibraryWiring *m_wiring = nullptr;
     QPushButton *m_programListToWork = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;

@@ -1,0 +1,125 @@
+#include "ui/librarywiring.h"
+
+#include "data/library.h"
+#include "ui/clientfieldspanel.h"
+#include "ui/clienthistory.h"
+#include "ui/clientselectiontab.h"
+#include "ui/clienttab.h"
+#include "ui/dialognotes.h"
+#include "ui/libraryeditors.h"
+#include "ui/librarysession.h"
+#include "ui/presetselectiontab.h"
+#include "ui/programselectiontab.h"
+#include "work/sendtowork.h"
+
+#include <QVBoxLayout>
+
+LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, DeviceSlots &devices,
+                             const Tabs &tabs, DialogNotes *notesDialog, QObject *parent)
+    : QObject(parent), m_editors(editors), m_session(session), m_devices(devices), m_tabs(tabs),
+      m_notesDialog(notesDialog)
+{
+    connectClient();
+    connectPresets();
+    connectPrograms();
+}
+
+void LibraryWiring::connectClient()
+{
+    // The client's own fields sit above its history; leaving the tab commits them.
+    m_clientFields = new ClientFieldsPanel(m_editors.client, m_tabs.client);
+    m_tabs.client->editorLayout()->addWidget(m_clientFields);
+    m_tabs.client->setCommit([this] { m_clientFields->commit(); });
+    connect(&m_editors.client, &ClientEditor::currentNameChanged, this, [this] {
+        if (!m_editors.client.isLoaded())
+            m_clientFields->fill();
+    });
+    connect(&m_session, &LibrarySession::clientOpened, m_clientFields, &ClientFieldsPanel::fill);
+    connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
+    connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
+        m_editors.client.newClient(row);
+        m_clientFields->fill();
+        m_tabs.client->refill();
+        Q_EMIT showTabRequested(m_tabs.clientIndex);
+    });
+    connect(m_tabs.client, &ClientTab::historyNewRequested, this, [this](int row) {
+        if (!m_session.clientOpen())
+            return;
+        m_editors.client.newNote(row);
+        m_tabs.client->refill();
+        openNoteDialog();
+    });
+    connect(m_tabs.client, &ClientTab::historyEditRequested, this, [this](int row) {
+        if (m_editors.client.editNote(row))
+            openNoteDialog();
+    });
+    connect(m_tabs.client, &ClientTab::historyRenewRequested, this, [this](int row) {
+        const QString notice = ClientHistory::renew(m_session.library(), m_devices, row);
+        if (!notice.isEmpty())
+            Q_EMIT noticeRequested(notice);
+        Q_EMIT workListChanged();
+    });
+}
+
+void LibraryWiring::connectPresets()
+{
+    connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
+        m_editors.preset.newPreset(pool, row);
+        Q_EMIT showTabRequested(m_tabs.presetIndex);
+    });
+    connect(m_tabs.presetSelection, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
+        m_editors.preset.open(pool, row);
+        Q_EMIT showTabRequested(m_tabs.presetIndex);
+    });
+    connect(m_tabs.presetSelection, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, int row) {
+        Presets &presets = m_session.library().presetPool(pool);
+        presets.select(row);
+        if (!presets.hasCurrent())
+            return;
+        Q_EMIT noticeRequested(
+            ProgramEditor::addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
+    });
+}
+
+void LibraryWiring::connectPrograms()
+{
+    connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
+        m_editors.program.newProgram(general, row);
+        Q_EMIT showTabRequested(m_tabs.programIndex);
+    });
+    connect(m_tabs.programSelection, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
+        m_editors.program.open(general, row);
+        Q_EMIT showTabRequested(m_tabs.programIndex);
+    });
+    connect(m_tabs.programSelection, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, int row) {
+        Library &library = m_session.library();
+        Programs &programs = general ? library.programs() : library.history().programs();
+        programs.select(row);
+        if (!programs.currentProgram())
+            return;
+        const SendToWork::Outcome outcome = SendToWork::program(library, m_devices, *programs.currentProgram(), general);
+        if (outcome != SendToWork::Sent) {
+            Q_EMIT noticeRequested(SendToWork::notice(outcome));
+            return;
+        }
+        Q_EMIT workListChanged();
+        Q_EMIT showTabRequested(m_tabs.workIndex);
+    });
+}
+
+void LibraryWiring::openNoteDialog()
+{
+    const ClientEditor &client = m_editors.client;
+    m_notesDialog->setData(client.noteText(), client.noteDate(), client.noteColour());
+    m_notesDialog->show();
+}
+
+void LibraryWiring::takeNote()
+{
+    if (!m_notesDialog->takeAccepted())
+        return;
+    // Written into the note the dialog was opened for, wherever it is now.
+    m_editors.client.takeNoteResult(m_notesDialog->text(), m_notesDialog->colour());
+    if (m_session.clientOpen())
+        m_tabs.client->refill();
+}
