@@ -11,17 +11,6 @@ namespace {
 
 const QString protectedIn = QStringLiteral("Protected can't save - preset exist in %1, please change name or version");
 
-// The last record with this pair other than `except`, or -1.
-int indexOfPair(const Presets &store, const QString &name, int version, int except = -1)
-{
-    const QList<Preset> &records = store.records();
-    for (int i = records.size() - 1; i >= 0; --i) {
-        if (i != except && records.at(i).name == name && records.at(i).version == version)
-            return i;
-    }
-    return -1;
-}
-
 } // namespace
 
 const char *const PresetEditor::overwriteMessage =
@@ -130,19 +119,9 @@ void PresetEditor::clear()
 
 void PresetEditor::check(const QString &name, int version)
 {
-    if (name == m_lastName && version == m_lastVersion)
+    if (!takeEditedPair(name, version))
         return;
-    m_lastName = name;
-    m_lastVersion = version;
-    if (!m_loaded)
-        return;
-    m_editName = name;
-    m_editVersion = version;
-
     const PresetLookup::Counts found = PresetLookup::count(m_library, name, version);
-    m_saveRefused = false;
-    m_overwriteWarned = false;
-    m_message.clear();
     if (found.none() || (name == m_savedName && version == m_savedVersion))
         return;
 
@@ -173,23 +152,7 @@ void PresetEditor::check(const QString &name, int version)
 
 bool PresetEditor::locateEdited()
 {
-    Presets &presets = store();
-    const QList<Preset> &records = presets.records();
-    if (m_newPending) {
-        for (int i = 0; i < records.size(); ++i) {
-            const Preset &record = records.at(i);
-            if (record.created == m_newStamp && record.name.isEmpty() && record.version == 0) {
-                presets.setCurrent(i);
-                return true;
-            }
-        }
-        return false;
-    }
-    const int at = indexOfPair(presets, m_savedName, m_savedVersion);
-    if (at < 0)
-        return false;
-    presets.setCurrent(at);
-    return true;
+    return locateEditedIn(store());
 }
 
 void PresetEditor::dropNewRecord()
@@ -225,18 +188,7 @@ bool PresetEditor::commit(const PresetFields &fields)
         clear();
         return false;
     }
-    if (m_overwriteWarned) {
-        const int other = indexOfPair(presets, m_editName, m_editVersion, presets.current());
-        if (other >= 0) {
-            m_overwriteWarned = false;
-            presets.setCurrent(other);
-            presets.removeCurrent();
-            locateEdited();
-        }
-    }
-    m_savedName = m_editName;
-    m_savedVersion = m_editVersion;
-    m_newPending = false;
+    takeOverEditedPair(presets);
 
     presets.setModifiedNow();
     presets.setName(fields.name);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include "ui/recordeditorbase.h"
+
 #include <QString>
 
 class Library;
@@ -24,7 +25,7 @@ struct PresetFields
 // pool is edited, whether its (name, version) may be saved, and writing it
 // back. A pair may live in one pool only; the editor may overwrite a record
 // of its own pool, never make a pair that another pool holds.
-class PresetEditor
+class PresetEditor : public RecordEditorBase
 {
 public:
     enum CloneResult { Cloned, NotLoaded, NoClient, NoName };
@@ -32,8 +33,6 @@ public:
     static const char *const overwriteMessage;
 
     explicit PresetEditor(Library &library) : m_library(library) {}
-
-    void setAuthor(const QString &author) { m_author = author; }
 
     // The record at `row` of the pool's list (as its filter shows it).
     void open(int pool, int row);
@@ -50,19 +49,15 @@ public:
     // current client's pool from the same fields and edits that.
     CloneResult cloneToClient(const PresetFields &fields);
 
-    bool isLoaded() const { return m_loaded; }
     bool isNewPending() const { return m_newPending; }
     int pool() const { return m_pool; }
     QString poolWord() const;
     const PresetFields &fields() const { return m_fields; }
-    QString message() const { return m_message; }
     bool saveRefused() const { return m_saveRefused; }
     bool overwriteWarned() const { return m_overwriteWarned; }
     // Grows whenever the editor shows another record or none, so that a
     // tab refills its widgets only then and keeps a refused edit on screen.
     int revision() const { return m_revision; }
-    QString savedName() const { return m_savedName; }
-    int savedVersion() const { return m_savedVersion; }
 
 private:
     Presets &store() const;
@@ -73,22 +68,7 @@ private:
     bool savePool();
 
     Library &m_library;
-    QString m_author;
     int m_pool = 1;
-    bool m_loaded = false;
-    bool m_newPending = false;
-    // The pending new record is found by its creation time: its pair is
-    // ("", 0) until the first commit, which other records may share.
-    QDateTime m_newStamp;
-    QString m_editName;
-    int m_editVersion = 0;
-    QString m_lastName;
-    int m_lastVersion = 0;
-    QString m_savedName;
-    int m_savedVersion = 0;
-    bool m_saveRefused = false;
-    bool m_overwriteWarned = false;
-    QString m_message;
     PresetFields m_fields;
     int m_revision = 0;
 };

@@ -11,16 +11,6 @@ namespace {
 
 const QString overwriteMessage = QStringLiteral("Please change the name or version, otherwise the program will be overwritten.");
 
-int indexOfPair(const Programs &store, const QString &name, int version, int except = -1)
-{
-    const QList<Program> &records = store.records();
-    for (int i = records.size() - 1; i >= 0; --i) {
-        if (i != except && records.at(i).name == name && records.at(i).version == version)
-            return i;
-    }
-    return -1;
-}
-
 int countPair(const Programs &store, const QString &name, int version)
 {
     int found = 0;
@@ -84,22 +74,7 @@ void ProgramEditor::newProgram(bool general, int row)
 
 bool ProgramEditor::locateEdited()
 {
-    Programs &programs = store();
-    if (m_newPending) {
-        const QList<Program> &records = programs.records();
-        for (int i = 0; i < records.size(); ++i) {
-            if (records.at(i).created == m_newStamp && records.at(i).name.isEmpty() && records.at(i).version == 0) {
-                programs.setCurrent(i);
-                return true;
-            }
-        }
-        return false;
-    }
-    const int at = indexOfPair(programs, m_savedName, m_savedVersion);
-    if (at < 0)
-        return false;
-    programs.setCurrent(at);
-    return true;
+    return locateEditedIn(store());
 }
 
 void ProgramEditor::load()
@@ -147,20 +122,10 @@ void ProgramEditor::close()
 
 void ProgramEditor::check(const QString &name, int version)
 {
-    if (name == m_lastName && version == m_lastVersion)
+    if (!takeEditedPair(name, version))
         return;
-    m_lastName = name;
-    m_lastVersion = version;
-    if (!m_loaded)
-        return;
-    m_editName = name;
-    m_editVersion = version;
-
     const int general = countPair(m_library.programs(), name, version);
     const int client = countPair(m_library.history().programs(), name, version);
-    m_saveRefused = false;
-    m_overwriteWarned = false;
-    m_message.clear();
     if ((general == 0 && client == 0) || (name == m_savedName && version == m_savedVersion)) {
         setCaption(name, version);
         return;
@@ -211,18 +176,7 @@ bool ProgramEditor::commit()
         close();
         return false;
     }
-    if (m_overwriteWarned) {
-        const int other = indexOfPair(programs, m_editName, m_editVersion, programs.current());
-        if (other >= 0) {
-            m_overwriteWarned = false;
-            programs.setCurrent(other);
-            programs.removeCurrent();
-            locateEdited();
-        }
-    }
-    m_savedName = m_editName;
-    m_savedVersion = m_editVersion;
-    m_newPending = false;
+    takeOverEditedPair(programs);
 
     Program *program = programs.currentProgram();
     program->records() = m_lines;

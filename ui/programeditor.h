@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/programs.h"
+#include "ui/recordeditorbase.h"
 #include "work/sendtowork.h"
 
 #include <QObject>
@@ -24,7 +25,7 @@ struct ProgramLineView
 // The rules of the program editor, without widgets: the open program, its
 // working lines (the program record gets them at each commit), the check of
 // its (name, version) against both program pools, and adding presets.
-class ProgramEditor : public QObject
+class ProgramEditor : public QObject, public RecordEditorBase
 {
     Q_OBJECT
 
@@ -32,8 +33,6 @@ public:
     enum AddResult { Added, ClientToGeneral, NoProgram };
 
     explicit ProgramEditor(Library &library, QObject *parent = nullptr);
-
-    void setAuthor(const QString &author) { m_author = author; }
 
     // The program at `row` of the general or the client's list.
     void open(bool general, int row);
@@ -64,7 +63,6 @@ public:
     // program list has selected. The caller asks for a name first.
     SendToWork::Outcome toWork(DeviceSlots &devices);
 
-    bool isLoaded() const { return m_loaded; }
     bool isGeneral() const { return m_general; }
     QString poolWord() const;
     QString name() const { return m_editName; }
@@ -72,10 +70,7 @@ public:
     QString notes() const { return m_notes; }
     QString createdText() const { return m_created; }
     QString modifiedText() const { return m_modified; }
-    QString message() const { return m_message; }
     QString caption() const { return m_caption; }
-    QString savedName() const { return m_savedName; }
-    int savedVersion() const { return m_savedVersion; }
     const QList<ProgramLine> &lines() const { return m_lines; }
 
 Q_SIGNALS:
@@ -90,20 +85,7 @@ private:
     bool saveStore();
 
     Library &m_library;
-    QString m_author;
     bool m_general = true;
-    bool m_loaded = false;
-    bool m_newPending = false;
-    QDateTime m_newStamp;
-    QString m_editName;
-    int m_editVersion = 0;
-    QString m_lastName;
-    int m_lastVersion = 0;
-    QString m_savedName;
-    int m_savedVersion = 0;
-    bool m_saveRefused = false;
-    bool m_overwriteWarned = false;
-    QString m_message;
     QString m_notes;
     QString m_created;
     QString m_modified;

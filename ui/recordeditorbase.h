@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The last record of `store` with this (name, version) other than `except`, or -1.
+template <typename Store>
+int indexOfPair(const Store &store, const QString &name, int version, int except = -1)
+{
+    const auto &records = store.records();
+    for (int i = records.size() - 1; i >= 0; --i) {
+        if (i != except && records.at(i).name == name && records.at(i).version == version)
+            return i;
+    }
+    return -1;
+}
+
+// What the preset and the program editors share: the record being edited,
+// known by its (name, version) or, while new and uncommitted, by its
+// creation time; the pair last checked; and the verdict of that check.
+class RecordEditorBase
+{
+public:
+    void setAuthor(const QString &author) { m_author = author; }
+
+    bool isLoaded() const { return m_loaded; }
+    QString message() const { return m_message; }
+    QString savedName() const { return m_savedName; }
+    int savedVersion() const { return m_savedVersion; }
+
+protected:
+    // Takes an edit of the name or the version as the pair to save and
+    // clears the last verdict. False when there is nothing to check again:
+    // the pair was checked already or no record is loaded.
+    bool takeEditedPair(const QString &name, int version)
+    {
+        if (name == m_lastName && version == m_lastVersion)
+            return false;
+        m_lastName = name;
+        m_lastVersion = version;
+        if (!m_loaded)
+            return false;
+        m_editName = name;
+        m_editVersion = version;
+        m_saveRefused = false;
+        m_overwriteWarned = false;
+        m_message.clear();
+        return true;
+    }
+
+    // Makes the edited record current in `store`; false when it is gone.
+    template <typename Store>
+    bool locateEditedIn(Store &store)
+    {
+        if (m_newPending) {
+            // The pending new record is found by its creation time: its pair
+            // is ("", 0) until the first commit, which other records may share.
+            const auto &records = store.records();
+            for (int i = 0; i < records.size(); ++i) {
+                if (records.at(i).created == m_newStamp && records.at(i).name.isEmpty() && records.at(i).version == 0) {
+                    store.setCurrent(i);
+                    return true;
+                }
+            }
+            return false;
+        }
+        const int at = indexOfPair(store, m_savedName, m_savedVersion);
+        if (at < 0)
+            return false;
+        store.setCurrent(at);
+        return true;
+    }
+
+    // At a commit of the located record: drops the record it was warned to
+    // overwrite and makes the edited pair the saved one.
+    template <typename Store>
+    void takeOverEditedPair(Store &store)
+    {
+        if (m_overwriteWarned) {
+            const int other = indexOfPair(store, m_editName, m_editVersion, store.current());
+            if (other >= 0) {
+                m_overwriteWarned = false;
+                store.setCurrent(other);
+                store.removeCurrent();
+                locateEditedIn(store);
+            }
+        }
+        m_savedName = m_editName;
+        m_savedVersion = m_editVersion;
+        m_newPending = false;
+    }
+
+    QString m_author;
+    bool m_loaded = false;
+    bool m_newPending = false;
+    QDateTime m_newStamp;
+    QString m_editName;
+    int m_editVersion = 0;
+    QString m_lastName;
+    int m_lastVersion = 0;
+    QString m_savedName;
+    int m_savedVersion = 0;
+    bool m_saveRefused = false;
+    bool m_overwriteWarned = false;
+    QString m_message;
+};
