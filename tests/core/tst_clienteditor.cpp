@@ -124,12 +124,12 @@ private Q_SLOTS:
         QCOMPARE(history.records().at(0).text, QString());
 
         // A history read from no file is nobody's: no client's file takes it.
-        const QString anaFile = history.path();
+        const QString historyPath = history.path();
         history.clear();
         history.insertNote(Note::Notes);
         QVERIFY(!ClientHistory::save(f.library));
         History reread;
-        reread.setPath(anaFile.chopped(4));
+        reread.setPath(historyPath.chopped(4));
         QVERIFY(reread.readBase());
         QCOMPARE(reread.count(), 3);
     }

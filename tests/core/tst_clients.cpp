@@ -49,8 +49,6 @@ private Q_SLOTS:
         QCOMPARE(history.colour(), 0);
         history.select(1);
         QCOMPARE(history.type(), 0);
-        history.setColour(6);
-        QCOMPARE(history.colour(), 6);
 
         history.setCurrent(0);
         history.insertNote(Note::Notes);

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 #include "data/container.h"
 #include "data/library.h"
+#include "support/libraryfixture.h"
 #include "support/testenv.h"
 #include "ui/columnwidths.h"
 #include "ui/librarysession.h"
@@ -12,25 +13,7 @@
 
 namespace {
 
-const QString anaFile = "00112233445566778899aabbccddeeff";
 const QString boFile = "ffeeddccbbaa99887766554433221100";
-
-QJsonArray named(const QStringList &names)
-{
-    QJsonArray list;
-    for (const QString &name : names)
-        list.append(QJsonObject{{"nam", name}, {"ver", "1"}});
-    return list;
-}
-
-QStringList namesIn(const QString &path, const QString &key)
-{
-    QStringList names;
-    const QJsonObject object = Container::decode(TestEnv::readFile(path));
-    for (const QJsonValue &record : object.value(key).toArray())
-        names << record.toObject().value("nam").toString();
-    return names;
-}
 
 // A library folder with two clients; Ana's history holds one preset and
 // one program.
@@ -41,12 +24,12 @@ struct Folder
 
     Folder()
     {
-        write("presets.dat", {{"presets", named({"G1", "G2"})}});
-        write("genpresets.dat", {{"presets", named({"L1", "L2"})}});
-        write("programs.dat", {{"programs", named({"P1", "P2"})}});
+        write("presets.dat", {{"presets", namedRecords({"G1", "G2"})}});
+        write("genpresets.dat", {{"presets", namedRecords({"L1", "L2"})}});
+        write("programs.dat", {{"programs", namedRecords({"P1", "P2"})}});
         write("clients.dat", {{"clients", QJsonArray{QJsonObject{{"name", "Ana"}, {"file", anaFile}},
                                                      QJsonObject{{"name", "Bo"}, {"file", boFile}}}}});
-        write(anaFile + ".dat", {{"presets", named({"C1", "C2"})}, {"programs", named({"CP1", "CP2"})}});
+        write(anaFile + ".dat", {{"presets", namedRecords({"C1", "C2"})}, {"programs", namedRecords({"CP1", "CP2"})}});
     }
     void write(const QString &name, const QJsonObject &object)
     {
@@ -114,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(&session.programListStore(), &library.history().programs());
 
         // Entering the program list reads what others wrote since.
-        folder.write(anaFile + ".dat", {{"programs", named({"CP3"})}});
+        folder.write(anaFile + ".dat", {{"programs", namedRecords({"CP3"})}});
         folder.write("clients.dat", {{"clients", QJsonArray{QJsonObject{{"name", "Zed"}},
                                                             QJsonObject{{"name", "Ana"}, {"file", anaFile}}}}});
         session.prepareProgramList();

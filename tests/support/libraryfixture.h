@@ -1,8 +1,12 @@
 #pragma once
 
+#include "data/container.h"
 #include "data/library.h"
 #include "data/textforms.h"
 
+#include "support/testenv.h"
+
+#include <QJsonArray>
 #include <QTemporaryDir>
 
 // A library over an empty temporary data folder, filled through the
@@ -46,3 +50,24 @@ struct LibraryFixture
         presets.setVariable(variable);
     }
 };
+
+// A client history file name as the library writes them.
+inline const QString anaFile = QStringLiteral("00112233445566778899aabbccddeeff");
+
+// Records of these names, version 1, five minutes, as a list file holds them.
+inline QJsonArray namedRecords(const QStringList &names)
+{
+    QJsonArray list;
+    for (const QString &name : names)
+        list.append(QJsonObject{{"nam", name}, {"ver", "1"}, {"tim", "5"}});
+    return list;
+}
+
+// The names of the records under `key` in a stored list file.
+inline QStringList namesIn(const QString &path, const QString &key, const char *field = "nam")
+{
+    QStringList names;
+    for (const QJsonValue &record : Container::decode(TestEnv::readFile(path)).value(key).toArray())
+        names << record.toObject().value(field).toString();
+    return names;
+}
