@@ -9,6 +9,8 @@ packages="cmake g++ make git qt6-base-dev iputils-ping"
 packages="$packages desktop-file-utils appstream dpkg-dev file"
 # The download test makes its own TLS certificate.
 packages="$packages openssl"
+# Time-zone tests read the zone database.
+packages="$packages tzdata"
 
 missing=""
 for package in $packages; do
