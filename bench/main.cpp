@@ -210,30 +210,6 @@ void benchAnnouncements(bool quick)
 
 // ---- presets --------------------------------------------------------------
 
-void fillPresets(Presets &presets, int count)
-{
-    static const char *const words[] = {
-        "Řez", "Kůra", "Zelí", "Lípa", "Ocet", "Rezeda", "Mléko", "Žito",
-    };
-    const QDateTime base(QDate(2024, 3, 1), QTime(8, 0));
-    QList<Preset> &records = presets.records();
-    records.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        Preset preset;
-        preset.created = base.addSecs(qint64(i) * 60);
-        preset.modified = preset.created.addDays(3);
-        preset.name = QString::fromUtf8(words[i % 8]) + QLatin1Char(' ') + QString::number(i);
-        preset.version = i % 5;
-        preset.forMachine = i % 2;
-        preset.notes = QStringLiteral("Two sessions a week, then a pause of a fortnight; note %1").arg(i);
-        preset.time = TextForm::minutesToTime(5 + i % 40);
-        preset.variable = QString::number(1000.0 + (i % 9000) * 0.5, 'f', 1);
-        preset.obtained = i % 3;
-        preset.author = QStringLiteral("Jiří Dvořák");
-        records.append(preset);
-    }
-}
-
 int scan(Presets &presets, const QString &filter)
 {
     presets.setFilter(filter);

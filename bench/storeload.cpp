@@ -21,6 +21,29 @@
 
 using Measure::print;
 
+// Presets as a maker's pool holds them: every field filled, accented names.
+void fillPresets(Presets &presets, int count)
+{
+    static const char *const words[] = {"Řez", "Kůra", "Zelí", "Lípa", "Ocet", "Rezeda", "Mléko", "Žito"};
+    const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
+    QList<Preset> &records = presets.records();
+    records.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        Preset preset;
+        preset.created = base.addSecs(qint64(i) * 60);
+        preset.modified = preset.created.addDays(3);
+        preset.name = QString::fromUtf8(words[i % 8]) + QLatin1Char(' ') + QString::number(i);
+        preset.version = i % 5;
+        preset.forMachine = i % 2;
+        preset.notes = QStringLiteral("Two sessions a week, then a pause of a fortnight; note %1").arg(i);
+        preset.time = TextForm::minutesToTime(5 + i % 40);
+        preset.variable = QString::number(1000.0 + (i % 9000) * 0.5, 'f', 1);
+        preset.obtained = i % 3;
+        preset.author = QStringLiteral("Jiří Dvořák");
+        records.append(preset);
+    }
+}
+
 namespace {
 
 // Wall time is what the goals are about; the process's CPU time beside it
@@ -60,29 +83,6 @@ void printAgainst(const QString &label, const Stopwatch &watch, double goalMs)
                          .arg(wall <= goalMs ? QString() : QStringLiteral(" MISSED")));
 }
 
-// Presets as a maker's pool holds them: every field filled, accented names.
-void fill(Presets &presets, int count)
-{
-    static const char *const words[] = {"Řez", "Kůra", "Zelí", "Lípa", "Ocet", "Rezeda", "Mléko", "Žito"};
-    const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
-    QList<Preset> &records = presets.records();
-    records.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        Preset preset;
-        preset.created = base.addSecs(qint64(i) * 60);
-        preset.modified = preset.created.addDays(3);
-        preset.name = QString::fromUtf8(words[i % 8]) + QLatin1Char(' ') + QString::number(i);
-        preset.version = i % 5;
-        preset.forMachine = i % 2;
-        preset.notes = QStringLiteral("Two sessions a week, then a pause of a fortnight; note %1").arg(i);
-        preset.time = TextForm::minutesToTime(5 + i % 40);
-        preset.variable = QString::number(1000.0 + (i % 9000) * 0.5, 'f', 1);
-        preset.obtained = i % 3;
-        preset.author = QStringLiteral("Jiří Dvořák");
-        records.append(preset);
-    }
-}
-
 void presetsAgainstGoals(const QString &folder, int count, double loadGoalMs, double saveGoalMs)
 {
     const QString path = folder + QStringLiteral("presets-%1.dat").arg(count);
@@ -90,7 +90,7 @@ void presetsAgainstGoals(const QString &folder, int count, double loadGoalMs, do
     {
         Presets presets;
         presets.setPath(path);
-        fill(presets, count);
+        fillPresets(presets, count);
         const Stopwatch watch;
         if (!presets.saveBase()) {
             print("stores: presets save failed", path);
@@ -159,7 +159,7 @@ void windowStartUp(bool quick)
     pool.setPath(data + QStringLiteral("genpresets.dat"));
     if (!QDir().mkpath(data))
         return;
-    fill(pool, count);
+    fillPresets(pool, count);
     pool.saveBase();
     Container::writeFile(data + QStringLiteral("settings.dat"), {{"presetsGenuine", "2"}});
     print("stores: window start-up ms (empty data folder)", startUpMs(empty.path()), 0);
