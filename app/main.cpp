@@ -47,7 +47,9 @@ int main(int argc, char *argv[])
     // killing the program.
     SignalCloser closer;
     MainWindow window;
-    QObject::connect(&closer, &SignalCloser::closeRequested, &window, &QWidget::close);
+    QObject::connect(&closer, &SignalCloser::closeRequested, &window, &MainWindow::closeForSignal);
+    // A session logout asks no question either.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &MainWindow::stopAllDevices);
     window.show();
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "discovery/devicestab.h"
+#include "ui/clienthistory.h"
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
@@ -23,7 +24,9 @@
 #include "work/sequencer.h"
 #include "work/worktab.h"
 
+#include <QCloseEvent>
 #include <QCursor>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QDebug>
 #include <QFileInfo>
@@ -81,12 +84,53 @@ MainWindow::~MainWindow()
 {
     m_uiTimer.stop();
     m_deviceTimer.stop();
+    // Whatever way the program ends, no device stays on air behind it.
+    stopAllDevices();
     leaveTab(m_currentTab);
     m_devices.registry().saveBase();
     m_settings.setGeometry(saveGeometry());
     m_settings.saveSettings();
     m_pages = {};
     delete ui;
+}
+
+void MainWindow::stopAllDevices()
+{
+    const int stopped = m_devices.stopAll(stopWaitMs);
+    if (stopped > 0)
+        qDebug() << "stopped" << stopped << "devices on the way out";
+    // The stops and the log lines they leave are in the registry's file.
+    for (int slot = 0; slot < DeviceSlots::count; ++slot) {
+        const QStringList lines = m_devices.controller(slot).takeLogLines();
+        for (Machine &machine : m_devices.registry().records()) {
+            if (machine.slot == slot && machine.hasDeviceSlot()) {
+                for (const QString &line : lines)
+                    machine.logs.add(line);
+            }
+        }
+    }
+}
+
+void MainWindow::closeForSignal()
+{
+    m_closingForSignal = true;
+    stopAllDevices();
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!m_closingForSignal && m_devices.anyRunGoing()) {
+        const bool quit = m_quitQuestion ? m_quitQuestion() : QMessageBox::question(this, tr("TavikStudio"),
+                              tr("A device is transmitting. Stop the runs and quit?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        if (!quit) {
+            event->ignore();
+            return;
+        }
+    }
+    stopAllDevices();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::applyGeometry(bool settingsRead)
@@ -118,6 +162,7 @@ void MainWindow::createPages()
     m_devicesTab = devices.get();
     connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::setWorkTabTitle);
     connect(m_devicesTab, &DevicesTab::remainingTimeChanged, m_workTab, &WorkTab::setRemainingTime);
+    connect(m_workTab, &WorkTab::noticeRequested, this, &MainWindow::showNotice);
     m_pages[TabWork] = std::move(work);
     m_pages[TabTavik] = std::move(devices);
     m_toolsTab = new ToolsTab(ui->tab_maintenance, m_settings, m_library, m_work, m_devices);
@@ -233,6 +278,7 @@ void MainWindow::deviceTick()
 {
     mergeAnnouncements();
     m_devices.tickBound();
+    reportCutShorts();
 
     // What is on air is not replaced from the library.
     const Sequencer *sequencer = m_devices.selectedSequencer();
@@ -256,6 +302,20 @@ void MainWindow::deviceTick()
     tavik->clearLivetimeReceived();
 }
 
+void MainWindow::reportCutShorts()
+{
+    for (const DeviceSlots::RunCutShort &end : m_devices.takeCutShorts()) {
+        const QString text = QStringLiteral("Tavik %1: run cut short at line %2 (%3, %4 %): %5")
+                                 .arg(end.deviceName)
+                                 .arg(end.cut.item + 1)
+                                 .arg(end.itemTitle)
+                                 .arg(end.cut.progress)
+                                 .arg(end.cut.reason);
+        showNotice(text);
+        ClientHistory::recordCutShort(m_library, end.historyPath, text);
+    }
+}
+
 void MainWindow::mergeAnnouncements()
 {
     Machines &registry = m_devices.registry();
@@ -270,6 +330,9 @@ void MainWindow::mergeAnnouncements()
         }
         m_devicesTab->markDirty();
     }
+    const QStringList notices = m_devices.takeNotices();
+    if (!notices.isEmpty())
+        showNotice(notices.join(QLatin1Char('\n')));
 }
 
 void MainWindow::on_MainPage_currentChanged(int index)

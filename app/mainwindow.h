@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace Ui { class MainWindow; }
@@ -54,6 +55,8 @@ public:
 
     static constexpr int uiTickMs = 250;
     static constexpr int deviceTickMs = 25;
+    // How long an ending program waits for each device's stop to go out.
+    static constexpr int stopWaitMs = 2000;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -71,6 +74,18 @@ public:
     void stopTimers();
 
     void markDeviceTableDirty();
+
+    // Asked when the window is closed while a run goes on: true stops the
+    // runs and quits, false stays. A question box by default; tests answer
+    // it themselves.
+    void setQuitQuestion(std::function<bool()> question) { m_quitQuestion = std::move(question); }
+    // Stops every device that may be on air, at once and without asking:
+    // for a termination signal, a session logout and the program's end.
+    void stopAllDevices();
+
+public Q_SLOTS:
+    // A termination signal or a logout: the runs are stopped, not asked about.
+    void closeForSignal();
     void bindDevices() { m_devices.bindDevices(); }
 
     Settings &settings() { return m_settings; }
@@ -96,6 +111,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private Q_SLOTS:
     void on_MainPage_currentChanged(int index);
@@ -112,6 +128,9 @@ private:
     void loadDevices();
     void mergeAnnouncements();
     void showDeviceStatus();
+    // Runs the device or a stall cut short: told in a notice and recorded
+    // in the history the run was recorded in.
+    void reportCutShorts();
     // Damaged files found since the last tick (at start-up or on changing
     // client), named in one notice.
     void showKeptAside();
@@ -144,6 +163,8 @@ private:
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 
+    std::function<bool()> m_quitQuestion;
+    bool m_closingForSignal = false;
     int m_currentTab = 0;
     bool m_uiTimerStopped = false;
     // Tab changes made while the form is being built must not leave (and so

@@ -365,6 +365,7 @@ public:
     void requestStart() override { m_onAir = true; }
     void requestStop() override { m_onAir = false; }
     bool isTransmitting() const override { return m_onAir; }
+    QString takeInterruption() override { return {}; }
 
     quint64 lfChanges() const { return m_lfChanges; }
 

@@ -214,3 +214,32 @@ void readDateTime(const QJsonObject &object, const char *key, QDateTime &field)
 }
 
 } // namespace TextForm
+
+bool TextForm::lfValue(const QString &text, quint32 &value)
+{
+    value = 0;
+    const QString trimmed = text.trimmed();
+    const qsizetype point = trimmed.indexOf(QLatin1Char('.'));
+    const QStringView whole = QStringView(trimmed).left(point < 0 ? trimmed.size() : point);
+    const QStringView fraction = point < 0 ? QStringView() : QStringView(trimmed).mid(point + 1);
+    if (whole.isEmpty())
+        return false;
+    quint64 number = 0;
+    for (const QChar c : whole) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        number = number * 10 + quint64(c.unicode() - '0');
+        if (number > 0xFFFFFFFFull)
+            return false;
+    }
+    for (const QChar c : fraction) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    if (point >= 0 && fraction.isEmpty())
+        return false;
+    if (number == 0)
+        return false;  // 0.5 has no whole LF value to send
+    value = quint32(number);
+    return true;
+}

@@ -15,6 +15,12 @@ inline constexpr const char *logTimePattern = "dd.MM.yyyy hh:mm:ss.zzz";
 
 QString fromInt(qint64 value);
 
+// A frequency text as the device's LF value: a plain decimal number above
+// 0 ("1234" or "1234.5", a point and no sign, exponent or spaces inside)
+// whose whole part fits the device's 32-bit field. The fraction is dropped.
+// False, and 0, for any other text: "-5", "5e9", "1,5", "NaN".
+bool lfValue(const QString &text, quint32 &value);
+
 // Whole minutes. A time of 24 h or more cannot be held by QTime and is the
 // invalid time, written as -61 (its hour and minute are both -1).
 QString fromMinutes(const QTime &time);

@@ -78,6 +78,7 @@ FrameReader::FrameReader()
 void FrameReader::clear()
 {
     m_buffer.clear();
+    m_ready.clear();
     m_start = 0;
     m_lookahead = 0;
     m_inStep = true;
@@ -85,11 +86,30 @@ void FrameReader::clear()
 
 void FrameReader::append(const QByteArray &bytes)
 {
-    compact();
-    m_buffer.append(bytes);
-    const int excess = buffered() - maxBuffered;
-    if (excess > 0)
-        drop(excess);
+    // Frames are taken out before the backlog is cut, piece by piece: what
+    // the cap drops is noise that forms no frame, never a reply that
+    // arrived with it.
+    for (qsizetype offset = 0; offset < bytes.size(); offset += maxBuffered) {
+        compact();
+        m_buffer.append(bytes.constData() + offset, qMin<qsizetype>(maxBuffered, bytes.size() - offset));
+        QByteArray frame;
+        while (scan(frame)) {
+            m_ready.append(frame);
+            if (m_ready.size() > maxReady)
+                m_dropped += m_ready.takeFirst().size();
+        }
+        const int excess = buffered() - maxBuffered;
+        if (excess > 0)
+            drop(excess);
+    }
+}
+
+bool FrameReader::next(QByteArray &frame)
+{
+    if (m_ready.isEmpty())
+        return false;
+    frame = m_ready.takeFirst();
+    return true;
 }
 
 void FrameReader::drop(int count)
@@ -131,7 +151,7 @@ FrameReader::Candidate FrameReader::candidateAt(int offset, bool anyCode)
     return crc == sent ? Candidate::Valid : Candidate::Invalid;
 }
 
-bool FrameReader::next(QByteArray &frame)
+bool FrameReader::scan(QByteArray &frame)
 {
     const int before = m_start;
     int found = -1;

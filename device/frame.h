@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 // The framing shared by every end of a Tavik connection: lead byte, length
 // byte L, code and data (L bytes), then a CRC-16/CCITT-FALSE, high byte first,
@@ -36,6 +37,9 @@ class FrameReader
 public:
     // Bytes that never form a frame are let go beyond this much backlog.
     static constexpr int maxBuffered = 4096;
+    // Frames found and not yet taken; a peer that sends more between two
+    // ticks loses its oldest.
+    static constexpr int maxReady = 256;
 
     FrameReader();
 
@@ -55,10 +59,12 @@ public:
 private:
     enum class Candidate { Incomplete, Invalid, Valid };
     Candidate candidateAt(int offset, bool anyCode);
+    bool scan(QByteArray &frame);
     void drop(int count);
     void compact();
 
     QByteArray m_buffer;
+    QList<QByteArray> m_ready;  // frames found, oldest first
     int m_start = 0;         // first byte not yet used or dropped
     int m_lookahead = 0;     // offsets below this hold no complete frame
     bool m_inStep = true;    // the last frame ended where the next begins

@@ -142,6 +142,12 @@ bool Link::sendPacket()
     return true;
 }
 
+bool Link::flushWrites(int ms)
+{
+    m_socket->flush();
+    return m_socket->bytesToWrite() == 0 || m_socket->waitForBytesWritten(ms);
+}
+
 void Link::readPacket()
 {
     m_reader.append(m_socket->readAll());

@@ -52,6 +52,10 @@ public:
     // Moves everything the socket holds into the frame buffer.
     void readPacket();
 
+    // Pushes what was sent towards the device now, waiting at most `ms`;
+    // for a program about to end, which runs no event loop any more.
+    bool flushWrites(int ms);
+
     // Takes the next complete frame for decoding and returns its code
     // through `code`; false when none is buffered. The getters then read its
     // data in order and give 0 past its end.

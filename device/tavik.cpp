@@ -49,6 +49,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_CONNECTED, "M_MACHINE_CONNECTED", [](Tavik &t) {
             t.armWatchdog();
             t.m_statusThisLink = false;
+            t.m_statusQueries = t.m_statusReplies = t.m_startMark = 0;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
             t.after(M_MACHINE_GET_CONFIG, 5);
@@ -56,7 +57,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_RECONNECT_DISCONNECT, "M_MACHINE_RECONNECT_DISCONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
             t.m_linkUp = false;
-            t.clearRequests();
+            t.clearRequests(QStringLiteral("The connection to the device was lost"));
             t.log(QStringLiteral("Lost connection disconnected"));
             t.disconnectFromDevice();
             t.after(M_MACHINE_RECONNECT, 300);
@@ -72,6 +73,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_RECONNECTED, "M_MACHINE_RECONNECTED", [](Tavik &t) {
             t.armWatchdog();
             t.m_statusThisLink = false;
+            t.m_statusQueries = t.m_statusReplies = t.m_startMark = 0;
             t.m_connecting = true;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
@@ -132,6 +134,10 @@ const Tavik::Row &Tavik::row(State state)
             t.after(M_MACHINE_COMMAND_BRING_UP, 5);
         }},
         {M_MACHINE_WARMING, "M_MACHINE_WARMING", [](Tavik &t) {
+            if (++t.m_warmingRounds > maxWarmingRounds) {
+                t.endCutShort(QStringLiteral("The device did not come on air"));
+                return;
+            }
             t.sendQuery(QueryStatus);
             t.after((t.m_statusBits & Oscillator) ? M_MACHINE_ON_AIR_STATUS : M_MACHINE_WARMING2, 10);
         }},
@@ -140,6 +146,9 @@ const Tavik::Row &Tavik::row(State state)
             t.after(M_MACHINE_WARMING, 5);
         }},
         {M_MACHINE_ON_AIR_PRESET_TIME, "M_MACHINE_ON_AIR_PRESET_TIME", [](Tavik &t) {
+            t.m_warmingRounds = 0;
+            t.m_warmingWithoutHv = 0;
+            t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
         }},
@@ -148,14 +157,13 @@ const Tavik::Row &Tavik::row(State state)
             t.log(QStringLiteral("Preset lf:") + QString::number(t.m_lfSent));
             t.after(M_MACHINE_ON_AIR_STATUS, 2);
         }},
+        // Each status reply is judged as it arrives (applyStatus); this
+        // only keeps the polling going and hands over a new LF value.
         {M_MACHINE_ON_AIR_STATUS, "M_MACHINE_ON_AIR_STATUS", [](Tavik &t) {
             t.m_transmitting = true;
             t.sendQuery(QueryStatus);
-            if (t.m_statusBits & HighVoltage)
-                t.after(M_MACHINE_ON_AIR_STATUS2, 10);
-            else
-                t.after(M_MACHINE_COMMAND_BRING_UP, 5);
-            if (t.m_lfRequested != t.m_lfSent) {
+            t.after(M_MACHINE_ON_AIR_STATUS2, 10);
+            if (t.m_lfRequested != 0 && t.m_lfRequested != t.m_lfSent) {
                 t.m_lfSent = t.m_lfRequested;
                 t.after(M_MACHINE_ON_AIR_PRESET_LF, 5);
             }
@@ -164,20 +172,23 @@ const Tavik::Row &Tavik::row(State state)
             t.sendQuery(QuerySecondary);
             t.after(M_MACHINE_ON_AIR_STATUS, 10);
         }},
+        // A device found on air here is stopped by applyStatus when its
+        // reply arrives, however late that is.
         {M_MACHINE_COMMAND_BRING_UP, "M_MACHINE_COMMAND_BRING_UP", [](Tavik &t) {
             t.after(M_MACHINE_GET_STATUS, 10);
             if (t.m_statusBits & StandBy)
                 t.sendCommand(CommandBringUp);
-            // The ready cycle runs no transmission: one seen here has
-            // nobody watching over it.
-            if ((t.m_statusBits & onAirBits) && !t.m_startRequest)
-                t.stopUnsupervised();
             if (t.m_startRequest) {
                 t.m_startRequest = false;
                 t.after(M_MACHINE_COMMAND_START_TRANSMIT, 2);
             }
         }},
         {M_MACHINE_COMMAND_START_TRANSMIT, "M_MACHINE_COMMAND_START_TRANSMIT", [](Tavik &t) {
+            if (t.m_lfRequested == 0) {
+                t.interrupt(QStringLiteral("No LF value to transmit"));
+                t.after(M_MACHINE_GET_STATUS, 2);
+                return;
+            }
             t.m_warming = true;
             // The device counts 16 bits of seconds: a longer time would wrap
             // to a short one and cut the run, so it is held at the maximum.
@@ -198,12 +209,15 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_COMMAND_STOP_TRANSMIT, "M_MACHINE_COMMAND_STOP_TRANSMIT", [](Tavik &t) {
             t.log(QStringLiteral("Stop transmit"));
+            // Replies already under way may still show the device on air;
+            // it is stopped again, but it was ours, not unsupervised.
+            t.m_unsupervisedLogged = true;
             t.sendCommand(CommandStop);
             t.after(M_MACHINE_GET_STATUS, 10);
         }},
         {M_MACHINE_DISCONNECT, "M_MACHINE_DISCONNECT", [](Tavik &t) {
             t.sendCommand(CommandStop);
-            t.clearRequests();
+            t.clearRequests(QStringLiteral("The device was disconnected"));
             t.m_watchdog = 0;
             t.m_connecting = false;
             t.after(M_MACHINE_DISCONNECT2, 10);
@@ -218,7 +232,7 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_DELAYLED_DISCONNECT, "M_MACHINE_DELAYLED_DISCONNECT", [](Tavik &t) {
             t.disconnectFromDevice();
-            t.clearRequests();
+            t.clearRequests(QStringLiteral("The device's address changed"));
             t.m_linkUp = false;
             t.m_pingReachable = false;
             t.m_pingDone = false;
@@ -268,21 +282,90 @@ QStringList Tavik::takeLogLines()
 
 void Tavik::requestStart()
 {
-    if (isConnected())
+    m_interruption.clear();
+    m_runActive = true;
+    if (!isConnected())
+        interrupt(QStringLiteral("The device is not connected"));
+    else if (m_lfRequested == 0)
+        interrupt(QStringLiteral("No LF value to transmit"));
+    else
         m_startRequest = true;
 }
 
 void Tavik::requestStop()
 {
     m_startRequest = false;
+    m_runActive = false;
+    // The run's values go with it: nothing later may transmit them.
+    m_lfRequested = 0;
     if (isConnected())
         m_stopRequest = true;
 }
 
-void Tavik::clearRequests()
+QString Tavik::takeInterruption()
 {
+    return std::exchange(m_interruption, {});
+}
+
+void Tavik::clearRequests(const QString &reason)
+{
+    if (m_runActive)
+        interrupt(reason);
     m_startRequest = false;
     m_stopRequest = false;
+}
+
+void Tavik::interrupt(const QString &reason)
+{
+    if (!m_runActive)
+        return;
+    m_runActive = false;
+    m_startRequest = false;
+    m_lfRequested = 0;
+    // Whoever runs the sequencer says where the run stood, in one line.
+    m_interruption = reason;
+}
+
+void Tavik::endCutShort(const QString &reason)
+{
+    interrupt(reason);
+    // Whatever the device still has on is switched off; it was ours.
+    m_unsupervisedLogged = true;
+    sendCommand(CommandStop);
+    setState(M_MACHINE_GET_STATUS);
+}
+
+bool Tavik::inReadyCycle() const
+{
+    return m_state == M_MACHINE_GET_STATUS || m_state == M_MACHINE_COMMAND_BRING_UP
+        || m_state == M_MACHINE_COMMAND_STOP_TRANSMIT;
+}
+
+bool Tavik::inWarmUp() const
+{
+    return m_state == M_MACHINE_ON_AIR_PRESET_TIME || m_state == M_MACHINE_WARMING || m_state == M_MACHINE_WARMING2;
+}
+
+bool Tavik::inOnAirCycle() const
+{
+    return m_state == M_MACHINE_ON_AIR_STATUS || m_state == M_MACHINE_ON_AIR_STATUS2
+        || m_state == M_MACHINE_ON_AIR_PRESET_LF;
+}
+
+bool Tavik::stopNow(int waitMs)
+{
+    if (!isConnected() || m_stoppedForExit)
+        return false;
+    const bool mayBeOnAir = m_runActive || inWarmUp() || inOnAirCycle() || !m_statusThisLink
+        || (m_lastStatusBits & onAirBits);
+    if (!mayBeOnAir)
+        return false;
+    clearRequests(QStringLiteral("The program ended"));
+    log(QStringLiteral("Stop transmit"));
+    sendCommand(CommandStop);
+    flushWrites(waitMs);
+    m_stoppedForExit = true;
+    return true;
 }
 
 bool Tavik::inSession() const
@@ -303,7 +386,8 @@ void Tavik::release()
     if (isConnected() && (inSession() || statusShowsOnAir()))
         sendCommand(CommandStop);
     disconnectFromDevice();
-    clearRequests();
+    clearRequests(QString());
+    m_interruption.clear();  // the record is gone: nobody to tell
     m_connectRequest = m_disconnectRequest = false;
     resetControllerData();
     m_autoConnect = false;
@@ -320,6 +404,10 @@ void Tavik::setTCPIP(const QString &address, quint16 port)
         return;
     m_hostAddress = address;
     m_port = port;
+    // A controller trying to get back to a lost device tries the new
+    // address from the start, as one still connecting does.
+    if (m_state == M_MACHINE_RECONNECT_DISCONNECT || m_state == M_MACHINE_RECONNECT)
+        m_connecting = true;
     if (m_connecting)
         setState(M_MACHINE_DELAYLED_DISCONNECT);
 }
@@ -332,7 +420,7 @@ void Tavik::setAutoConnect(bool on)
 
 bool Tavik::isTransmitting() const
 {
-    return m_state == M_MACHINE_ON_AIR_STATUS || m_state == M_MACHINE_ON_AIR_STATUS2;
+    return m_runActive && inOnAirCycle();
 }
 
 bool Tavik::takeStatusSnapshot()
@@ -411,7 +499,8 @@ QString Tavik::buildTimeText() const
 
 void Tavik::resetControllerData()
 {
-    clearRequests();
+    clearRequests(QStringLiteral("The connection was made anew"));
+    m_statusQueries = m_statusReplies = m_startMark = 0;
     m_statusThisLink = false;
     m_linkUp = false;
     m_tryingToConnect = m_connectingShown = m_connectedShown = false;
@@ -466,7 +555,7 @@ void Tavik::tick()
             // logging a disconnection that never happened. An attempt still
             // under way is called off.
             disconnectFromDevice();
-            clearRequests();
+            clearRequests(QStringLiteral("The device was disconnected"));
             m_connecting = false;
             m_linkUp = false;
             if (m_state != M_IDLE)
@@ -486,7 +575,7 @@ void Tavik::tick()
     if (takeDisconnectedEvent()) {
         m_disconnectedSeen = true;
         m_linkUp = false;
-        clearRequests();
+        clearRequests(QStringLiteral("The device closed the connection"));
         qDebug() << "disconnected";
     }
 
@@ -504,6 +593,14 @@ void Tavik::tick()
         }
         if (m_countdown > 1)
             --m_countdown;
+    }
+
+    // A new value goes out on the next tick, not at the next status poll:
+    // an item's LF value is due when the item begins.
+    if ((m_state == M_MACHINE_ON_AIR_STATUS || m_state == M_MACHINE_ON_AIR_STATUS2) && m_lfRequested != 0
+        && m_lfRequested != m_lfSent) {
+        m_lfSent = m_lfRequested;
+        setState(M_MACHINE_ON_AIR_PRESET_LF);
     }
 
     if (m_watchdog == 1) {
@@ -532,13 +629,9 @@ void Tavik::applyReplies()
             m_mod = getU8();
             m_newStatus = true;
             m_statusThisLink = true;
+            ++m_statusReplies;
             armWatchdog();
-            // Found on air while (re)initialising: after a lost link or a
-            // restart of this program no run is watching the device.
-            if (!(m_lastStatusBits & onAirBits))
-                m_unsupervisedLogged = false;
-            else if (m_connecting)
-                stopUnsupervised();
+            applyStatus();
             break;
         }
         case REP_CONFIG:
@@ -561,8 +654,54 @@ void Tavik::applyReplies()
     }
 }
 
+// Decides from each status reply itself, whenever it arrives, whether the
+// device does what this program wants of it.
+void Tavik::applyStatus()
+{
+    const quint32 bits = m_lastStatusBits;
+    const quint32 errors = m_lastErrorBits;
+    if (!(bits & onAirBits) && errors == 0)
+        m_unsupervisedLogged = false;
+
+    // On air with no run of ours: after a lost link, a restart of this
+    // program, or a device that started by itself.
+    if ((bits & onAirBits) && !m_runActive && (m_connecting || inReadyCycle())) {
+        stopUnsupervised();
+        return;
+    }
+
+    // Only a reply to a query sent after the start command tells how the
+    // run's transmission goes.
+    if (!m_runActive || m_statusReplies <= m_startMark)
+        return;
+    if (inWarmUp()) {
+        // HV comes up at the start; a device showing none twice running
+        // has dropped out of its warm-up.
+        m_warmingWithoutHv = (bits & onAirBits) ? 0 : m_warmingWithoutHv + 1;
+        if (errors != 0)
+            endCutShort(StatusText::decodeStatus(bits, errors).trimmed());
+        else if (m_warmingWithoutHv >= 2)
+            endCutShort(QStringLiteral("The device dropped out of its warm-up"));
+    } else if (inOnAirCycle() && (errors != 0 || (bits & onAirBits) != onAirBits)) {
+        QString why;
+        if (errors != 0)
+            why = StatusText::decodeStatus(bits, errors).trimmed();
+        else if (!(bits & onAirBits) && m_timeValue == 0)
+            why = QStringLiteral("The device's own time ran out");
+        else if (!(bits & HighVoltage))
+            why = QStringLiteral("HV dropped");
+        else if (!(bits & Transmit))
+            why = QStringLiteral("Transmit cleared");
+        else
+            why = QStringLiteral("The oscillator stopped");
+        endCutShort(why);
+    }
+}
+
 void Tavik::sendQuery(quint8 selector)
 {
+    if (selector == QueryStatus)
+        ++m_statusQueries;
     beginPacket();
     putU8(REQ_QUERY);
     putU8(selector);

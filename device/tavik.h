@@ -80,11 +80,23 @@ public:
     // start not yet carried out.
     void setTransmitSeconds(quint32 seconds) override { m_transmitSeconds = seconds; }
     void setLfRequested(quint32 value) override { m_lfRequested = value; }
+    // Refused (and reported through takeInterruption) without a connection
+    // or without an LF value given by the run: the device never transmits
+    // a value nobody asked for.
     void requestStart() override;
     void requestStop() override;
     // From the live state, not the display snapshot: every sequencer must
     // see its own device on air, selected on screen or not.
     bool isTransmitting() const override;
+    QString takeInterruption() override;
+    // A run was asked for and has not ended yet.
+    bool hasRun() const { return m_runActive; }
+
+    // Sends the stop command at once, outside the tick, to a device that
+    // may be on air, and waits up to `waitMs` for it to leave the
+    // computer; for a program that is about to end. True when a stop went
+    // out.
+    bool stopNow(int waitMs);
 
     bool takeStatusSnapshot();
     const Snapshot &snapshot() const { return m_snapshot; }
@@ -116,8 +128,12 @@ public:
     // waits idle, with no address, for the next record given its slot.
     void release();
 
-    // Status bits that say the device is transmitting or about to.
+    // Status bits that say the device is transmitting or about to: any one
+    // of them is a device to supervise. A run on air needs all three.
     static constexpr quint32 onAirBits = Protocol::HighVoltage | Protocol::Oscillator | Protocol::Transmit;
+    // Warm-up rounds (of 15 ticks) before a device that never showed its
+    // oscillator counts as not coming on air: about two minutes.
+    static constexpr int maxWarmingRounds = 320;
     // Lines kept for a controller whose lines nobody takes.
     static constexpr int maxPendingLogLines = 500;
 
@@ -134,8 +150,19 @@ private:
     void armWatchdog() { m_watchdog = watchdogTicks; }
     void log(const QString &text);
     void resetControllerData();
-    void clearRequests();
+    // Drops pending requests; a run still going ends as interrupted for
+    // the reason given.
+    void clearRequests(const QString &reason);
+    // Ends the run as interrupted, once, for the reason given.
+    void interrupt(const QString &reason);
+    // Ends a run the device itself cut short: stops whatever is left on
+    // air and returns to the ready cycle.
+    void endCutShort(const QString &reason);
     void applyReplies();
+    void applyStatus();
+    bool inReadyCycle() const;
+    bool inWarmUp() const;
+    bool inOnAirCycle() const;
     // Stops a device found on air with no run of ours behind it.
     void stopUnsupervised();
     bool statusShowsOnAir() const { return m_statusThisLink && (m_lastStatusBits & onAirBits); }
@@ -166,7 +193,8 @@ private:
     bool m_newStatus = false;
     Snapshot m_snapshot;
 
-    quint32 m_lfRequested = 12345;
+    // 0 is no value: nothing is sent on air until a run gives one.
+    quint32 m_lfRequested = 0;
     quint32 m_lfSent = 10000;
     quint32 m_transmitSeconds = 120;
     bool m_startRequest = false;
@@ -197,4 +225,17 @@ private:
     bool m_statusThisLink = false;
     bool m_unsupervisedLogged = false;
     QStringList m_pendingLog;
+
+    // The run asked for by requestStart() and not yet ended.
+    bool m_runActive = false;
+    bool m_stoppedForExit = false;  // stopNow() has done its work
+    QString m_interruption;
+    int m_warmingRounds = 0;
+    int m_warmingWithoutHv = 0;  // warm-up replies in a row showing no HV
+    // Status queries sent and replies read on this connection. Replies come
+    // in the order of the queries, so a reply numbered above the mark taken
+    // when the start command went out tells the state after the start.
+    int m_statusQueries = 0;
+    int m_statusReplies = 0;
+    int m_startMark = 0;
 };

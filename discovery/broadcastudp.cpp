@@ -30,6 +30,8 @@ const ModelTag modelTags[] = {
 };
 
 constexpr int nameLimit = 30;
+// Holder address, a 16-bit value, the occupancy byte and two 32-bit values.
+constexpr int holderFieldsSize = 15;
 
 // Every read is checked against the received length: a datagram is
 // untrusted and may end anywhere.
@@ -198,6 +200,10 @@ bool BroadcastUDP::decode(const char *data, int size, Machine &machine)
     // with no address or port, is zeros after a signature, not a device.
     if (name.isEmpty() || decoded.port == 0 || decoded.scanAddress == Ipv4 {0, 0, 0, 0})
         return false;
+    // A name cut off by the datagram's end is a fragment, not a device's
+    // name: it must end at its 0 byte (or at the longest a name may be).
+    if (length < nameLimit && !datagram.has(nameStart + length, 1))
+        return false;
     decoded.serialNumber = QString::fromLatin1(name);
     // One byte past the terminator, or past where it would be after the
     // thirtieth character.
@@ -206,17 +212,17 @@ bool BroadcastUDP::decode(const char *data, int size, Machine &machine)
     if (size == 48) {
         decoded.free = true;
     } else if (!decoded.booting) {
+        // The holder's fields come whole, or the datagram is not an
+        // announcement.
+        if (!datagram.has(q, holderFieldsSize))
+            return false;
         datagram.bytes(q, decoded.masterAddress);
         decoded.announcedWord = quint16(datagram.bigEndian(q + 4, 2));
         decoded.announcedValue1 = datagram.littleEndian32(q + 7);
         decoded.announcedValue2 = datagram.littleEndian32(q + 11);
-        // A datagram cut before the occupancy byte says nothing about it:
-        // such a device is not offered as free.
-        if (datagram.has(q + 6, 1)) {
-            decoded.occupancy = datagram.at(q + 6);
-            decoded.free = decoded.occupancy == 0;
-            decoded.hasMaster = decoded.occupancy != 0;
-        }
+        decoded.occupancy = datagram.at(q + 6);
+        decoded.free = decoded.occupancy == 0;
+        decoded.hasMaster = decoded.occupancy != 0;
     }
     machine = decoded;
     return true;

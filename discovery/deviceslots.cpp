@@ -1,7 +1,6 @@
 #include "discovery/deviceslots.h"
 
 #include "device/tavik.h"
-#include "work/sequencer.h"
 
 DeviceSlots::DeviceSlots()
 {
@@ -110,24 +109,105 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
 {
     m_registry.setFilter(QString());
     int match = -1;
-    const QList<Machine> &records = m_registry.records();
+    QList<Machine> &records = m_registry.records();
     for (int i = 0; i < records.size(); ++i) {
         if (records.at(i).serialNumber == announced.serialNumber)
             match = i;
     }
-    const bool isNew = match < 0;
-    if (isNew) {
-        m_registry.addMachine(count);
+    const QString key = announced.serialNumber + QLatin1Char('@') + AddressText::fromIpv4(announced.scanAddress);
+    auto reportOnce = [this, &key](const QString &text) {
+        if (m_reported.contains(key))
+            return false;
+        m_reported.append(key);
+        m_notices.append(text);
+        return true;
+    };
+
+    if (match < 0) {
+        // Records in use stay: a connected or running device, or a list
+        // the operator sent, is never dropped for a device passing by.
+        const auto evictable = [this](const Machine &machine) {
+            return machine.work.count() == 0 && !slotBusy(machine);
+        };
+        if (!m_registry.addMachine(count, evictable)) {
+            reportOnce(QStringLiteral("Tavik %1 not added: all five places hold devices in use or with a work list")
+                           .arg(announced.serialNumber));
+            return false;
+        }
         m_registry.updateFromAnnouncement(true, announced);
         m_registry.setAutoconnect(true);
         bindDevices();
         m_registry.setCurrent(0);
-    } else {
-        m_registry.setCurrent(match);
-        m_registry.updateFromAnnouncement(false, announced);
+        m_registry.touch();
+        return true;
     }
+
+    Machine &machine = records[match];
+    if (machine.scanAddress != announced.scanAddress && slotBusy(machine)) {
+        // Two devices with one serial number, or a device that moved while
+        // its old address still answers: the device in use keeps the record.
+        const QString text = QStringLiteral("Tavik %1 is also announced from %2; the device at %3 in use is kept")
+                                 .arg(announced.serialNumber, AddressText::fromIpv4(announced.scanAddress),
+                                      AddressText::fromIpv4(machine.scanAddress));
+        if (reportOnce(text))
+            machine.logs.add(text);
+        return false;
+    }
+    const bool moved = machine.scanAddress != announced.scanAddress;
+    m_registry.setCurrent(match);
+    m_registry.updateFromAnnouncement(false, announced);
     m_registry.touch();
-    return isNew;
+    if (moved && machine.hasDeviceSlot()) {
+        machine.logs.add(QStringLiteral("Announced from a new address: ") + AddressText::fromIpv4(machine.scanAddress));
+        controller(machine.slot).setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
+    }
+    return false;
+}
+
+bool DeviceSlots::slotBusy(const Machine &machine)
+{
+    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+        return false;
+    const Tavik &tavik = controller(machine.slot);
+    return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(machine.slot).canStart();
+}
+
+void DeviceSlots::setRunHistory(int slot, const QString &path)
+{
+    if (slot >= 0 && slot < count)
+        m_runHistory[size_t(slot)] = path;
+}
+
+QList<DeviceSlots::RunCutShort> DeviceSlots::takeCutShorts()
+{
+    return std::exchange(m_cutShorts, {});
+}
+
+QStringList DeviceSlots::takeNotices()
+{
+    return std::exchange(m_notices, {});
+}
+
+bool DeviceSlots::anyRunGoing()
+{
+    for (int slot = 0; slot < count; ++slot) {
+        if (m_boundInstance[size_t(slot)] != 0 && (!sequencer(slot).canStart() || controller(slot).hasRun()))
+            return true;
+    }
+    return false;
+}
+
+int DeviceSlots::stopAll(int waitMs)
+{
+    int stopped = 0;
+    for (int slot = 0; slot < count; ++slot) {
+        if (m_boundInstance[size_t(slot)] == 0)
+            continue;
+        sequencer(slot).reset();
+        if (controller(slot).stopNow(waitMs))
+            ++stopped;
+    }
+    return stopped;
 }
 
 void DeviceSlots::tickBound()
@@ -144,7 +224,23 @@ void DeviceSlots::tickBound()
         // list, and a controller holds no pointer into it.
         for (const QString &line : tavik.takeLogLines())
             records[i].logs.add(line);
-        sequencer(records.at(i).slot).tick();
+        Sequencer &paired = sequencer(records.at(i).slot);
+        paired.tick();
+        if (paired.takeCutShort()) {
+            RunCutShort end;
+            end.slot = records.at(i).slot;
+            end.deviceName = records.at(i).name;
+            end.historyPath = m_runHistory[size_t(end.slot)];
+            end.cut = paired.cutShort();
+            if (end.cut.item >= 0 && end.cut.item < paired.count())
+                end.itemTitle = paired.item(end.cut.item).title;
+            records[i].logs.add(QStringLiteral("Run cut short at line %1 (%2, %3 %): %4")
+                                    .arg(end.cut.item + 1)
+                                    .arg(end.itemTitle)
+                                    .arg(end.cut.progress)
+                                    .arg(end.cut.reason));
+            m_cutShorts.append(end);
+        }
     }
 }
 
@@ -161,10 +257,10 @@ QList<int> DeviceSlots::takeConnectionEvents()
             --event.hold;
         for (const QString &word : controller(slot).takeConnectionEvents()) {
             if (word == QLatin1String("Disconnected")) {
+                // The sequencer has learnt from its controller that the run
+                // was cut short.
                 event.word = word;
                 event.hold = holdTicks;
-                // No stop request: the device is gone, there is nobody to ask.
-                sequencer(slot).setState(Sequencer::S_IDLE);
                 lost.append(slot);
             } else if (word == QLatin1String("TRANSMITTING") && controller(slot).isConnected()) {
                 // Flags carry no order in time: a link that is down now went

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discovery/machines.h"
+#include "work/sequencer.h"
 
 #include <QStringList>
 
@@ -9,7 +10,6 @@
 
 class BroadcastUDP;
 class Clock;
-class Sequencer;
 class Tavik;
 
 // The five device slots: a controller and its sequencer each, bound to the
@@ -61,8 +61,35 @@ public:
     void bindDevices();
 
     // Merges one decoded announcement into the registry. True when it
-    // came from a device not known before.
+    // came from a device not known before and was added. A record whose
+    // device is connected, connecting or running never takes another
+    // address from an announcement (two devices with one serial number);
+    // an idle one follows its device to a new address. A sixth device
+    // drops only a record that is idle and holds no work list.
     bool mergeAnnouncement(const Machine &announced);
+
+    // A run on a slot ended without the operator's stop.
+    struct RunCutShort
+    {
+        int slot = -1;
+        QString deviceName;
+        QString historyPath;  // the history the run was recorded in, or empty
+        QString itemTitle;
+        CutShort cut;
+    };
+    // The history file a run now starting on the slot was recorded in.
+    void setRunHistory(int slot, const QString &path);
+    QList<RunCutShort> takeCutShorts();
+    // What the operator should be told about the registry (conflicts,
+    // devices not added), since the last call.
+    QStringList takeNotices();
+
+    // A run is going (or starting, or stopping) on some device.
+    bool anyRunGoing();
+    // For a program about to end: every device that may be on air is sent
+    // the stop command at once; waits at most waitMs for each to go out.
+    // Returns how many were sent one.
+    int stopAll(int waitMs);
 
     // Reads and ticks every bound controller, moves its progress lines into
     // its record's log, then ticks its sequencer.
@@ -77,6 +104,9 @@ public:
     QString statusLine(int slot);
 
 private:
+    // The record's device is connected, connecting or has a run.
+    bool slotBusy(const Machine &machine);
+
     struct Event
     {
         QString word;
@@ -88,5 +118,11 @@ private:
     std::array<std::unique_ptr<Sequencer>, count> m_sequencers;
     std::array<Event, count> m_events;
     std::array<quint64, count> m_boundInstance {};
+    std::array<QString, count> m_runHistory;
+    QList<RunCutShort> m_cutShorts;
+    QStringList m_notices;
+    // Announcements already reported, so that one every two seconds does
+    // not repeat the notice: "serial@address".
+    QStringList m_reported;
     quint64 m_selectedInstance = 0;
 };

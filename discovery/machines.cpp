@@ -33,14 +33,22 @@ static int lowestFreeSlot(const QList<Machine> &records, int slotCount)
 
 bool Machines::addMachine(int slotCount, const QDateTime &now)
 {
+    return addMachine(slotCount, [](const Machine &) { return true; }, now);
+}
+
+bool Machines::addMachine(int slotCount, const std::function<bool(const Machine &)> &evictable,
+                          const QDateTime &now)
+{
     QList<Machine> &list = records();
     if (lowestFreeSlot(list, slotCount) < 0) {
-        for (int i = count() - 1; i >= 0; --i) {
-            if (list.at(i).slot >= 0 && list.at(i).slot < slotCount) {
-                list.removeAt(i);
-                break;
-            }
+        int dropped = -1;
+        for (int i = count() - 1; i >= 0 && dropped < 0; --i) {
+            if (list.at(i).slot >= 0 && list.at(i).slot < slotCount && evictable(list.at(i)))
+                dropped = i;
         }
+        if (dropped < 0)
+            return false;
+        list.removeAt(dropped);
     }
     setCurrent(0);
     Machine machine(now);

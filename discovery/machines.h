@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "data/recordstore.h"
 #include "discovery/machine.h"
 
@@ -28,6 +30,11 @@ public:
     // the last record holding one is dropped first (in a registry of five,
     // simply its last record); records without a device slot are kept.
     bool addMachine(int slotCount, const QDateTime &now = QDateTime::currentDateTime());
+    // The same, but with every slot taken only a record the predicate lets
+    // go is dropped (the lowest in the list); false, and nothing added,
+    // when there is none.
+    bool addMachine(int slotCount, const std::function<bool(const Machine &)> &evictable,
+                    const QDateTime &now = QDateTime::currentDateTime());
 
     // Copies what a decoded announcement says into the current record; a
     // new device is named by its serial number and connected at the address

@@ -64,6 +64,32 @@ void recordRun(Library &library, const WorkList &work)
     save(library);
 }
 
+bool recordCutShort(Library &library, const QString &path, const QString &text)
+{
+    if (path.isEmpty())
+        return false;
+    auto addNote = [&text](History &history) {
+        const QString filter = history.filter();
+        history.setFilter(QString());
+        history.setCurrent(0);
+        history.insertNote(Note::Notes);
+        history.setText(text);
+        history.setFilter(filter);
+        history.setCurrent(0);
+    };
+    if (library.history().path() == path) {
+        addNote(library.history());
+        return save(library);
+    }
+    // The operator has opened another client since the run began.
+    History other;
+    other.setPath(path.chopped(4));
+    if (!other.readBase())
+        return false;
+    addNote(other);
+    return other.saveBase();
+}
+
 QString renew(Library &library, DeviceSlots &devices, int row)
 {
     History &history = library.history();

@@ -21,6 +21,12 @@ bool save(Library &library);
 // once. Without an open client nothing is recorded.
 void recordRun(Library &library, const WorkList &work);
 
+// A "Notes" entry on top of the history in `path` saying that the run
+// recorded there was cut short, and where. The open client's history takes
+// it in memory; another client's file is read whole first and left alone
+// when it cannot be. False when nothing was written.
+bool recordCutShort(Library &library, const QString &path, const QString &text);
+
 // Sends the entry at `row` (as the history's filter shows it) back to the
 // selected device's work list. Returns what the operator is told; empty
 // when it was sent or the entry is of a kind that is not renewed.

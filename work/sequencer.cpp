@@ -1,5 +1,6 @@
 #include "work/sequencer.h"
 
+#include "data/textforms.h"
 #include "work/clock.h"
 #include "work/transmitcontrol.h"
 
@@ -63,6 +64,7 @@ void Sequencer::setItem(int index, const QString &title, const QString &lfText, 
     SequenceItem &item = m_items[index];
     item.title = title;
     item.lfText = lfText;
+    item.lfValid = TextForm::lfValue(lfText, item.lf);
     item.duration = QTime(0, 0).addSecs(qBound(0, minutes, 24 * 60 - 1) * 60);
     item.progress = 0;
 }
@@ -76,12 +78,46 @@ bool Sequencer::start()
 {
     // Until the stop of the last run has run its course a start would be
     // swallowed by the return to S_IDLE; it is refused instead.
-    if (!canStart())
+    if (!canStart() || !hasRunnableItems())
         return false;
+    m_cutShort = CutShort();
+    m_cutShortNew = false;
+    for (SequenceItem &item : m_items)
+        item.progress = 0;
     m_running = true;
     m_index = 0;
     setState(S_START_TRANSMIT);
     return true;
+}
+
+bool Sequencer::hasRunnableItems() const
+{
+    if (m_items.isEmpty())
+        return false;
+    for (const SequenceItem &item : m_items) {
+        if (!item.lfValid)
+            return false;
+    }
+    return true;
+}
+
+void Sequencer::endCutShort(const QString &reason)
+{
+    m_cutShort.item = currentItem();
+    m_cutShort.progress = m_index > 0 ? m_items.at(m_index - 1).progress : 0;
+    m_cutShort.reason = reason;
+    m_cutShortNew = true;
+    qDebug().noquote() << "run cut short at item" << m_cutShort.item << reason;
+    setState(S_IDLE);
+}
+
+bool Sequencer::resumeAfterStall(qint64 gapMs)
+{
+    // The device counted its time down through the stall; the schedule
+    // moves on by the gap so that no item loses time or is passed over.
+    m_itemStart += gapMs;
+    m_slackMs -= gapMs;
+    return m_slackMs >= 0;
 }
 
 void Sequencer::stop()
@@ -130,14 +166,15 @@ void Sequencer::setState(State state)
             // air, before the first item is begun: let that be the first
             // item's value rather than whatever the last run left.
             if (!m_items.isEmpty())
-                m_controller->setLfRequested(quint32(qint64(lfValueOf(m_items.first(), 0))));
+                m_controller->setLfRequested(m_items.first().lf);
+            m_controller->takeInterruption();  // left from an earlier run
             m_controller->requestStart();
         }
         setState(S_WAIT_RF_READY);
         break;
     case S_SEND_LF:
         if (m_controller)
-            m_controller->setLfRequested(quint32(qint64(m_lfValue)));
+            m_controller->setLfRequested(m_lfValue);
         break;
     case S_STOP_TRANSMIT:
         if (m_controller)
@@ -154,15 +191,6 @@ void Sequencer::setState(State state)
     }
 }
 
-float Sequencer::lfValueOf(const SequenceItem &item, float unchanged)
-{
-    if (item.lfText.isNull())
-        return unchanged;
-    bool ok = false;
-    const float value = item.lfText.trimmed().toFloat(&ok);
-    return ok ? value : 0;
-}
-
 bool Sequencer::nextItem()
 {
     if (m_index >= count())
@@ -170,13 +198,17 @@ bool Sequencer::nextItem()
     // The first item starts when the device is on air; each later one where
     // the previous was due to end, so that ticks noticing an end late do not
     // add up over a long list.
-    if (m_index == 0)
+    if (m_index == 0) {
         m_itemStart = m_clock->msecs();
-    else
+        m_lastTickClock = m_itemStart;
+        m_slackMs = deviceSlackMs;
+        m_sinceTick.start();
+    } else {
         m_itemStart += m_itemDuration.msecsSinceStartOfDay();
+    }
     const SequenceItem &item = m_items.at(m_index);
     m_itemDuration = item.duration;
-    m_lfValue = lfValueOf(item, m_lfValue);
+    m_lfValue = item.lf;
     ++m_index;
     return true;
 }
@@ -188,8 +220,33 @@ qint64 Sequencer::elapsedMilliseconds() const
 
 void Sequencer::tick()
 {
+    // The device, the link or the controller ended the transmission: the
+    // run ends where it stood, and nothing restarts it by itself.
+    if (m_controller) {
+        const QString interruption = m_controller->takeInterruption();
+        if (!interruption.isEmpty() && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF)) {
+            endCutShort(interruption);
+            return;
+        }
+    }
+
     if (m_state == S_WAIT_RF_READY && m_controller && m_controller->isTransmitting())
         setState(nextItem() ? S_SEND_LF : S_STOP_TRANSMIT);
+
+    if (m_state == S_SEND_LF && m_index >= 1) {
+        const qint64 now = m_clock->msecs();
+        const qint64 gap = m_sinceTick.restart();
+        if (gap > stallMs && !resumeAfterStall(now - m_lastTickClock)) {
+            m_lastTickClock = now;
+            const QString reason = QStringLiteral("The program was held up for %1 s; the device's own time cannot cover the rest of the list")
+                                       .arg(gap / 1000);
+            endCutShort(reason);
+            if (m_controller)
+                m_controller->requestStop();
+            return;
+        }
+        m_lastTickClock = now;
+    }
 
     // An item that ended several ticks ago (a zero-length one, or a stalled
     // event loop) is passed in this same tick rather than one per tick.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTime>
@@ -12,8 +13,19 @@ struct SequenceItem
 {
     QString title;
     QString lfText;
+    // The LF value the text gives; 0 when it gives none (see lfValid).
+    quint32 lf = 0;
+    bool lfValid = false;
     QTime duration = QTime(0, 0);
     int progress = 0;
+};
+
+// Where and why a run ended without the operator's stop.
+struct CutShort
+{
+    int item = -1;      // the item on air, or 0 when none had begun
+    int progress = 0;   // how far it got, in percent
+    QString reason;
 };
 
 // Runs one device's work list: asks the controller to go on air for the
@@ -37,6 +49,11 @@ public:
     };
 
     static constexpr int stopTicks = 20;
+    // A tick later than this after the last one means the program was held
+    // up (a debugger, a swap storm, a suspend), not that time passed on air.
+    static constexpr qint64 stallMs = 1000;
+    // What the device's own time holds beyond the list's total.
+    static constexpr qint64 deviceSlackMs = 3000;
 
     explicit Sequencer(QObject *parent = nullptr);
 
@@ -48,8 +65,11 @@ public:
     void setItem(int index, const QString &title, const QString &lfText, int minutes);
     void setTotalTime(qint64 seconds);
 
-    // False, and nothing changes, unless the sequencer is idle.
+    // False, and nothing changes, unless the sequencer is idle and every
+    // item has an LF value to send.
     bool start();
+    // Items to run, each with its LF value.
+    bool hasRunnableItems() const;
     bool canStart() const { return m_state == S_IDLE; }
     void stop();
     void reset();
@@ -61,6 +81,11 @@ public:
     qint64 totalSeconds() const;
     QTime totalTime() const { return m_totalTime; }
     bool isRunning() const { return m_running; }
+    // The last run's end when the device, the link or a stall cut it
+    // short; item -1 when it was not. Cleared by the next start.
+    const CutShort &cutShort() const { return m_cutShort; }
+    // True once for each run cut short, for whoever tells the operator.
+    bool takeCutShort() { return std::exchange(m_cutShortNew, false); }
     State state() const { return m_state; }
 
     void tick();
@@ -70,8 +95,11 @@ public:
 
 private:
     bool nextItem();
-    static float lfValueOf(const SequenceItem &item, float unchanged);
     qint64 elapsedMilliseconds() const;
+    void endCutShort(const QString &reason);
+    // After a stall the item due resumes where it stood; false when the
+    // device's own time can no longer cover the rest of the list.
+    bool resumeAfterStall(qint64 gapMs);
 
     State m_state = S_IDLE;
     State m_nextState = S_IDLE;
@@ -84,5 +112,10 @@ private:
     QTime m_totalTime = QTime(0, 0);
     QTime m_itemDuration = QTime(0, 0);
     qint64 m_itemStart = 0;  // on the clock, when the item began
-    float m_lfValue = 0;
+    quint32 m_lfValue = 0;
+    CutShort m_cutShort;
+    bool m_cutShortNew = false;
+    QElapsedTimer m_sinceTick;   // real time, for stalls
+    qint64 m_lastTickClock = 0;  // on the clock, at the last tick on air
+    qint64 m_slackMs = 0;        // device time left beyond the schedule
 };

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 // What a sequencer needs of its device controller: the total time, the LF
-// value it wants on air, start and stop requests, and whether the device is
-// on air now. The controller consumes these on its own tick.
+// value it wants on air, start and stop requests, whether the device is on
+// air now, and whether the transmission it asked for ended without its stop.
+// The controller consumes these on its own tick.
 class TransmitControl
 {
 public:
@@ -15,4 +17,7 @@ public:
     virtual void requestStart() = 0;
     virtual void requestStop() = 0;
     virtual bool isTransmitting() const = 0;
+    // Why the transmission that requestStart() asked for ended (or never
+    // began) without a requestStop(), once; empty when it has not.
+    virtual QString takeInterruption() = 0;
 };

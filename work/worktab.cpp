@@ -6,6 +6,7 @@
 #include "discovery/deviceslots.h"
 #include "ui/clienthistory.h"
 #include "ui/progressbardelegate.h"
+#include "work/runrules.h"
 #include "work/sequencer.h"
 #include "work/worklist.h"
 
@@ -45,13 +46,6 @@ constexpr int lastRunnablePool = 9;
 bool knownPool(const WorkLine &line)
 {
     return line.pool >= PresetPool::Client && line.pool <= PresetPool::Legitimate;
-}
-
-// Judged from the lines themselves, not from a flag set when some list was
-// last shown.
-bool runnable(const WorkList &work)
-{
-    return std::all_of(work.records().cbegin(), work.records().cend(), knownPool);
 }
 
 } // namespace
@@ -180,6 +174,7 @@ void WorkTab::fillWorkTable()
         m_totalTime->setText(QString::number(total));
     }
     m_message->clear();
+    m_cutShown = false;
 }
 
 void WorkTab::refreshWorkTab()
@@ -206,6 +201,18 @@ void WorkTab::refreshWorkTab()
         m_stop->setEnabled(false);
         return;
     }
+    const CutShort &cut = sequencer->cutShort();
+    if (!sequencer->isRunning() && cut.item >= 0 && cut.item < m_table->rowCount() && !m_cutShown) {
+        // Which line the device cut short and how far it got stay in view
+        // until the next start.
+        for (int row = 0; row < m_table->rowCount() && row < sequencer->count(); ++row) {
+            if (QTableWidgetItem *item = m_table->item(row, ColumnProgress))
+                item->setText(QString::number(sequencer->progress(row)));
+        }
+        m_table->selectRow(cut.item);
+        m_message->setText(cutShortText(cut));
+        m_cutShown = true;
+    }
     if (sequencer->isRunning()) {
         for (int row = 0; row < m_table->rowCount() && row < sequencer->count(); ++row) {
             if (QTableWidgetItem *item = m_table->item(row, ColumnProgress))
@@ -217,17 +224,23 @@ void WorkTab::refreshWorkTab()
         m_stop->setEnabled(true);
         return;
     }
-    const bool ready = canStartRun();
-    m_start->setEnabled(ready);
-    m_stop->setEnabled(!ready);
+    m_start->setEnabled(startOutcome() == RunRules::Outcome::Ready);
+    // Stop is for a run going on; the device may still be stopping one.
+    const Tavik *tavik = m_devices.selectedController();
+    m_stop->setEnabled(tavik && tavik->hasRun());
 }
 
-bool WorkTab::canStartRun()
+RunRules::Outcome WorkTab::startOutcome()
 {
     Sequencer *sequencer = m_devices.selectedSequencer();
     const Tavik *tavik = m_devices.selectedController();
     const WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
-    return work && tavik->isLinkUp() && tavik->isConnected() && sequencer->canStart() && runnable(*work);
+    return RunRules::check(work, tavik, sequencer);
+}
+
+QString WorkTab::cutShortText(const CutShort &cut)
+{
+    return QStringLiteral("Run cut short at line %1 (%2 %): %3").arg(cut.item + 1).arg(cut.progress).arg(cut.reason);
 }
 
 void WorkTab::on_tableWidget_work_itemSelectionChanged()
@@ -240,30 +253,24 @@ void WorkTab::on_pushButton_work_start_clicked()
 {
     Sequencer *sequencer = m_devices.selectedSequencer();
     WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
-    if (!work || !sequencer->canStart())
-        return;  // a list on air, or one still stopping, is not loaded over
-    if (!runnable(*work)) {
-        m_message->setText(QStringLiteral("A line of this list has no preset: the list cannot run."));
+    const RunRules::Outcome outcome = startOutcome();
+    if (outcome != RunRules::Outcome::Ready) {
+        m_message->setText(RunRules::text(outcome, work));
         return;
     }
-    // The device counts its transmission time in 16 bits of seconds, three
-    // more than the list; a longer list would be cut short on air.
-    qint64 seconds = 0;
-    for (const WorkLine &line : work->records())
-        seconds += qint64(qMax(0, TextForm::timeToMinutes(line.time))) * 60;
-    if (seconds + 3 > qint64(Tavik::maxTransmitTime)) {
-        m_message->setText(QStringLiteral("The list runs %1 min; a device can transmit at most %2 min at once.")
-                               .arg(seconds / 60)
-                               .arg((Tavik::maxTransmitTime - 3) / 60));
-        return;
-    }
-    if (!canStartRun())
-        return;  // the device is not up: nothing would go on air
     m_message->clear();
+    m_cutShown = false;
     loadWork(*work, *sequencer);
     // Recorded only once the sequencer has taken the run.
-    if (sequencer->start())
-        ClientHistory::recordRun(m_library, *work);
+    if (!sequencer->start())
+        return;
+    if (m_library.currentClientName().isEmpty()) {
+        m_devices.setRunHistory(m_devices.registry().slot(), QString());
+        Q_EMIT noticeRequested(QStringLiteral(" No client open: this run is not recorded in a history"));
+        return;
+    }
+    ClientHistory::recordRun(m_library, *work);
+    m_devices.setRunHistory(m_devices.registry().slot(), m_library.history().path());
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/tabpage.h"
+#include "work/runrules.h"
 
 #include <QObject>
 
@@ -11,6 +12,7 @@ class QPushButton;
 class QTableWidget;
 class QWidget;
 class WorkList;
+struct CutShort;
 
 // The Work tab: the selected device's work list, its progress while the
 // sequencer runs, and Start and Stop.
@@ -31,6 +33,11 @@ public:
     void refreshWorkTab();
     void setRemainingTime(const QString &text);
 
+    static QString cutShortText(const CutShort &cut);
+
+Q_SIGNALS:
+    void noticeRequested(const QString &text);
+
 public Q_SLOTS:
     void on_pushButton_work_start_clicked();
     void on_pushButton_work_stop_clicked();
@@ -38,14 +45,14 @@ public Q_SLOTS:
 
 private:
     void buildWidgets(QWidget *page);
-    // The picked device is up, its sequencer idle and its list runnable.
-    bool canStartRun();
+    RunRules::Outcome startOutcome();
     void clearLabels();
 
     DeviceSlots &m_devices;
     Library &m_library;
     int m_selectedRow = 0;
     quint64 m_shownInstance = 0;  // the record whose list the table shows
+    bool m_cutShown = false;      // the last run's cut-short is on screen
 
     QLabel *m_pool = nullptr;
     QLabel *m_programName = nullptr;

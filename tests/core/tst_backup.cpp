@@ -156,7 +156,9 @@ private Q_SLOTS:
         const QJsonArray list{QJsonObject{{"nam", "restored"}}};
         QVERIFY(TestEnv::writeFile(file, Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", list}}}})));
         Installation in;
-        in.devices.sequencer(4).start();
+        in.devices.sequencer(4).resize(1);
+        in.devices.sequencer(4).setItem(0, "Item.v.1", "440", 1);
+        QVERIFY(in.devices.sequencer(4).start());
         QCOMPARE(in.backup.restore(file), Backup::Refused);  // would leave the device unsupervised
         QCOMPARE(files(), before);
         in.devices.sequencer(4).stop();

@@ -88,7 +88,7 @@ private Q_SLOTS:
         QCOMPARE(machine.announcedValue1, 0u);
         QCOMPARE(machine.occupancy, quint8(0));
 
-        const QByteArray longName = announcement(tavik5, QByteArray(40, 'N'), false);
+        const QByteArray longName = announcement(tavik5, QByteArray(40, 'N'), false) + QByteArray(15, '\0');
         QVERIFY(decodeExact(longName, longName.size(), machine));
         QCOMPARE(machine.type, 5);
         QCOMPARE(machine.serialNumber, QString(30, 'N'));
@@ -100,29 +100,26 @@ private Q_SLOTS:
         QCOMPARE(machine.type, 5);
     }
 
-    // A datagram that stops short of the address and port, or names no
-    // device, registers nothing: the signature alone (11 bytes, or padded
-    // with zeros to 48) is no device.
+    // A datagram shorter than a whole announcement registers nothing: a
+    // name cut off by its end ("v" from 30 bytes), holder fields cut short,
+    // the signature alone (11 bytes, or padded with zeros to 48).
     void truncated()
     {
         const QByteArray full = longForm(0);
-        const int q = 36 + 8;
         for (int size = 0; size <= full.size(); ++size) {
             Machine machine;
             machine.serialNumber = "before";
             const bool decoded = decodeExact(full, size, machine);
-            const bool named = size >= 34 ? size > 36 : size > 29;
-            QCOMPARE(decoded, size >= 27 && named);
+            // The 48-byte form, or the whole long form.
+            QCOMPARE(decoded, size == 48 || size == full.size());
             if (!decoded) {
                 QCOMPARE(machine.serialNumber, QString("before"));
                 continue;
             }
             QCOMPARE(machine.port, 8080);
-            QCOMPARE(machine.type, size >= 34 ? 7 : 0);
-            // Without the whole tag the name is looked for two bytes past 27.
-            QCOMPARE(machine.serialNumber, size >= 34 ? QString("T7-0042").left(size - 36) : QString("vik7").left(size - 29));
-            // Not free unless the occupancy byte arrived and says so.
-            QCOMPARE(machine.free, size > q + 6 || size == 48);
+            QCOMPARE(machine.type, 7);
+            QCOMPARE(machine.serialNumber, QString("T7-0042"));
+            QVERIFY(machine.free);
             QCOMPARE(machine.announcedValue2, size == full.size() ? quint32(0x05060708) : 0u);
         }
         QByteArray zeros = full.left(11);

@@ -185,6 +185,59 @@ private Q_SLOTS:
         QCOMPARE(registry.logs()->count(), 0);
     }
 
+    // Two devices announcing one serial number: the record of a device in
+    // use never takes the other's address, and the operator is told once.
+    // A device that is not in use, or whose link is lost, is followed to
+    // the address it announces.
+    void announcementsNeverMoveADeviceInUse()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start());
+        DeviceSlots devices;
+        Machine announced;
+        announced.serialNumber = "7100";
+        announced.scanAddress = {127, 0, 0, 1};
+        QVERIFY(devices.mergeAnnouncement(announced));
+        Machines &registry = devices.registry();
+        registry.setCurrent(0);
+        Tavik &tavik = devices.controller(registry.slot());
+        tavik.setTCPIP("0.0.0.0", 1);
+        tavik.setTCPIP("127.0.0.1", sim.port());
+        QElapsedTimer timer;
+        timer.start();
+        while (tavik.state() != Tavik::M_MACHINE_COMMAND_BRING_UP && timer.elapsed() < 15000) {
+            QTest::qWait(2);
+            devices.tickBound();
+        }
+        QVERIFY(tavik.isConnected());
+
+        Machine twin = announced;
+        twin.scanAddress = {127, 0, 0, 9};
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!devices.mergeAnnouncement(twin));
+        registry.setCurrent(0);
+        QCOMPARE(registry.scanAddressText(), QString("127.0.0.1"));
+        QCOMPARE(tavik.hostAddress(), QString("127.0.0.1"));
+        const QStringList notices = devices.takeNotices();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(notices.first().contains("127.0.0.9"));
+
+        // The link is lost: the controller follows the announced address
+        // instead of retrying the old one for ever.
+        sim.stop();
+        while (tavik.state() != Tavik::M_MACHINE_RECONNECT && timer.elapsed() < 30000) {
+            QTest::qWait(2);
+            devices.tickBound();
+        }
+        QCOMPARE(tavik.state(), Tavik::M_MACHINE_RECONNECT);
+        QVERIFY(!devices.mergeAnnouncement(twin));
+        registry.setCurrent(0);
+        QCOMPARE(registry.scanAddressText(), QString("127.0.0.9"));
+        QCOMPARE(tavik.hostAddress(), QString("127.0.0.9"));
+        QCOMPARE(tavik.state(), Tavik::M_MACHINE_DELAYLED_DISCONNECT);
+        QVERIFY(registry.logs()->records().first().text.contains("new address"));
+    }
+
     void recordsBeyondTheSlotsAreNotBound()
     {
         // Seven records, as a file of another installation may hold; the

@@ -1,4 +1,5 @@
 #include "data/container.h"
+#include "data/textforms.h"
 #include "work/clock.h"
 #include "work/sequencer.h"
 #include "work/transmitcontrol.h"
@@ -18,12 +19,14 @@ struct StubController : TransmitControl
     int starts = 0;
     int stops = 0;
     bool onAir = false;
+    QString interruption;
 
     void setTransmitSeconds(quint32 seconds) override { transmitSeconds = seconds; }
     void setLfRequested(quint32 value) override { lfValues.append(value); }
     void requestStart() override { ++starts; }
     void requestStop() override { ++stops; onAir = false; }
     bool isTransmitting() const override { return onAir; }
+    QString takeInterruption() override { return std::exchange(interruption, {}); }
 };
 
 struct ManualClock : Clock
@@ -110,25 +113,27 @@ private Q_SLOTS:
         sequencer.setController(&controller);
         sequencer.setClock(&clock);
 
-        // An empty list stops as soon as the device is on air.
+        // Nothing to run, or a value the device cannot take: no start, so
+        // nothing goes on air.
         WorkList empty;
         loadWork(empty, sequencer);
-        QCOMPARE(sequencer.totalSeconds(), 0);
-        sequencer.start();
-        sequencer.tick();
-        QCOMPARE(sequencer.state(), Sequencer::S_STOP_TRANSMIT);
+        QVERIFY(!sequencer.start());
+        for (const char *text : {"abc", "-5", "5e9", "1,5", "NaN", "0"}) {
+            WorkList bad = listOf({{"7", 1}, {text, 1}});
+            loadWork(bad, sequencer);
+            QVERIFY2(!sequencer.start(), text);
+        }
+        QCOMPARE(controller.starts, 0);
         QVERIFY(controller.lfValues.isEmpty());
 
-        // A zero-length item is done on its first tick; text that is no
-        // number is sent as 0.
-        sequencer.setState(Sequencer::S_IDLE);
-        WorkList odd = listOf({{"abc", 0}, {"7", 1}});
+        // A zero-length item is done on its first tick.
+        WorkList odd = listOf({{"3", 0}, {"7", 1}});
         loadWork(odd, sequencer);
         controller.onAir = true;
-        sequencer.start();
+        QVERIFY(sequencer.start());
         sequencer.tick();
         QCOMPARE(sequencer.progress(0), 100);
-        QCOMPARE(controller.lfValues, QList<quint32>({0, 0, 7}));
+        QCOMPARE(controller.lfValues, QList<quint32>({3, 3, 7}));
 
         // A reset in the middle of an item (devices rebound) ends the run
         // instead of following an item that is no longer there.
@@ -219,6 +224,94 @@ private Q_SLOTS:
         QVERIFY2(qAbs(took - 200 * 60 * 1000) <= 2 * (tickMs + 7), qPrintable(QString::number(took)));
         QCOMPARE(controller.lfValues.size(), 201);
         QCOMPARE(controller.lfValues.last(), 200u);
+    }
+
+    // The LF value a frequency text gives: a plain decimal number above 0
+    // whose whole part fits 32 bits, and nothing else.
+    void lfValues()
+    {
+        const QList<QPair<QString, qint64>> cases = {
+            {"1234", 1234}, {" 77 ", 77}, {"1234.9", 1234}, {"4294967295", 4294967295ll},
+            {"4294967296", -1}, {"16777217", 16777217}, {"-5", -1}, {"+5", -1}, {"5e9", -1},
+            {"1,5", -1}, {"NaN", -1}, {"inf", -1}, {"", -1}, {"0", -1}, {"0.5", -1}, {".5", -1},
+            {"5.", -1}, {"1 000", -1}, {"١٢", -1},
+        };
+        for (const auto &[text, expected] : cases) {
+            quint32 value = 99;
+            const bool ok = TextForm::lfValue(text, value);
+            QVERIFY2(ok == (expected >= 0), qPrintable(text));
+            QCOMPARE(qint64(value), qMax<qint64>(expected, 0));
+        }
+    }
+
+    // The device, its link or a stall ends a run before its time: the run
+    // ends where it stood, no later value is sent, and nothing restarts.
+    void cutShort()
+    {
+        StubController controller;
+        ManualClock clock;
+        Sequencer sequencer;
+        sequencer.setController(&controller);
+        sequencer.setClock(&clock);
+        WorkList list = listOf({{"100", 1}, {"200", 2}, {"300", 1}});
+        loadWork(list, sequencer);
+        QVERIFY(sequencer.start());
+        controller.onAir = true;
+        sequencer.tick();
+        clock.ms += 60000 + 30000;
+        sequencer.tick();
+        QCOMPARE(sequencer.currentItem(), 1);
+        QCOMPARE(sequencer.progress(1), 25);
+
+        controller.onAir = false;
+        controller.interruption = "HV dropped";
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_IDLE);
+        QVERIFY(!sequencer.isRunning());
+        QCOMPARE(sequencer.cutShort().item, 1);
+        QCOMPARE(sequencer.cutShort().progress, 25);
+        QCOMPARE(sequencer.cutShort().reason, QString("HV dropped"));
+        QCOMPARE(sequencer.progress(0), 100);
+        QCOMPARE(sequencer.progress(2), 0);
+        QVERIFY(sequencer.takeCutShort());
+        QVERIFY(!sequencer.takeCutShort());
+        clock.ms += 600000;
+        for (int i = 0; i < 100; ++i)
+            sequencer.tick();
+        QCOMPARE(controller.starts, 1);
+        QCOMPARE(controller.lfValues, QList<quint32>({100, 100, 200}));
+
+        // A start clears the last run's end.
+        QVERIFY(sequencer.start());
+        QCOMPARE(sequencer.cutShort().item, -1);
+        controller.onAir = true;
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(1), 0);
+
+        // Held up for longer than a tick, with time the device's own count
+        // still covers: the item due resumes where it stood.
+        clock.ms += 30000;
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(0), 50);
+        QTest::qSleep(int(Sequencer::stallMs) + 100);
+        clock.ms += 2500;
+        sequencer.tick();
+        QCOMPARE(sequencer.currentItem(), 0);
+        QCOMPARE(sequencer.progress(0), 50);
+        QCOMPARE(sequencer.state(), Sequencer::S_SEND_LF);
+
+        // Held up past the end of the item and beyond what the device's
+        // time holds: no item is passed over, the run ends cut short.
+        const int stops = controller.stops;
+        QTest::qSleep(int(Sequencer::stallMs) + 100);
+        clock.ms += 90000;
+        sequencer.tick();
+        QVERIFY(sequencer.takeCutShort());
+        QCOMPARE(sequencer.cutShort().item, 0);
+        QCOMPARE(sequencer.cutShort().progress, 50);
+        QVERIFY(sequencer.cutShort().reason.contains("held up"));
+        QCOMPARE(controller.stops, stops + 1);
+        QCOMPARE(controller.lfValues.last(), 100u);
     }
 
     void workListFile()

@@ -118,8 +118,16 @@ private Q_SLOTS:
         QVERIFY(rig.sim.received().filter("command=2").isEmpty());
         QVERIFY(rig.logTexts().filter("Livetime").isEmpty());
 
+        // With no LF value given by a run, a start is refused: nothing may
+        // go on air at a value nobody asked for.
+        QVERIFY(!rig.tavik.takeInterruption().isEmpty());  // the start before connecting
+        rig.tavik.requestStart();
+        QCOMPARE(rig.tavik.takeInterruption(), QString("No LF value to transmit"));
+        QVERIFY(!rig.tavik.hasRun());
+
         // A time beyond what the device holds is sent as its maximum.
         rig.tavik.setTransmitSeconds(70000);
+        rig.tavik.setLfRequested(500);
         rig.tavik.requestStart();
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("REQ_SET_TIME").size() == 2; }));
         QVERIFY(rig.sim.received().filter("REQ_SET_TIME").last().contains("time=65535"));
@@ -144,7 +152,10 @@ private Q_SLOTS:
         QVERIFY2(firstLf >= 0 && firstLf < sent.indexOf(QRegularExpression(".*command=2$")), qPrintable(sent.join(" / ")));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
 
+        // A new value goes out on the very next tick, not at the next poll.
         rig.tavik.setLfRequested(4321);
+        tickDevice(rig.tavik);
+        QCOMPARE(rig.tavik.lfSent(), 4321u);
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("lf=4321").size() == 1; }, 3000));
         QVERIFY(rig.logTexts().contains("Preset lf:4321"));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
@@ -173,18 +184,29 @@ private Q_SLOTS:
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("data=02").size() >= 2; }, 3000));
     }
 
-    // The link drops while the device is on air. Nobody supervises that
-    // transmission any more: the controller says the link is down, and once
-    // it is back it stops the device instead of re-initialising it on air.
+    // The link drops while the device is on air, or still warming up (HV
+    // on, no oscillator yet). Nobody supervises that transmission any more:
+    // the run ends as interrupted, and once the link is back the device is
+    // stopped, not re-initialised on air.
+    void lostLinkWhileOnAir_data()
+    {
+        QTest::addColumn<QString>("scale");
+        QTest::newRow("on air") << "10";
+        QTest::newRow("warming") << "0.5";
+    }
+
     void lostLinkWhileOnAir()
     {
+        QFETCH(QString, scale);
         Rig rig;
-        QVERIFY(rig.start({"--time-scale", "10", "--drop-after-s", "3"}));
+        QVERIFY(rig.start({"--time-scale", scale, "--drop-after-s", "3"}));
         rig.tavik.setTransmitSeconds(600);
+        rig.tavik.setLfRequested(500);
         rig.tavik.requestStart();
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
-        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.isConnected(); }, 5000));
+        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.isConnected(); }, 8000));
         QVERIFY(!rig.tavik.isLinkUp());
+        QVERIFY(!rig.tavik.hasRun());
+        QVERIFY(!rig.tavik.takeInterruption().isEmpty());
         QCOMPARE(rig.tavik.stateText(), QString("Disconnected"));
 
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }));
@@ -202,7 +224,56 @@ private Q_SLOTS:
         for (const QString &line : afterReconnect.mid(0, stop))
             QVERIFY2(!line.contains("REQ_SET_LF") && !line.contains("REQ_SET_TIME"), qPrintable(line));
         QCOMPARE(rig.logTexts().filter("no run supervising it").size(), 1);
-        QVERIFY(rig.logTexts().contains("Lost connection disconnected"));
+    }
+
+    // The device stops by itself mid-run: HV drops, a tube error, its own
+    // time runs out. The controller says why at once, stops whatever is
+    // left on, sends no later value and starts nothing by itself.
+    void deviceStopsByItself_data()
+    {
+        QTest::addColumn<QString>("errors");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("HV drops") << "0" << 600 << "HV dropped";
+        QTest::newRow("tube error") << "2" << 600 << "Error: TUBE";
+        QTest::newRow("own time") << "0" << 20 << "The device's own time ran out";
+    }
+
+    void deviceStopsByItself()
+    {
+        QFETCH(QString, errors);
+        QFETCH(int, seconds);
+        QFETCH(QString, reason);
+        Rig rig;
+        QVERIFY(rig.start({"--time-scale", "10", "--cut-off-after-s", "30", "--cut-off-errors", errors}));
+        rig.tavik.setTransmitSeconds(quint32(seconds));
+        rig.tavik.setLfRequested(500);
+        rig.tavik.requestStart();
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
+        QString why;
+        QVERIFY(tickUntil(rig.tavik, [&] { return !(why = rig.tavik.takeInterruption()).isEmpty(); }, 8000));
+        QCOMPARE(why, reason);
+        QVERIFY(!rig.tavik.isTransmitting());
+        QVERIFY(!rig.tavik.hasRun());
+        QVERIFY(inReadyCycle(rig.tavik));
+        rig.tavik.setLfRequested(600);  // a sequencer that has not noticed
+        for (int i = 0; i < 80; ++i)
+            tickDevice(rig.tavik);
+        QVERIFY(rig.sim.received().filter("lf=600").isEmpty());
+        QCOMPARE(rig.sim.received().filter("command=2").size(), 1);
+        QVERIFY(rig.logTexts().filter("no run supervising it").isEmpty());
+    }
+
+    // A device that goes on air by itself, and answers slowly (200 ms, long
+    // after the ready cycle has moved on), is stopped by its reply.
+    void slowDeviceOnAirByItself()
+    {
+        Rig rig;
+        QVERIFY(rig.start({"--reply-delay-ms", "200", "--on-air-at-s", "4"}));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.timeOf("PHASE OnAir self-start") >= 0; }, 8000));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 3000));
+        QVERIFY(rig.sim.timeOf("PHASE Ready stop") - rig.sim.timeOf("PHASE OnAir self-start") < 1500);
+        QCOMPARE(rig.logTexts().filter("no run supervising it").size(), 1);
     }
 
     // Replies split, merged and mixed with noise still drive the controller.
@@ -211,6 +282,7 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.start({"--split", "--merge", "--garbage", "--bad-crc", "9"}));
         rig.tavik.setTransmitSeconds(60);
+        rig.tavik.setLfRequested(500);
         rig.tavik.requestStart();
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }, 20000));
         QVERIFY(rig.logTexts().filter("Lost connection").isEmpty());

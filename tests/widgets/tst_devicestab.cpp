@@ -207,8 +207,11 @@ private Q_SLOTS:
             work.setCurrent(work.count());
             work.insertNew();
             work.setLinePool(1);
+            work.setValue("440");
             work.setTime(QTime(23, 59));
         }
+        work.setCurrent(0);
+        work.setValue("440");
         window.workTab()->fillWorkTable();
         Sequencer *sequencer = window.devices().selectedSequencer();
         window.workTab()->on_pushButton_work_start_clicked();
@@ -216,8 +219,8 @@ private Q_SLOTS:
         QVERIFY(widget<QLabel>(window, "label_work_message")->text().contains("at most"));
 
         // New devices announcing themselves go on top. The Work tab keeps
-        // showing, and would run, the device it showed at row 2; once that
-        // device is dropped (by the sixth), it shows nothing.
+        // showing, and would run, the device it showed at row 2, which a
+        // device passing by never drops: it holds a work list.
         click(window, "pushButton_addMachine");
         click(window, "pushButton_addMachine");
         window.devices().setSelectedRow(2);
@@ -231,12 +234,29 @@ private Q_SLOTS:
             announced.serialNumber = serial;
             QVERIFY(window.devices().mergeAnnouncement(announced));
             window.uiTick();
-            if (window.devices().selectedRow() < 0)
-                break;
             QCOMPARE(window.devices().selectedSequencer(), shown);
             QCOMPARE(table->rowCount(), lines);
         }
         QCOMPARE(registry.count(), 5);
+
+        // With every record holding a list, a sixth device is not added,
+        // and the operator is told.
+        for (Machine &machine : registry.records()) {
+            if (machine.work.count() == 0)
+                machine.work.insertNew();
+        }
+        Machine sixth;
+        sixth.serialNumber = "804";
+        QVERIFY(!window.devices().mergeAnnouncement(sixth));
+        QCOMPARE(registry.count(), 5);
+        QVERIFY(window.devices().takeNotices().join(' ').contains("804 not added"));
+        QCOMPARE(window.devices().selectedSequencer(), shown);
+
+        // Once the picked device leaves the registry the tab shows nothing.
+        registry.setCurrent(window.devices().selectedRow());
+        registry.removeCurrent();
+        window.devices().bindDevices();
+        window.uiTick();
         QCOMPARE(window.devices().selectedRow(), -1);
         QCOMPARE(table->rowCount(), 0);
         QCOMPARE(widget<QLabel>(window, "label_programName")->text(), QString("--"));

@@ -234,10 +234,48 @@ private Q_SLOTS:
         Sequencer *sequencer = window.devices().selectedSequencer();
         QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
         QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_IDLE; }, 10000));
+        // The run is shown as cut short at its one line, and why.
+        QCOMPARE(sequencer->cutShort().item, 0);
+        window.uiTick();
         QVERIFY(window.infoBar()->deviceText().contains("Disconnected"));
+        const QString message = window.findChild<QLabel *>("label_work_message")->text();
+        QVERIFY2(message.startsWith("Run cut short at line 1") && message.contains("connection"), qPrintable(message));
+        QVERIFY(!window.findChild<QPushButton *>("pushButton_work_stop")->isEnabled());
         QCOMPARE(window.findChild<QLabel *>("label_work_remainingTime")->text(), QString("--"));
         QVERIFY(driver.until([&] { return tavik->state() == Tavik::M_MACHINE_RECONNECTED; }, 15000));
         QVERIFY(driver.until([&] { return inReadyCycle(tavik); }, 10000));
+    }
+
+    // Closing the window mid-run asks first; staying leaves the run alone.
+    // A termination signal (or a logout) asks nothing: every device on air
+    // is sent its stop before the program ends.
+    void quitMidRun()
+    {
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        Rig rig;
+        QVERIFY(rig.start("9003"));
+        MainWindow &window = rig.window;
+        Machines &registry = window.devices().registry();
+        QVERIFY(rig.driver.until([&] { return inReadyCycle(window.devices().selectedController()); }, 20000));
+        registry.setCurrent(0);
+        addLine(*registry.work(), "Long", 1, "777", 10);
+        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        window.findChild<QPushButton *>("pushButton_work_start")->click();
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+
+        int asked = 0;
+        window.setQuitQuestion([&asked] { ++asked; return false; });
+        QVERIFY(!window.close());
+        QCOMPARE(asked, 1);
+        QVERIFY(sequencer->isRunning());
+        QVERIFY(rig.sim.received().filter("command=3").isEmpty());
+
+        window.closeForSignal();
+        QCOMPARE(asked, 1);
+        QVERIFY(QTest::qWaitFor([&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 3000));
+        QCOMPARE(rig.sim.received().filter("command=3").size(), 1);
     }
 };
 

@@ -103,6 +103,19 @@ Announcer::Announcer(const Identity &identity, const QHostAddress &to, quint16 p
     connect(&m_timer, &QTimer::timeout, this, [this] { send(false); });
 }
 
+void Announcer::setAddress(const QHostAddress &address)
+{
+    m_identity.address = address;
+    send(false);
+}
+
+void Announcer::sendTwin(const QHostAddress &address)
+{
+    Identity twin = m_identity;
+    twin.address = address;
+    m_socket.writeDatagram(datagram(twin, false), m_to, m_port);
+}
+
 void Announcer::start()
 {
     send(true);

@@ -46,11 +46,16 @@ public:
               int intervalMs, QObject *parent = nullptr);
 
     void start();
+    // The device now listens at another address and says so.
+    void setAddress(const QHostAddress &address);
+    // One announcement of this device's serial number from another
+    // address: a second device with the same serial, as the host sees it.
+    void sendTwin(const QHostAddress &address);
 
 private:
     void send(bool startUp);
 
-    const Identity m_identity;
+    Identity m_identity;
     const QHostAddress m_to;
     const quint16 m_port;
     QUdpSocket m_socket;

@@ -10,6 +10,42 @@ DeviceModel::DeviceModel(quint32 serial, quint32 firmware, quint32 clockAtStart)
 {
 }
 
+const char *DeviceModel::phaseName(Phase phase)
+{
+    switch (phase) {
+    case Phase::StandBy: return "StandBy";
+    case Phase::Ready: return "Ready";
+    case Phase::Warming: return "Warming";
+    case Phase::OnAir: return "OnAir";
+    }
+    return "?";
+}
+
+void DeviceModel::setPhase(Phase phase, const QString &cause)
+{
+    if (phase == Phase::OnAir && m_phase != Phase::OnAir)
+        m_onAirMs = 0;
+    m_phase = phase;
+    m_cause = cause;
+}
+
+void DeviceModel::cutOff(quint32 errorBits, const QString &cause)
+{
+    if (m_phase != Phase::Warming && m_phase != Phase::OnAir)
+        return;
+    m_errorBits = errorBits;
+    setPhase(Phase::Ready, cause);
+}
+
+void DeviceModel::startByItself(qint64 seconds)
+{
+    if (m_phase == Phase::Warming || m_phase == Phase::OnAir)
+        return;
+    m_errorBits = 0;
+    m_remainingMs = seconds * 1000;
+    setPhase(Phase::OnAir, QStringLiteral("self-start"));
+}
+
 void DeviceModel::advanceTo(qint64 deviceMs)
 {
     qint64 delta = deviceMs - m_now;
@@ -25,16 +61,22 @@ void DeviceModel::advanceTo(qint64 deviceMs)
             m_lampMs += step;
             delta -= step;
             if (m_warmedMs >= warmUpMs)
-                m_phase = Phase::OnAir;
+                setPhase(Phase::OnAir, QStringLiteral("warmed-up"));
         } else if (m_phase == Phase::OnAir) {
-            const qint64 step = qMin(delta, qMax<qint64>(m_remainingMs, 0));
+            qint64 step = qMin(delta, qMax<qint64>(m_remainingMs, 0));
+            if (m_cutOffAfterMs >= 0)
+                step = qMin(step, qMax<qint64>(m_cutOffAfterMs - m_onAirMs, 0));
             m_remainingMs -= step;
+            m_onAirMs += step;
             m_tubeMs += step;
             m_lampMs += step;
             delta -= step;
             if (m_remainingMs <= 0) {
                 m_remainingMs = 0;
-                m_phase = Phase::Ready;
+                setPhase(Phase::Ready, QStringLiteral("time-out"));
+            } else if (m_cutOffAfterMs >= 0 && m_onAirMs >= m_cutOffAfterMs) {
+                m_errorBits = m_cutOffErrors;
+                setPhase(Phase::Ready, QStringLiteral("cut-off"));
             }
         } else {
             break;
@@ -47,7 +89,7 @@ quint32 DeviceModel::statusBits() const
     switch (m_phase) {
     case Phase::StandBy: return StandBy;
     case Phase::Ready: return Ready | Power;
-    case Phase::Warming: return Ready | Power;
+    case Phase::Warming: return Ready | Power | HighVoltage;  // HV first, the oscillator later
     case Phase::OnAir: return Ready | Power | HighVoltage | Oscillator | Transmit;
     }
     return 0;
@@ -103,18 +145,19 @@ void DeviceModel::command(quint8 which)
     switch (which) {
     case CommandBringUp:
         if (m_phase == Phase::StandBy)
-            m_phase = Phase::Ready;
+            setPhase(Phase::Ready, QStringLiteral("bring-up"));
         break;
     case CommandStart:
         // A start from stand-by brings the output up on the way.
         if (m_phase == Phase::StandBy || m_phase == Phase::Ready) {
-            m_phase = Phase::Warming;
+            m_errorBits = 0;
+            setPhase(Phase::Warming, QStringLiteral("start"));
             m_warmedMs = 0;
         }
         break;
     case CommandStop:
         if (m_phase == Phase::Warming || m_phase == Phase::OnAir)
-            m_phase = Phase::Ready;
+            setPhase(Phase::Ready, QStringLiteral("stop"));
         break;
     default:
         break;
@@ -137,7 +180,7 @@ QByteArray DeviceModel::statusReply() const
     const bool onAir = m_phase == Phase::OnAir;
     QByteArray data;
     Frame::appendU32(data, statusBits());
-    Frame::appendU32(data, 0);  // no errors
+    Frame::appendU32(data, m_errorBits);
     Frame::appendU16(data, timeValue());
     Frame::appendU8(data, onAir ? 200 : 0);  // rf
     Frame::appendU8(data, onAir ? 80 : 0);   // mod

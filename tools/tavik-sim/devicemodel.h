@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 // The inside of one simulated Tavik device: its power phases, the
@@ -28,6 +29,18 @@ public:
     QByteArray handle(quint8 code, const QByteArray &data);
 
     Phase phase() const { return m_phase; }
+    static const char *phaseName(Phase phase);
+    // The last reason the phase changed: a command, the time running out,
+    // or one of the faults below.
+    QString phaseCause() const { return m_cause; }
+
+    // The device leaves the air by itself (HV lost, a tube fault...), with
+    // these error bits raised until the next start.
+    void cutOff(quint32 errorBits, const QString &cause);
+    // Goes on air with no host asking, for this many seconds.
+    void startByItself(qint64 seconds);
+    // Every transmission ends by itself this long after it came on air.
+    void setCutOffAfter(qint64 onAirMs, quint32 errorBits) { m_cutOffAfterMs = onAirMs; m_cutOffErrors = errorBits; }
     quint32 statusBits() const;
     quint16 timeValue() const;
     quint32 lf() const { return m_lf; }
@@ -44,7 +57,14 @@ private:
     const quint32 m_serial;
     const quint32 m_firmware;
 
+    void setPhase(Phase phase, const QString &cause);
+
     Phase m_phase = Phase::StandBy;
+    QString m_cause;
+    quint32 m_errorBits = 0;
+    qint64 m_onAirMs = 0;         // time on air in this transmission
+    qint64 m_cutOffAfterMs = -1;
+    quint32 m_cutOffErrors = 0;
     qint64 m_now = 0;            // device ms since start
     qint64 m_warmedMs = 0;       // progress of the current warm-up
     qint64 m_remainingMs = 0;    // transmission time left, set by REQ_SET_TIME

@@ -2,6 +2,7 @@
 // program and its tests without hardware.
 
 #include "announcer.h"
+#include "chaos.h"
 #include "devicemodel.h"
 #include "simserver.h"
 #include "tracelog.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QHostInfo>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -33,13 +35,25 @@ const char description[] =
     "accepting it; --garbage writes 1-8 random bytes before every reply but\n"
     "the first; --split writes each reply in two halves 5 ms apart; --merge\n"
     "holds a reply until the next one and writes both at once (or flushes it\n"
-    "after 50 ms); --bad-crc N spoils the checksum of every Nth reply.\n"
+    "after 50 ms); --bad-crc N spoils the checksum of every Nth reply;\n"
+    "--reply-delay-ms N answers every request N ms late; --cut-off-after-s N\n"
+    "ends every transmission by itself N device seconds after it came on air,\n"
+    "raising the error bits --cut-off-errors (0: HV just drops); --on-air-at-s N\n"
+    "goes on air by itself N seconds after start, for 175 device seconds.\n"
+    "\n"
+    "Chaos (--chaos SEED): at random moments, about --chaos-gap-s apart, one of\n"
+    "drop the link, stall or slow the replies, noise, split frames, lose HV,\n"
+    "a tube error, go on air by itself, move to address+16 and back, or a twin\n"
+    "announcing the same serial from address+32. The same seed gives the same\n"
+    "events in the same order.\n"
     "\n"
     "Trace lines (--trace), ms since start:\n"
     "  <ms> CLOCK monotonic-ms=<where time 0 lies on the system's monotonic clock>\n"
     "  <ms> CONNECT | <ms> DISCONNECT\n"
     "  <ms> RX <REQUEST_NAME> data=<hex> <field>=<value>\n"
     "  <ms> RX BAD_CRC data=<hex of the whole frame>\n"
+    "  <ms> PHASE <StandBy|Ready|Warming|OnAir> <cause>\n"
+    "  <ms> CHAOS <event>\n"
     "Prints \"listening on port N\" once ready.";
 
 void fail(const QString &message)
@@ -128,6 +142,12 @@ int main(int argc, char *argv[])
         {"split", "Every reply in two writes a few ms apart."},
         {"merge", "Two replies in one write; a lone reply goes after ~50 ms."},
         {"bad-crc", "Every Nth reply with a wrong checksum.", "N"},
+        {"reply-delay-ms", "Every reply N ms late.", "N"},
+        {"cut-off-after-s", "Every transmission ends by itself N device seconds after coming on air.", "N"},
+        {"cut-off-errors", "Error bits raised when it does (default 0).", "BITS"},
+        {"on-air-at-s", "Go on air by itself N seconds after start.", "N"},
+        {"chaos", "Misbehave at random moments, from this seed.", "SEED"},
+        {"chaos-gap-s", "Mean seconds between chaos events (default 4).", "X"},
         {"trace", "Write every frame received, connect and disconnect to FILE.", "FILE"},
     });
     parser.process(app);
@@ -140,7 +160,14 @@ int main(int argc, char *argv[])
     const auto badCrc = integerOption(parser, "bad-crc", 0, 1, 1 << 30);
     const auto timeScale = realOption(parser, "time-scale", 1.0, 0.001);
     const auto dropAfter = realOption(parser, "drop-after-s", -1.0, 0.0);
-    if (!port || !serial || !firmware || !interval || !silentAfter || !badCrc || !timeScale || !dropAfter)
+    const auto replyDelay = integerOption(parser, "reply-delay-ms", 0, 0, 60000);
+    const auto cutOffAfter = realOption(parser, "cut-off-after-s", -1.0, 0.0);
+    const auto cutOffErrors = integerOption(parser, "cut-off-errors", 0, 0, 0xFFFFFFFFll);
+    const auto chaosSeed = integerOption(parser, "chaos", -1, 0, 0xFFFFFFFFll);
+    const auto onAirAt = realOption(parser, "on-air-at-s", -1.0, 0.0);
+    const auto chaosGap = realOption(parser, "chaos-gap-s", 4.0, 0.05);
+    if (!port || !serial || !firmware || !interval || !silentAfter || !badCrc || !timeScale || !dropAfter
+        || !replyDelay || !cutOffAfter || !cutOffErrors || !chaosSeed || !chaosGap || !onAirAt)
         return 2;
 
     Identity identity;
@@ -183,6 +210,7 @@ int main(int argc, char *argv[])
     faults.split = parser.isSet("split");
     faults.merge = parser.isSet("merge");
     faults.badCrcEvery = int(*badCrc);
+    faults.replyDelayMs = int(*replyDelay);
 
     const SimClock clock(*timeScale);
     TraceLog trace(startClock);
@@ -193,6 +221,8 @@ int main(int argc, char *argv[])
 
     DeviceModel model(identity.serial, identity.firmware,
                       quint32(QDateTime::currentSecsSinceEpoch()));
+    if (*cutOffAfter >= 0)
+        model.setCutOffAfter(qint64(*cutOffAfter * 1000), quint32(*cutOffErrors));
     SimServer server(model, clock, trace, faults);
     if (!server.listen(identity.address, quint16(*port))) {
         fail(QStringLiteral("cannot listen on %1 port %2: %3")
@@ -205,6 +235,21 @@ int main(int argc, char *argv[])
     if (*interval > 0) {
         announcer.emplace(identity, announceAddress, announcePort, int(*interval));
         announcer->start();
+    }
+
+    if (*onAirAt >= 0) {
+        QTimer::singleShot(int(*onAirAt * 1000), &server, [&model, &server] {
+            server.advanceModel();
+            model.startByItself(175);
+            server.advanceModel();
+        });
+    }
+
+    std::optional<Chaos> chaos;
+    if (*chaosSeed >= 0) {
+        chaos.emplace(quint32(*chaosSeed), *chaosGap, server, model, trace, announcer ? &*announcer : nullptr,
+                      identity.address, identity.tcpPort);
+        chaos->start();
     }
 
     std::printf("listening on port %u\n", unsigned(server.port()));

@@ -20,11 +20,50 @@ SimServer::SimServer(DeviceModel &model, const SimClock &clock, TraceLog &trace,
     m_paceTimer.setSingleShot(true);
     connect(&m_paceTimer, &QTimer::timeout, this, &SimServer::writeNext);
     m_dropTimer.setSingleShot(true);
-    connect(&m_dropTimer, &QTimer::timeout, this, [this] {
-        if (m_client)
-            m_client->abort();
-        dropClient();
-    });
+    connect(&m_dropTimer, &QTimer::timeout, this, &SimServer::dropLink);
+    connect(&m_phaseTimer, &QTimer::timeout, this, &SimServer::advanceModel);
+    m_phaseTimer.start(100);
+}
+
+void SimServer::dropLink()
+{
+    if (m_client)
+        m_client->abort();
+    dropClient();
+}
+
+bool SimServer::moveTo(const QHostAddress &address, quint16 port)
+{
+    dropLink();
+    m_server.close();
+    return m_server.listen(address, port);
+}
+
+void SimServer::stallFor(int ms)
+{
+    m_stallMs = ms;
+    m_stalledSince.start();
+}
+
+void SimServer::sendNoise(int bytes)
+{
+    if (!m_client)
+        return;
+    QByteArray noise(bytes, Qt::Uninitialized);
+    for (char &byte : noise)
+        byte = char(QRandomGenerator::global()->bounded(256));
+    queueWrite(noise);
+}
+
+void SimServer::advanceModel()
+{
+    m_model.advanceTo(m_clock.deviceMs());
+    const int phase = int(m_model.phase());
+    if (phase == m_tracedPhase)
+        return;
+    m_tracedPhase = phase;
+    m_trace.write(QStringLiteral("PHASE %1 %2").arg(QLatin1String(DeviceModel::phaseName(m_model.phase())),
+                                                    m_model.phaseCause()));
 }
 
 bool SimServer::listen(const QHostAddress &address, quint16 port)
@@ -110,8 +149,12 @@ void SimServer::handleFrame(const QByteArray &frame)
     const quint8 code = quint8(frame.at(2));
     const QByteArray data = frame.mid(3, frame.size() - 3 - 2);
     m_trace.received(code, data);
-    m_model.advanceTo(m_clock.deviceMs());
+    advanceModel();
     const QByteArray reply = m_model.handle(code, data);
+    advanceModel();
+    // A stalled device reads and acts but says nothing for a while.
+    if (m_stallMs > 0 && m_stalledSince.isValid() && m_stalledSince.elapsed() < m_stallMs)
+        return;
     if (!reply.isEmpty())
         sendReply(reply);
 }
@@ -153,6 +196,17 @@ void SimServer::flushHeld()
 
 void SimServer::queueWrite(const QByteArray &bytes)
 {
+    if (m_faults.replyDelayMs > 0) {
+        QPointer<QTcpSocket> client = m_client;
+        QTimer::singleShot(m_faults.replyDelayMs, this, [this, client, bytes] {
+            if (client && client == m_client) {
+                m_pieces.append(bytes);
+                if (!m_paceTimer.isActive())
+                    writeNext();
+            }
+        });
+        return;
+    }
     if (m_faults.split && bytes.size() > 1) {
         const int half = int(bytes.size()) / 2;
         m_pieces.append(bytes.left(half));

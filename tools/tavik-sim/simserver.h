@@ -22,6 +22,7 @@ struct Faults
     bool split = false;        // every reply in two writes a few ms apart
     bool merge = false;        // two replies in one write
     int badCrcEvery = 0;       // every Nth reply with a wrong checksum; 0: never
+    int replyDelayMs = 0;      // every reply this late
 };
 
 // The device's TCP side: one client at a time, frames cut from the stream
@@ -44,6 +45,20 @@ public:
     QString errorString() const { return m_server.errorString(); }
     bool hasClient() const { return m_client != nullptr; }
 
+    // What the chaos mode does to the wire at random moments.
+    void dropLink();
+    void stallFor(int ms);
+    void sendNoise(int bytes);
+    void setSplit(bool on) { m_faults.split = on; }
+    void setReplyDelay(int ms) { m_faults.replyDelayMs = ms; }
+    // Listens at another address from now on; the client is dropped.
+    bool moveTo(const QHostAddress &address, quint16 port);
+
+    // Moves the device's time on and writes "PHASE <name> <cause>" when its
+    // phase changed; also called on a timer, so that a device left alone
+    // shows its time running out when it does.
+    void advanceModel();
+
 private:
     void acceptPending();
     void readClient();
@@ -57,7 +72,11 @@ private:
     DeviceModel &m_model;
     const SimClock &m_clock;
     TraceLog &m_trace;
-    const Faults m_faults;
+    Faults m_faults;
+    int m_tracedPhase = -1;
+    QTimer m_phaseTimer;
+    QElapsedTimer m_stalledSince;
+    int m_stallMs = 0;
 
     QTcpServer m_server;
     QPointer<QTcpSocket> m_client;

@@ -1,0 +1,70 @@
+#include "work/runrules.h"
+
+#include "data/presets.h"
+#include "data/textforms.h"
+#include "device/tavik.h"
+#include "work/sequencer.h"
+#include "work/worklist.h"
+
+#include <algorithm>
+
+namespace RunRules {
+
+bool lineRunnable(const WorkLine &line)
+{
+    quint32 lf = 0;
+    return line.pool >= PresetPool::Client && line.pool <= PresetPool::Legitimate
+        && TextForm::lfValue(line.value, lf);
+}
+
+qint64 listSeconds(const WorkList &work)
+{
+    qint64 seconds = 0;
+    for (const WorkLine &line : work.records())
+        seconds += qint64(qMax(0, TextForm::timeToMinutes(line.time))) * 60;
+    return seconds;
+}
+
+Outcome check(const WorkList *work, const Tavik *tavik, const Sequencer *sequencer)
+{
+    if (!work || !tavik || !sequencer)
+        return Outcome::NoDevice;
+    if (!sequencer->canStart() || tavik->hasRun())
+        return Outcome::StillRunning;
+    if (work->count() == 0 || listSeconds(*work) == 0)
+        return Outcome::NothingToRun;
+    if (!std::all_of(work->records().cbegin(), work->records().cend(), lineRunnable))
+        return Outcome::LineNotRunnable;
+    // The device counts its transmission time in 16 bits of seconds, three
+    // more than the list; a longer list would be cut short on air.
+    if (listSeconds(*work) + 3 > qint64(Tavik::maxTransmitTime))
+        return Outcome::TooLong;
+    if (!tavik->isLinkUp() || !tavik->isConnected())
+        return Outcome::DeviceNotReady;
+    return Outcome::Ready;
+}
+
+QString text(Outcome outcome, const WorkList *work)
+{
+    switch (outcome) {
+    case Outcome::Ready:
+        return {};
+    case Outcome::NoDevice:
+        return QStringLiteral("No device picked: pick one on the Tavik tab.");
+    case Outcome::NothingToRun:
+        return QStringLiteral("Nothing to run: the work list has no lines with a time.");
+    case Outcome::LineNotRunnable:
+        return QStringLiteral("A line of this list has no preset or no valid frequency: the list cannot run.");
+    case Outcome::TooLong:
+        return QStringLiteral("The list runs %1 min; a device can transmit at most %2 min at once.")
+            .arg(work ? listSeconds(*work) / 60 : 0)
+            .arg((Tavik::maxTransmitTime - 3) / 60);
+    case Outcome::DeviceNotReady:
+        return QStringLiteral("The device is not connected and ready.");
+    case Outcome::StillRunning:
+        return QStringLiteral("A run is still going on this device.");
+    }
+    return {};
+}
+
+} // namespace RunRules

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class Sequencer;
+class Tavik;
+class WorkList;
+struct WorkLine;
+
+// What decides whether a device's work list may go on air, and what the
+// operator is told when it may not. The Work tab only shows the outcome.
+namespace RunRules {
+
+enum class Outcome {
+    Ready,            // Start may go ahead
+    NoDevice,         // no device picked, or it has no slot
+    NothingToRun,     // no lines, or none with a time
+    LineNotRunnable,  // a line has no preset or no valid LF value
+    TooLong,          // more than the device's time field holds
+    DeviceNotReady,   // not connected, or still initialising
+    StillRunning,     // a run is on air or still stopping
+};
+
+// A line goes on air only with a known preset pool and an LF value the
+// device can take.
+bool lineRunnable(const WorkLine &line);
+// Seconds the list runs, lines with no valid time counting 0.
+qint64 listSeconds(const WorkList &work);
+
+Outcome check(const WorkList *work, const Tavik *tavik, const Sequencer *sequencer);
+// Empty for Ready.
+QString text(Outcome outcome, const WorkList *work);
+
+} // namespace RunRules
