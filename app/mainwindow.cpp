@@ -161,7 +161,6 @@ void MainWindow::createPages()
     m_workTab = work.get();
     m_devicesTab = devices.get();
     connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::setWorkTabTitle);
-    connect(m_devicesTab, &DevicesTab::remainingTimeChanged, m_workTab, &WorkTab::setRemainingTime);
     connect(m_workTab, &WorkTab::noticeRequested, this, &MainWindow::showNotice);
     m_pages[TabWork] = std::move(work);
     m_pages[TabTavik] = std::move(devices);
@@ -266,8 +265,7 @@ void MainWindow::uiTick()
 
 void MainWindow::showDeviceStatus()
 {
-    if (!m_devices.takeConnectionEvents().isEmpty())
-        m_workTab->setRemainingTime(QStringLiteral("--"));
+    m_devices.takeConnectionEvents();
     if (m_devices.registry().count() == 0)
         return;
     if (m_devices.selectCurrent() && m_devices.registry().hasDeviceSlot())
@@ -291,10 +289,8 @@ void MainWindow::deviceTick()
     Tavik *tavik = m_devices.selectedController();
     if (!tavik)
         return;
-    if (tavik->takeStatusSnapshot()) {
-        m_workTab->setRemainingTime(tavik->statusTimeText());
+    if (tavik->takeStatusSnapshot())
         m_devicesTab->markDirty();
-    }
     if (tavik->takeConfigReceived()) {
         m_devices.selectCurrent();
         registry.setSerialNumber(tavik->serialNumberText());

@@ -49,7 +49,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_CONNECTED, "M_MACHINE_CONNECTED", [](Tavik &t) {
             t.armWatchdog();
             t.m_statusThisLink = false;
-            t.m_statusQueries = t.m_statusReplies = t.m_startMark = 0;
+            t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
             t.after(M_MACHINE_GET_CONFIG, 5);
@@ -73,7 +73,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_RECONNECTED, "M_MACHINE_RECONNECTED", [](Tavik &t) {
             t.armWatchdog();
             t.m_statusThisLink = false;
-            t.m_statusQueries = t.m_statusReplies = t.m_startMark = 0;
+            t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
             t.m_connecting = true;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
@@ -212,6 +212,7 @@ const Tavik::Row &Tavik::row(State state)
             // Replies already under way may still show the device on air;
             // it is stopped again, but it was ours, not unsupervised.
             t.m_unsupervisedLogged = true;
+            t.m_stopMark = t.m_statusQueries;
             t.sendCommand(CommandStop);
             t.after(M_MACHINE_GET_STATUS, 10);
         }},
@@ -331,6 +332,7 @@ void Tavik::endCutShort(const QString &reason)
     interrupt(reason);
     // Whatever the device still has on is switched off; it was ours.
     m_unsupervisedLogged = true;
+    m_stopMark = m_statusQueries;
     sendCommand(CommandStop);
     setState(M_MACHINE_GET_STATUS);
 }
@@ -388,6 +390,10 @@ void Tavik::release()
     disconnectFromDevice();
     clearRequests(QString());
     m_interruption.clear();  // the record is gone: nobody to tell
+    // The next record given this slot starts from nothing: not even the
+    // change from this device's last status is logged into it.
+    m_lastStatusBits = m_lastErrorBits = m_shownStatusBits = m_shownErrorBits = 0;
+    m_shownRf = m_shownMod = 0;
     m_connectRequest = m_disconnectRequest = false;
     resetControllerData();
     m_autoConnect = false;
@@ -456,7 +462,9 @@ QString Tavik::stateText() const
 {
     if (!m_linkUp || m_connecting)
         return QStringLiteral("Disconnected");
-    switch (m_snapshot.state) {
+    // The live state: every row of the device table shows its own device,
+    // not the picked one's last snapshot.
+    switch (m_state) {
     case M_IDLE:
     case M_PING:
     case M_PING_STARTED:
@@ -476,9 +484,9 @@ QString Tavik::stateText() const
     case M_MACHINE_WARMING:
     case M_MACHINE_WARMING2:
     case M_MACHINE_ON_AIR_PRESET_TIME:
-    case M_MACHINE_ON_AIR_PRESET_LF:
     case M_MACHINE_COMMAND_START_TRANSMIT:
         return QStringLiteral("Warming");
+    case M_MACHINE_ON_AIR_PRESET_LF:
     case M_MACHINE_ON_AIR_STATUS:
     case M_MACHINE_ON_AIR_STATUS2:
         return QStringLiteral("Transmitting");
@@ -488,7 +496,7 @@ QString Tavik::stateText() const
     case M_MACHINE_DISCONNECT2:
         return QStringLiteral("Disconnecting");
     default:
-        return QString::number(int(m_snapshot.state)) + QString::number(m_snapshot.statusBits, 2);
+        return QString::number(int(m_state)) + QString::number(m_lastStatusBits, 2);
     }
 }
 
@@ -500,7 +508,7 @@ QString Tavik::buildTimeText() const
 void Tavik::resetControllerData()
 {
     clearRequests(QStringLiteral("The connection was made anew"));
-    m_statusQueries = m_statusReplies = m_startMark = 0;
+    m_statusQueries = m_statusReplies = m_startMark = m_stopMark = 0;
     m_statusThisLink = false;
     m_linkUp = false;
     m_tryingToConnect = m_connectingShown = m_connectedShown = false;
@@ -665,7 +673,8 @@ void Tavik::applyStatus()
 
     // On air with no run of ours: after a lost link, a restart of this
     // program, or a device that started by itself.
-    if ((bits & onAirBits) && !m_runActive && (m_connecting || inReadyCycle())) {
+    // Replies to queries sent before our own stop still show the run.
+    if ((bits & onAirBits) && !m_runActive && (m_connecting || inReadyCycle()) && m_statusReplies > m_stopMark) {
         stopUnsupervised();
         return;
     }

@@ -116,7 +116,7 @@ public:
 
     // The snapshot's remaining time as "m:ss".
     QString statusTimeText() const;
-    // "Disconnected", "Ready", "Transmitting"... for the snapshot's state.
+    // "Disconnected", "Ready", "Transmitting"... for the live state.
     QString stateText() const;
     QString buildTimeText() const;
 
@@ -238,4 +238,5 @@ private:
     int m_statusQueries = 0;
     int m_statusReplies = 0;
     int m_startMark = 0;
+    int m_stopMark = 0;  // the same, when this program last sent a stop
 };

@@ -11,7 +11,11 @@ DeviceSlots::DeviceSlots()
     }
 }
 
-DeviceSlots::~DeviceSlots() = default;
+// Whoever ends the program, no device it had on air is left transmitting.
+DeviceSlots::~DeviceSlots()
+{
+    stopAll(2000);
+}
 
 int DeviceSlots::selectedRow() const
 {

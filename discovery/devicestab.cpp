@@ -292,12 +292,6 @@ void DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged()
     m_devices.setSelectedRow(selected.isEmpty() ? 0 : selected.first().row());
     if (m_log->rowCount() > 0)
         m_log->selectRow(0);
-    if (m_devices.registry().count() == 0) {
-        Q_EMIT remainingTimeChanged(QString());
-    } else {
-        const Tavik *tavik = m_devices.selectedController();
-        Q_EMIT remainingTimeChanged(tavik && tavik->isLinkUp() ? tavik->statusTimeText() : QStringLiteral("--"));
-    }
     showSelectedDevice();
 }
 
@@ -460,5 +454,4 @@ void DevicesTab::on_pushButton_machine_disconnect_clicked()
 {
     if (Tavik *tavik = m_devices.selectedController())
         tavik->requestDisconnect();
-    Q_EMIT remainingTimeChanged(QStringLiteral("--"));
 }

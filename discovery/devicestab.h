@@ -44,7 +44,6 @@ public:
 Q_SIGNALS:
     // The Work tab's title and remaining-time label follow the selection.
     void workTitleChanged(const QString &deviceName);
-    void remainingTimeChanged(const QString &text);
 
 public Q_SLOTS:
     void on_pushButton_addMachine_clicked();

@@ -152,6 +152,18 @@ qint64 Sequencer::totalSeconds() const
     return total;
 }
 
+qint64 Sequencer::remainingMs() const
+{
+    if (!m_running)
+        return -1;
+    if (m_state != S_SEND_LF || m_index < 1)
+        return totalSeconds() * 1000;
+    qint64 rest = qMax<qint64>(0, m_itemDuration.msecsSinceStartOfDay() - elapsedMilliseconds());
+    for (int i = m_index; i < count(); ++i)
+        rest += qint64(secondsOf(m_items.at(i).duration)) * 1000;
+    return rest;
+}
+
 void Sequencer::setState(State state)
 {
     qDebug() << "Setstate :" << stateName(m_state);

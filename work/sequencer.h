@@ -79,6 +79,10 @@ public:
     int count() const { return int(m_items.size()); }
     const SequenceItem &item(int index) const { return m_items.at(index); }
     qint64 totalSeconds() const;
+    // Milliseconds the run still has to go on the sequencer's clock: the
+    // rest of the item on air and every item after it; the whole list
+    // while the device warms up; -1 when no run goes on.
+    qint64 remainingMs() const;
     QTime totalTime() const { return m_totalTime; }
     bool isRunning() const { return m_running; }
     // The last run's end when the device, the link or a stall cut it

@@ -2,6 +2,7 @@
 
 #include "data/library.h"
 #include "data/textforms.h"
+#include "device/statustext.h"
 #include "device/tavik.h"
 #include "discovery/deviceslots.h"
 #include "ui/clienthistory.h"
@@ -122,11 +123,6 @@ void WorkTab::clearLabels()
         label->setText(QStringLiteral("--"));
 }
 
-void WorkTab::setRemainingTime(const QString &text)
-{
-    m_remainingTime->setText(text);
-}
-
 void WorkTab::fillWorkTable()
 {
     WorkList *work = m_devices.selectCurrent() ? m_devices.registry().work() : nullptr;
@@ -212,6 +208,16 @@ void WorkTab::refreshWorkTab()
         m_table->selectRow(cut.item);
         m_message->setText(cutShortText(cut));
         m_cutShown = true;
+    }
+    // The time the run still has, and the clock time it will end; before
+    // a start, the list's own total, never a countdown left from another
+    // run.
+    if (sequencer->isRunning()) {
+        const qint64 seconds = (sequencer->remainingMs() + 999) / 1000;
+        m_remainingTime->setText(StatusText::minutesSeconds(quint32(seconds)) + QStringLiteral("\nends ")
+                                 + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm")));
+    } else if (const WorkList *work = m_devices.registry().work()) {
+        m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
     }
     if (sequencer->isRunning()) {
         for (int row = 0; row < m_table->rowCount() && row < sequencer->count(); ++row) {

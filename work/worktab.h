@@ -31,7 +31,6 @@ public:
 
     void fillWorkTable();
     void refreshWorkTab();
-    void setRemainingTime(const QString &text);
 
     static QString cutShortText(const CutShort &cut);
 

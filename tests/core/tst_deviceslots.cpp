@@ -153,6 +153,15 @@ private Q_SLOTS:
         }
         QCOMPARE(first.received().filter("lf=501").size(), 1);
         QCOMPARE(second.received().filter("lf=502").size(), 1);
+        // Each device's state word is its own, whichever is picked.
+        Tavik &a = devices.controller(registry.records().at(0).slot);
+        Tavik &b = devices.controller(registry.records().at(1).slot);
+        while (!(a.isTransmitting() && b.isTransmitting()) && timer.elapsed() < 30000) {
+            QTest::qWait(2);
+            devices.tickBound();
+        }
+        QCOMPARE(a.stateText(), QString("Transmitting"));
+        QCOMPARE(b.stateText(), QString("Transmitting"));
 
         // A third device announcing itself rebinds the slots; the runs on
         // the two that stayed where they were go on.

@@ -74,7 +74,7 @@ void Chaos::strike()
         m_model.cutOff(0x2, QStringLiteral("tube-error"));
         break;
     case SelfStart: {
-        const int seconds = 30 + int(m_random.bounded(150));
+        const int seconds = 100 + int(m_random.bounded(500));
         what = QStringLiteral("self-start %1").arg(seconds);
         m_model.startByItself(seconds);
         break;

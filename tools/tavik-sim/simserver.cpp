@@ -125,22 +125,27 @@ void SimServer::readClient()
     m_input.append(m_client->readAll());
 
     // The length byte bounds a frame to 259 bytes, so the buffer stays small.
+    // Every frame that arrived is acted on, in order, even when writing a
+    // reply finds the host gone: a stop sent just before the host closed
+    // the connection still stops the device.
+    QList<QByteArray> frames;
     while (m_input.size() >= 2) {
-        const int length = quint8(m_input.at(1));
-        const int total = length + Frame::overhead;
+        const int total = quint8(m_input.at(1)) + Frame::overhead;
         if (m_input.size() < total)
             break;
-        const QByteArray frame = m_input.left(total);
+        frames.append(m_input.left(total));
         m_input.remove(0, total);
         m_inputSince.start();
+    }
+    for (const QByteArray &frame : frames) {
+        const int length = quint8(frame.at(1));
+        const int total = int(frame.size());
         const quint16 crc = Frame::crc16(frame.constData() + 1, length + 1);
         const quint16 sent = quint16(quint8(frame.at(total - 2)) << 8) | quint8(frame.at(total - 1));
         if (length == 0 || crc != sent)
             m_trace.badFrame(frame);
         else
             handleFrame(frame);
-        if (!m_client)
-            return;
     }
 }
 
@@ -161,6 +166,8 @@ void SimServer::handleFrame(const QByteArray &frame)
 
 void SimServer::sendReply(QByteArray frame)
 {
+    if (!m_client)
+        return;  // the host has gone; nothing is kept for the next one
     if (m_faults.silentAfter >= 0 && m_replies >= m_faults.silentAfter)
         return;
     ++m_replies;
