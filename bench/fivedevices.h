@@ -4,3 +4,7 @@
 // CPU share of one core and item-boundary-to-REQ_SET_LF latency. Binds the
 // fixed ports 8888 and 11000: run it in a network namespace of its own.
 void benchFiveDevices(bool quick);
+
+// The same five devices in the real window with the Tavik tab shown and
+// every device's log full: the CPU the window costs, idle and transmitting.
+void benchWindowDevices(bool quick);

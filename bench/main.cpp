@@ -505,14 +505,20 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("Usage: tavik-bench [--quick] [--stores]\n"
+        std::printf("Usage: tavik-bench [--quick] [--stores | --devices]\n"
                     "Prints one speed or memory figure per line; --quick uses smaller sizes,\n"
-                    "--stores only the store load, save and start-up figures.\n");
+                    "--stores only the store load, save and start-up figures, --devices only\n"
+                    "the five simulated devices (CPU and LF latency) and the noisy link.\n");
         return 0;
     }
     const bool quick = arguments.contains(QLatin1String("--quick"));
     if (arguments.contains(QLatin1String("--stores"))) {
         benchStores(quick);
+        return 0;
+    }
+    if (arguments.contains(QLatin1String("--devices"))) {
+        benchFiveDevices(quick);
+        benchWindowDevices(quick);
         return 0;
     }
 
@@ -531,6 +537,7 @@ int main(int argc, char *argv[])
     print("controller tick", "skipped, built without tavik-sim");
 #endif
     benchFiveDevices(quick);
+    benchWindowDevices(quick);
     print("whole run s", double(total.elapsed()) / 1000.0, 1);
     return 0;
 }

@@ -354,6 +354,15 @@ bool Tavik::inOnAirCycle() const
         || m_state == M_MACHINE_ON_AIR_PRESET_LF;
 }
 
+void Tavik::handOverLf()
+{
+    if ((m_state == M_MACHINE_ON_AIR_STATUS || m_state == M_MACHINE_ON_AIR_STATUS2) && m_lfRequested != 0
+        && m_lfRequested != m_lfSent) {
+        m_lfSent = m_lfRequested;
+        setState(M_MACHINE_ON_AIR_PRESET_LF);
+    }
+}
+
 bool Tavik::stopNow(int waitMs)
 {
     if (!isConnected() || m_stoppedForExit)
@@ -603,13 +612,7 @@ void Tavik::tick()
             --m_countdown;
     }
 
-    // A new value goes out on the next tick, not at the next status poll:
-    // an item's LF value is due when the item begins.
-    if ((m_state == M_MACHINE_ON_AIR_STATUS || m_state == M_MACHINE_ON_AIR_STATUS2) && m_lfRequested != 0
-        && m_lfRequested != m_lfSent) {
-        m_lfSent = m_lfRequested;
-        setState(M_MACHINE_ON_AIR_PRESET_LF);
-    }
+    handOverLf();
 
     if (m_watchdog == 1) {
         m_watchdog = 0;

@@ -122,6 +122,10 @@ public:
 
     void tick();
     void setState(State state);
+    // Sends a new LF value at once while on air, not at the next status
+    // poll: an item's value is due when the item begins. The tick does it,
+    // and whoever ticks the sequencer right after the controller.
+    void handOverLf();
 
     // Lets go of the device when its record leaves the registry: a device
     // on air is told to stop, the connection is closed, and the controller

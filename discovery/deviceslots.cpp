@@ -230,6 +230,7 @@ void DeviceSlots::tickBound()
             records[i].logs.add(line);
         Sequencer &paired = sequencer(records.at(i).slot);
         paired.tick();
+        tavik.handOverLf();
         if (paired.takeCutShort()) {
             RunCutShort end;
             end.slot = records.at(i).slot;

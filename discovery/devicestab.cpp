@@ -172,39 +172,55 @@ void DevicesTab::redrawDeviceTable()
         return;
     const quint64 remembered = m_devices.selectedInstance();
     m_tableFilling = true;
-    m_table->setRowCount(0);
     Machines &registry = m_devices.registry();
+    registry.setFilter(QString());
+    // Rows are made anew only when the records are not the ones shown;
+    // otherwise only the cells whose text changed are touched, so that a
+    // status poll costs a few cells, not the whole table.
+    QList<quint64> instances;
+    for (const Machine &machine : registry.records())
+        instances.append(machine.instance);
+    if (instances != m_shownInstances) {
+        m_table->setRowCount(0);
+        m_table->setRowCount(int(instances.size()));
+        for (int row = 0; row < m_table->rowCount(); ++row)
+            m_table->setRowHeight(row, rowHeight);
+        m_shownInstances = instances;
+    }
     if (registry.count() == 0) {
         m_tableFilling = false;
         redrawDeviceLog();
         return;
     }
-    registry.setFilter(QString());
+    const auto setItem = [this](int row, int column, QTableWidgetItem *fresh) {
+        QTableWidgetItem *shown = m_table->item(row, column);
+        if (!shown || shown->text() != fresh->text() || shown->toolTip() != fresh->toolTip())
+            m_table->setItem(row, column, fresh);
+        else
+            delete fresh;
+    };
     for (int row = 0; row < registry.count(); ++row) {
         registry.setCurrent(row);
-        m_table->insertRow(row);
-        m_table->setRowHeight(row, rowHeight);
-        m_table->setItem(row, ColumnName,
+        setItem(row, ColumnName,
                          item(registry.name(),
                               QStringLiteral("Device nickname for easier orientation where it is located,\n for "
                                              "example box 1, room2,...\nIf only one device is connected, leave it "
                                              "blank.")));
-        m_table->setItem(row, ColumnType, item(registry.typeText()));
-        m_table->setItem(row, ColumnSerial,
+        setItem(row, ColumnType, item(registry.typeText()));
+        setItem(row, ColumnSerial,
                          item(registry.serialNumber(),
                               QStringLiteral("The device serial number is located on the product label,\n on the "
                                              "back of the device.")));
-        m_table->setItem(row, ColumnAddress,
+        setItem(row, ColumnAddress,
                          item(registry.connectAddressText(),
                               QStringLiteral("IP: connecting address\nScan IP:") + registry.scanAddressText()
                                   + QStringLiteral("\nMaster PC:") + registry.masterAddressText()));
         const QString autoText = registry.autoconnectText();
         const QString contact = registry.lastContactText();
-        m_table->setItem(row, ColumnStatus, item(rowStatus(row), QStringLiteral("Device status")));
-        m_table->setItem(row, ColumnAuto, item(autoText, QStringLiteral("Automatic device connection.")));
-        auto *last = new QTableWidgetItem(contact);
-        last->setToolTip(QStringLiteral("The time when the device showed activity on the network."));
-        m_table->setItem(row, ColumnLastContact, last);
+        setItem(row, ColumnStatus, item(rowStatus(row), QStringLiteral("Device status")));
+        setItem(row, ColumnAuto, item(autoText, QStringLiteral("Automatic device connection.")));
+        setItem(row, ColumnLastContact,
+                item(contact, QStringLiteral("The time when the device showed activity on the network.")));
     }
     refreshDeviceTab();
     m_devices.selectInstance(remembered);
@@ -220,18 +236,39 @@ void DevicesTab::redrawDeviceLog()
     if (m_fieldsFilling)
         return;
     m_tableFilling = true;
-    m_log->setRowCount(0);
     Machines &registry = m_devices.registry();
-    if (registry.count() == 0)
-        return;
-    if (const Logs *log = m_devices.selectCurrent() ? registry.logs() : nullptr) {
-        for (const LogEntry &entry : log->records()) {
-            const int row = m_log->rowCount();
-            m_log->insertRow(row);
-            m_log->setRowHeight(row, rowHeight);
-            m_log->setItem(row, 0, item(entry.created.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"))));
-            m_log->setItem(row, 1, item(entry.text));
+    const Logs *log = registry.count() > 0 && m_devices.selectCurrent() ? registry.logs() : nullptr;
+    const QList<LogEntry> none;
+    const QList<LogEntry> &entries = log ? log->records() : none;
+    const quint64 instance = log ? m_devices.selectedInstance() : 0;
+    // The newest entries go on top; what was shown moves down and what the
+    // log let go of falls off the bottom. Only another device's log, or a
+    // log that changed otherwise, is drawn whole.
+    int fresh = -1;
+    if (instance == m_logInstance && m_log->rowCount() > 0) {
+        for (int i = 0; i < entries.size() && fresh < 0; ++i) {
+            if (entries.at(i).created == m_logNewest.created && entries.at(i).text == m_logNewest.text)
+                fresh = i;
         }
+    } else if (instance == m_logInstance && entries.isEmpty()) {
+        fresh = 0;
+    }
+    if (fresh < 0) {
+        m_log->setRowCount(0);
+        fresh = int(entries.size());
+    }
+    for (int i = fresh - 1; i >= 0; --i) {
+        m_log->insertRow(0);
+        m_log->setRowHeight(0, rowHeight);
+        m_log->setItem(0, 0, item(entries.at(i).created.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"))));
+        m_log->setItem(0, 1, item(entries.at(i).text));
+    }
+    m_log->setRowCount(int(entries.size()));
+    m_logInstance = instance;
+    m_logNewest = entries.isEmpty() ? LogEntry() : entries.first();
+    if (registry.count() == 0) {
+        m_tableFilling = false;
+        return;
     }
     refreshDeviceTab();
     m_tableFilling = false;

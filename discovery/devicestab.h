@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/tabpage.h"
+#include "data/logs.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -69,6 +70,9 @@ private:
     void pickAfterRemoval(int rowBefore);
 
     DeviceSlots &m_devices;
+    QList<quint64> m_shownInstances;  // the records the table's rows show
+    quint64 m_logInstance = 0;        // the record whose log is shown
+    LogEntry m_logNewest;             // the newest entry shown
     bool m_tableFilling = false;
     bool m_fieldsFilling = false;
     bool m_dirty = false;

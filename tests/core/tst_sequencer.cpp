@@ -1,6 +1,8 @@
 #include "data/container.h"
 #include "data/textforms.h"
+#include "device/tavik.h"
 #include "work/clock.h"
+#include "work/runrules.h"
 #include "work/sequencer.h"
 #include "work/transmitcontrol.h"
 #include "work/worklist.h"
@@ -312,6 +314,44 @@ private Q_SLOTS:
         QVERIFY(sequencer.cutShort().reason.contains("held up"));
         QCOMPARE(controller.stops, stops + 1);
         QCOMPARE(controller.lfValues.last(), 100u);
+    }
+
+    // What may go on air: nothing without a device, an empty list, a line
+    // without a preset or a valid frequency, a list longer than the device's
+    // time field, or a device that is not up.
+    void runRules()
+    {
+        using RunRules::Outcome;
+        Tavik tavik;
+        Sequencer sequencer;
+        WorkList list = listOf({{"440", 1}, {"880.5", 2}});
+        for (WorkLine &line : list.records())
+            line.pool = 1;
+        QCOMPARE(RunRules::check(&list, nullptr, &sequencer), Outcome::NoDevice);
+        QCOMPARE(RunRules::check(&list, &tavik, &sequencer), Outcome::DeviceNotReady);
+        QCOMPARE(RunRules::listSeconds(list), 180);
+
+        WorkList empty;
+        QCOMPARE(RunRules::check(&empty, &tavik, &sequencer), Outcome::NothingToRun);
+        WorkList timeless = listOf({{"440", 0}});
+        timeless.records()[0].pool = 1;
+        QCOMPARE(RunRules::check(&timeless, &tavik, &sequencer), Outcome::NothingToRun);
+        for (const char *text : {"1,5", "-5", "", "NaN"}) {
+            WorkList bad = list;
+            bad.records()[1].value = text;
+            QCOMPARE(RunRules::check(&bad, &tavik, &sequencer), Outcome::LineNotRunnable);
+        }
+        WorkList notFound = list;
+        notFound.records()[0].pool = 10;
+        QCOMPARE(RunRules::check(&notFound, &tavik, &sequencer), Outcome::LineNotRunnable);
+        WorkList tooLong = list;
+        tooLong.records()[0].time = QTime(18, 12);  // 1092 min: with 2 more, past 65535 s
+        QCOMPARE(RunRules::check(&tooLong, &tavik, &sequencer), Outcome::TooLong);
+        QVERIFY(RunRules::text(Outcome::TooLong, &tooLong).contains("1094 min"));
+        for (Outcome outcome : {Outcome::NoDevice, Outcome::NothingToRun, Outcome::LineNotRunnable,
+                                Outcome::DeviceNotReady, Outcome::StillRunning})
+            QVERIFY(!RunRules::text(outcome, &list).isEmpty());
+        QVERIFY(RunRules::text(Outcome::Ready, &list).isEmpty());
     }
 
     void workListFile()

@@ -241,6 +241,16 @@ private Q_SLOTS:
         const QString message = window.findChild<QLabel *>("label_work_message")->text();
         QVERIFY2(message.startsWith("Run cut short at line 1") && message.contains("connection"), qPrintable(message));
         QVERIFY(!window.findChild<QPushButton *>("pushButton_work_stop")->isEnabled());
+        // The client's history says the run was cut short, and where.
+        History &history = window.library().history();
+        history.setCurrent(0);
+        QCOMPARE(history.type(), int(Note::Notes));
+        QVERIFY2(history.text().contains("run cut short at line 1 (Long.v.1"), qPrintable(history.text()));
+        History reread;
+        reread.setPath(history.path().chopped(4));
+        QVERIFY(reread.readBase());
+        reread.setCurrent(0);
+        QCOMPARE(reread.text(), history.text());
         // No countdown left from the run: the list's own time.
         QCOMPARE(window.findChild<QLabel *>("label_work_remainingTime")->text(), QString("10:00"));
         QVERIFY(driver.until([&] { return tavik->state() == Tavik::M_MACHINE_RECONNECTED; }, 15000));
