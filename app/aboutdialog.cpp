@@ -4,7 +4,7 @@
 #include "ui_aboutdialog.h"
 
 const char *const AboutDialog::release = "0.1.5";
-const char *const AboutDialog::buildDate = "11.3.2026";
+const char *const AboutDialog::buildDate = TAVIK_RELEASE_DAY;
 
 AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(new Ui::AboutDialog)
 {

@@ -21,21 +21,56 @@ void installTranslation(QApplication &app, QTranslator &translator)
     }
 }
 
+void describe(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QCoreApplication::applicationName());
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The file to open."));
+}
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("TavikStudio"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("6.9.2"));
+}
+
+// --help and --version answer without a display: a packager's checks and
+// a terminal over ssh have none, and the widget application would abort
+// looking for one.
+bool asksForTextOnly(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        if (word == "--")
+            break;
+        if (word == "-h" || word == "--help" || word == "-?" || word == "--help-all" || word == "-v"
+            || word == "--version")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication text(argc, argv);
+        nameApplication();
+        QCommandLineParser parser;
+        describe(parser);
+        parser.process(text);  // prints and ends the program
+        return 0;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("TavikStudio"));
-    QApplication::setApplicationVersion(QStringLiteral("6.9.2"));
+    nameApplication();
     // Lets a Wayland desktop match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(TAVIK_APP_ID));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QApplication::applicationName());
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The file to open."));
+    describe(parser);
     parser.process(app);
 
     QTranslator translator;

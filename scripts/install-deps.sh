@@ -5,8 +5,9 @@ set -eu
 
 packages="cmake g++ make git qt6-base-dev iputils-ping"
 # The install test validates the desktop entry and the AppStream metadata and
-# builds the Debian package, whose dependencies dpkg-shlibdeps computes.
-packages="$packages desktop-file-utils appstream dpkg-dev file"
+# builds the Debian packages, whose dependencies dpkg-shlibdeps computes and
+# which lintian checks.
+packages="$packages desktop-file-utils appstream dpkg-dev file lintian"
 # The download test makes its own TLS certificate.
 packages="$packages openssl"
 # Time-zone tests read the zone database.

@@ -1,8 +1,8 @@
 #!/bin/sh
-# Builds the Debian package of TavikStudio from build/ (or the folder given)
-# and leaves it in that folder's package/ subfolder, for example
-# build/package/tavikstudio_6.9.2_amd64.deb. Needs dpkg-dev and file, which
-# scripts/install-deps.sh installs.
+# Builds the Debian packages of TavikStudio from build/ (or the folder given)
+# and leaves them in that folder's package/ subfolder, for example
+# build/package/tavikstudio_6.9.2-1_amd64.deb and tavik-sim_6.9.2-1_amd64.deb.
+# Needs dpkg-dev and file, which scripts/install-deps.sh installs.
 set -eu
 cd "$(dirname "$0")/.."
 folder="${1:-build}"
@@ -11,5 +11,11 @@ case "$folder" in
     *) output="$PWD/$folder/package" ;;
 esac
 scripts/build.sh "$folder"
+# File times in the packages are the commit's, so that the same commit
+# gives the same bytes (scripts/compare-packages.sh checks it).
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir > /dev/null 2>&1; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+    export SOURCE_DATE_EPOCH
+fi
 cpack -G DEB --config "$folder/CPackConfig.cmake" -B "$output"
 ls "$output"/*.deb

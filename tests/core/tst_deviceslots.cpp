@@ -101,7 +101,8 @@ private Q_SLOTS:
         // The second value follows the first by about one item (3 s here).
         const qint64 gap = sim.timeOf("lf=2222") - sim.timeOf("lf=1111");
         QVERIFY2(gap > 2500 && gap < 3500, qPrintable(QString::number(gap)));
-        QVERIFY(sim.received().filter("command=3").size() == 1);
+        // The simulator may lag behind under load; the stop reaches it.
+        QVERIFY(QTest::qWaitFor([&] { return sim.received().filter("command=3").size() == 1; }, 5000));
     }
 
     // Two devices run their lists at the same time: each sequencer sees its

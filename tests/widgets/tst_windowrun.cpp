@@ -84,6 +84,23 @@ struct Rig
             return false;
         return driver.until([this] { return window.devices().registry().count() == 1; }, 10000);
     }
+
+    // Once the device is ready, Start on the Work tab with one ten-minute
+    // line; the sequencer on air, or null.
+    Sequencer *startLongRun()
+    {
+        if (!driver.until([this] { return inReadyCycle(window.devices().selectedController()); }, 20000))
+            return nullptr;
+        Machines &registry = window.devices().registry();
+        registry.setCurrent(0);
+        addLine(*registry.work(), "Long", 1, "777", 10);
+        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        window.findChild<QPushButton *>("pushButton_work_start")->click();
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        const bool onAir = driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000);
+        return onAir ? sequencer : nullptr;
+    }
 };
 
 } // namespace
@@ -222,17 +239,9 @@ private Q_SLOTS:
         QVERIFY(rig.start("9002", {"--drop-after-s", "3"}));
         MainWindow &window = rig.window;
         WindowDriver &driver = rig.driver;
-        Machines &registry = window.devices().registry();
         Tavik *tavik = window.devices().selectedController();
-        QVERIFY(driver.until([&] { return inReadyCycle(tavik); }, 20000));
-
-        registry.setCurrent(0);
-        addLine(*registry.work(), "Long", 1, "777", 10);
-        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
-        window.uiTick();
-        window.findChild<QPushButton *>("pushButton_work_start")->click();
-        Sequencer *sequencer = window.devices().selectedSequencer();
-        QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        Sequencer *sequencer = rig.startLongRun();
+        QVERIFY(sequencer);
         QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_IDLE; }, 10000));
         // The run is shown as cut short at its one line, and why.
         QCOMPARE(sequencer->cutShort().item, 0);
@@ -266,15 +275,8 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.start("9003"));
         MainWindow &window = rig.window;
-        Machines &registry = window.devices().registry();
-        QVERIFY(rig.driver.until([&] { return inReadyCycle(window.devices().selectedController()); }, 20000));
-        registry.setCurrent(0);
-        addLine(*registry.work(), "Long", 1, "777", 10);
-        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
-        window.uiTick();
-        window.findChild<QPushButton *>("pushButton_work_start")->click();
-        Sequencer *sequencer = window.devices().selectedSequencer();
-        QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        Sequencer *sequencer = rig.startLongRun();
+        QVERIFY(sequencer);
 
         int asked = 0;
         window.setQuitQuestion([&asked] { ++asked; return false; });
