@@ -2,6 +2,7 @@
 
 #include "device/tavik.h"
 #include "discovery/deviceslots.h"
+#include "discovery/devicetablemodel.h"
 #include "ui/checkboxdelegate.h"
 #include "work/sequencer.h"
 
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 
 namespace {
@@ -66,15 +68,15 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_delUnresponsive = button(m_listGroup, top, QStringLiteral("Del Unresponsive"), "pushButton_machinesDelUnresposive");
     listLayout->addLayout(top);
 
-    m_table = new QTableWidget(0, 7, m_listGroup);
+    m_model = new DeviceTableModel(m_devices, this);
+    m_table = new QTableView(m_listGroup);
     m_table->setObjectName(QStringLiteral("tableWidget_machinesSelection"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Serial No."),
-                                        QStringLiteral("IP"), QStringLiteral("Status"), QStringLiteral("Auto"),
-                                        QStringLiteral("Last contact")});
+    m_table->setModel(m_model);
+    m_table->verticalHeader()->setDefaultSectionSize(rowHeight);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSortingEnabled(false);
-    m_table->setItemDelegateForColumn(ColumnAuto, new CheckBoxDelegate(m_table));
+    m_table->setItemDelegateForColumn(DeviceTableModel::ColumnAuto, new CheckBoxDelegate(m_table));
     listLayout->addWidget(m_table);
     pageLayout->addWidget(m_listGroup);
 
@@ -120,7 +122,7 @@ void DevicesTab::connectWidgets()
     connect(m_moveUp, &QPushButton::clicked, this, &DevicesTab::on_pushButton_workMoveUp_clicked);
     connect(m_moveDown, &QPushButton::clicked, this, &DevicesTab::on_pushButton_workMoveDown_clicked);
     connect(m_delete, &QPushButton::clicked, this, &DevicesTab::on_pushButton_workDelete_clicked);
-    connect(m_table, &QTableWidget::itemSelectionChanged, this,
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged);
     connect(m_name, &QLineEdit::textChanged, this, &DevicesTab::on_lineEdit_workMachineName_textChanged);
     connect(m_copyNetAddress, &QPushButton::clicked, this, &DevicesTab::on_pushButton_copyNetIP_clicked);
@@ -150,82 +152,17 @@ void DevicesTab::refresh()
     }
 }
 
-QString DevicesTab::rowStatus(int row)
-{
-    Machines &registry = m_devices.registry();
-    registry.setCurrent(row);
-    QString status = registry.statusText();
-    if (!registry.hasDeviceSlot())
-        return status + QStringLiteral(" (no device slot)");
-    const Tavik &tavik = m_devices.controller(registry.slot());
-    if (tavik.stateText() == QLatin1String("Disconnected") && tavik.pingReachable()
-        && status != QLatin1String("Occupied") && status != QLatin1String("Starting"))
-        status = QStringLiteral("Ping OK");
-    if (tavik.isLinkUp())
-        status = tavik.stateText();
-    return status;
-}
-
 void DevicesTab::redrawDeviceTable()
 {
     if (m_fieldsFilling)
         return;
     const quint64 remembered = m_devices.selectedInstance();
     m_tableFilling = true;
-    Machines &registry = m_devices.registry();
-    registry.setFilter(QString());
-    // Rows are made anew only when the records are not the ones shown;
-    // otherwise only the cells whose text changed are touched, so that a
-    // status poll costs a few cells, not the whole table.
-    QList<quint64> instances;
-    for (const Machine &machine : registry.records())
-        instances.append(machine.instance);
-    if (instances != m_shownInstances) {
-        m_table->setRowCount(0);
-        m_table->setRowCount(int(instances.size()));
-        for (int row = 0; row < m_table->rowCount(); ++row)
-            m_table->setRowHeight(row, rowHeight);
-        m_shownInstances = instances;
-    }
-    if (registry.count() == 0) {
-        m_tableFilling = false;
-        redrawDeviceLog();
-        return;
-    }
-    const auto setItem = [this](int row, int column, QTableWidgetItem *fresh) {
-        QTableWidgetItem *shown = m_table->item(row, column);
-        if (!shown || shown->text() != fresh->text() || shown->toolTip() != fresh->toolTip())
-            m_table->setItem(row, column, fresh);
-        else
-            delete fresh;
-    };
-    for (int row = 0; row < registry.count(); ++row) {
-        registry.setCurrent(row);
-        setItem(row, ColumnName,
-                         item(registry.name(),
-                              QStringLiteral("Device nickname for easier orientation where it is located,\n for "
-                                             "example box 1, room2,...\nIf only one device is connected, leave it "
-                                             "blank.")));
-        setItem(row, ColumnType, item(registry.typeText()));
-        setItem(row, ColumnSerial,
-                         item(registry.serialNumber(),
-                              QStringLiteral("The device serial number is located on the product label,\n on the "
-                                             "back of the device.")));
-        setItem(row, ColumnAddress,
-                         item(registry.connectAddressText(),
-                              QStringLiteral("IP: connecting address\nScan IP:") + registry.scanAddressText()
-                                  + QStringLiteral("\nMaster PC:") + registry.masterAddressText()));
-        const QString autoText = registry.autoconnectText();
-        const QString contact = registry.lastContactText();
-        setItem(row, ColumnStatus, item(rowStatus(row), QStringLiteral("Device status")));
-        setItem(row, ColumnAuto, item(autoText, QStringLiteral("Automatic device connection.")));
-        setItem(row, ColumnLastContact,
-                item(contact, QStringLiteral("The time when the device showed activity on the network.")));
-    }
+    m_model->refresh();
     refreshDeviceTab();
     m_devices.selectInstance(remembered);
     const int row = m_devices.selectedRow();
-    if (row >= 0 && row < m_table->rowCount())
+    if (row >= 0 && row < m_model->rowCount())
         m_table->selectRow(row);
     m_tableFilling = false;
     redrawDeviceLog();

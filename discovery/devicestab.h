@@ -7,6 +7,8 @@
 #include <QObject>
 
 class DeviceSlots;
+class DeviceTableModel;
+class QTableView;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -21,8 +23,6 @@ class DevicesTab : public QObject, public TabPage
     Q_OBJECT
 
 public:
-    enum Column { ColumnName, ColumnType, ColumnSerial, ColumnAddress, ColumnStatus, ColumnAuto, ColumnLastContact };
-
     static constexpr int rebuildSeconds = 10;
 
     DevicesTab(QWidget *page, DeviceSlots &devices, QObject *parent = nullptr);
@@ -40,7 +40,6 @@ public:
     void redrawDeviceLog();
     void refreshDeviceTab();
     void showSelectedDevice();
-    QString rowStatus(int row);
 
 Q_SIGNALS:
     // The Work tab's title and remaining-time label follow the selection.
@@ -70,7 +69,7 @@ private:
     void pickAfterRemoval(int rowBefore);
 
     DeviceSlots &m_devices;
-    QList<quint64> m_shownInstances;  // the records the table's rows show
+    DeviceTableModel *m_model = nullptr;
     quint64 m_logInstance = 0;        // the record whose log is shown
     LogEntry m_logNewest;             // the newest entry shown
     bool m_tableFilling = false;
@@ -79,7 +78,7 @@ private:
     QDateTime m_nextRebuild;
 
     QGroupBox *m_listGroup = nullptr;
-    QTableWidget *m_table = nullptr;
+    QTableView *m_table = nullptr;
     QTableWidget *m_log = nullptr;
     QLineEdit *m_manualAddress = nullptr;
     QLineEdit *m_name = nullptr;

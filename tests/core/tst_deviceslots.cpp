@@ -1,12 +1,15 @@
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
 #include "discovery/deviceslots.h"
+#include "discovery/devicetablemodel.h"
 #include "work/sequencer.h"
 
 #include "support/scaledclock.h"
 #include "support/simprocess.h"
 #include "support/testenv.h"
 
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -246,6 +249,46 @@ private Q_SLOTS:
         QCOMPARE(tavik.hostAddress(), QString("127.0.0.9"));
         QCOMPARE(tavik.state(), Tavik::M_MACHINE_DELAYLED_DISCONNECT);
         QVERIFY(registry.logs()->records().first().text.contains("new address"));
+    }
+
+    // The devices table's model: sound for a view, made anew when the
+    // records change, and otherwise telling only of the rows that changed.
+    void tableModel()
+    {
+        DeviceSlots devices;
+        DeviceTableModel model(devices);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        Machines &registry = devices.registry();
+        for (const char *serial : {"11", "12", "13"}) {
+            Machine announced;
+            announced.serialNumber = serial;
+            devices.mergeAnnouncement(announced);
+        }
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+        model.refresh();
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.index(0, DeviceTableModel::ColumnSerial).data().toString(), QString("13"));
+        QCOMPARE(model.index(2, DeviceTableModel::ColumnName).data().toString(), QString("11"));
+        model.refresh();
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(changes.size(), 0);
+
+        registry.setCurrent(1);
+        registry.setName("Box 2");
+        model.refresh();
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes.first().at(0).toModelIndex().row(), 1);
+        QCOMPARE(model.index(1, DeviceTableModel::ColumnName).data().toString(), QString("Box 2"));
+
+        registry.setCurrent(0);
+        registry.removeCurrent();
+        devices.bindDevices();
+        model.refresh();
+        QCOMPARE(resets.size(), 2);
+        QCOMPARE(model.rowCount(), 2);
     }
 
     void recordsBeyondTheSlotsAreNotBound()

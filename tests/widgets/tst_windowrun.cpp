@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -223,10 +224,10 @@ private Q_SLOTS:
             presetTimeLogged = presetTimeLogged || entry.toObject().value("log").toString() == "Request transmit, preset time:123";
         QVERIFY(presetTimeLogged);
 
-        auto *devices = window.findChild<QTableWidget *>("tableWidget_machinesSelection");
+        const QAbstractItemModel *devices = window.findChild<QTableView *>("tableWidget_machinesSelection")->model();
         QCOMPARE(devices->rowCount(), 1);
-        QCOMPARE(devices->item(0, 2)->text(), QString("9001"));
-        QVERIFY(driver.until([&] { return devices->item(0, 4) && devices->item(0, 4)->text() == "Ready"; }, 5000));
+        QCOMPARE(devices->index(0, 2).data().toString(), QString("9001"));
+        QVERIFY(driver.until([&] { return devices->index(0, 4).data().toString() == "Ready"; }, 5000));
         QVERIFY(window.findChild<QTableWidget *>("tableWidget_tavikLogs")->rowCount() > 5);
     }
 
