@@ -160,8 +160,14 @@ const Tavik::Row &Tavik::row(State state)
         // Each status reply is judged as it arrives (applyStatus); this
         // only keeps the polling going and hands over a new LF value.
         {M_MACHINE_ON_AIR_STATUS, "M_MACHINE_ON_AIR_STATUS", [](Tavik &t) {
-            t.m_transmitting = true;
             t.sendQuery(QueryStatus);
+            // With no run of ours left on air, back to the ready cycle,
+            // where a device still on air is stopped.
+            if (!t.m_runActive) {
+                t.after(M_MACHINE_COMMAND_BRING_UP, 5);
+                return;
+            }
+            t.m_transmitting = true;
             t.after(M_MACHINE_ON_AIR_STATUS2, 10);
             if (t.m_lfRequested != 0 && t.m_lfRequested != t.m_lfSent) {
                 t.m_lfSent = t.m_lfRequested;
@@ -285,6 +291,9 @@ void Tavik::requestStart()
 {
     m_interruption.clear();
     m_runActive = true;
+    // A logout that was called off stopped everything once; this run is
+    // new and must be stopped in its turn.
+    m_stoppedForExit = false;
     if (!isConnected())
         interrupt(QStringLiteral("The device is not connected"));
     else if (m_lfRequested == 0)
@@ -376,6 +385,11 @@ bool Tavik::stopNow(int waitMs)
     sendCommand(CommandStop);
     flushWrites(waitMs);
     m_stoppedForExit = true;
+    m_stopMark = m_statusQueries;
+    // A program that goes on after all (a logout called off) finds the
+    // device in its ready cycle.
+    if (inSession())
+        setState(M_MACHINE_GET_STATUS);
     return true;
 }
 

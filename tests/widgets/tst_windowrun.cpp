@@ -290,6 +290,13 @@ private Q_SLOTS:
         QCOMPARE(asked, 1);
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 3000));
         QCOMPARE(rig.sim.received().filter("command=3").size(), 1);
+
+        // A logout called off after the stop: a run started afterwards is
+        // stopped at the next way out in its turn.
+        QVERIFY(rig.driver.until([&] { return sequencer->canStart(); }, 5000));
+        QVERIFY(rig.startLongRun());
+        window.stopAllDevices();
+        QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 2; }, 3000));
     }
 };
 
