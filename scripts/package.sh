@@ -10,12 +10,13 @@ case "$folder" in
     /*) output="$folder/package" ;;
     *) output="$PWD/$folder/package" ;;
 esac
-scripts/build.sh "$folder"
-# File times in the packages are the commit's, so that the same commit
-# gives the same bytes (scripts/compare-packages.sh checks it).
+# Times in the packages, and in the resources built into the program, are
+# the commit's, so that the same commit gives the same bytes
+# (scripts/compare-packages.sh checks it).
 if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir > /dev/null 2>&1; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
     export SOURCE_DATE_EPOCH
 fi
+scripts/build.sh "$folder"
 cpack -G DEB --config "$folder/CPackConfig.cmake" -B "$output"
 ls "$output"/*.deb
