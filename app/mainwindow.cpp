@@ -99,16 +99,6 @@ void MainWindow::stopAllDevices()
     const int stopped = m_devices.stopAll(stopWaitMs);
     if (stopped > 0)
         qDebug() << "stopped" << stopped << "devices on the way out";
-    // The stops and the log lines they leave are in the registry's file.
-    for (int slot = 0; slot < DeviceSlots::count; ++slot) {
-        const QStringList lines = m_devices.controller(slot).takeLogLines();
-        for (Machine &machine : m_devices.registry().records()) {
-            if (machine.slot == slot && machine.hasDeviceSlot()) {
-                for (const QString &line : lines)
-                    machine.logs.add(line);
-            }
-        }
-    }
 }
 
 void MainWindow::closeForSignal()
@@ -301,12 +291,7 @@ void MainWindow::deviceTick()
 void MainWindow::reportCutShorts()
 {
     for (const DeviceSlots::RunCutShort &end : m_devices.takeCutShorts()) {
-        const QString text = QStringLiteral("Tavik %1: run cut short at line %2 (%3, %4 %): %5")
-                                 .arg(end.deviceName)
-                                 .arg(end.cut.item + 1)
-                                 .arg(end.itemTitle)
-                                 .arg(end.cut.progress)
-                                 .arg(end.cut.reason);
+        const QString text = QStringLiteral("Tavik %1: run ").arg(end.deviceName) + end.cut.text();
         showNotice(text);
         ClientHistory::recordCutShort(m_library, end.historyPath, text);
     }

@@ -157,8 +157,9 @@ const Tavik::Row &Tavik::row(State state)
             t.log(QStringLiteral("Preset lf:") + QString::number(t.m_lfSent));
             t.after(M_MACHINE_ON_AIR_STATUS, 2);
         }},
-        // Each status reply is judged as it arrives (applyStatus); this
-        // only keeps the polling going and hands over a new LF value.
+        // Each status reply is judged as it arrives (applyStatus) and a new
+        // LF value goes out at once (handOverLf); this keeps the polling
+        // going.
         {M_MACHINE_ON_AIR_STATUS, "M_MACHINE_ON_AIR_STATUS", [](Tavik &t) {
             t.sendQuery(QueryStatus);
             // With no run of ours left on air, back to the ready cycle,
@@ -169,10 +170,6 @@ const Tavik::Row &Tavik::row(State state)
             }
             t.m_transmitting = true;
             t.after(M_MACHINE_ON_AIR_STATUS2, 10);
-            if (t.m_lfRequested != 0 && t.m_lfRequested != t.m_lfSent) {
-                t.m_lfSent = t.m_lfRequested;
-                t.after(M_MACHINE_ON_AIR_PRESET_LF, 5);
-            }
         }},
         {M_MACHINE_ON_AIR_STATUS2, "M_MACHINE_ON_AIR_STATUS2", [](Tavik &t) {
             t.sendQuery(QuerySecondary);

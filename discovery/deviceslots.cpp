@@ -211,6 +211,13 @@ int DeviceSlots::stopAll(int waitMs)
         if (controller(slot).stopNow(waitMs))
             ++stopped;
     }
+    QList<Machine> &records = m_registry.records();
+    for (int i = 0; i < records.size() && i < count; ++i) {
+        if (records.at(i).hasDeviceSlot()) {
+            for (const QString &line : controller(records.at(i).slot).takeLogLines())
+                records[i].logs.add(line);
+        }
+    }
     return stopped;
 }
 
@@ -237,21 +244,14 @@ void DeviceSlots::tickBound()
             end.deviceName = records.at(i).name;
             end.historyPath = m_runHistory[size_t(end.slot)];
             end.cut = paired.cutShort();
-            if (end.cut.item >= 0 && end.cut.item < paired.count())
-                end.itemTitle = paired.item(end.cut.item).title;
-            records[i].logs.add(QStringLiteral("Run cut short at line %1 (%2, %3 %): %4")
-                                    .arg(end.cut.item + 1)
-                                    .arg(end.itemTitle)
-                                    .arg(end.cut.progress)
-                                    .arg(end.cut.reason));
+            records[i].logs.add(QStringLiteral("Run ") + end.cut.text());
             m_cutShorts.append(end);
         }
     }
 }
 
-QList<int> DeviceSlots::takeConnectionEvents()
+void DeviceSlots::takeConnectionEvents()
 {
-    QList<int> lost;
     const QList<Machine> &records = m_registry.records();
     for (int i = 0; i < records.size() && i < count; ++i) {
         const int slot = records.at(i).slot;
@@ -266,7 +266,6 @@ QList<int> DeviceSlots::takeConnectionEvents()
                 // was cut short.
                 event.word = word;
                 event.hold = holdTicks;
-                lost.append(slot);
             } else if (word == QLatin1String("TRANSMITTING") && controller(slot).isConnected()) {
                 // Flags carry no order in time: a link that is down now went
                 // down after any transmission seen in the same batch.
@@ -277,7 +276,6 @@ QList<int> DeviceSlots::takeConnectionEvents()
             }
         }
     }
-    return lost;
 }
 
 QString DeviceSlots::statusLine(int slot)

@@ -74,7 +74,6 @@ public:
         int slot = -1;
         QString deviceName;
         QString historyPath;  // the history the run was recorded in, or empty
-        QString itemTitle;
         CutShort cut;
     };
     // The history file a run now starting on the slot was recorded in.
@@ -88,17 +87,17 @@ public:
     bool anyRunGoing();
     // For a program about to end: every device that may be on air is sent
     // the stop command at once; waits at most waitMs for each to go out.
-    // Returns how many were sent one.
+    // The lines the controllers log go into their records' logs. Returns
+    // how many were sent a stop.
     int stopAll(int waitMs);
 
     // Reads and ticks every bound controller, moves its progress lines into
     // its record's log, then ticks its sequencer.
     void tickBound();
 
-    // The connection events of every bound controller since the last call.
-    // A device whose link went down gets its sequencer put to rest; its
-    // slot is returned so that the window can clear what it shows.
-    QList<int> takeConnectionEvents();
+    // Takes the connection events of every bound controller since the last
+    // call into the words the status line shows.
+    void takeConnectionEvents();
     QString eventWord(int slot) const { return m_events.at(size_t(slot)).word; }
     // "Tavik " and the device's name, then its last event word.
     QString statusLine(int slot);

@@ -105,6 +105,7 @@ void Sequencer::endCutShort(const QString &reason)
 {
     m_cutShort.item = currentItem();
     m_cutShort.progress = m_index > 0 ? m_items.at(m_index - 1).progress : 0;
+    m_cutShort.title = m_cutShort.item < count() ? m_items.at(m_cutShort.item).title : QString();
     m_cutShort.reason = reason;
     m_cutShortNew = true;
     qDebug().noquote() << "run cut short at item" << m_cutShort.item << reason;

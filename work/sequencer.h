@@ -25,7 +25,15 @@ struct CutShort
 {
     int item = -1;      // the item on air, or 0 when none had begun
     int progress = 0;   // how far it got, in percent
+    QString title;      // the item's
     QString reason;
+
+    // "cut short at line N (title, P %): reason", as the Work tab, the
+    // device's log, the notice and the history say it.
+    QString text() const
+    {
+        return QStringLiteral("cut short at line %1 (%2, %3 %): %4").arg(item + 1).arg(title).arg(progress).arg(reason);
+    }
 };
 
 // Runs one device's work list: asks the controller to go on air for the

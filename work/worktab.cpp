@@ -206,7 +206,7 @@ void WorkTab::refreshWorkTab()
                 item->setText(QString::number(sequencer->progress(row)));
         }
         m_table->selectRow(cut.item);
-        m_message->setText(cutShortText(cut));
+        m_message->setText(QStringLiteral("Run ") + cut.text());
         m_cutShown = true;
     }
     // The time the run still has, and the clock time it will end; before
@@ -244,10 +244,6 @@ RunRules::Outcome WorkTab::startOutcome()
     return RunRules::check(work, tavik, sequencer);
 }
 
-QString WorkTab::cutShortText(const CutShort &cut)
-{
-    return QStringLiteral("Run cut short at line %1 (%2 %): %3").arg(cut.item + 1).arg(cut.progress).arg(cut.reason);
-}
 
 void WorkTab::on_tableWidget_work_itemSelectionChanged()
 {

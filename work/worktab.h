@@ -12,7 +12,6 @@ class QPushButton;
 class QTableWidget;
 class QWidget;
 class WorkList;
-struct CutShort;
 
 // The Work tab: the selected device's work list, its progress while the
 // sequencer runs, and Start and Stop.
@@ -31,8 +30,6 @@ public:
 
     void fillWorkTable();
     void refreshWorkTab();
-
-    static QString cutShortText(const CutShort &cut);
 
 Q_SIGNALS:
     void noticeRequested(const QString &text);

@@ -324,9 +324,7 @@ private Q_SLOTS:
         using RunRules::Outcome;
         Tavik tavik;
         Sequencer sequencer;
-        WorkList list = listOf({{"440", 1}, {"880.5", 2}});
-        for (WorkLine &line : list.records())
-            line.pool = 1;
+        WorkList list = listOf({{"440", 1}, {"880.5", 2}});  // the client's pool
         QCOMPARE(RunRules::check(&list, nullptr, &sequencer), Outcome::NoDevice);
         QCOMPARE(RunRules::check(&list, &tavik, &sequencer), Outcome::DeviceNotReady);
         QCOMPARE(RunRules::listSeconds(list), 180);
@@ -334,7 +332,6 @@ private Q_SLOTS:
         WorkList empty;
         QCOMPARE(RunRules::check(&empty, &tavik, &sequencer), Outcome::NothingToRun);
         WorkList timeless = listOf({{"440", 0}});
-        timeless.records()[0].pool = 1;
         QCOMPARE(RunRules::check(&timeless, &tavik, &sequencer), Outcome::NothingToRun);
         for (const char *text : {"1,5", "-5", "", "NaN"}) {
             WorkList bad = list;
