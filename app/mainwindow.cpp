@@ -26,6 +26,8 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFontMetrics>
+#include <QTabBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QDebug>
@@ -58,10 +60,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     m_library.load(m_settings);
     m_work.setPath(m_settings.dataFolder() + QStringLiteral("work.dat"));
-    if (!m_library.currentClientName().isEmpty())
-        setClientTabTitle(m_library.currentClientName());
     m_session = std::make_unique<LibrarySession>(m_library, m_settings);
-    connect(m_session.get(), &LibrarySession::currentClientChanged, this, &MainWindow::setClientTabTitle);
     createLibraryPages();
     createPages();
 
@@ -164,11 +163,11 @@ void MainWindow::createPages()
 void MainWindow::createEditorPages()
 {
     m_editors.setAuthor(m_settings.operatorName());
-    m_editors.attach(*m_session);
     connect(&m_editors.program, &ProgramEditor::captionChanged, this,
-            [this](const QString &caption) { ui->MainPage->setTabText(TabProgram, caption); });
+            [this](const QString &caption) { setTabCaption(TabProgram, caption); });
     connect(&m_editors.client, &ClientEditor::captionChanged, this,
-            [this](const QString &caption) { ui->MainPage->setTabText(TabClient, caption); });
+            [this](const QString &caption) { setTabCaption(TabClient, caption); });
+    m_editors.attach(*m_session);
 
     auto preset = std::make_unique<PresetTab>(m_editors.preset, m_editors.program, ui->tab_preset);
     auto program = std::make_unique<ProgramTab>(m_editors.program, m_devices, ui->tab_program);
@@ -273,7 +272,7 @@ void MainWindow::deviceTick()
     const bool idle = !sequencer || sequencer->canStart();
     m_programTab->setToWorkEnabled(idle);
     if (m_programListToWork)
-        m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || !m_session->currentClientName().isEmpty()));
+        m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || m_session->clientOpen()));
 
     Machines &registry = m_devices.registry();
     Tavik *tavik = m_devices.selectedController();
@@ -368,9 +367,21 @@ void MainWindow::showKeptAside()
         showNotice(lines.join(QLatin1Char('\n')));
 }
 
+void MainWindow::setTabCaption(int index, const QString &caption)
+{
+    // A long name would widen the tab bar and with it the window: the
+    // caption is cut short, the tooltip has it whole.
+    const QFontMetrics metrics(ui->MainPage->tabBar()->font());
+    QStringList lines = caption.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = metrics.elidedText(line, Qt::ElideRight, tabCaptionWidth);
+    ui->MainPage->setTabText(index, lines.join(QLatin1Char('\n')));
+    ui->MainPage->setTabToolTip(index, lines.join(QLatin1Char('\n')) == caption ? QString() : caption);
+}
+
 void MainWindow::setProgramTabTitle(const QString &text)
 {
-    ui->MainPage->setTabText(TabProgram, QStringLiteral("Program\n") + text);
+    setTabCaption(TabProgram, QStringLiteral("Program\n") + text);
 }
 
 void MainWindow::setProgramTabTitle(const QString &name, int version)
@@ -379,13 +390,7 @@ void MainWindow::setProgramTabTitle(const QString &name, int version)
                                       : name + QStringLiteral(".v.") + QString::number(version));
 }
 
-void MainWindow::setClientTabTitle(const QString &name)
-{
-    ui->MainPage->setTabText(TabClient, QStringLiteral("Client\n") + name);
-}
-
 void MainWindow::setWorkTabTitle(const QString &deviceName)
 {
-    ui->MainPage->setTabText(TabWork, deviceName.isEmpty() ? QStringLiteral("Work")
-                                                           : QStringLiteral("Work\n") + deviceName);
+    setTabCaption(TabWork, deviceName.isEmpty() ? QStringLiteral("Work") : QStringLiteral("Work\n") + deviceName);
 }

@@ -55,6 +55,8 @@ public:
 
     static constexpr int uiTickMs = 250;
     static constexpr int deviceTickMs = 25;
+    // The widest a tab caption line grows, in pixels.
+    static constexpr int tabCaptionWidth = 180;
     // How long an ending program waits for each device's stop to go out.
     static constexpr int stopWaitMs = 2000;
 
@@ -64,7 +66,7 @@ public:
     void showNotice(const QString &text);
     void setProgramTabTitle(const QString &text);
     void setProgramTabTitle(const QString &name, int version);
-    void setClientTabTitle(const QString &name);
+    void setTabCaption(int index, const QString &caption);
     void setWorkTabTitle(const QString &deviceName);
 
     // One run of each timer's work; the timers call these, tests may too.

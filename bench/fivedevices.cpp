@@ -370,7 +370,7 @@ void benchWindowDevices(bool quick)
         }
         // Every device's log full, as after a long day.
         Machines &registry = devices.registry();
-        for (Machine &machine : registry.records()) {
+        for (Machine &machine : registry.editRecords()) {
             for (int i = 0; i < 500; ++i)
                 machine.logs.add(QStringLiteral("Status: READY POWER %1").arg(i));
         }

@@ -282,17 +282,17 @@ void benchPresets(bool quick)
 void fillMachines(Machines &machines)
 {
     const QDateTime base(QDate(2024, 3, 1), QTime(8, 0));
-    QList<Machine> &records = machines.records();
+    QList<Machine> &records = machines.editRecords();
     for (int m = 0; m < Machine::deviceSlots; ++m) {
         Machine machine(base);
         machine.slot = m;
         machine.serialNumber = QStringLiteral("T5-%1").arg(4700 + m);
         machine.name = QStringLiteral("Room %1").arg(m + 1);
         machine.type = Machine::Tavik5;
-        QList<LogEntry> &log = machine.logs.records();
+        QList<LogEntry> &log = machine.logs.editRecords();
         for (int i = 0; i < Logs::limit; ++i)
             log.append(LogEntry{base.addMSecs(qint64(i) * 1500), QStringLiteral("Status: 0x19 error 0x0 entry %1").arg(i)});
-        QList<WorkLine> &lines = machine.work.records();
+        QList<WorkLine> &lines = machine.work.editRecords();
         for (int i = 0; i < 200; ++i) {
             WorkLine line;
             line.name = QStringLiteral("Preset %1").arg(i);

@@ -32,7 +32,7 @@ constexpr double goalMs = 16.0;
 void fill(Presets &presets, int count)
 {
     static const char *const words[] = {"Řez", "Kůra", "Zelí", "Lípa", "Ocet", "Rezeda", "Mléko", "Žito"};
-    QList<Preset> &records = presets.records();
+    QList<Preset> &records = presets.editRecords();
     records.clear();
     records.reserve(count);
     for (int i = 0; i < count; ++i) {

@@ -26,7 +26,7 @@ void fillPresets(Presets &presets, int count)
 {
     static const char *const words[] = {"Řez", "Kůra", "Zelí", "Lípa", "Ocet", "Rezeda", "Mléko", "Žito"};
     const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
-    QList<Preset> &records = presets.records();
+    QList<Preset> &records = presets.editRecords();
     records.reserve(count);
     for (int i = 0; i < count; ++i) {
         Preset preset;

@@ -33,9 +33,9 @@ bool History::readBase()
     QJsonObject rest;
     const Container::ReadStatus status = Container::readFile(m_path, rest, {&notes, &presets, &programs});
     if (status == Container::ReadStatus::Read) {
-        records() = std::move(notes.taken());
-        m_presets.records() = std::move(presets.taken());
-        m_programs.records() = std::move(programs.taken());
+        editRecords() = std::move(notes.taken());
+        m_presets.editRecords() = std::move(presets.taken());
+        m_programs.editRecords() = std::move(programs.taken());
     }
     return Container::opened(status);
 }

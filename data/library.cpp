@@ -22,7 +22,50 @@ void Library::load(const QString &dataFolder)
     m_programs.first();
     m_clients.setFilter(QString());
     m_clients.first();
-    m_clients.loadHistory();
+    closeClient();
+    if (m_clients.count() > 0)
+        openClient(m_clients.records().first().file);
+}
+
+QString Library::openClientName() const
+{
+    if (m_openFile.isEmpty())
+        return QString();
+    for (const Client &client : m_clients.records()) {
+        if (client.file == m_openFile)
+            return client.name;
+    }
+    return QString();
+}
+
+bool Library::locateOpenClient()
+{
+    if (m_openFile.isEmpty())
+        return false;
+    const QList<Client> &records = m_clients.records();
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i).file == m_openFile) {
+            m_clients.setCurrent(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Library::openClient(const QString &file)
+{
+    m_openFile = file;
+    if (file.isEmpty() || !locateOpenClient() || !m_clients.loadHistory()) {
+        closeClient();
+        return false;
+    }
+    return true;
+}
+
+void Library::closeClient()
+{
+    m_openFile.clear();
+    m_clients.history().clear();
 }
 
 void Library::load(const Settings &settings)

@@ -31,12 +31,26 @@ public:
     // The store of a preset pool: 0 the current client's, 1 General, 2 Legitimate.
     Presets &presetPool(int pool);
 
-    // The name of the clients store's current record, empty when there is none.
-    QString currentClientName() const { return m_clients.name(); }
+    // ---- the open client: the one whose history is loaded -------------
+    // Known by its file identifier, never by its name or a row: names repeat
+    // in older files and are retyped, rows move.
+    QString openClientFile() const { return m_openFile; }
+    bool hasOpenClient() const { return !m_openFile.isEmpty(); }
+    // The open client's stored name; empty when none is open.
+    QString openClientName() const;
+    // Makes the open client's record the clients' current one; false, with
+    // current unchanged, when none is open or its record is gone.
+    bool locateOpenClient();
+    // Opens the client with this identifier and reads its history. False,
+    // with no client open, when no client has it or it is unusable in a path.
+    bool openClient(const QString &file);
+    // No client open: the history is emptied and belongs to no file.
+    void closeClient();
 
 private:
     Presets m_generalPresets;
     Presets m_legitimatePresets;
     Clients m_clients;
     Programs m_programs;
+    QString m_openFile;
 };

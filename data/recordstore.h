@@ -13,6 +13,16 @@
 #include <QString>
 
 #include <algorithm>
+#include <atomic>
+
+// A number that names one record in memory, never stored: unique among all
+// the records this process reads or makes, so a key kept from one store is
+// never found in another.
+inline quint64 nextRecordKey()
+{
+    static std::atomic<quint64> last {0};
+    return ++last;
+}
 
 // An ordered collection of records with a current record and a search
 // filter, stored as one container file: {"version": "1", <listKey>: [...]}.
@@ -35,6 +45,7 @@ public:
         m_path = path;
         ++m_revision;
         m_records.clear();
+        m_keys.clear();
         m_filterActive = 0;
         m_current = 0;
     }
@@ -60,6 +71,7 @@ public:
             return false;
         ++m_revision;
         m_records = std::move(list.taken());
+        renewKeys();
         m_current = 0;
         return true;
     }
@@ -91,6 +103,7 @@ public:
         m_records.reserve(array.size());
         for (const QJsonValue &element : array)
             m_records.append(Record::fromJson(element.toObject()));
+        renewKeys();
     }
 
     void setFilter(const QString &text)
@@ -124,11 +137,16 @@ public:
     }
 
     // The n-th record counting from the first, matching records only while
-    // a filter is active; past the last one, current is count.
+    // a filter is active; past the last one, or for a negative n (a list
+    // with nothing selected), current is count: there is no current record.
     void select(int n)
     {
+        if (n < 0) {
+            m_current = count();
+            return;
+        }
         first();
-        if (n <= 0 || n > count())
+        if (n == 0 || n > count())
             return;
         if (!m_filterActive) {
             m_current = n;
@@ -172,6 +190,8 @@ public:
             return row;
         ++m_revision;
         m_records.swapItemsAt(m_current, neighbour);
+        ensureKeys();
+        m_keys.swapItemsAt(m_current, neighbour);
         m_current = neighbour;
         return row + step;
     }
@@ -200,6 +220,8 @@ public:
         if (!hasCurrent())
             return;
         ++m_revision;
+        ensureKeys();
+        m_keys.removeAt(m_current);
         m_records.removeAt(m_current);
         m_current = m_records.isEmpty() ? 0 : std::min(m_current, count() - 1);
     }
@@ -218,11 +240,37 @@ public:
     const Record *currentRecord() const { return hasCurrent() ? &m_records.at(m_current) : nullptr; }
 
     const QList<Record> &records() const { return m_records; }
-    // Whoever holds the list may change it: the search index checks it anew.
-    QList<Record> &records()
+    // Whoever holds the list may change it: the search index checks it anew,
+    // and the records get new keys.
+    QList<Record> &editRecords()
     {
         ++m_revision;
+        m_keysStale = true;
         return m_records;
+    }
+
+    // The key of the record at `index` (0 for none). A key names its record
+    // for as long as it stays in this store, wherever moves take it; a list's
+    // selection holds it rather than a row.
+    quint64 keyAt(int index) const
+    {
+        ensureKeys();
+        return index >= 0 && index < count() ? m_keys.at(index) : 0;
+    }
+    // The index of the record with this key, -1 when it is not in the store.
+    int indexOfKey(quint64 key) const
+    {
+        if (key == 0)
+            return -1;
+        ensureKeys();
+        return int(m_keys.indexOf(key));
+    }
+    // The row (as select counts) showing the record with this key, -1 when
+    // it is gone or the search hides it.
+    int rowOfKey(quint64 key)
+    {
+        const int index = indexOfKey(key);
+        return index < 0 ? -1 : int(shownRows().indexOf(index));
     }
 
     QString listKey() const { return m_listKey; }
@@ -239,6 +287,7 @@ protected:
         if (Container::opened(status)) {
             ++m_revision;
             m_records = status == Container::ReadStatus::Read ? std::move(list.taken()) : QList<Record>();
+            renewKeys();
             m_current = 0;
         }
         return status;
@@ -257,6 +306,8 @@ protected:
     {
         m_current = std::clamp(m_current, 0, count());
         ++m_revision;
+        ensureKeys();
+        m_keys.insert(m_current, nextRecordKey());
         m_records.insert(m_current, record);
     }
 
@@ -315,6 +366,19 @@ protected:
     void setNow(QDateTime Record::*member) { setField(member, TextForm::now()); }
 
 private:
+    void renewKeys() const
+    {
+        m_keys.resize(m_records.size());
+        for (quint64 &key : m_keys)
+            key = nextRecordKey();
+        m_keysStale = false;
+    }
+    void ensureKeys() const
+    {
+        if (m_keysStale || m_keys.size() != m_records.size())
+            renewKeys();
+    }
+
     bool matchesAt(int index) const
     {
         // An empty store matches as the empty text does.
@@ -345,6 +409,9 @@ private:
     QString m_listKey;
     QString m_version = QStringLiteral("1");
     QList<Record> m_records;
+    // In step with m_records; renewed whole after a change made from outside.
+    mutable QList<quint64> m_keys;
+    mutable bool m_keysStale = false;
     QString m_path;
     QString m_debugName;
     // Every operation that may change a record counts; the index is synced

@@ -29,7 +29,7 @@ int DeviceSlots::selectedRow() const
 
 void DeviceSlots::setSelectedRow(int row)
 {
-    const QList<Machine> &records = m_registry.records();
+    const QList<Machine> &records = m_registry.editRecords();
     m_selectedInstance = row >= 0 && row < records.size() ? records.at(row).instance : 0;
 }
 
@@ -71,7 +71,7 @@ Sequencer *DeviceSlots::selectedSequencer()
 void DeviceSlots::bindDevices()
 {
     const int remembered = m_registry.current();
-    QList<Machine> &records = m_registry.records();
+    QList<Machine> &records = m_registry.editRecords();
     for (int i = 0; i < records.size() && i < count; ++i) {
         Machine &machine = records[i];
         if (!machine.hasDeviceSlot())
@@ -113,7 +113,7 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
 {
     m_registry.setFilter(QString());
     int match = -1;
-    QList<Machine> &records = m_registry.records();
+    QList<Machine> &records = m_registry.editRecords();
     for (int i = 0; i < records.size(); ++i) {
         if (records.at(i).serialNumber == announced.serialNumber)
             match = i;
@@ -211,7 +211,7 @@ int DeviceSlots::stopAll(int waitMs)
         if (controller(slot).stopNow(waitMs))
             ++stopped;
     }
-    QList<Machine> &records = m_registry.records();
+    QList<Machine> &records = m_registry.editRecords();
     for (int i = 0; i < records.size() && i < count; ++i) {
         if (records.at(i).hasDeviceSlot()) {
             for (const QString &line : controller(records.at(i).slot).takeLogLines())
@@ -223,7 +223,7 @@ int DeviceSlots::stopAll(int waitMs)
 
 void DeviceSlots::tickBound()
 {
-    QList<Machine> &records = m_registry.records();
+    QList<Machine> &records = m_registry.editRecords();
     for (int i = 0; i < records.size() && i < count; ++i) {
         if (!records.at(i).hasDeviceSlot())
             continue;
@@ -252,7 +252,7 @@ void DeviceSlots::tickBound()
 
 void DeviceSlots::takeConnectionEvents()
 {
-    const QList<Machine> &records = m_registry.records();
+    const QList<Machine> &records = m_registry.editRecords();
     for (int i = 0; i < records.size() && i < count; ++i) {
         const int slot = records.at(i).slot;
         if (!records.at(i).hasDeviceSlot())

@@ -330,7 +330,7 @@ void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
         if (registry.responsive())
             registry.setCurrent(registry.current() + 1);
         else
-            registry.records().removeAt(registry.current());
+            registry.editRecords().removeAt(registry.current());
     }
     registry.setCurrent(0);
     devicesRemoved(rowBefore);
@@ -351,7 +351,7 @@ void DevicesTab::swapSelectedWith(int other)
 {
     // Slots move with their records and the pick follows its record, so
     // nothing else changes.
-    m_devices.registry().records().swapItemsAt(m_devices.selectedRow(), other);
+    m_devices.registry().editRecords().swapItemsAt(m_devices.selectedRow(), other);
     markDirty();
 }
 

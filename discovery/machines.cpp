@@ -8,7 +8,7 @@ bool Machines::readBase()
         return false;
     constexpr int numbered = 10;
     for (int i = 0; i < count(); ++i)
-        records()[i].slot = i < numbered ? i : -1;
+        editRecords()[i].slot = i < numbered ? i : -1;
     first();
     return true;
 }
@@ -39,7 +39,7 @@ bool Machines::addMachine(int slotCount, const QDateTime &now)
 bool Machines::addMachine(int slotCount, const std::function<bool(const Machine &)> &evictable,
                           const QDateTime &now)
 {
-    QList<Machine> &list = records();
+    QList<Machine> &list = editRecords();
     if (lowestFreeSlot(list, slotCount) < 0) {
         int dropped = -1;
         for (int i = count() - 1; i >= 0 && dropped < 0; --i) {

@@ -88,7 +88,7 @@ bool FileDownloader::installPresets(Presets &pool, QString &notice) const
     // Decoded into a store of its own first: the pool changes in one step.
     Presets incoming;
     incoming.fromJson(object);
-    pool.records() = incoming.records();
+    pool.editRecords() = incoming.records();
     pool.setCurrent(0);
     notice = QStringLiteral("Presets downloaded");
     return true;

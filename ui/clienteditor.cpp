@@ -3,28 +3,16 @@
 #include "data/library.h"
 #include "ui/clienthistory.h"
 
+#include <algorithm>
+
 const char *const ClientEditor::nameTakenMessage = "Will not be saved, client exist, please change name";
+const char *const ClientEditor::nameEmptyMessage = "Will not be saved, a client needs a name";
 
 ClientEditor::ClientEditor(Library &library, QObject *parent) : QObject(parent), m_library(library) {}
 
 void ClientEditor::setCaption(const QString &name)
 {
-    Q_EMIT captionChanged(QStringLiteral("Client\n") + name);
-}
-
-bool ClientEditor::locateOpen()
-{
-    Clients &clients = m_library.clients();
-    if (m_openFile.isEmpty())
-        return false;
-    const QList<Client> &records = clients.records();
-    for (int i = 0; i < records.size(); ++i) {
-        if (records.at(i).file == m_openFile) {
-            clients.setCurrent(i);
-            return true;
-        }
-    }
-    return false;
+    Q_EMIT captionChanged(name.isEmpty() ? QStringLiteral("Client") : QStringLiteral("Client\n") + name);
 }
 
 void ClientEditor::empty()
@@ -32,70 +20,69 @@ void ClientEditor::empty()
     m_fields = ClientFields();
     m_message.clear();
     m_typedName.clear();
+    m_loadedName.clear();
     m_loaded = false;
-    m_notePicked = false;
+    m_noteKey = 0;
+    setCaption(QString());
 }
 
-void ClientEditor::setCurrentName(const QString &name)
+QString ClientEditor::refusal(const QString &name) const
 {
-    m_currentName = name;
-    Q_EMIT currentNameChanged(name);
+    if (name.isEmpty())
+        // A new client without a name is simply not made.
+        return m_newPending ? QString() : QLatin1String(nameEmptyMessage);
+    const QString own = m_newPending ? QString() : m_library.openClientFile();
+    for (const Client &client : m_library.clients().records()) {
+        if (client.name == name && (own.isEmpty() || client.file != own))
+            return QLatin1String(nameTakenMessage);
+    }
+    return QString();
 }
 
-void ClientEditor::open(int row)
+void ClientEditor::load()
 {
-    Clients &clients = m_library.clients();
-    clients.select(row);
-    if (!clients.hasCurrent())
+    if (m_newPending)
         return;
-    m_openFile = clients.file();
+    Clients &clients = m_library.clients();
+    if (!m_library.locateOpenClient()) {
+        empty();
+        return;
+    }
+    m_loadedName = clients.name();
+    m_fields = {clients.name(), clients.notes1(), clients.notes2()};
+    m_typedName = m_fields.name;
+    m_message.clear();
+    m_noteKey = 0;
+    m_loaded = true;
+    setCaption(m_loadedName);
+}
+
+void ClientEditor::opened()
+{
     m_newPending = false;
     load();
     Q_EMIT clientSwitched();
 }
 
-void ClientEditor::openNamed(const QString &name)
-{
-    if (name.isEmpty())
-        return;
-    for (const Client &client : m_library.clients().records()) {
-        if (client.name == name) {
-            m_openFile = client.file;
-            m_newPending = false;
-            load();
-            return;
-        }
-    }
-}
-
-void ClientEditor::load()
+void ClientEditor::newClient(int row)
 {
     Clients &clients = m_library.clients();
-    if (clients.count() == 0)
-        return;
-    m_nameTaken = false;
-    if (!m_newPending) {
-        if (m_openFile.isEmpty() || !locateOpen()) {
-            clients.first();
-            m_openFile.clear();
-            setCurrentName(QString());
-            empty();
-            return;
-        }
-        clients.loadHistory();
-    } else if (!locateOpen()) {
-        return;
-    }
-    m_loadedName = clients.name();
-    setCurrentName(m_loadedName);
-    setCaption(m_currentName);
-    m_fields.name = clients.name();
-    m_fields.address = clients.notes1();
-    m_fields.notes = clients.notes2();
-    m_typedName = m_fields.name;
-    m_message.clear();
-    m_notePicked = false;
+    clients.select(std::max(row, 0));
+    m_newIndex = std::clamp(clients.current(), 0, clients.count());
+    if (!m_newPending)
+        m_previousFile = m_library.openClientFile();
+    m_library.closeClient();
+    empty();
+    m_newPending = true;
     m_loaded = true;
+    Q_EMIT clientSwitched();
+}
+
+void ClientEditor::forgetDeleted()
+{
+    m_newPending = false;
+    empty();
+    Q_EMIT clientSwitched();
 }
 
 void ClientEditor::nameEdited(const QString &text)
@@ -103,104 +90,70 @@ void ClientEditor::nameEdited(const QString &text)
     if (text == m_typedName)
         return;
     m_typedName = text;
-    bool taken = false;
-    if (text != m_loadedName) {
-        const QList<Client> &records = m_library.clients().records();
-        for (const Client &client : records) {
-            if (client.name == text && client.file != m_openFile) {
-                taken = true;
-                break;
-            }
-        }
-    }
-    if (taken) {
-        m_message = QLatin1String(nameTakenMessage);
-        m_nameTaken = true;
-        return;
-    }
-    m_message.clear();
-    setCurrentName(text);
-    setCaption(text);
-    m_nameTaken = false;
+    m_message = refusal(text);
+    if (m_message.isEmpty())
+        setCaption(text);
 }
 
 bool ClientEditor::commit(const ClientFields &fields)
 {
-    Clients &clients = m_library.clients();
-    if (clients.count() == 0 || !m_loaded)
+    if (!m_loaded)
         return false;
     nameEdited(fields.name);
-    if (!locateOpen())
-        return false;
-
-    if (m_newPending && m_currentName.isEmpty()) {
-        clients.removeJsonFile();
-        clients.removeCurrent();
-        clients.saveBase();
-        empty();
+    Clients &clients = m_library.clients();
+    if (m_newPending) {
+        if (fields.name.isEmpty()) {
+            // Left without a name: the client that was open before comes back.
+            m_newPending = false;
+            m_library.openClient(m_previousFile);
+            load();
+            Q_EMIT clientSwitched();
+            return false;
+        }
+        if (!m_message.isEmpty()) {
+            m_fields = fields;
+            return false;
+        }
+        clients.setCurrent(std::clamp(m_newIndex, 0, clients.count()));
+        clients.insertNew();
+        clients.setName(fields.name);
+        clients.setNotes1(fields.address);
+        clients.setNotes2(fields.notes);
+        const QString file = clients.file();
+        const bool clientsSaved = clients.saveBase();
         m_newPending = false;
-        m_openFile = m_previousFile;
-        if (!locateOpen())
-            m_openFile.clear();
+        m_library.openClient(file);
         load();
-        return false;
+        // Its history file is made now that it has a name.
+        return ClientHistory::save(m_library) && clientsSaved;
     }
-    m_newPending = false;
-    if (m_nameTaken) {
-        // Edits made under a name that another client has are dropped.
-        clients.loadHistory();
-        m_fields.name = m_loadedName;
-        m_typedName = m_loadedName;
-        setCurrentName(m_loadedName);
+    if (!m_library.locateOpenClient())
+        return false;
+    if (!m_message.isEmpty()) {
+        // Nothing of a client under a refused name is written; changes to
+        // its history since the last write are dropped.
+        m_fields = fields;
+        m_library.clients().loadHistory();
         setCaption(m_loadedName);
         return false;
     }
-    // A new client's history gets its file here, under the located client.
-    const bool historySaved = m_library.history().path().isEmpty() ? clients.saveHistory()
-                                                                   : ClientHistory::save(m_library);
-    setCurrentName(fields.name);
-    setCaption(m_currentName);
+    const bool historySaved = ClientHistory::save(m_library);
     clients.setName(fields.name);
     clients.setNotes1(fields.address);
     clients.setNotes2(fields.notes);
     m_loadedName = fields.name;
     m_fields = fields;
+    setCaption(m_loadedName);
     return clients.saveBase() && historySaved;
-}
-
-void ClientEditor::newClient(int row)
-{
-    Clients &clients = m_library.clients();
-    clients.select(row);
-    m_previousFile = m_openFile;
-    clients.insertNew();
-    m_openFile = clients.file();
-    setCurrentName(QString());
-    // The new client's history is empty and belongs to no file until its
-    // first commit.
-    m_library.history().clear();
-    m_newPending = true;
-    load();
-    Q_EMIT clientSwitched();
-}
-
-void ClientEditor::forgetDeleted()
-{
-    m_openFile.clear();
-    setCurrentName(QString());
-    m_newPending = false;
-    empty();
-    setCaption(QString());
 }
 
 void ClientEditor::pickNote()
 {
-    const History &history = m_library.history();
-    const Note *note = history.currentRecord();
-    m_notePicked = note != nullptr;
+    History &history = m_library.history();
+    const Note *note = std::as_const(history).currentRecord();
+    m_noteKey = note ? history.keyAt(history.current()) : 0;
     if (!note)
         return;
-    m_noteCreated = note->created;
     m_noteText = note->text;
     m_noteDate = history.createdText();
     m_noteColour = history.colour();
@@ -208,9 +161,11 @@ void ClientEditor::pickNote()
 
 void ClientEditor::newNote(int row)
 {
+    if (!m_library.hasOpenClient())
+        return;
     History &history = m_library.history();
     if (history.count() > 0)
-        history.select(row);
+        history.select(std::max(row, 0));
     else
         history.setCurrent(0);
     history.insertNote(Note::Notes);
@@ -222,8 +177,8 @@ bool ClientEditor::editNote(int row)
 {
     History &history = m_library.history();
     history.select(row);
-    if (history.type() != Note::Notes) {
-        m_notePicked = false;
+    if (!history.hasCurrent() || history.type() != Note::Notes) {
+        m_noteKey = 0;
         return false;
     }
     pickNote();
@@ -232,23 +187,18 @@ bool ClientEditor::editNote(int row)
 
 bool ClientEditor::takeNoteResult(const QString &text, int colour)
 {
-    if (!m_notePicked)
-        return false;
-    // The dialog does not block: the history may have been searched,
-    // moved or replaced since the note was picked.
+    // The dialog does not block: the history may have been searched, moved
+    // or replaced since the note was picked, so the note is found by its key.
     History &history = m_library.history();
-    const QList<Note> &notes = history.records();
-    for (int i = 0; i < notes.size(); ++i) {
-        const Note &note = notes.at(i);
-        if (note.type == Note::Notes && note.created == m_noteCreated && note.text == m_noteText) {
-            history.setCurrent(i);
-            history.setText(text);
-            history.setColour(colour);
-            m_noteText = text;
-            m_noteColour = colour;
-            return ClientHistory::save(m_library);
-        }
+    const int at = history.indexOfKey(m_noteKey);
+    if (at < 0) {
+        m_noteKey = 0;
+        return false;
     }
-    m_notePicked = false;
-    return false;
+    history.setCurrent(at);
+    history.setText(text);
+    history.setColour(colour);
+    m_noteText = text;
+    m_noteColour = colour;
+    return ClientHistory::save(m_library);
 }

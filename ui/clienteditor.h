@@ -13,33 +13,39 @@ struct ClientFields
     QString notes;
 };
 
-// The rules of the client tab, without widgets: which client is open, the
-// rule that two clients never share a name, creating and deleting clients,
-// and the free notes of the history.
+// The rules of the client tab, without widgets: the name rule (a client
+// always has a name no other client has), creating and deleting clients,
+// and the free notes of the history. Which client is open is the library's
+// to say; this editor shows that client, or a new one not yet stored.
 class ClientEditor : public QObject
 {
     Q_OBJECT
 
 public:
     static const char *const nameTakenMessage;
+    static const char *const nameEmptyMessage;
 
     explicit ClientEditor(Library &library, QObject *parent = nullptr);
 
-    // The client at `row` of the client list (as its filter shows it).
-    void open(int row);
+    // Shows the library's open client (or nothing); a new client not yet
+    // stored stays shown.
     void load();
-    // The client with this name, as the program starts with it.
-    void openNamed(const QString &name);
+    // Another client was opened: a new one not yet stored is dropped.
+    void opened();
+    // A new client before the one at `row` of the client list. It is stored
+    // at its first commit with an acceptable name; until then no client is
+    // open, so nothing can be written into a history for it.
     void newClient(int row);
     // The open client was deleted from the list: nothing of it stays open.
     void forgetDeleted();
     // Every edit of the name field.
     void nameEdited(const QString &text);
+    // Writes the fields into the client. A refused name writes nothing: the
+    // stored name stays and what was typed stays in the editor.
     bool commit(const ClientFields &fields);
 
     bool isLoaded() const { return m_loaded; }
     bool isNewPending() const { return m_newPending; }
-    QString currentName() const { return m_currentName; }
     QString message() const { return m_message; }
     const ClientFields &fields() const { return m_fields; }
 
@@ -62,33 +68,28 @@ Q_SIGNALS:
     // edited in its pools must be let go.
     void clientSwitched();
     void captionChanged(const QString &caption);
-    // The name under which the open client is now found; empty for none.
-    void currentNameChanged(const QString &name);
 
 private:
-    bool locateOpen();
+    // Why `name` cannot be the shown client's name; empty when it can.
+    QString refusal(const QString &name) const;
     void empty();
     void setCaption(const QString &name);
-    void setCurrentName(const QString &name);
     void pickNote();
 
     Library &m_library;
-    // The open client's file identifier: unlike its name it never changes,
-    // so the record is found again whatever the list selected meanwhile.
-    QString m_openFile;
-    QString m_previousFile;
-    QString m_currentName;
-    QString m_loadedName;
-    QString m_typedName;
     bool m_loaded = false;
     bool m_newPending = false;
-    bool m_nameTaken = false;
+    // Where the new client goes in the clients, and whom to reopen when it
+    // is dropped.
+    int m_newIndex = 0;
+    QString m_previousFile;
+    QString m_loadedName;
+    QString m_typedName;
     QString m_message;
     ClientFields m_fields;
 
-    QDateTime m_noteCreated;
+    quint64 m_noteKey = 0;
     QString m_noteText;
     QString m_noteDate;
     int m_noteColour = 0;
-    bool m_notePicked = false;
 };

@@ -42,3 +42,8 @@ void ClientFieldsPanel::on_lineEdit_client_name_textChanged(const QString &text)
     m_editor.nameEdited(text);
     ui->label_client_name_info->setText(m_editor.message());
 }
+
+void ClientFieldsPanel::focusName()
+{
+    ui->lineEdit_client_name->setFocus();
+}

@@ -19,6 +19,7 @@ public:
     void fill();
     // Hands the shown fields to the editor's commit.
     void commit();
+    void focusName();
 
 private Q_SLOTS:
     void on_lineEdit_client_name_textChanged(const QString &text);

@@ -31,14 +31,14 @@ bool save(Library &library)
     // A history read from no file belongs to no client yet: writing it to
     // whichever client is current would replace that client's entries.
     History &history = library.history();
-    return !history.path().isEmpty() && history.saveBase();
+    return library.hasOpenClient() && !history.path().isEmpty() && history.saveBase();
 }
 
 void recordRun(Library &library, const WorkList &work)
 {
     // Without an open client there is nobody to record the run for, and no
     // history file may be made for one.
-    if (library.currentClientName().isEmpty() || !library.clients().hasCurrent())
+    if (!library.hasOpenClient())
         return;
     History &history = library.history();
     // The entries go on top of the whole history, not of what a search shows.

@@ -19,7 +19,7 @@ ClientSelectionTab::ClientSelectionTab(QWidget *page, LibrarySession &session)
                                   LibraryColumns::clients(), this);
     m_list = new SearchableList({ui->lineEdit_clientSelection_search, ui->pushButton_clientSelection_clear,
                                  ui->tableWidget_clientSelection, m_model},
-                                session.row(LibrarySession::ClientList),
+                                session.selectedKey(LibrarySession::ClientList),
                                 [&library](const QString &text) { library.clients().setFilter(text); },
                                 ColumnWidths::clientList, this);
     m_list->logSearches(QStringLiteral("filter"));

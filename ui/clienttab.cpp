@@ -21,10 +21,10 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
     ui->tableWidget_clientHistory->setItemDelegate(new notesColorDelegate(ui->tableWidget_clientHistory));
     m_list = new SearchableList({ui->lineEdit_history_search, ui->pushButton_history_clear,
                                  ui->tableWidget_clientHistory, m_model},
-                                session.row(LibrarySession::HistoryList),
+                                session.selectedKey(LibrarySession::HistoryList),
                                 [&library](const QString &text) { library.history().setFilter(text); },
                                 ColumnWidths::historyList, this);
-    m_commit = [&session]() { session.saveCurrentHistory(); };
+    m_commit = [&session]() { session.saveOpenHistory(); };
     refill();
 }
 
@@ -40,8 +40,7 @@ QVBoxLayout *ClientTab::editorLayout() const
 
 void ClientTab::enter()
 {
-    if (m_session.clientOpen())
-        refill();
+    refill();
 }
 
 void ClientTab::leave()

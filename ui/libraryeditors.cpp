@@ -12,11 +12,7 @@ LibraryEditors::LibraryEditors(Library &library) : preset(library), program(libr
 
 void LibraryEditors::attach(LibrarySession &session)
 {
-    QObject::connect(&session, &LibrarySession::currentClientRemoved, &client, [this] {
-        client.forgetDeleted();
-        preset.clear();
-        program.close();
-    });
+    QObject::connect(&session, &LibrarySession::currentClientRemoved, &client, [this] { client.forgetDeleted(); });
     QObject::connect(&session, &LibrarySession::presetRemoving, &client,
                      [this](int pool, const QString &name, int version) {
                          if (preset.isLoaded() && pool == preset.pool() && name == preset.savedName()
@@ -29,17 +25,9 @@ void LibraryEditors::attach(LibrarySession &session)
                              && version == program.savedVersion())
                              program.close();
                      });
-    QObject::connect(&session, &LibrarySession::clientOpened, &client, [this, &session] {
-        client.openNamed(session.currentClientName());
-        preset.clear();
-        program.close();
-    });
+    QObject::connect(&session, &LibrarySession::clientOpened, &client, [this] { client.opened(); });
     QObject::connect(&session, &LibrarySession::clientSelectionLeft, &client, [this] { client.load(); });
-    QObject::connect(&client, &ClientEditor::currentNameChanged, &session, [this, &session](const QString &name) {
-        session.setCurrentClientName(name);
-        session.setClientOpen(client.isLoaded() || client.isNewPending());
-    });
     QObject::connect(&program, &ProgramEditor::openChanged, &session,
                      [&session](bool open) { session.setProgramOpen(open); });
-    client.openNamed(session.currentClientName());
+    client.load();
 }

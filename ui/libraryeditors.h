@@ -17,7 +17,7 @@ public:
     LibraryEditors(const LibraryEditors &) = delete;
     LibraryEditors &operator=(const LibraryEditors &) = delete;
 
-    // Follows the lists' session, and opens the client it starts with.
+    // Follows the lists' session, and shows the client the library starts with.
     void attach(LibrarySession &session);
 
     void setAuthor(const QString &author)

@@ -2,56 +2,69 @@
 
 #include "app/settings.h"
 #include "data/library.h"
+#include "ui/clienthistory.h"
 
 #include <QDebug>
 
 LibrarySession::LibrarySession(Library &library, Settings &settings, QObject *parent)
     : QObject(parent), m_library(library), m_settings(settings)
 {
-    m_currentClientName = library.currentClientName();
-    m_clientOpen = !m_currentClientName.isEmpty();
     // Out-of-range stored values were already mapped to 0 when read.
     m_presetPool = settings.presetsPool();
     m_programPoolGeneral = settings.programsGeneral();
 }
 
-void LibrarySession::setCurrentClientName(const QString &name)
+bool LibrarySession::clientOpen() const
 {
-    if (name == m_currentClientName)
-        return;
-    m_currentClientName = name;
-    Q_EMIT currentClientChanged(name);
+    return m_library.hasOpenClient();
+}
+
+QString LibrarySession::openClientName() const
+{
+    return m_library.openClientName();
+}
+
+template <typename F>
+auto LibrarySession::withStore(List list, F f)
+{
+    switch (list) {
+    case ClientList: return f(m_library.clients());
+    case HistoryList: return f(m_library.history());
+    case ProgramList: return f(programListStore());
+    case PresetList:
+    case ListCount: break;
+    }
+    return f(presetListStore());
+}
+
+int LibrarySession::row(List list)
+{
+    const quint64 key = m_selected.at(list);
+    return withStore(list, [key](auto &store) { return store.rowOfKey(key); });
+}
+
+void LibrarySession::selectRow(List list, int row)
+{
+    m_selected[list] = withStore(list, [row](auto &store) {
+        const QList<int> shown = store.shownRows();
+        return row >= 0 && row < shown.size() ? store.keyAt(shown.at(row)) : quint64(0);
+    });
 }
 
 bool LibrarySession::openClient()
 {
     Clients &clients = m_library.clients();
-    clients.select(row(ClientList));
-    if (!clients.hasCurrent())
+    const int at = clients.indexOfKey(m_selected[ClientList]);
+    if (at < 0)
         return false;
-    setCurrentClientName(clients.name());
-    clients.loadHistory();
-    m_clientOpen = true;
+    m_library.openClient(clients.records().at(at).file);
     Q_EMIT clientOpened();
     return true;
 }
 
-bool LibrarySession::findCurrentClient()
+bool LibrarySession::saveOpenHistory()
 {
-    return !m_currentClientName.isEmpty() && m_library.clients().find(m_currentClientName, 0) > 0;
-}
-
-bool LibrarySession::loadCurrentHistory()
-{
-    if (findCurrentClient())
-        return m_library.clients().loadHistory();
-    m_library.history().clear();
-    return false;
-}
-
-bool LibrarySession::saveCurrentHistory()
-{
-    return findCurrentClient() && m_library.clients().saveHistory();
+    return m_library.hasOpenClient() && ClientHistory::save(m_library);
 }
 
 Presets &LibrarySession::presetListStore()
@@ -62,7 +75,7 @@ Presets &LibrarySession::presetListStore()
 bool LibrarySession::savePresetList()
 {
     if (m_presetPool == PresetPool::Client)
-        return saveCurrentHistory();
+        return saveOpenHistory();
     return presetListStore().saveBase();
 }
 
@@ -82,7 +95,7 @@ bool LibrarySession::saveProgramList()
 {
     if (m_programPoolGeneral)
         return m_library.programs().saveBase();
-    return saveCurrentHistory();
+    return saveOpenHistory();
 }
 
 void LibrarySession::switchProgramPool(bool general)
@@ -90,45 +103,36 @@ void LibrarySession::switchProgramPool(bool general)
     saveProgramList();
     m_programPoolGeneral = general;
     m_settings.setProgramsGeneral(general);
-    prepareProgramList();
 }
 
-void LibrarySession::prepareProgramList()
+bool LibrarySession::moveRow(List list, int step)
 {
-    m_library.clients().readBase();
-    loadCurrentHistory();
+    const int from = row(list);
+    if (from < 0)
+        return false;
+    // The key travels with its record: the selection stays on it.
+    return withStore(list, [from, step](auto &store) { return store.moveShown(from, step) != from; });
 }
 
 namespace {
 
+// Makes the record with `key` current; false when it is not in the store.
 template <typename Store>
-bool moveIn(Store &store, int &row, int step)
+bool pick(Store &store, quint64 key)
 {
-    const int before = row;
-    row = store.moveShown(row, step);
-    return row != before;
+    const int at = store.indexOfKey(key);
+    if (at < 0)
+        return false;
+    store.setCurrent(at);
+    return true;
 }
 
 } // namespace
 
-bool LibrarySession::moveRow(List list, int step)
-{
-    int &selected = m_rows[list];
-    switch (list) {
-    case ClientList: return moveIn(m_library.clients(), selected, step);
-    case HistoryList: return moveIn(m_library.history(), selected, step);
-    case ProgramList: return moveIn(programListStore(), selected, step);
-    case PresetList: return moveIn(presetListStore(), selected, step);
-    case ListCount: break;
-    }
-    return false;
-}
-
 void LibrarySession::deletePreset()
 {
     Presets &presets = presetListStore();
-    presets.select(row(PresetList));
-    if (!presets.hasCurrent())
+    if (!pick(presets, m_selected[PresetList]))
         return;
     Q_EMIT presetRemoving(m_presetPool, presets.name(), presets.version());
     presets.removeCurrent();
@@ -136,10 +140,8 @@ void LibrarySession::deletePreset()
 
 void LibrarySession::deleteProgram()
 {
-    qDebug() << "delete program";
     Programs &programs = programListStore();
-    programs.select(row(ProgramList));
-    if (!programs.hasCurrent())
+    if (!pick(programs, m_selected[ProgramList]))
         return;
     Q_EMIT programRemoving(m_programPoolGeneral, programs.name(), programs.version());
     programs.removeCurrent();
@@ -148,37 +150,24 @@ void LibrarySession::deleteProgram()
 void LibrarySession::deleteHistoryEntry()
 {
     History &history = m_library.history();
-    history.select(row(HistoryList));
-    history.removeCurrent();
+    if (pick(history, m_selected[HistoryList]))
+        history.removeCurrent();
 }
 
 void LibrarySession::deleteClient()
 {
     Clients &clients = m_library.clients();
-    clients.select(row(ClientList));
-    if (!clients.hasCurrent())
+    if (!pick(clients, m_selected[ClientList]))
         return;
-    const bool wasCurrent = clients.name() == m_currentClientName;
+    const bool wasOpen = clients.file() == m_library.openClientFile();
     clients.removeJsonFile();
     clients.removeCurrent();
     clients.saveBase();
-    if (!wasCurrent)
+    if (!wasOpen)
         return;
     // Its history file stays on disk; nothing of it stays on screen.
-    m_library.history().clear();
-    m_clientOpen = false;
-    setCurrentClientName(QString());
+    m_library.closeClient();
     Q_EMIT currentClientRemoved();
-}
-
-void LibrarySession::storeNote(const QString &text, int colour)
-{
-    History &history = m_library.history();
-    if (!history.hasCurrent())
-        return;
-    history.setText(text);
-    history.setColour(colour);
-    saveCurrentHistory();
 }
 
 void LibrarySession::leaveClientSelection()

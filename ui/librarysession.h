@@ -31,35 +31,20 @@ public:
 
     Library &library() { return m_library; }
 
-    // ---- the current client -------------------------------------------
-    // The client whose history is loaded, found in the clients by name.
-    // Starts as the clients' current record when the session is made.
-    QString currentClientName() const { return m_currentClientName; }
-    void setCurrentClientName(const QString &name);
-    // The client that was current before New, for when the new one is dropped.
-    QString previousClientName() const { return m_previousClientName; }
-    void setPreviousClientName(const QString &name) { m_previousClientName = name; }
-    // A client is shown in the client tab (its name field is not empty).
-    bool clientOpen() const { return m_clientOpen; }
-    void setClientOpen(bool open) { m_clientOpen = open; }
+    // ---- the open client ----------------------------------------------
+    // The library says which client is open; these only ask it.
+    bool clientOpen() const;
+    QString openClientName() const;
     // A program is open in the program editor.
     bool programOpen() const { return m_programOpen; }
     void setProgramOpen(bool open) { m_programOpen = open; }
 
-    // Opens the client at the client list's row: it becomes current, its
-    // history is read, clientOpened is sent. False when the row shows no
-    // client.
+    // Opens the client selected in the client list: its history is read,
+    // clientOpened is sent. False when nothing is selected.
     bool openClient();
-
-    // Makes the current client the clients' current record; false when no
-    // client has that name (current is then 0).
-    bool findCurrentClient();
-    // Reads the current client's history from its file. When the client is
-    // not found the history is emptied, so no other client's entries show.
-    bool loadCurrentHistory();
-    // Writes the current client's history; nothing is written when the
-    // client is not found, so another client's file is never overwritten.
-    bool saveCurrentHistory();
+    // Writes the open client's history into its own file; false when no
+    // client is open or the write failed.
+    bool saveOpenHistory();
 
     // ---- pools --------------------------------------------------------
     // 0 "Client", 1 "General", 2 "Legitimate".
@@ -77,38 +62,32 @@ public:
     // and prepares the program list.
     void switchProgramPool(bool general);
     bool saveProgramList();
-    // Re-reads the clients and the current client's history from disk, so
-    // that the client pool shows what the editors last wrote.
-    void prepareProgramList();
 
-    // ---- rows ---------------------------------------------------------
-    int row(List list) const { return m_rows.at(list); }
-    int &row(List list) { return m_rows[list]; }
-    void setRow(List list, int row) { m_rows[list] = row; }
+    // ---- selections -----------------------------------------------------
+    // Each list's selection is the key of its record (see RecordStore), 0
+    // for none, so it follows the record through moves and never slides
+    // onto another one. Rows are rows as shown, -1 for none.
+    quint64 &selectedKey(List list) { return m_selected[list]; }
+    int row(List list);
+    void selectRow(List list, int row);
 
-    // Moves the record at the list's row one place up (-1) or down (+1) in
-    // its store; the row follows. Memory only: the store is written when
+    // Moves the selected record one place up (-1) or down (+1) in its
+    // store; the selection follows it. Memory only: the store is written when
     // its tab is left. True when a record moved.
     bool moveRow(List list, int step);
 
-    // Removes the record at the list's row (nothing when the row shows no
-    // record). Presets, programs and history entries are written when the
+    // Removes the selected record (nothing when none is selected). Presets, programs and history entries are written when the
     // tab is left; a client at once, with its ".json" file.
     void deletePreset();
     void deleteProgram();
     void deleteHistoryEntry();
     void deleteClient();
 
-    // The history entry at the notes' current index takes the note's text
-    // and colour; the history is written.
-    void storeNote(const QString &text, int colour);
-
     // ---- tab steps ----------------------------------------------------
     // Leaving the client selection writes the clients.
     void leaveClientSelection();
 
 Q_SIGNALS:
-    void currentClientChanged(const QString &name);
     // A client was opened from the client list: the client editor fills
     // itself, the preset and program editors let go of what they hold.
     void clientOpened();
@@ -123,11 +102,11 @@ Q_SIGNALS:
 private:
     Library &m_library;
     Settings &m_settings;
-    QString m_currentClientName;
-    QString m_previousClientName;
-    bool m_clientOpen = false;
     bool m_programOpen = false;
     int m_presetPool = 0;
     bool m_programPoolGeneral = false;
-    std::array<int, ListCount> m_rows{};
+    std::array<quint64, ListCount> m_selected{};
+
+    template <typename F>
+    auto withStore(List list, F f);
 };

@@ -30,17 +30,15 @@ void LibraryWiring::connectClient()
     m_clientFields = new ClientFieldsPanel(m_editors.client, m_tabs.client);
     m_tabs.client->editorLayout()->addWidget(m_clientFields);
     m_tabs.client->setCommit([this] { m_clientFields->commit(); });
-    connect(&m_editors.client, &ClientEditor::currentNameChanged, this, [this] {
-        if (!m_editors.client.isLoaded())
-            m_clientFields->fill();
+    connect(&m_editors.client, &ClientEditor::clientSwitched, this, [this] {
+        m_clientFields->fill();
+        m_tabs.client->refill();
     });
-    connect(&m_session, &LibrarySession::clientOpened, m_clientFields, &ClientFieldsPanel::fill);
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
         m_editors.client.newClient(row);
-        m_clientFields->fill();
-        m_tabs.client->refill();
         Q_EMIT showTabRequested(m_tabs.clientIndex);
+        m_clientFields->focusName();
     });
     connect(m_tabs.client, &ClientTab::historyNewRequested, this, [this](int row) {
         if (!m_session.clientOpen())

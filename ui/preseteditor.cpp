@@ -220,7 +220,7 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &fields
         return NotLoaded;
     if (fields.name.isEmpty())
         return NoName;
-    if (m_library.currentClientName().isEmpty() || !m_library.clients().hasCurrent())
+    if (!m_library.hasOpenClient())
         return NoClient;
     commit(fields);
 

@@ -23,7 +23,7 @@ PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
     rows->setDefaultSectionSize(LibraryColumns::presetRowHeight);
     m_list = new SearchableList({ui->lineEdit_presetSelection_search, ui->pushButton_presetSelection_clear,
                                  ui->tableWidget_presetSelection, m_model},
-                                session.row(LibrarySession::PresetList),
+                                session.selectedKey(LibrarySession::PresetList),
                                 [&session](const QString &text) { session.presetListStore().setFilter(text); },
                                 ColumnWidths::presetList, this);
     m_list->logSearches(QString());

@@ -179,7 +179,7 @@ bool ProgramEditor::commit()
     takeOverEditedPair(programs);
 
     Program *program = programs.currentProgram();
-    program->records() = m_lines;
+    program->editRecords() = m_lines;
     program->setCurrent(0);
     program->time = TextForm::minutesToTime(totalMinutes());
     program->name = m_editName;

@@ -18,7 +18,7 @@ ProgramSelectionTab::ProgramSelectionTab(QWidget *page, LibrarySession &session)
                                    LibraryColumns::programs(), this);
     m_list = new SearchableList({ui->lineEdit_programSelection_search, ui->pushButton_programSelection_clear,
                                  ui->tableWidget_programSelection, m_model},
-                                session.row(LibrarySession::ProgramList),
+                                session.selectedKey(LibrarySession::ProgramList),
                                 [&session](const QString &text) { session.programListStore().setFilter(text); },
                                 ColumnWidths::programList, this);
     m_radioGuard = true;
@@ -35,7 +35,6 @@ ProgramSelectionTab::~ProgramSelectionTab()
 void ProgramSelectionTab::prepare()
 {
     m_radioGuard = true;
-    m_session.prepareProgramList();
     (m_session.programPoolGeneral() ? ui->radioButton_programGenuine : ui->radioButton_programClient)->setChecked(true);
     m_radioGuard = false;
 }

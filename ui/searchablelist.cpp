@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QTableView>
 
-SearchableList::SearchableList(const Parts &parts, int &row, std::function<void(const QString &)> setFilter,
+SearchableList::SearchableList(const Parts &parts, quint64 &selected, std::function<void(const QString &)> setFilter,
                                std::function<QList<int>(int)> widths, QObject *parent)
-    : QObject(parent), m_parts(parts), m_row(row), m_setFilter(std::move(setFilter)), m_widths(std::move(widths))
+    : QObject(parent), m_parts(parts), m_selected(selected), m_setFilter(std::move(setFilter)), m_widths(std::move(widths))
 {
     QTableView *view = m_parts.view;
     view->setModel(m_parts.model);
@@ -45,20 +45,29 @@ void SearchableList::clearSearch()
     m_parts.search->clear();
 }
 
+int SearchableList::row() const
+{
+    return m_parts.model->rowOfKey(m_selected);
+}
+
 void SearchableList::selectionChanged()
 {
     const QModelIndexList rows = m_parts.view->selectionModel()->selectedRows();
-    m_row = rows.isEmpty() ? 0 : rows.first().row();
+    m_selected = rows.isEmpty() ? 0 : m_parts.model->keyAt(rows.first().row());
 }
 
 void SearchableList::refill()
 {
-    const int remembered = m_row;
+    const quint64 remembered = m_selected;
     m_parts.model->refill();
     applyWidths();
-    m_row = remembered;
-    if (remembered >= 0 && remembered < m_parts.model->rowCount())
-        m_parts.view->selectRow(remembered);
+    const int row = m_parts.model->rowOfKey(remembered);
+    if (row >= 0) {
+        m_parts.view->selectRow(row);
+    } else {
+        m_parts.view->clearSelection();
+        m_selected = 0;
+    }
 }
 
 void SearchableList::applyWidths()

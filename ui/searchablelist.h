@@ -14,9 +14,9 @@ class StoreTableModel;
 // store and refills the view at each keystroke, the Clear button empties
 // the field, and the list's selected row follows the view's selection.
 //
-// The selected row is a row as shown and survives refills by index: after
-// a refill the same row index is selected again, or nothing when the list
-// has become shorter.
+// The selection is the key of the record under it (0 for none): after a
+// refill the row showing that record is selected again, and nothing when
+// the record is gone or the search hides it.
 class SearchableList : public QObject
 {
     Q_OBJECT
@@ -30,10 +30,10 @@ public:
         StoreTableModel *model = nullptr;
     };
 
-    // `row` is the list's selected row, kept by whoever outlives the list.
+    // `selected` is the list's selection, kept by whoever outlives the list.
     // `setFilter` hands the search text to the store shown; `widths` gives
     // the column widths for a table width.
-    SearchableList(const Parts &parts, int &row, std::function<void(const QString &)> setFilter,
+    SearchableList(const Parts &parts, quint64 &selected, std::function<void(const QString &)> setFilter,
                    std::function<QList<int>(int)> widths, QObject *parent = nullptr);
 
     // Writes each search text to the debug log, after `label` if any.
@@ -46,14 +46,15 @@ public:
     // Hands the field's text to the store shown again (after a pool switch).
     void reapplySearch();
 
-    int row() const { return m_row; }
+    // The selected row, -1 for none.
+    int row() const;
 
 private:
     void searchChanged(const QString &text);
     void selectionChanged();
 
     Parts m_parts;
-    int &m_row;
+    quint64 &m_selected;
     std::function<void(const QString &)> m_setFilter;
     std::function<QList<int>(int)> m_widths;
     QString m_logLabel;

@@ -35,11 +35,16 @@ public:
     void refill();
     // The store index of the record shown at `row`, -1 when there is none.
     int recordAt(int row) const;
+    // The key of the record shown at `row` (0 for none), and the row that
+    // shows the record with `key` (-1 for none).
+    virtual quint64 keyAt(int row) const = 0;
+    virtual int rowOfKey(quint64 key) const = 0;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 protected:
+    int rowOfRecord(int record) const { return record < 0 ? -1 : int(m_rows.indexOf(record)); }
     virtual QList<int> shownRows() = 0;
     virtual int recordCount() const = 0;
     virtual QVariant cell(int record, int column, int role) const = 0;
@@ -70,6 +75,9 @@ public:
             return m_columns.at(section).header;
         return StoreTableModel::headerData(section, orientation, role);
     }
+
+    quint64 keyAt(int row) const override { return std::as_const(m_store()).keyAt(recordAt(row)); }
+    int rowOfKey(quint64 key) const override { return rowOfRecord(std::as_const(m_store()).indexOfKey(key)); }
 
 protected:
     QList<int> shownRows() override { return m_store().shownRows(); }

@@ -81,7 +81,7 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
         resolveInto(library, line, TextForm::timeToMinutes(programLine.time));
         lines.append(line);
     }
-    work->records() = lines;
+    work->editRecords() = lines;
     work->setCurrent(0);
     return save(devices);
 }
@@ -97,7 +97,7 @@ Outcome presetLine(Library &library, DeviceSlots &devices, const QString &name, 
     line.version = version;
     line.type = WorkLine::Preset;
     resolveInto(library, line, minutes);
-    work->records().prepend(line);
+    work->editRecords().prepend(line);
     work->setCurrent(0);
     return save(devices);
 }

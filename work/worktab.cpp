@@ -266,7 +266,7 @@ void WorkTab::on_pushButton_work_start_clicked()
     // Recorded only once the sequencer has taken the run.
     if (!sequencer->start())
         return;
-    if (m_library.currentClientName().isEmpty()) {
+    if (!m_library.hasOpenClient()) {
         m_devices.setRunHistory(m_devices.registry().slot(), QString());
         Q_EMIT noticeRequested(QStringLiteral(" No client open: this run is not recorded in a history"));
         return;

@@ -176,7 +176,7 @@ struct Campaign
                     break;
             }
             WorkList &work = *registry.work();
-            work.records().clear();
+            work.editRecords().clear();
             const int lines = 1 + int(random.bounded(3));
             for (int i = 0; i < lines; ++i) {
                 work.setCurrent(work.count());

@@ -19,58 +19,108 @@ class TestClientEditor : public QObject
 private Q_SLOTS:
     void initTestCase() { TestEnv::useTemporaryHome(); }
 
-    void nameRuleAndDelete()
+    // The client picked is the client opened and written, whatever the
+    // names; a refused name writes nothing; nothing is selected, nothing
+    // happens.
+    void openNameRuleAndDelete()
     {
         LibraryFixture f;
-        f.addClient("Ana");
-        f.addClient("Bo");
+        const QString ana = f.addClient("Ana");
+        const QString bo = f.addClient("Bo");
         f.addPreset(1, "P", 0);
         Settings settings;
         LibrarySession session(f.library, settings);
         LibraryEditors editors(f.library);
         editors.attach(session);
         ClientEditor &client = editors.client;
-        QCOMPARE(client.currentName(), QString("Bo"));  // the client the library starts with
-        client.open(0);
-        QCOMPARE(session.currentClientName(), QString("Ana"));
+        auto open = [&](int row) {
+            session.selectRow(LibrarySession::ClientList, row);
+            return session.openClient();
+        };
+        auto storedNames = [&] { return namesIn(f.folder() + "clients.dat", "clients", "name"); };
+        QCOMPARE(client.fields().name, QString("Bo"));  // the one the library has open
+        QVERIFY(open(0));
+        QCOMPARE(f.library.openClientFile(), ana);
         QCOMPARE(client.fields().name, QString("Ana"));
+        QVERIFY(open(1));
+        QCOMPARE(client.fields().name, QString("Bo"));
+        QCOMPARE(f.library.history().path(), f.folder() + bo + ".dat");
+        QVERIFY(open(0));
+        QCOMPARE(client.fields().name, QString("Ana"));
+        f.library.history().insertNote(Note::Notes);
+        QVERIFY(session.saveOpenHistory());
 
-        ClientFields fields = client.fields();
-        fields.name = "Bo";
-        client.nameEdited(fields.name);
-        QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
+        // A taken name and an empty one: the message, and nothing written.
+        for (const QString &refused : {QString("Bo"), QString()}) {
+            ClientFields fields = client.fields();
+            fields.name = refused;
+            fields.address = "typed";
+            client.nameEdited(refused);
+            QCOMPARE(client.message(), QString(refused.isEmpty() ? ClientEditor::nameEmptyMessage
+                                                                 : ClientEditor::nameTakenMessage));
+            QVERIFY(!client.commit(fields));
+            QCOMPARE(client.fields().address, QString("typed"));
+            QCOMPARE(storedNames(), QStringList({"Ana", "Bo"}));
+            History reread;
+            reread.setPath(f.folder() + ana);
+            QVERIFY(reread.readBase());
+            QCOMPARE(reread.count(), 1);
+        }
         client.nameEdited("Ana");
         QCOMPARE(client.message(), QString());
-        client.nameEdited("Bo");
-        QVERIFY(!client.commit(fields));
-        f.library.clients().readBase();
-        QCOMPARE(f.library.clients().records().at(0).name, QString("Ana"));
-        QCOMPARE(f.library.clients().records().at(1).name, QString("Bo"));
+
+        // Two clients of one name: each is opened and written by its file.
+        f.library.clients().setCurrent(1);
+        f.library.clients().setName("Ana");
+        QVERIFY(open(1));
+        QVERIFY(client.commit({"Ana", "second", ""}));
+        QCOMPARE(f.library.clients().records().at(0).notes1, QString());
+        QCOMPARE(f.library.clients().records().at(1).notes1, QString("second"));
+        QCOMPARE(f.library.openClientFile(), bo);
+        QVERIFY(client.commit({"Bo", "second", ""}));
+
+        // A new client under a taken name is not stored, and keeps what was typed.
+        client.newClient(0);
+        QVERIFY(!f.library.hasOpenClient());
+        QVERIFY(!client.commit({"Ana", "addr", "notes"}));
+        QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
+        QCOMPARE(client.fields().address, QString("addr"));
+        QCOMPARE(storedNames(), QStringList({"Ana", "Bo"}));
+        QVERIFY(client.commit({"Cy", "addr", "notes"}));
+        QCOMPARE(storedNames(), QStringList({"Cy", "Ana", "Bo"}));
+        QCOMPARE(f.library.openClientName(), QString("Cy"));
+        QVERIFY(QFile::exists(f.library.history().path()));
+
+        // Nothing selected (a click below the last row): nothing happens.
+        session.selectedKey(LibrarySession::ClientList) = 0;
+        session.deleteClient();
+        QVERIFY(!session.moveRow(LibrarySession::ClientList, 1));
+        QVERIFY(!session.openClient());
+        QCOMPARE(f.library.clients().count(), 3);
 
         // Deleting another client leaves the editors alone; deleting the
         // open one lets them go, and its history file stays.
-        client.open(0);
+        QVERIFY(open(1));
         editors.preset.open(1, 0);
         editors.program.newProgram(true, 0);
-        session.setRow(LibrarySession::ClientList, 1);
+        session.selectRow(LibrarySession::ClientList, 2);
         session.deleteClient();
         QVERIFY(client.isLoaded() && editors.preset.isLoaded() && editors.program.isLoaded());
         const QString historyFile = f.library.history().path();
-        session.setRow(LibrarySession::ClientList, 0);
+        session.selectRow(LibrarySession::ClientList, 1);
         session.deleteClient();
         QVERIFY(!client.isLoaded() && !editors.preset.isLoaded() && !editors.program.isLoaded());
-        QCOMPARE(f.library.clients().count(), 0);
+        QVERIFY(!f.library.hasOpenClient());
+        QCOMPARE(storedNames(), QStringList({"Cy"}));
         QVERIFY(QFile::exists(historyFile));
 
-        // A new client left without a name is removed again.
-        f.addClient("Cy");
-        client.open(0);
+        // A new client left without a name is dropped; the one open before comes back.
+        QVERIFY(open(0));
         client.newClient(0);
-        QVERIFY(client.isNewPending());
         QVERIFY(!client.commit(client.fields()));
         QCOMPARE(f.library.clients().count(), 1);
-        QCOMPARE(client.currentName(), QString("Cy"));
-        QCOMPARE(session.currentClientName(), QString("Cy"));
+        QCOMPARE(client.fields().name, QString("Cy"));
+        QCOMPARE(session.openClientName(), QString("Cy"));
     }
 
     void historyTexts_data()
@@ -102,15 +152,17 @@ private Q_SLOTS:
         LibraryFixture f;
         f.addClient("Ana");
         ClientEditor client(f.library);
-        client.open(0);
         History &history = f.library.history();
 
         client.newNote(0);
         QCOMPARE(history.count(), 1);
         QCOMPARE(history.type(), int(Note::Notes));
-        QTest::qWait(2);  // a second note made later is told apart by its time
-        client.newNote(0);
+        client.newNote(0);  // the same minute and text: still another note
         QVERIFY(client.editNote(1));
+        QVERIFY(client.takeNoteResult("second", 1));
+        QCOMPARE(history.records().at(0).text, QString());
+        QCOMPARE(history.records().at(1).text, QString("second"));
+        history.editRecords()[1].text.clear();
 
         // The dialog does not block: the list may change under it.
         client.newNote(0);
@@ -173,10 +225,10 @@ private Q_SLOTS:
         // The run is recorded, then both kinds of entry are renewed.
         WorkList ran = *devices.registry().work();
         ClientHistory::recordRun(f.library, ran);
-        f.library.clients().loadHistory();
+        QVERIFY(f.library.openClient(f.library.openClientFile()));
         QCOMPARE(f.library.history().count(), 3);
         QCOMPARE(f.library.history().records().at(1).type, int(Note::PresetNote));
-        devices.registry().work()->records().clear();
+        devices.registry().work()->editRecords().clear();
         QCOMPARE(ClientHistory::renew(f.library, devices, 0), QString());
         QCOMPARE(devices.registry().work()->count(), 2);
         QCOMPARE(ClientHistory::renew(f.library, devices, 1), QString());

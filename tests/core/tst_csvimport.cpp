@@ -78,7 +78,7 @@ private Q_SLOTS:
             preset.version = held.section('|', 1, 1).toInt();
             preset.variable = held.section('|', 2, 2);
             preset.time = QTime(0, 5);
-            store.records().append(preset);
+            store.editRecords().append(preset);
         }
         store.setCurrent(pool.size());
         Import import;

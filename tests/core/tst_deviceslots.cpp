@@ -301,7 +301,7 @@ private Q_SLOTS:
             Machine machine;
             machine.slot = i;
             machine.scanAddress = {10, 0, 0, quint8(i + 1)};
-            registry.records().append(machine);
+            registry.editRecords().append(machine);
         }
         devices.bindDevices();
         for (int slot = 0; slot < DeviceSlots::count; ++slot)

@@ -97,8 +97,8 @@ private Q_SLOTS:
             closed.close();
         }
         Presets legitimate;
-        legitimate.records() = {Preset(), Preset()};
-        legitimate.records()[0].name = "old";
+        legitimate.editRecords() = {Preset(), Preset()};
+        legitimate.editRecords()[0].name = "old";
 
         FileDownloader downloader;
         downloader.setMaxSize(2048);

@@ -43,7 +43,7 @@ private Q_SLOTS:
         QCOMPARE(library.programs().name(), QString("Prog"));
         QCOMPARE(library.programs().currentProgram()->count(), 1);
         QVERIFY(!library.clients().filterActive());
-        QCOMPARE(library.currentClientName(), QString("Ana"));
+        QCOMPARE(library.openClientName(), QString("Ana"));
         QCOMPARE(library.history().text(), QString("hello"));
         QCOMPARE(library.presetPool(0).name(), QString("C1"));
         QCOMPARE(library.history().programs().name(), QString("CP"));
@@ -57,7 +57,7 @@ private Q_SLOTS:
             QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
         library.load(dir.path() + "/");
         QCOMPARE(library.generalPresets().count(), 0);
-        QCOMPARE(library.currentClientName(), QString());
+        QVERIFY(!library.hasOpenClient());
     }
 };
 

@@ -69,7 +69,7 @@ private Q_SLOTS:
         settings.setPresetsPool(from);
         LibrarySession session(library, settings);
 
-        session.setRow(LibrarySession::PresetList, 1);
+        session.selectRow(LibrarySession::PresetList, 1);
         QVERIFY(session.moveRow(LibrarySession::PresetList, -1));
         QCOMPARE(session.row(LibrarySession::PresetList), 0);
         const QString first = session.presetListStore().records().at(0).name;
@@ -79,7 +79,7 @@ private Q_SLOTS:
         QCOMPARE(session.presetPool(), to);
     }
 
-    void programPoolAndPrepare()
+    void programPools()
     {
         Folder folder;
         Library library;
@@ -89,30 +89,20 @@ private Q_SLOTS:
         LibrarySession session(library, settings);
         QCOMPARE(&session.programListStore(), &library.programs());
 
-        session.setRow(LibrarySession::ProgramList, 0);
+        session.selectRow(LibrarySession::ProgramList, 0);
         session.moveRow(LibrarySession::ProgramList, 1);
         session.switchProgramPool(false);
         QCOMPARE(namesIn(folder.path + "programs.dat", "programs"), (QStringList{"P2", "P1"}));
         QVERIFY(!settings.programsGeneral());
         QCOMPARE(&session.programListStore(), &library.history().programs());
 
-        // Entering the program list reads what others wrote since.
-        folder.write(anaFile + ".dat", {{"programs", namedRecords({"CP3"})}});
-        folder.write("clients.dat", {{"clients", QJsonArray{QJsonObject{{"name", "Zed"}},
-                                                            QJsonObject{{"name", "Ana"}, {"file", anaFile}}}}});
-        session.prepareProgramList();
-        QCOMPARE(library.clients().count(), 2);
-        QCOMPARE(library.clients().name(), QString("Ana"));
-        QCOMPARE(session.programListStore().count(), 1);
-        QCOMPARE(session.programListStore().records().at(0).name, QString("CP3"));
-
-        // A current client that is not in the file: no other client's
-        // history is shown, and none is overwritten.
-        session.setCurrentClientName("Ghost");
-        session.prepareProgramList();
+        // With no client open no history is shown, and none is overwritten.
+        const QStringList stored = namesIn(folder.path + anaFile + ".dat", "programs");
+        library.closeClient();
         QCOMPARE(session.programListStore().count(), 0);
+        session.programListStore().insertNew(0, "op");
         QVERIFY(!session.saveProgramList());
-        QCOMPARE(namesIn(folder.path + anaFile + ".dat", "programs"), QStringList{"CP3"});
+        QCOMPARE(namesIn(folder.path + anaFile + ".dat", "programs"), stored);
     }
 
     void deletesActOnlyOnShownRows()
@@ -127,23 +117,22 @@ private Q_SLOTS:
         QSignalSpy clientGone(&session, &LibrarySession::currentClientRemoved);
 
         library.generalPresets().setFilter("2");
-        session.setRow(LibrarySession::PresetList, 1);  // beyond the one shown
+        session.selectRow(LibrarySession::PresetList, 1);  // beyond the one shown
         session.deletePreset();
         QCOMPARE(library.generalPresets().count(), 2);
-        session.setRow(LibrarySession::PresetList, 0);
+        session.selectRow(LibrarySession::PresetList, 0);
         session.deletePreset();
         QCOMPARE(library.generalPresets().count(), 1);
         QCOMPARE(removing.takeFirst(), (QVariantList{1, "G2", 1}));
 
         // Another client: the current one stays open.
-        session.setRow(LibrarySession::ClientList, 1);
+        session.selectRow(LibrarySession::ClientList, 1);
         session.deleteClient();
         QCOMPARE(clientGone.count(), 0);
         QCOMPARE(library.history().presets().count(), 2);
-        session.setRow(LibrarySession::ClientList, 0);
+        session.selectRow(LibrarySession::ClientList, 0);
         session.deleteClient();
         QCOMPARE(clientGone.count(), 1);
-        QCOMPARE(session.currentClientName(), QString());
         QVERIFY(!session.clientOpen());
         QCOMPARE(library.history().presets().count(), 0);
         QCOMPARE(Container::decode(TestEnv::readFile(folder.path + "clients.dat")).value("clients").toArray().size(), 0);

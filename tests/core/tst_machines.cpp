@@ -73,7 +73,7 @@ private Q_SLOTS:
             machines.addMachine(5, t0);
         QCOMPARE(machines.count(), 5);
         QCOMPARE(machines.records().last().serialNumber, QString("T7-2"));
-        machines.records()[1].serialNumber = "kept";
+        machines.editRecords()[1].serialNumber = "kept";
         machines.addMachine(5, t0);
         QCOMPARE(machines.count(), 5);
         QCOMPARE(machines.current(), 0);

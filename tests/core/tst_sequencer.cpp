@@ -335,14 +335,14 @@ private Q_SLOTS:
         QCOMPARE(RunRules::check(&timeless, &tavik, &sequencer), Outcome::NothingToRun);
         for (const char *text : {"1,5", "-5", "", "NaN"}) {
             WorkList bad = list;
-            bad.records()[1].value = text;
+            bad.editRecords()[1].value = text;
             QCOMPARE(RunRules::check(&bad, &tavik, &sequencer), Outcome::LineNotRunnable);
         }
         WorkList notFound = list;
-        notFound.records()[0].pool = 10;
+        notFound.editRecords()[0].pool = 10;
         QCOMPARE(RunRules::check(&notFound, &tavik, &sequencer), Outcome::LineNotRunnable);
         WorkList tooLong = list;
-        tooLong.records()[0].time = QTime(18, 12);  // 1092 min: with 2 more, past 65535 s
+        tooLong.editRecords()[0].time = QTime(18, 12);  // 1092 min: with 2 more, past 65535 s
         QCOMPARE(RunRules::check(&tooLong, &tavik, &sequencer), Outcome::TooLong);
         QVERIFY(RunRules::text(Outcome::TooLong, &tooLong).contains("1094 min"));
         for (Outcome outcome : {Outcome::NoDevice, Outcome::NothingToRun, Outcome::LineNotRunnable,
@@ -357,7 +357,7 @@ private Q_SLOTS:
         const QString path = TestEnv::dataFolder() + "work.dat";
         WorkList list;
         list.setPath(path);
-        list.records() = listOf({{"440", 90}}).records();
+        list.editRecords() = listOf({{"440", 90}}).records();
         list.setCurrent(0);
         list.setName("Alpha");
         list.setLineVersion(3);

@@ -12,9 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!Container::decode(Fuzz::bytes(data, size), rest, {&notes, &presets, &programs}))
         return 0;
     History history;
-    history.records() = notes.taken();
-    history.presets().records() = presets.taken();
-    history.programs().records() = programs.taken();
+    history.editRecords() = notes.taken();
+    history.presets().editRecords() = presets.taken();
+    history.programs().editRecords() = programs.taken();
     for (history.first(); history.hasCurrent(); history.next())
         history.presetNotesAfterCurrent();
     Fuzz::roundTrip(QStringLiteral("history"), history.records());

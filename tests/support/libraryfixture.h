@@ -27,16 +27,19 @@ struct LibraryFixture
 
     QString folder() const { return dir.path() + QStringLiteral("/"); }
 
-    // A client at the end of the list, made current with its (empty) history.
-    void addClient(const QString &name)
+    // A client at the end of the list, opened, with its (empty) history
+    // written. Returns its file identifier.
+    QString addClient(const QString &name)
     {
         Clients &clients = library.clients();
         clients.setCurrent(clients.count());
         clients.insertNew();
         clients.setName(name);
         clients.saveBase();
-        library.history().clear();
-        clients.saveHistory();
+        const QString file = clients.file();
+        library.openClient(file);
+        library.history().saveBase();
+        return file;
     }
 
     void addPreset(int pool, const QString &name, int version, int minutes = 5, const QString &variable = "5000.0")

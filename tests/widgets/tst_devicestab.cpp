@@ -243,7 +243,7 @@ private Q_SLOTS:
 
         // With every record holding a list, a sixth device is not added,
         // and the operator is told.
-        for (Machine &machine : registry.records()) {
+        for (Machine &machine : registry.editRecords()) {
             if (machine.work.count() == 0)
                 machine.work.insertNew();
         }

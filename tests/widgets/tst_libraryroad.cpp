@@ -149,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(history.at(0)["col"].toString(), QString("3"));
 
         // Renew: the program goes back on the work list.
-        window.devices().registry().work()->records().clear();
+        window.devices().registry().work()->editRecords().clear();
         child((QTableView *)nullptr, "tableWidget_clientHistory")->selectRow(1);
         button("pushButton_history_toWork")->click();
         const QJsonObject renewed = storedList("machines.dat", "machines").at(0).toObject();

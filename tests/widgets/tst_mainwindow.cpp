@@ -57,8 +57,13 @@ private Q_SLOTS:
             QCOMPARE(tabs->tabText(MainWindow::TabProgram), QString("Program\nSleep.v.3"));
             window.setProgramTabTitle(QString(), 3);
             QCOMPARE(tabs->tabText(MainWindow::TabProgram), QString("Program\n"));
-            window.setClientTabTitle("Eva");
-            QCOMPARE(tabs->tabText(MainWindow::TabClient), QString("Client\nEva"));
+            // A long name never widens the window: cut short, whole in the tooltip.
+            const int width = window.sizeHint().width();
+            const QString longName(300, QLatin1Char('W'));
+            window.setWorkTabTitle(longName);
+            QVERIFY(tabs->tabText(MainWindow::TabWork).endsWith(QChar(0x2026)));
+            QCOMPARE(tabs->tabToolTip(MainWindow::TabWork), "Work\n" + longName);
+            QCOMPARE(window.sizeHint().width(), width);
 
             tabs->setCurrentIndex(MainWindow::TabTools);
             QCOMPARE(window.currentTab(), int(MainWindow::TabTools));
@@ -90,7 +95,7 @@ private Q_SLOTS:
             QTest::failOnWarning(QRegularExpression(".*"));
             MainWindow window;
             window.stopTimers();
-            QCOMPARE(window.library().currentClientName(), QString("Ana"));
+            QCOMPARE(window.library().openClientName(), QString("Ana"));
             QCOMPARE(window.devices().registry().count(), 1);
             auto *tabs = window.findChild<QTabWidget *>("MainPage");
             QCOMPARE(tabs->tabText(MainWindow::TabClient), QString("Client\nAna"));
