@@ -268,7 +268,7 @@ void benchFiveDevices(bool quick)
             work.setLineVersion(1);
             work.setLinePool(1);
             work.setValue(QString::number(device * 1000 + k));
-            work.setTime(QTime(0, 1));
+            work.setTime(1);
         }
         loadWork(work, devices.sequencer(registry.slot()));
         devices.sequencer(registry.slot()).start();
@@ -393,7 +393,7 @@ void benchWindowDevices(bool quick)
                 work.setLineVersion(1);
                 work.setLinePool(1);
                 work.setValue(QString::number(1000 + k));
-                work.setTime(QTime(0, 10));
+                work.setTime(10);
             }
             loadWork(work, devices.sequencer(registry.slot()));
             devices.sequencer(registry.slot()).start();

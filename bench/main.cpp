@@ -297,7 +297,7 @@ void fillMachines(Machines &machines)
             WorkLine line;
             line.name = QStringLiteral("Preset %1").arg(i);
             line.version = i % 4;
-            line.time = TextForm::minutesToTime(1 + i % 30);
+            line.time = 1 + i % 30;
             line.orgTime = line.time;
             line.value = QString::number(1000 + i * 7);
             line.note = QStringLiteral("line %1").arg(i);

@@ -40,7 +40,7 @@ void fill(Presets &presets, int count)
         preset.name = QString::fromUtf8(words[i % 8]) + QLatin1Char(' ') + QString::number(i);
         preset.version = i % 5;
         preset.notes = QStringLiteral("Two sessions a week, then a pause; note %1").arg(i);
-        preset.time = TextForm::minutesToTime(5 + i % 40);
+        preset.time = 5 + i % 40;
         preset.variable = QString::number(1000.0 + (i % 9000) * 0.5, 'f', 1);
         records.append(preset);
     }

@@ -36,7 +36,7 @@ void fillPresets(Presets &presets, int count)
         preset.version = i % 5;
         preset.forMachine = i % 2;
         preset.notes = QStringLiteral("Two sessions a week, then a pause of a fortnight; note %1").arg(i);
-        preset.time = TextForm::minutesToTime(5 + i % 40);
+        preset.time = 5 + i % 40;
         preset.variable = QString::number(1000.0 + (i % 9000) * 0.5, 'f', 1);
         preset.obtained = i % 3;
         preset.author = QStringLiteral("Jiří Dvořák");

@@ -10,7 +10,7 @@ Note Note::newRecord(int type)
     note.created = QDateTime::currentDateTime();
     note.type = type;
     note.variable = QStringLiteral("0");
-    note.time = QTime(0, 0);
+    note.time = 0;
     return note;
 }
 

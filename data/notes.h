@@ -16,7 +16,7 @@ struct Note
     QString text;
     int version = 0;
     QString variable;
-    QTime time;
+    int time = TextForm::noMinutes;
     int colour = 0;
 
     static Note newRecord(int type);

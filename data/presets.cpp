@@ -9,7 +9,7 @@ Preset Preset::newRecord()
     Preset preset;
     preset.created = QDateTime::currentDateTime();
     preset.modified = preset.created;
-    preset.time = minutesToTime(5);
+    preset.time = 5;
     preset.variable = QStringLiteral("5000.0");
     return preset;
 }

@@ -14,7 +14,7 @@ struct Preset
     int version = 0;
     int forMachine = 0;
     QString notes;
-    QTime time;
+    int time = TextForm::noMinutes;
     QString variable;
     int obtained = 0;
     QString author;

@@ -55,7 +55,7 @@ Program Program::newRecord()
     Program program;
     program.created = QDateTime::currentDateTime();
     program.modified = program.created;
-    program.time = QTime(0, 0);
+    program.time = 0;
     return program;
 }
 

@@ -14,7 +14,7 @@ struct ProgramLine
     QString name;
     int version = 0;
     int type = Preset;
-    QTime time;
+    int time = TextForm::noMinutes;
 
     static ProgramLine fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
@@ -38,7 +38,7 @@ public:
     int version = 0;
     int forMachine = 0;
     QString notes;
-    QTime time;
+    int time = TextForm::noMinutes;
     QString author;
 
     static Program newRecord();

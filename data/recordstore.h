@@ -85,7 +85,7 @@ public:
     void toJson(QJsonObject &object) const
     {
         QJsonArray list;
-        for (const Record &record : m_records)
+        for (const Record &record : storedRecords())
             list.append(record.toJson());
         object.insert(QStringLiteral("version"), m_version);
         object.insert(m_listKey, list);
@@ -249,6 +249,20 @@ public:
         return m_records;
     }
 
+    // A new record an editor has not committed yet is shown in the list but
+    // never written: nothing nameless reaches a file. Key 0 holds none back.
+    void holdBack(quint64 key) { m_heldBack = key; }
+    // The records as they are written.
+    QList<Record> storedRecords() const
+    {
+        const int held = indexOfKey(m_heldBack);
+        if (held < 0)
+            return m_records;
+        QList<Record> stored = m_records;
+        stored.removeAt(held);
+        return stored;
+    }
+
     // The key of the record at `index` (0 for none). A key names its record
     // for as long as it stays in this store, wherever moves take it; a list's
     // selection holds it rather than a row.
@@ -296,7 +310,8 @@ protected:
     bool writeFile(QJsonObject header) const
     {
         header.insert(QStringLiteral("version"), m_version);
-        const Container::ListOf<Record> list(m_listKey, m_records);
+        const QList<Record> stored = storedRecords();
+        const Container::ListOf<Record> list(m_listKey, stored);
         return Container::writeFile(m_path, header, {&list});
     }
 
@@ -339,16 +354,16 @@ protected:
         if (ok)
             setField(member, value);
     }
-    int minutes(QTime Record::*member) const
+    int minutes(int Record::*member) const
     {
-        return hasCurrent() ? TextForm::timeToMinutes(field(member)) : 0;
+        return hasCurrent() ? field(member) : 0;
     }
-    QString minutesText(QTime Record::*member) const
+    QString minutesText(int Record::*member) const
     {
         return hasCurrent() ? TextForm::fromInt(minutes(member)) : QString();
     }
-    void setMinutes(QTime Record::*member, int value) { setField(member, TextForm::minutesToTime(value)); }
-    void setMinutesText(QTime Record::*member, const QString &text)
+    void setMinutes(int Record::*member, int value) { setField(member, value); }
+    void setMinutesText(int Record::*member, const QString &text)
     {
         bool ok = false;
         const int value = text.toInt(&ok, 10);
@@ -412,6 +427,7 @@ private:
     // In step with m_records; renewed whole after a change made from outside.
     mutable QList<quint64> m_keys;
     mutable bool m_keysStale = false;
+    quint64 m_heldBack = 0;
     QString m_path;
     QString m_debugName;
     // Every operation that may change a record counts; the index is synced

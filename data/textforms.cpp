@@ -11,21 +11,9 @@ QString fromInt(qint64 value)
     return QString::number(value);
 }
 
-QTime minutesToTime(int minutes)
+QString fromMinutes(int minutes)
 {
-    if (minutes < 0 || minutes >= 24 * 60)
-        return QTime();
-    return QTime(minutes / 60, minutes % 60);
-}
-
-int timeToMinutes(const QTime &time)
-{
-    return time.hour() * 60 + time.minute();
-}
-
-QString fromMinutes(const QTime &time)
-{
-    return fromInt(timeToMinutes(time));
+    return fromInt(minutes);
 }
 
 namespace {
@@ -194,16 +182,15 @@ void readInt(const QJsonObject &object, const char *key, int &field)
         field = value;
 }
 
-void readMinutes(const QJsonObject &object, const char *key, QTime &field)
+void readMinutes(const QJsonObject &object, const char *key, int &field)
 {
-    int minutes = 0;
     QString text;
     if (!stringOf(object, key, text))
         return;
     bool ok = false;
-    minutes = text.toInt(&ok, 10);
+    const int minutes = text.toInt(&ok, 10);
     if (ok)
-        field = minutesToTime(minutes);
+        field = minutes;
 }
 
 void readDateTime(const QJsonObject &object, const char *key, QDateTime &field)

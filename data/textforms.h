@@ -21,11 +21,11 @@ QString fromInt(qint64 value);
 // False, and 0, for any other text: "-5", "5e9", "1,5", "NaN".
 bool lfValue(const QString &text, quint32 &value);
 
-// Whole minutes. A time of 24 h or more cannot be held by QTime and is the
-// invalid time, written as -61 (its hour and minute are both -1).
-QString fromMinutes(const QTime &time);
-QTime minutesToTime(int minutes);
-int timeToMinutes(const QTime &time);
+// Run times are whole minutes, held as the integer stored, whatever its
+// size or sign. A negative time is no time of its own (a program line then
+// runs its preset's time); older files wrote that as -61.
+inline constexpr int noMinutes = -61;
+QString fromMinutes(int minutes);
 
 // Date-times are held as the wall-clock fields they were written with
 // (spec Qt::UTC, no zone applied), so that a time the local zone skips or
@@ -49,7 +49,7 @@ bool stringOf(const QJsonObject &object, const char *key, QString &text);
 void readText(const QJsonObject &object, const char *key, QString &field);
 // Leaves the field when the text is not a whole number that fits 32 bits.
 void readInt(const QJsonObject &object, const char *key, int &field);
-void readMinutes(const QJsonObject &object, const char *key, QTime &field);
+void readMinutes(const QJsonObject &object, const char *key, int &field);
 void readDateTime(const QJsonObject &object, const char *key, QDateTime &field);
 
 } // namespace TextForm

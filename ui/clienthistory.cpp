@@ -20,7 +20,7 @@ QString pair(const Note &note)
 
 QString withMinutes(const QString &text, const Note &note)
 {
-    const int minutes = TextForm::timeToMinutes(note.time);
+    const int minutes = note.time;
     return minutes > 0 ? text + QStringLiteral(".tim:") + QString::number(minutes) : text;
 }
 
@@ -56,7 +56,7 @@ void recordRun(Library &library, const WorkList &work)
         history.setText(line.name);
         history.setVersion(line.version);
         history.setVariable(line.value);
-        history.setTime(TextForm::timeToMinutes(line.time));
+        history.setTime(line.time);
         history.setColour(PresetRun);
     }
     history.setFilter(filter);
@@ -110,7 +110,7 @@ QString renew(Library &library, DeviceSlots &devices, int row)
         outcome = SendToWork::program(library, devices, programs.records().at(index), true);
     } else if (entry->type == Note::PresetNote) {
         outcome = SendToWork::presetLine(library, devices, entry->text, entry->version,
-                                         TextForm::timeToMinutes(entry->time));
+                                         entry->time);
     } else {
         return QString();
     }

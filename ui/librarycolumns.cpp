@@ -1,6 +1,9 @@
 #include "ui/librarycolumns.h"
 
 #include "data/textforms.h"
+#include "work/runrules.h"
+
+#include <QColor>
 
 namespace LibraryColumns {
 
@@ -11,9 +14,16 @@ QString fixed(const char *text)
     return QString::fromLatin1(text);
 }
 
-QString minutesOf(const QTime &time)
+QString minutesOf(int minutes)
 {
-    return QString::number(TextForm::timeToMinutes(time));
+    return QString::number(minutes);
+}
+
+// A stored preset whose frequency or time cannot go on air is marked where
+// the operator sees it; it stays as stored.
+QVariant unsendable(const QString &problem)
+{
+    return problem.isEmpty() ? QVariant() : QVariant(QColor(255, 200, 200));
 }
 
 QString nameVersion(const Note &note)
@@ -24,7 +34,7 @@ QString nameVersion(const Note &note)
 // ".tim:" and the minutes, for entries that ran for some time.
 QString runTime(const Note &note)
 {
-    const int minutes = TextForm::timeToMinutes(note.time);
+    const int minutes = note.time;
     return minutes > 0 ? QStringLiteral(".tim:") + QString::number(minutes) : QString();
 }
 
@@ -120,8 +130,14 @@ QList<ListColumn<Preset>> presets()
         {fixed("Name"), [](const Preset &p) { return p.name; }, toProgram, {}},
         {fixed("Version"), [](const Preset &p) { return QString::number(p.version); }, toProgram, {}},
         {fixed("Description"), [](const Preset &p) { return p.notes; }, [](const Preset &p) { return p.notes; }, {}},
-        {fixed("Frequency"), [](const Preset &p) { return p.variable; }, toEdit, {}},
-        {fixed("Time\nmin"), [](const Preset &p) { return minutesOf(p.time); }, toEdit, {}},
+        {fixed("Frequency"), [](const Preset &p) { return p.variable; },
+         [](const Preset &p) {
+             const QString problem = RunRules::frequencyProblem(p.variable);
+             return problem.isEmpty() ? fixed("Double click to edit") : QStringLiteral("Cannot be sent: ") + problem;
+         },
+         [](const Preset &p) { return unsendable(RunRules::frequencyProblem(p.variable)); }},
+        {fixed("Time\nmin"), [](const Preset &p) { return minutesOf(p.time); }, toEdit,
+         [](const Preset &p) { return unsendable(RunRules::timeProblem(p.time)); }},
     };
 }
 

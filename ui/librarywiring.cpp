@@ -66,8 +66,8 @@ void LibraryWiring::connectPresets()
         Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
-        m_editors.preset.open(pool, row);
-        Q_EMIT showTabRequested(m_tabs.presetIndex);
+        if (m_editors.preset.open(pool, row))
+            Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, int row) {
         Presets &presets = m_session.library().presetPool(pool);
@@ -86,8 +86,8 @@ void LibraryWiring::connectPrograms()
         Q_EMIT showTabRequested(m_tabs.programIndex);
     });
     connect(m_tabs.programSelection, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
-        m_editors.program.open(general, row);
-        Q_EMIT showTabRequested(m_tabs.programIndex);
+        if (m_editors.program.open(general, row))
+            Q_EMIT showTabRequested(m_tabs.programIndex);
     });
     connect(m_tabs.programSelection, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, int row) {
         Library &library = m_session.library();

@@ -4,6 +4,7 @@
 #include "data/presetlookup.h"
 #include "data/textforms.h"
 #include "ui/clienthistory.h"
+#include "work/runrules.h"
 
 #include <QDebug>
 
@@ -26,27 +27,33 @@ QString PresetEditor::poolWord() const
     return PresetPool::word(m_pool);
 }
 
-void PresetEditor::open(int pool, int row)
+bool PresetEditor::open(int pool, int row)
 {
     qDebug() << "tw selct item" << row;
+    Presets &presets = m_library.presetPool(pool);
+    presets.select(row);
+    if (!presets.hasCurrent())
+        return false;
+    const QString name = presets.name();
+    const int version = presets.version();
     if (m_newPending)
         dropNewRecord();
     m_pool = pool;
-    Presets &presets = store();
-    presets.select(row);
-    m_editName = presets.name();
-    m_editVersion = presets.version();
+    m_editName = name;
+    m_editVersion = version;
     load();
+    return true;
 }
 
 void PresetEditor::insertNewAt(int row)
 {
     Presets &presets = store();
-    presets.select(row);
+    presets.select(std::max(row, 0));
     presets.insertNew();
     presets.setAuthor(m_author);
     if (const Preset *record = presets.currentRecord())
         m_newStamp = record->created;
+    presets.holdBack(presets.keyAt(presets.current()));
     m_newPending = true;
 }
 
@@ -183,6 +190,24 @@ bool PresetEditor::commit(const PresetFields &fields)
         }
         return false;
     }
+    // A time or frequency the device cannot take is refused, with the
+    // fields left on screen; a stored one nobody edited stays as it is.
+    QString problem;
+    if (fields.workTime != m_fields.workTime)
+        problem = RunRules::timeProblem(fields.workTime);
+    if (problem.isEmpty() && fields.variable != m_fields.variable)
+        problem = RunRules::frequencyProblem(fields.variable);
+    if (!problem.isEmpty()) {
+        m_message = QStringLiteral("Will not be saved: ") + problem;
+        return false;
+    }
+    const auto same = [](const PresetFields &a, const PresetFields &b) {
+        return a.name == b.name && a.version == b.version && a.forMachine == b.forMachine
+            && a.obtained == b.obtained && a.workTime == b.workTime && a.variable == b.variable
+            && a.notes == b.notes;
+    };
+    if (!m_newPending && same(fields, m_fields) && locateEdited())
+        return true;  // opening and leaving a preset changes nothing in it
     if (!locateEdited()) {
         // The record was deleted meanwhile: writing would hit another one.
         clear();

@@ -34,8 +34,9 @@ public:
 
     explicit PresetEditor(Library &library) : m_library(library) {}
 
-    // The record at `row` of the pool's list (as its filter shows it).
-    void open(int pool, int row);
+    // The record at `row` of the pool's list (as its filter shows it);
+    // false, with nothing changed, when the row shows none.
+    bool open(int pool, int row);
     // A new record before `row` of the pool's list.
     void newPreset(int pool, int row);
     void load();

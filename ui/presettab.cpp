@@ -5,11 +5,24 @@
 
 #include <QSignalBlocker>
 
+#include <limits>
+
 PresetTab::PresetTab(PresetEditor &editor, ProgramEditor &program, QWidget *parent)
     : QWidget(parent), m_editor(editor), m_program(program), ui(new Ui::PresetTab)
 {
     ui->setupUi(this);
+    // A version is any integer a file holds (imports make large ones): a
+    // narrower box would renumber a record merely opened.
+    ui->spinBox_preset_mutation->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     setEnabled(false);
+}
+
+void PresetTab::leave()
+{
+    if (m_editor.commit(shownFields()) || m_editor.message().isEmpty())
+        return;
+    ui->label_preset_name_info->setText(m_editor.message());
+    Q_EMIT noticeRequested(QStringLiteral(" Preset ") + m_editor.message());
 }
 
 PresetTab::~PresetTab()

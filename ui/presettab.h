@@ -19,7 +19,7 @@ public:
     ~PresetTab() override;
 
     void enter() override;
-    void leave() override { m_editor.commit(shownFields()); }
+    void leave() override;
 
     PresetFields shownFields() const;
 

@@ -4,6 +4,7 @@
 #include "data/presetlookup.h"
 #include "data/textforms.h"
 #include "ui/clienthistory.h"
+#include "work/runrules.h"
 
 #include <QDebug>
 
@@ -43,17 +44,22 @@ void ProgramEditor::setCaption(const QString &name, int version)
     Q_EMIT captionChanged(m_caption);
 }
 
-void ProgramEditor::open(bool general, int row)
+bool ProgramEditor::open(bool general, int row)
 {
     qDebug() << "programs select item" << row;
+    Programs &programs = general ? m_library.programs() : m_library.history().programs();
+    programs.select(row);
+    if (!programs.hasCurrent())
+        return false;
+    const QString name = programs.name();
+    const int version = programs.version();
     if (m_newPending)
         dropNewProgram();
     m_general = general;
-    Programs &programs = store();
-    programs.select(row);
-    m_editName = programs.name();
-    m_editVersion = programs.version();
+    m_editName = name;
+    m_editVersion = version;
     load();
+    return true;
 }
 
 void ProgramEditor::newProgram(bool general, int row)
@@ -62,9 +68,10 @@ void ProgramEditor::newProgram(bool general, int row)
         dropNewProgram();
     m_general = general;
     Programs &programs = store();
-    programs.insertNew(row, m_author);
+    programs.insertNew(std::max(row, 0), m_author);
     if (const Program *program = programs.currentProgram())
         m_newStamp = program->created;
+    programs.holdBack(programs.keyAt(programs.current()));
     m_newPending = true;
     m_editName.clear();
     m_editVersion = 0;
@@ -176,18 +183,33 @@ bool ProgramEditor::commit()
         close();
         return false;
     }
+    if (!m_newPending && unchanged(*std::as_const(programs).currentProgram()))
+        return true;  // opening and leaving a program changes nothing in it
     takeOverEditedPair(programs);
 
     Program *program = programs.currentProgram();
     program->editRecords() = m_lines;
     program->setCurrent(0);
-    program->time = TextForm::minutesToTime(totalMinutes());
+    program->time = totalMinutes();
     program->name = m_editName;
     program->version = m_editVersion;
     program->notes = m_notes;
     program->modified = QDateTime::currentDateTime();
     m_modified = programs.modifiedText();
     return saveStore();
+}
+
+bool ProgramEditor::unchanged(const Program &stored) const
+{
+    // The total follows the presets' times; a stale one is written anew.
+    if (stored.name != m_editName || stored.version != m_editVersion || stored.notes != m_notes
+        || stored.count() != m_lines.size() || stored.time != totalMinutes())
+        return false;
+    for (int i = 0; i < m_lines.size(); ++i) {
+        if (stored.records().at(i).toJson() != m_lines.at(i).toJson())
+            return false;
+    }
+    return true;
 }
 
 bool ProgramEditor::saveStore()
@@ -203,14 +225,14 @@ QList<ProgramLineView> ProgramEditor::lineViews(int *total) const
         ProgramLineView view;
         view.name = line.name;
         view.version = QString::number(line.version);
-        const int own = TextForm::timeToMinutes(line.time);
+        const int own = line.time;
         if (line.type == ProgramLine::Preset) {
             view.preset = true;
             Preset preset;
-            preset.time = QTime(0, 0);
+            preset.time = 0;
             preset.variable.clear();
             const int code = PresetLookup::resolve(m_library, line.name, line.version, preset);
-            const int presetMinutes = TextForm::timeToMinutes(preset.time);
+            const int presetMinutes = preset.time;
             view.notes = preset.notes;
             if (PresetLookup::isUsable(code)) {
                 view.poolWord = PresetPool::word(code);
@@ -237,22 +259,26 @@ int ProgramEditor::totalMinutes() const
     return total;
 }
 
-bool ProgramEditor::setLineTime(int row, const QString &text)
+QString ProgramEditor::setLineTime(int row, const QString &text)
 {
     if (row < 0 || row >= m_lines.size())
-        return false;
+        return QStringLiteral("No line");
     ProgramLine &line = m_lines[row];
     Preset preset;
     const int code = PresetLookup::resolve(m_library, line.name, line.version, preset);
     if (!PresetLookup::isUsable(code))
-        return false;
-    const int presetMinutes = preset.time.isValid() ? TextForm::timeToMinutes(preset.time) : -1;
-    bool ok = false;
-    const int typed = text.trimmed().toInt(&ok, 10);
-    if (!ok)
-        return false;
-    line.time = typed == presetMinutes ? QTime() : TextForm::minutesToTime(typed);
-    return true;
+        return QStringLiteral("The line's preset is not found: its time cannot change");
+    const QString problem = RunRules::timeProblem(text);
+    if (!problem.isEmpty())
+        return QStringLiteral("Will not be saved: ") + problem;
+    const int typed = text.trimmed().toInt();
+    const int before = line.time;
+    line.time = typed == preset.time ? TextForm::noMinutes : typed;
+    if (totalMinutes() > RunRules::maxMinutes()) {
+        line.time = before;
+        return QStringLiteral("Will not be saved: the program would run over %1 minutes").arg(RunRules::maxMinutes());
+    }
+    return {};
 }
 
 void ProgramEditor::deleteLine(int row)
@@ -289,9 +315,14 @@ ProgramEditor::AddResult ProgramEditor::addPreset(int presetPool, const QString 
     line.type = ProgramLine::Preset;
     line.name = name;
     line.version = version;
-    line.time = QTime();
+    line.time = TextForm::noMinutes;
     m_lines.prepend(line);
-    commit();
+    if (!commit()) {
+        // Nothing was written: the line is not in the program either.
+        if (m_loaded)
+            m_lines.removeFirst();
+        return NotSaved;
+    }
     return Added;
 }
 
@@ -301,15 +332,19 @@ QString ProgramEditor::addResultText(AddResult result)
     case Added: return QStringLiteral(" Added to program");
     case ClientToGeneral: return QStringLiteral(" ERROR: client to global");
     case NoProgram: return QStringLiteral(" No program open");
+    case NotSaved: return QStringLiteral(" Not added: the program cannot be saved");
     }
     return QString();
 }
 
 SendToWork::Outcome ProgramEditor::toWork(DeviceSlots &devices)
 {
-    commit();
+    // What goes to work is what the screen shows, saved; never an older
+    // stored program under another name.
+    if (!commit())
+        return SendToWork::NotSaved;
     Programs &programs = store();
     if (!m_loaded || !locateEdited())
-        return SendToWork::NotWritten;
+        return SendToWork::NotSaved;
     return SendToWork::program(m_library, devices, *programs.currentProgram(), m_general);
 }

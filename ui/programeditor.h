@@ -30,12 +30,12 @@ class ProgramEditor : public QObject, public RecordEditorBase
     Q_OBJECT
 
 public:
-    enum AddResult { Added, ClientToGeneral, NoProgram };
+    enum AddResult { Added, ClientToGeneral, NoProgram, NotSaved };
 
     explicit ProgramEditor(Library &library, QObject *parent = nullptr);
 
     // The program at `row` of the general or the client's list.
-    void open(bool general, int row);
+    bool open(bool general, int row);
     void newProgram(bool general, int row);
     void load();
     void close();
@@ -47,8 +47,9 @@ public:
     // The lines with their resolved presets, and their total minutes.
     QList<ProgramLineView> lineViews(int *total = nullptr) const;
     int totalMinutes() const;
-    // An edit of a line's time cell; false when the line cannot take one.
-    bool setLineTime(int row, const QString &text);
+    // An edit of a line's time cell: the preset's own time removes the
+    // override. Empty when taken, else why not (the line is unchanged).
+    QString setLineTime(int row, const QString &text);
     void deleteLine(int row);
     // The row the moved line is at afterwards.
     int moveUp(int row);
@@ -83,6 +84,7 @@ private:
     void dropNewProgram();
     void setCaption(const QString &name, int version);
     bool saveStore();
+    bool unchanged(const Program &stored) const;
 
     Library &m_library;
     bool m_general = true;

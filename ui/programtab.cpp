@@ -3,6 +3,7 @@
 #include "ui/programeditor.h"
 #include "ui_programtab.h"
 
+#include <limits>
 #include <QDebug>
 #include <QHeaderView>
 #include <QSignalBlocker>
@@ -22,6 +23,7 @@ ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *par
     : QWidget(parent), m_editor(editor), m_devices(devices), ui(new Ui::ProgramTab)
 {
     ui->setupUi(this);
+    ui->spinBox_program_version->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     QTableWidget *table = ui->tableWidget_program;
     table->setColumnCount(ColumnCount);
     table->setHorizontalHeaderLabels({QStringLiteral("Selection"), QStringLiteral("Name"), QStringLiteral("Version"),
@@ -158,7 +160,9 @@ void ProgramTab::on_tableWidget_program_cellChanged(int row, int column)
         return;
     const QTableWidgetItem *item = ui->tableWidget_program->item(row, column);
     m_linesRow = row;
-    m_editor.setLineTime(row, item ? item->text() : QString());
+    const QString refused = m_editor.setLineTime(row, item ? item->text() : QString());
+    if (!refused.isEmpty())
+        Q_EMIT noticeRequested(refused);
     // Refilled also when the text was refused: the cell shows the time in force.
     fillLines();
 }

@@ -88,6 +88,7 @@ protected:
         m_savedName = m_editName;
         m_savedVersion = m_editVersion;
         m_newPending = false;
+        store.holdBack(0);
     }
 
     QString m_author;

@@ -21,7 +21,7 @@ qint64 listSeconds(const WorkList &work)
 {
     qint64 seconds = 0;
     for (const WorkLine &line : work.records())
-        seconds += qint64(qMax(0, TextForm::timeToMinutes(line.time))) * 60;
+        seconds += qint64(qMax(0, line.time)) * 60;
     return seconds;
 }
 
@@ -58,13 +58,42 @@ QString text(Outcome outcome, const WorkList *work)
     case Outcome::TooLong:
         return QStringLiteral("The list runs %1 min; a device can transmit at most %2 min at once.")
             .arg(work ? listSeconds(*work) / 60 : 0)
-            .arg((Tavik::maxTransmitTime - 3) / 60);
+            .arg(maxMinutes());
     case Outcome::DeviceNotReady:
         return QStringLiteral("The device is not connected and ready.");
     case Outcome::StillRunning:
         return QStringLiteral("A run is still going on this device.");
     }
     return {};
+}
+
+int maxMinutes()
+{
+    return (Tavik::maxTransmitTime - 3) / 60;
+}
+
+QString timeProblem(int minutes)
+{
+    if (minutes >= 1 && minutes <= maxMinutes())
+        return {};
+    return QStringLiteral("the time must be 1 to %1 minutes").arg(maxMinutes());
+}
+
+QString timeProblem(const QString &text)
+{
+    bool ok = false;
+    const int minutes = text.trimmed().toInt(&ok, 10);
+    return timeProblem(ok ? minutes : 0);
+}
+
+QString frequencyProblem(const QString &text)
+{
+    quint32 lf = 0;
+    if (TextForm::lfValue(text, lf))
+        return {};
+    if (text.contains(QLatin1Char(',')))
+        return QStringLiteral("write the frequency with a point, as in 1.5");
+    return QStringLiteral("the frequency must be a plain number above 0 and below 4294967296, as in 1234.5");
 }
 
 } // namespace RunRules

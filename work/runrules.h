@@ -28,6 +28,14 @@ bool lineRunnable(const WorkLine &line);
 qint64 listSeconds(const WorkList &work);
 
 Outcome check(const WorkList *work, const Tavik *tavik, const Sequencer *sequencer);
+
+// The longest run a device takes at once, in minutes.
+int maxMinutes();
+// What is wrong with this run time or LF text for a device; empty when
+// nothing is. Editors refuse such a value with this reason.
+QString timeProblem(int minutes);
+QString timeProblem(const QString &text);
+QString frequencyProblem(const QString &text);
 // Empty for Ready.
 QString text(Outcome outcome, const WorkList *work);
 

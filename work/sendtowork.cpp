@@ -33,14 +33,14 @@ WorkList *target(DeviceSlots &devices, Outcome &outcome)
 void resolveInto(Library &library, WorkLine &line, int ownMinutes)
 {
     Preset preset;
-    preset.time = QTime();
+    preset.time = TextForm::noMinutes;
     const int code = PresetLookup::resolve(library, line.name, line.version, preset);
     line.pool = code;
     line.note = preset.notes;
     line.value = PresetLookup::isUsable(code) ? preset.variable : QString();
-    line.time = ownMinutes >= 0 ? TextForm::minutesToTime(ownMinutes) : preset.time;
-    if (!line.time.isValid())
-        line.time = QTime(0, 0);
+    line.time = ownMinutes >= 0 ? ownMinutes : preset.time;
+    if (line.time < 0)
+        line.time = 0;
     line.orgTime = line.time;
 }
 
@@ -65,7 +65,7 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
     work->programName = program.name;
     work->programVersion = program.version;
     work->programNotes = program.notes;
-    work->totalTime = QTime();
+    work->totalTime = TextForm::noMinutes;
     work->unusable = false;
 
     QList<WorkLine> lines;
@@ -78,7 +78,7 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
         WorkLine::Type type = WorkLine::Preset;
         if (WorkLine::typeFromWord(ProgramLine::typeWord(programLine.type), type))
             line.type = type;
-        resolveInto(library, line, TextForm::timeToMinutes(programLine.time));
+        resolveInto(library, line, programLine.time);
         lines.append(line);
     }
     work->editRecords() = lines;
@@ -109,6 +109,7 @@ QString notice(Outcome outcome)
     case NoDevice: return QStringLiteral(" No device to send to: add or pick one on the Tavik tab");
     case DeviceBusy: return QStringLiteral(" The device is running: stop it first");
     case NotWritten: return QStringLiteral(" Couldn't save the work list");
+    case NotSaved: return QStringLiteral(" Nothing sent: the program cannot be saved as shown");
     }
     return QString();
 }

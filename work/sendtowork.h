@@ -11,7 +11,7 @@ class Program;
 // saves the registry that holds the list.
 namespace SendToWork {
 
-enum Outcome { Sent, NoDevice, DeviceBusy, NotWritten };
+enum Outcome { Sent, NoDevice, DeviceBusy, NotWritten, NotSaved };
 
 // Replaces the work list by the program's lines; `general` says which
 // program pool it came from.

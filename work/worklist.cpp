@@ -68,7 +68,7 @@ void WorkList::readHeader(const QJsonObject &object)
     pool = 0;
     programName.clear();
     programVersion = 0;
-    totalTime = QTime();
+    totalTime = TextForm::noMinutes;
     QString word;
     if (TextForm::stringOf(object, "bse", word))
         pool = PresetPool::fromWord(word);
@@ -117,7 +117,7 @@ void loadWork(WorkList &list, Sequencer &sequencer)
     qint64 totalSeconds = 0;
     for (int i = 0; i < list.count(); ++i) {
         const WorkLine &line = list.records().at(i);
-        const int minutes = TextForm::timeToMinutes(line.time);
+        const int minutes = line.time;
         sequencer.setItem(i, line.name + QStringLiteral(".v.") + QString::number(line.version), line.value,
                           qMax(0, minutes));
         totalSeconds += qint64(qMax(0, minutes)) * 60;

@@ -15,8 +15,8 @@ struct WorkLine
     QString name;
     int version = 0;
     Type type = Preset;
-    QTime time = QTime(0, 0);
-    QTime orgTime = QTime(0, 0);
+    int time = 0;
+    int orgTime = 0;
     QString value;
     QString note;
     int pool = 0;
@@ -40,7 +40,7 @@ public:
     int pool = 0;
     QString programName;
     int programVersion = 0;
-    QTime totalTime;       // invalid until the Work tab has added the lines up
+    int totalTime = TextForm::noMinutes;  // none until the Work tab has added the lines up
     QString programNotes;  // kept in memory only
     bool unusable = false;
 
@@ -58,10 +58,10 @@ public:
     void setLineVersion(int v) { setField(&WorkLine::version, v); }
     WorkLine::Type type() const { return field(&WorkLine::type); }
     void setType(WorkLine::Type v) { setField(&WorkLine::type, v); }
-    QTime time() const { return field(&WorkLine::time); }
-    void setTime(const QTime &v) { setField(&WorkLine::time, v); }
-    QTime orgTime() const { return field(&WorkLine::orgTime); }
-    void setOrgTime(const QTime &v) { setField(&WorkLine::orgTime, v); }
+    int time() const { return field(&WorkLine::time); }
+    void setTime(int minutes) { setField(&WorkLine::time, minutes); }
+    int orgTime() const { return field(&WorkLine::orgTime); }
+    void setOrgTime(int minutes) { setField(&WorkLine::orgTime, minutes); }
     QString value() const { return field(&WorkLine::value); }
     void setValue(const QString &v) { setField(&WorkLine::value, v); }
     QString note() const { return field(&WorkLine::note); }

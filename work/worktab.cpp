@@ -150,7 +150,7 @@ void WorkTab::fillWorkTable()
         m_table->setItem(row, ColumnNote, cell(line.note));
         m_table->setItem(row, ColumnValue, cell(line.value));
         if (line.pool <= lastRunnablePool) {
-            const int minutes = TextForm::timeToMinutes(line.time);
+            const int minutes = line.time;
             m_table->setItem(row, ColumnTime, cell(QString::number(minutes)));
             total += minutes;
             m_table->setItem(row, ColumnProgress, cell(QStringLiteral("0")));
@@ -165,7 +165,7 @@ void WorkTab::fillWorkTable()
         m_table->selectRow(m_selectedRow);
 
     if (work) {
-        work->totalTime = TextForm::minutesToTime(total);
+        work->totalTime = total;
         work->unusable = unusable;
         m_totalTime->setText(QString::number(total));
     }

@@ -184,7 +184,7 @@ struct Campaign
                 work.setName(QStringLiteral("L%1").arg(i));
                 work.setLinePool(1);
                 work.setValue(QString::number(1000 + random.bounded(9000)));
-                work.setTime(QTime(0, 1 + int(random.bounded(3))));
+                work.setTime(1 + int(random.bounded(3)));
             }
             if (RunRules::check(&work, &tavik, &sequencer) != RunRules::Outcome::Ready)
                 return;

@@ -143,7 +143,7 @@ private Q_SLOTS:
         Note note = Note::newRecord(type);
         note.text = "Sun";
         note.version = 2;
-        note.time = TextForm::minutesToTime(minutes);
+        note.time = minutes;
         QTEST(ClientHistory::entryText(note), "text");
     }
 
@@ -218,7 +218,7 @@ private Q_SLOTS:
         QCOMPARE(work->count(), 2);
         QCOMPARE(work->records().at(0).value, QString("1234.5"));
         QCOMPARE(work->records().at(0).pool, 1);
-        QCOMPARE(TextForm::timeToMinutes(work->records().at(0).time), 7);
+        QCOMPARE(work->records().at(0).time, 7);
         QCOMPARE(work->records().at(1).type, WorkLine::Notes);
         QCOMPARE(work->records().at(1).pool, 10);
 

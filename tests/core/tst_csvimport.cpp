@@ -14,7 +14,7 @@ QString describe(const Preset &p)
         return d.isValid() && qAbs(d.secsTo(QDateTime::currentDateTime())) < 120 ? QString("now")
                                                                                   : d.toString("dd.MM.yyyy hh:mm");
     };
-    return QStringList{p.name, QString::number(p.version), p.variable, QString::number(p.time.msecsSinceStartOfDay() / 60000),
+    return QStringList{p.name, QString::number(p.version), p.variable, QString::number(p.time),
                        p.notes, date(p.created), date(p.modified), Preset::forMachineWord(p.forMachine), p.author,
                        Preset::obtainedWord(p.obtained)}.join('|');
 }
@@ -77,7 +77,7 @@ private Q_SLOTS:
             preset.name = held.section('|', 0, 0);
             preset.version = held.section('|', 1, 1).toInt();
             preset.variable = held.section('|', 2, 2);
-            preset.time = QTime(0, 5);
+            preset.time = 5;
             store.editRecords().append(preset);
         }
         store.setCurrent(pool.size());

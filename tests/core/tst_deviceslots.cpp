@@ -29,7 +29,7 @@ void addLine(WorkList &work, const QString &name, const QString &value, int minu
     work.setName(name);
     work.setLineVersion(1);
     work.setValue(value);
-    work.setTime(QTime(0, 0).addSecs(minutes * 60));
+    work.setTime(minutes);
 }
 
 } // namespace

@@ -118,7 +118,7 @@ private Q_SLOTS:
         work->insertNew();
         work->setName("Alpha");
         work->setValue("1234.5");
-        work->setTime(QTime(1, 30));
+        work->setTime(90);
         machines.logs()->add("connected");
         machines.logs()->add("on air");
         QVERIFY(machines.saveBase());

@@ -116,7 +116,7 @@ private Q_SLOTS:
         QCOMPARE(general.count(), 1);
         QCOMPARE(general.records().at(0).name, QString("B"));
         QCOMPARE(general.records().at(0).notes, QString("edited A"));
-        QCOMPARE(TextForm::timeToMinutes(general.records().at(0).time), 5);
+        QCOMPARE(general.records().at(0).time, 5);
 
         // A named new preset is saved with the operator as author.
         editor.newPreset(1, 0);
@@ -129,7 +129,7 @@ private Q_SLOTS:
         general.readBase();
         QCOMPARE(general.count(), 2);
         QCOMPARE(general.records().at(0).author, QString("op"));
-        QCOMPARE(TextForm::timeToMinutes(general.records().at(0).time), 12);
+        QCOMPARE(general.records().at(0).time, 12);
     }
 
     void cloneAndLookup()

@@ -72,16 +72,16 @@ private Q_SLOTS:
             QJsonObject{{"tim", "-61"}, {"ver", 3}, {"nam", 5}, {"cre", "31.12.2025 23:59"}},
         }, "times.dat");
         const QList<Preset> &r = presets.records();
-        QCOMPARE(r.at(0).time, QTime(23, 59));
+        QCOMPARE(r.at(0).time, 1439);
         QCOMPARE(r.at(0).version, 0);
-        QVERIFY(!r.at(1).time.isValid());
-        QVERIFY(!r.at(3).time.isValid());
+        QCOMPARE(r.at(1).time, 1440);  // a day or more is a time like any other
+        QCOMPARE(r.at(3).time, -61);
         QCOMPARE(r.at(3).version, 0);
         QCOMPARE(r.at(3).name, QString());
 
         const QJsonArray saved = savedRecords(presets);
         QCOMPARE(saved.at(0)["tim"].toString(), QString("1439"));
-        QCOMPARE(saved.at(1)["tim"].toString(), QString("-61"));
+        QCOMPARE(saved.at(1)["tim"].toString(), QString("1440"));
         QCOMPARE(saved.at(2)["tim"].toString(), QString("-61"));
         QCOMPARE(saved.at(3)["cre"].toString(), QString("31.12.2025 23:59"));
 
@@ -106,7 +106,7 @@ private Q_SLOTS:
         presets.setVersion(2);
         presets.setForMachineWord("T8");
         presets.setObtainedWord("FScan");
-        presets.setTime(-1);
+        presets.setTime(TextForm::noMinutes);
         presets.setVariable("");
         QVERIFY(presets.saveBase());
 

@@ -186,7 +186,7 @@ private Q_SLOTS:
             work.setName(pool == 1 ? "Alpha" : "Gone");
             work.setLineVersion(3);
             work.setLinePool(pool);
-            work.setTime(QTime(1, 30));
+            work.setTime(90);
         }
         widget<QTabWidget>(window, "MainPage")->setCurrentIndex(MainWindow::TabWork);
         auto *table = widget<QTableWidget>(window, "tableWidget_work");
@@ -210,7 +210,7 @@ private Q_SLOTS:
             work.insertNew();
             work.setLinePool(1);
             work.setValue("440");
-            work.setTime(QTime(23, 59));
+            work.setTime(1439);
         }
         work.setCurrent(0);
         work.setValue("440");

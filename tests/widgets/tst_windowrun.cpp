@@ -57,7 +57,7 @@ void addLine(WorkList &work, const QString &name, int version, const QString &va
     work.setLineVersion(version);
     work.setValue(value);
     work.setLinePool(1);
-    work.setTime(QTime(0, 0).addSecs(minutes * 60));
+    work.setTime(minutes);
 }
 
 bool inReadyCycle(Tavik *tavik)
