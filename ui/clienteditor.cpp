@@ -31,6 +31,10 @@ QString ClientEditor::refusal(const QString &name) const
     if (name.isEmpty())
         // A new client without a name is simply not made.
         return m_newPending ? QString() : QLatin1String(nameEmptyMessage);
+    // Its own stored name stays acceptable, even where an older file gave
+    // another client the same one.
+    if (!m_newPending && name == m_loadedName)
+        return QString();
     const QString own = m_newPending ? QString() : m_library.openClientFile();
     for (const Client &client : m_library.clients().records()) {
         if (client.name == name && (own.isEmpty() || client.file != own))

@@ -23,6 +23,7 @@ ClientSelectionTab::ClientSelectionTab(QWidget *page, LibrarySession &session)
                                 [&library](const QString &text) { library.clients().setFilter(text); },
                                 ColumnWidths::clientList, this);
     m_list->logSearches(QStringLiteral("filter"));
+    connect(m_list, &SearchableList::openRequested, this, [this] { m_session.openClient(); });
     refill();
 }
 

@@ -25,6 +25,7 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
                                 [&library](const QString &text) { library.history().setFilter(text); },
                                 ColumnWidths::historyList, this);
     m_commit = [&session]() { session.saveOpenHistory(); };
+    connect(m_list, &SearchableList::openRequested, this, &ClientTab::on_pushButton_history_edit_clicked);
     refill();
 }
 

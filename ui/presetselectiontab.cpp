@@ -27,6 +27,7 @@ PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
                                 [&session](const QString &text) { session.presetListStore().setFilter(text); },
                                 ColumnWidths::presetList, this);
     m_list->logSearches(QString());
+    connect(m_list, &SearchableList::openRequested, this, &PresetSelectionTab::on_pushButton_presetSelection_edit_clicked);
     showPoolButton();
     updateButtons();
     refill();

@@ -21,6 +21,7 @@ ProgramSelectionTab::ProgramSelectionTab(QWidget *page, LibrarySession &session)
                                 session.selectedKey(LibrarySession::ProgramList),
                                 [&session](const QString &text) { session.programListStore().setFilter(text); },
                                 ColumnWidths::programList, this);
+    connect(m_list, &SearchableList::openRequested, this, &ProgramSelectionTab::on_pushButton_programSelection_edit_clicked);
     m_radioGuard = true;
     (m_session.programPoolGeneral() ? ui->radioButton_programGenuine : ui->radioButton_programClient)->setChecked(true);
     m_radioGuard = false;

@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -23,6 +24,20 @@ SearchableList::SearchableList(const Parts &parts, quint64 &selected, std::funct
     connect(m_parts.search, &QLineEdit::textChanged, this, &SearchableList::searchChanged);
     connect(m_parts.clear, &QPushButton::clicked, this, &SearchableList::clearSearch);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SearchableList::selectionChanged);
+    view->installEventFilter(this);
+}
+
+bool SearchableList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_parts.view && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (row() >= 0)
+                Q_EMIT openRequested();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SearchableList::searchChanged(const QString &text)

@@ -49,6 +49,13 @@ public:
     // The selected row, -1 for none.
     int row() const;
 
+Q_SIGNALS:
+    // Enter on the list: the selected record is to be opened.
+    void openRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void searchChanged(const QString &text);
     void selectionChanged();

@@ -132,6 +132,58 @@ private Q_SLOTS:
         QCOMPARE(general.records().at(0).time, 12);
     }
 
+    // Stored values the device cannot take stay as stored until edited;
+    // edited ones are refused with the reason; nothing unnamed is written.
+    void valuesAndUntouchedRecords()
+    {
+        LibraryFixture f;
+        f.addPreset(1, "Big", 12000, 100000, "NaN");
+        f.addPreset(1, "Neg", -3, -5, "5e9");
+        f.addPreset(1, "Top", 9999);
+        Presets &general = f.library.generalPresets();
+        QVERIFY(general.saveBase());
+        const QByteArray stored = TestEnv::readFile(general.path());
+        PresetEditor editor(f.library);
+        for (int row = 0; row < 3; ++row) {
+            QVERIFY(editor.open(1, row));
+            QVERIFY(editor.commit(editor.fields()));
+        }
+        QCOMPARE(TestEnv::readFile(general.path()), stored);
+
+        const QList<std::pair<QString, QString>> refusedValues{
+            {"workTime", "0"}, {"workTime", "-5"}, {"workTime", "1093"}, {"workTime", "1:30"},
+            {"variable", "-5"}, {"variable", "5e9"}, {"variable", "1,5"}, {"variable", "NaN"},
+            {"variable", "4294967296"}, {"variable", ""}};
+        QVERIFY(editor.open(1, 2));
+        for (const auto &[field, value] : refusedValues) {
+            PresetFields fields = editor.fields();
+            (field == "workTime" ? fields.workTime : fields.variable) = value;
+            QVERIFY2(!editor.commit(fields), qPrintable(value));
+            QVERIFY2(editor.message().startsWith("Will not be saved: "), qPrintable(value));
+        }
+        PresetFields comma = editor.fields();
+        comma.variable = "1,5";
+        editor.commit(comma);
+        QVERIFY(editor.message().contains("point"));
+        QCOMPARE(TestEnv::readFile(general.path()), stored);
+        PresetFields fine = editor.fields();
+        fine.workTime = "1092";
+        fine.variable = "4294967295.25";
+        QVERIFY(editor.commit(fine));
+        QCOMPARE(general.records().at(2).time, 1092);
+
+        // A new preset is in the list but in no file until it has a name.
+        editor.newPreset(1, 0);
+        QCOMPARE(general.count(), 4);
+        QVERIFY(general.saveBase());
+        QCOMPARE(namesIn(general.path(), "presets"), (QStringList{"Big", "Neg", "Top"}));
+        QCOMPARE(general.records().at(0).name, QString());
+        QVERIFY(!editor.open(1, -1));  // nothing selected: the new one stays edited
+        QVERIFY(editor.isNewPending());
+        QVERIFY(!editor.commit(editor.fields()));
+        QCOMPARE(general.count(), 3);
+    }
+
     void cloneAndLookup()
     {
         LibraryFixture f;

@@ -1,5 +1,6 @@
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
+#include "discovery/deviceslots.h"
 #include "ui/programeditor.h"
 
 #include <QTest>
@@ -120,6 +121,29 @@ private Q_SLOTS:
         QVERIFY(!editor.commit());
         QCOMPARE(f.library.history().programs().count(), 0);
 
+        // A program shown under a refused pair is never sent nor added to.
+        Programs &mine = f.library.history().programs();
+        mine.insertNew(0, "op");
+        mine.setName("Mine");
+        QVERIFY(f.library.history().saveBase());
+        QVERIFY(editor.open(false, 0));
+        editor.check("P", 1);
+        QCOMPARE(editor.addPreset(0, "Five", 0), ProgramEditor::NotSaved);
+        QCOMPARE(editor.lineViews().size(), 0);
+        DeviceSlots devices;
+        QCOMPARE(editor.toWork(devices), SendToWork::NotSaved);
+        editor.check("Mine", 0);
+
+        // Times a device cannot run, alone or in the total, are refused.
+        QCOMPARE(editor.addPreset(0, "Five", 0), ProgramEditor::Added);
+        QCOMPARE(editor.addPreset(0, "Five", 0), ProgramEditor::Added);
+        for (const char *typed : {"0", "-5", "1093", "1:30"})
+            QVERIFY(editor.setLineTime(0, typed).startsWith("Will not be saved"));
+        QCOMPARE(editor.setLineTime(0, "1000"), QString());
+        QVERIFY(editor.setLineTime(1, "100").contains("over 1092 minutes"));
+        QCOMPARE(editor.totalMinutes(), 1005);
+
+        QVERIFY(!editor.open(true, -1));
         editor.open(true, 0);
         editor.check("Q", 1);
         QCOMPARE(editor.caption(), QString("Program\nQ.v.1"));
