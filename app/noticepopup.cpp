@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 NoticePopup::NoticePopup(QWidget *parent)
     : QWidget(parent), m_label(new QLabel(QStringLiteral("Test"), this))
 {
@@ -21,7 +23,14 @@ void NoticePopup::showNotice(const QString &text, const QPoint &position)
 {
     m_label->setText(text);
     adjustSize();
-    move(position);
+    // Where the pointer is, but never past the window's edges: a notice
+    // half off screen is a notice not read.
+    QPoint at = position;
+    if (const QWidget *window = parentWidget()) {
+        at.setX(std::clamp(at.x(), 0, std::max(0, window->width() - width())));
+        at.setY(std::clamp(at.y(), 0, std::max(0, window->height() - height())));
+    }
+    move(at);
     show();
     raise();
     m_countdown = shownTicks;

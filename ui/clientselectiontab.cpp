@@ -38,10 +38,6 @@ void ClientSelectionTab::leave()
     m_list->clearSearch();
 }
 
-void ClientSelectionTab::refresh()
-{
-    m_list->applyWidths();
-}
 
 void ClientSelectionTab::refill()
 {

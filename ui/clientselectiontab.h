@@ -23,7 +23,6 @@ public:
 
     void enter() override { refill(); }
     void leave() override;
-    void refresh() override;
 
     void refill();
 

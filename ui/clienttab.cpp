@@ -23,7 +23,13 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
                                  ui->tableWidget_clientHistory, m_model},
                                 session.selectedKey(LibrarySession::HistoryList),
                                 [&library](const QString &text) { library.history().setFilter(text); },
-                                ColumnWidths::historyList, this);
+                                [view = ui->tableWidget_clientHistory](int width) {
+                                    // The date on one line, in the font shown.
+                                    const int date = view->fontMetrics().horizontalAdvance(
+                                                         QStringLiteral("00.00.0000 00:00")) + 16;
+                                    return ColumnWidths::historyList(width, date);
+                                },
+                                this);
     m_commit = [&session]() { session.saveOpenHistory(); };
     connect(m_list, &SearchableList::openRequested, this, &ClientTab::on_pushButton_history_edit_clicked);
     refill();
@@ -51,10 +57,6 @@ void ClientTab::leave()
     m_list->clearSearch();
 }
 
-void ClientTab::refresh()
-{
-    m_list->applyWidths();
-}
 
 void ClientTab::refill()
 {

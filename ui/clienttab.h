@@ -27,7 +27,6 @@ public:
 
     void enter() override;
     void leave() override;
-    void refresh() override;
 
     // Refills the history table when a client is open.
     void refill();

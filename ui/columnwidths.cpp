@@ -6,8 +6,10 @@ namespace ColumnWidths {
 
 QList<int> presetList(int tableWidth)
 {
+    // The description keeps a readable width before the name grows.
+    constexpr int description = 250;
     const int w = tableWidth - 1;
-    const int name = std::clamp(w - 299, 300, 600);
+    const int name = std::clamp(w - 299 - description, 300, 600);
     return {name, 80, std::max(0, w - name - 299), 90, 80};
 }
 
@@ -38,9 +40,10 @@ QList<int> clientList(int tableWidth)
     return {250, address, std::max(300, notes)};
 }
 
-QList<int> historyList(int tableWidth)
+QList<int> historyList(int tableWidth, int dateWidth)
 {
-    return {100, std::max(300, tableWidth - 150)};
+    const int date = std::max(100, dateWidth);
+    return {date, std::max(300, tableWidth - date - 50)};
 }
 
 } // namespace ColumnWidths

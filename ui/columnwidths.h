@@ -11,6 +11,6 @@ namespace ColumnWidths {
 QList<int> presetList(int tableWidth);   // 5 columns
 QList<int> programList(int tableWidth);  // 4 columns
 QList<int> clientList(int tableWidth);   // 3 columns
-QList<int> historyList(int tableWidth);  // 2 columns
+QList<int> historyList(int tableWidth, int dateWidth = 100);  // 2 columns
 
 } // namespace ColumnWidths

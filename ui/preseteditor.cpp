@@ -190,6 +190,11 @@ bool PresetEditor::commit(const PresetFields &fields)
         }
         return false;
     }
+    if (fields.name.isEmpty()) {
+        // A stored preset never loses its name; New without one is dropped above.
+        m_message = QStringLiteral("Will not be saved: a preset needs a name");
+        return false;
+    }
     // A time or frequency the device cannot take is refused, with the
     // fields left on screen; a stored one nobody edited stays as it is.
     QString problem;

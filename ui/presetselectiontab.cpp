@@ -63,7 +63,6 @@ void PresetSelectionTab::leave()
 void PresetSelectionTab::refresh()
 {
     updateButtons();
-    m_list->applyWidths();
 }
 
 void PresetSelectionTab::refill()

@@ -55,7 +55,6 @@ void ProgramSelectionTab::leave()
 void ProgramSelectionTab::refresh()
 {
     updateButtons();
-    m_list->applyWidths();
 }
 
 void ProgramSelectionTab::refill()

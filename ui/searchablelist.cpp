@@ -29,6 +29,10 @@ SearchableList::SearchableList(const Parts &parts, quint64 &selected, std::funct
 
 bool SearchableList::eventFilter(QObject *watched, QEvent *event)
 {
+    // The formulas follow the table's size; between resizes a column the
+    // user widened stays as wide.
+    if (watched == m_parts.view && event->type() == QEvent::Resize)
+        applyWidths();
     if (watched == m_parts.view && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -75,7 +79,6 @@ void SearchableList::refill()
 {
     const quint64 remembered = m_selected;
     m_parts.model->refill();
-    applyWidths();
     const int row = m_parts.model->rowOfKey(remembered);
     if (row >= 0) {
         m_parts.view->selectRow(row);

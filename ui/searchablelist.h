@@ -40,6 +40,7 @@ public:
     void logSearches(const QString &label) { m_logLabel = label; m_log = true; }
 
     void refill();
+    // Also done whenever the table changes size.
     void applyWidths();
     // Empties the search field; the store's filter goes with it.
     void clearSearch();

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <numeric>
+
 namespace {
 
 const QString boFile = "ffeeddccbbaa99887766554433221100";
@@ -146,32 +148,21 @@ private Q_SLOTS:
         QCOMPARE(library.generalPresets().count(), 1);
     }
 
-    void columnWidths_data()
-    {
-        QTest::addColumn<QString>("list");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QList<int>>("widths");
-        QTest::newRow("presets, narrow") << "preset" << 500 << QList<int>{300, 80, 0, 90, 80};
-        QTest::newRow("presets, middle") << "preset" << 800 << QList<int>{500, 80, 0, 90, 80};
-        QTest::newRow("presets, wide") << "preset" << 1500 << QList<int>{600, 80, 600, 90, 80};
-        QTest::newRow("programs, narrow") << "program" << 1000 << QList<int>{300, 80, 500, 80};
-        QTest::newRow("programs, wide") << "program" << 1300 << QList<int>{366, 80, 734, 80};
-        QTest::newRow("clients, narrow") << "client" << 700 << QList<int>{250, 250, 300};
-        QTest::newRow("clients, middle") << "client" << 1000 << QList<int>{250, 320, 390};
-        QTest::newRow("clients, wide") << "client" << 1300 << QList<int>{250, 400, 610};
-        QTest::newRow("history") << "history" << 420 << QList<int>{100, 300};
-    }
-
+    // What the formulas promise, not the formulas: at the width of a
+    // 1024-pixel window every column is readable, and wide tables fill.
     void columnWidths()
     {
-        QFETCH(QString, list);
-        QFETCH(int, width);
-        QFETCH(QList<int>, widths);
-        const QList<int> got = list == "preset" ? ColumnWidths::presetList(width)
-                             : list == "program" ? ColumnWidths::programList(width)
-                             : list == "client" ? ColumnWidths::clientList(width)
-                                                : ColumnWidths::historyList(width);
-        QCOMPARE(got, widths);
+        const auto sum = [](const QList<int> &w) { return std::accumulate(w.cbegin(), w.cend(), 0); };
+        const QList<int> presets = ColumnWidths::presetList(1000);
+        QVERIFY(presets.at(0) >= 300 && presets.at(2) >= 200);
+        QVERIFY(sum(presets) <= 1000);
+        QCOMPARE(ColumnWidths::presetList(1600).at(0), 600);
+        QVERIFY(ColumnWidths::presetList(1600).at(2) >= 600);
+        const QList<int> clients = ColumnWidths::clientList(1000);
+        QVERIFY(clients.at(1) >= 250 && clients.at(2) >= 300 && sum(clients) <= 1000);
+        QVERIFY(ColumnWidths::programList(1000).at(2) >= 300);
+        QCOMPARE(ColumnWidths::historyList(600, 130).at(0), 130);
+        QVERIFY(sum(ColumnWidths::historyList(600, 130)) <= 600);
     }
 };
 

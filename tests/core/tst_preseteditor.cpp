@@ -153,11 +153,11 @@ private Q_SLOTS:
         const QList<std::pair<QString, QString>> refusedValues{
             {"workTime", "0"}, {"workTime", "-5"}, {"workTime", "1093"}, {"workTime", "1:30"},
             {"variable", "-5"}, {"variable", "5e9"}, {"variable", "1,5"}, {"variable", "NaN"},
-            {"variable", "4294967296"}, {"variable", ""}};
+            {"variable", "4294967296"}, {"variable", ""}, {"name", ""}};
         QVERIFY(editor.open(1, 2));
         for (const auto &[field, value] : refusedValues) {
             PresetFields fields = editor.fields();
-            (field == "workTime" ? fields.workTime : fields.variable) = value;
+            (field == "workTime" ? fields.workTime : field == "name" ? fields.name : fields.variable) = value;
             QVERIFY2(!editor.commit(fields), qPrintable(value));
             QVERIFY2(editor.message().startsWith("Will not be saved: "), qPrintable(value));
         }

@@ -1,0 +1,38 @@
+#!/bin/sh
+# Long random walks through the library in the real window, each held
+# against a model of what the files must hold (see
+# tests/widgets/tst_librarywalk.cpp).
+#
+#   scripts/explore.sh 1-100 1000    seeds 1 to 100, 1000 steps each
+#   scripts/explore.sh 17 300        replays seed 17 for 300 steps
+#
+# Uses the build in build/ (scripts/build.sh makes it). The window binds the
+# announcement port 11000: run it beside the suite under
+#   unshare -n sh -c 'ip link set lo up; scripts/explore.sh 1-100 1000'
+# A failure prints its seed and the steps that led to it; the script ends
+# with "explore: N steps, N passed, N failed".
+set -eu
+cd "$(dirname "$0")/.."
+seeds="${1:-1-20}"
+steps="${2:-1000}"
+
+case "$seeds" in
+*-*) seeds=$(seq -s ' ' "${seeds%-*}" "${seeds#*-}") ;;
+*) seeds=$(echo "$seeds" | tr ',' ' ') ;;
+esac
+
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+passed=0
+failed=0
+for seed in $seeds; do
+    if TAVIK_WALK_SEEDS="$seed" TAVIK_WALK_STEPS="$steps" QT_QPA_PLATFORM=offscreen \
+        QT_LOGGING_RULES=default.debug=false build/tests/tst_librarywalk >"$log" 2>&1; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        grep -v -E "^(QDEBUG|QWARN|PASS|Config|\*\*\*)" "$log"
+    fi
+done
+echo "explore: $((steps * (passed + failed))) steps, $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
