@@ -22,16 +22,20 @@ case "$seeds" in
 esac
 
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+# A copy, so that rebuilding while a campaign runs does not change it.
+walker=$(mktemp)
+cp build/tests/tst_librarywalk "$walker"
+trap 'rm -f "$log" "$walker"' EXIT
 passed=0
 failed=0
 for seed in $seeds; do
     if TAVIK_WALK_SEEDS="$seed" TAVIK_WALK_STEPS="$steps" QT_QPA_PLATFORM=offscreen \
-        QT_LOGGING_RULES=default.debug=false build/tests/tst_librarywalk >"$log" 2>&1; then
+        QT_LOGGING_RULES=default.debug=false "$walker" >"$log" 2>&1; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))
-        grep -v -E "^(QDEBUG|QWARN|PASS|Config|\*\*\*)" "$log"
+        echo "seed $seed:"
+        grep -v -E "^(QDEBUG|QWARN|PASS|Config|\*\*\*)" "$log" || cat "$log"
     fi
 done
 echo "explore: $((steps * (passed + failed))) steps, $passed passed, $failed failed"

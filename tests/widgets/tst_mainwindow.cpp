@@ -64,6 +64,9 @@ private Q_SLOTS:
             QVERIFY(tabs->tabText(MainWindow::TabWork).endsWith(QChar(0x2026)));
             QCOMPARE(tabs->tabToolTip(MainWindow::TabWork), "Work\n" + longName);
             QCOMPARE(window.sizeHint().width(), width);
+            // The first window fits a 1024 x 768 screen.
+            QVERIFY2(window.minimumSizeHint().width() <= 1024 && window.minimumSizeHint().height() <= 740,
+                     qPrintable(QString("%1 x %2").arg(window.minimumSizeHint().width()).arg(window.minimumSizeHint().height())));
 
             tabs->setCurrentIndex(MainWindow::TabTools);
             QCOMPARE(window.currentTab(), int(MainWindow::TabTools));
