@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QSaveFile>
+#include <QStringList>
+
+#include <utility>
 #include <QSet>
 
 #include <cmath>
@@ -37,6 +40,21 @@ qsizetype &keptTaken()
 {
     static qsizetype taken = 0;
     return taken;
+}
+
+QStringList &failedWrites()
+{
+    static QStringList paths;
+    return paths;
+}
+
+bool writeFailed(const QString &path, QSaveFile &file)
+{
+    qWarning().noquote() << "Could not write" << path << "(" + file.errorString() + "); the file is as it was";
+    file.cancelWriting();
+    if (!failedWrites().contains(path))
+        failedWrites().append(path);
+    return false;
 }
 
 class Decoder
@@ -396,15 +414,16 @@ bool writeFile(const QString &path, const QJsonObject &object, const QList<const
         return false;
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qWarning() << openFailure;
-        return false;
-    }
+    // Unbuffered, every byte reaches the file system in write(), so a full
+    // disk fails here: a buffered tail flushed by commit() can fail unseen
+    // and leave an empty file in place of the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return writeFailed(path, file);
     const QByteArray bytes = encode(object, lists);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        qWarning() << openFailure;
-        return false;
-    }
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
+        return writeFailed(path, file);
+    if (!file.commit())
+        return writeFailed(path, file);
     guardedPaths().remove(path);
     return true;
 }
@@ -412,6 +431,11 @@ bool writeFile(const QString &path, const QJsonObject &object, const QList<const
 QList<KeptAside> keptAside()
 {
     return keptList();
+}
+
+QStringList takeFailedWrites()
+{
+    return std::exchange(failedWrites(), {});
 }
 
 QList<KeptAside> takeNewlyKeptAside()

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 // The one file format of the program: a whole file is the CBOR encoding of
@@ -110,5 +111,8 @@ struct KeptAside
 QList<KeptAside> keptAside();
 // Those kept aside since the last call, for the operator's notice.
 QList<KeptAside> takeNewlyKeptAside();
+// The files whose writing failed since the last call (each kept as it was),
+// for the operator's notice.
+QStringList takeFailedWrites();
 
 } // namespace Container

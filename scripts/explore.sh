@@ -25,6 +25,7 @@ log=$(mktemp)
 # A copy, so that rebuilding while a campaign runs does not change it.
 walker=$(mktemp)
 cp build/tests/tst_librarywalk "$walker"
+chmod +x "$walker"
 trap 'rm -f "$log" "$walker"' EXIT
 passed=0
 failed=0

@@ -55,10 +55,13 @@ void ToolsTab::on_pushButton_import_clicked()
     Import import;
     import.setFileName(path);
     import.importCsv(legitimate);
-    legitimate.saveBase();
+    const bool saved = legitimate.saveBase();
     if (path.isEmpty())
         return;
-    if (!import.fileError().isEmpty())
+    if (!saved && (import.added() > 0 || import.updated() > 0))
+        Q_EMIT noticeRequested(QStringLiteral("Imported %1 new, %2 updated, but the preset file could not be saved")
+                                   .arg(import.added()).arg(import.updated()));
+    else if (!import.fileError().isEmpty())
         Q_EMIT noticeRequested(QStringLiteral("Import failed: ") + import.fileError());
     else if (import.layout() == Import::Unknown)
         Q_EMIT noticeRequested(QStringLiteral("Nothing imported: not a preset or frequency table"));

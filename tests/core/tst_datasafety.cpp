@@ -14,6 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
@@ -216,6 +219,63 @@ private Q_SLOTS:
         QCOMPARE(written2["LastConnected"].toString(), QString("29.03.2026 02:59:59"));
         QCOMPARE(written2["logs"].toObject()["logs"].toArray().at(0).toObject()["cre"].toString(),
                  QString("29.03.2026 02:30:15.250"));
+    }
+
+    // A save on a full disk fails, says so, and leaves the old file whole.
+    // Run on a small file system of its own: a tmpfs in a private mount
+    // namespace, where this test runs again.
+    void fullDiskKeepsTheOldFile()
+    {
+        const QString folder = qEnvironmentVariable("TAVIK_FULL_DISK_FOLDER");
+        if (folder.isEmpty()) {
+            if (QProcess::execute("unshare", {"-mr", "sh", "-c", "mount -t tmpfs tmpfs /mnt"}) != 0)
+                QSKIP("no private mount namespace on this machine");
+            QTemporaryDir mountPoint;
+            const QString script = QStringLiteral("mount -t tmpfs -o size=64k tmpfs '%1' && exec '%2' fullDiskKeepsTheOldFile")
+                                       .arg(mountPoint.path(), QCoreApplication::applicationFilePath());
+            QProcess inner;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("TAVIK_FULL_DISK_FOLDER", mountPoint.path() + "/");
+            inner.setProcessEnvironment(env);
+            inner.setProcessChannelMode(QProcess::ForwardedChannels);
+            inner.start("unshare", {"-mr", "sh", "-c", script});
+            QVERIFY(inner.waitForFinished(60000));
+            QCOMPARE(inner.exitCode(), 0);
+            return;
+        }
+        Clients clients;
+        clients.setFolder(folder);
+        for (int i = 0; i < 20; ++i) {
+            clients.insertNew();
+            clients.setName(QStringLiteral("Client %1").arg(i));
+        }
+        QVERIFY(clients.saveBase());
+        const QByteArray before = TestEnv::readFile(clients.path());
+        QFile filler(folder + "filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(1024, 'x');
+        while (filler.write(block) == block.size()) {}
+        filler.close();
+        QFile small(folder + "filler2");  // the last few bytes too
+        QVERIFY(small.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        while (small.write("x", 1) == 1) {}
+        small.close();
+
+        clients.setCurrent(0);
+        clients.setNotes1(QString(2000, QLatin1Char('n')));
+        Container::takeFailedWrites();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write .*clients.dat"));
+        QVERIFY(!clients.saveBase());
+        QCOMPARE(TestEnv::readFile(clients.path()), before);
+        QCOMPARE(Container::takeFailedWrites(), QStringList{clients.path()});
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no temporary file left
+
+        QVERIFY(QFile::remove(folder + "filler"));
+        QVERIFY(clients.saveBase());
+        Clients reread;
+        reread.setFolder(folder);
+        QVERIFY(reread.readBase());
+        QCOMPARE(reread.records().at(0).notes1.size(), 2000);
     }
 };
 

@@ -74,12 +74,15 @@ public:
             if (m_failure.isEmpty())
                 check(before);
         }
+        // Closing the window commits what the shown tab edits.
+        leaving();
         m_window.reset();
+        afterTabChange();
         if (m_failure.isEmpty())
             check({});
         if (m_failure.isEmpty())
             return {};
-        const QStringList last = m_steps.mid(std::max<qsizetype>(0, m_steps.size() - 60));
+        const QStringList last = m_steps.mid(std::max<qsizetype>(0, m_steps.size() - 80));
         return QStringLiteral("seed %1, step %2: %3\nlast steps:\n  %4")
             .arg(m_seed).arg(m_steps.size()).arg(m_failure, last.join(QStringLiteral("\n  ")));
     }
