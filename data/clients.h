@@ -22,7 +22,8 @@ struct Client
     // 32 lower-case hexadecimal digits of a fresh version 4 UUID.
     static QString newFileIdentifier();
     // Only such identifiers are put into file paths: the field comes from a
-    // file and could otherwise name a path outside the data folder.
+    // file and could otherwise name a path outside the data folder, or one
+    // of the library's own files.
     static bool isPlainIdentifier(const QString &file);
 };
 

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QSet>
 
 namespace {
 
@@ -128,14 +129,30 @@ bool Backup::check(const QJsonObject &object, QString &why)
             why = QStringLiteral("the section \"History\" is damaged");
             return false;
         }
+        // Each client names its own history file, and each history is a
+        // client's: two writers of one file, or a history under a name the
+        // library uses for itself, would lose records.
+        QSet<QString> clientFiles;
+        const QJsonArray clients = object.value(keyClients).toObject().value(QStringLiteral("clients")).toArray();
+        for (qsizetype i = 0; i < clients.size(); ++i) {
+            const QString file = clients.at(i).toObject().value(QStringLiteral("file")).toString();
+            if (!Client::isPlainIdentifier(file) || clientFiles.contains(file.toLower())) {
+                why = QStringLiteral("client %1 of the backup has no file of its own").arg(i + 1);
+                return false;
+            }
+            clientFiles.insert(file.toLower());
+        }
+        QSet<QString> historyFiles;
         const QJsonArray elements = history.toArray();
         for (qsizetype i = 0; i < elements.size(); ++i) {
             const QJsonValue fileName = elements.at(i).toObject().value(keyFileName);
-            if (!elements.at(i).isObject() || !fileName.isString()
-                || !Client::isPlainIdentifier(fileName.toString())) {
+            const QString file = fileName.toString().toLower();
+            if (!elements.at(i).isObject() || !fileName.isString() || !Client::isPlainIdentifier(fileName.toString())
+                || historyFiles.contains(file) || !clientFiles.contains(file)) {
                 why = QStringLiteral("history %1 of the backup names no usable file").arg(i + 1);
                 return false;
             }
+            historyFiles.insert(file);
         }
     }
     if (!any) {

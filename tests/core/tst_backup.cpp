@@ -129,6 +129,19 @@ private Q_SLOTS:
         QTest::newRow("FileName ../x") << withHistory(QJsonObject{{"FileName", "../x"}});
         QTest::newRow("no FileName") << withHistory(QJsonObject{{"history", QJsonArray{}}});
         QTest::newRow("clients without histories") << Container::encode({{"Clients", clients}});
+        const auto named = [](const QStringList &clientFiles, const QStringList &historyFiles) {
+            QJsonArray list, histories;
+            for (const QString &file : clientFiles)
+                list.append(QJsonObject{{"name", file}, {"file", file}});
+            for (const QString &file : historyFiles)
+                histories.append(QJsonObject{{"FileName", file}, {"history", QJsonArray{}}});
+            return Container::encode({{"Clients", QJsonObject{{"clients", list}}}, {"History", histories}});
+        };
+        QTest::newRow("a history as machines.dat") << named({"machines"}, {"machines"});
+        QTest::newRow("a history as Clients.dat") << named({"abc", "Clients"}, {"abc", "Clients"});
+        QTest::newRow("two histories of one file") << named({"abc"}, {"abc", "abc"});
+        QTest::newRow("a history of no client") << named({"abc"}, {"abc", "def"});
+        QTest::newRow("two clients of one file") << named({"abc", "ABC"}, {"abc"});
         QTest::newRow("presets without a list") << Container::encode({{"Presets", QJsonObject{{"version", "1"}}}});
         QTest::newRow("empty file") << QByteArray();
         QTest::newRow("cut short") << Container::encode({{"Presets", presets}}).chopped(3);
