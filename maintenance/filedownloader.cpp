@@ -8,6 +8,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <algorithm>
+
 const char *const FileDownloader::presetUrl = "https://presets.tavik.invalid/info/genpresets.dat";
 
 namespace {
@@ -80,6 +82,12 @@ bool FileDownloader::installPresets(Presets &pool, QString &notice) const
             why = QStringLiteral("the file is not a preset set");
         else if (list.toArray().isEmpty())
             why = QStringLiteral("the file holds no presets");
+        else if (!std::all_of(list.toArray().cbegin(), list.toArray().cend(), [](const QJsonValue &element) {
+                     return element.isObject() && element.toObject().value(QStringLiteral("nam")).isString()
+                         && !element.toObject().value(QStringLiteral("nam")).toString().isEmpty();
+                 }))
+            // A pool replaced by records that are not presets is a pool lost.
+            why = QStringLiteral("the file holds entries that are not named presets");
     }
     if (!why.isEmpty()) {
         notice = QStringLiteral("Presets not downloaded: ") + why;

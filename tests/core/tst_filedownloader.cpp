@@ -74,6 +74,9 @@ private Q_SLOTS:
         QTest::newRow("empty body") << QByteArray("200 OK") << QByteArray() << true << "the server sent an empty file";
         QTest::newRow("garbage body") << QByteArray("200 OK") << QByteArray("<html>") << true << "the file is damaged";
         QTest::newRow("empty preset list") << QByteArray("200 OK") << presetFile({}) << true << "the file holds no presets";
+        QTest::newRow("not presets") << QByteArray("200 OK")
+                                     << Container::encode({{"presets", QJsonArray{1, "x", QJsonValue()}}}) << true
+                                     << "the file holds entries that are not named presets";
         QTest::newRow("over the limit") << QByteArray("200 OK") << QByteArray(4096, 'x') << true
                                         << "the file is larger than 2048 bytes";
         QTest::newRow("untrusted certificate") << QByteArray("200 OK") << presetFile({"C"}) << false << "SSL handshake failed";
