@@ -103,7 +103,9 @@ bool ClientEditor::commit(const ClientFields &fields)
 {
     if (!m_loaded)
         return false;
-    nameEdited(fields.name);
+    // Judged anew: the client that had this name may be gone since it was typed.
+    m_typedName = fields.name;
+    m_message = refusal(fields.name);
     Clients &clients = m_library.clients();
     if (m_newPending) {
         if (fields.name.isEmpty()) {

@@ -121,6 +121,17 @@ private Q_SLOTS:
         QCOMPARE(f.library.clients().count(), 1);
         QCOMPARE(client.fields().name, QString("Cy"));
         QCOMPARE(session.openClientName(), QString("Cy"));
+
+        // The name is judged at the commit: taken when typed, free once the
+        // other client is deleted.
+        client.newClient(0);
+        client.nameEdited("Cy");
+        QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
+        session.selectRow(LibrarySession::ClientList, 0);
+        session.deleteClient();
+        QVERIFY(client.commit({"Cy", "new", ""}));
+        QCOMPARE(storedNames(), QStringList({"Cy"}));
+        QCOMPARE(f.library.clients().records().at(0).notes1, QString("new"));
     }
 
     void historyTexts_data()
