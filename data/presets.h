@@ -52,9 +52,11 @@ public:
     QString createdText() const { return dateTimeText(&Preset::created); }
     void setCreatedText(const QString &text) { setDateTimeText(&Preset::created, text); }
     void setCreatedNow() { setNow(&Preset::created); }
+    void setCreated(const QDateTime &when) { setField(&Preset::created, when); }
     QString modifiedText() const { return dateTimeText(&Preset::modified); }
     void setModifiedText(const QString &text) { setDateTimeText(&Preset::modified, text); }
     void setModifiedNow() { setNow(&Preset::modified); }
+    void setModified(const QDateTime &when) { setField(&Preset::modified, when); }
     QString name() const { return field(&Preset::name); }
     void setName(const QString &name) { setField(&Preset::name, name); }
     int version() const { return field(&Preset::version); }

@@ -1,5 +1,7 @@
 #include "maintenance/csvimport.h"
 
+#include "data/textforms.h"
+
 #include "data/presets.h"
 
 #include <QDebug>
@@ -70,6 +72,10 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
     m_headerMatched = false;
     m_added = m_updated = 0;
     const int remembered = store.current();
+    m_started = TextForm::now();
+    m_lastOfPair.clear();
+    for (int i = 0; i < store.count(); ++i)
+        m_lastOfPair.insert({store.records().at(i).name, store.records().at(i).version}, i);
 
     QByteArray content = bytes;
     if (content.startsWith("\xEF\xBB\xBF"))
@@ -97,10 +103,13 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
                 importPresetLine(store, fields);
             }
         } else if (fields.size() >= frequencyFields) {
-            importFrequencyLine(store, fields, number);
+            importFrequencyLine(store, fields);
         }
     }
     store.setCurrent(std::clamp(remembered, 0, store.count()));
+    // One line for the whole file: a line per preset would cost more than
+    // the import itself.
+    qDebug().noquote() << "import" << m_fileName << m_added << "added" << m_updated << "updated";
 }
 
 void Import::importPresetLine(Presets &store, const QStringList &fields)
@@ -111,18 +120,12 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     if (!ok)
         version = 0;
 
-    const int found = store.find(name, version);
-    if (found > 0) {
-        qDebug().noquote() << "duplicate:" << found << "nam" << name << "ver" << fields.at(1);
+    // A line for a preset the pool does not hold yet adds it, as a
+    // frequency line does; otherwise such a file could only ever refresh
+    // presets the pool already has.
+    if (locateOrAppend(store, name, version)) {
         ++m_updated;
     } else {
-        // A line for a preset the pool does not hold yet adds it, as a
-        // frequency line does; otherwise such a file could only ever
-        // refresh presets the pool already has.
-        store.setCurrent(store.count());
-        store.insertNew();
-        store.setName(name);
-        store.setVersion(version);
         ++m_added;
     }
     store.setVariable(fields.at(2));
@@ -135,28 +138,37 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     store.setObtainedWord(fields.at(9));
 }
 
-void Import::importFrequencyLine(Presets &store, const QStringList &fields, int lineNumber)
+bool Import::locateOrAppend(Presets &store, const QString &name, int version)
+{
+    const auto found = m_lastOfPair.constFind({name, version});
+    if (found != m_lastOfPair.cend()) {
+        store.setCurrent(found.value());
+        return true;
+    }
+    store.setCurrent(store.count());
+    store.insertNew();
+    store.setName(name);
+    store.setVersion(version);
+    m_lastOfPair.insert({name, version}, store.current());
+    return false;
+}
+
+void Import::importFrequencyLine(Presets &store, const QStringList &fields)
 {
     QString name;
     int version = 0;
     splitNameVersion(fields.at(0).trimmed(), name, version);
     const QString frequency = fields.at(1).trimmed();
-    qDebug().noquote() << "line" << lineNumber << "name" << name << version << frequency;
 
     // Looked up by the version the line carries, so that importing the
     // same file again refreshes its presets instead of adding copies.
-    if (store.count() == 0) {
-        store.insertNew();
-        ++m_added;
-    } else if (store.find(name, version) == 0) {
-        store.setCurrent(store.count());
-        store.insertNew();
-        ++m_added;
-    } else {
+    if (locateOrAppend(store, name, version))
         ++m_updated;
-    }
-    store.setCreatedNow();
-    store.setModifiedNow();
+    else
+        ++m_added;
+    // One time for the whole import: every line was made at its start.
+    store.setCreated(m_started);
+    store.setModified(m_started);
     store.setName(name);
     store.setAuthor(QStringLiteral("Tavik Genuine"));
     store.setVariable(frequency);

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QDateTime>
+#include <QHash>
 #include <QString>
 
 class Presets;
@@ -39,7 +41,14 @@ public:
 
 private:
     void importPresetLine(Presets &store, const QStringList &fields);
-    void importFrequencyLine(Presets &store, const QStringList &fields, int lineNumber);
+    void importFrequencyLine(Presets &store, const QStringList &fields);
+    // Makes the last record of this pair current (true), or appends a new
+    // one (false). One lookup in a table built once, so that an import
+    // takes time in step with its lines.
+    bool locateOrAppend(Presets &store, const QString &name, int version);
+
+    QHash<std::pair<QString, int>, int> m_lastOfPair;
+    QDateTime m_started;
 
     QString m_fileName;
     QString m_fileError;
