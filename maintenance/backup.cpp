@@ -56,7 +56,7 @@ Backup::Backup(Settings &settings, Library &library, WorkList &work, DeviceSlots
 {
 }
 
-QJsonObject Backup::build() const
+QJsonObject Backup::build(QString *unreadable) const
 {
     QJsonObject backup;
     backup.insert(keyVersion, QStringLiteral("1"));
@@ -73,7 +73,10 @@ QJsonObject Backup::build() const
         }
         History history;
         history.setPath(clients.folder() + client.file);
-        history.readBase();
+        // A client without a history file yet has an empty history; one whose
+        // file is there but cannot be read whole must not be backed up empty.
+        if (!history.readBase() && QFileInfo::exists(history.path()) && unreadable && unreadable->isEmpty())
+            *unreadable = history.path();
         QJsonObject element;
         history.toJson(element);
         element.insert(keyFileName, client.file);
@@ -90,9 +93,21 @@ QJsonObject Backup::build() const
     return backup;
 }
 
-bool Backup::write(const QString &path) const
+bool Backup::write(const QString &path, QString *why) const
 {
-    return Container::writeFile(path, build());
+    QString unreadable;
+    const QJsonObject backup = build(&unreadable);
+    if (!unreadable.isEmpty()) {
+        if (why)
+            *why = QStringLiteral("the history %1 cannot be read").arg(QFileInfo(unreadable).fileName());
+        return false;
+    }
+    if (!Container::writeFile(path, backup)) {
+        if (why)
+            *why = QStringLiteral("couldn't write ") + path;
+        return false;
+    }
+    return true;
 }
 
 bool Backup::decode(const QByteArray &bytes, QJsonObject &object, QString &why)

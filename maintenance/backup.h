@@ -32,9 +32,12 @@ public:
 
     // Every store as one object. The histories are read from their files;
     // the current client and its loaded history stay as they are.
-    QJsonObject build() const;
-    // Writes build() to the path through an atomic save.
-    bool write(const QString &path) const;
+    // `unreadable`, when given, names the first history file that exists
+    // but could not be read whole (it is in the backup as empty).
+    QJsonObject build(QString *unreadable = nullptr) const;
+    // Writes build() to the path through an atomic save; false, with why,
+    // when a history cannot be read or the file cannot be written.
+    bool write(const QString &path, QString *why = nullptr) const;
 
     Outcome restore(const QString &path);
     // Why a restore did not end in Restored, for the operator.

@@ -81,8 +81,9 @@ void ToolsTab::on_pushButton_backup_clicked()
     }
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".bkp");
-    Q_EMIT noticeRequested(m_backup.write(path) ? QStringLiteral("Backup written")
-                                                : QStringLiteral("Backup failed: couldn't write ") + path);
+    QString why;
+    Q_EMIT noticeRequested(m_backup.write(path, &why) ? QStringLiteral("Backup written")
+                                                      : QStringLiteral("Backup failed: ") + why);
 }
 
 void ToolsTab::on_pushButton_restore_clicked()

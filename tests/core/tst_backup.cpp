@@ -117,6 +117,23 @@ private Q_SLOTS:
         QCOMPARE(files(TestEnv::dataFolder(), five), five);
     }
 
+    // A history that is there but cannot be read is not backed up as empty.
+    void unreadableHistoryFailsTheBackup()
+    {
+        seed({"Ann", "Bob"}, "kept");
+        Installation in;
+        const QString bob = in.library.clients().records().at(1).file + ".dat";
+        QVERIFY(QFile::remove(TestEnv::dataFolder() + bob));
+        QVERIFY(QDir(TestEnv::dataFolder()).mkdir(bob));
+        const QString path = QDir::tempPath() + "/tst_backup_unreadable.bkp";
+        QFile::remove(path);
+        QString why;
+        QVERIFY(!in.backup.write(path, &why));
+        QCOMPARE(why, "the history " + bob + " cannot be read");
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(in.backup.restore(path), Backup::Refused);
+    }
+
     void faultyFileChangesNothing_data()
     {
         QTest::addColumn<QByteArray>("bytes");
