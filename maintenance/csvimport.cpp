@@ -29,6 +29,33 @@ QString decodeLine(const QByteArray &bytes)
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
+// The fields of a line as spreadsheets write them: a field in double
+// quotes may hold commas, and "" inside it is one quote.
+QStringList splitFields(const QString &line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('"')) {
+            if (quoted && i + 1 < line.size() && line.at(i + 1) == QLatin1Char('"')) {
+                field += c;
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+        } else if (c == QLatin1Char(',') && !quoted) {
+            fields << field;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields << field;
+    return fields;
+}
+
 // Splits a trimmed first field into its name and the version number its
 // trailing digits carry. The first character never counts as a digit of
 // the version, so a name is never empty. A digit run too long for a number
@@ -70,7 +97,7 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
 {
     m_layout = Unknown;
     m_headerMatched = false;
-    m_added = m_updated = 0;
+    m_added = m_updated = m_skipped = m_tooWide = 0;
     const int remembered = store.current();
     m_started = TextForm::now();
     m_lastOfPair.clear();
@@ -82,7 +109,7 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
         content.remove(0, 3);
     const QList<QByteArray> lines = content.split('\n');
     for (int number = 0; number < lines.size(); ++number) {
-        const QStringList fields = decodeLine(lines.at(number)).simplified().split(QLatin1Char(','));
+        const QStringList fields = splitFields(decodeLine(lines.at(number)).simplified());
         if (number == 0) {
             if (fields.size() >= 2 && fields.at(0) == QLatin1String("1")
                 && fields.at(1) == QLatin1String("preset")) {
@@ -100,10 +127,22 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
                 if (!m_headerMatched)
                     break;
             } else if (fields.size() >= presetFields) {
-                importPresetLine(store, fields);
+                m_tooWide += fields.size() > presetFields ? 1 : 0;
+                if (fields.at(0).trimmed().isEmpty())
+                    ++m_skipped;  // a line of commas, or one without a name
+                else
+                    importPresetLine(store, fields);
+            } else if (!fields.join(QString()).trimmed().isEmpty()) {
+                ++m_skipped;
             }
         } else if (fields.size() >= frequencyFields) {
-            importFrequencyLine(store, fields);
+            m_tooWide += fields.size() > frequencyFields ? 1 : 0;
+            if (fields.at(0).trimmed().isEmpty() || fields.at(1).trimmed().isEmpty())
+                ++m_skipped;
+            else
+                importFrequencyLine(store, fields);
+        } else if (!fields.join(QString()).trimmed().isEmpty()) {
+            ++m_skipped;
         }
     }
     store.setCurrent(std::clamp(remembered, 0, store.count()));
@@ -136,6 +175,16 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     store.setForMachineWord(fields.at(7));
     store.setAuthor(fields.at(8));
     store.setObtainedWord(fields.at(9));
+}
+
+QString Import::summary(const Import &import)
+{
+    QString text = QStringLiteral("Imported: %1 new, %2 updated").arg(import.added()).arg(import.updated());
+    if (import.skipped() > 0)
+        text += QStringLiteral("; %1 lines without a preset skipped").arg(import.skipped());
+    if (import.tooWide() > 0)
+        text += QStringLiteral("; %1 lines had more fields than the table, the rest was ignored").arg(import.tooWide());
+    return text;
 }
 
 bool Import::locateOrAppend(Presets &store, const QString &name, int version)

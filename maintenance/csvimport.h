@@ -35,6 +35,12 @@ public:
     Layout layout() const { return m_layout; }
     bool headerMatched() const { return m_headerMatched; }
     int added() const { return m_added; }
+    // Lines that held no preset (no name, only commas, too few fields),
+    // and lines with more fields than the layout (the rest was ignored).
+    int skipped() const { return m_skipped; }
+    // What the operator is told of an import that ran.
+    static QString summary(const Import &import);
+    int tooWide() const { return m_tooWide; }
     int updated() const { return m_updated; }
 
     static const char *const presetHeader;
@@ -55,5 +61,7 @@ private:
     Layout m_layout = Unknown;
     bool m_headerMatched = false;
     int m_added = 0;
+    int m_skipped = 0;
+    int m_tooWide = 0;
     int m_updated = 0;
 };

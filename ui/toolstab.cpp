@@ -59,8 +59,7 @@ void ToolsTab::on_pushButton_import_clicked()
     if (path.isEmpty())
         return;
     if (!saved && (import.added() > 0 || import.updated() > 0))
-        Q_EMIT noticeRequested(QStringLiteral("Imported %1 new, %2 updated, but the preset file could not be saved")
-                                   .arg(import.added()).arg(import.updated()));
+        Q_EMIT noticeRequested(Import::summary(import) + QStringLiteral("\nbut the preset file could not be saved"));
     else if (!import.fileError().isEmpty())
         Q_EMIT noticeRequested(QStringLiteral("Import failed: ") + import.fileError());
     else if (import.layout() == Import::Unknown)
@@ -68,7 +67,7 @@ void ToolsTab::on_pushButton_import_clicked()
     else if (import.layout() == Import::PresetTable && !import.headerMatched())
         Q_EMIT noticeRequested(QStringLiteral("Nothing imported: the column header differs"));
     else
-        Q_EMIT noticeRequested(QStringLiteral("Imported: %1 new, %2 updated").arg(import.added()).arg(import.updated()));
+        Q_EMIT noticeRequested(Import::summary(import));
 }
 
 void ToolsTab::on_pushButton_backup_clicked()

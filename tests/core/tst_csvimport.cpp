@@ -60,6 +60,11 @@ private Q_SLOTS:
             << QByteArray("Actinomyces israelii ,1\nFoo 3,9\n") << QStringList{"Foo|3|x", "Foo|0|y"} << 1
             << QStringList{"Foo|3|9|5||now|now|T5 T7|Tavik Genuine|DNA List", "Foo|0|y|5||||T5 T7||Calc",
                            "Actinomyces israelii|0|1|5||now|now|T5 T7|Tavik Genuine|DNA List"};
+        QTest::newRow("quoted fields and lines without a preset")
+            << header + "\"R\xc3\xa9z, hot\",1,5,2,\"say \"\"hi\"\"\",,,T8,Bob,Calc\n,,,,,,,,,\n,2,5,1,n,,,T8,Bob,Calc\n"
+                        "D,1,5,1,n,,,T8,Bob,Calc,extra\n"
+            << QStringList() << 1
+            << QStringList{QString::fromUtf8("R\xc3\xa9z, hot|1|5|2|say \"hi\"|||T8|Bob|Calc"), "D|1|5|1|n|||T8|Bob|Calc"};
     }
 
     void importsIntoPool()
@@ -91,6 +96,9 @@ private Q_SLOTS:
             got << describe(p);
         QCOMPARE(got, expected);
         QCOMPARE(store.current(), pool.size());
+        if (QByteArray(QTest::currentDataTag()).startsWith("quoted"))
+            QCOMPARE(Import::summary(import), QString("Imported: 2 new, 0 updated; 2 lines without a preset skipped; "
+                                                      "1 lines had more fields than the table, the rest was ignored"));
     }
 };
 
