@@ -19,14 +19,28 @@ constexpr int presetFields = 10;
 constexpr int frequencyFields = 2;
 const QString frequencyFirstName = QStringLiteral("Actinomyces israelii ");
 
-// Spreadsheet programs write either UTF-8 or the Windows code page; a line
-// that is not valid UTF-8 is taken as Latin-1 rather than turned into
-// replacement characters.
-QString decodeLine(const QByteArray &bytes)
+// Spreadsheet programs write either UTF-8 or the Windows code page. A file
+// that is not UTF-8 throughout is read in the Central European code page,
+// where the preset names this program meets come from ("Řez", "Špička");
+// Latin-1 only where the system has no such decoder.
+bool isUtf8(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+    const QString text = utf8.decode(bytes);  // decoding happens on assignment
+    return !utf8.hasError();
+}
+
+QString decodeLine(const QByteArray &bytes, Import::Encoding encoding)
+{
+    switch (encoding) {
+    case Import::Utf8: return QString::fromUtf8(bytes);
+    case Import::Windows1250: {
+        QStringDecoder windows("windows-1250", QStringDecoder::Flag::Stateless);
+        return windows.decode(bytes);
+    }
+    case Import::Latin1: break;
+    }
+    return QString::fromLatin1(bytes);
 }
 
 // The fields of a line as spreadsheets write them: a field in double
@@ -107,9 +121,11 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
     QByteArray content = bytes;
     if (content.startsWith("\xEF\xBB\xBF"))
         content.remove(0, 3);
+    m_encoding = isUtf8(content) ? Utf8
+                 : QStringDecoder("windows-1250").isValid() ? Windows1250 : Latin1;
     const QList<QByteArray> lines = content.split('\n');
     for (int number = 0; number < lines.size(); ++number) {
-        const QStringList fields = splitFields(decodeLine(lines.at(number)).simplified());
+        const QStringList fields = splitFields(decodeLine(lines.at(number), m_encoding).simplified());
         if (number == 0) {
             if (fields.size() >= 2 && fields.at(0) == QLatin1String("1")
                 && fields.at(1) == QLatin1String("preset")) {
@@ -182,6 +198,10 @@ QString Import::summary(const Import &import)
     QString text = QStringLiteral("Imported: %1 new, %2 updated").arg(import.added()).arg(import.updated());
     if (import.skipped() > 0)
         text += QStringLiteral("; %1 lines without a preset skipped").arg(import.skipped());
+    if (import.encoding() == Windows1250)
+        text += QStringLiteral("; the file is not UTF-8 and was read as Windows-1250 (Central European)");
+    else if (import.encoding() == Latin1)
+        text += QStringLiteral("; the file is not UTF-8 and was read as Latin-1");
     if (import.tooWide() > 0)
         text += QStringLiteral("; %1 lines had more fields than the table, the rest was ignored").arg(import.tooWide());
     return text;

@@ -35,6 +35,9 @@ public:
     Layout layout() const { return m_layout; }
     bool headerMatched() const { return m_headerMatched; }
     int added() const { return m_added; }
+    // The text encoding the file was read in.
+    enum Encoding { Utf8, Windows1250, Latin1 };
+    Encoding encoding() const { return m_encoding; }
     // Lines that held no preset (no name, only commas, too few fields),
     // and lines with more fields than the layout (the rest was ignored).
     int skipped() const { return m_skipped; }
@@ -60,6 +63,7 @@ private:
     QString m_fileError;
     Layout m_layout = Unknown;
     bool m_headerMatched = false;
+    Encoding m_encoding = Utf8;
     int m_added = 0;
     int m_skipped = 0;
     int m_tooWide = 0;

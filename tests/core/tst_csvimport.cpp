@@ -60,6 +60,11 @@ private Q_SLOTS:
             << QByteArray("Actinomyces israelii ,1\nFoo 3,9\n") << QStringList{"Foo|3|x", "Foo|0|y"} << 1
             << QStringList{"Foo|3|9|5||now|now|T5 T7|Tavik Genuine|DNA List", "Foo|0|y|5||||T5 T7||Calc",
                            "Actinomyces israelii|0|1|5||now|now|T5 T7|Tavik Genuine|DNA List"};
+        QTest::newRow("Windows-1250") << QByteArray("Actinomyces israelii ,1\n\xd8" "ez,2\n\x8a" "pi\xe8ka,3\n")
+                                      << QStringList() << 1
+                                      << QStringList{"Actinomyces israelii|0|1|5||now|now|T5 T7|Tavik Genuine|DNA List",
+                                                     QString::fromUtf8("\xc5\x98" "ez|0|2|5||now|now|T5 T7|Tavik Genuine|DNA List"),
+                                                     QString::fromUtf8("\xc5\xa0pi\xc4\x8dka|0|3|5||now|now|T5 T7|Tavik Genuine|DNA List")};
         QTest::newRow("quoted fields and lines without a preset")
             << header + "\"R\xc3\xa9z, hot\",1,5,2,\"say \"\"hi\"\"\",,,T8,Bob,Calc\n,,,,,,,,,\n,2,5,1,n,,,T8,Bob,Calc\n"
                         "D,1,5,1,n,,,T8,Bob,Calc,extra\n"
