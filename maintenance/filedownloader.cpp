@@ -33,6 +33,9 @@ void FileDownloader::download(const QUrl &url)
     QNetworkRequest request(url);
     if (m_ssl)
         request.setSslConfiguration(*m_ssl);
+    // A server that stops sending ends the transfer instead of holding it open.
+    request.setTransferTimeout(m_stallMs);
+    m_busy = true;
     QNetworkReply *reply = m_manager.get(request);
     // Stop a reply as soon as it announces or delivers more than the limit,
     // instead of holding an arbitrarily large body in memory.
@@ -48,6 +51,7 @@ void FileDownloader::download(const QUrl &url)
 void FileDownloader::fileDownloaded(QNetworkReply *reply)
 {
     reply->deleteLater();
+    m_busy = false;
     m_data.clear();
     m_error.clear();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -58,6 +62,8 @@ void FileDownloader::fileDownloaded(QNetworkReply *reply)
         m_error = QStringLiteral("the server answered %1 %2")
                       .arg(status.toInt())
                       .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    } else if (reply->error() == QNetworkReply::OperationCanceledError) {
+        m_error = QStringLiteral("the transfer stalled for %1 s").arg(m_stallMs / 1000.0);
     } else if (reply->error() != QNetworkReply::NoError) {
         m_error = reply->errorString();
     } else if (!status.isValid()) {

@@ -33,6 +33,10 @@ public:
     QString errorText() const { return m_error; }
 
     void setMaxSize(qint64 bytes) { m_maxSize = bytes; }
+    // How long a transfer may go without data before it is given up.
+    void setStallTimeout(int milliseconds) { m_stallMs = milliseconds; }
+    // A download was started and has not ended yet.
+    bool isBusy() const { return m_busy; }
     // The TLS settings of the requests, by default the system's.
     void setSslConfiguration(const QSslConfiguration &configuration) { m_ssl = configuration; }
 
@@ -53,6 +57,8 @@ private:
     QByteArray m_data;
     QString m_error;
     qint64 m_maxSize = defaultMaxSize;
+    int m_stallMs = 30000;
+    bool m_busy = false;
     // Unset until asked for: loading the TLS settings would slow the start.
     std::optional<QSslConfiguration> m_ssl;
 };

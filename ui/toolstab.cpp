@@ -103,6 +103,11 @@ void ToolsTab::on_pushButton_restore_clicked()
 
 void ToolsTab::on_pushButton_Update_Preset_clicked()
 {
+    if (m_downloader.isBusy())
+        return;
+    ui->pushButton_Update_Preset->setEnabled(false);
+    m_updateText = ui->pushButton_Update_Preset->text();
+    ui->pushButton_Update_Preset->setText(QStringLiteral("Downloading..."));
     m_downloader.download(m_downloadUrl);
 }
 
@@ -113,6 +118,8 @@ void ToolsTab::on_pushButton_about_clicked()
 
 void ToolsTab::loadFile()
 {
+    ui->pushButton_Update_Preset->setText(m_updateText);
+    ui->pushButton_Update_Preset->setEnabled(true);
     QString notice;
     m_downloader.installPresets(m_library.legitimatePresets(), notice);
     Q_EMIT noticeRequested(notice);

@@ -56,5 +56,6 @@ private:
     Backup m_backup;
     FileDownloader m_downloader;
     QUrl m_downloadUrl;
+    QString m_updateText;
     FileChooser m_chooseFile;
 };

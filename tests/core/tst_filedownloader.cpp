@@ -51,7 +51,8 @@ private Q_SLOTS:
             while (QTcpSocket *socket = m_server.nextPendingConnection()) {
                 connect(socket, &QIODevice::readyRead, socket, [this, socket] {
                     socket->setProperty("request", socket->property("request").toByteArray() + socket->readAll());
-                    if (socket->property("request").toByteArray().contains("\r\n\r\n")) {
+                    // An empty reply is a server that goes quiet.
+                    if (socket->property("request").toByteArray().contains("\r\n\r\n") && !m_reply.isEmpty()) {
                         socket->write(m_reply);
                         socket->disconnectFromHost();
                     }
@@ -80,6 +81,7 @@ private Q_SLOTS:
         QTest::newRow("over the limit") << QByteArray("200 OK") << QByteArray(4096, 'x') << true
                                         << "the file is larger than 2048 bytes";
         QTest::newRow("untrusted certificate") << QByteArray("200 OK") << presetFile({"C"}) << false << "SSL handshake failed";
+        QTest::newRow("stalled transfer") << QByteArray("stall") << QByteArray() << true << "the transfer stalled for 0.5 s";
         QTest::newRow("connection refused") << QByteArray() << QByteArray() << true << "Connection refused";
     }
 
@@ -90,8 +92,9 @@ private Q_SLOTS:
         QFETCH(bool, trusted);
         QFETCH(QString, notice);
 
-        m_reply = "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size())
-                  + "\r\nConnection: close\r\n\r\n" + body;
+        m_reply = status == "stall" ? QByteArray()
+                                    : "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size())
+                                          + "\r\nConnection: close\r\n\r\n" + body;
         quint16 port = m_server.serverPort();
         QTcpServer closed;
         if (status.isNull()) {
@@ -105,6 +108,7 @@ private Q_SLOTS:
 
         FileDownloader downloader;
         downloader.setMaxSize(2048);
+        downloader.setStallTimeout(500);
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
         if (trusted)
             configuration.setCaCertificates({m_certificate});
