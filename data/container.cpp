@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <utility>
@@ -64,12 +65,24 @@ public:
 
     bool top(QJsonObject &object, const QList<List *> &lists)
     {
-        return m_reader.isMap() && map(1, object, &lists) && m_reader.lastError() == QCborError::NoError;
+        return skipTags() && m_reader.isMap() && map(1, object, &lists) && m_reader.lastError() == QCborError::NoError;
     }
     qint64 offset() { return m_reader.currentOffset(); }
 
 private:
     bool failed() { return m_reader.lastError() != QCborError::NoError; }
+
+    // A tagged item is read as the item it tags: another encoder may tag a
+    // list or a record (a date, a self-description) that we read plainly.
+    bool skipTags()
+    {
+        int tags = 0;
+        while (m_reader.isTag() && !failed()) {
+            if (++tags > depthLimit || !m_reader.next())
+                return false;
+        }
+        return !failed();
+    }
 
     // Chunked strings are joined; invalid UTF-8 is an error of the reader.
     bool text(QString &out)
@@ -190,25 +203,31 @@ private:
         return nullptr;
     }
 
-    // Short ASCII keys (all of ours) are read into a buffer, saving an
-    // allocation per key and record; false with `size` -1 for other keys.
-    bool shortKey(char (&buffer)[32], qsizetype &size)
+    // Short ASCII keys of one piece (all of ours) are read into a buffer,
+    // saving an allocation per key and record. Any other key, long, sent in
+    // chunks or with other letters, goes whole into `longKey`, with `size`
+    // -1. False only for a key that is not well-formed text.
+    bool key(char (&buffer)[32], qsizetype &size, QString &longKey)
     {
         size = -1;
-        if (m_reader.isLengthKnown() && m_reader.length() >= quint64(sizeof buffer))
-            return true;
+        if (!m_reader.isLengthKnown() || m_reader.length() >= quint64(sizeof buffer))
+            return text(longKey);
         const auto chunk = m_reader.readStringChunk(buffer, sizeof buffer);
         if (chunk.status != QCborStreamReader::Ok)
             return false;
-        for (qsizetype i = 0; i < chunk.data; ++i) {
-            if (uchar(buffer[i]) >= 0x80)
-                return false;  // readStringChunk does not check UTF-8: not ours
-        }
         // The end of the string (an empty chunk) must follow.
         char rest[1];
         const auto end = m_reader.readStringChunk(rest, 0);
         if (end.status != QCborStreamReader::EndOfString || failed())
             return false;
+        for (qsizetype i = 0; i < chunk.data; ++i) {
+            if (uchar(buffer[i]) >= 0x80) {
+                // readStringChunk does not check UTF-8: checked here.
+                QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+                longKey = utf8.decode(QByteArrayView(buffer, chunk.data));
+                return !utf8.hasError();
+            }
+        }
         size = chunk.data;
         return true;
     }
@@ -220,6 +239,8 @@ private:
             return false;
         while (m_reader.hasNext() && !failed()) {
             QJsonObject element;
+            if (!skipTags())
+                return false;
             if (m_reader.isMap()) {
                 if (!map(depth + 1, element, nullptr))
                     return false;
@@ -241,9 +262,9 @@ private:
         qsizetype size = -1;
         QString longKey;
         while (m_reader.hasNext()) {
-            if (!m_reader.isString() || !shortKey(buffer, size))
+            if (!m_reader.isString() || !key(buffer, size, longKey))
                 return false;
-            if (size < 0 && !text(longKey))
+            if (!skipTags())
                 return false;
             const QLatin1StringView key(buffer, size < 0 ? 0 : size);
             List *target = size < 0 ? listOf(lists, longKey) : listOf(lists, key);

@@ -126,6 +126,29 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(presets.path()).toHex(), expected.toHex());
     }
 
+    // Other encoders' ways of writing the same data read as the same data:
+    // tags, keys in chunks, keys with other letters (unknown, so ignored).
+    void otherEncodingsReadWhole()
+    {
+        // By hand: the self-describing tag, a tagged list, a tagged record
+        // with an unknown accented key, and a record whose key "nam" comes
+        // in two chunks.
+        const QByteArray bytes = QByteArray::fromHex(
+            "d9d9f7" "a2" "6776657273696f6e" "6131" "67707265736574 73" "d904d2" "82"
+            "d863" "a2" "69" "506f7a6ec3a16d6b61" "67" "69676e6f726564" "63" "6e616d" "65" "6669727374"
+            "a1" "7f" "626e61" "616d" "ff" "66" "7365636f6e64");
+        Presets presets;
+        QVERIFY(presets.readBytes(bytes));
+        QCOMPARE(presets.count(), 2);
+        QCOMPARE(presets.records().at(0).name, QString("first"));
+        QCOMPARE(presets.records().at(1).name, QString("second"));
+        // Malformed, it is refused whole: a chunk that is not text.
+        QByteArray broken = bytes;
+        broken.replace(QByteArray::fromHex("626e61"), QByteArray::fromHex("426e61"));
+        QVERIFY(!presets.readBytes(broken));
+        QCOMPARE(presets.count(), 2);
+    }
+
     void findCountsNameAndVersion()
     {
         Presets presets = readBack({
