@@ -60,6 +60,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     m_library.load(m_settings);
     m_work.setPath(m_settings.dataFolder() + QStringLiteral("work.dat"));
+    // Read so that a backup carries it and a restore gives it back.
+    if (QFileInfo::exists(m_work.path()))
+        m_work.readBase();
     m_session = std::make_unique<LibrarySession>(m_library, m_settings);
     createLibraryPages();
     createPages();

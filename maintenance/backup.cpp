@@ -261,7 +261,10 @@ void Backup::apply(const QJsonObject &object, QStringList &unsaved)
         saved(clients.saveBase(), QStringLiteral("the clients"));
         clients.setFilter(QString());
         clients.first();
-        clients.loadHistory();
+        // The client that was open may not be in the restored list.
+        m_library.closeClient();
+        if (clients.count() > 0)
+            m_library.openClient(clients.records().first().file);
     }
     if (object.contains(keyPrograms)) {
         m_library.programs().fromJson(object.value(keyPrograms).toObject());
