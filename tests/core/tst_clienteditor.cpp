@@ -235,6 +235,13 @@ private Q_SLOTS:
 
         // The run is recorded, then both kinds of entry are renewed.
         WorkList ran = *devices.registry().work();
+        // With no client open a run is recorded in no history.
+        const QString open = f.library.openClientFile();
+        const QByteArray before = TestEnv::readFile(f.folder() + open + ".dat");
+        f.library.closeClient();
+        ClientHistory::recordRun(f.library, ran);
+        QCOMPARE(TestEnv::readFile(f.folder() + open + ".dat"), before);
+        QVERIFY(f.library.openClient(open));
         ClientHistory::recordRun(f.library, ran);
         QVERIFY(f.library.openClient(f.library.openClientFile()));
         QCOMPARE(f.library.history().count(), 3);

@@ -191,8 +191,6 @@ private Q_SLOTS:
 
     void textForms()
     {
-        QCOMPARE(TextForm::fromMinutes(90), QString("90"));
-
         const QDateTime moment(QDate(2026, 3, 11), QTime(7, 5));
         QCOMPARE(TextForm::fromDateTime(moment), QString("11.03.2026 07:05"));
         QCOMPARE(TextForm::toDateTime("11.03.2026 07:05"), moment);
