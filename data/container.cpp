@@ -429,6 +429,11 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
 
 bool writeFile(const QString &path, const QJsonObject &object, const QList<const List *> &lists)
 {
+    return writeBytes(path, encode(object, lists));
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
     const QFileInfo info(path);
     if (info.exists() && (guardedPaths().contains(path) || !info.isFile() || !info.isReadable())) {
         qWarning().noquote() << "File could not be read; not overwriting it:" << path;
@@ -440,7 +445,6 @@ bool writeFile(const QString &path, const QJsonObject &object, const QList<const
     // and leave an empty file in place of the old one.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return writeFailed(path, file);
-    const QByteArray bytes = encode(object, lists);
     if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
         return writeFailed(path, file);
     if (!file.commit())

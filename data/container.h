@@ -101,6 +101,8 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
 // bytes are at the path or the old file is. Refuses (false, with a warning)
 // to replace a file that could not be read or kept aside.
 bool writeFile(const QString &path, const QJsonObject &object, const QList<const List *> &lists = {});
+// The same for bytes already encoded.
+bool writeBytes(const QString &path, const QByteArray &bytes);
 
 struct KeptAside
 {

@@ -102,7 +102,14 @@ bool Backup::write(const QString &path, QString *why) const
             *why = QStringLiteral("the history %1 cannot be read").arg(QFileInfo(unreadable).fileName());
         return false;
     }
-    if (!Container::writeFile(path, backup)) {
+    // A backup larger than a restore takes could never be given back.
+    const QByteArray bytes = Container::encode(backup);
+    if (bytes.size() > maxFileSize) {
+        if (why)
+            *why = QStringLiteral("the data is larger than a backup may be (%1 MiB)").arg(maxFileSize >> 20);
+        return false;
+    }
+    if (!Container::writeBytes(path, bytes)) {
         if (why)
             *why = QStringLiteral("couldn't write ") + path;
         return false;
@@ -174,6 +181,21 @@ bool Backup::check(const QJsonObject &object, QString &why)
         why = QStringLiteral("the file holds no backup");
         return false;
     }
+    // Nothing is written that the program would refuse to read back.
+    for (const Section &section : storeSections) {
+        const QJsonValue value = object.value(section.key);
+        if (value.isObject() && Container::encode(value.toObject()).size() > Container::sizeLimit) {
+            why = QStringLiteral("the section \"%1\" is larger than the program reads").arg(section.key);
+            return false;
+        }
+    }
+    const QJsonArray histories = object.value(keyHistory).toArray();
+    for (qsizetype i = 0; i < histories.size(); ++i) {
+        if (Container::encode(histories.at(i).toObject()).size() > Container::sizeLimit) {
+            why = QStringLiteral("history %1 of the backup is larger than the program reads").arg(i + 1);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -221,9 +243,10 @@ Backup::Outcome Backup::restore(const QString &path)
     }
 
     m_safetyPath = nextSafetyPath();
-    if (!write(m_safetyPath)) {
-        m_message = QStringLiteral("Restore stopped: the current data could not be saved to %1 first. "
-                                   "Nothing was changed.").arg(m_safetyPath);
+    QString unsafe;
+    if (!write(m_safetyPath, &unsafe)) {
+        m_message = QStringLiteral("Restore stopped: the current data could not be saved to %1 first (%2). "
+                                   "Nothing was changed.").arg(m_safetyPath, unsafe);
         return SafetyFailed;
     }
 
