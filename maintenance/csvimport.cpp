@@ -22,25 +22,23 @@ const QString frequencyFirstName = QStringLiteral("Actinomyces israelii ");
 // Spreadsheet programs write either UTF-8 or the Windows code page. A file
 // that is not UTF-8 throughout is read in the Central European code page,
 // where the preset names this program meets come from ("Řez", "Špička");
-// Latin-1 only where the system has no such decoder.
-bool isUtf8(const QByteArray &bytes)
+// Latin-1 only where the system has no such decoder. The file is decoded
+// once, whole.
+QString decodeFile(const QByteArray &bytes, Import::Encoding &encoding)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);  // decoding happens on assignment
-    return !utf8.hasError();
-}
-
-QString decodeLine(const QByteArray &bytes, Import::Encoding encoding)
-{
-    switch (encoding) {
-    case Import::Utf8: return QString::fromUtf8(bytes);
-    case Import::Windows1250: {
-        QStringDecoder windows("windows-1250", QStringDecoder::Flag::Stateless);
-        return windows.decode(bytes);
+    QString text = utf8.decode(bytes);
+    encoding = Import::Utf8;
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder windows("windows-1250", QStringDecoder::Flag::Stateless);
+    if (!windows.isValid()) {
+        encoding = Import::Latin1;
+        return QString::fromLatin1(bytes);
     }
-    case Import::Latin1: break;
-    }
-    return QString::fromLatin1(bytes);
+    encoding = Import::Windows1250;
+    text = windows.decode(bytes);
+    return text;
 }
 
 // The fields of a line as spreadsheets write them: a field in double
@@ -121,11 +119,9 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
     QByteArray content = bytes;
     if (content.startsWith("\xEF\xBB\xBF"))
         content.remove(0, 3);
-    m_encoding = isUtf8(content) ? Utf8
-                 : QStringDecoder("windows-1250").isValid() ? Windows1250 : Latin1;
-    const QList<QByteArray> lines = content.split('\n');
+    const QStringList lines = decodeFile(content, m_encoding).split(QLatin1Char('\n'));
     for (int number = 0; number < lines.size(); ++number) {
-        const QStringList fields = splitFields(decodeLine(lines.at(number), m_encoding).simplified());
+        const QStringList fields = splitFields(lines.at(number).simplified());
         if (number == 0) {
             if (fields.size() >= 2 && fields.at(0) == QLatin1String("1")
                 && fields.at(1) == QLatin1String("preset")) {
