@@ -18,12 +18,6 @@ QString pair(const Note &note)
     return note.text + QStringLiteral(".v.") + QString::number(note.version);
 }
 
-QString withMinutes(const QString &text, const Note &note)
-{
-    const int minutes = note.time;
-    return minutes > 0 ? text + QStringLiteral(".tim:") + QString::number(minutes) : text;
-}
-
 } // namespace
 
 bool save(Library &library)
@@ -115,32 +109,6 @@ QString renew(Library &library, DeviceSlots &devices, int row)
         return QString();
     }
     return SendToWork::notice(outcome);
-}
-
-QString entryText(const Note &note)
-{
-    switch (note.type) {
-    case Note::Preset: return withMinutes(QStringLiteral("pre: ") + pair(note), note);
-    case Note::Program: return QStringLiteral("pro: ") + pair(note);
-    case Note::Notes: return note.text;
-    case Note::PresetNote: return withMinutes(QStringLiteral(" - ") + pair(note), note);
-    default: return QString();
-    }
-}
-
-QString entryTooltip(const Note &note)
-{
-    switch (note.type) {
-    case Note::Preset:
-    case Note::PresetNote:
-        return QStringLiteral("Double click to load preset ") + pair(note)
-            + QStringLiteral(" to client program, preset, not implemented yet");
-    case Note::Program:
-        return QStringLiteral("Double click to load program ") + pair(note)
-            + QStringLiteral(" to client program, not implemented yes");
-    case Note::Notes: return QStringLiteral("Double click to edit");
-    default: return QString();
-    }
 }
 
 } // namespace ClientHistory

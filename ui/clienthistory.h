@@ -5,7 +5,6 @@
 class DeviceSlots;
 class Library;
 class WorkList;
-struct Note;
 
 // The current client's history: writing it, recording a run into it and
 // renewing a run from it, kept together so that all of them read and write
@@ -31,9 +30,5 @@ bool recordCutShort(Library &library, const QString &path, const QString &text);
 // selected device's work list. Returns what the operator is told; empty
 // when it was sent or the entry is of a kind that is not renewed.
 QString renew(Library &library, DeviceSlots &devices, int row);
-
-// The history table's texts of an entry.
-QString entryText(const Note &note);
-QString entryTooltip(const Note &note);
 
 } // namespace ClientHistory

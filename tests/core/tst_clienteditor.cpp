@@ -134,30 +134,6 @@ private Q_SLOTS:
         QCOMPARE(f.library.clients().records().at(0).notes1, QString("new"));
     }
 
-    void historyTexts_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("minutes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("preset with time") << 1 << 10 << "pre: Sun.v.2.tim:10";
-        QTest::newRow("preset without time") << 1 << 0 << "pre: Sun.v.2";
-        QTest::newRow("program") << 2 << 10 << "pro: Sun.v.2";
-        QTest::newRow("notes") << 3 << 10 << "Sun";
-        QTest::newRow("preset line") << 4 << 3 << " - Sun.v.2.tim:3";
-        QTest::newRow("no type") << 0 << 3 << "";
-    }
-
-    void historyTexts()
-    {
-        QFETCH(int, type);
-        QFETCH(int, minutes);
-        Note note = Note::newRecord(type);
-        note.text = "Sun";
-        note.version = 2;
-        note.time = minutes;
-        QTEST(ClientHistory::entryText(note), "text");
-    }
-
     void notes()
     {
         LibraryFixture f;
