@@ -183,11 +183,11 @@ void importAgainstGoal(int lines, double goalMs)
     Import import;
     Stopwatch watch;
     import.importBytes(pool, csv);
-    printAgainst(QStringLiteral("import: %1 lines into an empty pool (%2 added), ms").arg(lines).arg(import.added()),
+    printAgainst(QStringLiteral("stores: import %1 lines into an empty pool (%2 added), ms").arg(lines).arg(import.added()),
                  watch, goalMs);
     watch.restart();
     import.importBytes(pool, csv);
-    printAgainst(QStringLiteral("import: the same %1 lines again, ms").arg(lines), watch, goalMs);
+    printAgainst(QStringLiteral("stores: import the same %1 lines again, ms").arg(lines), watch, goalMs);
 }
 
 void benchStores(bool quick)
