@@ -48,6 +48,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_currentTab = TabClientSelection;
 
     m_settings.init(QStringLiteral("settings.dat"));
+    // A restore killed after its journal was written is finished before
+    // anything is read, so the stores are read whole, as one version.
+    Container::finishPending(m_settings.dataFolder());
     applyGeometry(m_settings.readSettings());
 
     setWindowModality(Qt::ApplicationModal);

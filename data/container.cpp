@@ -1,5 +1,7 @@
 #include "data/container.h"
 
+#include "data/platformfile.h"
+
 #include <QCborStreamReader>
 #include <QCborStreamWriter>
 #include <QCborValue>
@@ -8,7 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QSaveFile>
+#include <QDir>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -49,10 +51,9 @@ QStringList &failedWrites()
     return paths;
 }
 
-bool writeFailed(const QString &path, QSaveFile &file)
+bool writeFailed(const QString &path, const QString &why)
 {
-    qWarning().noquote() << "Could not write" << path << "(" + file.errorString() + "); the file is as it was";
-    file.cancelWriting();
+    qWarning().noquote() << "Could not write" << path << "(" + why + "); the file is as it was";
     if (!failedWrites().contains(path))
         failedWrites().append(path);
     return false;
@@ -432,6 +433,53 @@ bool writeFile(const QString &path, const QJsonObject &object, const QList<const
     return writeBytes(path, encode(object, lists));
 }
 
+namespace {
+
+Batch *openBatch = nullptr;
+
+const char journalName[] = "pending-saves.journal";
+const QString keyReplace = QStringLiteral("replace");
+
+QString staged(const QString &path)
+{
+    return path + QLatin1String(stagedSuffix);
+}
+
+// The bytes whole in NAME.tavik-new and on the disk, or no such file.
+bool writeStaged(const QString &path, const QByteArray &bytes)
+{
+    QFile file(staged(path));
+    // Unbuffered, every byte reaches the file system in write(), so a full
+    // disk fails here and not in a flush nobody checks.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    ok = ok && file.write(bytes) == bytes.size() && file.flush() && PlatformFile::sync(file);
+    ok = ok && file.error() == QFileDevice::NoError;
+    const QString why = file.errorString();
+    file.close();
+    if (!ok || file.error() != QFileDevice::NoError) {
+        file.remove();
+        return writeFailed(path, why);
+    }
+    return true;
+}
+
+bool replaceWithStaged(const QString &path)
+{
+    if (PlatformFile::replace(staged(path), path))
+        return true;
+    qWarning().noquote() << "Could not rename" << staged(path) << "over" << path;
+    return false;
+}
+
+// A plain name of a file in the folder, nothing that leads elsewhere.
+bool isFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QLatin1Char(':'));
+}
+
+} // namespace
+
 bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     const QFileInfo info(path);
@@ -439,17 +487,95 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
         qWarning().noquote() << "File could not be read; not overwriting it:" << path;
         return false;
     }
-    QSaveFile file(path);
-    // Unbuffered, every byte reaches the file system in write(), so a full
-    // disk fails here: a buffered tail flushed by commit() can fail unseen
-    // and leave an empty file in place of the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return writeFailed(path, file);
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
-        return writeFailed(path, file);
-    if (!file.commit())
-        return writeFailed(path, file);
+    if (!writeStaged(path, bytes))
+        return false;
+    if (openBatch && openBatch->takes(path)) {
+        if (!openBatch->m_staged.contains(path))
+            openBatch->m_staged.append(path);
+        return true;
+    }
+    if (!replaceWithStaged(path)) {
+        QFile::remove(staged(path));
+        return writeFailed(path, QStringLiteral("rename failed"));
+    }
     guardedPaths().remove(path);
+    return true;
+}
+
+Batch::Batch(const QString &folder) : m_folder(QDir::cleanPath(QDir(folder).absolutePath()) + QLatin1Char('/'))
+{
+    Q_ASSERT(!openBatch);
+    openBatch = this;
+}
+
+Batch::~Batch()
+{
+    openBatch = nullptr;
+    if (!m_done) {
+        for (const QString &path : std::as_const(m_staged))
+            QFile::remove(staged(path));
+    }
+}
+
+bool Batch::takes(const QString &path) const
+{
+    const QFileInfo info(path);
+    return QDir::cleanPath(info.absolutePath()) + QLatin1Char('/') == m_folder && isFileName(info.fileName());
+}
+
+Batch::Result Batch::commit()
+{
+    openBatch = nullptr;
+    QJsonArray names;
+    for (const QString &path : std::as_const(m_staged))
+        names.append(QFileInfo(path).fileName());
+    const QString journal = m_folder + QLatin1String(journalName);
+    if (!writeBytes(journal, encode(QJsonObject{{keyReplace, names}})))
+        return NothingChanged;
+    m_done = true;
+    for (const QString &path : std::as_const(m_staged)) {
+        if (!replaceWithStaged(path))
+            return Pending;
+        guardedPaths().remove(path);
+    }
+    QFile::remove(journal);
+    return Committed;
+}
+
+bool finishPending(const QString &folderPath)
+{
+    const QString folder = QDir(folderPath).absolutePath() + QLatin1Char('/');
+    const QString journal = folder + QLatin1String(journalName);
+    QFile file(journal);
+    if (file.exists()) {
+        // Only we write it, whole and small; anything else is not a journal.
+        QJsonObject object;
+        const bool read = file.size() < sizeLimit && file.open(QIODevice::ReadOnly) && decode(file.readAll(), object);
+        file.close();
+        if (!read || !object.value(keyReplace).isArray()) {
+            qWarning().noquote() << "Unreadable journal" << journal << "; the saves it names are dropped";
+            keepAside(journal);
+        } else {
+            int finished = 0;
+            for (const QJsonValue &name : object.value(keyReplace).toArray()) {
+                const QString path = folder + name.toString();
+                if (!isFileName(name.toString()) || !QFileInfo::exists(staged(path)))
+                    continue;  // already renamed before the kill
+                if (!replaceWithStaged(path))
+                    return false;
+                ++finished;
+            }
+            qInfo().noquote() << "Finished an interrupted batch of saves:" << finished << "files replaced";
+            if (!QFile::remove(journal))
+                return false;
+        }
+    }
+    const QStringList leftovers = QDir(folder).entryList({QLatin1String("*") + QLatin1String(stagedSuffix)},
+                                                         QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : leftovers) {
+        qInfo().noquote() << "Removing the unfinished save" << folder + name;
+        QFile::remove(folder + name);
+    }
     return true;
 }
 

@@ -96,13 +96,53 @@ QJsonObject decode(const QByteArray &bytes);
 // one is kept aside with a warning naming both files.
 ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *> &lists = {});
 
-// Replaces the file through a temporary file and a rename, so that a failed
-// write or a crash never leaves a truncated file behind: either the new
-// bytes are at the path or the old file is. Refuses (false, with a warning)
-// to replace a file that could not be read or kept aside.
+// Replaces the file by writing NAME.tavik-new beside it and renaming that
+// over it, so that a failed write, a full disk or a crash never leaves a
+// truncated file behind: either the new bytes are at the path or the old
+// file is. No other program makes files of that name, so one left by a kill
+// between the two steps is ours to remove (the next save of the file
+// replaces it; finishPending removes them all). Refuses (false, with a
+// warning) to replace a file that could not be read or kept aside.
 bool writeFile(const QString &path, const QJsonObject &object, const QList<const List *> &lists = {});
 // The same for bytes already encoded.
 bool writeBytes(const QString &path, const QByteArray &bytes);
+
+inline constexpr char stagedSuffix[] = ".tavik-new";
+
+// Saves that land together or not at all (a restore). While a Batch is
+// open, every save into its folder is written whole as NAME.tavik-new and
+// replaces nothing. commit() writes a journal naming those files, then
+// renames each over its file: a kill before the journal is written leaves
+// every file as it was, a kill after it is finished by finishPending at the
+// next start. A Batch not committed removes what it wrote.
+class Batch
+{
+public:
+    explicit Batch(const QString &folder);
+    ~Batch();
+    Batch(const Batch &) = delete;
+    Batch &operator=(const Batch &) = delete;
+
+    enum Result {
+        Committed,       // every file replaced
+        NothingChanged,  // the journal could not be written; every file as it was
+        Pending          // a rename failed: the journal stays for the next start
+    };
+    Result commit();
+
+private:
+    friend bool writeBytes(const QString &, const QByteArray &);
+    bool takes(const QString &path) const;
+
+    QString m_folder;
+    QStringList m_staged;
+    bool m_done = false;
+};
+
+// Run at start, before any store of the folder is read: finishes a batch
+// whose journal is there, then removes the NAME.tavik-new files left by a
+// kill. False when a batch could not be finished (its journal stays).
+bool finishPending(const QString &folder);
 
 struct KeptAside
 {

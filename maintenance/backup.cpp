@@ -250,28 +250,70 @@ Backup::Outcome Backup::restore(const QString &path)
         return SafetyFailed;
     }
 
+    // Every file is written beside its old one first and the old ones are
+    // replaced only when all are there: a failure or a kill leaves the data
+    // whole, either as it was or as the backup has it.
     QStringList unsaved;
-    apply(object, unsaved);
-    if (!unsaved.isEmpty()) {
-        m_message = QStringLiteral("Restore incomplete: %1 could not be saved. The data as it was before "
-                                   "is in %2.").arg(unsaved.join(QStringLiteral(", ")), m_safetyPath);
+    Container::Batch::Result result = Container::Batch::NothingChanged;
+    {
+        Container::Batch batch(m_settings.dataFolder());
+        apply(object, unsaved);
+        if (unsaved.isEmpty())
+            result = batch.commit();
+    }
+    if (result == Container::Batch::Pending) {
+        m_message = QStringLiteral("Restore incomplete: the restored files could not all take the place of the old "
+                                   "ones. The program finishes this at its next start.");
         return SaveFailed;
     }
+    if (result != Container::Batch::Committed) {
+        reload();
+        m_message = QStringLiteral("Restore failed: %1 could not be written. Nothing was changed.")
+                        .arg(unsaved.isEmpty() ? QStringLiteral("the data") : unsaved.join(QStringLiteral(", ")));
+        return SaveFailed;
+    }
+    afterCommit(object);
     return Restored;
+}
+
+void Backup::reload()
+{
+    m_settings.readSettings();
+    m_library.load(m_settings.dataFolder());
+    m_work.readBase();
+    m_devices.registry().readBase();
+    m_devices.bindDevices();
+}
+
+void Backup::afterCommit(const QJsonObject &object)
+{
+    if (object.contains(keyClients)) {
+        // Files of an older version of the program, which nothing reads.
+        Clients &clients = m_library.clients();
+        for (const QString &file : std::as_const(m_replacedClientFiles))
+            QFile::remove(clients.folder() + file + QStringLiteral(".json"));
+    }
+    if (object.contains(keyMachines)) {
+        // Read back from the saved file: reading is what numbers the device
+        // slots, which the controllers are then bound to.
+        m_devices.registry().readBase();
+        m_devices.bindDevices();
+    }
 }
 
 void Backup::apply(const QJsonObject &object, QStringList &unsaved)
 {
     const auto saved = [&unsaved](bool ok, const QString &what) {
-        if (!ok)
+        if (!ok && !unsaved.contains(what))
             unsaved << what;
     };
 
     Clients &clients = m_library.clients();
+    m_replacedClientFiles.clear();
     if (object.contains(keyClients)) {
-        for (int i = 0; i < clients.count(); ++i) {
-            clients.setCurrent(i);
-            clients.removeJsonFile();
+        for (const Client &client : clients.records()) {
+            if (Client::isPlainIdentifier(client.file))
+                m_replacedClientFiles << client.file;
         }
         for (const QJsonValue &element : object.value(keyHistory).toArray()) {
             const QJsonObject entry = element.toObject();
@@ -306,15 +348,8 @@ void Backup::apply(const QJsonObject &object, QStringList &unsaved)
         saved(m_work.saveBase(), QStringLiteral("the work list"));
     }
     if (object.contains(keyMachines)) {
-        // Read back from the saved file: reading is what numbers the device
-        // slots, which the controllers are then bound to.
-        Machines &registry = m_devices.registry();
-        registry.fromJson(object.value(keyMachines).toObject());
-        const bool ok = registry.saveBase();
-        saved(ok, QStringLiteral("the devices"));
-        if (ok)
-            registry.readBase();
-        m_devices.bindDevices();
+        m_devices.registry().fromJson(object.value(keyMachines).toObject());
+        saved(m_devices.registry().saveBase(), QStringLiteral("the devices"));
     }
     if (object.contains(keySettings)) {
         m_settings.fromJson(object.value(keySettings).toObject());

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 class DeviceSlots;
 class Library;
@@ -22,7 +23,7 @@ public:
         Restored,      // every section applied and saved; the program should restart
         Refused,       // the file could not be read or failed the check; nothing changed
         SafetyFailed,  // the safety backup could not be written; nothing changed
-        SaveFailed     // applied, but some store could not be saved (see message)
+        SaveFailed     // a file could not be written: nothing changed, or the next start finishes it (see message)
     };
 
     // Backup files larger than this are not read.
@@ -53,6 +54,9 @@ public:
 
 private:
     void apply(const QJsonObject &object, QStringList &unsaved);
+    // The stores in memory as their files are, after a restore that failed.
+    void reload();
+    void afterCommit(const QJsonObject &object);
     QString nextSafetyPath() const;
 
     Settings &m_settings;
@@ -61,4 +65,5 @@ private:
     DeviceSlots &m_devices;
     QString m_message;
     QString m_safetyPath;
+    QStringList m_replacedClientFiles;
 };

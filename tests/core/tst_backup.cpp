@@ -1,9 +1,5 @@
-#include "app/settings.h"
 #include "data/container.h"
-#include "data/library.h"
-#include "discovery/deviceslots.h"
-#include "maintenance/backup.h"
-#include "support/testenv.h"
+#include "support/installation.h"
 #include "work/sequencer.h"
 #include "work/worklist.h"
 
@@ -13,38 +9,9 @@
 
 namespace {
 
-using Files = QMap<QString, QByteArray>;
-
-// The stores as the program's start-up reads them from the data folder.
-struct Installation
-{
-    Settings settings;
-    Library library;
-    WorkList work;
-    DeviceSlots devices;
-    Backup backup{settings, library, work, devices};
-
-    Installation()
-    {
-        settings.init("settings.dat");
-        settings.readSettings();
-        library.load(settings);
-        work.setPath(settings.dataFolder() + "work.dat");
-        work.readBase();
-        devices.registry().setFolder(settings.dataFolder());
-        devices.registry().readBase();
-    }
-};
-
-// With `part`, only the files that `part` has.
 Files files(const QString &folder = TestEnv::dataFolder(), const Files &part = {})
 {
-    Files result;
-    for (const QString &name : QDir(folder).entryList(QDir::Files)) {
-        if (part.isEmpty() || part.contains(name))
-            result.insert(name, TestEnv::readFile(folder + "/" + name));
-    }
-    return result;
+    return filesIn(folder, part);
 }
 
 // A data folder written by the program: one client per name with a note in
@@ -115,6 +82,32 @@ private Q_SLOTS:
             QCOMPARE(in.backup.restore(safety), Backup::Restored);
         }
         QCOMPARE(files(TestEnv::dataFolder(), five), five);
+    }
+
+    // A file that cannot be written part-way through leaves every file, and
+    // the stores in memory, as they were.
+    void failedWriteChangesNothing()
+    {
+        seed({"Ann", "Bob"}, "old");
+        const QString file = QDir::tempPath() + "/tst_backup_failed.bkp";
+        QVERIFY(Installation().backup.write(file));
+        const Files before = seed({"C1", "C2", "C3"}, "new");
+        const QString blocker = TestEnv::dataFolder() + "presets.dat" + Container::stagedSuffix;
+        QVERIFY(QDir().mkpath(blocker));
+        {
+            Installation in;
+            QCOMPARE(in.backup.restore(file), Backup::SaveFailed);
+            QCOMPARE(in.backup.message(), "Restore failed: the General presets could not be written. Nothing was changed.");
+            QCOMPARE(files(), before);
+            QCOMPARE(in.library.clients().count(), 3);
+            QCOMPARE(in.library.openClientName(), QString("C1"));
+            QCOMPARE(in.library.generalPresets().records().first().name, QString("new"));
+            QCOMPARE(in.settings.operatorName(), QString("new"));
+            QVERIFY(QDir(blocker).removeRecursively());
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+            QCOMPARE(in.library.clients().count(), 2);
+        }
+        QCOMPARE(Installation().library.clients().count(), 2);
     }
 
     // A history that is there but cannot be read is not backed up as empty.

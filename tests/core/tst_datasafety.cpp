@@ -221,6 +221,51 @@ private Q_SLOTS:
                  QString("29.03.2026 02:30:15.250"));
     }
 
+    // Saves in a batch replace nothing until all are written; a batch whose
+    // renames stop part-way is finished at the next start, and saves that
+    // were never committed leave nothing behind.
+    void batchesLandWhole()
+    {
+        cleanFolder();
+        const QString a = m_folder + "a.dat", b = m_folder + "b.dat";
+        QVERIFY(Container::writeBytes(a, "old a"));
+        {
+            Container::Batch batch(m_folder);
+            QVERIFY(Container::writeBytes(a, "new a"));
+            QVERIFY(Container::writeBytes(b, "new b"));
+            QCOMPARE(TestEnv::readFile(a), QByteArray("old a"));
+            QVERIFY(!QFile::exists(b));
+        }  // not committed
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{"a.dat"});
+
+        {
+            Container::Batch batch(m_folder);
+            QVERIFY(Container::writeBytes(a, "new a"));
+            QVERIFY(Container::writeBytes(b, "new b"));
+            QVERIFY(QDir().mkpath(b + "/in the way"));  // b's rename fails
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not rename .*b.dat"));
+            QCOMPARE(batch.commit(), Container::Batch::Pending);
+        }
+        QCOMPARE(TestEnv::readFile(a), QByteArray("new a"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not rename .*b.dat"));
+        QVERIFY(!Container::finishPending(m_folder));  // still in the way: the journal stays
+        QVERIFY(QDir(b).removeRecursively());
+        QVERIFY(QFile::exists(b + Container::stagedSuffix));
+        QVERIFY(Container::finishPending(m_folder));
+        QCOMPARE(TestEnv::readFile(b), QByteArray("new b"));
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.dat", "b.dat"}));
+
+        // A kill's leftover of one save is removed at start, and a journal
+        // that is not whole changes nothing it names.
+        QVERIFY(TestEnv::writeFile(a + Container::stagedSuffix, "half"));
+        QVERIFY(TestEnv::writeFile(m_folder + "pending-saves.journal", "\xa1"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unreadable journal"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside"));
+        QVERIFY(Container::finishPending(m_folder));
+        QCOMPARE(TestEnv::readFile(a), QByteArray("new a"));
+        QCOMPARE(QDir(m_folder).entryList({"*.dat*"}, QDir::Files | QDir::Hidden), (QStringList{"a.dat", "b.dat"}));
+    }
+
     // A save on a full disk fails, says so, and leaves the old file whole.
     // Run on a small file system of its own: a tmpfs in a private mount
     // namespace, where this test runs again.
@@ -268,7 +313,7 @@ private Q_SLOTS:
         QVERIFY(!clients.saveBase());
         QCOMPARE(TestEnv::readFile(clients.path()), before);
         QCOMPARE(Container::takeFailedWrites(), QStringList{clients.path()});
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no temporary file left
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no half-written file left
 
         QVERIFY(QFile::remove(folder + "filler"));
         QVERIFY(clients.saveBase());

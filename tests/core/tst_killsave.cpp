@@ -1,11 +1,15 @@
 // A process killed while it saves leaves the old file or the new one, whole;
-// a temporary file a kill leaves beside it is a whole save too.
+// a restore killed at any moment leaves the data as it was or as the backup
+// has it, once the next start has run.
 
 #include "data/container.h"
 #include "data/presets.h"
+#include "support/installation.h"
 #include "support/testenv.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -69,6 +73,45 @@ int generationIn(const QString &path)
     return generation;
 }
 
+#ifdef __SANITIZE_ADDRESS__
+constexpr int restoreRounds = 8;
+#else
+constexpr int restoreRounds = 24;
+#endif
+
+// A data folder of clients with a history of ten notes each and General
+// presets, every text marked with the tag.
+Files fill(const QString &tag, int clientCount, int presetCount)
+{
+    QDir(TestEnv::dataFolder()).removeRecursively();
+    {
+        Installation in;
+        Clients &clients = in.library.clients();
+        for (int c = 0; c < clientCount; ++c) {
+            clients.setCurrent(clients.count());
+            clients.insertNew();
+            clients.setName(QStringLiteral("%1 client %2").arg(tag).arg(c));
+            clients.history().clear();
+            for (int n = 0; n < 10; ++n) {
+                clients.history().insertNote(0);
+                clients.history().setText(QStringLiteral("%1 note %2").arg(tag).arg(n));
+            }
+            clients.saveHistory();
+        }
+        clients.saveBase();
+        Presets &pool = in.library.generalPresets();
+        for (int p = 0; p < presetCount; ++p) {
+            pool.insertNew();
+            pool.setName(QStringLiteral("%1 preset %2").arg(tag).arg(p));
+        }
+        pool.saveBase();
+        in.work.programName = tag;
+        in.settings.setOperatorName(tag);
+        in.work.saveBase() && in.settings.saveSettings();
+    }
+    return filesIn(TestEnv::dataFolder());
+}
+
 } // namespace
 
 class TestKillSave : public QObject
@@ -97,20 +140,59 @@ private Q_SLOTS:
             QJsonObject rest;
             QCOMPARE(Container::readFile(path, rest), Container::ReadStatus::Read);
             QVERIFY(generationIn(path) >= base);
-            // A kill between the temporary file's link and its rename (a
-            // rare, narrow window of QSaveFile) leaves it under its temporary
-            // name; it is then a whole save too, never a partial one.
+            // A kill before the rename leaves the save's own file beside it,
+            // which the next start removes.
             const QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
             for (const QString &file : files) {
                 if (file == "presets.dat")
                     continue;
-                QVERIFY2(QRegularExpression("^presets\\.dat\\.[A-Za-z0-9]{6}$").match(file).hasMatch(), qPrintable(file));
-                QVERIFY(generationIn(dir.filePath(file)) >= base);
-                QFile::remove(dir.filePath(file));
+                QCOMPARE(file, QString("presets.dat") + Container::stagedSuffix);
                 ++leftovers;
             }
+            QVERIFY(Container::finishPending(dir.path()));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"presets.dat"});
+            QVERIFY(generationIn(path) >= base);
         }
-        qInfo() << "temporary files left by a kill:" << leftovers << "of" << rounds;
+        qInfo() << "unfinished saves left by a kill:" << leftovers << "of" << rounds;
+    }
+
+    void killedRestoreLeavesOneWholeVersion()
+    {
+        TestEnv::useTemporaryHome();
+        const QString folder = TestEnv::dataFolder();
+        QTemporaryDir dir;
+        const QString backup = dir.filePath("new.bkp");
+        fill("new", 120, 6000);
+        QVERIFY(Installation().backup.write(backup));
+        const Files old = fill("old", 100, 5000);
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(), {"--restore", backup}), 0);
+        const int whole = int(clock.elapsed());
+        const Files restored = filesIn(folder);
+        QVERIFY(restored != old);
+
+        QRandomGenerator random(21);
+        int asOld = 0;
+        for (int round = 0; round < restoreRounds; ++round) {
+            putBack(folder, old);
+            const int after = int(random.bounded(whole + 1));
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {"--restore", backup});
+            QVERIFY(child.waitForStarted());
+            QThread::msleep(after);
+            child.kill();
+            QVERIFY(child.waitForFinished(20000));
+            QVERIFY(Container::finishPending(folder));  // what the next start does first
+            const Files now = filesIn(folder);
+            QVERIFY2(now == old || now == restored,
+                     qPrintable(QString("round %1: killed %2 ms after the start of a %3 ms restore left a mix")
+                                    .arg(round).arg(after).arg(whole)));
+            asOld += now == old;
+        }
+        qInfo() << "a restore of" << whole << "ms killed" << restoreRounds << "times:" << asOld << "left the old data,"
+                << restoreRounds - asOld << "the restored data";
     }
 };
 
@@ -118,6 +200,13 @@ int main(int argc, char *argv[])
 {
     if (argc == 4 && qstrcmp(argv[1], "--save-forever") == 0)
         saveForever(QString::fromLocal8Bit(argv[2]), atoi(argv[3]));
+    if (argc == 3 && qstrcmp(argv[1], "--restore") == 0) {
+        // The temporary home comes with the environment.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName("TavikStudio");
+        Installation in;
+        return in.backup.restore(QString::fromLocal8Bit(argv[2])) == Backup::Restored ? 0 : 1;
+    }
     QCoreApplication app(argc, argv);
     TestKillSave test;
     return QTest::qExec(&test, argc, argv);
