@@ -122,7 +122,7 @@ bool Backup::decode(const QByteArray &bytes, QJsonObject &object, QString &why)
     return WholeObject::decode(bytes, object, why);
 }
 
-bool Backup::check(const QJsonObject &object, QString &why)
+bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit)
 {
     const QJsonValue version = object.value(keyVersion);
     if (!version.isUndefined() && version != QJsonValue(QStringLiteral("1"))) {
@@ -184,14 +184,14 @@ bool Backup::check(const QJsonObject &object, QString &why)
     // Nothing is written that the program would refuse to read back.
     for (const Section &section : storeSections) {
         const QJsonValue value = object.value(section.key);
-        if (value.isObject() && Container::encode(value.toObject()).size() > Container::sizeLimit) {
+        if (value.isObject() && Container::encode(value.toObject()).size() > storeLimit) {
             why = QStringLiteral("the section \"%1\" is larger than the program reads").arg(section.key);
             return false;
         }
     }
     const QJsonArray histories = object.value(keyHistory).toArray();
     for (qsizetype i = 0; i < histories.size(); ++i) {
-        if (Container::encode(histories.at(i).toObject()).size() > Container::sizeLimit) {
+        if (Container::encode(histories.at(i).toObject()).size() > storeLimit) {
             why = QStringLiteral("history %1 of the backup is larger than the program reads").arg(i + 1);
             return false;
         }

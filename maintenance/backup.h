@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/container.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -49,8 +51,9 @@ public:
     // it, no damaged byte. False, with the reason, otherwise.
     static bool decode(const QByteArray &bytes, QJsonObject &object, QString &why);
     // Whether every section can be applied: the version, each section's type
-    // and list, and every history's file name. False, with the reason.
-    static bool check(const QJsonObject &object, QString &why);
+    // and list, every history's file name, and no store larger than
+    // `storeLimit` (what the program reads back). False, with the reason.
+    static bool check(const QJsonObject &object, QString &why, qint64 storeLimit = Container::sizeLimit);
 
 private:
     void apply(const QJsonObject &object, QStringList &unsaved);

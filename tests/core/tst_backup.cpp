@@ -172,6 +172,26 @@ private Q_SLOTS:
         QCOMPARE(files(in.settings.backupFolder()), safetyBefore);
     }
 
+    // A restore writes no store that the program would not read back, and a
+    // backup it writes it can always restore.
+    void limitsAgree()
+    {
+        QJsonArray presets;
+        for (int i = 0; i < 50; ++i)
+            presets.append(QJsonObject{{"nam", QString(20, 'p')}});
+        const QJsonObject pool{{"version", "1"}, {"presets", presets}};
+        const qint64 size = Container::encode(pool).size();
+        QString why;
+        QVERIFY(Backup::check({{"Presets", pool}}, why, size));
+        QVERIFY(!Backup::check({{"Presets", pool}}, why, size - 1));
+        QCOMPARE(why, "the section \"Presets\" is larger than the program reads");
+        const QJsonObject clients{{"version", "1"}, {"clients", QJsonArray{QJsonObject{{"name", "A"}, {"file", "abc"}}}}};
+        const QJsonObject history{{"FileName", "abc"}, {"history", presets}};
+        QVERIFY(!Backup::check({{"Clients", clients}, {"History", QJsonArray{history}}}, why, size - 1));
+        QCOMPARE(why, "history 1 of the backup is larger than the program reads");
+        static_assert(Backup::maxFileSize >= Container::sizeLimit, "a backup of one full store must restore");
+    }
+
     void onlyPresetsReplacesTheGeneralPool()
     {
         Files before = seed({"Ann"}, "kept");
