@@ -32,7 +32,7 @@ void fillPresets(Presets &presets, int count)
     for (int i = 0; i < count; ++i) {
         Preset preset;
         preset.created = base.addSecs(qint64(i) * 60);
-        preset.modified = preset.created.addDays(3);
+        preset.modified = preset.created.when.addDays(3);
         preset.name = QString::fromUtf8(words[i % 8]) + QLatin1Char(' ') + QString::number(i);
         preset.version = i % 5;
         preset.forMachine = i % 2;

@@ -7,7 +7,7 @@ LogEntry LogEntry::fromJson(const QJsonObject &object)
     LogEntry entry;
     QString stamp;
     if (TextForm::stringOf(object, "cre", stamp))
-        entry.created = TextForm::stampFromText(stamp, TextForm::logTimePattern);
+        entry.created = TextForm::stampFrom(stamp, TextForm::logTimePattern);
     TextForm::readText(object, "log", entry.text);
     return entry;
 }

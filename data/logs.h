@@ -7,7 +7,7 @@
 // One event of a device, stamped to the millisecond.
 struct LogEntry
 {
-    QDateTime created;
+    TextForm::Stamp created;
     QString text;
 
     static LogEntry fromJson(const QJsonObject &object);

@@ -11,7 +11,7 @@ struct Note
 {
     enum Type { NoType = 0, Preset = 1, Program = 2, Notes = 3, PresetNote = 4 };
 
-    QDateTime created;
+    TextForm::Stamp created;
     int type = NoType;
     QString text;
     int version = 0;

@@ -8,8 +8,8 @@
 // One named frequency with a run time, the smallest unit run on a device.
 struct Preset
 {
-    QDateTime created;
-    QDateTime modified;
+    TextForm::Stamp created;
+    TextForm::Stamp modified;
     QString name;
     int version = 0;
     int forMachine = 0;
@@ -52,11 +52,11 @@ public:
     QString createdText() const { return dateTimeText(&Preset::created); }
     void setCreatedText(const QString &text) { setDateTimeText(&Preset::created, text); }
     void setCreatedNow() { setNow(&Preset::created); }
-    void setCreated(const QDateTime &when) { setField(&Preset::created, when); }
+    void setCreated(const QDateTime &when) { setField(&Preset::created, TextForm::Stamp(when)); }
     QString modifiedText() const { return dateTimeText(&Preset::modified); }
     void setModifiedText(const QString &text) { setDateTimeText(&Preset::modified, text); }
     void setModifiedNow() { setNow(&Preset::modified); }
-    void setModified(const QDateTime &when) { setField(&Preset::modified, when); }
+    void setModified(const QDateTime &when) { setField(&Preset::modified, TextForm::Stamp(when)); }
     QString name() const { return field(&Preset::name); }
     void setName(const QString &name) { setField(&Preset::name, name); }
     int version() const { return field(&Preset::version); }

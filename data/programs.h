@@ -32,8 +32,8 @@ class Program : public RecordStore<ProgramLine>
 public:
     Program();
 
-    QDateTime created;
-    QDateTime modified;
+    TextForm::Stamp created;
+    TextForm::Stamp modified;
     QString name;
     int version = 0;
     int forMachine = 0;

@@ -370,15 +370,17 @@ protected:
         if (ok)
             setMinutes(member, value);
     }
-    QString dateTimeText(QDateTime Record::*member) const
+    QString dateTimeText(TextForm::Stamp Record::*member) const
     {
         return hasCurrent() ? TextForm::fromDateTime(field(member)) : QString();
     }
-    void setDateTimeText(QDateTime Record::*member, const QString &text)
+    // A text from outside the store (an import): one that is not a date
+    // gives no date.
+    void setDateTimeText(TextForm::Stamp Record::*member, const QString &text)
     {
-        setField(member, TextForm::toDateTime(text));
+        setField(member, TextForm::Stamp(TextForm::toDateTime(text)));
     }
-    void setNow(QDateTime Record::*member) { setField(member, TextForm::now()); }
+    void setNow(TextForm::Stamp Record::*member) { setField(member, TextForm::Stamp(TextForm::now())); }
 
 private:
     void renewKeys() const

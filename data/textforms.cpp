@@ -152,6 +152,24 @@ QString fromDateTime(const QDateTime &dateTime)
     return stampText(dateTime, dateTimePattern);
 }
 
+QString stampText(const Stamp &stamp, const char *pattern)
+{
+    return stamp.stored.isEmpty() ? stampText(stamp.when, pattern) : stamp.stored;
+}
+
+QString fromDateTime(const Stamp &stamp)
+{
+    return stampText(stamp, dateTimePattern);
+}
+
+Stamp stampFrom(const QString &text, const char *pattern)
+{
+    Stamp stamp(stampFromText(text, pattern));
+    if (stampText(stamp.when, pattern) != text)
+        stamp.stored = text;
+    return stamp;
+}
+
 QDateTime toDateTime(const QString &text)
 {
     return stampFromText(text, dateTimePattern);
@@ -193,11 +211,11 @@ void readMinutes(const QJsonObject &object, const char *key, int &field)
         field = minutes;
 }
 
-void readDateTime(const QJsonObject &object, const char *key, QDateTime &field)
+void readDateTime(const QJsonObject &object, const char *key, Stamp &field)
 {
     QString text;
     if (stringOf(object, key, text))
-        field = toDateTime(text);
+        field = stampFrom(text, dateTimePattern);
 }
 
 } // namespace TextForm

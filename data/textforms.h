@@ -43,6 +43,27 @@ QDateTime wallClock(const QDateTime &dateTime);
 // A record's wall-clock time as a local time, for comparing with the clock.
 QDateTime asLocal(const QDateTime &dateTime);
 
+// A date-time field as a record holds it. A stored text that is not
+// exactly how the program writes that value ("1.2.2026 9:05", "31.04.2026
+// 10:00") is kept beside it, written back unchanged and shown as it is, so
+// that a save nobody asked for never rewrites or erases it. A new value
+// replaces it.
+struct Stamp
+{
+    QDateTime when;
+    QString stored;  // empty: the text is the value's own
+
+    Stamp() = default;
+    Stamp(const QDateTime &dateTime) : when(dateTime) {}  // implicit: a new value
+    bool operator==(const Stamp &other) const { return when == other.when && stored == other.stored; }
+    bool operator!=(const Stamp &other) const { return !(*this == other); }
+};
+QString stampText(const Stamp &stamp, const char *pattern);
+QString fromDateTime(const Stamp &stamp);
+// The value read from the text, keeping the text when it is not the
+// value's own.
+Stamp stampFrom(const QString &text, const char *pattern);
+
 // The key's string value, or nothing when absent or not a string.
 bool stringOf(const QJsonObject &object, const char *key, QString &text);
 
@@ -50,6 +71,6 @@ void readText(const QJsonObject &object, const char *key, QString &field);
 // Leaves the field when the text is not a whole number that fits 32 bits.
 void readInt(const QJsonObject &object, const char *key, int &field);
 void readMinutes(const QJsonObject &object, const char *key, int &field);
-void readDateTime(const QJsonObject &object, const char *key, QDateTime &field);
+void readDateTime(const QJsonObject &object, const char *key, Stamp &field);
 
 } // namespace TextForm

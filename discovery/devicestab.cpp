@@ -1,5 +1,7 @@
 #include "discovery/devicestab.h"
 
+#include "data/textforms.h"
+
 #include "device/tavik.h"
 #include "discovery/deviceslots.h"
 #include "discovery/devicetablemodel.h"
@@ -197,7 +199,7 @@ void DevicesTab::redrawDeviceLog()
     for (int i = fresh - 1; i >= 0; --i) {
         m_log->insertRow(0);
         m_log->setRowHeight(0, rowHeight);
-        m_log->setItem(0, 0, item(entries.at(i).created.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz"))));
+        m_log->setItem(0, 0, item(TextForm::stampText(entries.at(i).created, TextForm::logTimePattern)));
         m_log->setItem(0, 1, item(entries.at(i).text));
     }
     m_log->setRowCount(int(entries.size()));

@@ -118,8 +118,8 @@ Machine Machine::fromJson(const QJsonObject &object)
     if (TextForm::stringOf(object, "Type", text))
         machine.type = typeFromWord(text);
     if (TextForm::stringOf(object, "LastConnected", text)) {
-        machine.lastContact = TextForm::stampFromText(text, lastContactPattern);
-        machine.deadline = TextForm::asLocal(machine.lastContact).addSecs(responsiveSeconds);
+        machine.lastContact = TextForm::stampFrom(text, lastContactPattern);
+        machine.deadline = TextForm::asLocal(machine.lastContact.when).addSecs(responsiveSeconds);
     }
     if (TextForm::stringOf(object, "Autoconnect", text)) {
         bool ok = false;

@@ -3,6 +3,8 @@
 #include "data/logs.h"
 #include "work/worklist.h"
 
+#include "data/textforms.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -54,7 +56,7 @@ struct Machine
     QString serialNumber = QStringLiteral("---");
     QString name;
     int type = Unknown;
-    QDateTime lastContact;
+    TextForm::Stamp lastContact;
     // Responsive until this time. A new record starts 3 s past it, so a
     // device added by hand is "Unresponsive" until it announces itself.
     QDateTime deadline;

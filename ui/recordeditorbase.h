@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/textforms.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -94,7 +96,7 @@ protected:
     QString m_author;
     bool m_loaded = false;
     bool m_newPending = false;
-    QDateTime m_newStamp;
+    TextForm::Stamp m_newStamp;
     QString m_editName;
     int m_editVersion = 0;
     QString m_lastName;

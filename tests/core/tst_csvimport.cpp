@@ -10,7 +10,8 @@ namespace {
 // a date the import set itself reads "now".
 QString describe(const Preset &p)
 {
-    const auto date = [](const QDateTime &d) {
+    const auto date = [](const TextForm::Stamp &s) {
+        const QDateTime &d = s.when;
         return d.isValid() && qAbs(d.secsTo(QDateTime::currentDateTime())) < 120 ? QString("now")
                                                                                   : d.toString("dd.MM.yyyy hh:mm");
     };

@@ -221,6 +221,55 @@ private Q_SLOTS:
                  QString("29.03.2026 02:30:15.250"));
     }
 
+    // A stored date the program does not read (another tool's form, a day
+    // or hour that does not exist) is written back as it was by a save
+    // nobody asked for, shown as it is, and replaced only by a new value.
+    void storedDateTextsAreKept()
+    {
+        for (const QString odd : {"1.2.2026 9:05", "31.04.2026 10:00", "01.02.2026 24:00", "yesterday"}) {
+            cleanFolder();
+            const QJsonObject dated{{"nam", "A"}, {"name", "A"}, {"cre", odd}, {"mod", odd}};
+            for (const char *file : {"presets", "programs"})
+                TestEnv::writeFile(m_folder + file + ".dat", Container::encode({{file, QJsonArray{dated}}}));
+            TestEnv::writeFile(m_folder + "history.dat", Container::encode({{"history", QJsonArray{dated}}}));
+            const QJsonObject log{{"logs", QJsonArray{QJsonObject{{"cre", odd}, {"log", "x"}}}}};
+            TestEnv::writeFile(m_folder + "machines.dat", Container::encode(
+                {{"machines", QJsonArray{QJsonObject{{"LastConnected", odd}, {"logs", log}}}}}));
+
+            Presets presets;
+            presets.setPath(m_folder + "presets.dat");
+            Programs programs;
+            programs.setFolder(m_folder);
+            History history;
+            history.setPath(m_folder + "history");
+            Machines machines;
+            machines.setFolder(m_folder);
+            QVERIFY(presets.readBase() && programs.readBase() && history.readBase() && machines.readBase());
+            QCOMPARE(presets.createdText(), odd);
+            QCOMPARE(programs.modifiedText(), odd);
+            QCOMPARE(history.createdText(), odd);
+            QCOMPARE(machines.lastContactText(), odd);
+            QVERIFY(presets.saveBase() && programs.saveBase() && history.saveBase() && machines.saveBase());
+
+            const auto first = [this](const char *file, const char *list) {
+                return Container::decode(TestEnv::readFile(m_folder + file)).value(list).toArray().at(0).toObject();
+            };
+            QCOMPARE(first("presets.dat", "presets")["cre"].toString(), odd);
+            QCOMPARE(first("presets.dat", "presets")["mod"].toString(), odd);
+            QCOMPARE(first("programs.dat", "programs")["cre"].toString(), odd);
+            QCOMPARE(first("history.dat", "history")["cre"].toString(), odd);
+            const QJsonObject machine = first("machines.dat", "machines");
+            QCOMPARE(machine["LastConnected"].toString(), odd);
+            QCOMPARE(machine["logs"].toObject()["logs"].toArray().at(0).toObject()["cre"].toString(), odd);
+
+            presets.setModifiedNow();
+            QCOMPARE(presets.modifiedText(), TextForm::fromDateTime(TextForm::now()));
+            QCOMPARE(presets.createdText(), odd);
+            machines.touch();
+            QVERIFY(machines.lastContactText() != odd);
+        }
+    }
+
     // Saves in a batch replace nothing until all are written; a batch whose
     // renames stop part-way is finished at the next start, and saves that
     // were never committed leave nothing behind.

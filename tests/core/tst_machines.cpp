@@ -143,7 +143,8 @@ private Q_SLOTS:
             {"LastConnected", "yesterday"}, {"IP", "1.2.3"}, {"Port", "80a"},
             {"Autoconnect", "yes"}, {"Work", "none"}, {"logs", 5}, {"Machine", 7},
         });
-        QVERIFY(!odd.lastContact.isValid());
+        QVERIFY(!odd.lastContact.when.isValid());
+        QCOMPARE(odd.toJson()["LastConnected"].toString(), QString("yesterday"));  // written back as it was
         QVERIFY(odd.responsive());
         QCOMPARE(odd.statusText(), QString("Occupied"));
         QCOMPARE(AddressText::fromIpv4(odd.scanAddress), QString("169.254.88.88"));
