@@ -62,7 +62,7 @@ bool writeFailed(const QString &path, const QString &why)
 class Decoder
 {
 public:
-    explicit Decoder(const QByteArray &bytes) : m_reader(bytes) {}
+    explicit Decoder(const QByteArray &bytes) : m_reader(bytes), m_size(bytes.size()) {}
 
     bool top(QJsonObject &object, const QList<List *> &lists)
     {
@@ -86,18 +86,29 @@ private:
     }
 
     // Chunked strings are joined; invalid UTF-8 is an error of the reader.
+    // The UTF-8 bytes of all chunks are gathered in one buffer kept for the
+    // whole file, then decoded into a text of its own size: the reader's
+    // own readString leaves room for twice the text, which a large store
+    // would keep for as long as it lives.
     bool text(QString &out)
     {
         out.clear();
-        auto chunk = m_reader.readString();
-        while (chunk.status == QCborStreamReader::Ok) {
-            if (out.isEmpty())
-                out = std::move(chunk.data);
-            else
-                out += chunk.data;
-            chunk = m_reader.readString();
+        m_utf8.resize(0);
+        for (;;) {
+            const qsizetype size = m_reader.currentStringChunkSize();
+            if (size < 0 || size > m_size - m_reader.currentOffset())
+                return false;
+            const qsizetype at = m_utf8.size();
+            m_utf8.resize(at + size);
+            const auto chunk = m_reader.readStringChunk(m_utf8.data() + at, size);
+            if (chunk.status == QCborStreamReader::EndOfString && !failed())
+                break;
+            if (chunk.status != QCborStreamReader::Ok || chunk.data != size)
+                return false;
         }
-        return chunk.status == QCborStreamReader::EndOfString && !failed();
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        out = utf8.decode(QByteArrayView(m_utf8.constData(), m_utf8.size()));
+        return !utf8.hasError();
     }
 
     bool bytes(QByteArray &out)
@@ -238,12 +249,13 @@ private:
         target->restart();
         if (!m_reader.enterContainer())
             return false;
+        RecordFields element;
         while (m_reader.hasNext() && !failed()) {
-            QJsonObject element;
+            element.clear();
             if (!skipTags())
                 return false;
             if (m_reader.isMap()) {
-                if (!map(depth + 1, element, nullptr))
+                if (!fields(depth + 1, element))
                     return false;
             } else {
                 QJsonValue ignored;  // not a record: read as one without keys
@@ -251,6 +263,38 @@ private:
                     return false;
             }
             target->take(element);
+        }
+        return !failed() && m_reader.leaveContainer();
+    }
+
+    // A record's map, its values read as map() reads them.
+    bool fields(int depth, RecordFields &element)
+    {
+        if (depth > depthLimit || !m_reader.enterContainer())
+            return false;
+        char buffer[32];
+        qsizetype size = -1;
+        QString longKey;
+        while (m_reader.hasNext()) {
+            if (!m_reader.isString() || !key(buffer, size, longKey) || !skipTags())
+                return false;
+            if (m_reader.isString()) {
+                QString member;
+                if (!text(member))
+                    return false;
+                if (size < 0)
+                    element.add(longKey, std::move(member));
+                else
+                    element.add(QLatin1StringView(buffer, size), std::move(member));
+                continue;
+            }
+            QJsonValue member;
+            if (!value(depth + 1, member))
+                return false;
+            if (size < 0)
+                element.add(longKey, std::move(member));
+            else
+                element.add(QLatin1StringView(buffer, size), std::move(member));
         }
         return !failed() && m_reader.leaveContainer();
     }
@@ -292,6 +336,8 @@ private:
     }
 
     QCborStreamReader m_reader;
+    qsizetype m_size;
+    QByteArray m_utf8;
 };
 
 void writeObject(QCborStreamWriter &writer, const QJsonObject &object)
@@ -334,6 +380,11 @@ void keepAside(const QString &path)
 
 } // namespace
 
+void List::write(qsizetype index, QCborStreamWriter &writer) const
+{
+    writeObject(writer, element(index));
+}
+
 QString statusWord(ReadStatus status)
 {
     switch (status) {
@@ -369,7 +420,7 @@ QByteArray encode(const QJsonObject &object, const QList<const List *> &lists)
         const qsizetype size = list->size();
         writer.startArray(size);
         for (qsizetype i = 0; i < size; ++i)
-            writeObject(writer, list->element(i));
+            list->write(i, writer);
         writer.endArray();
     }
     writer.endMap();

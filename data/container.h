@@ -1,10 +1,16 @@
 #pragma once
 
+#include "data/recordfields.h"
+
 #include <QByteArray>
+#include <QCborStreamWriter>
 #include <QJsonObject>
 #include <QList>
 #include <QStringList>
 #include <QString>
+
+#include <type_traits>
+#include <utility>
 
 // The one file format of the program: a whole file is the CBOR encoding of
 // one JSON object, nothing before or after it.
@@ -48,10 +54,32 @@ public:
     // unless the whole decode succeeds.
     virtual void restart() = 0;
     virtual void take(const QJsonObject &element) = 0;
+    // The same element as the reader holds it; a record type that reads
+    // itself from RecordFields saves building the object.
+    virtual void take(const RecordFields &element) { take(element.toObject()); }
     // Writing.
     virtual qsizetype size() const = 0;
     virtual QJsonObject element(qsizetype index) const = 0;
+    // Writes element(index) as a map; a record type that lists its texts
+    // writes them straight, in the same bytes.
+    virtual void write(qsizetype index, QCborStreamWriter &writer) const;
 };
+
+// A record type may provide
+//   static Record fromFields(const RecordFields &)  the same as fromJson
+//   Texts texts() const                              its keys (QLatin1StringView,
+//       in the order QJsonObject sorts them) with their texts, which is all
+//       toJson holds
+// and the lists then read and write it without a QJsonObject per record.
+template <typename Record, typename = void>
+struct ReadsFields : std::false_type {};
+template <typename Record>
+struct ReadsFields<Record, std::void_t<decltype(Record::fromFields(std::declval<const RecordFields &>()))>>
+    : std::true_type {};
+template <typename Record, typename = void>
+struct ListsTexts : std::false_type {};
+template <typename Record>
+struct ListsTexts<Record, std::void_t<decltype(std::declval<const Record &>().texts())>> : std::true_type {};
 
 // The records of one store as such a list: built over the store's records
 // for writing, or empty to collect the records being read.
@@ -69,8 +97,29 @@ public:
     QString key() const override { return m_key; }
     void restart() override { m_taken.clear(); }
     void take(const QJsonObject &element) override { m_taken.append(Record::fromJson(element)); }
+    void take(const RecordFields &element) override
+    {
+        if constexpr (ReadsFields<Record>::value)
+            m_taken.append(Record::fromFields(element));
+        else
+            m_taken.append(Record::fromJson(element.toObject()));
+    }
     qsizetype size() const override { return m_records->size(); }
     QJsonObject element(qsizetype index) const override { return m_records->at(index).toJson(); }
+    void write(qsizetype index, QCborStreamWriter &writer) const override
+    {
+        if constexpr (ListsTexts<Record>::value) {
+            const auto texts = m_records->at(index).texts();
+            writer.startMap(qsizetype(texts.size()));
+            for (const auto &[key, text] : texts) {
+                writer.append(key);
+                writer.append(text);
+            }
+            writer.endMap();
+        } else {
+            List::write(index, writer);
+        }
+    }
 
 private:
     QString m_key;

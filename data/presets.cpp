@@ -14,7 +14,10 @@ Preset Preset::newRecord()
     return preset;
 }
 
-Preset Preset::fromJson(const QJsonObject &object)
+namespace {
+
+template <typename Object>
+Preset read(const Object &object)
 {
     Preset preset;
     QString word;
@@ -23,30 +26,50 @@ Preset Preset::fromJson(const QJsonObject &object)
     readText(object, "nam", preset.name);
     readInt(object, "ver", preset.version);
     if (stringOf(object, "for", word))
-        preset.forMachine = forMachineFromWord(word);
+        preset.forMachine = Preset::forMachineFromWord(word);
     readText(object, "not", preset.notes);
     readMinutes(object, "tim", preset.time);
     readText(object, "var", preset.variable);
     if (stringOf(object, "obt", word))
-        preset.obtained = obtainedFromWord(word);
+        preset.obtained = Preset::obtainedFromWord(word);
     readText(object, "aut", preset.author);
     return preset;
 }
 
+} // namespace
+
+Preset Preset::fromJson(const QJsonObject &object)
+{
+    return read(object);
+}
+
+Preset Preset::fromFields(const RecordFields &fields)
+{
+    return read(fields);
+}
+
+Preset::Texts Preset::texts() const
+{
+    return {{
+        {QLatin1StringView("aut"), author},
+        {QLatin1StringView("cre"), fromDateTime(created)},
+        {QLatin1StringView("for"), forMachineWord(forMachine)},
+        {QLatin1StringView("mod"), fromDateTime(modified)},
+        {QLatin1StringView("nam"), name},
+        {QLatin1StringView("not"), notes},
+        {QLatin1StringView("obt"), obtainedWord(obtained)},
+        {QLatin1StringView("tim"), fromMinutes(time)},
+        {QLatin1StringView("var"), variable},
+        {QLatin1StringView("ver"), fromInt(version)},
+    }};
+}
+
 QJsonObject Preset::toJson() const
 {
-    return {
-        {"nam", name},
-        {"ver", fromInt(version)},
-        {"not", notes},
-        {"cre", fromDateTime(created)},
-        {"mod", fromDateTime(modified)},
-        {"var", variable},
-        {"tim", fromMinutes(time)},
-        {"obt", obtainedWord(obtained)},
-        {"for", forMachineWord(forMachine)},
-        {"aut", author},
-    };
+    QJsonObject object;
+    for (const auto &[key, text] : texts())
+        object.insert(key, text);
+    return object;
 }
 
 QString Preset::forMachineWord(int value)

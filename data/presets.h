@@ -3,7 +3,11 @@
 #include "data/recordstore.h"
 
 #include <QDateTime>
+#include <QLatin1StringView>
 #include <QTime>
+
+#include <array>
+#include <utility>
 
 // One named frequency with a run time, the smallest unit run on a device.
 struct Preset
@@ -23,7 +27,11 @@ struct Preset
     // file record without keys reads as.
     static Preset newRecord();
     static Preset fromJson(const QJsonObject &object);
+    static Preset fromFields(const RecordFields &fields);
     QJsonObject toJson() const;
+    // What toJson holds, keys in their stored order.
+    using Texts = std::array<std::pair<QLatin1StringView, QString>, 10>;
+    Texts texts() const;
     QString displayText() const { return name; }
 
     // Words are matched case-sensitively; unknown text reads as 0.

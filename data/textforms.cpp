@@ -164,6 +164,12 @@ QString fromDateTime(const Stamp &stamp)
 
 Stamp stampFrom(const QString &text, const char *pattern)
 {
+    // The fixed form has one text per value: nothing to keep.
+    if (const Layout *layout = layoutOf(pattern)) {
+        const std::optional<QDateTime> fixed = parseFixed(text, *layout);
+        if (fixed && fixed->isValid())
+            return Stamp(*fixed);
+    }
     Stamp stamp(stampFromText(text, pattern));
     if (stampText(stamp.when, pattern) != text)
         stamp.stored = text;
@@ -184,38 +190,18 @@ bool stringOf(const QJsonObject &object, const char *key, QString &text)
     return true;
 }
 
-void readText(const QJsonObject &object, const char *key, QString &field)
+bool stringOf(const RecordFields &fields, const char *key, QString &text)
 {
-    stringOf(object, key, field);
+    return fields.text(QLatin1StringView(key), text);
 }
 
-void readInt(const QJsonObject &object, const char *key, int &field)
+bool intFrom(const QString &text, int &value)
 {
-    QString text;
-    if (!stringOf(object, key, text))
-        return;
     bool ok = false;
-    const int value = text.toInt(&ok, 10);
+    const int read = text.toInt(&ok, 10);
     if (ok)
-        field = value;
-}
-
-void readMinutes(const QJsonObject &object, const char *key, int &field)
-{
-    QString text;
-    if (!stringOf(object, key, text))
-        return;
-    bool ok = false;
-    const int minutes = text.toInt(&ok, 10);
-    if (ok)
-        field = minutes;
-}
-
-void readDateTime(const QJsonObject &object, const char *key, Stamp &field)
-{
-    QString text;
-    if (stringOf(object, key, text))
-        field = stampFrom(text, dateTimePattern);
+        value = read;
+    return ok;
 }
 
 } // namespace TextForm

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/recordfields.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -66,11 +68,35 @@ Stamp stampFrom(const QString &text, const char *pattern);
 
 // The key's string value, or nothing when absent or not a string.
 bool stringOf(const QJsonObject &object, const char *key, QString &text);
+bool stringOf(const RecordFields &fields, const char *key, QString &text);
 
-void readText(const QJsonObject &object, const char *key, QString &field);
+// Each reader leaves the field as it is when the key is absent or its
+// value is not a string; Object is a QJsonObject or RecordFields.
+template <typename Object = QJsonObject>
+void readText(const Object &object, const char *key, QString &field)
+{
+    stringOf(object, key, field);
+}
 // Leaves the field when the text is not a whole number that fits 32 bits.
-void readInt(const QJsonObject &object, const char *key, int &field);
-void readMinutes(const QJsonObject &object, const char *key, int &field);
-void readDateTime(const QJsonObject &object, const char *key, Stamp &field);
+bool intFrom(const QString &text, int &value);
+template <typename Object = QJsonObject>
+void readInt(const Object &object, const char *key, int &field)
+{
+    QString text;
+    if (stringOf(object, key, text))
+        intFrom(text, field);
+}
+template <typename Object = QJsonObject>
+void readMinutes(const Object &object, const char *key, int &field)
+{
+    readInt(object, key, field);
+}
+template <typename Object = QJsonObject>
+void readDateTime(const Object &object, const char *key, Stamp &field)
+{
+    QString text;
+    if (stringOf(object, key, text))
+        field = stampFrom(text, dateTimePattern);
+}
 
 } // namespace TextForm

@@ -2,6 +2,8 @@
 #include "data/presets.h"
 #include "support/testenv.h"
 
+#include <QCborValue>
+#include <QJsonArray>
 #include <QTest>
 
 namespace {
@@ -124,6 +126,14 @@ private Q_SLOTS:
             "63766572" "6132"
             "67" "76657273696f6e" "6131");
         QCOMPARE(TestEnv::readFile(presets.path()).toHex(), expected.toHex());
+
+        // Texts of every length and letter are written as the JSON object's
+        // CBOR would have them.
+        presets.setNotes(QString(300, QChar(0x159)));
+        presets.setAuthor("Jiří Dvořák, a text longer than twenty-three bytes");
+        QVERIFY(presets.saveBase());
+        const QJsonObject tree{{"version", "1"}, {"presets", QJsonArray{presets.records().first().toJson()}}};
+        QCOMPARE(TestEnv::readFile(presets.path()), QCborValue::fromJsonValue(tree).toCbor());
     }
 
     // Other encoders' ways of writing the same data read as the same data:
@@ -147,6 +157,19 @@ private Q_SLOTS:
         broken.replace(QByteArray::fromHex("626e61"), QByteArray::fromHex("426e61"));
         QVERIFY(!presets.readBytes(broken));
         QCOMPARE(presets.count(), 2);
+
+        // A repeated key counts by its last value, and a value that is not a
+        // text leaves the default, as in a JSON object.
+        const Presets repeated = readBack({QJsonObject{{"nam", "kept"}, {"ver", 3}}}, "repeated.dat");
+        QCOMPARE(repeated.records().at(0).version, 0);
+        QByteArray twice = Container::encode({{"presets", QJsonArray{QJsonObject{{"nam", 1}, {"ver", "2"}}}}});
+        twice.replace(QByteArray::fromHex("63766572"), QByteArray::fromHex("636e616d"));  // "ver" -> "nam"
+        QVERIFY(presets.readBytes(twice));
+        QCOMPARE(presets.records().at(0).name, QString("2"));
+        twice = Container::encode({{"presets", QJsonArray{QJsonObject{{"nam", "1"}, {"ver", 2}}}}});
+        twice.replace(QByteArray::fromHex("63766572"), QByteArray::fromHex("636e616d"));
+        QVERIFY(presets.readBytes(twice));
+        QCOMPARE(presets.records().at(0).name, QString());
     }
 
     void findCountsNameAndVersion()
