@@ -247,6 +247,10 @@ private:
     bool list(int depth, List *target)
     {
         target->restart();
+        // The announced length is believed only as far as the bytes left
+        // could hold records, so a hostile length reserves little.
+        if (m_reader.isLengthKnown())
+            target->reserve(qsizetype(qMin<quint64>(m_reader.length(), quint64(m_size - m_reader.currentOffset()) / 64)));
         if (!m_reader.enterContainer())
             return false;
         RecordFields element;

@@ -53,6 +53,8 @@ public:
     // then one call per element in order. Nothing taken is to be used
     // unless the whole decode succeeds.
     virtual void restart() = 0;
+    // Room for this many elements, as the file announces them.
+    virtual void reserve(qsizetype) {}
     virtual void take(const QJsonObject &element) = 0;
     // The same element as the reader holds it; a record type that reads
     // itself from RecordFields saves building the object.
@@ -96,6 +98,7 @@ public:
 
     QString key() const override { return m_key; }
     void restart() override { m_taken.clear(); }
+    void reserve(qsizetype count) override { m_taken.reserve(count); }
     void take(const QJsonObject &element) override { m_taken.append(Record::fromJson(element)); }
     void take(const RecordFields &element) override
     {

@@ -41,6 +41,9 @@ struct Preset
     static int obtainedFromWord(const QString &word);
 };
 
+// A large pool grows its list by moving bytes, not record by record.
+Q_DECLARE_TYPEINFO(Preset, Q_RELOCATABLE_TYPE);
+
 // The three preset pools and the words that name them in files and on screen.
 namespace PresetPool {
 enum { Client = 0, General = 1, Legitimate = 2 };

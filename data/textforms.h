@@ -60,6 +60,9 @@ struct Stamp
     bool operator==(const Stamp &other) const { return when == other.when && stored == other.stored; }
     bool operator!=(const Stamp &other) const { return !(*this == other); }
 };
+} // namespace TextForm
+Q_DECLARE_TYPEINFO(TextForm::Stamp, Q_RELOCATABLE_TYPE);
+namespace TextForm {
 QString stampText(const Stamp &stamp, const char *pattern);
 QString fromDateTime(const Stamp &stamp);
 // The value read from the text, keeping the text when it is not the

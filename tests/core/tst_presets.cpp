@@ -157,6 +157,8 @@ private Q_SLOTS:
         broken.replace(QByteArray::fromHex("626e61"), QByteArray::fromHex("426e61"));
         QVERIFY(!presets.readBytes(broken));
         QCOMPARE(presets.count(), 2);
+        // A list that announces more records than its bytes could hold.
+        QVERIFY(!presets.readBytes(QByteArray::fromHex("a1" "67707265736574 73" "9b0fffffffffffffff" "a0")));
 
         // A repeated key counts by its last value, and a value that is not a
         // text leaves the default, as in a JSON object.
