@@ -1,8 +1,11 @@
 // Feeds arbitrary bytes to the backup reader and its check, and a file that
-// passes into the readers of every store it carries. Nothing is written:
-// the stores are filled in memory only.
+// passes into the readers of every store it carries, then restores it for
+// real into a data folder of the fuzzer's own: the restore lands whole,
+// leaving nothing it staged behind, or says why it did not.
 
 #include "app/settings.h"
+#include "data/library.h"
+#include "discovery/deviceslots.h"
 #include "data/clients.h"
 #include "data/history.h"
 #include "data/presets.h"
@@ -11,11 +14,62 @@
 #include "maintenance/backup.h"
 #include "work/worklist.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QLoggingCategory>
 
 #include <cstdint>
 #include <cstdlib>
+
+namespace {
+
+// The program's stores over a temporary home, made once.
+struct Installation
+{
+    QTemporaryDir home;
+    Settings settings;
+    Library library;
+    WorkList work;
+    DeviceSlots devices;
+    Backup backup{settings, library, work, devices};
+
+    Installation()
+    {
+        qputenv("HOME", home.path().toUtf8());
+        qputenv("XDG_DATA_HOME", (home.path() + "/share").toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+        QCoreApplication::setApplicationName(QStringLiteral("TavikStudio"));
+        settings.init(QStringLiteral("settings.dat"));
+        settings.readSettings();
+        library.load(settings);
+        work.setPath(settings.dataFolder() + QStringLiteral("work.dat"));
+        devices.registry().setFolder(settings.dataFolder());
+    }
+};
+
+void restoreForReal(const QByteArray &bytes)
+{
+    static Installation in;
+    const QString path = in.home.filePath(QStringLiteral("input.bkp"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return;
+    file.close();
+    const Backup::Outcome outcome = in.backup.restore(path);
+    if (outcome == Backup::Refused || (outcome != Backup::Restored && in.backup.message().isEmpty()))
+        std::abort();  // it passed the check, and a failure says why
+    const QStringList left = QDir(in.settings.dataFolder()).entryList({QStringLiteral("*.tavik-new"), QStringLiteral("*.journal")});
+    if (!left.isEmpty())
+        std::abort();  // a restore that ended left what it staged
+    // The safety backups would fill the disk over a long run.
+    for (const QString &name : QDir(in.settings.backupFolder()).entryList(QDir::Files))
+        QFile::remove(in.settings.backupFolder() + name);
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -60,5 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     machines.toJson(back);
     work.toJson(back);
     programs.toJson(back);
+    restoreForReal(bytes);
     return 0;
 }
