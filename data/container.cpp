@@ -85,11 +85,10 @@ private:
         return !failed();
     }
 
-    // Chunked strings are joined; invalid UTF-8 is an error of the reader.
     // The UTF-8 bytes of all chunks are gathered in one buffer kept for the
-    // whole file, then decoded into a text of its own size: the reader's
-    // own readString leaves room for twice the text, which a large store
-    // would keep for as long as it lives.
+    // whole file, then decoded into a text of its own size (the reader's own
+    // readString leaves room for twice the text, which a large store would
+    // keep for as long as it lives). Invalid UTF-8 fails the file.
     bool text(QString &out)
     {
         out.clear();
