@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QMutex>
 #include <QDir>
 #include <QStringDecoder>
 #include <QStringList>
@@ -25,37 +26,46 @@ static const char *const openFailure = "Couldn't open save file.";
 
 namespace {
 
-// Paths that exist but could not be read, or were damaged and could not be
-// renamed: saving over them would lose what they hold.
-QSet<QString> &guardedPaths()
+// What the program remembers about its files. A pool's file may be saved
+// from a worker thread (an import), so every touch of it takes the lock.
+struct FileState
 {
-    static QSet<QString> paths;
-    return paths;
+    QMutex mutex;
+    // Paths that exist but could not be read, or were damaged and could not
+    // be renamed: saving over them would lose what they hold.
+    QSet<QString> guarded;
+    QList<KeptAside> kept;
+    qsizetype keptTaken = 0;
+    QStringList failedWrites;
+};
+
+FileState &state()
+{
+    static FileState files;
+    return files;
 }
 
-QList<KeptAside> &keptList()
+void setGuarded(const QString &path, bool guarded)
 {
-    static QList<KeptAside> list;
-    return list;
+    const QMutexLocker lock(&state().mutex);
+    if (guarded)
+        state().guarded.insert(path);
+    else
+        state().guarded.remove(path);
 }
 
-qsizetype &keptTaken()
+bool isGuarded(const QString &path)
 {
-    static qsizetype taken = 0;
-    return taken;
-}
-
-QStringList &failedWrites()
-{
-    static QStringList paths;
-    return paths;
+    const QMutexLocker lock(&state().mutex);
+    return state().guarded.contains(path);
 }
 
 bool writeFailed(const QString &path, const QString &why)
 {
     qWarning().noquote() << "Could not write" << path << "(" + why + "); the file is as it was";
-    if (!failedWrites().contains(path))
-        failedWrites().append(path);
+    const QMutexLocker lock(&state().mutex);
+    if (!state().failedWrites.contains(path))
+        state().failedWrites.append(path);
     return false;
 }
 
@@ -372,12 +382,15 @@ void keepAside(const QString &path)
 {
     const QString aside = asideName(path);
     if (!QFile::rename(path, aside)) {
-        guardedPaths().insert(path);
+        setGuarded(path, true);
         qWarning().noquote() << "Damaged file" << path << "could not be kept aside; it will not be overwritten";
         return;
     }
-    guardedPaths().remove(path);
-    keptList().append({path, aside});
+    setGuarded(path, false);
+    {
+        const QMutexLocker lock(&state().mutex);
+        state().kept.append({path, aside});
+    }
     qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
 }
 
@@ -459,7 +472,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
     // may never end.
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
         qWarning() << openFailure;
-        guardedPaths().insert(path);
+        setGuarded(path, true);
         return ReadStatus::Unreadable;
     }
     if (file.size() > sizeLimit) {
@@ -470,7 +483,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         qWarning() << openFailure;
-        guardedPaths().insert(path);
+        setGuarded(path, true);
         return ReadStatus::Unreadable;
     }
     file.close();
@@ -478,7 +491,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
         keepAside(path);
         return ReadStatus::Damaged;
     }
-    guardedPaths().remove(path);
+    setGuarded(path, false);
     return ReadStatus::Read;
 }
 
@@ -489,7 +502,8 @@ bool writeFile(const QString &path, const QJsonObject &object, const QList<const
 
 namespace {
 
-Batch *openBatch = nullptr;
+// A batch takes the saves of the thread that opened it only.
+thread_local Batch *openBatch = nullptr;
 
 const char journalName[] = "pending-saves.journal";
 const QString keyReplace = QStringLiteral("replace");
@@ -537,7 +551,7 @@ bool isFileName(const QString &name)
 bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     const QFileInfo info(path);
-    if (info.exists() && (guardedPaths().contains(path) || !info.isFile() || !info.isReadable())) {
+    if (info.exists() && (isGuarded(path) || !info.isFile() || !info.isReadable())) {
         qWarning().noquote() << "File could not be read; not overwriting it:" << path;
         return false;
     }
@@ -552,7 +566,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
         QFile::remove(staged(path));
         return writeFailed(path, QStringLiteral("rename failed"));
     }
-    guardedPaths().remove(path);
+    setGuarded(path, false);
     return true;
 }
 
@@ -590,7 +604,7 @@ Batch::Result Batch::commit()
     for (const QString &path : std::as_const(m_staged)) {
         if (!replaceWithStaged(path))
             return Pending;
-        guardedPaths().remove(path);
+        setGuarded(path, false);
     }
     QFile::remove(journal);
     return Committed;
@@ -635,18 +649,21 @@ bool finishPending(const QString &folderPath)
 
 QList<KeptAside> keptAside()
 {
-    return keptList();
+    const QMutexLocker lock(&state().mutex);
+    return state().kept;
 }
 
 QStringList takeFailedWrites()
 {
-    return std::exchange(failedWrites(), {});
+    const QMutexLocker lock(&state().mutex);
+    return std::exchange(state().failedWrites, {});
 }
 
 QList<KeptAside> takeNewlyKeptAside()
 {
-    const QList<KeptAside> fresh = keptList().mid(keptTaken());
-    keptTaken() = keptList().size();
+    const QMutexLocker lock(&state().mutex);
+    const QList<KeptAside> fresh = state().kept.mid(state().keptTaken);
+    state().keptTaken = state().kept.size();
     return fresh;
 }
 

@@ -162,7 +162,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes);
 inline constexpr char stagedSuffix[] = ".tavik-new";
 
 // Saves that land together or not at all (a restore). While a Batch is
-// open, every save into its folder is written whole as NAME.tavik-new and
+// open, every save of its thread into its folder is written whole as NAME.tavik-new and
 // replaces nothing. commit() writes a journal naming those files, then
 // renames each over its file: a kill before the journal is written leaves
 // every file as it was, a kill after it is finished by finishPending at the

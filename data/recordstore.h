@@ -82,6 +82,15 @@ public:
         return writeFile(QJsonObject());
     }
 
+    // The bytes saveBase writes.
+    QByteArray encoded(QJsonObject header = {}) const
+    {
+        header.insert(QStringLiteral("version"), m_version);
+        const QList<Record> stored = storedRecords();
+        const Container::ListOf<Record> list(m_listKey, stored);
+        return Container::encode(header, {&list});
+    }
+
     void toJson(QJsonObject &object) const
     {
         QJsonArray list;
@@ -309,11 +318,9 @@ protected:
     // The records under the list key and "version", beside the header keys.
     bool writeFile(QJsonObject header) const
     {
-        header.insert(QStringLiteral("version"), m_version);
-        const QList<Record> stored = storedRecords();
-        const Container::ListOf<Record> list(m_listKey, stored);
-        return Container::writeFile(m_path, header, {&list});
+        return Container::writeBytes(m_path, encoded(std::move(header)));
     }
+
 
     // Inserts before the current record, or at the end when current is past
     // it; current then names the new record.

@@ -189,6 +189,20 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     store.setObtainedWord(fields.at(9));
 }
 
+ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName)
+{
+    ImportedPool run;
+    Presets pool;
+    pool.setPath(poolPath);
+    pool.editRecords() = records;
+    run.import.setFileName(fileName);
+    run.import.importCsv(pool);
+    if (run.import.added() > 0 || run.import.updated() > 0)
+        run.saved = pool.saveBase();
+    run.records = pool.records();
+    return run;
+}
+
 QString Import::summary(const Import &import)
 {
     QString text = QStringLiteral("Imported: %1 new, %2 updated").arg(import.added()).arg(import.updated());

@@ -1,25 +1,21 @@
 #pragma once
 
+#include "data/presets.h"
+
 #include <QByteArray>
-#include <QObject>
 #include <QDateTime>
 #include <QHash>
 #include <QString>
-
-class Presets;
 
 // Reads a comma-separated file into a preset store. Two layouts are known,
 // told apart by their first line: a preset table (the preset fields in ten
 // columns under a fixed header) and a frequency table (a name, possibly
 // ending in a version number, and one frequency per line). Fields are split
 // at every comma; there is no quoting.
-class Import : public QObject
+class Import
 {
-    Q_OBJECT
 public:
     enum Layout { Unknown, PresetTable, FrequencyTable };
-
-    explicit Import(QObject *parent = nullptr) : QObject(parent) {}
 
     void setFileName(const QString &fileName) { m_fileName = fileName; }
     QString fileName() const { return m_fileName; }
@@ -48,6 +44,7 @@ public:
 
     static const char *const presetHeader;
 
+
 private:
     void importPresetLine(Presets &store, const QStringList &fields);
     void importFrequencyLine(Presets &store, const QStringList &fields);
@@ -69,3 +66,15 @@ private:
     int m_tooWide = 0;
     int m_updated = 0;
 };
+
+// A whole import on a copy of a pool's records, saved to the pool's file
+// when it changed anything, touching nothing else: it can run on a worker
+// thread while the pool's owner waits. The records as the import leaves
+// them, and what the import did.
+struct ImportedPool
+{
+    QList<Preset> records;
+    bool saved = true;
+    Import import;
+};
+ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName);

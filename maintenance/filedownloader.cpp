@@ -80,29 +80,42 @@ void FileDownloader::fileDownloaded(QNetworkReply *reply)
 
 bool FileDownloader::installPresets(Presets &pool, QString &notice) const
 {
-    QString why = m_error;
+    return install(pool, decodePresets(m_data, m_error), notice);
+}
+
+FileDownloader::PresetSet FileDownloader::decodePresets(const QByteArray &data, const QString &error)
+{
+    PresetSet set;
+    set.why = error;
     QJsonObject object;
-    if (why.isEmpty() && WholeObject::decode(m_data, object, why)) {
+    if (set.why.isEmpty() && WholeObject::decode(data, object, set.why)) {
         const QJsonValue list = object.value(QStringLiteral("presets"));
         if (!list.isArray())
-            why = QStringLiteral("the file is not a preset set");
+            set.why = QStringLiteral("the file is not a preset set");
         else if (list.toArray().isEmpty())
-            why = QStringLiteral("the file holds no presets");
+            set.why = QStringLiteral("the file holds no presets");
         else if (!std::all_of(list.toArray().cbegin(), list.toArray().cend(), [](const QJsonValue &element) {
                      return element.isObject() && element.toObject().value(QStringLiteral("nam")).isString()
                          && !element.toObject().value(QStringLiteral("nam")).toString().isEmpty();
                  }))
             // A pool replaced by records that are not presets is a pool lost.
-            why = QStringLiteral("the file holds entries that are not named presets");
+            set.why = QStringLiteral("the file holds entries that are not named presets");
     }
-    if (!why.isEmpty()) {
-        notice = QStringLiteral("Presets not downloaded: ") + why;
+    if (set.why.isEmpty()) {
+        Presets incoming;
+        incoming.fromJson(object);
+        set.records = incoming.records();
+    }
+    return set;
+}
+
+bool FileDownloader::install(Presets &pool, const PresetSet &set, QString &notice)
+{
+    if (!set.why.isEmpty()) {
+        notice = QStringLiteral("Presets not downloaded: ") + set.why;
         return false;
     }
-    // Decoded into a store of its own first: the pool changes in one step.
-    Presets incoming;
-    incoming.fromJson(object);
-    pool.editRecords() = incoming.records();
+    pool.editRecords() = set.records;
     pool.setCurrent(0);
     notice = QStringLiteral("Presets downloaded");
     return true;

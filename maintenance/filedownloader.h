@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/presets.h"
+
 #include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -9,7 +11,6 @@
 
 #include <optional>
 
-class Presets;
 class QNetworkReply;
 
 // Fetches the maker's preset set. Each finished request emits downloaded();
@@ -45,6 +46,17 @@ public:
     // at least one preset; otherwise the pool is left as it was. `notice`
     // is what the operator is told either way.
     bool installPresets(Presets &pool, QString &notice) const;
+
+    // The same in two steps. The first checks and decodes, touching nothing
+    // else, so it can run on a worker thread; the second replaces the pool
+    // when the set is usable.
+    struct PresetSet
+    {
+        QList<Preset> records;
+        QString why;  // empty when usable
+    };
+    static PresetSet decodePresets(const QByteArray &data, const QString &error);
+    static bool install(Presets &pool, const PresetSet &set, QString &notice);
 
 Q_SIGNALS:
     void downloaded();

@@ -3,12 +3,14 @@
 #include "app/settings.h"
 #include "data/library.h"
 #include "maintenance/csvimport.h"
+#include "maintenance/offthread.h"
 #include "ui_toolstab.h"
 
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
+#include <QProgressDialog>
 
 namespace {
 
@@ -51,23 +53,40 @@ void ToolsTab::on_pushButton_import_clicked()
 {
     const QString path = m_chooseFile(FileDialog::Open, QStringLiteral("csv file"), m_settings.exportFolder(),
                                       QStringLiteral("csv files (*.csv)"));
-    Presets &legitimate = m_library.legitimatePresets();
-    Import import;
-    import.setFileName(path);
-    import.importCsv(legitimate);
-    const bool saved = legitimate.saveBase();
     if (path.isEmpty())
         return;
-    if (!saved && (import.added() > 0 || import.updated() > 0))
-        Q_EMIT noticeRequested(Import::summary(import) + QStringLiteral("\nbut the preset file could not be saved"));
-    else if (!import.fileError().isEmpty())
-        Q_EMIT noticeRequested(QStringLiteral("Import failed: ") + import.fileError());
-    else if (import.layout() == Import::Unknown)
-        Q_EMIT noticeRequested(QStringLiteral("Nothing imported: not a preset or frequency table"));
-    else if (import.layout() == Import::PresetTable && !import.headerMatched())
-        Q_EMIT noticeRequested(QStringLiteral("Nothing imported: the column header differs"));
-    else
-        Q_EMIT noticeRequested(Import::summary(import));
+    const QList<Preset> records = m_library.legitimatePresets().records();
+    const QString poolPath = m_library.legitimatePresets().path();
+    QProgressDialog *busy = showBusy(QStringLiteral("Importing %1...").arg(QFileInfo(path).fileName()));
+    runOffThread<ImportedPool>(this, [records, poolPath, path] { return importOnPool(records, poolPath, path); },
+                                 [this, busy](ImportedPool run) {
+        busy->deleteLater();
+        const Import &import = run.import;
+        if (import.added() > 0 || import.updated() > 0)
+            m_library.legitimatePresets().editRecords() = std::move(run.records);
+        if (!run.saved)
+            Q_EMIT noticeRequested(Import::summary(import) + QStringLiteral("\nbut the preset file could not be saved"));
+        else if (!import.fileError().isEmpty())
+            Q_EMIT noticeRequested(QStringLiteral("Import failed: ") + import.fileError());
+        else if (import.layout() == Import::Unknown)
+            Q_EMIT noticeRequested(QStringLiteral("Nothing imported: not a preset or frequency table"));
+        else if (import.layout() == Import::PresetTable && !import.headerMatched())
+            Q_EMIT noticeRequested(QStringLiteral("Nothing imported: the column header differs"));
+        else
+            Q_EMIT noticeRequested(Import::summary(import));
+    });
+}
+
+// The window takes no input while work runs off the GUI thread, so nothing
+// changes the records the work was given a copy of.
+QProgressDialog *ToolsTab::showBusy(const QString &text)
+{
+    auto *busy = new QProgressDialog(text, QString(), 0, 0, window());
+    busy->setWindowModality(Qt::WindowModal);
+    busy->setCancelButton(nullptr);
+    busy->setMinimumDuration(0);
+    busy->show();
+    return busy;
 }
 
 void ToolsTab::on_pushButton_backup_clicked()
@@ -120,7 +139,15 @@ void ToolsTab::loadFile()
 {
     ui->pushButton_Update_Preset->setText(m_updateText);
     ui->pushButton_Update_Preset->setEnabled(true);
-    QString notice;
-    m_downloader.installPresets(m_library.legitimatePresets(), notice);
-    Q_EMIT noticeRequested(notice);
+    const QByteArray data = m_downloader.downloadedData();
+    const QString error = m_downloader.errorText();
+    QProgressDialog *busy = error.isEmpty() ? showBusy(QStringLiteral("Reading the presets...")) : nullptr;
+    runOffThread<FileDownloader::PresetSet>(this, [data, error] { return FileDownloader::decodePresets(data, error); },
+                                            [this, busy](FileDownloader::PresetSet set) {
+        if (busy)
+            busy->deleteLater();
+        QString notice;
+        FileDownloader::install(m_library.legitimatePresets(), set, notice);
+        Q_EMIT noticeRequested(notice);
+    });
 }

@@ -10,6 +10,7 @@
 
 namespace Ui { class ToolsTab; }
 class DeviceSlots;
+class QProgressDialog;
 class Library;
 class Settings;
 class WorkList;
@@ -50,6 +51,8 @@ private Q_SLOTS:
     void on_pushButton_about_clicked();
 
 private:
+    QProgressDialog *showBusy(const QString &text);
+
     Ui::ToolsTab *ui = nullptr;
     Settings &m_settings;
     Library &m_library;

@@ -7,6 +7,7 @@
 #include "work/worklist.h"
 
 #include <QDir>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -56,6 +57,41 @@ private Q_SLOTS:
         QCOMPARE(restarts.size(), 0);
         click("pushButton_restore", backup + ".bkp");
         QCOMPARE(restarts.size(), 1);
+    }
+
+    // An import runs off the GUI thread behind a modal busy dialog; the
+    // pool is replaced and saved when it is done.
+    void importRunsBehindABusyDialog()
+    {
+        TestEnv::useTemporaryHome();
+        Settings settings;
+        settings.init("settings.dat");
+        Library library;
+        library.load(settings);
+        WorkList work;
+        DeviceSlots devices;
+        QWidget page;
+        ToolsTab tab(&page, settings, library, work, devices);
+        const QString csv = QDir::tempPath() + "/tst_toolstab.csv";
+        QByteArray lines = "Actinomyces israelii ,440\n";
+        for (int i = 0; i < 2000; ++i)
+            lines += "Line " + QByteArray::number(i) + ",1000\n";
+        QVERIFY(TestEnv::writeFile(csv, lines));
+        tab.setFileChooser([&](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
+        QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
+
+        tab.findChild<QPushButton *>("pushButton_import")->click();
+        auto *busy = page.findChild<QProgressDialog *>();
+        QVERIFY(busy && busy->isVisible() && busy->windowModality() == Qt::WindowModal);
+        QCOMPARE(library.legitimatePresets().count(), 0);  // changed only when the import is done
+        QTRY_COMPARE(notices.size(), 1);
+        QCOMPARE(notices.at(0).at(0).toString(), QString("Imported: 2001 new, 0 updated"));
+        QCOMPARE(library.legitimatePresets().count(), 2001);
+        QTRY_VERIFY(!page.findChild<QProgressDialog *>());
+        Presets saved;
+        saved.setPath(library.legitimatePresets().path());
+        QVERIFY(saved.readBase());
+        QCOMPARE(saved.count(), 2001);
     }
 };
 
