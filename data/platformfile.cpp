@@ -1,5 +1,6 @@
 #include "data/platformfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -22,7 +23,9 @@ bool sync(QFile &file)
 
 bool replace(const QString &from, const QString &to)
 {
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(from.utf16()), reinterpret_cast<const wchar_t *>(to.utf16()),
+    const QString source = QDir::toNativeSeparators(from);
+    const QString target = QDir::toNativeSeparators(to);
+    return MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()), reinterpret_cast<const wchar_t *>(target.utf16()),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
