@@ -284,8 +284,9 @@ void benchStores(bool quick)
     if (!quick)
         presetsAgainstGoals(folder, 100000, 300, 300);
     tickGapsAgainstGoal(folder, quick ? 10000 : 100000, quick ? 15000 : 150000);
-    print("stores: longest tick gap during a 40 MiB restore", "not measured: a restore still runs on the GUI thread "
-                                                              "(it is refused while a device runs)");
+    print("stores: longest tick gap during a 40 MiB restore",
+          "not measured: its reading and check run on a worker thread, its safety backup and apply still on the GUI "
+          "thread (a restore is refused while a device runs)");
 #ifdef TAVIK_APP_PATH
     windowStartUp(quick);
 #else

@@ -209,29 +209,44 @@ QString Backup::nextSafetyPath() const
     return path;
 }
 
-Backup::Outcome Backup::restore(const QString &path)
+Backup::Read Backup::read(const QString &path)
 {
-    m_message.clear();
-    m_safetyPath.clear();
-
+    Read read;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(file.errorString());
-        return Refused;
+        read.why = file.errorString();
+        return read;
     }
     if (file.size() > maxFileSize) {
-        m_message = QStringLiteral("Restore refused: the file is too large. Nothing was changed.");
-        return Refused;
+        read.why = QStringLiteral("the file is too large");
+        return read;
     }
     const QByteArray bytes = file.readAll();
     file.close();
+    if (decode(bytes, read.object, read.why) && check(read.object, read.why)) {
+        read.why.clear();
+    } else {
+        read.object = QJsonObject();
+        if (read.why.isEmpty())
+            read.why = QStringLiteral("the file is damaged");
+    }
+    return read;
+}
 
-    QJsonObject object;
-    QString why;
-    if (!decode(bytes, object, why) || !check(object, why)) {
-        m_message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(why);
+Backup::Outcome Backup::restore(const QString &path)
+{
+    return restore(read(path));
+}
+
+Backup::Outcome Backup::restore(const Read &read)
+{
+    m_message.clear();
+    m_safetyPath.clear();
+    if (!read.why.isEmpty()) {
+        m_message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(read.why);
         return Refused;
     }
+    const QJsonObject &object = read.object;
 
     // The restart that ends a restore would leave a transmitting device
     // without the run that supervises it.

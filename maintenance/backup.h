@@ -43,6 +43,16 @@ public:
     bool write(const QString &path, QString *why = nullptr) const;
 
     Outcome restore(const QString &path);
+    // The same in two steps. Reading, decoding and checking the whole file
+    // touch nothing else, so they can run on a worker thread; the restore
+    // of what was read runs where the stores live.
+    struct Read
+    {
+        QJsonObject object;
+        QString why;  // empty when the file passed the check
+    };
+    static Read read(const QString &path);
+    Outcome restore(const Read &read);
     // Why a restore did not end in Restored, for the operator.
     QString message() const { return m_message; }
     QString safetyBackupPath() const { return m_safetyPath; }

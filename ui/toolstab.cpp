@@ -109,15 +109,22 @@ void ToolsTab::on_pushButton_restore_clicked()
     const QString path = m_chooseFile(FileDialog::Open, backupCaption, m_settings.backupFolder(), backupFilter);
     if (path.isEmpty())
         return;
-    // The safety backup written before the restore keeps this window's place too.
-    m_settings.setGeometry(window()->saveGeometry());
-    if (m_backup.restore(path) != Backup::Restored) {
-        Q_EMIT noticeRequested(m_backup.message());
-        return;
-    }
-    if (!m_settings.geometry().isEmpty())
-        window()->restoreGeometry(m_settings.geometry());
-    Q_EMIT restartRequested();
+    // Reading and checking a large backup takes seconds: beside the window.
+    QProgressDialog *busy = showBusy(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
+    runOffThread<Backup::Read>(this, [path] { return Backup::read(path); }, [this, busy](Backup::Read read) {
+        busy->setLabelText(QStringLiteral("Restoring..."));
+        // The safety backup written before the restore keeps this window's place too.
+        m_settings.setGeometry(window()->saveGeometry());
+        const Backup::Outcome outcome = m_backup.restore(read);
+        busy->deleteLater();
+        if (outcome != Backup::Restored) {
+            Q_EMIT noticeRequested(m_backup.message());
+            return;
+        }
+        if (!m_settings.geometry().isEmpty())
+            window()->restoreGeometry(m_settings.geometry());
+        Q_EMIT restartRequested();
+    });
 }
 
 void ToolsTab::on_pushButton_Update_Preset_clicked()

@@ -38,10 +38,14 @@ private Q_SLOTS:
         });
         QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
         QSignalSpy restarts(&tab, &ToolsTab::restartRequested);
+        // A restore reads its file beside the window: wait for it to end.
         const auto click = [&](const char *button, const QString &file) {
             answer = file;
             notices.clear();
+            const int restarted = restarts.size();
             tab.findChild<QPushButton *>(button)->click();
+            if (!file.isEmpty())
+                QTest::qWaitFor([&] { return !notices.isEmpty() || restarts.size() > restarted; }, 10000);
             return notices.isEmpty() ? QString() : notices.last().at(0).toString();
         };
 
