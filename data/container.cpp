@@ -280,8 +280,11 @@ private:
         return !failed() && m_reader.leaveContainer();
     }
 
-    // A record's map, its values read as map() reads them.
-    bool fields(int depth, RecordFields &element)
+    // Walks a map: for each entry its key, then `entry` reads the value.
+    // Short ASCII keys (all of ours) come as `key`, read into a buffer
+    // without a QString; any other comes whole as `*longKey`.
+    template <typename Entry>
+    bool entries(int depth, Entry entry)
     {
         if (depth > depthLimit || !m_reader.enterContainer())
             return false;
@@ -291,61 +294,59 @@ private:
         while (m_reader.hasNext()) {
             if (!m_reader.isString() || !key(buffer, size, longKey) || !skipTags())
                 return false;
-            if (m_reader.isString()) {
-                QString member;
-                if (!text(member))
-                    return false;
-                if (size < 0)
-                    element.add(longKey, std::move(member));
-                else
-                    element.add(QLatin1StringView(buffer, size), std::move(member));
-                continue;
-            }
-            QJsonValue member;
-            if (!value(depth + 1, member))
+            if (!entry(QLatin1StringView(buffer, size < 0 ? 0 : size), size < 0 ? &longKey : nullptr))
                 return false;
-            if (size < 0)
-                element.add(longKey, std::move(member));
-            else
-                element.add(QLatin1StringView(buffer, size), std::move(member));
         }
         return !failed() && m_reader.leaveContainer();
     }
 
+    // A record's map, its values read as map() reads them; texts stay QString.
+    bool fields(int depth, RecordFields &element)
+    {
+        return entries(depth, [&](QLatin1StringView key, const QString *longKey) {
+            const auto add = [&](auto &&member) {
+                if (longKey)
+                    element.add(*longKey, std::move(member));
+                else
+                    element.add(key, std::move(member));
+            };
+            if (m_reader.isString()) {
+                QString member;
+                if (!text(member))
+                    return false;
+                add(std::move(member));
+                return true;
+            }
+            QJsonValue member;
+            if (!value(depth + 1, member))
+                return false;
+            add(std::move(member));
+            return true;
+        });
+    }
+
     bool map(int depth, QJsonObject &object, const QList<List *> *lists)
     {
-        if (depth > depthLimit || !m_reader.enterContainer())
-            return false;
-        char buffer[32];
-        qsizetype size = -1;
-        QString longKey;
-        while (m_reader.hasNext()) {
-            if (!m_reader.isString() || !key(buffer, size, longKey))
-                return false;
-            if (!skipTags())
-                return false;
-            const QLatin1StringView key(buffer, size < 0 ? 0 : size);
-            List *target = size < 0 ? listOf(lists, longKey) : listOf(lists, key);
+        return entries(depth, [&](QLatin1StringView key, const QString *longKey) {
+            List *target = longKey ? listOf(lists, *longKey) : listOf(lists, key);
             if (target && m_reader.isArray()) {
-                if (size < 0)
-                    object.remove(longKey);
+                if (longKey)
+                    object.remove(*longKey);
                 else
                     object.remove(key);
-                if (!list(depth + 1, target))
-                    return false;
-                continue;
+                return list(depth + 1, target);
             }
             if (target)
                 target->restart();  // a later non-list value wins, as in a JSON object
             QJsonValue member;
             if (!value(depth + 1, member))
                 return false;
-            if (size < 0)
-                object.insert(longKey, member);
+            if (longKey)
+                object.insert(*longKey, member);
             else
                 object.insert(key, member);
-        }
-        return !failed() && m_reader.leaveContainer();
+            return true;
+        });
     }
 
     QCborStreamReader m_reader;

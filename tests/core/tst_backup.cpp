@@ -1,5 +1,6 @@
 #include "data/container.h"
 #include "support/installation.h"
+#include "support/testenv.h"
 #include "work/sequencer.h"
 #include "work/worklist.h"
 

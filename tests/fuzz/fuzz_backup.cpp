@@ -4,8 +4,7 @@
 // leaving nothing it staged behind, or says why it did not.
 
 #include "app/settings.h"
-#include "data/library.h"
-#include "discovery/deviceslots.h"
+#include "support/installation.h"
 #include "data/clients.h"
 #include "data/history.h"
 #include "data/presets.h"
@@ -26,34 +25,25 @@
 
 namespace {
 
-// The program's stores over a temporary home, made once.
-struct Installation
+// A temporary home for the restores, named in the environment before the
+// program's folders are first asked for.
+struct Home
 {
-    QTemporaryDir home;
-    Settings settings;
-    Library library;
-    WorkList work;
-    DeviceSlots devices;
-    Backup backup{settings, library, work, devices};
-
-    Installation()
+    QTemporaryDir dir;
+    Home()
     {
-        qputenv("HOME", home.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (home.path() + "/share").toUtf8());
-        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+        qputenv("HOME", dir.path().toUtf8());
+        qputenv("XDG_DATA_HOME", (dir.path() + "/share").toUtf8());
+        qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toUtf8());
         QCoreApplication::setApplicationName(QStringLiteral("TavikStudio"));
-        settings.init(QStringLiteral("settings.dat"));
-        settings.readSettings();
-        library.load(settings);
-        work.setPath(settings.dataFolder() + QStringLiteral("work.dat"));
-        devices.registry().setFolder(settings.dataFolder());
     }
 };
 
 void restoreForReal(const QByteArray &bytes)
 {
+    static Home home;
     static Installation in;
-    const QString path = in.home.filePath(QStringLiteral("input.bkp"));
+    const QString path = home.dir.filePath(QStringLiteral("input.bkp"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return;

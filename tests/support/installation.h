@@ -4,14 +4,15 @@
 #include "data/library.h"
 #include "discovery/deviceslots.h"
 #include "maintenance/backup.h"
-#include "support/testenv.h"
 #include "work/worklist.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMap>
 
 // The stores as the program's start-up reads them from the data folder of
-// the temporary home.
+// the home the environment names (a temporary one: see TestEnv).
 struct Installation
 {
     Settings settings;
@@ -40,8 +41,9 @@ inline Files filesIn(const QString &folder, const Files &part = {})
 {
     Files result;
     for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
-        if (part.isEmpty() || part.contains(name))
-            result.insert(name, TestEnv::readFile(folder + "/" + name));
+        QFile file(folder + "/" + name);
+        if ((part.isEmpty() || part.contains(name)) && file.open(QIODevice::ReadOnly))
+            result.insert(name, file.readAll());
     }
     return result;
 }
@@ -50,6 +52,10 @@ inline Files filesIn(const QString &folder, const Files &part = {})
 inline void putBack(const QString &folder, const Files &files)
 {
     QDir(folder).removeRecursively();
-    for (auto it = files.begin(); it != files.end(); ++it)
-        TestEnv::writeFile(folder + "/" + it.key(), it.value());
+    QDir().mkpath(folder);
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        QFile file(folder + "/" + it.key());
+        if (file.open(QIODevice::WriteOnly))
+            file.write(it.value());
+    }
 }

@@ -2,6 +2,7 @@
 #include "data/container.h"
 #include "data/library.h"
 #include "discovery/deviceslots.h"
+#include "support/installation.h"
 #include "support/testenv.h"
 #include "ui/toolstab.h"
 #include "work/worklist.h"
@@ -20,16 +21,10 @@ private Q_SLOTS:
     void restoreRestartsOnlyAfterARestore()
     {
         TestEnv::useTemporaryHome();
-        Settings settings;
-        settings.init("settings.dat");
-        Library library;
-        library.load(settings);
-        WorkList work;
-        work.setPath(settings.dataFolder() + "work.dat");
-        DeviceSlots devices;
-        devices.registry().setFolder(settings.dataFolder());
+        Installation in;
+        Settings &settings = in.settings;
         QWidget page;
-        ToolsTab tab(&page, settings, library, work, devices);
+        ToolsTab tab(&page, in.settings, in.library, in.work, in.devices);
 
         QString asked, answer;
         tab.setFileChooser([&](ToolsTab::FileDialog, const QString &caption, const QString &folder, const QString &filter) {
@@ -44,8 +39,8 @@ private Q_SLOTS:
             notices.clear();
             const int restarted = restarts.size();
             tab.findChild<QPushButton *>(button)->click();
-            if (!file.isEmpty())
-                QTest::qWaitFor([&] { return !notices.isEmpty() || restarts.size() > restarted; }, 10000);
+            if (!file.isEmpty() && !QTest::qWaitFor([&] { return !notices.isEmpty() || restarts.size() > restarted; }, 10000))
+                return QString("(no answer)");
             return notices.isEmpty() ? QString() : notices.last().at(0).toString();
         };
 
@@ -68,14 +63,10 @@ private Q_SLOTS:
     void importRunsBehindABusyDialog()
     {
         TestEnv::useTemporaryHome();
-        Settings settings;
-        settings.init("settings.dat");
-        Library library;
-        library.load(settings);
-        WorkList work;
-        DeviceSlots devices;
+        Installation in;
+        Library &library = in.library;
         QWidget page;
-        ToolsTab tab(&page, settings, library, work, devices);
+        ToolsTab tab(&page, in.settings, in.library, in.work, in.devices);
         const QString csv = QDir::tempPath() + "/tst_toolstab.csv";
         QByteArray lines = "Actinomyces israelii ,440\n";
         for (int i = 0; i < 2000; ++i)
