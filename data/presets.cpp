@@ -20,17 +20,18 @@ template <typename Object>
 Preset read(const Object &object)
 {
     Preset preset;
-    QString word;
+    QString held;
+    QStringView word;
     readDateTime(object, "cre", preset.created);
     readDateTime(object, "mod", preset.modified);
     readText(object, "nam", preset.name);
     readInt(object, "ver", preset.version);
-    if (stringOf(object, "for", word))
+    if (viewOf(object, "for", held, word))
         preset.forMachine = Preset::forMachineFromWord(word);
     readText(object, "not", preset.notes);
     readMinutes(object, "tim", preset.time);
     readText(object, "var", preset.variable);
-    if (stringOf(object, "obt", word))
+    if (viewOf(object, "obt", held, word))
         preset.obtained = Preset::obtainedFromWord(word);
     readText(object, "aut", preset.author);
     return preset;
@@ -81,7 +82,7 @@ QString Preset::forMachineWord(int value)
     }
 }
 
-int Preset::forMachineFromWord(const QString &word)
+int Preset::forMachineFromWord(QStringView word)
 {
     return word == QLatin1String("T8") ? 1 : 0;
 }
@@ -96,7 +97,7 @@ QString Preset::obtainedWord(int value)
     }
 }
 
-int Preset::obtainedFromWord(const QString &word)
+int Preset::obtainedFromWord(QStringView word)
 {
     if (word == QLatin1String("DNA List"))
         return 1;

@@ -36,9 +36,9 @@ struct Preset
 
     // Words are matched case-sensitively; unknown text reads as 0.
     static QString forMachineWord(int value);
-    static int forMachineFromWord(const QString &word);
+    static int forMachineFromWord(QStringView word);
     static QString obtainedWord(int value);
-    static int obtainedFromWord(const QString &word);
+    static int obtainedFromWord(QStringView word);
 };
 
 // A large pool grows its list by moving bytes, not record by record.

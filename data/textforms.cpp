@@ -162,7 +162,7 @@ QString fromDateTime(const Stamp &stamp)
     return stampText(stamp, dateTimePattern);
 }
 
-Stamp stampFrom(const QString &text, const char *pattern)
+Stamp stampFrom(QStringView text, const char *pattern)
 {
     // The fixed form has one text per value: nothing to keep.
     if (const Layout *layout = layoutOf(pattern)) {
@@ -170,9 +170,9 @@ Stamp stampFrom(const QString &text, const char *pattern)
         if (fixed && fixed->isValid())
             return Stamp(*fixed);
     }
-    Stamp stamp(stampFromText(text, pattern));
+    Stamp stamp(stampFromText(text.toString(), pattern));
     if (stampText(stamp.when, pattern) != text)
-        stamp.stored = text;
+        stamp.stored = text.toString();
     return stamp;
 }
 
@@ -195,7 +195,20 @@ bool stringOf(const RecordFields &fields, const char *key, QString &text)
     return fields.text(QLatin1StringView(key), text);
 }
 
-bool intFrom(const QString &text, int &value)
+bool viewOf(const QJsonObject &object, const char *key, QString &held, QStringView &text)
+{
+    if (!stringOf(object, key, held))
+        return false;
+    text = held;
+    return true;
+}
+
+bool viewOf(const RecordFields &fields, const char *key, QString &, QStringView &text)
+{
+    return fields.view(QLatin1StringView(key), text);
+}
+
+bool intFrom(QStringView text, int &value)
 {
     bool ok = false;
     const int read = text.toInt(&ok, 10);

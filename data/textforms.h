@@ -67,11 +67,15 @@ QString stampText(const Stamp &stamp, const char *pattern);
 QString fromDateTime(const Stamp &stamp);
 // The value read from the text, keeping the text when it is not the
 // value's own.
-Stamp stampFrom(const QString &text, const char *pattern);
+Stamp stampFrom(QStringView text, const char *pattern);
 
 // The key's string value, or nothing when absent or not a string.
 bool stringOf(const QJsonObject &object, const char *key, QString &text);
 bool stringOf(const RecordFields &fields, const char *key, QString &text);
+// The same as a view, for a text read and not kept; `held` keeps it alive
+// where the record form has no text to view.
+bool viewOf(const QJsonObject &object, const char *key, QString &held, QStringView &text);
+bool viewOf(const RecordFields &fields, const char *key, QString &held, QStringView &text);
 
 // Each reader leaves the field as it is when the key is absent or its
 // value is not a string; Object is a QJsonObject or RecordFields.
@@ -81,12 +85,13 @@ void readText(const Object &object, const char *key, QString &field)
     stringOf(object, key, field);
 }
 // Leaves the field when the text is not a whole number that fits 32 bits.
-bool intFrom(const QString &text, int &value);
+bool intFrom(QStringView text, int &value);
 template <typename Object = QJsonObject>
 void readInt(const Object &object, const char *key, int &field)
 {
-    QString text;
-    if (stringOf(object, key, text))
+    QString held;
+    QStringView text;
+    if (viewOf(object, key, held, text))
         intFrom(text, field);
 }
 template <typename Object = QJsonObject>
@@ -97,8 +102,9 @@ void readMinutes(const Object &object, const char *key, int &field)
 template <typename Object = QJsonObject>
 void readDateTime(const Object &object, const char *key, Stamp &field)
 {
-    QString text;
-    if (stringOf(object, key, text))
+    QString held;
+    QStringView text;
+    if (viewOf(object, key, held, text))
         field = stampFrom(text, dateTimePattern);
 }
 

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Clients clients;
-    if (!clients.readBytes(Fuzz::bytes(data, size)))
+    if (!Fuzz::readBoth(clients, Fuzz::bytes(data, size)))
         return 0;
     Fuzz::roundTrip(clients.listKey(), clients.records());
     // Whatever a file says, a client's history stays inside the data folder.

@@ -1,12 +1,19 @@
-// Any bytes: decoding is whole or nothing, and what decodes encodes to bytes
-// that decode to the same object.
+// Any bytes: decoding is whole or nothing, the same through either reader,
+// and what decodes encodes to bytes that decode to the same object.
 #include "fuzzsupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray input = Fuzz::bytes(data, size);
     QJsonObject object;
-    if (!Container::decode(input, object))
+    const bool read = Container::decode(input, object);
+    QByteArray tagged;
+    if (Fuzz::tagged(input, tagged)) {
+        QJsonObject general;
+        Fuzz::check(Container::decode(tagged, general) == read, "both readers accept the same files");
+        Fuzz::check(!read || general == object, "both readers read the same object");
+    }
+    if (!read)
         return 0;
     const QByteArray written = Container::encode(object);
     QJsonObject again;

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Presets presets;
-    if (presets.readBytes(Fuzz::bytes(data, size)))
+    if (Fuzz::readBoth(presets, Fuzz::bytes(data, size)))
         Fuzz::roundTrip(presets.listKey(), presets.records());
     return 0;
 }

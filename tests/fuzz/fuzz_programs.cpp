@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Programs programs;
-    if (programs.readBytes(Fuzz::bytes(data, size)))
+    if (Fuzz::readBoth(programs, Fuzz::bytes(data, size)))
         Fuzz::roundTrip(programs.listKey(), programs.records());
     return 0;
 }
