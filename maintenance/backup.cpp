@@ -4,6 +4,7 @@
 #include "data/container.h"
 #include "data/library.h"
 #include "discovery/deviceslots.h"
+#include "maintenance/offthread.h"
 #include "maintenance/wholeobject.h"
 #include "work/sequencer.h"
 #include "work/worklist.h"
@@ -56,11 +57,26 @@ Backup::Backup(Settings &settings, Library &library, WorkList &work, DeviceSlots
 {
 }
 
-QJsonObject Backup::build(QString *unreadable) const
+Backup::Stores Backup::stores() const
+{
+    Stores stores;
+    stores.clients = m_library.clients();
+    stores.programs = m_library.programs();
+    stores.general = m_library.generalPresets();
+    stores.legitimate = m_library.legitimatePresets();
+    stores.work = m_work;
+    stores.machines = m_devices.registry();
+    m_settings.toJson(stores.settings);
+    stores.settingsPath = m_settings.settingsPath();
+    stores.dataFolder = m_settings.dataFolder();
+    return stores;
+}
+
+QJsonObject Backup::build(const Stores &stores, QString *unreadable)
 {
     QJsonObject backup;
     backup.insert(keyVersion, QStringLiteral("1"));
-    const Clients &clients = m_library.clients();
+    const Clients &clients = stores.clients;
     backup.insert(keyClients, storeObject(clients));
 
     // Each history is read into a store of its own, so that the current
@@ -84,19 +100,19 @@ QJsonObject Backup::build(QString *unreadable) const
     }
     backup.insert(keyHistory, histories);
 
-    backup.insert(keyPrograms, storeObject(m_library.programs()));
-    backup.insert(keyPresets, storeObject(m_library.generalPresets()));
-    backup.insert(keyGenuinePresets, storeObject(m_library.legitimatePresets()));
-    backup.insert(keyWork, storeObject(m_work));
-    backup.insert(keyMachines, storeObject(m_devices.registry()));
-    backup.insert(keySettings, storeObject(m_settings));
+    backup.insert(keyPrograms, storeObject(stores.programs));
+    backup.insert(keyPresets, storeObject(stores.general));
+    backup.insert(keyGenuinePresets, storeObject(stores.legitimate));
+    backup.insert(keyWork, storeObject(stores.work));
+    backup.insert(keyMachines, storeObject(stores.machines));
+    backup.insert(keySettings, stores.settings);
     return backup;
 }
 
-bool Backup::write(const QString &path, QString *why) const
+bool Backup::write(const Stores &stores, const QString &path, QString *why)
 {
     QString unreadable;
-    const QJsonObject backup = build(&unreadable);
+    const QJsonObject backup = build(stores, &unreadable);
     if (!unreadable.isEmpty()) {
         if (why)
             *why = QStringLiteral("the history %1 cannot be read").arg(QFileInfo(unreadable).fileName());
@@ -242,73 +258,127 @@ Backup::Outcome Backup::restore(const Read &read)
 {
     m_message.clear();
     m_safetyPath.clear();
-    if (!read.why.isEmpty()) {
-        m_message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(read.why);
+    if (read.why.isEmpty() && refuseWhileRunning())
         return Refused;
-    }
-    const QJsonObject &object = read.object;
+    return finish(apply(read, stores(), nextSafetyPath()));
+}
 
-    // The restart that ends a restore would leave a transmitting device
-    // without the run that supervises it.
+bool Backup::refuseWhileRunning()
+{
     for (int slot = 0; slot < DeviceSlots::count; ++slot) {
         if (m_devices.sequencer(slot).isRunning()) {
             m_message = QStringLiteral("Restore refused: a device is running; stop it first. Nothing was changed.");
-            return Refused;
+            return true;
         }
     }
+    return false;
+}
 
-    m_safetyPath = nextSafetyPath();
+Backup::Applied Backup::apply(const Read &read, Stores stores, const QString &safetyPath)
+{
+    Applied applied;
+    if (!read.why.isEmpty()) {
+        applied.outcome = Refused;
+        applied.message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(read.why);
+        return applied;
+    }
+    applied.safetyPath = safetyPath;
     QString unsafe;
-    if (!write(m_safetyPath, &unsafe)) {
-        m_message = QStringLiteral("Restore stopped: the current data could not be saved to %1 first (%2). "
-                                   "Nothing was changed.").arg(m_safetyPath, unsafe);
-        return SafetyFailed;
+    if (!write(stores, safetyPath, &unsafe)) {
+        applied.outcome = SafetyFailed;
+        applied.message = QStringLiteral("Restore stopped: the current data could not be saved to %1 first (%2). "
+                                         "Nothing was changed.").arg(safetyPath, unsafe);
+        return applied;
     }
 
     // Every file is written beside its old one first and the old ones are
     // replaced only when all are there: a failure or a kill leaves the data
     // whole, either as it was or as the backup has it.
+    applied.stores = std::move(stores);
+    applied.sections = read.object.keys();
+    applied.settings = read.object.value(keySettings).toObject();
     QStringList unsaved;
     Container::Batch::Result result = Container::Batch::NothingChanged;
     {
-        Container::Batch batch(m_settings.dataFolder());
-        apply(object, unsaved);
+        Container::Batch batch(applied.stores.dataFolder);
+        applySections(read.object, applied, unsaved);
         if (unsaved.isEmpty())
             result = batch.commit();
     }
+    applied.landed = result == Container::Batch::Committed || result == Container::Batch::Pending;
     if (result == Container::Batch::Pending) {
-        m_message = QStringLiteral("Restore incomplete: the restored files could not all take the place of the old "
-                                   "ones. The program finishes this at its next start.");
-        return SaveFailed;
+        applied.outcome = SaveFailed;
+        applied.message = QStringLiteral("Restore incomplete: the restored files could not all take the place of the old "
+                                         "ones. The program finishes this at its next start.");
+    } else if (result != Container::Batch::Committed) {
+        applied.outcome = SaveFailed;
+        applied.message = QStringLiteral("Restore failed: %1 could not be written. Nothing was changed.")
+                              .arg(unsaved.isEmpty() ? QStringLiteral("the data") : unsaved.join(QStringLiteral(", ")));
+    } else {
+        applied.outcome = Restored;
     }
-    if (result != Container::Batch::Committed) {
-        reload();
-        m_message = QStringLiteral("Restore failed: %1 could not be written. Nothing was changed.")
-                        .arg(unsaved.isEmpty() ? QStringLiteral("the data") : unsaved.join(QStringLiteral(", ")));
-        return SaveFailed;
-    }
-    afterCommit(object);
-    return Restored;
+    return applied;
 }
 
-void Backup::reload()
+namespace {
+
+// The store's records become these; the old ones are let go off the GUI thread.
+template <typename Store, typename Record>
+void replaceRecords(Store &store, const QList<Record> &records)
 {
-    m_settings.readSettings();
-    m_library.load(m_settings.dataFolder());
-    m_work.readBase();
-    m_devices.registry().readBase();
-    m_devices.bindDevices();
+    releaseOffThread(std::exchange(store.editRecords(), records));
 }
 
-void Backup::afterCommit(const QJsonObject &object)
+} // namespace
+
+Backup::Outcome Backup::finish(Applied applied)
 {
-    if (object.contains(keyClients)) {
+    m_message = applied.message;
+    m_safetyPath = applied.safetyPath;
+    if (!applied.landed)
+        return applied.outcome;  // the stores here were never touched
+
+    // The files hold the backup now, or will at the next start: so do the
+    // stores, so that a save before then writes what the restore wrote.
+    const Stores &restored = applied.stores;
+    const auto carried = [&applied](const QString &section) { return applied.sections.contains(section); };
+    if (carried(keyClients)) {
+        Clients &clients = m_library.clients();
+        m_library.closeClient();
+        replaceRecords(clients, restored.clients.records());
+        clients.setFilter(QString());
+        clients.first();
+        // The client that was open may not be in the restored list.
+        if (clients.count() > 0)
+            m_library.openClient(clients.records().first().file);
+    }
+    if (carried(keyPrograms))
+        replaceRecords(m_library.programs(), restored.programs.records());
+    if (carried(keyPresets))
+        replaceRecords(m_library.generalPresets(), restored.general.records());
+    if (carried(keyGenuinePresets))
+        replaceRecords(m_library.legitimatePresets(), restored.legitimate.records());
+    if (carried(keyWork))
+        m_work = restored.work;
+    if (carried(keySettings))
+        m_settings.fromJson(applied.settings);
+    if (applied.outcome == Restored) {
+        afterCommit(applied);
+    } else if (carried(keyMachines)) {
+        m_devices.registry().editRecords() = restored.machines.records();
+    }
+    return applied.outcome;
+}
+
+void Backup::afterCommit(const Applied &applied)
+{
+    if (applied.sections.contains(keyClients)) {
         // Files of an older version of the program, which nothing reads.
         Clients &clients = m_library.clients();
-        for (const QString &file : std::as_const(m_replacedClientFiles))
+        for (const QString &file : applied.replacedClientFiles)
             QFile::remove(clients.folder() + file + QStringLiteral(".json"));
     }
-    if (object.contains(keyMachines)) {
+    if (applied.sections.contains(keyMachines)) {
         // Read back from the saved file: reading is what numbers the device
         // slots, which the controllers are then bound to.
         m_devices.registry().readBase();
@@ -316,19 +386,19 @@ void Backup::afterCommit(const QJsonObject &object)
     }
 }
 
-void Backup::apply(const QJsonObject &object, QStringList &unsaved)
+void Backup::applySections(const QJsonObject &object, Applied &applied, QStringList &unsaved)
 {
     const auto saved = [&unsaved](bool ok, const QString &what) {
         if (!ok && !unsaved.contains(what))
             unsaved << what;
     };
 
-    Clients &clients = m_library.clients();
-    m_replacedClientFiles.clear();
+    Stores &stores = applied.stores;
+    Clients &clients = stores.clients;
     if (object.contains(keyClients)) {
         for (const Client &client : clients.records()) {
             if (Client::isPlainIdentifier(client.file))
-                m_replacedClientFiles << client.file;
+                applied.replacedClientFiles << client.file;
         }
         for (const QJsonValue &element : object.value(keyHistory).toArray()) {
             const QJsonObject entry = element.toObject();
@@ -339,35 +409,34 @@ void Backup::apply(const QJsonObject &object, QStringList &unsaved)
         }
         clients.fromJson(object.value(keyClients).toObject());
         saved(clients.saveBase(), QStringLiteral("the clients"));
-        clients.setFilter(QString());
-        clients.first();
-        // The client that was open may not be in the restored list.
-        m_library.closeClient();
-        if (clients.count() > 0)
-            m_library.openClient(clients.records().first().file);
     }
     if (object.contains(keyPrograms)) {
-        m_library.programs().fromJson(object.value(keyPrograms).toObject());
-        saved(m_library.programs().saveBase(), QStringLiteral("the programs"));
+        stores.programs.fromJson(object.value(keyPrograms).toObject());
+        saved(stores.programs.saveBase(), QStringLiteral("the programs"));
     }
     if (object.contains(keyPresets)) {
-        m_library.generalPresets().fromJson(object.value(keyPresets).toObject());
-        saved(m_library.generalPresets().saveBase(), QStringLiteral("the General presets"));
+        stores.general.fromJson(object.value(keyPresets).toObject());
+        saved(stores.general.saveBase(), QStringLiteral("the General presets"));
     }
     if (object.contains(keyGenuinePresets)) {
-        m_library.legitimatePresets().fromJson(object.value(keyGenuinePresets).toObject());
-        saved(m_library.legitimatePresets().saveBase(), QStringLiteral("the Legitimate presets"));
+        stores.legitimate.fromJson(object.value(keyGenuinePresets).toObject());
+        saved(stores.legitimate.saveBase(), QStringLiteral("the Legitimate presets"));
     }
     if (object.contains(keyWork)) {
-        m_work.fromJson(object.value(keyWork).toObject());
-        saved(m_work.saveBase(), QStringLiteral("the work list"));
+        stores.work.fromJson(object.value(keyWork).toObject());
+        saved(stores.work.saveBase(), QStringLiteral("the work list"));
     }
     if (object.contains(keyMachines)) {
-        m_devices.registry().fromJson(object.value(keyMachines).toObject());
-        saved(m_devices.registry().saveBase(), QStringLiteral("the devices"));
+        stores.machines.fromJson(object.value(keyMachines).toObject());
+        saved(stores.machines.saveBase(), QStringLiteral("the devices"));
     }
     if (object.contains(keySettings)) {
-        m_settings.fromJson(object.value(keySettings).toObject());
-        saved(m_settings.saveSettings(), QStringLiteral("the settings"));
+        // The settings file is the current settings with the backup's over them.
+        Settings merged;
+        merged.fromJson(stores.settings);
+        merged.fromJson(object.value(keySettings).toObject());
+        QJsonObject written;
+        merged.toJson(written);
+        saved(Container::writeFile(stores.settingsPath, written), QStringLiteral("the settings"));
     }
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "data/clients.h"
 #include "data/container.h"
+#include "data/presets.h"
+#include "data/programs.h"
+#include "discovery/machines.h"
+#include "work/worklist.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -10,7 +15,6 @@
 class DeviceSlots;
 class Library;
 class Settings;
-class WorkList;
 
 // The whole library and configuration in one file, and the way back.
 //
@@ -33,26 +37,68 @@ public:
 
     Backup(Settings &settings, Library &library, WorkList &work, DeviceSlots &devices);
 
+    // Copies of every store a backup holds, with the folders it needs.
+    // Taking them costs little, as the record lists are shared until one
+    // side changes them, so a backup or a restore can work on them beside
+    // the window while the stores themselves stay with the window.
+    struct Stores
+    {
+        Clients clients;
+        Programs programs;
+        Presets general;
+        Presets legitimate;
+        WorkList work;
+        Machines machines;
+        QJsonObject settings;
+        QString settingsPath;
+        QString dataFolder;
+    };
+    Stores stores() const;
+
     // Every store as one object. The histories are read from their files;
     // the current client and its loaded history stay as they are.
     // `unreadable`, when given, names the first history file that exists
     // but could not be read whole (it is in the backup as empty).
-    QJsonObject build(QString *unreadable = nullptr) const;
+    static QJsonObject build(const Stores &stores, QString *unreadable = nullptr);
     // Writes build() to the path through an atomic save; false, with why,
     // when a history cannot be read or the file cannot be written.
-    bool write(const QString &path, QString *why = nullptr) const;
+    static bool write(const Stores &stores, const QString &path, QString *why = nullptr);
+    bool write(const QString &path, QString *why = nullptr) const { return write(stores(), path, why); }
 
     Outcome restore(const QString &path);
-    // The same in two steps. Reading, decoding and checking the whole file
-    // touch nothing else, so they can run on a worker thread; the restore
-    // of what was read runs where the stores live.
+    // The same in steps. Reading, decoding and checking the whole file
+    // touch nothing else, so they run on a worker thread.
     struct Read
     {
         QJsonObject object;
         QString why;  // empty when the file passed the check
     };
     static Read read(const QString &path);
+    // All of a restore on this thread.
     Outcome restore(const Read &read);
+    // A restore is refused while a device runs: the restart that ends it
+    // would leave the device without the run that supervises it.
+    bool refuseWhileRunning();
+    // The safety backup and the writing of every section, on the copies, in
+    // one batch: beside the window, as for a large backup they take
+    // seconds. Nothing here touches the stores the window uses.
+    struct Applied
+    {
+        Outcome outcome = SaveFailed;
+        bool landed = false;  // the files hold the backup, or will at the next start
+        QString message;
+        QString safetyPath;
+        Stores stores;
+        QStringList replacedClientFiles;
+        QStringList sections;  // the sections the backup carried
+        QJsonObject settings;  // its settings section
+    };
+    static Applied apply(const Read &read, Stores stores, const QString &safetyPath);
+    // Back where the stores live: the restored records take their place,
+    // and what they replace is let go beside the window.
+    Outcome finish(Applied applied);
+    QString nextSafetyPath() const;
+
     // Why a restore did not end in Restored, for the operator.
     QString message() const { return m_message; }
     QString safetyBackupPath() const { return m_safetyPath; }
@@ -66,11 +112,8 @@ public:
     static bool check(const QJsonObject &object, QString &why, qint64 storeLimit = Container::sizeLimit);
 
 private:
-    void apply(const QJsonObject &object, QStringList &unsaved);
-    // The stores in memory as their files are, after a restore that failed.
-    void reload();
-    void afterCommit(const QJsonObject &object);
-    QString nextSafetyPath() const;
+    static void applySections(const QJsonObject &object, Applied &applied, QStringList &unsaved);
+    void afterCommit(const Applied &applied);
 
     Settings &m_settings;
     Library &m_library;
@@ -78,5 +121,4 @@ private:
     DeviceSlots &m_devices;
     QString m_message;
     QString m_safetyPath;
-    QStringList m_replacedClientFiles;
 };

@@ -16,8 +16,19 @@ void runOffThread(QObject *context, std::function<Result()> work, std::function<
 {
     auto *watcher = new QFutureWatcher<Result>(context);
     QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done = std::move(done)] {
-        done(watcher->result());
+        // Taken, not copied: a large result dies where `done` lets it go.
+        done(watcher->future().takeResult());
         watcher->deleteLater();
     });
     watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+// Lets a large value (the records a pool had before a restore) go on a
+// worker thread: freeing hundreds of thousands of texts takes longer than
+// a device tick may wait.
+template <typename Value>
+void releaseOffThread(Value &&value)
+{
+    // Nobody waits for the task: the value is simply gone when it has run.
+    (void)QtConcurrent::run([held = std::forward<Value>(value)]() mutable { held = std::decay_t<Value>(); });
 }

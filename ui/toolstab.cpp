@@ -109,21 +109,32 @@ void ToolsTab::on_pushButton_restore_clicked()
     const QString path = m_chooseFile(FileDialog::Open, backupCaption, m_settings.backupFolder(), backupFilter);
     if (path.isEmpty())
         return;
-    // Reading and checking a large backup takes seconds: beside the window.
+    // Reading and checking a large backup, the safety backup and writing
+    // the restored files take seconds each: beside the window.
     QProgressDialog *busy = showBusy(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
     runOffThread<Backup::Read>(this, [path] { return Backup::read(path); }, [this, busy](Backup::Read read) {
-        busy->setLabelText(QStringLiteral("Restoring..."));
-        // The safety backup written before the restore keeps this window's place too.
-        m_settings.setGeometry(window()->saveGeometry());
-        const Backup::Outcome outcome = m_backup.restore(read);
-        busy->deleteLater();
-        if (outcome != Backup::Restored) {
+        if (read.why.isEmpty() && m_backup.refuseWhileRunning()) {
+            busy->deleteLater();
             Q_EMIT noticeRequested(m_backup.message());
             return;
         }
-        if (!m_settings.geometry().isEmpty())
-            window()->restoreGeometry(m_settings.geometry());
-        Q_EMIT restartRequested();
+        busy->setLabelText(QStringLiteral("Restoring..."));
+        // The safety backup written before the restore keeps this window's place too.
+        m_settings.setGeometry(window()->saveGeometry());
+        const Backup::Stores stores = m_backup.stores();
+        const QString safetyPath = m_backup.nextSafetyPath();
+        runOffThread<Backup::Applied>(
+            this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
+            [this, busy](Backup::Applied applied) {
+                busy->deleteLater();
+                if (m_backup.finish(std::move(applied)) != Backup::Restored) {
+                    Q_EMIT noticeRequested(m_backup.message());
+                    return;
+                }
+                if (!m_settings.geometry().isEmpty())
+                    window()->restoreGeometry(m_settings.geometry());
+                Q_EMIT restartRequested();
+            });
     });
 }
 
