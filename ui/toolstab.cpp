@@ -99,9 +99,17 @@ void ToolsTab::on_pushButton_backup_clicked()
     }
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".bkp");
-    QString why;
-    Q_EMIT noticeRequested(m_backup.write(path, &why) ? QStringLiteral("Backup written")
-                                                      : QStringLiteral("Backup failed: ") + why);
+    // Every store encoded and the histories read: beside the window, from
+    // copies of the stores.
+    QProgressDialog *busy = showBusy(QStringLiteral("Writing %1...").arg(QFileInfo(path).fileName()));
+    const Backup::Stores stores = m_backup.stores();
+    runOffThread<QString>(this, [stores, path] {
+        QString why;
+        return Backup::write(stores, path, &why) ? QStringLiteral("Backup written") : QStringLiteral("Backup failed: ") + why;
+    }, [this, busy](QString notice) {
+        busy->deleteLater();
+        Q_EMIT noticeRequested(notice);
+    });
 }
 
 void ToolsTab::on_pushButton_restore_clicked()
