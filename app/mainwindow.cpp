@@ -6,13 +6,13 @@
 #include "app/noticepopup.h"
 #include "data/container.h"
 #include "device/tavik.h"
-#include "discovery/devicestab.h"
-#include "ui/clienthistory.h"
+#include "ui/devicestab.h"
+#include "editors/clienthistory.h"
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
 #include "ui/infoprogramname.h"
-#include "ui/librarysession.h"
+#include "editors/librarysession.h"
 #include "ui/librarywiring.h"
 #include "ui/presetselectiontab.h"
 #include "ui/presettab.h"
@@ -22,7 +22,7 @@
 #include "ui/programtab.h"
 #include "ui_mainwindow.h"
 #include "work/sequencer.h"
-#include "work/worktab.h"
+#include "ui/worktab.h"
 
 #include <QCloseEvent>
 #include <QCursor>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/settings.h"
-#include "app/tabpage.h"
+#include "data/settings.h"
+#include "ui/tabpage.h"
 #include "data/library.h"
 #include "discovery/broadcastudp.h"
-#include "discovery/deviceslots.h"
-#include "ui/libraryeditors.h"
-#include "work/worklist.h"
+#include "work/deviceslots.h"
+#include "editors/libraryeditors.h"
+#include "data/worklist.h"
 
 #include <QMainWindow>
 #include <QTimer>

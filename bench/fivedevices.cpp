@@ -9,10 +9,10 @@
 #include "device/frame.h"
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "work/clock.h"
 #include "work/sequencer.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 #include "app/mainwindow.h"
 
 #include <QTabWidget>

@@ -14,8 +14,8 @@
 #include "discovery/machines.h"
 #include "work/clock.h"
 #include "work/sequencer.h"
-#include "work/transmitcontrol.h"
-#include "work/worklist.h"
+#include "device/transmitcontrol.h"
+#include "data/worklist.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

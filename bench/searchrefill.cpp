@@ -2,10 +2,10 @@
 
 #include "measure.h"
 
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/library.h"
 #include "data/textforms.h"
-#include "ui/librarysession.h"
+#include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 
 #include <QApplication>

@@ -5,12 +5,12 @@
 
 #include "measure.h"
 
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
 #include "data/presets.h"
 #include "data/textforms.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "maintenance/backup.h"
 #include "maintenance/csvimport.h"
 #include "maintenance/filedownloader.h"

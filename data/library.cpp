@@ -1,6 +1,6 @@
 #include "data/library.h"
 
-#include "app/settings.h"
+#include "data/settings.h"
 
 void Library::load(const QString &dataFolder)
 {

@@ -1,6 +1,6 @@
 #include "device/link.h"
 
-#include "discovery/pingcommand.h"
+#include "device/pingcommand.h"
 
 #include <QDebug>
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 
 #include "device/link.h"
 #include "device/protocol.h"
-#include "work/transmitcontrol.h"
+#include "device/transmitcontrol.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/logs.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include "data/textforms.h"
 

@@ -1,13 +1,13 @@
 #include "maintenance/backup.h"
 
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "maintenance/offthread.h"
 #include "maintenance/wholeobject.h"
 #include "work/sequencer.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QDateTime>
 #include <QDebug>

@@ -5,7 +5,7 @@
 #include "data/presets.h"
 #include "data/programs.h"
 #include "discovery/machines.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QByteArray>
 #include <QJsonObject>

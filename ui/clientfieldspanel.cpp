@@ -1,6 +1,6 @@
 #include "ui/clientfieldspanel.h"
 
-#include "ui/clienteditor.h"
+#include "editors/clienteditor.h"
 #include "ui_clientfieldspanel.h"
 
 #include <QSignalBlocker>

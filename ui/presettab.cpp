@@ -1,6 +1,6 @@
 #include "ui/presettab.h"
 
-#include "ui/programeditor.h"
+#include "editors/programeditor.h"
 #include "ui_presettab.h"
 
 #include <QSignalBlocker>

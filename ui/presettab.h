@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/tabpage.h"
-#include "ui/preseteditor.h"
+#include "ui/tabpage.h"
+#include "editors/preseteditor.h"
 
 #include <QWidget>
 

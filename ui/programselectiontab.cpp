@@ -2,7 +2,7 @@
 
 #include "data/library.h"
 #include "ui/columnwidths.h"
-#include "ui/librarysession.h"
+#include "editors/librarysession.h"
 #include "ui/searchablelist.h"
 #include "ui_programselectiontab.h"
 

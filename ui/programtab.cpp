@@ -1,6 +1,6 @@
 #include "ui/programtab.h"
 
-#include "ui/programeditor.h"
+#include "editors/programeditor.h"
 #include "ui_programtab.h"
 
 #include <limits>

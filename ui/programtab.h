@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/tabpage.h"
+#include "ui/tabpage.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "ui/toolstab.h"
 
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/library.h"
 #include "maintenance/csvimport.h"
 #include "maintenance/offthread.h"

@@ -4,7 +4,7 @@
 #include "data/textforms.h"
 #include "device/tavik.h"
 #include "work/sequencer.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "work/sequencer.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QDebug>
 

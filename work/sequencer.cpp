@@ -1,8 +1,9 @@
 #include "work/sequencer.h"
 
 #include "data/textforms.h"
+#include "data/worklist.h"
+#include "device/transmitcontrol.h"
 #include "work/clock.h"
-#include "work/transmitcontrol.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -283,4 +284,19 @@ void Sequencer::tick()
     }
     if (m_countdown > 1)
         --m_countdown;
+}
+
+void loadWork(WorkList &list, Sequencer &sequencer)
+{
+    list.first();
+    sequencer.resize(list.count());
+    qint64 totalSeconds = 0;
+    for (int i = 0; i < list.count(); ++i) {
+        const WorkLine &line = list.records().at(i);
+        const int minutes = line.time;
+        sequencer.setItem(i, line.name + QStringLiteral(".v.") + QString::number(line.version), line.value,
+                          qMax(0, minutes));
+        totalSeconds += qint64(qMax(0, minutes)) * 60;
+    }
+    sequencer.setTotalTime(totalSeconds);
 }

@@ -8,6 +8,7 @@
 
 class Clock;
 class TransmitControl;
+class WorkList;
 
 struct SequenceItem
 {
@@ -131,3 +132,6 @@ private:
     qint64 m_lastTickClock = 0;  // on the clock, at the last tick on air
     qint64 m_slackMs = 0;        // device time left beyond the schedule
 };
+
+// Hands the list to the sequencer: one item per line, and the total time.
+void loadWork(WorkList &list, Sequencer &sequencer);

@@ -2,7 +2,7 @@
 #include "support/installation.h"
 #include "support/testenv.h"
 #include "work/sequencer.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QDir>
 #include <QJsonArray>

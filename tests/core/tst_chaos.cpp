@@ -1,6 +1,6 @@
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "work/runrules.h"
 #include "work/sequencer.h"
 

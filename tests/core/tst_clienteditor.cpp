@@ -1,11 +1,11 @@
 #include "data/container.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
-#include "ui/clienthistory.h"
-#include "ui/libraryeditors.h"
-#include "ui/librarysession.h"
-#include "app/settings.h"
+#include "editors/clienthistory.h"
+#include "editors/libraryeditors.h"
+#include "editors/librarysession.h"
+#include "data/settings.h"
 #include "work/sendtowork.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/clients.h"
 #include "data/container.h"
 #include "data/history.h"
@@ -6,7 +6,7 @@
 #include "data/programs.h"
 #include "discovery/machines.h"
 #include "support/testenv.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QCborArray>
 #include <QCborMap>

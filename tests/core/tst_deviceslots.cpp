@@ -1,7 +1,7 @@
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
-#include "discovery/deviceslots.h"
-#include "discovery/devicetablemodel.h"
+#include "work/deviceslots.h"
+#include "work/devicetablemodel.h"
 #include "work/sequencer.h"
 
 #include "support/scaledclock.h"

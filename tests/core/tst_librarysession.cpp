@@ -1,17 +1,15 @@
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
-#include "ui/columnwidths.h"
-#include "ui/librarysession.h"
+#include "editors/librarysession.h"
 
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <numeric>
 
 namespace {
 
@@ -146,23 +144,6 @@ private Q_SLOTS:
         QDir(folder.path).mkdir("presets.dat");
         session.switchPresetPool(2);
         QCOMPARE(library.generalPresets().count(), 1);
-    }
-
-    // What the formulas promise, not the formulas: at the width of a
-    // 1024-pixel window every column is readable, and wide tables fill.
-    void columnWidths()
-    {
-        const auto sum = [](const QList<int> &w) { return std::accumulate(w.cbegin(), w.cend(), 0); };
-        const QList<int> presets = ColumnWidths::presetList(1000);
-        QVERIFY(presets.at(0) >= 300 && presets.at(2) >= 200);
-        QVERIFY(sum(presets) <= 1000);
-        QCOMPARE(ColumnWidths::presetList(1600).at(0), 600);
-        QVERIFY(ColumnWidths::presetList(1600).at(2) >= 600);
-        const QList<int> clients = ColumnWidths::clientList(1000);
-        QVERIFY(clients.at(1) >= 250 && clients.at(2) >= 300 && sum(clients) <= 1000);
-        QVERIFY(ColumnWidths::programList(1000).at(2) >= 300);
-        QCOMPARE(ColumnWidths::historyList(600, 130).at(0), 130);
-        QVERIFY(sum(ColumnWidths::historyList(600, 130)) <= 600);
     }
 };
 

@@ -1,5 +1,5 @@
 #include "device/link.h"
-#include "discovery/pingcommand.h"
+#include "device/pingcommand.h"
 
 #include <QtTest>
 

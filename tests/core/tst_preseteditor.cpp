@@ -1,7 +1,7 @@
 #include "data/presetlookup.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
-#include "ui/preseteditor.h"
+#include "editors/preseteditor.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
-#include "discovery/deviceslots.h"
-#include "ui/programeditor.h"
+#include "work/deviceslots.h"
+#include "editors/programeditor.h"
 
 #include <QTest>
 

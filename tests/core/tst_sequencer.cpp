@@ -4,8 +4,8 @@
 #include "work/clock.h"
 #include "work/runrules.h"
 #include "work/sequencer.h"
-#include "work/transmitcontrol.h"
-#include "work/worklist.h"
+#include "device/transmitcontrol.h"
+#include "data/worklist.h"
 
 #include "support/testenv.h"
 

@@ -3,7 +3,7 @@
 // real into a data folder of the fuzzer's own: the restore lands whole,
 // leaving nothing it staged behind, or says why it did not.
 
-#include "app/settings.h"
+#include "data/settings.h"
 #include "support/installation.h"
 #include "data/clients.h"
 #include "data/history.h"
@@ -11,7 +11,7 @@
 #include "data/programs.h"
 #include "discovery/machines.h"
 #include "maintenance/backup.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QCoreApplication>
 #include <QDir>

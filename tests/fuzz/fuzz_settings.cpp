@@ -1,6 +1,6 @@
 #include "fuzzsupport.h"
 
-#include "app/settings.h"
+#include "data/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

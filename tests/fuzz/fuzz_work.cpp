@@ -2,7 +2,7 @@
 #include "fuzzsupport.h"
 
 #include "work/sequencer.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

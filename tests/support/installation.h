@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/library.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "maintenance/backup.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "app/mainwindow.h"
 #include "data/container.h"
 #include "device/tavik.h"
-#include "discovery/devicestab.h"
+#include "ui/devicestab.h"
 #include "work/sequencer.h"
-#include "work/worktab.h"
+#include "ui/worktab.h"
 
 #include "support/testenv.h"
 

@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
 #include "support/libraryfixture.h"
@@ -7,7 +7,7 @@
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
-#include "ui/librarysession.h"
+#include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
 

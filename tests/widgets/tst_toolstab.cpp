@@ -1,11 +1,11 @@
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 #include "support/installation.h"
 #include "support/testenv.h"
 #include "ui/toolstab.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QDir>
 #include <QProgressDialog>

@@ -3,7 +3,7 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "work/sequencer.h"
-#include "work/worktab.h"
+#include "ui/worktab.h"
 
 #include "support/scaledclock.h"
 #include "support/simprocess.h"

@@ -1,15 +1,15 @@
-#include "work/worktab.h"
+#include "ui/worktab.h"
 
 #include "data/library.h"
 #include "data/textforms.h"
 #include "device/statustext.h"
 #include "device/tavik.h"
-#include "discovery/deviceslots.h"
-#include "ui/clienthistory.h"
+#include "work/deviceslots.h"
+#include "editors/clienthistory.h"
 #include "ui/progressbardelegate.h"
 #include "work/runrules.h"
 #include "work/sequencer.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

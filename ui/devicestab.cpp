@@ -1,10 +1,10 @@
-#include "discovery/devicestab.h"
+#include "ui/devicestab.h"
 
 #include "data/textforms.h"
 
 #include "device/tavik.h"
-#include "discovery/deviceslots.h"
-#include "discovery/devicetablemodel.h"
+#include "work/deviceslots.h"
+#include "work/devicetablemodel.h"
 #include "ui/checkboxdelegate.h"
 #include "work/sequencer.h"
 

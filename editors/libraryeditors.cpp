@@ -1,6 +1,6 @@
-#include "ui/libraryeditors.h"
+#include "editors/libraryeditors.h"
 
-#include "ui/librarysession.h"
+#include "editors/librarysession.h"
 
 LibraryEditors::LibraryEditors(Library &library) : preset(library), program(library), client(library)
 {

@@ -1,9 +1,9 @@
-#include "ui/clienthistory.h"
+#include "editors/clienthistory.h"
 
 #include "data/library.h"
 #include "data/textforms.h"
 #include "work/sendtowork.h"
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include <QDebug>
 

@@ -1,8 +1,8 @@
-#include "ui/librarysession.h"
+#include "editors/librarysession.h"
 
-#include "app/settings.h"
+#include "data/settings.h"
 #include "data/library.h"
-#include "ui/clienthistory.h"
+#include "editors/clienthistory.h"
 
 #include <QDebug>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/clienteditor.h"
-#include "ui/preseteditor.h"
-#include "ui/programeditor.h"
+#include "editors/clienteditor.h"
+#include "editors/preseteditor.h"
+#include "editors/programeditor.h"
 
 class LibrarySession;
 

@@ -4,7 +4,6 @@
 
 #include <QTime>
 
-class Sequencer;
 
 // One line of a device's work list: a preset or notes entry with the LF
 // value to transmit and for how long.
@@ -74,5 +73,3 @@ private:
     void readHeader(const QJsonObject &object);
 };
 
-// Hands the list to the sequencer: one item per line, and the total time.
-void loadWork(WorkList &list, Sequencer &sequencer);

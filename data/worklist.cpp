@@ -1,8 +1,7 @@
-#include "work/worklist.h"
+#include "data/worklist.h"
 
 #include "data/presets.h"
 #include "data/textforms.h"
-#include "work/sequencer.h"
 
 QString WorkLine::typeWord(Type type)
 {
@@ -108,19 +107,4 @@ bool WorkList::readBase()
 void WorkList::insertNew()
 {
     insertRecord(WorkLine());
-}
-
-void loadWork(WorkList &list, Sequencer &sequencer)
-{
-    list.first();
-    sequencer.resize(list.count());
-    qint64 totalSeconds = 0;
-    for (int i = 0; i < list.count(); ++i) {
-        const WorkLine &line = list.records().at(i);
-        const int minutes = line.time;
-        sequencer.setItem(i, line.name + QStringLiteral(".v.") + QString::number(line.version), line.value,
-                          qMax(0, minutes));
-        totalSeconds += qint64(qMax(0, minutes)) * 60;
-    }
-    sequencer.setTotalTime(totalSeconds);
 }

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "data/settings.h"
 
 #include "data/container.h"
 #include "data/textforms.h"

@@ -1,7 +1,7 @@
-#include "ui/clienteditor.h"
+#include "editors/clienteditor.h"
 
 #include "data/library.h"
-#include "ui/clienthistory.h"
+#include "editors/clienthistory.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "data/programs.h"
-#include "ui/recordeditorbase.h"
+#include "editors/recordeditorbase.h"
 #include "work/sendtowork.h"
 
 #include <QObject>

@@ -1,9 +1,9 @@
-#include "ui/preseteditor.h"
+#include "editors/preseteditor.h"
 
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
-#include "ui/clienthistory.h"
+#include "editors/clienthistory.h"
 #include "work/runrules.h"
 
 #include <QDebug>

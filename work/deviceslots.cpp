@@ -1,4 +1,4 @@
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 
 #include "device/tavik.h"
 

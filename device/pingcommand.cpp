@@ -1,4 +1,4 @@
-#include "discovery/pingcommand.h"
+#include "device/pingcommand.h"
 
 #include <QRegularExpression>
 

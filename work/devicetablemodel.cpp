@@ -1,7 +1,7 @@
-#include "discovery/devicetablemodel.h"
+#include "work/devicetablemodel.h"
 
 #include "device/tavik.h"
-#include "discovery/deviceslots.h"
+#include "work/deviceslots.h"
 
 DeviceTableModel::DeviceTableModel(DeviceSlots &devices, QObject *parent)
     : QAbstractTableModel(parent), m_devices(devices)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/recordeditorbase.h"
+#include "editors/recordeditorbase.h"
 
 #include <QString>
 

@@ -1,0 +1,70 @@
+#!/bin/sh
+# The source folders are layers, lowest first:
+#   data device discovery work editors maintenance | ui app
+# A file may include files of its own folder and of lower ones, never of a
+# higher one. The folders left of "|" build into the widget-free core
+# (TavikCore) and include no widget or form; ui/ and app/ hold only widget
+# code (TavikWidgets). Prints the includes by folder, then every wrong-way
+# include, and fails when there is one.
+#
+#   scripts/check-layers.sh
+set -eu
+cd "$(dirname "$0")/.."
+
+layers="data device discovery work editors maintenance ui app"
+core="data device discovery work editors maintenance"
+
+rank() {
+    n=0
+    for layer in $layers; do
+        [ "$layer" = "$1" ] && { echo "$n"; return; }
+        n=$((n + 1))
+    done
+    echo -1
+}
+
+arrows=$(mktemp)
+trap 'rm -f "$arrows"' EXIT
+for folder in $layers; do
+    for file in "$folder"/*.h "$folder"/*.cpp; do
+        [ -f "$file" ] || continue
+        sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([a-z]*\)\/[^"]*".*/\1/p' "$file" |
+            while read -r target; do
+                [ "$(rank "$target")" -ge 0 ] && echo "$folder $target $file"
+            done
+    done
+done >"$arrows"
+
+echo "includes by folder (from -> to: count):"
+awk '$1 != $2 { print $1 " -> " $2 }' "$arrows" | sort | uniq -c | sort -k2
+
+failed=0
+while read -r from to file; do
+    if [ "$(rank "$to")" -gt "$(rank "$from")" ]; then
+        echo "wrong way: $file ($from) includes a file of $to/"
+        failed=1
+    fi
+done <"$arrows"
+
+for folder in $core; do
+    if grep -n -E '#[[:space:]]*include[[:space:]]*[<"](QtWidgets/|QtGui/|ui_)' "$folder"/*.h "$folder"/*.cpp 2>/dev/null; then
+        echo "widget code in the core folder $folder/ (above)"
+        failed=1
+    fi
+    if grep -v '^[[:space:]]*#' "$folder/CMakeLists.txt" | grep -q TavikWidgets; then
+        echo "$folder/CMakeLists.txt builds files into TavikWidgets: widget files belong in ui/ or app/"
+        failed=1
+    fi
+done
+for folder in ui app; do
+    if grep -v '^[[:space:]]*#' "$folder/CMakeLists.txt" | grep -q TavikCore; then
+        echo "$folder/CMakeLists.txt builds files into TavikCore: widget-free files belong in a core folder"
+        failed=1
+    fi
+done
+
+if [ "$failed" -ne 0 ]; then
+    echo "layers: FAILED"
+    exit 1
+fi
+echo "layers: every include runs down or within its folder"
