@@ -240,11 +240,6 @@ void MainWindow::stopTimers()
     m_uiTimerStopped = true;
 }
 
-void MainWindow::markDeviceTableDirty()
-{
-    m_devicesTab->markDirty();
-}
-
 void MainWindow::uiTick()
 {
     m_uiTimer.stop();

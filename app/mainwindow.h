@@ -75,8 +75,6 @@ public:
     // Tests that drive the ticks themselves stop the timers first.
     void stopTimers();
 
-    void markDeviceTableDirty();
-
     // Asked when the window is closed while a run goes on: true stops the
     // runs and quits, false stays. A question box by default; tests answer
     // it themselves.
@@ -93,7 +91,6 @@ public Q_SLOTS:
     Settings &settings() { return m_settings; }
     Library &library() { return m_library; }
     DeviceSlots &devices() { return m_devices; }
-    BroadcastUDP &listener() { return m_listener; }
     LibrarySession &session() { return *m_session; }
     DialogNotes *notesDialog() const { return m_notesDialog; }
     InfoProgramName *infoProgramName() const { return m_infoProgramName; }

@@ -19,12 +19,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -32,6 +34,14 @@
 using Measure::print;
 
 namespace {
+
+// Waits while the event loop keeps running, as the window's timers would.
+void delay(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 // The core writes debug lines as it goes (dropped frames, state changes).
 // They are formatted as in the program but not printed, so the figures
@@ -456,7 +466,7 @@ void benchController(bool quick)
     QElapsedTimer timer;
     timer.start();
     while (!inReadyCycle(tavik) && timer.elapsed() < 20000) {
-        Link::delay(2);
+        delay(2);
         if (tavik.takePacketReady())
             tavik.readPacket();
         tavik.tick();
@@ -471,7 +481,7 @@ void benchController(bool quick)
         int outside = 0;
         QElapsedTimer tickTimer;
         for (int i = 0; i < ticks; ++i) {
-            Link::delay(1);
+            delay(1);
             tickTimer.start();
             if (tavik.takePacketReady())
                 tavik.readPacket();

@@ -41,7 +41,6 @@ public:
     int programVersion = 0;
     int totalTime = TextForm::noMinutes;  // none until the Work tab has added the lines up
     QString programNotes;  // kept in memory only
-    bool unusable = false;
 
     void toJson(QJsonObject &object) const;
     void fromJson(const QJsonObject &object);

@@ -3,10 +3,8 @@
 #include "device/pingcommand.h"
 
 #include <QDebug>
-#include <QEventLoop>
 #include <QProcess>
 #include <QTcpSocket>
-#include <QTimer>
 
 Link::Link(QObject *parent)
     : QObject(parent), m_socket(new QTcpSocket(this)), m_pingProcess(new QProcess(this))
@@ -225,9 +223,3 @@ void Link::readStandardError()
     qDebug().noquote() << "error: " << QString::fromUtf8(m_pingProcess->readAllStandardError());
 }
 
-void Link::delay(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}

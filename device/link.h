@@ -68,9 +68,6 @@ public:
 
     bool startPing();
 
-    // Waits while the event loop keeps running.
-    static void delay(int milliseconds);
-
 public Q_SLOTS:
     void markFlagReadyPacket();
     void markFlagConnected();

@@ -146,22 +146,6 @@ bool BroadcastUDP::readAnnouncement()
     return true;
 }
 
-bool BroadcastUDP::hasPendingAnnouncement() const
-{
-    return m_socket->hasPendingDatagrams();
-}
-
-bool BroadcastUDP::takeAnnouncement(Machine &machine)
-{
-    while (readAnnouncement()) {
-        if (m_touched) {
-            machine = m_announced;
-            return true;
-        }
-    }
-    return false;
-}
-
 bool BroadcastUDP::decode(const char *data, int size, Machine &machine)
 {
     // Without the address and port there is no device to reach; such a

@@ -11,7 +11,7 @@ class QUdpSocket;
 
 // Listens for the devices' UDP announcements and decodes each into a machine
 // record. The socket's signal only raises a flag: the main window's device
-// tick polls readAnnouncement() (or takeAnnouncement()) while it returns true.
+// tick polls readAnnouncement() while it returns true.
 class BroadcastUDP : public QObject
 {
     Q_OBJECT
@@ -34,11 +34,6 @@ public:
     // the signature is read and dropped, leaving announced() and
     // announcementTouched() false.
     bool readAnnouncement();
-
-    // The next datagram that is an announcement, skipping any others; false
-    // when none is pending.
-    bool hasPendingAnnouncement() const;
-    bool takeAnnouncement(Machine &machine);
 
     const Machine &announced() const { return m_announced; }
     // Whether the last datagram read was an announcement, and whether it

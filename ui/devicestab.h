@@ -34,7 +34,6 @@ public:
     // Rebuilds are asked for from the 25 ms tick but done only on the UI
     // tick, at most every 250 ms, and every 10 s regardless.
     void markDirty() { m_dirty = true; }
-    bool isDirty() const { return m_dirty; }
 
     void redrawDeviceTable();
     void redrawDeviceLog();

@@ -137,14 +137,12 @@ void WorkTab::fillWorkTable()
 
     m_table->setRowCount(0);
     int total = 0;
-    bool unusable = false;
     const QList<WorkLine> noLines;
     const QList<WorkLine> &lines = work ? work->records() : noLines;
     for (const WorkLine &line : lines) {
         const int row = m_table->rowCount();
         m_table->insertRow(row);
         const bool known = knownPool(line);
-        unusable = unusable || !known;
         m_table->setItem(row, ColumnPool, cell(known ? PresetPool::word(line.pool) : QString()));
         m_table->setItem(row, ColumnName, cell(line.name + QStringLiteral(".v.") + QString::number(line.version)));
         m_table->setItem(row, ColumnNote, cell(line.note));
@@ -166,7 +164,6 @@ void WorkTab::fillWorkTable()
 
     if (work) {
         work->totalTime = total;
-        work->unusable = unusable;
         m_totalTime->setText(QString::number(total));
     }
     m_message->clear();

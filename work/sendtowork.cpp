@@ -66,7 +66,6 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
     work->programVersion = program.version;
     work->programNotes = program.notes;
     work->totalTime = TextForm::noMinutes;
-    work->unusable = false;
 
     QList<WorkLine> lines;
     for (const ProgramLine &programLine : program.records()) {

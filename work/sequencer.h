@@ -67,7 +67,6 @@ public:
     explicit Sequencer(QObject *parent = nullptr);
 
     void setController(TransmitControl *controller) { m_controller = controller; }
-    TransmitControl *controller() const { return m_controller; }
     void setClock(const Clock *clock);
 
     void resize(int count);

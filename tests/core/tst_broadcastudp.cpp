@@ -152,25 +152,12 @@ private Q_SLOTS:
         QVERIFY(listener.readAnnouncement());
         QVERIFY(!listener.announcementTouched());
         QCOMPARE(listener.announced().serialNumber, QString("---"));
-        QTRY_VERIFY(listener.hasPendingAnnouncement());
-        QVERIFY(listener.readAnnouncement());
+        QVERIFY(QTest::qWaitFor([&] { return listener.readAnnouncement(); }, 5000));
         QVERIFY(listener.announcementTouched());
         QVERIFY(listener.announcementChanged());
         QCOMPARE(listener.datagramSize(), BroadcastUDP::maxDatagram);
         QCOMPARE(listener.announced().serialNumber, QString("T7-0042"));
         QVERIFY(listener.announced().hasMaster);
-
-        // The next tick takes announcements only, skipping anything else.
-        sender.writeDatagram(foreign, QHostAddress::LocalHost, port);
-        sender.writeDatagram(longForm(0), QHostAddress::LocalHost, port);
-        QTRY_VERIFY(listener.hasPendingAnnouncement());
-        QTest::qWait(50);
-        Machine taken;
-        QVERIFY(listener.takeAnnouncement(taken));
-        QVERIFY(taken.free);
-        QVERIFY(!listener.announcementChanged());
-        QVERIFY(!listener.takeAnnouncement(taken));
-        QVERIFY(!listener.packetReady());
     }
 };
 
