@@ -4,6 +4,7 @@
 #include "app/appicon.h"
 #include "app/infobar.h"
 #include "app/noticepopup.h"
+#include "data/textforms.h"
 #include "data/container.h"
 #include "device/tavik.h"
 #include "ui/devicestab.h"
@@ -391,7 +392,7 @@ void MainWindow::setProgramTabTitle(const QString &text)
 void MainWindow::setProgramTabTitle(const QString &name, int version)
 {
     setProgramTabTitle(name.isEmpty() ? QString()
-                                      : name + QStringLiteral(".v.") + QString::number(version));
+                                      : TextForm::versioned(name, version));
 }
 
 void MainWindow::setWorkTabTitle(const QString &deviceName)

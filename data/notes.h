@@ -10,6 +10,9 @@
 struct Note
 {
     enum Type { NoType = 0, Preset = 1, Program = 2, Notes = 3, PresetNote = 4 };
+    // The operator paints a free note one of the first three; a recorded
+    // run marks its program and its presets with the other two.
+    enum Colour { Plain = 0, Red = 1, Yellow = 2, Green = 3, ProgramRun = 4, PresetRun = 5 };
 
     TextForm::Stamp created;
     int type = NoType;

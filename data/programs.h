@@ -23,6 +23,10 @@ struct ProgramLine
     static QString typeWord(int type);
     // Case-sensitive; an unknown word gives `fallback`.
     static int typeFromWord(const QString &word, int fallback);
+
+    // A preset line runs for its own time; without one (a negative time)
+    // for its preset's. Never less than nothing.
+    static int runMinutes(int own, int presetMinutes) { return qMax(0, own >= 0 ? own : presetMinutes); }
 };
 
 // A named, versioned program; it is itself the store of its lines, written

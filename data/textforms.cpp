@@ -208,6 +208,11 @@ bool viewOf(const RecordFields &fields, const char *key, QString &, QStringView 
     return fields.view(QLatin1StringView(key), text);
 }
 
+QString versioned(const QString &name, int version)
+{
+    return name + QStringLiteral(".v.") + QString::number(version);
+}
+
 bool intFrom(QStringView text, int &value)
 {
     bool ok = false;

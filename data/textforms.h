@@ -17,6 +17,9 @@ inline constexpr const char *logTimePattern = "dd.MM.yyyy hh:mm:ss.zzz";
 
 QString fromInt(qint64 value);
 
+// A record as lists, the run and the history name it: "name.v.version".
+QString versioned(const QString &name, int version);
+
 // A frequency text as the device's LF value: a plain decimal number above
 // 0 ("1234" or "1234.5", a point and no sign, exponent or spaces inside)
 // whose whole part fits the device's 32-bit field. The fraction is dropped.

@@ -457,20 +457,34 @@ bool Tavik::takeStatusSnapshot()
     return true;
 }
 
-QStringList Tavik::takeConnectionEvents()
+QString Tavik::eventWord(Event event)
 {
-    const std::pair<bool *, const char *> events[] = {
-        {&m_tryingToConnect, "Try To Connect"}, {&m_connectingShown, "Connecting"},
-        {&m_connectedShown, "Connected"},       {&m_disconnectedSeen, "Disconnected"},
-        {&m_ready, "Ready"},                    {&m_warming, "WARMING"},
-        {&m_transmitting, "TRANSMITTING"},
-    };
-    QStringList words;
-    for (const auto &event : events) {
-        if (take(*event.first))
-            words.append(QString::fromLatin1(event.second));
+    switch (event) {
+    case Event::TryToConnect: return QStringLiteral("Try To Connect");
+    case Event::Connecting: return QStringLiteral("Connecting");
+    case Event::Connected: return QStringLiteral("Connected");
+    case Event::Disconnected: return QStringLiteral("Disconnected");
+    case Event::Ready: return QStringLiteral("Ready");
+    case Event::Warming: return QStringLiteral("WARMING");
+    case Event::Transmitting: return QStringLiteral("TRANSMITTING");
     }
-    return words;
+    return QString();
+}
+
+QList<Tavik::Event> Tavik::takeConnectionEvents()
+{
+    const std::pair<bool *, Event> flags[] = {
+        {&m_tryingToConnect, Event::TryToConnect}, {&m_connectingShown, Event::Connecting},
+        {&m_connectedShown, Event::Connected},     {&m_disconnectedSeen, Event::Disconnected},
+        {&m_ready, Event::Ready},                  {&m_warming, Event::Warming},
+        {&m_transmitting, Event::Transmitting},
+    };
+    QList<Event> events;
+    for (const auto &flag : flags) {
+        if (take(*flag.first))
+            events.append(flag.second);
+    }
+    return events;
 }
 
 QString Tavik::statusTimeText() const
@@ -478,17 +492,17 @@ QString Tavik::statusTimeText() const
     return StatusText::minutesSeconds(m_snapshot.timeValue);
 }
 
-QString Tavik::stateText() const
+Tavik::Activity Tavik::activity() const
 {
     if (!m_linkUp || m_connecting)
-        return QStringLiteral("Disconnected");
+        return Activity::Disconnected;
     // The live state: every row of the device table shows its own device,
     // not the picked one's last snapshot.
     switch (m_state) {
     case M_IDLE:
     case M_PING:
     case M_PING_STARTED:
-        return QStringLiteral("Disconnected");
+        return Activity::Disconnected;
     case M_MACHINE_CONNECT:
     case M_MACHINE_CONNECTED:
     case M_MACHINE_GET_CONFIG:
@@ -497,27 +511,50 @@ QString Tavik::stateText() const
     case M_MACHINE_GET_RTC2:
     case M_MACHINE_SET_LF:
     case M_MACHINE_SET_TRANS_TIME:
-        return QStringLiteral("Connecting");
+        return Activity::Connecting;
     case M_MACHINE_GET_STATUS:
     case M_MACHINE_COMMAND_BRING_UP:
-        return QStringLiteral("Ready");
+        return Activity::Ready;
     case M_MACHINE_WARMING:
     case M_MACHINE_WARMING2:
     case M_MACHINE_ON_AIR_PRESET_TIME:
     case M_MACHINE_COMMAND_START_TRANSMIT:
-        return QStringLiteral("Warming");
+        return Activity::Warming;
     case M_MACHINE_ON_AIR_PRESET_LF:
     case M_MACHINE_ON_AIR_STATUS:
     case M_MACHINE_ON_AIR_STATUS2:
-        return QStringLiteral("Transmitting");
+        return Activity::Transmitting;
     case M_MACHINE_COMMAND_STOP_TRANSMIT:
-        return QStringLiteral("Stop");
+        return Activity::Stopping;
     case M_MACHINE_DISCONNECT:
     case M_MACHINE_DISCONNECT2:
-        return QStringLiteral("Disconnecting");
+        return Activity::Disconnecting;
     default:
-        return QString::number(int(m_state)) + QString::number(m_lastStatusBits, 2);
+        return Activity::Unknown;
     }
+}
+
+QString Tavik::activityWord(Activity activity)
+{
+    switch (activity) {
+    case Activity::Disconnected: return QStringLiteral("Disconnected");
+    case Activity::Connecting: return QStringLiteral("Connecting");
+    case Activity::Ready: return QStringLiteral("Ready");
+    case Activity::Warming: return QStringLiteral("Warming");
+    case Activity::Transmitting: return QStringLiteral("Transmitting");
+    case Activity::Stopping: return QStringLiteral("Stop");
+    case Activity::Disconnecting: return QStringLiteral("Disconnecting");
+    case Activity::Unknown: break;
+    }
+    return QString();
+}
+
+QString Tavik::stateText() const
+{
+    const Activity now = activity();
+    if (now == Activity::Unknown)
+        return QString::number(int(m_state)) + QString::number(m_lastStatusBits, 2);
+    return activityWord(now);
 }
 
 QString Tavik::buildTimeText() const

@@ -110,13 +110,21 @@ public:
     State state() const { return m_state; }
     quint32 lfSent() const { return m_lfSent; }
 
-    // The connection event words raised since the last call, in display
-    // order; each flag is cleared as it is taken.
-    QStringList takeConnectionEvents();
+    // What the link has done since it was last asked.
+    enum class Event { TryToConnect, Connecting, Connected, Disconnected, Ready, Warming, Transmitting };
+    static QString eventWord(Event event);
+    // The events raised since the last call, in display order; each flag
+    // is cleared as it is taken.
+    QList<Event> takeConnectionEvents();
 
     // The snapshot's remaining time as "m:ss".
     QString statusTimeText() const;
-    // "Disconnected", "Ready", "Transmitting"... for the live state.
+    // The live state of the link and the device, as the devices table
+    // shows it; Unknown for a state that has no word.
+    enum class Activity { Disconnected, Connecting, Ready, Warming, Transmitting, Stopping, Disconnecting, Unknown };
+    Activity activity() const;
+    static QString activityWord(Activity activity);
+    // Its word; for Unknown the state's number and the status bits.
     QString stateText() const;
     QString buildTimeText() const;
 

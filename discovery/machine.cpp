@@ -156,15 +156,24 @@ bool Machine::responsive(const QDateTime &now) const
     return !deadline.isValid() || now <= deadline;
 }
 
-QString Machine::statusText(const QDateTime &now) const
+Machine::Availability Machine::availability(const QDateTime &now) const
 {
     if (!responsive(now))
-        return QStringLiteral("Unresponsive");
+        return Availability::Unresponsive;
     if (booting)
-        return QStringLiteral("Starting");
-    if (free)
-        return QStringLiteral("Ready to connect");
-    return QStringLiteral("Occupied");
+        return Availability::Starting;
+    return free ? Availability::ReadyToConnect : Availability::Occupied;
+}
+
+QString Machine::availabilityWord(Availability availability)
+{
+    switch (availability) {
+    case Availability::Unresponsive: return QStringLiteral("Unresponsive");
+    case Availability::Starting: return QStringLiteral("Starting");
+    case Availability::ReadyToConnect: return QStringLiteral("Ready to connect");
+    case Availability::Occupied: return QStringLiteral("Occupied");
+    }
+    return QString();
 }
 
 void Machine::touch(const QDateTime &now)

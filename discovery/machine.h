@@ -80,7 +80,14 @@ struct Machine
     // An invalid deadline (a "LastConnected" that did not parse) counts as
     // not passed.
     bool responsive(const QDateTime &now = QDateTime::currentDateTime()) const;
-    QString statusText(const QDateTime &now = QDateTime::currentDateTime()) const;
+    // Whether the device may be connected, as its announcements tell.
+    enum class Availability { Unresponsive, Starting, ReadyToConnect, Occupied };
+    Availability availability(const QDateTime &now = QDateTime::currentDateTime()) const;
+    static QString availabilityWord(Availability availability);
+    QString statusText(const QDateTime &now = QDateTime::currentDateTime()) const
+    {
+        return availabilityWord(availability(now));
+    }
     void touch(const QDateTime &now = QDateTime::currentDateTime());
 
     // Only records with a slot 0..4 may be bound to a device controller; a

@@ -11,11 +11,9 @@ namespace ClientHistory {
 
 namespace {
 
-enum Colour { ProgramRun = 4, PresetRun = 5 };
-
 QString pair(const Note &note)
 {
-    return note.text + QStringLiteral(".v.") + QString::number(note.version);
+    return TextForm::versioned(note.text, note.version);
 }
 
 } // namespace
@@ -42,7 +40,7 @@ void recordRun(Library &library, const WorkList &work)
     history.insertNote(Note::Program);
     history.setText(work.programName);
     history.setVersion(work.programVersion);
-    history.setColour(ProgramRun);
+    history.setColour(Note::ProgramRun);
     int at = 0;
     for (const WorkLine &line : work.records()) {
         history.setCurrent(++at);
@@ -51,7 +49,7 @@ void recordRun(Library &library, const WorkList &work)
         history.setVersion(line.version);
         history.setVariable(line.value);
         history.setTime(line.time);
-        history.setColour(PresetRun);
+        history.setColour(Note::PresetRun);
     }
     history.setFilter(filter);
     history.setCurrent(0);

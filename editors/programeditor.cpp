@@ -37,7 +37,7 @@ QString ProgramEditor::poolWord() const
 void ProgramEditor::setCaption(const QString &name, int version)
 {
     const QString caption = name.isEmpty() ? QStringLiteral("Program\n")
-                                           : QStringLiteral("Program\n%1.v.%2").arg(name).arg(version);
+                                           : QStringLiteral("Program\n") + TextForm::versioned(name, version);
     if (caption == m_caption)
         return;
     m_caption = caption;
@@ -240,7 +240,7 @@ QList<ProgramLineView> ProgramEditor::lineViews(int *total) const
                 view.timeText = own < 0 ? QString::number(presetMinutes)
                                         : QStringLiteral("%1 (%2)").arg(own).arg(presetMinutes);
             }
-            view.minutes = own < 0 ? qMax(0, presetMinutes) : own;
+            view.minutes = ProgramLine::runMinutes(own, presetMinutes);
         } else {
             view.minutes = qMax(0, own);
         }

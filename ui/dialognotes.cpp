@@ -1,5 +1,7 @@
 #include "ui/dialognotes.h"
 
+#include "ui/librarycolumns.h"
+
 #include "ui_dialognotes.h"
 
 DialogNotes::DialogNotes(QWidget *parent) : QDialog(parent), ui(new Ui::DialogNotes)
@@ -41,13 +43,11 @@ void DialogNotes::on_pushButton_notes_clear_clicked()
 
 void DialogNotes::setColour(int colour)
 {
-    static const char *const sheets[] = {
-        "background-color: rgb(255, 255, 255);",
-        "background-color: rgb(255, 200, 200);",
-        "background-color: rgb(255, 255, 200);",
-        "background-color: rgb(200, 255, 200);",
-    };
     m_colour = colour;
-    if (colour >= 0 && colour <= 3)
-        ui->plainTextEdit_notes->setStyleSheet(QString::fromLatin1(sheets[colour]));
+    if (colour < Note::Plain || colour > Note::Green)
+        return;
+    // The note is shown in the colour its line has in the history.
+    const QColor shown = colour == Note::Plain ? QColor(Qt::white) : LibraryColumns::noteColour(colour);
+    ui->plainTextEdit_notes->setStyleSheet(
+        QStringLiteral("background-color: rgb(%1, %2, %3);").arg(shown.red()).arg(shown.green()).arg(shown.blue()));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/notes.h"
+
 #include <QDialog>
 
 namespace Ui { class DialogNotes; }
@@ -23,10 +25,10 @@ public:
     bool takeAccepted();
 
 private Q_SLOTS:
-    void on_pushButton_notes_color_white_clicked() { setColour(0); }
-    void on_pushButton_notes_colorR_clicked() { setColour(1); }
-    void on_pushButton_notes_colorY_clicked() { setColour(2); }
-    void on_pushButton_notes_colorG_clicked() { setColour(3); }
+    void on_pushButton_notes_color_white_clicked() { setColour(Note::Plain); }
+    void on_pushButton_notes_colorR_clicked() { setColour(Note::Red); }
+    void on_pushButton_notes_colorY_clicked() { setColour(Note::Yellow); }
+    void on_pushButton_notes_colorG_clicked() { setColour(Note::Green); }
     void on_pushButton_notes_clear_clicked();
     void on_buttonBox_accepted() { m_accepted = true; }
 

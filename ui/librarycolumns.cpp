@@ -28,7 +28,7 @@ QVariant unsendable(const QString &problem)
 
 QString nameVersion(const Note &note)
 {
-    return note.text + QStringLiteral(".v.") + QString::number(note.version);
+    return TextForm::versioned(note.text, note.version);
 }
 
 // ".tim:" and the minutes, for entries that ran for some time.
@@ -75,11 +75,11 @@ QVariant colourOrNothing(int code)
 QColor noteColour(int code)
 {
     switch (code) {
-    case 1: return QColor(255, 200, 200);
-    case 2: return QColor(255, 255, 200);
-    case 3: return QColor(200, 255, 200);
-    case 4: return QColor(255, 180, 180);
-    case 5: return QColor(220, 140, 140);
+    case Note::Red: return QColor(255, 200, 200);
+    case Note::Yellow: return QColor(255, 255, 200);
+    case Note::Green: return QColor(200, 255, 200);
+    case Note::ProgramRun: return QColor(255, 180, 180);
+    case Note::PresetRun: return QColor(220, 140, 140);
     default: return QColor();
     }
 }
@@ -105,7 +105,7 @@ QList<ListColumn<Note>> history()
          [](const Note &n) { return n.type == Note::PresetNote ? QVariant() : colourOrNothing(n.colour); }},
         {fixed("Notes"), historyText, historyTooltip,
          [](const Note &n) {
-             const bool painted = n.type == Note::Notes && n.colour >= 1 && n.colour <= 3;
+             const bool painted = n.type == Note::Notes && n.colour >= Note::Red && n.colour <= Note::Green;
              return painted ? colourOrNothing(n.colour) : QVariant();
          }},
     };

@@ -129,14 +129,13 @@ void WorkTab::fillWorkTable()
     m_shownInstance = work ? m_devices.selectedInstance() : 0;
     if (work) {
         m_pool->setText(PresetPool::word(work->pool));
-        m_programName->setText(work->programName + QStringLiteral(".v.") + QString::number(work->programVersion));
+        m_programName->setText(TextForm::versioned(work->programName, work->programVersion));
         m_programNotes->setText(work->programNotes);
     } else {
         clearLabels();
     }
 
     m_table->setRowCount(0);
-    int total = 0;
     const QList<WorkLine> noLines;
     const QList<WorkLine> &lines = work ? work->records() : noLines;
     for (const WorkLine &line : lines) {
@@ -144,13 +143,11 @@ void WorkTab::fillWorkTable()
         m_table->insertRow(row);
         const bool known = knownPool(line);
         m_table->setItem(row, ColumnPool, cell(known ? PresetPool::word(line.pool) : QString()));
-        m_table->setItem(row, ColumnName, cell(line.name + QStringLiteral(".v.") + QString::number(line.version)));
+        m_table->setItem(row, ColumnName, cell(TextForm::versioned(line.name, line.version)));
         m_table->setItem(row, ColumnNote, cell(line.note));
         m_table->setItem(row, ColumnValue, cell(line.value));
         if (line.pool <= lastRunnablePool) {
-            const int minutes = line.time;
-            m_table->setItem(row, ColumnTime, cell(QString::number(minutes)));
-            total += minutes;
+            m_table->setItem(row, ColumnTime, cell(QString::number(line.time)));
             m_table->setItem(row, ColumnProgress, cell(QStringLiteral("0")));
             m_table->setItem(row, ColumnSensor, cell(QStringLiteral("0")));
         } else {
@@ -163,8 +160,8 @@ void WorkTab::fillWorkTable()
         m_table->selectRow(m_selectedRow);
 
     if (work) {
-        work->totalTime = total;
-        m_totalTime->setText(QString::number(total));
+        work->totalTime = int(RunRules::listSeconds(*work) / 60);
+        m_totalTime->setText(QString::number(work->totalTime));
     }
     m_message->clear();
     m_cutShown = false;

@@ -260,13 +260,14 @@ void DeviceSlots::takeConnectionEvents()
         Event &event = m_events[size_t(slot)];
         if (event.hold > 0)
             --event.hold;
-        for (const QString &word : controller(slot).takeConnectionEvents()) {
-            if (word == QLatin1String("Disconnected")) {
+        for (const Tavik::Event happened : controller(slot).takeConnectionEvents()) {
+            const QString word = Tavik::eventWord(happened);
+            if (happened == Tavik::Event::Disconnected) {
                 // The sequencer has learnt from its controller that the run
                 // was cut short.
                 event.word = word;
                 event.hold = holdTicks;
-            } else if (word == QLatin1String("TRANSMITTING") && controller(slot).isConnected()) {
+            } else if (happened == Tavik::Event::Transmitting && controller(slot).isConnected()) {
                 // Flags carry no order in time: a link that is down now went
                 // down after any transmission seen in the same batch.
                 event.word = word;

@@ -47,8 +47,9 @@ QString DeviceTableModel::status(int row)
     if (!registry.hasDeviceSlot())
         return status + QStringLiteral(" (no device slot)");
     const Tavik &tavik = m_devices.controller(registry.slot());
-    if (tavik.stateText() == QLatin1String("Disconnected") && tavik.pingReachable()
-        && status != QLatin1String("Occupied") && status != QLatin1String("Starting"))
+    const Machine::Availability availability = registry.currentRecord()->availability();
+    if (tavik.activity() == Tavik::Activity::Disconnected && tavik.pingReachable()
+        && availability != Machine::Availability::Occupied && availability != Machine::Availability::Starting)
         status = QStringLiteral("Ping OK");
     if (tavik.isLinkUp())
         status = tavik.stateText();

@@ -1,5 +1,6 @@
 #include "work/runrules.h"
 
+#include "data/presetlookup.h"
 #include "data/presets.h"
 #include "data/textforms.h"
 #include "device/tavik.h"
@@ -20,8 +21,10 @@ bool lineRunnable(const WorkLine &line)
 qint64 listSeconds(const WorkList &work)
 {
     qint64 seconds = 0;
-    for (const WorkLine &line : work.records())
-        seconds += qint64(qMax(0, line.time)) * 60;
+    for (const WorkLine &line : work.records()) {
+        if (line.pool < PresetLookup::NotFound)
+            seconds += qint64(qMax(0, line.time)) * 60;
+    }
     return seconds;
 }
 
@@ -31,10 +34,12 @@ Outcome check(const WorkList *work, const Tavik *tavik, const Sequencer *sequenc
         return Outcome::NoDevice;
     if (!sequencer->canStart() || tavik->hasRun())
         return Outcome::StillRunning;
-    if (work->count() == 0 || listSeconds(*work) == 0)
+    if (work->count() == 0)
         return Outcome::NothingToRun;
     if (!std::all_of(work->records().cbegin(), work->records().cend(), lineRunnable))
         return Outcome::LineNotRunnable;
+    if (listSeconds(*work) == 0)
+        return Outcome::NothingToRun;
     // The device counts its transmission time in 16 bits of seconds, three
     // more than the list; a longer list would be cut short on air.
     if (listSeconds(*work) + 3 > qint64(Tavik::maxTransmitTime))

@@ -24,7 +24,8 @@ enum class Outcome {
 // A line goes on air only with a known preset pool and an LF value the
 // device can take.
 bool lineRunnable(const WorkLine &line);
-// Seconds the list runs, lines with no valid time counting 0.
+// Seconds the list runs: the lines whose preset was found, a line with no
+// valid time counting 0.
 qint64 listSeconds(const WorkList &work);
 
 Outcome check(const WorkList *work, const Tavik *tavik, const Sequencer *sequencer);

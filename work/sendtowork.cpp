@@ -38,9 +38,7 @@ void resolveInto(Library &library, WorkLine &line, int ownMinutes)
     line.pool = code;
     line.note = preset.notes;
     line.value = PresetLookup::isUsable(code) ? preset.variable : QString();
-    line.time = ownMinutes >= 0 ? ownMinutes : preset.time;
-    if (line.time < 0)
-        line.time = 0;
+    line.time = ProgramLine::runMinutes(ownMinutes, preset.time);
     line.orgTime = line.time;
 }
 

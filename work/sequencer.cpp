@@ -4,6 +4,7 @@
 #include "data/worklist.h"
 #include "device/transmitcontrol.h"
 #include "work/clock.h"
+#include "work/runrules.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -290,13 +291,9 @@ void loadWork(WorkList &list, Sequencer &sequencer)
 {
     list.first();
     sequencer.resize(list.count());
-    qint64 totalSeconds = 0;
     for (int i = 0; i < list.count(); ++i) {
         const WorkLine &line = list.records().at(i);
-        const int minutes = line.time;
-        sequencer.setItem(i, line.name + QStringLiteral(".v.") + QString::number(line.version), line.value,
-                          qMax(0, minutes));
-        totalSeconds += qint64(qMax(0, minutes)) * 60;
+        sequencer.setItem(i, TextForm::versioned(line.name, line.version), line.value, qMax(0, line.time));
     }
-    sequencer.setTotalTime(totalSeconds);
+    sequencer.setTotalTime(RunRules::listSeconds(list));
 }

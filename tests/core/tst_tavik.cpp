@@ -95,9 +95,9 @@ private Q_SLOTS:
 
         // The ready cycle keeps polling and brings the output up from stand-by.
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=1").size() > 0; }, 5000));
-        QStringList events = rig.tavik.takeConnectionEvents();
-        QVERIFY(events.contains("Try To Connect") && events.contains("Ready"));
-        QVERIFY(events.indexOf("Connected") < events.indexOf("Ready"));
+        const QList<Tavik::Event> events = rig.tavik.takeConnectionEvents();
+        QVERIFY(events.contains(Tavik::Event::TryToConnect) && events.contains(Tavik::Event::Ready));
+        QVERIFY(events.indexOf(Tavik::Event::Connected) < events.indexOf(Tavik::Event::Ready));
 
         // Once the user disconnects, the state word says so.
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.takeStatusSnapshot(); }));
