@@ -72,7 +72,7 @@ int History::presetNotesAfterCurrent()
     int run = 0;
     int result = -1;
     while (next()) {
-        if (records().at(current()).type != Note::PresetNote) {
+        if (records().at(current()).type != LineType::PresetNote) {
             result = run;
             break;
         }

@@ -20,7 +20,7 @@ Note Note::fromJson(const QJsonObject &object)
     QString word;
     readDateTime(object, "cre", note.created);
     if (stringOf(object, "typ", word))
-        note.type = typeFromWord(word, note.type);
+        note.type = LineType::fromWord(word, kinds, note.type);
     readText(object, "not", note.text);
     readInt(object, "ver", note.version);
     readText(object, "var", note.variable);
@@ -32,7 +32,7 @@ Note Note::fromJson(const QJsonObject &object)
 QJsonObject Note::toJson() const
 {
     return {
-        {"typ", typeWord(type)},
+        {"typ", LineType::word(type)},
         {"cre", fromDateTime(created)},
         {"not", text},
         {"ver", fromInt(version)},
@@ -40,26 +40,6 @@ QJsonObject Note::toJson() const
         {"var", variable},
         {"tim", fromMinutes(time)},
     };
-}
-
-QString Note::typeWord(int type)
-{
-    switch (type) {
-    case Preset: return QStringLiteral("Preset");
-    case Program: return QStringLiteral("Program");
-    case Notes: return QStringLiteral("Notes");
-    case PresetNote: return QStringLiteral("PresetNote");
-    default: return QString();
-    }
-}
-
-int Note::typeFromWord(const QString &word, int fallback)
-{
-    for (int type = Preset; type <= PresetNote; ++type) {
-        if (word == typeWord(type))
-            return type;
-    }
-    return fallback;
 }
 
 Notes::Notes(const QString &listKey, const QString &debugName)
@@ -73,13 +53,13 @@ void Notes::insertNote(int type)
 
 QString Notes::typeWord() const
 {
-    return hasCurrent() ? Note::typeWord(type()) : QString();
+    return hasCurrent() ? LineType::word(type()) : QString();
 }
 
 void Notes::setTypeWord(const QString &word)
 {
     if (Note *note = currentRecord())
-        note->type = Note::typeFromWord(word, note->type);
+        note->type = LineType::fromWord(word, Note::kinds, note->type);
 }
 
 int Notes::colour() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/linetype.h"
 #include "data/recordstore.h"
 
 #include <QDateTime>
@@ -9,13 +10,16 @@
 // or program was given.
 struct Note
 {
-    enum Type { NoType = 0, Preset = 1, Program = 2, Notes = 3, PresetNote = 4 };
+    // An entry is a preset given, a program given, a free note, or a
+    // preset of a program run (shown under its program).
+    static constexpr std::initializer_list<int> kinds = {LineType::Preset, LineType::Program, LineType::Notes,
+                                                         LineType::PresetNote};
     // The operator paints a free note one of the first three; a recorded
     // run marks its program and its presets with the other two.
     enum Colour { Plain = 0, Red = 1, Yellow = 2, Green = 3, ProgramRun = 4, PresetRun = 5 };
 
     TextForm::Stamp created;
-    int type = NoType;
+    int type = LineType::None;
     QString text;
     int version = 0;
     QString variable;
@@ -27,9 +31,6 @@ struct Note
     QJsonObject toJson() const;
     QString displayText() const { return text; }
 
-    static QString typeWord(int type);
-    // Case-sensitive; an unknown word gives `fallback`.
-    static int typeFromWord(const QString &word, int fallback);
 };
 
 class Notes : public RecordStore<Note>

@@ -12,7 +12,7 @@ ProgramLine ProgramLine::fromJson(const QJsonObject &object)
     readText(object, "nam", line.name);
     readInt(object, "ver", line.version);
     if (stringOf(object, "typ", word))
-        line.type = typeFromWord(word, line.type);
+        line.type = LineType::fromWord(word, kinds, line.type);
     readMinutes(object, "tim", line.time);
     return line;
 }
@@ -22,30 +22,9 @@ QJsonObject ProgramLine::toJson() const
     return {
         {"nam", name},
         {"ver", fromInt(version)},
-        {"typ", typeWord(type)},
+        {"typ", LineType::word(type)},
         {"tim", fromMinutes(time)},
     };
-}
-
-QString ProgramLine::typeWord(int type)
-{
-    switch (type) {
-    case Preset: return QStringLiteral("Preset");
-    case Program: return QStringLiteral("Program");
-    case Notes: return QStringLiteral("Notes");
-    default: return QString();
-    }
-}
-
-int ProgramLine::typeFromWord(const QString &word, int fallback)
-{
-    if (word == QLatin1String("Preset"))
-        return Preset;
-    if (word == QLatin1String("Program"))
-        return Program;
-    if (word == QLatin1String("Notes"))
-        return Notes;
-    return fallback;
 }
 
 Program::Program() : RecordStore<ProgramLine>(QStringLiteral("program"), QStringLiteral("program")) {}
@@ -111,13 +90,13 @@ void Program::insertLine(int index)
 
 QString Program::lineTypeWord() const
 {
-    return hasCurrent() ? ProgramLine::typeWord(lineType()) : QString();
+    return hasCurrent() ? LineType::word(lineType()) : QString();
 }
 
 void Program::setLineTypeWord(const QString &word)
 {
     if (ProgramLine *line = currentRecord())
-        line->type = ProgramLine::typeFromWord(word, line->type);
+        line->type = LineType::fromWord(word, ProgramLine::kinds, line->type);
 }
 
 Programs::Programs() : RecordStore<Program>(QStringLiteral("programs"), QStringLiteral("programs")) {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/linetype.h"
 #include "data/recordstore.h"
 
 #include <QDateTime>
@@ -9,20 +10,18 @@
 // name and version, with its run time.
 struct ProgramLine
 {
-    enum Type { Preset = 1, Program = 2, Notes = 3 };
+    // A line is a preset, a program or notes.
+    static constexpr std::initializer_list<int> kinds = {LineType::Preset, LineType::Program, LineType::Notes};
 
     QString name;
     int version = 0;
-    int type = Preset;
+    int type = LineType::Preset;
     int time = TextForm::noMinutes;
 
     static ProgramLine fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
     QString displayText() const { return name; }
 
-    static QString typeWord(int type);
-    // Case-sensitive; an unknown word gives `fallback`.
-    static int typeFromWord(const QString &word, int fallback);
 
     // A preset line runs for its own time; without one (a negative time)
     // for its preset's. Never less than nothing.

@@ -3,27 +3,6 @@
 #include "data/presets.h"
 #include "data/textforms.h"
 
-QString WorkLine::typeWord(Type type)
-{
-    switch (type) {
-    case Notes: return QStringLiteral("Notes");
-    case Program: return QStringLiteral("Program");
-    case Preset: break;
-    }
-    return QStringLiteral("Preset");
-}
-
-bool WorkLine::typeFromWord(const QString &word, Type &type)
-{
-    for (Type candidate : {Preset, Notes, Program}) {
-        if (word == typeWord(candidate)) {
-            type = candidate;
-            return true;
-        }
-    }
-    return false;
-}
-
 WorkLine WorkLine::fromJson(const QJsonObject &object)
 {
     WorkLine line;
@@ -31,7 +10,7 @@ WorkLine WorkLine::fromJson(const QJsonObject &object)
     TextForm::readInt(object, "ver", line.version);
     QString word;
     if (TextForm::stringOf(object, "typ", word))
-        typeFromWord(word, line.type);
+        line.type = LineType::fromWord(word, kinds, line.type);
     TextForm::readMinutes(object, "tim", line.time);
     TextForm::readMinutes(object, "org", line.orgTime);
     TextForm::readText(object, "val", line.value);
@@ -45,7 +24,7 @@ QJsonObject WorkLine::toJson() const
     QJsonObject object;
     object.insert(QStringLiteral("nam"), name);
     object.insert(QStringLiteral("ver"), TextForm::fromInt(version));
-    object.insert(QStringLiteral("typ"), typeWord(type));
+    object.insert(QStringLiteral("typ"), LineType::word(type));
     object.insert(QStringLiteral("tim"), TextForm::fromMinutes(time));
     object.insert(QStringLiteral("org"), TextForm::fromMinutes(orgTime));
     object.insert(QStringLiteral("val"), value);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/linetype.h"
 #include "data/recordstore.h"
 
 #include <QTime>
@@ -9,11 +10,12 @@
 // value to transmit and for how long.
 struct WorkLine
 {
-    enum Type { Preset, Notes, Program };
+    // A line is a preset, notes or a program.
+    static constexpr std::initializer_list<int> kinds = {LineType::Preset, LineType::Notes, LineType::Program};
 
     QString name;
     int version = 0;
-    Type type = Preset;
+    int type = LineType::Preset;
     int time = 0;
     int orgTime = 0;
     QString value;
@@ -24,8 +26,6 @@ struct WorkLine
     QJsonObject toJson() const;
     QString displayText() const { return name; }
 
-    static QString typeWord(Type type);
-    static bool typeFromWord(const QString &word, Type &type);
 };
 
 // What a device is to transmit, with a header naming the program the lines
@@ -54,8 +54,8 @@ public:
     void setName(const QString &v) { setField(&WorkLine::name, v); }
     int lineVersion() const { return field(&WorkLine::version); }
     void setLineVersion(int v) { setField(&WorkLine::version, v); }
-    WorkLine::Type type() const { return field(&WorkLine::type); }
-    void setType(WorkLine::Type v) { setField(&WorkLine::type, v); }
+    int type() const { return field(&WorkLine::type); }
+    void setType(int v) { setField(&WorkLine::type, v); }
     int time() const { return field(&WorkLine::time); }
     void setTime(int minutes) { setField(&WorkLine::time, minutes); }
     int orgTime() const { return field(&WorkLine::orgTime); }

@@ -174,7 +174,7 @@ void ClientEditor::newNote(int row)
         history.select(std::max(row, 0));
     else
         history.setCurrent(0);
-    history.insertNote(Note::Notes);
+    history.insertNote(LineType::Notes);
     pickNote();
     ClientHistory::save(m_library);
 }
@@ -183,7 +183,7 @@ bool ClientEditor::editNote(int row)
 {
     History &history = m_library.history();
     history.select(row);
-    if (!history.hasCurrent() || history.type() != Note::Notes) {
+    if (!history.hasCurrent() || history.type() != LineType::Notes) {
         m_noteKey = 0;
         return false;
     }

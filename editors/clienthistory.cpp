@@ -37,14 +37,14 @@ void recordRun(Library &library, const WorkList &work)
     const QString filter = history.filter();
     history.setFilter(QString());
     history.setCurrent(0);
-    history.insertNote(Note::Program);
+    history.insertNote(LineType::Program);
     history.setText(work.programName);
     history.setVersion(work.programVersion);
     history.setColour(Note::ProgramRun);
     int at = 0;
     for (const WorkLine &line : work.records()) {
         history.setCurrent(++at);
-        history.insertNote(Note::PresetNote);
+        history.insertNote(LineType::PresetNote);
         history.setText(line.name);
         history.setVersion(line.version);
         history.setVariable(line.value);
@@ -64,7 +64,7 @@ bool recordCutShort(Library &library, const QString &path, const QString &text)
         const QString filter = history.filter();
         history.setFilter(QString());
         history.setCurrent(0);
-        history.insertNote(Note::Notes);
+        history.insertNote(LineType::Notes);
         history.setText(text);
         history.setFilter(filter);
         history.setCurrent(0);
@@ -92,7 +92,7 @@ QString renew(Library &library, DeviceSlots &devices, int row)
     qDebug() << "to work on cursor " << row << "name:" << entry->text;
 
     SendToWork::Outcome outcome = SendToWork::Sent;
-    if (entry->type == Note::Program) {
+    if (entry->type == LineType::Program) {
         Programs &programs = library.programs();
         const int index = programs.indexOf(entry->text, entry->version);
         if (index == -1)
@@ -100,7 +100,7 @@ QString renew(Library &library, DeviceSlots &devices, int row)
         if (index < 0)
             return QStringLiteral(" Several general programs %1: nothing sent").arg(pair(*entry));
         outcome = SendToWork::program(library, devices, programs.records().at(index), true);
-    } else if (entry->type == Note::PresetNote) {
+    } else if (entry->type == LineType::PresetNote) {
         outcome = SendToWork::presetLine(library, devices, entry->text, entry->version,
                                          entry->time);
     } else {

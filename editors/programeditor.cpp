@@ -226,7 +226,7 @@ QList<ProgramLineView> ProgramEditor::lineViews(int *total) const
         view.name = line.name;
         view.version = QString::number(line.version);
         const int own = line.time;
-        if (line.type == ProgramLine::Preset) {
+        if (line.type == LineType::Preset) {
             view.preset = true;
             Preset preset;
             preset.time = 0;
@@ -312,7 +312,7 @@ ProgramEditor::AddResult ProgramEditor::addPreset(int presetPool, const QString 
     if (presetPool == PresetPool::Client && m_general)
         return ClientToGeneral;
     ProgramLine line;
-    line.type = ProgramLine::Preset;
+    line.type = LineType::Preset;
     line.name = name;
     line.version = version;
     line.time = TextForm::noMinutes;

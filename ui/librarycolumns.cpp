@@ -41,10 +41,10 @@ QString runTime(const Note &note)
 QString historyText(const Note &note)
 {
     switch (note.type) {
-    case Note::Preset: return QStringLiteral("pre: ") + nameVersion(note) + runTime(note);
-    case Note::Program: return QStringLiteral("pro: ") + nameVersion(note);
-    case Note::Notes: return note.text;
-    case Note::PresetNote: return QStringLiteral(" - ") + nameVersion(note) + runTime(note);
+    case LineType::Preset: return QStringLiteral("pre: ") + nameVersion(note) + runTime(note);
+    case LineType::Program: return QStringLiteral("pro: ") + nameVersion(note);
+    case LineType::Notes: return note.text;
+    case LineType::PresetNote: return QStringLiteral(" - ") + nameVersion(note) + runTime(note);
     default: return QString();
     }
 }
@@ -52,14 +52,14 @@ QString historyText(const Note &note)
 QString historyTooltip(const Note &note)
 {
     switch (note.type) {
-    case Note::Preset:
-    case Note::PresetNote:
+    case LineType::Preset:
+    case LineType::PresetNote:
         return QStringLiteral("Double click to load preset ") + nameVersion(note)
                + QStringLiteral(" to client program, preset, not implemented yet");
-    case Note::Program:
+    case LineType::Program:
         return QStringLiteral("Double click to load program ") + nameVersion(note)
                + QStringLiteral(" to client program, not implemented yes");
-    case Note::Notes: return fixed("Double click to edit");
+    case LineType::Notes: return fixed("Double click to edit");
     default: return QString();
     }
 }
@@ -100,12 +100,12 @@ QList<ListColumn<Note>> history()
 {
     return {
         {fixed("Date"),
-         [](const Note &n) { return n.type == Note::PresetNote ? QString() : TextForm::fromDateTime(n.created); },
+         [](const Note &n) { return n.type == LineType::PresetNote ? QString() : TextForm::fromDateTime(n.created); },
          {},
-         [](const Note &n) { return n.type == Note::PresetNote ? QVariant() : colourOrNothing(n.colour); }},
+         [](const Note &n) { return n.type == LineType::PresetNote ? QVariant() : colourOrNothing(n.colour); }},
         {fixed("Notes"), historyText, historyTooltip,
          [](const Note &n) {
-             const bool painted = n.type == Note::Notes && n.colour >= Note::Red && n.colour <= Note::Green;
+             const bool painted = n.type == LineType::Notes && n.colour >= Note::Red && n.colour <= Note::Green;
              return painted ? colourOrNothing(n.colour) : QVariant();
          }},
     };

@@ -9,6 +9,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 namespace SendToWork {
 
 namespace {
@@ -70,11 +72,8 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
         WorkLine line;
         line.name = programLine.name;
         line.version = programLine.version;
-        // The two line kinds number their types differently: only the word
-        // means the same on both sides.
-        WorkLine::Type type = WorkLine::Preset;
-        if (WorkLine::typeFromWord(ProgramLine::typeWord(programLine.type), type))
-            line.type = type;
+        if (std::find(WorkLine::kinds.begin(), WorkLine::kinds.end(), programLine.type) != WorkLine::kinds.end())
+            line.type = programLine.type;
         resolveInto(library, line, programLine.time);
         lines.append(line);
     }
@@ -92,7 +91,7 @@ Outcome presetLine(Library &library, DeviceSlots &devices, const QString &name, 
     WorkLine line;
     line.name = name;
     line.version = version;
-    line.type = WorkLine::Preset;
+    line.type = LineType::Preset;
     resolveInto(library, line, minutes);
     work->editRecords().prepend(line);
     work->setCurrent(0);

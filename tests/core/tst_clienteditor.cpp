@@ -47,7 +47,7 @@ private Q_SLOTS:
         QCOMPARE(f.library.history().path(), f.folder() + bo + ".dat");
         QVERIFY(open(0));
         QCOMPARE(client.fields().name, QString("Ana"));
-        f.library.history().insertNote(Note::Notes);
+        f.library.history().insertNote(LineType::Notes);
         QVERIFY(session.saveOpenHistory());
 
         // A taken name and an empty one: the message, and nothing written.
@@ -143,7 +143,7 @@ private Q_SLOTS:
 
         client.newNote(0);
         QCOMPARE(history.count(), 1);
-        QCOMPARE(history.type(), int(Note::Notes));
+        QCOMPARE(history.type(), int(LineType::Notes));
         client.newNote(0);  // the same minute and text: still another note
         QVERIFY(client.editNote(1));
         QVERIFY(client.takeNoteResult("second", 1));
@@ -165,7 +165,7 @@ private Q_SLOTS:
         // A history read from no file is nobody's: no client's file takes it.
         const QString historyPath = history.path();
         history.clear();
-        history.insertNote(Note::Notes);
+        history.insertNote(LineType::Notes);
         QVERIFY(!ClientHistory::save(f.library));
         History reread;
         reread.setPath(historyPath.chopped(4));
@@ -206,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(work->records().at(0).value, QString("1234.5"));
         QCOMPARE(work->records().at(0).pool, 1);
         QCOMPARE(work->records().at(0).time, 7);
-        QCOMPARE(work->records().at(1).type, WorkLine::Notes);
+        QCOMPARE(work->records().at(1).type, LineType::Notes);
         QCOMPARE(work->records().at(1).pool, 10);
 
         // The run is recorded, then both kinds of entry are renewed.
@@ -221,7 +221,7 @@ private Q_SLOTS:
         ClientHistory::recordRun(f.library, ran);
         QVERIFY(f.library.openClient(f.library.openClientFile()));
         QCOMPARE(f.library.history().count(), 3);
-        QCOMPARE(f.library.history().records().at(1).type, int(Note::PresetNote));
+        QCOMPARE(f.library.history().records().at(1).type, int(LineType::PresetNote));
         devices.registry().work()->editRecords().clear();
         QCOMPARE(ClientHistory::renew(f.library, devices, 0), QString());
         QCOMPARE(devices.registry().work()->count(), 2);

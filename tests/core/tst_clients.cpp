@@ -51,7 +51,7 @@ private Q_SLOTS:
         QCOMPARE(history.type(), 0);
 
         history.setCurrent(0);
-        history.insertNote(Note::Notes);
+        history.insertNote(LineType::Notes);
         QCOMPARE(history.variable(), QString("0"));
         QCOMPARE(history.timeText(), QString("0"));
         QVERIFY(history.saveBase());
@@ -108,7 +108,7 @@ private Q_SLOTS:
         QVERIFY(!root || seteuid(0) == 0);
         QVERIFY(!read);
 
-        history.insertNote(Note::Notes);
+        history.insertNote(LineType::Notes);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not overwriting"));
         QVERIFY(!history.saveBase());
         QFile::setPermissions(base + ".dat", QFile::ReadOwner | QFile::WriteOwner);
@@ -171,11 +171,11 @@ private Q_SLOTS:
         const QRegularExpression unusable("unusable file identifier");
         for (int i = 0; i < clients.count(); ++i) {
             clients.setCurrent(i);
-            clients.history().insertNote(Note::Notes);
+            clients.history().insertNote(LineType::Notes);
             QTest::ignoreMessage(QtWarningMsg, unusable);
             QVERIFY(!clients.loadHistory());
             QCOMPARE(clients.history().count(), 0);  // no other client's entries remain
-            clients.history().insertNote(Note::Notes);
+            clients.history().insertNote(LineType::Notes);
             QTest::ignoreMessage(QtWarningMsg, unusable);
             QVERIFY(!clients.saveHistory());
             QTest::ignoreMessage(QtWarningMsg, unusable);

@@ -54,7 +54,7 @@ QMap<QString, Cycle> cycles()
              store.setPath(folder + "history");
              QVERIFY(store.readBase());
              QCOMPARE(store.count() + store.presets().count() + store.programs().count(), 0);
-             store.insertNote(Note::Program);  // a run recorded
+             store.insertNote(LineType::Program);  // a run recorded
              QVERIFY(store.saveBase());
          }},
         {"settings.dat", [](const QString &) {

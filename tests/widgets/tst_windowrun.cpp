@@ -179,7 +179,7 @@ private Q_SLOTS:
         History &history = window.library().history();
         QVERIFY(history.count() >= 3);
         history.setCurrent(0);
-        QCOMPARE(history.type(), int(Note::Program));
+        QCOMPARE(history.type(), int(LineType::Program));
         QCOMPARE(history.text(), QString("Evening"));
         QCOMPARE(history.colour(), 4);
         QCOMPARE(history.presetNotesAfterCurrent(), -1);
@@ -254,7 +254,7 @@ private Q_SLOTS:
         // The client's history says the run was cut short, and where.
         History &history = window.library().history();
         history.setCurrent(0);
-        QCOMPARE(history.type(), int(Note::Notes));
+        QCOMPARE(history.type(), int(LineType::Notes));
         QVERIFY2(history.text().contains("run cut short at line 1 (Long.v.1"), qPrintable(history.text()));
         History reread;
         reread.setPath(history.path().chopped(4));
