@@ -273,104 +273,51 @@ void DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged()
 
 void DevicesTab::on_pushButton_addMachine_clicked()
 {
-    Machines &registry = m_devices.registry();
-    registry.addMachine(DeviceSlots::count);
-    m_devices.setSelectedRow(0);
-    registry.setConnectAddressText(m_manualAddress->text());
-    registry.setScanAddressText(m_manualAddress->text());
-    registry.setTypeText(QStringLiteral("Tavik"));
-    m_devices.bindDevices();
+    m_devices.addByHand(m_manualAddress->text());
     markDirty();
 }
 
 void DevicesTab::on_pushButton_3_clicked()
 {
-    Machines &registry = m_devices.registry();
-    registry.addMachine(DeviceSlots::count);
-    m_devices.bindDevices();
-    registry.setCurrent(0);
-    registry.setScanAddressText(QStringLiteral("169.254.88.88"));
-    registry.setPortText(QStringLiteral("8888"));
-    registry.setName(QStringLiteral("--"));
-    registry.setTypeText(QStringLiteral("Tavik"));
+    m_devices.addFactoryDefault();
     markDirty();
 }
 
-void DevicesTab::pickAfterRemoval(int rowBefore)
+void DevicesTab::devicesRemoved()
 {
-    // The user removed the picked device: the one now in its row is picked.
-    const int count = m_devices.registry().count();
-    if (m_devices.selectedRow() < 0 && count > 0)
-        m_devices.setSelectedRow(qBound(0, rowBefore, count - 1));
-}
-
-void DevicesTab::devicesRemoved(int rowBefore)
-{
-    m_devices.bindDevices();
-    pickAfterRemoval(rowBefore);
     showSelectedDevice();
     redrawDeviceTable();
 }
 
 void DevicesTab::on_pushButton_machinesFluschTable_clicked()
 {
-    Machines &registry = m_devices.registry();
-    registry.first();
-    while (registry.count() > 0)
-        registry.removeCurrent();
-    devicesRemoved(0);
+    m_devices.removeAll();
+    devicesRemoved();
 }
 
 void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
 {
-    Machines &registry = m_devices.registry();
-    const int rowBefore = m_devices.selectedRow();
-    registry.setFilter(QString());
-    registry.first();
-    const int atStart = registry.count();
-    for (int visited = 0; visited < atStart && registry.hasCurrent(); ++visited) {
-        if (registry.responsive())
-            registry.setCurrent(registry.current() + 1);
-        else
-            registry.editRecords().removeAt(registry.current());
-    }
-    registry.setCurrent(0);
-    devicesRemoved(rowBefore);
+    m_devices.removeUnresponsive();
+    devicesRemoved();
 }
 
 void DevicesTab::on_pushButton_workDelete_clicked()
 {
-    const int rowBefore = m_devices.selectedRow();
-    if (m_devices.selectCurrent())
-        m_devices.registry().removeCurrent();
-    m_devices.bindDevices();
-    pickAfterRemoval(rowBefore);
+    m_devices.removeSelected();
     showSelectedDevice();
-    markDirty();
-}
-
-void DevicesTab::swapSelectedWith(int other)
-{
-    // Slots move with their records and the pick follows its record, so
-    // nothing else changes.
-    m_devices.registry().editRecords().swapItemsAt(m_devices.selectedRow(), other);
     markDirty();
 }
 
 void DevicesTab::on_pushButton_workMoveUp_clicked()
 {
-    const int row = m_devices.selectedRow();
-    if (row <= 0 || row >= m_devices.registry().count())
-        return;
-    swapSelectedWith(row - 1);
+    if (m_devices.moveSelected(-1))
+        markDirty();
 }
 
 void DevicesTab::on_pushButton_workMoveDown_clicked()
 {
-    const int row = m_devices.selectedRow();
-    if (row < 0 || row >= m_devices.registry().count() - 1)
-        return;
-    swapSelectedWith(row + 1);
+    if (m_devices.moveSelected(+1))
+        markDirty();
 }
 
 void DevicesTab::on_lineEdit_workMachineName_textChanged(const QString &text)

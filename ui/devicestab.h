@@ -63,9 +63,7 @@ public Q_SLOTS:
 private:
     void buildWidgets(QWidget *page);
     void connectWidgets();
-    void swapSelectedWith(int other);
-    void devicesRemoved(int rowBefore);
-    void pickAfterRemoval(int rowBefore);
+    void devicesRemoved();
 
     DeviceSlots &m_devices;
     DeviceTableModel *m_model = nullptr;

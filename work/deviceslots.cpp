@@ -250,6 +250,78 @@ void DeviceSlots::tickBound()
     }
 }
 
+void DeviceSlots::addByHand(const QString &address)
+{
+    m_registry.addMachine(count);
+    setSelectedRow(0);
+    m_registry.setConnectAddressText(address);
+    m_registry.setScanAddressText(address);
+    m_registry.setTypeText(QStringLiteral("Tavik"));
+    bindDevices();
+}
+
+void DeviceSlots::addFactoryDefault()
+{
+    m_registry.addMachine(count);
+    bindDevices();
+    m_registry.setCurrent(0);
+    m_registry.setScanAddressText(QStringLiteral("169.254.88.88"));
+    m_registry.setPortText(QStringLiteral("8888"));
+    m_registry.setName(QStringLiteral("--"));
+    m_registry.setTypeText(QStringLiteral("Tavik"));
+}
+
+void DeviceSlots::pickAfterRemoval(int rowBefore)
+{
+    bindDevices();
+    const int left = m_registry.count();
+    if (selectedRow() < 0 && left > 0)
+        setSelectedRow(qBound(0, rowBefore, left - 1));
+}
+
+void DeviceSlots::removeSelected()
+{
+    const int rowBefore = selectedRow();
+    if (selectCurrent())
+        m_registry.removeCurrent();
+    pickAfterRemoval(rowBefore);
+}
+
+void DeviceSlots::removeUnresponsive(const QDateTime &now)
+{
+    const int rowBefore = selectedRow();
+    m_registry.setFilter(QString());
+    m_registry.first();
+    const int atStart = m_registry.count();
+    for (int visited = 0; visited < atStart && m_registry.hasCurrent(); ++visited) {
+        if (m_registry.responsive(now))
+            m_registry.setCurrent(m_registry.current() + 1);
+        else
+            m_registry.editRecords().removeAt(m_registry.current());
+    }
+    m_registry.setCurrent(0);
+    pickAfterRemoval(rowBefore);
+}
+
+void DeviceSlots::removeAll()
+{
+    m_registry.first();
+    while (m_registry.count() > 0)
+        m_registry.removeCurrent();
+    pickAfterRemoval(0);
+}
+
+bool DeviceSlots::moveSelected(int step)
+{
+    const int row = selectedRow();
+    const int other = row + step;
+    if (row < 0 || other < 0 || other >= m_registry.count())
+        return false;
+    // The pick follows its record, so nothing else changes.
+    m_registry.editRecords().swapItemsAt(row, other);
+    return true;
+}
+
 void DeviceSlots::takeConnectionEvents()
 {
     const QList<Machine> &records = m_registry.editRecords();

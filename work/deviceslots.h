@@ -68,6 +68,21 @@ public:
     // drops only a record that is idle and holds no work list.
     bool mergeAnnouncement(const Machine &announced);
 
+    // The operator's edits of the registry. Each keeps the devices bound
+    // to their records and the pick on its record, or, when the picked
+    // record went, on the one now in its row.
+    //
+    // A device added by hand at this address goes on top and is picked.
+    void addByHand(const QString &address);
+    // A record with the factory address and port, named "--", on top.
+    void addFactoryDefault();
+    void removeSelected();
+    void removeUnresponsive(const QDateTime &now = QDateTime::currentDateTime());
+    void removeAll();
+    // Moves the picked record one place up (-1) or down (+1); false when
+    // there is no such place. The slots move with their records.
+    bool moveSelected(int step);
+
     // A run on a slot ended without the operator's stop.
     struct RunCutShort
     {
@@ -103,6 +118,7 @@ public:
     QString statusLine(int slot);
 
 private:
+    void pickAfterRemoval(int rowBefore);
     // The record's device is connected, connecting or has a run.
     bool slotBusy(const Machine &machine);
 

@@ -291,6 +291,51 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 2);
     }
 
+    // The operator's registry edits keep the pick on its record, or move it
+    // to the record now in its row when the picked one went.
+    void registryEditsKeepThePick()
+    {
+        DeviceSlots devices;
+        Machines &registry = devices.registry();
+        for (const char *serial : {"11", "12", "13"}) {
+            Machine announced;
+            announced.serialNumber = serial;
+            devices.mergeAnnouncement(announced);
+        }
+        const auto picked = [&] {
+            return devices.selectCurrent() ? registry.currentRecord()->serialNumber : QString("(none)");
+        };
+        devices.setSelectedRow(1);
+        QCOMPARE(picked(), QString("12"));
+        QVERIFY(devices.moveSelected(-1));
+        QCOMPARE(devices.selectedRow(), 0);
+        QCOMPARE(picked(), QString("12"));
+        QVERIFY(!devices.moveSelected(-1));
+        QVERIFY(devices.moveSelected(+1) && devices.moveSelected(+1));
+        QVERIFY(!devices.moveSelected(+1));
+        QCOMPARE(devices.selectedRow(), 2);
+
+        devices.removeSelected();
+        QCOMPARE(registry.count(), 2);
+        QCOMPARE(picked(), QString("11"));  // the record now in the last row
+
+        devices.addByHand("10.0.0.9");
+        QCOMPARE(devices.selectedRow(), 0);
+        QCOMPARE(registry.connectAddressText(), QString("10.0.0.9"));
+        QCOMPARE(registry.statusText(), QString("Unresponsive"));  // until it announces itself
+        devices.removeUnresponsive();
+        QCOMPARE(registry.count(), 2);
+        QCOMPARE(picked(), QString("13"));
+
+        devices.addFactoryDefault();
+        registry.setCurrent(0);
+        QCOMPARE(registry.scanAddressText(), QString("169.254.88.88"));
+        QCOMPARE(registry.portText(), QString("8888"));
+        devices.removeAll();
+        QCOMPARE(registry.count(), 0);
+        QCOMPARE(devices.selectedRow(), -1);
+    }
+
     void recordsBeyondTheSlotsAreNotBound()
     {
         // Seven records, as a file of another installation may hold; the
