@@ -2,8 +2,10 @@
 
 #include "data/library.h"
 #include "data/textforms.h"
-#include "work/sendtowork.h"
 #include "data/worklist.h"
+#include "work/deviceslots.h"
+#include "work/sendtowork.h"
+#include "work/sequencer.h"
 
 #include <QDebug>
 
@@ -54,6 +56,37 @@ void recordRun(Library &library, const WorkList &work)
     history.setFilter(filter);
     history.setCurrent(0);
     save(library);
+}
+
+RunRules::Outcome startOutcome(DeviceSlots &devices)
+{
+    Sequencer *sequencer = devices.selectedSequencer();
+    const Tavik *tavik = devices.selectedController();
+    const WorkList *work = sequencer ? devices.registry().work() : nullptr;
+    return RunRules::check(work, tavik, sequencer);
+}
+
+RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &notice)
+{
+    notice.clear();
+    const RunRules::Outcome outcome = startOutcome(devices);
+    if (outcome != RunRules::Outcome::Ready)
+        return outcome;
+    Sequencer &sequencer = *devices.selectedSequencer();
+    WorkList &work = *devices.registry().work();
+    const int slot = devices.registry().slot();
+    loadWork(work, sequencer);
+    // Recorded only once the sequencer has taken the run.
+    if (!sequencer.start())
+        return outcome;
+    if (!library.hasOpenClient()) {
+        devices.setRunHistory(slot, QString());
+        notice = QStringLiteral(" No client open: this run is not recorded in a history");
+        return outcome;
+    }
+    recordRun(library, work);
+    devices.setRunHistory(slot, library.history().path());
+    return outcome;
 }
 
 bool recordCutShort(Library &library, const QString &path, const QString &text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "work/runrules.h"
+
 #include <QString>
 
 class DeviceSlots;
@@ -19,6 +21,14 @@ bool save(Library &library);
 // A "Program" entry on top, then one "PresetNote" entry per line, saved at
 // once. Without an open client nothing is recorded.
 void recordRun(Library &library, const WorkList &work);
+
+// Whether the picked device's work list may start now.
+RunRules::Outcome startOutcome(DeviceSlots &devices);
+// Starts it: the rules checked, the list loaded into the device's
+// sequencer, and, once the sequencer has taken the run, the run recorded
+// in the open client's history (whose file the cut-short note of this run
+// goes to). `notice` says when there is no client to record it for.
+RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &notice);
 
 // A "Notes" entry on top of the history in `path` saying that the run
 // recorded there was cut short, and where. The open client's history takes

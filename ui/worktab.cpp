@@ -224,20 +224,11 @@ void WorkTab::refreshWorkTab()
         m_stop->setEnabled(true);
         return;
     }
-    m_start->setEnabled(startOutcome() == RunRules::Outcome::Ready);
+    m_start->setEnabled(ClientHistory::startOutcome(m_devices) == RunRules::Outcome::Ready);
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();
     m_stop->setEnabled(tavik && tavik->hasRun());
 }
-
-RunRules::Outcome WorkTab::startOutcome()
-{
-    Sequencer *sequencer = m_devices.selectedSequencer();
-    const Tavik *tavik = m_devices.selectedController();
-    const WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
-    return RunRules::check(work, tavik, sequencer);
-}
-
 
 void WorkTab::on_tableWidget_work_itemSelectionChanged()
 {
@@ -247,26 +238,16 @@ void WorkTab::on_tableWidget_work_itemSelectionChanged()
 
 void WorkTab::on_pushButton_work_start_clicked()
 {
-    Sequencer *sequencer = m_devices.selectedSequencer();
-    WorkList *work = sequencer ? m_devices.registry().work() : nullptr;
-    const RunRules::Outcome outcome = startOutcome();
+    QString notice;
+    const RunRules::Outcome outcome = ClientHistory::startRun(m_library, m_devices, notice);
     if (outcome != RunRules::Outcome::Ready) {
-        m_message->setText(RunRules::text(outcome, work));
+        m_message->setText(RunRules::text(outcome, m_devices.registry().work()));
         return;
     }
     m_message->clear();
     m_cutShown = false;
-    loadWork(*work, *sequencer);
-    // Recorded only once the sequencer has taken the run.
-    if (!sequencer->start())
-        return;
-    if (!m_library.hasOpenClient()) {
-        m_devices.setRunHistory(m_devices.registry().slot(), QString());
-        Q_EMIT noticeRequested(QStringLiteral(" No client open: this run is not recorded in a history"));
-        return;
-    }
-    ClientHistory::recordRun(m_library, *work);
-    m_devices.setRunHistory(m_devices.registry().slot(), m_library.history().path());
+    if (!notice.isEmpty())
+        Q_EMIT noticeRequested(notice);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -41,7 +41,6 @@ public Q_SLOTS:
 
 private:
     void buildWidgets(QWidget *page);
-    RunRules::Outcome startOutcome();
     void clearLabels();
 
     DeviceSlots &m_devices;
