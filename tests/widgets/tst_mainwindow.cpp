@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 
@@ -133,18 +132,6 @@ private Q_SLOTS:
             QFile::remove(folder + aside.first());
         }
         QFile::remove(folder + "machines.dat");
-    }
-
-    void emptyGeometryGivesOneThirdByOneHalf()
-    {
-        QVERIFY(TestEnv::writeFile(settingsPath(), Container::encode({{"geometry", ""}})));
-        MainWindow window;
-        const QSize available = QGuiApplication::primaryScreen()->availableSize();
-        const QSize expected = QSize(available.width() / 3, available.height() / 2)
-                                   .expandedTo(window.minimumSize());
-        QCOMPARE(window.size(), expected);
-        QCOMPARE(window.pos(), QPoint((available.width() - expected.width()) / 2,
-                                      (available.height() - expected.height()) / 2));
     }
 
     void terminationSignalClosesLikeTheCloseButton()
