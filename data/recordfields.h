@@ -102,8 +102,10 @@ private:
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         // A UTF-8 byte never makes more than one UTF-16 unit.
         const size_t need = size_t(m_used) + size_t(utf8.size());
+        // Room to grow for the next records, but not half again of a
+        // single huge text.
         if (m_chars.size() < need)
-            m_chars.resize(need + need / 2);
+            m_chars.resize(need + qMin(need / 2, size_t(1) << 16));
         QChar *const start = m_chars.data() + m_used;
         QChar *const end = decoder.appendToBuffer(start, utf8);
         field.isText = true;
