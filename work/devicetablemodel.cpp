@@ -43,11 +43,13 @@ QString DeviceTableModel::status(int row)
 {
     Machines &registry = m_devices.registry();
     registry.setCurrent(row);
-    QString status = registry.statusText();
+    if (!registry.hasCurrent())
+        return QString();
+    const Machine::Availability availability = registry.currentRecord()->availability();
+    QString status = Machine::availabilityWord(availability);
     if (!registry.hasDeviceSlot())
         return status + QStringLiteral(" (no device slot)");
     const Tavik &tavik = m_devices.controller(registry.slot());
-    const Machine::Availability availability = registry.currentRecord()->availability();
     if (tavik.activity() == Tavik::Activity::Disconnected && tavik.pingReachable()
         && availability != Machine::Availability::Occupied && availability != Machine::Availability::Starting)
         status = QStringLiteral("Ping OK");
