@@ -58,11 +58,6 @@ private Q_SLOTS:
         QCOMPARE(saved.at(1)["for"].toString(), QString("T5 T7"));
         QCOMPARE(saved.at(1)["obt"].toString(), QString("Calc"));
         QCOMPARE(saved.at(2)["obt"].toString(), QString("FScan"));
-
-        QCOMPARE(PresetPool::fromWord("Client"), 0);
-        QCOMPARE(PresetPool::fromWord("General"), 1);
-        QCOMPARE(PresetPool::fromWord("general"), 2);
-        QCOMPARE(PresetPool::fromWord(""), 2);
     }
 
     void timesVersionsAndDefaults()

@@ -1,5 +1,4 @@
 #include "device/statustext.h"
-#include "device/tavik.h"
 
 #include <QtTest>
 
@@ -8,17 +7,6 @@ class TestStatusText : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void decodedWords()
-    {
-        using StatusText::decodeStatus;
-        QCOMPARE(decodeStatus(0x13, 0), QString("Status: Stand by Ready OSC"));
-        QCOMPARE(decodeStatus(0x13, 0x6), QString("Error: TUBE FILAMENT"));
-        QCOMPARE(decodeStatus(0x8000, 0), QString("Status:num: 1000000000000000"));
-        QCOMPARE(decodeStatus(0x4040, 0), QString("Status: Cooling FR-OFF"));
-        QCOMPARE(decodeStatus(0, 0x4001), QString("Error: WDnum: 100000000000000"));
-        QCOMPARE(decodeStatus(0, 0), QString("Status:"));
-    }
-
     void timeTexts()
     {
         QCOMPARE(StatusText::minutesSeconds(75), QString("1:15"));
@@ -30,13 +18,6 @@ private Q_SLOTS:
         QCOMPARE(StatusText::buildTimeText(quint32(build.toSecsSinceEpoch())), QString("03.02.2026 09:05:07"));
         QCOMPARE(StatusText::livetimeLine(90061, 60, 5),
                  QString("Livetime tube:01:01:01 lamp:00:01:00 uptime:00:00:05"));
-    }
-
-    void stateWords()
-    {
-        Tavik tavik;
-        // Not up: whatever the state, the word is "Disconnected".
-        QCOMPARE(tavik.stateText(), QString("Disconnected"));
     }
 };
 
