@@ -1,45 +1,20 @@
 #include "ui/programtab.h"
 
 #include "editors/programeditor.h"
+#include "editors/programlinesmodel.h"
 #include "ui_programtab.h"
 
 #include <limits>
 #include <QDebug>
 #include <QHeaderView>
-#include <QSignalBlocker>
+#include <QItemSelectionModel>
+
+#include <array>
 
 namespace {
 
-QTableWidgetItem *cell(const QString &text, bool editable = false)
-{
-    auto *item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | (editable ? Qt::ItemIsEditable : Qt::NoItemFlags));
-    return item;
-}
-
-} // namespace
-
-ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *parent)
-    : QWidget(parent), m_editor(editor), m_devices(devices), ui(new Ui::ProgramTab)
-{
-    ui->setupUi(this);
-    ui->spinBox_program_version->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-    QTableWidget *table = ui->tableWidget_program;
-    table->setColumnCount(ColumnCount);
-    table->setHorizontalHeaderLabels({QStringLiteral("Selection"), QStringLiteral("Name"), QStringLiteral("Version"),
-                                      QStringLiteral("Notes"), QStringLiteral("Time\nmin"), QStringLiteral("Frequency")});
-    table->verticalHeader()->setDefaultSectionSize(24);
-    // The lines take the height the window gives; the fields above keep theirs.
-    ui->verticalLayout_ProgramTab->setStretch(3, 1);
-    setEnabled(false);
-}
-
-ProgramTab::~ProgramTab()
-{
-    delete ui;
-}
-
-std::array<int, ProgramTab::ColumnCount> ProgramTab::columnWidths(int tableWidth)
+// The lines table's column widths for a table this wide.
+std::array<int, ProgramLinesModel::ColumnCount> columnWidths(int tableWidth)
 {
     const int w = tableWidth - 1;
     int a = 300;
@@ -54,10 +29,34 @@ std::array<int, ProgramTab::ColumnCount> ProgramTab::columnWidths(int tableWidth
     return {90, a, 80, w - 29 - b, 80, 90};
 }
 
+} // namespace
+
+ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *parent)
+    : QWidget(parent), m_editor(editor), m_devices(devices), ui(new Ui::ProgramTab),
+      m_lines(new ProgramLinesModel(editor, this))
+{
+    ui->setupUi(this);
+    ui->spinBox_program_version->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    QTableView *table = ui->tableWidget_program;
+    table->setModel(m_lines);
+    table->verticalHeader()->setDefaultSectionSize(24);
+    connect(m_lines, &ProgramLinesModel::timeEdited, this, &ProgramTab::lineTimeEdited);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ProgramTab::linesSelectionChanged);
+    // The lines take the height the window gives; the fields above keep theirs.
+    ui->verticalLayout_ProgramTab->setStretch(3, 1);
+    setEnabled(false);
+}
+
+ProgramTab::~ProgramTab()
+{
+    delete ui;
+}
+
 void ProgramTab::applyColumnWidths()
 {
-    const std::array<int, ColumnCount> widths = columnWidths(ui->tableWidget_program->width());
-    for (int column = 0; column < ColumnCount; ++column)
+    const std::array<int, ProgramLinesModel::ColumnCount> widths = columnWidths(ui->tableWidget_program->width());
+    for (int column = 0; column < ProgramLinesModel::ColumnCount; ++column)
         ui->tableWidget_program->setColumnWidth(column, qMax(30, widths[size_t(column)]));
 }
 
@@ -65,8 +64,7 @@ void ProgramTab::enter()
 {
     if (!m_editor.isLoaded()) {
         setEnabled(false);
-        const QSignalBlocker block(ui->tableWidget_program);
-        ui->tableWidget_program->setRowCount(0);
+        m_lines->refill();
         ui->label_programSelection->clear();
         ui->label_program_status->clear();
         return;
@@ -100,29 +98,11 @@ void ProgramTab::fillFields()
 
 void ProgramTab::fillLines()
 {
-    QTableWidget *table = ui->tableWidget_program;
-    const QSignalBlocker block(table);
     const int remembered = m_linesRow;
-    int total = 0;
-    const QList<ProgramLineView> lines = m_editor.lineViews(&total);
-    table->setRowCount(0);
-    table->setRowCount(int(lines.size()));
-    for (int row = 0; row < lines.size(); ++row) {
-        const ProgramLineView &line = lines.at(row);
-        table->setItem(row, ColumnName, cell(line.name));
-        table->setItem(row, ColumnVersion, cell(line.version));
-        if (!line.preset)
-            continue;
-        table->setItem(row, ColumnPool, cell(line.poolWord));
-        table->setItem(row, ColumnNotes, cell(line.notes));
-        QTableWidgetItem *time = cell(line.timeText, true);
-        time->setToolTip(QStringLiteral("Double click to change time"));
-        table->setItem(row, ColumnTime, time);
-        table->setItem(row, ColumnFrequency, cell(line.frequency));
-    }
-    ui->label_program_totalTime->setText(QString::number(total));
-    if (remembered < table->rowCount())
-        table->selectRow(remembered);
+    m_lines->refill();
+    ui->label_program_totalTime->setText(QString::number(m_lines->totalMinutes()));
+    if (remembered < m_lines->rowCount())
+        ui->tableWidget_program->selectRow(remembered);
     m_linesRow = remembered;
     applyColumnWidths();
 }
@@ -154,23 +134,19 @@ void ProgramTab::on_plainTextEdit_program_notes_textChanged()
         m_editor.setNotes(ui->plainTextEdit_program_notes->toPlainText());
 }
 
-void ProgramTab::on_tableWidget_program_cellChanged(int row, int column)
+void ProgramTab::lineTimeEdited(int row, const QString &refused)
 {
-    if (column != ColumnTime)
-        return;
-    const QTableWidgetItem *item = ui->tableWidget_program->item(row, column);
-    m_linesRow = row;
-    const QString refused = m_editor.setLineTime(row, item ? item->text() : QString());
     if (!refused.isEmpty())
         Q_EMIT noticeRequested(refused);
-    // Refilled also when the text was refused: the cell shows the time in force.
-    fillLines();
+    ui->label_program_totalTime->setText(QString::number(m_lines->totalMinutes()));
+    m_linesRow = row;
+    ui->tableWidget_program->selectRow(row);
 }
 
-void ProgramTab::on_tableWidget_program_itemSelectionChanged()
+void ProgramTab::linesSelectionChanged()
 {
-    const QList<QTableWidgetSelectionRange> ranges = ui->tableWidget_program->selectedRanges();
-    m_linesRow = ranges.isEmpty() ? 0 : ranges.first().topRow();
+    const QModelIndexList rows = ui->tableWidget_program->selectionModel()->selectedRows();
+    m_linesRow = rows.isEmpty() ? 0 : rows.first().row();
     qDebug() << "program_row" << m_linesRow;
 }
 

@@ -4,11 +4,10 @@
 
 #include <QWidget>
 
-#include <array>
-
 namespace Ui { class ProgramTab; }
 class DeviceSlots;
 class ProgramEditor;
+class ProgramLinesModel;
 
 // The "Program" tab: the open program's fields and lines, handed to the
 // program editor; leaving the tab commits.
@@ -17,8 +16,6 @@ class ProgramTab : public QWidget, public TabPage
     Q_OBJECT
 
 public:
-    enum Column { ColumnPool, ColumnName, ColumnVersion, ColumnNotes, ColumnTime, ColumnFrequency, ColumnCount };
-
     ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *parent = nullptr);
     ~ProgramTab() override;
 
@@ -28,9 +25,6 @@ public:
 
     // Nothing is sent to a device that is running a list.
     void setToWorkEnabled(bool enabled);
-
-    // The lines table's column widths for a table this wide.
-    static std::array<int, ColumnCount> columnWidths(int tableWidth);
 
 Q_SIGNALS:
     void noticeRequested(const QString &text);
@@ -42,8 +36,6 @@ private Q_SLOTS:
     void on_lineEdit_program_name_textChanged(const QString &text);
     void on_spinBox_program_version_valueChanged(int value);
     void on_plainTextEdit_program_notes_textChanged();
-    void on_tableWidget_program_cellChanged(int row, int column);
-    void on_tableWidget_program_itemSelectionChanged();
     void on_pushButton_program_addPreset_clicked();
     void on_pushButton_program_deleteLine_clicked();
     void on_pushButton_program_moveUp_clicked();
@@ -51,6 +43,8 @@ private Q_SLOTS:
     void on_pushButton_program_programToWork_clicked();
 
 private:
+    void lineTimeEdited(int row, const QString &refused);
+    void linesSelectionChanged();
     void fillFields();
     void fillLines();
     void check();
@@ -59,6 +53,7 @@ private:
     ProgramEditor &m_editor;
     DeviceSlots &m_devices;
     Ui::ProgramTab *ui;
+    ProgramLinesModel *m_lines;
     int m_linesRow = 0;
     bool m_filling = false;
 };

@@ -10,6 +10,7 @@
 #include "work/runrules.h"
 #include "work/sequencer.h"
 #include "data/worklist.h"
+#include "work/worktablemodel.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,7 +18,8 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QItemSelectionModel>
+#include <QTableView>
 
 #include <algorithm>
 
@@ -34,21 +36,6 @@ QLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const char
     return label;
 }
 
-QTableWidgetItem *cell(const QString &text)
-{
-    auto *item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled);
-    return item;
-}
-
-// Pools above this are the editor's "Not found" and "Duplicate" markers.
-constexpr int lastRunnablePool = 9;
-
-bool knownPool(const WorkLine &line)
-{
-    return line.pool >= PresetPool::Client && line.pool <= PresetPool::Legitimate;
-}
-
 } // namespace
 
 WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject *parent)
@@ -57,7 +44,8 @@ WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject 
     buildWidgets(page);
     connect(m_start, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_start_clicked);
     connect(m_stop, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_stop_clicked);
-    connect(m_table, &QTableWidget::itemSelectionChanged, this, &WorkTab::on_tableWidget_work_itemSelectionChanged);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &WorkTab::on_tableWidget_work_itemSelectionChanged);
     fillWorkTable();
 }
 
@@ -97,16 +85,16 @@ void WorkTab::buildWidgets(QWidget *page)
 
     auto *list = new QGroupBox(QStringLiteral("Work preset list"), page);
     auto *listLayout = new QVBoxLayout(list);
-    m_table = new QTableWidget(0, 7, list);
+    m_model = new WorkTableModel(this);
+    m_table = new QTableView(list);
     m_table->setObjectName(QStringLiteral("tableWidget_work"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Selection"), QStringLiteral("Name"), QStringLiteral("Notes"),
-                                        QStringLiteral("Frequency"), QStringLiteral("Time\n(min)"),
-                                        QStringLiteral("Progress"), QStringLiteral("Sensor")});
+    m_table->setModel(m_model);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     auto *delegate = new ProgressBarDelegate(m_table);
-    m_table->setItemDelegateForColumn(ColumnProgress, delegate);
-    m_table->setItemDelegateForColumn(ColumnSensor, delegate);
+    m_table->setItemDelegateForColumn(WorkTableModel::ColumnProgress, delegate);
+    m_table->setItemDelegateForColumn(WorkTableModel::ColumnSensor, delegate);
     listLayout->addWidget(m_table);
     pageLayout->addWidget(list);
 }
@@ -135,28 +123,8 @@ void WorkTab::fillWorkTable()
         clearLabels();
     }
 
-    m_table->setRowCount(0);
-    const QList<WorkLine> noLines;
-    const QList<WorkLine> &lines = work ? work->records() : noLines;
-    for (const WorkLine &line : lines) {
-        const int row = m_table->rowCount();
-        m_table->insertRow(row);
-        const bool known = knownPool(line);
-        m_table->setItem(row, ColumnPool, cell(known ? PresetPool::word(line.pool) : QString()));
-        m_table->setItem(row, ColumnName, cell(TextForm::versioned(line.name, line.version)));
-        m_table->setItem(row, ColumnNote, cell(line.note));
-        m_table->setItem(row, ColumnValue, cell(line.value));
-        if (line.pool <= lastRunnablePool) {
-            m_table->setItem(row, ColumnTime, cell(QString::number(line.time)));
-            m_table->setItem(row, ColumnProgress, cell(QStringLiteral("0")));
-            m_table->setItem(row, ColumnSensor, cell(QStringLiteral("0")));
-        } else {
-            m_table->setItem(row, ColumnTime, cell(QString()));
-            m_table->setItem(row, ColumnProgress, cell(QStringLiteral("-1")));
-            m_table->setItem(row, ColumnSensor, cell(QStringLiteral("-1")));
-        }
-    }
-    if (m_selectedRow < m_table->rowCount())
+    m_model->fill(work);
+    if (m_selectedRow < m_model->rowCount())
         m_table->selectRow(m_selectedRow);
 
     if (work) {
@@ -170,14 +138,14 @@ void WorkTab::fillWorkTable()
 void WorkTab::refreshWorkTab()
 {
     QHeaderView *header = m_table->horizontalHeader();
-    m_table->setColumnWidth(ColumnPool, 90);
-    m_table->setColumnWidth(ColumnValue, 90);
-    for (int column : {ColumnTime, ColumnProgress, ColumnSensor})
+    m_table->setColumnWidth(WorkTableModel::ColumnPool, 90);
+    m_table->setColumnWidth(WorkTableModel::ColumnValue, 90);
+    for (int column : {WorkTableModel::ColumnTime, WorkTableModel::ColumnProgress, WorkTableModel::ColumnSensor})
         m_table->setColumnWidth(column, 80);
     const int rest = qMax(0, header->width() - 90 - 90 - 3 * 80);
     const int noteWidth = qMax(300, rest / 2);
-    m_table->setColumnWidth(ColumnNote, noteWidth);
-    m_table->setColumnWidth(ColumnName, qMax(50, rest - noteWidth));
+    m_table->setColumnWidth(WorkTableModel::ColumnNote, noteWidth);
+    m_table->setColumnWidth(WorkTableModel::ColumnName, qMax(50, rest - noteWidth));
 
     // The table shows one device's list; when that device is no longer the
     // picked one (it left the registry), the tab follows.
@@ -192,13 +160,10 @@ void WorkTab::refreshWorkTab()
         return;
     }
     const CutShort &cut = sequencer->cutShort();
-    if (!sequencer->isRunning() && cut.item >= 0 && cut.item < m_table->rowCount() && !m_cutShown) {
+    if (!sequencer->isRunning() && cut.item >= 0 && cut.item < m_model->rowCount() && !m_cutShown) {
         // Which line the device cut short and how far it got stay in view
         // until the next start.
-        for (int row = 0; row < m_table->rowCount() && row < sequencer->count(); ++row) {
-            if (QTableWidgetItem *item = m_table->item(row, ColumnProgress))
-                item->setText(QString::number(sequencer->progress(row)));
-        }
+        m_model->showProgress(*sequencer);
         m_table->selectRow(cut.item);
         m_message->setText(QStringLiteral("Run ") + cut.text());
         m_cutShown = true;
@@ -214,11 +179,8 @@ void WorkTab::refreshWorkTab()
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
     }
     if (sequencer->isRunning()) {
-        for (int row = 0; row < m_table->rowCount() && row < sequencer->count(); ++row) {
-            if (QTableWidgetItem *item = m_table->item(row, ColumnProgress))
-                item->setText(QString::number(sequencer->progress(row)));
-        }
-        if (sequencer->currentItem() < m_table->rowCount())
+        m_model->showProgress(*sequencer);
+        if (sequencer->currentItem() < m_model->rowCount())
             m_table->selectRow(sequencer->currentItem());
         m_start->setEnabled(false);
         m_stop->setEnabled(true);

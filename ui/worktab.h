@@ -9,9 +9,10 @@ class DeviceSlots;
 class Library;
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class QWidget;
 class WorkList;
+class WorkTableModel;
 
 // The Work tab: the selected device's work list, its progress while the
 // sequencer runs, and Start and Stop.
@@ -20,8 +21,6 @@ class WorkTab : public QObject, public TabPage
     Q_OBJECT
 
 public:
-    enum Column { ColumnPool, ColumnName, ColumnNote, ColumnValue, ColumnTime, ColumnProgress, ColumnSensor };
-
     WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject *parent = nullptr);
 
     void enter() override { fillWorkTable(); }
@@ -57,5 +56,6 @@ private:
     QLabel *m_message = nullptr;
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;
-    QTableWidget *m_table = nullptr;
+    QTableView *m_table = nullptr;
+    WorkTableModel *m_model = nullptr;
 };

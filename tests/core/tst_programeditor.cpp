@@ -2,7 +2,9 @@
 #include "support/testenv.h"
 #include "work/deviceslots.h"
 #include "editors/programeditor.h"
+#include "editors/programlinesmodel.h"
 
+#include <QAbstractItemModelTester>
 #include <QTest>
 
 namespace {
@@ -49,9 +51,17 @@ private Q_SLOTS:
         editor.open(true, 0);
         QCOMPARE(editor.caption(), QString("Program\nP.v.1"));
         QCOMPARE(editor.totalMinutes(), 5);
-        editor.setLineTime(0, "7");  // an override first, so that "5" has one to remove
-        editor.setLineTime(0, typed);
-        QTEST(editor.lineViews().at(0).timeText, "shown");
+        // The edit arrives as the Program tab's table makes it.
+        ProgramLinesModel lines(editor);
+        QAbstractItemModelTester tester(&lines, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        lines.refill();
+        const QModelIndex time = lines.index(0, ProgramLinesModel::ColumnTime);
+        QVERIFY(lines.flags(time) & Qt::ItemIsEditable);
+        QVERIFY(!(lines.flags(lines.index(0, ProgramLinesModel::ColumnName)) & Qt::ItemIsEditable));
+        QVERIFY(lines.setData(time, "7"));  // an override first, so that "5" has one to remove
+        QCOMPARE(lines.setData(time, typed), typed != "ten");
+        QTEST(time.data().toString(), "shown");
+        QTEST(lines.totalMinutes(), "total");
         QTEST(editor.totalMinutes(), "total");
 
         QVERIFY(editor.commit());
@@ -77,7 +87,6 @@ private Q_SLOTS:
         for (const char *name : {"Twice", "Gone", "Legit"})
             QCOMPARE(editor.addPreset(name == QString("Legit") ? 2 : 1, name, name == QString("Legit") ? 2 : 0),
                      ProgramEditor::Added);
-        editor.setLineTime(1, "8");  // refused: "Gone" cannot be resolved
 
         const QList<ProgramLineView> lines = editor.lineViews();
         QCOMPARE(lines.size(), 4);
@@ -87,6 +96,9 @@ private Q_SLOTS:
         QCOMPARE(lines.at(1).notes, QString("Not found"));
         QCOMPARE(lines.at(1).poolWord, QString());
         QCOMPARE(lines.at(1).timeText, QString());
+        ProgramLinesModel model(editor);
+        model.refill();
+        QVERIFY(!model.setData(model.index(1, ProgramLinesModel::ColumnTime), "8"));
         QCOMPARE(lines.at(2).notes, QString("Duplicate"));
         QCOMPARE(lines.at(3).poolWord, QString("General"));
         QCOMPARE(editor.totalMinutes(), 4 + 5);

@@ -4,6 +4,7 @@
 #include "work/clock.h"
 #include "work/runrules.h"
 #include "work/sequencer.h"
+#include "work/worktablemodel.h"
 #include "device/transmitcontrol.h"
 #include "data/worklist.h"
 
@@ -88,6 +89,16 @@ private Q_SLOTS:
         sequencer.tick();
         QCOMPARE(sequencer.progress(0), 50);
         QCOMPARE(sequencer.currentItem(), 0);
+        // The Work tab's table follows the run cell by cell.
+        WorkTableModel table;
+        QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        table.fill(&list);
+        QCOMPARE(table.index(1, WorkTableModel::ColumnName).data().toString(), QString("Item.v.1"));
+        QSignalSpy repainted(&table, &QAbstractItemModel::dataChanged);
+        table.showProgress(sequencer);
+        table.showProgress(sequencer);
+        QCOMPARE(repainted.size(), 1);
+        QCOMPARE(table.index(0, WorkTableModel::ColumnProgress).data().toString(), QString("50"));
         clock.ms += 30000;
         sequencer.tick();
         QCOMPARE(sequencer.progress(0), 100);

@@ -189,14 +189,15 @@ private Q_SLOTS:
             work.setTime(90);
         }
         widget<QTabWidget>(window, "MainPage")->setCurrentIndex(MainWindow::TabWork);
-        auto *table = widget<QTableWidget>(window, "tableWidget_work");
-        QCOMPARE(table->item(0, 0)->text(), QString("General"));
-        QCOMPARE(table->item(0, 1)->text(), QString("Alpha.v.3"));
-        QCOMPARE(table->item(0, 4)->text(), QString("90"));
-        QCOMPARE(table->item(1, 0)->text(), QString());
-        QCOMPARE(table->item(1, 4)->text(), QString());
-        QCOMPARE(table->item(1, 5)->text(), QString("-1"));
-        QCOMPARE(table->item(1, 6)->text(), QString("-1"));
+        auto *table = widget<QTableView>(window, "tableWidget_work");
+        const auto text = [table](int row, int column) { return table->model()->index(row, column).data().toString(); };
+        QCOMPARE(text(0, 0), QString("General"));
+        QCOMPARE(text(0, 1), QString("Alpha.v.3"));
+        QCOMPARE(text(0, 4), QString("90"));
+        QCOMPARE(text(1, 0), QString());
+        QCOMPARE(text(1, 4), QString());
+        QCOMPARE(text(1, 5), QString("-1"));
+        QCOMPARE(text(1, 6), QString("-1"));
         QCOMPARE(widget<QLabel>(window, "label_work_totalTime")->text(), QString("90"));
         window.uiTick();
         QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
@@ -226,7 +227,7 @@ private Q_SLOTS:
         click(window, "pushButton_addMachine");
         window.devices().setSelectedRow(2);
         window.workTab()->fillWorkTable();
-        const int lines = table->rowCount();
+        const int lines = table->model()->rowCount();
         QCOMPARE(lines, 47);
         registry.setCurrent(2);
         Sequencer *shown = &window.devices().sequencer(registry.slot());
@@ -236,7 +237,7 @@ private Q_SLOTS:
             QVERIFY(window.devices().mergeAnnouncement(announced));
             window.uiTick();
             QCOMPARE(window.devices().selectedSequencer(), shown);
-            QCOMPARE(table->rowCount(), lines);
+            QCOMPARE(table->model()->rowCount(), lines);
         }
         QCOMPARE(registry.count(), 5);
 
@@ -259,7 +260,7 @@ private Q_SLOTS:
         window.devices().bindDevices();
         window.uiTick();
         QCOMPARE(window.devices().selectedRow(), -1);
-        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(table->model()->rowCount(), 0);
         QCOMPARE(widget<QLabel>(window, "label_programName")->text(), QString("--"));
         QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
     }

@@ -105,10 +105,10 @@ private Q_SLOTS:
         child((QTableView *)nullptr, "tableWidget_presetSelection")->selectRow(0);
         button("pushButton_presetSelection_toProgram")->click();
         tabs->setCurrentIndex(MainWindow::TabProgram);
-        auto *lines = child((QTableWidget *)nullptr, "tableWidget_program");
+        QAbstractItemModel *lines = child((QTableView *)nullptr, "tableWidget_program")->model();
         QCOMPARE(lines->rowCount(), 1);
-        QCOMPARE(lines->item(0, 0)->text(), QString("General"));
-        QCOMPARE(lines->item(0, 4)->text(), QString("1"));
+        QCOMPARE(lines->index(0, 0).data().toString(), QString("General"));
+        QCOMPARE(lines->index(0, 4).data().toString(), QString("1"));
         QCOMPARE(tabs->tabText(MainWindow::TabProgram), QString("Program\nDay.v.0"));
 
         // Program To Work, once the device is there, then Start.

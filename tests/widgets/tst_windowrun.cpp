@@ -149,10 +149,11 @@ private Q_SLOTS:
         registry.work()->programName = "Evening";
         auto *tabs = window.findChild<QTabWidget *>("MainPage");
         tabs->setCurrentIndex(MainWindow::TabWork);
-        auto *table = window.findChild<QTableWidget *>("tableWidget_work");
+        auto *table = window.findChild<QTableView *>("tableWidget_work");
+        const auto text = [table](int row, int column) { return table->model()->index(row, column).data().toString(); };
         auto *start = window.findChild<QPushButton *>("pushButton_work_start");
-        QCOMPARE(table->rowCount(), 2);
-        QCOMPARE(table->item(0, 1)->text(), QString("Alpha.v.3"));
+        QCOMPARE(table->model()->rowCount(), 2);
+        QCOMPARE(text(0, 1), QString("Alpha.v.3"));
         QCOMPARE(window.findChild<QLabel *>("label_work_totalTime")->text(), QString("2"));
         window.uiTick();
         QVERIFY(start->isEnabled());
@@ -163,10 +164,10 @@ private Q_SLOTS:
         int highest = 0;
         bool followed = false;
         QVERIFY(driver.until([&] {
-            highest = qMax(highest, table->item(0, 5)->text().toInt());
+            highest = qMax(highest, text(0, 5).toInt());
             if (sequencer->currentItem() == 1 && sequencer->isRunning()) {
                 window.uiTick();
-                followed = followed || (table->currentRow() == 1 || table->item(1, 0)->isSelected());
+                followed = followed || table->selectionModel()->isRowSelected(1, {});
             }
             return sequencer->state() == Sequencer::S_IDLE;
         }, 30000));

@@ -1,0 +1,79 @@
+#include "work/worktablemodel.h"
+
+#include "data/presetlookup.h"
+#include "data/presets.h"
+#include "data/textforms.h"
+#include "data/worklist.h"
+#include "work/sequencer.h"
+
+namespace {
+
+const QString notRunnable = QStringLiteral("-1");
+
+} // namespace
+
+int WorkTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int WorkTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant WorkTableModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole
+        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    return m_rows.at(index.row()).at(size_t(index.column()));
+}
+
+QVariant WorkTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char *const titles[ColumnCount] = {"Selection", "Name", "Notes", "Frequency", "Time\n(min)",
+                                                     "Progress", "Sensor"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromLatin1(titles[section]);
+}
+
+void WorkTableModel::fill(const WorkList *work)
+{
+    beginResetModel();
+    m_rows.clear();
+    if (work) {
+        m_rows.reserve(work->count());
+        for (const WorkLine &line : work->records()) {
+            std::array<QString, ColumnCount> row;
+            if (PresetLookup::isUsable(line.pool))
+                row[ColumnPool] = PresetPool::word(line.pool);
+            row[ColumnName] = TextForm::versioned(line.name, line.version);
+            row[ColumnNote] = line.note;
+            row[ColumnValue] = line.value;
+            const bool runnable = line.pool < PresetLookup::NotFound;
+            if (runnable)
+                row[ColumnTime] = QString::number(line.time);
+            row[ColumnProgress] = row[ColumnSensor] = runnable ? QStringLiteral("0") : notRunnable;
+            m_rows.append(row);
+        }
+    }
+    endResetModel();
+}
+
+void WorkTableModel::showProgress(const Sequencer &sequencer)
+{
+    const int rows = qMin(int(m_rows.size()), sequencer.count());
+    for (int row = 0; row < rows; ++row) {
+        QString &shown = m_rows[row][ColumnProgress];
+        if (shown == notRunnable)
+            continue;
+        const QString progress = QString::number(sequencer.progress(row));
+        if (shown == progress)
+            continue;
+        shown = progress;
+        const QModelIndex cell = index(row, ColumnProgress);
+        Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+    }
+}
