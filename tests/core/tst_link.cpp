@@ -222,35 +222,6 @@ private Q_SLOTS:
             found += frame.size() == 17 && frame.at(2) == 0x32 ? 1 : 0;
         QVERIFY2(found >= 19, qPrintable(QString::number(found)));
     }
-
-    // Random and truncated input must never crash or read out of bounds;
-    // under the sanitizers this checks every buffer access.
-    void randomBytesThroughDecoder()
-    {
-        QRandomGenerator random(20261207);
-        FrameReader reader;
-        const QByteArray good = statusReply(0x10, 0, 9, 1, 2);
-        int decoded = 0;
-        for (int round = 0; round < 5000; ++round) {
-            QByteArray bytes(int(random.bounded(300)), Qt::Uninitialized);
-            for (char &byte : bytes)
-                byte = char(random.bounded(256));
-            if (round % 7 == 0)
-                bytes.insert(int(random.bounded(bytes.size() + 1)), good.left(int(random.bounded(good.size() + 1))));
-            reader.append(bytes);
-            QByteArray frame;
-            while (reader.next(frame)) {
-                QVERIFY(frame.size() >= Frame::overhead + 1);
-                QCOMPARE(frame.size(), quint8(frame.at(1)) + Frame::overhead);
-                ++decoded;
-            }
-        }
-        reader.clear();
-        reader.append(good);
-        QByteArray frame;
-        QVERIFY(reader.next(frame));
-        QVERIFY(decoded >= 0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestLink)

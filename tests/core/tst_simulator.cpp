@@ -15,20 +15,6 @@ class TestSimulator : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void helpListsEveryOption()
-    {
-        QProcess help;
-        help.start(TAVIK_SIM_PATH, {"--help"});
-        QVERIFY(help.waitForFinished(5000));
-        QCOMPARE(help.exitCode(), 0);
-        const QString text = help.readAllStandardOutput();
-        for (const char *option : {"--port", "--address", "--serial", "--firmware", "--name", "--model",
-                                   "--announce-to", "--announce-interval-ms", "--time-scale",
-                                   "--silent-after", "--drop-after-s", "--garbage", "--split",
-                                   "--merge", "--bad-crc", "--trace", "--help"})
-            QVERIFY2(text.contains(option), option);
-    }
-
     void secondClientIsRefused()
     {
         SimProcess sim;
