@@ -62,10 +62,12 @@ class TestTavik : public QObject
     };
 
 private Q_SLOTS:
-    void connectsAndInitialises()
+    // Connects, initialises, transmits, changes the LF value, stops and
+    // disconnects.
+    void connectsTransmitsAndStops()
     {
         Rig rig;
-        QVERIFY(rig.start({"--serial", "4711", "--firmware", "357"}));
+        QVERIFY(rig.start({"--serial", "4711", "--firmware", "357", "--time-scale", "10"}));
         QVERIFY(rig.tavik.isLinkUp());
         QVERIFY(rig.tavik.pingReachable());
         // The simulator writes its trace as it reads; let it catch up.
@@ -99,45 +101,9 @@ private Q_SLOTS:
         QVERIFY(events.contains(Tavik::Event::TryToConnect) && events.contains(Tavik::Event::Ready));
         QVERIFY(events.indexOf(Tavik::Event::Connected) < events.indexOf(Tavik::Event::Ready));
 
-        // Once the user disconnects, the state word says so.
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.takeStatusSnapshot(); }));
         QCOMPARE(rig.tavik.stateText(), QString("Ready"));
-        rig.tavik.requestDisconnect();
-        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.isConnected(); }));
-        QVERIFY(!rig.tavik.isLinkUp());
-        QCOMPARE(rig.tavik.stateText(), QString("Disconnected"));
-    }
 
-    void oldFirmwareAndLongTime()
-    {
-        Rig rig;
-        rig.tavik.requestStart();  // before any connection: must not start one
-        QVERIFY(rig.start({"--firmware", "356"}));
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 4; }, 3000));
-        QCOMPARE(rig.sim.received().filter("data=06").size(), 0);
-        QVERIFY(rig.sim.received().filter("command=2").isEmpty());
-        QVERIFY(rig.logTexts().filter("Livetime").isEmpty());
-
-        // With no LF value given by a run, a start is refused: nothing may
-        // go on air at a value nobody asked for.
-        QVERIFY(!rig.tavik.takeInterruption().isEmpty());  // the start before connecting
-        rig.tavik.requestStart();
-        QCOMPARE(rig.tavik.takeInterruption(), QString("No LF value to transmit"));
-        QVERIFY(!rig.tavik.hasRun());
-
-        // A time beyond what the device holds is sent as its maximum.
-        rig.tavik.setTransmitSeconds(70000);
-        rig.tavik.setLfRequested(500);
-        rig.tavik.requestStart();
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("REQ_SET_TIME").size() == 2; }));
-        QVERIFY(rig.sim.received().filter("REQ_SET_TIME").last().contains("time=65535"));
-        QVERIFY(rig.logTexts().filter("too long").size() == 1);
-    }
-
-    void transmitsChangesLfAndStops()
-    {
-        Rig rig;
-        QVERIFY(rig.start({"--time-scale", "10"}));
         rig.tavik.setTransmitSeconds(600);
         // The first value of a list [10000, 2000]: the same as the
         // controller's value before any run, yet it must reach the device
@@ -168,6 +134,38 @@ private Q_SLOTS:
             rig.tavik.takeStatusSnapshot();
             return !(rig.tavik.snapshot().statusBits & Protocol::HighVoltage);
         }));
+
+        // Once the user disconnects, the state word says so.
+        rig.tavik.requestDisconnect();
+        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.isConnected(); }));
+        QVERIFY(!rig.tavik.isLinkUp());
+        QCOMPARE(rig.tavik.stateText(), QString("Disconnected"));
+    }
+
+    void oldFirmwareAndLongTime()
+    {
+        Rig rig;
+        rig.tavik.requestStart();  // before any connection: must not start one
+        QVERIFY(rig.start({"--firmware", "356"}));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 4; }, 3000));
+        QCOMPARE(rig.sim.received().filter("data=06").size(), 0);
+        QVERIFY(rig.sim.received().filter("command=2").isEmpty());
+        QVERIFY(rig.logTexts().filter("Livetime").isEmpty());
+
+        // With no LF value given by a run, a start is refused: nothing may
+        // go on air at a value nobody asked for.
+        QVERIFY(!rig.tavik.takeInterruption().isEmpty());  // the start before connecting
+        rig.tavik.requestStart();
+        QCOMPARE(rig.tavik.takeInterruption(), QString("No LF value to transmit"));
+        QVERIFY(!rig.tavik.hasRun());
+
+        // A time beyond what the device holds is sent as its maximum.
+        rig.tavik.setTransmitSeconds(70000);
+        rig.tavik.setLfRequested(500);
+        rig.tavik.requestStart();
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("REQ_SET_TIME").size() == 2; }));
+        QVERIFY(rig.sim.received().filter("REQ_SET_TIME").last().contains("time=65535"));
+        QVERIFY(rig.logTexts().filter("too long").size() == 1);
     }
 
     // A device that stops answering is declared lost by the watchdog; once it
