@@ -43,13 +43,6 @@ qint64 monotonicNow()
     return timer.msecsSinceReference();
 }
 
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
-
 // One simulator and what its trace says of its phase, read as it grows.
 struct Device
 {

@@ -17,23 +17,6 @@
 
 namespace {
 
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
-
-void addLine(WorkList &work, const QString &name, const QString &value, int minutes)
-{
-    work.setCurrent(work.count());
-    work.insertNew();
-    work.setName(name);
-    work.setLineVersion(1);
-    work.setValue(value);
-    work.setTime(minutes);
-}
-
 } // namespace
 
 class TestDeviceSlots : public QObject
@@ -90,8 +73,8 @@ private Q_SLOTS:
         ScaledClock clock(20);
         devices.setClock(&clock);
         WorkList &work = *registry.work();
-        addLine(work, "Alpha", "1111", 1);
-        addLine(work, "Beta", "2222.7", 1);
+        addWorkLine(work, "Alpha", "1111", 1);
+        addWorkLine(work, "Beta", "2222.7", 1);
         Sequencer &sequencer = devices.sequencer(registry.slot());
         // Started as the Work tab starts it; with no client open the run
         // goes on unrecorded, and the operator is told.
@@ -153,7 +136,7 @@ private Q_SLOTS:
             registry.setCurrent(0);
             devices.controller(registry.slot()).setTCPIP("0.0.0.0", 1);
             devices.controller(registry.slot()).setTCPIP("127.0.0.1", sim->port());
-            addLine(*registry.work(), "Only", sim == &first ? "501" : "502", 1);
+            addWorkLine(*registry.work(), "Only", sim == &first ? "501" : "502", 1);
         }
         devices.setSelectedRow(0);
         QElapsedTimer timer;

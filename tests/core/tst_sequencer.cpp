@@ -8,6 +8,7 @@
 #include "device/transmitcontrol.h"
 #include "data/worklist.h"
 
+#include "support/simprocess.h"
 #include "support/testenv.h"
 
 #include <QtTest>
@@ -41,15 +42,8 @@ struct ManualClock : Clock
 WorkList listOf(const QList<QPair<QString, int>> &lines)
 {
     WorkList list;
-    list.setCurrent(0);
-    for (const auto &line : lines) {
-        list.setCurrent(list.count());
-        list.insertNew();
-        list.setName(QStringLiteral("Item"));
-        list.setLineVersion(1);
-        list.setValue(line.first);
-        list.setTime(line.second);
-    }
+    for (const auto &line : lines)
+        addWorkLine(list, QStringLiteral("Item"), line.first, line.second);
     return list;
 }
 

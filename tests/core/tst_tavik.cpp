@@ -11,11 +11,6 @@
 
 namespace {
 
-bool inReadyCycle(const Tavik &tavik)
-{
-    return tavik.state() == Tavik::M_MACHINE_GET_STATUS || tavik.state() == Tavik::M_MACHINE_COMMAND_BRING_UP;
-}
-
 // Trace lines of requests other than the periodic status polls.
 QStringList requestsBesidesPolling(const SimProcess &sim)
 {

@@ -1,10 +1,12 @@
 #include "simprocess.h"
 
+#include "data/worklist.h"
 #include "device/tavik.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+#include <QUdpSocket>
 
 SimProcess::SimProcess()
 {
@@ -84,4 +86,27 @@ void tickDevice(Tavik &tavik, int pauseMs)
     if (tavik.takePacketReady())
         tavik.readPacket();
     tavik.tick();
+}
+
+bool inReadyCycle(const Tavik &tavik)
+{
+    return tavik.state() == Tavik::M_MACHINE_GET_STATUS || tavik.state() == Tavik::M_MACHINE_COMMAND_BRING_UP;
+}
+
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+void addWorkLine(WorkList &work, const QString &name, const QString &value, int minutes, int version, int pool)
+{
+    work.setCurrent(work.count());
+    work.insertNew();
+    work.setName(name);
+    work.setLineVersion(version);
+    work.setValue(value);
+    work.setLinePool(pool);
+    work.setTime(minutes);
 }

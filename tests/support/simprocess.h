@@ -31,9 +31,21 @@ private:
     quint16 m_port = 0;
 };
 
+class Tavik;
+class WorkList;
+
+// Polling the device and bringing its output up: ready for a run.
+bool inReadyCycle(const Tavik &tavik);
+
+// A UDP port nothing listens on now, for a listener of the test's own.
+quint16 freeUdpPort();
+
+// Appends a line for preset (name, version) of `pool` to the list.
+void addWorkLine(WorkList &work, const QString &name, const QString &value, int minutes, int version = 1,
+                 int pool = 0);
+
 // The 25 ms device tick as the window runs it, paced for tests: events are
 // processed, the reply bytes read, then the controller ticks.
-class Tavik;
 void tickDevice(Tavik &tavik, int pauseMs = 2);
 
 // Ticks until the condition holds; false after timeoutMs.

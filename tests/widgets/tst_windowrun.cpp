@@ -49,21 +49,10 @@ struct WindowDriver
     }
 };
 
-void addLine(WorkList &work, const QString &name, int version, const QString &value, int minutes)
+bool selectedReady(MainWindow &window)
 {
-    work.setCurrent(work.count());
-    work.insertNew();
-    work.setName(name);
-    work.setLineVersion(version);
-    work.setValue(value);
-    work.setLinePool(1);
-    work.setTime(minutes);
-}
-
-bool inReadyCycle(Tavik *tavik)
-{
-    return tavik && (tavik->state() == Tavik::M_MACHINE_COMMAND_BRING_UP
-                     || tavik->state() == Tavik::M_MACHINE_GET_STATUS);
+    const Tavik *tavik = window.devices().selectedController();
+    return tavik && inReadyCycle(*tavik);
 }
 
 // A simulated device announcing itself on the fixed ports, and the window,
@@ -90,11 +79,11 @@ struct Rig
     // line; the sequencer on air, or null.
     Sequencer *startLongRun()
     {
-        if (!driver.until([this] { return inReadyCycle(window.devices().selectedController()); }, 20000))
+        if (!driver.until([this] { return selectedReady(window); }, 20000))
             return nullptr;
         Machines &registry = window.devices().registry();
         registry.setCurrent(0);
-        addLine(*registry.work(), "Long", 1, "777", 10);
+        addWorkLine(*registry.work(), "Long", "777", 10, 1, 1);
         window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
         window.uiTick();
         window.findChild<QPushButton *>("pushButton_work_start")->click();
@@ -136,7 +125,7 @@ private Q_SLOTS:
         QCOMPARE(registry.name(), QString("9001"));
         QVERIFY(registry.autoconnect());
         QCOMPARE(window.settings().operatorName(), QString("9001"));  // the very first device
-        QVERIFY(driver.until([&] { return inReadyCycle(window.devices().selectedController()); }, 20000));
+        QVERIFY(driver.until([&] { return selectedReady(window); }, 20000));
         QVERIFY(window.infoBar()->deviceText().startsWith("Tavik 9001"));
         window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabTavik);
         window.uiTick();
@@ -144,8 +133,8 @@ private Q_SLOTS:
         QVERIFY(window.findChild<QPushButton *>("pushButton_machine_disconnect")->isEnabled());
         QVERIFY(!window.findChild<QPushButton *>("pushButton_machine_connect")->isEnabled());
 
-        addLine(*registry.work(), "Alpha", 3, "1234", 1);
-        addLine(*registry.work(), "Beta", 1, "4321", 1);
+        addWorkLine(*registry.work(), "Alpha", "1234", 1, 3, 1);
+        addWorkLine(*registry.work(), "Beta", "4321", 1, 1, 1);
         registry.work()->programName = "Evening";
         auto *tabs = window.findChild<QTabWidget *>("MainPage");
         tabs->setCurrentIndex(MainWindow::TabWork);
@@ -265,7 +254,7 @@ private Q_SLOTS:
         // No countdown left from the run: the list's own time.
         QCOMPARE(window.findChild<QLabel *>("label_work_remainingTime")->text(), QString("10:00"));
         QVERIFY(driver.until([&] { return tavik->state() == Tavik::M_MACHINE_RECONNECTED; }, 15000));
-        QVERIFY(driver.until([&] { return inReadyCycle(tavik); }, 10000));
+        QVERIFY(driver.until([&] { return inReadyCycle(*tavik); }, 10000));
     }
 
     // Closing the window mid-run asks first; staying leaves the run alone.
