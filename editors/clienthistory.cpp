@@ -18,6 +18,18 @@ QString pair(const Note &note)
     return TextForm::versioned(note.text, note.version);
 }
 
+// Entries go on top of the whole history, not of what a search shows.
+template <typename Add>
+void addOnTop(History &history, Add add)
+{
+    const QString filter = history.filter();
+    history.setFilter(QString());
+    history.setCurrent(0);
+    add();
+    history.setFilter(filter);
+    history.setCurrent(0);
+}
+
 } // namespace
 
 bool save(Library &library)
@@ -35,26 +47,22 @@ void recordRun(Library &library, const WorkList &work)
     if (!library.hasOpenClient())
         return;
     History &history = library.history();
-    // The entries go on top of the whole history, not of what a search shows.
-    const QString filter = history.filter();
-    history.setFilter(QString());
-    history.setCurrent(0);
-    history.insertNote(LineType::Program);
-    history.setText(work.programName);
-    history.setVersion(work.programVersion);
-    history.setColour(Note::ProgramRun);
-    int at = 0;
-    for (const WorkLine &line : work.records()) {
-        history.setCurrent(++at);
-        history.insertNote(LineType::PresetNote);
-        history.setText(line.name);
-        history.setVersion(line.version);
-        history.setVariable(line.value);
-        history.setTime(line.time);
-        history.setColour(Note::PresetRun);
-    }
-    history.setFilter(filter);
-    history.setCurrent(0);
+    addOnTop(history, [&] {
+        history.insertNote(LineType::Program);
+        history.setText(work.programName);
+        history.setVersion(work.programVersion);
+        history.setColour(Note::ProgramRun);
+        int at = 0;
+        for (const WorkLine &line : work.records()) {
+            history.setCurrent(++at);
+            history.insertNote(LineType::PresetNote);
+            history.setText(line.name);
+            history.setVersion(line.version);
+            history.setVariable(line.value);
+            history.setTime(line.time);
+            history.setColour(Note::PresetRun);
+        }
+    });
     save(library);
 }
 
@@ -94,13 +102,10 @@ bool recordCutShort(Library &library, const QString &path, const QString &text)
     if (path.isEmpty())
         return false;
     auto addNote = [&text](History &history) {
-        const QString filter = history.filter();
-        history.setFilter(QString());
-        history.setCurrent(0);
-        history.insertNote(LineType::Notes);
-        history.setText(text);
-        history.setFilter(filter);
-        history.setCurrent(0);
+        addOnTop(history, [&] {
+            history.insertNote(LineType::Notes);
+            history.setText(text);
+        });
     };
     if (library.history().path() == path) {
         addNote(library.history());

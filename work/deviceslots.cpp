@@ -333,19 +333,18 @@ void DeviceSlots::takeConnectionEvents()
         if (event.hold > 0)
             --event.hold;
         for (const Tavik::Event happened : controller(slot).takeConnectionEvents()) {
-            const QString word = Tavik::eventWord(happened);
             if (happened == Tavik::Event::Disconnected) {
                 // The sequencer has learnt from its controller that the run
                 // was cut short.
-                event.word = word;
+                event.last = happened;
                 event.hold = holdTicks;
             } else if (happened == Tavik::Event::Transmitting && controller(slot).isConnected()) {
                 // Flags carry no order in time: a link that is down now went
                 // down after any transmission seen in the same batch.
-                event.word = word;
+                event.last = happened;
                 event.hold = 0;
             } else if (event.hold == 0) {
-                event.word = word;
+                event.last = happened;
             }
         }
     }

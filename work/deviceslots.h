@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/tavik.h"
 #include "discovery/machines.h"
 #include "work/sequencer.h"
 
@@ -7,10 +8,10 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class BroadcastUDP;
 class Clock;
-class Tavik;
 
 // The five device slots: a controller and its sequencer each, bound to the
 // registry's records, and the device work of the 25 ms tick that needs no
@@ -113,7 +114,11 @@ public:
     // Takes the connection events of every bound controller since the last
     // call into the words the status line shows.
     void takeConnectionEvents();
-    QString eventWord(int slot) const { return m_events.at(size_t(slot)).word; }
+    QString eventWord(int slot) const
+    {
+        const std::optional<Tavik::Event> &last = m_events.at(size_t(slot)).last;
+        return last ? Tavik::eventWord(*last) : QString();
+    }
     // "Tavik " and the device's name, then its last event word.
     QString statusLine(int slot);
 
@@ -124,7 +129,7 @@ private:
 
     struct Event
     {
-        QString word;
+        std::optional<Tavik::Event> last;
         int hold = 0;
     };
 
