@@ -1,7 +1,6 @@
 #include "work/runrules.h"
 
 #include "data/presetlookup.h"
-#include "data/presets.h"
 #include "data/textforms.h"
 #include "device/tavik.h"
 #include "work/sequencer.h"
@@ -11,18 +10,22 @@
 
 namespace RunRules {
 
+bool presetFound(const WorkLine &line)
+{
+    return line.pool < PresetLookup::NotFound;
+}
+
 bool lineRunnable(const WorkLine &line)
 {
     quint32 lf = 0;
-    return line.pool >= PresetPool::Client && line.pool <= PresetPool::Legitimate
-        && TextForm::lfValue(line.value, lf);
+    return PresetLookup::isUsable(line.pool) && TextForm::lfValue(line.value, lf);
 }
 
 qint64 listSeconds(const WorkList &work)
 {
     qint64 seconds = 0;
     for (const WorkLine &line : work.records()) {
-        if (line.pool < PresetLookup::NotFound)
+        if (presetFound(line))
             seconds += qint64(qMax(0, line.time)) * 60;
     }
     return seconds;
@@ -38,11 +41,12 @@ Outcome check(const WorkList *work, const Tavik *tavik, const Sequencer *sequenc
         return Outcome::NothingToRun;
     if (!std::all_of(work->records().cbegin(), work->records().cend(), lineRunnable))
         return Outcome::LineNotRunnable;
-    if (listSeconds(*work) == 0)
+    const qint64 seconds = listSeconds(*work);
+    if (seconds == 0)
         return Outcome::NothingToRun;
     // The device counts its transmission time in 16 bits of seconds, three
     // more than the list; a longer list would be cut short on air.
-    if (listSeconds(*work) + 3 > qint64(Tavik::maxTransmitTime))
+    if (seconds + 3 > qint64(Tavik::maxTransmitTime))
         return Outcome::TooLong;
     if (!tavik->isLinkUp() || !tavik->isConnected())
         return Outcome::DeviceNotReady;

@@ -21,6 +21,9 @@ enum class Outcome {
     StillRunning,     // a run is on air or still stopping
 };
 
+// Whether the line's preset was found when it was sent (pools above the
+// three are the "Not found" and "Duplicate" markers).
+bool presetFound(const WorkLine &line);
 // A line goes on air only with a known preset pool and an LF value the
 // device can take.
 bool lineRunnable(const WorkLine &line);

@@ -4,6 +4,7 @@
 #include "data/presets.h"
 #include "data/textforms.h"
 #include "data/worklist.h"
+#include "work/runrules.h"
 #include "work/sequencer.h"
 
 namespace {
@@ -52,10 +53,10 @@ void WorkTableModel::fill(const WorkList *work)
             row[ColumnName] = TextForm::versioned(line.name, line.version);
             row[ColumnNote] = line.note;
             row[ColumnValue] = line.value;
-            const bool runnable = line.pool < PresetLookup::NotFound;
-            if (runnable)
+            const bool found = RunRules::presetFound(line);
+            if (found)
                 row[ColumnTime] = QString::number(line.time);
-            row[ColumnProgress] = row[ColumnSensor] = runnable ? QStringLiteral("0") : notRunnable;
+            row[ColumnProgress] = row[ColumnSensor] = found ? QStringLiteral("0") : notRunnable;
             m_rows.append(row);
         }
     }
