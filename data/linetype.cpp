@@ -22,14 +22,19 @@ int fromWord(const QString &text)
     return None;
 }
 
+bool isOneOf(int type, std::initializer_list<int> kinds)
+{
+    for (const int kind : kinds) {
+        if (type == kind)
+            return true;
+    }
+    return false;
+}
+
 int fromWord(const QString &text, std::initializer_list<int> kinds, int fallback)
 {
     const int type = fromWord(text);
-    for (const int kind : kinds) {
-        if (type == kind)
-            return type;
-    }
-    return fallback;
+    return isOneOf(type, kinds) ? type : fallback;
 }
 
 } // namespace LineType

@@ -15,6 +15,8 @@ enum Type { None = 0, Preset = 1, Program = 2, Notes = 3, PresetNote = 4 };
 QString word(int type);
 // Case-sensitive; a word of no kind gives None.
 int fromWord(const QString &word);
+// Whether `type` is one of `kinds`.
+bool isOneOf(int type, std::initializer_list<int> kinds);
 // The kind the word names when it is one of `kinds`, else `fallback`.
 int fromWord(const QString &word, std::initializer_list<int> kinds, int fallback);
 

@@ -30,7 +30,6 @@ struct Note
     static Note fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
     QString displayText() const { return text; }
-
 };
 
 class Notes : public RecordStore<Note>

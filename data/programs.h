@@ -22,7 +22,6 @@ struct ProgramLine
     QJsonObject toJson() const;
     QString displayText() const { return name; }
 
-
     // A preset line runs for its own time; without one (a negative time)
     // for its preset's. Never less than nothing.
     static int runMinutes(int own, int presetMinutes) { return qMax(0, own >= 0 ? own : presetMinutes); }

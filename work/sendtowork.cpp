@@ -9,8 +9,6 @@
 
 #include <QDebug>
 
-#include <algorithm>
-
 namespace SendToWork {
 
 namespace {
@@ -72,7 +70,7 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
         WorkLine line;
         line.name = programLine.name;
         line.version = programLine.version;
-        if (std::find(WorkLine::kinds.begin(), WorkLine::kinds.end(), programLine.type) != WorkLine::kinds.end())
+        if (LineType::isOneOf(programLine.type, WorkLine::kinds))
             line.type = programLine.type;
         resolveInto(library, line, programLine.time);
         lines.append(line);
