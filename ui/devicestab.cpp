@@ -161,20 +161,17 @@ void DevicesTab::redrawDeviceTable()
     const quint64 remembered = m_devices.selectedInstance();
     m_tableFilling = true;
     m_model->refresh();
-    refreshDeviceTab();
     m_devices.selectInstance(remembered);
     const int row = m_devices.selectedRow();
     if (row >= 0 && row < m_model->rowCount())
         m_table->selectRow(row);
-    m_tableFilling = false;
     redrawDeviceLog();
+    refreshDeviceTab();
+    m_tableFilling = false;
 }
 
 void DevicesTab::redrawDeviceLog()
 {
-    if (m_fieldsFilling)
-        return;
-    m_tableFilling = true;
     Machines &registry = m_devices.registry();
     const Logs *log = registry.count() > 0 && m_devices.selectCurrent() ? registry.logs() : nullptr;
     const QList<LogEntry> none;
@@ -205,12 +202,6 @@ void DevicesTab::redrawDeviceLog()
     m_log->setRowCount(int(entries.size()));
     m_logInstance = instance;
     m_logNewest = entries.isEmpty() ? LogEntry() : entries.first();
-    if (registry.count() == 0) {
-        m_tableFilling = false;
-        return;
-    }
-    refreshDeviceTab();
-    m_tableFilling = false;
 }
 
 void DevicesTab::refreshDeviceTab()
