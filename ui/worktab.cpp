@@ -21,8 +21,6 @@
 #include <QItemSelectionModel>
 #include <QTableView>
 
-#include <algorithm>
-
 namespace {
 
 QLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const char *objectName)
