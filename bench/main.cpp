@@ -9,6 +9,7 @@
 #include "data/presets.h"
 #include "data/textforms.h"
 #include "device/frame.h"
+#include "device/outbound.h"
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
 #include "discovery/machines.h"
@@ -28,8 +29,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
 
 using Measure::print;
 
@@ -50,6 +58,36 @@ void discardMessages(QtMsgType type, const QMessageLogContext &, const QString &
 {
     if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// The device figures start simulators and a window with its own registry;
+// nothing they do may reach beyond this machine.
+void refuseBeyondLoopback(const QString &host, const char *channel)
+{
+    if (!host.isEmpty() && !Outbound::isLoopback(host))
+        qFatal("tavik-bench would send %s to %s; it may reach only 127.0.0.0/8", channel, qPrintable(host));
+}
+
+// Runs this program again inside a network namespace of its own, through the
+// same script the test suite uses; returns only where that cannot be done
+// (the script says why).
+void reenterLoopbackOnly(char *argv[])
+{
+#if defined(Q_OS_LINUX) && defined(TAVIK_SOURCE_DIR)
+    if (qEnvironmentVariableIsSet("TAVIK_LOOPBACK_ONLY"))
+        return;
+    const QByteArray self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().toLocal8Bit();
+    static const char script[] = TAVIK_SOURCE_DIR "/scripts/loopback-only.sh";
+    std::vector<char *> arguments{const_cast<char *>(script), const_cast<char *>(self.constData())};
+    for (char **argument = argv + 1; *argument; ++argument)
+        arguments.push_back(*argument);
+    arguments.push_back(nullptr);
+    execv(script, arguments.data());
+    std::fprintf(stderr, "tavik-bench: could not run %s (%s); the device figures run on the machine's network\n",
+                 script, std::strerror(errno));
+#else
+    Q_UNUSED(argv);
+#endif
 }
 
 double perSecond(qint64 count, qint64 nanoseconds)
@@ -510,6 +548,15 @@ void benchController(bool quick)
 
 int main(int argc, char *argv[])
 {
+    bool storesOnly = false;
+    bool help = false;
+    for (int i = 1; i < argc; ++i) {
+        storesOnly = storesOnly || std::strcmp(argv[i], "--stores") == 0;
+        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+    }
+    if (!storesOnly && !help)
+        reenterLoopbackOnly(argv);
+    Outbound::setWatcher(refuseBeyondLoopback);
     SearchRefillBench::chooseOffscreenPlatform();
     QApplication app(argc, argv);
     qInstallMessageHandler(discardMessages);

@@ -1,5 +1,6 @@
 #include "device/link.h"
 
+#include "device/outbound.h"
 #include "device/pingcommand.h"
 
 #include <QDebug>
@@ -65,6 +66,7 @@ bool Link::connectToDevice()
     // A new connection starts a new byte stream: half a frame left from the
     // old one must not be glued to the first reply.
     m_reader.clear();
+    Outbound::aboutToSend(m_hostAddress, "TCP");
     m_socket->connectToHost(m_hostAddress, m_port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     return true;
 }
@@ -195,6 +197,7 @@ bool Link::startPing()
     if (m_pingProcess->state() != QProcess::NotRunning)
         return false;  // the last one is still waiting for its reply
     const PingCommand &command = PingCommand::native();
+    Outbound::aboutToSend(m_hostAddress, "ping");
     m_pingProcess->start(command.program(), command.arguments(m_hostAddress), QIODevice::ReadWrite);
     if (!m_pingProcess->waitForStarted(30000))
         qDebug() << "Could not launch the process";

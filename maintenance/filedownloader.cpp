@@ -1,6 +1,7 @@
 #include "maintenance/filedownloader.h"
 
 #include "data/presets.h"
+#include "device/outbound.h"
 #include "maintenance/wholeobject.h"
 
 #include <QDebug>
@@ -36,6 +37,7 @@ void FileDownloader::download(const QUrl &url)
     // A server that stops sending ends the transfer instead of holding it open.
     request.setTransferTimeout(m_stallMs);
     m_busy = true;
+    Outbound::aboutToSend(url.host(), "HTTPS");
     QNetworkReply *reply = m_manager.get(request);
     // Stop a reply as soon as it announces or delivers more than the limit,
     // instead of holding an arbitrarily large body in memory.

@@ -11,6 +11,8 @@
 # the script ends with "chaos: N passed, N failed".
 set -eu
 cd "$(dirname "$0")/.."
+# Everything below runs where nothing can leave this machine.
+[ -n "${TAVIK_LOOPBACK_ONLY:-}" ] || exec scripts/loopback-only.sh "$0" "$@"
 seeds="${1:-1-10}"
 minutes="${2:-1}"
 

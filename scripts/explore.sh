@@ -6,13 +6,15 @@
 #   scripts/explore.sh 1-100 1000    seeds 1 to 100, 1000 steps each
 #   scripts/explore.sh 17 300        replays seed 17 for 300 steps
 #
-# Uses the build in build/ (scripts/build.sh makes it). The window binds the
-# announcement port 11000: run it beside the suite under
-#   unshare -n sh -c 'ip link set lo up; scripts/explore.sh 1-100 1000'
+# Uses the build in build/ (scripts/build.sh makes it). It runs in a network
+# namespace of its own (scripts/loopback-only.sh), so the window's
+# announcement port 11000 does not clash with a suite running beside it.
 # A failure prints its seed and the steps that led to it; the script ends
 # with "explore: N steps, N passed, N failed".
 set -eu
 cd "$(dirname "$0")/.."
+# Everything below runs where nothing can leave this machine.
+[ -n "${TAVIK_LOOPBACK_ONLY:-}" ] || exec scripts/loopback-only.sh "$0" "$@"
 seeds="${1:-1-20}"
 steps="${2:-1000}"
 

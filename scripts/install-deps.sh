@@ -4,6 +4,8 @@
 set -eu
 
 packages="cmake g++ make git qt6-base-dev iputils-ping"
+# The suite runs in a network namespace of its own with only loopback up.
+packages="$packages iproute2 util-linux"
 # The install test validates the desktop entry and the AppStream metadata and
 # builds the Debian packages, whose dependencies dpkg-shlibdeps computes and
 # which lintian checks.

@@ -57,7 +57,7 @@ private Q_SLOTS:
 
         // The window binds on port 8888; the simulator here has its own.
         Tavik &tavik = devices.controller(registry.slot());
-        tavik.setTCPIP("0.0.0.0", 1);
+        tavik.setTCPIP("127.0.0.9", 1);
         tavik.setTCPIP("127.0.0.1", sim.port());
         const auto until = [&](auto condition, int timeoutMs) {
             QElapsedTimer timer;
@@ -134,7 +134,7 @@ private Q_SLOTS:
             registry.setAutoconnect(true);
             devices.bindDevices();
             registry.setCurrent(0);
-            devices.controller(registry.slot()).setTCPIP("0.0.0.0", 1);
+            devices.controller(registry.slot()).setTCPIP("127.0.0.9", 1);
             devices.controller(registry.slot()).setTCPIP("127.0.0.1", sim->port());
             addWorkLine(*registry.work(), "Only", sim == &first ? "501" : "502", 1);
         }
@@ -273,9 +273,9 @@ private Q_SLOTS:
         QCOMPARE(registry.count(), 2);
         QCOMPARE(picked(), QString("11"));  // the record now in the last row
 
-        devices.addByHand("10.0.0.9");
+        devices.addByHand("127.0.0.9");
         QCOMPARE(devices.selectedRow(), 0);
-        QCOMPARE(registry.connectAddressText(), QString("10.0.0.9"));
+        QCOMPARE(registry.connectAddressText(), QString("127.0.0.9"));
         QCOMPARE(registry.statusText(), QString("Unresponsive"));  // until it announces itself
         devices.removeUnresponsive();
         QCOMPARE(registry.count(), 2);

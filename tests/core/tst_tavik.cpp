@@ -297,7 +297,7 @@ private Q_SLOTS:
 
         // A connect request waits for a successful ping.
         Tavik unreachable;
-        unreachable.setTCPIP("10.255.255.1", 8888);
+        unreachable.setTCPIP("127.0.0.9", 8888);  // nothing listens there
         unreachable.requestConnect();
         tickDevice(unreachable);
         QCOMPARE(unreachable.state(), Tavik::M_IDLE);

@@ -1,6 +1,7 @@
 #include "simprocess.h"
 
 #include "data/worklist.h"
+#include "device/outbound.h"
 #include "device/tavik.h"
 
 #include <QFile>
@@ -21,6 +22,11 @@ SimProcess::~SimProcess()
 bool SimProcess::start(QStringList arguments)
 {
 #ifdef TAVIK_SIM_PATH
+    // The simulator announces where it is told; the suite's watcher refuses
+    // any target off this machine.
+    const int to = arguments.indexOf("--announce-to");
+    if (to >= 0 && to + 1 < arguments.size())
+        Outbound::aboutToSend(arguments.at(to + 1).section(':', 0, 0), "UDP announcements");
     if (!arguments.contains("--announce-to") && !arguments.contains("--announce-interval-ms"))
         arguments << "--announce-interval-ms" << "0";
     if (!arguments.contains("--port"))

@@ -56,11 +56,11 @@ private Q_SLOTS:
             QCOMPARE(registry.typeText(), QString("Tavik"));
             QCOMPARE(registry.statusText(), QString("Unresponsive"));  // until it announces itself
         }
-        widget<QLineEdit>(window, "lineEdit_manulaIP")->setText("10.1.2.3");
+        widget<QLineEdit>(window, "lineEdit_manulaIP")->setText("127.0.0.9");
         click(window, "pushButton_addMachine");
         registry.setCurrent(0);
-        QCOMPARE(registry.scanAddressText(), QString("10.1.2.3"));
-        QCOMPARE(window.devices().controller(registry.slot()).hostAddress(), QString("10.1.2.3"));
+        QCOMPARE(registry.scanAddressText(), QString("127.0.0.9"));
+        QCOMPARE(window.devices().controller(registry.slot()).hostAddress(), QString("127.0.0.9"));
 
         // The sixth device drops the last one and takes its slot.
         click(window, "pushButton_3");
@@ -118,6 +118,8 @@ private Q_SLOTS:
         auto *tabs = widget<QTabWidget>(window, "MainPage");
         tabs->setCurrentIndex(MainWindow::TabTavik);
         auto *name = widget<QLineEdit>(window, "lineEdit_workMachineName");
+        // The device is asked to connect below: on loopback, where nothing listens.
+        widget<QLineEdit>(window, "lineEdit_manulaIP")->setText("127.0.0.9");
 
         click(window, "pushButton_addMachine");
         window.devicesTab()->showSelectedDevice();
