@@ -291,11 +291,8 @@ void MainWindow::deviceTick()
 
 void MainWindow::reportCutShorts()
 {
-    for (const DeviceSlots::RunCutShort &end : m_devices.takeCutShorts()) {
-        const QString text = QStringLiteral("Tavik %1: run ").arg(end.deviceName) + end.cut.text();
+    for (const QString &text : ClientHistory::recordCutShorts(m_library, m_devices))
         showNotice(text);
-        ClientHistory::recordCutShort(m_library, end.historyPath, text);
-    }
 }
 
 void MainWindow::mergeAnnouncements()

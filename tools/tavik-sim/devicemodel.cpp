@@ -3,6 +3,8 @@
 #include "device/frame.h"
 #include "protocol.h"
 
+#include <utility>
+
 using namespace Protocol;
 
 DeviceModel::DeviceModel(quint32 serial, quint32 firmware, quint32 clockAtStart)
@@ -23,8 +25,10 @@ const char *DeviceModel::phaseName(Phase phase)
 
 void DeviceModel::setPhase(Phase phase, const QString &cause)
 {
+    if (phase != Phase::OnAir && m_phase == Phase::OnAir)
+        endStretch();
     if (phase == Phase::OnAir && m_phase != Phase::OnAir)
-        m_onAirMs = 0;
+        m_onAirMs = m_stretchFrom = 0;
     m_phase = phase;
     m_cause = cause;
 }
@@ -84,6 +88,18 @@ void DeviceModel::advanceTo(qint64 deviceMs)
     }
 }
 
+void DeviceModel::endStretch()
+{
+    if (m_onAirMs > m_stretchFrom)
+        m_stretches.append({m_lf, m_onAirMs - m_stretchFrom});
+    m_stretchFrom = m_onAirMs;
+}
+
+QList<DeviceModel::Stretch> DeviceModel::takeStretches()
+{
+    return std::exchange(m_stretches, {});
+}
+
 quint32 DeviceModel::statusBits() const
 {
     switch (m_phase) {
@@ -111,8 +127,11 @@ QByteArray DeviceModel::handle(quint8 code, const QByteArray &data)
     }
     case REQ_SET_LF: {
         const quint32 value = readLittleEndian(data, 4, &ok);
-        if (ok)
+        if (ok && value != m_lf) {
+            if (m_phase == Phase::OnAir)
+                endStretch();
             m_lf = value;
+        }
         return {};
     }
     case REQ_SET_TIME: {

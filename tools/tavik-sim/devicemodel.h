@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -45,6 +46,17 @@ public:
     quint16 timeValue() const;
     quint32 lf() const { return m_lf; }
 
+    // A stretch on air at one LF value: the value and how long it was on
+    // air, in device ms. Stretches that ended since the last call, oldest
+    // first; one ends when another value is set on air and when the
+    // transmission ends.
+    struct Stretch
+    {
+        quint32 lf;
+        qint64 ms;
+    };
+    QList<Stretch> takeStretches();
+
     QByteArray statusReply() const;
     QByteArray configReply() const;
     QByteArray clockReply() const;
@@ -58,6 +70,7 @@ private:
     const quint32 m_firmware;
 
     void setPhase(Phase phase, const QString &cause);
+    void endStretch();
 
     Phase m_phase = Phase::StandBy;
     QString m_cause;
@@ -69,6 +82,8 @@ private:
     qint64 m_warmedMs = 0;       // progress of the current warm-up
     qint64 m_remainingMs = 0;    // transmission time left, set by REQ_SET_TIME
     quint32 m_lf = 0;
+    qint64 m_stretchFrom = 0;    // m_onAirMs when the value on air was set
+    QList<Stretch> m_stretches;
 
     quint32 m_clockBase;         // clock value at m_clockSetAt
     qint64 m_clockSetAt = 0;

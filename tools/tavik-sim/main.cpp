@@ -49,10 +49,11 @@ const char description[] =
     "\n"
     "Trace lines (--trace), ms since start:\n"
     "  <ms> CLOCK monotonic-ms=<where time 0 lies on the system's monotonic clock>\n"
-    "  <ms> CONNECT | <ms> DISCONNECT\n"
+    "  <ms> CONNECT | <ms> DISCONNECT <host|device> (who closed it)\n"
     "  <ms> RX <REQUEST_NAME> data=<hex> <field>=<value>\n"
     "  <ms> RX BAD_CRC data=<hex of the whole frame>\n"
     "  <ms> PHASE <StandBy|Ready|Warming|OnAir> <cause>\n"
+    "  <ms> LF <value> <device-ms>   (a stretch on air at one LF value, when it ends)\n"
     "  <ms> CHAOS <event>\n"
     "Prints \"listening on port N\" once ready.";
 
