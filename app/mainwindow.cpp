@@ -105,6 +105,8 @@ void MainWindow::stopAllDevices()
     const int stopped = m_devices.stopAll(stopWaitMs);
     if (stopped > 0)
         qDebug() << "stopped" << stopped << "devices on the way out";
+    // The runs the end cut short are in their histories.
+    ClientHistory::recordCutShorts(m_library, m_devices);
 }
 
 void MainWindow::closeForSignal()
@@ -227,6 +229,9 @@ void MainWindow::loadDevices()
     registry.setFolder(m_settings.dataFolder());
     registry.readBase();
     m_devices.bindDevices();
+    // A run a killed program left going: its device is checked at once,
+    // and the run is reported with the next device tick.
+    m_devices.recoverInterruptedRuns();
     if (registry.count() > 1) {
         registry.first();
         setWorkTabTitle(registry.name());

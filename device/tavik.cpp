@@ -403,6 +403,13 @@ void Tavik::stopUnsupervised()
     sendCommand(CommandStop);
 }
 
+void Tavik::checkAtOnce()
+{
+    m_checkRequest = true;
+    if (m_state == M_IDLE)
+        setState(M_PING);
+}
+
 void Tavik::release()
 {
     if (isConnected() && (inSession() || statusShowsOnAir()))
@@ -414,7 +421,7 @@ void Tavik::release()
     // change from this device's last status is logged into it.
     m_lastStatusBits = m_lastErrorBits = m_shownStatusBits = m_shownErrorBits = 0;
     m_shownRf = m_shownMod = 0;
-    m_connectRequest = m_disconnectRequest = false;
+    m_connectRequest = m_disconnectRequest = m_checkRequest = false;
     resetControllerData();
     m_autoConnect = false;
     m_pingReachable = m_pingDone = false;
@@ -594,7 +601,8 @@ void Tavik::tick()
     if ((m_state == M_IDLE || m_state == M_PING_STARTED) && takePingDone()) {
         setState(M_IDLE);
         if (m_pingReachable) {
-            if (m_autoConnect) {
+            const bool check = take(m_checkRequest);
+            if (m_autoConnect || check) {
                 resetControllerData();
                 setState(M_MACHINE_CONNECT);
             }

@@ -135,6 +135,12 @@ public:
     // and whoever ticks the sequencer right after the controller.
     void handOverLf();
 
+    // Pings the device now rather than at the next round, and connects
+    // when it answers, whatever auto-connect says, so that a device found
+    // on air is stopped: for a device a program that was killed may have
+    // left transmitting.
+    void checkAtOnce();
+
     // Lets go of the device when its record leaves the registry: a device
     // on air is told to stop, the connection is closed, and the controller
     // waits idle, with no address, for the next record given its slot.
@@ -236,6 +242,7 @@ private:
     // describe the device as it is, not as it was before a lost link.
     bool m_statusThisLink = false;
     bool m_unsupervisedLogged = false;
+    bool m_checkRequest = false;  // connect at the next successful ping
     QStringList m_pendingLog;
 
     // The run asked for by requestStart() and not yet ended.

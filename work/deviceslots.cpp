@@ -1,9 +1,22 @@
 #include "work/deviceslots.h"
 
+#include "data/container.h"
 #include "device/tavik.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+
+namespace {
+
+// Why a journaled run ended, when the program that ran it could not say.
+const char *const killedReason = "The program ended during the run without stopping it";
+const char *const endedReason = "The program ended";
+
+} // namespace
 
 DeviceSlots::DeviceSlots()
 {
+    m_journalLine.fill(-1);
     for (int i = 0; i < count; ++i) {
         m_controllers[size_t(i)] = std::make_unique<Tavik>();
         m_sequencers[size_t(i)] = std::make_unique<Sequencer>();
@@ -85,6 +98,7 @@ void DeviceSlots::bindDevices()
             if (m_boundInstance[size_t(machine.slot)] != 0)
                 tavik.release();
             m_boundInstance[size_t(machine.slot)] = machine.instance;
+            m_journalLine[size_t(machine.slot)] = -1;
             paired.reset();
         }
         tavik.setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
@@ -98,6 +112,7 @@ void DeviceSlots::bindDevices()
             controller(slot).release();
             sequencer(slot).reset();
             m_boundInstance[size_t(slot)] = 0;
+            m_journalLine[size_t(slot)] = -1;
         }
     }
     // Nothing picked yet (a registry just read, or the first device): the
@@ -178,8 +193,88 @@ bool DeviceSlots::slotBusy(const Machine &machine)
 
 void DeviceSlots::setRunHistory(int slot, const QString &path)
 {
-    if (slot >= 0 && slot < count)
-        m_runHistory[size_t(slot)] = path;
+    if (slot < 0 || slot >= count)
+        return;
+    m_runHistory[size_t(slot)] = path;
+    m_journalLine[size_t(slot)] = 0;
+    // The record the journal names, with its log and list, is on disk.
+    if (!m_registry.path().isEmpty())
+        m_registry.saveBase();
+    writeJournal();
+}
+
+QString DeviceSlots::journalPath() const
+{
+    const QString registry = m_registry.path();
+    return registry.isEmpty() ? QString() : QFileInfo(registry).path() + QStringLiteral("/runs.dat");
+}
+
+void DeviceSlots::writeJournal()
+{
+    const QString path = journalPath();
+    if (path.isEmpty())
+        return;
+    QJsonArray runs;
+    for (const Machine &machine : m_registry.records()) {
+        if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+            continue;
+        const int line = m_journalLine[size_t(machine.slot)];
+        if (line < 0)
+            continue;
+        const Sequencer &running = *m_sequencers[size_t(machine.slot)];
+        runs.append(QJsonObject {
+            {QStringLiteral("SerialNumber"), machine.serialNumber},
+            {QStringLiteral("IP"), AddressText::fromIpv4(machine.scanAddress)},
+            {QStringLiteral("History"), m_runHistory[size_t(machine.slot)]},
+            {QStringLiteral("Line"), QString::number(line)},
+            {QStringLiteral("Title"), line < running.count() ? running.item(line).title : QString()},
+        });
+    }
+    Container::writeFile(path, QJsonObject {{QStringLiteral("version"), QStringLiteral("1")},
+                                            {QStringLiteral("runs"), runs}});
+}
+
+void DeviceSlots::endJournaledRun(int slot, const Machine &machine, CutShort cut)
+{
+    RunCutShort end;
+    end.slot = slot;
+    end.deviceName = machine.name;
+    end.historyPath = m_runHistory[size_t(slot)];
+    end.cut = std::move(cut);
+    m_cutShorts.append(end);
+    m_journalLine[size_t(slot)] = -1;
+}
+
+int DeviceSlots::recoverInterruptedRuns()
+{
+    const QString path = journalPath();
+    QJsonObject journal;
+    if (path.isEmpty() || Container::readFile(path, journal) != Container::ReadStatus::Read)
+        return 0;
+    int found = 0;
+    QList<Machine> &records = m_registry.editRecords();
+    for (const QJsonValue &value : journal.value(QStringLiteral("runs")).toArray()) {
+        const QJsonObject run = value.toObject();
+        ++found;
+        CutShort cut;
+        cut.item = qMax(0, run.value(QStringLiteral("Line")).toString().toInt());
+        cut.progress = -1;
+        cut.title = run.value(QStringLiteral("Title")).toString();
+        cut.reason = QLatin1String(killedReason);
+        const QString serial = run.value(QStringLiteral("SerialNumber")).toString();
+        for (int i = 0; i < records.size() && i < count; ++i) {
+            Machine &machine = records[i];
+            if (machine.serialNumber != serial || !machine.hasDeviceSlot())
+                continue;
+            machine.logs.add(QStringLiteral("Run ") + cut.text());
+            controller(machine.slot).checkAtOnce();
+            m_runHistory[size_t(machine.slot)] = run.value(QStringLiteral("History")).toString();
+            endJournaledRun(machine.slot, machine, cut);
+            break;
+        }
+    }
+    writeJournal();
+    return found;
 }
 
 QList<DeviceSlots::RunCutShort> DeviceSlots::takeCutShorts()
@@ -212,12 +307,28 @@ int DeviceSlots::stopAll(int waitMs)
             ++stopped;
     }
     QList<Machine> &records = m_registry.editRecords();
+    bool journaled = false;
     for (int i = 0; i < records.size() && i < count; ++i) {
-        if (records.at(i).hasDeviceSlot()) {
-            for (const QString &line : controller(records.at(i).slot).takeLogLines())
-                records[i].logs.add(line);
+        if (!records.at(i).hasDeviceSlot())
+            continue;
+        const int slot = records.at(i).slot;
+        for (const QString &line : controller(slot).takeLogLines())
+            records[i].logs.add(line);
+        // A run the program's end cut short says so, rather than leaving
+        // word for the next start that it was never stopped.
+        if (m_journalLine[size_t(slot)] >= 0 && m_boundInstance[size_t(slot)] == records.at(i).instance) {
+            CutShort cut;
+            cut.item = m_journalLine[size_t(slot)];
+            cut.progress = -1;
+            cut.title = cut.item < sequencer(slot).count() ? sequencer(slot).item(cut.item).title : QString();
+            cut.reason = QLatin1String(endedReason);
+            records[i].logs.add(QStringLiteral("Run ") + cut.text());
+            endJournaledRun(slot, records.at(i), cut);
+            journaled = true;
         }
     }
+    if (journaled)
+        writeJournal();
     return stopped;
 }
 
@@ -238,6 +349,14 @@ void DeviceSlots::tickBound()
         Sequencer &paired = sequencer(records.at(i).slot);
         paired.tick();
         tavik.handOverLf();
+        int &journaled = m_journalLine[size_t(records.at(i).slot)];
+        if (journaled >= 0) {
+            const int line = paired.isRunning() ? paired.currentItem() : -1;
+            if (line != journaled) {
+                journaled = line;
+                writeJournal();
+            }
+        }
         if (paired.takeCutShort()) {
             RunCutShort end;
             end.slot = records.at(i).slot;

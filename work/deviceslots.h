@@ -93,7 +93,17 @@ public:
         CutShort cut;
     };
     // The history file a run now starting on the slot was recorded in.
+    // From here until the run ends, a small journal beside the registry
+    // says that it goes on and at which line, and the registry is saved,
+    // so that a program killed mid-run leaves word of it.
     void setRunHistory(int slot, const QString &path);
+    // For a program starting: the runs a killed program left in the
+    // journal. Each device is pinged at once and stopped if it is on air;
+    // each run is reported cut short (takeCutShorts) and written into its
+    // device's log. Returns how many there were.
+    int recoverInterruptedRuns();
+    // "runs.dat" beside the registry file; empty when the registry has no file.
+    QString journalPath() const;
     QList<RunCutShort> takeCutShorts();
     // What the operator should be told about the registry (conflicts,
     // devices not added), since the last call.
@@ -126,6 +136,10 @@ private:
     void pickAfterRemoval(int rowBefore);
     // The record's device is connected, connecting or has a run.
     bool slotBusy(const Machine &machine);
+    void writeJournal();
+    // Reports a journaled run as cut short for this reason and drops it
+    // from the journal.
+    void endJournaledRun(int slot, const Machine &machine, CutShort cut);
 
     struct Event
     {
@@ -139,6 +153,8 @@ private:
     std::array<Event, count> m_events;
     std::array<quint64, count> m_boundInstance {};
     std::array<QString, count> m_runHistory;
+    // The line each slot's run is at, as the journal has it; -1 for none.
+    std::array<int, count> m_journalLine;
     QList<RunCutShort> m_cutShorts;
     QStringList m_notices;
     // Announcements already reported, so that one every two seconds does

@@ -25,7 +25,7 @@ struct SequenceItem
 struct CutShort
 {
     int item = -1;      // the item on air, or 0 when none had begun
-    int progress = 0;   // how far it got, in percent
+    int progress = 0;   // how far it got, in percent; -1 when not known
     QString title;      // the item's
     QString reason;
 
@@ -33,6 +33,8 @@ struct CutShort
     // device's log, the notice and the history say it.
     QString text() const
     {
+        if (progress < 0)
+            return QStringLiteral("cut short at line %1 (%2): %3").arg(item + 1).arg(title, reason);
         return QStringLiteral("cut short at line %1 (%2, %3 %): %4").arg(item + 1).arg(title).arg(progress).arg(reason);
     }
 };

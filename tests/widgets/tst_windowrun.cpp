@@ -9,12 +9,16 @@
 #include "support/simprocess.h"
 #include "support/testenv.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -92,6 +96,36 @@ struct Rig
         return onAir ? sequencer : nullptr;
     }
 };
+
+// The program in a child process, as a person runs it with its own timers:
+// a two-line run started from the Work tab; says so once its second line is
+// on air and runs on until it is killed.
+int runUntilKilled()
+{
+    // The parent's temporary home comes with the environment.
+    QCoreApplication::setApplicationName("TavikStudio");
+    MainWindow window;
+    ScaledClock clock {timeScale};
+    window.devices().setClock(&clock);
+    if (!QTest::qWaitFor([&] { return selectedReady(window); }, 20000))
+        return 1;
+    Machines &registry = window.devices().registry();
+    registry.setCurrent(0);
+    addWorkLine(*registry.work(), "First", "1111", 1, 1, 1);
+    addWorkLine(*registry.work(), "Second", "2222", 1, 1, 1);
+    window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+    auto *start = window.findChild<QPushButton *>("pushButton_work_start");
+    if (!QTest::qWaitFor([&] { return start->isEnabled(); }, 5000))
+        return 1;
+    start->click();
+    Sequencer *sequencer = window.devices().selectedSequencer();
+    if (!QTest::qWaitFor([&] { return sequencer->state() == Sequencer::S_SEND_LF && sequencer->currentItem() == 1; },
+                         20000))
+        return 1;
+    std::printf("second line on air\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
 
 } // namespace
 
@@ -288,7 +322,55 @@ private Q_SLOTS:
         window.stopAllDevices();
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 2; }, 3000));
     }
+
+    // The program is killed mid-run (SIGKILL: nothing of it runs after).
+    // The next start pings the device at once and stops it, and the
+    // client's history and the device's log say the run was cut short, at
+    // which line.
+    void killedMidRun()
+    {
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        SimProcess sim;
+        QVERIFY(sim.start({"--port", "8888", "--serial", "9004", "--time-scale", QString::number(timeScale),
+                           "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"}));
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QCoreApplication::applicationFilePath(), {"--run-until-killed"});
+        QVERIFY(program.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return program.readAllStandardOutput().contains("second line on air"); }, 40000));
+        program.kill();
+        QVERIFY(program.waitForFinished(5000));
+        QVERIFY(sim.received().filter("command=3").isEmpty());
+
+        MainWindow window;
+        window.stopTimers();
+        WindowDriver driver {window};
+        QVERIFY(driver.until([&] { return sim.timeOf("PHASE Ready stop") >= 0 || sim.timeOf("PHASE Ready time-out") >= 0; },
+                             10000));
+        QVERIFY(sim.timeOf("PHASE Ready stop") >= 0);
+        // At once: a ping and a connection, not the first round's 200 ticks.
+        QVERIFY2(driver.ticks < 40, qPrintable(QString("stopped after %1 ticks").arg(driver.ticks)));
+
+        const QString cut = "cut short at line 2 (Second.v.1): The program ended during the run without stopping it";
+        History &history = window.library().history();
+        history.setCurrent(0);
+        QCOMPARE(history.text(), "Tavik 9004: run " + cut);
+        Machines &registry = window.devices().registry();
+        registry.setCurrent(0);
+        QCOMPARE(registry.serialNumber(), QString("9004"));
+        const QList<LogEntry> &log = registry.logs()->records();
+        QCOMPARE(std::count_if(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text == "Run " + cut; }), 1);
+        QFile::remove(TestEnv::dataFolder() + "runs.dat");
+    }
 };
 
-QTEST_MAIN(TestWindowRun)
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc == 2 && qstrcmp(argv[1], "--run-until-killed") == 0)
+        return runUntilKilled();
+    TestWindowRun test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_windowrun.moc"
