@@ -281,16 +281,11 @@ void MainWindow::deviceTick()
     if (m_programListToWork)
         m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || m_session->clientOpen()));
 
-    Machines &registry = m_devices.registry();
     Tavik *tavik = m_devices.selectedController();
     if (!tavik)
         return;
     if (tavik->takeStatusSnapshot())
         m_devicesTab->markDirty();
-    if (tavik->takeConfigReceived()) {
-        m_devices.selectCurrent();
-        registry.setSerialNumber(tavik->serialNumberText());
-    }
     tavik->clearLivetimeReceived();
 }
 

@@ -685,6 +685,7 @@ void Tavik::applyReplies()
 {
     quint8 code = 0;
     while (nextReply(code)) {
+        m_replySeen = true;
         switch (code) {
         case REP_STATUS: {
             if (replyBytesLeft() < 12)
@@ -756,6 +757,10 @@ void Tavik::applyStatus()
             why = StatusText::decodeStatus(bits, errors).trimmed();
         else if (!(bits & onAirBits) && m_timeValue == 0)
             why = QStringLiteral("The device's own time ran out");
+        else if (!(bits & onAirBits))
+            // All off at once, with time left and no error, is what a stop
+            // command does; this program sent none.
+            why = QStringLiteral("Stopped by another host: the device left the air with time left and no error");
         else if (!(bits & HighVoltage))
             why = QStringLiteral("HV dropped");
         else if (!(bits & Transmit))

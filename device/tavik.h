@@ -101,6 +101,8 @@ public:
     bool takeStatusSnapshot();
     const Snapshot &snapshot() const { return m_snapshot; }
     bool takeConfigReceived() { return take(m_configReceived); }
+    // A reply came from the device since the last call.
+    bool takeReplySeen() { return take(m_replySeen); }
     bool livetimeReceived() const { return m_livetimeReceived; }
     void clearLivetimeReceived() { m_livetimeReceived = false; }
     QString serialNumberText() const { return QString::number(m_serialNumber); }
@@ -222,6 +224,7 @@ private:
     quint32 m_buildTime = 0;
     quint32 m_serialNumber = 0;
     bool m_configReceived = false;
+    bool m_replySeen = false;
     quint32 m_uptime = 0;
     quint32 m_tubeLivetime = 0;
     quint32 m_lampLivetime = 0;

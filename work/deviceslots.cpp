@@ -98,7 +98,7 @@ void DeviceSlots::bindDevices()
             if (m_boundInstance[size_t(machine.slot)] != 0)
                 tavik.release();
             m_boundInstance[size_t(machine.slot)] = machine.instance;
-            m_journalLine[size_t(machine.slot)] = -1;
+            forgetSlot(machine.slot);
             paired.reset();
         }
         tavik.setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
@@ -112,7 +112,7 @@ void DeviceSlots::bindDevices()
             controller(slot).release();
             sequencer(slot).reset();
             m_boundInstance[size_t(slot)] = 0;
-            m_journalLine[size_t(slot)] = -1;
+            forgetSlot(slot);
         }
     }
     // Nothing picked yet (a registry just read, or the first device): the
@@ -143,6 +143,22 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     };
 
     if (match < 0) {
+        for (int i = 0; i < records.size(); ++i) {
+            Machine &machine = records[i];
+            if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance
+                || m_linkSerial[size_t(machine.slot)].isEmpty() || machine.scanAddress != announced.scanAddress
+                || machine.port != announced.port)
+                continue;
+            const QString text = QStringLiteral("Tavik %1 is announced from %2, where the device reports serial number %3 "
+                                                "on its link: no second record")
+                                     .arg(announced.serialNumber, AddressText::fromIpv4(announced.scanAddress),
+                                          m_linkSerial[size_t(machine.slot)]);
+            if (reportOnce(text))
+                machine.logs.add(text);
+            m_registry.setCurrent(i);
+            m_registry.touch();
+            return false;
+        }
         // Records in use stay: a connected or running device, or a list
         // the operator sent, is never dropped for a device passing by.
         const auto evictable = [this](const Machine &machine) {
@@ -189,6 +205,29 @@ bool DeviceSlots::slotBusy(const Machine &machine)
         return false;
     const Tavik &tavik = controller(machine.slot);
     return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(machine.slot).canStart();
+}
+
+void DeviceSlots::forgetSlot(int slot)
+{
+    m_journalLine[size_t(slot)] = -1;
+    m_linkSerial[size_t(slot)].clear();
+    m_serialChange[size_t(slot)].clear();
+}
+
+void DeviceSlots::takeLinkSerial(Machine &machine, const QString &reported)
+{
+    m_linkSerial[size_t(machine.slot)] = reported;
+    if (machine.serialNumber == reported)
+        return;
+    // A record added by hand learns its serial number here.
+    if (machine.serialNumber != Machine().serialNumber && !machine.serialNumber.isEmpty()) {
+        const QString text = QStringLiteral("The device at %1 now reports serial number %2, not %3")
+                                 .arg(AddressText::fromIpv4(machine.scanAddress), reported, machine.serialNumber);
+        machine.logs.add(text);
+        m_notices.append(QStringLiteral("Tavik %1: ").arg(machine.name) + text);
+        m_serialChange[size_t(machine.slot)] = text;
+    }
+    machine.serialNumber = reported;
 }
 
 void DeviceSlots::setRunHistory(int slot, const QString &path)
@@ -346,6 +385,11 @@ void DeviceSlots::tickBound()
         // list, and a controller holds no pointer into it.
         for (const QString &line : tavik.takeLogLines())
             records[i].logs.add(line);
+        if (tavik.takeConfigReceived())
+            takeLinkSerial(records[i], tavik.serialNumberText());
+        // A device answering on its link is heard, announcements or not.
+        if (tavik.takeReplySeen())
+            records[i].touch();
         Sequencer &paired = sequencer(records.at(i).slot);
         paired.tick();
         tavik.handOverLf();
@@ -476,5 +520,8 @@ QString DeviceSlots::statusLine(int slot)
         if (machine.slot == slot)
             name = machine.name;
     }
-    return QStringLiteral("Tavik ") + name + QStringLiteral(": ") + eventWord(slot);
+    QString line = QStringLiteral("Tavik ") + name + QStringLiteral(": ") + eventWord(slot);
+    if (!m_serialChange[size_t(slot)].isEmpty())
+        line += QStringLiteral("; ") + m_serialChange[size_t(slot)];
+    return line;
 }

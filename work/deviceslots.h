@@ -62,7 +62,9 @@ public:
     void bindDevices();
 
     // Merges one decoded announcement into the registry. True when it
-    // came from a device not known before and was added. A record whose
+    // came from a device not known before and was added. An unknown serial
+    // announced from the address of a device that reported another serial
+    // on its link is that device: it makes no second record. A record whose
     // device is connected, connecting or running never takes another
     // address from an announcement (two devices with one serial number);
     // an idle one follows its device to a new address. A sixth device
@@ -137,6 +139,10 @@ private:
     // The record's device is connected, connecting or has a run.
     bool slotBusy(const Machine &machine);
     void writeJournal();
+    // The serial number the device reported on its link, taken into its
+    // record; a change is said in the log, the notices and the status.
+    void takeLinkSerial(Machine &machine, const QString &reported);
+    void forgetSlot(int slot);
     // Reports a journaled run as cut short for this reason and drops it
     // from the journal.
     void endJournaledRun(int slot, const Machine &machine, CutShort cut);
@@ -155,6 +161,10 @@ private:
     std::array<QString, count> m_runHistory;
     // The line each slot's run is at, as the journal has it; -1 for none.
     std::array<int, count> m_journalLine;
+    // Per slot, this session: the serial number the device reported on its
+    // link, and what its record was told when that changed.
+    std::array<QString, count> m_linkSerial;
+    std::array<QString, count> m_serialChange;
     QList<RunCutShort> m_cutShorts;
     QStringList m_notices;
     // Announcements already reported, so that one every two seconds does

@@ -219,15 +219,16 @@ private Q_SLOTS:
         QCOMPARE(rig.logTexts().filter("no run supervising it").size(), 1);
     }
 
-    // The device stops by itself mid-run: HV drops, a tube error, its own
-    // time runs out. The controller says why at once, stops whatever is
+    // The device leaves the air mid-run: stopped by another host (all off,
+    // time left, no error), a tube error, its own time runs out. The controller says why at once, stops whatever is
     // left on, sends no later value and starts nothing by itself.
     void deviceStopsByItself_data()
     {
         QTest::addColumn<QString>("errors");
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("HV drops") << "0" << 600 << "HV dropped";
+        QTest::newRow("stopped elsewhere") << "0" << 600
+                                           << "Stopped by another host: the device left the air with time left and no error";
         QTest::newRow("tube error") << "2" << 600 << "Error: TUBE";
         QTest::newRow("own time") << "0" << 20 << "The device's own time ran out";
     }
