@@ -54,6 +54,10 @@ constexpr double chaosGapS[deviceCount] = {2, 4, 8, 16, 32};
 // delete, a lost link, a device found on air): a status poll (15 ticks) and
 // a slow reply (10) at most.
 constexpr int promptTicks = 40;
+// A device that went on air by itself is seen at the next status reply: at
+// most the 53 ticks between the two status polls of a connection's set-up,
+// and a slow reply.
+constexpr int selfStartTicks = 80;
 // The device closed the link itself: the watchdog notices, the controller
 // waits 300 ticks before it reconnects and may need a second attempt.
 constexpr int reconnectTicks = Tavik::watchdogTicks + 300 + 100 + 50;
@@ -521,7 +525,7 @@ struct Campaign
                 int &since = unsupervisedSince[device];
                 if (since < 0)
                     since = tickCount;
-                int allowed = since + promptTicks;
+                int allowed = since + (sim.hostStarted ? promptTicks : selfStartTicks);
                 if (sim.droppedAt >= sim.onAirSince)
                     allowed = qMax(allowed, sim.droppedAt + reconnectTicks);
                 // A silent device cannot be seen going on air by itself.
