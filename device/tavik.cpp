@@ -50,6 +50,7 @@ const Tavik::Row &Tavik::row(State state)
             t.armWatchdog();
             t.m_statusThisLink = false;
             t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
+            t.sendOwedStop();
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
             t.after(M_MACHINE_GET_CONFIG, 5);
@@ -57,16 +58,26 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_RECONNECT_DISCONNECT, "M_MACHINE_RECONNECT_DISCONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
             t.m_linkUp = false;
+            t.stopOnLostLink();
             t.clearRequests(QStringLiteral("The connection to the device was lost"));
             t.log(QStringLiteral("Lost connection disconnected"));
             t.disconnectFromDevice();
-            t.after(M_MACHINE_RECONNECT, 300);
+            t.m_pendingRounds = 0;
+            t.after(M_MACHINE_RECONNECT, reconnectTicks);
         }},
+        // A device that still holds our last connection turns a new one
+        // away, and a handshake lost on a link that was down is retried by
+        // the system only seconds later: either way a fresh attempt follows
+        // at once, so that the device is back under watch as soon as it can
+        // be.
         {M_MACHINE_RECONNECT, "M_MACHINE_RECONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
+            t.after(M_MACHINE_RECONNECT, reconnectTicks);
+            if (t.connectionPending() && ++t.m_pendingRounds < attemptRounds)
+                return;
+            t.m_pendingRounds = 0;
+            t.abortConnectionAttempt();
             t.connectToDevice();
-            t.armWatchdog();
-            t.after(M_MACHINE_RECONNECT, 100);
         }},
         // Back after a lost link: initialise again as after a first
         // connection, so that polling and transmission can resume.
@@ -74,6 +85,7 @@ const Tavik::Row &Tavik::row(State state)
             t.armWatchdog();
             t.m_statusThisLink = false;
             t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
+            t.sendOwedStop();
             t.m_connecting = true;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
@@ -403,12 +415,44 @@ void Tavik::stopUnsupervised()
     sendCommand(CommandStop);
 }
 
+void Tavik::stopOnLostLink()
+{
+    if (!m_runActive && !statusShowsOnAir() && !m_stopOnReconnect)
+        return;
+    // A device that fell silent may still act on what it is sent, and a
+    // link that is down carries what it holds once it is back: the stop
+    // goes out on this connection before it closes, and again first thing
+    // on the next one, until the device has answered after it.
+    m_stopOnReconnect = true;
+    if (isConnected()) {
+        log(QStringLiteral("Stop transmit"));
+        sendCommand(CommandStop);
+        pushWrites();
+    }
+}
+
+void Tavik::sendOwedStop()
+{
+    if (!m_stopOnReconnect)
+        return;
+    log(QStringLiteral("Stop transmit"));
+    m_stopMark = m_statusQueries;
+    sendCommand(CommandStop);
+}
+
+bool Tavik::holdsConnection() const
+{
+    return m_state == M_MACHINE_CONNECTED
+        || (m_state >= M_MACHINE_RECONNECTED && m_state <= M_MACHINE_COMMAND_STOP_TRANSMIT);
+}
+
 void Tavik::release()
 {
     if (isConnected() && (inSession() || statusShowsOnAir()))
         sendCommand(CommandStop);
     disconnectFromDevice();
     clearRequests(QString());
+    m_stopOnReconnect = false;
     m_interruption.clear();  // the record is gone: nobody to tell
     // The next record given this slot starts from nothing: not even the
     // change from this device's last status is logged into it.
@@ -640,8 +684,18 @@ void Tavik::tick()
     if (takeDisconnectedEvent()) {
         m_disconnectedSeen = true;
         m_linkUp = false;
-        clearRequests(QStringLiteral("The device closed the connection"));
         qDebug() << "disconnected";
+        // A connection made since then is not the one that closed.
+        if (!isConnected()) {
+            // The device closed the connection (or turned a new one away):
+            // nothing it does is watched any more, so getting it back
+            // starts now, not when the watchdog misses its replies.
+            if (holdsConnection())
+                m_stopOnReconnect = m_stopOnReconnect || m_runActive || statusShowsOnAir();
+            clearRequests(QStringLiteral("The device closed the connection"));
+            if (holdsConnection())
+                setState(M_MACHINE_RECONNECT_DISCONNECT);
+        }
     }
 
     // A stop outside a session would lead into the ready cycle with no
@@ -689,6 +743,10 @@ void Tavik::applyReplies()
             m_newStatus = true;
             m_statusThisLink = true;
             ++m_statusReplies;
+            // Read on a connection that began with the stop owed: the
+            // device has it.
+            if (m_state != M_MACHINE_RECONNECT_DISCONNECT && m_state != M_MACHINE_RECONNECT)
+                m_stopOnReconnect = false;
             armWatchdog();
             applyStatus();
             break;

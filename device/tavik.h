@@ -51,6 +51,10 @@ public:
     };
 
     static constexpr int watchdogTicks = 150;
+    // Ticks between attempts to get a lost device back, and the rounds an
+    // attempt may wait for its handshake before a fresh one replaces it.
+    static constexpr int reconnectTicks = 10;
+    static constexpr int attemptRounds = 4;
     // The LF value a device is given when a connection is initialised.
     static constexpr quint32 initialLf = 12774;
 
@@ -177,6 +181,12 @@ private:
     bool inOnAirCycle() const;
     // Stops a device found on air with no run of ours behind it.
     void stopUnsupervised();
+    // The link is being given up: a device that may be on air is sent the
+    // stop on it while it lasts, and owed one on the next connection.
+    void stopOnLostLink();
+    void sendOwedStop();
+    // A state that has a connection under it (or had, until just now).
+    bool holdsConnection() const;
     bool statusShowsOnAir() const { return m_statusThisLink && (m_lastStatusBits & onAirBits); }
     bool statusShowsOffAir() const { return m_statusThisLink && !(m_lastStatusBits & onAirBits); }
     bool inSession() const;
@@ -236,6 +246,10 @@ private:
     // describe the device as it is, not as it was before a lost link.
     bool m_statusThisLink = false;
     bool m_unsupervisedLogged = false;
+    // A device given up with a link lost may be on air: the next connection
+    // begins with a stop.
+    bool m_stopOnReconnect = false;
+    int m_pendingRounds = 0;  // rounds the present connection attempt has waited
     QStringList m_pendingLog;
 
     // The run asked for by requestStart() and not yet ended.
