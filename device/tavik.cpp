@@ -147,7 +147,8 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_WARMING, "M_MACHINE_WARMING", [](Tavik &t) {
             if (++t.m_warmingRounds > maxWarmingRounds) {
-                t.endCutShort(QStringLiteral("The device did not come on air"));
+                t.endCutShort(QStringLiteral("The device showed no OSC within %1 s of its start")
+                                  .arg(maxWarmingRounds * warmingRoundTicks * tickMs / 1000));
                 return;
             }
             t.sendQuery(QueryStatus);
@@ -155,11 +156,10 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_WARMING2, "M_MACHINE_WARMING2", [](Tavik &t) {
             t.sendQuery(QuerySecondary);
-            t.after(M_MACHINE_WARMING, 5);
+            t.after(M_MACHINE_WARMING, warmingRoundTicks - 10);
         }},
         {M_MACHINE_ON_AIR_PRESET_TIME, "M_MACHINE_ON_AIR_PRESET_TIME", [](Tavik &t) {
             t.m_warmingRounds = 0;
-            t.m_warmingWithoutHv = 0;
             t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
@@ -793,13 +793,14 @@ void Tavik::applyStatus()
     if (!m_runActive || m_statusReplies <= m_startMark)
         return;
     if (inWarmUp()) {
-        // HV comes up at the start; a device showing none twice running
-        // has dropped out of its warm-up.
-        m_warmingWithoutHv = (bits & onAirBits) ? 0 : m_warmingWithoutHv + 1;
+        // Only OSC ends a warm-up, and a device may show HV before it or
+        // only Ready and POW: neither says anything. Stand-by or an error
+        // says the device is not coming on air; silence is bounded by the
+        // watchdog, and a warm-up without end by maxWarmingRounds.
         if (errors != 0)
             endCutShort(StatusText::decodeStatus(bits, errors).trimmed());
-        else if (m_warmingWithoutHv >= 2)
-            endCutShort(QStringLiteral("The device dropped out of its warm-up"));
+        else if (bits & StandBy)
+            endCutShort(QStringLiteral("The device fell to stand-by during its warm-up"));
     } else if (inOnAirCycle() && (errors != 0 || (bits & onAirBits) != onAirBits)) {
         QString why;
         if (errors != 0)

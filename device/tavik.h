@@ -50,6 +50,8 @@ public:
         StateCount
     };
 
+    // The period of the window's device tick, which drives every controller.
+    static constexpr int tickMs = 25;
     static constexpr int watchdogTicks = 150;
     // Ticks between attempts to get a lost device back, and the rounds an
     // attempt may wait for its handshake before a fresh one replaces it.
@@ -147,8 +149,13 @@ public:
     // Status bits that say the device is transmitting or about to: any one
     // of them is a device to supervise. A run on air needs all three.
     static constexpr quint32 onAirBits = Protocol::HighVoltage | Protocol::Oscillator | Protocol::Transmit;
-    // Warm-up rounds (of 15 ticks) before a device that never showed its
-    // oscillator counts as not coming on air: about two minutes.
+    // Warm-up rounds before a device that never showed its oscillator
+    // counts as not coming on air: two minutes. The simulator warms up in
+    // 5 s and a tube's filament in some tens of seconds; two minutes is
+    // several times that, and short enough that a device that will not
+    // come on air (with HV up, perhaps) is stopped while the operator is
+    // still waiting for the run to begin.
+    static constexpr int warmingRoundTicks = 15;
     static constexpr int maxWarmingRounds = 320;
     // Lines kept for a controller whose lines nobody takes.
     static constexpr int maxPendingLogLines = 500;
@@ -257,7 +264,6 @@ private:
     bool m_stoppedForExit = false;  // stopNow() has done its work
     QString m_interruption;
     int m_warmingRounds = 0;
-    int m_warmingWithoutHv = 0;  // warm-up replies in a row showing no HV
     // Status queries sent and replies read on this connection. Replies come
     // in the order of the queries, so a reply numbered above the mark taken
     // when the start command went out tells the state after the start.

@@ -63,11 +63,19 @@ class TestTavik : public QObject
 
 private Q_SLOTS:
     // Connects, initialises, transmits, changes the LF value, stops and
-    // disconnects.
+    // disconnects; with either warm-up a device may show.
+    void connectsTransmitsAndStops_data()
+    {
+        QTest::addColumn<QString>("warmUp");
+        QTest::newRow("HV first") << "hv-first";
+        QTest::newRow("Ready and POW") << "ready-pow";
+    }
+
     void connectsTransmitsAndStops()
     {
+        QFETCH(QString, warmUp);
         Rig rig;
-        QVERIFY(rig.start({"--serial", "4711", "--firmware", "357", "--time-scale", "10"}));
+        QVERIFY(rig.start({"--serial", "4711", "--firmware", "357", "--time-scale", "10", "--warm-up", warmUp}));
         QVERIFY(rig.tavik.isLinkUp());
         QVERIFY(rig.tavik.pingReachable());
         // The simulator writes its trace as it reads; let it catch up.
@@ -196,6 +204,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("frozenMs");
         QTest::newRow("closed on air") << QStringList{"--time-scale", "10", "--drop-after-s", "3"} << 0;
         QTest::newRow("closed warming") << QStringList{"--time-scale", "0.5", "--drop-after-s", "3"} << 0;
+        QTest::newRow("closed warming, Ready and POW")
+            << QStringList{"--time-scale", "0.5", "--drop-after-s", "3", "--warm-up", "ready-pow"} << 0;
         QTest::newRow("silent on air") << QStringList{"--time-scale", "10", "--silent-after", "14"} << 0;
         QTest::newRow("unreachable") << QStringList{"--time-scale", "10"} << 6000;
     }
@@ -301,6 +311,39 @@ private Q_SLOTS:
         QVERIFY(rig.sim.received().filter("lf=600").isEmpty());
         QCOMPARE(rig.sim.received().filter("command=2").size(), 1);
         QVERIFY(rig.logTexts().filter("no run supervising it").isEmpty());
+    }
+
+    // A warm-up ends only with OSC. Stand-by or an error bit says the device
+    // will not come on air, and so does a warm-up that never ends: the run
+    // ends cut short and whatever the device has on is stopped.
+    void warmUpEndsWithoutOsc_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("stand-by") << QStringList{"--warm-up", "ready-pow", "--warm-up-fault", "standby"}
+                                  << "The device fell to stand-by during its warm-up";
+        QTest::newRow("error") << QStringList{"--warm-up-fault", "128"} << "Error: HEAT";
+        QTest::newRow("no OSC") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100000"}
+                                << "The device showed no OSC within 120 s of its start";
+    }
+
+    void warmUpEndsWithoutOsc()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        Rig rig;
+        QVERIFY(rig.start(arguments << "--time-scale" << "10"));
+        rig.tavik.setTransmitSeconds(600);
+        rig.tavik.setLfRequested(500);
+        rig.tavik.requestStart();
+        QString why;
+        // Two minutes of ticks, run faster than the program's.
+        QVERIFY(tickUntil(rig.tavik, [&] { return !(why = rig.tavik.takeInterruption()).isEmpty(); }, 30000, 1));
+        QCOMPARE(why, reason);
+        QVERIFY(!rig.tavik.hasRun());
+        QVERIFY(inReadyCycle(rig.tavik));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
+        QCOMPARE(rig.sim.timeOf("PHASE OnAir"), -1);
     }
 
     // A device that goes on air by itself, and answers slowly (200 ms, long
