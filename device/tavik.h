@@ -50,7 +50,13 @@ public:
         StateCount
     };
 
+    // The period of the window's device tick, which drives every controller.
+    static constexpr int tickMs = 25;
     static constexpr int watchdogTicks = 150;
+    // Ticks between attempts to get a lost device back, and the rounds an
+    // attempt may wait for its handshake before a fresh one replaces it.
+    static constexpr int reconnectTicks = 10;
+    static constexpr int attemptRounds = 4;
     // The LF value a device is given when a connection is initialised.
     static constexpr quint32 initialLf = 12774;
 
@@ -151,8 +157,13 @@ public:
     // Status bits that say the device is transmitting or about to: any one
     // of them is a device to supervise. A run on air needs all three.
     static constexpr quint32 onAirBits = Protocol::HighVoltage | Protocol::Oscillator | Protocol::Transmit;
-    // Warm-up rounds (of 15 ticks) before a device that never showed its
-    // oscillator counts as not coming on air: about two minutes.
+    // Warm-up rounds before a device that never showed its oscillator
+    // counts as not coming on air: two minutes. The simulator warms up in
+    // 5 s and a tube's filament in some tens of seconds; two minutes is
+    // several times that, and short enough that a device that will not
+    // come on air (with HV up, perhaps) is stopped while the operator is
+    // still waiting for the run to begin.
+    static constexpr int warmingRoundTicks = 15;
     static constexpr int maxWarmingRounds = 320;
     // Lines kept for a controller whose lines nobody takes.
     static constexpr int maxPendingLogLines = 500;
@@ -185,6 +196,12 @@ private:
     bool inOnAirCycle() const;
     // Stops a device found on air with no run of ours behind it.
     void stopUnsupervised();
+    // The link is being given up: a device that may be on air is sent the
+    // stop on it while it lasts, and owed one on the next connection.
+    void stopOnLostLink();
+    void sendOwedStop();
+    // A state that has a connection under it (or had, until just now).
+    bool holdsConnection() const;
     bool statusShowsOnAir() const { return m_statusThisLink && (m_lastStatusBits & onAirBits); }
     bool statusShowsOffAir() const { return m_statusThisLink && !(m_lastStatusBits & onAirBits); }
     bool inSession() const;
@@ -246,6 +263,10 @@ private:
     bool m_statusThisLink = false;
     bool m_unsupervisedLogged = false;
     bool m_checkRequest = false;  // connect at the next successful ping
+    // A device given up with a link lost may be on air: the next connection
+    // begins with a stop.
+    bool m_stopOnReconnect = false;
+    int m_pendingRounds = 0;  // rounds the present connection attempt has waited
     QStringList m_pendingLog;
 
     // The run asked for by requestStart() and not yet ended.
@@ -253,7 +274,6 @@ private:
     bool m_stoppedForExit = false;  // stopNow() has done its work
     QString m_interruption;
     int m_warmingRounds = 0;
-    int m_warmingWithoutHv = 0;  // warm-up replies in a row showing no HV
     // Status queries sent and replies read on this connection. Replies come
     // in the order of the queries, so a reply numbered above the mark taken
     // when the start command went out tells the state after the start.

@@ -60,12 +60,17 @@ void DeviceModel::advanceTo(qint64 deviceMs)
     // counters and the countdown stay exact however seldom we are called.
     while (delta > 0 || (m_phase == Phase::OnAir && m_remainingMs <= 0)) {
         if (m_phase == Phase::Warming) {
-            const qint64 step = qMin(delta, warmUpMs - m_warmedMs);
+            const qint64 until = m_warmUpFault ? m_warmUpMs / 2 : m_warmUpMs;
+            const qint64 step = qMin(delta, until - m_warmedMs);
             m_warmedMs += step;
             m_lampMs += step;
             delta -= step;
-            if (m_warmedMs >= warmUpMs)
+            if (m_warmedMs >= until && m_warmUpFault) {
+                m_errorBits = m_faultStandBy ? 0 : m_faultErrors;
+                setPhase(m_faultStandBy ? Phase::StandBy : Phase::Ready, QStringLiteral("warm-up-fault"));
+            } else if (m_warmedMs >= until) {
                 setPhase(Phase::OnAir, QStringLiteral("warmed-up"));
+            }
         } else if (m_phase == Phase::OnAir) {
             qint64 step = qMin(delta, qMax<qint64>(m_remainingMs, 0));
             if (m_cutOffAfterMs >= 0)
@@ -105,7 +110,7 @@ quint32 DeviceModel::statusBits() const
     switch (m_phase) {
     case Phase::StandBy: return StandBy;
     case Phase::Ready: return Ready | Power;
-    case Phase::Warming: return Ready | Power | HighVoltage;  // HV first, the oscillator later
+    case Phase::Warming: return m_warmUpForm == WarmUp::HvFirst ? Ready | Power | HighVoltage : Ready | Power;
     case Phase::OnAir: return Ready | Power | HighVoltage | Oscillator | Transmit;
     }
     return 0;
