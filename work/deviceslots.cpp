@@ -1,5 +1,6 @@
 #include "work/deviceslots.h"
 
+#include "data/clients.h"
 #include "data/container.h"
 #include "device/tavik.h"
 
@@ -264,7 +265,7 @@ void DeviceSlots::writeJournal()
         runs.append(QJsonObject {
             {QStringLiteral("SerialNumber"), machine.serialNumber},
             {QStringLiteral("IP"), AddressText::fromIpv4(machine.scanAddress)},
-            {QStringLiteral("History"), m_runHistory[size_t(machine.slot)]},
+            {QStringLiteral("History"), QFileInfo(m_runHistory[size_t(machine.slot)]).completeBaseName()},
             {QStringLiteral("Line"), QString::number(line)},
             {QStringLiteral("Title"), line < running.count() ? running.item(line).title : QString()},
         });
@@ -295,22 +296,29 @@ int DeviceSlots::recoverInterruptedRuns()
     for (const QJsonValue &value : journal.value(QStringLiteral("runs")).toArray()) {
         const QJsonObject run = value.toObject();
         ++found;
-        CutShort cut;
-        cut.item = qMax(0, run.value(QStringLiteral("Line")).toString().toInt());
-        cut.progress = -1;
-        cut.title = run.value(QStringLiteral("Title")).toString();
-        cut.reason = QLatin1String(killedReason);
-        const QString serial = run.value(QStringLiteral("SerialNumber")).toString();
+        RunCutShort end;
+        end.cut.item = qMax(0, run.value(QStringLiteral("Line")).toString().toInt());
+        end.cut.progress = -1;
+        end.cut.title = run.value(QStringLiteral("Title")).toString();
+        end.cut.reason = QLatin1String(killedReason);
+        end.deviceName = run.value(QStringLiteral("SerialNumber")).toString();
+        // The file names a client's history in the data folder, nothing else.
+        const QString client = run.value(QStringLiteral("History")).toString();
+        if (Client::isPlainIdentifier(client))
+            end.historyPath = QFileInfo(m_registry.path()).path() + QLatin1Char('/') + client + QStringLiteral(".dat");
         for (int i = 0; i < records.size() && i < count; ++i) {
             Machine &machine = records[i];
-            if (machine.serialNumber != serial || !machine.hasDeviceSlot())
+            if (machine.serialNumber != end.deviceName || !machine.hasDeviceSlot())
                 continue;
-            machine.logs.add(QStringLiteral("Run ") + cut.text());
+            // Its device may still be on air: a record found checks it at
+            // once; one the registry lost is found by its announcement.
+            machine.logs.add(QStringLiteral("Run ") + end.cut.text());
             controller(machine.slot).checkAtOnce();
-            m_runHistory[size_t(machine.slot)] = run.value(QStringLiteral("History")).toString();
-            endJournaledRun(machine.slot, machine, cut);
+            end.slot = machine.slot;
+            end.deviceName = machine.name;
             break;
         }
+        m_cutShorts.append(end);
     }
     writeJournal();
     return found;
