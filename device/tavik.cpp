@@ -160,6 +160,7 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_ON_AIR_PRESET_TIME, "M_MACHINE_ON_AIR_PRESET_TIME", [](Tavik &t) {
             t.m_warmingRounds = 0;
+            t.m_newTimeLeft = false;
             t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
@@ -500,6 +501,14 @@ bool Tavik::isTransmitting() const
     return m_runActive && inOnAirCycle();
 }
 
+bool Tavik::takeDeviceTimeLeft(qint64 &ms)
+{
+    if (!take(m_newTimeLeft))
+        return false;
+    ms = qint64(m_timeValue) * 1000;
+    return true;
+}
+
 bool Tavik::takeStatusSnapshot()
 {
     if (!take(m_newStatus))
@@ -810,7 +819,11 @@ void Tavik::applyStatus()
             endCutShort(StatusText::decodeStatus(bits, errors).trimmed());
         else if (bits & StandBy)
             endCutShort(QStringLiteral("The device fell to stand-by during its warm-up"));
-    } else if (inOnAirCycle() && (errors != 0 || (bits & onAirBits) != onAirBits)) {
+    } else if (inOnAirCycle() && errors == 0 && (bits & onAirBits) == onAirBits) {
+        // A device on air with no time left is about to stop: that tells
+        // nothing the next reply will not.
+        m_newTimeLeft = m_timeValue > 0;
+    } else if (inOnAirCycle()) {
         QString why;
         if (errors != 0)
             why = StatusText::decodeStatus(bits, errors).trimmed();

@@ -94,6 +94,7 @@ public:
     // From the live state, not the display snapshot: every sequencer must
     // see its own device on air, selected on screen or not.
     bool isTransmitting() const override;
+    bool takeDeviceTimeLeft(qint64 &ms) override;
     QString takeInterruption() override;
     // A run was asked for and has not ended yet.
     bool hasRun() const { return m_runActive; }
@@ -228,6 +229,7 @@ private:
     quint8 m_shownRf = 0;
     quint8 m_shownMod = 0;
     bool m_newStatus = false;
+    bool m_newTimeLeft = false;  // an on-air reply of our run told the time left
     Snapshot m_snapshot;
 
     // 0 is no value: nothing is sent on air until a run gives one.

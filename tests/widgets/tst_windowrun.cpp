@@ -302,6 +302,62 @@ private Q_SLOTS:
         QVERIFY(driver.until([&] { return inReadyCycle(*tavik); }, 10000));
     }
 
+    // The program is held up mid-run (a debugger, a swap storm) while the
+    // device goes on sending its value. A hold-up within a line changes
+    // nothing the device's own time covers; one across a line's end sends
+    // the next value late, and when the device's time no longer covers the
+    // list, the run ends where the device stopped and says what it sent for
+    // how long, as the device's trace has it.
+    void heldUpMidRun()
+    {
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        Rig rig;
+        QVERIFY(rig.start("9004"));
+        MainWindow &window = rig.window;
+        WindowDriver &driver = rig.driver;
+        QVERIFY(driver.until([&] { return selectedReady(window); }, 20000));
+        Machines &registry = window.devices().registry();
+        registry.setCurrent(0);
+        addWorkLine(*registry.work(), "Alpha", "1234", 1, 1, 1);
+        addWorkLine(*registry.work(), "Beta", "4321", 1, 1, 1);
+        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        window.findChild<QPushButton *>("pushButton_work_start")->click();
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        // Held up for 22 s and then for 30 s, on the run's clock.
+        QVERIFY(driver.until([&] { return sequencer->progress(0) >= 33; }, 10000));
+        QTest::qSleep(1100);
+        QVERIFY(driver.until([&] { return sequencer->progress(0) >= 83; }, 5000));
+        QCOMPARE(sequencer->state(), Sequencer::S_SEND_LF);
+        QTest::qSleep(1500);
+        QVERIFY(driver.until([&] { return !sequencer->isRunning(); }, 10000));
+
+        const CutShort &cut = sequencer->cutShort();
+        QCOMPARE(cut.item, 1);
+        const auto sent = QRegularExpression("^The device's own time ran out \\(the program was held up for "
+                                             "5\\d\\.\\d s; sent LF 1234 for (\\d+) s, LF 4321 for (\\d+) s\\)$")
+                              .match(cut.reason);
+        QVERIFY2(sent.hasMatch(), qPrintable(cut.reason));
+        // On air, the second value, and off air, in device seconds.
+        QList<double> at;
+        QVERIFY(driver.until([&] {
+            at.clear();
+            for (const QByteArray &line : TestEnv::readFile(rig.sim.tracePath()).split('\n')) {
+                if (line.contains("PHASE OnAir") || line.contains("lf=4321") || (!at.isEmpty() && line.contains("PHASE Ready")))
+                    at.append(line.left(line.indexOf(' ')).toDouble() * timeScale / 1000);
+            }
+            return at.size() == 3;
+        }, 3000));
+        const double first = at[1] - at[0];
+        const double second = at[2] - at[1];
+        QVERIFY2(qAbs(sent.captured(1).toInt() - first) <= 3 && qAbs(sent.captured(2).toInt() - second) <= 3,
+                 qPrintable(QString("%1 %2 / %3 %4").arg(first).arg(second).arg(sent.captured(1), sent.captured(2))));
+        QVERIFY(qAbs(cut.progress - sent.captured(2).toInt() * 100 / 60) <= 2);
+        History &history = window.library().history();
+        history.setCurrent(0);
+        QVERIFY2(history.text().contains(cut.text()), qPrintable(history.text()));
+    }
+
     // Closing the window mid-run asks first; staying leaves the run alone.
     // A termination signal (or a logout) asks nothing: every device on air
     // is sent its stop before the program ends.
