@@ -26,8 +26,9 @@
 // the program:
 // - a transmission the program started is never left on air once no run of
 //   the program supervises it (after a run's end, a Disconnect, a close, a
-//   delete or a lost link), and one the device started by itself is stopped
-//   while the program is connected;
+//   delete or a lost link), and the program never closes a connection it
+//   used with such a transmission on air; one the device started by itself
+//   is stopped while the program is connected;
 // - a run the program shows on air is on air on the device;
 // - every run is judged against what the device sent: the LF values, in
 //   order, and for how long; a run recorded complete sent every line for its
@@ -58,8 +59,9 @@ constexpr int promptTicks = 40;
 // most the 53 ticks between the two status polls of a connection's set-up,
 // and a slow reply.
 constexpr int selfStartTicks = 80;
-// The device closed the link itself: the watchdog notices, the controller
-// waits 300 ticks before it reconnects and may need a second attempt.
+// The device closed the link itself, or moved: the controller tries again
+// at once, and finds a moved device at its announced address after an idle
+// round (100 ticks) and a ping round (200).
 constexpr int reconnectTicks = Tavik::watchdogTicks + 300 + 100 + 50;
 // A device off air that the program shows on air: a silent device is found
 // by the watchdog.
@@ -100,6 +102,10 @@ struct Device
     bool letGo = false;
     int stallAt = -1;
     int stallTicks = 0;
+    bool spokenOn = false;       // the program sent something on this connection
+    // The program closed a connection that it had used while a
+    // transmission it started was on air: it closed without a stop.
+    int closedOnAir = -1;
 
     void readTrace(int tick)
     {
@@ -133,6 +139,13 @@ struct Device
                 onAir = nowOnAir;
             } else if (what == "LF" && words.size() >= 4) {
                 stretches.append({words.at(2).toUInt(), words.at(3).toLongLong()});
+            } else if (what == "CONNECT") {
+                spokenOn = false;
+            } else if (what == "RX") {
+                spokenOn = true;
+            } else if (what == "DISCONNECT" && words.at(2) == "host") {
+                if (onAir && hostStarted && !letGo && spokenOn)
+                    closedOnAir = tick;
             } else if (what == "DISCONNECT" && words.at(2) == "device") {
                 droppedAt = tick;
                 faults.append(tick);
@@ -514,6 +527,8 @@ struct Campaign
         for (int device = 0; device < deviceCount; ++device) {
             Device &sim = sims[device];
             sim.readTrace(tickCount);
+            if (sim.closedOnAir >= 0)
+                return fail(device, "the program closed its connection while the device was on air for it");
             const int slot = slotOf(device);
             Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
             Sequencer *sequencer = slot >= 0 ? &devices->sequencer(slot) : nullptr;
