@@ -105,6 +105,8 @@ void MainWindow::stopAllDevices()
     const int stopped = m_devices.stopAll(stopWaitMs);
     if (stopped > 0)
         qDebug() << "stopped" << stopped << "devices on the way out";
+    // The runs the end cut short are in their histories.
+    ClientHistory::recordCutShorts(m_library, m_devices);
 }
 
 void MainWindow::closeForSignal()
@@ -227,6 +229,9 @@ void MainWindow::loadDevices()
     registry.setFolder(m_settings.dataFolder());
     registry.readBase();
     m_devices.bindDevices();
+    // A run a killed program left going: its device is checked at once,
+    // and the run is reported with the next device tick.
+    m_devices.recoverInterruptedRuns();
     if (registry.count() > 1) {
         registry.first();
         setWorkTabTitle(registry.name());
@@ -276,26 +281,18 @@ void MainWindow::deviceTick()
     if (m_programListToWork)
         m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || m_session->clientOpen()));
 
-    Machines &registry = m_devices.registry();
     Tavik *tavik = m_devices.selectedController();
     if (!tavik)
         return;
     if (tavik->takeStatusSnapshot())
         m_devicesTab->markDirty();
-    if (tavik->takeConfigReceived()) {
-        m_devices.selectCurrent();
-        registry.setSerialNumber(tavik->serialNumberText());
-    }
     tavik->clearLivetimeReceived();
 }
 
 void MainWindow::reportCutShorts()
 {
-    for (const DeviceSlots::RunCutShort &end : m_devices.takeCutShorts()) {
-        const QString text = QStringLiteral("Tavik %1: run ").arg(end.deviceName) + end.cut.text();
+    for (const QString &text : ClientHistory::recordCutShorts(m_library, m_devices))
         showNotice(text);
-        ClientHistory::recordCutShort(m_library, end.historyPath, text);
-    }
 }
 
 void MainWindow::mergeAnnouncements()

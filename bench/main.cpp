@@ -414,6 +414,7 @@ public:
     void requestStop() override { m_onAir = false; }
     bool isTransmitting() const override { return m_onAir; }
     QString takeInterruption() override { return {}; }
+    bool takeDeviceTimeLeft(qint64 &) override { return false; }
 
     quint64 lfChanges() const { return m_lfChanges; }
 

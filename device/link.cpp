@@ -75,11 +75,27 @@ void Link::disconnectFromDevice()
 {
     // An attempt still under way is called off: left running, it would
     // connect later unasked and hold the device's one client place.
-    if (m_socket->state() == QAbstractSocket::HostLookupState
-        || m_socket->state() == QAbstractSocket::ConnectingState)
+    if (connectionPending())
         m_socket->abort();
     else
         m_socket->disconnectFromHost();
+}
+
+bool Link::connectionPending() const
+{
+    return m_socket->state() == QAbstractSocket::HostLookupState
+        || m_socket->state() == QAbstractSocket::ConnectingState;
+}
+
+void Link::abortConnectionAttempt()
+{
+    if (connectionPending())
+        m_socket->abort();
+}
+
+void Link::pushWrites()
+{
+    m_socket->flush();
 }
 
 void Link::requestConnect()

@@ -39,6 +39,12 @@ public:
 
     bool connectToDevice();
     void disconnectFromDevice();
+    // A connection attempt is under way, its handshake not yet answered.
+    bool connectionPending() const;
+    // Calls off an attempt under way, so that the next one starts afresh.
+    void abortConnectionAttempt();
+    // Hands what was sent to the system at once, without waiting.
+    void pushWrites();
     void requestConnect();
     void requestDisconnect();
 

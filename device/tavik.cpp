@@ -50,6 +50,7 @@ const Tavik::Row &Tavik::row(State state)
             t.armWatchdog();
             t.m_statusThisLink = false;
             t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
+            t.sendOwedStop();
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
             t.after(M_MACHINE_GET_CONFIG, 5);
@@ -57,16 +58,26 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_RECONNECT_DISCONNECT, "M_MACHINE_RECONNECT_DISCONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
             t.m_linkUp = false;
+            t.stopOnLostLink();
             t.clearRequests(QStringLiteral("The connection to the device was lost"));
             t.log(QStringLiteral("Lost connection disconnected"));
             t.disconnectFromDevice();
-            t.after(M_MACHINE_RECONNECT, 300);
+            t.m_pendingRounds = 0;
+            t.after(M_MACHINE_RECONNECT, reconnectTicks);
         }},
+        // A device that still holds our last connection turns a new one
+        // away, and a handshake lost on a link that was down is retried by
+        // the system only seconds later: either way a fresh attempt follows
+        // at once, so that the device is back under watch as soon as it can
+        // be.
         {M_MACHINE_RECONNECT, "M_MACHINE_RECONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
+            t.after(M_MACHINE_RECONNECT, reconnectTicks);
+            if (t.connectionPending() && ++t.m_pendingRounds < attemptRounds)
+                return;
+            t.m_pendingRounds = 0;
+            t.abortConnectionAttempt();
             t.connectToDevice();
-            t.armWatchdog();
-            t.after(M_MACHINE_RECONNECT, 100);
         }},
         // Back after a lost link: initialise again as after a first
         // connection, so that polling and transmission can resume.
@@ -74,6 +85,7 @@ const Tavik::Row &Tavik::row(State state)
             t.armWatchdog();
             t.m_statusThisLink = false;
             t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
+            t.sendOwedStop();
             t.m_connecting = true;
             t.m_connectingShown = true;
             t.log(QStringLiteral("Connecting"));
@@ -135,7 +147,8 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_WARMING, "M_MACHINE_WARMING", [](Tavik &t) {
             if (++t.m_warmingRounds > maxWarmingRounds) {
-                t.endCutShort(QStringLiteral("The device did not come on air"));
+                t.endCutShort(QStringLiteral("The device showed no OSC within %1 s of its start")
+                                  .arg(maxWarmingRounds * warmingRoundTicks * tickMs / 1000));
                 return;
             }
             t.sendQuery(QueryStatus);
@@ -143,11 +156,11 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_WARMING2, "M_MACHINE_WARMING2", [](Tavik &t) {
             t.sendQuery(QuerySecondary);
-            t.after(M_MACHINE_WARMING, 5);
+            t.after(M_MACHINE_WARMING, warmingRoundTicks - 10);
         }},
         {M_MACHINE_ON_AIR_PRESET_TIME, "M_MACHINE_ON_AIR_PRESET_TIME", [](Tavik &t) {
             t.m_warmingRounds = 0;
-            t.m_warmingWithoutHv = 0;
+            t.m_newTimeLeft = false;
             t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
@@ -403,18 +416,57 @@ void Tavik::stopUnsupervised()
     sendCommand(CommandStop);
 }
 
+void Tavik::checkAtOnce()
+{
+    m_checkRequest = true;
+    if (m_state == M_IDLE)
+        setState(M_PING);
+}
+
+void Tavik::stopOnLostLink()
+{
+    if (!m_runActive && !statusShowsOnAir() && !m_stopOnReconnect)
+        return;
+    // A device that fell silent may still act on what it is sent, and a
+    // link that is down carries what it holds once it is back: the stop
+    // goes out on this connection before it closes, and again first thing
+    // on the next one, until the device has answered after it.
+    m_stopOnReconnect = true;
+    if (isConnected()) {
+        log(QStringLiteral("Stop transmit"));
+        sendCommand(CommandStop);
+        pushWrites();
+    }
+}
+
+void Tavik::sendOwedStop()
+{
+    if (!m_stopOnReconnect)
+        return;
+    log(QStringLiteral("Stop transmit"));
+    m_stopMark = m_statusQueries;
+    sendCommand(CommandStop);
+}
+
+bool Tavik::holdsConnection() const
+{
+    return m_state == M_MACHINE_CONNECTED
+        || (m_state >= M_MACHINE_RECONNECTED && m_state <= M_MACHINE_COMMAND_STOP_TRANSMIT);
+}
+
 void Tavik::release()
 {
     if (isConnected() && (inSession() || statusShowsOnAir()))
         sendCommand(CommandStop);
     disconnectFromDevice();
     clearRequests(QString());
+    m_stopOnReconnect = false;
     m_interruption.clear();  // the record is gone: nobody to tell
     // The next record given this slot starts from nothing: not even the
     // change from this device's last status is logged into it.
     m_lastStatusBits = m_lastErrorBits = m_shownStatusBits = m_shownErrorBits = 0;
     m_shownRf = m_shownMod = 0;
-    m_connectRequest = m_disconnectRequest = false;
+    m_connectRequest = m_disconnectRequest = m_checkRequest = false;
     resetControllerData();
     m_autoConnect = false;
     m_pingReachable = m_pingDone = false;
@@ -447,6 +499,14 @@ void Tavik::setAutoConnect(bool on)
 bool Tavik::isTransmitting() const
 {
     return m_runActive && inOnAirCycle();
+}
+
+bool Tavik::takeDeviceTimeLeft(qint64 &ms)
+{
+    if (!take(m_newTimeLeft))
+        return false;
+    ms = qint64(m_timeValue) * 1000;
+    return true;
 }
 
 bool Tavik::takeStatusSnapshot()
@@ -594,7 +654,8 @@ void Tavik::tick()
     if ((m_state == M_IDLE || m_state == M_PING_STARTED) && takePingDone()) {
         setState(M_IDLE);
         if (m_pingReachable) {
-            if (m_autoConnect) {
+            const bool check = take(m_checkRequest);
+            if (m_autoConnect || check) {
                 resetControllerData();
                 setState(M_MACHINE_CONNECT);
             }
@@ -640,8 +701,18 @@ void Tavik::tick()
     if (takeDisconnectedEvent()) {
         m_disconnectedSeen = true;
         m_linkUp = false;
-        clearRequests(QStringLiteral("The device closed the connection"));
         qDebug() << "disconnected";
+        // A connection made since then is not the one that closed.
+        if (!isConnected()) {
+            // The device closed the connection (or turned a new one away):
+            // nothing it does is watched any more, so getting it back
+            // starts now, not when the watchdog misses its replies.
+            if (holdsConnection())
+                m_stopOnReconnect = m_stopOnReconnect || m_runActive || statusShowsOnAir();
+            clearRequests(QStringLiteral("The device closed the connection"));
+            if (holdsConnection())
+                setState(M_MACHINE_RECONNECT_DISCONNECT);
+        }
     }
 
     // A stop outside a session would lead into the ready cycle with no
@@ -677,6 +748,7 @@ void Tavik::applyReplies()
 {
     quint8 code = 0;
     while (nextReply(code)) {
+        m_replySeen = true;
         switch (code) {
         case REP_STATUS: {
             if (replyBytesLeft() < 12)
@@ -689,6 +761,10 @@ void Tavik::applyReplies()
             m_newStatus = true;
             m_statusThisLink = true;
             ++m_statusReplies;
+            // Read on a connection that began with the stop owed: the
+            // device has it.
+            if (m_state != M_MACHINE_RECONNECT_DISCONNECT && m_state != M_MACHINE_RECONNECT)
+                m_stopOnReconnect = false;
             armWatchdog();
             applyStatus();
             break;
@@ -735,19 +811,28 @@ void Tavik::applyStatus()
     if (!m_runActive || m_statusReplies <= m_startMark)
         return;
     if (inWarmUp()) {
-        // HV comes up at the start; a device showing none twice running
-        // has dropped out of its warm-up.
-        m_warmingWithoutHv = (bits & onAirBits) ? 0 : m_warmingWithoutHv + 1;
+        // Only OSC ends a warm-up, and a device may show HV before it or
+        // only Ready and POW: neither says anything. Stand-by or an error
+        // says the device is not coming on air; silence is bounded by the
+        // watchdog, and a warm-up without end by maxWarmingRounds.
         if (errors != 0)
             endCutShort(StatusText::decodeStatus(bits, errors).trimmed());
-        else if (m_warmingWithoutHv >= 2)
-            endCutShort(QStringLiteral("The device dropped out of its warm-up"));
-    } else if (inOnAirCycle() && (errors != 0 || (bits & onAirBits) != onAirBits)) {
+        else if (bits & StandBy)
+            endCutShort(QStringLiteral("The device fell to stand-by during its warm-up"));
+    } else if (inOnAirCycle() && errors == 0 && (bits & onAirBits) == onAirBits) {
+        // A device on air with no time left is about to stop: that tells
+        // nothing the next reply will not.
+        m_newTimeLeft = m_timeValue > 0;
+    } else if (inOnAirCycle()) {
         QString why;
         if (errors != 0)
             why = StatusText::decodeStatus(bits, errors).trimmed();
         else if (!(bits & onAirBits) && m_timeValue == 0)
             why = QStringLiteral("The device's own time ran out");
+        else if (!(bits & onAirBits))
+            // All off at once, with time left and no error, is what a stop
+            // command does; this program sent none.
+            why = QStringLiteral("Stopped by another host: the device left the air with time left and no error");
         else if (!(bits & HighVoltage))
             why = QStringLiteral("HV dropped");
         else if (!(bits & Transmit))

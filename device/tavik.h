@@ -50,7 +50,13 @@ public:
         StateCount
     };
 
+    // The period of the window's device tick, which drives every controller.
+    static constexpr int tickMs = 25;
     static constexpr int watchdogTicks = 150;
+    // Ticks between attempts to get a lost device back, and the rounds an
+    // attempt may wait for its handshake before a fresh one replaces it.
+    static constexpr int reconnectTicks = 10;
+    static constexpr int attemptRounds = 4;
     // The LF value a device is given when a connection is initialised.
     static constexpr quint32 initialLf = 12774;
 
@@ -88,6 +94,7 @@ public:
     // From the live state, not the display snapshot: every sequencer must
     // see its own device on air, selected on screen or not.
     bool isTransmitting() const override;
+    bool takeDeviceTimeLeft(qint64 &ms) override;
     QString takeInterruption() override;
     // A run was asked for and has not ended yet.
     bool hasRun() const { return m_runActive; }
@@ -101,6 +108,8 @@ public:
     bool takeStatusSnapshot();
     const Snapshot &snapshot() const { return m_snapshot; }
     bool takeConfigReceived() { return take(m_configReceived); }
+    // A reply came from the device since the last call.
+    bool takeReplySeen() { return take(m_replySeen); }
     bool livetimeReceived() const { return m_livetimeReceived; }
     void clearLivetimeReceived() { m_livetimeReceived = false; }
     QString serialNumberText() const { return QString::number(m_serialNumber); }
@@ -135,6 +144,12 @@ public:
     // and whoever ticks the sequencer right after the controller.
     void handOverLf();
 
+    // Pings the device now rather than at the next round, and connects
+    // when it answers, whatever auto-connect says, so that a device found
+    // on air is stopped: for a device a program that was killed may have
+    // left transmitting.
+    void checkAtOnce();
+
     // Lets go of the device when its record leaves the registry: a device
     // on air is told to stop, the connection is closed, and the controller
     // waits idle, with no address, for the next record given its slot.
@@ -143,8 +158,13 @@ public:
     // Status bits that say the device is transmitting or about to: any one
     // of them is a device to supervise. A run on air needs all three.
     static constexpr quint32 onAirBits = Protocol::HighVoltage | Protocol::Oscillator | Protocol::Transmit;
-    // Warm-up rounds (of 15 ticks) before a device that never showed its
-    // oscillator counts as not coming on air: about two minutes.
+    // Warm-up rounds before a device that never showed its oscillator
+    // counts as not coming on air: two minutes. The simulator warms up in
+    // 5 s and a tube's filament in some tens of seconds; two minutes is
+    // several times that, and short enough that a device that will not
+    // come on air (with HV up, perhaps) is stopped while the operator is
+    // still waiting for the run to begin.
+    static constexpr int warmingRoundTicks = 15;
     static constexpr int maxWarmingRounds = 320;
     // Lines kept for a controller whose lines nobody takes.
     static constexpr int maxPendingLogLines = 500;
@@ -177,6 +197,12 @@ private:
     bool inOnAirCycle() const;
     // Stops a device found on air with no run of ours behind it.
     void stopUnsupervised();
+    // The link is being given up: a device that may be on air is sent the
+    // stop on it while it lasts, and owed one on the next connection.
+    void stopOnLostLink();
+    void sendOwedStop();
+    // A state that has a connection under it (or had, until just now).
+    bool holdsConnection() const;
     bool statusShowsOnAir() const { return m_statusThisLink && (m_lastStatusBits & onAirBits); }
     bool statusShowsOffAir() const { return m_statusThisLink && !(m_lastStatusBits & onAirBits); }
     bool inSession() const;
@@ -203,6 +229,7 @@ private:
     quint8 m_shownRf = 0;
     quint8 m_shownMod = 0;
     bool m_newStatus = false;
+    bool m_newTimeLeft = false;  // an on-air reply of our run told the time left
     Snapshot m_snapshot;
 
     // 0 is no value: nothing is sent on air until a run gives one.
@@ -216,6 +243,7 @@ private:
     quint32 m_buildTime = 0;
     quint32 m_serialNumber = 0;
     bool m_configReceived = false;
+    bool m_replySeen = false;
     quint32 m_uptime = 0;
     quint32 m_tubeLivetime = 0;
     quint32 m_lampLivetime = 0;
@@ -236,6 +264,11 @@ private:
     // describe the device as it is, not as it was before a lost link.
     bool m_statusThisLink = false;
     bool m_unsupervisedLogged = false;
+    bool m_checkRequest = false;  // connect at the next successful ping
+    // A device given up with a link lost may be on air: the next connection
+    // begins with a stop.
+    bool m_stopOnReconnect = false;
+    int m_pendingRounds = 0;  // rounds the present connection attempt has waited
     QStringList m_pendingLog;
 
     // The run asked for by requestStart() and not yet ended.
@@ -243,7 +276,6 @@ private:
     bool m_stoppedForExit = false;  // stopNow() has done its work
     QString m_interruption;
     int m_warmingRounds = 0;
-    int m_warmingWithoutHv = 0;  // warm-up replies in a row showing no HV
     // Status queries sent and replies read on this connection. Replies come
     // in the order of the queries, so a reply numbered above the mark taken
     // when the start command went out tells the state after the start.

@@ -17,6 +17,10 @@ public:
     virtual void requestStart() = 0;
     virtual void requestStop() = 0;
     virtual bool isTransmitting() const = 0;
+    // The time the device says it has left of its transmission, once for
+    // each status reply that tells it while on air; false when no new one
+    // has come.
+    virtual bool takeDeviceTimeLeft(qint64 &ms) = 0;
     // Why the transmission that requestStart() asked for ended (or never
     // began) without a requestStop(), once; empty when it has not.
     virtual QString takeInterruption() = 0;

@@ -188,6 +188,13 @@ bool BroadcastUDP::decode(const char *data, int size, Machine &machine)
     // name: it must end at its 0 byte (or at the longest a name may be).
     if (length < nameLimit && !datagram.has(nameStart + length, 1))
         return false;
+    // Nor is one with control characters: it would be the identity of a
+    // record, shown in tables and written into logs.
+    for (const char byte : name) {
+        const uchar code = uchar(byte);
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0))
+            return false;
+    }
     decoded.serialNumber = QString::fromLatin1(name);
     // One byte past the terminator, or past where it would be after the
     // thirtieth character.

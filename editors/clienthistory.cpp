@@ -120,6 +120,17 @@ bool recordCutShort(Library &library, const QString &path, const QString &text)
     return other.saveBase();
 }
 
+QStringList recordCutShorts(Library &library, DeviceSlots &devices)
+{
+    QStringList texts;
+    for (const DeviceSlots::RunCutShort &end : devices.takeCutShorts()) {
+        const QString text = QStringLiteral("Tavik %1: run ").arg(end.deviceName) + end.cut.text();
+        recordCutShort(library, end.historyPath, text);
+        texts.append(text);
+    }
+    return texts;
+}
+
 QString renew(Library &library, DeviceSlots &devices, int row)
 {
     History &history = library.history();

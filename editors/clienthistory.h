@@ -3,6 +3,7 @@
 #include "work/runrules.h"
 
 #include <QString>
+#include <QStringList>
 
 class DeviceSlots;
 class Library;
@@ -35,6 +36,10 @@ RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &noti
 // it in memory; another client's file is read whole first and left alone
 // when it cannot be. False when nothing was written.
 bool recordCutShort(Library &library, const QString &path, const QString &text);
+// Every run the devices cut short since the last call, each recorded in
+// the history its run was recorded in. Returns what the operator is told,
+// one text per run, as the history has it.
+QStringList recordCutShorts(Library &library, DeviceSlots &devices);
 
 // Sends the entry at `row` (as the history's filter shows it) back to the
 // selected device's work list. Returns what the operator is told; empty

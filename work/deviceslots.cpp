@@ -1,9 +1,23 @@
 #include "work/deviceslots.h"
 
+#include "data/clients.h"
+#include "data/container.h"
 #include "device/tavik.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+
+namespace {
+
+// Why a journaled run ended, when the program that ran it could not say.
+const char *const killedReason = "The program ended during the run without stopping it";
+const char *const endedReason = "The program ended";
+
+} // namespace
 
 DeviceSlots::DeviceSlots()
 {
+    m_journalLine.fill(-1);
     for (int i = 0; i < count; ++i) {
         m_controllers[size_t(i)] = std::make_unique<Tavik>();
         m_sequencers[size_t(i)] = std::make_unique<Sequencer>();
@@ -85,6 +99,7 @@ void DeviceSlots::bindDevices()
             if (m_boundInstance[size_t(machine.slot)] != 0)
                 tavik.release();
             m_boundInstance[size_t(machine.slot)] = machine.instance;
+            forgetSlot(machine.slot);
             paired.reset();
         }
         tavik.setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
@@ -98,6 +113,7 @@ void DeviceSlots::bindDevices()
             controller(slot).release();
             sequencer(slot).reset();
             m_boundInstance[size_t(slot)] = 0;
+            forgetSlot(slot);
         }
     }
     // Nothing picked yet (a registry just read, or the first device): the
@@ -128,6 +144,22 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     };
 
     if (match < 0) {
+        for (int i = 0; i < records.size(); ++i) {
+            Machine &machine = records[i];
+            if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance
+                || m_linkSerial[size_t(machine.slot)].isEmpty() || machine.scanAddress != announced.scanAddress
+                || machine.port != announced.port)
+                continue;
+            const QString text = QStringLiteral("Tavik %1 is announced from %2, where the device reports serial number %3 "
+                                                "on its link: no second record")
+                                     .arg(announced.serialNumber, AddressText::fromIpv4(announced.scanAddress),
+                                          m_linkSerial[size_t(machine.slot)]);
+            if (reportOnce(text))
+                machine.logs.add(text);
+            m_registry.setCurrent(i);
+            m_registry.touch();
+            return false;
+        }
         // Records in use stay: a connected or running device, or a list
         // the operator sent, is never dropped for a device passing by.
         const auto evictable = [this](const Machine &machine) {
@@ -176,10 +208,120 @@ bool DeviceSlots::slotBusy(const Machine &machine)
     return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(machine.slot).canStart();
 }
 
+void DeviceSlots::forgetSlot(int slot)
+{
+    m_journalLine[size_t(slot)] = -1;
+    m_linkSerial[size_t(slot)].clear();
+    m_serialChange[size_t(slot)].clear();
+}
+
+void DeviceSlots::takeLinkSerial(Machine &machine, const QString &reported)
+{
+    m_linkSerial[size_t(machine.slot)] = reported;
+    if (machine.serialNumber == reported)
+        return;
+    // A record added by hand learns its serial number here.
+    if (machine.serialNumber != Machine().serialNumber && !machine.serialNumber.isEmpty()) {
+        const QString text = QStringLiteral("The device at %1 now reports serial number %2, not %3")
+                                 .arg(AddressText::fromIpv4(machine.scanAddress), reported, machine.serialNumber);
+        machine.logs.add(text);
+        m_notices.append(QStringLiteral("Tavik %1: ").arg(machine.name) + text);
+        m_serialChange[size_t(machine.slot)] = text;
+    }
+    machine.serialNumber = reported;
+}
+
 void DeviceSlots::setRunHistory(int slot, const QString &path)
 {
-    if (slot >= 0 && slot < count)
-        m_runHistory[size_t(slot)] = path;
+    if (slot < 0 || slot >= count)
+        return;
+    m_runHistory[size_t(slot)] = path;
+    m_journalLine[size_t(slot)] = 0;
+    // The record the journal names, with its log and list, is on disk.
+    if (!m_registry.path().isEmpty())
+        m_registry.saveBase();
+    writeJournal();
+}
+
+QString DeviceSlots::journalPath() const
+{
+    const QString registry = m_registry.path();
+    return registry.isEmpty() ? QString() : QFileInfo(registry).path() + QStringLiteral("/runs.dat");
+}
+
+void DeviceSlots::writeJournal()
+{
+    const QString path = journalPath();
+    if (path.isEmpty())
+        return;
+    QJsonArray runs;
+    for (const Machine &machine : m_registry.records()) {
+        if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+            continue;
+        const int line = m_journalLine[size_t(machine.slot)];
+        if (line < 0)
+            continue;
+        const Sequencer &running = *m_sequencers[size_t(machine.slot)];
+        runs.append(QJsonObject {
+            {QStringLiteral("SerialNumber"), machine.serialNumber},
+            {QStringLiteral("IP"), AddressText::fromIpv4(machine.scanAddress)},
+            {QStringLiteral("History"), QFileInfo(m_runHistory[size_t(machine.slot)]).completeBaseName()},
+            {QStringLiteral("Line"), QString::number(line)},
+            {QStringLiteral("Title"), line < running.count() ? running.item(line).title : QString()},
+        });
+    }
+    Container::writeFile(path, QJsonObject {{QStringLiteral("version"), QStringLiteral("1")},
+                                            {QStringLiteral("runs"), runs}});
+}
+
+void DeviceSlots::endJournaledRun(int slot, const Machine &machine, CutShort cut)
+{
+    RunCutShort end;
+    end.slot = slot;
+    end.deviceName = machine.name;
+    end.historyPath = m_runHistory[size_t(slot)];
+    end.cut = std::move(cut);
+    m_cutShorts.append(end);
+    m_journalLine[size_t(slot)] = -1;
+}
+
+int DeviceSlots::recoverInterruptedRuns()
+{
+    const QString path = journalPath();
+    QJsonObject journal;
+    if (path.isEmpty() || Container::readFile(path, journal) != Container::ReadStatus::Read)
+        return 0;
+    int found = 0;
+    QList<Machine> &records = m_registry.editRecords();
+    for (const QJsonValue &value : journal.value(QStringLiteral("runs")).toArray()) {
+        const QJsonObject run = value.toObject();
+        ++found;
+        RunCutShort end;
+        end.cut.item = qMax(0, run.value(QStringLiteral("Line")).toString().toInt());
+        end.cut.progress = -1;
+        end.cut.title = run.value(QStringLiteral("Title")).toString();
+        end.cut.reason = QLatin1String(killedReason);
+        end.deviceName = run.value(QStringLiteral("SerialNumber")).toString();
+        // The file names a client's history in the data folder, nothing else.
+        const QString client = run.value(QStringLiteral("History")).toString();
+        if (Client::isPlainIdentifier(client))
+            end.historyPath = QFileInfo(m_registry.path()).path() + QLatin1Char('/') + client + QStringLiteral(".dat");
+        for (int i = 0; i < records.size() && i < count; ++i) {
+            Machine &machine = records[i];
+            if (machine.serialNumber != end.deviceName || !machine.hasDeviceSlot())
+                continue;
+            // Its device may still be on air: a record found checks it at
+            // once; one the registry lost is found by its announcement.
+            machine.logs.add(QStringLiteral("Run ") + end.cut.text());
+            controller(machine.slot).checkAtOnce();
+            end.slot = machine.slot;
+            end.deviceName = machine.name;
+            break;
+        }
+        m_cutShorts.append(end);
+    }
+    writeJournal();
+    return found;
 }
 
 QList<DeviceSlots::RunCutShort> DeviceSlots::takeCutShorts()
@@ -212,12 +354,28 @@ int DeviceSlots::stopAll(int waitMs)
             ++stopped;
     }
     QList<Machine> &records = m_registry.editRecords();
+    bool journaled = false;
     for (int i = 0; i < records.size() && i < count; ++i) {
-        if (records.at(i).hasDeviceSlot()) {
-            for (const QString &line : controller(records.at(i).slot).takeLogLines())
-                records[i].logs.add(line);
+        if (!records.at(i).hasDeviceSlot())
+            continue;
+        const int slot = records.at(i).slot;
+        for (const QString &line : controller(slot).takeLogLines())
+            records[i].logs.add(line);
+        // A run the program's end cut short says so, rather than leaving
+        // word for the next start that it was never stopped.
+        if (m_journalLine[size_t(slot)] >= 0 && m_boundInstance[size_t(slot)] == records.at(i).instance) {
+            CutShort cut;
+            cut.item = m_journalLine[size_t(slot)];
+            cut.progress = -1;
+            cut.title = cut.item < sequencer(slot).count() ? sequencer(slot).item(cut.item).title : QString();
+            cut.reason = QLatin1String(endedReason);
+            records[i].logs.add(QStringLiteral("Run ") + cut.text());
+            endJournaledRun(slot, records.at(i), cut);
+            journaled = true;
         }
     }
+    if (journaled)
+        writeJournal();
     return stopped;
 }
 
@@ -235,9 +393,22 @@ void DeviceSlots::tickBound()
         // list, and a controller holds no pointer into it.
         for (const QString &line : tavik.takeLogLines())
             records[i].logs.add(line);
+        if (tavik.takeConfigReceived())
+            takeLinkSerial(records[i], tavik.serialNumberText());
+        // A device answering on its link is heard, announcements or not.
+        if (tavik.takeReplySeen())
+            records[i].touch();
         Sequencer &paired = sequencer(records.at(i).slot);
         paired.tick();
         tavik.handOverLf();
+        int &journaled = m_journalLine[size_t(records.at(i).slot)];
+        if (journaled >= 0) {
+            const int line = paired.isRunning() ? paired.currentItem() : -1;
+            if (line != journaled) {
+                journaled = line;
+                writeJournal();
+            }
+        }
         if (paired.takeCutShort()) {
             RunCutShort end;
             end.slot = records.at(i).slot;
@@ -357,5 +528,8 @@ QString DeviceSlots::statusLine(int slot)
         if (machine.slot == slot)
             name = machine.name;
     }
-    return QStringLiteral("Tavik ") + name + QStringLiteral(": ") + eventWord(slot);
+    QString line = QStringLiteral("Tavik ") + name + QStringLiteral(": ") + eventWord(slot);
+    if (!m_serialChange[size_t(slot)].isEmpty())
+        line += QStringLiteral("; ") + m_serialChange[size_t(slot)];
+    return line;
 }

@@ -62,7 +62,9 @@ public:
     void bindDevices();
 
     // Merges one decoded announcement into the registry. True when it
-    // came from a device not known before and was added. A record whose
+    // came from a device not known before and was added. An unknown serial
+    // announced from the address of a device that reported another serial
+    // on its link is that device: it makes no second record. A record whose
     // device is connected, connecting or running never takes another
     // address from an announcement (two devices with one serial number);
     // an idle one follows its device to a new address. A sixth device
@@ -93,7 +95,17 @@ public:
         CutShort cut;
     };
     // The history file a run now starting on the slot was recorded in.
+    // From here until the run ends, a small journal beside the registry
+    // says that it goes on and at which line, and the registry is saved,
+    // so that a program killed mid-run leaves word of it.
     void setRunHistory(int slot, const QString &path);
+    // For a program starting: the runs a killed program left in the
+    // journal. Each device is pinged at once and stopped if it is on air;
+    // each run is reported cut short (takeCutShorts) and written into its
+    // device's log. Returns how many there were.
+    int recoverInterruptedRuns();
+    // "runs.dat" beside the registry file; empty when the registry has no file.
+    QString journalPath() const;
     QList<RunCutShort> takeCutShorts();
     // What the operator should be told about the registry (conflicts,
     // devices not added), since the last call.
@@ -126,6 +138,14 @@ private:
     void pickAfterRemoval(int rowBefore);
     // The record's device is connected, connecting or has a run.
     bool slotBusy(const Machine &machine);
+    void writeJournal();
+    // The serial number the device reported on its link, taken into its
+    // record; a change is said in the log, the notices and the status.
+    void takeLinkSerial(Machine &machine, const QString &reported);
+    void forgetSlot(int slot);
+    // Reports a journaled run as cut short for this reason and drops it
+    // from the journal.
+    void endJournaledRun(int slot, const Machine &machine, CutShort cut);
 
     struct Event
     {
@@ -139,6 +159,12 @@ private:
     std::array<Event, count> m_events;
     std::array<quint64, count> m_boundInstance {};
     std::array<QString, count> m_runHistory;
+    // The line each slot's run is at, as the journal has it; -1 for none.
+    std::array<int, count> m_journalLine;
+    // Per slot, this session: the serial number the device reported on its
+    // link, and what its record was told when that changed.
+    std::array<QString, count> m_linkSerial;
+    std::array<QString, count> m_serialChange;
     QList<RunCutShort> m_cutShorts;
     QStringList m_notices;
     // Announcements already reported, so that one every two seconds does

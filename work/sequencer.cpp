@@ -9,6 +9,8 @@
 #include <QDebug>
 #include <QElapsedTimer>
 
+#include <limits>
+
 namespace {
 
 class SystemClock : public Clock
@@ -84,8 +86,10 @@ bool Sequencer::start()
         return false;
     m_cutShort = CutShort();
     m_cutShortNew = false;
-    for (SequenceItem &item : m_items)
+    for (SequenceItem &item : m_items) {
         item.progress = 0;
+        item.startedMs = -1;
+    }
     m_running = true;
     m_index = 0;
     setState(S_START_TRANSMIT);
@@ -103,24 +107,40 @@ bool Sequencer::hasRunnableItems() const
     return true;
 }
 
-void Sequencer::endCutShort(const QString &reason)
+void Sequencer::endCutShort(const QString &reason, qint64 atMs)
 {
     m_cutShort.item = currentItem();
-    m_cutShort.progress = m_index > 0 ? m_items.at(m_index - 1).progress : 0;
+    if (m_index > 0) {
+        SequenceItem &item = m_items[m_index - 1];
+        const qint64 durationMs = item.duration.msecsSinceStartOfDay();
+        const qint64 sentMs = qMax<qint64>(0, atMs - item.startedMs);
+        item.progress = durationMs > 0 ? int(qMin<qint64>(100, sentMs * 100 / durationMs)) : 100;
+        m_cutShort.progress = item.progress;
+    } else {
+        m_cutShort.progress = 0;
+    }
     m_cutShort.title = m_cutShort.item < count() ? m_items.at(m_cutShort.item).title : QString();
     m_cutShort.reason = reason;
+    // After a stall the list's times no longer say what went out.
+    if (m_heldUpMs > 0 && m_index > 0) {
+        m_cutShort.reason += QStringLiteral(" (the program was held up for %1 s; sent %2)")
+                                 .arg(double(m_heldUpMs) / 1000.0, 0, 'f', 1)
+                                 .arg(sentText(atMs));
+    }
     m_cutShortNew = true;
-    qDebug().noquote() << "run cut short at item" << m_cutShort.item << reason;
+    qDebug().noquote() << "run cut short at item" << m_cutShort.item << m_cutShort.reason;
     setState(S_IDLE);
 }
 
-bool Sequencer::resumeAfterStall(qint64 gapMs)
+QString Sequencer::sentText(qint64 atMs) const
 {
-    // The device counted its time down through the stall; the schedule
-    // moves on by the gap so that no item loses time or is passed over.
-    m_itemStart += gapMs;
-    m_slackMs -= gapMs;
-    return m_slackMs >= 0;
+    QStringList parts;
+    for (int i = 0; i < m_index && i < count(); ++i) {
+        const qint64 until = i + 1 < m_index ? m_items.at(i + 1).startedMs : atMs;
+        const qint64 seconds = (qMax<qint64>(0, until - m_items.at(i).startedMs) + 500) / 1000;
+        parts.append(QStringLiteral("LF %1 for %2 s").arg(m_items.at(i).lf).arg(seconds));
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 void Sequencer::stop()
@@ -164,6 +184,9 @@ qint64 Sequencer::remainingMs() const
     qint64 rest = qMax<qint64>(0, m_itemDuration.msecsSinceStartOfDay() - elapsedMilliseconds());
     for (int i = m_index; i < count(); ++i)
         rest += qint64(secondsOf(m_items.at(i).duration)) * 1000;
+    // A run held up past what the device's own time covers ends with it.
+    if (m_deviceEndMs != std::numeric_limits<qint64>::max())
+        rest = qMin(rest, qMax<qint64>(0, m_deviceEndMs - m_clock->msecs()));
     return rest;
 }
 
@@ -206,22 +229,19 @@ void Sequencer::setState(State state)
     }
 }
 
-bool Sequencer::nextItem()
+bool Sequencer::nextItem(qint64 startMs)
 {
     if (m_index >= count())
         return false;
-    // The first item starts when the device is on air; each later one where
-    // the previous was due to end, so that ticks noticing an end late do not
-    // add up over a long list.
     if (m_index == 0) {
-        m_itemStart = m_clock->msecs();
-        m_lastTickClock = m_itemStart;
-        m_slackMs = deviceSlackMs;
+        m_lastTickClock = startMs;
+        m_heldUpMs = 0;
+        m_deviceEndMs = std::numeric_limits<qint64>::max();
         m_sinceTick.start();
-    } else {
-        m_itemStart += m_itemDuration.msecsSinceStartOfDay();
     }
-    const SequenceItem &item = m_items.at(m_index);
+    m_itemStart = startMs;
+    SequenceItem &item = m_items[m_index];
+    item.startedMs = startMs;
     m_itemDuration = item.duration;
     m_lfValue = item.lf;
     ++m_index;
@@ -235,39 +255,50 @@ qint64 Sequencer::elapsedMilliseconds() const
 
 void Sequencer::tick()
 {
+    const qint64 now = m_clock->msecs();
+    bool stalled = false;
+    if (m_state == S_SEND_LF && m_index >= 1) {
+        // The device went on transmitting the value it had through a
+        // stall; only the item boundaries that fell in it came late.
+        stalled = m_sinceTick.restart() > stallMs;
+        if (stalled)
+            m_heldUpMs += now - m_lastTickClock;
+        m_lastTickClock = now;
+        qint64 leftMs = 0;
+        if (m_controller && m_controller->takeDeviceTimeLeft(leftMs))
+            m_deviceEndMs = qMin(m_deviceEndMs, now + leftMs);
+    }
+    // No value went out after the device's own time ran out.
+    const qint64 endedAt = qMin(now, m_deviceEndMs);
+
     // The device, the link or the controller ended the transmission: the
     // run ends where it stood, and nothing restarts it by itself.
     if (m_controller) {
         const QString interruption = m_controller->takeInterruption();
         if (!interruption.isEmpty() && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF)) {
-            endCutShort(interruption);
+            endCutShort(interruption, endedAt);
             return;
         }
     }
 
     if (m_state == S_WAIT_RF_READY && m_controller && m_controller->isTransmitting())
-        setState(nextItem() ? S_SEND_LF : S_STOP_TRANSMIT);
+        setState(nextItem(now) ? S_SEND_LF : S_STOP_TRANSMIT);
 
-    if (m_state == S_SEND_LF && m_index >= 1) {
-        const qint64 now = m_clock->msecs();
-        const qint64 gap = m_sinceTick.restart();
-        if (gap > stallMs && !resumeAfterStall(now - m_lastTickClock)) {
-            m_lastTickClock = now;
-            const QString reason = QStringLiteral("The program was held up for %1 s; the device's own time cannot cover the rest of the list")
-                                       .arg(gap / 1000);
-            endCutShort(reason);
-            if (m_controller)
-                m_controller->requestStop();
-            return;
-        }
-        m_lastTickClock = now;
-    }
-
-    // An item that ended several ticks ago (a zero-length one, or a stalled
-    // event loop) is passed in this same tick rather than one per tick.
     // A reset while an item is on air leaves no item to follow: the run ends.
     if (m_state == S_SEND_LF && m_index < 1)
         setState(S_STOP_TRANSMIT);
+    const QString ranOut = QStringLiteral("The device's own time ran out");
+    if (m_state == S_SEND_LF && stalled && now >= m_deviceEndMs) {
+        endCutShort(ranOut, endedAt);
+        if (m_controller)
+            m_controller->requestStop();
+        return;
+    }
+    // An item that ended several ticks ago (a zero-length one, or a stalled
+    // event loop) is passed in this same tick rather than one per tick.
+    // Each item begins where the last was due to end, so that ticks that
+    // notice an end late do not add up over a long list; after a stall,
+    // when its value can go out, and the rest of the list moves with it.
     while (m_state == S_SEND_LF) {
         const qint64 elapsed = elapsedMilliseconds() / 1000;
         const qint64 durationMs = m_itemDuration.msecsSinceStartOfDay();
@@ -276,7 +307,16 @@ void Sequencer::tick()
             break;
         }
         m_items[m_index - 1].progress = 100;
-        setState(nextItem() ? S_SEND_LF : S_STOP_TRANSMIT);
+        const qint64 due = m_itemStart + durationMs;
+        setState(nextItem(stalled ? qMax(due, now) : due) ? S_SEND_LF : S_STOP_TRANSMIT);
+    }
+    // Once the schedule runs past the device's own time, the run ends
+    // where the device stops.
+    if (m_state == S_SEND_LF && now >= m_deviceEndMs) {
+        endCutShort(ranOut, endedAt);
+        if (m_controller)
+            m_controller->requestStop();
+        return;
     }
 
     if (m_countdown == 1) {

@@ -19,13 +19,14 @@ struct SequenceItem
     bool lfValid = false;
     QTime duration = QTime(0, 0);
     int progress = 0;
+    qint64 startedMs = -1;  // on the sequencer's clock, when its value went out
 };
 
 // Where and why a run ended without the operator's stop.
 struct CutShort
 {
     int item = -1;      // the item on air, or 0 when none had begun
-    int progress = 0;   // how far it got, in percent
+    int progress = 0;   // how far it got, in percent; -1 when not known
     QString title;      // the item's
     QString reason;
 
@@ -33,6 +34,8 @@ struct CutShort
     // device's log, the notice and the history say it.
     QString text() const
     {
+        if (progress < 0)
+            return QStringLiteral("cut short at line %1 (%2): %3").arg(item + 1).arg(title, reason);
         return QStringLiteral("cut short at line %1 (%2, %3 %): %4").arg(item + 1).arg(title).arg(progress).arg(reason);
     }
 };
@@ -61,8 +64,6 @@ public:
     // A tick later than this after the last one means the program was held
     // up (a debugger, a swap storm, a suspend), not that time passed on air.
     static constexpr qint64 stallMs = 1000;
-    // What the device's own time holds beyond the list's total.
-    static constexpr qint64 deviceSlackMs = 3000;
 
     explicit Sequencer(QObject *parent = nullptr);
 
@@ -106,12 +107,13 @@ public:
     static const char *stateName(State state);
 
 private:
-    bool nextItem();
+    // Begins the next item at `startMs` on the clock; false after the last.
+    bool nextItem(qint64 startMs);
     qint64 elapsedMilliseconds() const;
-    void endCutShort(const QString &reason);
-    // After a stall the item due resumes where it stood; false when the
-    // device's own time can no longer cover the rest of the list.
-    bool resumeAfterStall(qint64 gapMs);
+    // Ends the run where the item on air stood at `atMs` on the clock.
+    void endCutShort(const QString &reason, qint64 atMs);
+    // What each value begun was sent for, up to `atMs`.
+    QString sentText(qint64 atMs) const;
 
     State m_state = S_IDLE;
     State m_nextState = S_IDLE;
@@ -129,7 +131,11 @@ private:
     bool m_cutShortNew = false;
     QElapsedTimer m_sinceTick;   // real time, for stalls
     qint64 m_lastTickClock = 0;  // on the clock, at the last tick on air
-    qint64 m_slackMs = 0;        // device time left beyond the schedule
+    qint64 m_heldUpMs = 0;       // on the clock, the stalls of this run
+    // On the clock, when the device's own time runs out, as its status
+    // replies tell it; the earliest told, since a reply read late tells
+    // the time as it was when it was sent.
+    qint64 m_deviceEndMs = 0;
 };
 
 // Hands the list to the sequencer: one item per line, and the total time.

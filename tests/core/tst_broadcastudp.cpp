@@ -127,6 +127,12 @@ private Q_SLOTS:
         Machine machine;
         QVERIFY(!decodeExact(zeros, 11, machine));
         QVERIFY(!decodeExact(zeros, 48, machine));
+        // Nor does a name of control characters.
+        for (const QByteArray &name : {QByteArray("\x1b[2J"), QByteArray("T7\n42"), QByteArray("\x7f\x85")}) {
+            QByteArray odd = announcement(tavik7, name);
+            odd.append(48 - odd.size(), '\0');
+            QVERIFY2(!decodeExact(odd, 48, machine), name.toHex().constData());
+        }
     }
 
     void overLoopback()

@@ -1,8 +1,11 @@
+#include "data/library.h"
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
+#include "editors/clienthistory.h"
 #include "work/deviceslots.h"
 #include "work/runrules.h"
 #include "work/sequencer.h"
+#include "work/worktablemodel.h"
 
 #include "support/scaledclock.h"
 #include "support/simprocess.h"
@@ -10,31 +13,66 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QUdpSocket>
+#include <QThread>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 // Devices that misbehave at random (the simulator's chaos mode) and an
-// operator who clicks at random, against the program's device core with
-// its real 25 ms tick. After every step the simulators' traces are held
-// against what the program believes:
-// - a device the program is connected to is never on air for long without
-//   a run of the program on it;
-// - a run the program shows as going is on air on its device;
-// - every run that ends was completed, stopped by the operator, or is
-//   reported as cut short.
-// TAVIK_CHAOS_SEEDS ("1,2") and TAVIK_CHAOS_SECONDS (per seed) set the
-// campaign; a failure prints its seed and every step taken.
+// operator who clicks, disconnects, deletes, closes the program and holds it
+// up at random, against the program's device core ticked every 25 ms as the
+// window ticks it. After every tick each device's own trace is held against
+// the program:
+// - a transmission the program started is never left on air once no run of
+//   the program supervises it (after a run's end, a Disconnect, a close, a
+//   delete or a lost link), and the program never closes a connection it
+//   used with such a transmission on air; one the device started by itself
+//   is stopped while the program is connected;
+// - a run the program shows on air is on air on the device;
+// - every run is judged against what the device sent: the LF values, in
+//   order, and for how long; a run recorded complete sent every line for its
+//   time, a run cut short stopped at the line recorded, for a fault of the
+//   device or its link, and the client's history and the Work tab say the
+//   same.
+// Every limit is in the program's ticks. TAVIK_CHAOS_SEEDS ("1,2") and
+// TAVIK_CHAOS_SECONDS (per seed) set the campaign; a failure prints its seed,
+// every step taken and the device's last trace lines.
 
 namespace {
 
-constexpr double timeScale = 20;
-constexpr int deviceCount = 3;
-// How long a wrong belief may last: a lost link takes the watchdog's 3.7 s
-// to be noticed, and a stalled device says nothing for up to 6 s.
-constexpr qint64 unsupervisedLimitMs = 4000;
-constexpr qint64 phantomLimitMs = 6000;
+constexpr int tickMs = 25;
+// Device time runs this much faster than the program's; low enough that the
+// ticks the program takes to see the oscillator stay within the 3 s a device
+// is given beyond its list, as they do at real speed.
+constexpr double timeScale = 3;
+constexpr int deviceCount = Machine::deviceSlots;
+// Mean seconds between a device's misbehaviours: some devices are hit often,
+// some seldom enough to complete their runs.
+constexpr double chaosGapS[deviceCount] = {2, 4, 8, 16, 32};
+
+// A stop the program owes at once (a run's end, Disconnect, a close, a
+// delete, a lost link, a device found on air): a status poll (15 ticks) and
+// a slow reply (10) at most.
+constexpr int promptTicks = 40;
+// A device that went on air by itself is seen at the next status reply: at
+// most the 53 ticks between the two status polls of a connection's set-up,
+// and a slow reply.
+constexpr int selfStartTicks = 80;
+// The device closed the link itself, or moved: the controller tries again
+// at once, and finds a moved device at its announced address after an idle
+// round (100 ticks) and a ping round (200).
+constexpr int reconnectTicks = Tavik::watchdogTicks + 300 + 100 + 50;
+// A device off air that the program shows on air: a silent device is found
+// by the watchdog.
+constexpr int noticeTicks = Tavik::watchdogTicks + 50;
+// A line's time on the device against its time in the list, in device ms:
+// a new value goes out in the tick after its line begins, give or take a
+// busy machine's late ticks.
+constexpr qint64 lineToleranceMs = qint64(12 * tickMs * timeScale) + 1000;
+// The first line also holds the ticks the program takes to see the
+// oscillator: two warm-up polls and the entry into the on-air cycle.
+constexpr qint64 warmUpLagMs = qint64(45 * tickMs * timeScale);
 
 qint64 monotonicNow()
 {
@@ -43,15 +81,33 @@ qint64 monotonicNow()
     return timer.msecsSinceReference();
 }
 
-// One simulator and what its trace says of its phase, read as it grows.
+using Stretch = QPair<quint32, qint64>;  // an LF value and its device ms on air
+
+// One simulator and what its trace has told so far.
 struct Device
 {
     SimProcess sim;
     QString serial;
-    qint64 readTo = 0;    // bytes of the trace read so far
-    bool onAir = false;   // warming or on air, as of the last line read
+    qint64 readTo = 0;
+    QStringList recent;          // the last trace lines, for a failure report
+    bool onAir = false;          // warming or on air
+    bool hostStarted = false;    // the transmission on air began with a start command
+    int onAirSince = 0;          // tick
+    QList<Stretch> stretches;    // every LF value the device had on air, in order
+    QList<int> faults;           // ticks at which the device did something that ends a run
+    int droppedAt = -1;          // tick the device last closed the link itself
+    // The device closed the link during its transmission and the operator
+    // let it go (Disconnect, delete, close) before the program was back:
+    // out of the program's reach until it connects again.
+    bool letGo = false;
+    int stallAt = -1;
+    int stallTicks = 0;
+    bool spokenOn = false;       // the program sent something on this connection
+    // The program closed a connection that it had used while a
+    // transmission it started was on air: it closed without a stop.
+    int closedOnAir = -1;
 
-    void readTrace()
+    void readTrace(int tick)
     {
         QFile file(sim.tracePath());
         if (!file.open(QIODevice::ReadOnly) || !file.seek(readTo))
@@ -62,11 +118,64 @@ struct Device
             return;
         readTo += end + 1;
         for (const QByteArray &line : bytes.left(end).split('\n')) {
+            recent.append(QString::fromUtf8(line));
+            if (recent.size() > 40)
+                recent.removeFirst();
             const QList<QByteArray> words = line.split(' ');
-            if (words.size() >= 3 && words.at(1) == "PHASE")
-                onAir = words.at(2) == "Warming" || words.at(2) == "OnAir";
+            if (words.size() < 3)
+                continue;
+            const QByteArray &what = words.at(1);
+            if (what == "PHASE" && words.size() >= 4) {
+                const bool nowOnAir = words.at(2) == "Warming" || words.at(2) == "OnAir";
+                if (nowOnAir && !onAir) {
+                    hostStarted = words.at(3) == "start";
+                    onAirSince = tick;
+                    letGo = false;
+                }
+                // Off air by the device's own doing: its time ran out, HV,
+                // a tube fault.
+                if (!nowOnAir && onAir && words.at(3) != "stop")
+                    faults.append(tick);
+                onAir = nowOnAir;
+            } else if (what == "LF" && words.size() >= 4) {
+                stretches.append({words.at(2).toUInt(), words.at(3).toLongLong()});
+            } else if (what == "CONNECT") {
+                spokenOn = false;
+            } else if (what == "RX") {
+                spokenOn = true;
+            } else if (what == "DISCONNECT" && words.at(2) == "host") {
+                if (onAir && hostStarted && !letGo && spokenOn)
+                    closedOnAir = tick;
+            } else if (what == "DISCONNECT" && words.at(2) == "device") {
+                droppedAt = tick;
+                faults.append(tick);
+            } else if (what == "CHAOS" && words.at(2) == "stall" && words.size() >= 4) {
+                const int ms = words.at(3).toInt();
+                stallAt = tick;
+                stallTicks = ms / tickMs;
+                // Long enough, with slow replies, for the watchdog.
+                if (ms >= 2000)
+                    faults.append(tick);
+            } else if (what == "CHAOS" && words.at(2) == "noise") {
+                faults.append(tick);
+            }
         }
     }
+};
+
+// A run the operator started, until it is judged.
+struct Run
+{
+    bool going = false;
+    bool ended = false;         // the program's side is over
+    bool byOperator = false;    // stopped, disconnected, deleted or closed
+    QList<Stretch> lines;       // LF value and device ms of each line
+    int startTick = 0;
+    int endTick = 0;
+    qsizetype firstStretch = 0;
+    qsizetype notesBefore = 0;
+    CutShort cut;
+    QStringList shownProgress;  // the Work tab's bars when it ended
 };
 
 struct Campaign
@@ -76,25 +185,33 @@ struct Campaign
     QRandomGenerator random;
     QStringList steps;
     QString failure;
+    int failedDevice = -1;
 
     quint16 udpPort = freeUdpPort();
+    Library library;
     std::unique_ptr<BroadcastUDP> listener;
     std::unique_ptr<DeviceSlots> devices;
     ScaledClock clock {timeScale};
     Device sims[deviceCount];
-    // Per device: since when the program's belief and the device disagree.
-    qint64 unsupervisedSince[deviceCount] = {};
-    qint64 phantomSince[deviceCount] = {};
-    bool wasRunning[deviceCount] = {};
-    bool stoppedByOperator[deviceCount] = {};
-    int runs = 0;
+    Run runs[deviceCount];
+    QStringList notes[deviceCount];  // cut-short texts the history took, per device
+    int unsupervisedSince[deviceCount];
+    int phantomSince[deviceCount];
+    int tickCount = 0;
+    qint64 lastTickAt = 0;
+    int started = 0;
+    int completed = 0;
     int cutShort = 0;
-    qint64 longestUnsupervised = 0;
-    qint64 longestPhantom = 0;
+    int longestUnsupervised = 0;  // ticks
+    int longestPhantom = 0;
 
-    Campaign(quint32 s, qint64 secs) : seed(s), seconds(secs), random(s) {}
+    Campaign(quint32 s, qint64 secs) : seed(s), seconds(secs), random(s)
+    {
+        std::fill(std::begin(unsupervisedSince), std::end(unsupervisedSince), -1);
+        std::fill(std::begin(phantomSince), std::end(phantomSince), -1);
+    }
 
-    void step(const QString &what) { steps.append(QStringLiteral("%1 ms: %2").arg(monotonicNow()).arg(what)); }
+    void step(const QString &what) { steps.append(QStringLiteral("tick %1: %2").arg(tickCount).arg(what)); }
 
     bool startSims()
     {
@@ -105,10 +222,23 @@ struct Campaign
                                    "--serial", device.serial, "--time-scale", QString::number(timeScale),
                                    "--announce-to", QStringLiteral("127.0.0.1:%1").arg(udpPort),
                                    "--announce-interval-ms", "1000", "--chaos", QString::number(seed * 10 + quint32(i)),
-                                   "--chaos-gap-s", "3"}))
+                                   "--chaos-gap-s", QString::number(chaosGapS[i])}))
                 return false;
         }
         return true;
+    }
+
+    bool openLibrary()
+    {
+        const QString folder = TestEnv::dataFolder();
+        Clients clients;
+        clients.setFolder(folder);
+        clients.insertNew();
+        clients.setName(QStringLiteral("Chaos %1").arg(seed));
+        if (!clients.saveBase())
+            return false;
+        library.load(folder);
+        return library.openClient(clients.file());
     }
 
     void open()
@@ -118,161 +248,331 @@ struct Campaign
         listener->bindListener();
         devices = std::make_unique<DeviceSlots>();
         devices->setClock(&clock);
-        for (bool &running : wasRunning)
-            running = false;
     }
 
     void close()
     {
         step("close");
+        for (int device = 0; device < deviceCount; ++device) {
+            runs[device].byOperator = runs[device].byOperator || (runs[device].going && !runs[device].ended);
+            letGo(device);
+        }
         devices->stopAll(2000);
         devices.reset();
         listener.reset();
     }
 
-    // The record, slot and parts of a simulator's device, when bound.
-    int slotOf(int device)
+    int rowOf(int device)
     {
-        for (const Machine &machine : devices->registry().records()) {
-            if (machine.serialNumber == sims[device].serial && machine.hasDeviceSlot())
-                return machine.slot;
+        const QList<Machine> &records = devices->registry().records();
+        for (int row = 0; row < records.size(); ++row) {
+            if (records.at(row).serialNumber == sims[device].serial && records.at(row).hasDeviceSlot())
+                return row;
         }
         return -1;
     }
 
+    int slotOf(int device)
+    {
+        const int row = rowOf(device);
+        return row < 0 ? -1 : devices->registry().records().at(row).slot;
+    }
+
+    // One device tick of the window, 25 ms after the last one.
     void tick()
     {
-        QTest::qWait(3);
+        const qint64 now = monotonicNow();
+        const qint64 due = lastTickAt + tickMs;
+        QTest::qWait(int(qMax<qint64>(1, due - now)));
+        const qint64 after = monotonicNow();
+        lastTickAt = after - due < tickMs ? due : after;
+        ++tickCount;
         while (listener->readAnnouncement()) {
             if (listener->announcementTouched())
                 devices->mergeAnnouncement(listener->announced());
         }
         devices->tickBound();
-        devices->takeCutShorts();
+        for (const QString &text : ClientHistory::recordCutShorts(library, *devices)) {
+            for (int device = 0; device < deviceCount; ++device) {
+                if (text.startsWith(QStringLiteral("Tavik %1:").arg(sims[device].serial)))
+                    notes[device].append(text);
+            }
+        }
         devices->takeNotices();
     }
 
-    void act()
+    // False when judging the device's last run found a fault.
+    bool startRun(int device)
     {
-        const int device = int(random.bounded(deviceCount));
-        const int slot = slotOf(device);
-        const int action = int(random.bounded(100));
-        if (slot < 0)
-            return;
-        Tavik &tavik = devices->controller(slot);
-        Sequencer &sequencer = devices->sequencer(slot);
-        if (action < 30) {
-            Machines &registry = devices->registry();
-            for (int row = 0; row < registry.count(); ++row) {
-                registry.setCurrent(row);
-                if (registry.slot() == slot)
-                    break;
-            }
-            WorkList &work = *registry.work();
-            work.editRecords().clear();
-            const int lines = 1 + int(random.bounded(3));
-            for (int i = 0; i < lines; ++i) {
-                work.setCurrent(work.count());
-                work.insertNew();
-                work.setName(QStringLiteral("L%1").arg(i));
-                work.setLinePool(1);
-                work.setValue(QString::number(1000 + random.bounded(9000)));
-                work.setTime(1 + int(random.bounded(3)));
-            }
-            if (RunRules::check(&work, &tavik, &sequencer) != RunRules::Outcome::Ready)
-                return;
-            loadWork(work, sequencer);
-            if (sequencer.start()) {
-                step(QStringLiteral("start %1 (%2 lines)").arg(sims[device].serial).arg(lines));
-                stoppedByOperator[device] = false;
-                ++runs;
-            }
-        } else if (action < 55) {
-            if (sequencer.isRunning()) {
-                step(QStringLiteral("stop %1").arg(sims[device].serial));
-                stoppedByOperator[device] = true;
-            }
-            sequencer.stop();
-        } else if (action < 65) {
-            step(QStringLiteral("connect %1").arg(sims[device].serial));
-            tavik.requestConnect();
-        } else if (action < 72) {
-            step(QStringLiteral("disconnect %1").arg(sims[device].serial));
-            stoppedByOperator[device] = true;
-            tavik.requestDisconnect();
-        } else if (action < 77) {
-            step(QStringLiteral("delete %1").arg(sims[device].serial));
-            stoppedByOperator[device] = true;
-            Machines &registry = devices->registry();
-            for (int row = 0; row < registry.count(); ++row) {
-                registry.setCurrent(row);
-                if (registry.slot() == slot) {
-                    registry.removeCurrent();
-                    break;
-                }
-            }
-            devices->bindDevices();
-        } else if (action < 80) {
-            close();
-            open();
-        }
+        const int row = rowOf(device);
+        Machines &registry = devices->registry();
+        registry.setCurrent(row);
+        WorkList &work = *registry.work();
+        work.editRecords().clear();
+        const int count = 1 + int(random.bounded(2));
+        for (int i = 0; i < count; ++i)
+            addWorkLine(work, QStringLiteral("L%1").arg(i), QString::number(1000 + random.bounded(9000)),
+                        random.bounded(4) == 0 ? 2 : 1, 1, 1);
+        devices->setSelectedRow(row);
+        if (ClientHistory::startOutcome(*devices) != RunRules::Outcome::Ready)
+            return true;
+        // The last run on this device is judged before this one begins.
+        if (runs[device].going && !judge(device))
+            return false;
+        QString notice;
+        ClientHistory::startRun(library, *devices, notice);
+        if (!devices->sequencer(slotOf(device)).isRunning())
+            return true;
+        Run &run = runs[device];
+        run = Run();
+        run.going = true;
+        for (const WorkLine &line : work.records())
+            run.lines.append({line.value.toUInt(), qint64(line.time) * 60000});
+        run.startTick = tickCount;
+        run.firstStretch = sims[device].stretches.size();
+        run.notesBefore = notes[device].size();
+        ++started;
+        step(QStringLiteral("start %1 (%2 lines)").arg(sims[device].serial).arg(count));
+        return true;
     }
 
-    bool fail(const QString &why)
+    bool act()
     {
-        failure = why;
+        const int device = int(random.bounded(deviceCount));
+        const int action = int(random.bounded(100));
+        if (action >= 59 && action < 61) {
+            close();
+            open();
+            return true;
+        }
+        if (action >= 61 && action < 65) {
+            // The program held up (a debugger, a swap storm): nothing runs.
+            const int ms = 1200 + int(random.bounded(1800));
+            step(QStringLiteral("freeze %1 ms").arg(ms));
+            QThread::msleep(ulong(ms));
+            return true;
+        }
+        const int slot = slotOf(device);
+        if (slot < 0 || action >= 65)
+            return true;
+        Tavik &tavik = devices->controller(slot);
+        Sequencer &sequencer = devices->sequencer(slot);
+        Run &run = runs[device];
+        const bool runGoing = run.going && !run.ended;
+        if (action < 45)
+            return startRun(device);
+        if (action < 49) {
+            if (sequencer.isRunning()) {
+                step(QStringLiteral("stop %1").arg(sims[device].serial));
+                run.byOperator = run.byOperator || runGoing;
+            }
+            sequencer.stop();
+        } else if (action < 54) {
+            step(QStringLiteral("connect %1").arg(sims[device].serial));
+            tavik.requestConnect();
+        } else if (action < 57) {
+            step(QStringLiteral("disconnect %1").arg(sims[device].serial));
+            run.byOperator = run.byOperator || runGoing;
+            letGo(device);
+            tavik.requestDisconnect();
+        } else {
+            step(QStringLiteral("delete %1").arg(sims[device].serial));
+            run.byOperator = run.byOperator || runGoing;
+            letGo(device);
+            devices->setSelectedRow(rowOf(device));
+            devices->removeSelected();
+        }
+        return true;
+    }
+
+    // The operator lets a device go; one that closed the link on the
+    // program during its transmission is out of the program's reach.
+    void letGo(int device)
+    {
+        Device &sim = sims[device];
+        const int slot = slotOf(device);
+        const bool connected = slot >= 0 && devices->controller(slot).isConnected();
+        if (sim.onAir && sim.droppedAt >= sim.onAirSince && !connected)
+            sim.letGo = true;
+    }
+
+    bool fail(int device, const QString &why)
+    {
+        failure = QStringLiteral("%1: %2").arg(sims[device].serial, why);
+        failedDevice = device;
         return false;
+    }
+
+    // The run's program side is over: what it shows is taken as the Work tab
+    // would show it.
+    void endRun(int device, Sequencer *sequencer)
+    {
+        Run &run = runs[device];
+        run.ended = true;
+        run.endTick = tickCount;
+        if (!sequencer)
+            return;
+        run.cut = sequencer->cutShort();
+        const int row = rowOf(device);
+        devices->registry().setCurrent(row);
+        WorkTableModel shown;
+        shown.fill(devices->registry().work());
+        shown.showProgress(*sequencer);
+        for (int line = 0; line < shown.rowCount(); ++line)
+            run.shownProgress.append(shown.index(line, WorkTableModel::ColumnProgress).data().toString());
+    }
+
+    static QString describe(const QList<Stretch> &stretches)
+    {
+        QStringList words;
+        for (const Stretch &stretch : stretches)
+            words.append(QStringLiteral("%1 for %2 ms").arg(stretch.first).arg(stretch.second));
+        return words.isEmpty() ? QStringLiteral("nothing") : words.join(QStringLiteral(", "));
+    }
+
+    // What the device sent for the run against what the program recorded.
+    bool judge(int device)
+    {
+        Run &run = runs[device];
+        Device &sim = sims[device];
+        run.going = false;
+        QList<Stretch> sent;
+        for (qsizetype i = run.firstStretch; i < sim.stretches.size(); ++i) {
+            if (!sent.isEmpty() && sent.last().first == sim.stretches.at(i).first)
+                sent.last().second += sim.stretches.at(i).second;
+            else
+                sent.append(sim.stretches.at(i));
+        }
+        // Lines of one value in a row are one stretch on the device.
+        QList<Stretch> planned;
+        QList<int> plannedOf;  // the stretch each line is in
+        for (const Stretch &line : run.lines) {
+            if (!planned.isEmpty() && planned.last().first == line.first)
+                planned.last().second += line.second;
+            else
+                planned.append(line);
+            plannedOf.append(int(planned.size()) - 1);
+        }
+        const QString asked = describe(planned);
+        bool inOrder = sent.size() <= planned.size();
+        for (qsizetype i = 0; inOrder && i < sent.size(); ++i)
+            inOrder = sent.at(i).first == planned.at(i).first;
+        if (!inOrder)
+            return fail(device, QStringLiteral("the device sent %1 for a run of %2").arg(describe(sent), asked));
+        if (run.byOperator) {
+            step(QStringLiteral("judged %1: ended by the operator; sent %2").arg(sim.serial, describe(sent)));
+            return true;
+        }
+
+        const QStringList newNotes = notes[device].mid(run.notesBefore);
+        step(QStringLiteral("judged %1: %2; sent %3 of %4")
+                 .arg(sim.serial, run.cut.item < 0 ? QStringLiteral("complete") : run.cut.text(), describe(sent), asked));
+        if (run.cut.item < 0) {
+            ++completed;
+            if (sent.size() != planned.size())
+                return fail(device, QStringLiteral("a run recorded complete; the device sent %1 of %2").arg(describe(sent), asked));
+            for (qsizetype i = 0; i < sent.size(); ++i) {
+                const qint64 over = sent.at(i).second - planned.at(i).second;
+                if (over < -lineToleranceMs || over > lineToleranceMs + (i == 0 ? warmUpLagMs : 0))
+                    return fail(device, QStringLiteral("a run recorded complete; the device sent %1 of %2").arg(describe(sent), asked));
+            }
+            for (const QString &progress : run.shownProgress) {
+                if (progress != QLatin1String("100"))
+                    return fail(device, QStringLiteral("a complete run shows its lines at %1 %").arg(run.shownProgress.join(' ')));
+            }
+            if (!newNotes.isEmpty())
+                return fail(device, QStringLiteral("a complete run has the history note \"%1\"").arg(newNotes.first()));
+            return true;
+        }
+
+        ++cutShort;
+        const QString recorded = QStringLiteral("Tavik %1: run ").arg(sim.serial) + run.cut.text();
+        const int at = plannedOf.value(run.cut.item, 0);
+        if (sent.size() > at + 1 || sent.size() < at)
+            return fail(device, QStringLiteral("\"%1\", but the device sent %2 of %3").arg(recorded, describe(sent), asked));
+        for (int i = 0; i < at; ++i) {
+            if (sent.at(i).second < planned.at(i).second - lineToleranceMs)
+                return fail(device, QStringLiteral("\"%1\", but the device sent %2 of %3").arg(recorded, describe(sent), asked));
+        }
+        bool deviceFault = false;
+        for (const int fault : sim.faults)
+            deviceFault = deviceFault || (fault >= run.startTick - reconnectTicks && fault <= tickCount);
+        if (!deviceFault)
+            return fail(device, QStringLiteral("\"%1\" with nothing wrong on the device or its link").arg(recorded));
+        if (newNotes != QStringList {recorded})
+            return fail(device, QStringLiteral("the history took %1 for a run that ended \"%2\"")
+                                    .arg(newNotes.isEmpty() ? QStringLiteral("nothing") : newNotes.join(" / "), recorded));
+        History stored;
+        stored.setPath(library.history().path().chopped(4));
+        bool onDisk = false;
+        if (stored.readBase()) {
+            for (const Note &note : stored.records())
+                onDisk = onDisk || note.text == recorded;
+        }
+        if (!onDisk)
+            return fail(device, QStringLiteral("the history file lacks \"%1\"").arg(recorded));
+        for (int line = 0; line < run.shownProgress.size(); ++line) {
+            const QString want = line < run.cut.item ? QStringLiteral("100")
+                : line == run.cut.item                ? QString::number(run.cut.progress)
+                                                      : QStringLiteral("0");
+            if (run.shownProgress.at(line) != want)
+                return fail(device, QStringLiteral("\"%1\" while the Work tab shows the lines at %2 %")
+                                        .arg(recorded, run.shownProgress.join(' ')));
+        }
+        return true;
     }
 
     bool check()
     {
-        const qint64 now = monotonicNow();
         for (int device = 0; device < deviceCount; ++device) {
             Device &sim = sims[device];
-            sim.readTrace();
+            sim.readTrace(tickCount);
+            if (sim.closedOnAir >= 0)
+                return fail(device, "the program closed its connection while the device was on air for it");
             const int slot = slotOf(device);
-            const Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
-            const Sequencer *sequencer = slot >= 0 ? &devices->sequencer(slot) : nullptr;
-            const bool connected = tavik && tavik->isConnected() && tavik->isLinkUp();
-            const bool run = tavik && (tavik->hasRun() || !sequencer->canStart());
-            const bool shownOnAir = sequencer && sequencer->state() == Sequencer::S_SEND_LF;
+            Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
+            Sequencer *sequencer = slot >= 0 ? &devices->sequencer(slot) : nullptr;
+            const bool connected = tavik && tavik->isConnected();
+            const bool supervised = connected && (tavik->hasRun() || !sequencer->canStart());
 
-            // On air, connected, and no run of ours on it.
-            if (sim.onAir && connected && !run) {
-                if (unsupervisedSince[device] == 0)
-                    unsupervisedSince[device] = now;
-                longestUnsupervised = qMax(longestUnsupervised, now - unsupervisedSince[device]);
-                if (now - unsupervisedSince[device] > unsupervisedLimitMs)
-                    return fail(QStringLiteral("%1 on air for %2 ms, connected, with no run on it")
-                                    .arg(sim.serial).arg(now - unsupervisedSince[device]));
+            // On air with no run of the program on it.
+            if (sim.onAir && !supervised && ((sim.hostStarted && !sim.letGo) || connected)) {
+                int &since = unsupervisedSince[device];
+                if (since < 0)
+                    since = tickCount;
+                int allowed = since + (sim.hostStarted ? promptTicks : selfStartTicks);
+                if (sim.droppedAt >= sim.onAirSince)
+                    allowed = qMax(allowed, sim.droppedAt + reconnectTicks);
+                // A silent device cannot be seen going on air by itself.
+                if (!sim.hostStarted && sim.stallAt >= 0 && sim.stallAt + sim.stallTicks >= since - promptTicks)
+                    allowed = qMax(allowed, sim.stallAt + reconnectTicks);
+                longestUnsupervised = qMax(longestUnsupervised, tickCount - since);
+                if (tickCount > allowed)
+                    return fail(device, QStringLiteral("on air for %1 ticks (%2) with no run of the program on it")
+                                            .arg(tickCount - since)
+                                            .arg(sim.hostStarted ? "started by the program" : "started by itself"));
             } else {
-                unsupervisedSince[device] = 0;
+                unsupervisedSince[device] = -1;
             }
 
-            // A run shown as on air that the device has ended.
-            if (shownOnAir && !sim.onAir) {
-                if (phantomSince[device] == 0)
-                    phantomSince[device] = now;
-                longestPhantom = qMax(longestPhantom, now - phantomSince[device]);
-                if (now - phantomSince[device] > phantomLimitMs)
-                    return fail(QStringLiteral("%1 shown transmitting for %2 ms while off air")
-                                    .arg(sim.serial).arg(now - phantomSince[device]));
+            // Shown on air while the device is off air.
+            if (sequencer && sequencer->state() == Sequencer::S_SEND_LF && !sim.onAir) {
+                int &since = phantomSince[device];
+                if (since < 0)
+                    since = tickCount;
+                longestPhantom = qMax(longestPhantom, tickCount - since);
+                if (tickCount - since > noticeTicks)
+                    return fail(device, QStringLiteral("shown on air for %1 ticks while off air").arg(tickCount - since));
             } else {
-                phantomSince[device] = 0;
+                phantomSince[device] = -1;
             }
 
-            // A run that ended by itself ended complete or cut short.
-            const bool running = sequencer && sequencer->isRunning();
-            if (wasRunning[device] && !running && sequencer && !stoppedByOperator[device]) {
-                bool complete = true;
-                for (int item = 0; item < sequencer->count(); ++item)
-                    complete = complete && sequencer->progress(item) == 100;
-                if (sequencer->cutShort().item >= 0)
-                    ++cutShort;
-                else if (!complete)
-                    return fail(QStringLiteral("a run on %1 ended neither complete nor cut short").arg(sim.serial));
-            }
-            wasRunning[device] = running;
+            Run &run = runs[device];
+            if (run.going && !run.ended && (!sequencer || !sequencer->isRunning()))
+                endRun(device, sequencer);
+            // Judged once the device is off air, with every value it sent.
+            if (run.going && run.ended && !sim.onAir && tickCount > run.endTick + 2 && !judge(device))
+                return false;
         }
         return true;
     }
@@ -280,13 +580,17 @@ struct Campaign
     bool run()
     {
         if (!startSims())
-            return fail("the simulators did not start");
+            return fail(0, "the simulators did not start");
+        if (!openLibrary())
+            return fail(0, "no client to record runs for");
         open();
+        lastTickAt = monotonicNow();
         QElapsedTimer elapsed;
         elapsed.start();
         while (elapsed.elapsed() < seconds * 1000) {
-            act();
-            const int ticks = 20 + int(random.bounded(180));
+            if (!act())
+                return false;
+            const int ticks = 10 + int(random.bounded(40));
             for (int i = 0; i < ticks; ++i) {
                 tick();
                 if (!check())
@@ -294,6 +598,20 @@ struct Campaign
             }
         }
         close();
+        // The runs the close ended are judged once their devices are off air.
+        for (int i = 0; i < promptTicks; ++i) {
+            QTest::qWait(tickMs);
+            ++tickCount;
+            for (int device = 0; device < deviceCount; ++device)
+                sims[device].readTrace(tickCount);
+        }
+        for (int device = 0; device < deviceCount; ++device) {
+            if (sims[device].onAir && sims[device].hostStarted && !sims[device].letGo)
+                return fail(device, "left on air by the program's end");
+            // A run whose device is still on air has not told all it sent.
+            if (runs[device].going && !sims[device].onAir && !judge(device))
+                return false;
+        }
         return true;
     }
 };
@@ -324,16 +642,23 @@ private Q_SLOTS:
         for (const quint32 seed : seedsFromEnvironment()) {
             Campaign campaign(seed, seconds);
             const bool ok = campaign.run();
-            qInfo().noquote() << QStringLiteral("chaos seed %1: %2 device-seconds, %3 runs, %4 cut short, %5 steps, "
-                                                "longest on air unsupervised %6 ms, shown on air while off %7 ms")
-                                     .arg(seed).arg(seconds * deviceCount).arg(campaign.runs).arg(campaign.cutShort)
-                                     .arg(campaign.steps.size()).arg(campaign.longestUnsupervised)
-                                     .arg(campaign.longestPhantom);
-            if (!ok) {
+            qInfo().noquote() << QStringLiteral("chaos seed %1: %2 device-seconds, %3 runs (%4 complete, %5 cut short), "
+                                                "%6 steps, longest on air unsupervised %7 ms, shown on air while off %8 ms")
+                                     .arg(seed).arg(seconds * deviceCount).arg(campaign.started).arg(campaign.completed)
+                                     .arg(campaign.cutShort).arg(campaign.steps.size())
+                                     .arg(campaign.longestUnsupervised * tickMs).arg(campaign.longestPhantom * tickMs);
+            if (!ok || qEnvironmentVariableIsSet("TAVIK_CHAOS_STEPS")) {
                 for (const QString &step : campaign.steps)
                     qInfo().noquote() << "  " << step;
-                QFAIL(qPrintable(QStringLiteral("chaos seed %1: %2 (replay: TAVIK_CHAOS_SEEDS=%1 TAVIK_CHAOS_SECONDS=%3)")
-                                     .arg(seed).arg(campaign.failure).arg(seconds)));
+                if (campaign.failedDevice >= 0) {
+                    qInfo().noquote() << "  trace of" << campaign.sims[campaign.failedDevice].serial << "(ms since start):";
+                    for (const QString &line : campaign.sims[campaign.failedDevice].recent)
+                        qInfo().noquote() << "    " << line;
+                }
+            }
+            if (!ok) {
+                QFAIL(qPrintable(QStringLiteral("chaos seed %1 at tick %2: %3 (replay: TAVIK_CHAOS_SEEDS=%1 TAVIK_CHAOS_SECONDS=%4)")
+                                     .arg(seed).arg(campaign.tickCount).arg(campaign.failure).arg(seconds)));
             }
         }
     }

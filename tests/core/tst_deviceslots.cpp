@@ -115,6 +115,48 @@ private Q_SLOTS:
         QVERIFY(registry.logs()->records().first().text.contains("new address"));
     }
 
+    // The device at a known address reports another serial number on its
+    // link than it announces: the log, the notices and the status line say
+    // so, and its announcements of the old one make no second record.
+    void anotherSerialOnOneAddress()
+    {
+        const quint16 udpPort = freeUdpPort();
+        BroadcastUDP listener(udpPort);
+        QVERIFY(listener.bindListener());
+        SimProcess sim;
+        QVERIFY(sim.start({"--serial", "4712", "--name", "4711", "--announce-to", QString("127.0.0.1:%1").arg(udpPort),
+                           "--announce-interval-ms", "100"}));
+        DeviceSlots devices;
+        Machines &registry = devices.registry();
+        const auto tick = [&] {
+            QTest::qWait(2);
+            while (listener.readAnnouncement()) {
+                if (listener.announcementTouched())
+                    devices.mergeAnnouncement(listener.announced());
+            }
+            devices.tickBound();
+        };
+        QVERIFY(QTest::qWaitFor([&] { tick(); return registry.count() == 1; }, 5000));
+        registry.setCurrent(0);
+        Tavik &tavik = devices.controller(registry.slot());
+        tavik.setTCPIP("0.0.0.0", 1);
+        tavik.setTCPIP("127.0.0.1", sim.port());
+        QVERIFY(QTest::qWaitFor([&] { tick(); return inReadyCycle(tavik); }, 15000));
+        for (int i = 0; i < 300; ++i)
+            tick();
+        QCOMPARE(registry.count(), 1);
+        registry.setCurrent(0);
+        QCOMPARE(registry.serialNumber(), QString("4712"));
+        const QString changed = "The device at 127.0.0.1 now reports serial number 4712, not 4711";
+        QStringList log;
+        for (const LogEntry &entry : registry.logs()->records())
+            log.append(entry.text);
+        QCOMPARE(log.filter(changed).size(), 1);
+        QCOMPARE(log.filter("no second record").size(), 1);
+        QVERIFY(devices.statusLine(registry.slot()).endsWith(changed));
+        QCOMPARE(devices.takeNotices().filter(changed).size(), 1);
+    }
+
     // Two devices run their lists at the same time: each sequencer sees its
     // own device on air, whichever is selected on screen.
     void twoDevicesRunTogether()
@@ -173,6 +215,11 @@ private Q_SLOTS:
         }
         QCOMPARE(a.stateText(), QString("Transmitting"));
         QCOMPARE(b.stateText(), QString("Transmitting"));
+        // Neither announces itself; both answer on their links and are heard.
+        for (int row = 0; row < 2; ++row) {
+            registry.setCurrent(row);
+            QCOMPARE(registry.statusText(), QString("Occupied"));
+        }
 
         // A third device announcing itself rebinds the slots; the runs on
         // the two that stayed where they were go on.

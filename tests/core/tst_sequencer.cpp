@@ -24,6 +24,7 @@ struct StubController : TransmitControl
     int stops = 0;
     bool onAir = false;
     QString interruption;
+    qint64 timeLeftMs = -1;  // told by the next status reply, once
 
     void setTransmitSeconds(quint32 seconds) override { transmitSeconds = seconds; }
     void setLfRequested(quint32 value) override { lfValues.append(value); }
@@ -31,6 +32,11 @@ struct StubController : TransmitControl
     void requestStop() override { ++stops; onAir = false; }
     bool isTransmitting() const override { return onAir; }
     QString takeInterruption() override { return std::exchange(interruption, {}); }
+    bool takeDeviceTimeLeft(qint64 &ms) override
+    {
+        ms = std::exchange(timeLeftMs, -1);
+        return ms >= 0;
+    }
 };
 
 struct ManualClock : Clock
@@ -295,30 +301,51 @@ private Q_SLOTS:
         sequencer.tick();
         QCOMPARE(sequencer.progress(1), 0);
 
-        // Held up for longer than a tick, with time the device's own count
-        // still covers: the item due resumes where it stood.
+        // The device's own time: the list's 240 s and 3 more.
+        const qint64 onAir = clock.ms;
+        controller.timeLeftMs = 243000;
+        sequencer.tick();
+        const auto holdUp = [&](qint64 ms) {
+            QTest::qSleep(int(Sequencer::stallMs) + 100);
+            clock.ms += ms;
+            sequencer.tick();
+        };
+        // Held up within the first item, for 5 s and twice for 1.6 s: the
+        // device went on sending its value, and its time covers the list.
         clock.ms += 30000;
         sequencer.tick();
         QCOMPARE(sequencer.progress(0), 50);
-        QTest::qSleep(int(Sequencer::stallMs) + 100);
-        clock.ms += 2500;
-        sequencer.tick();
-        QCOMPARE(sequencer.currentItem(), 0);
-        QCOMPARE(sequencer.progress(0), 50);
+        holdUp(5000);
+        holdUp(1600);
+        holdUp(1600);
         QCOMPARE(sequencer.state(), Sequencer::S_SEND_LF);
+        QCOMPARE(sequencer.progress(0), 63);
+        QVERIFY(!sequencer.takeCutShort());
 
-        // Held up past the end of the item and beyond what the device's
-        // time holds: no item is passed over, the run ends cut short.
+        // Held up for 60 s across the end of the first item: the second
+        // begins when its value can go out, 38.2 s late, and the device's
+        // time (the reply read first after the hold-up tells it as it was
+        // before) no longer covers the list. The run goes on until the
+        // device stops, and says what went out for how long.
+        controller.timeLeftMs = 243000 - 38200;
+        holdUp(60000);
+        QCOMPARE(sequencer.currentItem(), 1);
+        QCOMPARE(controller.lfValues.last(), 200u);
+        QVERIFY(!sequencer.takeCutShort());
+        clock.ms = onAir + 98200 + 120000;
+        sequencer.tick();
+        QCOMPARE(controller.lfValues.last(), 300u);
+        QCOMPARE(sequencer.remainingMs(), 243000 - 218200);
         const int stops = controller.stops;
-        QTest::qSleep(int(Sequencer::stallMs) + 100);
-        clock.ms += 90000;
+        clock.ms = onAir + 250000;
         sequencer.tick();
         QVERIFY(sequencer.takeCutShort());
-        QCOMPARE(sequencer.cutShort().item, 0);
-        QCOMPARE(sequencer.cutShort().progress, 50);
-        QVERIFY(sequencer.cutShort().reason.contains("held up"));
+        QCOMPARE(sequencer.cutShort().item, 2);
+        QCOMPARE(sequencer.cutShort().progress, 41);
+        QCOMPARE(sequencer.cutShort().reason,
+                 QString("The device's own time ran out (the program was held up for 68.2 s; "
+                         "sent LF 100 for 98 s, LF 200 for 120 s, LF 300 for 25 s)"));
         QCOMPARE(controller.stops, stops + 1);
-        QCOMPARE(controller.lfValues.last(), 100u);
     }
 
     // What may go on air: nothing without a device, an empty list, a line

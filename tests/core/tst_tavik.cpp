@@ -5,6 +5,11 @@
 #include "support/testenv.h"
 
 #include <QTcpServer>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/types.h>
+#endif
 #include <QTcpSocket>
 
 #include <QtTest>
@@ -58,11 +63,19 @@ class TestTavik : public QObject
 
 private Q_SLOTS:
     // Connects, initialises, transmits, changes the LF value, stops and
-    // disconnects.
+    // disconnects; with either warm-up a device may show.
+    void connectsTransmitsAndStops_data()
+    {
+        QTest::addColumn<QString>("warmUp");
+        QTest::newRow("HV first") << "hv-first";
+        QTest::newRow("Ready and POW") << "ready-pow";
+    }
+
     void connectsTransmitsAndStops()
     {
+        QFETCH(QString, warmUp);
         Rig rig;
-        QVERIFY(rig.start({"--serial", "4711", "--firmware", "357", "--time-scale", "10"}));
+        QVERIFY(rig.start({"--serial", "4711", "--firmware", "357", "--time-scale", "10", "--warm-up", warmUp}));
         QVERIFY(rig.tavik.isLinkUp());
         QVERIFY(rig.tavik.pingReachable());
         // The simulator writes its trace as it reads; let it catch up.
@@ -177,57 +190,101 @@ private Q_SLOTS:
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("data=02").size() >= 2; }, 3000));
     }
 
-    // The link drops while the device is on air, or still warming up (HV
-    // on, no oscillator yet). Nobody supervises that transmission any more:
-    // the run ends as interrupted, and once the link is back the device is
-    // stopped, not re-initialised on air.
+    // The link is lost while the device is on air or warming up: the device
+    // closes it, falls silent while still acting on what it is sent, or
+    // cannot be reached for a while (frozen here, so that what is sent
+    // waits in the system as on a link that is down). Nobody supervises
+    // that transmission any more: the run ends as interrupted, the stop goes
+    // out on the old connection while it lasts and first thing on the next,
+    // and the controller gets the device back as soon as it answers, though
+    // the device first turns it away while it holds the old connection.
     void lostLinkWhileOnAir_data()
     {
-        QTest::addColumn<QString>("scale");
-        QTest::newRow("on air") << "10";
-        QTest::newRow("warming") << "0.5";
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("frozenMs");
+        QTest::newRow("closed on air") << QStringList{"--time-scale", "10", "--drop-after-s", "3"} << 0;
+        QTest::newRow("closed warming") << QStringList{"--time-scale", "0.5", "--drop-after-s", "3"} << 0;
+        QTest::newRow("closed warming, Ready and POW")
+            << QStringList{"--time-scale", "0.5", "--drop-after-s", "3", "--warm-up", "ready-pow"} << 0;
+        QTest::newRow("silent on air") << QStringList{"--time-scale", "10", "--silent-after", "14"} << 0;
+        QTest::newRow("unreachable") << QStringList{"--time-scale", "10"} << 6000;
     }
 
     void lostLinkWhileOnAir()
     {
-        QFETCH(QString, scale);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, frozenMs);
+#ifndef Q_OS_UNIX
+        if (frozenMs > 0)
+            QSKIP("freezes the simulator with SIGSTOP");
+#endif
         Rig rig;
-        QVERIFY(rig.start({"--time-scale", scale, "--drop-after-s", "3"}));
+        QVERIFY(rig.start(arguments));
         rig.tavik.setTransmitSeconds(600);
         rig.tavik.setLfRequested(500);
         rig.tavik.requestStart();
-        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.isConnected(); }, 8000));
-        QVERIFY(!rig.tavik.isLinkUp());
-        QVERIFY(!rig.tavik.hasRun());
+        QElapsedTimer frozen;
+        if (frozenMs > 0) {
+            QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
+#ifdef Q_OS_UNIX
+            QCOMPARE(::kill(pid_t(rig.sim.processId()), SIGSTOP), 0);
+#endif
+            frozen.start();
+        }
+        // At the program's own tick from here: its waits last as long as
+        // they do there.
+        const int tickMs = 25;
+        QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.hasRun(); }, 8000, tickMs));
         QVERIFY(!rig.tavik.takeInterruption().isEmpty());
         QCOMPARE(rig.tavik.stateText(), QString("Disconnected"));
+        if (frozenMs > 0) {
+            tickUntil(rig.tavik, [&] { return frozen.elapsed() >= frozenMs; }, frozenMs, tickMs);
+#ifdef Q_OS_UNIX
+            QCOMPARE(::kill(pid_t(rig.sim.processId()), SIGCONT), 0);
+#endif
+        }
+        // Back in the ready cycle with the device answering on the new
+        // connection, after 1.5 s of initialisation and not many more.
+        rig.tavik.takeStatusSnapshot();
+        bool answered = false;
+        QElapsedTimer back;
+        back.start();
+        QVERIFY(tickUntil(rig.tavik, [&] {
+            answered = rig.tavik.takeStatusSnapshot() || answered;
+            return answered && inReadyCycle(rig.tavik);
+        }, 10000, tickMs));
+        QVERIFY2(back.elapsed() < 3000, qPrintable(QString::number(back.elapsed())));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 3000));
 
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }));
-        QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
         const QList<QByteArray> trace = TestEnv::readFile(rig.sim.tracePath()).split('\n');
         int connects = 0;
-        QStringList afterReconnect;
+        QStringList onFirst, afterReconnect;
         for (const QByteArray &line : trace) {
             connects += line.endsWith(" CONNECT") ? 1 : 0;
-            if (connects == 2)
-                afterReconnect.append(QString::fromUtf8(line));
+            (connects <= 1 ? onFirst : afterReconnect).append(QString::fromUtf8(line));
         }
+        // A device that still reads hears the stop on the old connection.
+        if (!arguments.contains("--drop-after-s"))
+            QVERIFY2(onFirst.filter(QRegularExpression("command=3$")).size() == 1, qPrintable(onFirst.join(" / ")));
+        // The next connection begins with the stop, not with values for a
+        // transmission nobody supervises.
         const int stop = afterReconnect.indexOf(QRegularExpression(".*command=3$"));
         QVERIFY2(stop > 0, qPrintable(afterReconnect.join(" / ")));
         for (const QString &line : afterReconnect.mid(0, stop))
             QVERIFY2(!line.contains("REQ_SET_LF") && !line.contains("REQ_SET_TIME"), qPrintable(line));
-        QCOMPARE(rig.logTexts().filter("no run supervising it").size(), 1);
+        QVERIFY(rig.logTexts().filter("no run supervising it").isEmpty());
     }
 
-    // The device stops by itself mid-run: HV drops, a tube error, its own
-    // time runs out. The controller says why at once, stops whatever is
+    // The device leaves the air mid-run: stopped by another host (all off,
+    // time left, no error), a tube error, its own time runs out. The controller says why at once, stops whatever is
     // left on, sends no later value and starts nothing by itself.
     void deviceStopsByItself_data()
     {
         QTest::addColumn<QString>("errors");
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("HV drops") << "0" << 600 << "HV dropped";
+        QTest::newRow("stopped elsewhere") << "0" << 600
+                                           << "Stopped by another host: the device left the air with time left and no error";
         QTest::newRow("tube error") << "2" << 600 << "Error: TUBE";
         QTest::newRow("own time") << "0" << 20 << "The device's own time ran out";
     }
@@ -255,6 +312,39 @@ private Q_SLOTS:
         QVERIFY(rig.sim.received().filter("lf=600").isEmpty());
         QCOMPARE(rig.sim.received().filter("command=2").size(), 1);
         QVERIFY(rig.logTexts().filter("no run supervising it").isEmpty());
+    }
+
+    // A warm-up ends only with OSC. Stand-by or an error bit says the device
+    // will not come on air, and so does a warm-up that never ends: the run
+    // ends cut short and whatever the device has on is stopped.
+    void warmUpEndsWithoutOsc_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("stand-by") << QStringList{"--warm-up", "ready-pow", "--warm-up-fault", "standby"}
+                                  << "The device fell to stand-by during its warm-up";
+        QTest::newRow("error") << QStringList{"--warm-up-fault", "128"} << "Error: HEAT";
+        QTest::newRow("no OSC") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100000"}
+                                << "The device showed no OSC within 120 s of its start";
+    }
+
+    void warmUpEndsWithoutOsc()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        Rig rig;
+        QVERIFY(rig.start(arguments << "--time-scale" << "10"));
+        rig.tavik.setTransmitSeconds(600);
+        rig.tavik.setLfRequested(500);
+        rig.tavik.requestStart();
+        QString why;
+        // Two minutes of ticks, run faster than the program's.
+        QVERIFY(tickUntil(rig.tavik, [&] { return !(why = rig.tavik.takeInterruption()).isEmpty(); }, 30000, 1));
+        QCOMPARE(why, reason);
+        QVERIFY(!rig.tavik.hasRun());
+        QVERIFY(inReadyCycle(rig.tavik));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
+        QCOMPARE(rig.sim.timeOf("PHASE OnAir"), -1);
     }
 
     // A device that goes on air by itself, and answers slowly (200 ms, long

@@ -19,6 +19,7 @@ public:
     void stop();
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     QString tracePath() const;
     // Trace lines "RX <NAME> ..." without their time stamps.
     QStringList received() const;
@@ -50,14 +51,14 @@ void tickDevice(Tavik &tavik, int pauseMs = 2);
 
 // Ticks until the condition holds; false after timeoutMs.
 template <typename Condition>
-bool tickUntil(Tavik &tavik, Condition condition, int timeoutMs = 15000)
+bool tickUntil(Tavik &tavik, Condition condition, int timeoutMs = 15000, int pauseMs = 2)
 {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        tickDevice(tavik);
+        tickDevice(tavik, pauseMs);
     }
     return true;
 }

@@ -9,12 +9,16 @@
 #include "support/simprocess.h"
 #include "support/testenv.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -93,6 +97,36 @@ struct Rig
     }
 };
 
+// The program in a child process, as a person runs it with its own timers:
+// a two-line run started from the Work tab; says so once its second line is
+// on air and runs on until it is killed.
+int runUntilKilled()
+{
+    // The parent's temporary home comes with the environment.
+    QCoreApplication::setApplicationName("TavikStudio");
+    MainWindow window;
+    ScaledClock clock {timeScale};
+    window.devices().setClock(&clock);
+    if (!QTest::qWaitFor([&] { return selectedReady(window); }, 20000))
+        return 1;
+    Machines &registry = window.devices().registry();
+    registry.setCurrent(0);
+    addWorkLine(*registry.work(), "First", "1111", 1, 1, 1);
+    addWorkLine(*registry.work(), "Second", "2222", 1, 1, 1);
+    window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+    auto *start = window.findChild<QPushButton *>("pushButton_work_start");
+    if (!QTest::qWaitFor([&] { return start->isEnabled(); }, 5000))
+        return 1;
+    start->click();
+    Sequencer *sequencer = window.devices().selectedSequencer();
+    if (!QTest::qWaitFor([&] { return sequencer->state() == Sequencer::S_SEND_LF && sequencer->currentItem() == 1; },
+                         20000))
+        return 1;
+    std::printf("second line on air\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 // The program as a person uses it: a simulated device on the network,
@@ -113,10 +147,20 @@ private Q_SLOTS:
         QVERIFY(clients.saveBase());
     }
 
+    // With either warm-up a device may show.
+    void deviceFoundConnectedAndRun_data()
+    {
+        QTest::addColumn<QString>("warmUp");
+        QTest::newRow("HV first") << "hv-first";
+        QTest::newRow("Ready and POW") << "ready-pow";
+    }
+
     void deviceFoundConnectedAndRun()
     {
+        QFETCH(QString, warmUp);
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
         Rig rig;
-        QVERIFY(rig.start("9001"));
+        QVERIFY(rig.start("9001", {"--warm-up", warmUp}));
         MainWindow &window = rig.window;
         WindowDriver &driver = rig.driver;
         SimProcess &sim = rig.sim;
@@ -172,7 +216,8 @@ private Q_SLOTS:
         QCOMPARE(history.type(), int(LineType::Program));
         QCOMPARE(history.text(), QString("Evening"));
         QCOMPARE(history.colour(), 4);
-        QCOMPARE(history.presetNotesAfterCurrent(), -1);
+        // Its two lines, then the end or the run before it.
+        QCOMPARE(history.presetNotesAfterCurrent(), history.count() == 3 ? -1 : 2);
         history.setCurrent(1);
         QCOMPARE(history.text(), QString("Alpha"));
         QCOMPARE(history.variable(), QString("1234"));
@@ -180,7 +225,7 @@ private Q_SLOTS:
         History reread;
         reread.setPath(history.path().chopped(4));
         QVERIFY(reread.readBase());
-        QCOMPARE(reread.count(), 3);
+        QCOMPARE(reread.count(), history.count());
 
         // Start right after Stop: the stop is still running its course, so
         // Start is disabled, and a click then neither starts nor records.
@@ -257,6 +302,62 @@ private Q_SLOTS:
         QVERIFY(driver.until([&] { return inReadyCycle(*tavik); }, 10000));
     }
 
+    // The program is held up mid-run (a debugger, a swap storm) while the
+    // device goes on sending its value. A hold-up within a line changes
+    // nothing the device's own time covers; one across a line's end sends
+    // the next value late, and when the device's time no longer covers the
+    // list, the run ends where the device stopped and says what it sent for
+    // how long, as the device's trace has it.
+    void heldUpMidRun()
+    {
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        Rig rig;
+        QVERIFY(rig.start("9004"));
+        MainWindow &window = rig.window;
+        WindowDriver &driver = rig.driver;
+        QVERIFY(driver.until([&] { return selectedReady(window); }, 20000));
+        Machines &registry = window.devices().registry();
+        registry.setCurrent(0);
+        addWorkLine(*registry.work(), "Alpha", "1234", 1, 1, 1);
+        addWorkLine(*registry.work(), "Beta", "4321", 1, 1, 1);
+        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        window.findChild<QPushButton *>("pushButton_work_start")->click();
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        // Held up for 22 s and then for 30 s, on the run's clock.
+        QVERIFY(driver.until([&] { return sequencer->progress(0) >= 33; }, 10000));
+        QTest::qSleep(1100);
+        QVERIFY(driver.until([&] { return sequencer->progress(0) >= 83; }, 5000));
+        QCOMPARE(sequencer->state(), Sequencer::S_SEND_LF);
+        QTest::qSleep(1500);
+        QVERIFY(driver.until([&] { return !sequencer->isRunning(); }, 10000));
+
+        const CutShort &cut = sequencer->cutShort();
+        QCOMPARE(cut.item, 1);
+        const auto sent = QRegularExpression("^The device's own time ran out \\(the program was held up for "
+                                             "5\\d\\.\\d s; sent LF 1234 for (\\d+) s, LF 4321 for (\\d+) s\\)$")
+                              .match(cut.reason);
+        QVERIFY2(sent.hasMatch(), qPrintable(cut.reason));
+        // On air, the second value, and off air, in device seconds.
+        QList<double> at;
+        QVERIFY(driver.until([&] {
+            at.clear();
+            for (const QByteArray &line : TestEnv::readFile(rig.sim.tracePath()).split('\n')) {
+                if (line.contains("PHASE OnAir") || line.contains("lf=4321") || (!at.isEmpty() && line.contains("PHASE Ready")))
+                    at.append(line.left(line.indexOf(' ')).toDouble() * timeScale / 1000);
+            }
+            return at.size() == 3;
+        }, 3000));
+        const double first = at[1] - at[0];
+        const double second = at[2] - at[1];
+        QVERIFY2(qAbs(sent.captured(1).toInt() - first) <= 3 && qAbs(sent.captured(2).toInt() - second) <= 3,
+                 qPrintable(QString("%1 %2 / %3 %4").arg(first).arg(second).arg(sent.captured(1), sent.captured(2))));
+        QVERIFY(qAbs(cut.progress - sent.captured(2).toInt() * 100 / 60) <= 2);
+        History &history = window.library().history();
+        history.setCurrent(0);
+        QVERIFY2(history.text().contains(cut.text()), qPrintable(history.text()));
+    }
+
     // Closing the window mid-run asks first; staying leaves the run alone.
     // A termination signal (or a logout) asks nothing: every device on air
     // is sent its stop before the program ends.
@@ -288,7 +389,55 @@ private Q_SLOTS:
         window.stopAllDevices();
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 2; }, 3000));
     }
+
+    // The program is killed mid-run (SIGKILL: nothing of it runs after).
+    // The next start pings the device at once and stops it, and the
+    // client's history and the device's log say the run was cut short, at
+    // which line.
+    void killedMidRun()
+    {
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        SimProcess sim;
+        QVERIFY(sim.start({"--port", "8888", "--serial", "9004", "--time-scale", QString::number(timeScale),
+                           "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"}));
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(QCoreApplication::applicationFilePath(), {"--run-until-killed"});
+        QVERIFY(program.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return program.readAllStandardOutput().contains("second line on air"); }, 40000));
+        program.kill();
+        QVERIFY(program.waitForFinished(5000));
+        QVERIFY(sim.received().filter("command=3").isEmpty());
+
+        MainWindow window;
+        window.stopTimers();
+        WindowDriver driver {window};
+        QVERIFY(driver.until([&] { return sim.timeOf("PHASE Ready stop") >= 0 || sim.timeOf("PHASE Ready time-out") >= 0; },
+                             10000));
+        QVERIFY(sim.timeOf("PHASE Ready stop") >= 0);
+        // At once: a ping and a connection, not the first round's 200 ticks.
+        QVERIFY2(driver.ticks < 40, qPrintable(QString("stopped after %1 ticks").arg(driver.ticks)));
+
+        const QString cut = "cut short at line 2 (Second.v.1): The program ended during the run without stopping it";
+        History &history = window.library().history();
+        history.setCurrent(0);
+        QCOMPARE(history.text(), "Tavik 9004: run " + cut);
+        Machines &registry = window.devices().registry();
+        registry.setCurrent(0);
+        QCOMPARE(registry.serialNumber(), QString("9004"));
+        const QList<LogEntry> &log = registry.logs()->records();
+        QCOMPARE(std::count_if(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text == "Run " + cut; }), 1);
+        QFile::remove(TestEnv::dataFolder() + "runs.dat");
+    }
 };
 
-QTEST_MAIN(TestWindowRun)
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc == 2 && qstrcmp(argv[1], "--run-until-killed") == 0)
+        return runUntilKilled();
+    TestWindowRun test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_windowrun.moc"

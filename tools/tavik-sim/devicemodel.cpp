@@ -3,6 +3,8 @@
 #include "device/frame.h"
 #include "protocol.h"
 
+#include <utility>
+
 using namespace Protocol;
 
 DeviceModel::DeviceModel(quint32 serial, quint32 firmware, quint32 clockAtStart)
@@ -23,8 +25,10 @@ const char *DeviceModel::phaseName(Phase phase)
 
 void DeviceModel::setPhase(Phase phase, const QString &cause)
 {
+    if (phase != Phase::OnAir && m_phase == Phase::OnAir)
+        endStretch();
     if (phase == Phase::OnAir && m_phase != Phase::OnAir)
-        m_onAirMs = 0;
+        m_onAirMs = m_stretchFrom = 0;
     m_phase = phase;
     m_cause = cause;
 }
@@ -56,12 +60,17 @@ void DeviceModel::advanceTo(qint64 deviceMs)
     // counters and the countdown stay exact however seldom we are called.
     while (delta > 0 || (m_phase == Phase::OnAir && m_remainingMs <= 0)) {
         if (m_phase == Phase::Warming) {
-            const qint64 step = qMin(delta, warmUpMs - m_warmedMs);
+            const qint64 until = m_warmUpFault ? m_warmUpMs / 2 : m_warmUpMs;
+            const qint64 step = qMin(delta, until - m_warmedMs);
             m_warmedMs += step;
             m_lampMs += step;
             delta -= step;
-            if (m_warmedMs >= warmUpMs)
+            if (m_warmedMs >= until && m_warmUpFault) {
+                m_errorBits = m_faultStandBy ? 0 : m_faultErrors;
+                setPhase(m_faultStandBy ? Phase::StandBy : Phase::Ready, QStringLiteral("warm-up-fault"));
+            } else if (m_warmedMs >= until) {
                 setPhase(Phase::OnAir, QStringLiteral("warmed-up"));
+            }
         } else if (m_phase == Phase::OnAir) {
             qint64 step = qMin(delta, qMax<qint64>(m_remainingMs, 0));
             if (m_cutOffAfterMs >= 0)
@@ -84,12 +93,24 @@ void DeviceModel::advanceTo(qint64 deviceMs)
     }
 }
 
+void DeviceModel::endStretch()
+{
+    if (m_onAirMs > m_stretchFrom)
+        m_stretches.append({m_lf, m_onAirMs - m_stretchFrom});
+    m_stretchFrom = m_onAirMs;
+}
+
+QList<DeviceModel::Stretch> DeviceModel::takeStretches()
+{
+    return std::exchange(m_stretches, {});
+}
+
 quint32 DeviceModel::statusBits() const
 {
     switch (m_phase) {
     case Phase::StandBy: return StandBy;
     case Phase::Ready: return Ready | Power;
-    case Phase::Warming: return Ready | Power | HighVoltage;  // HV first, the oscillator later
+    case Phase::Warming: return m_warmUpForm == WarmUp::HvFirst ? Ready | Power | HighVoltage : Ready | Power;
     case Phase::OnAir: return Ready | Power | HighVoltage | Oscillator | Transmit;
     }
     return 0;
@@ -111,8 +132,11 @@ QByteArray DeviceModel::handle(quint8 code, const QByteArray &data)
     }
     case REQ_SET_LF: {
         const quint32 value = readLittleEndian(data, 4, &ok);
-        if (ok)
+        if (ok && value != m_lf) {
+            if (m_phase == Phase::OnAir)
+                endStretch();
             m_lf = value;
+        }
         return {};
     }
     case REQ_SET_TIME: {

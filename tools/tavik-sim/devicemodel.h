@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -12,9 +13,13 @@ class DeviceModel
 {
 public:
     enum class Phase { StandBy, Ready, Warming, OnAir };
+    // What the status shows while warming: HV at once, or only Ready and POW
+    // until the oscillator comes up with HV; the protocol allows either.
+    enum class WarmUp { HvFirst, ReadyAndPower };
 
-    // How long the oscillator takes to come up after a start, in device time.
-    static constexpr qint64 warmUpMs = 5000;
+    // How long the oscillator takes to come up after a start, in device
+    // time, unless set otherwise.
+    static constexpr qint64 defaultWarmUpMs = 5000;
     // Build time reported in the configuration: 2026-01-01 00:00 UTC.
     static constexpr quint32 buildTime = 1767225600;
 
@@ -41,9 +46,24 @@ public:
     void startByItself(qint64 seconds);
     // Every transmission ends by itself this long after it came on air.
     void setCutOffAfter(qint64 onAirMs, quint32 errorBits) { m_cutOffAfterMs = onAirMs; m_cutOffErrors = errorBits; }
+    void setWarmUp(WarmUp form, qint64 ms) { m_warmUpForm = form; m_warmUpMs = ms; }
+    // Halfway through every warm-up the device falls to stand-by, or back
+    // to ready with these error bits.
+    void setWarmUpFault(bool standBy, quint32 errorBits) { m_warmUpFault = true; m_faultStandBy = standBy; m_faultErrors = errorBits; }
     quint32 statusBits() const;
     quint16 timeValue() const;
     quint32 lf() const { return m_lf; }
+
+    // A stretch on air at one LF value: the value and how long it was on
+    // air, in device ms. Stretches that ended since the last call, oldest
+    // first; one ends when another value is set on air and when the
+    // transmission ends.
+    struct Stretch
+    {
+        quint32 lf;
+        qint64 ms;
+    };
+    QList<Stretch> takeStretches();
 
     QByteArray statusReply() const;
     QByteArray configReply() const;
@@ -58,17 +78,25 @@ private:
     const quint32 m_firmware;
 
     void setPhase(Phase phase, const QString &cause);
+    void endStretch();
 
     Phase m_phase = Phase::StandBy;
     QString m_cause;
     quint32 m_errorBits = 0;
     qint64 m_onAirMs = 0;         // time on air in this transmission
     qint64 m_cutOffAfterMs = -1;
+    WarmUp m_warmUpForm = WarmUp::HvFirst;
+    qint64 m_warmUpMs = defaultWarmUpMs;
+    bool m_warmUpFault = false;
+    bool m_faultStandBy = false;
+    quint32 m_faultErrors = 0;
     quint32 m_cutOffErrors = 0;
     qint64 m_now = 0;            // device ms since start
     qint64 m_warmedMs = 0;       // progress of the current warm-up
     qint64 m_remainingMs = 0;    // transmission time left, set by REQ_SET_TIME
     quint32 m_lf = 0;
+    qint64 m_stretchFrom = 0;    // m_onAirMs when the value on air was set
+    QList<Stretch> m_stretches;
 
     quint32 m_clockBase;         // clock value at m_clockSetAt
     qint64 m_clockSetAt = 0;

@@ -25,9 +25,13 @@ const char description[] =
     "\n"
     "Serves one TCP client at a time (a second one is closed at once), answers\n"
     "status, configuration, clock and livetime queries, and follows the\n"
-    "commands: bring-up from stand-by, start (warm-up of 5 s device time, then\n"
-    "on air with HV and OSC while the time set by REQ_SET_TIME counts down),\n"
-    "stop. It announces itself by UDP: once in the start-up form, then\n"
+    "commands: bring-up from stand-by, start (warm-up of 5 s device time, or\n"
+    "--warm-up-s, then on air with HV and OSC while the time set by REQ_SET_TIME\n"
+    "counts down), stop. While warming it shows HV (--warm-up hv-first, the\n"
+    "default) or only Ready and POW (--warm-up ready-pow) until OSC comes up;\n"
+    "--warm-up-fault makes every warm-up end halfway without OSC, in stand-by\n"
+    "(\"standby\") or back to ready with the error bits given.\n"
+    "It announces itself by UDP: once in the start-up form, then\n"
     "periodically in the 48-byte form (or the long form with --holder).\n"
     "\n"
     "Faults: --silent-after stops answering after N replies on a connection\n"
@@ -49,10 +53,11 @@ const char description[] =
     "\n"
     "Trace lines (--trace), ms since start:\n"
     "  <ms> CLOCK monotonic-ms=<where time 0 lies on the system's monotonic clock>\n"
-    "  <ms> CONNECT | <ms> DISCONNECT\n"
+    "  <ms> CONNECT | <ms> DISCONNECT <host|device> (who closed it)\n"
     "  <ms> RX <REQUEST_NAME> data=<hex> <field>=<value>\n"
     "  <ms> RX BAD_CRC data=<hex of the whole frame>\n"
     "  <ms> PHASE <StandBy|Ready|Warming|OnAir> <cause>\n"
+    "  <ms> LF <value> <device-ms>   (a stretch on air at one LF value, when it ends)\n"
     "  <ms> CHAOS <event>\n"
     "Prints \"listening on port N\" once ready.";
 
@@ -146,6 +151,9 @@ int main(int argc, char *argv[])
         {"cut-off-after-s", "Every transmission ends by itself N device seconds after coming on air.", "N"},
         {"cut-off-errors", "Error bits raised when it does (default 0).", "BITS"},
         {"on-air-at-s", "Go on air by itself N seconds after start.", "N"},
+        {"warm-up", "Status while warming: hv-first (default) or ready-pow.", "FORM"},
+        {"warm-up-s", "Device seconds from a start to the oscillator (default 5).", "X"},
+        {"warm-up-fault", "Every warm-up ends halfway: \"standby\", or error BITS.", "WHAT"},
         {"chaos", "Misbehave at random moments, from this seed.", "SEED"},
         {"chaos-gap-s", "Mean seconds between chaos events (default 4).", "X"},
         {"trace", "Write every frame received, connect and disconnect to FILE.", "FILE"},
@@ -166,8 +174,9 @@ int main(int argc, char *argv[])
     const auto chaosSeed = integerOption(parser, "chaos", -1, 0, 0xFFFFFFFFll);
     const auto onAirAt = realOption(parser, "on-air-at-s", -1.0, 0.0);
     const auto chaosGap = realOption(parser, "chaos-gap-s", 4.0, 0.05);
+    const auto warmUpS = realOption(parser, "warm-up-s", DeviceModel::defaultWarmUpMs / 1000.0, 0.0);
     if (!port || !serial || !firmware || !interval || !silentAfter || !badCrc || !timeScale || !dropAfter
-        || !replyDelay || !cutOffAfter || !cutOffErrors || !chaosSeed || !chaosGap || !onAirAt)
+        || !replyDelay || !cutOffAfter || !cutOffErrors || !chaosSeed || !chaosGap || !onAirAt || !warmUpS)
         return 2;
 
     Identity identity;
@@ -223,6 +232,24 @@ int main(int argc, char *argv[])
                       quint32(QDateTime::currentSecsSinceEpoch()));
     if (*cutOffAfter >= 0)
         model.setCutOffAfter(qint64(*cutOffAfter * 1000), quint32(*cutOffErrors));
+    const QString warmUp = parser.isSet("warm-up") ? parser.value("warm-up") : QStringLiteral("hv-first");
+    if (warmUp != QLatin1String("hv-first") && warmUp != QLatin1String("ready-pow")) {
+        fail(QStringLiteral("--warm-up wants hv-first or ready-pow"));
+        return 2;
+    }
+    model.setWarmUp(warmUp == QLatin1String("hv-first") ? DeviceModel::WarmUp::HvFirst
+                                                        : DeviceModel::WarmUp::ReadyAndPower,
+                    qint64(*warmUpS * 1000));
+    if (parser.isSet("warm-up-fault")) {
+        const QString fault = parser.value("warm-up-fault");
+        bool ok = fault == QLatin1String("standby");
+        const quint32 bits = ok ? 0 : fault.toUInt(&ok);
+        if (!ok || (bits == 0 && fault != QLatin1String("standby"))) {
+            fail(QStringLiteral("--warm-up-fault wants standby or error bits above 0"));
+            return 2;
+        }
+        model.setWarmUpFault(fault == QLatin1String("standby"), bits);
+    }
     SimServer server(model, clock, trace, faults);
     if (!server.listen(identity.address, quint16(*port))) {
         fail(QStringLiteral("cannot listen on %1 port %2: %3")

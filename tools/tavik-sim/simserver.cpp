@@ -27,9 +27,11 @@ SimServer::SimServer(DeviceModel &model, const SimClock &clock, TraceLog &trace,
 
 void SimServer::dropLink()
 {
+    m_droppingLink = true;
     if (m_client)
         m_client->abort();
     dropClient();
+    m_droppingLink = false;
 }
 
 bool SimServer::moveTo(const QHostAddress &address, quint16 port)
@@ -58,6 +60,8 @@ void SimServer::sendNoise(int bytes)
 void SimServer::advanceModel()
 {
     m_model.advanceTo(m_clock.deviceMs());
+    for (const DeviceModel::Stretch &stretch : m_model.takeStretches())
+        m_trace.write(QStringLiteral("LF %1 %2").arg(stretch.lf).arg(stretch.ms));
     const int phase = int(m_model.phase());
     if (phase == m_tracedPhase)
         return;
@@ -107,7 +111,7 @@ void SimServer::dropClient()
     m_held.clear();
     m_pieces.clear();
     m_input.clear();
-    m_trace.write(QStringLiteral("DISCONNECT"));
+    m_trace.write(m_droppingLink ? QStringLiteral("DISCONNECT device") : QStringLiteral("DISCONNECT host"));
 }
 
 void SimServer::readClient()

@@ -77,6 +77,7 @@ private:
     QTimer m_phaseTimer;
     QElapsedTimer m_stalledSince;
     int m_stallMs = 0;
+    bool m_droppingLink = false;  // the device itself closes the connection
 
     QTcpServer m_server;
     QPointer<QTcpSocket> m_client;

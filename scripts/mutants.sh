@@ -1,0 +1,88 @@
+#!/bin/sh
+# Proves that the chaos test bites: builds it against each deliberate
+# breakage in scripts/mutants/*.patch and runs fixed seeds; every breakage
+# must make it fail. The tree as it is must pass first.
+#
+#   scripts/mutants.sh              seeds 1,2, 45 s each (what CI runs)
+#   scripts/mutants.sh 5,6 60       other seeds, 60 s each
+#
+# Each patch (its first line says what it breaks) is applied to a copy of
+# the working tree in build-mutants/tree, built there and reverted; the
+# product sources are never touched. The copy keeps its build between runs,
+# and the compiler cache keeps a rebuild to the files a patch changes. The
+# test runs in a private network namespace when unshare allows it, so that
+# the fixed device and announcement ports clash with nothing. Ends with a
+# table: breakage, caught or not.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+seeds="${1:-1,2}"
+seconds="${2:-45}"
+copy="$root/build-mutants/tree"
+logs="$root/build-mutants/logs"
+mkdir -p "$copy" "$logs"
+
+# Files newer in the tree than in the copy are copied; a file a patch
+# touched is copied back whole by the revert.
+(cd "$root" && git ls-files -z --cached --others --exclude-standard) |
+    (cd "$root" && xargs -0 cp -a -u --parents -t "$copy")
+# A run stopped half-way may have left a patch in: what patches touch is
+# copied again whatever its age.
+sed -n 's|^+++ b/\([^	]*\).*|\1|p' "$root"/scripts/mutants/*.patch | sort -u |
+    while read -r file; do cp -a "$root/$file" "$copy/$file"; done
+
+if unshare -n true 2>/dev/null; then
+    isolated() { unshare -n sh -c 'ip link set lo up && "$@"' sh "$@"; }
+else
+    isolated() { "$@"; }
+fi
+
+build() {
+    cmake -S "$copy" -B "$copy/build" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$logs/$1.build" 2>&1 &&
+        cmake --build "$copy/build" -j2 --target tst_chaos tavik-sim >>"$logs/$1.build" 2>&1
+}
+
+chaos() {
+    isolated env TAVIK_CHAOS_SEEDS="$seeds" TAVIK_CHAOS_SECONDS="$seconds" QT_QPA_PLATFORM=offscreen \
+        QT_LOGGING_RULES=default.debug=false "$copy/build/tests/tst_chaos" devicesAndOperatorAtRandom \
+        >"$logs/$1.run" 2>&1
+}
+
+if ! build unbroken; then
+    echo "the unbroken tree does not build; see $logs/unbroken.build"
+    exit 1
+fi
+if ! chaos unbroken; then
+    grep -E "FAIL" "$logs/unbroken.run" || tail -5 "$logs/unbroken.run"
+    echo "the unbroken tree fails the chaos test; see $logs/unbroken.run"
+    exit 1
+fi
+
+table=""
+missed=0
+for patch in "$root"/scripts/mutants/*.patch; do
+    name=$(basename "$patch" .patch)
+    what=$(head -n 1 "$patch" | sed 's/^Breakage: //')
+    if ! (cd "$copy" && patch -p1 -s -N <"$patch" >"$logs/$name.patch" 2>&1); then
+        result="does not apply"
+        missed=$((missed + 1))
+    elif ! build "$name"; then
+        result="does not build"
+        missed=$((missed + 1))
+    elif chaos "$name"; then
+        result="NOT CAUGHT"
+        missed=$((missed + 1))
+    else
+        result="caught: $(grep -m 1 -o 'chaos seed [0-9]* at tick.*(replay' "$logs/$name.run" | sed 's/ (replay$//')"
+    fi
+    (cd "$copy" && patch -p1 -s -R <"$patch" >/dev/null 2>&1) || true
+    echo "$name: $result"
+    table="$table$(printf '| %s | %s |' "$what" "$result")
+"
+done
+
+echo
+echo "| breakage | chaos test (seeds $seeds, $seconds s each) |"
+echo "|---|---|"
+printf '%s' "$table"
+[ "$missed" -eq 0 ]
