@@ -125,8 +125,21 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    // The shown editor commits now, so that an edit it refuses can still
+    // be kept by staying.
+    leaveTab(m_currentTab);
+    if (!m_closingForSignal && !m_wiring->mayDiscardRefused()) {
+        enterTab(m_currentTab);
+        event->ignore();
+        return;
+    }
     stopAllDevices();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::setDiscardQuestion(std::function<bool(const QString &)> question)
+{
+    m_wiring->setDiscardQuestion(std::move(question));
 }
 
 void MainWindow::applyGeometry(bool settingsRead)

@@ -12,6 +12,7 @@
 #include "ui/programselectiontab.h"
 #include "work/sendtowork.h"
 
+#include <QMessageBox>
 #include <QVBoxLayout>
 
 LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, DeviceSlots &devices,
@@ -22,6 +23,27 @@ LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, D
     connectClient();
     connectPresets();
     connectPrograms();
+    m_discardQuestion = [this](const QString &text) {
+        return QMessageBox::question(qobject_cast<QWidget *>(this->parent()), tr("TavikStudio"), text,
+                                     QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel)
+            == QMessageBox::Discard;
+    };
+}
+
+bool LibraryWiring::mayLetGo(const RecordEditorBase &editor, const QString &what, int tab)
+{
+    if (!editor.holdsRefusedEdit())
+        return true;
+    if (m_discardQuestion(tr("%1 you edited is not saved: %2\nDiscard your changes?").arg(what, editor.message())))
+        return true;
+    Q_EMIT showTabRequested(tab);
+    return false;
+}
+
+bool LibraryWiring::mayDiscardRefused()
+{
+    return mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex)
+        && mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex);
 }
 
 void LibraryWiring::connectClient()
@@ -62,10 +84,14 @@ void LibraryWiring::connectClient()
 void LibraryWiring::connectPresets()
 {
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
+        if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
+            return;
         m_editors.preset.newPreset(pool, row);
         Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
+        if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
+            return;
         if (m_editors.preset.open(pool, row))
             Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
@@ -75,17 +101,21 @@ void LibraryWiring::connectPresets()
         if (!presets.hasCurrent())
             return;
         Q_EMIT noticeRequested(
-            ProgramEditor::addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
+            m_editors.program.addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
     });
 }
 
 void LibraryWiring::connectPrograms()
 {
     connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
+        if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
+            return;
         m_editors.program.newProgram(general, row);
         Q_EMIT showTabRequested(m_tabs.programIndex);
     });
     connect(m_tabs.programSelection, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
+        if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
+            return;
         if (m_editors.program.open(general, row))
             Q_EMIT showTabRequested(m_tabs.programIndex);
     });

@@ -45,6 +45,12 @@ ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *par
             &ProgramTab::linesSelectionChanged);
     // The lines take the height the window gives; the fields above keep theirs.
     ui->verticalLayout_ProgramTab->setStretch(3, 1);
+    // Closed from elsewhere (its program or client deleted): nothing of it
+    // may stay editable here.
+    connect(&editor, &ProgramEditor::openChanged, this, [this](bool open) {
+        if (!open)
+            enter();
+    });
     setEnabled(false);
 }
 
@@ -77,7 +83,10 @@ void ProgramTab::enter()
 
 void ProgramTab::leave()
 {
-    m_editor.commit();
+    if (!m_editor.commit() && m_editor.isLoaded() && !m_editor.message().isEmpty()) {
+        ui->label_program_name_info->setText(m_editor.message());
+        Q_EMIT noticeRequested(QStringLiteral(" Program ") + m_editor.message());
+    }
     ui->label_program_modified->setText(m_editor.modifiedText());
 }
 
@@ -180,6 +189,11 @@ void ProgramTab::on_pushButton_program_programToWork_clicked()
         return;
     }
     const SendToWork::Outcome outcome = m_editor.toWork(m_devices);
+    if (outcome == SendToWork::NotSaved) {
+        ui->label_program_name_info->setText(m_editor.message());
+        Q_EMIT noticeRequested(QStringLiteral(" Nothing sent: the program cannot be saved: ") + m_editor.message());
+        return;
+    }
     if (outcome != SendToWork::Sent) {
         Q_EMIT noticeRequested(SendToWork::notice(outcome));
         return;

@@ -12,6 +12,7 @@
 #include "ui/programselectiontab.h"
 
 #include <QAbstractItemModelTester>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -250,6 +251,56 @@ private Q_SLOTS:
             click("pushButton_clientSelection_moveUp");
         }
         QCOMPARE(namesIn(folder + "clients.dat", "clients", "name"), (QStringList{"Ana", "Cyril", "Bořek"}));
+    }
+
+    // An edit the program editor refuses stays on screen, with its reason,
+    // until it is stored or the operator discards it.
+    void programEditsStayUntilStoredOrDiscarded()
+    {
+        const QString folder = TestEnv::dataFolder();
+        writeLibrary(folder);
+        const QJsonArray lines{QJsonObject{{"nam", "Eden"}, {"ver", "1"}}, QJsonObject{{"nam", "Kůra"}, {"ver", "1"}}};
+        TestEnv::writeFile(folder + "programs.dat",
+                           Container::encode({{"programs", QJsonArray{QJsonObject{{"nam", "Sleep"}, {"ver", "1"},
+                                                                                  {"program", lines}},
+                                                                      QJsonObject{{"nam", "Knee"}, {"ver", "1"}}}}}));
+        TestEnv::writeFile(folder + "settings.dat", Container::encode({{"programsGenuine", "1"}}));
+        QStringList asked;
+        bool discard = false;
+        {
+            MainWindow window;
+            window.stopTimers();
+            window.setDiscardQuestion([&](const QString &text) { asked << text; return discard; });
+            auto *tabs = window.findChild<QTabWidget *>("MainPage");
+            const auto click = [&window](const QString &name) {
+                QTest::mouseClick(window.findChild<QPushButton *>(name), Qt::LeftButton);
+            };
+            auto *list = window.findChild<QTableView *>("tableWidget_programSelection");
+            tabs->setCurrentIndex(MainWindow::TabProgramSelection);
+            list->selectRow(0);
+            click("pushButton_programSelection_edit");
+            QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
+
+            auto *name = window.findChild<QLineEdit *>("lineEdit_program_name");
+            name->clear();
+            window.findChild<QPlainTextEdit *>("plainTextEdit_program_notes")->setPlainText("kept");
+            tabs->setCurrentIndex(MainWindow::TabProgramSelection);
+            const QString why = "Will not be saved: a program needs a name";
+            QCOMPARE(window.findChild<QLabel *>("label_program_name_info")->text(), why);
+            list->selectRow(1);
+            click("pushButton_programSelection_edit");
+            QCOMPARE(asked.size(), 1);
+            QVERIFY(asked.at(0).contains(why));
+            QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
+            QCOMPARE(name->text(), QString());
+            QCOMPARE(window.findChild<QPlainTextEdit *>("plainTextEdit_program_notes")->toPlainText(), QString("kept"));
+            QVERIFY(!window.close());
+            QCOMPARE(asked.size(), 2);
+            QVERIFY(window.isVisible() || tabs->currentIndex() == MainWindow::TabProgram);
+            QTest::keyClicks(name, "Slept");
+            discard = true;
+        }
+        QCOMPARE(namesIn(folder + "programs.dat", "programs"), (QStringList{"Slept", "Knee"}));
     }
 };
 
