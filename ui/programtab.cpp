@@ -110,7 +110,7 @@ void ProgramTab::fillLines()
     const int remembered = m_linesRow;
     m_lines->refill();
     ui->label_program_totalTime->setText(QString::number(m_lines->totalMinutes()));
-    if (remembered < m_lines->rowCount())
+    if (remembered >= 0 && remembered < m_lines->rowCount())
         ui->tableWidget_program->selectRow(remembered);
     m_linesRow = remembered;
     applyColumnWidths();
@@ -155,7 +155,8 @@ void ProgramTab::lineTimeEdited(int row, const QString &refused)
 void ProgramTab::linesSelectionChanged()
 {
     const QModelIndexList rows = ui->tableWidget_program->selectionModel()->selectedRows();
-    m_linesRow = rows.isEmpty() ? 0 : rows.first().row();
+    // With nothing selected the line buttons do nothing, as in the lists.
+    m_linesRow = rows.isEmpty() ? -1 : rows.first().row();
     qDebug() << "program_row" << m_linesRow;
 }
 

@@ -253,8 +253,9 @@ private Q_SLOTS:
         QCOMPARE(namesIn(folder + "clients.dat", "clients", "name"), (QStringList{"Ana", "Cyril", "Bořek"}));
     }
 
-    // An edit the program editor refuses stays on screen, with its reason,
-    // until it is stored or the operator discards it.
+    // The program tab's line buttons act on the selected line only, and an
+    // edit the editor refuses stays on screen, with its reason, until it is
+    // stored or the operator discards it.
     void programEditsStayUntilStoredOrDiscarded()
     {
         const QString folder = TestEnv::dataFolder();
@@ -280,6 +281,15 @@ private Q_SLOTS:
             list->selectRow(0);
             click("pushButton_programSelection_edit");
             QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
+
+            auto *table = window.findChild<QTableView *>("tableWidget_program");
+            table->selectRow(1);
+            table->clearSelection();
+            for (const char *button : {"pushButton_program_deleteLine", "pushButton_program_moveUp",
+                                       "pushButton_program_moveDown"})
+                click(button);
+            QCOMPARE(table->model()->rowCount(), 2);
+            QCOMPARE(table->model()->index(0, 1).data().toString(), QString("Eden"));
 
             auto *name = window.findChild<QLineEdit *>("lineEdit_program_name");
             name->clear();
