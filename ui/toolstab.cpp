@@ -81,8 +81,15 @@ void ToolsTab::importFile(const QString &path)
 {
     const QList<Preset> records = m_library.legitimatePresets().records();
     const QString poolPath = m_library.legitimatePresets().path();
+    Import::Pairs elsewhere;
+    for (const int pool : {PresetPool::General, PresetPool::Client}) {
+        for (const Preset &preset : m_library.presetPool(pool).records())
+            elsewhere.insert({preset.name, preset.version});
+    }
     QProgressDialog *busy = showBusy(QStringLiteral("Importing %1...").arg(QFileInfo(path).fileName()));
-    runOffThread<ImportedPool>(this, [records, poolPath, path] { return importOnPool(records, poolPath, path); },
+    runOffThread<ImportedPool>(this, [records, poolPath, path, elsewhere] {
+        return importOnPool(records, poolPath, path, elsewhere);
+    },
                                  [this, busy](ImportedPool run) {
         busy->deleteLater();
         const Import &import = run.import;
