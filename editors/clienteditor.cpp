@@ -52,12 +52,16 @@ void ClientEditor::load()
         empty();
         return;
     }
+    // A refused edit of the client still open stays with its message.
+    if (m_loaded && !m_message.isEmpty() && m_shownFile == m_library.openClientFile())
+        return;
     m_loadedName = clients.name();
     m_fields = {clients.name(), clients.notes1(), clients.notes2()};
     m_typedName = m_fields.name;
     m_message.clear();
     m_noteKey = 0;
     m_loaded = true;
+    m_shownFile = m_library.openClientFile();
     setCaption(m_loadedName);
 }
 
@@ -136,10 +140,11 @@ bool ClientEditor::commit(const ClientFields &fields)
     if (!m_library.locateOpenClient())
         return false;
     if (!m_message.isEmpty()) {
-        // Nothing of a client under a refused name is written; changes to
-        // its history since the last write are dropped.
+        // Nothing of the client's own fields is written under a refused
+        // name: they stay in the editor with the message. Its history is
+        // the client's whatever its name, and is stored as shown.
         m_fields = fields;
-        m_library.clients().loadHistory();
+        ClientHistory::save(m_library);
         setCaption(m_loadedName);
         return false;
     }

@@ -84,6 +84,8 @@ private:
     int m_newIndex = 0;
     QString m_previousFile;
     QString m_loadedName;
+    // The file of the client the fields show.
+    QString m_shownFile;
     QString m_typedName;
     QString m_message;
     ClientFields m_fields;

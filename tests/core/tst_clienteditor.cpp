@@ -66,6 +66,25 @@ private Q_SLOTS:
             QVERIFY(reread.readBase());
             QCOMPARE(reread.count(), 1);
         }
+        // Under a refused name the history is still the client's: an entry
+        // deleted and a note accepted meanwhile are stored, and what was
+        // typed stays shown after a visit to the client list.
+        client.newNote(0);
+        f.library.history().setCurrent(1);
+        f.library.history().removeCurrent();
+        client.nameEdited("Bo");
+        QVERIFY(!client.commit({"Bo", "typed", ""}));
+        QVERIFY(client.takeNoteResult("accepted", 1));
+        session.leaveClientSelection();
+        QCOMPARE(client.fields().name, QString("Bo"));
+        QCOMPARE(client.fields().address, QString("typed"));
+        QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
+        History reread;
+        reread.setPath(f.folder() + ana);
+        QVERIFY(reread.readBase());
+        QCOMPARE(reread.count(), 1);
+        QCOMPARE(reread.records().at(0).text, QString("accepted"));
+        QCOMPARE(storedNames(), QStringList({"Ana", "Bo"}));
         client.nameEdited("Ana");
         QCOMPARE(client.message(), QString());
 
