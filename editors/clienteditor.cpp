@@ -1,9 +1,11 @@
 #include "editors/clienteditor.h"
 
 #include "data/library.h"
+#include "data/textforms.h"
 #include "editors/clienthistory.h"
 
 #include <algorithm>
+#include <utility>
 
 const char *const ClientEditor::nameTakenMessage = "Will not be saved, client exist, please change name";
 const char *const ClientEditor::nameEmptyMessage = "Will not be saved, a client needs a name";
@@ -23,6 +25,7 @@ void ClientEditor::empty()
     m_loadedName.clear();
     m_loaded = false;
     m_noteKey = 0;
+    m_newNoteFile.clear();
     setCaption(QString());
 }
 
@@ -174,18 +177,21 @@ void ClientEditor::newNote(int row)
 {
     if (!m_library.hasOpenClient())
         return;
+    // Stored only when the dialog is accepted: Cancel leaves no empty note.
     History &history = m_library.history();
-    if (history.count() > 0)
-        history.select(std::max(row, 0));
-    else
-        history.setCurrent(0);
-    history.insertNote(LineType::Notes);
-    pickNote();
-    ClientHistory::save(m_library);
+    history.select(std::max(row, 0));
+    m_newNoteBefore = history.keyAt(history.current());
+    m_newNoteFile = m_library.history().path();
+    m_noteKey = 0;
+    const Note note = Note::newRecord(LineType::Notes);
+    m_noteText = note.text;
+    m_noteDate = TextForm::fromDateTime(note.created);
+    m_noteColour = note.colour;
 }
 
 bool ClientEditor::editNote(int row)
 {
+    m_newNoteFile.clear();
     History &history = m_library.history();
     history.select(row);
     if (!history.hasCurrent() || history.type() != LineType::Notes) {
@@ -201,6 +207,19 @@ bool ClientEditor::takeNoteResult(const QString &text, int colour)
     // The dialog does not block: the history may have been searched, moved
     // or replaced since the note was picked, so the note is found by its key.
     History &history = m_library.history();
+    if (!m_newNoteFile.isEmpty()) {
+        // Into the history of the client it was made for, even when that
+        // client is no longer the open one.
+        if (m_newNoteFile != history.path()) {
+            const QString path = std::exchange(m_newNoteFile, QString());
+            return ClientHistory::addNote(m_library, path, text, colour);
+        }
+        const int before = history.indexOfKey(m_newNoteBefore);
+        history.setCurrent(before < 0 ? 0 : before);
+        history.insertNote(LineType::Notes);
+        m_noteKey = history.keyAt(history.current());
+        m_newNoteFile.clear();
+    }
     const int at = history.indexOfKey(m_noteKey);
     if (at < 0) {
         m_noteKey = 0;

@@ -91,6 +91,9 @@ private:
     ClientFields m_fields;
 
     quint64 m_noteKey = 0;
+    // A new note waiting for the dialog: where it goes, and whose it is.
+    quint64 m_newNoteBefore = 0;
+    QString m_newNoteFile;
     QString m_noteText;
     QString m_noteDate;
     int m_noteColour = 0;

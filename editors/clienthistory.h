@@ -35,6 +35,8 @@ RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &noti
 // it in memory; another client's file is read whole first and left alone
 // when it cannot be. False when nothing was written.
 bool recordCutShort(Library &library, const QString &path, const QString &text);
+// The same for any note with its colour.
+bool addNote(Library &library, const QString &path, const QString &text, int colour);
 
 // Sends the entry at `row` (as the history's filter shows it) back to the
 // selected device's work list. Returns what the operator is told; empty

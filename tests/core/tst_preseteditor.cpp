@@ -146,6 +146,18 @@ private Q_SLOTS:
         general.readBase();
         QCOMPARE(general.records().at(0).name, QString("Free"));
         QCOMPARE(general.records().at(0).notes, QString("typed"));
+
+        // A preset a download took out of its pool while it was edited is
+        // stored anew with what was typed.
+        QVERIFY(editor.open(2, 0));
+        fields = editor.fields();
+        fields.notes = "edited while downloading";
+        Preset downloaded = Preset::newRecord();
+        downloaded.name = "D";
+        f.library.legitimatePresets().editRecords() = {downloaded};
+        QVERIFY(editor.commit(fields));
+        QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "L"}));
+        QCOMPARE(f.library.legitimatePresets().records().at(1).notes, QString("edited while downloading"));
     }
 
     // Stored values the device cannot take stay as stored until edited;

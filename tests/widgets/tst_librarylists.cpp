@@ -308,6 +308,21 @@ private Q_SLOTS:
             QCOMPARE(asked.size(), 2);
             QVERIFY(window.isVisible() || tabs->currentIndex() == MainWindow::TabProgram);
             QTest::keyClicks(name, "Slept");
+
+            // The same for a preset: a refused value stays until discarded.
+            tabs->setCurrentIndex(MainWindow::TabPresetSelection);
+            window.findChild<QRadioButton *>("radioButton_presetGeneral")->click();
+            window.findChild<QTableView *>("tableWidget_presetSelection")->selectRow(0);
+            click("pushButton_presetSelection_edit");
+            window.findChild<QLineEdit *>("lineEdit_preset_workTime")->setText("0");
+            window.findChild<QPlainTextEdit *>("plainTextEdit_preset_notes")->setPlainText("kept too");
+            tabs->setCurrentIndex(MainWindow::TabPresetSelection);
+            window.findChild<QTableView *>("tableWidget_presetSelection")->selectRow(1);
+            click("pushButton_presetSelection_edit");
+            QCOMPARE(asked.size(), 3);
+            QCOMPARE(tabs->currentIndex(), int(MainWindow::TabPreset));
+            QCOMPARE(window.findChild<QLineEdit *>("lineEdit_preset_name")->text(), QString("Eden"));
+            QCOMPARE(window.findChild<QPlainTextEdit *>("plainTextEdit_preset_notes")->toPlainText(), QString("kept too"));
             discard = true;
         }
         QCOMPARE(namesIn(folder + "programs.dat", "programs"), (QStringList{"Slept", "Knee"}));
