@@ -95,6 +95,7 @@ MainWindow::~MainWindow()
     leaveTab(m_currentTab);
     m_devices.registry().saveBase();
     m_settings.setGeometry(saveGeometry());
+    m_settings.setOpenClient(m_library.openClientFile());
     m_settings.saveSettings();
     m_pages = {};
     delete ui;

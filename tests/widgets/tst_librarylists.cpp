@@ -327,6 +327,45 @@ private Q_SLOTS:
         }
         QCOMPARE(namesIn(folder + "programs.dat", "programs"), (QStringList{"Slept", "Knee"}));
     }
+
+    // The client open at exit is open after a restart (not the first one),
+    // and the Work tab names the client a run will be recorded for.
+    void theOpenClientSurvivesARestart()
+    {
+        const QString folder = TestEnv::dataFolder();
+        writeLibrary(folder);
+        QFile::remove(folder + "settings.dat");
+        const QString cyril = "cccc0000cccc0000cccc0000cccc0000";
+        TestEnv::writeFile(folder + "clients.dat",
+                           Container::encode({{"clients", QJsonArray{QJsonObject{{"name", "Ana"}, {"file", anaFile}},
+                                                                     QJsonObject{{"name", "Cyril"}, {"file", cyril}}}}}));
+        const auto recordedFor = [](MainWindow &window) {
+            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+            window.uiTick();
+            return window.findChild<QLabel *>("label_work_client")->text();
+        };
+        {
+            MainWindow window;
+            window.stopTimers();
+            QCOMPARE(window.library().openClientName(), QString("Ana"));  // no word of it yet: the first
+            window.findChild<QTableView *>("tableWidget_clientSelection")->selectRow(1);
+            QTest::mouseClick(window.findChild<QPushButton *>("pushButton_clientSelection_edit"), Qt::LeftButton);
+            QCOMPARE(recordedFor(window), QString("Cyril"));
+        }
+        {
+            MainWindow window;
+            window.stopTimers();
+            QCOMPARE(window.library().openClientFile(), cyril);
+            QCOMPARE(recordedFor(window), QString("Cyril"));
+            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabClientSelection);
+            window.findChild<QTableView *>("tableWidget_clientSelection")->selectRow(1);
+            QTest::mouseClick(window.findChild<QPushButton *>("pushButton_clientSelection_delete"), Qt::LeftButton);
+            QCOMPARE(recordedFor(window), QString("no client: recorded in no history"));
+        }
+        MainWindow window;
+        window.stopTimers();
+        QVERIFY(!window.library().hasOpenClient());
+    }
 };
 
 QTEST_MAIN(TestLibraryLists)
