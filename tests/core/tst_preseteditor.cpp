@@ -193,6 +193,9 @@ private Q_SLOTS:
         comma.variable = "1,5";
         editor.commit(comma);
         QVERIFY(editor.message().contains("point"));
+        comma.variable = "0.5";  // above 0, and still refused: the message says what is taken
+        editor.commit(comma);
+        QVERIFY(editor.message().contains("from 1 "));
         QCOMPARE(TestEnv::readFile(general.path()), stored);
         PresetFields fine = editor.fields();
         fine.workTime = "1092";
