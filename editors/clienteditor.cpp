@@ -24,6 +24,7 @@ void ClientEditor::empty()
     m_typedName.clear();
     m_loadedName.clear();
     m_loaded = false;
+    m_refusedEdit = false;
     m_noteKey = 0;
     m_newNoteFile.clear();
     setCaption(QString());
@@ -64,13 +65,16 @@ void ClientEditor::load()
     m_message.clear();
     m_noteKey = 0;
     m_loaded = true;
+    m_refusedEdit = false;
     m_shownFile = m_library.openClientFile();
     setCaption(m_loadedName);
 }
 
 void ClientEditor::opened()
 {
+    // Opened from the list: a refused edit was let go by the operator.
     m_newPending = false;
+    m_message.clear();
     load();
     Q_EMIT clientSwitched();
 }
@@ -125,6 +129,7 @@ bool ClientEditor::commit(const ClientFields &fields)
         }
         if (!m_message.isEmpty()) {
             m_fields = fields;
+            m_refusedEdit = true;
             return false;
         }
         clients.setCurrent(std::clamp(m_newIndex, 0, clients.count()));
@@ -147,11 +152,13 @@ bool ClientEditor::commit(const ClientFields &fields)
         // name: they stay in the editor with the message. Its history is
         // the client's whatever its name, and is stored as shown.
         m_fields = fields;
+        m_refusedEdit = true;
         ClientHistory::save(m_library);
         setCaption(m_loadedName);
         return false;
     }
     const bool historySaved = ClientHistory::save(m_library);
+    m_refusedEdit = false;
     clients.setName(fields.name);
     clients.setNotes1(fields.address);
     clients.setNotes2(fields.notes);

@@ -32,9 +32,14 @@ LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, D
 
 bool LibraryWiring::mayLetGo(const RecordEditorBase &editor, const QString &what, int tab)
 {
-    if (!editor.holdsRefusedEdit())
+    return mayLetGo(editor.holdsRefusedEdit(), editor.message(), what, tab);
+}
+
+bool LibraryWiring::mayLetGo(bool holds, const QString &message, const QString &what, int tab)
+{
+    if (!holds)
         return true;
-    if (m_discardQuestion(tr("%1 you edited is not saved: %2\nDiscard your changes?").arg(what, editor.message())))
+    if (m_discardQuestion(tr("%1 you edited is not saved: %2\nDiscard your changes?").arg(what, message)))
         return true;
     Q_EMIT showTabRequested(tab);
     return false;
@@ -42,8 +47,10 @@ bool LibraryWiring::mayLetGo(const RecordEditorBase &editor, const QString &what
 
 bool LibraryWiring::mayDiscardRefused()
 {
+    const ClientEditor &client = m_editors.client;
     return mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex)
-        && mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex);
+        && mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex)
+        && mayLetGo(client.holdsRefusedEdit(), client.message(), tr("The client"), m_tabs.clientIndex);
 }
 
 void LibraryWiring::connectClient()
@@ -57,7 +64,11 @@ void LibraryWiring::connectClient()
         m_tabs.client->refill();
     });
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
+    // Another client lets go of what the editors hold in the pools of the one open.
+    m_session.setClientSwitchGuard([this] { return mayDiscardRefused(); });
     connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
+        if (!mayDiscardRefused())
+            return;
         m_editors.client.newClient(row);
         Q_EMIT showTabRequested(m_tabs.clientIndex);
         m_clientFields->focusName();

@@ -60,6 +60,7 @@ private:
     void connectPrograms();
     void openNoteDialog();
     bool mayLetGo(const RecordEditorBase &editor, const QString &what, int tab);
+    bool mayLetGo(bool holds, const QString &message, const QString &what, int tab);
 
     LibraryEditors &m_editors;
     LibrarySession &m_session;
