@@ -2,6 +2,7 @@
 #include "data/container.h"
 #include "ui/dialognotes.h"
 #include "ui/storetablemodel.h"
+#include "ui/toolstab.h"
 
 #include "support/testenv.h"
 
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -189,8 +191,9 @@ private:
     {
         m_answer = pick(2) == 0;
         const int choice = pick(110);
-        if (choice >= 100) programLines();
-        else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6}));
+        if (choice >= 107) importCsv();
+        else if (choice >= 100) programLines();
+        else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
         else if (choice < 20) selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
         else if (choice < 27) openClient();
         else if (choice < 31) clickIn(0, QStringLiteral("pushButton_clientSelection_new"), "new client");
@@ -555,6 +558,24 @@ private:
         typed(m_program, programShown(), QStringLiteral("label_programSelection"));
     }
 
+    // A frequency table into the Legitimate pool; its lines for pairs the
+    // General pool holds are refused.
+    void importCsv()
+    {
+        ensureTab(MainWindow::TabTools);
+        const QString csv = TestEnv::dataFolder() + "../walk.csv";
+        QByteArray lines = "Actinomyces israelii ,440\n";
+        for (const QString &name : {QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)})
+            lines += name.toUtf8() + "," + QByteArray::number(100 + m_serial) + "\n";
+        TestEnv::writeFile(csv, lines);
+        auto *tools = m_window->findChild<ToolsTab *>();
+        tools->setFileChooser([csv](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
+        m_steps << QStringLiteral("import L%1").arg(m_serial);
+        child<QPushButton>("pushButton_import")->click();
+        if (!QTest::qWaitFor([&] { return !m_window->findChild<QProgressDialog *>(); }, 20000))
+            fail(QStringLiteral("the import did not end"));
+    }
+
     // Delete, move and time cells of the open program's lines, with a line
     // selected or none.
     void programLines()
@@ -776,6 +797,15 @@ private:
                         return fail(QStringLiteral("%1 lost %2").arg(list.key(), pair.key()));
                 }
             }
+        }
+        // A pair lives in one pool only.
+        QSet<QString> general;
+        for (const QJsonValue &r : stored("presets.dat").value("presets").toArray())
+            general << r["nam"].toString() + ".v." + r["ver"].toString();
+        for (const QJsonValue &r : stored("genpresets.dat").value("presets").toArray()) {
+            if (general.contains(r["nam"].toString() + ".v." + r["ver"].toString()))
+                return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool")
+                                .arg(r["nam"].toString(), r["ver"].toString()));
         }
         checkTyped(m_preset, "preset", MainWindow::TabPreset, QStringLiteral("lineEdit_preset_name"),
                    QStringLiteral("label_preset_name_info"));
