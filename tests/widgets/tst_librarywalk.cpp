@@ -13,6 +13,8 @@
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -190,8 +192,9 @@ private:
     void act()
     {
         m_answer = pick(2) == 0;
-        const int choice = pick(110);
-        if (choice >= 107) importCsv();
+        const int choice = pick(111);
+        if (choice >= 108) download();
+        else if (choice >= 106) importCsv();
         else if (choice >= 100) programLines();
         else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
         else if (choice < 20) selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
@@ -558,6 +561,44 @@ private:
         typed(m_program, programShown(), QStringLiteral("label_programSelection"));
     }
 
+    // Update Presets against a local server that answers a few steps later
+    // (or at once when asked again), with a set of its own.
+    void download()
+    {
+        ensureTab(MainWindow::TabTools);
+        if (!m_server.isListening()) {
+            m_server.listen(QHostAddress::LocalHost);
+            QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+                while (QTcpSocket *socket = m_server.nextPendingConnection())
+                    m_asking << socket;
+            });
+        }
+        if (!m_asking.isEmpty()) {
+            const QString name = QStringLiteral("D%1").arg(++m_serial);
+            m_steps << QStringLiteral("the server answers with %1").arg(name);
+            const QByteArray body = Container::encode(
+                {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}}}});
+            for (QTcpSocket *socket : std::exchange(m_asking, {})) {
+                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            }
+            m_downloaded = true;
+            if (!QTest::qWaitFor([&] { return child<QPushButton>("pushButton_Update_Preset")->isEnabled()
+                                              && !m_window->findChild<QProgressDialog *>(); }, 20000))
+                fail(QStringLiteral("the download did not end"));
+            return;
+        }
+        auto *button = child<QPushButton>("pushButton_Update_Preset");
+        if (!button->isEnabled())
+            return;
+        m_window->findChild<ToolsTab *>()->setDownloadUrl(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/info/genpresets.dat").arg(m_server.serverPort())));
+        m_steps << QStringLiteral("update presets");
+        button->click();
+        QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000);
+    }
+
     // A frequency table into the Legitimate pool; its lines for pairs the
     // General pool holds are refused.
     void importCsv()
@@ -700,6 +741,13 @@ private:
         const bool mayGo = std::exchange(edit.mayGo, false);
         if (!edit.active)
             return;
+        // A new record left as New made it holds nothing of the operator's.
+        const Shown fresh = &edit == &m_preset ? Shown{{"nam", ""}, {"ver", "0"}, {"tim", "5"}, {"var", "5000.0"}, {"not", ""}}
+                                               : Shown{{"nam", ""}, {"ver", "0"}, {"not", ""}, {"lines", ""}};
+        if (edit.values == fresh) {
+            edit.active = false;
+            return;
+        }
         if (storedAsTyped(edit)) {
             edit.active = false;
             return;
@@ -793,6 +841,7 @@ private:
                 for (auto pair = list.value().cbegin(); pair != list.value().cend(); ++pair) {
                     if (after.value(list.key()).value(pair.key()) < pair.value()
                         && !m_deleted.contains(list.key().section(':', 1) + ":" + pair.key())
+                        && !(m_downloaded && list.key().startsWith(QLatin1String("genpresets.dat")))
                         && !m_renamed.contains(list.key() + "|" + pair.key()))
                         return fail(QStringLiteral("%1 lost %2").arg(list.key(), pair.key()));
                 }
@@ -831,6 +880,10 @@ private:
     bool m_answer = false;
     bool m_discarded = false;
     bool m_kept = false;
+    // A download replaced the Legitimate pool: its earlier presets may go.
+    bool m_downloaded = false;
+    QTcpServer m_server;
+    QList<QTcpSocket *> m_asking;
     bool m_started = false;
     Typed m_preset;
     Typed m_program;
