@@ -95,6 +95,7 @@ MainWindow::~MainWindow()
     leaveTab(m_currentTab);
     m_devices.registry().saveBase();
     m_settings.setGeometry(saveGeometry());
+    m_settings.setOpenClient(m_library.openClientFile());
     m_settings.saveSettings();
     m_pages = {};
     delete ui;
@@ -127,8 +128,21 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    // The shown editor commits now, so that an edit it refuses can still
+    // be kept by staying.
+    leaveTab(m_currentTab);
+    if (!m_closingForSignal && !m_wiring->mayDiscardRefused()) {
+        enterTab(m_currentTab);
+        event->ignore();
+        return;
+    }
     stopAllDevices();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::setDiscardQuestion(std::function<bool(const QString &)> question)
+{
+    m_wiring->setDiscardQuestion(std::move(question));
 }
 
 void MainWindow::applyGeometry(bool settingsRead)

@@ -79,6 +79,9 @@ public:
     // runs and quits, false stays. A question box by default; tests answer
     // it themselves.
     void setQuitQuestion(std::function<bool()> question) { m_quitQuestion = std::move(question); }
+    // Asked before an edit an editor refused is let go (another record
+    // opened, the window closed): true discards it.
+    void setDiscardQuestion(std::function<bool(const QString &)> question);
     // Stops every device that may be on air, at once and without asking:
     // for a termination signal, a session logout and the program's end.
     void stopAllDevices();

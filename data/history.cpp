@@ -43,12 +43,9 @@ bool History::readBase()
 bool History::saveBase() const
 {
     qDebug().noquote() << "saveBase History" << m_path;
-    const QList<Note> storedNotes = storedRecords();
-    const QList<Preset> storedPresets = m_presets.storedRecords();
-    const QList<Program> storedPrograms = m_programs.storedRecords();
-    const Container::ListOf<Note> notes(listKey(), storedNotes);
-    const Container::ListOf<Preset> presets(m_presets.listKey(), storedPresets);
-    const Container::ListOf<Program> programs(m_programs.listKey(), storedPrograms);
+    const Container::ListOf<Note> notes(listKey(), records());
+    const Container::ListOf<Preset> presets(m_presets.listKey(), m_presets.records());
+    const Container::ListOf<Program> programs(m_programs.listKey(), m_programs.records());
     return Container::writeFile(m_path, {{"version", RecordStore<Note>::version()}}, {&notes, &presets, &programs});
 }
 

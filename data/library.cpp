@@ -71,6 +71,10 @@ void Library::closeClient()
 void Library::load(const Settings &settings)
 {
     load(settings.dataFolder());
+    // The client the operator had open, not merely the first: a run is
+    // recorded in the history of the client open.
+    if (const std::optional<QString> file = settings.openClient())
+        openClient(*file);
 }
 
 Presets &Library::presetPool(int pool)

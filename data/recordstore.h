@@ -86,15 +86,14 @@ public:
     QByteArray encoded(QJsonObject header = {}) const
     {
         header.insert(QStringLiteral("version"), m_version);
-        const QList<Record> stored = storedRecords();
-        const Container::ListOf<Record> list(m_listKey, stored);
+        const Container::ListOf<Record> list(m_listKey, m_records);
         return Container::encode(header, {&list});
     }
 
     void toJson(QJsonObject &object) const
     {
         QJsonArray list;
-        for (const Record &record : storedRecords())
+        for (const Record &record : m_records)
             list.append(record.toJson());
         object.insert(QStringLiteral("version"), m_version);
         object.insert(m_listKey, list);
@@ -258,20 +257,6 @@ public:
         return m_records;
     }
 
-    // A new record an editor has not committed yet is shown in the list but
-    // never written: nothing nameless reaches a file. Key 0 holds none back.
-    void holdBack(quint64 key) { m_heldBack = key; }
-    // The records as they are written.
-    QList<Record> storedRecords() const
-    {
-        const int held = indexOfKey(m_heldBack);
-        if (held < 0)
-            return m_records;
-        QList<Record> stored = m_records;
-        stored.removeAt(held);
-        return stored;
-    }
-
     // The key of the record at `index` (0 for none). A key names its record
     // for as long as it stays in this store, wherever moves take it; a list's
     // selection holds it rather than a row.
@@ -299,6 +284,17 @@ public:
     QString listKey() const { return m_listKey; }
     QString version() const { return m_version; }
 
+    // Inserts before the current record, or at the end when current is past
+    // it; current then names the new record.
+    void insertRecord(const Record &record)
+    {
+        m_current = std::clamp(m_current, 0, count());
+        ++m_revision;
+        ensureKeys();
+        m_keys.insert(m_current, nextRecordKey());
+        m_records.insert(m_current, record);
+    }
+
 protected:
     // The file whole: the records from the list, every other top-level key
     // into `rest`. Records are replaced only by a whole read, and emptied
@@ -321,17 +317,6 @@ protected:
         return Container::writeBytes(m_path, encoded(std::move(header)));
     }
 
-
-    // Inserts before the current record, or at the end when current is past
-    // it; current then names the new record.
-    void insertRecord(const Record &record)
-    {
-        m_current = std::clamp(m_current, 0, count());
-        ++m_revision;
-        ensureKeys();
-        m_keys.insert(m_current, nextRecordKey());
-        m_records.insert(m_current, record);
-    }
 
     // Getter and setter helpers for the accessors of the current record.
     template <typename T>
@@ -436,7 +421,6 @@ private:
     // In step with m_records; renewed whole after a change made from outside.
     mutable QList<quint64> m_keys;
     mutable bool m_keysStale = false;
-    quint64 m_heldBack = 0;
     QString m_path;
     QString m_debugName;
     // Every operation that may change a record counts; the index is synced

@@ -16,6 +16,7 @@ constexpr const char *keyPresets = "presetsGenuine";
 constexpr const char *keyPrograms = "programsGenuine";
 constexpr const char *keyOperator = "operator";
 constexpr const char *keyOperatorName = "typ";
+constexpr const char *keyOpenClient = "openClient";
 const QString noName = QStringLiteral("noname");
 
 QString ensured(const QString &folder)
@@ -73,6 +74,8 @@ void Settings::toJson(QJsonObject &object) const
     object.insert(QLatin1String(keyPresets), QString::number(m_presetsPool));
     object.insert(QLatin1String(keyPrograms), m_programsGeneral ? QStringLiteral("1") : QStringLiteral("0"));
     object.insert(QLatin1String(keyOperator), QJsonObject{{QLatin1String(keyOperatorName), m_operatorName}});
+    if (m_openClient)
+        object.insert(QLatin1String(keyOpenClient), *m_openClient);
 }
 
 void Settings::fromJson(const QJsonObject &object)
@@ -91,6 +94,8 @@ void Settings::fromJson(const QJsonObject &object)
         m_presetsPool = text == QLatin1String("2") ? 2 : text == QLatin1String("1") ? 1 : 0;
     if (TextForm::stringOf(object, keyPrograms, text))
         m_programsGeneral = text == QLatin1String("1");
+    if (TextForm::stringOf(object, keyOpenClient, text))
+        m_openClient = text;
     const QJsonValue identity = object.value(QLatin1String(keyOperator));
     if (identity.isObject())
         TextForm::stringOf(identity.toObject(), keyOperatorName, m_operatorName);

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 // Where the program keeps its files, and the few preferences that survive a
 // restart: window geometry, the pools the selection tabs show, the operator.
 class Settings : public QObject
@@ -36,6 +38,10 @@ public:
     QString operatorName() const { return m_operatorName; }
     void setOperatorName(const QString &name) { m_operatorName = name; }
     bool machineAutoconnect() const { return m_machineAutoconnect; }
+    // The file identifier of the client open at the last exit, empty for
+    // none; unset when the settings file does not say (an older one).
+    std::optional<QString> openClient() const { return m_openClient; }
+    void setOpenClient(const QString &file) { m_openClient = file; }
 
 private:
     QString m_operatorName;
@@ -48,4 +54,5 @@ private:
     QString m_machineIP;
     bool m_programsGeneral = false;
     int m_presetsPool = 0;
+    std::optional<QString> m_openClient;
 };

@@ -1,9 +1,11 @@
 #include "editors/clienteditor.h"
 
 #include "data/library.h"
+#include "data/textforms.h"
 #include "editors/clienthistory.h"
 
 #include <algorithm>
+#include <utility>
 
 const char *const ClientEditor::nameTakenMessage = "Will not be saved, client exist, please change name";
 const char *const ClientEditor::nameEmptyMessage = "Will not be saved, a client needs a name";
@@ -22,7 +24,9 @@ void ClientEditor::empty()
     m_typedName.clear();
     m_loadedName.clear();
     m_loaded = false;
+    m_refusedEdit = false;
     m_noteKey = 0;
+    m_newNoteFile.clear();
     setCaption(QString());
 }
 
@@ -52,18 +56,25 @@ void ClientEditor::load()
         empty();
         return;
     }
+    // A refused edit of the client still open stays with its message.
+    if (m_loaded && !m_message.isEmpty() && m_shownFile == m_library.openClientFile())
+        return;
     m_loadedName = clients.name();
     m_fields = {clients.name(), clients.notes1(), clients.notes2()};
     m_typedName = m_fields.name;
     m_message.clear();
     m_noteKey = 0;
     m_loaded = true;
+    m_refusedEdit = false;
+    m_shownFile = m_library.openClientFile();
     setCaption(m_loadedName);
 }
 
 void ClientEditor::opened()
 {
+    // Opened from the list: a refused edit was let go by the operator.
     m_newPending = false;
+    m_message.clear();
     load();
     Q_EMIT clientSwitched();
 }
@@ -118,6 +129,7 @@ bool ClientEditor::commit(const ClientFields &fields)
         }
         if (!m_message.isEmpty()) {
             m_fields = fields;
+            m_refusedEdit = true;
             return false;
         }
         clients.setCurrent(std::clamp(m_newIndex, 0, clients.count()));
@@ -136,14 +148,17 @@ bool ClientEditor::commit(const ClientFields &fields)
     if (!m_library.locateOpenClient())
         return false;
     if (!m_message.isEmpty()) {
-        // Nothing of a client under a refused name is written; changes to
-        // its history since the last write are dropped.
+        // Nothing of the client's own fields is written under a refused
+        // name: they stay in the editor with the message. Its history is
+        // the client's whatever its name, and is stored as shown.
         m_fields = fields;
-        m_library.clients().loadHistory();
+        m_refusedEdit = true;
+        ClientHistory::save(m_library);
         setCaption(m_loadedName);
         return false;
     }
     const bool historySaved = ClientHistory::save(m_library);
+    m_refusedEdit = false;
     clients.setName(fields.name);
     clients.setNotes1(fields.address);
     clients.setNotes2(fields.notes);
@@ -169,18 +184,21 @@ void ClientEditor::newNote(int row)
 {
     if (!m_library.hasOpenClient())
         return;
+    // Stored only when the dialog is accepted: Cancel leaves no empty note.
     History &history = m_library.history();
-    if (history.count() > 0)
-        history.select(std::max(row, 0));
-    else
-        history.setCurrent(0);
-    history.insertNote(LineType::Notes);
-    pickNote();
-    ClientHistory::save(m_library);
+    history.select(std::max(row, 0));
+    m_newNoteBefore = history.keyAt(history.current());
+    m_newNoteFile = m_library.history().path();
+    m_noteKey = 0;
+    const Note note = Note::newRecord(LineType::Notes);
+    m_noteText = note.text;
+    m_noteDate = TextForm::fromDateTime(note.created);
+    m_noteColour = note.colour;
 }
 
 bool ClientEditor::editNote(int row)
 {
+    m_newNoteFile.clear();
     History &history = m_library.history();
     history.select(row);
     if (!history.hasCurrent() || history.type() != LineType::Notes) {
@@ -196,6 +214,19 @@ bool ClientEditor::takeNoteResult(const QString &text, int colour)
     // The dialog does not block: the history may have been searched, moved
     // or replaced since the note was picked, so the note is found by its key.
     History &history = m_library.history();
+    if (!m_newNoteFile.isEmpty()) {
+        // Into the history of the client it was made for, even when that
+        // client is no longer the open one.
+        if (m_newNoteFile != history.path()) {
+            const QString path = std::exchange(m_newNoteFile, QString());
+            return ClientHistory::addNote(m_library, path, text, colour);
+        }
+        const int before = history.indexOfKey(m_newNoteBefore);
+        history.setCurrent(before < 0 ? 0 : before);
+        history.insertNote(LineType::Notes);
+        m_noteKey = history.keyAt(history.current());
+        m_newNoteFile.clear();
+    }
     const int at = history.indexOfKey(m_noteKey);
     if (at < 0) {
         m_noteKey = 0;

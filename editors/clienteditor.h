@@ -48,6 +48,9 @@ public:
     bool isNewPending() const { return m_newPending; }
     QString message() const { return m_message; }
     const ClientFields &fields() const { return m_fields; }
+    // The last commit refused what the editor shows; it stays until stored
+    // or discarded.
+    bool holdsRefusedEdit() const { return m_loaded && m_refusedEdit; }
 
     // A free note before the entry at `row` of the history; it is saved at
     // once and is the one the notes dialog then edits.
@@ -84,11 +87,17 @@ private:
     int m_newIndex = 0;
     QString m_previousFile;
     QString m_loadedName;
+    // The file of the client the fields show.
+    QString m_shownFile;
     QString m_typedName;
     QString m_message;
     ClientFields m_fields;
+    bool m_refusedEdit = false;
 
     quint64 m_noteKey = 0;
+    // A new note waiting for the dialog: where it goes, and whose it is.
+    quint64 m_newNoteBefore = 0;
+    QString m_newNoteFile;
     QString m_noteText;
     QString m_noteDate;
     int m_noteColour = 0;

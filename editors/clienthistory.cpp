@@ -99,12 +99,18 @@ RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &noti
 
 bool recordCutShort(Library &library, const QString &path, const QString &text)
 {
+    return addNote(library, path, text, 0);
+}
+
+bool addNote(Library &library, const QString &path, const QString &text, int colour)
+{
     if (path.isEmpty())
         return false;
-    auto addNote = [&text](History &history) {
+    auto addNote = [&text, colour](History &history) {
         addOnTop(history, [&] {
             history.insertNote(LineType::Notes);
             history.setText(text);
+            history.setColour(colour);
         });
     };
     if (library.history().path() == path) {

@@ -36,6 +36,8 @@ RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &noti
 // it in memory; another client's file is read whole first and left alone
 // when it cannot be. False when nothing was written.
 bool recordCutShort(Library &library, const QString &path, const QString &text);
+// The same for any note with its colour.
+bool addNote(Library &library, const QString &path, const QString &text, int colour);
 // Every run the devices cut short since the last call, each recorded in
 // the history its run was recorded in. Returns what the operator is told,
 // one text per run, as the history has it.

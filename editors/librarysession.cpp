@@ -55,7 +55,7 @@ bool LibrarySession::openClient()
 {
     Clients &clients = m_library.clients();
     const int at = clients.indexOfKey(m_selected[ClientList]);
-    if (at < 0)
+    if (at < 0 || (m_switchGuard && !m_switchGuard()))
         return false;
     m_library.openClient(clients.records().at(at).file);
     Q_EMIT clientOpened();

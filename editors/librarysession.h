@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 class Clients;
 class Library;
@@ -40,8 +41,10 @@ public:
     void setProgramOpen(bool open) { m_programOpen = open; }
 
     // Opens the client selected in the client list: its history is read,
-    // clientOpened is sent. False when nothing is selected.
+    // clientOpened is sent. False when nothing is selected, or when the
+    // guard (an editor holding a refused edit the operator keeps) says no.
     bool openClient();
+    void setClientSwitchGuard(std::function<bool()> guard) { m_switchGuard = std::move(guard); }
     // Writes the open client's history into its own file; false when no
     // client is open or the write failed.
     bool saveOpenHistory();
@@ -106,6 +109,7 @@ private:
     int m_presetPool = 0;
     bool m_programPoolGeneral = false;
     std::array<quint64, ListCount> m_selected{};
+    std::function<bool()> m_switchGuard;
 
     template <typename F>
     auto withStore(List list, F f);

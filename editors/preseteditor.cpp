@@ -36,8 +36,7 @@ bool PresetEditor::open(int pool, int row)
         return false;
     const QString name = presets.name();
     const int version = presets.version();
-    if (m_newPending)
-        dropNewRecord();
+    m_newPending = false;
     m_pool = pool;
     m_editName = name;
     m_editVersion = version;
@@ -45,25 +44,18 @@ bool PresetEditor::open(int pool, int row)
     return true;
 }
 
-void PresetEditor::insertNewAt(int row)
+void PresetEditor::startNew(int row)
 {
-    Presets &presets = store();
-    presets.select(std::max(row, 0));
-    presets.insertNew();
-    presets.setAuthor(m_author);
-    if (const Preset *record = presets.currentRecord())
-        m_newStamp = record->created;
-    presets.holdBack(presets.keyAt(presets.current()));
-    m_newPending = true;
+    keepNewPlace(store(), row);
+    m_newRecord = Preset::newRecord();
+    m_newRecord.author = m_author;
 }
 
 void PresetEditor::newPreset(int pool, int row)
 {
-    // A new record not yet committed has no name to keep.
-    if (m_newPending)
-        dropNewRecord();
+    m_newPending = false;
     m_pool = pool;
-    insertNewAt(row);
+    startNew(row);
     m_editName.clear();
     m_editVersion = 0;
     clear();
@@ -76,7 +68,7 @@ void PresetEditor::load()
     if (!m_newPending) {
         if (m_editName.isEmpty()) {
             if (presets.count() == 0) {
-                insertNewAt(0);
+                startNew(0);
             } else {
                 presets.first();
                 m_editName = presets.name();
@@ -87,29 +79,29 @@ void PresetEditor::load()
             presets.setCurrent(at < 0 ? 0 : at);
         }
     }
-    if (m_newPending)
-        locateEdited();
+    const Preset record = m_newPending ? m_newRecord : presets.currentPreset();
 
-    m_savedName = presets.name();
-    m_savedVersion = presets.version();
+    m_savedName = record.name;
+    m_savedVersion = record.version;
     m_message.clear();
 
     m_fields = PresetFields();
-    m_fields.created = presets.createdText();
-    m_fields.modified = presets.modifiedText();
-    m_fields.name = presets.name();
-    m_fields.notes = presets.notes();
-    m_fields.version = presets.version();
-    m_fields.workTime = presets.timeText();
-    m_fields.variable = presets.variable();
-    m_fields.forMachine = presets.forMachine();
-    m_fields.obtained = presets.obtained();
+    m_fields.created = TextForm::fromDateTime(record.created);
+    m_fields.modified = TextForm::fromDateTime(record.modified);
+    m_fields.name = record.name;
+    m_fields.notes = record.notes;
+    m_fields.version = record.version;
+    m_fields.workTime = TextForm::fromInt(record.time);
+    m_fields.variable = record.variable;
+    m_fields.forMachine = record.forMachine;
+    m_fields.obtained = record.obtained;
     // Filling the widgets is not an edit: the shown pair is the checked one.
     m_lastName = m_fields.name;
     m_lastVersion = m_fields.version;
 
     m_loaded = true;
     ++m_revision;
+    m_refusedEdit = false;
     m_saveRefused = false;
     m_overwriteWarned = false;
 }
@@ -126,8 +118,15 @@ void PresetEditor::clear()
 
 void PresetEditor::check(const QString &name, int version)
 {
-    if (!takeEditedPair(name, version))
-        return;
+    if (takeEditedPair(name, version))
+        judge(name, version);
+}
+
+void PresetEditor::judge(const QString &name, int version)
+{
+    m_saveRefused = false;
+    m_overwriteWarned = false;
+    m_message.clear();
     const PresetLookup::Counts found = PresetLookup::count(m_library, name, version);
     if (found.none() || (name == m_savedName && version == m_savedVersion))
         return;
@@ -162,61 +161,73 @@ bool PresetEditor::locateEdited()
     return locateEditedIn(store());
 }
 
-void PresetEditor::dropNewRecord()
+namespace {
+
+bool same(const PresetFields &a, const PresetFields &b)
 {
-    if (locateEdited())
-        store().removeCurrent();
-    m_newPending = false;
+    return a.name == b.name && a.version == b.version && a.forMachine == b.forMachine && a.obtained == b.obtained
+        && a.workTime == b.workTime && a.variable == b.variable && a.notes == b.notes;
+}
+
+} // namespace
+
+QString PresetEditor::valueProblem(const PresetFields &fields, bool all) const
+{
+    // A stored value nobody edited stays as it is; an edited or new one
+    // must be one the device can take.
+    QString problem;
+    if (all || fields.workTime != m_fields.workTime)
+        problem = RunRules::timeProblem(fields.workTime);
+    if (problem.isEmpty() && (all || fields.variable != m_fields.variable))
+        problem = RunRules::frequencyProblem(fields.variable);
+    return problem.isEmpty() ? problem : QStringLiteral("Will not be saved: ") + problem;
 }
 
 bool PresetEditor::commit(const PresetFields &fields)
 {
+    const bool stored = commitEdits(fields);
+    m_refusedEdit = !stored && m_loaded && !m_message.isEmpty();
+    return stored;
+}
+
+bool PresetEditor::commitEdits(const PresetFields &fields)
+{
     if (!m_loaded)
         return false;
-    check(fields.name, fields.version);
-    Presets &presets = store();
-
-    if (m_newPending && m_editName.isEmpty()) {
-        dropNewRecord();
-        // The editor must not go on showing the dropped record: a later
-        // commit would write its empty fields over another preset.
+    if (m_newPending && fields.name.isEmpty() && same(fields, m_fields)) {
+        // New and left as it came: there is nothing of the operator's to keep.
+        m_newPending = false;
         clear();
         return false;
     }
-    if (presets.count() == 0 || m_saveRefused) {
-        if (m_newPending) {
-            dropNewRecord();
-            clear();
-        }
+    // Judged anew: an import or a download may have brought the pair into
+    // another pool since it was typed.
+    m_lastName = fields.name;
+    m_lastVersion = fields.version;
+    m_editName = fields.name;
+    m_editVersion = fields.version;
+    judge(fields.name, fields.version);
+    if (m_saveRefused)
         return false;
-    }
     if (fields.name.isEmpty()) {
-        // A stored preset never loses its name; New without one is dropped above.
+        // A stored preset never loses its name.
         m_message = QStringLiteral("Will not be saved: a preset needs a name");
         return false;
     }
-    // A time or frequency the device cannot take is refused, with the
-    // fields left on screen; a stored one nobody edited stays as it is.
-    QString problem;
-    if (fields.workTime != m_fields.workTime)
-        problem = RunRules::timeProblem(fields.workTime);
-    if (problem.isEmpty() && fields.variable != m_fields.variable)
-        problem = RunRules::frequencyProblem(fields.variable);
-    if (!problem.isEmpty()) {
-        m_message = QStringLiteral("Will not be saved: ") + problem;
+    m_message = valueProblem(fields, false);
+    if (!m_message.isEmpty())
         return false;
-    }
-    const auto same = [](const PresetFields &a, const PresetFields &b) {
-        return a.name == b.name && a.version == b.version && a.forMachine == b.forMachine
-            && a.obtained == b.obtained && a.workTime == b.workTime && a.variable == b.variable
-            && a.notes == b.notes;
-    };
-    if (!m_newPending && same(fields, m_fields) && locateEdited())
+    Presets &presets = store();
+    if (m_newPending) {
+        insertNewRecord(presets, m_newRecord);
+    } else if (!locateEdited()) {
+        // Gone without the operator deleting it (a download replaced its
+        // pool): what was typed is stored anew rather than lost.
+        m_newBefore = 0;
+        insertNewRecord(presets, Preset::newRecord());
+        presets.setAuthor(m_author);
+    } else if (same(fields, m_fields)) {
         return true;  // opening and leaving a preset changes nothing in it
-    if (!locateEdited()) {
-        // The record was deleted meanwhile: writing would hit another one.
-        clear();
-        return false;
     }
     takeOverEditedPair(presets);
 
@@ -252,7 +263,16 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &fields
         return NoName;
     if (!m_library.hasOpenClient())
         return NoClient;
-    commit(fields);
+    // The clone is a new record: it takes only values the device can take,
+    // and the edit it is made from is stored first, or nothing is done.
+    const QString problem = valueProblem(fields, true);
+    if (!problem.isEmpty()) {
+        m_message = problem;
+        m_refusedEdit = true;
+        return Refused;
+    }
+    if (!commit(fields) && !m_message.isEmpty())
+        return Refused;
 
     const int version = PresetLookup::nextFreeVersion(m_library, fields.name);
     Presets &client = m_library.presetPool(PresetPool::Client);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/presets.h"
 #include "editors/recordeditorbase.h"
 
 #include <QString>
@@ -28,7 +29,8 @@ struct PresetFields
 class PresetEditor : public RecordEditorBase
 {
 public:
-    enum CloneResult { Cloned, NotLoaded, NoClient, NoName };
+    // Refused: message() says why; nothing was stored.
+    enum CloneResult { Cloned, NotLoaded, NoClient, NoName, Refused };
 
     static const char *const overwriteMessage;
 
@@ -50,7 +52,6 @@ public:
     // current client's pool from the same fields and edits that.
     CloneResult cloneToClient(const PresetFields &fields);
 
-    bool isNewPending() const { return m_newPending; }
     int pool() const { return m_pool; }
     QString poolWord() const;
     const PresetFields &fields() const { return m_fields; }
@@ -62,14 +63,20 @@ public:
 
 private:
     Presets &store() const;
-    void insertNewAt(int row);
-    // Makes the edited record current; false when it is gone.
+    void startNew(int row);
+    // Makes the edited record current; false when it is gone or new.
     bool locateEdited();
-    void dropNewRecord();
+    // Sets the verdict and the message for this pair.
+    void judge(const QString &name, int version);
+    // Why the time or frequency cannot be stored; `all` checks them even
+    // when unchanged. Empty when they can.
+    QString valueProblem(const PresetFields &fields, bool all) const;
     bool savePool();
+    bool commitEdits(const PresetFields &fields);
 
     Library &m_library;
     int m_pool = 1;
     PresetFields m_fields;
+    Preset m_newRecord;
     int m_revision = 0;
 };

@@ -53,8 +53,7 @@ bool ProgramEditor::open(bool general, int row)
         return false;
     const QString name = programs.name();
     const int version = programs.version();
-    if (m_newPending)
-        dropNewProgram();
+    m_newPending = false;
     m_general = general;
     m_editName = name;
     m_editVersion = version;
@@ -64,18 +63,13 @@ bool ProgramEditor::open(bool general, int row)
 
 void ProgramEditor::newProgram(bool general, int row)
 {
-    if (m_newPending)
-        dropNewProgram();
+    close();
     m_general = general;
-    Programs &programs = store();
-    programs.insertNew(std::max(row, 0), m_author);
-    if (const Program *program = programs.currentProgram())
-        m_newStamp = program->created;
-    programs.holdBack(programs.keyAt(programs.current()));
-    m_newPending = true;
+    keepNewPlace(store(), row);
+    m_newRecord = Program::newRecord();
+    m_newRecord.author = m_author;
     m_editName.clear();
     m_editVersion = 0;
-    close();
     load();
 }
 
@@ -87,19 +81,20 @@ bool ProgramEditor::locateEdited()
 void ProgramEditor::load()
 {
     Programs &programs = store();
-    if (programs.count() == 0)
-        return;
-    if (m_newPending) {
-        locateEdited();
-    } else if (m_editName.isEmpty()) {
-        programs.first();
-    } else {
-        const int at = indexOfPair(programs, m_editName, m_editVersion);
-        programs.setCurrent(at < 0 ? 0 : at);
+    const Program *program = &m_newRecord;
+    if (!m_newPending) {
+        if (programs.count() == 0)
+            return;
+        if (m_editName.isEmpty()) {
+            programs.first();
+        } else {
+            const int at = indexOfPair(programs, m_editName, m_editVersion);
+            programs.setCurrent(at < 0 ? 0 : at);
+        }
+        program = std::as_const(programs).currentProgram();
+        if (!program)
+            return;
     }
-    const Program *program = programs.currentProgram();
-    if (!program)
-        return;
     // The pair actually loaded, so that the commit finds this record again.
     m_editName = m_savedName = m_lastName = program->name;
     m_editVersion = m_savedVersion = m_lastVersion = program->version;
@@ -107,17 +102,19 @@ void ProgramEditor::load()
 
     m_lines = program->records();
     m_notes = program->notes;
-    m_created = programs.createdText();
-    m_modified = programs.modifiedText();
+    m_created = TextForm::fromDateTime(program->created);
+    m_modified = TextForm::fromDateTime(program->modified);
     m_message.clear();
     m_saveRefused = false;
     m_overwriteWarned = false;
+    m_refusedEdit = false;
     m_loaded = true;
     Q_EMIT openChanged(true);
 }
 
 void ProgramEditor::close()
 {
+    m_newPending = false;
     m_lines.clear();
     const bool wasLoaded = m_loaded;
     m_loaded = false;
@@ -148,43 +145,39 @@ void ProgramEditor::check(const QString &name, int version)
     }
 }
 
-void ProgramEditor::dropNewProgram()
+bool ProgramEditor::commit()
 {
-    if (locateEdited()) {
-        store().removeCurrent();
-        saveStore();
-    }
-    m_newPending = false;
+    const bool stored = commitEdits();
+    m_refusedEdit = !stored && m_loaded && !m_message.isEmpty();
+    return stored;
 }
 
-bool ProgramEditor::commit()
+bool ProgramEditor::commitEdits()
 {
     if (!m_loaded)
         return false;
     Programs &programs = store();
-    if (m_newPending && m_editName.isEmpty()) {
-        dropNewProgram();
-        // The dropped record must not stay open for a later commit to hit.
+    if (m_newPending && m_editName.isEmpty() && m_lines.isEmpty() && m_notes.isEmpty()) {
+        // New and left as it came: there is nothing of the operator's to keep.
         close();
         return false;
     }
-    if (programs.count() == 0)
+    // A refused program stays open with its edits and the reason, until the
+    // operator makes it acceptable or lets it go.
+    if (m_saveRefused)
         return false;
-    if (m_saveRefused) {
-        if (m_newPending) {
-            dropNewProgram();
-            close();
-        }
+    if (m_editName.isEmpty()) {
+        m_message = QStringLiteral("Will not be saved: a program needs a name");
         return false;
     }
-    if (!m_newPending && m_editName.isEmpty())
-        return false;
-    if (!locateEdited()) {
+    if (m_newPending) {
+        insertNewRecord(programs, m_newRecord);
+    } else if (!locateEdited()) {
         close();
         return false;
-    }
-    if (!m_newPending && unchanged(*std::as_const(programs).currentProgram()))
+    } else if (unchanged(*std::as_const(programs).currentProgram())) {
         return true;  // opening and leaving a program changes nothing in it
+    }
     takeOverEditedPair(programs);
 
     Program *program = programs.currentProgram();
@@ -326,13 +319,13 @@ ProgramEditor::AddResult ProgramEditor::addPreset(int presetPool, const QString 
     return Added;
 }
 
-QString ProgramEditor::addResultText(AddResult result)
+QString ProgramEditor::addResultText(AddResult result) const
 {
     switch (result) {
     case Added: return QStringLiteral(" Added to program");
     case ClientToGeneral: return QStringLiteral(" ERROR: client to global");
     case NoProgram: return QStringLiteral(" No program open");
-    case NotSaved: return QStringLiteral(" Not added: the program cannot be saved");
+    case NotSaved: return QStringLiteral(" Not added: the program cannot be saved: ") + m_message;
     }
     return QString();
 }

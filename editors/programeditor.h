@@ -57,7 +57,8 @@ public:
 
     // Puts the preset at the top of the program and commits it.
     AddResult addPreset(int presetPool, const QString &name, int version);
-    static QString addResultText(AddResult result);
+    // What the operator is told; a refusal says why.
+    QString addResultText(AddResult result) const;
 
     // Commits the open program and writes it into the selected device's
     // work list. The program is sent as it is open here, whatever row the
@@ -81,7 +82,7 @@ Q_SIGNALS:
 private:
     Programs &store() const;
     bool locateEdited();
-    void dropNewProgram();
+    bool commitEdits();
     void setCaption(const QString &name, int version);
     bool saveStore();
     bool unchanged(const Program &stored) const;
@@ -93,4 +94,5 @@ private:
     QString m_modified;
     QString m_caption = QStringLiteral("Program\n");
     QList<ProgramLine> m_lines;
+    Program m_newRecord;
 };

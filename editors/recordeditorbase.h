@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <algorithm>
+
 // The last record of `store` with this (name, version) other than `except`, or -1.
 template <typename Store>
 int indexOfPair(const Store &store, const QString &name, int version, int except = -1)
@@ -26,6 +28,10 @@ public:
     void setAuthor(const QString &author) { m_author = author; }
 
     bool isLoaded() const { return m_loaded; }
+    bool isNewPending() const { return m_newPending; }
+    // The last commit refused what the editor shows: it is kept here, with
+    // message() saying why, until stored or discarded by the operator.
+    bool holdsRefusedEdit() const { return m_loaded && m_refusedEdit; }
     QString message() const { return m_message; }
     QString savedName() const { return m_savedName; }
     int savedVersion() const { return m_savedVersion; }
@@ -50,22 +56,13 @@ protected:
         return true;
     }
 
-    // Makes the edited record current in `store`; false when it is gone.
+    // Makes the edited record current in `store`; false when it is gone or
+    // is new, not stored yet.
     template <typename Store>
     bool locateEditedIn(Store &store)
     {
-        if (m_newPending) {
-            // The pending new record is found by its creation time: its pair
-            // is ("", 0) until the first commit, which other records may share.
-            const auto &records = store.records();
-            for (int i = 0; i < records.size(); ++i) {
-                if (records.at(i).created == m_newStamp && records.at(i).name.isEmpty() && records.at(i).version == 0) {
-                    store.setCurrent(i);
-                    return true;
-                }
-            }
+        if (m_newPending)
             return false;
-        }
         const int at = indexOfPair(store, m_savedName, m_savedVersion);
         if (at < 0)
             return false;
@@ -73,8 +70,27 @@ protected:
         return true;
     }
 
-    // At a commit of the located record: drops the record it was warned to
-    // overwrite and makes the edited pair the saved one.
+    // A new record stays out of its store until its first commit, so that
+    // no list shows, and no other action writes or resolves, a record that
+    // is not stored. It goes where New was pressed: before the record then
+    // selected, or at the end when that one is gone.
+    template <typename Store>
+    void keepNewPlace(Store &store, int row)
+    {
+        store.select(std::max(row, 0));
+        m_newBefore = store.keyAt(store.current());
+        m_newPending = true;
+    }
+    template <typename Store, typename Record>
+    void insertNewRecord(Store &store, const Record &record)
+    {
+        const int before = store.indexOfKey(m_newBefore);
+        store.setCurrent(before < 0 ? store.count() : before);
+        store.insertRecord(record);
+    }
+
+    // At a commit of the located (or just inserted) record: drops the record
+    // it was warned to overwrite and makes the edited pair the saved one.
     template <typename Store>
     void takeOverEditedPair(Store &store)
     {
@@ -82,27 +98,28 @@ protected:
             const int other = indexOfPair(store, m_editName, m_editVersion, store.current());
             if (other >= 0) {
                 m_overwriteWarned = false;
+                const quint64 edited = store.keyAt(store.current());
                 store.setCurrent(other);
                 store.removeCurrent();
-                locateEditedIn(store);
+                store.setCurrent(store.indexOfKey(edited));
             }
         }
         m_savedName = m_editName;
         m_savedVersion = m_editVersion;
         m_newPending = false;
-        store.holdBack(0);
     }
 
     QString m_author;
     bool m_loaded = false;
     bool m_newPending = false;
-    TextForm::Stamp m_newStamp;
+    quint64 m_newBefore = 0;
     QString m_editName;
     int m_editVersion = 0;
     QString m_lastName;
     int m_lastVersion = 0;
     QString m_savedName;
     int m_savedVersion = 0;
+    bool m_refusedEdit = false;
     bool m_saveRefused = false;
     bool m_overwriteWarned = false;
     QString m_message;

@@ -109,7 +109,7 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
 {
     m_layout = Unknown;
     m_headerMatched = false;
-    m_added = m_updated = m_skipped = m_tooWide = 0;
+    m_added = m_updated = m_skipped = m_tooWide = m_refused = 0;
     const int remembered = store.current();
     m_started = TextForm::now();
     m_lastOfPair.clear();
@@ -171,6 +171,8 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     if (!ok)
         version = 0;
 
+    if (!mayTake(name, version))
+        return;
     // A line for a preset the pool does not hold yet adds it, as a
     // frequency line does; otherwise such a file could only ever refresh
     // presets the pool already has.
@@ -189,9 +191,11 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     store.setObtainedWord(fields.at(9));
 }
 
-ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName)
+ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
+                          const Import::Pairs &takenElsewhere)
 {
     ImportedPool run;
+    run.import.setTakenElsewhere(takenElsewhere);
     Presets pool;
     pool.setPath(poolPath);
     pool.editRecords() = records;
@@ -208,6 +212,8 @@ QString Import::summary(const Import &import)
     QString text = QStringLiteral("Imported: %1 new, %2 updated").arg(import.added()).arg(import.updated());
     if (import.skipped() > 0)
         text += QStringLiteral("; %1 lines without a preset skipped").arg(import.skipped());
+    if (import.refused() > 0)
+        text += QStringLiteral("; %1 refused: another pool holds their name and version").arg(import.refused());
     if (import.encoding() == Windows1250)
         text += QStringLiteral("; the file is not UTF-8 and was read as Windows-1250 (Central European)");
     else if (import.encoding() == Latin1)
@@ -215,6 +221,14 @@ QString Import::summary(const Import &import)
     if (import.tooWide() > 0)
         text += QStringLiteral("; %1 lines had more fields than the table, the rest was ignored").arg(import.tooWide());
     return text;
+}
+
+bool Import::mayTake(const QString &name, int version)
+{
+    if (!m_elsewhere.contains({name, version}))
+        return true;
+    ++m_refused;
+    return false;
 }
 
 bool Import::locateOrAppend(Presets &store, const QString &name, int version)
@@ -239,6 +253,8 @@ void Import::importFrequencyLine(Presets &store, const QStringList &fields)
     splitNameVersion(fields.at(0).trimmed(), name, version);
     const QString frequency = fields.at(1).trimmed();
 
+    if (!mayTake(name, version))
+        return;
     // Looked up by the version the line carries, so that importing the
     // same file again refreshes its presets instead of adding copies.
     if (locateOrAppend(store, name, version))

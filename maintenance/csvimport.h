@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 // Reads a comma-separated file into a preset store. Two layouts are known,
@@ -18,6 +19,10 @@ public:
     enum Layout { Unknown, PresetTable, FrequencyTable };
 
     void setFileName(const QString &fileName) { m_fileName = fileName; }
+    // The (name, version) pairs the other pools hold. A pair lives in one
+    // pool only: lines for these are refused, and counted.
+    using Pairs = QSet<std::pair<QString, int>>;
+    void setTakenElsewhere(const Pairs &pairs) { m_elsewhere = pairs; }
     QString fileName() const { return m_fileName; }
 
     // Imports the file into the store. True also when the file cannot be
@@ -41,6 +46,7 @@ public:
     static QString summary(const Import &import);
     int tooWide() const { return m_tooWide; }
     int updated() const { return m_updated; }
+    int refused() const { return m_refused; }
 
     static const char *const presetHeader;
 
@@ -53,7 +59,11 @@ private:
     // takes time in step with its lines.
     bool locateOrAppend(Presets &store, const QString &name, int version);
 
+    // False, counting the line, when another pool holds the pair.
+    bool mayTake(const QString &name, int version);
+
     QHash<std::pair<QString, int>, int> m_lastOfPair;
+    Pairs m_elsewhere;
     QDateTime m_started;
 
     QString m_fileName;
@@ -65,6 +75,7 @@ private:
     int m_skipped = 0;
     int m_tooWide = 0;
     int m_updated = 0;
+    int m_refused = 0;
 };
 
 // A whole import on a copy of a pool's records, saved to the pool's file
@@ -77,4 +88,5 @@ struct ImportedPool
     bool saved = true;
     Import import;
 };
-ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName);
+ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
+                          const Import::Pairs &takenElsewhere = {});

@@ -12,6 +12,7 @@
 #include "ui/programselectiontab.h"
 #include "work/sendtowork.h"
 
+#include <QMessageBox>
 #include <QVBoxLayout>
 
 LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, DeviceSlots &devices,
@@ -22,6 +23,34 @@ LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, D
     connectClient();
     connectPresets();
     connectPrograms();
+    m_discardQuestion = [this](const QString &text) {
+        return QMessageBox::question(qobject_cast<QWidget *>(this->parent()), tr("TavikStudio"), text,
+                                     QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel)
+            == QMessageBox::Discard;
+    };
+}
+
+bool LibraryWiring::mayLetGo(const RecordEditorBase &editor, const QString &what, int tab)
+{
+    return mayLetGo(editor.holdsRefusedEdit(), editor.message(), what, tab);
+}
+
+bool LibraryWiring::mayLetGo(bool holds, const QString &message, const QString &what, int tab)
+{
+    if (!holds)
+        return true;
+    if (m_discardQuestion(tr("%1 you edited is not saved: %2\nDiscard your changes?").arg(what, message)))
+        return true;
+    Q_EMIT showTabRequested(tab);
+    return false;
+}
+
+bool LibraryWiring::mayDiscardRefused()
+{
+    const ClientEditor &client = m_editors.client;
+    return mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex)
+        && mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex)
+        && mayLetGo(client.holdsRefusedEdit(), client.message(), tr("The client"), m_tabs.clientIndex);
 }
 
 void LibraryWiring::connectClient()
@@ -35,7 +64,11 @@ void LibraryWiring::connectClient()
         m_tabs.client->refill();
     });
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
+    // Another client lets go of what the editors hold in the pools of the one open.
+    m_session.setClientSwitchGuard([this] { return mayDiscardRefused(); });
     connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
+        if (!mayDiscardRefused())
+            return;
         m_editors.client.newClient(row);
         Q_EMIT showTabRequested(m_tabs.clientIndex);
         m_clientFields->focusName();
@@ -62,10 +95,14 @@ void LibraryWiring::connectClient()
 void LibraryWiring::connectPresets()
 {
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
+        if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
+            return;
         m_editors.preset.newPreset(pool, row);
         Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
+        if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
+            return;
         if (m_editors.preset.open(pool, row))
             Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
@@ -75,17 +112,21 @@ void LibraryWiring::connectPresets()
         if (!presets.hasCurrent())
             return;
         Q_EMIT noticeRequested(
-            ProgramEditor::addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
+            m_editors.program.addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
     });
 }
 
 void LibraryWiring::connectPrograms()
 {
     connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
+        if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
+            return;
         m_editors.program.newProgram(general, row);
         Q_EMIT showTabRequested(m_tabs.programIndex);
     });
     connect(m_tabs.programSelection, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
+        if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
+            return;
         if (m_editors.program.open(general, row))
             Q_EMIT showTabRequested(m_tabs.programIndex);
     });

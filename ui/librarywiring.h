@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class ClientFieldsPanel;
 class ClientSelectionTab;
 class ClientTab;
@@ -12,6 +14,7 @@ class LibraryEditors;
 class LibrarySession;
 class PresetSelectionTab;
 class ProgramSelectionTab;
+class RecordEditorBase;
 
 // Connects the library tabs' New/Open/Add/To-work requests and the client
 // history's buttons to the editors, and the notes dialog to the open note.
@@ -39,6 +42,13 @@ public:
     // The notes dialog is not modal: an accepted note is stored on the tick after OK.
     void takeNote();
 
+    // Asked before an edit an editor refused is let go; true lets it go. A
+    // question box by default; tests answer it themselves.
+    void setDiscardQuestion(std::function<bool(const QString &)> question) { m_discardQuestion = std::move(question); }
+    // True when no editor holds a refused edit or the operator lets them
+    // go; otherwise the editor is shown and the answer is false.
+    bool mayDiscardRefused();
+
 Q_SIGNALS:
     void showTabRequested(int index);
     void noticeRequested(const QString &text);
@@ -49,6 +59,8 @@ private:
     void connectPresets();
     void connectPrograms();
     void openNoteDialog();
+    bool mayLetGo(const RecordEditorBase &editor, const QString &what, int tab);
+    bool mayLetGo(bool holds, const QString &message, const QString &what, int tab);
 
     LibraryEditors &m_editors;
     LibrarySession &m_session;
@@ -56,4 +68,5 @@ private:
     Tabs m_tabs;
     DialogNotes *m_notesDialog = nullptr;
     ClientFieldsPanel *m_clientFields = nullptr;
+    std::function<bool(const QString &)> m_discardQuestion;
 };

@@ -108,7 +108,7 @@ void PresetTab::on_pushButton_preset_toProgram_clicked()
         return;
     fill();
     const ProgramEditor::AddResult result = m_program.addPreset(m_editor.pool(), m_editor.savedName(), m_editor.savedVersion());
-    Q_EMIT noticeRequested(ProgramEditor::addResultText(result));
+    Q_EMIT noticeRequested(m_program.addResultText(result));
 }
 
 void PresetTab::on_pushButton_preset_copy_clicked()
@@ -118,6 +118,10 @@ void PresetTab::on_pushButton_preset_copy_clicked()
     case PresetEditor::NotLoaded: return;
     case PresetEditor::NoClient: Q_EMIT noticeRequested(QStringLiteral(" Open a client first")); return;
     case PresetEditor::NoName: Q_EMIT noticeRequested(QStringLiteral(" The preset has no name")); return;
+    case PresetEditor::Refused:
+        ui->label_preset_name_info->setText(m_editor.message());
+        Q_EMIT noticeRequested(QStringLiteral(" Not cloned: ") + m_editor.message());
+        return;
     }
     enter();
 }

@@ -45,6 +45,12 @@ ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *par
             &ProgramTab::linesSelectionChanged);
     // The lines take the height the window gives; the fields above keep theirs.
     ui->verticalLayout_ProgramTab->setStretch(3, 1);
+    // Closed from elsewhere (its program or client deleted): nothing of it
+    // may stay editable here.
+    connect(&editor, &ProgramEditor::openChanged, this, [this](bool open) {
+        if (!open)
+            enter();
+    });
     setEnabled(false);
 }
 
@@ -77,7 +83,10 @@ void ProgramTab::enter()
 
 void ProgramTab::leave()
 {
-    m_editor.commit();
+    if (!m_editor.commit() && m_editor.isLoaded() && !m_editor.message().isEmpty()) {
+        ui->label_program_name_info->setText(m_editor.message());
+        Q_EMIT noticeRequested(QStringLiteral(" Program ") + m_editor.message());
+    }
     ui->label_program_modified->setText(m_editor.modifiedText());
 }
 
@@ -101,7 +110,7 @@ void ProgramTab::fillLines()
     const int remembered = m_linesRow;
     m_lines->refill();
     ui->label_program_totalTime->setText(QString::number(m_lines->totalMinutes()));
-    if (remembered < m_lines->rowCount())
+    if (remembered >= 0 && remembered < m_lines->rowCount())
         ui->tableWidget_program->selectRow(remembered);
     m_linesRow = remembered;
     applyColumnWidths();
@@ -146,7 +155,8 @@ void ProgramTab::lineTimeEdited(int row, const QString &refused)
 void ProgramTab::linesSelectionChanged()
 {
     const QModelIndexList rows = ui->tableWidget_program->selectionModel()->selectedRows();
-    m_linesRow = rows.isEmpty() ? 0 : rows.first().row();
+    // With nothing selected the line buttons do nothing, as in the lists.
+    m_linesRow = rows.isEmpty() ? -1 : rows.first().row();
     qDebug() << "program_row" << m_linesRow;
 }
 
@@ -180,6 +190,11 @@ void ProgramTab::on_pushButton_program_programToWork_clicked()
         return;
     }
     const SendToWork::Outcome outcome = m_editor.toWork(m_devices);
+    if (outcome == SendToWork::NotSaved) {
+        ui->label_program_name_info->setText(m_editor.message());
+        Q_EMIT noticeRequested(QStringLiteral(" Nothing sent: the program cannot be saved: ") + m_editor.message());
+        return;
+    }
     if (outcome != SendToWork::Sent) {
         Q_EMIT noticeRequested(SendToWork::notice(outcome));
         return;

@@ -55,10 +55,41 @@ void ToolsTab::on_pushButton_import_clicked()
                                       QStringLiteral("csv files (*.csv)"));
     if (path.isEmpty())
         return;
+    inTurn(QStringLiteral("import"), [this, path] { importFile(path); });
+}
+
+void ToolsTab::inTurn(const QString &what, std::function<void()> job)
+{
+    if (!m_turnHolder.isEmpty())
+        Q_EMIT noticeRequested(QStringLiteral("The %1 starts when the %2 has ended").arg(what, m_turnHolder));
+    m_waiting.append({what, std::move(job)});
+    if (m_turnHolder.isEmpty())
+        turnEnded();
+}
+
+void ToolsTab::turnEnded()
+{
+    m_turnHolder.clear();
+    if (m_waiting.isEmpty())
+        return;
+    auto [what, job] = m_waiting.takeFirst();
+    m_turnHolder = what;
+    job();
+}
+
+void ToolsTab::importFile(const QString &path)
+{
     const QList<Preset> records = m_library.legitimatePresets().records();
     const QString poolPath = m_library.legitimatePresets().path();
+    Import::Pairs elsewhere;
+    for (const int pool : {PresetPool::General, PresetPool::Client}) {
+        for (const Preset &preset : m_library.presetPool(pool).records())
+            elsewhere.insert({preset.name, preset.version});
+    }
     QProgressDialog *busy = showBusy(QStringLiteral("Importing %1...").arg(QFileInfo(path).fileName()));
-    runOffThread<ImportedPool>(this, [records, poolPath, path] { return importOnPool(records, poolPath, path); },
+    runOffThread<ImportedPool>(this, [records, poolPath, path, elsewhere] {
+        return importOnPool(records, poolPath, path, elsewhere);
+    },
                                  [this, busy](ImportedPool run) {
         busy->deleteLater();
         const Import &import = run.import;
@@ -74,6 +105,7 @@ void ToolsTab::on_pushButton_import_clicked()
             Q_EMIT noticeRequested(QStringLiteral("Nothing imported: the column header differs"));
         else
             Q_EMIT noticeRequested(Import::summary(import));
+        turnEnded();
     });
 }
 
@@ -117,6 +149,11 @@ void ToolsTab::on_pushButton_restore_clicked()
     const QString path = m_chooseFile(FileDialog::Open, backupCaption, m_settings.backupFolder(), backupFilter);
     if (path.isEmpty())
         return;
+    inTurn(QStringLiteral("restore"), [this, path] { restoreFile(path); });
+}
+
+void ToolsTab::restoreFile(const QString &path)
+{
     // Reading and checking a large backup, the safety backup and writing
     // the restored files take seconds each: beside the window.
     QProgressDialog *busy = showBusy(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
@@ -124,6 +161,7 @@ void ToolsTab::on_pushButton_restore_clicked()
         if (read.why.isEmpty() && m_backup.refuseWhileRunning()) {
             busy->deleteLater();
             Q_EMIT noticeRequested(m_backup.message());
+            turnEnded();
             return;
         }
         busy->setLabelText(QStringLiteral("Restoring..."));
@@ -137,11 +175,13 @@ void ToolsTab::on_pushButton_restore_clicked()
                 busy->deleteLater();
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
                     Q_EMIT noticeRequested(m_backup.message());
+                    turnEnded();
                     return;
                 }
                 if (!m_settings.geometry().isEmpty())
                     window()->restoreGeometry(m_settings.geometry());
                 Q_EMIT restartRequested();
+                turnEnded();
             });
     });
 }
@@ -153,7 +193,7 @@ void ToolsTab::on_pushButton_Update_Preset_clicked()
     ui->pushButton_Update_Preset->setEnabled(false);
     m_updateText = ui->pushButton_Update_Preset->text();
     ui->pushButton_Update_Preset->setText(QStringLiteral("Downloading..."));
-    m_downloader.download(m_downloadUrl);
+    inTurn(QStringLiteral("download"), [this] { m_downloader.download(m_downloadUrl); });
 }
 
 void ToolsTab::on_pushButton_about_clicked()
@@ -175,5 +215,7 @@ void ToolsTab::loadFile()
         QString notice;
         FileDownloader::install(m_library.legitimatePresets(), set, notice);
         Q_EMIT noticeRequested(notice);
+        if (m_turnHolder == QLatin1String("download"))
+            turnEnded();
     });
 }

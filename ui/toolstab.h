@@ -52,6 +52,13 @@ private Q_SLOTS:
 
 private:
     QProgressDialog *showBusy(const QString &text);
+    void importFile(const QString &path);
+    void restoreFile(const QString &path);
+    // Import, download and restore each replace a pool from what it held
+    // when they began: they run one at a time, in the order asked for, so
+    // that none throws away what another did.
+    void inTurn(const QString &what, std::function<void()> job);
+    void turnEnded();
 
     Ui::ToolsTab *ui = nullptr;
     Settings &m_settings;
@@ -61,4 +68,6 @@ private:
     QUrl m_downloadUrl;
     QString m_updateText;
     FileChooser m_chooseFile;
+    QString m_turnHolder;
+    QList<std::pair<QString, std::function<void()>>> m_waiting;
 };

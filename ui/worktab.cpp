@@ -59,6 +59,7 @@ void WorkTab::buildWidgets(QWidget *page)
     m_pool = labelIn(program, programRow, QStringLiteral("Selection"), "label_workSelectionDB");
     m_programName = labelIn(program, programRow, QStringLiteral("Name"), "label_programName");
     m_programNotes = labelIn(program, programRow, QStringLiteral("Notes"), "label_programNotes");
+    m_client = labelIn(program, programRow, QStringLiteral("Recorded for"), "label_work_client");
     top->addWidget(program, 3);
 
     auto *transmit = new QGroupBox(QStringLiteral("Transmit"), page);
@@ -135,6 +136,10 @@ void WorkTab::fillWorkTable()
 
 void WorkTab::refreshWorkTab()
 {
+    // Start records the run in the open client's history: the operator
+    // sees whose before starting.
+    const QString client = m_library.openClientName();
+    m_client->setText(m_library.hasOpenClient() ? client : QStringLiteral("no client: recorded in no history"));
     QHeaderView *header = m_table->horizontalHeader();
     m_table->setColumnWidth(WorkTableModel::ColumnPool, 90);
     m_table->setColumnWidth(WorkTableModel::ColumnValue, 90);

@@ -102,7 +102,8 @@ QString frequencyProblem(const QString &text)
         return {};
     if (text.contains(QLatin1Char(',')))
         return QStringLiteral("write the frequency with a point, as in 1.5");
-    return QStringLiteral("the frequency must be a plain number above 0 and below 4294967296, as in 1234.5");
+    // A device takes whole hertz and more: 0.5 is above 0 and still refused.
+    return QStringLiteral("the frequency must be a plain number from 1 to below 4294967296, as in 1234.5");
 }
 
 } // namespace RunRules

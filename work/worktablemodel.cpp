@@ -7,12 +7,6 @@
 #include "work/runrules.h"
 #include "work/sequencer.h"
 
-namespace {
-
-const QString notRunnable = QStringLiteral("-1");
-
-} // namespace
-
 int WorkTableModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -56,7 +50,9 @@ void WorkTableModel::fill(const WorkList *work)
             const bool found = RunRules::presetFound(line);
             if (found)
                 row[ColumnTime] = QString::number(line.time);
-            row[ColumnProgress] = row[ColumnSensor] = found ? QStringLiteral("0") : notRunnable;
+            // A line that cannot run has no progress: the reason, not a number.
+            row[ColumnProgress] = row[ColumnSensor] = found ? QStringLiteral("0")
+                : line.pool == PresetLookup::Duplicate ? QStringLiteral("duplicate") : QStringLiteral("not found");
             m_rows.append(row);
         }
     }
@@ -68,7 +64,9 @@ void WorkTableModel::showProgress(const Sequencer &sequencer)
     const int rows = qMin(int(m_rows.size()), sequencer.count());
     for (int row = 0; row < rows; ++row) {
         QString &shown = m_rows[row][ColumnProgress];
-        if (shown == notRunnable)
+        bool runnable = false;
+        shown.toInt(&runnable);
+        if (!runnable)
             continue;
         const QString progress = QString::number(sequencer.progress(row));
         if (shown == progress)

@@ -66,6 +66,25 @@ private Q_SLOTS:
             QVERIFY(reread.readBase());
             QCOMPARE(reread.count(), 1);
         }
+        // Under a refused name the history is still the client's: an entry
+        // deleted and a note accepted meanwhile are stored, and what was
+        // typed stays shown after a visit to the client list.
+        f.library.history().setCurrent(0);
+        f.library.history().removeCurrent();
+        client.newNote(0);
+        client.nameEdited("Bo");
+        QVERIFY(!client.commit({"Bo", "typed", ""}));
+        QVERIFY(client.takeNoteResult("accepted", 1));
+        session.leaveClientSelection();
+        QCOMPARE(client.fields().name, QString("Bo"));
+        QCOMPARE(client.fields().address, QString("typed"));
+        QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
+        History reread;
+        reread.setPath(f.folder() + ana);
+        QVERIFY(reread.readBase());
+        QCOMPARE(reread.count(), 1);
+        QCOMPARE(reread.records().at(0).text, QString("accepted"));
+        QCOMPARE(storedNames(), QStringList({"Ana", "Bo"}));
         client.nameEdited("Ana");
         QCOMPARE(client.message(), QString());
 
@@ -141,10 +160,15 @@ private Q_SLOTS:
         ClientEditor client(f.library);
         History &history = f.library.history();
 
+        // New Notes stores nothing before the dialog's OK: Cancel leaves none.
         client.newNote(0);
+        QCOMPARE(history.count(), 0);
+        client.newNote(0);
+        QVERIFY(client.takeNoteResult(QString(), 0));
         QCOMPARE(history.count(), 1);
         QCOMPARE(history.type(), int(LineType::Notes));
         client.newNote(0);  // the same minute and text: still another note
+        QVERIFY(client.takeNoteResult(QString(), 0));
         QVERIFY(client.editNote(1));
         QVERIFY(client.takeNoteResult("second", 1));
         QCOMPARE(history.records().at(0).text, QString());
@@ -153,6 +177,7 @@ private Q_SLOTS:
 
         // The dialog does not block: the list may change under it.
         client.newNote(0);
+        QVERIFY(client.takeNoteResult(QString(), 0));
         client.editNote(2);
         history.setCurrent(0);
         QVERIFY(client.takeNoteResult("kept", 2));

@@ -71,6 +71,13 @@ private Q_SLOTS:
                         "D,1,5,1,n,,,T8,Bob,Calc,extra\n"
             << QStringList() << 1
             << QStringList{QString::fromUtf8("R\xc3\xa9z, hot|1|5|2|say \"hi\"|||T8|Bob|Calc"), "D|1|5|1|n|||T8|Bob|Calc"};
+        // "Held" v2 is in another pool: a pair lives in one pool only.
+        QTest::newRow("pairs another pool holds") << QByteArray("Actinomyces israelii ,1\nHeld 2,9\nHeld 3,9\n")
+            << QStringList() << 1
+            << QStringList{"Actinomyces israelii|0|1|5||now|now|T5 T7|Tavik Genuine|DNA List",
+                           "Held|3|9|5||now|now|T5 T7|Tavik Genuine|DNA List"};
+        QTest::newRow("preset table, pair another pool holds") << header + "Held,2,5,1,n,,,T8,Bob,Calc\n"
+            << QStringList() << 1 << QStringList();
     }
 
     void importsIntoPool()
@@ -94,6 +101,7 @@ private Q_SLOTS:
         store.setCurrent(pool.size());
         Import import;
         import.setFileName(path);
+        import.setTakenElsewhere({{"Held", 2}});
         for (int run = 0; run < runs; ++run)
             QVERIFY(import.importCsv(store));
 
@@ -105,6 +113,9 @@ private Q_SLOTS:
         if (QByteArray(QTest::currentDataTag()).startsWith("quoted"))
             QCOMPARE(Import::summary(import), QString("Imported: 2 new, 0 updated; 2 lines without a preset skipped; "
                                                       "1 lines had more fields than the table, the rest was ignored"));
+        if (QByteArray(QTest::currentDataTag()).startsWith("pairs"))
+            QCOMPARE(Import::summary(import),
+                     QString("Imported: 2 new, 0 updated; 1 refused: another pool holds their name and version"));
     }
 };
 

@@ -84,10 +84,10 @@ private Q_SLOTS:
         PresetEditor editor(f.library);
         editor.setAuthor("op");
 
-        // New, left without a name: nothing is added, and a second commit
+        // New, left as it came: nothing is added, and a second commit
         // does not write the empty fields over another preset.
         editor.newPreset(1, 0);
-        QCOMPARE(general.count(), 3);
+        QCOMPARE(general.count(), 2);
         PresetFields empty = editor.fields();
         QVERIFY(!editor.commit(empty));
         QCOMPARE(general.count(), 2);
@@ -95,18 +95,9 @@ private Q_SLOTS:
         QVERIFY(!editor.commit(empty));
         QCOMPARE(general.records().at(0).name, QString("A"));
 
-        // A new preset under a pair another pool has is refused and removed.
-        editor.newPreset(1, 0);
-        PresetFields fields = editor.fields();
-        fields.name = "L";
-        editor.check(fields.name, fields.version);
-        QVERIFY(editor.saveRefused());
-        QVERIFY(!editor.commit(fields));
-        QCOMPARE(general.count(), 2);
-
         // Overwrite: the other record goes, the edited one takes the pair.
         editor.open(1, 0);
-        fields = editor.fields();
+        PresetFields fields = editor.fields();
         fields.name = "B";
         fields.notes = "edited A";
         editor.check(fields.name, fields.version);
@@ -130,6 +121,43 @@ private Q_SLOTS:
         QCOMPARE(general.count(), 2);
         QCOMPARE(general.records().at(0).author, QString("op"));
         QCOMPARE(general.records().at(0).time, 12);
+
+        // A refused new preset stays in the editor with what was typed and
+        // why, in no list, until it can be stored; its pair is judged again
+        // at the commit, so a pair another pool took since is refused too.
+        for (const auto &[name, time] : {std::pair{"L", "7"}, {"Free", "0"}, {"", "7"}, {"Late", "7"}}) {
+            editor.newPreset(1, 0);
+            fields = editor.fields();
+            fields.notes = "typed";
+            fields.name = name;
+            fields.workTime = time;
+            editor.check(name, 0);
+            if (QString(name) == "Late")
+                f.addPreset(2, "Late", 0);
+            QVERIFY2(!editor.commit(fields), name);
+            QVERIFY2(editor.message().startsWith(*name ? (time == QString("0") ? "Will not be saved: " : "Protected")
+                                                       : "Will not be saved: a preset needs a name"),
+                     qPrintable(editor.message()));
+            QVERIFY(editor.isLoaded() && editor.isNewPending());
+            QCOMPARE(general.count(), 2);
+        }
+        fields.name = "Free";
+        QVERIFY(editor.commit(fields));
+        general.readBase();
+        QCOMPARE(general.records().at(0).name, QString("Free"));
+        QCOMPARE(general.records().at(0).notes, QString("typed"));
+
+        // A preset a download took out of its pool while it was edited is
+        // stored anew with what was typed.
+        QVERIFY(editor.open(2, 0));
+        fields = editor.fields();
+        fields.notes = "edited while downloading";
+        Preset downloaded = Preset::newRecord();
+        downloaded.name = "D";
+        f.library.legitimatePresets().editRecords() = {downloaded};
+        QVERIFY(editor.commit(fields));
+        QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "L"}));
+        QCOMPARE(f.library.legitimatePresets().records().at(1).notes, QString("edited while downloading"));
     }
 
     // Stored values the device cannot take stay as stored until edited;
@@ -165,6 +193,9 @@ private Q_SLOTS:
         comma.variable = "1,5";
         editor.commit(comma);
         QVERIFY(editor.message().contains("point"));
+        comma.variable = "0.5";  // above 0, and still refused: the message says what is taken
+        editor.commit(comma);
+        QVERIFY(editor.message().contains("from 1 "));
         QCOMPARE(TestEnv::readFile(general.path()), stored);
         PresetFields fine = editor.fields();
         fine.workTime = "1092";
@@ -172,16 +203,9 @@ private Q_SLOTS:
         QVERIFY(editor.commit(fine));
         QCOMPARE(general.records().at(2).time, 1092);
 
-        // A new preset is in the list but in no file until it has a name.
         editor.newPreset(1, 0);
-        QCOMPARE(general.count(), 4);
-        QVERIFY(general.saveBase());
-        QCOMPARE(namesIn(general.path(), "presets"), (QStringList{"Big", "Neg", "Top"}));
-        QCOMPARE(general.records().at(0).name, QString());
         QVERIFY(!editor.open(1, -1));  // nothing selected: the new one stays edited
         QVERIFY(editor.isNewPending());
-        QVERIFY(!editor.commit(editor.fields()));
-        QCOMPARE(general.count(), 3);
     }
 
     void cloneAndLookup()
@@ -204,6 +228,27 @@ private Q_SLOTS:
         QCOMPARE(editor.fields().notes, QString("for Ana"));
         QCOMPARE(editor.fields().variable, QString("777.0"));
         QCOMPARE(editor.message(), QString());
+        f.library.clients().loadHistory();
+        QCOMPARE(f.library.presetPool(0).count(), 1);
+        // A clone stores only what a commit would.
+        for (const auto &[time, frequency] : {std::pair{"5", "NaN"}, {"5", "-5"}, {"5", "5e9"}, {"5", "1,5"},
+                                              {"5000", "777.0"}}) {
+            PresetFields wrong = editor.fields();
+            wrong.workTime = time;
+            wrong.variable = frequency;
+            QCOMPARE(editor.cloneToClient(wrong), PresetEditor::Refused);
+            QVERIFY(editor.message().startsWith("Will not be saved: "));
+        }
+        // Nor is a clone made of an edit that cannot be stored, which
+        // would let that edit go.
+        QVERIFY(editor.open(1, 0));
+        PresetFields taken = editor.fields();
+        taken.version = 3;
+        QCOMPARE(editor.cloneToClient(taken), PresetEditor::Refused);
+        QCOMPARE(editor.message(), QString("Protected can't save - preset exist in legitimate, please change name or version"));
+        f.addPreset(1, "Stored NaN", 0, 5, "NaN");
+        QVERIFY(editor.open(1, 2));
+        QCOMPARE(editor.cloneToClient(editor.fields()), PresetEditor::Refused);
         f.library.clients().loadHistory();
         QCOMPARE(f.library.presetPool(0).count(), 1);
 

@@ -83,7 +83,7 @@ private Q_SLOTS:
         editor.open(true, 0);
 
         QCOMPARE(editor.addPreset(0, "Mine", 0), ProgramEditor::ClientToGeneral);
-        QCOMPARE(ProgramEditor::addResultText(ProgramEditor::ClientToGeneral), QString(" ERROR: client to global"));
+        QCOMPARE(editor.addResultText(ProgramEditor::ClientToGeneral), QString(" ERROR: client to global"));
         for (const char *name : {"Twice", "Gone", "Legit"})
             QCOMPARE(editor.addPreset(name == QString("Legit") ? 2 : 1, name, name == QString("Legit") ? 2 : 0),
                      ProgramEditor::Added);
@@ -119,19 +119,38 @@ private Q_SLOTS:
         fill(f);
         f.addClient("Ana");
         ProgramEditor editor(f.library);
+        DeviceSlots devices;
 
+        // A new program is in no list until stored; left as it came, it goes.
         editor.newProgram(true, 0);
-        QCOMPARE(f.library.programs().count(), 2);
-        QVERIFY(!editor.commit());
         QCOMPARE(f.library.programs().count(), 1);
+        QVERIFY(!editor.commit());
         QVERIFY(!editor.isLoaded());
 
+        // A refused new program stays open with its edits and the reason,
+        // also when a preset is added before it has a name; once its name
+        // is acceptable it is stored with all of them.
         editor.newProgram(false, 0);
+        QCOMPARE(editor.addPreset(0, "Five", 0), ProgramEditor::NotSaved);
+        QCOMPARE(editor.addResultText(ProgramEditor::NotSaved),
+                 QString(" Not added: the program cannot be saved: Will not be saved: a program needs a name"));
+        QVERIFY(editor.isLoaded());
+        editor.setNotes("typed");
         editor.check("P", 1);
         QCOMPARE(editor.message(),
                  QString("Protected can't save - program exist in general, please change name or version"));
         QVERIFY(!editor.commit());
+        QCOMPARE(editor.toWork(devices), SendToWork::NotSaved);
+        QVERIFY(editor.isLoaded() && editor.isNewPending());
+        QCOMPARE(editor.message(),
+                 QString("Protected can't save - program exist in general, please change name or version"));
         QCOMPARE(f.library.history().programs().count(), 0);
+        editor.check("Fresh", 1);
+        QVERIFY(editor.commit());
+        f.library.clients().loadHistory();
+        QCOMPARE(f.library.history().programs().count(), 1);
+        QCOMPARE(f.library.history().programs().notes(), QString("typed"));
+        f.library.history().programs().removeCurrent();
 
         // A program shown under a refused pair is never sent nor added to.
         Programs &mine = f.library.history().programs();
@@ -142,7 +161,6 @@ private Q_SLOTS:
         editor.check("P", 1);
         QCOMPARE(editor.addPreset(0, "Five", 0), ProgramEditor::NotSaved);
         QCOMPARE(editor.lineViews().size(), 0);
-        DeviceSlots devices;
         QCOMPARE(editor.toWork(devices), SendToWork::NotSaved);
         editor.check("Mine", 0);
 
@@ -156,7 +174,14 @@ private Q_SLOTS:
         QCOMPARE(editor.totalMinutes(), 1005);
 
         QVERIFY(!editor.open(true, -1));
+        // Clearing a stored program's name keeps every edit, with the reason.
         editor.open(true, 0);
+        editor.setNotes("kept");
+        editor.check("", 1);
+        QVERIFY(!editor.commit());
+        QCOMPARE(editor.message(), QString("Will not be saved: a program needs a name"));
+        QVERIFY(editor.holdsRefusedEdit());
+        QCOMPARE(editor.notes(), QString("kept"));
         editor.check("Q", 1);
         QCOMPARE(editor.caption(), QString("Program\nQ.v.1"));
         QVERIFY(editor.commit());

@@ -198,8 +198,8 @@ private Q_SLOTS:
         QCOMPARE(text(0, 4), QString("90"));
         QCOMPARE(text(1, 0), QString());
         QCOMPARE(text(1, 4), QString());
-        QCOMPARE(text(1, 5), QString("-1"));
-        QCOMPARE(text(1, 6), QString("-1"));
+        QCOMPARE(text(1, 5), QString("not found"));
+        QCOMPARE(text(1, 6), QString("not found"));
         QCOMPARE(widget<QLabel>(window, "label_work_totalTime")->text(), QString("90"));
         window.uiTick();
         QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());

@@ -2,14 +2,19 @@
 #include "data/container.h"
 #include "ui/dialognotes.h"
 #include "ui/storetablemodel.h"
+#include "ui/toolstab.h"
 
 #include "support/testenv.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -30,8 +35,12 @@
 //   holds a note written for another client;
 // - nothing nameless is stored;
 // - the client open is the one last picked;
-// - a preset or program leaves its file only by a step that may delete or
-//   overwrite one.
+// - a preset or program leaves its file only by a delete, or by its editor
+//   storing it under another name and version;
+// - every value typed into the preset or the program editor (name, version,
+//   time, frequency, notes, lines) is stored with the record, or is still
+//   shown in its editor (with the reason once the editor has been left), or
+//   was discarded by the operator answering the question that asks.
 // A failure prints the seed and the steps, so that the walk can be replayed:
 //   TAVIK_WALK_SEEDS=17 TAVIK_WALK_STEPS=300 tst_librarywalk
 namespace {
@@ -57,6 +66,18 @@ struct ClientModel
     QString address;
 };
 
+using Shown = QMap<QString, QString>;
+
+// What the operator typed into an editor and has not seen stored yet.
+struct Typed
+{
+    bool active = false;
+    Shown values;
+    QString file;
+    QString key;
+    bool mayGo = false;  // a step deleted it, or the client it belongs to
+};
+
 class Walk
 {
 public:
@@ -69,15 +90,22 @@ public:
         open();
         for (int step = 0; step < steps && m_failure.isEmpty(); ++step) {
             const auto before = pairsInFiles();
-            m_mayDrop = false;
+            m_renamed = editorPairs();
+            m_discarded = false;
+            m_kept = false;
             act();
             if (m_failure.isEmpty())
                 check(before);
         }
-        // Closing the window commits what the shown tab edits.
+        // Closing the window commits what the shown tab edits; what cannot
+        // be stored is discarded by answering so.
+        m_answer = true;
         leaving();
+        if (!m_window->close())
+            fail(QStringLiteral("the window did not close after discarding"));
         m_window.reset();
         afterTabChange();
+        m_discarded = true;
         if (m_failure.isEmpty())
             check({});
         if (m_failure.isEmpty())
@@ -124,9 +152,18 @@ private:
         m_window->show();
         m_tabs = child<QTabWidget>("MainPage");
         m_notes = m_window->findChild<DialogNotes *>();
-        // The library starts with its first client open.
+        m_window->setDiscardQuestion([this](const QString &text) {
+            m_steps << QStringLiteral("asked \"%1\": %2").arg(text.section('\n', 0, 0), m_answer ? "discard" : "keep");
+            m_discarded = m_discarded || m_answer;
+            m_kept = m_kept || !m_answer;
+            return m_answer;
+        });
+        // The library starts with the client open at the last exit, or with
+        // its first client when it has never been closed.
         const QJsonArray clients = stored("clients.dat").value("clients").toArray();
-        m_open = clients.isEmpty() ? QString() : clients.first()["file"].toString();
+        if (!m_started)
+            m_open = clients.isEmpty() ? QString() : clients.first()["file"].toString();
+        m_started = true;
         m_pending = false;
         if (m_window->library().openClientFile() != m_open)
             fail(QStringLiteral("the first client is not open at start"));
@@ -154,8 +191,12 @@ private:
     // ---- steps ----------------------------------------------------------
     void act()
     {
-        const int choice = pick(100);
-        if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6}));
+        m_answer = pick(2) == 0;
+        const int choice = pick(111);
+        if (choice >= 108) download();
+        else if (choice >= 106) importCsv();
+        else if (choice >= 100) programLines();
+        else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
         else if (choice < 20) selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
         else if (choice < 27) openClient();
         else if (choice < 31) clickIn(0, QStringLiteral("pushButton_clientSelection_new"), "new client");
@@ -174,8 +215,8 @@ private:
         else if (choice < 88) programButton();
         else if (choice < 91) typeProgram();
         else if (choice < 93) selectIn(QStringLiteral("tableWidget_programSelection"), 2);
-        else if (choice < 95) clickIn(5, QStringLiteral("pushButton_preset_copy"), "clone to client", true);
-        else if (choice < 97) clickIn(3, QStringLiteral("pushButton_program_programToWork"), "program to work", true);
+        else if (choice < 95) clickIn(5, QStringLiteral("pushButton_preset_copy"), "clone to client");
+        else if (choice < 97) clickIn(3, QStringLiteral("pushButton_program_programToWork"), "program to work");
         else reopen();
     }
 
@@ -197,10 +238,8 @@ private:
         }
         // Its own stored name is always acceptable, even one another has.
         const bool own = name == m_clients.value(m_open).name;
-        if (!m_clients.contains(m_open) || name.isEmpty() || (!own && takenByOther(name, m_open))) {
-            m_mayDrop = true;  // the history is read back: its unsaved changes go
-            return;
-        }
+        if (!m_clients.contains(m_open) || name.isEmpty() || (!own && takenByOther(name, m_open)))
+            return;  // refused: the typed name stays on screen, the history is stored as shown
         m_clients[m_open] = {name, address};
     }
 
@@ -228,8 +267,6 @@ private:
     {
         switch (m_tabs->currentIndex()) {
         case MainWindow::TabClient: commitClientModel(); break;
-        case MainWindow::TabPreset:
-        case MainWindow::TabProgram: m_mayDrop = true; break;
         default: break;
         }
     }
@@ -272,24 +309,22 @@ private:
         }
     }
 
-    void clickIn(int tab, const QString &button, const char *what, bool mayDrop = false)
+    void clickIn(int tab, const QString &button, const char *what)
     {
         ensureTab(tab);
         m_steps << QString::fromLatin1(what);
         auto *b = child<QPushButton>(button);
         if (!b || !b->isEnabled())
             return;
-        if (button == QLatin1String("pushButton_clientSelection_new")) {
+        const int tabBefore = m_tabs->currentIndex();
+        b->click();
+        // A new client comes only when no editor keeps a refused edit.
+        if (button == QLatin1String("pushButton_clientSelection_new") && !m_kept) {
             if (!m_pending)
                 m_previous = m_open;
             m_pending = true;
             m_open.clear();
         }
-        m_mayDrop = m_mayDrop || mayDrop;
-        const int tabBefore = m_tabs->currentIndex();
-        if (m_tabs->currentIndex() == MainWindow::TabPreset || m_tabs->currentIndex() == MainWindow::TabProgram)
-            m_mayDrop = true;
-        b->click();
         if (m_tabs->currentIndex() != tabBefore)
             afterTabChange();
     }
@@ -326,8 +361,8 @@ private:
             table->setFocus();
             QTest::keyClick(table, Qt::Key_Return);
         }
-        if (file.isEmpty())
-            return;
+        if (file.isEmpty() || m_kept)
+            return;  // nothing picked, or an editor keeps its refused edit
         m_open = file;
         m_pending = false;
         if (m_tabs->currentIndex() != MainWindow::TabClient)
@@ -369,6 +404,8 @@ private:
             return;
         m_clients.remove(file);
         m_written.remove(file);
+        // Deleting the open client lets go of what its pools' editors hold.
+        m_preset.mayGo = m_program.mayGo = m_preset.mayGo || file == m_open;
         if (file == m_open)
             m_open.clear();
         if (file == m_previous)
@@ -398,7 +435,17 @@ private:
         if (!open)
             fail(QStringLiteral("New Notes opened a dialog with no client open"));
         m_notes->findChild<QPlainTextEdit *>("plainTextEdit_notes")->setPlainText(token);
+        if (pick(4) == 0) {
+            m_steps << QStringLiteral("cancel the note");
+            m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+            m_window->uiTick();
+            m_cancelled << token;
+            return;
+        }
         m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+        // Now and then the tab changes before the tick takes the note.
+        if (pick(3) == 0)
+            goToTab(oneOf<int>({0, 2, 4}));
         m_window->uiTick();
         m_written[m_open] << token;
     }
@@ -413,7 +460,6 @@ private:
         child<QPushButton>("pushButton_history_delete")->click();
         if (!text.isEmpty())
             m_written[m_open].removeAll(text);
-        m_mayDrop = true;
     }
 
     void presetPool()
@@ -427,10 +473,11 @@ private:
     void presetButton()
     {
         const QString button = oneOf<QString>({"new", "edit", "delete", "moveUp", "moveDown", "toProgram"});
-        if (button == QLatin1String("delete"))
+        if (button == QLatin1String("delete")) {
             allowDropOfSelected(4, QStringLiteral("tableWidget_presetSelection"), QStringLiteral("presets"));
-        clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button),
-                button == QLatin1String("delete") || button == QLatin1String("toProgram"));
+            m_preset.mayGo = true;  // deleting the edited record lets its edit go
+        }
+        clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
     }
 
     void typePreset()
@@ -439,9 +486,15 @@ private:
         auto *name = child<QLineEdit>("lineEdit_preset_name");
         if (!name->isEnabled())
             return;
-        const int what = pick(4);
-        if (what == 0) {
-            const QString text = oneOf<QString>({"", "Sun", "Moon", "Own", QStringLiteral("P%1").arg(++m_serial)});
+        const int what = pick(5);
+        if (what == 4) {
+            const QString text = QStringLiteral("notes %1").arg(++m_serial);
+            m_steps << QStringLiteral("type preset notes \"%1\"").arg(text);
+            child<QPlainTextEdit>("plainTextEdit_preset_notes")->setPlainText(text);
+        } else if (what == 0) {
+            const QString text = oneOf<QString>({"", "Sun", "Moon", "Own", QStringLiteral("P%1").arg(++m_serial),
+                                                 QStringLiteral("Řeřicha %1 日本").arg(++m_serial),
+                                                 QString(200, QChar(0x17E)) + QString::number(++m_serial)});
             m_steps << QStringLiteral("type preset name \"%1\"").arg(text);
             name->setText(text);
         } else if (what == 1) {
@@ -457,6 +510,7 @@ private:
             m_steps << QStringLiteral("type preset time \"%1\"").arg(text);
             child<QLineEdit>("lineEdit_preset_workTime")->setText(text);
         }
+        typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
     }
 
     void programButton()
@@ -469,10 +523,11 @@ private:
             return;
         }
         const QString button = oneOf<QString>({"new", "edit", "delete", "moveUp", "moveDown", "toWork"});
-        if (button == QLatin1String("delete"))
+        if (button == QLatin1String("delete")) {
             allowDropOfSelected(2, QStringLiteral("tableWidget_programSelection"), QStringLiteral("programs"));
-        clickIn(2, "pushButton_programSelection_" + button, qPrintable("program " + button),
-                button == QLatin1String("delete"));
+            m_program.mayGo = true;
+        }
+        clickIn(2, "pushButton_programSelection_" + button, qPrintable("program " + button));
     }
 
     // A deleted record leaves its file when its list is next written.
@@ -492,15 +547,113 @@ private:
         auto *name = child<QLineEdit>("lineEdit_program_name");
         if (!name->isEnabled())
             return;
-        const QString text = oneOf<QString>({"", "Day", QStringLiteral("G%1").arg(++m_serial)});
-        m_steps << QStringLiteral("type program name \"%1\"").arg(text);
-        name->setText(text);
+        if (pick(3) == 0) {
+            const QString text = QStringLiteral("program notes %1").arg(++m_serial);
+            m_steps << QStringLiteral("type program notes \"%1\"").arg(text);
+            child<QPlainTextEdit>("plainTextEdit_program_notes")->setPlainText(text);
+        } else {
+            const QString text = oneOf<QString>({"", "Day", QStringLiteral("G%1").arg(++m_serial),
+                                                 QStringLiteral("Ünïcødé %1").arg(++m_serial),
+                                                 QString(200, QChar(0x10D)) + QString::number(++m_serial)});
+            m_steps << QStringLiteral("type program name \"%1\"").arg(text.left(20));
+            name->setText(text);
+        }
+        typed(m_program, programShown(), QStringLiteral("label_programSelection"));
+    }
+
+    // Update Presets against a local server that answers a few steps later
+    // (or at once when asked again), with a set of its own.
+    void download()
+    {
+        ensureTab(MainWindow::TabTools);
+        if (!m_server.isListening()) {
+            m_server.listen(QHostAddress::LocalHost);
+            QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+                while (QTcpSocket *socket = m_server.nextPendingConnection())
+                    m_asking << socket;
+            });
+        }
+        if (!m_asking.isEmpty()) {
+            const QString name = QStringLiteral("D%1").arg(++m_serial);
+            m_steps << QStringLiteral("the server answers with %1").arg(name);
+            const QByteArray body = Container::encode(
+                {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}}}});
+            for (QTcpSocket *socket : std::exchange(m_asking, {})) {
+                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            }
+            m_downloaded = true;
+            if (!QTest::qWaitFor([&] { return child<QPushButton>("pushButton_Update_Preset")->isEnabled()
+                                              && !m_window->findChild<QProgressDialog *>(); }, 20000))
+                fail(QStringLiteral("the download did not end"));
+            return;
+        }
+        auto *button = child<QPushButton>("pushButton_Update_Preset");
+        if (!button->isEnabled())
+            return;
+        m_window->findChild<ToolsTab *>()->setDownloadUrl(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/info/genpresets.dat").arg(m_server.serverPort())));
+        m_steps << QStringLiteral("update presets");
+        button->click();
+        QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000);
+    }
+
+    // A frequency table into the Legitimate pool; its lines for pairs the
+    // General pool holds are refused.
+    void importCsv()
+    {
+        ensureTab(MainWindow::TabTools);
+        const QString csv = TestEnv::dataFolder() + "../walk.csv";
+        QByteArray lines = "Actinomyces israelii ,440\n";
+        for (const QString &name : {QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)})
+            lines += name.toUtf8() + "," + QByteArray::number(100 + m_serial) + "\n";
+        TestEnv::writeFile(csv, lines);
+        auto *tools = m_window->findChild<ToolsTab *>();
+        tools->setFileChooser([csv](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
+        m_steps << QStringLiteral("import L%1").arg(m_serial);
+        child<QPushButton>("pushButton_import")->click();
+        if (!QTest::qWaitFor([&] { return !m_window->findChild<QProgressDialog *>(); }, 20000))
+            fail(QStringLiteral("the import did not end"));
+    }
+
+    // Delete, move and time cells of the open program's lines, with a line
+    // selected or none.
+    void programLines()
+    {
+        ensureTab(3);
+        auto *table = child<QTableView>("tableWidget_program");
+        if (!child<QLineEdit>("lineEdit_program_name")->isEnabled())
+            return;
+        const int rows = table->model()->rowCount();
+        const int row = pick(rows + 1);
+        if (row == rows)
+            table->clearSelection();
+        else
+            table->selectRow(row);
+        const QString button = oneOf<QString>({"deleteLine", "moveUp", "moveDown", "time"});
+        m_steps << QStringLiteral("program line %1 at %2 of %3").arg(button).arg(row).arg(rows);
+        const QStringList before = programShown().value("lines").split('|');
+        if (button == QLatin1String("time")) {
+            if (row < rows)
+                table->model()->setData(table->model()->index(row, 4), oneOf<QString>({"7", "0", "5", "x"}));
+        } else {
+            child<QPushButton>("pushButton_program_" + button)->click();
+        }
+        const QStringList after = programShown().value("lines").split('|');
+        if (row == rows && before != after)
+            fail(QStringLiteral("a line button changed the lines with no line selected"));
+        typed(m_program, programShown(), QStringLiteral("label_programSelection"));
     }
 
     void reopen()
     {
         m_steps << QStringLiteral("close and reopen");
         leaving();
+        if (!m_window->close()) {
+            afterTabChange();
+            return;  // kept what an editor refused: the window stays
+        }
         m_window.reset();
         afterTabChange();
         if (m_pending)
@@ -524,6 +677,115 @@ private:
                     ++pairs[file + ":" + key][r["nam"].toString() + ".v." + r["ver"].toString()];
             }
         }
+        return pairs;
+    }
+
+    Shown presetShown()
+    {
+        return {{"nam", child<QLineEdit>("lineEdit_preset_name")->text()},
+                {"ver", QString::number(child<QSpinBox>("spinBox_preset_mutation")->value())},
+                {"tim", child<QLineEdit>("lineEdit_preset_workTime")->text()},
+                {"var", child<QLineEdit>("lineEdit_preset_variable")->text()},
+                {"not", child<QPlainTextEdit>("plainTextEdit_preset_notes")->toPlainText()}};
+    }
+
+    Shown programShown()
+    {
+        const QAbstractItemModel *lines = child<QTableView>("tableWidget_program")->model();
+        QStringList names;
+        for (int row = 0; row < lines->rowCount(); ++row)
+            names << lines->index(row, 1).data().toString() + ".v." + lines->index(row, 2).data().toString();
+        return {{"nam", child<QLineEdit>("lineEdit_program_name")->text()},
+                {"ver", QString::number(child<QSpinBox>("spinBox_program_version")->value())},
+                {"not", child<QPlainTextEdit>("plainTextEdit_program_notes")->toPlainText()},
+                {"lines", names.join('|')}};
+    }
+
+    QString poolFile(const QString &word, bool presets)
+    {
+        if (word == QLatin1String("Client"))
+            return m_open + ".dat";
+        if (!presets)
+            return QStringLiteral("programs.dat");
+        return word == QLatin1String("Legitimate") ? QStringLiteral("genpresets.dat") : QStringLiteral("presets.dat");
+    }
+
+    void typed(Typed &edit, const Shown &values, const QString &poolLabel)
+    {
+        const bool presets = &edit == &m_preset;
+        edit.active = true;
+        edit.values = values;
+        edit.file = poolFile(child<QLabel>(poolLabel)->text(), presets);
+        edit.key = presets ? QStringLiteral("presets") : QStringLiteral("programs");
+    }
+
+    bool storedAsTyped(const Typed &edit)
+    {
+        for (const QJsonValue &r : stored(edit.file).value(edit.key).toArray()) {
+            QStringList lines;
+            for (const QJsonValue &line : r["program"].toArray())
+                lines << line["nam"].toString() + ".v." + line["ver"].toString();
+            bool same = true;
+            for (auto it = edit.values.cbegin(); it != edit.values.cend() && same; ++it)
+                same = (it.key() == QLatin1String("lines") ? lines.join('|') : r[it.key()].toString()) == it.value();
+            if (same)
+                return true;
+        }
+        return false;
+    }
+
+    // Each typed edit is stored, still shown (with the reason once its tab
+    // was left), or was let go by the operator.
+    void checkTyped(Typed &edit, const char *what, int tab, const QString &field, const QString &reason)
+    {
+        const bool mayGo = std::exchange(edit.mayGo, false);
+        if (!edit.active)
+            return;
+        // A new record left as New made it holds nothing of the operator's.
+        const Shown fresh = &edit == &m_preset ? Shown{{"nam", ""}, {"ver", "0"}, {"tim", "5"}, {"var", "5000.0"}, {"not", ""}}
+                                               : Shown{{"nam", ""}, {"ver", "0"}, {"not", ""}, {"lines", ""}};
+        if (edit.values == fresh) {
+            edit.active = false;
+            return;
+        }
+        if (storedAsTyped(edit)) {
+            edit.active = false;
+            return;
+        }
+        // Held: its editor still has a record open and the fields show the edit.
+        const bool open = m_window && (&edit == &m_preset ? m_window->editors().preset.isLoaded()
+                                                          : m_window->editors().program.isLoaded());
+        if (open && child<QLineEdit>(field)->isEnabled()
+            && (&edit == &m_preset ? presetShown() : programShown()) == edit.values) {
+            if (m_tabs->currentIndex() != tab && child<QLabel>(reason)->text().isEmpty())
+                fail(QStringLiteral("the %1 editor holds an edit it did not store, with no reason").arg(what));
+            return;
+        }
+        if (m_discarded || mayGo) {
+            edit.active = false;
+            return;
+        }
+        QStringList typed;
+        for (auto it = edit.values.cbegin(); it != edit.values.cend(); ++it)
+            typed << it.key() + "=" + it.value().left(40);
+        fail(QStringLiteral("a %1 edit was lost: %2 is neither stored in %3 nor shown")
+                 .arg(what, typed.join(' '), edit.file));
+    }
+
+    // The pairs the editors hold, in their files: a commit may move them.
+    QSet<QString> editorPairs()
+    {
+        QSet<QString> pairs;
+        if (!m_window)
+            return pairs;
+        const PresetEditor &preset = m_window->editors().preset;
+        if (preset.isLoaded() && !preset.isNewPending())
+            pairs << poolFile(preset.poolWord(), true) + ":presets|" + preset.savedName() + ".v."
+                    + QString::number(preset.savedVersion());
+        const ProgramEditor &program = m_window->editors().program;
+        if (program.isLoaded() && !program.isNewPending())
+            pairs << poolFile(program.poolWord(), false) + ":programs|" + program.savedName() + ".v."
+                    + QString::number(program.savedVersion());
         return pairs;
     }
 
@@ -563,20 +825,43 @@ private:
                 }
             }
             for (const QString &token : m_written.value(owner)) {
-                if (!m_mayDrop && !notes.contains(token))
+                if (!notes.contains(token))
                     return fail(QStringLiteral("note %1 is missing from its history").arg(token));
             }
+            for (const QString &token : m_cancelled) {
+                if (notes.contains(token))
+                    return fail(QStringLiteral("note %1 is stored although its dialog was cancelled").arg(token));
+            }
+            if (notes.contains(QString()))
+                return fail(QStringLiteral("an empty note is stored in %1").arg(owner.left(4)));
         }
-        if (!m_mayDrop && !before.isEmpty()) {
+        if (!before.isEmpty()) {
             const Pairs after = pairsInFiles();
             for (auto list = before.cbegin(); list != before.cend(); ++list) {
                 for (auto pair = list.value().cbegin(); pair != list.value().cend(); ++pair) {
                     if (after.value(list.key()).value(pair.key()) < pair.value()
-                        && !m_deleted.contains(list.key().section(':', 1) + ":" + pair.key()))
+                        && !m_deleted.contains(list.key().section(':', 1) + ":" + pair.key())
+                        && !(m_downloaded && list.key().startsWith(QLatin1String("genpresets.dat")))
+                        && !m_renamed.contains(list.key() + "|" + pair.key()))
                         return fail(QStringLiteral("%1 lost %2").arg(list.key(), pair.key()));
                 }
             }
         }
+        // A pair lives in one pool only.
+        QSet<QString> general;
+        for (const QJsonValue &r : stored("presets.dat").value("presets").toArray())
+            general << r["nam"].toString() + ".v." + r["ver"].toString();
+        for (const QJsonValue &r : stored("genpresets.dat").value("presets").toArray()) {
+            if (general.contains(r["nam"].toString() + ".v." + r["ver"].toString()))
+                return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool")
+                                .arg(r["nam"].toString(), r["ver"].toString()));
+        }
+        checkTyped(m_preset, "preset", MainWindow::TabPreset, QStringLiteral("lineEdit_preset_name"),
+                   QStringLiteral("label_preset_name_info"));
+        checkTyped(m_program, "program", MainWindow::TabProgram, QStringLiteral("lineEdit_program_name"),
+                   QStringLiteral("label_program_name_info"));
+        if (!m_failure.isEmpty())
+            return;
         if (m_window && !m_pending && m_window->library().openClientFile() != m_open)
             return fail(QStringLiteral("client %1 is open, %2 was picked")
                             .arg(m_window->library().openClientFile().left(4), m_open.left(4)));
@@ -590,8 +875,19 @@ private:
     QStringList m_steps;
     QString m_failure;
     int m_serial = 0;
-    bool m_mayDrop = false;
     QSet<QString> m_deleted;
+    QSet<QString> m_renamed;
+    bool m_answer = false;
+    bool m_discarded = false;
+    bool m_kept = false;
+    // A download replaced the Legitimate pool: its earlier presets may go.
+    bool m_downloaded = false;
+    QTcpServer m_server;
+    QList<QTcpSocket *> m_asking;
+    bool m_started = false;
+    Typed m_preset;
+    Typed m_program;
+    QStringList m_cancelled;
 
     QMap<QString, ClientModel> m_clients;
     QMap<QString, QStringList> m_written;

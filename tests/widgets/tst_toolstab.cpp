@@ -3,6 +3,7 @@
 #include "data/library.h"
 #include "work/deviceslots.h"
 #include "support/installation.h"
+#include "support/libraryfixture.h"
 #include "support/testenv.h"
 #include "ui/toolstab.h"
 #include "data/worklist.h"
@@ -11,6 +12,8 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 class TestToolsTab : public QObject
@@ -87,6 +90,50 @@ private Q_SLOTS:
         saved.setPath(library.legitimatePresets().path());
         QVERIFY(saved.readBase());
         QCOMPARE(saved.count(), 2001);
+    }
+
+    // A download asked for before an import is installed before the import
+    // begins, and the import works on what the download left: neither
+    // result is thrown away behind a notice of success.
+    void importWaitsForTheDownload()
+    {
+        TestEnv::useTemporaryHome();
+        Installation in;
+        Library &library = in.library;
+        QWidget page;
+        ToolsTab tab(&page, in.settings, in.library, in.work, in.devices);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpSocket *asking = nullptr;
+        connect(&server, &QTcpServer::newConnection, &server, [&] { asking = server.nextPendingConnection(); });
+        tab.setDownloadUrl(QUrl(QString("http://127.0.0.1:%1/info/genpresets.dat").arg(server.serverPort())));
+        const QString csv = QDir::tempPath() + "/tst_toolstab-turns.csv";
+        QVERIFY(TestEnv::writeFile(csv, "Actinomyces israelii ,440\nImported 2,1000\n"));
+        tab.setFileChooser([&](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
+        QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
+
+        tab.findChild<QPushButton *>("pushButton_Update_Preset")->click();
+        QTRY_VERIFY(asking);
+        tab.findChild<QPushButton *>("pushButton_import")->click();
+        QTest::qWait(300);
+        const QByteArray body = Container::encode(
+            {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", "Downloaded"}, {"var", "100"}, {"tim", "5"}}}}});
+        asking->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        QStringList said;
+        const auto heard = [&] {
+            said.clear();
+            for (const QList<QVariant> &notice : notices)
+                said << notice.at(0).toString();
+            return said.contains("Presets downloaded") && said.filter("Imported: ").size() == 1;
+        };
+        QTRY_VERIFY2(heard(), qPrintable(said.join("|")));
+        const QStringList expected{"Downloaded", "Actinomyces israelii", "Imported"};
+        QStringList names;
+        for (const Preset &preset : library.legitimatePresets().records())
+            names << preset.name;
+        QCOMPARE(names, expected);
+        QCOMPARE(namesIn(library.legitimatePresets().path(), "presets"), expected);
+        QCOMPARE(said.first(), QString("The import starts when the download has ended"));
     }
 };
 
