@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <utility>
+#include <QHash>
 #include <QSet>
 
 #include <cmath>
@@ -37,6 +38,9 @@ struct FileState
     QList<KeptAside> kept;
     qsizetype keptTaken = 0;
     QStringList failedWrites;
+    // Each file as this program last read or wrote it.
+    QHash<QString, PlatformFile::Identity> known;
+    QList<KeptAside> changedElsewhere;
 };
 
 FileState &state()
@@ -52,6 +56,13 @@ void setGuarded(const QString &path, bool guarded)
         state().guarded.insert(path);
     else
         state().guarded.remove(path);
+}
+
+void remember(const QString &path)
+{
+    const PlatformFile::Identity id = PlatformFile::identity(path);
+    const QMutexLocker lock(&state().mutex);
+    state().known.insert(path, id);
 }
 
 bool isGuarded(const QString &path)
@@ -500,13 +511,40 @@ void writeObject(QCborStreamWriter &writer, const QJsonObject &object)
     writer.endMap();
 }
 
-QString asideName(const QString &path)
+QString asideName(const QString &path, const QString &why = QStringLiteral(".damaged-"))
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString aside = path + QStringLiteral(".damaged-") + stamp;
+    QString aside = path + why + stamp;
     for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
-        aside = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+        aside = path + why + stamp + QLatin1Char('-') + QString::number(n);
     return aside;
+}
+
+// Another program (a second copy on a network folder, another user) wrote
+// the file since this one read it: its version is copied aside before ours
+// takes the path, so both are kept. False when it could not be kept.
+bool keepOtherVersion(const QString &path)
+{
+    PlatformFile::Identity expected;
+    {
+        const QMutexLocker lock(&state().mutex);
+        const auto found = state().known.constFind(path);
+        if (found == state().known.cend())
+            return true;  // never read by us: nothing to compare with
+        expected = found.value();
+    }
+    const PlatformFile::Identity now = PlatformFile::identity(path);
+    if (now == expected || !now.exists)
+        return true;
+    const QString aside = asideName(path, QStringLiteral(".changed-"));
+    if (!QFile::copy(path, aside)) {
+        qWarning().noquote() << "File" << path << "was changed by another program and could not be kept aside";
+        return false;
+    }
+    qWarning().noquote() << "File" << path << "was changed by another program; that version is kept as" << aside;
+    const QMutexLocker lock(&state().mutex);
+    state().changedElsewhere.append({path, aside});
+    return true;
 }
 
 void keepAside(const QString &path)
@@ -521,6 +559,7 @@ void keepAside(const QString &path)
     {
         const QMutexLocker lock(&state().mutex);
         state().kept.append({path, aside});
+        state().known.insert(path, PlatformFile::Identity());
     }
     qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
 }
@@ -605,6 +644,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
     const QFileInfo info(path);
     if (!info.exists()) {
         qWarning() << openFailure;
+        remember(path);
         return ReadStatus::Missing;
     }
     QFile file(path);
@@ -632,6 +672,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
         return ReadStatus::Damaged;
     }
     setGuarded(path, false);
+    remember(path);
     return ReadStatus::Read;
 }
 
@@ -697,6 +738,10 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     }
     if (!writeStaged(path, bytes))
         return false;
+    if (!keepOtherVersion(path)) {
+        QFile::remove(staged(path));
+        return writeFailed(path, QStringLiteral("changed by another program"));
+    }
     if (openBatch && openBatch->takes(path)) {
         if (!openBatch->m_staged.contains(path))
             openBatch->m_staged.append(path);
@@ -707,6 +752,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
         return writeFailed(path, QStringLiteral("rename failed"));
     }
     setGuarded(path, false);
+    remember(path);
     return true;
 }
 
@@ -745,6 +791,7 @@ Batch::Result Batch::commit()
         if (!replaceWithStaged(path))
             return Pending;
         setGuarded(path, false);
+        remember(path);
     }
     QFile::remove(journal);
     return Committed;
@@ -791,6 +838,12 @@ QList<KeptAside> keptAside()
 {
     const QMutexLocker lock(&state().mutex);
     return state().kept;
+}
+
+QList<KeptAside> takeChangedElsewhere()
+{
+    const QMutexLocker lock(&state().mutex);
+    return std::exchange(state().changedElsewhere, {});
 }
 
 QStringList takeFailedWrites()

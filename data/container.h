@@ -205,6 +205,10 @@ struct KeptAside
 QList<KeptAside> keptAside();
 // Those kept aside since the last call, for the operator's notice.
 QList<KeptAside> takeNewlyKeptAside();
+// Files another program wrote since this one read them, each copied aside
+// as NAME.changed-YYYYMMDD-hhmmss before a save of ours replaced it; since
+// the last call, for the operator's notice.
+QList<KeptAside> takeChangedElsewhere();
 // The files whose writing failed since the last call (each kept as it was),
 // for the operator's notice.
 QStringList takeFailedWrites();

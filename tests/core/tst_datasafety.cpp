@@ -241,6 +241,43 @@ private Q_SLOTS:
         }
     }
 
+    // A file another program wrote after this one read it (or made where
+    // there was none) is kept beside the save that replaces it, and said so.
+    void filesChangedElsewhereAreKept()
+    {
+        for (const bool existed : {true, false}) {
+            cleanFolder();
+            const QString path = m_folder + "clients.dat";
+            if (existed)
+                QVERIFY(TestEnv::writeFile(path, wholeFile()));
+            Clients mine;
+            mine.setFolder(m_folder);
+            if (!existed)
+                QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+            QCOMPARE(mine.readBase(), existed);
+            // The other writer saves as this program does: a new file renamed over.
+            const QByteArray theirs = Container::encode({{"clients", QJsonArray{QJsonObject{{"name", "Alice"}}}}});
+            QVERIFY(TestEnv::writeFile(path + ".other", theirs));
+            QVERIFY(QFile::rename(path + ".other", path) || (QFile::remove(path) && QFile::rename(path + ".other", path)));
+            mine.insertNew();
+            mine.setName("Bob");
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("changed by another program; that version is kept"));
+            QVERIFY(mine.saveBase());
+            const QList<Container::KeptAside> kept = Container::takeChangedElsewhere();
+            QCOMPARE(kept.size(), 1);
+            QCOMPARE(kept.first().path, path);
+            QCOMPARE(TestEnv::readFile(kept.first().keptAs), theirs);
+            QVERIFY(QRegularExpression("clients.dat.changed-\\d{8}-\\d{6}$").match(kept.first().keptAs).hasMatch());
+            Clients reread;
+            reread.setFolder(m_folder);
+            QVERIFY(reread.readBase());
+            QCOMPARE(reread.name(), QString("Bob"));
+            // Our own saves in a row are no change by another.
+            QVERIFY(mine.saveBase());
+            QVERIFY(Container::takeChangedElsewhere().isEmpty());
+        }
+    }
+
     // Saves in a batch replace nothing until all are written; a batch whose
     // renames stop part-way is finished at the next start, and saves that
     // were never committed leave nothing behind.
