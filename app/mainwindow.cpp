@@ -368,9 +368,9 @@ void MainWindow::showKeptAside()
     for (const Container::KeptAside &kept : Container::takeChangedElsewhere())
         lines << tr("%1 was changed by another program; that version is kept as %2")
                      .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
-    for (const QString &failed : Container::takeFailedWrites())
-        lines << tr("%1 could not be written (is the disk full?); it is kept as it was")
-                     .arg(QFileInfo(failed).fileName());
+    for (const Container::FailedWrite &failed : Container::takeFailedWrites())
+        lines << tr("%1 could not be written (%2); it is kept as it was")
+                     .arg(QFileInfo(failed.path).fileName(), failed.why);
     if (!lines.isEmpty())
         showNotice(lines.join(QLatin1Char('\n')));
 }

@@ -37,7 +37,7 @@ struct FileState
     QSet<QString> guarded;
     QList<KeptAside> kept;
     qsizetype keptTaken = 0;
-    QStringList failedWrites;
+    QList<FailedWrite> failedWrites;
     // Each file as this program last read or wrote it.
     QHash<QString, PlatformFile::Identity> known;
     QList<KeptAside> changedElsewhere;
@@ -75,8 +75,11 @@ bool writeFailed(const QString &path, const QString &why)
 {
     qWarning().noquote() << "Could not write" << path << "(" + why + "); the file is as it was";
     const QMutexLocker lock(&state().mutex);
-    if (!state().failedWrites.contains(path))
-        state().failedWrites.append(path);
+    for (const FailedWrite &failed : std::as_const(state().failedWrites)) {
+        if (failed.path == path)
+            return false;
+    }
+    state().failedWrites.append({path, why});
     return false;
 }
 
@@ -729,8 +732,19 @@ bool isFileName(const QString &name)
 
 } // namespace
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
+QString tooLarge(qint64 bytes, qint64 limit)
 {
+    if (bytes <= limit)
+        return QString();
+    const auto mib = [](qint64 size) { return QString::number(double(size) / (1024 * 1024), 'f', 1); };
+    return QStringLiteral("it would be %1 MiB, more than the %2 MiB the program reads back").arg(mib(bytes), mib(limit));
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes, qint64 limit)
+{
+    const QString oversize = tooLarge(bytes.size(), limit);
+    if (!oversize.isEmpty())
+        return writeFailed(path, oversize);
     const QFileInfo info(path);
     if (info.exists() && (isGuarded(path) || !info.isFile() || !info.isReadable())) {
         qWarning().noquote() << "File could not be read; not overwriting it:" << path;
@@ -846,7 +860,7 @@ QList<KeptAside> takeChangedElsewhere()
     return std::exchange(state().changedElsewhere, {});
 }
 
-QStringList takeFailedWrites()
+QList<FailedWrite> takeFailedWrites()
 {
     const QMutexLocker lock(&state().mutex);
     return std::exchange(state().failedWrites, {});

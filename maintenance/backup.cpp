@@ -125,7 +125,7 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
             *why = QStringLiteral("the data is larger than a backup may be (%1 MiB)").arg(maxFileSize >> 20);
         return false;
     }
-    if (!Container::writeBytes(path, bytes)) {
+    if (!Container::writeBytes(path, bytes, maxFileSize)) {
         if (why)
             *why = QStringLiteral("couldn't write ") + path;
         return false;

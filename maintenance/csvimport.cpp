@@ -189,7 +189,8 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     store.setObtainedWord(fields.at(9));
 }
 
-ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName)
+ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
+                          qint64 sizeLimit)
 {
     ImportedPool run;
     Presets pool;
@@ -197,8 +198,17 @@ ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath,
     pool.editRecords() = records;
     run.import.setFileName(fileName);
     run.import.importCsv(pool);
-    if (run.import.added() > 0 || run.import.updated() > 0)
-        run.saved = pool.saveBase();
+    if (run.import.added() > 0 || run.import.updated() > 0) {
+        // Saved only when it can be read back: a pool over the limit would
+        // be called damaged at the next start, and lost.
+        const QByteArray bytes = pool.encoded();
+        run.refused = Container::tooLarge(bytes.size(), sizeLimit);
+        if (!run.refused.isEmpty()) {
+            run.records = records;
+            return run;
+        }
+        run.saved = Container::writeBytes(poolPath, bytes, sizeLimit);
+    }
     run.records = pool.records();
     return run;
 }

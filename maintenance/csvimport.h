@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/container.h"
 #include "data/presets.h"
 
 #include <QByteArray>
@@ -71,10 +72,14 @@ private:
 // when it changed anything, touching nothing else: it can run on a worker
 // thread while the pool's owner waits. The records as the import leaves
 // them, and what the import did.
+// A pool the import would make larger than the program reads back is not
+// saved and not taken: `refused` says why, and the records are as given.
 struct ImportedPool
 {
     QList<Preset> records;
     bool saved = true;
+    QString refused;
     Import import;
 };
-ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName);
+ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
+                          qint64 sizeLimit = Container::sizeLimit);

@@ -83,7 +83,7 @@ bool FileDownloader::installPresets(Presets &pool, QString &notice) const
     return install(pool, decodePresets(m_data, m_error), notice);
 }
 
-FileDownloader::PresetSet FileDownloader::decodePresets(const QByteArray &data, const QString &error)
+FileDownloader::PresetSet FileDownloader::decodePresets(const QByteArray &data, const QString &error, qint64 sizeLimit)
 {
     PresetSet set;
     set.why = error;
@@ -104,7 +104,13 @@ FileDownloader::PresetSet FileDownloader::decodePresets(const QByteArray &data, 
     if (set.why.isEmpty()) {
         Presets incoming;
         incoming.fromJson(object);
-        set.records = incoming.records();
+        // The pool is saved as the program writes it, every field spelled
+        // out: a terse set could pass what the program reads back.
+        set.why = Container::tooLarge(incoming.encoded().size(), sizeLimit);
+        if (set.why.isEmpty())
+            set.records = incoming.records();
+        else
+            set.why = QStringLiteral("the preset set is too large: ") + set.why;
     }
     return set;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/container.h"
 #include "data/presets.h"
 
 #include <QByteArray>
@@ -55,7 +56,9 @@ public:
         QList<Preset> records;
         QString why;  // empty when usable
     };
-    static PresetSet decodePresets(const QByteArray &data, const QString &error);
+    // A set the pool could not be saved with is refused.
+    static PresetSet decodePresets(const QByteArray &data, const QString &error,
+                                   qint64 sizeLimit = Container::sizeLimit);
     static bool install(Presets &pool, const PresetSet &set, QString &notice);
 
 Q_SIGNALS:

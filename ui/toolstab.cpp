@@ -62,6 +62,11 @@ void ToolsTab::on_pushButton_import_clicked()
                                  [this, busy](ImportedPool run) {
         busy->deleteLater();
         const Import &import = run.import;
+        if (!run.refused.isEmpty()) {
+            Q_EMIT noticeRequested(QStringLiteral("Import refused, nothing changed: with %1 new presets the "
+                                                  "Legitimate pool is too large (%2)").arg(import.added()).arg(run.refused));
+            return;
+        }
         if (import.added() > 0 || import.updated() > 0)
             m_library.legitimatePresets().editRecords() = std::move(run.records);
         if (!run.saved)

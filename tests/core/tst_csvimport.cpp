@@ -106,6 +106,34 @@ private Q_SLOTS:
             QCOMPARE(Import::summary(import), QString("Imported: 2 new, 0 updated; 2 lines without a preset skipped; "
                                                       "1 lines had more fields than the table, the rest was ignored"));
     }
+
+    // An import the pool could not be read back after is refused whole:
+    // nothing saved, nothing taken, and the reason given.
+    void importPastTheLimitIsRefused()
+    {
+        const QString csv = TestEnv::dataFolder() + "many.csv";
+        QByteArray lines = "Actinomyces israelii ,1\n";
+        for (int i = 0; i < 200; ++i)
+            lines += "Name " + QByteArray::number(i) + "x,100\n";
+        QVERIFY(TestEnv::writeFile(csv, lines));
+        const QString poolPath = TestEnv::dataFolder() + "genpresets.dat";
+        Presets pool;
+        pool.setPath(poolPath);
+        pool.insertNew();
+        pool.setName("kept");
+        QVERIFY(pool.saveBase());
+        const QByteArray before = TestEnv::readFile(poolPath);
+
+        ImportedPool run = importOnPool(pool.records(), poolPath, csv, 4096);
+        QVERIFY2(run.refused.contains("more than the 0.0 MiB the program reads back"), qPrintable(run.refused));
+        QCOMPARE(run.records.size(), 1);
+        QCOMPARE(run.records.first().name, QString("kept"));
+        QCOMPARE(TestEnv::readFile(poolPath), before);
+
+        run = importOnPool(pool.records(), poolPath, csv, Container::sizeLimit);
+        QVERIFY(run.refused.isEmpty() && run.saved);
+        QCOMPARE(run.records.size(), 202);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCsvImport)

@@ -272,6 +272,11 @@ private Q_SLOTS:
             reread.setFolder(m_folder);
             QVERIFY(reread.readBase());
             QCOMPARE(reread.name(), QString("Bob"));
+            // Nothing is written that the program would not read back.
+            Container::takeFailedWrites();
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write .*more than the 256.0 MiB"));
+            QVERIFY(!Container::writeBytes(path, QByteArray(Container::sizeLimit + 1, 'x')));
+            QCOMPARE(Container::takeFailedWrites().size(), 1);
             // Our own saves in a row are no change by another.
             QVERIFY(mine.saveBase());
             QVERIFY(Container::takeChangedElsewhere().isEmpty());
@@ -369,7 +374,10 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write .*clients.dat"));
         QVERIFY(!clients.saveBase());
         QCOMPARE(TestEnv::readFile(clients.path()), before);
-        QCOMPARE(Container::takeFailedWrites(), QStringList{clients.path()});
+        const QList<Container::FailedWrite> failed = Container::takeFailedWrites();
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().path, clients.path());
+        QVERIFY2(failed.first().why.contains("No space left"), qPrintable(failed.first().why));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no half-written file left
 
         QVERIFY(QFile::remove(folder + "filler"));

@@ -126,6 +126,12 @@ private Q_SLOTS:
             names << preset.name + "=" + preset.variable;
         const QStringList expected = good ? QStringList{"C=100.C", "A=100.A", "B=100.B"} : QStringList{"old=", "="};
         QCOMPARE(names, expected);
+        if (good) {
+            // A set the pool could not be saved with and read back is refused.
+            const FileDownloader::PresetSet set = FileDownloader::decodePresets(downloader.downloadedData(), QString(), 200);
+            QVERIFY2(set.why.startsWith("the preset set is too large: it would be"), qPrintable(set.why));
+            QVERIFY(set.records.isEmpty());
+        }
     }
 };
 
