@@ -92,10 +92,14 @@ MainWindow::~MainWindow()
     m_deviceTimer.stop();
     // Whatever way the program ends, no device stays on air behind it.
     stopAllDevices();
-    leaveTab(m_currentTab);
-    m_devices.registry().saveBase();
-    m_settings.setGeometry(saveGeometry());
-    m_settings.saveSettings();
+    // A restore writing the data folder has it to itself: the files end all
+    // old or all restored, and the next start reads them.
+    if (!m_toolsTab || !m_toolsTab->waitForRestore(restoreWaitMs)) {
+        leaveTab(m_currentTab);
+        m_devices.registry().saveBase();
+        m_settings.setGeometry(saveGeometry());
+        m_settings.saveSettings();
+    }
     m_pages = {};
     delete ui;
 }

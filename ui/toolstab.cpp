@@ -7,6 +7,8 @@
 #include "ui_toolstab.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
@@ -136,9 +138,11 @@ void ToolsTab::on_pushButton_restore_clicked()
         m_settings.setGeometry(window()->saveGeometry());
         const Backup::Stores stores = m_backup.stores();
         const QString safetyPath = m_backup.nextSafetyPath();
-        runOffThread<Backup::Applied>(
+        m_restoreWriting = true;
+        m_restoring = runOffThread<Backup::Applied>(
             this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
             [this, busy](Backup::Applied applied) {
+                m_restoreWriting = false;
                 busy->deleteLater();
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
                     Q_EMIT noticeRequested(m_backup.message());
@@ -149,6 +153,19 @@ void ToolsTab::on_pushButton_restore_clicked()
                 Q_EMIT restartRequested();
             });
     });
+}
+
+bool ToolsTab::waitForRestore(int milliseconds)
+{
+    if (!m_restoreWriting)
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_restoring.isFinished() && waited.elapsed() < milliseconds)
+        QThread::msleep(10);
+    if (!m_restoring.isFinished())
+        qWarning() << "The restore still writes; the program ends without saving";
+    return true;
 }
 
 void ToolsTab::on_pushButton_Update_Preset_clicked()

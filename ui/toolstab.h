@@ -3,6 +3,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/filedownloader.h"
 
+#include <QFuture>
 #include <QUrl>
 #include <QWidget>
 
@@ -34,6 +35,12 @@ public:
     void setDownloadUrl(const QUrl &url) { m_downloadUrl = url; }
     FileDownloader &downloader() { return m_downloader; }
 
+    // Whether a restore was writing the data folder when the program began
+    // to end. It waits up to `milliseconds` for those writes to end; while
+    // one runs the stores in memory are the old data, and saving any of
+    // them would mix it into the restored files.
+    bool waitForRestore(int milliseconds);
+
 Q_SIGNALS:
     void noticeRequested(const QString &text);
     void aboutRequested();
@@ -60,5 +67,7 @@ private:
     FileDownloader m_downloader;
     QUrl m_downloadUrl;
     QString m_updateText;
+    QFuture<void> m_restoring;
+    bool m_restoreWriting = false;
     FileChooser m_chooseFile;
 };
