@@ -153,6 +153,9 @@ private Q_SLOTS:
         QTest::newRow("FileName ../x") << withHistory(QJsonObject{{"FileName", "../x"}});
         QTest::newRow("no FileName") << withHistory(QJsonObject{{"history", QJsonArray{}}});
         QTest::newRow("clients without histories") << Container::encode({{"Clients", clients}});
+        QTest::newRow("an empty list of histories") << Container::encode({{"Clients", clients}, {"History", QJsonArray{}}});
+        QTest::newRow("a history's notes not a list") << Container::encode(
+            {{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}, {"history", QJsonObject{}}}}}});
         const auto named = [](const QStringList &clientFiles, const QStringList &historyFiles) {
             QJsonArray list, histories;
             for (const QString &file : clientFiles)
