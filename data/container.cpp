@@ -101,12 +101,44 @@ private:
     // list or a record (a date, a self-description) that we read plainly.
     bool skipTags()
     {
+        m_tag = -1;
         int tags = 0;
         while (m_reader.isTag() && !failed()) {
+            m_tag = qint64(quint64(m_reader.toTag()));
             if (++tags > depthLimit || !m_reader.next())
                 return false;
         }
         return !failed();
+    }
+
+    // A date another encoder marked as one (the standard tags 0 and 1:
+    // date text, seconds since 1970) is read in the program's own form,
+    // which its date fields take and write back. Right after skipTags.
+    bool isDate() const
+    {
+        return (m_tag == 0 && m_reader.isString())
+               || (m_tag == 1 && (m_reader.isInteger() || m_reader.isFloat() || m_reader.isDouble()));
+    }
+    bool date(QString &out)
+    {
+        QDateTime when;
+        if (m_reader.isString()) {
+            if (!text(out))
+                return false;
+            when = QDateTime::fromString(out, Qt::ISODateWithMs);
+        } else {
+            const double seconds = m_reader.isUnsignedInteger() ? double(m_reader.toUnsignedInteger())
+                                   : m_reader.isNegativeInteger() ? -double(quint64(m_reader.toNegativeInteger()))
+                                   : m_reader.isDouble() ? m_reader.toDouble() : double(m_reader.toFloat());
+            if (std::isfinite(seconds) && std::abs(seconds) < 1e14)
+                when = QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), Qt::UTC);
+            out = QString::number(seconds, 'g', 17);
+            if (!m_reader.next())
+                return false;
+        }
+        if (when.isValid())
+            out = when.toLocalTime().toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+        return true;
     }
 
     // The UTF-8 bytes of all chunks are gathered in one buffer kept for the
@@ -127,6 +159,9 @@ private:
     bool utf8()
     {
         m_utf8.resize(0);
+        // Each chunk of a text sent in pieces is text by itself: no
+        // character may be split between two.
+        const bool chunked = !m_reader.isLengthKnown();
         for (;;) {
             const qsizetype size = m_reader.currentStringChunkSize();
             if (size < 0 || size > m_size - m_reader.currentOffset())
@@ -138,19 +173,13 @@ private:
                 return true;
             if (chunk.status != QCborStreamReader::Ok || chunk.data != size)
                 return false;
+            if (chunked) {
+                QStringDecoder piece(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+                const QString decoded = piece.decode(QByteArrayView(m_utf8.constData() + at, size));
+                if (piece.hasError())
+                    return false;
+            }
         }
-    }
-
-    bool bytes(QByteArray &out)
-    {
-        auto chunk = m_reader.readByteArray();
-        while (chunk.status == QCborStreamReader::Ok) {
-            out += chunk.data;
-            chunk = m_reader.readByteArray();
-        }
-        // After an error the reader reports the end of the string again
-        // and again without moving on.
-        return chunk.status == QCborStreamReader::EndOfString && !failed();
     }
 
     // Everything but text, maps and arrays becomes what QCborValue's JSON
@@ -159,6 +188,17 @@ private:
     {
         if (depth > depthLimit || failed())
             return false;
+        if (m_reader.isTag()) {
+            if (!skipTags())
+                return false;
+            if (isDate()) {
+                QString when;
+                if (!date(when))
+                    return false;
+                out = when;
+                return true;
+            }
+        }
         switch (m_reader.type()) {
         case QCborStreamReader::String: {
             QString s;
@@ -189,13 +229,10 @@ private:
             out = array;
             return true;
         }
-        case QCborStreamReader::ByteArray: {
-            QByteArray b;
-            if (!bytes(b))
-                return false;
-            out = QString::fromLatin1(b.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-            return true;
-        }
+        case QCborStreamReader::ByteArray:
+            // Every value the program stores is text: bytes where text
+            // belongs would be read as nothing and saved back so.
+            return false;
         case QCborStreamReader::UnsignedInteger: {
             const quint64 v = m_reader.toUnsignedInteger();
             out = v <= quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(qint64(v)) : QJsonValue(double(v));
@@ -222,11 +259,7 @@ private:
         case QCborStreamReader::SimpleType:
             out = m_reader.isTrue() ? QJsonValue(true) : m_reader.isFalse() ? QJsonValue(false) : QJsonValue();
             break;
-        case QCborStreamReader::Tag:
-            // The tagged item stands for itself.
-            if (!m_reader.next())
-                return false;
-            return value(depth + 1, out);
+        case QCborStreamReader::Tag:  // passed above
         case QCborStreamReader::Invalid:
             return false;
         }
@@ -326,6 +359,13 @@ private:
     bool fields(int depth, RecordFields &element)
     {
         return entries(depth, [&](QLatin1StringView key, const QString *longKey) {
+            if (isDate()) {
+                QString when;
+                if (!date(when))
+                    return false;
+                const QByteArray bytes = when.toUtf8();
+                return longKey ? element.addText(*longKey, bytes) : element.addText(key, bytes);
+            }
             if (m_reader.isString()) {
                 if (!utf8())
                     return false;
@@ -357,8 +397,14 @@ private:
             if (target)
                 target->restart();  // a later non-list value wins, as in a JSON object
             QJsonValue member;
-            if (!value(depth + 1, member))
+            QString when;
+            if (isDate()) {
+                if (!date(when))
+                    return false;
+                member = when;
+            } else if (!value(depth + 1, member)) {
                 return false;
+            }
             if (longKey)
                 object.insert(*longKey, member);
             else
@@ -370,6 +416,7 @@ private:
     QCborStreamReader m_reader;
     qsizetype m_size;
     QByteArray m_utf8;
+    qint64 m_tag = -1;  // the last tag skipTags passed, -1 for none
 };
 
 // The shape every store file of ours has, read straight from the bytes: a

@@ -112,7 +112,7 @@ private Q_SLOTS:
         badText.insert(QStringLiteral("version"), QStringLiteral("1"));
         QByteArray invalidUtf8 = QCborValue(badText).toCbor();
         invalidUtf8.replace(QByteArray("\x61" "1"), QByteArray("\x61\xff"));
-        const QList<QPair<const char *, QByteArray>> damages{
+        QList<QPair<const char *, QByteArray>> damages{
             {"garbage", QByteArray("\x00\xffnot a record file\x1c", 20)},
             {"empty", QByteArray()},
             {"truncated", whole.chopped(5)},
@@ -122,6 +122,18 @@ private Q_SLOTS:
             {"a number key", QByteArray::fromHex("a1 01 61 78")},
             {"nested too deep", QByteArray("\xa1\x61k") + QByteArray(100, '\x81') + QByteArray(1, '\x01')},
         };
+        // Other CBOR writers: a character split between two chunks of a
+        // text, and a name stored as bytes, which would be saved back empty.
+        const QByteArray splitCharacter = QByteArray::fromHex("a1 67") + "version" + QByteArray::fromHex("7f 61 c5 61 98 ff");
+        QCborMap bytesRecord;
+        for (const char *key : {"nam", "name", "typ"})
+            bytesRecord.insert(QLatin1String(key), QCborValue(QByteArray("Alfa")));
+        QCborMap bytesFile;
+        for (const char *list : {"presets", "programs", "clients", "history", "machines", "program"})
+            bytesFile.insert(QLatin1String(list), QCborArray{bytesRecord});
+        bytesFile.insert(QStringLiteral("operator"), bytesRecord);
+        damages.append({"a character split between chunks", splitCharacter});
+        damages.append({"a name as bytes", QCborValue(bytesFile).toCbor()});
         for (const QString &file : cycles().keys()) {
             for (const auto &[damage, bytes] : damages)
                 QTest::addRow("%s %s", qPrintable(file), damage) << file << bytes;
@@ -239,6 +251,22 @@ private Q_SLOTS:
             machines.touch();
             QVERIFY(machines.lastContactText() != contact);
         }
+
+        // Dates another writer tagged as dates (text and seconds since 1970)
+        // are read and written back in the program's own form.
+        QCborMap tagged{{QStringLiteral("nam"), QStringLiteral("A")},
+                        {QStringLiteral("cre"), QCborValue(QCborKnownTags::DateTimeString, QStringLiteral("2026-02-01T09:05:00Z"))},
+                        {QStringLiteral("mod"), QCborValue(QCborKnownTags::UnixTime_t, 1769936700)}};
+        TestEnv::writeFile(m_folder + "presets.dat", QCborValue(QCborMap{{QStringLiteral("presets"), QCborArray{tagged}}}).toCbor());
+        Presets presets;
+        presets.setPath(m_folder + "presets.dat");
+        QVERIFY(presets.readBase());
+        QCOMPARE(presets.createdText(), QString("01.02.2026 10:05"));
+        QCOMPARE(presets.modifiedText(), QString("01.02.2026 10:05"));
+        QVERIFY(presets.saveBase());
+        const QJsonObject saved = Container::decode(TestEnv::readFile(m_folder + "presets.dat"))["presets"].toArray().at(0).toObject();
+        QCOMPARE(saved["cre"].toString(), QString("01.02.2026 10:05"));
+        QCOMPARE(saved["mod"].toString(), QString("01.02.2026 10:05"));
     }
 
     // A file another program wrote after this one read it (or made where
