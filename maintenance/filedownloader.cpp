@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -15,6 +16,7 @@ const char *const FileDownloader::presetUrl = "https://presets.tavik.invalid/inf
 namespace {
 
 const char *const tooLargeProperty = "tavikTooLarge";
+const char *const deadlineProperty = "tavikDeadline";
 
 } // namespace
 
@@ -40,11 +42,17 @@ void FileDownloader::download(const QUrl &url)
     // Stop a reply as soon as it announces or delivers more than the limit,
     // instead of holding an arbitrarily large body in memory.
     const qint64 limit = m_maxSize;
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, limit](qint64 received, qint64 total) {
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply, limit](qint64 received, qint64 total) {
         if (received > limit || total > limit) {
             reply->setProperty(tooLargeProperty, true);
             reply->abort();
+            return;
         }
+        Q_EMIT progress(received, total);
+    });
+    QTimer::singleShot(m_deadlineMs, reply, [reply] {
+        reply->setProperty(deadlineProperty, true);
+        reply->abort();
     });
 }
 
@@ -62,6 +70,8 @@ void FileDownloader::fileDownloaded(QNetworkReply *reply)
         m_error = QStringLiteral("the server answered %1 %2")
                       .arg(status.toInt())
                       .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    } else if (reply->property(deadlineProperty).toBool()) {
+        m_error = QStringLiteral("the transfer took longer than %1 s").arg(m_deadlineMs / 1000.0);
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         m_error = QStringLiteral("the transfer stalled for %1 s").arg(m_stallMs / 1000.0);
     } else if (reply->error() != QNetworkReply::NoError) {

@@ -44,6 +44,11 @@ ToolsTab::ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList
         return askWithDialog(kind, caption, folder, filter, this);
     };
     connect(&m_downloader, &FileDownloader::downloaded, this, &ToolsTab::loadFile);
+    connect(&m_downloader, &FileDownloader::progress, this, [this](qint64 received, qint64 total) {
+        const QString done = total > 0 ? QStringLiteral("%1%").arg(received * 100 / total)
+                                       : QStringLiteral("%1 KiB").arg(received / 1024);
+        ui->pushButton_Update_Preset->setText(QStringLiteral("Downloading... ") + done);
+    });
 }
 
 ToolsTab::~ToolsTab()
