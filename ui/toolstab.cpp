@@ -12,7 +12,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
+#include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 
 namespace {
 
@@ -24,6 +26,24 @@ QString askWithDialog(ToolsTab::FileDialog kind, const QString &caption, const Q
 {
     return kind == ToolsTab::FileDialog::Save ? QFileDialog::getSaveFileName(parent, caption, folder, filter)
                                               : QFileDialog::getOpenFileName(parent, caption, folder, filter);
+}
+
+std::optional<CodePage::Page> askCodePage(CodePage::Page guess, QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("csv file"),
+                    QStringLiteral("The file is not UTF-8, and its letters do not tell which code page it was "
+                                   "written in. Read it as:"),
+                    QMessageBox::Cancel, parent);
+    QPushButton *central = box.addButton(QLatin1String(CodePage::displayName(CodePage::CentralEuropean)),
+                                         QMessageBox::AcceptRole);
+    QPushButton *western = box.addButton(QLatin1String(CodePage::displayName(CodePage::Western)), QMessageBox::AcceptRole);
+    box.setDefaultButton(guess == CodePage::Western ? western : central);
+    box.exec();
+    if (box.clickedButton() == central)
+        return CodePage::CentralEuropean;
+    if (box.clickedButton() == western)
+        return CodePage::Western;
+    return std::nullopt;
 }
 
 } // namespace
@@ -43,6 +63,7 @@ ToolsTab::ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList
     m_chooseFile = [this](FileDialog kind, const QString &caption, const QString &folder, const QString &filter) {
         return askWithDialog(kind, caption, folder, filter, this);
     };
+    m_chooseCodePage = [this](CodePage::Page guess) { return askCodePage(guess, this); };
     connect(&m_downloader, &FileDownloader::downloaded, this, &ToolsTab::loadFile);
     connect(&m_downloader, &FileDownloader::progress, this, [this](qint64 received, qint64 total) {
         const QString done = total > 0 ? QStringLiteral("%1%").arg(received * 100 / total)
@@ -62,10 +83,19 @@ void ToolsTab::on_pushButton_import_clicked()
                                       QStringLiteral("csv files (*.csv)"));
     if (path.isEmpty())
         return;
+    std::optional<CodePage::Page> codePage;
+    CodePage::Page guess = CodePage::CentralEuropean;
+    if (codePageUnsure(path, guess)) {
+        codePage = m_chooseCodePage(guess);
+        if (!codePage)
+            return;
+    }
     const QList<Preset> records = m_library.legitimatePresets().records();
     const QString poolPath = m_library.legitimatePresets().path();
     QProgressDialog *busy = showBusy(QStringLiteral("Importing %1...").arg(QFileInfo(path).fileName()));
-    runOffThread<ImportedPool>(this, [records, poolPath, path] { return importOnPool(records, poolPath, path); },
+    runOffThread<ImportedPool>(this, [records, poolPath, path, codePage] {
+        return importOnPool(records, poolPath, path, Container::sizeLimit, codePage);
+    },
                                  [this, busy](ImportedPool run) {
         busy->deleteLater();
         const Import &import = run.import;

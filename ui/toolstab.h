@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maintenance/backup.h"
+#include "maintenance/codepage.h"
 #include "maintenance/filedownloader.h"
 
 #include <QFuture>
@@ -8,6 +9,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 namespace Ui { class ToolsTab; }
 class DeviceSlots;
@@ -32,6 +34,10 @@ public:
     ~ToolsTab() override;
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    // Asks which code page a CSV file that does not tell is in, offering
+    // the likelier first; nothing when the operator cancels.
+    using CodePageChooser = std::function<std::optional<CodePage::Page>(CodePage::Page guess)>;
+    void setCodePageChooser(CodePageChooser chooser) { m_chooseCodePage = std::move(chooser); }
     void setDownloadUrl(const QUrl &url) { m_downloadUrl = url; }
     FileDownloader &downloader() { return m_downloader; }
 
@@ -70,4 +76,5 @@ private:
     QFuture<void> m_restoring;
     bool m_restoreWriting = false;
     FileChooser m_chooseFile;
+    CodePageChooser m_chooseCodePage;
 };
