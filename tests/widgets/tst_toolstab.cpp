@@ -2,6 +2,7 @@
 #include "app/signalcloser.h"
 #include "data/settings.h"
 #include "data/container.h"
+#include "data/platformfile.h"
 #include "data/library.h"
 #include "work/deviceslots.h"
 #include "support/installation.h"
@@ -158,6 +159,7 @@ private Q_SLOTS:
         QVERIFY(Installation().backup.write(backup));
         const Files old = fill("old", 250);
         const QString journal = folder + "pending-saves.journal";
+        const QString clients = folder + "clients.dat";
 
         const auto run = [&](int signal, int afterMs) {
             putBack(folder, old);
@@ -168,9 +170,11 @@ private Q_SLOTS:
             QElapsedTimer clock;
             clock.start();
             if (afterMs < 0) {
-                // The moment the restore starts to replace the files.
-                while (!QFileInfo::exists(journal) && clock.elapsed() < 60000) {}
-                QVERIFY(QFileInfo::exists(journal));
+                // The moment the restore starts to replace the files, or
+                // as soon after as this process sees it.
+                const PlatformFile::Identity before = PlatformFile::identity(clients);
+                while (!QFileInfo::exists(journal) && PlatformFile::identity(clients) == before
+                       && child.state() == QProcess::Running && clock.elapsed() < 60000) {}
             } else {
                 QThread::msleep(afterMs);
             }
