@@ -82,6 +82,13 @@ public:
         return writeFile(QJsonObject());
     }
 
+    // Whether the records may differ from the file as this store last read
+    // or wrote it. Every operation that may change a record counts.
+    bool changedSinceFile() const { return m_revision != m_fileRevision; }
+    // Leaving a list writes it only when something changed: a large pool
+    // takes longer to write than a tab change may hold up the window.
+    bool saveIfChanged() const { return !changedSinceFile() || saveBase(); }
+
     // The bytes saveBase writes.
     QByteArray encoded(QJsonObject header = {}) const
     {
@@ -260,7 +267,12 @@ public:
 
     // A new record an editor has not committed yet is shown in the list but
     // never written: nothing nameless reaches a file. Key 0 holds none back.
-    void holdBack(quint64 key) { m_heldBack = key; }
+    void holdBack(quint64 key)
+    {
+        if (key != m_heldBack)
+            ++m_revision;  // what a save writes changes
+        m_heldBack = key;
+    }
     // The records as they are written.
     QList<Record> storedRecords() const
     {
@@ -312,13 +324,18 @@ protected:
             m_records = status == Container::ReadStatus::Read ? std::move(list.taken()) : QList<Record>();
             renewKeys();
             m_current = 0;
+            m_fileRevision = m_revision;
         }
         return status;
     }
     // The records under the list key and "version", beside the header keys.
     bool writeFile(QJsonObject header) const
     {
-        return Container::writeBytes(m_path, encoded(std::move(header)));
+        const quint64 revision = m_revision;
+        if (!Container::writeBytes(m_path, encoded(std::move(header))))
+            return false;
+        m_fileRevision = revision;
+        return true;
     }
 
 
@@ -442,6 +459,8 @@ private:
     // Every operation that may change a record counts; the index is synced
     // only when the count moved since it last was.
     quint64 m_revision = 0;
+    // m_revision when the file was last read or written whole.
+    mutable quint64 m_fileRevision = ~quint64(0) - 1;
     quint64 m_indexedRevision = ~quint64(0);
     const void *m_indexedData = nullptr;
     int m_indexedCount = -1;
