@@ -1,10 +1,14 @@
 #include "app/mainwindow.h"
 #include "app/signalcloser.h"
+#include "data/folderlock.h"
+#include "data/settings.h"
+#include "maintenance/restart.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFont>
 #include <QLocale>
+#include <QMessageBox>
 #include <QTranslator>
 
 namespace {
@@ -77,14 +81,34 @@ int main(int argc, char *argv[])
     installTranslation(app, translator);
     QApplication::setFont(QFont(QStringLiteral("Arial"), 13));
 
-    // Caught from before the window is built: a logout during a slow start
-    // then closes the window as soon as the event loop runs, instead of
-    // killing the program.
-    SignalCloser closer;
-    MainWindow window;
-    QObject::connect(&closer, &SignalCloser::closeRequested, &window, &MainWindow::closeForSignal);
-    // A session logout asks no question either.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &MainWindow::stopAllDevices);
-    window.show();
-    return app.exec();
+    // Taken before anything in the folder is read or finished, and held
+    // until the window has saved its last file.
+    Settings folders;
+    folders.init(QStringLiteral("settings.dat"));
+    FolderLock lock(folders.dataFolder());
+    if (!lock.tryLock()) {
+        qCritical().noquote() << lock.refusal();
+        // Where no screen shows it, the line above is all there is.
+        const QString platform = QGuiApplication::platformName();
+        if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+            QMessageBox::critical(nullptr, QCoreApplication::applicationName(), lock.refusal());
+        return 1;
+    }
+
+    int code = 0;
+    {
+        // Caught from before the window is built: a logout during a slow start
+        // then closes the window as soon as the event loop runs, instead of
+        // killing the program.
+        SignalCloser closer;
+        MainWindow window;
+        QObject::connect(&closer, &SignalCloser::closeRequested, &window, &MainWindow::closeForSignal);
+        // A session logout asks no question either.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &MainWindow::stopAllDevices);
+        window.show();
+        code = app.exec();
+    }
+    lock.unlock();
+    startAgainIfAsked();
+    return code;
 }

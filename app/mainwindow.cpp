@@ -92,11 +92,15 @@ MainWindow::~MainWindow()
     m_deviceTimer.stop();
     // Whatever way the program ends, no device stays on air behind it.
     stopAllDevices();
-    leaveTab(m_currentTab);
-    m_devices.registry().saveBase();
-    m_settings.setGeometry(saveGeometry());
-    m_settings.setOpenClient(m_library.openClientFile());
-    m_settings.saveSettings();
+    // A restore writing the data folder has it to itself: the files end all
+    // old or all restored, and the next start reads them.
+    if (!m_toolsTab || !m_toolsTab->waitForRestore(restoreWaitMs)) {
+        leaveTab(m_currentTab);
+        m_devices.registry().saveBase();
+        m_settings.setGeometry(saveGeometry());
+        m_settings.setOpenClient(m_library.openClientFile());
+        m_settings.saveSettings();
+    }
     m_pages = {};
     delete ui;
 }
@@ -376,9 +380,12 @@ void MainWindow::showKeptAside()
     for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
         lines << tr("%1 was damaged and is kept aside as %2")
                      .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
-    for (const QString &failed : Container::takeFailedWrites())
-        lines << tr("%1 could not be written (is the disk full?); it is kept as it was")
-                     .arg(QFileInfo(failed).fileName());
+    for (const Container::KeptAside &kept : Container::takeChangedElsewhere())
+        lines << tr("%1 was changed by another program; that version is kept as %2")
+                     .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
+    for (const Container::FailedWrite &failed : Container::takeFailedWrites())
+        lines << tr("%1 could not be written (%2); it is kept as it was")
+                     .arg(QFileInfo(failed.path).fileName(), failed.why);
     if (!lines.isEmpty())
         showNotice(lines.join(QLatin1Char('\n')));
 }

@@ -59,6 +59,8 @@ public:
     static constexpr int tabCaptionWidth = 180;
     // How long an ending program waits for each device's stop to go out.
     static constexpr int stopWaitMs = 2000;
+    // How long an ending program waits for a restore to finish its files.
+    static constexpr int restoreWaitMs = 30000;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;

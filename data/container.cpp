@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <utility>
+#include <QHash>
 #include <QSet>
 
 #include <cmath>
@@ -36,7 +37,10 @@ struct FileState
     QSet<QString> guarded;
     QList<KeptAside> kept;
     qsizetype keptTaken = 0;
-    QStringList failedWrites;
+    QList<FailedWrite> failedWrites;
+    // Each file as this program last read or wrote it.
+    QHash<QString, PlatformFile::Identity> known;
+    QList<KeptAside> changedElsewhere;
 };
 
 FileState &state()
@@ -54,6 +58,13 @@ void setGuarded(const QString &path, bool guarded)
         state().guarded.remove(path);
 }
 
+void remember(const QString &path)
+{
+    const PlatformFile::Identity id = PlatformFile::identity(path);
+    const QMutexLocker lock(&state().mutex);
+    state().known.insert(path, id);
+}
+
 bool isGuarded(const QString &path)
 {
     const QMutexLocker lock(&state().mutex);
@@ -64,8 +75,11 @@ bool writeFailed(const QString &path, const QString &why)
 {
     qWarning().noquote() << "Could not write" << path << "(" + why + "); the file is as it was";
     const QMutexLocker lock(&state().mutex);
-    if (!state().failedWrites.contains(path))
-        state().failedWrites.append(path);
+    for (const FailedWrite &failed : std::as_const(state().failedWrites)) {
+        if (failed.path == path)
+            return false;
+    }
+    state().failedWrites.append({path, why});
     return false;
 }
 
@@ -87,12 +101,44 @@ private:
     // list or a record (a date, a self-description) that we read plainly.
     bool skipTags()
     {
+        m_tag = -1;
         int tags = 0;
         while (m_reader.isTag() && !failed()) {
+            m_tag = qint64(quint64(m_reader.toTag()));
             if (++tags > depthLimit || !m_reader.next())
                 return false;
         }
         return !failed();
+    }
+
+    // A date another encoder marked as one (the standard tags 0 and 1:
+    // date text, seconds since 1970) is read in the program's own form,
+    // which its date fields take and write back. Right after skipTags.
+    bool isDate() const
+    {
+        return (m_tag == 0 && m_reader.isString())
+               || (m_tag == 1 && (m_reader.isInteger() || m_reader.isFloat() || m_reader.isDouble()));
+    }
+    bool date(QString &out)
+    {
+        QDateTime when;
+        if (m_reader.isString()) {
+            if (!text(out))
+                return false;
+            when = QDateTime::fromString(out, Qt::ISODateWithMs);
+        } else {
+            const double seconds = m_reader.isUnsignedInteger() ? double(m_reader.toUnsignedInteger())
+                                   : m_reader.isNegativeInteger() ? -double(quint64(m_reader.toNegativeInteger()))
+                                   : m_reader.isDouble() ? m_reader.toDouble() : double(m_reader.toFloat());
+            if (std::isfinite(seconds) && std::abs(seconds) < 1e14)
+                when = QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), Qt::UTC);
+            out = QString::number(seconds, 'g', 17);
+            if (!m_reader.next())
+                return false;
+        }
+        if (when.isValid())
+            out = when.toLocalTime().toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+        return true;
     }
 
     // The UTF-8 bytes of all chunks are gathered in one buffer kept for the
@@ -113,6 +159,9 @@ private:
     bool utf8()
     {
         m_utf8.resize(0);
+        // Each chunk of a text sent in pieces is text by itself: no
+        // character may be split between two.
+        const bool chunked = !m_reader.isLengthKnown();
         for (;;) {
             const qsizetype size = m_reader.currentStringChunkSize();
             if (size < 0 || size > m_size - m_reader.currentOffset())
@@ -124,19 +173,13 @@ private:
                 return true;
             if (chunk.status != QCborStreamReader::Ok || chunk.data != size)
                 return false;
+            if (chunked) {
+                QStringDecoder piece(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+                const QString decoded = piece.decode(QByteArrayView(m_utf8.constData() + at, size));
+                if (piece.hasError())
+                    return false;
+            }
         }
-    }
-
-    bool bytes(QByteArray &out)
-    {
-        auto chunk = m_reader.readByteArray();
-        while (chunk.status == QCborStreamReader::Ok) {
-            out += chunk.data;
-            chunk = m_reader.readByteArray();
-        }
-        // After an error the reader reports the end of the string again
-        // and again without moving on.
-        return chunk.status == QCborStreamReader::EndOfString && !failed();
     }
 
     // Everything but text, maps and arrays becomes what QCborValue's JSON
@@ -145,6 +188,17 @@ private:
     {
         if (depth > depthLimit || failed())
             return false;
+        if (m_reader.isTag()) {
+            if (!skipTags())
+                return false;
+            if (isDate()) {
+                QString when;
+                if (!date(when))
+                    return false;
+                out = when;
+                return true;
+            }
+        }
         switch (m_reader.type()) {
         case QCborStreamReader::String: {
             QString s;
@@ -175,13 +229,10 @@ private:
             out = array;
             return true;
         }
-        case QCborStreamReader::ByteArray: {
-            QByteArray b;
-            if (!bytes(b))
-                return false;
-            out = QString::fromLatin1(b.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
-            return true;
-        }
+        case QCborStreamReader::ByteArray:
+            // Every value the program stores is text: bytes where text
+            // belongs would be read as nothing and saved back so.
+            return false;
         case QCborStreamReader::UnsignedInteger: {
             const quint64 v = m_reader.toUnsignedInteger();
             out = v <= quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(qint64(v)) : QJsonValue(double(v));
@@ -208,11 +259,7 @@ private:
         case QCborStreamReader::SimpleType:
             out = m_reader.isTrue() ? QJsonValue(true) : m_reader.isFalse() ? QJsonValue(false) : QJsonValue();
             break;
-        case QCborStreamReader::Tag:
-            // The tagged item stands for itself.
-            if (!m_reader.next())
-                return false;
-            return value(depth + 1, out);
+        case QCborStreamReader::Tag:  // passed above
         case QCborStreamReader::Invalid:
             return false;
         }
@@ -312,6 +359,13 @@ private:
     bool fields(int depth, RecordFields &element)
     {
         return entries(depth, [&](QLatin1StringView key, const QString *longKey) {
+            if (isDate()) {
+                QString when;
+                if (!date(when))
+                    return false;
+                const QByteArray bytes = when.toUtf8();
+                return longKey ? element.addText(*longKey, bytes) : element.addText(key, bytes);
+            }
             if (m_reader.isString()) {
                 if (!utf8())
                     return false;
@@ -343,8 +397,14 @@ private:
             if (target)
                 target->restart();  // a later non-list value wins, as in a JSON object
             QJsonValue member;
-            if (!value(depth + 1, member))
+            QString when;
+            if (isDate()) {
+                if (!date(when))
+                    return false;
+                member = when;
+            } else if (!value(depth + 1, member)) {
                 return false;
+            }
             if (longKey)
                 object.insert(*longKey, member);
             else
@@ -356,6 +416,7 @@ private:
     QCborStreamReader m_reader;
     qsizetype m_size;
     QByteArray m_utf8;
+    qint64 m_tag = -1;  // the last tag skipTags passed, -1 for none
 };
 
 // The shape every store file of ours has, read straight from the bytes: a
@@ -500,13 +561,40 @@ void writeObject(QCborStreamWriter &writer, const QJsonObject &object)
     writer.endMap();
 }
 
-QString asideName(const QString &path)
+QString asideName(const QString &path, const QString &why = QStringLiteral(".damaged-"))
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString aside = path + QStringLiteral(".damaged-") + stamp;
+    QString aside = path + why + stamp;
     for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
-        aside = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+        aside = path + why + stamp + QLatin1Char('-') + QString::number(n);
     return aside;
+}
+
+// Another program (a second copy on a network folder, another user) wrote
+// the file since this one read it: its version is copied aside before ours
+// takes the path, so both are kept. False when it could not be kept.
+bool keepOtherVersion(const QString &path)
+{
+    PlatformFile::Identity expected;
+    {
+        const QMutexLocker lock(&state().mutex);
+        const auto found = state().known.constFind(path);
+        if (found == state().known.cend())
+            return true;  // never read by us: nothing to compare with
+        expected = found.value();
+    }
+    const PlatformFile::Identity now = PlatformFile::identity(path);
+    if (now == expected || !now.exists)
+        return true;
+    const QString aside = asideName(path, QStringLiteral(".changed-"));
+    if (!QFile::copy(path, aside)) {
+        qWarning().noquote() << "File" << path << "was changed by another program and could not be kept aside";
+        return false;
+    }
+    qWarning().noquote() << "File" << path << "was changed by another program; that version is kept as" << aside;
+    const QMutexLocker lock(&state().mutex);
+    state().changedElsewhere.append({path, aside});
+    return true;
 }
 
 void keepAside(const QString &path)
@@ -521,6 +609,7 @@ void keepAside(const QString &path)
     {
         const QMutexLocker lock(&state().mutex);
         state().kept.append({path, aside});
+        state().known.insert(path, PlatformFile::Identity());
     }
     qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
 }
@@ -605,6 +694,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
     const QFileInfo info(path);
     if (!info.exists()) {
         qWarning() << openFailure;
+        remember(path);
         return ReadStatus::Missing;
     }
     QFile file(path);
@@ -632,6 +722,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
         return ReadStatus::Damaged;
     }
     setGuarded(path, false);
+    remember(path);
     return ReadStatus::Read;
 }
 
@@ -688,8 +779,19 @@ bool isFileName(const QString &name)
 
 } // namespace
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
+QString tooLarge(qint64 bytes, qint64 limit)
 {
+    if (bytes <= limit)
+        return QString();
+    const auto mib = [](qint64 size) { return QString::number(double(size) / (1024 * 1024), 'f', 1); };
+    return QStringLiteral("it would be %1 MiB, more than the %2 MiB the program reads back").arg(mib(bytes), mib(limit));
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes, qint64 limit)
+{
+    const QString oversize = tooLarge(bytes.size(), limit);
+    if (!oversize.isEmpty())
+        return writeFailed(path, oversize);
     const QFileInfo info(path);
     if (info.exists() && (isGuarded(path) || !info.isFile() || !info.isReadable())) {
         qWarning().noquote() << "File could not be read; not overwriting it:" << path;
@@ -697,6 +799,10 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     }
     if (!writeStaged(path, bytes))
         return false;
+    if (!keepOtherVersion(path)) {
+        QFile::remove(staged(path));
+        return writeFailed(path, QStringLiteral("changed by another program"));
+    }
     if (openBatch && openBatch->takes(path)) {
         if (!openBatch->m_staged.contains(path))
             openBatch->m_staged.append(path);
@@ -707,6 +813,7 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
         return writeFailed(path, QStringLiteral("rename failed"));
     }
     setGuarded(path, false);
+    remember(path);
     return true;
 }
 
@@ -745,6 +852,7 @@ Batch::Result Batch::commit()
         if (!replaceWithStaged(path))
             return Pending;
         setGuarded(path, false);
+        remember(path);
     }
     QFile::remove(journal);
     return Committed;
@@ -793,7 +901,13 @@ QList<KeptAside> keptAside()
     return state().kept;
 }
 
-QStringList takeFailedWrites()
+QList<KeptAside> takeChangedElsewhere()
+{
+    const QMutexLocker lock(&state().mutex);
+    return std::exchange(state().changedElsewhere, {});
+}
+
+QList<FailedWrite> takeFailedWrites()
 {
     const QMutexLocker lock(&state().mutex);
     return std::exchange(state().failedWrites, {});

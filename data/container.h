@@ -22,8 +22,10 @@
 // opened is never replaced while it stays so.
 namespace Container {
 
-// Larger files are damaged without being read. A library of a million
-// presets is about 180 MiB; anything beyond this is not ours.
+// Larger files are damaged without being read, and never written: a
+// store that grew past it is refused before it is saved (an import, a
+// download), as it could not be read back. A library of a million presets
+// is about 180 MiB; anything beyond this is not ours.
 inline constexpr qint64 sizeLimit = qint64(256) * 1024 * 1024;
 
 // Maps and arrays nested deeper than this make a file damaged; the deepest
@@ -156,8 +158,11 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
 // replaces it; finishPending removes them all). Refuses (false, with a
 // warning) to replace a file that could not be read or kept aside.
 bool writeFile(const QString &path, const QJsonObject &object, const QList<const List *> &lists = {});
-// The same for bytes already encoded.
-bool writeBytes(const QString &path, const QByteArray &bytes);
+// The same for bytes already encoded; more than `limit` bytes are refused
+// (a backup has a larger limit than a store).
+bool writeBytes(const QString &path, const QByteArray &bytes, qint64 limit = sizeLimit);
+// Why a store of this many bytes cannot be saved, or empty when it can.
+QString tooLarge(qint64 bytes, qint64 limit = sizeLimit);
 
 inline constexpr char stagedSuffix[] = ".tavik-new";
 
@@ -183,7 +188,7 @@ public:
     Result commit();
 
 private:
-    friend bool writeBytes(const QString &, const QByteArray &);
+    friend bool writeBytes(const QString &, const QByteArray &, qint64);
     bool takes(const QString &path) const;
 
     QString m_folder;
@@ -205,8 +210,17 @@ struct KeptAside
 QList<KeptAside> keptAside();
 // Those kept aside since the last call, for the operator's notice.
 QList<KeptAside> takeNewlyKeptAside();
-// The files whose writing failed since the last call (each kept as it was),
-// for the operator's notice.
-QStringList takeFailedWrites();
+// Files another program wrote since this one read them, each copied aside
+// as NAME.changed-YYYYMMDD-hhmmss before a save of ours replaced it; since
+// the last call, for the operator's notice.
+QList<KeptAside> takeChangedElsewhere();
+// The files whose writing failed since the last call (each kept as it was)
+// and why, for the operator's notice.
+struct FailedWrite
+{
+    QString path;
+    QString why;
+};
+QList<FailedWrite> takeFailedWrites();
 
 } // namespace Container

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 class QFile;
 class QString;
 
@@ -14,5 +16,23 @@ bool sync(QFile &file);
 // Renames `from` over `to` in one step: `to` is either the old file or the
 // new one, never missing. Both are in the same folder.
 bool replace(const QString &from, const QString &to);
+
+// What tells one version of a file from another written over it: a save
+// by another program replaces the file or changes its size or time.
+struct Identity
+{
+    bool exists = false;
+    quint64 device = 0;
+    quint64 node = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    bool operator==(const Identity &other) const
+    {
+        return exists == other.exists && device == other.device && node == other.node && size == other.size
+               && modifiedNs == other.modifiedNs;
+    }
+    bool operator!=(const Identity &other) const { return !(*this == other); }
+};
+Identity identity(const QString &path);
 
 } // namespace PlatformFile

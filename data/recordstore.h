@@ -82,6 +82,13 @@ public:
         return writeFile(QJsonObject());
     }
 
+    // Whether the records may differ from the file as this store last read
+    // or wrote it. Every operation that may change a record counts.
+    bool changedSinceFile() const { return m_revision != m_fileRevision; }
+    // Leaving a list writes it only when something changed: a large pool
+    // takes longer to write than a tab change may hold up the window.
+    bool saveIfChanged() const { return !changedSinceFile() || saveBase(); }
+
     // The bytes saveBase writes.
     QByteArray encoded(QJsonObject header = {}) const
     {
@@ -308,13 +315,18 @@ protected:
             m_records = status == Container::ReadStatus::Read ? std::move(list.taken()) : QList<Record>();
             renewKeys();
             m_current = 0;
+            m_fileRevision = m_revision;
         }
         return status;
     }
     // The records under the list key and "version", beside the header keys.
     bool writeFile(QJsonObject header) const
     {
-        return Container::writeBytes(m_path, encoded(std::move(header)));
+        const quint64 revision = m_revision;
+        if (!Container::writeBytes(m_path, encoded(std::move(header))))
+            return false;
+        m_fileRevision = revision;
+        return true;
     }
 
 
@@ -426,6 +438,8 @@ private:
     // Every operation that may change a record counts; the index is synced
     // only when the count moved since it last was.
     quint64 m_revision = 0;
+    // m_revision when the file was last read or written whole.
+    mutable quint64 m_fileRevision = ~quint64(0) - 1;
     quint64 m_indexedRevision = ~quint64(0);
     const void *m_indexedData = nullptr;
     int m_indexedCount = -1;

@@ -76,7 +76,7 @@ bool LibrarySession::savePresetList()
 {
     if (m_presetPool == PresetPool::Client)
         return saveOpenHistory();
-    return presetListStore().saveBase();
+    return presetListStore().saveIfChanged();
 }
 
 void LibrarySession::switchPresetPool(int pool)
@@ -94,7 +94,7 @@ Programs &LibrarySession::programListStore()
 bool LibrarySession::saveProgramList()
 {
     if (m_programPoolGeneral)
-        return m_library.programs().saveBase();
+        return m_library.programs().saveIfChanged();
     return saveOpenHistory();
 }
 
@@ -172,6 +172,6 @@ void LibrarySession::deleteClient()
 
 void LibrarySession::leaveClientSelection()
 {
-    m_library.clients().saveBase();
+    m_library.clients().saveIfChanged();
     Q_EMIT clientSelectionLeft();
 }

@@ -125,7 +125,7 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
             *why = QStringLiteral("the data is larger than a backup may be (%1 MiB)").arg(maxFileSize >> 20);
         return false;
     }
-    if (!Container::writeBytes(path, bytes)) {
+    if (!Container::writeBytes(path, bytes, maxFileSize)) {
         if (why)
             *why = QStringLiteral("couldn't write ") + path;
         return false;
@@ -190,7 +190,23 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit)
                 why = QStringLiteral("history %1 of the backup names no usable file").arg(i + 1);
                 return false;
             }
+            // A list of another kind would restore as an empty one.
+            for (const char *list : {"history", "presets", "programs"}) {
+                const QJsonValue value = elements.at(i).toObject().value(QLatin1String(list));
+                if (!value.isUndefined() && !value.isArray()) {
+                    why = QStringLiteral("history %1 of the backup is damaged (\"%2\")").arg(i + 1).arg(QLatin1String(list));
+                    return false;
+                }
+            }
             historyFiles.insert(file);
+        }
+        // A client whose history the backup does not carry would take over
+        // whatever file of that name the data folder still has.
+        for (qsizetype i = 0; i < clients.size(); ++i) {
+            if (!historyFiles.contains(clients.at(i).toObject().value(QStringLiteral("file")).toString().toLower())) {
+                why = QStringLiteral("client %1 of the backup has no history in it").arg(i + 1);
+                return false;
+            }
         }
     }
     if (!any) {

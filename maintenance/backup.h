@@ -32,8 +32,12 @@ public:
         SaveFailed     // a file could not be written: nothing changed, or the next start finishes it (see message)
     };
 
-    // Backup files larger than this are not read.
-    static constexpr qint64 maxFileSize = qint64(512) * 1024 * 1024;
+    // Backup files larger than this are neither written nor read. It holds
+    // a library whose every store is as large as the program stores it:
+    // the seven stores, and as much again for the clients' histories. So a
+    // restore is never stopped because the library it replaces is too
+    // large for its safety backup.
+    static constexpr qint64 maxFileSize = 8 * Container::sizeLimit;
 
     Backup(Settings &settings, Library &library, WorkList &work, DeviceSlots &devices);
 

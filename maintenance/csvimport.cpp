@@ -19,24 +19,32 @@ constexpr int presetFields = 10;
 constexpr int frequencyFields = 2;
 const QString frequencyFirstName = QStringLiteral("Actinomyces israelii ");
 
-// Spreadsheet programs write either UTF-8 or the Windows code page. A file
-// that is not UTF-8 throughout is read in the Central European code page,
-// where the preset names this program meets come from ("Řez", "Špička");
+// Spreadsheet programs write either UTF-8 or the Windows code page of
+// their region: Central European ("Řez", "Špička") or Western ("Crème
+// brûlée", "Smørrebrød"), which share their byte values. A file that is
+// not UTF-8 throughout is read in the page chosen, else the likelier one;
 // Latin-1 only where the system has no such decoder. The file is decoded
 // once, whole.
-QString decodeFile(const QByteArray &bytes, Import::Encoding &encoding)
+QString decodeFile(const QByteArray &bytes, std::optional<CodePage::Page> chosen, Import::Encoding &encoding, bool &sure)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     encoding = Import::Utf8;
+    sure = true;
     if (!utf8.hasError())
         return text;
-    QStringDecoder windows("windows-1250", QStringDecoder::Flag::Stateless);
+    CodePage::Page page = chosen.value_or(CodePage::CentralEuropean);
+    if (!chosen) {
+        const CodePage::Guess guess = CodePage::guess(bytes);
+        page = guess.page;
+        sure = guess.sure;
+    }
+    QStringDecoder windows(CodePage::codecName(page), QStringDecoder::Flag::Stateless);
     if (!windows.isValid()) {
         encoding = Import::Latin1;
         return QString::fromLatin1(bytes);
     }
-    encoding = Import::Windows1250;
+    encoding = page == CodePage::Western ? Import::Windows1252 : Import::Windows1250;
     text = windows.decode(bytes);
     return text;
 }
@@ -119,7 +127,7 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
     QByteArray content = bytes;
     if (content.startsWith("\xEF\xBB\xBF"))
         content.remove(0, 3);
-    const QStringList lines = decodeFile(content, m_encoding).split(QLatin1Char('\n'));
+    const QStringList lines = decodeFile(content, m_codePage, m_encoding, m_encodingSure).split(QLatin1Char('\n'));
     for (int number = 0; number < lines.size(); ++number) {
         const QStringList fields = splitFields(lines.at(number).simplified());
         if (number == 0) {
@@ -191,8 +199,26 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     store.setObtainedWord(fields.at(9));
 }
 
+bool codePageUnsure(const QString &fileName, CodePage::Page &guess)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;  // the import says why
+    // The start of a large file tells as much, and reads at once. Kept
+    // open at its end, a character cut there is no error.
+    const QByteArray bytes = file.read(qint64(4) << 20);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return false;
+    const CodePage::Guess found = CodePage::guess(bytes);
+    guess = found.page;
+    return !found.sure;
+}
+
 ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
-                          const Import::Pairs &takenElsewhere)
+                          const Import::Pairs &takenElsewhere, qint64 sizeLimit,
+                          std::optional<CodePage::Page> codePage)
 {
     ImportedPool run;
     run.import.setTakenElsewhere(takenElsewhere);
@@ -200,9 +226,19 @@ ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath,
     pool.setPath(poolPath);
     pool.editRecords() = records;
     run.import.setFileName(fileName);
+    run.import.setCodePage(codePage);
     run.import.importCsv(pool);
-    if (run.import.added() > 0 || run.import.updated() > 0)
-        run.saved = pool.saveBase();
+    if (run.import.added() > 0 || run.import.updated() > 0) {
+        // Saved only when it can be read back: a pool over the limit would
+        // be called damaged at the next start, and lost.
+        const QByteArray bytes = pool.encoded();
+        run.refused = Container::tooLarge(bytes.size(), sizeLimit);
+        if (!run.refused.isEmpty()) {
+            run.records = records;
+            return run;
+        }
+        run.saved = Container::writeBytes(poolPath, bytes, sizeLimit);
+    }
     run.records = pool.records();
     return run;
 }
@@ -214,10 +250,14 @@ QString Import::summary(const Import &import)
         text += QStringLiteral("; %1 lines without a preset skipped").arg(import.skipped());
     if (import.refused() > 0)
         text += QStringLiteral("; %1 refused: another pool holds their name and version").arg(import.refused());
-    if (import.encoding() == Windows1250)
-        text += QStringLiteral("; the file is not UTF-8 and was read as Windows-1250 (Central European)");
-    else if (import.encoding() == Latin1)
+    if (import.encoding() == Windows1250 || import.encoding() == Windows1252) {
+        const CodePage::Page page = import.encoding() == Windows1252 ? CodePage::Western : CodePage::CentralEuropean;
+        text += QStringLiteral("; the file is not UTF-8 and was read as %1").arg(QLatin1String(CodePage::displayName(page)));
+        if (!import.encodingSure())
+            text += QStringLiteral(" (a guess: check the accented names)");
+    } else if (import.encoding() == Latin1) {
         text += QStringLiteral("; the file is not UTF-8 and was read as Latin-1");
+    }
     if (import.tooWide() > 0)
         text += QStringLiteral("; %1 lines had more fields than the table, the rest was ignored").arg(import.tooWide());
     return text;

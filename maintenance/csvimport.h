@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/container.h"
+#include "maintenance/codepage.h"
 #include "data/presets.h"
 
 #include <QByteArray>
@@ -7,6 +9,8 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+
+#include <optional>
 
 // Reads a comma-separated file into a preset store. Two layouts are known,
 // told apart by their first line: a preset table (the preset fields in ten
@@ -37,8 +41,12 @@ public:
     bool headerMatched() const { return m_headerMatched; }
     int added() const { return m_added; }
     // The text encoding the file was read in.
-    enum Encoding { Utf8, Windows1250, Latin1 };
+    enum Encoding { Utf8, Windows1250, Windows1252, Latin1 };
     Encoding encoding() const { return m_encoding; }
+    // For a file that is not UTF-8: the code page the operator chose, else
+    // the one the text most likely is in; whether that guess was sure.
+    void setCodePage(std::optional<CodePage::Page> page) { m_codePage = page; }
+    bool encodingSure() const { return m_encodingSure; }
     // Lines that held no preset (no name, only commas, too few fields),
     // and lines with more fields than the layout (the rest was ignored).
     int skipped() const { return m_skipped; }
@@ -71,6 +79,8 @@ private:
     Layout m_layout = Unknown;
     bool m_headerMatched = false;
     Encoding m_encoding = Utf8;
+    std::optional<CodePage::Page> m_codePage;
+    bool m_encodingSure = true;
     int m_added = 0;
     int m_skipped = 0;
     int m_tooWide = 0;
@@ -82,11 +92,19 @@ private:
 // when it changed anything, touching nothing else: it can run on a worker
 // thread while the pool's owner waits. The records as the import leaves
 // them, and what the import did.
+// A pool the import would make larger than the program reads back is not
+// saved and not taken: `refused` says why, and the records are as given.
 struct ImportedPool
 {
     QList<Preset> records;
     bool saved = true;
+    QString refused;
     Import import;
 };
 ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
-                          const Import::Pairs &takenElsewhere = {});
+                          const Import::Pairs &takenElsewhere = {}, qint64 sizeLimit = Container::sizeLimit,
+                          std::optional<CodePage::Page> codePage = std::nullopt);
+// Whether the file is not UTF-8 and its code page cannot be told for sure,
+// so the operator should choose; `guess` is then the likelier one. Reads
+// at most the file's first 4 MiB.
+bool codePageUnsure(const QString &fileName, CodePage::Page &guess);

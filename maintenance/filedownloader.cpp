@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -16,6 +17,7 @@ const char *const FileDownloader::presetUrl = "https://presets.tavik.invalid/inf
 namespace {
 
 const char *const tooLargeProperty = "tavikTooLarge";
+const char *const deadlineProperty = "tavikDeadline";
 
 } // namespace
 
@@ -42,11 +44,17 @@ void FileDownloader::download(const QUrl &url)
     // Stop a reply as soon as it announces or delivers more than the limit,
     // instead of holding an arbitrarily large body in memory.
     const qint64 limit = m_maxSize;
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, limit](qint64 received, qint64 total) {
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply, limit](qint64 received, qint64 total) {
         if (received > limit || total > limit) {
             reply->setProperty(tooLargeProperty, true);
             reply->abort();
+            return;
         }
+        Q_EMIT progress(received, total);
+    });
+    QTimer::singleShot(m_deadlineMs, reply, [reply] {
+        reply->setProperty(deadlineProperty, true);
+        reply->abort();
     });
 }
 
@@ -64,6 +72,8 @@ void FileDownloader::fileDownloaded(QNetworkReply *reply)
         m_error = QStringLiteral("the server answered %1 %2")
                       .arg(status.toInt())
                       .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    } else if (reply->property(deadlineProperty).toBool()) {
+        m_error = QStringLiteral("the transfer took longer than %1 s").arg(m_deadlineMs / 1000.0);
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         m_error = QStringLiteral("the transfer stalled for %1 s").arg(m_stallMs / 1000.0);
     } else if (reply->error() != QNetworkReply::NoError) {
@@ -85,7 +95,7 @@ bool FileDownloader::installPresets(Presets &pool, QString &notice) const
     return install(pool, decodePresets(m_data, m_error), notice);
 }
 
-FileDownloader::PresetSet FileDownloader::decodePresets(const QByteArray &data, const QString &error)
+FileDownloader::PresetSet FileDownloader::decodePresets(const QByteArray &data, const QString &error, qint64 sizeLimit)
 {
     PresetSet set;
     set.why = error;
@@ -106,7 +116,13 @@ FileDownloader::PresetSet FileDownloader::decodePresets(const QByteArray &data, 
     if (set.why.isEmpty()) {
         Presets incoming;
         incoming.fromJson(object);
-        set.records = incoming.records();
+        // The pool is saved as the program writes it, every field spelled
+        // out: a terse set could pass what the program reads back.
+        set.why = Container::tooLarge(incoming.encoded().size(), sizeLimit);
+        if (set.why.isEmpty())
+            set.records = incoming.records();
+        else
+            set.why = QStringLiteral("the preset set is too large: ") + set.why;
     }
     return set;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/container.h"
 #include "data/presets.h"
 
 #include <QByteArray>
@@ -36,6 +37,9 @@ public:
     void setMaxSize(qint64 bytes) { m_maxSize = bytes; }
     // How long a transfer may go without data before it is given up.
     void setStallTimeout(int milliseconds) { m_stallMs = milliseconds; }
+    // How long a whole transfer may take: a server that sends a byte now
+    // and then never stalls, and would hold the download open for ever.
+    void setDeadline(int milliseconds) { m_deadlineMs = milliseconds; }
     // A download was started and has not ended yet.
     bool isBusy() const { return m_busy; }
     // The TLS settings of the requests, by default the system's.
@@ -55,11 +59,15 @@ public:
         QList<Preset> records;
         QString why;  // empty when usable
     };
-    static PresetSet decodePresets(const QByteArray &data, const QString &error);
+    // A set the pool could not be saved with is refused.
+    static PresetSet decodePresets(const QByteArray &data, const QString &error,
+                                   qint64 sizeLimit = Container::sizeLimit);
     static bool install(Presets &pool, const PresetSet &set, QString &notice);
 
 Q_SIGNALS:
     void downloaded();
+    // Bytes received so far, and the whole size when the server said it (else -1).
+    void progress(qint64 received, qint64 total);
 
 public Q_SLOTS:
     void fileDownloaded(QNetworkReply *reply);
@@ -70,6 +78,7 @@ private:
     QString m_error;
     qint64 m_maxSize = defaultMaxSize;
     int m_stallMs = 30000;
+    int m_deadlineMs = 5 * 60 * 1000;
     bool m_busy = false;
     // Unset until asked for: loading the TLS settings would slow the start.
     std::optional<QSslConfiguration> m_ssl;

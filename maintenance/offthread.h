@@ -11,8 +11,9 @@
 // thread of `context`: reading and decoding a large file must not hold up
 // the device tick. `work` gets copies of what it needs and shares nothing
 // mutable with the rest; `done` does not run once the context is gone.
+// The future tells whether the work still runs.
 template <typename Result>
-void runOffThread(QObject *context, std::function<Result()> work, std::function<void(Result)> done)
+QFuture<Result> runOffThread(QObject *context, std::function<Result()> work, std::function<void(Result)> done)
 {
     auto *watcher = new QFutureWatcher<Result>(context);
     QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done = std::move(done)] {
@@ -20,7 +21,9 @@ void runOffThread(QObject *context, std::function<Result()> work, std::function<
         done(watcher->future().takeResult());
         watcher->deleteLater();
     });
-    watcher->setFuture(QtConcurrent::run(std::move(work)));
+    QFuture<Result> future = QtConcurrent::run(std::move(work));
+    watcher->setFuture(future);
+    return future;
 }
 
 // Lets a large value (the records a pool had before a restore) go on a

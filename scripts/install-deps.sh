@@ -14,6 +14,8 @@ packages="$packages desktop-file-utils appstream dpkg-dev file lintian"
 packages="$packages openssl"
 # Time-zone tests read the zone database.
 packages="$packages tzdata"
+# The CSV import tells Windows code pages apart with ICU's charset detector.
+packages="$packages libicu-dev"
 
 missing=""
 for package in $packages; do

@@ -7,10 +7,14 @@
 #include "ui_toolstab.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
+#include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 
 namespace {
 
@@ -22,6 +26,24 @@ QString askWithDialog(ToolsTab::FileDialog kind, const QString &caption, const Q
 {
     return kind == ToolsTab::FileDialog::Save ? QFileDialog::getSaveFileName(parent, caption, folder, filter)
                                               : QFileDialog::getOpenFileName(parent, caption, folder, filter);
+}
+
+std::optional<CodePage::Page> askCodePage(CodePage::Page guess, QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("csv file"),
+                    QStringLiteral("The file is not UTF-8, and its letters do not tell which code page it was "
+                                   "written in. Read it as:"),
+                    QMessageBox::Cancel, parent);
+    QPushButton *central = box.addButton(QLatin1String(CodePage::displayName(CodePage::CentralEuropean)),
+                                         QMessageBox::AcceptRole);
+    QPushButton *western = box.addButton(QLatin1String(CodePage::displayName(CodePage::Western)), QMessageBox::AcceptRole);
+    box.setDefaultButton(guess == CodePage::Western ? western : central);
+    box.exec();
+    if (box.clickedButton() == central)
+        return CodePage::CentralEuropean;
+    if (box.clickedButton() == western)
+        return CodePage::Western;
+    return std::nullopt;
 }
 
 } // namespace
@@ -41,7 +63,13 @@ ToolsTab::ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList
     m_chooseFile = [this](FileDialog kind, const QString &caption, const QString &folder, const QString &filter) {
         return askWithDialog(kind, caption, folder, filter, this);
     };
+    m_chooseCodePage = [this](CodePage::Page guess) { return askCodePage(guess, this); };
     connect(&m_downloader, &FileDownloader::downloaded, this, &ToolsTab::loadFile);
+    connect(&m_downloader, &FileDownloader::progress, this, [this](qint64 received, qint64 total) {
+        const QString done = total > 0 ? QStringLiteral("%1%").arg(received * 100 / total)
+                                       : QStringLiteral("%1 KiB").arg(received / 1024);
+        ui->pushButton_Update_Preset->setText(QStringLiteral("Downloading... ") + done);
+    });
 }
 
 ToolsTab::~ToolsTab()
@@ -55,7 +83,14 @@ void ToolsTab::on_pushButton_import_clicked()
                                       QStringLiteral("csv files (*.csv)"));
     if (path.isEmpty())
         return;
-    inTurn(QStringLiteral("import"), [this, path] { importFile(path); });
+    std::optional<CodePage::Page> codePage;
+    CodePage::Page guess = CodePage::CentralEuropean;
+    if (codePageUnsure(path, guess)) {
+        codePage = m_chooseCodePage(guess);
+        if (!codePage)
+            return;
+    }
+    inTurn(QStringLiteral("import"), [this, path, codePage] { importFile(path, codePage); });
 }
 
 void ToolsTab::inTurn(const QString &what, std::function<void()> job)
@@ -77,7 +112,7 @@ void ToolsTab::turnEnded()
     job();
 }
 
-void ToolsTab::importFile(const QString &path)
+void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> codePage)
 {
     const QList<Preset> records = m_library.legitimatePresets().records();
     const QString poolPath = m_library.legitimatePresets().path();
@@ -87,12 +122,18 @@ void ToolsTab::importFile(const QString &path)
             elsewhere.insert({preset.name, preset.version});
     }
     QProgressDialog *busy = showBusy(QStringLiteral("Importing %1...").arg(QFileInfo(path).fileName()));
-    runOffThread<ImportedPool>(this, [records, poolPath, path, elsewhere] {
-        return importOnPool(records, poolPath, path, elsewhere);
+    runOffThread<ImportedPool>(this, [records, poolPath, path, elsewhere, codePage] {
+        return importOnPool(records, poolPath, path, elsewhere, Container::sizeLimit, codePage);
     },
                                  [this, busy](ImportedPool run) {
         busy->deleteLater();
         const Import &import = run.import;
+        if (!run.refused.isEmpty()) {
+            Q_EMIT noticeRequested(QStringLiteral("Import refused, nothing changed: with %1 new presets the "
+                                                  "Legitimate pool is too large (%2)").arg(import.added()).arg(run.refused));
+            turnEnded();
+            return;
+        }
         if (import.added() > 0 || import.updated() > 0)
             m_library.legitimatePresets().editRecords() = std::move(run.records);
         if (!run.saved)
@@ -169,9 +210,11 @@ void ToolsTab::restoreFile(const QString &path)
         m_settings.setGeometry(window()->saveGeometry());
         const Backup::Stores stores = m_backup.stores();
         const QString safetyPath = m_backup.nextSafetyPath();
-        runOffThread<Backup::Applied>(
+        m_restoreWriting = true;
+        m_restoring = runOffThread<Backup::Applied>(
             this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
             [this, busy](Backup::Applied applied) {
+                m_restoreWriting = false;
                 busy->deleteLater();
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
                     Q_EMIT noticeRequested(m_backup.message());
@@ -184,6 +227,19 @@ void ToolsTab::restoreFile(const QString &path)
                 turnEnded();
             });
     });
+}
+
+bool ToolsTab::waitForRestore(int milliseconds)
+{
+    if (!m_restoreWriting)
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_restoring.isFinished() && waited.elapsed() < milliseconds)
+        QThread::msleep(10);
+    if (!m_restoring.isFinished())
+        qWarning() << "The restore still writes; the program ends without saving";
+    return true;
 }
 
 void ToolsTab::on_pushButton_Update_Preset_clicked()

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "maintenance/backup.h"
+#include "maintenance/codepage.h"
 #include "maintenance/filedownloader.h"
 
+#include <QFuture>
 #include <QUrl>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 namespace Ui { class ToolsTab; }
 class DeviceSlots;
@@ -31,8 +34,18 @@ public:
     ~ToolsTab() override;
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    // Asks which code page a CSV file that does not tell is in, offering
+    // the likelier first; nothing when the operator cancels.
+    using CodePageChooser = std::function<std::optional<CodePage::Page>(CodePage::Page guess)>;
+    void setCodePageChooser(CodePageChooser chooser) { m_chooseCodePage = std::move(chooser); }
     void setDownloadUrl(const QUrl &url) { m_downloadUrl = url; }
     FileDownloader &downloader() { return m_downloader; }
+
+    // Whether a restore was writing the data folder when the program began
+    // to end. It waits up to `milliseconds` for those writes to end; while
+    // one runs the stores in memory are the old data, and saving any of
+    // them would mix it into the restored files.
+    bool waitForRestore(int milliseconds);
 
 Q_SIGNALS:
     void noticeRequested(const QString &text);
@@ -52,7 +65,7 @@ private Q_SLOTS:
 
 private:
     QProgressDialog *showBusy(const QString &text);
-    void importFile(const QString &path);
+    void importFile(const QString &path, std::optional<CodePage::Page> codePage);
     void restoreFile(const QString &path);
     // Import, download and restore each replace a pool from what it held
     // when they began: they run one at a time, in the order asked for, so
@@ -67,7 +80,10 @@ private:
     FileDownloader m_downloader;
     QUrl m_downloadUrl;
     QString m_updateText;
+    QFuture<void> m_restoring;
+    bool m_restoreWriting = false;
     FileChooser m_chooseFile;
     QString m_turnHolder;
     QList<std::pair<QString, std::function<void()>>> m_waiting;
+    CodePageChooser m_chooseCodePage;
 };

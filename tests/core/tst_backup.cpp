@@ -153,6 +153,9 @@ private Q_SLOTS:
         QTest::newRow("FileName ../x") << withHistory(QJsonObject{{"FileName", "../x"}});
         QTest::newRow("no FileName") << withHistory(QJsonObject{{"history", QJsonArray{}}});
         QTest::newRow("clients without histories") << Container::encode({{"Clients", clients}});
+        QTest::newRow("an empty list of histories") << Container::encode({{"Clients", clients}, {"History", QJsonArray{}}});
+        QTest::newRow("a history's notes not a list") << Container::encode(
+            {{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}, {"history", QJsonObject{}}}}}});
         const auto named = [](const QStringList &clientFiles, const QStringList &historyFiles) {
             QJsonArray list, histories;
             for (const QString &file : clientFiles)
@@ -203,7 +206,9 @@ private Q_SLOTS:
         const QJsonObject history{{"FileName", "abc"}, {"history", presets}};
         QVERIFY(!Backup::check({{"Clients", clients}, {"History", QJsonArray{history}}}, why, size - 1));
         QCOMPARE(why, "history 1 of the backup is larger than the program reads");
-        static_assert(Backup::maxFileSize >= Container::sizeLimit, "a backup of one full store must restore");
+        // A library of seven full stores can be backed up, so a restore's
+        // safety backup is never stopped by the size of what it keeps.
+        static_assert(Backup::maxFileSize >= 7 * Container::sizeLimit, "a backup of every full store must restore");
     }
 
     void onlyPresetsReplacesTheGeneralPool()

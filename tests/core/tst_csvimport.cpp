@@ -66,6 +66,18 @@ private Q_SLOTS:
                                       << QStringList{"Actinomyces israelii|0|1|5||now|now|T5 T7|Tavik Genuine|DNA List",
                                                      QString::fromUtf8("\xc5\x98" "ez|0|2|5||now|now|T5 T7|Tavik Genuine|DNA List"),
                                                      QString::fromUtf8("\xc5\xa0pi\xc4\x8dka|0|3|5||now|now|T5 T7|Tavik Genuine|DNA List")};
+        // Western names, enough of them for their code page to show.
+        const QList<QByteArray> western{"Cr\xe8me br\xfbl\xe9" "e", "Sm\xf8rrebr\xf8" "d", "Caf\xe9 au lait",
+                                        "Cr\xeape de la for\xeat", "Gr\xf6\xdf" "e der M\xe4" "dchen", "Pi\xf1" "a colada",
+                                        "Ni\xf1o espa\xf1ol", "Fran\xe7ois et la m\xe8re", "S\xf8ren Kierkegaard",
+                                        "Z\xfcrich f\xfcr M\xfcller", "Ent\xe9rocoque f\xe9" "cal", "H\xe9patite virale"};
+        QByteArray westernFile = "Actinomyces israelii ,1\n";
+        QStringList westernPool{"Actinomyces israelii|0|1|5||now|now|T5 T7|Tavik Genuine|DNA List"};
+        for (const QByteArray &name : western) {
+            westernFile += name + ",2\n";
+            westernPool << QString::fromLatin1(name) + "|0|2|5||now|now|T5 T7|Tavik Genuine|DNA List";
+        }
+        QTest::newRow("Windows-1252") << westernFile << QStringList() << 1 << westernPool;
         QTest::newRow("quoted fields and lines without a preset")
             << header + "\"R\xc3\xa9z, hot\",1,5,2,\"say \"\"hi\"\"\",,,T8,Bob,Calc\n,,,,,,,,,\n,2,5,1,n,,,T8,Bob,Calc\n"
                         "D,1,5,1,n,,,T8,Bob,Calc,extra\n"
@@ -110,12 +122,55 @@ private Q_SLOTS:
             got << describe(p);
         QCOMPARE(got, expected);
         QCOMPARE(store.current(), pool.size());
-        if (QByteArray(QTest::currentDataTag()).startsWith("quoted"))
+        const QByteArray tag = QTest::currentDataTag();
+        if (tag == "Windows-1252")
+            QVERIFY2(Import::summary(import).endsWith("read as Windows-1252 (Western European)"), qPrintable(Import::summary(import)));
+        if (tag == "Windows-1250") {
+            // Two short names do not tell: the operator is asked, and the answer holds.
+            CodePage::Page guess = CodePage::Western;
+            QVERIFY(codePageUnsure(path, guess));
+            QCOMPARE(guess, CodePage::CentralEuropean);
+            QVERIFY(Import::summary(import).endsWith("read as Windows-1250 (Central European) (a guess: check the accented names)"));
+            Presets chosen;
+            import.setCodePage(CodePage::Western);
+            import.importCsv(chosen);
+            QCOMPARE(chosen.records().at(1).name, QString::fromUtf8("\xc3\x98" "ez"));
+            QVERIFY(Import::summary(import).endsWith("read as Windows-1252 (Western European)"));
+        }
+        if (tag.startsWith("quoted"))
             QCOMPARE(Import::summary(import), QString("Imported: 2 new, 0 updated; 2 lines without a preset skipped; "
                                                       "1 lines had more fields than the table, the rest was ignored"));
         if (QByteArray(QTest::currentDataTag()).startsWith("pairs"))
             QCOMPARE(Import::summary(import),
                      QString("Imported: 2 new, 0 updated; 1 refused: another pool holds their name and version"));
+    }
+
+    // An import the pool could not be read back after is refused whole:
+    // nothing saved, nothing taken, and the reason given.
+    void importPastTheLimitIsRefused()
+    {
+        const QString csv = TestEnv::dataFolder() + "many.csv";
+        QByteArray lines = "Actinomyces israelii ,1\n";
+        for (int i = 0; i < 200; ++i)
+            lines += "Name " + QByteArray::number(i) + "x,100\n";
+        QVERIFY(TestEnv::writeFile(csv, lines));
+        const QString poolPath = TestEnv::dataFolder() + "genpresets.dat";
+        Presets pool;
+        pool.setPath(poolPath);
+        pool.insertNew();
+        pool.setName("kept");
+        QVERIFY(pool.saveBase());
+        const QByteArray before = TestEnv::readFile(poolPath);
+
+        ImportedPool run = importOnPool(pool.records(), poolPath, csv, 4096);
+        QVERIFY2(run.refused.contains("more than the 0.0 MiB the program reads back"), qPrintable(run.refused));
+        QCOMPARE(run.records.size(), 1);
+        QCOMPARE(run.records.first().name, QString("kept"));
+        QCOMPARE(TestEnv::readFile(poolPath), before);
+
+        run = importOnPool(pool.records(), poolPath, csv, Container::sizeLimit);
+        QVERIFY(run.refused.isEmpty() && run.saved);
+        QCOMPARE(run.records.size(), 202);
     }
 };
 

@@ -112,7 +112,7 @@ private Q_SLOTS:
         badText.insert(QStringLiteral("version"), QStringLiteral("1"));
         QByteArray invalidUtf8 = QCborValue(badText).toCbor();
         invalidUtf8.replace(QByteArray("\x61" "1"), QByteArray("\x61\xff"));
-        const QList<QPair<const char *, QByteArray>> damages{
+        QList<QPair<const char *, QByteArray>> damages{
             {"garbage", QByteArray("\x00\xffnot a record file\x1c", 20)},
             {"empty", QByteArray()},
             {"truncated", whole.chopped(5)},
@@ -122,6 +122,18 @@ private Q_SLOTS:
             {"a number key", QByteArray::fromHex("a1 01 61 78")},
             {"nested too deep", QByteArray("\xa1\x61k") + QByteArray(100, '\x81') + QByteArray(1, '\x01')},
         };
+        // Other CBOR writers: a character split between two chunks of a
+        // text, and a name stored as bytes, which would be saved back empty.
+        const QByteArray splitCharacter = QByteArray::fromHex("a1 67") + "version" + QByteArray::fromHex("7f 61 c5 61 98 ff");
+        QCborMap bytesRecord;
+        for (const char *key : {"nam", "name", "typ"})
+            bytesRecord.insert(QLatin1String(key), QCborValue(QByteArray("Alfa")));
+        QCborMap bytesFile;
+        for (const char *list : {"presets", "programs", "clients", "history", "machines", "program"})
+            bytesFile.insert(QLatin1String(list), QCborArray{bytesRecord});
+        bytesFile.insert(QStringLiteral("operator"), bytesRecord);
+        damages.append({"a character split between chunks", splitCharacter});
+        damages.append({"a name as bytes", QCborValue(bytesFile).toCbor()});
         for (const QString &file : cycles().keys()) {
             for (const auto &[damage, bytes] : damages)
                 QTest::addRow("%s %s", qPrintable(file), damage) << file << bytes;
@@ -239,6 +251,64 @@ private Q_SLOTS:
             machines.touch();
             QVERIFY(machines.lastContactText() != contact);
         }
+
+        // Dates another writer tagged as dates (text and seconds since 1970)
+        // are read and written back in the program's own form.
+        QCborMap tagged{{QStringLiteral("nam"), QStringLiteral("A")},
+                        {QStringLiteral("cre"), QCborValue(QCborKnownTags::DateTimeString, QStringLiteral("2026-02-01T09:05:00Z"))},
+                        {QStringLiteral("mod"), QCborValue(QCborKnownTags::UnixTime_t, 1769936700)}};
+        TestEnv::writeFile(m_folder + "presets.dat", QCborValue(QCborMap{{QStringLiteral("presets"), QCborArray{tagged}}}).toCbor());
+        Presets presets;
+        presets.setPath(m_folder + "presets.dat");
+        QVERIFY(presets.readBase());
+        QCOMPARE(presets.createdText(), QString("01.02.2026 10:05"));
+        QCOMPARE(presets.modifiedText(), QString("01.02.2026 10:05"));
+        QVERIFY(presets.saveBase());
+        const QJsonObject saved = Container::decode(TestEnv::readFile(m_folder + "presets.dat"))["presets"].toArray().at(0).toObject();
+        QCOMPARE(saved["cre"].toString(), QString("01.02.2026 10:05"));
+        QCOMPARE(saved["mod"].toString(), QString("01.02.2026 10:05"));
+    }
+
+    // A file another program wrote after this one read it (or made where
+    // there was none) is kept beside the save that replaces it, and said so.
+    void filesChangedElsewhereAreKept()
+    {
+        for (const bool existed : {true, false}) {
+            cleanFolder();
+            const QString path = m_folder + "clients.dat";
+            if (existed)
+                QVERIFY(TestEnv::writeFile(path, wholeFile()));
+            Clients mine;
+            mine.setFolder(m_folder);
+            if (!existed)
+                QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+            QCOMPARE(mine.readBase(), existed);
+            // The other writer saves as this program does: a new file renamed over.
+            const QByteArray theirs = Container::encode({{"clients", QJsonArray{QJsonObject{{"name", "Alice"}}}}});
+            QVERIFY(TestEnv::writeFile(path + ".other", theirs));
+            QVERIFY(QFile::rename(path + ".other", path) || (QFile::remove(path) && QFile::rename(path + ".other", path)));
+            mine.insertNew();
+            mine.setName("Bob");
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("changed by another program; that version is kept"));
+            QVERIFY(mine.saveBase());
+            const QList<Container::KeptAside> kept = Container::takeChangedElsewhere();
+            QCOMPARE(kept.size(), 1);
+            QCOMPARE(kept.first().path, path);
+            QCOMPARE(TestEnv::readFile(kept.first().keptAs), theirs);
+            QVERIFY(QRegularExpression("clients.dat.changed-\\d{8}-\\d{6}$").match(kept.first().keptAs).hasMatch());
+            Clients reread;
+            reread.setFolder(m_folder);
+            QVERIFY(reread.readBase());
+            QCOMPARE(reread.name(), QString("Bob"));
+            // Nothing is written that the program would not read back.
+            Container::takeFailedWrites();
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write .*more than the 256.0 MiB"));
+            QVERIFY(!Container::writeBytes(path, QByteArray(Container::sizeLimit + 1, 'x')));
+            QCOMPARE(Container::takeFailedWrites().size(), 1);
+            // Our own saves in a row are no change by another.
+            QVERIFY(mine.saveBase());
+            QVERIFY(Container::takeChangedElsewhere().isEmpty());
+        }
     }
 
     // Saves in a batch replace nothing until all are written; a batch whose
@@ -332,7 +402,10 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write .*clients.dat"));
         QVERIFY(!clients.saveBase());
         QCOMPARE(TestEnv::readFile(clients.path()), before);
-        QCOMPARE(Container::takeFailedWrites(), QStringList{clients.path()});
+        const QList<Container::FailedWrite> failed = Container::takeFailedWrites();
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().path, clients.path());
+        QVERIFY2(failed.first().why.contains("No space left"), qPrintable(failed.first().why));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no half-written file left
 
         QVERIFY(QFile::remove(folder + "filler"));

@@ -9,6 +9,7 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 namespace {
@@ -52,7 +53,13 @@ private Q_SLOTS:
                 connect(socket, &QIODevice::readyRead, socket, [this, socket] {
                     socket->setProperty("request", socket->property("request").toByteArray() + socket->readAll());
                     // An empty reply is a server that goes quiet.
-                    if (socket->property("request").toByteArray().contains("\r\n\r\n") && !m_reply.isEmpty()) {
+                    if (socket->property("request").toByteArray().contains("\r\n\r\n") && m_reply == "trickle") {
+                        // A byte every 100 ms: never silent for long, never done.
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+                        auto *timer = new QTimer(socket);
+                        connect(timer, &QTimer::timeout, socket, [socket] { socket->write("x"); });
+                        timer->start(100);
+                    } else if (socket->property("request").toByteArray().contains("\r\n\r\n") && !m_reply.isEmpty()) {
                         socket->write(m_reply);
                         socket->disconnectFromHost();
                     }
@@ -82,6 +89,8 @@ private Q_SLOTS:
                                         << "the file is larger than 2048 bytes";
         QTest::newRow("untrusted certificate") << QByteArray("200 OK") << presetFile({"C"}) << false << "SSL handshake failed";
         QTest::newRow("stalled transfer") << QByteArray("stall") << QByteArray() << true << "the transfer stalled for 0.5 s";
+        QTest::newRow("trickling transfer") << QByteArray("trickle") << QByteArray() << true
+                                            << "the transfer took longer than 2 s";
         QTest::newRow("connection refused") << QByteArray() << QByteArray() << true << "Connection refused";
     }
 
@@ -92,7 +101,7 @@ private Q_SLOTS:
         QFETCH(bool, trusted);
         QFETCH(QString, notice);
 
-        m_reply = status == "stall" ? QByteArray()
+        m_reply = status == "stall" ? QByteArray() : status == "trickle" ? status
                                     : "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size())
                                           + "\r\nConnection: close\r\n\r\n" + body;
         quint16 port = m_server.serverPort();
@@ -109,14 +118,19 @@ private Q_SLOTS:
         FileDownloader downloader;
         downloader.setMaxSize(2048);
         downloader.setStallTimeout(500);
+        downloader.setDeadline(2000);
         QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
         if (trusted)
             configuration.setCaCertificates({m_certificate});
         downloader.setSslConfiguration(configuration);
         QSignalSpy downloaded(&downloader, &FileDownloader::downloaded);
+        QSignalSpy progress(&downloader, &FileDownloader::progress);
         downloader.download(QUrl(QString("https://127.0.0.1:%1/info/genpresets.dat").arg(port)));
         QVERIFY(downloaded.wait(20000));
 
+        if (status == "trickle")
+            QVERIFY2(!progress.isEmpty() && progress.last().at(0).toLongLong() > 0
+                    && progress.last().at(1).toLongLong() == 1000, qPrintable(QString("%1 progress signals, %2").arg(progress.size()).arg(downloader.errorText())));
         QString shown;
         const bool good = notice == "Presets downloaded";
         QCOMPARE(downloader.installPresets(legitimate, shown), good);
@@ -126,6 +140,12 @@ private Q_SLOTS:
             names << preset.name + "=" + preset.variable;
         const QStringList expected = good ? QStringList{"C=100.C", "A=100.A", "B=100.B"} : QStringList{"old=", "="};
         QCOMPARE(names, expected);
+        if (good) {
+            // A set the pool could not be saved with and read back is refused.
+            const FileDownloader::PresetSet set = FileDownloader::decodePresets(downloader.downloadedData(), QString(), 200);
+            QVERIFY2(set.why.startsWith("the preset set is too large: it would be"), qPrintable(set.why));
+            QVERIFY(set.records.isEmpty());
+        }
     }
 };
 

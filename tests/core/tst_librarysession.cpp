@@ -1,6 +1,7 @@
 #include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
+#include "data/platformfile.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
 #include "editors/librarysession.h"
@@ -68,6 +69,13 @@ private Q_SLOTS:
         Settings settings;
         settings.setPresetsPool(from);
         LibrarySession session(library, settings);
+
+        // A pool left as it was read is not written again.
+        const PlatformFile::Identity read = PlatformFile::identity(folder.path + file);
+        session.switchPresetPool(to);
+        session.switchPresetPool(from);
+        if (from != 0)
+            QVERIFY(PlatformFile::identity(folder.path + file) == read);
 
         session.selectRow(LibrarySession::PresetList, 1);
         QVERIFY(session.moveRow(LibrarySession::PresetList, -1));

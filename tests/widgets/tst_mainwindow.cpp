@@ -3,6 +3,8 @@
 #include "app/mainwindow.h"
 #include "app/noticepopup.h"
 #include "data/container.h"
+#include "data/folderlock.h"
+#include "support/installation.h"
 #include "support/testenv.h"
 
 #include <QApplication>
@@ -153,6 +155,52 @@ private Q_SLOTS:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(QFile::exists(settingsPath()));
+    }
+
+    // A second copy on the same data folder says who holds it and writes
+    // nothing; a killed owner does not keep the folder from the next start.
+    void oneProgramPerDataFolder()
+    {
+        const QString folder = TestEnv::dataFolder();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("QT_LOGGING_RULES");
+        const auto start = [&environment](QProcess &program) {
+            program.setProcessChannelMode(QProcess::MergedChannels);
+            program.setProcessEnvironment(environment);
+            program.start(TAVIK_APP_PATH, {});
+            QVERIFY(program.waitForStarted());
+            QByteArray output;
+            QTRY_VERIFY_WITH_TIMEOUT((output += program.readAll()).contains("readBase machines"), 20000);
+        };
+        QProcess owner;
+        start(owner);
+        const Files before = filesIn(folder);
+        QVERIFY(before.contains(FolderLock::fileName));
+
+        QProcess second;
+        second.setProcessChannelMode(QProcess::MergedChannels);
+        second.setProcessEnvironment(environment);
+        second.start(TAVIK_APP_PATH, {});
+        const bool ended = second.waitForFinished(20000);
+        const QString said = QString::fromLocal8Bit(second.readAll());
+        if (!ended)
+            second.kill();
+        QVERIFY2(ended, "a second copy started on a folder in use");
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(said.contains(QDir::toNativeSeparators(QDir(folder).absolutePath()) + " is in use")
+                     && said.contains(QString("process %1 ").arg(owner.processId())), qPrintable(said));
+        QVERIFY(!said.contains("readBase"));
+        QCOMPARE(filesIn(folder), before);
+
+        owner.kill();
+        QVERIFY(owner.waitForFinished(20000));
+        QVERIFY(QFile::exists(folder + FolderLock::fileName));
+        QProcess next;
+        start(next);
+        next.terminate();
+        QVERIFY(next.waitForFinished(20000));
+        QCOMPARE(next.exitCode(), 0);
+        QVERIFY(!QFile::exists(folder + FolderLock::fileName));
     }
 
     void noticeCountsDownAndRestarts()

@@ -1,5 +1,8 @@
+#include "app/mainwindow.h"
+#include "app/signalcloser.h"
 #include "data/settings.h"
 #include "data/container.h"
+#include "data/platformfile.h"
 #include "data/library.h"
 #include "work/deviceslots.h"
 #include "support/installation.h"
@@ -8,13 +11,67 @@
 #include "ui/toolstab.h"
 #include "data/worklist.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
+#include <QTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
+namespace {
+
+// A data folder of many clients, each with a note, and every store marked
+// with the tag.
+Files fill(const QString &tag, int clientCount)
+{
+    QDir(TestEnv::dataFolder()).removeRecursively();
+    {
+        Installation in;
+        Clients &clients = in.library.clients();
+        for (int c = 0; c < clientCount; ++c) {
+            clients.setCurrent(clients.count());
+            clients.insertNew();
+            clients.setName(tag + " client");
+            clients.history().clear();
+            clients.history().insertNote(0);
+            clients.history().setText(tag);
+            clients.saveHistory();
+        }
+        clients.saveBase();
+        in.library.generalPresets().insertNew();
+        in.library.generalPresets().setName(tag);
+        in.library.generalPresets().saveBase();
+        in.work.programName = tag;
+        in.devices.registry().addMachine(DeviceSlots::count);
+        in.devices.registry().setName(tag);
+        in.settings.setOperatorName(tag);
+        in.work.saveBase() && in.devices.registry().saveBase() && in.settings.saveSettings();
+    }
+    return filesIn(TestEnv::dataFolder());
+}
+
+// "old" or "new" when every store holds that version, else what each holds.
+QString versionInFolder()
+{
+    Installation in;
+    const QStringList tags{in.settings.operatorName(), in.library.clients().name().section(' ', 0, 0),
+                           in.library.generalPresets().name(), in.work.programName,
+                           in.devices.registry().records().value(0).name};
+    return tags.count(tags.first()) == tags.size() ? tags.first() : tags.join(',');
+}
+
+} // namespace
 
 class TestToolsTab : public QObject
 {
@@ -135,7 +192,86 @@ private Q_SLOTS:
         QCOMPARE(namesIn(library.legitimatePresets().path(), "presets"), expected);
         QCOMPARE(said.first(), QString("The import starts when the download has ended"));
     }
+
+    // The window ended by a logout (SIGTERM) or killed while a restore
+    // writes leaves the data all old or all restored, never its exit's
+    // saves of the old stores mixed into the restored files.
+    void restoreEndsWholeWhenTheProgramEnds()
+    {
+#ifdef Q_OS_UNIX
+        TestEnv::useTemporaryHome();
+        const QString folder = TestEnv::dataFolder();
+        const QString backup = QDir::tempPath() + "/tst_toolstab-new.bkp";
+        fill("new", 250);
+        QVERIFY(Installation().backup.write(backup));
+        const Files old = fill("old", 250);
+        const QString journal = folder + "pending-saves.journal";
+        const QString clients = folder + "clients.dat";
+
+        const auto run = [&](int signal, int afterMs) {
+            putBack(folder, old);
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {"--restore-in-window", backup});
+            QVERIFY(child.waitForStarted());
+            QVERIFY(child.waitForReadyRead(60000));
+            QElapsedTimer clock;
+            clock.start();
+            if (afterMs < 0) {
+                // The moment the restore starts to replace the files, or
+                // as soon after as this process sees it.
+                const PlatformFile::Identity before = PlatformFile::identity(clients);
+                while (!QFileInfo::exists(journal) && PlatformFile::identity(clients) == before
+                       && child.state() == QProcess::Running && clock.elapsed() < 60000) {}
+            } else {
+                QThread::msleep(afterMs);
+            }
+            if (signal)
+                ::kill(pid_t(child.processId()), signal);
+            QVERIFY(child.waitForFinished(60000));
+            QVERIFY(Container::finishPending(folder));  // what the next start does first
+            const QString version = versionInFolder();
+            QVERIFY2(version == "old" || version == "new",
+                     qPrintable(QString("signal %1 at %2 ms: %3").arg(signal).arg(afterMs).arg(version)));
+        };
+
+        QElapsedTimer whole;
+        whole.start();
+        run(0, 0);
+        const int wholeMs = int(whole.elapsed());
+        QCOMPARE(versionInFolder(), QString("new"));
+        qInfo() << "the window's start and restore took" << wholeMs << "ms";
+        QRandomGenerator random(32);
+        for (int round = 0; round < 2 && !QTest::currentTestFailed(); ++round) {
+            run(SIGTERM, -1);
+            run(SIGTERM, int(random.bounded(wholeMs)));
+            run(SIGKILL, int(random.bounded(wholeMs)));
+        }
+#endif
+    }
 };
 
-QTEST_MAIN(TestToolsTab)
+int main(int argc, char *argv[])
+{
+    // The program's own window and exit path, restoring the backup named.
+    if (argc == 3 && qstrcmp(argv[1], "--restore-in-window") == 0) {
+        QApplication app(argc, argv);
+        QCoreApplication::setApplicationName("TavikStudio");
+        const QString backup = QString::fromLocal8Bit(argv[2]);
+        SignalCloser closer;
+        MainWindow window;
+        QObject::connect(&closer, &SignalCloser::closeRequested, &window, &MainWindow::closeForSignal);
+        window.show();
+        window.toolsTab()->setFileChooser(
+            [backup](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return backup; });
+        QTimer::singleShot(0, &window, [&window] {
+            window.toolsTab()->findChild<QPushButton *>("pushButton_restore")->click();
+            fputs("restoring\n", stdout);
+            fflush(stdout);
+        });
+        return app.exec();
+    }
+    QApplication app(argc, argv);
+    TestToolsTab test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_toolstab.moc"
