@@ -4,6 +4,7 @@
 #include "ui/devicestab.h"
 #include "work/sequencer.h"
 #include "ui/worktab.h"
+#include "work/worktablemodel.h"
 
 #include "support/testenv.h"
 
@@ -201,8 +202,22 @@ private Q_SLOTS:
         QCOMPARE(text(1, 5), QString("-1"));
         QCOMPARE(text(1, 6), QString("-1"));
         QCOMPARE(widget<QLabel>(window, "label_work_totalTime")->text(), QString("90"));
+        // Start is disabled, and the tab says why and marks the lines at fault.
+        work.setCurrent(0);
+        work.setValue("abc");
+        window.workTab()->fillWorkTable();
         window.uiTick();
         QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
+        const QString why = widget<QLabel>(window, "label_work_message")->text();
+        QVERIFY2(why.startsWith("Line 1 cannot run: its frequency \"abc\" is not valid"), qPrintable(why));
+        const auto problem = [table](int row) { return table->model()->index(row, 1).data(WorkTableModel::ProblemRole).toString(); };
+        QVERIFY(problem(0).contains("abc"));
+        QVERIFY(problem(1).contains("not found"));
+        work.setValue("440");
+        window.workTab()->fillWorkTable();
+        window.uiTick();
+        QVERIFY(widget<QLabel>(window, "label_work_message")->text().startsWith("Line 2 cannot run: its preset was not found"));
+        QVERIFY(problem(0).isEmpty());
 
         // A list too long for the device's 16-bit time is refused with a reason.
         work.setCurrent(1);
