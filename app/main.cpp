@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QFont>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QTranslator>
 
 namespace {
@@ -64,6 +65,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The debug lines (a few every second while idle) are for whoever asks
+    // for them: QT_LOGGING_RULES="default.debug=true" overrides this.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QApplication app(argc, argv);
     nameApplication();
     // Lets a Wayland desktop match the window to its desktop entry and icon.
@@ -75,7 +79,7 @@ int main(int argc, char *argv[])
 
     QTranslator translator;
     installTranslation(app, translator);
-    QApplication::setFont(QFont(QStringLiteral("Arial"), 13));
+    QApplication::setFont(MainWindow::applicationFont());
 
     // Caught from before the window is built: a logout during a slow start
     // then closes the window as soon as the event loop runs, instead of

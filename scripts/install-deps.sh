@@ -14,6 +14,9 @@ packages="$packages desktop-file-utils appstream dpkg-dev file lintian"
 packages="$packages openssl"
 # Time-zone tests read the zone database.
 packages="$packages tzdata"
+# The program asks for Arial; Liberation Sans has its metrics, so the window
+# measures on Debian as it was laid out (DejaVu Sans, the stand-in, is wider).
+packages="$packages fonts-liberation2"
 
 missing=""
 for package in $packages; do
