@@ -70,6 +70,8 @@ QWidget *scrolledContents(QWidget *tab)
     auto *scroll = new QScrollArea(tab);
     scroll->setObjectName(tab->objectName() + QStringLiteral("_scroll"));
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes to the tab's widgets, not to the area that holds them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
     auto *contents = new QWidget(scroll);
     contents->setObjectName(tab->objectName() + QStringLiteral("_contents"));
