@@ -164,6 +164,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             columns->setOperatorWidths(widths);
     }
     addStopShortcuts();
+    addUndoDelete();
 
     connect(&m_uiTimer, &QTimer::timeout, this, &MainWindow::uiTick);
     m_uiTimer.start(uiTickMs);
@@ -264,6 +265,28 @@ void MainWindow::addStopShortcuts()
     connect(stop, &QShortcut::activated, m_workTab, &WorkTab::on_pushButton_work_stop_clicked);
     auto *stopAll = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
     connect(stopAll, &QShortcut::activated, m_workTab, &WorkTab::stopEveryDevice);
+}
+
+void MainWindow::addUndoDelete()
+{
+    // A delete asks no question; it can be taken back until its list
+    // changes again. A text field's own Ctrl+Z comes first.
+    connect(m_session.get(), &LibrarySession::recordDeleted, this,
+            [this](const QString &what) { showNotice(tr("%1 deleted. Ctrl+Z puts it back.").arg(what)); });
+    auto *undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, this, &MainWindow::undoDelete);
+}
+
+void MainWindow::undoDelete()
+{
+    QString what;
+    if (!m_session->undoDelete(what)) {
+        showNotice(tr("Nothing to put back: only the last delete, before any other change."));
+        return;
+    }
+    if (TabPage *shown = page(m_currentTab))
+        shown->enter();
+    showNotice(tr("%1 is back.").arg(what));
 }
 
 TabPage *MainWindow::page(int index) const

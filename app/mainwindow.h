@@ -94,6 +94,8 @@ public Q_SLOTS:
     // A termination signal or a logout: the runs are stopped, not asked about.
     void closeForSignal();
     void bindDevices() { m_devices.bindDevices(); }
+    // Puts the last deleted record back (Ctrl+Z).
+    void undoDelete();
 
     Settings &settings() { return m_settings; }
     Library &library() { return m_library; }
@@ -132,6 +134,7 @@ private:
     void createLibraryPages();
     void createEditorPages();
     void addStopShortcuts();
+    void addUndoDelete();
     void showTab(int index);
     void loadDevices();
     void mergeAnnouncements();

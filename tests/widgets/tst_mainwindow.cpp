@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/noticepopup.h"
 #include "data/container.h"
+#include "support/libraryfixture.h"
 #include "support/testenv.h"
 
 #include "data/library.h"
@@ -279,7 +280,8 @@ private Q_SLOTS:
         const QString folder = TestEnv::dataFolder();
         QVERIFY(Container::writeFile(folder + "clients.dat", {{"version", "1"}, {"clients", QJsonArray{
             QJsonObject{{"name", "Ana"}, {"file", "0123456789abcdef0123456789abcdef"}},
-            QJsonObject{{"name", "Bo"}, {"file", "fedcba9876543210fedcba9876543210"}}}}}));
+            QJsonObject{{"name", "Bo"}, {"file", "fedcba9876543210fedcba9876543210"}},
+            QJsonObject{{"name", "Cy"}, {"file", "00000000000000000000000000000001"}}}}}));
         MainWindow window;
         window.stopTimers();
         window.show();
@@ -312,6 +314,27 @@ private Q_SLOTS:
         QVERIFY(QApplication::focusWidget() != window.findChild<QTableView *>("tableWidget_work"));
         QVERIFY(window.findChild<QPushButton *>("pushButton_work_start")->toolTip().contains("F5"));
         QVERIFY(window.findChild<QPushButton *>("pushButton_work_stop")->toolTip().contains("F6"));
+
+        // A delete can be taken back with Ctrl+Z, until its list changes.
+        tabs->setCurrentIndex(MainWindow::TabClientSelection);
+        const auto names = [&] { return namesIn(folder + "clients.dat", "clients", "name"); };
+        const auto deleteRow = [&](int row) {
+            table->setFocus();
+            table->selectRow(row);
+            window.findChild<QPushButton *>("pushButton_clientSelection_delete")->click();
+        };
+        deleteRow(1);
+        QCOMPARE(names(), QStringList({"Ana", "Cy"}));
+        QVERIFY(window.notice()->text().contains("Client Bo deleted"));
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(names(), QStringList({"Ana", "Bo", "Cy"}));
+        QCOMPARE(table->model()->rowCount(), 3);
+        deleteRow(1);
+        table->selectRow(0);
+        window.findChild<QPushButton *>("pushButton_clientSelection_moveDown")->click();
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(table->model()->rowCount(), 2);
+        QVERIFY(window.notice()->text().startsWith("Nothing to put back"));
         QFile::remove(folder + "clients.dat");
     }
 
