@@ -165,6 +165,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     }
     addStopShortcuts();
     addUndoDelete();
+    addFocusSteps();
 
     connect(&m_uiTimer, &QTimer::timeout, this, &MainWindow::uiTick);
     m_uiTimer.start(uiTickMs);
@@ -265,6 +266,29 @@ void MainWindow::addStopShortcuts()
     connect(stop, &QShortcut::activated, m_workTab, &WorkTab::on_pushButton_work_stop_clicked);
     auto *stopAll = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
     connect(stopAll, &QShortcut::activated, m_workTab, &WorkTab::stopEveryDevice);
+}
+
+void MainWindow::addFocusSteps()
+{
+    // After the tab is shown: where the operator types or picks next.
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetNewRequested, this,
+            [this] { focusField(QStringLiteral("lineEdit_preset_name")); });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programNewRequested, this,
+            [this] { focusField(QStringLiteral("lineEdit_program_name")); });
+    connect(m_programTab, &ProgramTab::showTabRequested, this, [this](int tab) {
+        if (tab == TabPresetSelection)
+            focusField(QStringLiteral("tableWidget_presetSelection"));
+    });
+}
+
+void MainWindow::focusField(const QString &objectName)
+{
+    QWidget *widget = findChild<QWidget *>(objectName);
+    if (!widget || !widget->isEnabled())
+        return;
+    widget->setFocus(Qt::OtherFocusReason);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        edit->selectAll();
 }
 
 void MainWindow::addUndoDelete()

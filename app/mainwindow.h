@@ -135,6 +135,8 @@ private:
     void createEditorPages();
     void addStopShortcuts();
     void addUndoDelete();
+    void addFocusSteps();
+    void focusField(const QString &objectName);
     void showTab(int index);
     void loadDevices();
     void mergeAnnouncements();

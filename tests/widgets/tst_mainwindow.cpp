@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 
@@ -335,6 +336,20 @@ private Q_SLOTS:
         QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(table->model()->rowCount(), 2);
         QVERIFY(window.notice()->text().startsWith("Nothing to put back"));
+
+        // A new preset or program has the cursor in its name; Add Preset
+        // leaves it in the list of presets to pick from.
+        const auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
+        tabs->setCurrentIndex(MainWindow::TabPresetSelection);
+        window.findChild<QRadioButton *>("radioButton_presetGeneral")->click();
+        window.findChild<QPushButton *>("pushButton_presetSelection_new")->click();
+        QCOMPARE(focused(), QString("lineEdit_preset_name"));
+        tabs->setCurrentIndex(MainWindow::TabProgramSelection);
+        window.findChild<QRadioButton *>("radioButton_programGenuine")->click();
+        window.findChild<QPushButton *>("pushButton_programSelection_new")->click();
+        QCOMPARE(focused(), QString("lineEdit_program_name"));
+        window.findChild<QPushButton *>("pushButton_program_addPreset")->click();
+        QCOMPARE(focused(), QString("tableWidget_presetSelection"));
         QFile::remove(folder + "clients.dat");
     }
 
