@@ -357,5 +357,7 @@ QString DeviceSlots::statusLine(int slot)
         if (machine.slot == slot)
             name = machine.name;
     }
-    return QStringLiteral("Tavik ") + name + QStringLiteral(": ") + eventWord(slot);
+    // Before the first event there is nothing to put after a colon.
+    const QString event = eventWord(slot);
+    return QStringLiteral("Tavik ") + name + (event.isEmpty() ? QString() : QStringLiteral(": ") + event);
 }

@@ -1,3 +1,4 @@
+#include "app/infobar.h"
 #include "app/mainwindow.h"
 #include "data/container.h"
 #include "device/tavik.h"
@@ -208,6 +209,8 @@ private Q_SLOTS:
         window.workTab()->fillWorkTable();
         window.uiTick();
         QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
+        // A device that has told nothing yet: no colon with nothing after.
+        QVERIFY2(!window.infoBar()->deviceText().trimmed().endsWith(':'), qPrintable(window.infoBar()->deviceText()));
         const QString why = widget<QLabel>(window, "label_work_message")->text();
         QVERIFY2(why.startsWith("Line 1 cannot run: its frequency \"abc\" is not valid"), qPrintable(why));
         const auto problem = [table](int row) { return table->model()->index(row, 1).data(WorkTableModel::ProblemRole).toString(); };
