@@ -77,6 +77,7 @@ void SearchableList::selectionChanged()
 {
     const QModelIndexList rows = m_parts.view->selectionModel()->selectedRows();
     m_selected = rows.isEmpty() ? 0 : m_parts.model->keyAt(rows.first().row());
+    Q_EMIT pickChanged();
 }
 
 void SearchableList::refill()
@@ -90,6 +91,7 @@ void SearchableList::refill()
         m_parts.view->clearSelection();
         m_selected = 0;
     }
+    Q_EMIT pickChanged();
 }
 
 void SearchableList::applyWidths()

@@ -55,6 +55,9 @@ public:
 Q_SIGNALS:
     // Enter on the list: the selected record is to be opened.
     void openRequested();
+    // A record was picked or nothing is picked any more: buttons that act
+    // on the pick follow.
+    void pickChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -177,6 +177,13 @@ private Q_SLOTS:
         tabs.session->setProgramOpen(programOpen);
         QTest::mouseClick(tabs.find<QRadioButton>(radio), Qt::LeftButton);
         const QStringList buttons{"new", "delete", "moveUp", "moveDown", "edit", "toProgram"};
+        // With no preset picked, only New is there to press.
+        auto *table = tabs.find<QTableView>("tableWidget_presetSelection");
+        table->clearSelection();
+        for (int i = 1; i < buttons.size(); ++i)
+            QVERIFY2(!tabs.find<QPushButton>("pushButton_presetSelection_" + buttons.at(i))->isEnabled(),
+                     qPrintable(buttons.at(i)));
+        table->selectRow(0);
         for (int i = 0; i < buttons.size(); ++i)
             QVERIFY2(tabs.find<QPushButton>("pushButton_presetSelection_" + buttons.at(i))->isEnabled() == enabled.at(i),
                      qPrintable(buttons.at(i)));
