@@ -1,11 +1,13 @@
 #include "app/infobar.h"
 
+#include "ui/elidedlabel.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 
 InfoBar::InfoBar(QWidget *parent)
     : QWidget(parent),
-      m_device(new QLabel(QStringLiteral("Tavik info"), this)),
+      m_device(new ElidedLabel(QStringLiteral("Tavik info"), this)),
       m_system(new QLabel(QStringLiteral("System info"), this))
 {
     setObjectName(QStringLiteral("infoBar"));
@@ -14,13 +16,13 @@ InfoBar::InfoBar(QWidget *parent)
     m_system->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 0, 0, 0);
-    layout->addWidget(m_device);
+    layout->addWidget(m_device, 1);
     layout->addWidget(m_system);
     adjustSize();
 }
 
 void InfoBar::setDeviceText(const QString &text) { m_device->setText(text); }
-QString InfoBar::deviceText() const { return m_device->text(); }
+QString InfoBar::deviceText() const { return m_device->fullText(); }
 void InfoBar::setSystemText(const QString &text) { m_system->setText(text); }
 
 void InfoBar::placeAtBottom()

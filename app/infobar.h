@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class ElidedLabel;
 class QLabel;
 
 // The strip along the window's bottom edge: the device status line on the
@@ -20,6 +21,6 @@ public:
     void placeAtBottom();
 
 private:
-    QLabel *m_device;
+    ElidedLabel *m_device;  // holds a device name
     QLabel *m_system;
 };

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QLocale>
 #include <QMessageBox>
+#include <QLoggingCategory>
 #include <QTranslator>
 
 namespace {
@@ -68,6 +69,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The debug lines (a few every second while idle) are for whoever asks
+    // for them: QT_LOGGING_RULES="default.debug=true" overrides this.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QApplication app(argc, argv);
     nameApplication();
     // Lets a Wayland desktop match the window to its desktop entry and icon.
@@ -79,7 +83,7 @@ int main(int argc, char *argv[])
 
     QTranslator translator;
     installTranslation(app, translator);
-    QApplication::setFont(QFont(QStringLiteral("Arial"), 13));
+    QApplication::setFont(MainWindow::applicationFont());
 
     // Taken before anything in the folder is read or finished, and held
     // until the window has saved its last file.

@@ -7,6 +7,7 @@
 #include "data/textforms.h"
 #include "data/container.h"
 #include "device/tavik.h"
+#include "ui/columnwidths.h"
 #include "ui/devicestab.h"
 #include "editors/clienthistory.h"
 #include "ui/clientselectiontab.h"
@@ -35,7 +36,90 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QResizeEvent>
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <QShortcut>
+#include <QTableView>
+
+namespace {
+
+// Tab moves between widgets everywhere: a table would otherwise walk its
+// cells and never let go, and a text field would type the tab into the
+// data (an address field stored one).
+void letTabMoveFocus(QWidget *root)
+{
+    for (QAbstractItemView *view : root->findChildren<QAbstractItemView *>())
+        view->setTabKeyNavigation(false);
+    for (QPlainTextEdit *edit : root->findChildren<QPlainTextEdit *>())
+        edit->setTabChangesFocus(true);
+}
+
+// A tab whose widgets cannot shrink to a small screen scrolls instead of
+// widening the window beyond it. The tab's widgets go into the returned
+// widget.
+QWidget *scrolledContents(QWidget *tab)
+{
+    auto *scroll = new QScrollArea(tab);
+    scroll->setObjectName(tab->objectName() + QStringLiteral("_scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes to the tab's widgets, not to the area that holds them.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    auto *contents = new QWidget(scroll);
+    contents->setObjectName(tab->objectName() + QStringLiteral("_contents"));
+    new QVBoxLayout(contents);
+    scroll->setWidget(contents);
+    tab->layout()->setContentsMargins(0, 0, 0, 0);
+    tab->layout()->addWidget(scroll);
+    return contents;
+}
+
+// What a screen reader says for a widget that has no text of its own: the
+// title of the group it sits in, else its tooltip, else its name in the form.
+QString nameFromSurroundings(const QWidget *widget)
+{
+    for (const QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget()) {
+        if (const auto *group = qobject_cast<const QGroupBox *>(parent)) {
+            if (!group->title().trimmed().isEmpty())
+                return group->title().trimmed();
+        }
+    }
+    if (!widget->toolTip().isEmpty())
+        return widget->toolTip();
+    return widget->objectName().section(QLatin1Char('_'), 1).replace(QLatin1Char('_'), QLatin1Char(' '));
+}
+
+void nameForScreenReaders(QWidget *root)
+{
+    for (QWidget *widget : root->findChildren<QWidget *>()) {
+        const bool input = qobject_cast<QLineEdit *>(widget) || qobject_cast<QPlainTextEdit *>(widget)
+                           || qobject_cast<QAbstractItemView *>(widget) || qobject_cast<QComboBox *>(widget)
+                           || qobject_cast<QAbstractSpinBox *>(widget);
+        auto *button = qobject_cast<QAbstractButton *>(widget);
+        if (!input && !button)
+            continue;
+        // A button is read by its text, which may change; only one without
+        // text is given a name.
+        if (!widget->accessibleName().isEmpty() || (button && !button->text().trimmed().isEmpty()))
+            continue;
+        widget->setAccessibleName(nameFromSurroundings(widget));
+    }
+}
+
+} // namespace
+
+QFont MainWindow::applicationFont()
+{
+    return QFont(QStringLiteral("Arial"), 13);
+}
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
@@ -68,8 +152,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     if (QFileInfo::exists(m_work.path()))
         m_work.readBase();
     m_session = std::make_unique<LibrarySession>(m_library, m_settings);
+    for (int index = 0; index < TabCount; ++index)
+        m_contents[size_t(index)] = scrolledContents(ui->MainPage->widget(index));
     createLibraryPages();
     createPages();
+    letTabMoveFocus(this);
+    nameForScreenReaders(this);
+    for (ColumnFit *columns : findChildren<ColumnFit *>()) {
+        const QList<int> widths = m_settings.columnWidths(columns->view()->objectName());
+        if (!widths.isEmpty())
+            columns->setOperatorWidths(widths);
+    }
+    addStopShortcuts();
+    addUndoDelete();
+    addFocusSteps();
 
     connect(&m_uiTimer, &QTimer::timeout, this, &MainWindow::uiTick);
     m_uiTimer.start(uiTickMs);
@@ -99,6 +195,8 @@ MainWindow::~MainWindow()
         m_devices.registry().saveBase();
         m_settings.setGeometry(saveGeometry());
         m_settings.setOpenClient(m_library.openClientFile());
+        for (const ColumnFit *columns : findChildren<ColumnFit *>())
+            m_settings.setColumnWidths(columns->view()->objectName(), columns->operatorWidths());
         m_settings.saveSettings();
     }
     m_pages = {};
@@ -151,18 +249,88 @@ void MainWindow::setDiscardQuestion(std::function<bool(const QString &)> questio
 
 void MainWindow::applyGeometry(bool settingsRead)
 {
-    if (!settingsRead)
-        return;  // first start: the toolkit's default size and place
-    if (!m_settings.geometry().isEmpty()) {
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (settingsRead && !m_settings.geometry().isEmpty()) {
         restoreGeometry(m_settings.geometry());
+        screen = this->screen();
+    } else if (settingsRead && screen) {
+        const QSize available = screen->availableSize();
+        resize(available.width() / 3, available.height() / 2);
+        move((available.width() - width()) / 2, (available.height() - height()) / 2);
+    }
+    // The form's size, or one stored on a larger screen or when a long name
+    // still widened the window, is cut to the screen the window opens on.
+    if (screen)
+        fitInto(screen->availableGeometry());
+}
+
+void MainWindow::fitInto(const QRect &available)
+{
+    // Room for the window manager's frame and title bar, which a window
+    // not yet shown cannot measure.
+    const QSize frame(frameAllowance, 2 * frameAllowance + titleAllowance);
+    const QSize room = (available.size() - frame).expandedTo(QSize(1, 1));
+    const QSize fitted = size().boundedTo(room);
+    if (fitted != size())
+        resize(fitted);
+    const int x = qBound(available.left(), pos().x(), qMax(available.left(), available.right() + 1 - width() - frame.width()));
+    const int y = qBound(available.top(), pos().y(), qMax(available.top(), available.bottom() + 1 - height() - frame.height()));
+    if (QPoint(x, y) != pos())
+        move(x, y);
+}
+
+void MainWindow::addStopShortcuts()
+{
+    // Window-wide, so that a run can be stopped from whatever tab is shown.
+    auto *stop = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(stop, &QShortcut::activated, m_workTab, &WorkTab::on_pushButton_work_stop_clicked);
+    auto *stopAll = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(stopAll, &QShortcut::activated, m_workTab, &WorkTab::stopEveryDevice);
+}
+
+void MainWindow::addFocusSteps()
+{
+    // After the tab is shown: where the operator types or picks next.
+    connect(m_presetSelectionTab, &PresetSelectionTab::presetNewRequested, this,
+            [this] { focusField(QStringLiteral("lineEdit_preset_name")); });
+    connect(m_programSelectionTab, &ProgramSelectionTab::programNewRequested, this,
+            [this] { focusField(QStringLiteral("lineEdit_program_name")); });
+    connect(m_programTab, &ProgramTab::showTabRequested, this, [this](int tab) {
+        if (tab == TabPresetSelection)
+            focusField(QStringLiteral("tableWidget_presetSelection"));
+    });
+}
+
+void MainWindow::focusField(const QString &objectName)
+{
+    QWidget *widget = findChild<QWidget *>(objectName);
+    if (!widget || !widget->isEnabled())
+        return;
+    widget->setFocus(Qt::OtherFocusReason);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        edit->selectAll();
+}
+
+void MainWindow::addUndoDelete()
+{
+    // A delete asks no question; it can be taken back until its list
+    // changes again. A text field's own Ctrl+Z comes first.
+    connect(m_session.get(), &LibrarySession::recordDeleted, this,
+            [this](const QString &what) { showNotice(tr("%1 deleted. Ctrl+Z puts it back.").arg(what)); });
+    auto *undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, this, &MainWindow::undoDelete);
+}
+
+void MainWindow::undoDelete()
+{
+    QString what;
+    if (!m_session->undoDelete(what)) {
+        showNotice(tr("Nothing to put back: only the last delete, before any other change."));
         return;
     }
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QSize available = screen->availableSize();
-    resize(available.width() / 3, available.height() / 2);
-    move((available.width() - width()) / 2, (available.height() - height()) / 2);
+    if (TabPage *shown = page(m_currentTab))
+        shown->enter();
+    showNotice(tr("%1 is back.").arg(what));
 }
 
 TabPage *MainWindow::page(int index) const
@@ -172,15 +340,15 @@ TabPage *MainWindow::page(int index) const
 
 void MainWindow::createPages()
 {
-    auto work = std::make_unique<WorkTab>(ui->tab_work, m_devices, m_library);
-    auto devices = std::make_unique<DevicesTab>(ui->tab_tavik, m_devices);
+    auto work = std::make_unique<WorkTab>(m_contents[TabWork], m_devices, m_library);
+    auto devices = std::make_unique<DevicesTab>(m_contents[TabTavik], m_devices);
     m_workTab = work.get();
     m_devicesTab = devices.get();
     connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::setWorkTabTitle);
     connect(m_workTab, &WorkTab::noticeRequested, this, &MainWindow::showNotice);
     m_pages[TabWork] = std::move(work);
     m_pages[TabTavik] = std::move(devices);
-    m_toolsTab = new ToolsTab(ui->tab_maintenance, m_settings, m_library, m_work, m_devices);
+    m_toolsTab = new ToolsTab(m_contents[TabTools], m_settings, m_library, m_work, m_devices);
     connect(m_toolsTab, &ToolsTab::noticeRequested, this, &MainWindow::showNotice);
     connect(m_toolsTab, &ToolsTab::aboutRequested, m_about, &QWidget::show);
     connect(m_toolsTab, &ToolsTab::restartRequested, this, &restartApplication);
@@ -196,12 +364,12 @@ void MainWindow::createEditorPages()
             [this](const QString &caption) { setTabCaption(TabClient, caption); });
     m_editors.attach(*m_session);
 
-    auto preset = std::make_unique<PresetTab>(m_editors.preset, m_editors.program, ui->tab_preset);
-    auto program = std::make_unique<ProgramTab>(m_editors.program, m_devices, ui->tab_program);
+    auto preset = std::make_unique<PresetTab>(m_editors.preset, m_editors.program, m_contents[TabPreset]);
+    auto program = std::make_unique<ProgramTab>(m_editors.program, m_devices, m_contents[TabProgram]);
     m_presetTab = preset.get();
     m_programTab = program.get();
-    ui->tab_preset->layout()->addWidget(m_presetTab);
-    ui->tab_program->layout()->addWidget(m_programTab);
+    m_contents[TabPreset]->layout()->addWidget(m_presetTab);
+    m_contents[TabProgram]->layout()->addWidget(m_programTab);
     connect(m_presetTab, &PresetTab::noticeRequested, this, &MainWindow::showNotice);
     connect(m_programTab, &ProgramTab::noticeRequested, this, &MainWindow::showNotice);
     connect(m_programTab, &ProgramTab::showTabRequested, this, &MainWindow::showTab);
@@ -225,10 +393,10 @@ void MainWindow::showTab(int index)
 
 void MainWindow::createLibraryPages()
 {
-    auto clients = std::make_unique<ClientSelectionTab>(ui->tab_clientSlection, *m_session);
-    auto client = std::make_unique<ClientTab>(ui->tab_client, *m_session);
-    auto programs = std::make_unique<ProgramSelectionTab>(ui->tab_programSelection, *m_session);
-    auto presets = std::make_unique<PresetSelectionTab>(ui->tab_presetSelection, *m_session);
+    auto clients = std::make_unique<ClientSelectionTab>(m_contents[TabClientSelection], *m_session);
+    auto client = std::make_unique<ClientTab>(m_contents[TabClient], *m_session);
+    auto programs = std::make_unique<ProgramSelectionTab>(m_contents[TabProgramSelection], *m_session);
+    auto presets = std::make_unique<PresetSelectionTab>(m_contents[TabPresetSelection], *m_session);
     m_clientSelectionTab = clients.get();
     m_clientTab = client.get();
     m_programSelectionTab = programs.get();

@@ -8,6 +8,7 @@
 #include "editors/libraryeditors.h"
 #include "data/worklist.h"
 
+#include <QFont>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -57,10 +58,16 @@ public:
     static constexpr int deviceTickMs = 25;
     // The widest a tab caption line grows, in pixels.
     static constexpr int tabCaptionWidth = 180;
+    // What a window manager's frame may add around the window, at most.
+    static constexpr int frameAllowance = 8;
+    static constexpr int titleAllowance = 32;
     // How long an ending program waits for each device's stop to go out.
     static constexpr int stopWaitMs = 2000;
     // How long an ending program waits for a restore to finish its files.
     static constexpr int restoreWaitMs = 30000;
+
+    // The font the program sets for itself; tests measure the window in it.
+    static QFont applicationFont();
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -92,6 +99,8 @@ public Q_SLOTS:
     // A termination signal or a logout: the runs are stopped, not asked about.
     void closeForSignal();
     void bindDevices() { m_devices.bindDevices(); }
+    // Puts the last deleted record back (Ctrl+Z).
+    void undoDelete();
 
     Settings &settings() { return m_settings; }
     Library &library() { return m_library; }
@@ -122,12 +131,17 @@ private Q_SLOTS:
 
 private:
     void applyGeometry(bool settingsRead);
+    void fitInto(const QRect &available);
     void leaveTab(int index);
     void enterTab(int index);
     TabPage *page(int index) const;
     void createPages();
     void createLibraryPages();
     void createEditorPages();
+    void addStopShortcuts();
+    void addUndoDelete();
+    void addFocusSteps();
+    void focusField(const QString &objectName);
     void showTab(int index);
     void loadDevices();
     void mergeAnnouncements();
@@ -153,6 +167,7 @@ private:
     InfoProgramName *m_infoProgramName = nullptr;
     std::unique_ptr<LibrarySession> m_session;
     std::array<std::unique_ptr<TabPage>, TabCount> m_pages;
+    std::array<QWidget *, TabCount> m_contents {};
     ClientSelectionTab *m_clientSelectionTab = nullptr;
     ClientTab *m_clientTab = nullptr;
     ProgramSelectionTab *m_programSelectionTab = nullptr;

@@ -289,6 +289,9 @@ public:
     }
 
     QString listKey() const { return m_listKey; }
+    // Changes with every change to the records: whoever holds on to a
+    // state of the store can tell that it is no longer the state now.
+    quint64 revision() const { return m_revision; }
     QString version() const { return m_version; }
 
     // Inserts before the current record, or at the end when current is past

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char *keyGeometry = "geometry";
@@ -17,6 +19,10 @@ constexpr const char *keyPrograms = "programsGenuine";
 constexpr const char *keyOperator = "operator";
 constexpr const char *keyOperatorName = "typ";
 constexpr const char *keyOpenClient = "openClient";
+constexpr const char *keyColumns = "columnWidths";
+// No table has more columns, nor a column wider than this.
+constexpr int mostColumns = 32;
+constexpr int widestColumn = 10000;
 const QString noName = QStringLiteral("noname");
 
 QString ensured(const QString &folder)
@@ -66,8 +72,25 @@ bool Settings::saveSettings() const
     return Container::writeFile(m_settingsPath, object);
 }
 
+void Settings::setColumnWidths(const QString &table, const QList<int> &widths)
+{
+    if (std::any_of(widths.cbegin(), widths.cend(), [](int width) { return width > 0; }))
+        m_columnWidths.insert(table, widths.mid(0, mostColumns));
+    else
+        m_columnWidths.remove(table);
+}
+
 void Settings::toJson(QJsonObject &object) const
 {
+    QJsonObject columns;
+    for (auto table = m_columnWidths.cbegin(); table != m_columnWidths.cend(); ++table) {
+        QStringList widths;
+        for (int width : table.value())
+            widths << QString::number(width);
+        columns.insert(table.key(), widths.join(QLatin1Char(',')));
+    }
+    if (!columns.isEmpty())
+        object.insert(QLatin1String(keyColumns), columns);
     object.insert(QLatin1String(keyGeometry), QString::fromLatin1(m_geometry.toHex()));
     object.insert(QLatin1String(keyMachineIP), m_machineIP);
     object.insert(QLatin1String(keyAutoconnect), m_machineAutoconnect ? QStringLiteral("1") : QStringLiteral("0"));
@@ -96,6 +119,16 @@ void Settings::fromJson(const QJsonObject &object)
         m_programsGeneral = text == QLatin1String("1");
     if (TextForm::stringOf(object, keyOpenClient, text))
         m_openClient = text;
+    const QJsonObject columns = object.value(QLatin1String(keyColumns)).toObject();
+    for (auto table = columns.constBegin(); table != columns.constEnd(); ++table) {
+        QList<int> widths;
+        for (const QString &word : table.value().toString().split(QLatin1Char(',')).mid(0, mostColumns)) {
+            bool ok = false;
+            const int width = word.toInt(&ok);
+            widths << (ok && width > 0 && width <= widestColumn ? width : -1);
+        }
+        setColumnWidths(table.key(), widths);
+    }
     const QJsonValue identity = object.value(QLatin1String(keyOperator));
     if (identity.isObject())
         TextForm::stringOf(identity.toObject(), keyOperatorName, m_operatorName);

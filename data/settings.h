@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QMap>
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -35,6 +37,10 @@ public:
     void setPresetsPool(int pool) { m_presetsPool = pool; }
     bool programsGeneral() const { return m_programsGeneral; }
     void setProgramsGeneral(bool general) { m_programsGeneral = general; }
+    // Column widths the operator set in a table, by the table's object
+    // name; -1 where the table's own formula decides.
+    QList<int> columnWidths(const QString &table) const { return m_columnWidths.value(table); }
+    void setColumnWidths(const QString &table, const QList<int> &widths);
     QString operatorName() const { return m_operatorName; }
     void setOperatorName(const QString &name) { m_operatorName = name; }
     bool machineAutoconnect() const { return m_machineAutoconnect; }
@@ -47,6 +53,7 @@ private:
     QString m_operatorName;
     QString m_settingsPath;
     QByteArray m_geometry;
+    QMap<QString, QList<int>> m_columnWidths;
     QString m_dataFolder;
     QString m_exportFolder;
     QString m_backupFolder;

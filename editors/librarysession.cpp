@@ -6,6 +6,9 @@
 
 #include <QDebug>
 
+#include <type_traits>
+#include <utility>
+
 LibrarySession::LibrarySession(Library &library, Settings &settings, QObject *parent)
     : QObject(parent), m_library(library), m_settings(settings)
 {
@@ -129,13 +132,48 @@ bool pick(Store &store, quint64 key)
 
 } // namespace
 
+template <typename Store>
+void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool saveNow)
+{
+    const int index = store.current();
+    const auto record = *store.currentRecord();
+    store.removeCurrent();
+    if (saveNow)
+        store.saveBase();
+    const quint64 revision = store.revision();
+    // The client list is one for all clients; every other list may be the
+    // open client's, and is not put back into another client's.
+    const QString client = std::is_same_v<Store, Clients> ? QString() : m_library.openClientFile();
+    m_undoWhat = what;
+    m_undo = [this, &store, index, record, revision, client, saveNow]() {
+        if (store.revision() != revision || (!std::is_same_v<Store, Clients> && m_library.openClientFile() != client))
+            return false;
+        auto &records = store.editRecords();
+        records.insert(qBound(0, index, int(records.size())), record);
+        store.setCurrent(index);
+        if (saveNow)
+            store.saveBase();
+        return true;
+    };
+    Q_EMIT recordDeleted(what);
+}
+
+bool LibrarySession::undoDelete(QString &what)
+{
+    const std::function<bool()> undo = std::exchange(m_undo, {});
+    if (!undo || !undo())
+        return false;
+    what = m_undoWhat;
+    return true;
+}
+
 void LibrarySession::deletePreset()
 {
     Presets &presets = presetListStore();
     if (!pick(presets, m_selected[PresetList]))
         return;
     Q_EMIT presetRemoving(m_presetPool, presets.name(), presets.version());
-    presets.removeCurrent();
+    removeKeepingUndo(presets, tr("Preset %1").arg(presets.name()));
 }
 
 void LibrarySession::deleteProgram()
@@ -144,14 +182,14 @@ void LibrarySession::deleteProgram()
     if (!pick(programs, m_selected[ProgramList]))
         return;
     Q_EMIT programRemoving(m_programPoolGeneral, programs.name(), programs.version());
-    programs.removeCurrent();
+    removeKeepingUndo(programs, tr("Program %1").arg(programs.name()));
 }
 
 void LibrarySession::deleteHistoryEntry()
 {
     History &history = m_library.history();
     if (pick(history, m_selected[HistoryList]))
-        history.removeCurrent();
+        removeKeepingUndo(history, tr("History entry"));
 }
 
 void LibrarySession::deleteClient()
@@ -161,8 +199,7 @@ void LibrarySession::deleteClient()
         return;
     const bool wasOpen = clients.file() == m_library.openClientFile();
     clients.removeJsonFile();
-    clients.removeCurrent();
-    clients.saveBase();
+    removeKeepingUndo(clients, tr("Client %1").arg(clients.name()), true);
     if (!wasOpen)
         return;
     // Its history file stays on disk; nothing of it stays on screen.

@@ -85,6 +85,10 @@ public:
     void deleteProgram();
     void deleteHistoryEntry();
     void deleteClient();
+    // Puts the record last deleted back where it was, as long as nothing
+    // changed its store since (and the same client is open). True when it
+    // did; the text names what came back.
+    bool undoDelete(QString &what);
 
     // ---- tab steps ----------------------------------------------------
     // Leaving the client selection writes the clients.
@@ -101,6 +105,8 @@ Q_SIGNALS:
     // Sent before the record leaves its store.
     void presetRemoving(int pool, const QString &name, int version);
     void programRemoving(bool generalPool, const QString &name, int version);
+    // A record left its list; `what` names it for the operator.
+    void recordDeleted(const QString &what);
 
 private:
     Library &m_library;
@@ -110,6 +116,12 @@ private:
     bool m_programPoolGeneral = false;
     std::array<quint64, ListCount> m_selected{};
     std::function<bool()> m_switchGuard;
+    // How the last delete is taken back; empty when it cannot be.
+    std::function<bool()> m_undo;
+    QString m_undoWhat;
+
+    template <typename Store>
+    void removeKeepingUndo(Store &store, const QString &what, bool saveNow = false);
 
     template <typename F>
     auto withStore(List list, F f);

@@ -16,6 +16,9 @@ packages="$packages openssl"
 packages="$packages tzdata"
 # The CSV import tells Windows code pages apart with ICU's charset detector.
 packages="$packages libicu-dev"
+# The program asks for Arial; Liberation Sans has its metrics, so the window
+# measures on Debian as it was laid out (DejaVu Sans, the stand-in, is wider).
+packages="$packages fonts-liberation2"
 
 missing=""
 for package in $packages; do

@@ -24,6 +24,13 @@ ClientSelectionTab::ClientSelectionTab(QWidget *page, LibrarySession &session)
                                 ColumnWidths::clientList, this);
     m_list->logSearches(QStringLiteral("filter"));
     connect(m_list, &SearchableList::openRequested, this, [this] { m_session.openClient(); });
+    // What acts on the picked client waits for one to be picked.
+    connect(m_list, &SearchableList::pickChanged, this, [this] {
+        const bool picked = m_list->row() >= 0;
+        for (QWidget *button : {ui->pushButton_clientSelection_delete, ui->pushButton_clientSelection_moveUp,
+                                ui->pushButton_clientSelection_moveDown, ui->pushButton_clientSelection_edit})
+            button->setEnabled(picked);
+    });
     refill();
 }
 

@@ -1,5 +1,9 @@
 #include "ui/columnwidths.h"
 
+#include <QEvent>
+#include <QHeaderView>
+#include <QTableView>
+
 #include <algorithm>
 
 namespace ColumnWidths {
@@ -47,3 +51,53 @@ QList<int> historyList(int tableWidth, int dateWidth)
 }
 
 } // namespace ColumnWidths
+
+ColumnFit::ColumnFit(QTableView *view, Formula formula) : QObject(view), m_view(view), m_formula(std::move(formula))
+{
+    setObjectName(view->objectName() + QStringLiteral("_columns"));
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    view->installEventFilter(this);
+    connect(view->horizontalHeader(), &QHeaderView::sectionResized, this, &ColumnFit::sectionResized);
+}
+
+void ColumnFit::setOperatorWidths(const QList<int> &widths)
+{
+    m_operator.clear();
+    // Stored text: only a width a person could have set is taken.
+    for (int width : widths)
+        m_operator << (width >= 10 && width <= 10000 ? width : -1);
+    apply();
+}
+
+void ColumnFit::apply()
+{
+    const QList<int> widths = m_formula(m_view->viewport()->width() > 0 ? m_view->width() : 0);
+    QHeaderView *header = m_view->horizontalHeader();
+    m_applying = true;
+    for (int column = 0; column < header->count(); ++column) {
+        const int own = column < m_operator.size() ? m_operator.at(column) : -1;
+        const int width = own > 0 ? own : column < widths.size() ? widths.at(column) : -1;
+        if (width >= 0 && header->sectionSize(column) != width)
+            header->resizeSection(column, width);
+    }
+    m_applying = false;
+}
+
+bool ColumnFit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view && event->type() == QEvent::Resize)
+        apply();
+    return QObject::eventFilter(watched, event);
+}
+
+void ColumnFit::sectionResized(int column, int, int newWidth)
+{
+    // Whatever this object does not set is the operator's; a last column
+    // that stretches with the table is the table's.
+    const QHeaderView *header = m_view->horizontalHeader();
+    if (m_applying || (header->stretchLastSection() && column == header->count() - 1))
+        return;
+    while (m_operator.size() <= column)
+        m_operator << -1;
+    m_operator[column] = newWidth;
+}

@@ -1,6 +1,7 @@
 #include "ui/devicestab.h"
 
 #include "data/textforms.h"
+#include "ui/columnwidths.h"
 
 #include "device/tavik.h"
 #include "work/deviceslots.h"
@@ -79,6 +80,7 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSortingEnabled(false);
     m_table->setItemDelegateForColumn(DeviceTableModel::ColumnAuto, new CheckBoxDelegate(m_table));
+    new ColumnFit(m_table, [](int width) { return QList<int> {qMax(width - 734, 100), 60, 90, 140, 150, 60, 170}; });
     listLayout->addWidget(m_table);
     pageLayout->addWidget(m_listGroup);
 
@@ -111,6 +113,7 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_log = new QTableWidget(0, 2, logGroup);
     m_log->setObjectName(QStringLiteral("tableWidget_tavikLogs"));
     m_log->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Log")});
+    new ColumnFit(m_log, [](int width) { return QList<int> {210, qMax(0, width - 274)}; });
     logLayout->addWidget(m_log);
     pageLayout->addWidget(logGroup);
 }
@@ -206,13 +209,6 @@ void DevicesTab::redrawDeviceLog()
 
 void DevicesTab::refreshDeviceTab()
 {
-    const int width = m_listGroup->width() - 1;
-    const int widths[] = {qMax(width - 734, 100), 60, 90, 140, 150, 60, 170};
-    for (int column = 0; column < 7; ++column)
-        m_table->setColumnWidth(column, widths[column]);
-    m_log->setColumnWidth(0, 210);
-    m_log->setColumnWidth(1, qMax(0, width - 274));
-
     const bool any = m_devices.registry().count() > 0;
     for (QWidget *widget : {static_cast<QWidget *>(m_name), static_cast<QWidget *>(m_copyNetAddress),
                             static_cast<QWidget *>(m_directAddress), static_cast<QWidget *>(m_auto)})

@@ -48,6 +48,7 @@ void DialogNotes::setColour(int colour)
         return;
     // The note is shown in the colour its line has in the history.
     const QColor shown = colour == Note::Plain ? QColor(Qt::white) : LibraryColumns::noteColour(colour);
-    ui->plainTextEdit_notes->setStyleSheet(
-        QStringLiteral("background-color: rgb(%1, %2, %3);").arg(shown.red()).arg(shown.green()).arg(shown.blue()));
+    const QColor text = LibraryColumns::textColourOn(shown);
+    ui->plainTextEdit_notes->setStyleSheet(QStringLiteral("background-color: %1; color: %2;")
+                                               .arg(shown.name(), text.name()));
 }

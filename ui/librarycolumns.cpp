@@ -84,6 +84,11 @@ QColor noteColour(int code)
     }
 }
 
+QColor textColourOn(const QColor &background)
+{
+    return background.lightnessF() > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
+}
+
 QList<ListColumn<Client>> clients()
 {
     const auto own = [](QString Client::*member) {

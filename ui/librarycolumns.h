@@ -19,6 +19,10 @@ QList<ListColumn<Preset>> presets();
 // The background of a history colour code; invalid for 0 and unknown codes.
 QColor noteColour(int code);
 
+// Text that reads on `background`, whatever the desktop's palette: dark
+// text on the pale note colours.
+QColor textColourOn(const QColor &background);
+
 // Row height of the preset list.
 constexpr int presetRowHeight = 50;
 

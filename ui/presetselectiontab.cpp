@@ -28,6 +28,7 @@ PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
                                 ColumnWidths::presetList, this);
     m_list->logSearches(QString());
     connect(m_list, &SearchableList::openRequested, this, &PresetSelectionTab::on_pushButton_presetSelection_edit_clicked);
+    connect(m_list, &SearchableList::pickChanged, this, &PresetSelectionTab::updateButtons);
     showPoolButton();
     updateButtons();
     refill();
@@ -76,11 +77,14 @@ void PresetSelectionTab::updateButtons()
     const int pool = m_session.presetPool();
     const bool noClient = pool == PresetPool::Client && !m_session.clientOpen();
     const bool changeable = pool != PresetPool::Legitimate && !noClient;
-    for (QWidget *button : {ui->pushButton_presetSelection_new, ui->pushButton_presetSelection_delete,
-                            ui->pushButton_presetSelection_moveUp, ui->pushButton_presetSelection_moveDown})
-        button->setEnabled(changeable);
-    ui->pushButton_presetSelection_edit->setEnabled(!noClient);
-    ui->pushButton_presetSelection_toProgram->setEnabled(m_session.programOpen() && !noClient);
+    // What acts on the picked preset waits for one to be picked.
+    const bool picked = m_list->row() >= 0;
+    ui->pushButton_presetSelection_new->setEnabled(changeable);
+    for (QWidget *button : {ui->pushButton_presetSelection_delete, ui->pushButton_presetSelection_moveUp,
+                            ui->pushButton_presetSelection_moveDown})
+        button->setEnabled(changeable && picked);
+    ui->pushButton_presetSelection_edit->setEnabled(!noClient && picked);
+    ui->pushButton_presetSelection_toProgram->setEnabled(m_session.programOpen() && !noClient && picked);
 }
 
 void PresetSelectionTab::showPoolButton()

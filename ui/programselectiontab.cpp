@@ -22,6 +22,7 @@ ProgramSelectionTab::ProgramSelectionTab(QWidget *page, LibrarySession &session)
                                 [&session](const QString &text) { session.programListStore().setFilter(text); },
                                 ColumnWidths::programList, this);
     connect(m_list, &SearchableList::openRequested, this, &ProgramSelectionTab::on_pushButton_programSelection_edit_clicked);
+    connect(m_list, &SearchableList::pickChanged, this, &ProgramSelectionTab::updateButtons);
     m_radioGuard = true;
     (m_session.programPoolGeneral() ? ui->radioButton_programGenuine : ui->radioButton_programClient)->setChecked(true);
     m_radioGuard = false;
@@ -66,10 +67,12 @@ void ProgramSelectionTab::refill()
 void ProgramSelectionTab::updateButtons()
 {
     const bool enabled = m_session.programPoolGeneral() || m_session.clientOpen();
-    for (QWidget *button : {ui->pushButton_programSelection_new, ui->pushButton_programSelection_delete,
-                            ui->pushButton_programSelection_moveUp, ui->pushButton_programSelection_moveDown,
-                            ui->pushButton_programSelection_edit})
-        button->setEnabled(enabled);
+    // What acts on the picked program waits for one to be picked.
+    const bool picked = m_list->row() >= 0;
+    ui->pushButton_programSelection_new->setEnabled(enabled);
+    for (QWidget *button : {ui->pushButton_programSelection_delete, ui->pushButton_programSelection_moveUp,
+                            ui->pushButton_programSelection_moveDown, ui->pushButton_programSelection_edit})
+        button->setEnabled(enabled && picked);
 }
 
 void ProgramSelectionTab::on_radioButton_programGenuine_toggled(bool checked)

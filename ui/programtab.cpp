@@ -2,6 +2,7 @@
 
 #include "editors/programeditor.h"
 #include "editors/programlinesmodel.h"
+#include "ui/columnwidths.h"
 #include "ui_programtab.h"
 
 #include <limits>
@@ -40,6 +41,13 @@ ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *par
     QTableView *table = ui->tableWidget_program;
     table->setModel(m_lines);
     table->verticalHeader()->setDefaultSectionSize(24);
+    new ColumnFit(table, [](int width) {
+        const std::array<int, ProgramLinesModel::ColumnCount> widths = columnWidths(width);
+        QList<int> fitted;
+        for (int column : widths)
+            fitted << qMax(30, column);
+        return fitted;
+    });
     connect(m_lines, &ProgramLinesModel::timeEdited, this, &ProgramTab::lineTimeEdited);
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ProgramTab::linesSelectionChanged);
@@ -57,13 +65,6 @@ ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *par
 ProgramTab::~ProgramTab()
 {
     delete ui;
-}
-
-void ProgramTab::applyColumnWidths()
-{
-    const std::array<int, ProgramLinesModel::ColumnCount> widths = columnWidths(ui->tableWidget_program->width());
-    for (int column = 0; column < ProgramLinesModel::ColumnCount; ++column)
-        ui->tableWidget_program->setColumnWidth(column, qMax(30, widths[size_t(column)]));
 }
 
 void ProgramTab::enter()
@@ -113,7 +114,6 @@ void ProgramTab::fillLines()
     if (remembered >= 0 && remembered < m_lines->rowCount())
         ui->tableWidget_program->selectRow(remembered);
     m_linesRow = remembered;
-    applyColumnWidths();
 }
 
 void ProgramTab::setToWorkEnabled(bool enabled)

@@ -21,7 +21,6 @@ public:
 
     void enter() override;
     void leave() override;
-    void refresh() override { applyColumnWidths(); }
 
     // Nothing is sent to a device that is running a list.
     void setToWorkEnabled(bool enabled);
@@ -48,7 +47,6 @@ private:
     void fillFields();
     void fillLines();
     void check();
-    void applyColumnWidths();
 
     ProgramEditor &m_editor;
     DeviceSlots &m_devices;

@@ -1,5 +1,6 @@
 #include "ui/searchablelist.h"
 
+#include "ui/columnwidths.h"
 #include "ui/storetablemodel.h"
 
 #include <QDebug>
@@ -12,27 +13,24 @@
 
 SearchableList::SearchableList(const Parts &parts, quint64 &selected, std::function<void(const QString &)> setFilter,
                                std::function<QList<int>(int)> widths, QObject *parent)
-    : QObject(parent), m_parts(parts), m_selected(selected), m_setFilter(std::move(setFilter)), m_widths(std::move(widths))
+    : QObject(parent), m_parts(parts), m_selected(selected), m_setFilter(std::move(setFilter))
 {
     QTableView *view = m_parts.view;
     view->setModel(m_parts.model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_columns = new ColumnFit(view, std::move(widths));
 
     connect(m_parts.search, &QLineEdit::textChanged, this, &SearchableList::searchChanged);
     connect(m_parts.clear, &QPushButton::clicked, this, &SearchableList::clearSearch);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SearchableList::selectionChanged);
     view->installEventFilter(this);
+    m_parts.search->installEventFilter(this);
 }
 
 bool SearchableList::eventFilter(QObject *watched, QEvent *event)
 {
-    // The formulas follow the table's size; between resizes a column the
-    // user widened stays as wide.
-    if (watched == m_parts.view && event->type() == QEvent::Resize)
-        applyWidths();
     if (watched == m_parts.view && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -40,6 +38,12 @@ bool SearchableList::eventFilter(QObject *watched, QEvent *event)
                 Q_EMIT openRequested();
             return true;
         }
+    }
+    // Escape in the search field shows the whole list again.
+    if (watched == m_parts.search && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && !m_parts.search->text().isEmpty()) {
+        clearSearch();
+        return true;
     }
     return QObject::eventFilter(watched, event);
 }
@@ -73,6 +77,7 @@ void SearchableList::selectionChanged()
 {
     const QModelIndexList rows = m_parts.view->selectionModel()->selectedRows();
     m_selected = rows.isEmpty() ? 0 : m_parts.model->keyAt(rows.first().row());
+    Q_EMIT pickChanged();
 }
 
 void SearchableList::refill()
@@ -86,14 +91,10 @@ void SearchableList::refill()
         m_parts.view->clearSelection();
         m_selected = 0;
     }
+    Q_EMIT pickChanged();
 }
 
 void SearchableList::applyWidths()
 {
-    const QList<int> widths = m_widths(m_parts.view->width());
-    QHeaderView *header = m_parts.view->horizontalHeader();
-    for (int i = 0; i < widths.size() && i < header->count(); ++i) {
-        if (header->sectionSize(i) != widths.at(i))
-            header->resizeSection(i, widths.at(i));
-    }
+    m_columns->apply();
 }

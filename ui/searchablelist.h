@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class ColumnFit;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -40,7 +41,8 @@ public:
     void logSearches(const QString &label) { m_logLabel = label; m_log = true; }
 
     void refill();
-    // Also done whenever the table changes size.
+    // Also done whenever the table changes size; a column the operator set
+    // keeps its width.
     void applyWidths();
     // Empties the search field; the store's filter goes with it.
     void clearSearch();
@@ -53,6 +55,9 @@ public:
 Q_SIGNALS:
     // Enter on the list: the selected record is to be opened.
     void openRequested();
+    // A record was picked or nothing is picked any more: buttons that act
+    // on the pick follow.
+    void pickChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -64,7 +69,7 @@ private:
     Parts m_parts;
     quint64 &m_selected;
     std::function<void(const QString &)> m_setFilter;
-    std::function<QList<int>(int)> m_widths;
+    ColumnFit *m_columns = nullptr;
     QString m_logLabel;
     bool m_log = false;
 };

@@ -1,5 +1,9 @@
 #include "ui/storetablemodel.h"
 
+#include "ui/librarycolumns.h"
+
+#include <QColor>
+
 void StoreTableModel::refill()
 {
     beginResetModel();
@@ -25,5 +29,15 @@ QVariant StoreTableModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return QVariant();
     const int record = recordAt(index.row());
-    return record < 0 ? QVariant() : cell(record, index.column(), role);
+    if (record < 0)
+        return QVariant();
+    if (role == Qt::ForegroundRole) {
+        // A cell with a background of its own gets a text colour to match;
+        // the palette's text (white on a dark desktop) may not read on it.
+        const QVariant background = cell(record, index.column(), Qt::BackgroundRole);
+        return background.canConvert<QColor>() && background.value<QColor>().isValid()
+                   ? QVariant(LibraryColumns::textColourOn(background.value<QColor>()))
+                   : QVariant();
+    }
+    return cell(record, index.column(), role);
 }

@@ -6,6 +6,8 @@
 #include "device/tavik.h"
 #include "work/deviceslots.h"
 #include "editors/clienthistory.h"
+#include "ui/columnwidths.h"
+#include "ui/elidedlabel.h"
 #include "ui/progressbardelegate.h"
 #include "work/runrules.h"
 #include "work/sequencer.h"
@@ -19,19 +21,51 @@
 #include <QLayout>
 #include <QPushButton>
 #include <QItemSelectionModel>
+#include <QKeySequence>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QTableView>
 
 namespace {
 
-QLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const char *objectName)
+ElidedLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const char *objectName)
 {
     auto *group = new QGroupBox(title, page);
     auto *layout = new QVBoxLayout(group);
-    auto *label = new QLabel(QStringLiteral("--"), group);
+    auto *label = new ElidedLabel(QStringLiteral("--"), group);
     label->setObjectName(QLatin1String(objectName));
     layout->addWidget(label);
     row->addWidget(group);
     return label;
+}
+
+// A line that cannot go on air stands out in the list, in colours that
+// read on any palette.
+class ProblemLineDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(WorkTableModel::ProblemRole).toString().isEmpty())
+            return;
+        option->backgroundBrush = QColor(255, 200, 200);
+        option->palette.setColor(QPalette::Text, Qt::black);
+        option->palette.setColor(QPalette::HighlightedText, Qt::white);
+        option->palette.setColor(QPalette::Highlight, QColor(170, 0, 0));
+    }
+};
+
+QTabWidget *tabWidgetAbove(QWidget *widget)
+{
+    for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget()) {
+        if (auto *tabs = qobject_cast<QTabWidget *>(parent))
+            return tabs;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -60,6 +94,7 @@ void WorkTab::buildWidgets(QWidget *page)
     m_programName = labelIn(program, programRow, QStringLiteral("Name"), "label_programName");
     m_programNotes = labelIn(program, programRow, QStringLiteral("Notes"), "label_programNotes");
     m_client = labelIn(program, programRow, QStringLiteral("Recorded for"), "label_work_client");
+    m_programNotes->setMaximumLines(2);
     top->addWidget(program, 3);
 
     auto *transmit = new QGroupBox(QStringLiteral("Transmit"), page);
@@ -68,12 +103,18 @@ void WorkTab::buildWidgets(QWidget *page)
     m_start->setObjectName(QStringLiteral("pushButton_work_start"));
     m_stop = new QPushButton(QStringLiteral("\nStop\n"), transmit);
     m_stop->setObjectName(QStringLiteral("pushButton_work_stop"));
+    // The operator must reach Stop without a mouse while a device is on air:
+    // Stop and Stop-all answer on every tab, Start only where its list shows.
+    m_start->setShortcut(QKeySequence(Qt::Key_F5));
+    m_start->setToolTip(tr("Start the work list on the selected device (F5)"));
+    m_stop->setToolTip(tr("Stop the selected device's run (F6, on every tab); Shift+F6 stops every device"));
     transmitRow->addWidget(m_start);
     transmitRow->addWidget(m_stop);
     top->addWidget(transmit, 1);
 
     m_totalTime = labelIn(page, top, QStringLiteral("Total time"), "label_work_totalTime");
     m_remainingTime = labelIn(page, top, QStringLiteral("Remaining Time"), "label_work_remainingTime");
+    m_remainingTime->setMaximumLines(2);  // the time left, then the clock time it ends
     static_cast<QBoxLayout *>(pageLayout)->addLayout(top);
 
     // Why Start is refused, when it is: said in the tab, not in a dialog.
@@ -91,11 +132,40 @@ void WorkTab::buildWidgets(QWidget *page)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setItemDelegate(new ProblemLineDelegate(m_table));
+    new ColumnFit(m_table, [](int width) {
+        const int rest = qMax(0, width - 90 - 90 - 3 * 80);
+        const int note = qMax(300, rest / 2);
+        return QList<int> {90, qMax(50, rest - note), note, 90, 80, 80, 80};
+    });
     auto *delegate = new ProgressBarDelegate(m_table);
     m_table->setItemDelegateForColumn(WorkTableModel::ColumnProgress, delegate);
     m_table->setItemDelegateForColumn(WorkTableModel::ColumnSensor, delegate);
     listLayout->addWidget(m_table);
     pageLayout->addWidget(list);
+}
+
+void WorkTab::enter()
+{
+    fillWorkTable();
+    refreshWorkTab();
+    // Entering the tab left the focus on the first widget that takes it,
+    // the list, where the arrow keys would only move a selection; Stop or
+    // Start is what the operator comes here for.
+    if (!m_table->hasFocus())
+        return;
+    if (m_stop->isEnabled())
+        m_stop->setFocus(Qt::OtherFocusReason);
+    else if (m_start->isEnabled())
+        m_start->setFocus(Qt::OtherFocusReason);
+    else if (QTabWidget *tabs = tabWidgetAbove(m_table))
+        tabs->setFocus(Qt::OtherFocusReason);
+}
+
+void WorkTab::stopEveryDevice()
+{
+    for (int slot = 0; slot < DeviceSlots::count; ++slot)
+        m_devices.sequencer(slot).stop();
 }
 
 void WorkTab::leave()
@@ -106,7 +176,7 @@ void WorkTab::leave()
 
 void WorkTab::clearLabels()
 {
-    for (QLabel *label : {m_pool, m_programName, m_programNotes, m_totalTime, m_remainingTime})
+    for (ElidedLabel *label : {m_pool, m_programName, m_programNotes, m_totalTime, m_remainingTime})
         label->setText(QStringLiteral("--"));
 }
 
@@ -140,15 +210,6 @@ void WorkTab::refreshWorkTab()
     // sees whose before starting.
     const QString client = m_library.openClientName();
     m_client->setText(m_library.hasOpenClient() ? client : QStringLiteral("no client: recorded in no history"));
-    QHeaderView *header = m_table->horizontalHeader();
-    m_table->setColumnWidth(WorkTableModel::ColumnPool, 90);
-    m_table->setColumnWidth(WorkTableModel::ColumnValue, 90);
-    for (int column : {WorkTableModel::ColumnTime, WorkTableModel::ColumnProgress, WorkTableModel::ColumnSensor})
-        m_table->setColumnWidth(column, 80);
-    const int rest = qMax(0, header->width() - 90 - 90 - 3 * 80);
-    const int noteWidth = qMax(300, rest / 2);
-    m_table->setColumnWidth(WorkTableModel::ColumnNote, noteWidth);
-    m_table->setColumnWidth(WorkTableModel::ColumnName, qMax(50, rest - noteWidth));
 
     // The table shows one device's list; when that device is no longer the
     // picked one (it left the registry), the tab follows.
@@ -191,11 +252,15 @@ void WorkTab::refreshWorkTab()
         m_model->showProgress(*sequencer);
         if (sequencer->currentItem() < m_model->rowCount())
             m_table->selectRow(sequencer->currentItem());
-        m_start->setEnabled(false);
-        m_stop->setEnabled(true);
+        showRunning();
         return;
     }
-    m_start->setEnabled(ClientHistory::startOutcome(m_devices) == RunRules::Outcome::Ready);
+    // A disabled Start says why; a cut-short run's message stays until the
+    // next start.
+    const RunRules::Outcome outcome = ClientHistory::startOutcome(m_devices);
+    m_start->setEnabled(outcome == RunRules::Outcome::Ready);
+    if (!m_cutShown)
+        m_message->setText(RunRules::text(outcome, m_devices.registry().work()));
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();
     m_stop->setEnabled(tavik && tavik->hasRun());
@@ -217,8 +282,19 @@ void WorkTab::on_pushButton_work_start_clicked()
     }
     m_message->clear();
     m_cutShown = false;
+    showRunning();
+    // Whether started by F5, Space or a click, the next key can stop it.
+    m_stop->setFocus(Qt::OtherFocusReason);
     if (!notice.isEmpty())
         Q_EMIT noticeRequested(notice);
+}
+
+void WorkTab::showRunning()
+{
+    // Stop is enabled before Start is disabled: a disabled button hands its
+    // focus to the next one that takes it, and that must be Stop.
+    m_stop->setEnabled(true);
+    m_start->setEnabled(false);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

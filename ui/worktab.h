@@ -6,6 +6,7 @@
 #include <QObject>
 
 class DeviceSlots;
+class ElidedLabel;
 class Library;
 class QLabel;
 class QPushButton;
@@ -23,7 +24,7 @@ class WorkTab : public QObject, public TabPage
 public:
     WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject *parent = nullptr);
 
-    void enter() override { fillWorkTable(); }
+    void enter() override;
     void leave() override;
     void refresh() override { refreshWorkTab(); }
 
@@ -36,11 +37,14 @@ Q_SIGNALS:
 public Q_SLOTS:
     void on_pushButton_work_start_clicked();
     void on_pushButton_work_stop_clicked();
+    // Every device's run, not only the selected one's.
+    void stopEveryDevice();
     void on_tableWidget_work_itemSelectionChanged();
 
 private:
     void buildWidgets(QWidget *page);
     void clearLabels();
+    void showRunning();
 
     DeviceSlots &m_devices;
     Library &m_library;
@@ -49,11 +53,11 @@ private:
     quint64 m_shownInstance = 0;  // the record whose list the table shows
     bool m_cutShown = false;      // the last run's cut-short is on screen
 
-    QLabel *m_pool = nullptr;
-    QLabel *m_programName = nullptr;
-    QLabel *m_programNotes = nullptr;
-    QLabel *m_totalTime = nullptr;
-    QLabel *m_remainingTime = nullptr;
+    ElidedLabel *m_pool = nullptr;
+    ElidedLabel *m_programName = nullptr;
+    ElidedLabel *m_programNotes = nullptr;
+    ElidedLabel *m_totalTime = nullptr;
+    ElidedLabel *m_remainingTime = nullptr;
     QLabel *m_message = nullptr;
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;

@@ -528,7 +528,9 @@ QString DeviceSlots::statusLine(int slot)
         if (machine.slot == slot)
             name = machine.name;
     }
-    QString line = QStringLiteral("Tavik ") + name + QStringLiteral(": ") + eventWord(slot);
+    // Before the first event there is nothing to put after a colon.
+    const QString event = eventWord(slot);
+    QString line = QStringLiteral("Tavik ") + name + (event.isEmpty() ? QString() : QStringLiteral(": ") + event);
     if (!m_serialChange[size_t(slot)].isEmpty())
         line += QStringLiteral("; ") + m_serialChange[size_t(slot)];
     return line;

@@ -21,6 +21,27 @@ bool lineRunnable(const WorkLine &line)
     return PresetLookup::isUsable(line.pool) && TextForm::lfValue(line.value, lf);
 }
 
+QString lineProblem(const WorkLine &line)
+{
+    if (line.pool == PresetLookup::NotFound)
+        return QStringLiteral("its preset was not found");
+    if (line.pool == PresetLookup::Duplicate)
+        return QStringLiteral("its preset is in the library twice");
+    if (!PresetLookup::isUsable(line.pool))
+        return QStringLiteral("its preset pool is unknown");
+    quint32 lf = 0;
+    if (!TextForm::lfValue(line.value, lf))
+        return QStringLiteral("its frequency \"%1\" is not valid").arg(line.value.left(20));
+    return {};
+}
+
+int firstUnrunnable(const WorkList &work)
+{
+    const QList<WorkLine> &lines = work.records();
+    const auto found = std::find_if_not(lines.cbegin(), lines.cend(), lineRunnable);
+    return found == lines.cend() ? -1 : int(found - lines.cbegin());
+}
+
 qint64 listSeconds(const WorkList &work)
 {
     qint64 seconds = 0;
@@ -62,8 +83,14 @@ QString text(Outcome outcome, const WorkList *work)
         return QStringLiteral("No device picked: pick one on the Tavik tab.");
     case Outcome::NothingToRun:
         return QStringLiteral("Nothing to run: the work list has no lines with a time.");
-    case Outcome::LineNotRunnable:
-        return QStringLiteral("A line of this list has no preset or no valid frequency: the list cannot run.");
+    case Outcome::LineNotRunnable: {
+        const int row = work ? firstUnrunnable(*work) : -1;
+        if (row < 0)
+            return QStringLiteral("A line of this list has no preset or no valid frequency: the list cannot run.");
+        return QStringLiteral("Line %1 cannot run: %2. Start is disabled until it is mended or deleted.")
+            .arg(row + 1)
+            .arg(lineProblem(work->records().at(row)));
+    }
     case Outcome::TooLong:
         return QStringLiteral("The list runs %1 min; a device can transmit at most %2 min at once.")
             .arg(work ? listSeconds(*work) / 60 : 0)

@@ -27,6 +27,10 @@ bool presetFound(const WorkLine &line);
 // A line goes on air only with a known preset pool and an LF value the
 // device can take.
 bool lineRunnable(const WorkLine &line);
+// Why the line cannot go on air; empty when it can.
+QString lineProblem(const WorkLine &line);
+// The row of the first line that cannot go on air, or -1.
+int firstUnrunnable(const WorkList &work);
 // Seconds the list runs: the lines whose preset was found, a line with no
 // valid time counting 0.
 qint64 listSeconds(const WorkList &work);

@@ -19,10 +19,21 @@ int WorkTableModel::columnCount(const QModelIndex &parent) const
 
 QVariant WorkTableModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole
-        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    return m_rows.at(index.row()).at(size_t(index.column()));
+    const QString &problem = m_problems.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_rows.at(index.row()).at(size_t(index.column()));
+    case ProblemRole:
+        return problem;
+    case Qt::ToolTipRole:
+        // A long name or note is cut in its cell; the tooltip has it whole.
+        return problem.isEmpty() ? m_rows.at(index.row()).at(size_t(index.column()))
+                                 : QStringLiteral("This line cannot run: ") + problem;
+    default:
+        return {};
+    }
 }
 
 QVariant WorkTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -38,6 +49,7 @@ void WorkTableModel::fill(const WorkList *work)
 {
     beginResetModel();
     m_rows.clear();
+    m_problems.clear();
     if (work) {
         m_rows.reserve(work->count());
         for (const WorkLine &line : work->records()) {
@@ -54,6 +66,7 @@ void WorkTableModel::fill(const WorkList *work)
             row[ColumnProgress] = row[ColumnSensor] = found ? QStringLiteral("0")
                 : line.pool == PresetLookup::Duplicate ? QStringLiteral("duplicate") : QStringLiteral("not found");
             m_rows.append(row);
+            m_problems.append(RunRules::lineProblem(line));
         }
     }
     endResetModel();

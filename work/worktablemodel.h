@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -20,6 +21,9 @@ public:
     enum Column { ColumnPool, ColumnName, ColumnNote, ColumnValue, ColumnTime, ColumnProgress, ColumnSensor,
                   ColumnCount };
 
+    // Why a row's line cannot go on air; empty when it can.
+    static constexpr int ProblemRole = Qt::UserRole + 1;
+
     using QAbstractTableModel::QAbstractTableModel;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -35,4 +39,5 @@ public:
 
 private:
     QList<std::array<QString, ColumnCount>> m_rows;
+    QStringList m_problems;
 };

@@ -80,7 +80,7 @@ depends=$(dpkg-deb -f "$studio" Depends)
 for package in libqt6widgets6 libqt6network6 iputils-ping; do
     echo "$depends" | grep -q "\\b$package\\b" || fail "the package does not depend on $package: $depends"
 done
-[ "$(dpkg-deb -f "$studio" Recommends)" = "ca-certificates" ] || fail "the package does not recommend ca-certificates"
+[ "$(dpkg-deb -f "$studio" Recommends)" = "ca-certificates, fonts-liberation2" ] || fail "the package does not recommend ca-certificates and an Arial-metric font"
 [ "$(dpkg-deb -f "$studio" Suggests)" = "tavik-sim" ] || fail "the package does not suggest tavik-sim"
 
 # What a Debian packager's lint says: no error and no warning, but one: a

@@ -1,9 +1,11 @@
+#include "app/infobar.h"
 #include "app/mainwindow.h"
 #include "data/container.h"
 #include "device/tavik.h"
 #include "ui/devicestab.h"
 #include "work/sequencer.h"
 #include "ui/worktab.h"
+#include "work/worktablemodel.h"
 
 #include "support/testenv.h"
 
@@ -201,8 +203,24 @@ private Q_SLOTS:
         QCOMPARE(text(1, 5), QString("not found"));
         QCOMPARE(text(1, 6), QString("not found"));
         QCOMPARE(widget<QLabel>(window, "label_work_totalTime")->text(), QString("90"));
+        // Start is disabled, and the tab says why and marks the lines at fault.
+        work.setCurrent(0);
+        work.setValue("abc");
+        window.workTab()->fillWorkTable();
         window.uiTick();
         QVERIFY(!widget<QPushButton>(window, "pushButton_work_start")->isEnabled());
+        // A device that has told nothing yet: no colon with nothing after.
+        QVERIFY2(!window.infoBar()->deviceText().trimmed().endsWith(':'), qPrintable(window.infoBar()->deviceText()));
+        const QString why = widget<QLabel>(window, "label_work_message")->text();
+        QVERIFY2(why.startsWith("Line 1 cannot run: its frequency \"abc\" is not valid"), qPrintable(why));
+        const auto problem = [table](int row) { return table->model()->index(row, 1).data(WorkTableModel::ProblemRole).toString(); };
+        QVERIFY(problem(0).contains("abc"));
+        QVERIFY(problem(1).contains("not found"));
+        work.setValue("440");
+        window.workTab()->fillWorkTable();
+        window.uiTick();
+        QVERIFY(widget<QLabel>(window, "label_work_message")->text().startsWith("Line 2 cannot run: its preset was not found"));
+        QVERIFY(problem(0).isEmpty());
 
         // A list too long for the device's 16-bit time is refused with a reason.
         work.setCurrent(1);

@@ -141,6 +141,13 @@ private Q_SLOTS:
         QTest::mouseClick(tabs.find<QPushButton>("pushButton_" + area + "_clear"), Qt::LeftButton);
         QCOMPARE(table->model()->rowCount(), all);
         QCOMPARE(table->selectionModel()->selectedRows(1).value(0).data().toString(), picked);
+        // So does Escape in the search field.
+        auto *search = tabs.find<QLineEdit>("lineEdit_" + area + "_search");
+        QTest::keyClicks(search, typed);
+        QCOMPARE(table->model()->rowCount(), rows);
+        QTest::keyClick(search, Qt::Key_Escape);
+        QCOMPARE(search->text(), QString());
+        QCOMPARE(table->model()->rowCount(), all);
     }
 
     void presetButtonsFollowThePool_data()
@@ -171,6 +178,13 @@ private Q_SLOTS:
         tabs.session->setProgramOpen(programOpen);
         QTest::mouseClick(tabs.find<QRadioButton>(radio), Qt::LeftButton);
         const QStringList buttons{"new", "delete", "moveUp", "moveDown", "edit", "toProgram"};
+        // With no preset picked, only New is there to press.
+        auto *table = tabs.find<QTableView>("tableWidget_presetSelection");
+        table->clearSelection();
+        for (int i = 1; i < buttons.size(); ++i)
+            QVERIFY2(!tabs.find<QPushButton>("pushButton_presetSelection_" + buttons.at(i))->isEnabled(),
+                     qPrintable(buttons.at(i)));
+        table->selectRow(0);
         for (int i = 0; i < buttons.size(); ++i)
             QVERIFY2(tabs.find<QPushButton>("pushButton_presetSelection_" + buttons.at(i))->isEnabled() == enabled.at(i),
                      qPrintable(buttons.at(i)));
@@ -193,6 +207,13 @@ private Q_SLOTS:
         QCOMPARE(at(3, 0).toString(), QString("03.02.2026 10:00"));
         QCOMPARE(at(3, 1, Qt::BackgroundRole).value<QColor>(), QColor(255, 200, 200));
         QCOMPARE(at(3, 1, Qt::ToolTipRole).toString(), QString("Double click to edit"));
+        // The text reads on the pale note colours also where the desktop's
+        // palette writes white.
+        for (const QModelIndex &cell : {model->index(1, 0), model->index(3, 1)}) {
+            const QColor background = cell.data(Qt::BackgroundRole).value<QColor>();
+            const QColor text = cell.data(Qt::ForegroundRole).value<QColor>();
+            QVERIFY(text.isValid() && qAbs(text.lightnessF() - background.lightnessF()) > 0.5);
+        }
     }
 
     void notesDialog()
@@ -211,7 +232,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.colour(), 1);
 
         dialog.setData("second", "date", 0);  // white, although red before
-        QCOMPARE(text->styleSheet(), QString("background-color: rgb(255, 255, 255);"));
+        QCOMPARE(text->styleSheet(), QString("background-color: #ffffff; color: #000000;"));
         QTest::mouseClick(dialog.findChild<QPushButton *>("pushButton_notes_clear"), Qt::LeftButton);
         QCOMPARE(dialog.text(), QString());
         dialog.reject();

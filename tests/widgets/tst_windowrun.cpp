@@ -365,6 +365,53 @@ private Q_SLOTS:
         QVERIFY2(history.text().contains(cut.text()), qPrintable(history.text()));
     }
 
+    // The operator's road with the keyboard: F5 starts on the Work tab only
+    // and leaves the focus on Stop; F6 stops from any tab, Shift+F6 stops
+    // every device.
+    void runFromTheKeyboard()
+    {
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        Rig rig;
+        QVERIFY(rig.start("9004"));
+        MainWindow &window = rig.window;
+        QVERIFY(rig.driver.until([&] { return selectedReady(window); }, 20000));
+        Machines &registry = window.devices().registry();
+        registry.setCurrent(0);
+        addWorkLine(*registry.work(), "Long", "777", 10, 1, 1);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto *tabs = window.findChild<QTabWidget *>("MainPage");
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        auto *stop = window.findChild<QPushButton *>("pushButton_work_stop");
+
+        // A button's key presses it after a short flash.
+        tabs->setCurrentIndex(MainWindow::TabTools);
+        QTest::keyClick(&window, Qt::Key_F5);
+        QTest::qWait(300);
+        QVERIFY(!sequencer->isRunning());
+        tabs->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        QTest::keyClick(&window, Qt::Key_F5);
+        QTRY_VERIFY(sequencer->isRunning());
+        window.uiTick();
+        QCOMPARE(QApplication::focusWidget(), stop);
+        QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        tabs->setCurrentIndex(MainWindow::TabTools);
+        QTest::keyClick(&window, Qt::Key_F6);
+        QVERIFY(!sequencer->isRunning());
+        QVERIFY(rig.driver.until([&] { return sequencer->canStart() && selectedReady(window); }, 10000));
+
+        tabs->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        QTest::keyClick(&window, Qt::Key_F5);
+        QTRY_VERIFY(sequencer->isRunning());
+        QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        QTest::keyClick(&window, Qt::Key_F6, Qt::ShiftModifier);
+        QVERIFY(!sequencer->isRunning());
+        QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 2; }, 10000));
+    }
+
     // Closing the window mid-run asks first; staying leaves the run alone.
     // A termination signal (or a logout) asks nothing: every device on air
     // is sent its stop before the program ends.
