@@ -14,6 +14,8 @@ packages="$packages desktop-file-utils appstream dpkg-dev file lintian"
 packages="$packages openssl"
 # Time-zone tests read the zone database.
 packages="$packages tzdata"
+# Search transliterates names of other scripts with ICU.
+packages="$packages libicu-dev"
 
 missing=""
 for package in $packages; do
