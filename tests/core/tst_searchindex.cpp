@@ -201,6 +201,53 @@ private Q_SLOTS:
         QCOMPARE(shownNames(presets).size(), 4);
     }
 
+    // A large list is folded and spelled beside the window while the
+    // operator edits it; what a search shows must stay what the one shared
+    // match says of every name, before the keys arrive and after.
+    void searchKeepsUpWithWorkBeside()
+    {
+        QStringList names;
+        for (int i = 0; i < 30000; ++i)
+            names << (i % 7 == 0 ? QStringLiteral("Řez Kůra %1").arg(i) : QStringLiteral("Жито %1").arg(i));
+        Presets presets = poolOf(names);
+        presets.prepareSearch();
+        auto check = [&](const QString &pattern) {
+            QStringList expected;
+            for (const Preset &preset : presets.records()) {
+                if (containsIgnoringAccents(preset.name, pattern))
+                    expected << preset.name;
+            }
+            presets.setFilter(pattern);
+            QCOMPARE(shownNames(presets), expected);
+        };
+        auto spelled = [&presets]() {
+            QTRY_VERIFY_WITH_TIMEOUT((presets.prepareSearch(), !presets.searchPending()), 60000);
+        };
+        // Until the Latin spellings arrive only patterns in the names' own
+        // letters are sure to find them.
+        presets.setCurrent(5);
+        presets.insertNew();
+        presets.setName("Łódź Жито");
+        check("lodz");
+        presets.setCurrent(20000);
+        presets.removeCurrent();
+        check("жито 14");
+        presets.setCurrent(29990);
+        presets.setName("Straße 7");
+        for (const char *pattern : {"rez kura 2996", "strasse", "7"})
+            check(QString::fromUtf8(pattern));
+        spelled();
+        check("zito 14");
+        presets.setCurrent(0);
+        presets.removeCurrent();
+        presets.setCurrent(29000);
+        presets.insertNew();
+        presets.setName("Жито 1");
+        spelled();
+        for (const char *pattern : {"lodz zito", "zito 14", "zito 1", "rez kura 2996", "strasse", "7"})
+            check(QString::fromUtf8(pattern));
+    }
+
     void moveByOnePlace_data()
     {
         QTest::addColumn<QString>("filter");
