@@ -19,6 +19,9 @@ constexpr int transliterateHereAtMost = 64;
 // (counted in records, so a million-record store keeps a few).
 constexpr int foundKept = 8;
 constexpr int foundRowsPerRecord = 3;
+// A pattern typed on from one found in more than this share of the records
+// is searched for in all of them again.
+constexpr int narrowAtMost = 8;
 
 // Texts taken from an unchanged record share their data with the copy kept
 // here, so most comparisons end at the pointer.
@@ -344,14 +347,22 @@ void SearchIndex::scanAll(QList<int> &rows) const
 {
     const std::string_view joined = view(m_keys.joined);
     const std::string_view pattern = view(m_pattern);
-    const auto begin = m_keys.starts.cbegin();
+    const qsizetype *starts = m_keys.starts.constData();
+    const int last = int(m_keys.starts.size()) - 1;
     int key = 0;
     size_t from = 0;
     while ((from = joined.find(pattern, from)) != std::string_view::npos) {
-        // The key holding the match; the search goes on after it.
-        key = int(std::upper_bound(begin + key, m_keys.starts.cend(), qsizetype(from)) - begin) - 1;
+        // The key holding the match: mostly one of the next few, when a
+        // pattern is common, so they are stepped over before a binary search.
+        const qsizetype at = qsizetype(from);
+        int step = 0;
+        while (starts[key + 1] <= at && ++step < 8)
+            ++key;
+        if (starts[key + 1] <= at)
+            key = int(std::upper_bound(starts + key, starts + last, at) - starts) - 1;
         rows.append(key);
-        from = size_t(m_keys.starts.at(key + 1));
+        // The search goes on after it.
+        from = size_t(starts[key + 1]);
     }
 }
 
@@ -370,8 +381,10 @@ const QList<int> &SearchIndex::matching()
             m_rows = found.rows;
             return m_rows;
         }
-        // Every key that holds the longer pattern holds the shorter one.
-        if (m_pattern.contains(found.pattern) && (!base || found.rows.size() < base->rows.size()))
+        // Every key that holds the longer pattern holds the shorter one;
+        // looking into each of many keys costs more than one pass over all.
+        if (m_pattern.contains(found.pattern) && found.rows.size() < count / narrowAtMost
+            && (!base || found.rows.size() < base->rows.size()))
             base = &found;
     }
     QList<int> rows;
