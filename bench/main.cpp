@@ -552,7 +552,7 @@ int main(int argc, char *argv[])
     bool storesOnly = false;
     bool help = false;
     for (int i = 1; i < argc; ++i) {
-        storesOnly = storesOnly || std::strcmp(argv[i], "--stores") == 0;
+        storesOnly = storesOnly || std::strcmp(argv[i], "--stores") == 0 || std::strcmp(argv[i], "--search") == 0;
         help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
     }
     if (!storesOnly && !help)
@@ -563,15 +563,20 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("Usage: tavik-bench [--quick] [--stores | --devices]\n"
+        std::printf("Usage: tavik-bench [--quick] [--stores | --search | --devices]\n"
                     "Prints one speed or memory figure per line; --quick uses smaller sizes,\n"
-                    "--stores only the store load, save and start-up figures, --devices only\n"
+                    "--stores only the store load, save and start-up figures, --search only\n"
+                    "the preset list's search (up to 1,000,000 presets), --devices only\n"
                     "the five simulated devices (CPU and LF latency) and the noisy link.\n");
         return 0;
     }
     const bool quick = arguments.contains(QLatin1String("--quick"));
     if (arguments.contains(QLatin1String("--stores"))) {
         benchStores(quick);
+        return 0;
+    }
+    if (arguments.contains(QLatin1String("--search"))) {
+        SearchRefillBench::run(quick);
         return 0;
     }
     if (arguments.contains(QLatin1String("--devices"))) {

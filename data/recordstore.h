@@ -182,8 +182,23 @@ public:
     }
 
     // Folds the names that changed since the last search, so that the next
-    // keystroke only compares. A list calls this once it is on screen.
-    void prepareSearch() { syncIndex(); }
+    // keystroke only compares; many of them beside the window. A list calls
+    // this once it is on screen, and again now and then: true when keys
+    // arrived, after which a search may show more.
+    bool prepareSearch()
+    {
+        const void *data = std::as_const(m_records).constData();
+        if (m_indexedRevision == m_revision && m_indexedData == data && m_indexedCount == count())
+            return m_index.collect();
+        const bool arrived = m_index.prepare(count(), [this](int i) { return m_records.at(i).displayText(); });
+        m_indexedRevision = m_revision;
+        m_indexedData = data;
+        m_indexedCount = count();
+        return arrived;
+    }
+    // Whether names in other scripts are still being given Latin spellings.
+    bool searchPending() const { return m_index.transliterating(); }
+    qsizetype searchBytes() const { return m_index.heldBytes(); }
 
     // Moves the record shown at `row` (counted as select counts) one place
     // up (step -1) or down (step +1) in the whole store, swapping it with

@@ -2,9 +2,26 @@
 
 #include "data/textmatch.h"
 
+#include <QPromise>
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <algorithm>
+#include <string_view>
 
 namespace {
+
+// More changed texts than this are folded beside the window when the store
+// asks early; fewer take a few milliseconds here.
+constexpr int foldHereAtMost = 20000;
+// Latin spellings cost tens of microseconds each: a few are made at once.
+constexpr int transliterateHereAtMost = 64;
+// Results of recent patterns kept, and the rows they may hold together
+// (counted in records, so a million-record store keeps a few).
+constexpr int foundKept = 8;
+constexpr int foundRowsPerRecord = 3;
+// A pattern typed on from one found in more than this share of the records
+// is searched for in all of them again.
+constexpr int narrowAtMost = 8;
 
 // Texts taken from an unchanged record share their data with the copy kept
 // here, so most comparisons end at the pointer.
@@ -13,15 +30,215 @@ bool sameText(const QString &a, const QString &b)
     return a.size() == b.size() && (a.constData() == b.constData() || a == b);
 }
 
+void appendUtf8(QByteArray &out, QStringView text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            out.append(text.toUtf8());
+            return;
+        }
+    }
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *bytes = out.data() + at;
+    for (const QChar c : text)
+        *bytes++ = char(c.unicode());
+}
+
+// One record's key onto the end of `joined`; true when the text is in
+// another script and its Latin spelling was left for later.
+bool appendKey(QByteArray &joined, const QString &text, QString &scratch, bool spell)
+{
+    scratch.clear();
+    appendFolded(text, scratch);
+    appendUtf8(joined, scratch);
+    bool later = false;
+    if (needsTransliteration(scratch)) {
+        if (spell) {
+            const QString latin = transliteratedForSearch(text);
+            if (!latin.isEmpty() && latin != scratch) {
+                joined.append('\x01');
+                appendUtf8(joined, latin);
+            }
+        } else {
+            later = true;
+        }
+    }
+    joined.append('\0');
+    return later;
+}
+
+std::string_view view(const QByteArray &bytes)
+{
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
+}
+
 } // namespace
+
+// Work beside the window on a snapshot of the texts. The future is
+// cancelled once no index holds it any more.
+struct SearchIndex::Job
+{
+    std::shared_ptr<QFuture<Keys>> future;
+    QList<QString> texts;
+    bool folding = false;       // folds `texts` whole; else spells the current keys
+    int taken = 0;              // results already installed
+    quint64 generation = 0;     // of the texts the results belong to
+};
+
+SearchIndex::SearchIndex() = default;
+SearchIndex::~SearchIndex() = default;
+SearchIndex::SearchIndex(const SearchIndex &other) = default;
+SearchIndex &SearchIndex::operator=(const SearchIndex &other) = default;
+
+SearchIndex::Keys SearchIndex::foldAll(const QList<QString> &texts, const std::function<bool()> &cancelled)
+{
+    Keys keys;
+    qsizetype length = 0;
+    for (const QString &text : texts)
+        length += text.size() + 1;
+    keys.joined.reserve(length + length / 8);
+    keys.starts.reserve(texts.size() + 1);
+    QString scratch;
+    for (int i = 0; i < int(texts.size()); ++i) {
+        if ((i & 0xFFFF) == 0 && cancelled())
+            return Keys();
+        keys.starts.append(keys.joined.size());
+        if (appendKey(keys.joined, texts.at(i), scratch, false))
+            keys.waiting.append(i);
+    }
+    keys.starts.append(keys.joined.size());
+    keys.joined.squeeze();
+    return keys;
+}
+
+SearchIndex::Keys SearchIndex::transliterate(const QList<QString> &texts, const Keys &plain,
+                                             const std::function<bool()> &cancelled)
+{
+    Keys keys;
+    keys.joined.reserve(plain.joined.size() + plain.joined.size() / 4);
+    keys.starts.reserve(plain.starts.size());
+    qsizetype copied = 0;  // of plain.joined
+    for (const int i : plain.waiting) {
+        if (cancelled())
+            return Keys();
+        // Records before this one keep their keys; their starts move.
+        const qsizetype shift = keys.joined.size() - copied;
+        for (qsizetype r = keys.starts.size(); r <= i; ++r)
+            keys.starts.append(plain.starts.at(r) + shift);
+        const qsizetype end = plain.starts.at(i + 1) - 1;  // before the \0
+        keys.joined.append(plain.joined.constData() + copied, end - copied);
+        const QString latin = transliteratedForSearch(texts.at(i));
+        const qsizetype plainStart = plain.starts.at(i);
+        if (!latin.isEmpty() && view(plain.joined).substr(size_t(plainStart), size_t(end - plainStart)) != view(latin.toUtf8())) {
+            keys.joined.append('\x01');
+            appendUtf8(keys.joined, latin);
+        }
+        copied = end;
+    }
+    const qsizetype shift = keys.joined.size() - copied;
+    for (qsizetype r = keys.starts.size(); r < plain.starts.size(); ++r)
+        keys.starts.append(plain.starts.at(r) + shift);
+    keys.joined.append(plain.joined.constData() + copied, plain.joined.size() - copied);
+    keys.joined.squeeze();
+    return keys;
+}
 
 void SearchIndex::setPattern(const QString &pattern)
 {
-    m_pattern = foldForSearch(pattern);
+    m_pattern = foldForSearch(pattern).toUtf8();
+}
+
+void SearchIndex::keysChanged()
+{
+    m_found.clear();
+    m_rows.clear();
+}
+
+bool SearchIndex::poll()
+{
+    if (!m_job)
+        return false;
+    bool arrived = false;
+    QFuture<Keys> &future = *m_job->future;
+    if (m_job->folding && m_job->taken == 0 && future.resultCount() >= 1) {
+        m_texts = m_job->texts;
+        m_keys = future.resultAt(0);
+        m_generation += 1;
+        m_job->generation = m_generation;
+        m_job->taken = 1;
+        arrived = true;
+        keysChanged();
+    }
+    if (future.isFinished()) {
+        const int last = future.resultCount() - 1;
+        // Spellings of texts that changed meanwhile are dropped and made again.
+        if (last >= m_job->taken && m_job->generation == m_generation) {
+            m_keys = future.resultAt(last);
+            arrived = true;
+            keysChanged();
+        }
+        m_job.reset();
+    }
+    if (!m_job && !m_keys.waiting.isEmpty())
+        startTransliterating();
+    return arrived;
+}
+
+void SearchIndex::settle()
+{
+    // A search needs every plain key: the rest of a fold begun beside is
+    // waited for (under a second for a million names).
+    if (m_job && m_job->folding && m_job->taken == 0)
+        m_job->future->resultAt(0);
+    poll();
+}
+
+void SearchIndex::startFolding(QList<QString> texts)
+{
+    auto job = std::make_shared<Job>();
+    job->texts = texts;
+    job->folding = true;
+    QFuture<Keys> future = QtConcurrent::run([texts](QPromise<Keys> &promise) {
+        const auto cancelled = [&promise]() { return promise.isCanceled(); };
+        Keys plain = foldAll(texts, cancelled);
+        if (cancelled())
+            return;
+        const bool spell = !plain.waiting.isEmpty();
+        promise.addResult(plain);
+        if (spell)
+            promise.addResult(transliterate(texts, plain, cancelled));
+    });
+    job->future = std::shared_ptr<QFuture<Keys>>(new QFuture<Keys>(future), [](QFuture<Keys> *f) {
+        f->cancel();
+        delete f;
+    });
+    m_job = job;
+}
+
+void SearchIndex::startTransliterating()
+{
+    auto job = std::make_shared<Job>();
+    job->texts = m_texts;
+    job->generation = m_generation;
+    const Keys plain = m_keys;
+    const QList<QString> texts = m_texts;
+    QFuture<Keys> future = QtConcurrent::run([texts, plain](QPromise<Keys> &promise) {
+        const auto cancelled = [&promise]() { return promise.isCanceled(); };
+        Keys spelled = transliterate(texts, plain, cancelled);
+        if (!cancelled())
+            promise.addResult(spelled);
+    });
+    job->future = std::shared_ptr<QFuture<Keys>>(new QFuture<Keys>(future), [](QFuture<Keys> *f) {
+        f->cancel();
+        delete f;
+    });
+    m_job = job;
 }
 
 void SearchIndex::sync(int count, const std::function<QString(int)> &textAt)
 {
+    settle();
     const int old = int(m_texts.size());
     const int shorter = qMin(count, old);
     int front = 0;
@@ -33,18 +250,81 @@ void SearchIndex::sync(int count, const std::function<QString(int)> &textAt)
     while (back < shorter - front && sameText(textAt(count - 1 - back), m_texts.at(old - 1 - back)))
         ++back;
 
-    // Only the changed middle is folded again.
+    // Only the changed middle is folded again; the keys around it are copied.
     const int changed = count - front - back;
-    m_texts.remove(front, old - back - front);
-    m_keys.remove(front, old - back - front);
-    m_texts.insert(front, changed, QString());
-    m_keys.insert(front, changed, QString());
-    for (int i = front; i < front + changed; ++i) {
-        m_texts[i] = textAt(i);
-        m_keys[i] = foldForSearch(m_texts.at(i));
+    const int removed = old - front - back;
+    QList<QString> texts;
+    texts.reserve(count);
+    texts.append(m_texts.mid(0, front));
+    for (int i = front; i < front + changed; ++i)
+        texts.append(textAt(i));
+    texts.append(m_texts.mid(old - back));
+
+    Keys keys;
+    const qsizetype headEnd = m_keys.starts.isEmpty() ? 0 : m_keys.starts.at(front);
+    const qsizetype tailStart = m_keys.starts.isEmpty() ? 0 : m_keys.starts.at(old - back);
+    keys.joined.reserve(m_keys.joined.size() + changed * 16);
+    keys.joined.append(m_keys.joined.constData(), headEnd);
+    keys.starts = m_keys.starts.mid(0, front);
+    keys.starts.reserve(count + 1);
+    for (const int w : std::as_const(m_keys.waiting)) {
+        if (w < front)
+            keys.waiting.append(w);
     }
-    m_rowsValid = false;
-    m_joinedValid = false;
+    QString scratch;
+    const bool spell = changed <= transliterateHereAtMost;
+    for (int i = front; i < front + changed; ++i) {
+        keys.starts.append(keys.joined.size());
+        if (appendKey(keys.joined, texts.at(i), scratch, spell))
+            keys.waiting.append(i);
+    }
+    const qsizetype shift = keys.joined.size() - tailStart;
+    keys.joined.append(m_keys.joined.constData() + tailStart, m_keys.joined.size() - tailStart);
+    for (int r = old - back; r <= old && r < m_keys.starts.size(); ++r)
+        keys.starts.append(m_keys.starts.at(r) + shift);
+    if (keys.starts.size() < count + 1)
+        keys.starts.append(keys.joined.size());
+    for (const int w : std::as_const(m_keys.waiting)) {
+        if (w >= old - back)
+            keys.waiting.append(w - removed + changed);
+    }
+
+    m_texts = std::move(texts);
+    m_keys = std::move(keys);
+    m_generation += 1;
+    keysChanged();
+    // A spelling under way belonged to the texts before.
+    if (m_job && !m_job->folding)
+        m_job.reset();
+    if (!m_job && !m_keys.waiting.isEmpty())
+        startTransliterating();
+}
+
+bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt)
+{
+    bool arrived = poll();
+    if (m_job && m_job->folding)
+        return arrived;
+    const int old = int(m_texts.size());
+    const int shorter = qMin(count, old);
+    int front = 0;
+    while (front < shorter && sameText(textAt(front), m_texts.at(front)))
+        ++front;
+    if (front == count && front == old)
+        return arrived;
+    int back = 0;
+    while (back < shorter - front && sameText(textAt(count - 1 - back), m_texts.at(old - 1 - back)))
+        ++back;
+    if (count - front - back <= foldHereAtMost) {
+        sync(count, textAt);
+        return true;
+    }
+    QList<QString> texts;
+    texts.reserve(count);
+    for (int i = 0; i < count; ++i)
+        texts.append(textAt(i));
+    startFolding(std::move(texts));
+    return arrived;
 }
 
 const QList<int> &SearchIndex::allRows(int count)
@@ -57,72 +337,100 @@ const QList<int> &SearchIndex::allRows(int count)
     return m_all;
 }
 
-void SearchIndex::scanAll()
+std::string_view SearchIndex::keyOf(int index) const
 {
-    m_rows.clear();
-    // A pattern of marks alone folds to nothing, and nothing is in every key.
-    if (m_pattern.isEmpty()) {
-        m_rows = allRows(int(m_keys.size()));
-        return;
-    }
-    if (m_pattern.contains(QChar::Null)) {
-        for (int i = 0; i < int(m_keys.size()); ++i) {
-            if (m_keys.at(i).contains(m_pattern))
-                m_rows.append(i);
-        }
-        return;
-    }
-    if (!m_joinedValid) {
-        qsizetype length = 0;
-        for (const QString &key : std::as_const(m_keys))
-            length += key.size() + 1;
-        m_joined.clear();
-        m_joined.reserve(length);
-        m_starts.resize(m_keys.size() + 1);
-        for (int i = 0; i < int(m_keys.size()); ++i) {
-            m_starts[i] = m_joined.size();
-            m_joined.append(m_keys.at(i));
-            m_joined.append(QChar::Null);
-        }
-        m_starts[m_keys.size()] = m_joined.size();
-        m_joinedValid = true;
-    }
-    const QStringView joined(m_joined);
+    const qsizetype start = m_keys.starts.at(index);
+    return view(m_keys.joined).substr(size_t(start), size_t(m_keys.starts.at(index + 1) - 1 - start));
+}
+
+void SearchIndex::scanAll(QList<int> &rows) const
+{
+    const std::string_view joined = view(m_keys.joined);
+    const std::string_view pattern = view(m_pattern);
+    const qsizetype *starts = m_keys.starts.constData();
+    const int last = int(m_keys.starts.size()) - 1;
     int key = 0;
-    qsizetype from = 0;
-    while ((from = joined.indexOf(m_pattern, from)) >= 0) {
-        // The key holding the match; the search goes on after it.
-        key = int(std::upper_bound(m_starts.cbegin() + key, m_starts.cend(), from) - m_starts.cbegin()) - 1;
-        m_rows.append(key);
-        from = m_starts.at(key + 1);
+    size_t from = 0;
+    while ((from = joined.find(pattern, from)) != std::string_view::npos) {
+        // The key holding the match: mostly one of the next few, when a
+        // pattern is common, so they are stepped over before a binary search.
+        const qsizetype at = qsizetype(from);
+        int step = 0;
+        while (starts[key + 1] <= at && ++step < 8)
+            ++key;
+        if (starts[key + 1] <= at)
+            key = int(std::upper_bound(starts + key, starts + last, at) - starts) - 1;
+        rows.append(key);
+        // The search goes on after it.
+        from = size_t(starts[key + 1]);
     }
 }
 
 const QList<int> &SearchIndex::matching()
 {
-    if (m_rowsValid && m_pattern == m_rowsPattern)
+    settle();
+    const int count = int(m_texts.size());
+    // A pattern of marks or spaces alone folds to nothing, found in every key.
+    if (m_pattern.isEmpty()) {
+        m_rows = allRows(count);
         return m_rows;
-
-    if (m_rowsValid && !m_rowsPattern.isEmpty() && m_pattern.contains(m_rowsPattern)) {
-        // Every key that holds the longer pattern holds the shorter one.
-        QList<int> narrowed;
-        narrowed.reserve(m_rows.size());
-        for (const int row : std::as_const(m_rows)) {
-            if (m_keys.at(row).contains(m_pattern))
-                narrowed.append(row);
-        }
-        m_rows.swap(narrowed);
-    } else {
-        scanAll();
     }
-    m_rowsPattern = m_pattern;
-    m_rowsValid = true;
+    const Found *base = nullptr;
+    for (const Found &found : std::as_const(m_found)) {
+        if (found.pattern == m_pattern) {
+            m_rows = found.rows;
+            return m_rows;
+        }
+        // Every key that holds the longer pattern holds the shorter one;
+        // looking into each of many keys costs more than one pass over all.
+        if (m_pattern.contains(found.pattern) && found.rows.size() < count / narrowAtMost
+            && (!base || found.rows.size() < base->rows.size()))
+            base = &found;
+    }
+    QList<int> rows;
+    if (base) {
+        const std::string_view pattern = view(m_pattern);
+        rows.reserve(base->rows.size());
+        for (const int row : base->rows) {
+            if (keyOf(row).find(pattern) != std::string_view::npos)
+                rows.append(row);
+        }
+    } else {
+        scanAll(rows);
+    }
+    m_found.prepend({m_pattern, rows});
+    qsizetype held = 0;
+    for (int i = 0; i < int(m_found.size()); ++i) {
+        held += m_found.at(i).rows.size();
+        if (i >= foundKept || (i > 0 && held > qsizetype(count) * foundRowsPerRecord)) {
+            m_found.resize(i);
+            break;
+        }
+    }
+    m_rows = rows;
     return m_rows;
 }
 
 bool SearchIndex::matches(int index, const QString &text) const
 {
+    if (m_pattern.isEmpty())
+        return true;
     if (index >= 0 && index < int(m_texts.size()) && sameText(text, m_texts.at(index)))
-        return m_keys.at(index).contains(m_pattern);
-    return foldForSearch(text).contains(m_pattern);
+        return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
+    const QString pattern = QString::fromUtf8(m_pattern);
+    const QString folded = foldForSearch(text);
+    return folded.contains(pattern)
+        || (needsTransliteration(folded) && transliteratedForSearch(text).contains(pattern));
+}
+
+bool SearchIndex::transliterating() const
+{
+    return m_job || !m_keys.waiting.isEmpty();
+}
+
+qsizetype SearchIndex::heldBytes() const
+{
+    // The texts share their characters with the records.
+    return m_keys.joined.capacity() + m_keys.starts.capacity() * qsizetype(sizeof(qsizetype))
+        + m_keys.waiting.capacity() * qsizetype(sizeof(int)) + m_texts.capacity() * qsizetype(sizeof(QString));
 }

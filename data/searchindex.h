@@ -1,31 +1,51 @@
 #pragma once
 
+#include <QByteArray>
+#include <QFuture>
 #include <QList>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
-// The records of a store that pass its search, found without decomposing
-// every name on every keystroke: each record's display text is folded once
-// and kept until that record's text changes.
+// The records of a store that pass its search, found without folding every
+// name on every keystroke: each record's display text is folded once
+// (foldForSearch) and kept until that record's text changes.
 //
 // The index does not watch the store. Before a lookup the store hands it
 // the current texts (`sync`); records whose text is unchanged keep their
-// folded key, so after an insert, a removal or a move only the records in
-// between are folded again.
+// key, so after an insert, a removal or a move only the records in between
+// are folded again. Many changed texts (a list shown for the first time)
+// are folded on a worker thread when the store asks early (`prepare`), and
+// names in other scripts get their Latin spelling there as well, matched by
+// their plain key until it is ready.
 class SearchIndex
 {
 public:
+    SearchIndex();
+    ~SearchIndex();
+    SearchIndex(const SearchIndex &other);
+    SearchIndex &operator=(const SearchIndex &other);
+
     // Folds the pattern the records are matched against.
     void setPattern(const QString &pattern);
 
     // Brings the keys in line with `count` records whose display texts
-    // `textAt` gives. Cheap when nothing changed: one comparison a record.
+    // `textAt` gives, on this thread; waits for a fold `prepare` began.
+    // Cheap when nothing changed: one comparison a record.
     void sync(int count, const std::function<QString(int)> &textAt);
 
+    // The same without making the caller wait for many texts: those are
+    // folded beside. True when keys arrived since the last call (a search
+    // may then show more).
+    bool prepare(int count, const std::function<QString(int)> &textAt);
+
+    // Takes what was made beside since the last call, without waiting;
+    // true when keys arrived.
+    bool collect() { return poll(); }
+
     // After a sync: the indexes, ascending, of the records whose text
-    // contains the pattern. A pattern that extends the previous one only
-    // narrows the previous result.
+    // contains the pattern.
     const QList<int> &matching();
 
     // 0, 1, ... count - 1, kept between calls.
@@ -36,19 +56,46 @@ public:
     // from, so this needs no sync.
     bool matches(int index, const QString &text) const;
 
+    // Whether Latin spellings are still being made beside.
+    bool transliterating() const;
+    // The bytes held for the keys, the texts they were folded from included.
+    qsizetype heldBytes() const;
+
 private:
-    void scanAll();
+    struct Keys
+    {
+        // Each record's fold in UTF-8, then \x01 and its Latin spelling when
+        // it has one, then \0: no pattern holds either byte, and a search is
+        // one pass over contiguous memory.
+        QByteArray joined;
+        QList<qsizetype> starts;  // where each record starts; one more at the end
+        QList<int> waiting;       // records in another script without their Latin spelling yet
+    };
+    struct Job;
+    struct Found
+    {
+        QByteArray pattern;
+        QList<int> rows;
+    };
+
+    static Keys foldAll(const QList<QString> &texts, const std::function<bool()> &cancelled);
+    static Keys transliterate(const QList<QString> &texts, const Keys &plain, const std::function<bool()> &cancelled);
+    bool poll();
+    void settle();
+    void startFolding(QList<QString> texts);
+    void startTransliterating();
+    void keysChanged();
+    std::string_view keyOf(int index) const;
+    void scanAll(QList<int> &rows) const;
 
     QList<QString> m_texts;  // the display texts the keys were folded from
-    QList<QString> m_keys;
-    // All keys in one text, each closed by a separator no pattern holds, so
-    // that a search is one pass over contiguous memory.
-    QString m_joined;
-    QList<qsizetype> m_starts;  // where each key starts in m_joined
-    bool m_joinedValid = false;
+    Keys m_keys;
+    quint64 m_generation = 0;  // moves whenever m_texts does
+    std::shared_ptr<Job> m_job;
     QList<int> m_all;
-    QString m_pattern;       // folded
-    QString m_rowsPattern;   // the pattern m_rows was found for
+    QByteArray m_pattern;  // folded, UTF-8
+    // The results of recent patterns: typing back over a pattern, or on
+    // from one, starts from them instead of from every record.
+    QList<Found> m_found;
     QList<int> m_rows;
-    bool m_rowsValid = false;
 };

@@ -1,90 +1,207 @@
 #include "data/textmatch.h"
 
-#include <array>
+#include "data/transliteration.h"
+
+#include <QList>
+
+#include <vector>
 
 namespace {
 
-bool isAscii(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-bool isMark(char32_t c)
+bool isDropped(char32_t c)
 {
     switch (QChar::category(c)) {
     case QChar::Mark_NonSpacing:
     case QChar::Mark_SpacingCombining:
     case QChar::Mark_Enclosing:
-        return true;
+    case QChar::Other_Format:   // soft hyphen, zero-width spaces and joiners
+    case QChar::Other_Control:  // white space among them is kept as space
+        return !QChar::isSpace(c);
     default:
         return false;
     }
 }
 
-QString foldSlowly(const QString &text)
+// Compatibility decomposition and case folding, again after the folding
+// (which may give a letter with a decomposition, "İ" its "i" and dot), then
+// marks dropped and white space made plain.
+QString foldPlainly(const QString &text)
 {
-    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD)
+                                   .toCaseFolded()
+                                   .normalized(QString::NormalizationForm_KD);
     QString kept;
     kept.reserve(decomposed.size());
-    for (qsizetype i = 0; i < decomposed.size(); ++i) {
-        const QChar c = decomposed.at(i);
-        if (c.isHighSurrogate() && i + 1 < decomposed.size() && decomposed.at(i + 1).isLowSurrogate()) {
-            const QChar low = decomposed.at(++i);
-            if (!isMark(QChar::surrogateToUcs4(c, low))) {
-                kept.append(c);
-                kept.append(low);
+    const QList<uint> codePoints = decomposed.toUcs4();
+    for (const uint c : codePoints) {
+        if (QChar::isSpace(c))
+            kept.append(QLatin1Char(' '));
+        else if (!isDropped(c))
+            kept.append(QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1));
+    }
+    return kept;
+}
+
+bool hasLatinLeft(const QString &folded)
+{
+    const QList<uint> codePoints = folded.toUcs4();
+    for (const uint c : codePoints) {
+        if (c < 0x80)
+            continue;
+        const QChar::Script script = QChar::script(c);
+        if (script == QChar::Script_Latin || script == QChar::Script_Common || script == QChar::Script_Inherited)
+            return true;
+    }
+    return false;
+}
+
+// One character's fold. Letters that normalisation leaves as they are ("ł",
+// "ø", "ß") go through ICU's Latin-to-ASCII transliteration, taken from the
+// character itself: its compatibility form may already have lost the
+// letter ("ŀ" decomposes to "l" and a middle dot).
+QString foldCharacter(char32_t c)
+{
+    const QString character = QString::fromUcs4(&c, 1);
+    QString folded = foldPlainly(character);
+    if (!hasLatinLeft(folded))
+        return folded;
+    folded = foldPlainly(Transliteration::latinToAscii(character));
+    if (hasLatinLeft(folded))
+        folded = foldPlainly(Transliteration::latinToAscii(folded));
+    return folded;
+}
+
+// The fold of every UTF-16 unit, built once from the functions above, so
+// that a name costs a table look-up a character. An entry holds a single
+// unit, or a run in `expansions`, or says the unit is white space or half
+// of a surrogate pair (folded on its own, rarely).
+class FoldTable
+{
+public:
+    static const FoldTable &instance()
+    {
+        static const FoldTable table;
+        return table;
+    }
+
+    void append(QStringView text, QString &out) const
+    {
+        // Leading space is never written; a run of it becomes one space,
+        // written only before what follows it.
+        const qsizetype start = out.size();
+        bool space = false;
+        auto put = [&](char16_t unit) {
+            if (unit == u' ') {
+                space = out.size() > start;
+                return;
             }
-        } else if (!isMark(c.unicode())) {
-            kept.append(c);
+            if (space) {
+                out.append(QLatin1Char(' '));
+                space = false;
+            }
+            out.append(QChar(unit));
+        };
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t unit = text.at(i).unicode();
+            if (unit < 0x80) {
+                // Most names are plain ASCII: letters, digits, spaces.
+                const char16_t folded = m_ascii[unit];
+                if (folded)
+                    put(folded);
+                continue;
+            }
+            const quint32 entry = m_entries[unit];
+            const quint32 length = entry >> 24;
+            if (length == 1) {
+                put(char16_t(entry));
+            } else if (length == surrogate) {
+                QString folded;
+                if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+                    folded = foldCharacter(QChar::surrogateToUcs4(unit, text.at(i + 1).unicode()));
+                    ++i;
+                }
+                for (const QChar c : std::as_const(folded))
+                    put(c.unicode());
+            } else {
+                for (quint32 k = 0; k < length; ++k)
+                    put(m_expansions.at(qsizetype(entry & 0xFFFFFF) + k).unicode());
+            }
         }
     }
-    return kept.toCaseFolded();
-}
 
-// The Latin letters (accented or not) fold to one unit each, and folding a
-// name letter by letter gives what folding it whole gives: decomposition
-// only adds marks, which go, and simple case folding looks at one letter.
-constexpr char16_t latinEnd = 0x250;
-constexpr char16_t notSingle = 0xFFFF;
+private:
+    static constexpr quint32 surrogate = 0xFF;
 
-const std::array<char16_t, latinEnd> &latinFolds()
-{
-    static const std::array<char16_t, latinEnd> table = [] {
-        std::array<char16_t, latinEnd> folds{};
-        for (char16_t c = 0; c < latinEnd; ++c) {
-            const QString folded = foldSlowly(QString(QChar(c)));
-            folds[c] = folded.size() == 1 ? folded.at(0).unicode() : notSingle;
+    FoldTable() : m_entries(0x10000, 0)
+    {
+        for (char32_t c = 0; c < 0x80; ++c) {
+            const QString folded = foldCharacter(c);
+            m_ascii[c] = folded.isEmpty() ? 0 : folded.at(0).unicode();
         }
-        return folds;
-    }();
-    return table;
-}
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            if (QChar::isSurrogate(c)) {
+                m_entries[c] = surrogate << 24;
+                continue;
+            }
+            const QString folded = foldCharacter(c);
+            if (folded.size() == 1) {
+                m_entries[c] = (1u << 24) | folded.at(0).unicode();
+            } else if (!folded.isEmpty()) {
+                // The longest compatibility forms are some tens of units.
+                m_entries[c] = quint32(qMin<qsizetype>(folded.size(), surrogate - 1) << 24) | quint32(m_expansions.size());
+                m_expansions.append(folded.left(surrogate - 1));
+            }
+        }
+        m_expansions.squeeze();
+    }
+
+    char16_t m_ascii[0x80] = {};
+    std::vector<quint32> m_entries;
+    QString m_expansions;
+};
 
 } // namespace
 
-QString foldForSearch(const QString &text)
+void appendFolded(QStringView text, QString &out)
 {
-    // Most names are plain ASCII: nothing to decompose, no marks.
-    if (isAscii(text))
-        return text.toLower();
+    FoldTable::instance().append(text, out);
+}
 
-    const std::array<char16_t, latinEnd> &latin = latinFolds();
-    QString folded(text.size(), Qt::Uninitialized);
-    QChar *out = folded.data();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c >= latinEnd || latin[c] == notSingle)
-            return foldSlowly(text);
-        out[i] = QChar(latin[c]);
-    }
+QString foldForSearch(QStringView text)
+{
+    QString folded;
+    folded.reserve(text.size());
+    appendFolded(text, folded);
     return folded;
+}
+
+bool needsTransliteration(QStringView folded)
+{
+    for (qsizetype i = 0; i < folded.size(); ++i) {
+        char32_t c = folded.at(i).unicode();
+        if (c < 0x80)
+            continue;
+        if (QChar::isHighSurrogate(c) && i + 1 < folded.size()) {
+            c = QChar::surrogateToUcs4(folded.at(i).unicode(), folded.at(i + 1).unicode());
+            ++i;
+        }
+        const QChar::Script script = QChar::script(c);
+        if (script != QChar::Script_Latin && script != QChar::Script_Common && script != QChar::Script_Inherited)
+            return true;
+    }
+    return false;
+}
+
+QString transliteratedForSearch(const QString &text)
+{
+    return foldForSearch(Transliteration::toLatin(text));
 }
 
 bool containsIgnoringAccents(const QString &text, const QString &pattern)
 {
-    return foldForSearch(text).contains(foldForSearch(pattern));
+    const QString folded = foldForSearch(text);
+    const QString wanted = foldForSearch(pattern);
+    if (folded.contains(wanted))
+        return true;
+    return needsTransliteration(folded) && transliteratedForSearch(text).contains(wanted);
 }

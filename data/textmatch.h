@@ -1,13 +1,31 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 // The match of every search field and store filter: true when `pattern`
-// occurs in `text` with case and diacritics ignored, so "rez" finds "Řez".
-// An empty pattern matches every text.
+// occurs in `text` once both are folded (below), or in the Latin spelling of
+// a text in another script, so "rez" finds "Řez", "lodz" finds "Łódź" and
+// "moskva" finds "Москва". A pattern that folds to nothing matches every
+// text.
 bool containsIgnoringAccents(const QString &text, const QString &pattern);
 
-// The form in which texts are compared: canonically decomposed, marks
-// removed, case-folded. A search keeps this of each record, so that a
-// keystroke compares plain text instead of decomposing every name again.
-QString foldForSearch(const QString &text);
+// The form in which texts are compared, the same for names and for what is
+// typed: compatibility forms to their plain letters ("ﬁ", "Ａ", no-break
+// space), case folded, marks, invisible format characters and control
+// characters removed, Latin letters without a decomposition to their
+// plain spelling ("ł" to "l", "ß" to "ss", "æ" to "ae"), every run of white
+// space one space, none at either end. A search keeps this of each record,
+// so that a keystroke compares plain text.
+QString foldForSearch(QStringView text);
+// The same, appended to `out` (which is not cleared): no allocation per
+// text once `out` has grown.
+void appendFolded(QStringView text, QString &out);
+
+// Whether a folded text holds letters of a script other than Latin, which
+// a Latin keyboard cannot type: those texts get a second key.
+bool needsTransliteration(QStringView folded);
+// That second key: the text's Latin transliteration, folded ("Москва" gives
+// "moskva", "北京" "bei jing"). Tens of microseconds a text: computed beside
+// the window, not on each keystroke.
+QString transliteratedForSearch(const QString &text);

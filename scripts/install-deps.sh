@@ -14,7 +14,8 @@ packages="$packages desktop-file-utils appstream dpkg-dev file lintian"
 packages="$packages openssl"
 # Time-zone tests read the zone database.
 packages="$packages tzdata"
-# The CSV import tells Windows code pages apart with ICU's charset detector.
+# ICU: search transliterates names of other scripts, and the CSV import
+# tells Windows code pages apart with its charset detector.
 packages="$packages libicu-dev"
 # The program asks for Arial; Liberation Sans has its metrics, so the window
 # measures on Debian as it was laid out (DejaVu Sans, the stand-in, is wider).

@@ -50,8 +50,9 @@ void PresetSelectionTab::enter()
 
 void PresetSelectionTab::prepareSearchSoon()
 {
-    // Folding 100,000 names takes longer than a frame: it is done once the
-    // list is painted, before the user has reached the search field.
+    // Folding 100,000 names takes longer than a frame: it is begun once the
+    // list is painted, before the user has reached the search field, and
+    // done on a worker thread when there are many.
     QTimer::singleShot(0, this, [this]() { m_session.presetListStore().prepareSearch(); });
 }
 
@@ -63,6 +64,11 @@ void PresetSelectionTab::leave()
 
 void PresetSelectionTab::refresh()
 {
+    // Keys made beside the window (Latin spellings of other scripts) may
+    // add rows to a search already shown.
+    Presets &store = m_session.presetListStore();
+    if (store.prepareSearch() && store.filterActive())
+        m_list->refill();
     updateButtons();
 }
 
