@@ -162,13 +162,13 @@ private Q_SLOTS:
         QVERIFY(pool.saveBase());
         const QByteArray before = TestEnv::readFile(poolPath);
 
-        ImportedPool run = importOnPool(pool.records(), poolPath, csv, 4096);
+        ImportedPool run = importOnPool(pool.records(), poolPath, csv, {}, 4096);
         QVERIFY2(run.refused.contains("more than the 0.0 MiB the program reads back"), qPrintable(run.refused));
         QCOMPARE(run.records.size(), 1);
         QCOMPARE(run.records.first().name, QString("kept"));
         QCOMPARE(TestEnv::readFile(poolPath), before);
 
-        run = importOnPool(pool.records(), poolPath, csv, Container::sizeLimit);
+        run = importOnPool(pool.records(), poolPath, csv, {}, Container::sizeLimit);
         QVERIFY(run.refused.isEmpty() && run.saved);
         QCOMPARE(run.records.size(), 202);
     }
