@@ -48,7 +48,6 @@ private:
 
     DeviceSlots &m_devices;
     Library &m_library;
-    QLabel *m_client = nullptr;
     int m_selectedRow = 0;
     quint64 m_shownInstance = 0;  // the record whose list the table shows
     bool m_cutShown = false;      // the last run's cut-short is on screen
@@ -56,6 +55,7 @@ private:
     ElidedLabel *m_pool = nullptr;
     ElidedLabel *m_programName = nullptr;
     ElidedLabel *m_programNotes = nullptr;
+    ElidedLabel *m_client = nullptr;  // whose history a run goes to
     ElidedLabel *m_totalTime = nullptr;
     ElidedLabel *m_remainingTime = nullptr;
     QLabel *m_message = nullptr;

@@ -289,7 +289,8 @@ int DeviceSlots::recoverInterruptedRuns()
 {
     const QString path = journalPath();
     QJsonObject journal;
-    if (path.isEmpty() || Container::readFile(path, journal) != Container::ReadStatus::Read)
+    // No journal is the usual case: the last program ended with no run going.
+    if (path.isEmpty() || !QFileInfo::exists(path) || Container::readFile(path, journal) != Container::ReadStatus::Read)
         return 0;
     int found = 0;
     QList<Machine> &records = m_registry.editRecords();

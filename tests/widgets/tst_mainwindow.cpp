@@ -242,7 +242,8 @@ private Q_SLOTS:
     {
         const QString folder = TestEnv::dataFolder();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove("QT_LOGGING_RULES");
+        // The owner says when it has read the folder.
+        environment.insert("QT_LOGGING_RULES", "default.debug=true");
         const auto start = [&environment](QProcess &program) {
             program.setProcessChannelMode(QProcess::MergedChannels);
             program.setProcessEnvironment(environment);
