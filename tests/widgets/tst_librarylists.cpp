@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "ui/elidedlabel.h"
 #include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
@@ -363,7 +364,7 @@ private Q_SLOTS:
         const auto recordedFor = [](MainWindow &window) {
             window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
             window.uiTick();
-            return window.findChild<QLabel *>("label_work_client")->text();
+            return window.findChild<ElidedLabel *>("label_work_client")->fullText();
         };
         {
             MainWindow window;
