@@ -63,6 +63,10 @@ constexpr int selfStartTicks = 80;
 // at once, and finds a moved device at its announced address after an idle
 // round (100 ticks) and a ping round (200).
 constexpr int reconnectTicks = Tavik::watchdogTicks + 300 + 100 + 50;
+// The device moved to another address: its next announcement (40 ticks),
+// the controller's wait before it connects to a changed address (100), a
+// ping round (200) and the connection.
+constexpr int moveTicks = 40 + 100 + 200 + 50 + promptTicks;
 // A device off air that the program shows on air: a silent device is found
 // by the watchdog.
 constexpr int noticeTicks = Tavik::watchdogTicks + 50;
@@ -83,6 +87,12 @@ qint64 monotonicNow()
 
 using Stretch = QPair<quint32, qint64>;  // an LF value and its device ms on air
 
+struct Sent
+{
+    Stretch stretch;
+    bool selfStarted;  // in a transmission the device began by itself
+};
+
 // One simulator and what its trace has told so far.
 struct Device
 {
@@ -93,9 +103,10 @@ struct Device
     bool onAir = false;          // warming or on air
     bool hostStarted = false;    // the transmission on air began with a start command
     int onAirSince = 0;          // tick
-    QList<Stretch> stretches;    // every LF value the device had on air, in order
+    QList<Sent> stretches;       // every LF value the device had on air, in order
     QList<int> faults;           // ticks at which the device did something that ends a run
     int droppedAt = -1;          // tick the device last closed the link itself
+    int movedAt = -1;
     // The device closed the link during its transmission and the operator
     // let it go (Disconnect, delete, close) before the program was back:
     // out of the program's reach until it connects again.
@@ -138,7 +149,7 @@ struct Device
                     faults.append(tick);
                 onAir = nowOnAir;
             } else if (what == "LF" && words.size() >= 4) {
-                stretches.append({words.at(2).toUInt(), words.at(3).toLongLong()});
+                stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted});
             } else if (what == "CONNECT") {
                 spokenOn = false;
             } else if (what == "RX") {
@@ -156,6 +167,8 @@ struct Device
                 // Long enough, with slow replies, for the watchdog.
                 if (ms >= 2000)
                     faults.append(tick);
+            } else if (what == "CHAOS" && words.at(2) == "move") {
+                movedAt = tick;
             } else if (what == "CHAOS" && words.at(2) == "noise") {
                 faults.append(tick);
             }
@@ -305,6 +318,9 @@ struct Campaign
     bool startRun(int device)
     {
         const int row = rowOf(device);
+        // A list is sent to a device only while it runs none, as on screen.
+        if (!devices->sequencer(slotOf(device)).canStart())
+            return true;
         Machines &registry = devices->registry();
         registry.setCurrent(row);
         WorkList &work = *registry.work();
@@ -436,12 +452,20 @@ struct Campaign
         Run &run = runs[device];
         Device &sim = sims[device];
         run.going = false;
+        // A device that went on air by itself just before the start keeps
+        // its transmission, and the run takes it over: what it sent before
+        // the run's first value is not the run's.
+        qsizetype first = run.firstStretch;
+        while (first < sim.stretches.size() && sim.stretches.at(first).selfStarted && !run.lines.isEmpty()
+               && sim.stretches.at(first).stretch.first != run.lines.first().first)
+            ++first;
         QList<Stretch> sent;
-        for (qsizetype i = run.firstStretch; i < sim.stretches.size(); ++i) {
-            if (!sent.isEmpty() && sent.last().first == sim.stretches.at(i).first)
-                sent.last().second += sim.stretches.at(i).second;
+        for (qsizetype i = first; i < sim.stretches.size(); ++i) {
+            const Stretch &stretch = sim.stretches.at(i).stretch;
+            if (!sent.isEmpty() && sent.last().first == stretch.first)
+                sent.last().second += stretch.second;
             else
-                sent.append(sim.stretches.at(i));
+                sent.append(stretch);
         }
         // Lines of one value in a row are one stretch on the device.
         QList<Stretch> planned;
@@ -543,6 +567,8 @@ struct Campaign
                 int allowed = since + (sim.hostStarted ? promptTicks : selfStartTicks);
                 if (sim.droppedAt >= sim.onAirSince)
                     allowed = qMax(allowed, sim.droppedAt + reconnectTicks);
+                if (sim.movedAt >= sim.onAirSince)
+                    allowed = qMax(allowed, sim.movedAt + moveTicks);
                 // A silent device cannot be seen going on air by itself.
                 if (!sim.hostStarted && sim.stallAt >= 0 && sim.stallAt + sim.stallTicks >= since - promptTicks)
                     allowed = qMax(allowed, sim.stallAt + reconnectTicks);
