@@ -58,6 +58,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_RECONNECT_DISCONNECT, "M_MACHINE_RECONNECT_DISCONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
             t.m_linkUp = false;
+            t.m_ready = t.m_warming = t.m_transmitting = false;
             t.stopOnLostLink();
             t.clearRequests(QStringLiteral("The connection to the device was lost"));
             t.log(QStringLiteral("Lost connection disconnected"));
@@ -138,8 +139,10 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_GET_STATUS, "M_MACHINE_GET_STATUS", [](Tavik &t) {
             t.m_ready = true;
+            // Back from a run: what it raised and nobody took is past.
+            t.m_warming = t.m_transmitting = false;
             t.m_connecting = false;
-            t.m_linkUp = true;
+            t.m_linkUp = t.isConnected();
             t.sendQuery(QueryStatus);
             t.m_statusBits = 0;
             t.m_errorBits = 0;

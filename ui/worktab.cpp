@@ -169,10 +169,16 @@ void WorkTab::refreshWorkTab()
     // The time the run still has, and the clock time it will end; before
     // a start, the list's own total, never a countdown left from another
     // run.
+    // Until the device is on air nobody knows how long its warm-up takes,
+    // and the run's end is not given.
     if (sequencer->isRunning()) {
         const qint64 seconds = (sequencer->remainingMs() + 999) / 1000;
-        m_remainingTime->setText(StatusText::minutesSeconds(quint32(seconds)) + QStringLiteral("\nends ")
-                                 + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm")));
+        const bool onAir = sequencer->state() != Sequencer::S_START_TRANSMIT
+            && sequencer->state() != Sequencer::S_WAIT_RF_READY;
+        m_remainingTime->setText(StatusText::minutesSeconds(quint32(seconds))
+                                 + (onAir ? QStringLiteral("\nends ")
+                                                + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
+                                          : QStringLiteral("\nafter the warm-up")));
     } else if (const WorkList *work = m_devices.registry().work()) {
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
     }

@@ -194,9 +194,15 @@ private Q_SLOTS:
 
         Sequencer *sequencer = window.devices().selectedSequencer();
         QVERIFY(sequencer->isRunning());
+        // The run's end is given once the warm-up is over, not before.
+        auto *remaining = window.findChild<QLabel *>("label_work_remainingTime");
+        window.uiTick();
+        QVERIFY2(!remaining->text().contains("ends"), qPrintable(remaining->text()));
+        bool endShown = false;
         int highest = 0;
         bool followed = false;
         QVERIFY(driver.until([&] {
+            endShown = endShown || remaining->text().contains("ends");
             highest = qMax(highest, text(0, 5).toInt());
             if (sequencer->currentItem() == 1 && sequencer->isRunning()) {
                 window.uiTick();
@@ -206,6 +212,7 @@ private Q_SLOTS:
         }, 30000));
         QCOMPARE(highest, 100);
         QVERIFY(followed);
+        QVERIFY(endShown);
         QVERIFY(sim.received().filter("lf=1234").size() == 1);
         QVERIFY(sim.received().filter("lf=4321").size() == 1);
 
