@@ -114,9 +114,15 @@ struct Device
     int stallAt = -1;
     int stallTicks = 0;
     bool spokenOn = false;       // the program sent something on this connection
+    qint64 heldUntil = 0;        // hung by the test until then (monotonic ms)
+    int releasedAt = -1;         // tick it went on after the last hang
     // The program closed a connection that it had used while a
-    // transmission it started was on air: it closed without a stop.
-    int closedOnAir = -1;
+    // transmission it started was on air, and no stop came with it: the
+    // device reads what arrived before the close in the same moment, so a
+    // stop written at the same millisecond still counts.
+    qint64 closedOnAirMs = -1;
+    int closedOnAirTick = -1;
+    qint64 lastMs = 0;
 
     void readTrace(int tick)
     {
@@ -136,6 +142,7 @@ struct Device
             if (words.size() < 3)
                 continue;
             const QByteArray &what = words.at(1);
+            lastMs = words.at(0).toLongLong();
             if (what == "PHASE" && words.size() >= 4) {
                 const bool nowOnAir = words.at(2) == "Warming" || words.at(2) == "OnAir";
                 if (nowOnAir && !onAir) {
@@ -147,6 +154,8 @@ struct Device
                 // a tube fault.
                 if (!nowOnAir && onAir && words.at(3) != "stop")
                     faults.append(tick);
+                if (!nowOnAir && lastMs == closedOnAirMs)
+                    closedOnAirMs = -1;
                 onAir = nowOnAir;
             } else if (what == "LF" && words.size() >= 4) {
                 stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted});
@@ -155,8 +164,10 @@ struct Device
             } else if (what == "RX") {
                 spokenOn = true;
             } else if (what == "DISCONNECT" && words.at(2) == "host") {
-                if (onAir && hostStarted && !letGo && spokenOn)
-                    closedOnAir = tick;
+                if (onAir && hostStarted && !letGo && spokenOn) {
+                    closedOnAirMs = lastMs;
+                    closedOnAirTick = tick;
+                }
             } else if (what == "DISCONNECT" && words.at(2) == "device") {
                 droppedAt = tick;
                 faults.append(tick);
@@ -300,6 +311,13 @@ struct Campaign
         const qint64 after = monotonicNow();
         lastTickAt = after - due < tickMs ? due : after;
         ++tickCount;
+        for (Device &sim : sims) {
+            if (sim.heldUntil != 0 && monotonicNow() >= sim.heldUntil) {
+                sim.sim.hold(false);
+                sim.heldUntil = 0;
+                sim.releasedAt = tickCount;
+            }
+        }
         while (listener->readAnnouncement()) {
             if (listener->announcementTouched())
                 devices->mergeAnnouncement(listener->announced());
@@ -359,6 +377,16 @@ struct Campaign
         if (action >= 59 && action < 61) {
             close();
             open();
+            return true;
+        }
+        if (action >= 65 && action < 69 && sims[device].heldUntil == 0) {
+            // The device hangs (or its link drops every packet) long enough
+            // for the program to count it lost.
+            const int ms = 4500 + int(random.bounded(2500));
+            step(QStringLiteral("hang %1 for %2 ms").arg(sims[device].serial).arg(ms));
+            sims[device].faults.append(tickCount);
+            if (sims[device].sim.hold(true))
+                sims[device].heldUntil = monotonicNow() + ms;
             return true;
         }
         if (action >= 61 && action < 65) {
@@ -551,7 +579,7 @@ struct Campaign
         for (int device = 0; device < deviceCount; ++device) {
             Device &sim = sims[device];
             sim.readTrace(tickCount);
-            if (sim.closedOnAir >= 0)
+            if (sim.closedOnAirMs >= 0 && (sim.lastMs > sim.closedOnAirMs || tickCount > sim.closedOnAirTick + 4))
                 return fail(device, "the program closed its connection while the device was on air for it");
             const int slot = slotOf(device);
             Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
@@ -569,6 +597,11 @@ struct Campaign
                     allowed = qMax(allowed, sim.droppedAt + reconnectTicks);
                 if (sim.movedAt >= sim.onAirSince)
                     allowed = qMax(allowed, sim.movedAt + moveTicks);
+                // A hung device acts on the stop when it goes on.
+                if (sim.heldUntil != 0)
+                    allowed = tickCount + 1;
+                else if (sim.releasedAt >= since - promptTicks)
+                    allowed = qMax(allowed, sim.releasedAt + promptTicks);
                 // A silent device cannot be seen going on air by itself.
                 if (!sim.hostStarted && sim.stallAt >= 0 && sim.stallAt + sim.stallTicks >= since - promptTicks)
                     allowed = qMax(allowed, sim.stallAt + reconnectTicks);
@@ -622,6 +655,10 @@ struct Campaign
                 if (!check())
                     return false;
             }
+        }
+        for (Device &sim : sims) {
+            if (sim.heldUntil != 0)
+                sim.sim.hold(false);
         }
         close();
         // The runs the close ended are judged once their devices are off air.
