@@ -31,6 +31,7 @@ passed=0
 failed=0
 for seed in $seeds; do
     if TAVIK_CHAOS_SEEDS="$seed" TAVIK_CHAOS_SECONDS=$((minutes * 60)) QT_QPA_PLATFORM=offscreen \
+        QTEST_FUNCTION_TIMEOUT=$(((minutes * 60 + 300) * 1000)) \
         QT_LOGGING_RULES=default.debug=false build/tests/tst_chaos devicesAndOperatorAtRandom >"$log" 2>&1; then
         passed=$((passed + 1))
         grep "chaos seed" "$log" | tee -a "$summary" || true

@@ -5,6 +5,7 @@
 #
 #   scripts/mutants.sh              seeds 1,2, 45 s each (what CI runs)
 #   scripts/mutants.sh 5,6 60       other seeds, 60 s each
+#   scripts/mutants.sh 1,2 45 lost  only the breakages whose file names hold "lost"
 #
 # Each patch (its first line says what it breaks) is applied to a copy of
 # the working tree in build-mutants/tree, built there and reverted; the
@@ -18,18 +19,19 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 seeds="${1:-1,2}"
 seconds="${2:-45}"
+only="${3:-}"
 copy="$root/build-mutants/tree"
 logs="$root/build-mutants/logs"
 mkdir -p "$copy" "$logs"
 
-# Files newer in the tree than in the copy are copied; a file a patch
-# touched is copied back whole by the revert.
+# Files changed in the tree since they were last copied are copied again;
+# a copy is dated when it is made, so that the build sees it as new.
 (cd "$root" && git ls-files -z --cached --others --exclude-standard) |
-    (cd "$root" && xargs -0 cp -a -u --parents -t "$copy")
-# A run stopped half-way may have left a patch in: what patches touch is
-# copied again whatever its age.
+    (cd "$root" && xargs -0 cp -u --parents -t "$copy")
+# What patches touch is copied whatever its age: a run stopped half-way
+# may have left a patch in.
 sed -n 's|^+++ b/\([^	]*\).*|\1|p' "$root"/scripts/mutants/*.patch | sort -u |
-    while read -r file; do cp -a "$root/$file" "$copy/$file"; done
+    while read -r file; do cp "$root/$file" "$copy/$file"; done
 
 if unshare -n true 2>/dev/null; then
     isolated() { unshare -n sh -c 'ip link set lo up && "$@"' sh "$@"; }
@@ -60,10 +62,10 @@ fi
 
 table=""
 missed=0
-for patch in "$root"/scripts/mutants/*.patch; do
+for patch in "$root"/scripts/mutants/*"$only"*.patch; do
     name=$(basename "$patch" .patch)
     what=$(head -n 1 "$patch" | sed 's/^Breakage: //')
-    if ! (cd "$copy" && patch -p1 -s -N <"$patch" >"$logs/$name.patch" 2>&1); then
+    if ! (cd "$copy" && patch -p1 -s -N --no-backup-if-mismatch <"$patch" >"$logs/$name.patch" 2>&1); then
         result="does not apply"
         missed=$((missed + 1))
     elif ! build "$name"; then
@@ -75,7 +77,7 @@ for patch in "$root"/scripts/mutants/*.patch; do
     else
         result="caught: $(grep -m 1 -o 'chaos seed [0-9]* at tick.*(replay' "$logs/$name.run" | sed 's/ (replay$//')"
     fi
-    (cd "$copy" && patch -p1 -s -R <"$patch" >/dev/null 2>&1) || true
+    (cd "$copy" && patch -p1 -s -R --no-backup-if-mismatch <"$patch" >/dev/null 2>&1) || true
     echo "$name: $result"
     table="$table$(printf '| %s | %s |' "$what" "$result")
 "

@@ -6,6 +6,8 @@
 #include <QTime>
 #include <QVector>
 
+#include <limits>
+
 class Clock;
 class TransmitControl;
 class WorkList;
@@ -135,7 +137,7 @@ private:
     // On the clock, when the device's own time runs out, as its status
     // replies tell it; the earliest told, since a reply read late tells
     // the time as it was when it was sent.
-    qint64 m_deviceEndMs = 0;
+    qint64 m_deviceEndMs = std::numeric_limits<qint64>::max();
 };
 
 // Hands the list to the sequencer: one item per line, and the total time.

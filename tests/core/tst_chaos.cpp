@@ -63,6 +63,10 @@ constexpr int selfStartTicks = 80;
 // at once, and finds a moved device at its announced address after an idle
 // round (100 ticks) and a ping round (200).
 constexpr int reconnectTicks = Tavik::watchdogTicks + 300 + 100 + 50;
+// The device moved to another address: its next announcement (40 ticks),
+// the controller's wait before it connects to a changed address (100), a
+// ping round (200) and the connection.
+constexpr int moveTicks = 40 + 100 + 200 + 50 + promptTicks;
 // A device off air that the program shows on air: a silent device is found
 // by the watchdog.
 constexpr int noticeTicks = Tavik::watchdogTicks + 50;
@@ -83,6 +87,12 @@ qint64 monotonicNow()
 
 using Stretch = QPair<quint32, qint64>;  // an LF value and its device ms on air
 
+struct Sent
+{
+    Stretch stretch;
+    bool selfStarted;  // in a transmission the device began by itself
+};
+
 // One simulator and what its trace has told so far.
 struct Device
 {
@@ -93,9 +103,10 @@ struct Device
     bool onAir = false;          // warming or on air
     bool hostStarted = false;    // the transmission on air began with a start command
     int onAirSince = 0;          // tick
-    QList<Stretch> stretches;    // every LF value the device had on air, in order
+    QList<Sent> stretches;       // every LF value the device had on air, in order
     QList<int> faults;           // ticks at which the device did something that ends a run
     int droppedAt = -1;          // tick the device last closed the link itself
+    int movedAt = -1;
     // The device closed the link during its transmission and the operator
     // let it go (Disconnect, delete, close) before the program was back:
     // out of the program's reach until it connects again.
@@ -103,9 +114,15 @@ struct Device
     int stallAt = -1;
     int stallTicks = 0;
     bool spokenOn = false;       // the program sent something on this connection
+    qint64 heldUntil = 0;        // hung by the test until then (monotonic ms)
+    int releasedAt = -1;         // tick it went on after the last hang
     // The program closed a connection that it had used while a
-    // transmission it started was on air: it closed without a stop.
-    int closedOnAir = -1;
+    // transmission it started was on air, and no stop came with it: the
+    // device reads what arrived before the close in the same moment, so a
+    // stop written at the same millisecond still counts.
+    qint64 closedOnAirMs = -1;
+    int closedOnAirTick = -1;
+    qint64 lastMs = 0;
 
     void readTrace(int tick)
     {
@@ -125,6 +142,7 @@ struct Device
             if (words.size() < 3)
                 continue;
             const QByteArray &what = words.at(1);
+            lastMs = words.at(0).toLongLong();
             if (what == "PHASE" && words.size() >= 4) {
                 const bool nowOnAir = words.at(2) == "Warming" || words.at(2) == "OnAir";
                 if (nowOnAir && !onAir) {
@@ -136,16 +154,20 @@ struct Device
                 // a tube fault.
                 if (!nowOnAir && onAir && words.at(3) != "stop")
                     faults.append(tick);
+                if (!nowOnAir && lastMs == closedOnAirMs)
+                    closedOnAirMs = -1;
                 onAir = nowOnAir;
             } else if (what == "LF" && words.size() >= 4) {
-                stretches.append({words.at(2).toUInt(), words.at(3).toLongLong()});
+                stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted});
             } else if (what == "CONNECT") {
                 spokenOn = false;
             } else if (what == "RX") {
                 spokenOn = true;
             } else if (what == "DISCONNECT" && words.at(2) == "host") {
-                if (onAir && hostStarted && !letGo && spokenOn)
-                    closedOnAir = tick;
+                if (onAir && hostStarted && !letGo && spokenOn) {
+                    closedOnAirMs = lastMs;
+                    closedOnAirTick = tick;
+                }
             } else if (what == "DISCONNECT" && words.at(2) == "device") {
                 droppedAt = tick;
                 faults.append(tick);
@@ -156,6 +178,8 @@ struct Device
                 // Long enough, with slow replies, for the watchdog.
                 if (ms >= 2000)
                     faults.append(tick);
+            } else if (what == "CHAOS" && words.at(2) == "move") {
+                movedAt = tick;
             } else if (what == "CHAOS" && words.at(2) == "noise") {
                 faults.append(tick);
             }
@@ -287,6 +311,13 @@ struct Campaign
         const qint64 after = monotonicNow();
         lastTickAt = after - due < tickMs ? due : after;
         ++tickCount;
+        for (Device &sim : sims) {
+            if (sim.heldUntil != 0 && monotonicNow() >= sim.heldUntil) {
+                sim.sim.hold(false);
+                sim.heldUntil = 0;
+                sim.releasedAt = tickCount;
+            }
+        }
         while (listener->readAnnouncement()) {
             if (listener->announcementTouched())
                 devices->mergeAnnouncement(listener->announced());
@@ -305,6 +336,9 @@ struct Campaign
     bool startRun(int device)
     {
         const int row = rowOf(device);
+        // A list is sent to a device only while it runs none, as on screen.
+        if (!devices->sequencer(slotOf(device)).canStart())
+            return true;
         Machines &registry = devices->registry();
         registry.setCurrent(row);
         WorkList &work = *registry.work();
@@ -343,6 +377,16 @@ struct Campaign
         if (action >= 59 && action < 61) {
             close();
             open();
+            return true;
+        }
+        if (action >= 65 && action < 69 && sims[device].heldUntil == 0) {
+            // The device hangs (or its link drops every packet) long enough
+            // for the program to count it lost.
+            const int ms = 4500 + int(random.bounded(2500));
+            step(QStringLiteral("hang %1 for %2 ms").arg(sims[device].serial).arg(ms));
+            sims[device].faults.append(tickCount);
+            if (sims[device].sim.hold(true))
+                sims[device].heldUntil = monotonicNow() + ms;
             return true;
         }
         if (action >= 61 && action < 65) {
@@ -436,12 +480,20 @@ struct Campaign
         Run &run = runs[device];
         Device &sim = sims[device];
         run.going = false;
+        // A device that went on air by itself just before the start keeps
+        // its transmission, and the run takes it over: what it sent before
+        // the run's first value is not the run's.
+        qsizetype first = run.firstStretch;
+        while (first < sim.stretches.size() && sim.stretches.at(first).selfStarted && !run.lines.isEmpty()
+               && sim.stretches.at(first).stretch.first != run.lines.first().first)
+            ++first;
         QList<Stretch> sent;
-        for (qsizetype i = run.firstStretch; i < sim.stretches.size(); ++i) {
-            if (!sent.isEmpty() && sent.last().first == sim.stretches.at(i).first)
-                sent.last().second += sim.stretches.at(i).second;
+        for (qsizetype i = first; i < sim.stretches.size(); ++i) {
+            const Stretch &stretch = sim.stretches.at(i).stretch;
+            if (!sent.isEmpty() && sent.last().first == stretch.first)
+                sent.last().second += stretch.second;
             else
-                sent.append(sim.stretches.at(i));
+                sent.append(stretch);
         }
         // Lines of one value in a row are one stretch on the device.
         QList<Stretch> planned;
@@ -527,7 +579,7 @@ struct Campaign
         for (int device = 0; device < deviceCount; ++device) {
             Device &sim = sims[device];
             sim.readTrace(tickCount);
-            if (sim.closedOnAir >= 0)
+            if (sim.closedOnAirMs >= 0 && (sim.lastMs > sim.closedOnAirMs || tickCount > sim.closedOnAirTick + 4))
                 return fail(device, "the program closed its connection while the device was on air for it");
             const int slot = slotOf(device);
             Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
@@ -543,6 +595,13 @@ struct Campaign
                 int allowed = since + (sim.hostStarted ? promptTicks : selfStartTicks);
                 if (sim.droppedAt >= sim.onAirSince)
                     allowed = qMax(allowed, sim.droppedAt + reconnectTicks);
+                if (sim.movedAt >= sim.onAirSince)
+                    allowed = qMax(allowed, sim.movedAt + moveTicks);
+                // A hung device acts on the stop when it goes on.
+                if (sim.heldUntil != 0)
+                    allowed = tickCount + 1;
+                else if (sim.releasedAt >= since - promptTicks)
+                    allowed = qMax(allowed, sim.releasedAt + promptTicks);
                 // A silent device cannot be seen going on air by itself.
                 if (!sim.hostStarted && sim.stallAt >= 0 && sim.stallAt + sim.stallTicks >= since - promptTicks)
                     allowed = qMax(allowed, sim.stallAt + reconnectTicks);
@@ -596,6 +655,10 @@ struct Campaign
                 if (!check())
                     return false;
             }
+        }
+        for (Device &sim : sims) {
+            if (sim.heldUntil != 0)
+                sim.sim.hold(false);
         }
         close();
         // The runs the close ended are judged once their devices are off air.

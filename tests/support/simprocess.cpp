@@ -9,6 +9,11 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/types.h>
+#endif
+
 SimProcess::SimProcess()
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -43,6 +48,16 @@ bool SimProcess::start(QStringList arguments)
     return m_port != 0;
 #else
     Q_UNUSED(arguments);
+    return false;
+#endif
+}
+
+bool SimProcess::hold(bool on)
+{
+#ifdef Q_OS_UNIX
+    return m_process.processId() > 0 && ::kill(pid_t(m_process.processId()), on ? SIGSTOP : SIGCONT) == 0;
+#else
+    Q_UNUSED(on);
     return false;
 #endif
 }

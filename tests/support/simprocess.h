@@ -19,6 +19,9 @@ public:
     void stop();
 
     quint16 port() const { return m_port; }
+    // Holds the simulator still (it neither reads nor answers nor acts:
+    // a hung device) or lets it go on; false where processes cannot be.
+    bool hold(bool on);
     qint64 processId() const { return m_process.processId(); }
     QString tracePath() const;
     // Trace lines "RX <NAME> ..." without their time stamps.

@@ -44,7 +44,7 @@ void Chaos::strike()
         m_server.dropLink();
         break;
     case Stall: {
-        const int ms = 500 + int(m_random.bounded(5500));
+        const int ms = 500 + int(m_random.bounded(7500));
         what = QStringLiteral("stall %1").arg(ms);
         m_server.stallFor(ms);
         break;
