@@ -878,10 +878,19 @@ private:
         QSet<QString> general;
         for (const QJsonValue &r : stored("presets.dat").value("presets").toArray())
             general << r["nam"].toString() + ".v." + r["ver"].toString();
-        for (const QJsonValue &r : stored("genpresets.dat").value("presets").toArray()) {
-            if (general.contains(r["nam"].toString() + ".v." + r["ver"].toString()))
-                return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool")
-                                .arg(r["nam"].toString(), r["ver"].toString()));
+        // A download replaces the Legitimate pool in memory only: the
+        // program holds what is in memory, the file follows at its next save.
+        QList<std::pair<QString, QString>> legitimate;
+        if (m_window) {
+            for (const Preset &preset : m_window->library().legitimatePresets().records())
+                legitimate.append({preset.name, QString::number(preset.version)});
+        } else {
+            for (const QJsonValue &r : stored("genpresets.dat").value("presets").toArray())
+                legitimate.append({r["nam"].toString(), r["ver"].toString()});
+        }
+        for (const auto &[name, version] : legitimate) {
+            if (general.contains(name + ".v." + version))
+                return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool").arg(name, version));
         }
         checkTyped(m_preset, "preset", MainWindow::TabPreset, QStringLiteral("lineEdit_preset_name"),
                    QStringLiteral("label_preset_name_info"));
