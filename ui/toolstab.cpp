@@ -269,7 +269,11 @@ void ToolsTab::loadFile()
         if (busy)
             busy->deleteLater();
         QString notice;
-        FileDownloader::install(m_library.legitimatePresets(), set, notice);
+        // Stored at once: kept only in memory, the set was lost by a restart
+        // after "Presets downloaded" was said.
+        if (FileDownloader::install(m_library.legitimatePresets(), set, notice)
+            && !m_library.legitimatePresets().saveBase())
+            notice += QStringLiteral("\nbut the preset file could not be saved");
         Q_EMIT noticeRequested(notice);
         if (m_turnHolder == QLatin1String("download"))
             turnEnded();

@@ -139,7 +139,13 @@ private:
         for (const char *name : {"Sun", "Moon", "Star"})
             presets.append(QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "1234.5"}, {"tim", "5"}});
         presets.append(QJsonObject{{"nam", "Huge"}, {"ver", "12000"}, {"var", "NaN"}, {"tim", "100000"}});
+        // Pairs at version 0, the one a new record starts with, in other
+        // pools than the one a new record may be made in: refusals.
+        presets.append(QJsonObject{{"nam", "Own"}, {"ver", "0"}, {"var", "100"}, {"tim", "5"}});
         TestEnv::writeFile(folder + "presets.dat", Container::encode({{"presets", presets}}));
+        TestEnv::writeFile(folder + "genpresets.dat",
+                           Container::encode({{"presets", QJsonArray{QJsonObject{{"nam", "Moon"}, {"ver", "0"},
+                                                                                 {"var", "200"}, {"tim", "5"}}}}}));
         TestEnv::writeFile(folder + "programs.dat",
                            Container::encode({{"programs", QJsonArray{QJsonObject{{"nam", "Day"}, {"ver", "1"}}}}}));
     }
@@ -214,6 +220,7 @@ private:
         else if (choice < 84) selectIn(QStringLiteral("tableWidget_presetSelection"), 4);
         else if (choice < 88) programButton();
         else if (choice < 91) typeProgram();
+        else if (choice < 93 && pick(2) == 0) typePreset();
         else if (choice < 93) selectIn(QStringLiteral("tableWidget_programSelection"), 2);
         else if (choice < 95) clickIn(5, QStringLiteral("pushButton_preset_copy"), "clone to client");
         else if (choice < 97) clickIn(3, QStringLiteral("pushButton_program_programToWork"), "program to work");
@@ -472,7 +479,10 @@ private:
 
     void presetButton()
     {
-        const QString button = oneOf<QString>({"new", "edit", "delete", "moveUp", "moveDown", "toProgram"});
+        const QString button = oneOf<QString>({"new", "edit", "edit", "delete", "moveUp", "moveDown", "toProgram"});
+        // Mostly on a row just picked, now and then on whatever is selected.
+        if (pick(4) != 0)
+            selectIn(QStringLiteral("tableWidget_presetSelection"), 4);
         if (button == QLatin1String("delete")) {
             allowDropOfSelected(4, QStringLiteral("tableWidget_presetSelection"), QStringLiteral("presets"));
             m_preset.mayGo = true;  // deleting the edited record lets its edit go
@@ -480,9 +490,22 @@ private:
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
     }
 
+    // Opens a record in an editor when none is open, so that typing has
+    // something to type into.
+    void openSomething(int listTab, const QString &list, const QString &prefix, int editorTab, const QString &field)
+    {
+        ensureTab(editorTab);
+        if (child<QLineEdit>(field)->isEnabled())
+            return;
+        selectIn(list, listTab);
+        clickIn(listTab, prefix + (pick(3) == 0 ? "new" : "edit"), "open for typing");
+        ensureTab(editorTab);
+    }
+
     void typePreset()
     {
-        ensureTab(5);
+        openSomething(4, QStringLiteral("tableWidget_presetSelection"), QStringLiteral("pushButton_presetSelection_"), 5,
+                      QStringLiteral("lineEdit_preset_name"));
         auto *name = child<QLineEdit>("lineEdit_preset_name");
         if (!name->isEnabled())
             return;
@@ -522,7 +545,9 @@ private:
             child<QRadioButton>(radio)->click();
             return;
         }
-        const QString button = oneOf<QString>({"new", "edit", "delete", "moveUp", "moveDown", "toWork"});
+        const QString button = oneOf<QString>({"new", "edit", "edit", "delete", "moveUp", "moveDown", "toWork"});
+        if (pick(4) != 0)
+            selectIn(QStringLiteral("tableWidget_programSelection"), 2);
         if (button == QLatin1String("delete")) {
             allowDropOfSelected(2, QStringLiteral("tableWidget_programSelection"), QStringLiteral("programs"));
             m_program.mayGo = true;
@@ -543,7 +568,8 @@ private:
 
     void typeProgram()
     {
-        ensureTab(3);
+        openSomething(2, QStringLiteral("tableWidget_programSelection"), QStringLiteral("pushButton_programSelection_"),
+                      3, QStringLiteral("lineEdit_program_name"));
         auto *name = child<QLineEdit>("lineEdit_program_name");
         if (!name->isEnabled())
             return;
@@ -621,7 +647,8 @@ private:
     // selected or none.
     void programLines()
     {
-        ensureTab(3);
+        openSomething(2, QStringLiteral("tableWidget_programSelection"), QStringLiteral("pushButton_programSelection_"),
+                      3, QStringLiteral("lineEdit_program_name"));
         auto *table = child<QTableView>("tableWidget_program");
         if (!child<QLineEdit>("lineEdit_program_name")->isEnabled())
             return;
@@ -851,10 +878,19 @@ private:
         QSet<QString> general;
         for (const QJsonValue &r : stored("presets.dat").value("presets").toArray())
             general << r["nam"].toString() + ".v." + r["ver"].toString();
-        for (const QJsonValue &r : stored("genpresets.dat").value("presets").toArray()) {
-            if (general.contains(r["nam"].toString() + ".v." + r["ver"].toString()))
-                return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool")
-                                .arg(r["nam"].toString(), r["ver"].toString()));
+        // A download replaces the Legitimate pool in memory only: the
+        // program holds what is in memory, the file follows at its next save.
+        QList<std::pair<QString, QString>> legitimate;
+        if (m_window) {
+            for (const Preset &preset : m_window->library().legitimatePresets().records())
+                legitimate.append({preset.name, QString::number(preset.version)});
+        } else {
+            for (const QJsonValue &r : stored("genpresets.dat").value("presets").toArray())
+                legitimate.append({r["nam"].toString(), r["ver"].toString()});
+        }
+        for (const auto &[name, version] : legitimate) {
+            if (general.contains(name + ".v." + version))
+                return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool").arg(name, version));
         }
         checkTyped(m_preset, "preset", MainWindow::TabPreset, QStringLiteral("lineEdit_preset_name"),
                    QStringLiteral("label_preset_name_info"));
