@@ -14,6 +14,39 @@ QString fixed(const char *text)
     return QString::fromLatin1(text);
 }
 
+// A cell shows a note's first line, cut short: laying out a note of
+// megabytes for one row would hold up the window for seconds.
+constexpr qsizetype cellLength = 200;
+// A tooltip shows more, but never the whole of a very long note.
+constexpr qsizetype tooltipLength = 2000;
+
+QString cut(QStringView text, qsizetype length)
+{
+    if (text.size() <= length)
+        return text.toString();
+    // Not between the two halves of a surrogate pair.
+    qsizetype end = length;
+    if (text.at(end - 1).isHighSurrogate())
+        --end;
+    return text.left(end).toString() + QChar(0x2026);
+}
+
+QString firstLine(const QString &text)
+{
+    const qsizetype end = text.indexOf(QLatin1Char('\n'));
+    if (end < 0)
+        return cut(text, cellLength);
+    QStringView line = QStringView(text).left(end);
+    if (line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
+    return cut(line, cellLength) + (line.size() <= cellLength ? QStringLiteral(" ") + QChar(0x2026) : QString());
+}
+
+QString tooltipOf(const QString &text)
+{
+    return cut(text, tooltipLength);
+}
+
 QString minutesOf(int minutes)
 {
     return QString::number(minutes);
@@ -43,7 +76,7 @@ QString historyText(const Note &note)
     switch (note.type) {
     case LineType::Preset: return QStringLiteral("pre: ") + nameVersion(note) + runTime(note);
     case LineType::Program: return QStringLiteral("pro: ") + nameVersion(note);
-    case LineType::Notes: return note.text;
+    case LineType::Notes: return firstLine(note.text);
     case LineType::PresetNote: return QStringLiteral(" - ") + nameVersion(note) + runTime(note);
     default: return QString();
     }
@@ -92,12 +125,15 @@ QColor textColourOn(const QColor &background)
 QList<ListColumn<Client>> clients()
 {
     const auto own = [](QString Client::*member) {
-        return [member](const Client &c) { return c.*member; };
+        return [member](const Client &c) { return firstLine(c.*member); };
+    };
+    const auto whole = [](QString Client::*member) {
+        return [member](const Client &c) { return tooltipOf(c.*member); };
     };
     return {
         {fixed("Name"), own(&Client::name), [](const Client &) { return fixed("Double click to edit"); }, {}},
-        {fixed("Address"), own(&Client::notes1), own(&Client::notes1), {}},
-        {fixed("Notes"), own(&Client::notes2), own(&Client::notes2), {}},
+        {fixed("Address"), own(&Client::notes1), whole(&Client::notes1), {}},
+        {fixed("Notes"), own(&Client::notes2), whole(&Client::notes2), {}},
     };
 }
 
@@ -122,7 +158,8 @@ QList<ListColumn<Program>> programs()
     return {
         {fixed("Name"), [](const Program &p) { return p.name; }, toEdit, {}},
         {fixed("Version"), [](const Program &p) { return QString::number(p.version); }, toEdit, {}},
-        {fixed("Description"), [](const Program &p) { return p.notes; }, [](const Program &p) { return p.notes; }, {}},
+        {fixed("Description"), [](const Program &p) { return firstLine(p.notes); },
+         [](const Program &p) { return tooltipOf(p.notes); }, {}},
         {fixed("Time\nmin"), [](const Program &p) { return minutesOf(p.time); }, {}, {}},
     };
 }
@@ -134,7 +171,8 @@ QList<ListColumn<Preset>> presets()
     return {
         {fixed("Name"), [](const Preset &p) { return p.name; }, toProgram, {}},
         {fixed("Version"), [](const Preset &p) { return QString::number(p.version); }, toProgram, {}},
-        {fixed("Description"), [](const Preset &p) { return p.notes; }, [](const Preset &p) { return p.notes; }, {}},
+        {fixed("Description"), [](const Preset &p) { return firstLine(p.notes); },
+         [](const Preset &p) { return tooltipOf(p.notes); }, {}},
         {fixed("Frequency"), [](const Preset &p) { return p.variable; },
          [](const Preset &p) {
              const QString problem = RunRules::frequencyProblem(p.variable);

@@ -8,6 +8,7 @@
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
+#include "ui/librarycolumns.h"
 #include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
@@ -215,6 +216,20 @@ private Q_SLOTS:
             const QColor text = cell.data(Qt::ForegroundRole).value<QColor>();
             QVERIFY(text.isValid() && qAbs(text.lightnessF() - background.lightnessF()) > 0.5);
         }
+
+        // A note of megabytes shows its first line, cut short, and a bounded tooltip.
+        Preset preset;
+        preset.notes = "Dose " + QString(1 << 20, 'x') + "\nsecond";
+        const ListColumn<Preset> description = LibraryColumns::presets().at(2);
+        QCOMPARE(description.text(preset).size(), 201);
+        QVERIFY(description.text(preset).startsWith("Dose xx") && description.text(preset).endsWith(QChar(0x2026)));
+        QCOMPARE(description.tooltip(preset).size(), 2001);
+        preset.notes = "Short first\r\nsecond line";
+        QCOMPARE(description.text(preset), QString("Short first ") + QChar(0x2026));
+        Note note;
+        note.type = LineType::Notes;
+        note.text = QString(300, 'n') + "\nmore";
+        QCOMPARE(LibraryColumns::history().at(1).text(note).size(), 201);
     }
 
     void notesDialog()
