@@ -161,6 +161,11 @@ QString renew(Library &library, DeviceSlots &devices, int row)
     } else {
         return QString();
     }
+    // Said also when it worked: the Work tab is not in view.
+    if (outcome == SendToWork::Sent)
+        return entry->type == LineType::Program
+                   ? QStringLiteral("Program %1 is on the device's work list").arg(pair(*entry))
+                   : QStringLiteral("Preset %1 is on top of the device's work list").arg(pair(*entry));
     return SendToWork::notice(outcome);
 }
 

@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
@@ -178,7 +179,8 @@ void ToolsTab::on_pushButton_backup_clicked()
     const Backup::Stores stores = m_backup.stores();
     runOffThread<QString>(this, [stores, path] {
         QString why;
-        return Backup::write(stores, path, &why) ? QStringLiteral("Backup written") : QStringLiteral("Backup failed: ") + why;
+        return Backup::write(stores, path, &why) ? QStringLiteral("Backup written to ") + QDir::toNativeSeparators(path)
+                                                 : QStringLiteral("Backup failed: ") + why;
     }, [this, busy](QString notice) {
         busy->deleteLater();
         Q_EMIT noticeRequested(notice);

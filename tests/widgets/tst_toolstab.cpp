@@ -105,7 +105,7 @@ private Q_SLOTS:
         };
 
         const QString backup = QDir::tempPath() + "/tst_toolstab";
-        QCOMPARE(click("pushButton_backup", backup), QString("Backup written"));
+        QCOMPARE(click("pushButton_backup", backup), "Backup written to " + QDir::toNativeSeparators(backup + ".bkp"));
         QCOMPARE(asked, "backup file|" + settings.backupFolder() + "|backup files (*.bkp)");
 
         // A cancelled dialog and a refused file do not restart the program.
