@@ -300,10 +300,11 @@ void SearchIndex::sync(int count, const std::function<QString(int)> &textAt)
         startTransliterating();
 }
 
-bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt)
+bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt, bool &seen)
 {
     bool arrived = poll();
-    if (m_job && m_job->folding)
+    seen = !(m_job && m_job->folding);
+    if (!seen)
         return arrived;
     const int old = int(m_texts.size());
     const int shorter = qMin(count, old);
