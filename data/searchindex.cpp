@@ -316,7 +316,8 @@ bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt, 
     int back = 0;
     while (back < shorter - front && sameText(textAt(count - 1 - back), m_texts.at(old - 1 - back)))
         ++back;
-    if (count - front - back <= foldHereAtMost) {
+    // The first fold of the process also builds the fold table: beside.
+    if (count - front - back <= foldHereAtMost && foldingReady()) {
         sync(count, textAt);
         return true;
     }
