@@ -190,10 +190,13 @@ public:
         const void *data = std::as_const(m_records).constData();
         if (m_indexedRevision == m_revision && m_indexedData == data && m_indexedCount == count())
             return m_index.collect();
-        const bool arrived = m_index.prepare(count(), [this](int i) { return m_records.at(i).displayText(); });
-        m_indexedRevision = m_revision;
-        m_indexedData = data;
-        m_indexedCount = count();
+        bool seen = false;
+        const bool arrived = m_index.prepare(count(), [this](int i) { return m_records.at(i).displayText(); }, seen);
+        if (seen) {
+            m_indexedRevision = m_revision;
+            m_indexedData = data;
+            m_indexedCount = count();
+        }
         return arrived;
     }
     // Whether names in other scripts are still being given Latin spellings.

@@ -300,10 +300,11 @@ void SearchIndex::sync(int count, const std::function<QString(int)> &textAt)
         startTransliterating();
 }
 
-bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt)
+bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt, bool &seen)
 {
     bool arrived = poll();
-    if (m_job && m_job->folding)
+    seen = !(m_job && m_job->folding);
+    if (!seen)
         return arrived;
     const int old = int(m_texts.size());
     const int shorter = qMin(count, old);
@@ -315,7 +316,8 @@ bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt)
     int back = 0;
     while (back < shorter - front && sameText(textAt(count - 1 - back), m_texts.at(old - 1 - back)))
         ++back;
-    if (count - front - back <= foldHereAtMost) {
+    // The first fold of the process also builds the fold table: beside.
+    if (count - front - back <= foldHereAtMost && foldingReady()) {
         sync(count, textAt);
         return true;
     }

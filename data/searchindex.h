@@ -37,8 +37,10 @@ public:
 
     // The same without making the caller wait for many texts: those are
     // folded beside. True when keys arrived since the last call (a search
-    // may then show more).
-    bool prepare(int count, const std::function<QString(int)> &textAt);
+    // may then show more). `seen` tells whether these texts were taken in;
+    // while a fold is under way they are not, and are looked at again on
+    // the next call.
+    bool prepare(int count, const std::function<QString(int)> &textAt, bool &seen);
 
     // Takes what was made beside since the last call, without waiting;
     // true when keys arrived.

@@ -4,6 +4,7 @@
 
 #include <QList>
 
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -83,6 +84,11 @@ public:
         static const FoldTable table;
         return table;
     }
+    static std::atomic<bool> &built()
+    {
+        static std::atomic<bool> done {false};
+        return done;
+    }
 
     void append(QStringView text, QString &out) const
     {
@@ -153,6 +159,7 @@ private:
             }
         }
         m_expansions.squeeze();
+        built().store(true, std::memory_order_release);
     }
 
     char16_t m_ascii[0x80] = {};
@@ -161,6 +168,11 @@ private:
 };
 
 } // namespace
+
+bool foldingReady()
+{
+    return FoldTable::built().load(std::memory_order_acquire);
+}
 
 void appendFolded(QStringView text, QString &out)
 {

@@ -22,6 +22,10 @@ QString foldForSearch(QStringView text);
 // text once `out` has grown.
 void appendFolded(QStringView text, QString &out);
 
+// Whether the table folding looks letters up in is built: it is built on
+// first use, in tens of milliseconds, on whichever thread folds first.
+bool foldingReady();
+
 // Whether a folded text holds letters of a script other than Latin, which
 // a Latin keyboard cannot type: those texts get a second key.
 bool needsTransliteration(QStringView folded);

@@ -246,6 +246,16 @@ private Q_SLOTS:
         spelled();
         for (const char *pattern : {"lodz zito", "zito 14", "zito 1", "rez kura 2996", "strasse", "7"})
             check(QString::fromUtf8(pattern));
+
+        // Every name changed, folded beside again; one more renamed while
+        // that goes on, and the window's tick asking meanwhile.
+        for (Preset &preset : presets.editRecords())
+            preset.name += QStringLiteral(" b");
+        presets.prepareSearch();
+        presets.setCurrent(100);
+        presets.setName("Tromsø");
+        presets.prepareSearch();
+        check("tromso");
     }
 
     void moveByOnePlace_data()
