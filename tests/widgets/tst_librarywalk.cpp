@@ -622,7 +622,8 @@ private:
             QUrl(QStringLiteral("http://127.0.0.1:%1/info/genpresets.dat").arg(m_server.serverPort())));
         m_steps << QStringLiteral("update presets");
         button->click();
-        QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000);
+        if (!QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000))
+            fail(QStringLiteral("the download never asked the server"));
     }
 
     // A frequency table into the Legitimate pool; its lines for pairs the
