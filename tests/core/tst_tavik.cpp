@@ -48,6 +48,21 @@ class TestTavik : public QObject
             return tickUntil(tavik, [this] { return inReadyCycle(tavik); });
         }
 
+        // Ticks at the program's 25 ms until the controller is back in its
+        // ready cycle with the device answering; -1 when it never is.
+        int ticksUntilAnswering()
+        {
+            tavik.takeStatusSnapshot();
+            bool answered = false;
+            int ticks = 0;
+            const bool back = tickUntil(tavik, [&] {
+                ++ticks;
+                answered = tavik.takeStatusSnapshot() || answered;
+                return answered && inReadyCycle(tavik);
+            }, 15000, 25);
+            return back ? ticks : -1;
+        }
+
         // The controller's lines so far, oldest first, moved into the log as
         // the device slots do.
         QStringList logTexts()
@@ -194,14 +209,8 @@ private Q_SLOTS:
         }
         QCOMPARE(shown.filter("Disconnected").size(), shown.size());
         QVERIFY(rig.sim.start({"--port", QString::number(port), "--silent-after", "40"}));
-        rig.tavik.takeStatusSnapshot();
-        bool answered = false;
-        int ticks = 0;
-        QVERIFY(tickUntil(rig.tavik, [&] {
-            ++ticks;
-            answered = rig.tavik.takeStatusSnapshot() || answered;
-            return answered && inReadyCycle(rig.tavik);
-        }, 15000, 25));
+        const int ticks = rig.ticksUntilAnswering();
+        QVERIFY(ticks >= 0);
         // The initialisation takes 61 ticks (1.5 s).
         QVERIFY2(ticks < 100, qPrintable(QString::number(ticks)));
 
@@ -268,14 +277,8 @@ private Q_SLOTS:
         }
         // Back in the ready cycle with the device answering on the new
         // connection, after 61 ticks of initialisation and not many more.
-        rig.tavik.takeStatusSnapshot();
-        bool answered = false;
-        int ticks = 0;
-        QVERIFY(tickUntil(rig.tavik, [&] {
-            ++ticks;
-            answered = rig.tavik.takeStatusSnapshot() || answered;
-            return answered && inReadyCycle(rig.tavik);
-        }, 15000, tickMs));
+        const int ticks = rig.ticksUntilAnswering();
+        QVERIFY(ticks >= 0);
         QVERIFY2(ticks < 120, qPrintable(QString::number(ticks)));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 3000));
 
