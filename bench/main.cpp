@@ -549,13 +549,17 @@ void benchController(bool quick)
 
 int main(int argc, char *argv[])
 {
-    bool storesOnly = false;
+    // Only the device figures (asked for alone, or in a whole run) start
+    // simulators and a listening window.
+    bool withoutDevices = false;
+    bool devices = false;
     bool help = false;
     for (int i = 1; i < argc; ++i) {
-        storesOnly = storesOnly || std::strcmp(argv[i], "--stores") == 0 || std::strcmp(argv[i], "--search") == 0;
+        withoutDevices = withoutDevices || std::strcmp(argv[i], "--stores") == 0 || std::strcmp(argv[i], "--search") == 0;
+        devices = devices || std::strcmp(argv[i], "--devices") == 0;
         help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
     }
-    if (!storesOnly && !help)
+    if (!help && (devices || !withoutDevices))
         reenterLoopbackOnly(argv);
     Outbound::setWatcher(refuseBeyondLoopback);
     SearchRefillBench::chooseOffscreenPlatform();
