@@ -236,19 +236,31 @@ void SearchIndex::startTransliterating()
     m_job = job;
 }
 
+SearchIndex::Span SearchIndex::unchangedEnds(int count, const std::function<QString(int)> &textAt) const
+{
+    Span span;
+    const int old = int(m_texts.size());
+    const int shorter = qMin(count, old);
+    while (span.front < shorter && sameText(textAt(span.front), m_texts.at(span.front)))
+        ++span.front;
+    span.same = span.front == count && span.front == old;
+    if (span.same)
+        return span;
+    while (span.back < shorter - span.front
+           && sameText(textAt(count - 1 - span.back), m_texts.at(old - 1 - span.back)))
+        ++span.back;
+    return span;
+}
+
 void SearchIndex::sync(int count, const std::function<QString(int)> &textAt)
 {
     settle();
-    const int old = int(m_texts.size());
-    const int shorter = qMin(count, old);
-    int front = 0;
-    while (front < shorter && sameText(textAt(front), m_texts.at(front)))
-        ++front;
-    if (front == count && front == old)
+    const Span span = unchangedEnds(count, textAt);
+    if (span.same)
         return;
-    int back = 0;
-    while (back < shorter - front && sameText(textAt(count - 1 - back), m_texts.at(old - 1 - back)))
-        ++back;
+    const int old = int(m_texts.size());
+    const int front = span.front;
+    const int back = span.back;
 
     // Only the changed middle is folded again; the keys around it are copied.
     const int changed = count - front - back;
@@ -306,18 +318,11 @@ bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt, 
     seen = !(m_job && m_job->folding);
     if (!seen)
         return arrived;
-    const int old = int(m_texts.size());
-    const int shorter = qMin(count, old);
-    int front = 0;
-    while (front < shorter && sameText(textAt(front), m_texts.at(front)))
-        ++front;
-    if (front == count && front == old)
+    const Span span = unchangedEnds(count, textAt);
+    if (span.same)
         return arrived;
-    int back = 0;
-    while (back < shorter - front && sameText(textAt(count - 1 - back), m_texts.at(old - 1 - back)))
-        ++back;
     // The first fold of the process also builds the fold table: beside.
-    if (count - front - back <= foldHereAtMost && foldingReady()) {
+    if (count - span.front - span.back <= foldHereAtMost && foldingReady()) {
         sync(count, textAt);
         return true;
     }

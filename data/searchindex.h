@@ -84,6 +84,15 @@ private:
     static Keys transliterate(const QList<QString> &texts, const Keys &plain, const std::function<bool()> &cancelled);
     bool poll();
     void settle();
+    // The records at either end whose texts are those the keys were made
+    // from; `same` when nothing changed at all.
+    struct Span
+    {
+        int front = 0;
+        int back = 0;
+        bool same = false;
+    };
+    Span unchangedEnds(int count, const std::function<QString(int)> &textAt) const;
     void startFolding(QList<QString> texts);
     void startTransliterating();
     void keysChanged();
