@@ -6,11 +6,22 @@ bool Machines::readBase()
 {
     if (!RecordStore::readBase())
         return false;
+    numberSlots();
+    return true;
+}
+
+void Machines::replaceAll(const QList<Machine> &records)
+{
+    editRecords() = records;
+    numberSlots();
+}
+
+void Machines::numberSlots()
+{
     constexpr int numbered = 10;
     for (int i = 0; i < count(); ++i)
         editRecords()[i].slot = i < numbered ? i : -1;
     first();
-    return true;
 }
 
 static bool slotHeld(const QList<Machine> &records, int slot)

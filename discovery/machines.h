@@ -24,6 +24,9 @@ public:
     // with more records than device slots leaves the extra ones without a
     // device slot (see Machine::hasDeviceSlot).
     bool readBase();
+    // The whole list becomes these records (a restore), with device slots
+    // numbered as a read numbers them.
+    void replaceAll(const QList<Machine> &records);
 
     // A new record with the defaults goes on top and becomes current, with
     // the lowest device slot no other record holds. When every slot is held,
@@ -69,4 +72,7 @@ public:
 
     Logs *logs() { return hasCurrent() ? &currentRecord()->logs : nullptr; }
     WorkList *work() { return hasCurrent() ? &currentRecord()->work : nullptr; }
+
+private:
+    void numberSlots();
 };

@@ -381,7 +381,10 @@ Backup::Outcome Backup::finish(Applied applied)
     if (applied.outcome == Restored) {
         afterCommit(applied);
     } else if (carried(keyMachines)) {
-        m_devices.registry().editRecords() = restored.machines.records();
+        // The files change only at the next start, but until then the
+        // devices are served from these records: they need their slots.
+        m_devices.registry().replaceAll(restored.machines.records());
+        m_devices.bindDevices();
     }
     return applied.outcome;
 }

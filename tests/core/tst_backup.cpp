@@ -122,6 +122,20 @@ private Q_SLOTS:
             QCOMPARE(in.library.clients().count(), 2);
         }
         QCOMPARE(Installation().library.clients().count(), 2);
+
+        // A commit whose renames did not all land, which the next start
+        // finishes: until then the restored devices must be served.
+        seed({"C1"}, "new");
+        {
+            Installation in;
+            Backup::Applied applied =
+                Backup::apply(Backup::read(file), in.backup.stores(), in.backup.nextSafetyPath());
+            applied.outcome = Backup::SaveFailed;  // as a failed rename leaves it
+            QCOMPARE(in.backup.finish(std::move(applied)), Backup::SaveFailed);
+            QCOMPARE(in.devices.registry().records().first().name, QString("old"));
+            QVERIFY(in.devices.registry().records().first().hasDeviceSlot());
+            QVERIFY(in.devices.selectedController());
+        }
     }
 
     // A history that is there but cannot be read is not backed up as empty.
