@@ -346,6 +346,7 @@ void MainWindow::createPages()
     m_devicesTab = devices.get();
     connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::setWorkTabTitle);
     connect(m_workTab, &WorkTab::noticeRequested, this, &MainWindow::showNotice);
+    connect(m_devicesTab, &DevicesTab::noticeRequested, this, &MainWindow::showNotice);
     m_pages[TabWork] = std::move(work);
     m_pages[TabTavik] = std::move(devices);
     m_toolsTab = new ToolsTab(m_contents[TabTools], m_settings, m_library, m_work, m_devices);

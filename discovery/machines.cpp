@@ -121,10 +121,10 @@ QString Machines::connectAddressText() const
     return hasCurrent() ? AddressText::fromIpv4(currentRecord()->connectAddress) : QString();
 }
 
-void Machines::setConnectAddressText(const QString &text)
+bool Machines::setConnectAddressText(const QString &text)
 {
-    if (Machine *machine = currentRecord())
-        AddressText::parseIpv4(text, machine->connectAddress);
+    Machine *machine = currentRecord();
+    return machine && AddressText::parseIpv4(text, machine->connectAddress);
 }
 
 QString Machines::masterAddressText() const

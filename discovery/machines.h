@@ -55,7 +55,8 @@ public:
     QString scanAddressText() const;
     void setScanAddressText(const QString &text);
     QString connectAddressText() const;
-    void setConnectAddressText(const QString &text);
+    // False, and the address kept, when the text is not an IPv4 address.
+    bool setConnectAddressText(const QString &text);
     QString masterAddressText() const;
     QString portText() const;
     void setPortText(const QString &text);

@@ -331,13 +331,20 @@ void DevicesTab::on_lineEdit_MachineDirectIP_editingFinished()
     if (!m_devices.selectCurrent())
         return;
     Machines &registry = m_devices.registry();
-    const QString text = m_directAddress->text();
-    if (text != registry.connectAddressText()) {
-        if (Tavik *tavik = m_devices.selectedController())
-            tavik->setTCPIP(text, Link::defaultPort);
-        markDirty();
+    const QString text = m_directAddress->text().trimmed();
+    const QString before = registry.connectAddressText();
+    if (text == before)
+        return;
+    if (!registry.setConnectAddressText(text)) {
+        // The device keeps the address it has, and the field shows it:
+        // the controller and the registry never disagree.
+        m_directAddress->setText(before);
+        Q_EMIT noticeRequested(QStringLiteral("Not an IPv4 address: \"%1\". The device keeps %2.").arg(text, before));
+        return;
     }
-    registry.setConnectAddressText(text);
+    if (Tavik *tavik = m_devices.selectedController())
+        tavik->setTCPIP(registry.connectAddressText(), Link::defaultPort);
+    markDirty();
 }
 
 void DevicesTab::on_pushButton_tavikAuto_clicked()

@@ -43,6 +43,7 @@ public:
 Q_SIGNALS:
     // The Work tab's title and remaining-time label follow the selection.
     void workTitleChanged(const QString &deviceName);
+    void noticeRequested(const QString &text);
 
 public Q_SLOTS:
     void on_pushButton_addMachine_clicked();

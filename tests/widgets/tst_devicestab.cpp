@@ -1,5 +1,6 @@
 #include "app/infobar.h"
 #include "app/mainwindow.h"
+#include "app/noticepopup.h"
 #include "data/container.h"
 #include "device/tavik.h"
 #include "ui/devicestab.h"
@@ -63,6 +64,16 @@ private Q_SLOTS:
         registry.setCurrent(0);
         QCOMPARE(registry.scanAddressText(), QString("127.0.0.9"));
         QCOMPARE(window.devices().controller(registry.slot()).hostAddress(), QString("127.0.0.9"));
+        // A direct address the registry refuses reaches neither it nor the
+        // controller, and the field and a notice say what both keep.
+        auto *direct = widget<QLineEdit>(window, "lineEdit_MachineDirectIP");
+        direct->setText("300.1.1.1");
+        Q_EMIT direct->editingFinished();
+        registry.setCurrent(0);
+        QCOMPARE(registry.connectAddressText(), QString("127.0.0.9"));
+        QCOMPARE(window.devices().controller(registry.slot()).hostAddress(), QString("127.0.0.9"));
+        QCOMPARE(direct->text(), QString("127.0.0.9"));
+        QVERIFY(window.notice()->text().contains("Not an IPv4 address: \"300.1.1.1\""));
 
         // The sixth device drops the last one and takes its slot.
         click(window, "pushButton_3");
