@@ -10,6 +10,7 @@
 
 #include "data/library.h"
 #include "data/worklist.h"
+#include "editors/librarysession.h"
 #include "ui/worktab.h"
 
 #include <QAbstractItemView>
@@ -364,6 +365,15 @@ private Q_SLOTS:
         QVERIFY(QApplication::focusWidget() != window.findChild<QTableView *>("tableWidget_work"));
         QVERIFY(window.findChild<QPushButton *>("pushButton_work_start")->toolTip().contains("F5"));
         QVERIFY(window.findChild<QPushButton *>("pushButton_work_stop")->toolTip().contains("F6"));
+
+        // The arrow keys pick a pool, as a click on its round button does.
+        tabs->setCurrentIndex(MainWindow::TabPresetSelection);
+        auto *genuine = window.findChild<QRadioButton *>("radioButton_presetGenuine");
+        genuine->click();
+        genuine->setFocus();
+        QTest::keyClick(genuine, Qt::Key_Right);
+        QVERIFY(window.findChild<QRadioButton *>("radioButton_presetGeneral")->isChecked());
+        QCOMPARE(window.session().presetPool(), int(PresetPool::General));
 
         // A delete can be taken back with Ctrl+Z, until its list changes.
         tabs->setCurrentIndex(MainWindow::TabClientSelection);
