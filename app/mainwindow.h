@@ -146,8 +146,8 @@ private:
     void loadDevices();
     void mergeAnnouncements();
     void showDeviceStatus();
-    // Runs the device or a stall cut short: told in a notice and recorded
-    // in the history the run was recorded in.
+    // Runs the device, a stall or the operator cut short: told in a notice
+    // and recorded in the history the run was recorded in.
     void reportCutShorts();
     // Damaged files found since the last tick (at start-up or on changing
     // client), named in one notice.

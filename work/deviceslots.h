@@ -86,7 +86,7 @@ public:
     // there is no such place. The slots move with their records.
     bool moveSelected(int step);
 
-    // A run on a slot ended without the operator's stop.
+    // A run on a slot that ended before its last line was done.
     struct RunCutShort
     {
         int slot = -1;

@@ -397,10 +397,19 @@ private Q_SLOTS:
         window.uiTick();
         QCOMPARE(QApplication::focusWidget(), stop);
         QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        QVERIFY(rig.driver.until([&] { return sequencer->progress(0) >= 1; }, 10000));
         tabs->setCurrentIndex(MainWindow::TabTools);
         QTest::keyClick(&window, Qt::Key_F6);
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return sequencer->canStart() && selectedReady(window); }, 10000));
+        // The history says where the operator's stop ended the run, not
+        // that the whole list went out.
+        History &history = window.library().history();
+        history.setCurrent(0);
+        const QString stopped = QStringLiteral("Tavik 9004: run cut short at line 1 (Long.v.1, %1 %): Stopped by the operator")
+                                    .arg(sequencer->progress(0));
+        QCOMPARE(history.text(), stopped);
+        QVERIFY(sequencer->progress(0) >= 1 && sequencer->progress(0) < 100);
 
         tabs->setCurrentIndex(MainWindow::TabWork);
         window.uiTick();
@@ -410,6 +419,8 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_F6, Qt::ShiftModifier);
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 2; }, 10000));
+        history.setCurrent(0);
+        QVERIFY2(history.text().endsWith("Stopped by the operator") && history.text() != stopped, qPrintable(history.text()));
     }
 
     // Closing the window mid-run asks first; staying leaves the run alone.
