@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
@@ -276,8 +277,31 @@ void DevicesTab::devicesRemoved()
     redrawDeviceTable();
 }
 
+bool DevicesTab::mayRemove(bool pickedOnly)
+{
+    const int picked = m_devices.selectedRow();
+    const QList<Machine> &records = m_devices.registry().records();
+    QStringList running;
+    for (int row = 0; row < records.size(); ++row) {
+        if ((!pickedOnly || row == picked) && m_devices.runGoing(records.at(row)))
+            running.append(QStringLiteral("Tavik ") + records.at(row).name);
+    }
+    if (running.isEmpty())
+        return true;
+    const QString text = tr("%1: a work list is running. Removing stops the run where it stands, records it as cut "
+                            "short, and discards the device's work list and log. Remove?")
+                             .arg(running.join(QStringLiteral(", ")));
+    if (m_removeQuestion)
+        return m_removeQuestion(text);
+    return QMessageBox::question(m_table->window(), tr("TavikStudio"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 void DevicesTab::on_pushButton_machinesFluschTable_clicked()
 {
+    if (!mayRemove(false))
+        return;
     m_devices.removeAll();
     devicesRemoved();
 }
@@ -290,6 +314,8 @@ void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
 
 void DevicesTab::on_pushButton_workDelete_clicked()
 {
+    if (!mayRemove(true))
+        return;
     m_devices.removeSelected();
     showSelectedDevice();
     markDirty();

@@ -148,11 +148,11 @@ QString Sequencer::sentText(qint64 atMs) const
     return parts.join(QStringLiteral(", "));
 }
 
-void Sequencer::stop()
+void Sequencer::stop(const QString &reason)
 {
     // Warming up or on air; once the last line is done the run is whole.
     if (m_running && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
-        noteCutShort(QStringLiteral("Stopped by the operator"), qMin(m_clock->msecs(), m_deviceEndMs));
+        noteCutShort(reason, qMin(m_clock->msecs(), m_deviceEndMs));
     m_running = false;
     m_index = 0;
     if (m_state != S_IDLE)

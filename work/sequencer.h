@@ -86,7 +86,9 @@ public:
     // The operator's stop: a run stopped before its last line is done ends
     // cut short where it stood, so that its history does not say the whole
     // list went out.
-    void stop();
+    void stop() { stop(QStringLiteral("Stopped by the operator")); }
+    // The same, with why the operator's action stopped it.
+    void stop(const QString &reason);
     void reset();
 
     int progress(int index) const;

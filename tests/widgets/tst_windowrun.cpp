@@ -3,6 +3,7 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "work/sequencer.h"
+#include "ui/devicestab.h"
 #include "ui/worktab.h"
 
 #include "support/scaledclock.h"
@@ -453,6 +454,33 @@ private Q_SLOTS:
         QVERIFY(rig.startLongRun());
         window.stopAllDevices();
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 2; }, 3000));
+
+        // Flushing the device list mid-run asks first, and staying leaves the
+        // run alone; going on stops the device and records the run cut short.
+        QVERIFY(rig.driver.until([&] { return sequencer->canStart(); }, 5000));
+        QVERIFY(rig.startLongRun());
+        QString question;
+        window.devicesTab()->setRemoveQuestion([&question](const QString &text) { question = text; return false; });
+        auto *flush = window.findChild<QPushButton *>("pushButton_machinesFluschTable");
+        flush->click();
+        QVERIFY2(question.startsWith("Tavik 9003"), qPrintable(question));
+        QVERIFY(sequencer->isRunning());
+        QCOMPARE(window.devices().registry().count(), 1);
+        window.devicesTab()->setRemoveQuestion([](const QString &) { return true; });
+        flush->click();
+        QCOMPARE(window.devices().registry().count(), 0);
+        QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 3; }, 3000));
+        window.deviceTick();
+        History &history = window.library().history();
+        history.setCurrent(0);
+        QVERIFY2(QRegularExpression("^Tavik 9003: run cut short at line 1 \\(Long.v.1, \\d+ %\\): "
+                                    "The operator removed the device from the list$").match(history.text()).hasMatch(),
+                 qPrintable(history.text()));
+        // The device back on the list by its announcement has a list from no
+        // program, and the Work tab names none.
+        QVERIFY(rig.driver.until([&] { return window.devices().registry().count() == 1; }, 5000));
+        window.uiTick();
+        QCOMPARE(window.findChild<QLabel *>("label_programName")->text(), QString("--"));
     }
 
     // The program is killed mid-run (SIGKILL: nothing of it runs after).
