@@ -19,6 +19,7 @@
 #include "ui/presetselectiontab.h"
 #include "ui/presettab.h"
 #include "ui/programselectiontab.h"
+#include "maintenance/backup.h"
 #include "maintenance/restart.h"
 #include "ui/toolstab.h"
 #include "ui/programtab.h"
@@ -136,6 +137,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // A restore killed after its journal was written is finished before
     // anything is read, so the stores are read whole, as one version.
     Container::finishPending(m_settings.dataFolder());
+    m_restoredNote = Backup::takeRestoredNote(m_settings.dataFolder());
     applyGeometry(m_settings.readSettings());
 
     setWindowModality(Qt::ApplicationModal);
@@ -545,6 +547,8 @@ void MainWindow::showNotice(const QString &text)
 void MainWindow::showKeptAside()
 {
     QStringList lines;
+    if (!m_restoredNote.isEmpty())
+        lines << std::exchange(m_restoredNote, QString());
     for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
         lines << tr("%1 was damaged and is kept aside as %2")
                      .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
