@@ -178,6 +178,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_deviceTimer.start(deviceTickMs);
 
     setProgramTabTitle(QString());
+    // The tab bar's arrows, shown when the captions do not fit the window.
+    for (QAbstractButton *arrow : ui->MainPage->tabBar()->findChildren<QAbstractButton *>()) {
+        arrow->setToolTip(arrow->objectName() == QLatin1String("ScrollLeftButton") ? tr("Show the tabs to the left")
+                                                                                   : tr("Show the tabs to the right"));
+    }
     ui->MainPage->setStyleSheet(QStringLiteral("QTabBar::tab { height: 40px; }"));
     m_infoBar->show();
     m_infoBar->placeAtBottom();
