@@ -375,6 +375,9 @@ void MainWindow::createEditorPages()
     auto program = std::make_unique<ProgramTab>(m_editors.program, m_devices, m_contents[TabProgram]);
     m_presetTab = preset.get();
     m_programTab = program.get();
+    // The forms bring their own margins; the page adds none around them.
+    for (const Tab tab : {TabPreset, TabProgram})
+        m_contents[tab]->layout()->setContentsMargins(0, 0, 0, 0);
     m_contents[TabPreset]->layout()->addWidget(m_presetTab);
     m_contents[TabProgram]->layout()->addWidget(m_programTab);
     connect(m_presetTab, &PresetTab::noticeRequested, this, &MainWindow::showNotice);

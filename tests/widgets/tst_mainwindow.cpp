@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QCborMap>
 #include <QCborValue>
@@ -451,6 +452,11 @@ private Q_SLOTS:
             window.uiTick();
             QCoreApplication::processEvents();
             QVERIFY2(available.contains(window.geometry()), qPrintable(QString("tab %1").arg(index)));
+            // From 1024 px up no tab scrolls sideways.
+            auto *scroll = tabs->currentWidget()->findChild<QScrollArea *>();
+            QVERIFY2(available.width() < 1024 || !scroll || scroll->horizontalScrollBar()->maximum() == 0,
+                     qPrintable(QString("tab %1 scrolls sideways by %2 px").arg(index)
+                                    .arg(scroll ? scroll->horizontalScrollBar()->maximum() : 0)));
             for (QPushButton *button : window.findChildren<QPushButton *>()) {
                 if (!button->isVisible() || button->window() != &window)
                     continue;
