@@ -19,6 +19,7 @@
 #include "ui/presetselectiontab.h"
 #include "ui/presettab.h"
 #include "ui/programselectiontab.h"
+#include "maintenance/backup.h"
 #include "maintenance/restart.h"
 #include "ui/toolstab.h"
 #include "ui/programtab.h"
@@ -136,6 +137,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // A restore killed after its journal was written is finished before
     // anything is read, so the stores are read whole, as one version.
     Container::finishPending(m_settings.dataFolder());
+    m_restoredNote = Backup::takeRestoredNote(m_settings.dataFolder());
     applyGeometry(m_settings.readSettings());
 
     setWindowModality(Qt::ApplicationModal);
@@ -176,6 +178,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_deviceTimer.start(deviceTickMs);
 
     setProgramTabTitle(QString());
+    // The tab bar's arrows, shown when the captions do not fit the window.
+    for (QAbstractButton *arrow : ui->MainPage->tabBar()->findChildren<QAbstractButton *>()) {
+        arrow->setToolTip(arrow->objectName() == QLatin1String("ScrollLeftButton") ? tr("Show the tabs to the left")
+                                                                                   : tr("Show the tabs to the right"));
+    }
     ui->MainPage->setStyleSheet(QStringLiteral("QTabBar::tab { height: 40px; }"));
     m_infoBar->show();
     m_infoBar->placeAtBottom();
@@ -369,6 +376,9 @@ void MainWindow::createEditorPages()
     auto program = std::make_unique<ProgramTab>(m_editors.program, m_devices, m_contents[TabProgram]);
     m_presetTab = preset.get();
     m_programTab = program.get();
+    // The forms bring their own margins; the page adds none around them.
+    for (const Tab tab : {TabPreset, TabProgram})
+        m_contents[tab]->layout()->setContentsMargins(0, 0, 0, 0);
     m_contents[TabPreset]->layout()->addWidget(m_presetTab);
     m_contents[TabProgram]->layout()->addWidget(m_programTab);
     connect(m_presetTab, &PresetTab::noticeRequested, this, &MainWindow::showNotice);
@@ -546,6 +556,8 @@ void MainWindow::showNotice(const QString &text)
 void MainWindow::showKeptAside()
 {
     QStringList lines;
+    if (!m_restoredNote.isEmpty())
+        lines << std::exchange(m_restoredNote, QString());
     for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
         lines << tr("%1 was damaged and is kept aside as %2")
                      .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());

@@ -146,11 +146,11 @@ private:
     void loadDevices();
     void mergeAnnouncements();
     void showDeviceStatus();
-    // Runs the device or a stall cut short: told in a notice and recorded
-    // in the history the run was recorded in.
+    // Runs the device, a stall or the operator cut short: told in a notice
+    // and recorded in the history the run was recorded in.
     void reportCutShorts();
     // Damaged files found since the last tick (at start-up or on changing
-    // client), named in one notice.
+    // client), and the restore that restarted the program, in one notice.
     void showKeptAside();
 
     Settings m_settings;
@@ -186,6 +186,8 @@ private:
     bool m_closingForSignal = false;
     int m_currentTab = 0;
     bool m_uiTimerStopped = false;
+    // What the restore that restarted the program left word of, until shown.
+    QString m_restoredNote;
     // Tab changes made while the form is being built must not leave (and so
     // save) tabs whose stores have not been read yet.
     bool m_routing = false;

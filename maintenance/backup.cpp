@@ -10,6 +10,7 @@
 #include "data/worklist.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -229,6 +230,36 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit)
         }
     }
     return true;
+}
+
+namespace {
+
+const char *const restoredNoteFile = "restored.dat";
+
+} // namespace
+
+bool Backup::leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath)
+{
+    return Container::writeFile(dataFolder + QLatin1String(restoredNoteFile),
+                                QJsonObject {{QStringLiteral("version"), QStringLiteral("1")},
+                                             {QStringLiteral("Backup"), restoredFrom},
+                                             {QStringLiteral("Safety"), safetyPath}});
+}
+
+QString Backup::takeRestoredNote(const QString &dataFolder)
+{
+    const QString path = dataFolder + QLatin1String(restoredNoteFile);
+    if (!QFileInfo::exists(path))
+        return QString();
+    QJsonObject note;
+    const bool read = Container::readFile(path, note) == Container::ReadStatus::Read;
+    // Told once, whatever the file held.
+    QFile::remove(path);
+    if (!read)
+        return QString();
+    return QStringLiteral("Data restored from %1. The data as it was before the restore is in %2")
+        .arg(QDir::toNativeSeparators(note.value(QStringLiteral("Backup")).toString()),
+             QDir::toNativeSeparators(note.value(QStringLiteral("Safety")).toString()));
 }
 
 QString Backup::nextSafetyPath() const

@@ -103,6 +103,13 @@ public:
     Outcome finish(Applied applied);
     QString nextSafetyPath() const;
 
+    // A restore ends in a restart, which would leave the operator with no
+    // word of what happened: the restore leaves it in the data folder, and
+    // the program that starts next takes it (once) to tell the operator.
+    static bool leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath);
+    // What the last restore left word of; empty when there is none.
+    static QString takeRestoredNote(const QString &dataFolder);
+
     // Why a restore did not end in Restored, for the operator.
     QString message() const { return m_message; }
     QString safetyBackupPath() const { return m_safetyPath; }

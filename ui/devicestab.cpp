@@ -14,16 +14,19 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
 
 namespace {
 
-QPushButton *button(QWidget *parent, QBoxLayout *row, const QString &text, const char *objectName)
+QPushButton *button(QWidget *parent, QBoxLayout *row, const QString &text, const char *objectName,
+                    const QString &toolTip)
 {
     auto *result = new QPushButton(text, parent);
     result->setObjectName(QLatin1String(objectName));
+    result->setToolTip(toolTip);
     row->addWidget(result);
     return result;
 }
@@ -57,18 +60,25 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_listGroup = new QGroupBox(QStringLiteral("Device list"), page);
     auto *listLayout = new QVBoxLayout(m_listGroup);
     auto *top = new QHBoxLayout;
-    m_moveUp = button(m_listGroup, top, QStringLiteral("Move up"), "pushButton_workMoveUp");
-    m_moveDown = button(m_listGroup, top, QStringLiteral("Move Down"), "pushButton_workMoveDown");
-    m_delete = button(m_listGroup, top, QStringLiteral("Delete"), "pushButton_workDelete");
+    m_moveUp = button(m_listGroup, top, QStringLiteral("Move up"), "pushButton_workMoveUp",
+        tr("Move the selected device up the list"));
+    m_moveDown = button(m_listGroup, top, QStringLiteral("Move Down"), "pushButton_workMoveDown",
+        tr("Move the selected device down the list"));
+    m_delete = button(m_listGroup, top, QStringLiteral("Delete"), "pushButton_workDelete",
+        tr("Remove the selected device from the list, with its work list and log"));
     top->addWidget(new QLabel(QStringLiteral("IP:"), m_listGroup));
     m_manualAddress = new QLineEdit(m_listGroup);
     m_manualAddress->setObjectName(QStringLiteral("lineEdit_manulaIP"));
     top->addWidget(m_manualAddress);
-    m_add = button(m_listGroup, top, QStringLiteral("Add"), "pushButton_addMachine");
+    m_add = button(m_listGroup, top, QStringLiteral("Add"), "pushButton_addMachine",
+        tr("Add a device at the address typed beside"));
     top->addStretch();
-    m_addDirect = button(m_listGroup, top, QStringLiteral("Add Direct IP"), "pushButton_3");
-    m_flush = button(m_listGroup, top, QStringLiteral("Fluch table"), "pushButton_machinesFluschTable");
-    m_delUnresponsive = button(m_listGroup, top, QStringLiteral("Del Unresponsive"), "pushButton_machinesDelUnresposive");
+    m_addDirect = button(m_listGroup, top, QStringLiteral("Add Direct IP"), "pushButton_3",
+        tr("Add a device at the factory address 169.254.88.88"));
+    m_flush = button(m_listGroup, top, QStringLiteral("Fluch table"), "pushButton_machinesFluschTable",
+        tr("Remove every device from the list, with their work lists and logs"));
+    m_delUnresponsive = button(m_listGroup, top, QStringLiteral("Del Unresponsive"), "pushButton_machinesDelUnresposive",
+        tr("Remove the devices not heard from for 30 s"));
     listLayout->addLayout(top);
 
     m_model = new DeviceTableModel(m_devices, this);
@@ -98,14 +108,18 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_netAddress = new QLabel(setup);
     m_netAddress->setObjectName(QStringLiteral("label_workNetIP"));
     row->addWidget(m_netAddress);
-    m_copyNetAddress = button(setup, row, QStringLiteral(">"), "pushButton_copyNetIP");
+    m_copyNetAddress = button(setup, row, QStringLiteral(">"), "pushButton_copyNetIP",
+        tr("Connect to the address the device announced itself from, not the one typed"));
     row->addWidget(new QLabel(QStringLiteral("IP:"), setup));
     m_directAddress = new QLineEdit(setup);
     m_directAddress->setObjectName(QStringLiteral("lineEdit_MachineDirectIP"));
     row->addWidget(m_directAddress);
-    m_auto = button(setup, row, QStringLiteral("Auto"), "pushButton_tavikAuto");
-    m_connect = button(setup, row, QStringLiteral("Connect"), "pushButton_machine_connect");
-    m_disconnect = button(setup, row, QStringLiteral("Disconnect"), "pushButton_machine_disconnect");
+    m_auto = button(setup, row, QStringLiteral("Auto"), "pushButton_tavikAuto",
+        tr("Connect to the selected device by itself whenever it answers, or only when asked"));
+    m_connect = button(setup, row, QStringLiteral("Connect"), "pushButton_machine_connect",
+        tr("Connect to the selected device"));
+    m_disconnect = button(setup, row, QStringLiteral("Disconnect"), "pushButton_machine_disconnect",
+        tr("Close the connection to the selected device"));
     pageLayout->addWidget(setup);
 
     auto *logGroup = new QGroupBox(QStringLiteral("Tavik Log"), page);
@@ -276,8 +290,31 @@ void DevicesTab::devicesRemoved()
     redrawDeviceTable();
 }
 
+bool DevicesTab::mayRemove(bool pickedOnly)
+{
+    const int picked = m_devices.selectedRow();
+    const QList<Machine> &records = m_devices.registry().records();
+    QStringList running;
+    for (int row = 0; row < records.size(); ++row) {
+        if ((!pickedOnly || row == picked) && m_devices.runGoing(records.at(row)))
+            running.append(QStringLiteral("Tavik ") + records.at(row).name);
+    }
+    if (running.isEmpty())
+        return true;
+    const QString text = tr("%1: a work list is running. Removing stops the run where it stands, records it as cut "
+                            "short, and discards the device's work list and log. Remove?")
+                             .arg(running.join(QStringLiteral(", ")));
+    if (m_removeQuestion)
+        return m_removeQuestion(text);
+    return QMessageBox::question(m_table->window(), tr("TavikStudio"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 void DevicesTab::on_pushButton_machinesFluschTable_clicked()
 {
+    if (!mayRemove(false))
+        return;
     m_devices.removeAll();
     devicesRemoved();
 }
@@ -290,6 +327,8 @@ void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
 
 void DevicesTab::on_pushButton_workDelete_clicked()
 {
+    if (!mayRemove(true))
+        return;
     m_devices.removeSelected();
     showSelectedDevice();
     markDirty();

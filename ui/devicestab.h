@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QObject>
 
+#include <functional>
+
 class DeviceSlots;
 class DeviceTableModel;
 class QTableView;
@@ -34,6 +36,11 @@ public:
     // Rebuilds are asked for from the 25 ms tick but done only on the UI
     // tick, at most every 250 ms, and every 10 s regardless.
     void markDirty() { m_dirty = true; }
+
+    // Asked, with the devices' names, before records whose device runs a
+    // work list leave the list: true removes them and stops their runs. A
+    // question box by default; tests answer it themselves.
+    void setRemoveQuestion(std::function<bool(const QString &)> question) { m_removeQuestion = std::move(question); }
 
     void redrawDeviceTable();
     void redrawDeviceLog();
@@ -65,6 +72,9 @@ private:
     void buildWidgets(QWidget *page);
     void connectWidgets();
     void devicesRemoved();
+    // False when a record to go (every record, or the picked one) has a run
+    // going and the operator keeps it.
+    bool mayRemove(bool pickedOnly);
 
     DeviceSlots &m_devices;
     DeviceTableModel *m_model = nullptr;
@@ -74,6 +84,7 @@ private:
     bool m_fieldsFilling = false;
     bool m_dirty = false;
     QDateTime m_nextRebuild;
+    std::function<bool(const QString &)> m_removeQuestion;
 
     QGroupBox *m_listGroup = nullptr;
     QTableView *m_table = nullptr;

@@ -200,7 +200,7 @@ void ToolsTab::restoreFile(const QString &path)
     // Reading and checking a large backup, the safety backup and writing
     // the restored files take seconds each: beside the window.
     QProgressDialog *busy = showBusy(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
-    runOffThread<Backup::Read>(this, [path] { return Backup::read(path); }, [this, busy](Backup::Read read) {
+    runOffThread<Backup::Read>(this, [path] { return Backup::read(path); }, [this, busy, path](Backup::Read read) {
         if (read.why.isEmpty() && m_backup.refuseWhileRunning()) {
             busy->deleteLater();
             Q_EMIT noticeRequested(m_backup.message());
@@ -215,7 +215,7 @@ void ToolsTab::restoreFile(const QString &path)
         m_restoreWriting = true;
         m_restoring = runOffThread<Backup::Applied>(
             this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
-            [this, busy](Backup::Applied applied) {
+            [this, busy, path](Backup::Applied applied) {
                 m_restoreWriting = false;
                 busy->deleteLater();
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
@@ -225,6 +225,7 @@ void ToolsTab::restoreFile(const QString &path)
                 }
                 if (!m_settings.geometry().isEmpty())
                     window()->restoreGeometry(m_settings.geometry());
+                Backup::leaveRestoredNote(m_settings.dataFolder(), path, m_backup.safetyBackupPath());
                 Q_EMIT restartRequested();
                 turnEnded();
             });

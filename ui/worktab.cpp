@@ -186,7 +186,11 @@ void WorkTab::fillWorkTable()
     m_shownInstance = work ? m_devices.selectedInstance() : 0;
     if (work) {
         m_pool->setText(PresetPool::word(work->pool));
-        m_programName->setText(TextForm::versioned(work->programName, work->programVersion));
+        // A list that came from no program (a new device's, or lines sent
+        // one by one) names none.
+        m_programName->setText(work->programName.isEmpty()
+                                   ? QStringLiteral("--")
+                                   : TextForm::versioned(work->programName, work->programVersion));
         m_programNotes->setText(work->programNotes);
     } else {
         clearLabels();

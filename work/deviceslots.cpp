@@ -12,6 +12,7 @@ namespace {
 // Why a journaled run ended, when the program that ran it could not say.
 const char *const killedReason = "The program ended during the run without stopping it";
 const char *const endedReason = "The program ended";
+const char *const removedReason = "The operator removed the device from the list";
 
 } // namespace
 
@@ -335,6 +336,24 @@ QStringList DeviceSlots::takeNotices()
     return std::exchange(m_notices, {});
 }
 
+bool DeviceSlots::runGoing(const Machine &machine)
+{
+    return machine.hasDeviceSlot() && m_boundInstance[size_t(machine.slot)] == machine.instance
+        && (!sequencer(machine.slot).canStart() || controller(machine.slot).hasRun());
+}
+
+void DeviceSlots::endRunOfRemoved(const Machine &machine)
+{
+    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+        return;
+    Sequencer &paired = sequencer(machine.slot);
+    paired.stop(QLatin1String(removedReason));
+    if (!paired.takeCutShort())
+        return;
+    endJournaledRun(machine.slot, machine, paired.cutShort());
+    writeJournal();
+}
+
 bool DeviceSlots::anyRunGoing()
 {
     for (int slot = 0; slot < count; ++slot) {
@@ -454,8 +473,10 @@ void DeviceSlots::pickAfterRemoval(int rowBefore)
 void DeviceSlots::removeSelected()
 {
     const int rowBefore = selectedRow();
-    if (selectCurrent())
+    if (selectCurrent()) {
+        endRunOfRemoved(*m_registry.currentRecord());
         m_registry.removeCurrent();
+    }
     pickAfterRemoval(rowBefore);
 }
 
@@ -466,10 +487,12 @@ void DeviceSlots::removeUnresponsive(const QDateTime &now)
     m_registry.first();
     const int atStart = m_registry.count();
     for (int visited = 0; visited < atStart && m_registry.hasCurrent(); ++visited) {
-        if (m_registry.responsive(now))
+        if (m_registry.responsive(now)) {
             m_registry.setCurrent(m_registry.current() + 1);
-        else
+        } else {
+            endRunOfRemoved(*m_registry.currentRecord());
             m_registry.editRecords().removeAt(m_registry.current());
+        }
     }
     m_registry.setCurrent(0);
     pickAfterRemoval(rowBefore);
@@ -478,8 +501,10 @@ void DeviceSlots::removeUnresponsive(const QDateTime &now)
 void DeviceSlots::removeAll()
 {
     m_registry.first();
-    while (m_registry.count() > 0)
+    while (m_registry.count() > 0) {
+        endRunOfRemoved(*m_registry.currentRecord());
         m_registry.removeCurrent();
+    }
     pickAfterRemoval(0);
 }
 

@@ -86,7 +86,7 @@ public:
     // there is no such place. The slots move with their records.
     bool moveSelected(int step);
 
-    // A run on a slot ended without the operator's stop.
+    // A run on a slot that ended before its last line was done.
     struct RunCutShort
     {
         int slot = -1;
@@ -113,6 +113,8 @@ public:
 
     // A run is going (or starting, or stopping) on some device.
     bool anyRunGoing();
+    // The same on this record's device.
+    bool runGoing(const Machine &machine);
     // For a program about to end: every device that may be on air is sent
     // the stop command at once; waits at most waitMs for each to go out.
     // The lines the controllers log go into their records' logs. Returns
@@ -143,6 +145,9 @@ private:
     // record; a change is said in the log, the notices and the status.
     void takeLinkSerial(Machine &machine, const QString &reported);
     void forgetSlot(int slot);
+    // A record leaving the registry at the operator's word ends its run
+    // like any other: stopped, and recorded as cut short where it stood.
+    void endRunOfRemoved(const Machine &machine);
     // Reports a journaled run as cut short for this reason and drops it
     // from the journal.
     void endJournaledRun(int slot, const Machine &machine, CutShort cut);

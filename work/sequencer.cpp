@@ -109,6 +109,12 @@ bool Sequencer::hasRunnableItems() const
 
 void Sequencer::endCutShort(const QString &reason, qint64 atMs)
 {
+    noteCutShort(reason, atMs);
+    setState(S_IDLE);
+}
+
+void Sequencer::noteCutShort(const QString &reason, qint64 atMs)
+{
     m_cutShort.item = currentItem();
     if (m_index > 0) {
         SequenceItem &item = m_items[m_index - 1];
@@ -129,7 +135,6 @@ void Sequencer::endCutShort(const QString &reason, qint64 atMs)
     }
     m_cutShortNew = true;
     qDebug().noquote() << "run cut short at item" << m_cutShort.item << m_cutShort.reason;
-    setState(S_IDLE);
 }
 
 QString Sequencer::sentText(qint64 atMs) const
@@ -143,8 +148,11 @@ QString Sequencer::sentText(qint64 atMs) const
     return parts.join(QStringLiteral(", "));
 }
 
-void Sequencer::stop()
+void Sequencer::stop(const QString &reason)
 {
+    // Warming up or on air; once the last line is done the run is whole.
+    if (m_running && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
+        noteCutShort(reason, qMin(m_clock->msecs(), m_deviceEndMs));
     m_running = false;
     m_index = 0;
     if (m_state != S_IDLE)

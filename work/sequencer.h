@@ -24,7 +24,8 @@ struct SequenceItem
     qint64 startedMs = -1;  // on the sequencer's clock, when its value went out
 };
 
-// Where and why a run ended without the operator's stop.
+// Where and why a run ended before its last line was done: the device,
+// the link, a stall or the operator's stop.
 struct CutShort
 {
     int item = -1;      // the item on air, or 0 when none had begun
@@ -82,7 +83,12 @@ public:
     // Items to run, each with its LF value.
     bool hasRunnableItems() const;
     bool canStart() const { return m_state == S_IDLE; }
-    void stop();
+    // The operator's stop: a run stopped before its last line is done ends
+    // cut short where it stood, so that its history does not say the whole
+    // list went out.
+    void stop() { stop(QStringLiteral("Stopped by the operator")); }
+    // The same, with why the operator's action stopped it.
+    void stop(const QString &reason);
     void reset();
 
     int progress(int index) const;
@@ -96,8 +102,9 @@ public:
     qint64 remainingMs() const;
     QTime totalTime() const { return m_totalTime; }
     bool isRunning() const { return m_running; }
-    // The last run's end when the device, the link or a stall cut it
-    // short; item -1 when it was not. Cleared by the next start.
+    // The last run's end when the device, the link, a stall or the
+    // operator cut it short; item -1 when it was not. Cleared by the next
+    // start.
     const CutShort &cutShort() const { return m_cutShort; }
     // True once for each run cut short, for whoever tells the operator.
     bool takeCutShort() { return std::exchange(m_cutShortNew, false); }
@@ -114,6 +121,8 @@ private:
     qint64 elapsedMilliseconds() const;
     // Ends the run where the item on air stood at `atMs` on the clock.
     void endCutShort(const QString &reason, qint64 atMs);
+    // Takes down where the item on air stood at `atMs`, and why.
+    void noteCutShort(const QString &reason, qint64 atMs);
     // What each value begun was sent for, up to `atMs`.
     QString sentText(qint64 atMs) const;
 

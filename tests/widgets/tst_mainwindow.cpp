@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QCborMap>
 #include <QCborValue>
@@ -415,8 +416,8 @@ private Q_SLOTS:
     // Every tab at a small screen and at twice the scale, with ordinary
     // names and with long names in several scripts in every field that
     // shows data: the window fits the screen, every button can be seen,
-    // no label is cut, Tab reaches Start and Stop, and every input, table
-    // and button has a name a screen reader can say.
+    // no label is cut, Tab reaches Start and Stop, every input, table and
+    // button has a name a screen reader can say, and every button a tooltip.
     void fitsTheScreenWithEveryName_data()
     {
         QTest::addColumn<QString>("name");
@@ -461,6 +462,11 @@ private Q_SLOTS:
             window.uiTick();
             QCoreApplication::processEvents();
             QVERIFY2(available.contains(window.geometry()), qPrintable(QString("tab %1").arg(index)));
+            // From 1024 px up no tab scrolls sideways.
+            auto *scroll = tabs->currentWidget()->findChild<QScrollArea *>();
+            QVERIFY2(available.width() < 1024 || !scroll || scroll->horizontalScrollBar()->maximum() == 0,
+                     qPrintable(QString("tab %1 scrolls sideways by %2 px").arg(index)
+                                    .arg(scroll ? scroll->horizontalScrollBar()->maximum() : 0)));
             for (QPushButton *button : window.findChildren<QPushButton *>()) {
                 if (!button->isVisible() || button->window() != &window)
                     continue;
@@ -507,6 +513,7 @@ private Q_SLOTS:
         QVERIFY(stopReached);
         QVERIFY(cameBack);
 
+        QStringList untold;
         for (QWidget *widget : window.findChildren<QWidget *>()) {
             const bool named = qobject_cast<QAbstractButton *>(widget) || qobject_cast<QLineEdit *>(widget)
                                || qobject_cast<QPlainTextEdit *>(widget) || qobject_cast<QComboBox *>(widget)
@@ -517,7 +524,11 @@ private Q_SLOTS:
             QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
             QVERIFY2(accessible && !accessible->text(QAccessible::Name).trimmed().isEmpty(),
                      qPrintable(widget->objectName()));
+            // A button also says what it does before it is pressed.
+            if (qobject_cast<QAbstractButton *>(widget) && widget->toolTip().trimmed().isEmpty())
+                untold.append(widget->objectName());
         }
+        QVERIFY2(untold.isEmpty(), qPrintable("buttons without a tooltip: " + untold.join(' ')));
         for (const QString &file : QDir(folder).entryList({"*.dat"}))
             QFile::remove(folder + file);
     }

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/noticepopup.h"
 #include "app/signalcloser.h"
 #include "data/settings.h"
 #include "data/container.h"
@@ -116,6 +117,20 @@ private Q_SLOTS:
         QCOMPARE(restarts.size(), 0);
         click("pushButton_restore", backup + ".bkp");
         QCOMPARE(restarts.size(), 1);
+
+        // The program started again says what was restored and where the
+        // data it replaced is kept; once.
+        const QString told = "Data restored from " + QDir::toNativeSeparators(backup + ".bkp")
+                             + ". The data as it was before the restore is in ";
+        for (const bool first : {true, false}) {
+            MainWindow window;
+            window.stopTimers();
+            window.uiTick();
+            const QString notice = window.notice()->countdown() > 0 ? window.notice()->text() : QString();
+            QCOMPARE(notice.startsWith(told), first);
+            if (first)
+                QVERIFY2(QFileInfo::exists(notice.mid(told.size())), qPrintable(notice));
+        }
     }
 
     // An import runs off the GUI thread behind a modal busy dialog; the

@@ -3,6 +3,7 @@
 #include "data/container.h"
 #include "device/tavik.h"
 #include "work/sequencer.h"
+#include "ui/devicestab.h"
 #include "ui/worktab.h"
 
 #include "support/scaledclock.h"
@@ -397,10 +398,19 @@ private Q_SLOTS:
         window.uiTick();
         QCOMPARE(QApplication::focusWidget(), stop);
         QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        QVERIFY(rig.driver.until([&] { return sequencer->progress(0) >= 1; }, 10000));
         tabs->setCurrentIndex(MainWindow::TabTools);
         QTest::keyClick(&window, Qt::Key_F6);
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return sequencer->canStart() && selectedReady(window); }, 10000));
+        // The history says where the operator's stop ended the run, not
+        // that the whole list went out.
+        History &history = window.library().history();
+        history.setCurrent(0);
+        const QString stopped = QStringLiteral("Tavik 9004: run cut short at line 1 (Long.v.1, %1 %): Stopped by the operator")
+                                    .arg(sequencer->progress(0));
+        QCOMPARE(history.text(), stopped);
+        QVERIFY(sequencer->progress(0) >= 1 && sequencer->progress(0) < 100);
 
         tabs->setCurrentIndex(MainWindow::TabWork);
         window.uiTick();
@@ -410,6 +420,8 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_F6, Qt::ShiftModifier);
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 2; }, 10000));
+        history.setCurrent(0);
+        QVERIFY2(history.text().endsWith("Stopped by the operator") && history.text() != stopped, qPrintable(history.text()));
     }
 
     // Closing the window mid-run asks first; staying leaves the run alone.
@@ -442,6 +454,33 @@ private Q_SLOTS:
         QVERIFY(rig.startLongRun());
         window.stopAllDevices();
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 2; }, 3000));
+
+        // Flushing the device list mid-run asks first, and staying leaves the
+        // run alone; going on stops the device and records the run cut short.
+        QVERIFY(rig.driver.until([&] { return sequencer->canStart(); }, 5000));
+        QVERIFY(rig.startLongRun());
+        QString question;
+        window.devicesTab()->setRemoveQuestion([&question](const QString &text) { question = text; return false; });
+        auto *flush = window.findChild<QPushButton *>("pushButton_machinesFluschTable");
+        flush->click();
+        QVERIFY2(question.startsWith("Tavik 9003"), qPrintable(question));
+        QVERIFY(sequencer->isRunning());
+        QCOMPARE(window.devices().registry().count(), 1);
+        window.devicesTab()->setRemoveQuestion([](const QString &) { return true; });
+        flush->click();
+        QCOMPARE(window.devices().registry().count(), 0);
+        QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 3; }, 3000));
+        window.deviceTick();
+        History &history = window.library().history();
+        history.setCurrent(0);
+        QVERIFY2(QRegularExpression("^Tavik 9003: run cut short at line 1 \\(Long.v.1, \\d+ %\\): "
+                                    "The operator removed the device from the list$").match(history.text()).hasMatch(),
+                 qPrintable(history.text()));
+        // The device back on the list by its announcement has a list from no
+        // program, and the Work tab names none.
+        QVERIFY(rig.driver.until([&] { return window.devices().registry().count() == 1; }, 5000));
+        window.uiTick();
+        QCOMPARE(window.findChild<QLabel *>("label_programName")->text(), QString("--"));
     }
 
     // The program is killed mid-run (SIGKILL: nothing of it runs after).
