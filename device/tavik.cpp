@@ -493,6 +493,21 @@ void Tavik::setTCPIP(const QString &address, quint16 port)
         setState(M_MACHINE_DELAYLED_DISCONNECT);
 }
 
+void Tavik::followDevice(const QString &address, quint16 port)
+{
+    if (address == m_hostAddress)
+        return;
+    const bool reaching = m_connecting || m_stopOnReconnect || m_state == M_MACHINE_RECONNECT_DISCONNECT
+        || m_state == M_MACHINE_RECONNECT;
+    setTCPIP(address, port);
+    if (!reaching)
+        return;
+    // The old connection is closed by now; nothing is left to wait for.
+    if (m_state == M_MACHINE_DELAYLED_DISCONNECT)
+        setState(M_IDLE);
+    checkAtOnce();
+}
+
 void Tavik::setAutoConnect(bool on)
 {
     qDebug().noquote() << "setAutoConnect new" << (on ? "true" : "false") << ">> IP " << m_hostAddress;

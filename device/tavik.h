@@ -73,6 +73,12 @@ public:
     explicit Tavik(QObject *parent = nullptr);
 
     void setTCPIP(const QString &address, quint16 port);
+    // The device announced itself from another address. A controller that
+    // is reaching for it (a lost link, a connection under way) or owes it a
+    // stop pings it there at once and connects when it answers, rather than
+    // after the idle round a changed address otherwise waits: a device that
+    // moved may be on air with nobody watching it.
+    void followDevice(const QString &address, quint16 port);
     void setAutoConnect(bool on);
     bool autoConnect() const { return m_autoConnect; }
     // The controller's progress lines since the last call, oldest first.

@@ -179,7 +179,7 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     }
 
     Machine &machine = records[match];
-    if (machine.scanAddress != announced.scanAddress && slotBusy(machine)) {
+    if (machine.scanAddress != announced.scanAddress && onLink(machine)) {
         // Two devices with one serial number, or a device that moved while
         // its old address still answers: the device in use keeps the record.
         const QString text = QStringLiteral("Tavik %1 is also announced from %2; the device at %3 in use is kept")
@@ -195,7 +195,7 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     m_registry.touch();
     if (moved && machine.hasDeviceSlot()) {
         machine.logs.add(QStringLiteral("Announced from a new address: ") + AddressText::fromIpv4(machine.scanAddress));
-        controller(machine.slot).setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
+        controller(machine.slot).followDevice(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
     }
     return false;
 }
@@ -206,6 +206,14 @@ bool DeviceSlots::slotBusy(const Machine &machine)
         return false;
     const Tavik &tavik = controller(machine.slot);
     return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(machine.slot).canStart();
+}
+
+bool DeviceSlots::onLink(const Machine &machine)
+{
+    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+        return false;
+    const Tavik &tavik = controller(machine.slot);
+    return tavik.isConnected() || tavik.hasRun() || !sequencer(machine.slot).canStart();
 }
 
 void DeviceSlots::forgetSlot(int slot)
