@@ -396,14 +396,30 @@ bool Tavik::stopNow(int waitMs)
     clearRequests(QStringLiteral("The program ended"));
     log(QStringLiteral("Stop transmit"));
     sendCommand(CommandStop);
+    m_stopMark = m_statusQueries;
+    sendQuery(QueryStatus);
+    m_exitMark = m_statusQueries;
     flushWrites(waitMs);
     m_stoppedForExit = true;
-    m_stopMark = m_statusQueries;
     // A program that goes on after all (a logout called off) finds the
     // device in its ready cycle.
     if (inSession())
         setState(M_MACHINE_GET_STATUS);
     return true;
+}
+
+void Tavik::awaitStopRead(const QDeadlineTimer &deadline)
+{
+    while (m_stoppedForExit && isConnected() && m_statusReplies < m_exitMark && !deadline.hasExpired()) {
+        if (!waitForReplyBytes(int(qMax<qint64>(1, deadline.remainingTime()))))
+            return;
+        readPacket();
+        quint8 code = 0;
+        while (nextReply(code)) {
+            if (code == REP_STATUS)
+                ++m_statusReplies;
+        }
+    }
 }
 
 bool Tavik::inSession() const

@@ -4,6 +4,7 @@
 #include "device/protocol.h"
 #include "device/transmitcontrol.h"
 
+#include <QDeadlineTimer>
 #include <QStringList>
 
 // One device controller: takes a device from unconnected through ping,
@@ -110,6 +111,12 @@ public:
     // computer; for a program that is about to end. True when a stop went
     // out.
     bool stopNow(int waitMs);
+    // After stopNow: reads what the device sends until it has answered the
+    // query sent behind the stop, or the deadline passes. A device slow to
+    // read still has replies to earlier polls on their way; a connection
+    // closed with them unread is reset, and a device may then lose the
+    // stop it had not read yet.
+    void awaitStopRead(const QDeadlineTimer &deadline);
 
     bool takeStatusSnapshot();
     const Snapshot &snapshot() const { return m_snapshot; }
@@ -280,6 +287,7 @@ private:
     // The run asked for by requestStart() and not yet ended.
     bool m_runActive = false;
     bool m_stoppedForExit = false;  // stopNow() has done its work
+    int m_exitMark = 0;             // the status query sent behind that stop
     QString m_interruption;
     int m_warmingRounds = 0;
     // Status queries sent and replies read on this connection. Replies come

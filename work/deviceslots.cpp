@@ -362,6 +362,12 @@ int DeviceSlots::stopAll(int waitMs)
         if (controller(slot).stopNow(waitMs))
             ++stopped;
     }
+    // One wait for all: a hung device costs the others nothing.
+    const QDeadlineTimer deadline(waitMs);
+    for (int slot = 0; slot < count && stopped > 0; ++slot) {
+        if (m_boundInstance[size_t(slot)] != 0)
+            controller(slot).awaitStopRead(deadline);
+    }
     QList<Machine> &records = m_registry.editRecords();
     bool journaled = false;
     for (int i = 0; i < records.size() && i < count; ++i) {

@@ -114,7 +114,8 @@ public:
     // A run is going (or starting, or stopping) on some device.
     bool anyRunGoing();
     // For a program about to end: every device that may be on air is sent
-    // the stop command at once; waits at most waitMs for each to go out.
+    // the stop command at once; waits at most waitMs for each to go out,
+    // and at most waitMs more for every device to have read its stop.
     // The lines the controllers log go into their records' logs. Returns
     // how many were sent a stop.
     int stopAll(int waitMs);
