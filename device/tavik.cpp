@@ -106,9 +106,13 @@ const Tavik::Row &Tavik::row(State state)
             t.sendQuery(QueryClock);
             t.after(M_MACHINE_SET_RTC, 10);
         }},
+        // Through the set-up the device's status is asked for at every
+        // step: one that goes on air by itself meanwhile is stopped within
+        // a step, and no set-up value reaches it on air.
         {M_MACHINE_SET_RTC, "M_MACHINE_SET_RTC", [](Tavik &t) {
             t.armWatchdog();
             t.sendU32(REQ_SET_CLOCK, quint32(QDateTime::currentSecsSinceEpoch()));
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_GET_RTC2, 10);
         }},
         {M_MACHINE_GET_RTC2, "M_MACHINE_GET_RTC2", [](Tavik &t) {
@@ -116,6 +120,7 @@ const Tavik::Row &Tavik::row(State state)
             t.m_connectedShown = true;
             t.log(QStringLiteral("Connected"));
             t.sendQuery(QueryClock);
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_SET_LF, 10);
         }},
         {M_MACHINE_GET_LIVETIME, "M_MACHINE_GET_LIVETIME", [](Tavik &t) {
@@ -126,15 +131,17 @@ const Tavik::Row &Tavik::row(State state)
         // A device on air (or one whose state is not known yet) keeps its
         // LF value and time: they belong to the transmission under way.
         {M_MACHINE_SET_LF, "M_MACHINE_SET_LF", [](Tavik &t) {
-            if (t.statusShowsOffAir()) {
+            if (t.knownOffAir()) {
                 t.sendU32(REQ_SET_LF, initialLf);
                 t.m_lfSent = initialLf;
             }
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_SET_TRANS_TIME, 10);
         }},
         {M_MACHINE_SET_TRANS_TIME, "M_MACHINE_SET_TRANS_TIME", [](Tavik &t) {
-            if (t.statusShowsOffAir())
+            if (t.knownOffAir())
                 t.sendU16(REQ_SET_TIME, 100);
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_GET_LIVETIME, 10);
         }},
         {M_MACHINE_GET_STATUS, "M_MACHINE_GET_STATUS", [](Tavik &t) {
@@ -485,7 +492,7 @@ void Tavik::release()
     // change from this device's last status is logged into it.
     m_lastStatusBits = m_lastErrorBits = m_shownStatusBits = m_shownErrorBits = 0;
     m_shownRf = m_shownMod = 0;
-    m_connectRequest = m_disconnectRequest = m_checkRequest = false;
+    m_connectRequest = m_disconnectRequest = m_checkRequest = m_letGoAfterStop = false;
     resetControllerData();
     m_autoConnect = false;
     m_pingReachable = m_pingDone = false;
@@ -702,6 +709,7 @@ void Tavik::tick()
 
     if (m_connectRequest && m_pingReachable) {
         m_connectRequest = false;
+        m_letGoAfterStop = false;
         setAutoConnect(false);
         resetControllerData();
         setState(M_MACHINE_CONNECT);
@@ -720,8 +728,15 @@ void Tavik::tick()
             m_linkUp = false;
             if (m_state != M_IDLE)
                 setState(M_IDLE);
+            // A device lost while it may be on air is still owed its stop:
+            // it is reached for until it has it, and let go after that.
+            if (m_stopOnReconnect) {
+                m_letGoAfterStop = true;
+                checkAtOnce();
+            }
             return;
         }
+        m_letGoAfterStop = false;
         setState(M_MACHINE_DISCONNECT);
     }
 
@@ -797,8 +812,12 @@ void Tavik::applyReplies()
             ++m_statusReplies;
             // Read on a connection that began with the stop owed: the
             // device has it.
-            if (m_state != M_MACHINE_RECONNECT_DISCONNECT && m_state != M_MACHINE_RECONNECT)
+            if (m_state != M_MACHINE_RECONNECT_DISCONNECT && m_state != M_MACHINE_RECONNECT) {
                 m_stopOnReconnect = false;
+                // The operator let the device go while it owed that stop.
+                if (take(m_letGoAfterStop))
+                    m_disconnectRequest = true;
+            }
             armWatchdog();
             applyStatus();
             break;

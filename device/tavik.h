@@ -218,6 +218,9 @@ private:
     bool holdsConnection() const;
     bool statusShowsOnAir() const { return m_statusThisLink && (m_lastStatusBits & onAirBits); }
     bool statusShowsOffAir() const { return m_statusThisLink && !(m_lastStatusBits & onAirBits); }
+    // Off air by the answer to the last status query sent: nothing newer
+    // is on its way.
+    bool knownOffAir() const { return statusShowsOffAir() && m_statusReplies >= m_statusQueries; }
     bool inSession() const;
 
     void sendQuery(quint8 selector);
@@ -281,6 +284,9 @@ private:
     // A device given up with a link lost may be on air: the next connection
     // begins with a stop.
     bool m_stopOnReconnect = false;
+    // The operator disconnected while that stop was owed: the device is let
+    // go once it has it.
+    bool m_letGoAfterStop = false;
     int m_pendingRounds = 0;  // rounds the present connection attempt has waited
     QStringList m_pendingLog;
 
