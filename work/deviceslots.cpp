@@ -465,11 +465,36 @@ void DeviceSlots::pickAfterRemoval(int rowBefore)
         setSelectedRow(qBound(0, rowBefore, left - 1));
 }
 
+void DeviceSlots::endRunOfRemoved(const Machine &machine)
+{
+    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+        return;
+    const int slot = machine.slot;
+    const Sequencer &running = sequencer(slot);
+    if (!running.isRunning() && !controller(slot).hasRun())
+        return;
+    RunCutShort end;
+    end.slot = slot;
+    end.deviceName = machine.name;
+    end.historyPath = m_runHistory[size_t(slot)];
+    end.cut.item = running.currentItem();
+    end.cut.progress = running.progress(end.cut.item);
+    end.cut.title = end.cut.item < running.count() ? running.item(end.cut.item).title : QString();
+    end.cut.reason = QStringLiteral("The device's record was deleted");
+    m_cutShorts.append(end);
+    if (m_journalLine[size_t(slot)] >= 0) {
+        m_journalLine[size_t(slot)] = -1;
+        writeJournal();
+    }
+}
+
 void DeviceSlots::removeSelected()
 {
     const int rowBefore = selectedRow();
-    if (selectCurrent())
+    if (selectCurrent()) {
+        endRunOfRemoved(*m_registry.currentRecord());
         m_registry.removeCurrent();
+    }
     pickAfterRemoval(rowBefore);
 }
 
@@ -480,10 +505,12 @@ void DeviceSlots::removeUnresponsive(const QDateTime &now)
     m_registry.first();
     const int atStart = m_registry.count();
     for (int visited = 0; visited < atStart && m_registry.hasCurrent(); ++visited) {
-        if (m_registry.responsive(now))
+        if (m_registry.responsive(now)) {
             m_registry.setCurrent(m_registry.current() + 1);
-        else
+        } else {
+            endRunOfRemoved(*m_registry.currentRecord());
             m_registry.editRecords().removeAt(m_registry.current());
+        }
     }
     m_registry.setCurrent(0);
     pickAfterRemoval(rowBefore);
@@ -492,8 +519,10 @@ void DeviceSlots::removeUnresponsive(const QDateTime &now)
 void DeviceSlots::removeAll()
 {
     m_registry.first();
-    while (m_registry.count() > 0)
+    while (m_registry.count() > 0) {
+        endRunOfRemoved(*m_registry.currentRecord());
         m_registry.removeCurrent();
+    }
     pickAfterRemoval(0);
 }
 

@@ -250,13 +250,21 @@ private Q_SLOTS:
             QVERIFY(devices.sequencer(registry.slot()).isRunning());
         }
 
-        // Removing a device on air ends its run and closes its connection;
-        // the next record given its slot starts from nothing.
+        // Deleting a device on air ends its run, recorded cut short as any
+        // other, and closes its connection; the next record given its slot
+        // starts from nothing.
         registry.setCurrent(2);
         const int slot = registry.slot();
-        registry.removeCurrent();
-        devices.bindDevices();
+        const QString name = registry.name();
+        devices.takeCutShorts();
+        devices.setSelectedRow(2);
+        devices.removeSelected();
         QVERIFY(!devices.sequencer(slot).isRunning());
+        const QList<DeviceSlots::RunCutShort> cut = devices.takeCutShorts();
+        QCOMPARE(cut.size(), 1);
+        QCOMPARE(cut.first().deviceName, name);
+        QCOMPARE(cut.first().cut.text().left(31), QString("cut short at line 1 (Only.v.1, "));
+        QVERIFY(cut.first().cut.text().endsWith("The device's record was deleted"));
         QVERIFY(QTest::qWaitFor([&] { return first.timeOf("DISCONNECT") >= 0; }, 3000));
         QVERIFY(first.received().last().contains("command=3"));
         registry.addMachine(DeviceSlots::count);
