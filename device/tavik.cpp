@@ -417,8 +417,11 @@ bool Tavik::stopNow(int waitMs)
 
 void Tavik::awaitStopRead(const QDeadlineTimer &deadline)
 {
+    // A device silent this long has nothing more on its way; a reply lost
+    // earlier on the link would otherwise hold the count back until the end.
+    constexpr int quietMs = 300;
     while (m_stoppedForExit && isConnected() && m_statusReplies < m_exitMark && !deadline.hasExpired()) {
-        if (!waitForReplyBytes(int(qMax<qint64>(1, deadline.remainingTime()))))
+        if (!waitForReplyBytes(int(qBound<qint64>(1, deadline.remainingTime(), qint64(quietMs)))))
             return;
         readPacket();
         quint8 code = 0;

@@ -112,10 +112,10 @@ public:
     // out.
     bool stopNow(int waitMs);
     // After stopNow: reads what the device sends until it has answered the
-    // query sent behind the stop, or the deadline passes. A device slow to
-    // read still has replies to earlier polls on their way; a connection
-    // closed with them unread is reset, and a device may then lose the
-    // stop it had not read yet.
+    // query sent behind the stop, falls silent, or the deadline passes. A
+    // device slow to read still has replies to earlier polls on their way;
+    // a connection closed with them unread is reset, and a device may then
+    // lose the stop it had not read yet.
     void awaitStopRead(const QDeadlineTimer &deadline);
 
     bool takeStatusSnapshot();
