@@ -164,6 +164,11 @@ bool Link::flushWrites(int ms)
     return m_socket->bytesToWrite() == 0 || m_socket->waitForBytesWritten(ms);
 }
 
+bool Link::waitForReplyBytes(int ms)
+{
+    return m_socket->bytesAvailable() > 0 || m_socket->waitForReadyRead(ms);
+}
+
 void Link::readPacket()
 {
     m_reader.append(m_socket->readAll());

@@ -61,6 +61,8 @@ public:
     // Pushes what was sent towards the device now, waiting at most `ms`;
     // for a program about to end, which runs no event loop any more.
     bool flushWrites(int ms);
+    // Waits at most `ms` for bytes from the device; false when none came.
+    bool waitForReplyBytes(int ms);
 
     // Takes the next complete frame for decoding and returns its code
     // through `code`; false when none is buffered. The getters then read its

@@ -106,9 +106,13 @@ const Tavik::Row &Tavik::row(State state)
             t.sendQuery(QueryClock);
             t.after(M_MACHINE_SET_RTC, 10);
         }},
+        // Through the set-up the device's status is asked for at every
+        // step: one that goes on air by itself meanwhile is stopped within
+        // a step, and no set-up value reaches it on air.
         {M_MACHINE_SET_RTC, "M_MACHINE_SET_RTC", [](Tavik &t) {
             t.armWatchdog();
             t.sendU32(REQ_SET_CLOCK, quint32(QDateTime::currentSecsSinceEpoch()));
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_GET_RTC2, 10);
         }},
         {M_MACHINE_GET_RTC2, "M_MACHINE_GET_RTC2", [](Tavik &t) {
@@ -116,6 +120,7 @@ const Tavik::Row &Tavik::row(State state)
             t.m_connectedShown = true;
             t.log(QStringLiteral("Connected"));
             t.sendQuery(QueryClock);
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_SET_LF, 10);
         }},
         {M_MACHINE_GET_LIVETIME, "M_MACHINE_GET_LIVETIME", [](Tavik &t) {
@@ -126,15 +131,17 @@ const Tavik::Row &Tavik::row(State state)
         // A device on air (or one whose state is not known yet) keeps its
         // LF value and time: they belong to the transmission under way.
         {M_MACHINE_SET_LF, "M_MACHINE_SET_LF", [](Tavik &t) {
-            if (t.statusShowsOffAir()) {
+            if (t.knownOffAir()) {
                 t.sendU32(REQ_SET_LF, initialLf);
                 t.m_lfSent = initialLf;
             }
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_SET_TRANS_TIME, 10);
         }},
         {M_MACHINE_SET_TRANS_TIME, "M_MACHINE_SET_TRANS_TIME", [](Tavik &t) {
-            if (t.statusShowsOffAir())
+            if (t.knownOffAir())
                 t.sendU16(REQ_SET_TIME, 100);
+            t.sendQuery(QueryStatus);
             t.after(M_MACHINE_GET_LIVETIME, 10);
         }},
         {M_MACHINE_GET_STATUS, "M_MACHINE_GET_STATUS", [](Tavik &t) {
@@ -396,14 +403,33 @@ bool Tavik::stopNow(int waitMs)
     clearRequests(QStringLiteral("The program ended"));
     log(QStringLiteral("Stop transmit"));
     sendCommand(CommandStop);
+    m_stopMark = m_statusQueries;
+    sendQuery(QueryStatus);
+    m_exitMark = m_statusQueries;
     flushWrites(waitMs);
     m_stoppedForExit = true;
-    m_stopMark = m_statusQueries;
     // A program that goes on after all (a logout called off) finds the
     // device in its ready cycle.
     if (inSession())
         setState(M_MACHINE_GET_STATUS);
     return true;
+}
+
+void Tavik::awaitStopRead(const QDeadlineTimer &deadline)
+{
+    // A device silent this long has nothing more on its way; a reply lost
+    // earlier on the link would otherwise hold the count back until the end.
+    constexpr int quietMs = 300;
+    while (m_stoppedForExit && isConnected() && m_statusReplies < m_exitMark && !deadline.hasExpired()) {
+        if (!waitForReplyBytes(int(qBound<qint64>(1, deadline.remainingTime(), qint64(quietMs)))))
+            return;
+        readPacket();
+        quint8 code = 0;
+        while (nextReply(code)) {
+            if (code == REP_STATUS)
+                ++m_statusReplies;
+        }
+    }
 }
 
 bool Tavik::inSession() const
@@ -469,7 +495,7 @@ void Tavik::release()
     // change from this device's last status is logged into it.
     m_lastStatusBits = m_lastErrorBits = m_shownStatusBits = m_shownErrorBits = 0;
     m_shownRf = m_shownMod = 0;
-    m_connectRequest = m_disconnectRequest = m_checkRequest = false;
+    m_connectRequest = m_disconnectRequest = m_checkRequest = m_letGoAfterStop = false;
     resetControllerData();
     m_autoConnect = false;
     m_pingReachable = m_pingDone = false;
@@ -491,6 +517,21 @@ void Tavik::setTCPIP(const QString &address, quint16 port)
         m_connecting = true;
     if (m_connecting)
         setState(M_MACHINE_DELAYLED_DISCONNECT);
+}
+
+void Tavik::followDevice(const QString &address, quint16 port)
+{
+    if (address == m_hostAddress)
+        return;
+    const bool reaching = m_connecting || m_stopOnReconnect || m_state == M_MACHINE_RECONNECT_DISCONNECT
+        || m_state == M_MACHINE_RECONNECT;
+    setTCPIP(address, port);
+    if (!reaching)
+        return;
+    // The old connection is closed by now; nothing is left to wait for.
+    if (m_state == M_MACHINE_DELAYLED_DISCONNECT)
+        setState(M_IDLE);
+    checkAtOnce();
 }
 
 void Tavik::setAutoConnect(bool on)
@@ -671,6 +712,7 @@ void Tavik::tick()
 
     if (m_connectRequest && m_pingReachable) {
         m_connectRequest = false;
+        m_letGoAfterStop = false;
         setAutoConnect(false);
         resetControllerData();
         setState(M_MACHINE_CONNECT);
@@ -689,8 +731,15 @@ void Tavik::tick()
             m_linkUp = false;
             if (m_state != M_IDLE)
                 setState(M_IDLE);
+            // A device lost while it may be on air is still owed its stop:
+            // it is reached for until it has it, and let go after that.
+            if (m_stopOnReconnect) {
+                m_letGoAfterStop = true;
+                checkAtOnce();
+            }
             return;
         }
+        m_letGoAfterStop = false;
         setState(M_MACHINE_DISCONNECT);
     }
 
@@ -766,8 +815,12 @@ void Tavik::applyReplies()
             ++m_statusReplies;
             // Read on a connection that began with the stop owed: the
             // device has it.
-            if (m_state != M_MACHINE_RECONNECT_DISCONNECT && m_state != M_MACHINE_RECONNECT)
+            if (m_state != M_MACHINE_RECONNECT_DISCONNECT && m_state != M_MACHINE_RECONNECT) {
                 m_stopOnReconnect = false;
+                // The operator let the device go while it owed that stop.
+                if (take(m_letGoAfterStop))
+                    m_disconnectRequest = true;
+            }
             armWatchdog();
             applyStatus();
             break;

@@ -4,6 +4,7 @@
 #include "device/protocol.h"
 #include "device/transmitcontrol.h"
 
+#include <QDeadlineTimer>
 #include <QStringList>
 
 // One device controller: takes a device from unconnected through ping,
@@ -73,6 +74,12 @@ public:
     explicit Tavik(QObject *parent = nullptr);
 
     void setTCPIP(const QString &address, quint16 port);
+    // The device announced itself from another address. A controller that
+    // is reaching for it (a lost link, a connection under way) or owes it a
+    // stop pings it there at once and connects when it answers, rather than
+    // after the idle round a changed address otherwise waits: a device that
+    // moved may be on air with nobody watching it.
+    void followDevice(const QString &address, quint16 port);
     void setAutoConnect(bool on);
     bool autoConnect() const { return m_autoConnect; }
     // The controller's progress lines since the last call, oldest first.
@@ -104,6 +111,12 @@ public:
     // computer; for a program that is about to end. True when a stop went
     // out.
     bool stopNow(int waitMs);
+    // After stopNow: reads what the device sends until it has answered the
+    // query sent behind the stop, falls silent, or the deadline passes. A
+    // device slow to read still has replies to earlier polls on their way;
+    // a connection closed with them unread is reset, and a device may then
+    // lose the stop it had not read yet.
+    void awaitStopRead(const QDeadlineTimer &deadline);
 
     bool takeStatusSnapshot();
     const Snapshot &snapshot() const { return m_snapshot; }
@@ -205,6 +218,9 @@ private:
     bool holdsConnection() const;
     bool statusShowsOnAir() const { return m_statusThisLink && (m_lastStatusBits & onAirBits); }
     bool statusShowsOffAir() const { return m_statusThisLink && !(m_lastStatusBits & onAirBits); }
+    // Off air by the answer to the last status query sent: nothing newer
+    // is on its way.
+    bool knownOffAir() const { return statusShowsOffAir() && m_statusReplies >= m_statusQueries; }
     bool inSession() const;
 
     void sendQuery(quint8 selector);
@@ -268,12 +284,16 @@ private:
     // A device given up with a link lost may be on air: the next connection
     // begins with a stop.
     bool m_stopOnReconnect = false;
+    // The operator disconnected while that stop was owed: the device is let
+    // go once it has it.
+    bool m_letGoAfterStop = false;
     int m_pendingRounds = 0;  // rounds the present connection attempt has waited
     QStringList m_pendingLog;
 
     // The run asked for by requestStart() and not yet ended.
     bool m_runActive = false;
     bool m_stoppedForExit = false;  // stopNow() has done its work
+    int m_exitMark = 0;             // the status query sent behind that stop
     QString m_interruption;
     int m_warmingRounds = 0;
     // Status queries sent and replies read on this connection. Replies come

@@ -180,7 +180,7 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     }
 
     Machine &machine = records[match];
-    if (machine.scanAddress != announced.scanAddress && slotBusy(machine)) {
+    if (machine.scanAddress != announced.scanAddress && onLink(machine)) {
         // Two devices with one serial number, or a device that moved while
         // its old address still answers: the device in use keeps the record.
         const QString text = QStringLiteral("Tavik %1 is also announced from %2; the device at %3 in use is kept")
@@ -196,7 +196,7 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     m_registry.touch();
     if (moved && machine.hasDeviceSlot()) {
         machine.logs.add(QStringLiteral("Announced from a new address: ") + AddressText::fromIpv4(machine.scanAddress));
-        controller(machine.slot).setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
+        controller(machine.slot).followDevice(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
     }
     return false;
 }
@@ -207,6 +207,14 @@ bool DeviceSlots::slotBusy(const Machine &machine)
         return false;
     const Tavik &tavik = controller(machine.slot);
     return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(machine.slot).canStart();
+}
+
+bool DeviceSlots::onLink(const Machine &machine)
+{
+    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+        return false;
+    const Tavik &tavik = controller(machine.slot);
+    return tavik.isConnected() || tavik.hasRun() || !sequencer(machine.slot).canStart();
 }
 
 void DeviceSlots::forgetSlot(int slot)
@@ -373,6 +381,12 @@ int DeviceSlots::stopAll(int waitMs)
         if (controller(slot).stopNow(waitMs))
             ++stopped;
     }
+    // One wait for all: a hung device costs the others nothing.
+    const QDeadlineTimer deadline(waitMs);
+    for (int slot = 0; slot < count && stopped > 0; ++slot) {
+        if (m_boundInstance[size_t(slot)] != 0)
+            controller(slot).awaitStopRead(deadline);
+    }
     QList<Machine> &records = m_registry.editRecords();
     bool journaled = false;
     for (int i = 0; i < records.size() && i < count; ++i) {
@@ -468,6 +482,29 @@ void DeviceSlots::pickAfterRemoval(int rowBefore)
     const int left = m_registry.count();
     if (selectedRow() < 0 && left > 0)
         setSelectedRow(qBound(0, rowBefore, left - 1));
+}
+
+void DeviceSlots::endRunOfRemoved(const Machine &machine)
+{
+    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+        return;
+    const int slot = machine.slot;
+    const Sequencer &running = sequencer(slot);
+    if (!running.isRunning() && !controller(slot).hasRun())
+        return;
+    RunCutShort end;
+    end.slot = slot;
+    end.deviceName = machine.name;
+    end.historyPath = m_runHistory[size_t(slot)];
+    end.cut.item = running.currentItem();
+    end.cut.progress = running.progress(end.cut.item);
+    end.cut.title = end.cut.item < running.count() ? running.item(end.cut.item).title : QString();
+    end.cut.reason = QStringLiteral("The device's record was deleted");
+    m_cutShorts.append(end);
+    if (m_journalLine[size_t(slot)] >= 0) {
+        m_journalLine[size_t(slot)] = -1;
+        writeJournal();
+    }
 }
 
 void DeviceSlots::removeSelected()

@@ -65,9 +65,9 @@ public:
     // came from a device not known before and was added. An unknown serial
     // announced from the address of a device that reported another serial
     // on its link is that device: it makes no second record. A record whose
-    // device is connected, connecting or running never takes another
-    // address from an announcement (two devices with one serial number);
-    // an idle one follows its device to a new address. A sixth device
+    // device is connected or running never takes another address from an
+    // announcement (two devices with one serial number); one not on its
+    // link follows its device to a new address at once. A sixth device
     // drops only a record that is idle and holds no work list.
     bool mergeAnnouncement(const Machine &announced);
 
@@ -116,7 +116,8 @@ public:
     // The same on this record's device.
     bool runGoing(const Machine &machine);
     // For a program about to end: every device that may be on air is sent
-    // the stop command at once; waits at most waitMs for each to go out.
+    // the stop command at once; waits at most waitMs for each to go out,
+    // and at most waitMs more for every device to have read its stop.
     // The lines the controllers log go into their records' logs. Returns
     // how many were sent a stop.
     int stopAll(int waitMs);
@@ -138,8 +139,14 @@ public:
 
 private:
     void pickAfterRemoval(int rowBefore);
+    // A run going on a record the operator removes ends cut short, and is
+    // recorded as any other: the record and its log go, the history stays.
+    void endRunOfRemoved(const Machine &machine);
     // The record's device is connected, connecting or has a run.
     bool slotBusy(const Machine &machine);
+    // The same, but only a device on the link is known to be where it is:
+    // a controller still reaching for one follows its announcements.
+    bool onLink(const Machine &machine);
     void writeJournal();
     // The serial number the device reported on its link, taken into its
     // record; a change is said in the log, the notices and the status.

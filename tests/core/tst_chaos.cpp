@@ -33,8 +33,10 @@
 // - every run is judged against what the device sent: the LF values, in
 //   order, and for how long; a run recorded complete sent every line for its
 //   time, a run cut short stopped at the line recorded, for a fault of the
-//   device or its link, and the client's history and the Work tab say the
-//   same.
+//   device or its link (one cut because the device's own time ran out only
+//   when the device's time did run out: a run the program was held up in
+//   goes on while the device covers it), and the client's history and the
+//   Work tab say the same.
 // Every limit is in the program's ticks. TAVIK_CHAOS_SEEDS ("1,2") and
 // TAVIK_CHAOS_SECONDS (per seed) set the campaign; a failure prints its seed,
 // every step taken and the device's last trace lines.
@@ -55,18 +57,16 @@ constexpr double chaosGapS[deviceCount] = {2, 4, 8, 16, 32};
 // delete, a lost link, a device found on air): a status poll (15 ticks) and
 // a slow reply (10) at most.
 constexpr int promptTicks = 40;
-// A device that went on air by itself is seen at the next status reply: at
-// most the 53 ticks between the two status polls of a connection's set-up,
-// and a slow reply.
-constexpr int selfStartTicks = 80;
-// The device closed the link itself, or moved: the controller tries again
-// at once, and finds a moved device at its announced address after an idle
-// round (100 ticks) and a ping round (200).
+// A device that went on air by itself is seen at the next status reply, in
+// the ready cycle as in a connection's set-up.
+constexpr int selfStartTicks = promptTicks;
+// The device closed the link itself, fell silent (a stall of up to 8 s), or
+// moved: the watchdog, the rest of the stall, and a fresh connection.
 constexpr int reconnectTicks = Tavik::watchdogTicks + 300 + 100 + 50;
 // The device moved to another address: its next announcement (40 ticks),
-// the controller's wait before it connects to a changed address (100), a
-// ping round (200) and the connection.
-constexpr int moveTicks = 40 + 100 + 200 + 50 + promptTicks;
+// a ping there (a twin's announcements may send it elsewhere for a while),
+// and the connection.
+constexpr int moveTicks = 40 + 100 + 50 + promptTicks;
 // A device off air that the program shows on air: a silent device is found
 // by the watchdog.
 constexpr int noticeTicks = Tavik::watchdogTicks + 50;
@@ -105,6 +105,7 @@ struct Device
     int onAirSince = 0;          // tick
     QList<Sent> stretches;       // every LF value the device had on air, in order
     QList<int> faults;           // ticks at which the device did something that ends a run
+    QList<int> timeOuts;         // ticks at which its own time ended a transmission
     int droppedAt = -1;          // tick the device last closed the link itself
     int movedAt = -1;
     // The device closed the link during its transmission and the operator
@@ -154,6 +155,8 @@ struct Device
                 // a tube fault.
                 if (!nowOnAir && onAir && words.at(3) != "stop")
                     faults.append(tick);
+                if (!nowOnAir && onAir && words.at(3) == "time-out")
+                    timeOuts.append(tick);
                 if (!nowOnAir && lastMs == closedOnAirMs)
                     closedOnAirMs = -1;
                 onAir = nowOnAir;
@@ -415,9 +418,10 @@ struct Campaign
             step(QStringLiteral("connect %1").arg(sims[device].serial));
             tavik.requestConnect();
         } else if (action < 57) {
+            // A device that dropped the link on air is still reached and
+            // stopped before it is let go.
             step(QStringLiteral("disconnect %1").arg(sims[device].serial));
             run.byOperator = run.byOperator || runGoing;
-            letGo(device);
             tavik.requestDisconnect();
         } else {
             step(QStringLiteral("delete %1").arg(sims[device].serial));
@@ -429,8 +433,8 @@ struct Campaign
         return true;
     }
 
-    // The operator lets a device go; one that closed the link on the
-    // program during its transmission is out of the program's reach.
+    // The operator deletes a device or closes the program; one that closed
+    // the link on the program during its transmission is out of its reach.
     void letGo(int device)
     {
         Device &sim = sims[device];
@@ -551,6 +555,11 @@ struct Campaign
             deviceFault = deviceFault || (fault >= run.startTick - reconnectTicks && fault <= tickCount);
         if (!deviceFault)
             return fail(device, QStringLiteral("\"%1\" with nothing wrong on the device or its link").arg(recorded));
+        // A run held up goes on while the device's own time covers it: its
+        // time ran out only if the device says so.
+        if (run.cut.reason.startsWith(QLatin1String("The device's own time ran out"))
+            && std::none_of(sim.timeOuts.cbegin(), sim.timeOuts.cend(), [&](int tick) { return tick >= run.startTick; }))
+            return fail(device, QStringLiteral("\"%1\", but the device's time never ran out").arg(recorded));
         if (newNotes != QStringList {recorded})
             return fail(device, QStringLiteral("the history took %1 for a run that ended \"%2\"")
                                     .arg(newNotes.isEmpty() ? QStringLiteral("nothing") : newNotes.join(" / "), recorded));

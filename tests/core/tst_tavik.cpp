@@ -229,23 +229,29 @@ private Q_SLOTS:
     // that transmission any more: the run ends as interrupted, the stop goes
     // out on the old connection while it lasts and first thing on the next,
     // and the controller gets the device back as soon as it answers, though
-    // the device first turns it away while it holds the old connection.
+    // the device first turns it away while it holds the old connection. An
+    // operator who disconnects meanwhile lets the device go only once it
+    // has had its stop.
     void lostLinkWhileOnAir_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("frozenMs");
-        QTest::newRow("closed on air") << QStringList{"--time-scale", "10", "--drop-after-s", "3"} << 0;
-        QTest::newRow("closed warming") << QStringList{"--time-scale", "0.5", "--drop-after-s", "3"} << 0;
+        QTest::addColumn<bool>("disconnect");
+        QTest::newRow("closed on air") << QStringList{"--time-scale", "10", "--drop-after-s", "3"} << 0 << false;
+        QTest::newRow("closed on air, then Disconnect")
+            << QStringList{"--time-scale", "10", "--drop-after-s", "3"} << 0 << true;
+        QTest::newRow("closed warming") << QStringList{"--time-scale", "0.5", "--drop-after-s", "3"} << 0 << false;
         QTest::newRow("closed warming, Ready and POW")
-            << QStringList{"--time-scale", "0.5", "--drop-after-s", "3", "--warm-up", "ready-pow"} << 0;
-        QTest::newRow("silent on air") << QStringList{"--time-scale", "10", "--silent-after", "14"} << 0;
-        QTest::newRow("unreachable") << QStringList{"--time-scale", "10"} << 6000;
+            << QStringList{"--time-scale", "0.5", "--drop-after-s", "3", "--warm-up", "ready-pow"} << 0 << false;
+        QTest::newRow("silent on air") << QStringList{"--time-scale", "10", "--silent-after", "14"} << 0 << false;
+        QTest::newRow("unreachable") << QStringList{"--time-scale", "10"} << 6000 << false;
     }
 
     void lostLinkWhileOnAir()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, frozenMs);
+        QFETCH(bool, disconnect);
 #ifndef Q_OS_UNIX
         if (frozenMs > 0)
             QSKIP("freezes the simulator with SIGSTOP");
@@ -269,6 +275,13 @@ private Q_SLOTS:
         QVERIFY(tickUntil(rig.tavik, [&] { return !rig.tavik.hasRun(); }, 8000, tickMs));
         QVERIFY(!rig.tavik.takeInterruption().isEmpty());
         QCOMPARE(rig.tavik.stateText(), QString("Disconnected"));
+        if (disconnect) {
+            rig.tavik.requestDisconnect();
+            QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 8000, tickMs));
+            QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_IDLE; }, 8000, tickMs));
+            QVERIFY(!rig.tavik.isConnected() && !rig.tavik.autoConnect());
+            return;
+        }
         if (frozenMs > 0) {
             tickUntil(rig.tavik, [&] { return frozen.elapsed() >= frozenMs; }, frozenMs, tickMs);
 #ifdef Q_OS_UNIX
@@ -385,6 +398,28 @@ private Q_SLOTS:
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 3000));
         QVERIFY(rig.sim.timeOf("PHASE Ready stop") - rig.sim.timeOf("PHASE OnAir self-start") < 1500);
         QCOMPARE(rig.logTexts().filter("no run supervising it").size(), 1);
+
+        // One that goes on air by itself while its connection is being set
+        // up is stopped within a step of the set-up, and no set-up value
+        // reaches it on air.
+        SimProcess sim;
+        QElapsedTimer sinceStart;
+        QVERIFY(sim.start({"--on-air-at-s", "1"}));
+        sinceStart.start();
+        Tavik tavik;
+        tavik.setTCPIP("127.0.0.1", sim.port());
+        QTest::qWait(qMax(0, 550 - int(sinceStart.elapsed())));
+        tavik.setState(Tavik::M_MACHINE_CONNECT);
+        QVERIFY(tickUntil(tavik, [&] { return sim.timeOf("PHASE Ready stop") >= 0; }, 8000, 25));
+        const qint64 onAir = sim.timeOf("PHASE OnAir self-start");
+        const qint64 stopped = sim.timeOf("PHASE Ready stop");
+        QVERIFY2(sim.timeOf("data=02") < onAir && sim.timeOf("PHASE Ready bring-up") < 0, "not during the set-up");
+        QVERIFY2(stopped - onAir < 600, qPrintable(QString::number(stopped - onAir)));
+        for (const QByteArray &line : TestEnv::readFile(sim.tracePath()).split('\n')) {
+            const qint64 at = line.split(' ').first().toLongLong();
+            if (line.contains("REQ_SET_LF") || line.contains("REQ_SET_TIME"))
+                QVERIFY2(at < onAir || at > stopped, line.constData());
+        }
     }
 
     // Replies split, merged and mixed with noise still drive the controller.
