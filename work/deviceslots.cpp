@@ -484,29 +484,6 @@ void DeviceSlots::pickAfterRemoval(int rowBefore)
         setSelectedRow(qBound(0, rowBefore, left - 1));
 }
 
-void DeviceSlots::endRunOfRemoved(const Machine &machine)
-{
-    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
-        return;
-    const int slot = machine.slot;
-    const Sequencer &running = sequencer(slot);
-    if (!running.isRunning() && !controller(slot).hasRun())
-        return;
-    RunCutShort end;
-    end.slot = slot;
-    end.deviceName = machine.name;
-    end.historyPath = m_runHistory[size_t(slot)];
-    end.cut.item = running.currentItem();
-    end.cut.progress = running.progress(end.cut.item);
-    end.cut.title = end.cut.item < running.count() ? running.item(end.cut.item).title : QString();
-    end.cut.reason = QStringLiteral("The device's record was deleted");
-    m_cutShorts.append(end);
-    if (m_journalLine[size_t(slot)] >= 0) {
-        m_journalLine[size_t(slot)] = -1;
-        writeJournal();
-    }
-}
-
 void DeviceSlots::removeSelected()
 {
     const int rowBefore = selectedRow();

@@ -139,9 +139,6 @@ public:
 
 private:
     void pickAfterRemoval(int rowBefore);
-    // A run going on a record the operator removes ends cut short, and is
-    // recorded as any other: the record and its log go, the history stays.
-    void endRunOfRemoved(const Machine &machine);
     // The record's device is connected, connecting or has a run.
     bool slotBusy(const Machine &machine);
     // The same, but only a device on the link is known to be where it is:

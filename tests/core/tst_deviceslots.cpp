@@ -264,7 +264,7 @@ private Q_SLOTS:
         QCOMPARE(cut.size(), 1);
         QCOMPARE(cut.first().deviceName, name);
         QCOMPARE(cut.first().cut.text().left(31), QString("cut short at line 1 (Only.v.1, "));
-        QVERIFY(cut.first().cut.text().endsWith("The device's record was deleted"));
+        QVERIFY(cut.first().cut.text().endsWith("The operator removed the device from the list"));
         QVERIFY(QTest::qWaitFor([&] { return first.timeOf("DISCONNECT") >= 0; }, 3000));
         QVERIFY(first.received().last().contains("command=3"));
         registry.addMachine(DeviceSlots::count);
