@@ -411,8 +411,10 @@ private:
             return;
         m_clients.remove(file);
         m_written.remove(file);
-        // Deleting the open client lets go of what its pools' editors hold.
-        m_preset.mayGo = m_program.mayGo = m_preset.mayGo || file == m_open;
+        // Deleting the open client lets go of what the editors hold of its
+        // pools, and of nothing else.
+        m_preset.mayGo = m_preset.mayGo || m_preset.file == file + ".dat";
+        m_program.mayGo = m_program.mayGo || m_program.file == file + ".dat";
         if (file == m_open)
             m_open.clear();
         if (file == m_previous)
