@@ -217,6 +217,11 @@ bool PresetEditor::commitEdits(const PresetFields &fields)
     m_message = valueProblem(fields, false);
     if (!m_message.isEmpty())
         return false;
+    if (m_pool == PresetPool::Client && !m_library.hasOpenClient()) {
+        // No history file to store into: said, not failed quietly.
+        m_message = QLatin1String(noClientMessage);
+        return false;
+    }
     Presets &presets = store();
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);

@@ -101,6 +101,11 @@ void LibraryWiring::connectPresets()
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
         if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
             return;
+        // A client's preset can be stored only in the history of an open client.
+        if (pool == PresetPool::Client && !m_session.clientOpen()) {
+            Q_EMIT noticeRequested(tr(" Open a client first"));
+            return;
+        }
         m_editors.preset.newPreset(pool, row);
         Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
@@ -125,6 +130,10 @@ void LibraryWiring::connectPrograms()
     connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
         if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
             return;
+        if (!general && !m_session.clientOpen()) {
+            Q_EMIT noticeRequested(tr(" Open a client first"));
+            return;
+        }
         m_editors.program.newProgram(general, row);
         Q_EMIT showTabRequested(m_tabs.programIndex);
     });

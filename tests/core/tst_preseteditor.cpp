@@ -95,6 +95,14 @@ private Q_SLOTS:
         QVERIFY(!editor.commit(empty));
         QCOMPARE(general.records().at(0).name, QString("A"));
 
+        // A client's preset with no client open: kept with the reason.
+        editor.newPreset(PresetPool::Client, 0);
+        PresetFields loose = editor.fields();
+        loose.name = "Loose";
+        QVERIFY(!editor.commit(loose));
+        QVERIFY(editor.holdsRefusedEdit());
+        QCOMPARE(editor.message(), QString(PresetEditor::noClientMessage));
+
         // Overwrite: the other record goes, the edited one takes the pair.
         editor.open(1, 0);
         PresetFields fields = editor.fields();

@@ -490,6 +490,9 @@ private:
             m_preset.mayGo = true;  // deleting the edited record lets its edit go
         }
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
+        // Adding a preset stores the open program with the line on top.
+        if (button == QLatin1String("toProgram") && m_program.active && m_window->editors().program.isLoaded())
+            m_program.values = programShown();
     }
 
     // Opens a record in an editor when none is open, so that typing has
@@ -721,10 +724,17 @@ private:
 
     Shown programShown()
     {
-        const QAbstractItemModel *lines = child<QTableView>("tableWidget_program")->model();
+        // A hidden tab refills its table when shown: until then the editor
+        // holds what it will show.
         QStringList names;
-        for (int row = 0; row < lines->rowCount(); ++row)
-            names << lines->index(row, 1).data().toString() + ".v." + lines->index(row, 2).data().toString();
+        if (m_tabs->currentIndex() == MainWindow::TabProgram) {
+            const QAbstractItemModel *lines = child<QTableView>("tableWidget_program")->model();
+            for (int row = 0; row < lines->rowCount(); ++row)
+                names << lines->index(row, 1).data().toString() + ".v." + lines->index(row, 2).data().toString();
+        } else if (m_window->editors().program.isLoaded()) {
+            for (const ProgramLineView &line : m_window->editors().program.lineViews())
+                names << line.name + ".v." + line.version;
+        }
         return {{"nam", child<QLineEdit>("lineEdit_program_name")->text()},
                 {"ver", QString::number(child<QSpinBox>("spinBox_program_version")->value())},
                 {"not", child<QPlainTextEdit>("plainTextEdit_program_notes")->toPlainText()},
