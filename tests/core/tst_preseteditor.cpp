@@ -211,6 +211,21 @@ private Q_SLOTS:
         QVERIFY(editor.commit(fine));
         QCOMPARE(general.records().at(2).time, 1092);
 
+        // Changed beneath the editor, as an import updates it: shown as now
+        // stored, so that leaving the editor does not write the old values
+        // back; a refused edit stays as typed.
+        general.setCurrent(2);
+        general.setVariable("777");
+        QVERIFY(editor.followStore());
+        QCOMPARE(editor.fields().variable, QString("777"));
+        QVERIFY(editor.commit(editor.fields()));
+        QCOMPARE(general.records().at(2).variable, QString("777"));
+        PresetFields refused = editor.fields();
+        refused.workTime = "0";
+        QVERIFY(!editor.commit(refused));
+        general.setVariable("778");
+        QVERIFY(!editor.followStore());
+
         editor.newPreset(1, 0);
         QVERIFY(!editor.open(1, -1));  // nothing selected: the new one stays edited
         QVERIFY(editor.isNewPending());

@@ -605,6 +605,10 @@ private:
             });
         }
         if (!m_asking.isEmpty()) {
+            // Leaving the preset tab for this one stored the edit; the
+            // download the operator asked for may then replace it.
+            if (m_preset.active && storedAsTyped(m_preset))
+                m_preset.active = false;
             const QString name = QStringLiteral("D%1").arg(++m_serial);
             m_steps << QStringLiteral("the server answers with %1").arg(name);
             const QByteArray body = Container::encode(
