@@ -8,6 +8,7 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -94,8 +95,9 @@ public:
             m_discarded = false;
             m_kept = false;
             act();
+            // A restore replaces every file: nothing of before is owed.
             if (m_failure.isEmpty())
-                check(before);
+                check(std::exchange(m_restored, false) ? Pairs() : before);
         }
         // Closing the window commits what the shown tab edits; what cannot
         // be stored is discarded by answering so.
@@ -172,7 +174,8 @@ private:
         m_started = true;
         m_pending = false;
         if (m_window->library().openClientFile() != m_open)
-            fail(QStringLiteral("the first client is not open at start"));
+            fail(QStringLiteral("client %1 is open at start, not %2")
+                     .arg(m_window->library().openClientFile().left(4), m_open.left(4)));
     }
 
     template <typename T>
@@ -198,8 +201,11 @@ private:
     void act()
     {
         m_answer = pick(2) == 0;
-        const int choice = pick(111);
-        if (choice >= 108) download();
+        const int choice = pick(116);
+        if (choice >= 114) renew();
+        else if (choice >= 112) backup();
+        else if (choice >= 111) restore();
+        else if (choice >= 108) download();
         else if (choice >= 106) importCsv();
         else if (choice >= 100) programLines();
         else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
@@ -683,6 +689,88 @@ private:
         typed(m_program, programShown(), QStringLiteral("label_programSelection"));
     }
 
+    // Sends a history entry back to the work list: nothing of the library
+    // may change with it.
+    void renew()
+    {
+        ensureTab(MainWindow::TabClient);
+        auto *table = child<QTableView>("tableWidget_clientHistory");
+        const int rows = table->model()->rowCount();
+        if (rows > 0)
+            table->selectRow(pick(rows));
+        m_steps << QStringLiteral("renew history entry of %1").arg(rows);
+        child<QPushButton>("pushButton_history_toWork")->click();
+    }
+
+    // What the files hold when a backup is written, so that a restore of it
+    // can be checked.
+    struct Saved
+    {
+        QMap<QString, ClientModel> clients;
+        QMap<QString, QStringList> written;
+    };
+
+    bool waitForTools()
+    {
+        return QTest::qWaitFor([&] { return !m_window->findChild<QProgressDialog *>(); }, 20000);
+    }
+
+    void backup()
+    {
+        ensureTab(MainWindow::TabTools);
+        const QString path = TestEnv::dataFolder() + QStringLiteral("../walk%1.bkp").arg(++m_serial);
+        m_window->findChild<ToolsTab *>()->setFileChooser(
+            [path](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return path; });
+        m_steps << QStringLiteral("backup %1").arg(m_serial);
+        child<QPushButton>("pushButton_backup")->click();
+        if (!waitForTools() || !QFile::exists(path))
+            return fail(QStringLiteral("the backup was not written"));
+        // A new client not stored yet is in no file, nor in the backup.
+        m_backups.insert(path, {m_clients, m_written});
+    }
+
+    // Restores a backup (or a file that is none), and starts again as the
+    // program does after a restore.
+    void restore()
+    {
+        ensureTab(MainWindow::TabTools);
+        // A restore waits its turn behind a download the server has not
+        // answered yet.
+        if (!m_asking.isEmpty())
+            return;
+        const QStringList paths = m_backups.keys();
+        const QString path = paths.isEmpty() || pick(4) == 0 ? TestEnv::dataFolder() + "../none.bkp" : oneOf(paths);
+        m_steps << QStringLiteral("restore %1").arg(QFileInfo(path).fileName());
+        auto *tools = m_window->findChild<ToolsTab *>();
+        tools->setFileChooser([path](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return path; });
+        bool restart = false;
+        const QMetaObject::Connection asked = QObject::connect(tools, &ToolsTab::restartRequested, [&restart] { restart = true; });
+        child<QPushButton>("pushButton_restore")->click();
+        const bool ended = waitForTools();
+        QObject::disconnect(asked);
+        if (!ended)
+            return fail(QStringLiteral("the restore did not end"));
+        if (!restart) {
+            if (m_backups.contains(path))
+                fail(QStringLiteral("a backup was not restored"));
+            return;
+        }
+        // The operator replaced everything with the backup: what the
+        // editors held goes with the old files.
+        m_steps << QStringLiteral("restart");
+        m_window.reset();
+        const Saved &saved = m_backups[path];
+        m_clients = saved.clients;
+        m_written = saved.written;
+        // The restored list's first client is opened, as at a first start.
+        m_started = false;
+        m_pending = false;
+        m_adoptNew.reset();
+        m_preset.mayGo = m_program.mayGo = true;
+        m_restored = true;
+        open();
+    }
+
     void reopen()
     {
         m_steps << QStringLiteral("close and reopen");
@@ -938,6 +1026,8 @@ private:
     QTcpServer m_server;
     QList<QTcpSocket *> m_asking;
     bool m_started = false;
+    QMap<QString, Saved> m_backups;
+    bool m_restored = false;
     Typed m_preset;
     Typed m_program;
     QStringList m_cancelled;
