@@ -99,13 +99,13 @@ void LibraryWiring::connectClient()
 void LibraryWiring::connectPresets()
 {
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
-        if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
-            return;
         // A client's preset can be stored only in the history of an open client.
         if (pool == PresetPool::Client && !m_session.clientOpen()) {
             Q_EMIT noticeRequested(tr(" Open a client first"));
             return;
         }
+        if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
+            return;
         m_editors.preset.newPreset(pool, row);
         Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
@@ -128,12 +128,12 @@ void LibraryWiring::connectPresets()
 void LibraryWiring::connectPrograms()
 {
     connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
-        if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
-            return;
         if (!general && !m_session.clientOpen()) {
             Q_EMIT noticeRequested(tr(" Open a client first"));
             return;
         }
+        if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
+            return;
         m_editors.program.newProgram(general, row);
         Q_EMIT showTabRequested(m_tabs.programIndex);
     });

@@ -36,6 +36,8 @@
 //   holds a note written for another client;
 // - nothing nameless is stored;
 // - the client open is the one last picked;
+// - a restore gives back the clients and the notes its backup was made
+//   from, and nothing is owed from before it;
 // - a preset or program leaves its file only by a delete, or by its editor
 //   storing it under another name and version;
 // - every value typed into the preset or the program editor (name, version,
