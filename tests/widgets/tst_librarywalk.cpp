@@ -613,10 +613,7 @@ private:
             });
         }
         if (!m_asking.isEmpty()) {
-            // Leaving the preset tab for this one stored the edit; the
-            // download the operator asked for may then replace it.
-            if (m_preset.active && storedAsTyped(m_preset))
-                m_preset.active = false;
+            settleStoredEdit();
             const QString name = QStringLiteral("D%1").arg(++m_serial);
             m_steps << QStringLiteral("the server answers with %1").arg(name);
             const QByteArray body = Container::encode(
@@ -643,11 +640,20 @@ private:
             fail(QStringLiteral("the download never asked the server"));
     }
 
+    // Leaving the preset tab for the tools stored the edit; a download or an
+    // import the operator asks for then may replace or update it.
+    void settleStoredEdit()
+    {
+        if (m_preset.active && storedAsTyped(m_preset))
+            m_preset.active = false;
+    }
+
     // A frequency table into the Legitimate pool; its lines for pairs the
     // General pool holds are refused.
     void importCsv()
     {
         ensureTab(MainWindow::TabTools);
+        settleStoredEdit();
         const QString csv = TestEnv::dataFolder() + "../walk.csv";
         QByteArray lines = "Actinomyces israelii ,440\n";
         for (const QString &name : {QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)})
