@@ -2,11 +2,25 @@
 
 #include "editors/librarysession.h"
 
+bool LibraryEditors::holdsClientPreset() const
+{
+    return preset.isLoaded() && preset.pool() == PresetPool::Client;
+}
+
+bool LibraryEditors::holdsClientProgram() const
+{
+    return program.isLoaded() && !program.isGeneral();
+}
+
 LibraryEditors::LibraryEditors(Library &library) : preset(library), program(library), client(library)
 {
     QObject::connect(&client, &ClientEditor::clientSwitched, &program, [this] {
-        preset.clear();
-        program.close();
+        // A General or Legitimate record is no client's: it stays in its
+        // editor, a refused edit of it with its reason.
+        if (holdsClientPreset())
+            preset.clear();
+        if (holdsClientProgram())
+            program.close();
     });
 }
 

@@ -8,8 +8,8 @@ class LibrarySession;
 
 // The three library editors and the one place where they affect each
 // other and the lists: a client opened, made or deleted lets go of what
-// was edited in its pools; a record deleted from a list is let go by the
-// editor that holds it.
+// was edited in its own pools (and of nothing else); a record deleted from
+// a list is let go by the editor that holds it.
 class LibraryEditors
 {
 public:
@@ -25,6 +25,11 @@ public:
         preset.setAuthor(author);
         program.setAuthor(author);
     }
+
+    // The editor holds a record of the open client's pools: another client
+    // lets go of it.
+    bool holdsClientPreset() const;
+    bool holdsClientProgram() const;
 
     PresetEditor preset;
     ProgramEditor program;

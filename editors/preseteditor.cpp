@@ -85,16 +85,7 @@ void PresetEditor::load()
     m_savedVersion = record.version;
     m_message.clear();
 
-    m_fields = PresetFields();
-    m_fields.created = TextForm::fromDateTime(record.created);
-    m_fields.modified = TextForm::fromDateTime(record.modified);
-    m_fields.name = record.name;
-    m_fields.notes = record.notes;
-    m_fields.version = record.version;
-    m_fields.workTime = TextForm::fromInt(record.time);
-    m_fields.variable = record.variable;
-    m_fields.forMachine = record.forMachine;
-    m_fields.obtained = record.obtained;
+    m_fields = fieldsOf(record);
     // Filling the widgets is not an edit: the shown pair is the checked one.
     m_lastName = m_fields.name;
     m_lastVersion = m_fields.version;
@@ -104,6 +95,44 @@ void PresetEditor::load()
     m_refusedEdit = false;
     m_saveRefused = false;
     m_overwriteWarned = false;
+}
+
+PresetFields PresetEditor::fieldsOf(const Preset &record)
+{
+    PresetFields fields;
+    fields.created = TextForm::fromDateTime(record.created);
+    fields.modified = TextForm::fromDateTime(record.modified);
+    fields.name = record.name;
+    fields.notes = record.notes;
+    fields.version = record.version;
+    fields.workTime = TextForm::fromInt(record.time);
+    fields.variable = record.variable;
+    fields.forMachine = record.forMachine;
+    fields.obtained = record.obtained;
+    return fields;
+}
+
+bool PresetEditor::followStore()
+{
+    // Everything the operator typed was committed when the tab was left:
+    // unless it was refused, what is shown is the record as stored then.
+    // An import or a download may have replaced it since; shown as it was,
+    // the next commit would write the old values back over theirs.
+    if (!m_loaded || m_newPending || m_refusedEdit)
+        return false;
+    const Presets &presets = store();
+    const int at = indexOfPair(presets, m_savedName, m_savedVersion);
+    if (at < 0)
+        return false;  // gone: kept as shown, and stored anew by the next commit
+    const PresetFields stored = fieldsOf(presets.records().at(at));
+    if (stored.modified == m_fields.modified && stored.notes == m_fields.notes && stored.workTime == m_fields.workTime
+        && stored.variable == m_fields.variable && stored.forMachine == m_fields.forMachine
+        && stored.obtained == m_fields.obtained)
+        return false;
+    m_editName = m_savedName;
+    m_editVersion = m_savedVersion;
+    load();
+    return true;
 }
 
 void PresetEditor::clear()
@@ -217,6 +246,11 @@ bool PresetEditor::commitEdits(const PresetFields &fields)
     m_message = valueProblem(fields, false);
     if (!m_message.isEmpty())
         return false;
+    if (m_pool == PresetPool::Client && !m_library.hasOpenClient()) {
+        // No history file to store into: said, not failed quietly.
+        m_message = QLatin1String(noClientMessage);
+        return false;
+    }
     Presets &presets = store();
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);

@@ -43,6 +43,10 @@ public:
     void newPreset(int pool, int row);
     void load();
     void clear();
+    // Shows the edited record as its pool now holds it, when an import or a
+    // download changed it and the editor keeps no refused edit of it. True
+    // when the fields changed.
+    bool followStore();
     // Every edit of the name or the version.
     void check(const QString &name, int version);
     // Writes the fields into the edited record and saves its pool's file.
@@ -62,6 +66,7 @@ public:
     int revision() const { return m_revision; }
 
 private:
+    static PresetFields fieldsOf(const Preset &record);
     Presets &store() const;
     void startNew(int row);
     // Makes the edited record current; false when it is gone or new.

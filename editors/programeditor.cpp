@@ -170,6 +170,12 @@ bool ProgramEditor::commitEdits()
         m_message = QStringLiteral("Will not be saved: a program needs a name");
         return false;
     }
+    if (!m_general && !m_library.hasOpenClient()) {
+        // The client's pool is its history file: with none open there is
+        // no file to store into, and failing quietly would lose the edit.
+        m_message = QLatin1String(noClientMessage);
+        return false;
+    }
     if (m_newPending) {
         insertNewRecord(programs, m_newRecord);
     } else if (!locateEdited()) {

@@ -25,6 +25,9 @@ int indexOfPair(const Store &store, const QString &name, int version, int except
 class RecordEditorBase
 {
 public:
+    // A record of the client's pool while no client is open.
+    static constexpr const char *noClientMessage = "Will not be saved: open a client first";
+
     void setAuthor(const QString &author) { m_author = author; }
 
     bool isLoaded() const { return m_loaded; }

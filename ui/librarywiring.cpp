@@ -45,11 +45,15 @@ bool LibraryWiring::mayLetGo(bool holds, const QString &message, const QString &
     return false;
 }
 
-bool LibraryWiring::mayDiscardRefused()
+bool LibraryWiring::mayDiscardRefused(bool clientSwitch)
 {
+    // Another client lets go only of what the editors hold of the open
+    // client's pools: only that is asked about.
+    const bool preset = !clientSwitch || m_editors.holdsClientPreset();
+    const bool program = !clientSwitch || m_editors.holdsClientProgram();
     const ClientEditor &client = m_editors.client;
-    return mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex)
-        && mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex)
+    return (!preset || mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
+        && (!program || mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
         && mayLetGo(client.holdsRefusedEdit(), client.message(), tr("The client"), m_tabs.clientIndex);
 }
 
@@ -65,9 +69,9 @@ void LibraryWiring::connectClient()
     });
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     // Another client lets go of what the editors hold in the pools of the one open.
-    m_session.setClientSwitchGuard([this] { return mayDiscardRefused(); });
+    m_session.setClientSwitchGuard([this] { return mayDiscardRefused(true); });
     connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
-        if (!mayDiscardRefused())
+        if (!mayDiscardRefused(true))
             return;
         m_editors.client.newClient(row);
         Q_EMIT showTabRequested(m_tabs.clientIndex);
@@ -95,6 +99,11 @@ void LibraryWiring::connectClient()
 void LibraryWiring::connectPresets()
 {
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
+        // A client's preset can be stored only in the history of an open client.
+        if (pool == PresetPool::Client && !m_session.clientOpen()) {
+            Q_EMIT noticeRequested(tr(" Open a client first"));
+            return;
+        }
         if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
             return;
         m_editors.preset.newPreset(pool, row);
@@ -119,6 +128,10 @@ void LibraryWiring::connectPresets()
 void LibraryWiring::connectPrograms()
 {
     connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
+        if (!general && !m_session.clientOpen()) {
+            Q_EMIT noticeRequested(tr(" Open a client first"));
+            return;
+        }
         if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
             return;
         m_editors.program.newProgram(general, row);

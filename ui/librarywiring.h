@@ -46,8 +46,9 @@ public:
     // question box by default; tests answer it themselves.
     void setDiscardQuestion(std::function<bool(const QString &)> question) { m_discardQuestion = std::move(question); }
     // True when no editor holds a refused edit or the operator lets them
-    // go; otherwise the editor is shown and the answer is false.
-    bool mayDiscardRefused();
+    // go; otherwise the editor is shown and the answer is false. Before
+    // another client, only the editors of the open client's pools count.
+    bool mayDiscardRefused(bool clientSwitch = false);
 
 Q_SIGNALS:
     void showTabRequested(int index);

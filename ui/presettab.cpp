@@ -32,6 +32,7 @@ PresetTab::~PresetTab()
 
 void PresetTab::enter()
 {
+    m_editor.followStore();
     if (!m_editor.isLoaded()) {
         setEnabled(false);
         if (m_shownRevision != m_editor.revision())

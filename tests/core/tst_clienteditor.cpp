@@ -118,28 +118,34 @@ private Q_SLOTS:
         QCOMPARE(f.library.clients().count(), 3);
 
         // Deleting another client leaves the editors alone; deleting the
-        // open one lets them go, and its history file stays.
+        // open one lets go of what they hold of its pools only, and its
+        // history file stays.
         QVERIFY(open(1));
-        editors.preset.open(1, 0);
-        editors.program.newProgram(true, 0);
+        editors.preset.open(PresetPool::General, 0);
+        editors.program.newProgram(false, 0);
         session.selectRow(LibrarySession::ClientList, 2);
         session.deleteClient();
         QVERIFY(client.isLoaded() && editors.preset.isLoaded() && editors.program.isLoaded());
         const QString historyFile = f.library.history().path();
         session.selectRow(LibrarySession::ClientList, 1);
         session.deleteClient();
-        QVERIFY(!client.isLoaded() && !editors.preset.isLoaded() && !editors.program.isLoaded());
+        QVERIFY(!client.isLoaded() && editors.preset.isLoaded() && !editors.program.isLoaded());
         QVERIFY(!f.library.hasOpenClient());
         QCOMPARE(storedNames(), QStringList({"Cy"}));
         QVERIFY(QFile::exists(historyFile));
 
-        // A new client left without a name is dropped; the one open before comes back.
+        // A new client left without a name is dropped; the one open before
+        // comes back, and a General preset's refused edit stays with its reason.
         QVERIFY(open(0));
         client.newClient(0);
+        PresetFields refused = editors.preset.fields();
+        refused.variable = "-5";
+        QVERIFY(!editors.preset.commit(refused));
         QVERIFY(!client.commit(client.fields()));
         QCOMPARE(f.library.clients().count(), 1);
         QCOMPARE(client.fields().name, QString("Cy"));
         QCOMPARE(session.openClientName(), QString("Cy"));
+        QVERIFY(editors.preset.holdsRefusedEdit());
 
         // The name is judged at the commit: taken when typed, free once the
         // other client is deleted.

@@ -95,6 +95,14 @@ private Q_SLOTS:
         QVERIFY(!editor.commit(empty));
         QCOMPARE(general.records().at(0).name, QString("A"));
 
+        // A client's preset with no client open: kept with the reason.
+        editor.newPreset(PresetPool::Client, 0);
+        PresetFields loose = editor.fields();
+        loose.name = "Loose";
+        QVERIFY(!editor.commit(loose));
+        QVERIFY(editor.holdsRefusedEdit());
+        QCOMPARE(editor.message(), QString(PresetEditor::noClientMessage));
+
         // Overwrite: the other record goes, the edited one takes the pair.
         editor.open(1, 0);
         PresetFields fields = editor.fields();
@@ -202,6 +210,21 @@ private Q_SLOTS:
         fine.variable = "4294967295.25";
         QVERIFY(editor.commit(fine));
         QCOMPARE(general.records().at(2).time, 1092);
+
+        // Changed beneath the editor, as an import updates it: shown as now
+        // stored, so that leaving the editor does not write the old values
+        // back; a refused edit stays as typed.
+        general.setCurrent(2);
+        general.setVariable("777");
+        QVERIFY(editor.followStore());
+        QCOMPARE(editor.fields().variable, QString("777"));
+        QVERIFY(editor.commit(editor.fields()));
+        QCOMPARE(general.records().at(2).variable, QString("777"));
+        PresetFields refused = editor.fields();
+        refused.workTime = "0";
+        QVERIFY(!editor.commit(refused));
+        general.setVariable("778");
+        QVERIFY(!editor.followStore());
 
         editor.newPreset(1, 0);
         QVERIFY(!editor.open(1, -1));  // nothing selected: the new one stays edited

@@ -117,9 +117,18 @@ private Q_SLOTS:
     {
         LibraryFixture f;
         fill(f);
-        f.addClient("Ana");
+        const QString ana = f.addClient("Ana");
         ProgramEditor editor(f.library);
         DeviceSlots devices;
+
+        // With no client open, a client's program is kept with the reason.
+        f.library.closeClient();
+        editor.newProgram(false, 0);
+        editor.check("Loose", 1);
+        QVERIFY(!editor.commit());
+        QVERIFY(editor.holdsRefusedEdit());
+        QCOMPARE(editor.message(), QString(ProgramEditor::noClientMessage));
+        QVERIFY(f.library.openClient(ana));
 
         // A new program is in no list until stored; left as it came, it goes.
         editor.newProgram(true, 0);

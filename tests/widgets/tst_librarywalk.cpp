@@ -8,6 +8,7 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -35,6 +36,8 @@
 //   holds a note written for another client;
 // - nothing nameless is stored;
 // - the client open is the one last picked;
+// - a restore gives back the clients and the notes its backup was made
+//   from, and nothing is owed from before it;
 // - a preset or program leaves its file only by a delete, or by its editor
 //   storing it under another name and version;
 // - every value typed into the preset or the program editor (name, version,
@@ -94,8 +97,9 @@ public:
             m_discarded = false;
             m_kept = false;
             act();
+            // A restore replaces every file: nothing of before is owed.
             if (m_failure.isEmpty())
-                check(before);
+                check(std::exchange(m_restored, false) ? Pairs() : before);
         }
         // Closing the window commits what the shown tab edits; what cannot
         // be stored is discarded by answering so.
@@ -172,7 +176,8 @@ private:
         m_started = true;
         m_pending = false;
         if (m_window->library().openClientFile() != m_open)
-            fail(QStringLiteral("the first client is not open at start"));
+            fail(QStringLiteral("client %1 is open at start, not %2")
+                     .arg(m_window->library().openClientFile().left(4), m_open.left(4)));
     }
 
     template <typename T>
@@ -198,8 +203,11 @@ private:
     void act()
     {
         m_answer = pick(2) == 0;
-        const int choice = pick(111);
-        if (choice >= 108) download();
+        const int choice = pick(116);
+        if (choice >= 114) renew();
+        else if (choice >= 112) backup();
+        else if (choice >= 111) restore();
+        else if (choice >= 108) download();
         else if (choice >= 106) importCsv();
         else if (choice >= 100) programLines();
         else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
@@ -411,8 +419,10 @@ private:
             return;
         m_clients.remove(file);
         m_written.remove(file);
-        // Deleting the open client lets go of what its pools' editors hold.
-        m_preset.mayGo = m_program.mayGo = m_preset.mayGo || file == m_open;
+        // Deleting the open client lets go of what the editors hold of its
+        // pools, and of nothing else.
+        m_preset.mayGo = m_preset.mayGo || m_preset.file == file + ".dat";
+        m_program.mayGo = m_program.mayGo || m_program.file == file + ".dat";
         if (file == m_open)
             m_open.clear();
         if (file == m_previous)
@@ -488,6 +498,9 @@ private:
             m_preset.mayGo = true;  // deleting the edited record lets its edit go
         }
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
+        // Adding a preset stores the open program with the line on top.
+        if (button == QLatin1String("toProgram") && m_program.active && m_window->editors().program.isLoaded())
+            m_program.values = programShown();
     }
 
     // Opens a record in an editor when none is open, so that typing has
@@ -600,6 +613,7 @@ private:
             });
         }
         if (!m_asking.isEmpty()) {
+            settleStoredEdit();
             const QString name = QStringLiteral("D%1").arg(++m_serial);
             m_steps << QStringLiteral("the server answers with %1").arg(name);
             const QByteArray body = Container::encode(
@@ -626,11 +640,20 @@ private:
             fail(QStringLiteral("the download never asked the server"));
     }
 
+    // Leaving the preset tab for the tools stored the edit; a download or an
+    // import the operator asks for then may replace or update it.
+    void settleStoredEdit()
+    {
+        if (m_preset.active && storedAsTyped(m_preset))
+            m_preset.active = false;
+    }
+
     // A frequency table into the Legitimate pool; its lines for pairs the
     // General pool holds are refused.
     void importCsv()
     {
         ensureTab(MainWindow::TabTools);
+        settleStoredEdit();
         const QString csv = TestEnv::dataFolder() + "../walk.csv";
         QByteArray lines = "Actinomyces israelii ,440\n";
         for (const QString &name : {QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)})
@@ -672,6 +695,88 @@ private:
         if (row == rows && before != after)
             fail(QStringLiteral("a line button changed the lines with no line selected"));
         typed(m_program, programShown(), QStringLiteral("label_programSelection"));
+    }
+
+    // Sends a history entry back to the work list: nothing of the library
+    // may change with it.
+    void renew()
+    {
+        ensureTab(MainWindow::TabClient);
+        auto *table = child<QTableView>("tableWidget_clientHistory");
+        const int rows = table->model()->rowCount();
+        if (rows > 0)
+            table->selectRow(pick(rows));
+        m_steps << QStringLiteral("renew history entry of %1").arg(rows);
+        child<QPushButton>("pushButton_history_toWork")->click();
+    }
+
+    // What the files hold when a backup is written, so that a restore of it
+    // can be checked.
+    struct Saved
+    {
+        QMap<QString, ClientModel> clients;
+        QMap<QString, QStringList> written;
+    };
+
+    bool waitForTools()
+    {
+        return QTest::qWaitFor([&] { return !m_window->findChild<QProgressDialog *>(); }, 20000);
+    }
+
+    void backup()
+    {
+        ensureTab(MainWindow::TabTools);
+        const QString path = TestEnv::dataFolder() + QStringLiteral("../walk%1.bkp").arg(++m_serial);
+        m_window->findChild<ToolsTab *>()->setFileChooser(
+            [path](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return path; });
+        m_steps << QStringLiteral("backup %1").arg(m_serial);
+        child<QPushButton>("pushButton_backup")->click();
+        if (!waitForTools() || !QFile::exists(path))
+            return fail(QStringLiteral("the backup was not written"));
+        // A new client not stored yet is in no file, nor in the backup.
+        m_backups.insert(path, {m_clients, m_written});
+    }
+
+    // Restores a backup (or a file that is none), and starts again as the
+    // program does after a restore.
+    void restore()
+    {
+        ensureTab(MainWindow::TabTools);
+        // A restore waits its turn behind a download the server has not
+        // answered yet.
+        if (!m_asking.isEmpty())
+            return;
+        const QStringList paths = m_backups.keys();
+        const QString path = paths.isEmpty() || pick(4) == 0 ? TestEnv::dataFolder() + "../none.bkp" : oneOf(paths);
+        m_steps << QStringLiteral("restore %1").arg(QFileInfo(path).fileName());
+        auto *tools = m_window->findChild<ToolsTab *>();
+        tools->setFileChooser([path](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return path; });
+        bool restart = false;
+        const QMetaObject::Connection asked = QObject::connect(tools, &ToolsTab::restartRequested, [&restart] { restart = true; });
+        child<QPushButton>("pushButton_restore")->click();
+        const bool ended = waitForTools();
+        QObject::disconnect(asked);
+        if (!ended)
+            return fail(QStringLiteral("the restore did not end"));
+        if (!restart) {
+            if (m_backups.contains(path))
+                fail(QStringLiteral("a backup was not restored"));
+            return;
+        }
+        // The operator replaced everything with the backup: what the
+        // editors held goes with the old files.
+        m_steps << QStringLiteral("restart");
+        m_window.reset();
+        const Saved &saved = m_backups[path];
+        m_clients = saved.clients;
+        m_written = saved.written;
+        // The restored list's first client is opened, as at a first start.
+        m_started = false;
+        m_pending = false;
+        m_adoptNew.reset();
+        m_preset.mayGo = m_program.mayGo = true;
+        m_restored = true;
+        open();
     }
 
     void reopen()
@@ -719,10 +824,17 @@ private:
 
     Shown programShown()
     {
-        const QAbstractItemModel *lines = child<QTableView>("tableWidget_program")->model();
+        // A hidden tab refills its table when shown: until then the editor
+        // holds what it will show.
         QStringList names;
-        for (int row = 0; row < lines->rowCount(); ++row)
-            names << lines->index(row, 1).data().toString() + ".v." + lines->index(row, 2).data().toString();
+        if (m_tabs->currentIndex() == MainWindow::TabProgram) {
+            const QAbstractItemModel *lines = child<QTableView>("tableWidget_program")->model();
+            for (int row = 0; row < lines->rowCount(); ++row)
+                names << lines->index(row, 1).data().toString() + ".v." + lines->index(row, 2).data().toString();
+        } else if (m_window->editors().program.isLoaded()) {
+            for (const ProgramLineView &line : m_window->editors().program.lineViews())
+                names << line.name + ".v." + line.version;
+        }
         return {{"nam", child<QLineEdit>("lineEdit_program_name")->text()},
                 {"ver", QString::number(child<QSpinBox>("spinBox_program_version")->value())},
                 {"not", child<QPlainTextEdit>("plainTextEdit_program_notes")->toPlainText()},
@@ -922,6 +1034,8 @@ private:
     QTcpServer m_server;
     QList<QTcpSocket *> m_asking;
     bool m_started = false;
+    QMap<QString, Saved> m_backups;
+    bool m_restored = false;
     Typed m_preset;
     Typed m_program;
     QStringList m_cancelled;
