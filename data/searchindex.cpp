@@ -45,8 +45,17 @@ void appendUtf8(QByteArray &out, QStringView text)
         *bytes++ = char(c.unicode());
 }
 
+// A record's Latin spellings after its key, each behind a \x01.
+void appendSpellings(QByteArray &joined, const QString &text, QStringView folded)
+{
+    for (const QString &spelled : spellingsForSearch(text, folded)) {
+        joined.append('\x01');
+        appendUtf8(joined, spelled);
+    }
+}
+
 // One record's key onto the end of `joined`; true when the text is in
-// another script and its Latin spelling was left for later.
+// another script and its Latin spellings were left for later.
 bool appendKey(QByteArray &joined, const QString &text, QString &scratch, bool spell)
 {
     scratch.clear();
@@ -54,15 +63,10 @@ bool appendKey(QByteArray &joined, const QString &text, QString &scratch, bool s
     appendUtf8(joined, scratch);
     bool later = false;
     if (needsTransliteration(scratch)) {
-        if (spell) {
-            const QString latin = transliteratedForSearch(text);
-            if (!latin.isEmpty() && latin != scratch) {
-                joined.append('\x01');
-                appendUtf8(joined, latin);
-            }
-        } else {
+        if (spell)
+            appendSpellings(joined, text, scratch);
+        else
             later = true;
-        }
     }
     joined.append('\0');
     return later;
@@ -128,12 +132,9 @@ SearchIndex::Keys SearchIndex::transliterate(const QList<QString> &texts, const 
             keys.starts.append(plain.starts.at(r) + shift);
         const qsizetype end = plain.starts.at(i + 1) - 1;  // before the \0
         keys.joined.append(plain.joined.constData() + copied, end - copied);
-        const QString latin = transliteratedForSearch(texts.at(i));
         const qsizetype plainStart = plain.starts.at(i);
-        if (!latin.isEmpty() && view(plain.joined).substr(size_t(plainStart), size_t(end - plainStart)) != view(latin.toUtf8())) {
-            keys.joined.append('\x01');
-            appendUtf8(keys.joined, latin);
-        }
+        appendSpellings(keys.joined, texts.at(i),
+                        QString::fromUtf8(plain.joined.constData() + plainStart, end - plainStart));
         copied = end;
     }
     const qsizetype shift = keys.joined.size() - copied;
@@ -424,10 +425,7 @@ bool SearchIndex::matches(int index, const QString &text) const
         return true;
     if (index >= 0 && index < int(m_texts.size()) && sameText(text, m_texts.at(index)))
         return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
-    const QString pattern = QString::fromUtf8(m_pattern);
-    const QString folded = foldForSearch(text);
-    return folded.contains(pattern)
-        || (needsTransliteration(folded) && transliteratedForSearch(text).contains(pattern));
+    return containsIgnoringAccents(text, QString::fromUtf8(m_pattern));
 }
 
 bool SearchIndex::transliterating() const

@@ -66,9 +66,9 @@ public:
 private:
     struct Keys
     {
-        // Each record's fold in UTF-8, then \x01 and its Latin spelling when
-        // it has one, then \0: no pattern holds either byte, and a search is
-        // one pass over contiguous memory.
+        // Each record's fold in UTF-8, then \x01 and a Latin spelling for
+        // each it has, then \0: no pattern holds either byte, and a search
+        // is one pass over contiguous memory.
         QByteArray joined;
         QList<qsizetype> starts;  // where each record starts; one more at the end
         QList<int> waiting;       // records in another script without their Latin spelling yet
