@@ -2,6 +2,7 @@
 
 #include "data/textmatch.h"
 
+#include <QElapsedTimer>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -13,6 +14,14 @@ namespace {
 // More changed texts than this are folded beside the window when the store
 // asks early; fewer take a few milliseconds here.
 constexpr int foldHereAtMost = 20000;
+// Keys folded beside are handed over in slices of this many records, so
+// that a search meanwhile uses those folded so far.
+constexpr int sliceRecords = 32768;
+// A search while keys are still being folded beside folds the records
+// without a key here, for the pattern alone: at least this many, then as
+// many as this time allows; the rest show once their keys arrive.
+constexpr int unkeyedAtLeast = 50000;
+constexpr qint64 unkeyedBudgetNs = 8000000;
 // Latin spellings cost tens of microseconds each: a few are made at once.
 constexpr int transliterateHereAtMost = 64;
 // Results of recent patterns kept, and the rows they may hold together
@@ -84,9 +93,7 @@ std::string_view view(const QByteArray &bytes)
 struct SearchIndex::Job
 {
     std::shared_ptr<QFuture<Keys>> future;
-    QList<QString> texts;
-    bool folding = false;       // folds `texts` whole; else spells the current keys
-    int taken = 0;              // results already installed
+    bool folding = false;       // folds the current texts in slices; else spells the current keys
     quint64 generation = 0;     // of the texts the results belong to
 };
 
@@ -95,24 +102,21 @@ SearchIndex::~SearchIndex() = default;
 SearchIndex::SearchIndex(const SearchIndex &other) = default;
 SearchIndex &SearchIndex::operator=(const SearchIndex &other) = default;
 
-SearchIndex::Keys SearchIndex::foldAll(const QList<QString> &texts, const std::function<bool()> &cancelled)
+SearchIndex::Keys SearchIndex::foldSlice(const QList<QString> &texts, int from, int to)
 {
     Keys keys;
     qsizetype length = 0;
-    for (const QString &text : texts)
-        length += text.size() + 1;
+    for (int i = from; i < to; ++i)
+        length += texts.at(i).size() + 1;
     keys.joined.reserve(length + length / 8);
-    keys.starts.reserve(texts.size() + 1);
+    keys.starts.reserve(to - from + 1);
     QString scratch;
-    for (int i = 0; i < int(texts.size()); ++i) {
-        if ((i & 0xFFFF) == 0 && cancelled())
-            return Keys();
+    for (int i = from; i < to; ++i) {
         keys.starts.append(keys.joined.size());
         if (appendKey(keys.joined, texts.at(i), scratch, false))
             keys.waiting.append(i);
     }
     keys.starts.append(keys.joined.size());
-    keys.joined.squeeze();
     return keys;
 }
 
@@ -156,31 +160,43 @@ void SearchIndex::keysChanged()
     m_rows.clear();
 }
 
+int SearchIndex::keyed() const
+{
+    return int(qMax<qsizetype>(m_keys.starts.size() - 1, 0));
+}
+
 bool SearchIndex::poll()
 {
     if (!m_job)
         return false;
     bool arrived = false;
     QFuture<Keys> &future = *m_job->future;
-    if (m_job->folding && m_job->taken == 0 && future.resultCount() >= 1) {
-        m_texts = m_job->texts;
-        m_keys = future.resultAt(0);
-        m_generation += 1;
-        m_job->generation = m_generation;
-        m_job->taken = 1;
-        arrived = true;
-        keysChanged();
-    }
-    if (future.isFinished()) {
-        const int last = future.resultCount() - 1;
-        // Spellings of texts that changed meanwhile are dropped and made again.
-        if (last >= m_job->taken && m_job->generation == m_generation) {
-            m_keys = future.resultAt(last);
+    const bool finished = future.isFinished();
+    const int ready = future.resultCount();
+    if (m_job->folding) {
+        // Slices of the texts installed when the fold began.
+        for (; m_taken < ready && m_job->generation == m_generation; ++m_taken) {
+            const Keys slice = future.resultAt(m_taken);
+            const qsizetype shift = m_keys.joined.size();
+            m_keys.joined.append(slice.joined);
+            for (qsizetype r = 1; r < slice.starts.size(); ++r)
+                m_keys.starts.append(slice.starts.at(r) + shift);
+            m_keys.waiting.append(slice.waiting);
             arrived = true;
-            keysChanged();
         }
-        m_job.reset();
+        if (finished) {
+            m_keys.joined.squeeze();
+            m_keys.starts.squeeze();
+        }
+    } else if (finished && ready > 0 && m_job->generation == m_generation) {
+        // Spellings of texts that changed meanwhile are dropped and made again.
+        m_keys = future.resultAt(ready - 1);
+        arrived = true;
     }
+    if (arrived)
+        keysChanged();
+    if (finished)
+        m_job.reset();
     if (!m_job && !m_keys.waiting.isEmpty())
         startTransliterating();
     return arrived;
@@ -188,39 +204,40 @@ bool SearchIndex::poll()
 
 void SearchIndex::settle()
 {
-    // A search needs every plain key: the rest of a fold begun beside is
-    // waited for (under a second for a million names).
-    if (m_job && m_job->folding && m_job->taken == 0)
-        m_job->future->resultAt(0);
+    // A change of the texts needs every key: the rest of a fold begun
+    // beside is waited for (under a second for a million names).
+    if (m_job && m_job->folding)
+        m_job->future->waitForFinished();
     poll();
 }
 
 void SearchIndex::startFolding(QList<QString> texts)
 {
+    // The texts are taken in now; their keys follow a slice at a time.
+    m_texts = texts;
+    m_keys = Keys();
+    m_keys.starts.reserve(texts.size() + 1);
+    m_keys.starts.append(0);
+    m_generation += 1;
+    keysChanged();
     auto job = std::make_shared<Job>();
-    job->texts = texts;
     job->folding = true;
+    job->generation = m_generation;
     QFuture<Keys> future = QtConcurrent::run([texts](QPromise<Keys> &promise) {
-        const auto cancelled = [&promise]() { return promise.isCanceled(); };
-        Keys plain = foldAll(texts, cancelled);
-        if (cancelled())
-            return;
-        const bool spell = !plain.waiting.isEmpty();
-        promise.addResult(plain);
-        if (spell)
-            promise.addResult(transliterate(texts, plain, cancelled));
+        for (int from = 0; from < int(texts.size()) && !promise.isCanceled(); from += sliceRecords)
+            promise.addResult(foldSlice(texts, from, qMin(from + sliceRecords, int(texts.size()))));
     });
     job->future = std::shared_ptr<QFuture<Keys>>(new QFuture<Keys>(future), [](QFuture<Keys> *f) {
         f->cancel();
         delete f;
     });
     m_job = job;
+    m_taken = 0;
 }
 
 void SearchIndex::startTransliterating()
 {
     auto job = std::make_shared<Job>();
-    job->texts = m_texts;
     job->generation = m_generation;
     const Keys plain = m_keys;
     const QList<QString> texts = m_texts;
@@ -235,6 +252,7 @@ void SearchIndex::startTransliterating()
         delete f;
     });
     m_job = job;
+    m_taken = 0;
 }
 
 SearchIndex::Span SearchIndex::unchangedEnds(int count, const std::function<QString(int)> &textAt) const
@@ -374,13 +392,44 @@ void SearchIndex::scanAll(QList<int> &rows) const
     }
 }
 
+void SearchIndex::scanUnkeyed(QList<int> &rows) const
+{
+    // The first fold of the process builds the fold table beside: looking
+    // a letter up here would wait for it.
+    if (!foldingReady())
+        return;
+    const QString pattern = QString::fromUtf8(m_pattern);
+    const int from = keyed();
+    const int count = int(m_texts.size());
+    QElapsedTimer timer;
+    timer.start();
+    QString scratch;
+    for (int i = from; i < count; ++i) {
+        if (i - from >= unkeyedAtLeast && (i & 0xFF) == 0 && timer.nsecsElapsed() > unkeyedBudgetNs)
+            return;
+        scratch.clear();
+        appendFolded(m_texts.at(i), scratch);
+        if (scratch.contains(pattern))
+            rows.append(i);
+    }
+}
+
 const QList<int> &SearchIndex::matching()
 {
-    settle();
+    poll();
     const int count = int(m_texts.size());
     // A pattern of marks or spaces alone folds to nothing, found in every key.
     if (m_pattern.isEmpty()) {
         m_rows = allRows(count);
+        return m_rows;
+    }
+    if (keyed() < count) {
+        // A keystroke does not wait for the fold under way beside: it
+        // shows what it finds by now, and more as keys arrive.
+        QList<int> rows;
+        scanAll(rows);
+        scanUnkeyed(rows);
+        m_rows = rows;
         return m_rows;
     }
     const Found *base = nullptr;
@@ -423,7 +472,7 @@ bool SearchIndex::matches(int index, const QString &text) const
 {
     if (m_pattern.isEmpty())
         return true;
-    if (index >= 0 && index < int(m_texts.size()) && sameText(text, m_texts.at(index)))
+    if (index >= 0 && index < keyed() && sameText(text, m_texts.at(index)))
         return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
     return containsIgnoringAccents(text, QString::fromUtf8(m_pattern));
 }

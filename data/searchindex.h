@@ -47,7 +47,9 @@ public:
     bool collect() { return poll(); }
 
     // After a sync: the indexes, ascending, of the records whose text
-    // contains the pattern.
+    // contains the pattern. While a fold begun beside is under way, those
+    // among the records folded so far and as many more as a keystroke's
+    // share of a frame allows: `collect` tells when more may be found.
     const QList<int> &matching();
 
     // 0, 1, ... count - 1, kept between calls.
@@ -80,7 +82,7 @@ private:
         QList<int> rows;
     };
 
-    static Keys foldAll(const QList<QString> &texts, const std::function<bool()> &cancelled);
+    static Keys foldSlice(const QList<QString> &texts, int from, int to);
     static Keys transliterate(const QList<QString> &texts, const Keys &plain, const std::function<bool()> &cancelled);
     bool poll();
     void settle();
@@ -97,12 +99,16 @@ private:
     void startTransliterating();
     void keysChanged();
     std::string_view keyOf(int index) const;
+    // The records with a key: all but while a fold is under way beside.
+    int keyed() const;
     void scanAll(QList<int> &rows) const;
+    void scanUnkeyed(QList<int> &rows) const;
 
     QList<QString> m_texts;  // the display texts the keys were folded from
     Keys m_keys;
     quint64 m_generation = 0;  // moves whenever m_texts does
     std::shared_ptr<Job> m_job;
+    int m_taken = 0;  // results of m_job installed
     QList<int> m_all;
     QByteArray m_pattern;  // folded, UTF-8
     // The results of recent patterns: typing back over a pattern, or on
