@@ -20,8 +20,8 @@ constexpr int sliceRecords = 32768;
 // A search while keys are still being folded beside folds the records
 // without a key here, for the pattern alone: at least this many, then as
 // many as this time allows; the rest show once their keys arrive.
-constexpr int unkeyedAtLeast = 50000;
-constexpr qint64 unkeyedBudgetNs = 8000000;
+constexpr int unkeyedAtLeast = 40000;
+constexpr qint64 unkeyedBudgetNs = 4000000;
 // Latin spellings cost tens of microseconds each: a few are made at once.
 constexpr int transliterateHereAtMost = 64;
 // Results of recent patterns kept, and the rows they may hold together
@@ -158,6 +158,8 @@ void SearchIndex::keysChanged()
 {
     m_found.clear();
     m_rows.clear();
+    m_partialPattern.clear();
+    m_partialRows.clear();
 }
 
 int SearchIndex::keyed() const
@@ -425,12 +427,16 @@ const QList<int> &SearchIndex::matching()
     }
     if (keyed() < count) {
         // A keystroke does not wait for the fold under way beside: it
-        // shows what it finds by now, and more as keys arrive.
-        QList<int> rows;
-        scanAll(rows);
-        scanUnkeyed(rows);
-        m_rows = rows;
-        return m_rows;
+        // shows what it finds by now, and more as keys arrive. Asked
+        // again before they do, it answers the same, so that a row
+        // counted in one answer is the same record in the next.
+        if (m_partialPattern != m_pattern) {
+            m_partialRows.clear();
+            scanAll(m_partialRows);
+            scanUnkeyed(m_partialRows);
+            m_partialPattern = m_pattern;
+        }
+        return m_partialRows;
     }
     const Found *base = nullptr;
     for (const Found &found : std::as_const(m_found)) {

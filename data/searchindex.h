@@ -115,4 +115,7 @@ private:
     // from one, starts from them instead of from every record.
     QList<Found> m_found;
     QList<int> m_rows;
+    // While keys are folded beside: the answer for this pattern so far.
+    QByteArray m_partialPattern;
+    QList<int> m_partialRows;
 };
