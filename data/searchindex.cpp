@@ -478,9 +478,15 @@ bool SearchIndex::matches(int index, const QString &text) const
 {
     if (m_pattern.isEmpty())
         return true;
-    if (index >= 0 && index < keyed() && sameText(text, m_texts.at(index)))
-        return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
-    return containsIgnoringAccents(text, QString::fromUtf8(m_pattern));
+    const QString pattern = QString::fromUtf8(m_pattern);
+    if (index >= 0 && index < int(m_texts.size()) && sameText(text, m_texts.at(index))) {
+        if (index < keyed())
+            return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
+        // Its key is still being folded beside: matched as a search
+        // matches it meanwhile, by its plain fold.
+        return foldForSearch(text).contains(pattern);
+    }
+    return containsIgnoringAccents(text, pattern);
 }
 
 bool SearchIndex::transliterating() const
