@@ -4,9 +4,11 @@
 
 #include <QElapsedTimer>
 #include <QPromise>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <string_view>
 
 namespace {
@@ -94,6 +96,9 @@ struct SearchIndex::Job
 {
     std::shared_ptr<QFuture<Keys>> future;
     bool folding = false;       // folds the current texts in slices; else spells the current keys
+    // Raised while a search on the window's thread runs: the fold gives it
+    // the core rather than compete with it on a busy machine.
+    std::shared_ptr<std::atomic<bool>> searching = std::make_shared<std::atomic<bool>>(false);
     quint64 generation = 0;     // of the texts the results belong to
 };
 
@@ -102,7 +107,8 @@ SearchIndex::~SearchIndex() = default;
 SearchIndex::SearchIndex(const SearchIndex &other) = default;
 SearchIndex &SearchIndex::operator=(const SearchIndex &other) = default;
 
-SearchIndex::Keys SearchIndex::foldSlice(const QList<QString> &texts, int from, int to)
+SearchIndex::Keys SearchIndex::foldSlice(const QList<QString> &texts, int from, int to,
+                                         const std::atomic<bool> &searching)
 {
     Keys keys;
     qsizetype length = 0;
@@ -112,6 +118,8 @@ SearchIndex::Keys SearchIndex::foldSlice(const QList<QString> &texts, int from, 
     keys.starts.reserve(to - from + 1);
     QString scratch;
     for (int i = from; i < to; ++i) {
+        while ((i & 0xFF) == 0 && searching.load(std::memory_order_relaxed))
+            QThread::usleep(100);
         keys.starts.append(keys.joined.size());
         if (appendKey(keys.joined, texts.at(i), scratch, false))
             keys.waiting.append(i);
@@ -225,9 +233,9 @@ void SearchIndex::startFolding(QList<QString> texts)
     auto job = std::make_shared<Job>();
     job->folding = true;
     job->generation = m_generation;
-    QFuture<Keys> future = QtConcurrent::run([texts](QPromise<Keys> &promise) {
+    QFuture<Keys> future = QtConcurrent::run([texts, searching = job->searching](QPromise<Keys> &promise) {
         for (int from = 0; from < int(texts.size()) && !promise.isCanceled(); from += sliceRecords)
-            promise.addResult(foldSlice(texts, from, qMin(from + sliceRecords, int(texts.size()))));
+            promise.addResult(foldSlice(texts, from, qMin(from + sliceRecords, int(texts.size())), *searching));
     });
     job->future = std::shared_ptr<QFuture<Keys>>(new QFuture<Keys>(future), [](QFuture<Keys> *f) {
         f->cancel();
@@ -431,10 +439,14 @@ const QList<int> &SearchIndex::matching()
         // again before they do, it answers the same, so that a row
         // counted in one answer is the same record in the next.
         if (m_partialPattern != m_pattern) {
+            const std::shared_ptr<std::atomic<bool>> searching =
+                m_job ? m_job->searching : std::make_shared<std::atomic<bool>>(false);
+            searching->store(true);
             m_partialRows.clear();
             scanAll(m_partialRows);
             scanUnkeyed(m_partialRows);
             m_partialPattern = m_pattern;
+            searching->store(false);
         }
         return m_partialRows;
     }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -82,7 +83,7 @@ private:
         QList<int> rows;
     };
 
-    static Keys foldSlice(const QList<QString> &texts, int from, int to);
+    static Keys foldSlice(const QList<QString> &texts, int from, int to, const std::atomic<bool> &searching);
     static Keys transliterate(const QList<QString> &texts, const Keys &plain, const std::function<bool()> &cancelled);
     bool poll();
     void settle();
