@@ -241,6 +241,49 @@ void benchFirstFold(int count, bool otherScript)
               .arg(double(held) / double(namesBytes), 0, 'f', 2));
 }
 
+// Keystrokes typed while the keys are still folded beside, one every 10 ms
+// from the moment the list asks for them: how long each keeps the thread,
+// and how many of the rows the finished keys give it found.
+void benchKeystrokesDuringFold(int count)
+{
+    Presets presets;
+    fill(presets, count);
+    const QStringList typed{"r", "re", "rez", "re", "r", "k", "ko", "k", "z", "zi", "zit"};
+    QList<qint64> costs;
+    QList<qint64> cpu;
+    qsizetype firstFound = 0;
+    QElapsedTimer timer;
+    presets.prepareSearch();
+    for (int k = 0; presets.searchPending(); ++k) {
+        QThread::msleep(10);
+        presets.prepareSearch();
+        const qint64 cpuBefore = threadCpuNs();
+        timer.start();
+        presets.setFilter(typed.at(k % typed.size()));
+        const qsizetype shown = presets.shownRows().size();
+        costs.append(timer.nsecsElapsed());
+        cpu.append(threadCpuNs() - cpuBefore);
+        if (k == 0)
+            firstFound = shown;
+    }
+    // Now with every key in.
+    presets.setFilter(QString());
+    presets.setFilter(typed.at(0));
+    const qsizetype due = presets.shownRows().size();
+    if (costs.isEmpty())
+        return;
+    print(QStringLiteral("search keystroke during the first fold ms, median and worst of %1 (%2 presets)")
+              .arg(costs.size())
+              .arg(count),
+          QStringLiteral("%1, %2 (goal <= 33 at 1000000)")
+              .arg(ms(median(costs)), 0, 'f', 2)
+              .arg(ms(*std::max_element(costs.cbegin(), costs.cend())), 0, 'f', 2));
+    print(QStringLiteral("search keystroke during the first fold, GUI thread CPU ms, median and worst (%1 presets)").arg(count),
+          QStringLiteral("%1, %2").arg(ms(median(cpu)), 0, 'f', 2).arg(ms(*std::max_element(cpu.cbegin(), cpu.cend())), 0, 'f', 2));
+    print(QStringLiteral("search rows found by the first of them / all (%1 presets)").arg(count),
+          QStringLiteral("%1 / %2").arg(firstFound).arg(due));
+}
+
 void benchPoolSwitch(int count)
 {
     // A small General pool: leaving it writes it, which is not what is measured.
@@ -274,6 +317,7 @@ void run(bool quick)
     for (const int count : quick ? QList<int>{20000} : QList<int>{20000, 100000, 1000000}) {
         benchKeystrokes(count);
         benchFirstFold(count, false);
+        benchKeystrokesDuringFold(count);
     }
     benchFirstFold(quick ? 10000 : 100000, true);
     benchPoolSwitch(quick ? 20000 : 100000);

@@ -2,10 +2,13 @@
 
 #include "data/textmatch.h"
 
+#include <QElapsedTimer>
 #include <QPromise>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <string_view>
 
 namespace {
@@ -13,6 +16,14 @@ namespace {
 // More changed texts than this are folded beside the window when the store
 // asks early; fewer take a few milliseconds here.
 constexpr int foldHereAtMost = 20000;
+// Keys folded beside are handed over in slices of this many records, so
+// that a search meanwhile uses those folded so far.
+constexpr int sliceRecords = 32768;
+// A search while keys are still being folded beside folds the records
+// without a key here, for the pattern alone: at least this many, then as
+// many as this time allows; the rest show once their keys arrive.
+constexpr int unkeyedAtLeast = 40000;
+constexpr qint64 unkeyedBudgetNs = 4000000;
 // Latin spellings cost tens of microseconds each: a few are made at once.
 constexpr int transliterateHereAtMost = 64;
 // Results of recent patterns kept, and the rows they may hold together
@@ -45,8 +56,17 @@ void appendUtf8(QByteArray &out, QStringView text)
         *bytes++ = char(c.unicode());
 }
 
+// A record's Latin spellings after its key, each behind a \x01.
+void appendSpellings(QByteArray &joined, const QString &text, QStringView folded)
+{
+    for (const QString &spelled : spellingsForSearch(text, folded)) {
+        joined.append('\x01');
+        appendUtf8(joined, spelled);
+    }
+}
+
 // One record's key onto the end of `joined`; true when the text is in
-// another script and its Latin spelling was left for later.
+// another script and its Latin spellings were left for later.
 bool appendKey(QByteArray &joined, const QString &text, QString &scratch, bool spell)
 {
     scratch.clear();
@@ -54,15 +74,10 @@ bool appendKey(QByteArray &joined, const QString &text, QString &scratch, bool s
     appendUtf8(joined, scratch);
     bool later = false;
     if (needsTransliteration(scratch)) {
-        if (spell) {
-            const QString latin = transliteratedForSearch(text);
-            if (!latin.isEmpty() && latin != scratch) {
-                joined.append('\x01');
-                appendUtf8(joined, latin);
-            }
-        } else {
+        if (spell)
+            appendSpellings(joined, text, scratch);
+        else
             later = true;
-        }
     }
     joined.append('\0');
     return later;
@@ -80,9 +95,10 @@ std::string_view view(const QByteArray &bytes)
 struct SearchIndex::Job
 {
     std::shared_ptr<QFuture<Keys>> future;
-    QList<QString> texts;
-    bool folding = false;       // folds `texts` whole; else spells the current keys
-    int taken = 0;              // results already installed
+    bool folding = false;       // folds the current texts in slices; else spells the current keys
+    // Raised while a search on the window's thread runs: the fold gives it
+    // the core rather than compete with it on a busy machine.
+    std::shared_ptr<std::atomic<bool>> searching = std::make_shared<std::atomic<bool>>(false);
     quint64 generation = 0;     // of the texts the results belong to
 };
 
@@ -91,24 +107,24 @@ SearchIndex::~SearchIndex() = default;
 SearchIndex::SearchIndex(const SearchIndex &other) = default;
 SearchIndex &SearchIndex::operator=(const SearchIndex &other) = default;
 
-SearchIndex::Keys SearchIndex::foldAll(const QList<QString> &texts, const std::function<bool()> &cancelled)
+SearchIndex::Keys SearchIndex::foldSlice(const QList<QString> &texts, int from, int to,
+                                         const std::atomic<bool> &searching)
 {
     Keys keys;
     qsizetype length = 0;
-    for (const QString &text : texts)
-        length += text.size() + 1;
+    for (int i = from; i < to; ++i)
+        length += texts.at(i).size() + 1;
     keys.joined.reserve(length + length / 8);
-    keys.starts.reserve(texts.size() + 1);
+    keys.starts.reserve(to - from + 1);
     QString scratch;
-    for (int i = 0; i < int(texts.size()); ++i) {
-        if ((i & 0xFFFF) == 0 && cancelled())
-            return Keys();
+    for (int i = from; i < to; ++i) {
+        while ((i & 0xFF) == 0 && searching.load(std::memory_order_relaxed))
+            QThread::usleep(100);
         keys.starts.append(keys.joined.size());
         if (appendKey(keys.joined, texts.at(i), scratch, false))
             keys.waiting.append(i);
     }
     keys.starts.append(keys.joined.size());
-    keys.joined.squeeze();
     return keys;
 }
 
@@ -128,12 +144,9 @@ SearchIndex::Keys SearchIndex::transliterate(const QList<QString> &texts, const 
             keys.starts.append(plain.starts.at(r) + shift);
         const qsizetype end = plain.starts.at(i + 1) - 1;  // before the \0
         keys.joined.append(plain.joined.constData() + copied, end - copied);
-        const QString latin = transliteratedForSearch(texts.at(i));
         const qsizetype plainStart = plain.starts.at(i);
-        if (!latin.isEmpty() && view(plain.joined).substr(size_t(plainStart), size_t(end - plainStart)) != view(latin.toUtf8())) {
-            keys.joined.append('\x01');
-            appendUtf8(keys.joined, latin);
-        }
+        appendSpellings(keys.joined, texts.at(i),
+                        QString::fromUtf8(plain.joined.constData() + plainStart, end - plainStart));
         copied = end;
     }
     const qsizetype shift = keys.joined.size() - copied;
@@ -153,6 +166,13 @@ void SearchIndex::keysChanged()
 {
     m_found.clear();
     m_rows.clear();
+    m_partialPattern.clear();
+    m_partialRows.clear();
+}
+
+int SearchIndex::keyed() const
+{
+    return int(qMax<qsizetype>(m_keys.starts.size() - 1, 0));
 }
 
 bool SearchIndex::poll()
@@ -161,25 +181,32 @@ bool SearchIndex::poll()
         return false;
     bool arrived = false;
     QFuture<Keys> &future = *m_job->future;
-    if (m_job->folding && m_job->taken == 0 && future.resultCount() >= 1) {
-        m_texts = m_job->texts;
-        m_keys = future.resultAt(0);
-        m_generation += 1;
-        m_job->generation = m_generation;
-        m_job->taken = 1;
-        arrived = true;
-        keysChanged();
-    }
-    if (future.isFinished()) {
-        const int last = future.resultCount() - 1;
-        // Spellings of texts that changed meanwhile are dropped and made again.
-        if (last >= m_job->taken && m_job->generation == m_generation) {
-            m_keys = future.resultAt(last);
+    const bool finished = future.isFinished();
+    const int ready = future.resultCount();
+    if (m_job->folding) {
+        // Slices of the texts installed when the fold began.
+        for (; m_taken < ready && m_job->generation == m_generation; ++m_taken) {
+            const Keys slice = future.resultAt(m_taken);
+            const qsizetype shift = m_keys.joined.size();
+            m_keys.joined.append(slice.joined);
+            for (qsizetype r = 1; r < slice.starts.size(); ++r)
+                m_keys.starts.append(slice.starts.at(r) + shift);
+            m_keys.waiting.append(slice.waiting);
             arrived = true;
-            keysChanged();
         }
-        m_job.reset();
+        if (finished) {
+            m_keys.joined.squeeze();
+            m_keys.starts.squeeze();
+        }
+    } else if (finished && ready > 0 && m_job->generation == m_generation) {
+        // Spellings of texts that changed meanwhile are dropped and made again.
+        m_keys = future.resultAt(ready - 1);
+        arrived = true;
     }
+    if (arrived)
+        keysChanged();
+    if (finished)
+        m_job.reset();
     if (!m_job && !m_keys.waiting.isEmpty())
         startTransliterating();
     return arrived;
@@ -187,39 +214,40 @@ bool SearchIndex::poll()
 
 void SearchIndex::settle()
 {
-    // A search needs every plain key: the rest of a fold begun beside is
-    // waited for (under a second for a million names).
-    if (m_job && m_job->folding && m_job->taken == 0)
-        m_job->future->resultAt(0);
+    // A change of the texts needs every key: the rest of a fold begun
+    // beside is waited for (under a second for a million names).
+    if (m_job && m_job->folding)
+        m_job->future->waitForFinished();
     poll();
 }
 
 void SearchIndex::startFolding(QList<QString> texts)
 {
+    // The texts are taken in now; their keys follow a slice at a time.
+    m_texts = texts;
+    m_keys = Keys();
+    m_keys.starts.reserve(texts.size() + 1);
+    m_keys.starts.append(0);
+    m_generation += 1;
+    keysChanged();
     auto job = std::make_shared<Job>();
-    job->texts = texts;
     job->folding = true;
-    QFuture<Keys> future = QtConcurrent::run([texts](QPromise<Keys> &promise) {
-        const auto cancelled = [&promise]() { return promise.isCanceled(); };
-        Keys plain = foldAll(texts, cancelled);
-        if (cancelled())
-            return;
-        const bool spell = !plain.waiting.isEmpty();
-        promise.addResult(plain);
-        if (spell)
-            promise.addResult(transliterate(texts, plain, cancelled));
+    job->generation = m_generation;
+    QFuture<Keys> future = QtConcurrent::run([texts, searching = job->searching](QPromise<Keys> &promise) {
+        for (int from = 0; from < int(texts.size()) && !promise.isCanceled(); from += sliceRecords)
+            promise.addResult(foldSlice(texts, from, qMin(from + sliceRecords, int(texts.size())), *searching));
     });
     job->future = std::shared_ptr<QFuture<Keys>>(new QFuture<Keys>(future), [](QFuture<Keys> *f) {
         f->cancel();
         delete f;
     });
     m_job = job;
+    m_taken = 0;
 }
 
 void SearchIndex::startTransliterating()
 {
     auto job = std::make_shared<Job>();
-    job->texts = m_texts;
     job->generation = m_generation;
     const Keys plain = m_keys;
     const QList<QString> texts = m_texts;
@@ -234,6 +262,7 @@ void SearchIndex::startTransliterating()
         delete f;
     });
     m_job = job;
+    m_taken = 0;
 }
 
 SearchIndex::Span SearchIndex::unchangedEnds(int count, const std::function<QString(int)> &textAt) const
@@ -373,14 +402,53 @@ void SearchIndex::scanAll(QList<int> &rows) const
     }
 }
 
+void SearchIndex::scanUnkeyed(QList<int> &rows) const
+{
+    // The first fold of the process builds the fold table beside: looking
+    // a letter up here would wait for it.
+    if (!foldingReady())
+        return;
+    const QString pattern = QString::fromUtf8(m_pattern);
+    const int from = keyed();
+    const int count = int(m_texts.size());
+    QElapsedTimer timer;
+    timer.start();
+    QString scratch;
+    for (int i = from; i < count; ++i) {
+        if (i - from >= unkeyedAtLeast && (i & 0xFF) == 0 && timer.nsecsElapsed() > unkeyedBudgetNs)
+            return;
+        scratch.clear();
+        appendFolded(m_texts.at(i), scratch);
+        if (scratch.contains(pattern))
+            rows.append(i);
+    }
+}
+
 const QList<int> &SearchIndex::matching()
 {
-    settle();
+    poll();
     const int count = int(m_texts.size());
     // A pattern of marks or spaces alone folds to nothing, found in every key.
     if (m_pattern.isEmpty()) {
         m_rows = allRows(count);
         return m_rows;
+    }
+    if (keyed() < count) {
+        // A keystroke does not wait for the fold under way beside: it
+        // shows what it finds by now, and more as keys arrive. Asked
+        // again before they do, it answers the same, so that a row
+        // counted in one answer is the same record in the next.
+        if (m_partialPattern != m_pattern) {
+            const std::shared_ptr<std::atomic<bool>> searching =
+                m_job ? m_job->searching : std::make_shared<std::atomic<bool>>(false);
+            searching->store(true);
+            m_partialRows.clear();
+            scanAll(m_partialRows);
+            scanUnkeyed(m_partialRows);
+            m_partialPattern = m_pattern;
+            searching->store(false);
+        }
+        return m_partialRows;
     }
     const Found *base = nullptr;
     for (const Found &found : std::as_const(m_found)) {
@@ -422,12 +490,15 @@ bool SearchIndex::matches(int index, const QString &text) const
 {
     if (m_pattern.isEmpty())
         return true;
-    if (index >= 0 && index < int(m_texts.size()) && sameText(text, m_texts.at(index)))
-        return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
     const QString pattern = QString::fromUtf8(m_pattern);
-    const QString folded = foldForSearch(text);
-    return folded.contains(pattern)
-        || (needsTransliteration(folded) && transliteratedForSearch(text).contains(pattern));
+    if (index >= 0 && index < int(m_texts.size()) && sameText(text, m_texts.at(index))) {
+        if (index < keyed())
+            return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
+        // Its key is still being folded beside: matched as a search
+        // matches it meanwhile, by its plain fold.
+        return foldForSearch(text).contains(pattern);
+    }
+    return containsIgnoringAccents(text, pattern);
 }
 
 bool SearchIndex::transliterating() const

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -47,7 +48,9 @@ public:
     bool collect() { return poll(); }
 
     // After a sync: the indexes, ascending, of the records whose text
-    // contains the pattern.
+    // contains the pattern. While a fold begun beside is under way, those
+    // among the records folded so far and as many more as a keystroke's
+    // share of a frame allows: `collect` tells when more may be found.
     const QList<int> &matching();
 
     // 0, 1, ... count - 1, kept between calls.
@@ -66,9 +69,9 @@ public:
 private:
     struct Keys
     {
-        // Each record's fold in UTF-8, then \x01 and its Latin spelling when
-        // it has one, then \0: no pattern holds either byte, and a search is
-        // one pass over contiguous memory.
+        // Each record's fold in UTF-8, then \x01 and a Latin spelling for
+        // each it has, then \0: no pattern holds either byte, and a search
+        // is one pass over contiguous memory.
         QByteArray joined;
         QList<qsizetype> starts;  // where each record starts; one more at the end
         QList<int> waiting;       // records in another script without their Latin spelling yet
@@ -80,7 +83,7 @@ private:
         QList<int> rows;
     };
 
-    static Keys foldAll(const QList<QString> &texts, const std::function<bool()> &cancelled);
+    static Keys foldSlice(const QList<QString> &texts, int from, int to, const std::atomic<bool> &searching);
     static Keys transliterate(const QList<QString> &texts, const Keys &plain, const std::function<bool()> &cancelled);
     bool poll();
     void settle();
@@ -97,16 +100,23 @@ private:
     void startTransliterating();
     void keysChanged();
     std::string_view keyOf(int index) const;
+    // The records with a key: all but while a fold is under way beside.
+    int keyed() const;
     void scanAll(QList<int> &rows) const;
+    void scanUnkeyed(QList<int> &rows) const;
 
     QList<QString> m_texts;  // the display texts the keys were folded from
     Keys m_keys;
     quint64 m_generation = 0;  // moves whenever m_texts does
     std::shared_ptr<Job> m_job;
+    int m_taken = 0;  // results of m_job installed
     QList<int> m_all;
     QByteArray m_pattern;  // folded, UTF-8
     // The results of recent patterns: typing back over a pattern, or on
     // from one, starts from them instead of from every record.
     QList<Found> m_found;
     QList<int> m_rows;
+    // While keys are folded beside: the answer for this pattern so far.
+    QByteArray m_partialPattern;
+    QList<int> m_partialRows;
 };

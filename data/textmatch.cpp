@@ -4,6 +4,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -204,9 +205,58 @@ bool needsTransliteration(QStringView folded)
     return false;
 }
 
-QString transliteratedForSearch(const QString &text)
+namespace {
+
+bool hasCyrillicOrGreek(QStringView folded)
 {
-    return foldForSearch(Transliteration::toLatin(text));
+    const QList<uint> codePoints = folded.toUcs4();
+    return std::any_of(codePoints.cbegin(), codePoints.cend(), [](uint c) {
+        const QChar::Script script = QChar::script(c);
+        return script == QChar::Script_Cyrillic || script == QChar::Script_Greek;
+    });
+}
+
+// ICU's spelling of each word of `text` with the spaces it put inside the
+// word taken out: Chinese is spelled a syllable a word ("běi jīng"), and
+// an operator types the name as one word as often as not.
+QString spelledWordsJoined(const QString &text)
+{
+    QString joined;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text.at(i).isSpace())
+            continue;
+        if (i > start) {
+            if (!joined.isEmpty())
+                joined.append(QLatin1Char(' '));
+            joined.append(foldForSearch(Transliteration::toLatin(text.mid(start, i - start))).remove(QLatin1Char(' ')));
+        }
+        start = i + 1;
+    }
+    return joined;
+}
+
+} // namespace
+
+QStringList spellingsForSearch(const QString &text, QStringView folded)
+{
+    QStringList spellings;
+    const auto add = [&](const QString &spelled) {
+        if (!spelled.isEmpty() && spelled != folded && !spellings.contains(spelled))
+            spellings.append(spelled);
+    };
+    const QString latin = foldForSearch(Transliteration::toLatin(text));
+    add(latin);
+    if (latin.count(QLatin1Char(' ')) > folded.count(QLatin1Char(' ')))
+        add(spelledWordsJoined(text));
+    if (hasCyrillicOrGreek(folded)) {
+        // The signs for the soft and hard letters ("Olʹga") are left out
+        // of English spellings, and so of what an operator types.
+        QString common = Transliteration::toCommonLatin(text);
+        common.remove(QChar(0x02B9)).remove(QChar(0x02BA));
+        add(foldForSearch(common));
+    }
+    return spellings;
 }
 
 bool containsIgnoringAccents(const QString &text, const QString &pattern)
@@ -215,5 +265,9 @@ bool containsIgnoringAccents(const QString &text, const QString &pattern)
     const QString wanted = foldForSearch(pattern);
     if (folded.contains(wanted))
         return true;
-    return needsTransliteration(folded) && transliteratedForSearch(text).contains(wanted);
+    if (!needsTransliteration(folded))
+        return false;
+    const QStringList spellings = spellingsForSearch(text, folded);
+    return std::any_of(spellings.cbegin(), spellings.cend(),
+                       [&wanted](const QString &spelled) { return spelled.contains(wanted); });
 }

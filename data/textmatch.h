@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // The match of every search field and store filter: true when `pattern`
@@ -27,9 +28,13 @@ void appendFolded(QStringView text, QString &out);
 bool foldingReady();
 
 // Whether a folded text holds letters of a script other than Latin, which
-// a Latin keyboard cannot type: those texts get a second key.
+// a Latin keyboard cannot type: those texts get more keys.
 bool needsTransliteration(QStringView folded);
-// That second key: the text's Latin transliteration, folded ("Москва" gives
-// "moskva", "北京" "bei jing"). Tens of microseconds a text: computed beside
-// the window, not on each keystroke.
-QString transliteratedForSearch(const QString &text);
+// Those keys: the text's Latin spellings, folded, each once and none equal
+// to `folded`, the text's own fold. ICU's ("Москва" gives "moskva", "Жито"
+// "zito", "北京" "bei jing"); for Cyrillic and Greek also the English one
+// ("zhito", "olga" for "Ольга", "thessaloniki"); and ICU's without the
+// spaces it put between syllables the text wrote together ("beijing").
+// Tens of microseconds a text: made beside the window, not on each
+// keystroke.
+QStringList spellingsForSearch(const QString &text, QStringView folded);

@@ -60,4 +60,12 @@ QString toLatin(const QString &text)
     return run(latin.get(), text);
 }
 
+QString toCommonLatin(const QString &text)
+{
+    QMutexLocker locked(&lock());
+    static const std::unique_ptr<icu::Transliterator> common(
+        instance("Russian-Latin/BGN; Greek-Latin/BGN; Any-Latin"));
+    return run(common.get(), text);
+}
+
 } // namespace Transliteration

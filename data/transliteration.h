@@ -15,4 +15,10 @@ QString latinToAscii(const QString &text);
 // "北京" to "běi jīng". Latin text passes unchanged.
 QString toLatin(const QString &text);
 
+// Cyrillic and Greek as English texts spell them (BGN/PCGN): "Жито" to
+// "Zhito", "Щука" to "Shchuka", "Θεσσαλονίκη" to "Thessaloníki", where
+// toLatin gives "Žito", "Ŝuka" and "Thessaloníkē". Other scripts as
+// toLatin.
+QString toCommonLatin(const QString &text);
+
 } // namespace Transliteration
