@@ -382,14 +382,25 @@ struct Campaign
             open();
             return true;
         }
-        if (action >= 65 && action < 69 && sims[device].heldUntil == 0) {
-            // The device hangs (or its link drops every packet) long enough
-            // for the program to count it lost.
+        if (action >= 65 && action < 69) {
+            // A device hangs (or its link drops every packet) long enough
+            // for the program to count it lost; one transmitting for the
+            // program, when there is one, where the program has most to do.
+            int hung = device;
+            for (int i = 0; i < deviceCount; ++i) {
+                const Device &other = sims[(device + i) % deviceCount];
+                if (other.onAir && other.hostStarted && other.heldUntil == 0) {
+                    hung = (device + i) % deviceCount;
+                    break;
+                }
+            }
+            if (sims[hung].heldUntil != 0)
+                return true;
             const int ms = 4500 + int(random.bounded(2500));
-            step(QStringLiteral("hang %1 for %2 ms").arg(sims[device].serial).arg(ms));
-            sims[device].faults.append(tickCount);
-            if (sims[device].sim.hold(true))
-                sims[device].heldUntil = monotonicNow() + ms;
+            step(QStringLiteral("hang %1 for %2 ms").arg(sims[hung].serial).arg(ms));
+            sims[hung].faults.append(tickCount);
+            if (sims[hung].sim.hold(true))
+                sims[hung].heldUntil = monotonicNow() + ms;
             return true;
         }
         if (action >= 61 && action < 65) {
