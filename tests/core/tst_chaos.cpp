@@ -91,6 +91,7 @@ struct Sent
 {
     Stretch stretch;
     bool selfStarted;  // in a transmission the device began by itself
+    int starts;        // start commands the device had read when it told it
 };
 
 // One simulator and what its trace has told so far.
@@ -102,6 +103,7 @@ struct Device
     QStringList recent;          // the last trace lines, for a failure report
     bool onAir = false;          // warming or on air
     bool hostStarted = false;    // the transmission on air began with a start command
+    int starts = 0;              // start commands read
     int onAirSince = 0;          // tick
     QList<Sent> stretches;       // every LF value the device had on air, in order
     QList<int> faults;           // ticks at which the device did something that ends a run
@@ -161,11 +163,12 @@ struct Device
                     closedOnAirMs = -1;
                 onAir = nowOnAir;
             } else if (what == "LF" && words.size() >= 4) {
-                stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted});
+                stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted, starts});
             } else if (what == "CONNECT") {
                 spokenOn = false;
             } else if (what == "RX") {
                 spokenOn = true;
+                starts += line.endsWith(" command=2") ? 1 : 0;
             } else if (what == "DISCONNECT" && words.at(2) == "host") {
                 if (onAir && hostStarted && !letGo && spokenOn) {
                     closedOnAirMs = lastMs;
@@ -200,6 +203,7 @@ struct Run
     int startTick = 0;
     int endTick = 0;
     qsizetype firstStretch = 0;
+    int startsBefore = 0;       // start commands the device had read before the run
     qsizetype notesBefore = 0;
     CutShort cut;
     QStringList shownProgress;  // the Work tab's bars when it ended
@@ -367,6 +371,7 @@ struct Campaign
             run.lines.append({line.value.toUInt(), qint64(line.time) * 60000});
         run.startTick = tickCount;
         run.firstStretch = sims[device].stretches.size();
+        run.startsBefore = sims[device].starts;
         run.notesBefore = notes[device].size();
         ++started;
         step(QStringLiteral("start %1 (%2 lines)").arg(sims[device].serial).arg(count));
@@ -499,6 +504,10 @@ struct Campaign
         // its transmission, and the run takes it over: what it sent before
         // the run's first value is not the run's.
         qsizetype first = run.firstStretch;
+        // A device that hung tells what it sent before the run only when it
+        // goes on: nothing it told before it read the run's start is the run's.
+        while (first < sim.stretches.size() && sim.stretches.at(first).starts <= run.startsBefore)
+            ++first;
         while (first < sim.stretches.size() && sim.stretches.at(first).selfStarted && !run.lines.isEmpty()
                && sim.stretches.at(first).stretch.first != run.lines.first().first)
             ++first;
