@@ -111,7 +111,7 @@ struct Device
     int droppedAt = -1;          // tick the device last closed the link itself
     int movedAt = -1;
     // The device closed the link during its transmission and the operator
-    // let it go (Disconnect, delete, close) before the program was back:
+    // let it go (delete, close) before the program was back:
     // out of the program's reach until it connects again.
     bool letGo = false;
     int stallAt = -1;
@@ -121,10 +121,11 @@ struct Device
     int releasedAt = -1;         // tick it went on after the last hang
     // The program closed a connection that it had used while a
     // transmission it started was on air, and no stop came with it: the
-    // device reads what arrived before the close in the same moment, so a
-    // stop written at the same millisecond still counts.
+    // device may read what arrived before the close only just after it, so
+    // a stop it reads from that connection still counts.
     qint64 closedOnAirMs = -1;
     int closedOnAirTick = -1;
+    bool connectedSinceClose = false;
     qint64 lastMs = 0;
 
     void readTrace(int tick)
@@ -159,13 +160,16 @@ struct Device
                     faults.append(tick);
                 if (!nowOnAir && onAir && words.at(3) == "time-out")
                     timeOuts.append(tick);
-                if (!nowOnAir && lastMs == closedOnAirMs)
+                // Whatever the device reads of that connection after the
+                // close was written before it.
+                if (!nowOnAir && closedOnAirMs >= 0 && words.at(3) == "stop" && !connectedSinceClose)
                     closedOnAirMs = -1;
                 onAir = nowOnAir;
             } else if (what == "LF" && words.size() >= 4) {
                 stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted, starts});
             } else if (what == "CONNECT") {
                 spokenOn = false;
+                connectedSinceClose = true;
             } else if (what == "RX") {
                 spokenOn = true;
                 starts += line.endsWith(" command=2") ? 1 : 0;
@@ -173,6 +177,7 @@ struct Device
                 if (onAir && hostStarted && !letGo && spokenOn) {
                     closedOnAirMs = lastMs;
                     closedOnAirTick = tick;
+                    connectedSinceClose = false;
                 }
             } else if (what == "DISCONNECT" && words.at(2) == "device") {
                 droppedAt = tick;
@@ -608,7 +613,8 @@ struct Campaign
         for (int device = 0; device < deviceCount; ++device) {
             Device &sim = sims[device];
             sim.readTrace(tickCount);
-            if (sim.closedOnAirMs >= 0 && (sim.lastMs > sim.closedOnAirMs || tickCount > sim.closedOnAirTick + 4))
+            if (sim.closedOnAirMs >= 0 && (sim.connectedSinceClose || sim.lastMs > sim.closedOnAirMs + 30
+                                           || tickCount > sim.closedOnAirTick + 4))
                 return fail(device, "the program closed its connection while the device was on air for it");
             const int slot = slotOf(device);
             Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
