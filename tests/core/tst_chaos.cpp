@@ -91,6 +91,7 @@ struct Sent
 {
     Stretch stretch;
     bool selfStarted;  // in a transmission the device began by itself
+    int starts;        // start commands the device had read when it told it
 };
 
 // One simulator and what its trace has told so far.
@@ -102,6 +103,7 @@ struct Device
     QStringList recent;          // the last trace lines, for a failure report
     bool onAir = false;          // warming or on air
     bool hostStarted = false;    // the transmission on air began with a start command
+    int starts = 0;              // start commands read
     int onAirSince = 0;          // tick
     QList<Sent> stretches;       // every LF value the device had on air, in order
     QList<int> faults;           // ticks at which the device did something that ends a run
@@ -109,7 +111,7 @@ struct Device
     int droppedAt = -1;          // tick the device last closed the link itself
     int movedAt = -1;
     // The device closed the link during its transmission and the operator
-    // let it go (Disconnect, delete, close) before the program was back:
+    // let it go (delete, close) before the program was back:
     // out of the program's reach until it connects again.
     bool letGo = false;
     int stallAt = -1;
@@ -119,10 +121,11 @@ struct Device
     int releasedAt = -1;         // tick it went on after the last hang
     // The program closed a connection that it had used while a
     // transmission it started was on air, and no stop came with it: the
-    // device reads what arrived before the close in the same moment, so a
-    // stop written at the same millisecond still counts.
+    // device may read what arrived before the close only just after it, so
+    // a stop it reads from that connection still counts.
     qint64 closedOnAirMs = -1;
     int closedOnAirTick = -1;
+    bool connectedSinceClose = false;
     qint64 lastMs = 0;
 
     void readTrace(int tick)
@@ -157,19 +160,24 @@ struct Device
                     faults.append(tick);
                 if (!nowOnAir && onAir && words.at(3) == "time-out")
                     timeOuts.append(tick);
-                if (!nowOnAir && lastMs == closedOnAirMs)
+                // Whatever the device reads of that connection after the
+                // close was written before it.
+                if (!nowOnAir && closedOnAirMs >= 0 && words.at(3) == "stop" && !connectedSinceClose)
                     closedOnAirMs = -1;
                 onAir = nowOnAir;
             } else if (what == "LF" && words.size() >= 4) {
-                stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted});
+                stretches.append({{words.at(2).toUInt(), words.at(3).toLongLong()}, !hostStarted, starts});
             } else if (what == "CONNECT") {
                 spokenOn = false;
+                connectedSinceClose = true;
             } else if (what == "RX") {
                 spokenOn = true;
+                starts += line.endsWith(" command=2") ? 1 : 0;
             } else if (what == "DISCONNECT" && words.at(2) == "host") {
                 if (onAir && hostStarted && !letGo && spokenOn) {
                     closedOnAirMs = lastMs;
                     closedOnAirTick = tick;
+                    connectedSinceClose = false;
                 }
             } else if (what == "DISCONNECT" && words.at(2) == "device") {
                 droppedAt = tick;
@@ -200,6 +208,7 @@ struct Run
     int startTick = 0;
     int endTick = 0;
     qsizetype firstStretch = 0;
+    int startsBefore = 0;       // start commands the device had read before the run
     qsizetype notesBefore = 0;
     CutShort cut;
     QStringList shownProgress;  // the Work tab's bars when it ended
@@ -367,6 +376,7 @@ struct Campaign
             run.lines.append({line.value.toUInt(), qint64(line.time) * 60000});
         run.startTick = tickCount;
         run.firstStretch = sims[device].stretches.size();
+        run.startsBefore = sims[device].starts;
         run.notesBefore = notes[device].size();
         ++started;
         step(QStringLiteral("start %1 (%2 lines)").arg(sims[device].serial).arg(count));
@@ -382,14 +392,25 @@ struct Campaign
             open();
             return true;
         }
-        if (action >= 65 && action < 69 && sims[device].heldUntil == 0) {
-            // The device hangs (or its link drops every packet) long enough
-            // for the program to count it lost.
+        if (action >= 65 && action < 69) {
+            // A device hangs (or its link drops every packet) long enough
+            // for the program to count it lost; one transmitting for the
+            // program, when there is one, where the program has most to do.
+            int hung = device;
+            for (int i = 0; i < deviceCount; ++i) {
+                const Device &other = sims[(device + i) % deviceCount];
+                if (other.onAir && other.hostStarted && other.heldUntil == 0) {
+                    hung = (device + i) % deviceCount;
+                    break;
+                }
+            }
+            if (sims[hung].heldUntil != 0)
+                return true;
             const int ms = 4500 + int(random.bounded(2500));
-            step(QStringLiteral("hang %1 for %2 ms").arg(sims[device].serial).arg(ms));
-            sims[device].faults.append(tickCount);
-            if (sims[device].sim.hold(true))
-                sims[device].heldUntil = monotonicNow() + ms;
+            step(QStringLiteral("hang %1 for %2 ms").arg(sims[hung].serial).arg(ms));
+            sims[hung].faults.append(tickCount);
+            if (sims[hung].sim.hold(true))
+                sims[hung].heldUntil = monotonicNow() + ms;
             return true;
         }
         if (action >= 61 && action < 65) {
@@ -488,6 +509,10 @@ struct Campaign
         // its transmission, and the run takes it over: what it sent before
         // the run's first value is not the run's.
         qsizetype first = run.firstStretch;
+        // A device that hung tells what it sent before the run only when it
+        // goes on: nothing it told before it read the run's start is the run's.
+        while (first < sim.stretches.size() && sim.stretches.at(first).starts <= run.startsBefore)
+            ++first;
         while (first < sim.stretches.size() && sim.stretches.at(first).selfStarted && !run.lines.isEmpty()
                && sim.stretches.at(first).stretch.first != run.lines.first().first)
             ++first;
@@ -588,7 +613,8 @@ struct Campaign
         for (int device = 0; device < deviceCount; ++device) {
             Device &sim = sims[device];
             sim.readTrace(tickCount);
-            if (sim.closedOnAirMs >= 0 && (sim.lastMs > sim.closedOnAirMs || tickCount > sim.closedOnAirTick + 4))
+            if (sim.closedOnAirMs >= 0 && (sim.connectedSinceClose || sim.lastMs > sim.closedOnAirMs + 30
+                                           || tickCount > sim.closedOnAirTick + 4))
                 return fail(device, "the program closed its connection while the device was on air for it");
             const int slot = slotOf(device);
             Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
