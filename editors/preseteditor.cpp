@@ -250,8 +250,8 @@ bool PresetEditor::savePool()
 {
     switch (m_pool) {
     case PresetPool::Client: return ClientHistory::save(m_library);
-    case PresetPool::General: return m_library.generalPresets().saveBase();
-    default: return m_library.legitimatePresets().saveBase();
+    case PresetPool::General: return m_library.generalPresets().saveIfChanged();
+    default: return m_library.legitimatePresets().saveIfChanged();
     }
 }
 
