@@ -6,6 +6,7 @@
 #include "app/noticepopup.h"
 #include "data/textforms.h"
 #include "data/container.h"
+#include "data/writebeside.h"
 #include "device/tavik.h"
 #include "ui/columnwidths.h"
 #include "ui/devicestab.h"
@@ -206,6 +207,10 @@ MainWindow::~MainWindow()
             m_settings.setColumnWidths(columns->view()->objectName(), columns->operatorWidths());
         m_settings.saveSettings();
     }
+    // The stores written beside the window land whole before the end; a
+    // write that hangs (a network folder gone) leaves the file as it was.
+    if (!WriteBeside::waitForAll(writeWaitMs))
+        qWarning() << "A store is still being written; the program ends without waiting for it";
     m_pages = {};
     delete ui;
 }

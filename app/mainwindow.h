@@ -65,6 +65,8 @@ public:
     static constexpr int stopWaitMs = 2000;
     // How long an ending program waits for a restore to finish its files.
     static constexpr int restoreWaitMs = 30000;
+    // How long an ending program waits for the stores written beside it.
+    static constexpr int writeWaitMs = 30000;
 
     // The font the program sets for itself; tests measure the window in it.
     static QFont applicationFont();

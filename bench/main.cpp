@@ -4,6 +4,7 @@
 #include "measure.h"
 #include "storeload.h"
 #include "searchrefill.h"
+#include "windowfreeze.h"
 
 #include "data/logs.h"
 #include "data/presets.h"
@@ -567,11 +568,13 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("Usage: tavik-bench [--quick] [--stores | --search | --devices]\n"
+        std::printf("Usage: tavik-bench [--quick] [--stores | --search | --devices | --freeze | --scale]\n"
                     "Prints one speed or memory figure per line; --quick uses smaller sizes,\n"
                     "--stores only the store load, save and start-up figures, --search only\n"
                     "the preset list's search (up to 1,000,000 presets), --devices only\n"
-                    "the five simulated devices (CPU and LF latency) and the noisy link.\n");
+                    "the five simulated devices (CPU and LF latency) and the noisy link,\n"
+                    "--freeze the window's longest holds at 100,000 records, --scale the\n"
+                    "same over 1,000,000 presets a pool and 10,000 clients.\n");
         return 0;
     }
     const bool quick = arguments.contains(QLatin1String("--quick"));
@@ -581,6 +584,14 @@ int main(int argc, char *argv[])
     }
     if (arguments.contains(QLatin1String("--search"))) {
         SearchRefillBench::run(quick);
+        return 0;
+    }
+    if (arguments.contains(QLatin1String("--freeze"))) {
+        WindowFreezeBench::run(quick ? 10000 : 100000, quick ? 100 : 1000, quick ? 10000 : 100000);
+        return 0;
+    }
+    if (arguments.contains(QLatin1String("--scale"))) {
+        WindowFreezeBench::runScale();
         return 0;
     }
     if (arguments.contains(QLatin1String("--devices"))) {

@@ -1,6 +1,7 @@
 #include "data/container.h"
 
 #include "data/platformfile.h"
+#include "data/writebeside.h"
 
 #include <QCborStreamReader>
 #include <QCborStreamWriter>
@@ -691,6 +692,8 @@ QJsonObject decode(const QByteArray &bytes)
 
 ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *> &lists)
 {
+    // A file being written beside the window is read as it is written.
+    WriteBeside::waitFor(path);
     const QFileInfo info(path);
     if (!info.exists()) {
         qWarning() << openFailure;
@@ -789,6 +792,9 @@ QString tooLarge(qint64 bytes, qint64 limit)
 
 bool writeBytes(const QString &path, const QByteArray &bytes, qint64 limit)
 {
+    // An older state of the file still to be written beside must not land
+    // over this one.
+    WriteBeside::waitFor(path);
     const QString oversize = tooLarge(bytes.size(), limit);
     if (!oversize.isEmpty())
         return writeFailed(path, oversize);

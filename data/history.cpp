@@ -8,6 +8,9 @@ History::History() : Notes(QStringLiteral("history"), QStringLiteral("History"))
 void History::setPath(const QString &base)
 {
     m_path = base + QStringLiteral(".dat");
+    // Another file: whatever it holds, the next save writes it.
+    m_fileRevisions = {~quint64(0), ~quint64(0), ~quint64(0)};
+    m_besideWrite = {};
 }
 
 void History::clear()
@@ -37,6 +40,8 @@ bool History::readBase()
         m_presets.editRecords() = std::move(presets.taken());
         m_programs.editRecords() = std::move(programs.taken());
     }
+    if (Container::opened(status))
+        markWritten();
     return Container::opened(status);
 }
 
@@ -46,7 +51,45 @@ bool History::saveBase() const
     const Container::ListOf<Note> notes(listKey(), records());
     const Container::ListOf<Preset> presets(m_presets.listKey(), m_presets.records());
     const Container::ListOf<Program> programs(m_programs.listKey(), m_programs.records());
-    return Container::writeFile(m_path, {{"version", RecordStore<Note>::version()}}, {&notes, &presets, &programs});
+    const bool written = Container::writeFile(m_path, {{"version", RecordStore<Note>::version()}},
+                                              {&notes, &presets, &programs});
+    if (written)
+        markWritten();
+    return written;
+}
+
+std::array<quint64, 3> History::revisions() const
+{
+    return {revision(), m_presets.revision(), m_programs.revision()};
+}
+
+void History::markWritten() const
+{
+    m_fileRevisions = revisions();
+    m_besideWrite = {};
+}
+
+bool History::changedSinceFile() const
+{
+    return revisions() != m_fileRevisions || m_besideWrite.failed();
+}
+
+bool History::saveIfChanged() const
+{
+    if (!changedSinceFile())
+        return true;
+    qDebug().noquote() << "saveBeside History" << m_path;
+    const std::array<quint64, 3> now = revisions();
+    m_besideWrite = WriteBeside::write(m_path, [notes = records(), presets = m_presets.records(),
+                                                programs = m_programs.records(), keys = QStringList {listKey(), m_presets.listKey(), m_programs.listKey()},
+                                                version = RecordStore<Note>::version()] {
+        const Container::ListOf<Note> noteList(keys.at(0), notes);
+        const Container::ListOf<Preset> presetList(keys.at(1), presets);
+        const Container::ListOf<Program> programList(keys.at(2), programs);
+        return Container::encode({{"version", version}}, {&noteList, &presetList, &programList});
+    });
+    m_fileRevisions = now;
+    return true;
 }
 
 void History::toJson(QJsonObject &object) const

@@ -3,6 +3,9 @@
 #include "data/notes.h"
 #include "data/presets.h"
 #include "data/programs.h"
+#include "data/writebeside.h"
+
+#include <array>
 
 // A client's history file: the client's notes, presets ("Client" pool) and
 // programs, three lists in one file.
@@ -21,6 +24,14 @@ public:
     // damaged one is kept aside (see Container).
     bool readBase();
     bool saveBase() const;
+    // Whether any of the three lists may differ from the file as last read
+    // or written (or asked to be written, unless that failed).
+    bool changedSinceFile() const;
+    // Written only when changed, beside the window (see WriteBeside): a
+    // long history takes longer to write than a tab change or a Start may
+    // hold up the window. True when nothing needed writing or the write
+    // was asked; a failed write is told by Container::takeFailedWrites.
+    bool saveIfChanged() const;
 
     // Empties all three lists and forgets the file.
     void clear();
@@ -39,7 +50,14 @@ public:
     int presetNotesAfterCurrent();
 
 private:
+    std::array<quint64, 3> revisions() const;
+    void markWritten() const;
+
     Programs m_programs;
     Presets m_presets;
     QString m_path;
+    // revisions() when the file was last read or written; none at first,
+    // so a history read from no file is written once.
+    mutable std::array<quint64, 3> m_fileRevisions {~quint64(0), ~quint64(0), ~quint64(0)};
+    mutable WriteBeside::Ticket m_besideWrite;
 };

@@ -4,6 +4,7 @@
 #include "data/searchindex.h"
 #include "data/textforms.h"
 #include "data/textmatch.h"
+#include "data/writebeside.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -43,6 +44,7 @@ public:
     void setPath(const QString &path)
     {
         m_path = path;
+        m_besideWrite = {};
         ++m_revision;
         m_records.clear();
         m_keys.clear();
@@ -83,11 +85,27 @@ public:
     }
 
     // Whether the records may differ from the file as this store last read
-    // or wrote it. Every operation that may change a record counts.
-    bool changedSinceFile() const { return m_revision != m_fileRevision; }
-    // Leaving a list writes it only when something changed: a large pool
-    // takes longer to write than a tab change may hold up the window.
-    bool saveIfChanged() const { return !changedSinceFile() || saveBase(); }
+    // or wrote it (or asked to write it beside, unless that failed). Every
+    // operation that may change a record counts.
+    bool changedSinceFile() const { return m_revision != m_fileRevision || m_besideWrite.failed(); }
+    // Leaving a list writes it only when something changed, and beside the
+    // window: a large pool takes longer to write than a tab change may hold
+    // up the window and the device tick. A failed write is told by
+    // Container::takeFailedWrites, and the next call tries again.
+    bool saveIfChanged() const
+    {
+        if (!changedSinceFile())
+            return true;
+        qDebug().noquote() << "saveBeside" << m_debugName << m_path;
+        const quint64 revision = m_revision;
+        QJsonObject header {{QStringLiteral("version"), m_version}};
+        m_besideWrite = WriteBeside::write(m_path, [records = m_records, key = m_listKey, header] {
+            const Container::ListOf<Record> list(key, records);
+            return Container::encode(header, {&list});
+        });
+        m_fileRevision = revision;
+        return true;
+    }
 
     // The bytes saveBase writes.
     QByteArray encoded(QJsonObject header = {}) const
@@ -337,6 +355,7 @@ protected:
             renewKeys();
             m_current = 0;
             m_fileRevision = m_revision;
+            m_besideWrite = {};
         }
         return status;
     }
@@ -347,6 +366,7 @@ protected:
         if (!Container::writeBytes(m_path, encoded(std::move(header))))
             return false;
         m_fileRevision = revision;
+        m_besideWrite = {};
         return true;
     }
 
@@ -461,6 +481,7 @@ private:
     quint64 m_revision = 0;
     // m_revision when the file was last read or written whole.
     mutable quint64 m_fileRevision = ~quint64(0) - 1;
+    mutable WriteBeside::Ticket m_besideWrite;
     quint64 m_indexedRevision = ~quint64(0);
     const void *m_indexedData = nullptr;
     int m_indexedCount = -1;

@@ -159,13 +159,18 @@ bool ClientEditor::commit(const ClientFields &fields)
     }
     const bool historySaved = ClientHistory::save(m_library);
     m_refusedEdit = false;
-    clients.setName(fields.name);
-    clients.setNotes1(fields.address);
-    clients.setNotes2(fields.notes);
+    // A visit that changed nothing writes nothing: the list of many
+    // clients takes its time to write.
+    const Clients &stored = clients;
+    if (stored.name() != fields.name || stored.notes1() != fields.address || stored.notes2() != fields.notes) {
+        clients.setName(fields.name);
+        clients.setNotes1(fields.address);
+        clients.setNotes2(fields.notes);
+    }
     m_loadedName = fields.name;
     m_fields = fields;
     setCaption(m_loadedName);
-    return clients.saveBase() && historySaved;
+    return clients.saveIfChanged() && historySaved;
 }
 
 void ClientEditor::pickNote()

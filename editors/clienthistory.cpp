@@ -37,7 +37,7 @@ bool save(Library &library)
     // A history read from no file belongs to no client yet: writing it to
     // whichever client is current would replace that client's entries.
     History &history = library.history();
-    return library.hasOpenClient() && !history.path().isEmpty() && history.saveBase();
+    return library.hasOpenClient() && !history.path().isEmpty() && history.saveIfChanged();
 }
 
 void recordRun(Library &library, const WorkList &work)

@@ -15,8 +15,9 @@ class WorkList;
 namespace ClientHistory {
 
 // Writes the history into the file it was read from, whatever client a
-// list has selected meanwhile; false for a history read from no file (a new
-// client's, written by its first commit).
+// list has selected meanwhile, when it changed, beside the window; false
+// for a history read from no file (a new client's, written by its first
+// commit).
 bool save(Library &library);
 
 // A "Program" entry on top, then one "PresetNote" entry per line, saved at

@@ -212,8 +212,29 @@ QString PresetEditor::valueProblem(const PresetFields &fields, bool all) const
     return problem.isEmpty() ? problem : QStringLiteral("Will not be saved: ") + problem;
 }
 
-bool PresetEditor::commit(const PresetFields &fields)
+QString PresetEditor::notesShown() const
 {
+    if (notesEditable())
+        return m_fields.notes;
+    qsizetype cut = editableNotesLength;
+    if (m_fields.notes.at(cut - 1).isHighSurrogate())
+        --cut;
+    return m_fields.notes.left(cut)
+           + QStringLiteral("\n\n[...] This note is too long to edit here (%1 characters); only its beginning is "
+                            "shown, and it is kept whole.").arg(m_fields.notes.size());
+}
+
+PresetFields PresetEditor::withWholeNotes(const PresetFields &fields) const
+{
+    PresetFields whole = fields;
+    if (!notesEditable())
+        whole.notes = m_fields.notes;
+    return whole;
+}
+
+bool PresetEditor::commit(const PresetFields &shown)
+{
+    const PresetFields fields = withWholeNotes(shown);
     const bool stored = commitEdits(fields);
     m_refusedEdit = !stored && m_loaded && !m_message.isEmpty();
     return stored;
@@ -284,13 +305,14 @@ bool PresetEditor::savePool()
 {
     switch (m_pool) {
     case PresetPool::Client: return ClientHistory::save(m_library);
-    case PresetPool::General: return m_library.generalPresets().saveBase();
-    default: return m_library.legitimatePresets().saveBase();
+    case PresetPool::General: return m_library.generalPresets().saveIfChanged();
+    default: return m_library.legitimatePresets().saveIfChanged();
     }
 }
 
-PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &fields)
+PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
 {
+    const PresetFields fields = withWholeNotes(shown);
     if (!m_loaded)
         return NotLoaded;
     if (fields.name.isEmpty())

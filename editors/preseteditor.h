@@ -56,6 +56,14 @@ public:
     // current client's pool from the same fields and edits that.
     CloneResult cloneToClient(const PresetFields &fields);
 
+    // A note longer than this is shown cut short and read-only, and kept
+    // whole: laying out megabytes of text in the field holds the window for
+    // seconds.
+    static constexpr qsizetype editableNotesLength = 8 * 1024;
+    bool notesEditable() const { return m_fields.notes.size() <= editableNotesLength; }
+    // What the notes field shows: the whole note, or its beginning and why.
+    QString notesShown() const;
+
     int pool() const { return m_pool; }
     QString poolWord() const;
     const PresetFields &fields() const { return m_fields; }
@@ -77,6 +85,9 @@ private:
     // when unchanged. Empty when they can.
     QString valueProblem(const PresetFields &fields, bool all) const;
     bool savePool();
+    // The fields with the note held here where the field shows only its
+    // beginning.
+    PresetFields withWholeNotes(const PresetFields &fields) const;
     bool commitEdits(const PresetFields &fields);
 
     Library &m_library;

@@ -213,7 +213,7 @@ bool ProgramEditor::unchanged(const Program &stored) const
 
 bool ProgramEditor::saveStore()
 {
-    return m_general ? m_library.programs().saveBase() : ClientHistory::save(m_library);
+    return m_general ? m_library.programs().saveIfChanged() : ClientHistory::save(m_library);
 }
 
 QList<ProgramLineView> ProgramEditor::lineViews(int *total) const

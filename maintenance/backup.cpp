@@ -8,6 +8,7 @@
 #include "maintenance/wholeobject.h"
 #include "work/sequencer.h"
 #include "data/worklist.h"
+#include "data/writebeside.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -329,6 +330,9 @@ Backup::Applied Backup::apply(const Read &read, Stores stores, const QString &sa
         applied.message = QStringLiteral("Restore refused: %1. Nothing was changed.").arg(read.why);
         return applied;
     }
+    // A store still being written beside the window would land over the
+    // restored file after the commit.
+    WriteBeside::waitForAll();
     applied.safetyPath = safetyPath;
     QString unsafe;
     if (!write(stores, safetyPath, &unsafe)) {

@@ -7,6 +7,7 @@
 #include "ui/searchablelist.h"
 #include "ui_clienttab.h"
 
+#include <QHeaderView>
 #include <QLayout>
 
 ClientTab::ClientTab(QWidget *page, LibrarySession &session)
@@ -19,6 +20,10 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
     m_model = new HistoryListModel([&library]() -> History & { return library.history(); },
                                    LibraryColumns::history(), this);
     ui->tableWidget_clientHistory->setItemDelegate(new notesColorDelegate(ui->tableWidget_clientHistory));
+    // Every cell shows one line (a note's first): rows of one height need
+    // no measuring of each entry, which a long history cannot afford at
+    // every visit.
+    ui->tableWidget_clientHistory->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list = new SearchableList({ui->lineEdit_history_search, ui->pushButton_history_clear,
                                  ui->tableWidget_clientHistory, m_model},
                                 session.selectedKey(LibrarySession::HistoryList),
@@ -61,8 +66,6 @@ void ClientTab::leave()
 void ClientTab::refill()
 {
     m_list->refill();
-    // History entries are few; a note may run over several lines.
-    ui->tableWidget_clientHistory->resizeRowsToContents();
 }
 
 void ClientTab::move(int step)

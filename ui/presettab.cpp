@@ -56,7 +56,8 @@ void PresetTab::fill()
     ui->label_preset_createdDate->setText(fields.created);
     ui->label_preset_modifiedDate->setText(fields.modified);
     ui->lineEdit_preset_name->setText(fields.name);
-    ui->plainTextEdit_preset_notes->setPlainText(fields.notes);
+    ui->plainTextEdit_preset_notes->setPlainText(m_editor.notesShown());
+    ui->plainTextEdit_preset_notes->setReadOnly(!m_editor.notesEditable());
     ui->spinBox_preset_mutation->setValue(fields.version);
     ui->lineEdit_preset_workTime->setText(fields.workTime);
     ui->lineEdit_preset_variable->setText(fields.variable);

@@ -211,6 +211,21 @@ private Q_SLOTS:
         QVERIFY(editor.commit(fine));
         QCOMPARE(general.records().at(2).time, 1092);
 
+        // A note too long for the field is shown cut short, read-only, and
+        // an edit of the other fields stores it whole.
+        const QString longNote = QString(PresetEditor::editableNotesLength, QLatin1Char('x')) + QStringLiteral("end");
+        general.setCurrent(2);
+        general.setNotes(longNote);
+        QVERIFY(editor.open(1, 2));
+        QVERIFY(!editor.notesEditable());
+        QVERIFY(editor.notesShown().size() < PresetEditor::editableNotesLength + 200);
+        PresetFields shown = editor.fields();
+        shown.notes = editor.notesShown();
+        shown.workTime = "1091";
+        QVERIFY(editor.commit(shown));
+        QCOMPARE(general.records().at(2).notes, longNote);
+        QCOMPARE(general.records().at(2).time, 1091);
+
         // Changed beneath the editor, as an import updates it: shown as now
         // stored, so that leaving the editor does not write the old values
         // back; a refused edit stays as typed.

@@ -131,6 +131,28 @@ private Q_SLOTS:
         QCOMPARE(read.count(), 1);
         QCOMPARE(read.records().at(0).name, QString("Alfa"));
         QCOMPARE(read.records().at(0).version, 3);
+
+        // Written beside the window: a read of the path sees the newest
+        // state asked, whole, and a write that failed leaves the store
+        // changed, so the next save tries again.
+        QVERIFY(!read.changedSinceFile() && read.saveIfChanged());
+        for (int i = 0; i < 50; ++i) {
+            read.insertNew(QString::number(i));
+            QVERIFY(read.saveIfChanged());
+        }
+        QVERIFY(!read.changedSinceFile());
+        Items again;
+        again.setPath(path);
+        QVERIFY(again.readBase());
+        QCOMPARE(again.count(), 51);
+        Items lost;
+        lost.setPath(TestEnv::dataFolder() + "no-such-folder/items.dat");
+        lost.insertNew("kept");
+        Container::takeFailedWrites();
+        QVERIFY(lost.saveIfChanged());
+        QVERIFY(WriteBeside::waitForAll(10000));
+        QVERIFY(lost.changedSinceFile());
+        QCOMPARE(Container::takeFailedWrites().size(), 1);
     }
 
     void readableFilesWithoutAListLoadEmpty_data()

@@ -1,5 +1,8 @@
 #include "testenv.h"
 
+#include "data/writebeside.h"
+
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -47,6 +50,8 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 QByteArray readFile(const QString &path)
 {
+    // The file as the program will have it once its writes have landed.
+    WriteBeside::waitFor(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};

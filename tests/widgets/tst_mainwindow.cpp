@@ -4,6 +4,7 @@
 #include "app/noticepopup.h"
 #include "data/container.h"
 #include "data/folderlock.h"
+#include "data/writebeside.h"
 #include "support/installation.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
@@ -34,6 +35,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -208,6 +210,33 @@ private Q_SLOTS:
 
     void terminationSignalClosesLikeTheCloseButton()
     {
+        // A history still being written beside the window when a signal
+        // ends it lands whole before the window is gone.
+        QString historyPath;
+        {
+            MainWindow window;
+            Library &library = window.library();
+            Clients &clients = library.clients();
+            clients.insertNew();
+            clients.setName("Long");
+            library.openClient(clients.file());
+            historyPath = library.history().path();
+            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabClient);
+            QList<Note> &notes = library.history().editRecords();
+            for (int i = 0; i < 40000; ++i)
+                notes.append(Note::newRecord(LineType::Notes));
+            // A slow disk: the history waits behind another file.
+            WriteBeside::write(TestEnv::dataFolder() + "slow.dat", [] {
+                QThread::msleep(500);
+                return Container::encode({});
+            });
+            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+            window.closeForSignal();
+        }
+        QFile written(historyPath);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(Container::decode(written.readAll()).value("history").toArray().size(), 40000);
+
         QProcess program;
         program.setProcessChannelMode(QProcess::MergedChannels);
         // Its debug lines, written only when asked for, tell how far

@@ -1,0 +1,297 @@
+// How long the real window holds the GUI thread (and with it the 25 ms
+// device tick) at a tab change, a Start's history record, an edit and the
+// way out, over a large library.
+
+#include "windowfreeze.h"
+
+#include "measure.h"
+#include "storeload.h"
+
+#include "app/mainwindow.h"
+#include "data/container.h"
+#include "data/library.h"
+#include "data/settings.h"
+#include "data/worklist.h"
+#include "editors/clienthistory.h"
+#include "editors/libraryeditors.h"
+#include "maintenance/backup.h"
+#include "work/deviceslots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+
+using Measure::print;
+
+namespace WindowFreezeBench {
+
+namespace {
+
+double msSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+void runFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The longest a 25 ms timer on the GUI thread waited past its period while
+// the event loop ran for `milliseconds`: writes beside the window show here.
+double longestTickGapMs(int milliseconds)
+{
+    QTimer tick;
+    QElapsedTimer since;
+    double longest = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, msSince(since));
+        since.restart();
+    });
+    tick.start(25);
+    since.start();
+    runFor(milliseconds);
+    return longest;
+}
+
+void figure(const QString &label, double ms, double goalMs = 100)
+{
+    print(label, QStringLiteral("%1 goal <= %2 ms%3").arg(ms, 0, 'f', 1).arg(goalMs)
+                     .arg(ms <= goalMs ? QString() : QStringLiteral(" MISSED")));
+}
+
+// A data folder with two pools of `presets`, `clients` clients and the
+// first client's history of `history` entries, that client open.
+void makeLibrary(int presets, int clients, int history)
+{
+    Settings settings;
+    settings.init(QStringLiteral("settings.dat"));
+    Library library;
+    library.load(settings);
+    fillPresets(library.generalPresets(), presets);
+    fillPresets(library.legitimatePresets(), presets);
+    Clients &store = library.clients();
+    QList<Client> &records = store.editRecords();
+    for (int i = 0; i < clients; ++i) {
+        Client client = Client::newRecord();
+        client.name = QStringLiteral("Client %1").arg(i);
+        client.notes1 = QStringLiteral("Mondays and Thursdays");
+        records.append(client);
+    }
+    library.generalPresets().saveBase();
+    library.legitimatePresets().saveBase();
+    store.saveBase();
+    library.openClient(records.first().file);
+    QList<Note> &notes = library.history().editRecords();
+    const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
+    for (int i = 0; i < history; ++i) {
+        Note note = Note::newRecord(i % 11 == 0 ? LineType::Program : LineType::PresetNote);
+        note.created = base.addSecs(qint64(i) * 600);
+        note.text = QStringLiteral("Rezeda %1").arg(i % 500);
+        note.version = i % 5;
+        note.variable = QString::number(1000 + i % 900);
+        note.time = 5 + i % 30;
+        notes.append(note);
+    }
+    library.history().saveBase();
+    settings.setOpenClient(records.first().file);
+    settings.setPresetsPool(PresetPool::General);
+    settings.saveSettings();
+}
+
+} // namespace
+
+void run(int presets, int clients, int history, const QString &folder)
+{
+    QTemporaryDir temporary;
+    const QDir home(folder.isEmpty() ? temporary.path() : folder);
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("share")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("HOME", home.path().toUtf8());
+    makeLibrary(presets, clients, history);
+    const QString size = QStringLiteral("%1 presets a pool, %2 clients, %3 history entries").arg(presets).arg(clients).arg(history);
+
+    QElapsedTimer start;
+    start.start();
+    auto window = std::make_unique<MainWindow>();
+    window->resize(1280, 800);
+    window->show();
+    QApplication::processEvents();
+    print(QStringLiteral("freeze: window built and shown ms (%1)").arg(size), msSince(start), 1);
+    runFor(500);
+
+    auto *pages = window->findChild<QTabWidget *>(QStringLiteral("MainPage"));
+    double worstTab = 0;
+    // Every change the operator makes most: into and out of each list, and
+    // the Client tab from and to each of its neighbours.
+    const QList<int> road = {MainWindow::TabClient, MainWindow::TabClientSelection, MainWindow::TabClient,
+                             MainWindow::TabPresetSelection, MainWindow::TabPreset, MainWindow::TabProgramSelection,
+                             MainWindow::TabWork, MainWindow::TabClient, MainWindow::TabTavik,
+                             MainWindow::TabPresetSelection, MainWindow::TabClientSelection};
+    for (const int to : road) {
+        const int from = pages->currentIndex();
+        QElapsedTimer change;
+        change.start();
+        pages->setCurrentIndex(to);
+        QApplication::processEvents();
+        const double ms = msSince(change);
+        worstTab = std::max(worstTab, ms);
+        print(QStringLiteral("freeze: tab %1 -> %2 ms").arg(from).arg(to), ms, 1);
+    }
+    figure(QStringLiteral("freeze: worst tab change, nothing changed, ms (%1)").arg(size), worstTab);
+    figure(QStringLiteral("freeze: longest 25 ms tick gap after the changes, ms"), longestTickGapMs(1500));
+
+    // An edit of the open history, then the Client tab left: it is written.
+    Library &library = window->library();
+    pages->setCurrentIndex(MainWindow::TabClient);
+    QApplication::processEvents();
+    library.history().setCurrent(0);
+    library.history().insertNote(LineType::Notes);
+    library.history().setText(QStringLiteral("Called in sick"));
+    QElapsedTimer leave;
+    leave.start();
+    pages->setCurrentIndex(MainWindow::TabWork);
+    QApplication::processEvents();
+    figure(QStringLiteral("freeze: leave the Client tab after an edit, ms"), msSince(leave));
+    figure(QStringLiteral("freeze: longest 25 ms tick gap while it is written, ms"), longestTickGapMs(3000));
+
+    // What a Start adds to the history: the run's record, then the save.
+    WorkList work;
+    work.programName = QStringLiteral("Spring");
+    work.programVersion = 1;
+    for (int i = 0; i < 10; ++i) {
+        work.setCurrent(work.count());
+        work.insertNew();
+        work.setName(QStringLiteral("Rezeda %1").arg(i));
+        work.setValue(QString::number(1000 + i));
+        work.setTime(10);
+    }
+    QElapsedTimer record;
+    record.start();
+    ClientHistory::recordRun(library, work);
+    figure(QStringLiteral("freeze: a Start's history record, ms"), msSince(record));
+    figure(QStringLiteral("freeze: longest 25 ms tick gap while it is written, ms"), longestTickGapMs(3000));
+
+    // A preset with a very long note opened in its editor, and left.
+    for (const int mebibytes : {1, 16}) {
+        Presets &general = library.generalPresets();
+        general.setCurrent(0);
+        general.setNotes(QString(mebibytes * 1024 * 1024, QLatin1Char('n')));
+        pages->setCurrentIndex(MainWindow::TabPresetSelection);
+        QApplication::processEvents();
+        QElapsedTimer open;
+        open.start();
+        window->editors().preset.open(PresetPool::General, 0);
+        pages->setCurrentIndex(MainWindow::TabPreset);
+        QApplication::processEvents();
+        figure(QStringLiteral("freeze: open a preset with a %1 MiB note in its editor, ms").arg(mebibytes), msSince(open));
+        QElapsedTimer leavePreset;
+        leavePreset.start();
+        pages->setCurrentIndex(MainWindow::TabPresetSelection);
+        QApplication::processEvents();
+        figure(QStringLiteral("freeze: leave it, ms"), msSince(leavePreset));
+    }
+
+    // An edit left at once by the way out: the exit finishes the write.
+    library.history().setCurrent(0);
+    library.history().insertNote(LineType::Notes);
+    library.history().setText(QStringLiteral("Last words"));
+    pages->setCurrentIndex(MainWindow::TabClientSelection);
+    QElapsedTimer close;
+    close.start();
+    window->close();
+    window.reset();
+    print(QStringLiteral("freeze: window closed and gone ms (a history write in flight)"), msSince(close), 1);
+}
+
+namespace {
+
+void scaleLoadBackupRestore(const QString &home)
+{
+    Settings settings;
+    settings.init(QStringLiteral("settings.dat"));
+    const QString poolPath = settings.dataFolder() + QStringLiteral("genpresets.dat");
+    const qint64 fileKb = QFileInfo(poolPath).size() / 1024;
+    {
+        Presets pool;
+        pool.setPath(poolPath);
+        const Measure::PeakScope peak;
+        QElapsedTimer load;
+        load.start();
+        pool.readBase();
+        figure(QStringLiteral("scale: load one pool of %1 presets, ms").arg(pool.count()), msSince(load), 1000);
+        print(QStringLiteral("scale: its peak extra memory"), QStringLiteral("%1 = %2 x the file (%3) goal <= 3.5 x")
+                  .arg(Measure::mebibytes(peak.growthKb()))
+                  .arg(double(peak.growthKb()) / double(qMax<qint64>(1, fileKb)), 0, 'f', 2)
+                  .arg(Measure::mebibytes(fileKb)));
+    }
+
+    Library library;
+    library.load(settings);
+    WorkList work;
+    work.setPath(settings.dataFolder() + QStringLiteral("work.dat"));
+    DeviceSlots devices;
+    devices.registry().setFolder(settings.dataFolder());
+    Backup backup(settings, library, work, devices);
+    qint64 dataKb = 0;
+    for (const QFileInfo &file : QDir(settings.dataFolder()).entryInfoList(QDir::Files))
+        dataKb += file.size() / 1024;
+    const QString path = home + QStringLiteral("/scale.bkp");
+    {
+        const Measure::PeakScope peak;
+        QElapsedTimer whole;
+        whole.start();
+        QString why;
+        if (!backup.write(path, &why)) {
+            print("scale: backup", QStringLiteral("failed: ") + why);
+            return;
+        }
+        figure(QStringLiteral("scale: backup of %1 of data, ms").arg(Measure::mebibytes(dataKb)), msSince(whole), 10000);
+        print(QStringLiteral("scale: backup peak extra memory"), QStringLiteral("%1 = %2 x the data, goal <= 2 x")
+                  .arg(Measure::mebibytes(peak.growthKb()))
+                  .arg(double(peak.growthKb()) / double(qMax<qint64>(1, dataKb)), 0, 'f', 2));
+    }
+    const Measure::PeakScope peak;
+    QElapsedTimer whole;
+    whole.start();
+    const Backup::Read read = Backup::read(path);
+    const double readMs = msSince(whole);
+    Backup::Applied applied = Backup::apply(read, backup.stores(), backup.nextSafetyPath());
+    const double applyMs = msSince(whole) - readMs;
+    QElapsedTimer finish;
+    finish.start();
+    const Backup::Outcome outcome = backup.finish(std::move(applied));
+    const double finishMs = msSince(finish);
+    if (outcome != Backup::Restored) {
+        print("scale: restore", QStringLiteral("failed: ") + backup.message());
+        return;
+    }
+    figure(QStringLiteral("scale: restore of a %1 backup, ms").arg(Measure::mebibytes(QFileInfo(path).size() / 1024)),
+           msSince(whole), 20000);
+    print(QStringLiteral("scale: restore's parts: read and check, safety backup and files, put in place, ms"),
+          QStringLiteral("%1, %2, %3").arg(readMs, 0, 'f', 0).arg(applyMs, 0, 'f', 0).arg(finishMs, 0, 'f', 0));
+    print(QStringLiteral("scale: restore peak extra memory"), QStringLiteral("%1 = %2 x the data, goal <= 2 x")
+              .arg(Measure::mebibytes(peak.growthKb()))
+              .arg(double(peak.growthKb()) / double(qMax<qint64>(1, dataKb)), 0, 'f', 2));
+}
+
+} // namespace
+
+void runScale()
+{
+    QTemporaryDir home;
+    run(1000000, 10000, 100000, home.path());
+    scaleLoadBackupRestore(home.path());
+}
+
+} // namespace WindowFreezeBench
