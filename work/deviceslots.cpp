@@ -4,6 +4,7 @@
 #include "data/container.h"
 #include "device/tavik.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 
@@ -13,6 +14,8 @@ namespace {
 const char *const killedReason = "The program ended during the run without stopping it";
 const char *const endedReason = "The program ended";
 const char *const removedReason = "The operator removed the device from the list";
+// How long a removal may hold the window for its device's stop to be read.
+constexpr int removalWaitMs = 500;
 
 } // namespace
 
@@ -356,6 +359,12 @@ void DeviceSlots::endRunOfRemoved(const Machine &machine)
         return;
     Sequencer &paired = sequencer(machine.slot);
     paired.stop(QLatin1String(removedReason));
+    // Off air now: the record goes, and with it the connection a stop sent
+    // from the next tick would need; closed with replies unread, the
+    // connection may be reset before the device has read the stop.
+    Tavik &tavik = controller(machine.slot);
+    if (tavik.stopNow(removalWaitMs))
+        tavik.awaitStopRead(QDeadlineTimer(removalWaitMs));
     if (!paired.takeCutShort())
         return;
     endJournaledRun(machine.slot, machine, paired.cutShort());

@@ -469,7 +469,7 @@ private Q_SLOTS:
         window.devicesTab()->setRemoveQuestion([](const QString &) { return true; });
         flush->click();
         QCOMPARE(window.devices().registry().count(), 0);
-        QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 3; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 3; }, 300));
         window.deviceTick();
         History &history = window.library().history();
         history.setCurrent(0);
