@@ -48,6 +48,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <QRadioButton>
 #include <QShortcut>
 #include <QTableView>
 
@@ -167,6 +168,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             columns->setOperatorWidths(widths);
     }
     addStopShortcuts();
+    tabIntoCheckedRadioButtons();
     addUndoDelete();
     addFocusSteps();
 
@@ -289,6 +291,17 @@ void MainWindow::fitInto(const QRect &available)
     const int y = qBound(available.top(), pos().y(), qMax(available.top(), available.bottom() + 1 - height() - frame.height()));
     if (QPoint(x, y) != pos())
         move(x, y);
+}
+
+void MainWindow::tabIntoCheckedRadioButtons()
+{
+    // Tab lands on the pool that is picked, where the arrow keys pick
+    // another; landing on one not picked, they would only move the focus.
+    for (QRadioButton *radio : findChildren<QRadioButton *>()) {
+        const auto follow = [radio](bool checked) { radio->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus); };
+        follow(radio->isChecked());
+        connect(radio, &QAbstractButton::toggled, radio, follow);
+    }
 }
 
 void MainWindow::addStopShortcuts()

@@ -141,6 +141,7 @@ private:
     void createLibraryPages();
     void createEditorPages();
     void addStopShortcuts();
+    void tabIntoCheckedRadioButtons();
     void addUndoDelete();
     void addFocusSteps();
     void focusField(const QString &objectName);

@@ -404,6 +404,18 @@ private Q_SLOTS:
         QTest::keyClick(genuine, Qt::Key_Right);
         QVERIFY(window.findChild<QRadioButton *>("radioButton_presetGeneral")->isChecked());
         QCOMPARE(window.session().presetPool(), int(PresetPool::General));
+        // Tab and Shift+Tab land on the pool picked, not on another, also
+        // where the pool was picked by the program.
+        window.findChild<QRadioButton *>("radioButton_presetClient")->setChecked(true);
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            QWidget *focus = window.findChild<QLineEdit *>("lineEdit_presetSelection_search");
+            focus->setFocus();
+            for (int i = 0; i < 40 && !qobject_cast<QRadioButton *>(focus); ++i) {
+                QTest::keyClick(focus, key);
+                focus = QApplication::focusWidget();
+            }
+            QCOMPARE(focus, window.findChild<QRadioButton *>("radioButton_presetClient"));
+        }
 
         // A delete can be taken back with Ctrl+Z, until its list changes.
         tabs->setCurrentIndex(MainWindow::TabClientSelection);
