@@ -274,7 +274,15 @@ void DevicesTab::on_tableWidget_machinesSelection_itemSelectionChanged()
 
 void DevicesTab::on_pushButton_addMachine_clicked()
 {
-    m_devices.addByHand(m_manualAddress->text());
+    // A typed address that is none adds nothing: a record at the factory
+    // address instead would send the program where the operator never said.
+    const QString typed = m_manualAddress->text().trimmed();
+    Ipv4 address{};
+    if (!typed.isEmpty() && !AddressText::parseIpv4(typed, address)) {
+        Q_EMIT noticeRequested(QStringLiteral("Not an IPv4 address: \"%1\". No device was added.").arg(typed));
+        return;
+    }
+    m_devices.addByHand(typed);
     markDirty();
 }
 

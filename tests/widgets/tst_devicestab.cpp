@@ -48,9 +48,14 @@ private Q_SLOTS:
         Machines &registry = window.devices().registry();
         widget<QTabWidget>(window, "MainPage")->setCurrentIndex(MainWindow::TabTavik);
 
-        // An empty or invalid address leaves the default one.
+        // An empty address leaves the default one; one that is no address
+        // adds nothing, and says so.
         click(window, "pushButton_addMachine");
         widget<QLineEdit>(window, "lineEdit_manulaIP")->setText("300.1.1.1");
+        click(window, "pushButton_addMachine");
+        QCOMPARE(registry.count(), 1);
+        QVERIFY(window.notice()->text().startsWith("Not an IPv4 address: \"300.1.1.1\". No device was added."));
+        widget<QLineEdit>(window, "lineEdit_manulaIP")->clear();
         click(window, "pushButton_addMachine");
         QCOMPARE(registry.count(), 2);
         for (int row = 0; row < 2; ++row) {
