@@ -452,6 +452,12 @@ void Tavik::checkAtOnce()
         setState(M_PING);
 }
 
+void Tavik::stopAtOnce()
+{
+    m_stopOnReconnect = true;
+    checkAtOnce();
+}
+
 void Tavik::stopOnLostLink()
 {
     if (!m_runActive && !statusShowsOnAir() && !m_stopOnReconnect)

@@ -162,6 +162,10 @@ public:
     // on air is stopped: for a device a program that was killed may have
     // left transmitting.
     void checkAtOnce();
+    // The same for a device a killed program left with a run going: it may
+    // be warming up, which no status shows as on air, so it is sent the
+    // stop first thing on the connection whatever its status says.
+    void stopAtOnce();
 
     // Lets go of the device when its record leaves the registry: a device
     // on air is told to stop, the connection is closed, and the controller

@@ -323,10 +323,11 @@ int DeviceSlots::recoverInterruptedRuns()
             Machine &machine = records[i];
             if (machine.serialNumber != end.deviceName || !machine.hasDeviceSlot())
                 continue;
-            // Its device may still be on air: a record found checks it at
-            // once; one the registry lost is found by its announcement.
+            // Its device may still be warming or on air: a record found is
+            // reached and stopped at once; one the registry lost is found
+            // by its announcement.
             machine.logs.add(QStringLiteral("Run ") + end.cut.text());
-            controller(machine.slot).checkAtOnce();
+            controller(machine.slot).stopAtOnce();
             end.slot = machine.slot;
             end.deviceName = machine.name;
             break;

@@ -101,7 +101,9 @@ struct Rig
 // The program in a child process, as a person runs it with its own timers:
 // a two-line run started from the Work tab; says so once its second line is
 // on air and runs on until it is killed.
-int runUntilKilled()
+// Runs a list and says when it is where the parent kills it: warming up
+// for its first line, or on air with its second.
+int runUntilKilled(bool warming)
 {
     // The parent's temporary home comes with the environment.
     QCoreApplication::setApplicationName("TavikStudio");
@@ -120,10 +122,13 @@ int runUntilKilled()
         return 1;
     start->click();
     Sequencer *sequencer = window.devices().selectedSequencer();
-    if (!QTest::qWaitFor([&] { return sequencer->state() == Sequencer::S_SEND_LF && sequencer->currentItem() == 1; },
-                         20000))
+    const auto reached = [&] {
+        return warming ? sequencer->state() == Sequencer::S_WAIT_RF_READY
+                       : sequencer->state() == Sequencer::S_SEND_LF && sequencer->currentItem() == 1;
+    };
+    if (!QTest::qWaitFor(reached, 20000))
         return 1;
-    std::printf("second line on air\n");
+    std::printf("ready to be killed\n");
     std::fflush(stdout);
     return QCoreApplication::exec();
 }
@@ -487,17 +492,32 @@ private Q_SLOTS:
     // The next start pings the device at once and stops it, and the
     // client's history and the device's log say the run was cut short, at
     // which line.
+    void killedMidRun_data()
+    {
+        QTest::addColumn<QStringList>("warmUp");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("on air") << QStringList() << "2 (Second.v.1)";
+        // A device still warming shows nothing on air, and comes on air at
+        // whatever it was last given.
+        QTest::newRow("warming") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100"} << "1 (First.v.1)";
+    }
+
     void killedMidRun()
     {
+        QFETCH(QStringList, warmUp);
+        QFETCH(QString, line);
         QFile::remove(TestEnv::dataFolder() + "machines.dat");
         SimProcess sim;
-        QVERIFY(sim.start({"--port", "8888", "--serial", "9004", "--time-scale", QString::number(timeScale),
-                           "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"}));
+        QVERIFY(sim.start(QStringList{"--port", "8888", "--serial", "9004", "--time-scale", QString::number(timeScale),
+                                      "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"}
+                          + warmUp));
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(QCoreApplication::applicationFilePath(), {"--run-until-killed"});
+        program.start(QCoreApplication::applicationFilePath(),
+                      {warmUp.isEmpty() ? "--run-until-killed" : "--run-until-killed-warming"});
         QVERIFY(program.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return program.readAllStandardOutput().contains("second line on air"); }, 40000));
+        QVERIFY(QTest::qWaitFor([&] { return program.readAllStandardOutput().contains("ready to be killed"); }, 40000));
+        QVERIFY(warmUp.isEmpty() || QTest::qWaitFor([&] { return sim.timeOf("PHASE Warming") >= 0; }, 5000));
         program.kill();
         QVERIFY(program.waitForFinished(5000));
         QVERIFY(sim.received().filter("command=3").isEmpty());
@@ -508,10 +528,11 @@ private Q_SLOTS:
         QVERIFY(driver.until([&] { return sim.timeOf("PHASE Ready stop") >= 0 || sim.timeOf("PHASE Ready time-out") >= 0; },
                              10000));
         QVERIFY(sim.timeOf("PHASE Ready stop") >= 0);
+        QCOMPARE(sim.timeOf("PHASE OnAir") >= 0, warmUp.isEmpty());
         // At once: a ping and a connection, not the first round's 200 ticks.
         QVERIFY2(driver.ticks < 40, qPrintable(QString("stopped after %1 ticks").arg(driver.ticks)));
 
-        const QString cut = "cut short at line 2 (Second.v.1): The program ended during the run without stopping it";
+        const QString cut = "cut short at line " + line + ": The program ended during the run without stopping it";
         History &history = window.library().history();
         history.setCurrent(0);
         QCOMPARE(history.text(), "Tavik 9004: run " + cut);
@@ -528,7 +549,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc == 2 && qstrcmp(argv[1], "--run-until-killed") == 0)
-        return runUntilKilled();
+        return runUntilKilled(false);
+    if (argc == 2 && qstrcmp(argv[1], "--run-until-killed-warming") == 0)
+        return runUntilKilled(true);
     TestWindowRun test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
