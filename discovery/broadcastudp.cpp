@@ -92,37 +92,32 @@ void BroadcastUDP::markFlagReadyPacket()
 
 bool BroadcastUDP::bindListener()
 {
-    // The lookup may wait on a name server; the window must not.
-    QHostInfo::lookupHost(QHostInfo::localHostName(), this, &BroadcastUDP::describeOwnAddress);
-    return m_socket->bind(QHostAddress::AnyIPv4, m_port,
-                          QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
-}
-
-void BroadcastUDP::describeOwnAddress(const QHostInfo &info)
-{
-    QHostAddress own;
-    for (const QHostAddress &address : info.addresses()) {
+    const QString hostName = QHostInfo::localHostName();
+    const QList<QHostAddress> addresses = QHostInfo::fromName(hostName).addresses();
+    for (const QHostAddress &address : addresses) {
         if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()) {
-            own = address;
+            m_localAddress = address;
             break;
         }
     }
-    QString mac;
-    QHostAddress netmask;
-    if (!own.isNull()) {
+    if (!m_localAddress.isNull()) {
+        const QString wanted = m_localAddress.toString();
         for (const QNetworkInterface &netInterface : QNetworkInterface::allInterfaces()) {
             for (const QNetworkAddressEntry &entry : netInterface.addressEntries()) {
-                if (entry.ip() == own) {
-                    mac = netInterface.hardwareAddress();
-                    netmask = entry.netmask();
+                if (entry.ip().toString() == wanted) {
+                    m_localMac = netInterface.hardwareAddress();
+                    m_localNetmask = entry.netmask();
                 }
             }
         }
     }
-    qDebug().noquote() << "Localhost name: " << info.hostName();
-    qDebug().noquote() << "IP = " << own.toString();
-    qDebug().noquote() << "MAC = " << mac;
-    qDebug().noquote() << "Netmask = " << netmask.toString();
+    qDebug().noquote() << "Localhost name: " << hostName;
+    qDebug().noquote() << "IP = " << m_localAddress.toString();
+    qDebug().noquote() << "MAC = " << m_localMac;
+    qDebug().noquote() << "Netmask = " << m_localNetmask.toString();
+
+    return m_socket->bind(QHostAddress::AnyIPv4, m_port,
+                          QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
 }
 
 bool BroadcastUDP::readAnnouncement()

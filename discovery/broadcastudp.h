@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 
-class QHostInfo;
 class QUdpSocket;
 
 // Listens for the devices' UDP announcements and decodes each into a machine
@@ -26,9 +25,8 @@ public:
 
     explicit BroadcastUDP(quint16 port = defaultPort, QObject *parent = nullptr);
 
-    // Binds the port shared with other programs; false when that fails.
-    // The computer's own IPv4 address, MAC and netmask go to the debug
-    // lines once the host lookup answers.
+    // Looks up the computer's own IPv4 address, MAC and netmask, then binds
+    // the port shared with other programs. False when the bind fails.
     bool bindListener();
 
     // False when no datagram is pending. Otherwise reads one (longer ones are
@@ -46,6 +44,9 @@ public:
     bool packetReady() const { return m_packetReady; }
     int datagramSize() const { return m_datagramSize; }
     QHostAddress sender() const { return m_sender; }
+    QString localAddress() const { return m_localAddress.toString(); }
+    QString localMac() const { return m_localMac; }
+    QString localNetmask() const { return m_localNetmask.toString(); }
 
     // Decodes one datagram of `size` bytes. False, leaving `machine` as it
     // was, without the signature, or when the datagram is too short for the
@@ -57,8 +58,6 @@ public Q_SLOTS:
     void markFlagReadyPacket();
 
 private:
-    void describeOwnAddress(const QHostInfo &info);
-
     QUdpSocket *m_socket;
     quint16 m_port;
     QByteArray m_datagram;
@@ -68,4 +67,7 @@ private:
     bool m_changed = false;
     Machine m_announced;
     QHostAddress m_sender;
+    QHostAddress m_localAddress;
+    QString m_localMac;
+    QHostAddress m_localNetmask;
 };
