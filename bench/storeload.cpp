@@ -292,20 +292,14 @@ void restoreTickGapAgainstGoal(const QString &folder, int mebibytes)
     qputenv("HOME", QFile::encodeName(folder + QStringLiteral("home")));
     Settings settings;
     settings.init(QStringLiteral("settings.dat"));
-    Library library;
-    library.load(settings);
-    WorkList work;
-    work.setPath(settings.dataFolder() + QStringLiteral("work.dat"));
-    DeviceSlots devices;
-    devices.registry().setFolder(settings.dataFolder());
-    Backup backup(settings, library, work, devices);
+    InstalledStores installed(settings);
 
-    // About 190 bytes a preset in a backup.
-    fillPresets(library.generalPresets(), mebibytes * 1024 * 1024 / 190);
-    library.generalPresets().saveBase();
+    // About 190 bytes a preset in a installed.backup.
+    fillPresets(installed.library.generalPresets(), mebibytes * 1024 * 1024 / 190);
+    installed.library.generalPresets().saveBase();
     const QString path = folder + QStringLiteral("big.bkp");
     QString why;
-    if (!backup.write(path, &why)) {
+    if (!installed.backup.write(path, &why)) {
         print("stores: restore bench", QStringLiteral("the backup could not be written: ") + why);
         return;
     }
@@ -316,18 +310,18 @@ void restoreTickGapAgainstGoal(const QString &folder, int mebibytes)
     Backup::Outcome outcome = Backup::Refused;
     const double gap = longestTickGapMs([&](std::function<void()> done) {
         runOffThread<Backup::Read>(&context, [path] { return Backup::read(path); }, [&, done](Backup::Read read) {
-            const Backup::Stores stores = backup.stores();
-            const QString safetyPath = backup.nextSafetyPath();
+            const Backup::Stores stores = installed.backup.stores();
+            const QString safetyPath = installed.backup.nextSafetyPath();
             runOffThread<Backup::Applied>(
                 &context, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
                 [&, done](Backup::Applied applied) {
-                    outcome = backup.finish(std::move(applied));
+                    outcome = installed.backup.finish(std::move(applied));
                     done();
                 });
         });
     });
     if (outcome != Backup::Restored) {
-        print("stores: restore bench", QStringLiteral("the restore failed: ") + backup.message());
+        print("stores: restore bench", QStringLiteral("the restore failed: ") + installed.backup.message());
         return;
     }
     printGap(QStringLiteral("stores: longest 25 ms tick gap during a %1 MiB restore (%2 s in all), ms")
@@ -352,4 +346,11 @@ void benchStores(bool quick)
 #else
     print("stores: window start-up", "skipped, built without the program");
 #endif
+}
+
+InstalledStores::InstalledStores(Settings &settings) : backup(settings, library, work, devices)
+{
+    library.load(settings);
+    work.setPath(settings.dataFolder() + QStringLiteral("work.dat"));
+    devices.registry().setFolder(settings.dataFolder());
 }

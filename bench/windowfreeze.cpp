@@ -236,13 +236,7 @@ void scaleLoadBackupRestore(const QString &home)
                   .arg(Measure::mebibytes(fileKb)));
     }
 
-    Library library;
-    library.load(settings);
-    WorkList work;
-    work.setPath(settings.dataFolder() + QStringLiteral("work.dat"));
-    DeviceSlots devices;
-    devices.registry().setFolder(settings.dataFolder());
-    Backup backup(settings, library, work, devices);
+    InstalledStores installed(settings);
     qint64 dataKb = 0;
     for (const QFileInfo &file : QDir(settings.dataFolder()).entryInfoList(QDir::Files))
         dataKb += file.size() / 1024;
@@ -252,7 +246,7 @@ void scaleLoadBackupRestore(const QString &home)
         QElapsedTimer whole;
         whole.start();
         QString why;
-        if (!backup.write(path, &why)) {
+        if (!installed.backup.write(path, &why)) {
             print("scale: backup", QStringLiteral("failed: ") + why);
             return;
         }
@@ -266,14 +260,14 @@ void scaleLoadBackupRestore(const QString &home)
     whole.start();
     const Backup::Read read = Backup::read(path);
     const double readMs = msSince(whole);
-    Backup::Applied applied = Backup::apply(read, backup.stores(), backup.nextSafetyPath());
+    Backup::Applied applied = Backup::apply(read, installed.backup.stores(), installed.backup.nextSafetyPath());
     const double applyMs = msSince(whole) - readMs;
     QElapsedTimer finish;
     finish.start();
-    const Backup::Outcome outcome = backup.finish(std::move(applied));
+    const Backup::Outcome outcome = installed.backup.finish(std::move(applied));
     const double finishMs = msSince(finish);
     if (outcome != Backup::Restored) {
-        print("scale: restore", QStringLiteral("failed: ") + backup.message());
+        print("scale: restore", QStringLiteral("failed: ") + installed.backup.message());
         return;
     }
     figure(QStringLiteral("scale: restore of a %1 backup, ms").arg(Measure::mebibytes(QFileInfo(path).size() / 1024)),
