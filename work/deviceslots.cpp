@@ -351,7 +351,12 @@ QStringList DeviceSlots::takeNotices()
 bool DeviceSlots::runGoing(const Machine &machine)
 {
     return machine.hasDeviceSlot() && m_boundInstance[size_t(machine.slot)] == machine.instance
-        && (!sequencer(machine.slot).canStart() || controller(machine.slot).hasRun());
+        && slotRunning(machine.slot);
+}
+
+bool DeviceSlots::slotRunning(int slot)
+{
+    return !sequencer(slot).canStart() || controller(slot).hasRun();
 }
 
 void DeviceSlots::endRunOfRemoved(const Machine &machine)
@@ -375,7 +380,7 @@ void DeviceSlots::endRunOfRemoved(const Machine &machine)
 bool DeviceSlots::anyRunGoing()
 {
     for (int slot = 0; slot < count; ++slot) {
-        if (m_boundInstance[size_t(slot)] != 0 && (!sequencer(slot).canStart() || controller(slot).hasRun()))
+        if (m_boundInstance[size_t(slot)] != 0 && slotRunning(slot))
             return true;
     }
     return false;

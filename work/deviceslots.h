@@ -139,6 +139,8 @@ public:
 
 private:
     void pickAfterRemoval(int rowBefore);
+    // The slot's run is going, starting or stopping.
+    bool slotRunning(int slot);
     // The record's device is connected, connecting or has a run.
     bool slotBusy(const Machine &machine);
     // The same, but only a device on the link is known to be where it is:
