@@ -1,9 +1,15 @@
 #include "app/mainwindow.h"
 #include "data/container.h"
+#include "data/linetype.h"
+#include "device/tavik.h"
+#include "work/deviceslots.h"
 #include "ui/dialognotes.h"
+#include "ui/elidedlabel.h"
 #include "ui/storetablemodel.h"
 #include "ui/toolstab.h"
 
+#include "support/scaledclock.h"
+#include "support/simprocess.h"
 #include "support/testenv.h"
 
 #include <QDialogButtonBox>
@@ -43,7 +49,12 @@
 // - every value typed into the preset or the program editor (name, version,
 //   time, frequency, notes, lines) is stored with the record, or is still
 //   shown in its editor (with the reason once the editor has been left), or
-//   was discarded by the operator answering the question that asks.
+//   was discarded by the operator answering the question that asks;
+// - a run started on the Work tab (a simulated device, its line named for
+//   the run) is in the history of the client the tab named at its Start,
+//   and in no other, and so is what its end adds to a history.
+// The runs go on while the walk goes on, so a replay of a seed meets the
+// same steps but may see a run end a step earlier or later.
 // A failure prints the seed and the steps, so that the walk can be replayed:
 //   TAVIK_WALK_SEEDS=17 TAVIK_WALK_STEPS=300 tst_librarywalk
 namespace {
@@ -97,6 +108,7 @@ public:
             m_discarded = false;
             m_kept = false;
             act();
+            driveDevice();
             // A restore replaces every file: nothing of before is owed.
             if (m_failure.isEmpty())
                 check(std::exchange(m_restored, false) ? Pairs() : before);
@@ -108,10 +120,13 @@ public:
         if (!m_window->close())
             fail(QStringLiteral("the window did not close after discarding"));
         m_window.reset();
+        m_runToken.clear();
         afterTabChange();
         m_discarded = true;
         if (m_failure.isEmpty())
             check({});
+        if (qEnvironmentVariableIsSet("TAVIK_WALK_LOG"))
+            fprintf(stderr, "%s\n", qPrintable(m_steps.join('\n')));
         if (m_failure.isEmpty())
             return {};
         const QStringList last = m_steps.mid(std::max<qsizetype>(0, m_steps.size() - 80));
@@ -158,9 +173,14 @@ private:
     {
         m_window = std::make_unique<MainWindow>();
         m_window->stopTimers();
+        m_window->devices().setClock(&m_clock);
         m_window->resize(1024, 768);
         m_window->show();
         m_tabs = child<QTabWidget>("MainPage");
+        m_window->setQuitQuestion([this] {
+            m_steps << QStringLiteral("asked to stop the run and quit: %1").arg(m_answer ? "yes" : "no");
+            return m_answer;
+        });
         m_notes = m_window->findChild<DialogNotes *>();
         m_window->setDiscardQuestion([this](const QString &text) {
             m_steps << QStringLiteral("asked \"%1\": %2").arg(text.section('\n', 0, 0), m_answer ? "discard" : "keep");
@@ -192,7 +212,7 @@ private:
     void fail(const QString &what)
     {
         if (m_failure.isEmpty())
-            m_failure = what;
+            m_failure = what + QStringLiteral(" (after step %1)").arg(m_steps.size());
     }
 
     int pick(int n) { return n <= 0 ? 0 : int(m_random.bounded(n)); }
@@ -203,8 +223,9 @@ private:
     void act()
     {
         m_answer = pick(2) == 0;
-        const int choice = pick(116);
-        if (choice >= 114) renew();
+        const int choice = pick(122);
+        if (choice >= 116) workStep();
+        else if (choice >= 114) renew();
         else if (choice >= 112) backup();
         else if (choice >= 111) restore();
         else if (choice >= 108) download();
@@ -475,8 +496,10 @@ private:
         const QString text = rows.isEmpty() ? QString() : rows.first().data().toString();
         m_steps << QStringLiteral("delete history entry \"%1\"").arg(text);
         child<QPushButton>("pushButton_history_delete")->click();
-        if (!text.isEmpty())
-            m_written[m_open].removeAll(text);
+        // A run's line shows as " - NAME.v.VERSION.tim:MINUTES".
+        const QString shown = text.startsWith(QLatin1String(" - ")) ? text.mid(3).section(QStringLiteral(".v."), 0, 0) : text;
+        if (!shown.isEmpty())
+            m_written[m_open].removeAll(shown);
     }
 
     void presetPool()
@@ -710,6 +733,102 @@ private:
         child<QPushButton>("pushButton_history_toWork")->click();
     }
 
+    // ---- runs on a simulated device ---------------------------------------
+    // The window's device tick as its timer gives it, and the UI tick every
+    // tenth, the simulator's time as fast as the window's clock.
+    void tickWindow()
+    {
+        QTest::qWait(1);
+        m_window->deviceTick();
+        if (++m_ticks % (MainWindow::uiTickMs / MainWindow::deviceTickMs) == 0)
+            m_window->uiTick();
+    }
+
+    // A few ticks after every step once a device is about; a run that has
+    // ended is no longer owed.
+    void driveDevice()
+    {
+        if (!m_simStarted || !m_window)
+            return;
+        for (int tick = pick(12); tick > 0; --tick)
+            tickWindow();
+        if (!m_runToken.isEmpty() && !m_window->devices().anyRunGoing()) {
+            m_steps << QStringLiteral("run %1 ended").arg(m_runToken);
+            m_runToken.clear();
+        }
+    }
+
+    // The simulated device found, connected and ready for a run.
+    bool deviceReady()
+    {
+        if (!m_simStarted) {
+            m_simStarted = true;
+            m_steps << QStringLiteral("a device comes up");
+            if (!m_sim.start({"--port", "8888", "--serial", "7070", "--time-scale", QString::number(timeScale),
+                              "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"})) {
+                fail(QStringLiteral("the simulator did not start"));
+                return false;
+            }
+        }
+        Machines &registry = m_window->devices().registry();
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            if (registry.count() > 0 && !registry.hasCurrent())
+                registry.setCurrent(0);
+            const Tavik *tavik = m_window->devices().selectedController();
+            if (tavik && (inReadyCycle(*tavik) || tavik->hasRun()))
+                return true;
+            if (waited.elapsed() > 30000) {
+                fail(QStringLiteral("the device was not ready within 30 s"));
+                return false;
+            }
+            tickWindow();
+        }
+    }
+
+    // Start on the Work tab with a line named for the run, or Stop the run
+    // going.
+    void workStep()
+    {
+        if (!deviceReady())
+            return;
+        ensureTab(MainWindow::TabWork);
+        m_window->uiTick();
+        if (!m_runToken.isEmpty()) {
+            m_steps << QStringLiteral("stop run %1").arg(m_runToken);
+            child<QPushButton>("pushButton_work_stop")->click();
+            return;
+        }
+        WorkList &work = *m_window->devices().registry().work();
+        while (work.count() > 0) {
+            work.setCurrent(0);
+            work.removeCurrent();
+        }
+        const QString token = QStringLiteral("R%1").arg(++m_serial);
+        addWorkLine(work, token, QStringLiteral("777"), 1 + pick(2), 1, 1);
+        m_window->uiTick();
+        auto *start = child<QPushButton>("pushButton_work_start");
+        // The whole text, which a narrow window shows cut.
+        const QString named = child<ElidedLabel>("label_work_client")->fullText();
+        m_steps << QStringLiteral("start run %1 recorded for \"%2\"").arg(token, named);
+        if (!start->isEnabled())
+            return;
+        start->click();
+        if (!m_window->devices().anyRunGoing())
+            return fail(QStringLiteral("Start did not start a run"));
+        m_runToken = token;
+        // The client the tab names is the one whose history holds the run.
+        const bool client = !m_pending && !m_open.isEmpty();
+        if (named != (client ? m_clients.value(m_open).name : QStringLiteral("no client: recorded in no history")))
+            return fail(QStringLiteral("the Work tab named \"%1\" for a run of client %2").arg(named, m_open.left(4)));
+        m_runOwner.insert(token, client ? m_open : QString());
+        if (client) {
+            m_written[m_open] << token;
+            ++m_runsFor[m_open];
+        }
+    }
+
     // What the files hold when a backup is written, so that a restore of it
     // can be checked.
     struct Saved
@@ -759,10 +878,13 @@ private:
         if (!ended)
             return fail(QStringLiteral("the restore did not end"));
         if (!restart) {
-            if (m_backups.contains(path))
+            // A restore waits until no device is transmitting.
+            if (m_backups.contains(path) && m_runToken.isEmpty())
                 fail(QStringLiteral("a backup was not restored"));
             return;
         }
+        if (!m_runToken.isEmpty())
+            return fail(QStringLiteral("a backup was restored while a run went on"));
         // The operator replaced everything with the backup: what the
         // editors held goes with the old files.
         m_steps << QStringLiteral("restart");
@@ -782,12 +904,17 @@ private:
     void reopen()
     {
         m_steps << QStringLiteral("close and reopen");
-        leaving();
+        // Refusing to stop a run keeps the window as it was: no tab is left.
+        const bool stays = m_window->devices().anyRunGoing() && !m_answer;
+        if (!stays)
+            leaving();
         if (!m_window->close()) {
-            afterTabChange();
-            return;  // kept what an editor refused: the window stays
+            if (!stays)
+                afterTabChange();
+            return;  // kept what an editor refused, or the run: the window stays
         }
         m_window.reset();
+        m_runToken.clear();  // the window stopped it on its way out
         afterTabChange();
         if (m_pending)
             m_pending = false;  // a new client not stored is gone with the window
@@ -952,11 +1079,20 @@ private:
             const QJsonObject object = stored(name);
             const QString owner = name.chopped(4);
             QStringList notes;
+            int endings = 0;
             for (const QJsonValue &n : object.value("history").toArray()) {
                 const QString text = n["not"].toString();
-                notes << text;
+                const bool note = n["typ"].toString() == LineType::word(LineType::Notes);
+                if (note || !text.isEmpty())
+                    notes << text;
                 if (text.startsWith("note") && !text.endsWith("@" + owner.left(8)))
                     return fail(QStringLiteral("history %1 holds %2").arg(owner.left(4), text));
+                if (m_runOwner.contains(text) && m_runOwner.value(text) != owner)
+                    return fail(QStringLiteral("history %1 holds run %2 of client %3")
+                                    .arg(owner.left(4), text, m_runOwner.value(text).left(4)));
+                if (note && text.startsWith("Tavik ") && ++endings > m_runsFor.value(owner))
+                    return fail(QStringLiteral("history %1 holds \"%2\", one end more than it had runs")
+                                    .arg(owner.left(4), text));
             }
             for (const char *key : {"presets", "programs"}) {
                 for (const QJsonValue &r : object.value(QLatin1String(key)).toArray()) {
@@ -1016,8 +1152,17 @@ private:
                             .arg(m_window->library().openClientFile().left(4), m_open.left(4)));
     }
 
+    static constexpr double timeScale = 60;
+
     quint32 m_seed;
     QRandomGenerator m_random;
+    SimProcess m_sim;
+    ScaledClock m_clock {timeScale};
+    bool m_simStarted = false;
+    int m_ticks = 0;
+    QString m_runToken;                     // the line of the run going
+    QMap<QString, QString> m_runOwner;      // run line: the client it is recorded for
+    QMap<QString, int> m_runsFor;           // client: the runs recorded for it
     std::unique_ptr<MainWindow> m_window;
     QTabWidget *m_tabs = nullptr;
     DialogNotes *m_notes = nullptr;
