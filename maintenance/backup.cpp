@@ -313,13 +313,12 @@ Backup::Outcome Backup::restore(const Read &read)
 
 bool Backup::refuseWhileRunning()
 {
-    for (int slot = 0; slot < DeviceSlots::count; ++slot) {
-        if (m_devices.sequencer(slot).isRunning()) {
-            m_message = QStringLiteral("Restore refused: a device is running; stop it first. Nothing was changed.");
-            return true;
-        }
-    }
-    return false;
+    // A run being stopped is still going: its end is written into the
+    // history it was recorded in, which the restore is about to replace.
+    if (!m_devices.anyRunGoing())
+        return false;
+    m_message = QStringLiteral("Restore refused: a device is running; stop it first. Nothing was changed.");
+    return true;
 }
 
 Backup::Applied Backup::apply(const Read &read, Stores stores, const QString &safetyPath)

@@ -165,8 +165,12 @@ private:
         TestEnv::writeFile(folder + "genpresets.dat",
                            Container::encode({{"presets", QJsonArray{QJsonObject{{"nam", "Moon"}, {"ver", "0"},
                                                                                  {"var", "200"}, {"tim", "5"}}}}}));
+        // Programs with lines, so that the line buttons have lines to act on.
+        const QJsonArray lines{QJsonObject{{"nam", "Sun"}, {"ver", "1"}}, QJsonObject{{"nam", "Moon"}, {"ver", "1"}},
+                               QJsonObject{{"nam", "Star"}, {"ver", "1"}}};
         TestEnv::writeFile(folder + "programs.dat",
-                           Container::encode({{"programs", QJsonArray{QJsonObject{{"nam", "Day"}, {"ver", "1"}}}}}));
+                           Container::encode({{"programs", QJsonArray{QJsonObject{{"nam", "Day"}, {"ver", "1"}, {"program", lines}},
+                                                                      QJsonObject{{"nam", "Night"}, {"ver", "2"}, {"program", lines}}}}}));
     }
 
     void open()
