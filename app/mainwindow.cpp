@@ -410,6 +410,9 @@ void MainWindow::createEditorPages()
                                     TabClient, TabPreset, TabProgram, TabWork};
     m_wiring = new LibraryWiring(m_editors, *m_session, m_devices, tabs, m_notesDialog, this);
     connect(m_wiring, &LibraryWiring::showTabRequested, this, &MainWindow::showTab);
+    // A restore replaces what the editors would store: an edit they refuse
+    // goes only when the operator says so.
+    m_toolsTab->setRestoreGuard([this] { return m_wiring->mayDiscardRefused(); });
     connect(m_wiring, &LibraryWiring::noticeRequested, this, &MainWindow::showNotice);
     connect(m_wiring, &LibraryWiring::workListChanged, m_workTab, &WorkTab::fillWorkTable);
     m_programListToWork = m_programSelectionTab->findChild<QPushButton *>(QStringLiteral("pushButton_programSelection_toWork"));

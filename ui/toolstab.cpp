@@ -190,7 +190,7 @@ void ToolsTab::on_pushButton_backup_clicked()
 void ToolsTab::on_pushButton_restore_clicked()
 {
     const QString path = m_chooseFile(FileDialog::Open, backupCaption, m_settings.backupFolder(), backupFilter);
-    if (path.isEmpty())
+    if (path.isEmpty() || (m_restoreGuard && !m_restoreGuard()))
         return;
     inTurn(QStringLiteral("restore"), [this, path] { restoreFile(path); });
 }

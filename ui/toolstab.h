@@ -34,6 +34,9 @@ public:
     ~ToolsTab() override;
 
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    // Asked before a restore replaces the data: false keeps what an editor
+    // still holds unstored, and the restore is not made.
+    void setRestoreGuard(std::function<bool()> guard) { m_restoreGuard = std::move(guard); }
     // Asks which code page a CSV file that does not tell is in, offering
     // the likelier first; nothing when the operator cancels.
     using CodePageChooser = std::function<std::optional<CodePage::Page>(CodePage::Page guess)>;
@@ -83,6 +86,7 @@ private:
     QFuture<void> m_restoring;
     bool m_restoreWriting = false;
     FileChooser m_chooseFile;
+    std::function<bool()> m_restoreGuard;
     QString m_turnHolder;
     QList<std::pair<QString, std::function<void()>>> m_waiting;
     CodePageChooser m_chooseCodePage;

@@ -12,11 +12,13 @@
 #include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
+#include "ui/toolstab.h"
 
 #include <QAbstractItemModelTester>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -290,25 +292,19 @@ private Q_SLOTS:
         QCOMPARE(namesIn(folder + "clients.dat", "clients", "name"), (QStringList{"Ana", "Cyril", "Bořek"}));
     }
 
-    // The program tab's line buttons act on the selected line only, and an
-    // edit the editor refuses stays on screen, with its reason, until it is
-    // stored or the operator discards it.
-    void programEditsStayUntilStoredOrDiscarded()
+    // An edit the editor refuses stays on screen, with its reason, until it
+    // is stored or the operator discards it: leaving the tab, opening
+    // another record, a restore and closing the window all ask first.
+    void refusedEditsStayUntilStoredOrDiscarded()
     {
         const QString folder = TestEnv::dataFolder();
         writeLibrary(folder);
-        const QJsonArray lines{QJsonObject{{"nam", "Eden"}, {"ver", "1"}}, QJsonObject{{"nam", "Kůra"}, {"ver", "1"}}};
-        TestEnv::writeFile(folder + "programs.dat",
-                           Container::encode({{"programs", QJsonArray{QJsonObject{{"nam", "Sleep"}, {"ver", "1"},
-                                                                                  {"program", lines}},
-                                                                      QJsonObject{{"nam", "Knee"}, {"ver", "1"}}}}}));
         TestEnv::writeFile(folder + "settings.dat", Container::encode({{"programsGenuine", "1"}}));
         QStringList asked;
-        bool discard = false;
         {
             MainWindow window;
             window.stopTimers();
-            window.setDiscardQuestion([&](const QString &text) { asked << text; return discard; });
+            window.setDiscardQuestion([&](const QString &text) { asked << text; return false; });
             auto *tabs = window.findChild<QTabWidget *>("MainPage");
             const auto click = [&window](const QString &name) {
                 QTest::mouseClick(window.findChild<QPushButton *>(name), Qt::LeftButton);
@@ -317,17 +313,6 @@ private Q_SLOTS:
             tabs->setCurrentIndex(MainWindow::TabProgramSelection);
             list->selectRow(0);
             click("pushButton_programSelection_edit");
-            QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
-
-            auto *table = window.findChild<QTableView *>("tableWidget_program");
-            table->selectRow(1);
-            table->clearSelection();
-            for (const char *button : {"pushButton_program_deleteLine", "pushButton_program_moveUp",
-                                       "pushButton_program_moveDown"})
-                click(button);
-            QCOMPARE(table->model()->rowCount(), 2);
-            QCOMPARE(table->model()->index(0, 1).data().toString(), QString("Eden"));
-
             auto *name = window.findChild<QLineEdit *>("lineEdit_program_name");
             name->clear();
             window.findChild<QPlainTextEdit *>("plainTextEdit_program_notes")->setPlainText("kept");
@@ -339,69 +324,26 @@ private Q_SLOTS:
             QCOMPARE(asked.size(), 1);
             QVERIFY(asked.at(0).contains(why));
             QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
-            QCOMPARE(name->text(), QString());
             QCOMPARE(window.findChild<QPlainTextEdit *>("plainTextEdit_program_notes")->toPlainText(), QString("kept"));
-            QVERIFY(!window.close());
+
+            tabs->setCurrentIndex(MainWindow::TabTools);
+            auto *tools = window.findChild<ToolsTab *>();
+            bool chosen = false;
+            tools->setFileChooser([&](ToolsTab::FileDialog, const QString &, const QString &, const QString &) {
+                chosen = true;
+                return folder + "../any.bkp";
+            });
+            click("pushButton_restore");
+            QVERIFY(chosen);
             QCOMPARE(asked.size(), 2);
-            QVERIFY(window.isVisible() || tabs->currentIndex() == MainWindow::TabProgram);
-            QTest::keyClicks(name, "Slept");
+            QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
+            QVERIFY(!window.findChild<QProgressDialog *>());  // no restore was begun
 
-            // The same for a preset: a refused value stays until discarded.
-            tabs->setCurrentIndex(MainWindow::TabPresetSelection);
-            window.findChild<QRadioButton *>("radioButton_presetGeneral")->click();
-            window.findChild<QTableView *>("tableWidget_presetSelection")->selectRow(0);
-            click("pushButton_presetSelection_edit");
-            window.findChild<QLineEdit *>("lineEdit_preset_workTime")->setText("0");
-            window.findChild<QPlainTextEdit *>("plainTextEdit_preset_notes")->setPlainText("kept too");
-            tabs->setCurrentIndex(MainWindow::TabPresetSelection);
-            window.findChild<QTableView *>("tableWidget_presetSelection")->selectRow(1);
-            click("pushButton_presetSelection_edit");
+            QVERIFY(!window.close());
             QCOMPARE(asked.size(), 3);
-            QCOMPARE(tabs->currentIndex(), int(MainWindow::TabPreset));
-            QCOMPARE(window.findChild<QLineEdit *>("lineEdit_preset_name")->text(), QString("Eden"));
-            QCOMPARE(window.findChild<QPlainTextEdit *>("plainTextEdit_preset_notes")->toPlainText(), QString("kept too"));
-            discard = true;
+            QTest::keyClicks(name, "Slept");
         }
-        QCOMPARE(namesIn(folder + "programs.dat", "programs"), (QStringList{"Slept", "Knee"}));
-    }
-
-    // The client open at exit is open after a restart (not the first one),
-    // and the Work tab names the client a run will be recorded for.
-    void theOpenClientSurvivesARestart()
-    {
-        const QString folder = TestEnv::dataFolder();
-        writeLibrary(folder);
-        QFile::remove(folder + "settings.dat");
-        const QString cyril = "cccc0000cccc0000cccc0000cccc0000";
-        TestEnv::writeFile(folder + "clients.dat",
-                           Container::encode({{"clients", QJsonArray{QJsonObject{{"name", "Ana"}, {"file", anaFile}},
-                                                                     QJsonObject{{"name", "Cyril"}, {"file", cyril}}}}}));
-        const auto recordedFor = [](MainWindow &window) {
-            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
-            window.uiTick();
-            return window.findChild<ElidedLabel *>("label_work_client")->fullText();
-        };
-        {
-            MainWindow window;
-            window.stopTimers();
-            QCOMPARE(window.library().openClientName(), QString("Ana"));  // no word of it yet: the first
-            window.findChild<QTableView *>("tableWidget_clientSelection")->selectRow(1);
-            QTest::mouseClick(window.findChild<QPushButton *>("pushButton_clientSelection_edit"), Qt::LeftButton);
-            QCOMPARE(recordedFor(window), QString("Cyril"));
-        }
-        {
-            MainWindow window;
-            window.stopTimers();
-            QCOMPARE(window.library().openClientFile(), cyril);
-            QCOMPARE(recordedFor(window), QString("Cyril"));
-            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabClientSelection);
-            window.findChild<QTableView *>("tableWidget_clientSelection")->selectRow(1);
-            QTest::mouseClick(window.findChild<QPushButton *>("pushButton_clientSelection_delete"), Qt::LeftButton);
-            QCOMPARE(recordedFor(window), QString("no client: recorded in no history"));
-        }
-        MainWindow window;
-        window.stopTimers();
-        QVERIFY(!window.library().hasOpenClient());
+        QCOMPARE(namesIn(folder + "programs.dat", "programs"), (QStringList{"Slept", "Spine", "Knee"}));
     }
 };
 

@@ -876,17 +876,25 @@ private:
         tools->setFileChooser([path](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return path; });
         bool restart = false;
         const QMetaObject::Connection asked = QObject::connect(tools, &ToolsTab::restartRequested, [&restart] { restart = true; });
+        // Leaving the editors for this tab stored what they could: what is
+        // still owed, they refused, and the restore asks before it goes.
+        const bool refused = owed(m_preset) || owed(m_program);
         child<QPushButton>("pushButton_restore")->click();
         const bool ended = waitForTools();
         QObject::disconnect(asked);
         if (!ended)
             return fail(QStringLiteral("the restore did not end"));
         if (!restart) {
-            // A restore waits until no device is transmitting.
-            if (m_backups.contains(path) && m_runToken.isEmpty())
+            // A restore waits until no device is transmitting, and is not
+            // made when the operator keeps an edit.
+            if (m_backups.contains(path) && m_runToken.isEmpty() && !m_kept)
                 fail(QStringLiteral("a backup was not restored"));
+            if (m_tabs->currentIndex() != MainWindow::TabTools)
+                afterTabChange();
             return;
         }
+        if (refused && !m_discarded)
+            return fail(QStringLiteral("a restore let an edit go without asking"));
         if (!m_runToken.isEmpty())
             return fail(QStringLiteral("a backup was restored while a run went on"));
         // The operator replaced everything with the backup: what the
@@ -1005,6 +1013,15 @@ private:
         return false;
     }
 
+    // Whether the operator typed something into the editor that is not
+    // stored. A new record left as New made it holds nothing of theirs.
+    bool owed(const Typed &edit)
+    {
+        const Shown fresh = &edit == &m_preset ? Shown{{"nam", ""}, {"ver", "0"}, {"tim", "5"}, {"var", "5000.0"}, {"not", ""}}
+                                               : Shown{{"nam", ""}, {"ver", "0"}, {"not", ""}, {"lines", ""}};
+        return edit.active && edit.values != fresh && !storedAsTyped(edit);
+    }
+
     // Each typed edit is stored, still shown (with the reason once its tab
     // was left), or was let go by the operator.
     void checkTyped(Typed &edit, const char *what, int tab, const QString &field, const QString &reason)
@@ -1012,14 +1029,7 @@ private:
         const bool mayGo = std::exchange(edit.mayGo, false);
         if (!edit.active)
             return;
-        // A new record left as New made it holds nothing of the operator's.
-        const Shown fresh = &edit == &m_preset ? Shown{{"nam", ""}, {"ver", "0"}, {"tim", "5"}, {"var", "5000.0"}, {"not", ""}}
-                                               : Shown{{"nam", ""}, {"ver", "0"}, {"not", ""}, {"lines", ""}};
-        if (edit.values == fresh) {
-            edit.active = false;
-            return;
-        }
-        if (storedAsTyped(edit)) {
+        if (!owed(edit)) {
             edit.active = false;
             return;
         }
