@@ -509,8 +509,11 @@ void MainWindow::deviceTick()
 
 void MainWindow::reportCutShorts()
 {
-    for (const QString &text : ClientHistory::recordCutShorts(m_library, m_devices))
+    const QStringList texts = ClientHistory::recordCutShorts(m_library, m_devices);
+    for (const QString &text : texts)
         showNotice(text);
+    if (!texts.isEmpty() && m_currentTab == TabClient)
+        m_clientTab->refresh();
 }
 
 void MainWindow::mergeAnnouncements()

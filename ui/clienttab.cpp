@@ -66,6 +66,13 @@ void ClientTab::leave()
 void ClientTab::refill()
 {
     m_list->refill();
+    m_shownRevision = m_session.library().history().revision();
+}
+
+void ClientTab::refresh()
+{
+    if (m_session.library().history().revision() != m_shownRevision)
+        refill();
 }
 
 void ClientTab::move(int step)

@@ -27,6 +27,10 @@ public:
 
     void enter() override;
     void leave() override;
+    // An entry added while the tab is shown (a run's start or its end)
+    // moves the rows under the selection: the table follows at once, so
+    // that the row a Delete acts on is the one shown selected.
+    void refresh() override;
 
     // Refills the history table when a client is open.
     void refill();
@@ -58,4 +62,5 @@ private:
     HistoryListModel *m_model = nullptr;
     SearchableList *m_list = nullptr;
     std::function<void()> m_commit;
+    quint64 m_shownRevision = 0;
 };

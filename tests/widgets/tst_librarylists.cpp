@@ -9,6 +9,7 @@
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
 #include "ui/librarycolumns.h"
+#include "editors/clienthistory.h"
 #include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
@@ -218,6 +219,19 @@ private Q_SLOTS:
             const QColor text = cell.data(Qt::ForegroundRole).value<QColor>();
             QVERIFY(text.isValid() && qAbs(text.lightnessF() - background.lightnessF()) > 0.5);
         }
+
+        // A run's end adds an entry on top while the tab is shown: the
+        // selection stays on the entry picked, and Delete takes that one.
+        auto *view = tabs.find<QTableView>("tableWidget_clientHistory");
+        const QString picked = at(3, 1).toString();
+        view->selectRow(3);
+        QVERIFY(ClientHistory::recordCutShort(tabs.library, tabs.library.history().path(), "Tavik 1: run cut short"));
+        tabs.client->refresh();  // as the UI tick does
+        QCOMPARE(view->selectionModel()->selectedRows(1).value(0).data().toString(), picked);
+        QTest::mouseClick(tabs.find<QPushButton>("pushButton_history_delete"), Qt::LeftButton);
+        QCOMPARE(model->rowCount(), 4);
+        for (int row = 0; row < 4; ++row)
+            QVERIFY(at(row, 1).toString() != picked);
 
         // A note of megabytes shows its first line, cut short, and a bounded tooltip.
         Preset preset;
