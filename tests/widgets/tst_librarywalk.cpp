@@ -37,7 +37,7 @@
 // beside a small model of what the files must hold. After every step the
 // files are read back and held against the model:
 // - every client not deleted is stored with its last committed name and
-//   address, and no other client is;
+//   address and notes, and no other client is;
 // - every note written is in its client's history file, and no history file
 //   holds a note written for another client;
 // - nothing nameless is stored;
@@ -78,6 +78,7 @@ struct ClientModel
 {
     QString name;
     QString address;
+    QString notes;
 };
 
 using Shown = QMap<QString, QString>;
@@ -243,6 +244,7 @@ private:
         else if (choice < 44) deleteClient();
         else if (choice < 47) clickIn(0, oneOf<QString>({"pushButton_clientSelection_moveUp", "pushButton_clientSelection_moveDown"}), "move client");
         else if (choice < 50) search(0, QStringLiteral("lineEdit_clientSelection_search"));
+        else if (choice < 55 && pick(3) == 0) editNote();
         else if (choice < 55) newNote();
         else if (choice < 58) deleteNote();
         else if (choice < 60) selectIn(QStringLiteral("tableWidget_clientHistory"), 1);
@@ -266,13 +268,14 @@ private:
     {
         const QString name = child<QLineEdit>("lineEdit_client_name")->text();
         const QString address = child<QPlainTextEdit>("plainTextEdit_client_notes1")->toPlainText();
+        const QString notes = child<QPlainTextEdit>("plainTextEdit_client_notes2")->toPlainText();
         if (m_pending) {
             if (name.isEmpty()) {
                 m_pending = false;
                 m_open = m_clients.contains(m_previous) ? m_previous : QString();
             } else if (!takenByOther(name, QString())) {
                 m_pending = false;
-                m_adoptNew = {name, address};
+                m_adoptNew = {name, address, notes};
             }
             return;
         }
@@ -280,7 +283,7 @@ private:
         const bool own = name == m_clients.value(m_open).name;
         if (!m_clients.contains(m_open) || name.isEmpty() || (!own && takenByOther(name, m_open)))
             return;  // refused: the typed name stays on screen, the history is stored as shown
-        m_clients[m_open] = {name, address};
+        m_clients[m_open] = {name, address, notes};
     }
 
     bool takenByOther(const QString &name, const QString &own) const
@@ -428,9 +431,10 @@ private:
             name->del();
             QTest::keyClicks(name, text);
         } else {
-            const QString text = QStringLiteral("addr %1").arg(++m_serial);
-            m_steps << QStringLiteral("type address \"%1\"").arg(text);
-            child<QPlainTextEdit>("plainTextEdit_client_notes1")->setPlainText(text);
+            const bool address = pick(2) == 0;
+            const QString text = QStringLiteral("%1 %2").arg(address ? "addr" : "client notes").arg(++m_serial);
+            m_steps << QStringLiteral("type client %1 \"%2\"").arg(address ? "address" : "notes", text);
+            child<QPlainTextEdit>(address ? "plainTextEdit_client_notes1" : "plainTextEdit_client_notes2")->setPlainText(text);
         }
     }
 
@@ -489,6 +493,41 @@ private:
         if (pick(3) == 0)
             goToTab(oneOf<int>({0, 2, 4}));
         m_window->uiTick();
+        m_written[m_open] << token;
+    }
+
+    // Notes Edit on a history entry: OK puts the text typed in place of
+    // the entry's, Cancel changes nothing.
+    void editNote()
+    {
+        ensureTab(1);
+        auto *table = child<QTableView>("tableWidget_clientHistory");
+        const int rows = table->model()->rowCount();
+        if (rows == 0)
+            return;
+        const int row = pick(rows);
+        table->selectRow(row);
+        m_steps << QStringLiteral("notes edit on row %1 of %2").arg(row).arg(rows);
+        child<QPushButton>("pushButton_history_edit")->click();
+        if (!m_notes->isVisible())
+            return;
+        auto *field = m_notes->findChild<QPlainTextEdit *>("plainTextEdit_notes");
+        const QString old = field->toPlainText();
+        const QString token = QStringLiteral("note%1@%2").arg(++m_serial).arg(m_open.left(8));
+        m_steps << QStringLiteral("edit note \"%1\" to %2").arg(old.left(30), token);
+        field->setPlainText(token);
+        if (pick(4) == 0) {
+            m_steps << QStringLiteral("cancel the edit");
+            m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+            m_window->uiTick();
+            m_cancelled << token;
+            return;
+        }
+        m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+        if (pick(3) == 0)
+            goToTab(oneOf<int>({0, 2, 4}));
+        m_window->uiTick();
+        m_written[m_open].removeAll(old);
         m_written[m_open] << token;
     }
 
@@ -1077,14 +1116,14 @@ private:
         for (const QJsonValue &c : clients) {
             if (c["name"].toString().isEmpty())
                 return fail(QStringLiteral("a nameless client is stored"));
-            inFile.insert(c["file"].toString(), {c["name"].toString(), c["notes1"].toString()});
+            inFile.insert(c["file"].toString(), {c["name"].toString(), c["notes1"].toString(), c["notes2"].toString()});
         }
         if (inFile.keys() != m_clients.keys())
             return fail(QStringLiteral("clients stored %1, expected %2")
                             .arg(inFile.keys().join(','), m_clients.keys().join(',')));
         for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
             const ClientModel &file = inFile.value(it.key());
-            if (file.name != it.value().name || file.address != it.value().address)
+            if (file.name != it.value().name || file.address != it.value().address || file.notes != it.value().notes)
                 return fail(QStringLiteral("client %1 stored as %2/%3, expected %4/%5")
                                 .arg(it.key().left(4), file.name, file.address, it.value().name, it.value().address));
         }
