@@ -149,7 +149,7 @@ private:
         QJsonArray clients;
         for (int i = 0; i < files.size(); ++i) {
             clients.append(QJsonObject{{"name", names.at(i)}, {"notes1", ""}, {"notes2", ""}, {"file", files.at(i)}});
-            m_clients.insert(files.at(i), {names.at(i), QString()});
+            m_clients.insert(files.at(i), {names.at(i), QString(), QString()});
             TestEnv::writeFile(folder + files.at(i) + ".dat",
                                Container::encode({{"presets", QJsonArray{QJsonObject{{"nam", "Own"}, {"ver", "1"},
                                                                                      {"var", "100"}, {"tim", "5"}}}}}));
