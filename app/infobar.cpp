@@ -23,7 +23,6 @@ InfoBar::InfoBar(QWidget *parent)
 
 void InfoBar::setDeviceText(const QString &text) { m_device->setText(text); }
 QString InfoBar::deviceText() const { return m_device->fullText(); }
-void InfoBar::setSystemText(const QString &text) { m_system->setText(text); }
 
 void InfoBar::placeAtBottom()
 {

@@ -15,7 +15,6 @@ public:
 
     void setDeviceText(const QString &text);
     QString deviceText() const;
-    void setSystemText(const QString &text);
 
     // Spans the parent's width along its bottom edge.
     void placeAtBottom();

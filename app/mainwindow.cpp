@@ -219,7 +219,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::stopAllDevices()
 {
-    const int stopped = m_devices.stopAll(stopWaitMs);
+    const int stopped = m_devices.stopAll();
     if (stopped > 0)
         qDebug() << "stopped" << stopped << "devices on the way out";
     // The runs the end cut short are in their histories.

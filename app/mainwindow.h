@@ -61,8 +61,6 @@ public:
     // What a window manager's frame may add around the window, at most.
     static constexpr int frameAllowance = 8;
     static constexpr int titleAllowance = 32;
-    // How long an ending program waits for each device's stop to go out.
-    static constexpr int stopWaitMs = 2000;
     // How long an ending program waits for a restore to finish its files.
     static constexpr int restoreWaitMs = 30000;
     // How long an ending program waits for the stores written beside it.

@@ -45,7 +45,6 @@ public:
     QString notes2() const { return field(&Client::notes2); }
     void setNotes2(const QString &notes) { setField(&Client::notes2, notes); }
     QString file() const { return field(&Client::file); }
-    void setFile(const QString &file) { setField(&Client::file, file); }
 
     // Replaces the history with the current client's file. False when there
     // is no current client, or when its identifier is not usable in a path

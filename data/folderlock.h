@@ -21,7 +21,6 @@ public:
 
     // True when this process owns the folder now.
     bool tryLock();
-    bool isLocked() const { return m_lock && m_lock->isLocked(); }
     void unlock();
 
     // After a failed tryLock: who holds the folder, for the operator.

@@ -56,12 +56,6 @@ QString Notes::typeWord() const
     return hasCurrent() ? LineType::word(type()) : QString();
 }
 
-void Notes::setTypeWord(const QString &word)
-{
-    if (Note *note = currentRecord())
-        note->type = LineType::fromWord(word, Note::kinds, note->type);
-}
-
 int Notes::colour() const
 {
     const int stored = field(&Note::colour);

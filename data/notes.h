@@ -45,8 +45,6 @@ public:
     void setCreatedNow() { setNow(&Note::created); }
     int type() const { return field(&Note::type); }
     QString typeWord() const;
-    void setType(int type) { setField(&Note::type, type); }
-    void setTypeWord(const QString &word);
     QString text() const { return field(&Note::text); }
     void setText(const QString &text) { setField(&Note::text, text); }
     int version() const { return field(&Note::version); }

@@ -73,7 +73,6 @@ public:
     int version() const { return field(&Preset::version); }
     QString versionText() const { return intText(&Preset::version); }
     void setVersion(int version) { setField(&Preset::version, version); }
-    void setVersionText(const QString &text) { setIntText(&Preset::version, text); }
     int forMachine() const { return field(&Preset::forMachine); }
     QString forMachineWord() const;
     void setForMachine(int value) { setField(&Preset::forMachine, value); }

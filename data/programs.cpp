@@ -88,11 +88,6 @@ void Program::insertLine(int index)
     insertRecord(ProgramLine());
 }
 
-QString Program::lineTypeWord() const
-{
-    return hasCurrent() ? LineType::word(lineType()) : QString();
-}
-
 void Program::setLineTypeWord(const QString &word)
 {
     if (ProgramLine *line = currentRecord())

@@ -54,19 +54,10 @@ public:
     // A line with the new-line defaults at `index`; it becomes current.
     void insertLine(int index);
 
-    int lineType() const { return field(&ProgramLine::type); }
-    QString lineTypeWord() const;
     void setLineTypeWord(const QString &word);
-    QString lineName() const { return field(&ProgramLine::name); }
     void setLineName(const QString &name) { setField(&ProgramLine::name, name); }
-    int lineVersion() const { return field(&ProgramLine::version); }
-    QString lineVersionText() const { return intText(&ProgramLine::version); }
     void setLineVersion(int version) { setField(&ProgramLine::version, version); }
-    void setLineVersionText(const QString &text) { setIntText(&ProgramLine::version, text); }
-    int lineTimeMinutes() const { return minutes(&ProgramLine::time); }
-    QString lineTimeText() const { return minutesText(&ProgramLine::time); }
     void setLineTime(int value) { setMinutes(&ProgramLine::time, value); }
-    void setLineTimeText(const QString &text) { setMinutesText(&ProgramLine::time, text); }
 };
 
 class Programs : public RecordStore<Program>
@@ -97,7 +88,6 @@ public:
     int version() const { return field(&Program::version); }
     QString versionText() const { return intText(&Program::version); }
     void setVersion(int version) { setField(&Program::version, version); }
-    void setVersionText(const QString &text) { setIntText(&Program::version, text); }
     int forMachine() const { return field(&Program::forMachine); }
     QString forMachineWord() const;
     void setForMachine(int value) { setField(&Program::forMachine, value); }

@@ -219,7 +219,6 @@ public:
     }
     // Whether names in other scripts are still being given Latin spellings.
     bool searchPending() const { return m_index.transliterating(); }
-    qsizetype searchBytes() const { return m_index.heldBytes(); }
 
     // Moves the record shown at `row` (counted as select counts) one place
     // up (step -1) or down (step +1) in the whole store, swapping it with

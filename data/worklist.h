@@ -51,19 +51,15 @@ public:
     // Accessors of the current line.
     QString name() const { return field(&WorkLine::name); }
     void setName(const QString &v) { setField(&WorkLine::name, v); }
-    int lineVersion() const { return field(&WorkLine::version); }
     void setLineVersion(int v) { setField(&WorkLine::version, v); }
     int type() const { return field(&WorkLine::type); }
-    void setType(int v) { setField(&WorkLine::type, v); }
     int time() const { return field(&WorkLine::time); }
     void setTime(int minutes) { setField(&WorkLine::time, minutes); }
     int orgTime() const { return field(&WorkLine::orgTime); }
-    void setOrgTime(int minutes) { setField(&WorkLine::orgTime, minutes); }
     QString value() const { return field(&WorkLine::value); }
     void setValue(const QString &v) { setField(&WorkLine::value, v); }
     QString note() const { return field(&WorkLine::note); }
     void setNote(const QString &v) { setField(&WorkLine::note, v); }
-    int linePool() const { return field(&WorkLine::pool); }
     void setLinePool(int v) { setField(&WorkLine::pool, v); }
 
 private:

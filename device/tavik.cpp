@@ -597,11 +597,6 @@ QList<Tavik::Event> Tavik::takeConnectionEvents()
     return events;
 }
 
-QString Tavik::statusTimeText() const
-{
-    return StatusText::minutesSeconds(m_snapshot.timeValue);
-}
-
 Tavik::Activity Tavik::activity() const
 {
     if (!m_linkUp || m_connecting)

@@ -123,7 +123,6 @@ public:
     bool takeConfigReceived() { return take(m_configReceived); }
     // A reply came from the device since the last call.
     bool takeReplySeen() { return take(m_replySeen); }
-    bool livetimeReceived() const { return m_livetimeReceived; }
     void clearLivetimeReceived() { m_livetimeReceived = false; }
     QString serialNumberText() const { return QString::number(m_serialNumber); }
     quint32 firmwareVersion() const { return m_firmwareVersion; }
@@ -139,8 +138,6 @@ public:
     // is cleared as it is taken.
     QList<Event> takeConnectionEvents();
 
-    // The snapshot's remaining time as "m:ss".
-    QString statusTimeText() const;
     // The live state of the link and the device, as the devices table
     // shows it; Unknown for a state that has no word.
     enum class Activity { Disconnected, Connecting, Ready, Warming, Transmitting, Stopping, Disconnecting, Unknown };

@@ -45,7 +45,8 @@ private Q_SLOTS:
 
 private:
     void move(int step);
-    // Reads the clients and the history again and shows the pool's button.
+    // Checks the round button of the pool the session shows, without
+    // taking that as the operator picking it.
     void prepare();
 
     Ui::ProgramSelectionTab *ui;

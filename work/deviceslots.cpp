@@ -32,7 +32,7 @@ DeviceSlots::DeviceSlots()
 // Whoever ends the program, no device it had on air is left transmitting.
 DeviceSlots::~DeviceSlots()
 {
-    stopAll(2000);
+    stopAll();
 }
 
 int DeviceSlots::selectedRow() const

@@ -120,7 +120,9 @@ public:
     // and at most waitMs more for every device to have read its stop.
     // The lines the controllers log go into their records' logs. Returns
     // how many were sent a stop.
-    int stopAll(int waitMs);
+    int stopAll(int waitMs = stopWaitMs);
+    // How long an ending program waits for each device's stop to go out.
+    static constexpr int stopWaitMs = 2000;
 
     // Reads and ticks every bound controller, moves its progress lines into
     // its record's log, then ticks its sequencer.
