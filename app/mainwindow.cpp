@@ -482,8 +482,8 @@ void MainWindow::showDeviceStatus()
     m_devices.takeConnectionEvents();
     if (m_devices.registry().count() == 0)
         return;
-    if (m_devices.selectCurrent() && m_devices.registry().hasDeviceSlot())
-        m_infoBar->setDeviceText(m_devices.statusLine(m_devices.registry().slot()));
+    if (const int slot = m_devices.selectedSlot(); slot >= 0)
+        m_infoBar->setDeviceText(m_devices.statusLine(slot));
 }
 
 void MainWindow::deviceTick()

@@ -29,10 +29,15 @@ void Library::load(const QString &dataFolder)
 
 QString Library::openClientName() const
 {
-    if (m_openFile.isEmpty())
+    return clientName(m_openFile);
+}
+
+QString Library::clientName(const QString &file) const
+{
+    if (file.isEmpty())
         return QString();
     for (const Client &client : m_clients.records()) {
-        if (client.file == m_openFile)
+        if (client.file == file)
             return client.name;
     }
     return QString();

@@ -38,6 +38,9 @@ public:
     bool hasOpenClient() const { return !m_openFile.isEmpty(); }
     // The open client's stored name; empty when none is open.
     QString openClientName() const;
+    // The name of the client whose history file has this identifier;
+    // empty when no client has it.
+    QString clientName(const QString &file) const;
     // Makes the open client's record the clients' current one; false, with
     // current unchanged, when none is open or its record is gone.
     bool locateOpenClient();

@@ -288,6 +288,13 @@ public:
         return hasCurrent() ? &m_records[m_current] : nullptr;
     }
     const Record *currentRecord() const { return hasCurrent() ? &m_records.at(m_current) : nullptr; }
+    // The record at `index` to change in place, without moving the cursor;
+    // null outside the records. Its key stays.
+    Record *recordAt(int index)
+    {
+        ++m_revision;
+        return index >= 0 && index < count() ? &m_records[index] : nullptr;
+    }
 
     const QList<Record> &records() const { return m_records; }
     // Whoever holds the list may change it: the search index checks it anew,

@@ -70,7 +70,7 @@ RunRules::Outcome startOutcome(DeviceSlots &devices)
 {
     Sequencer *sequencer = devices.selectedSequencer();
     const Tavik *tavik = devices.selectedController();
-    const WorkList *work = sequencer ? devices.registry().work() : nullptr;
+    const WorkList *work = sequencer ? devices.selectedWork() : nullptr;
     return RunRules::check(work, tavik, sequencer);
 }
 
@@ -81,8 +81,8 @@ RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &noti
     if (outcome != RunRules::Outcome::Ready)
         return outcome;
     Sequencer &sequencer = *devices.selectedSequencer();
-    WorkList &work = *devices.registry().work();
-    const int slot = devices.registry().slot();
+    WorkList &work = *devices.selectedWork();
+    const int slot = devices.selectedSlot();
     loadWork(work, sequencer);
     // Recorded only once the sequencer has taken the run.
     if (!sequencer.start())

@@ -315,7 +315,10 @@ bool Backup::refuseWhileRunning()
 {
     // A run being stopped is still going: its end is written into the
     // history it was recorded in, which the restore is about to replace.
-    if (!m_devices.anyRunGoing())
+    bool going = m_devices.anyRunGoing();
+    for (int slot = 0; slot < DeviceSlots::count && !going; ++slot)
+        going = m_devices.sequencer(slot).isRunning();
+    if (!going)
         return false;
     m_message = QStringLiteral("Restore refused: a device is running; stop it first. Nothing was changed.");
     return true;

@@ -5,7 +5,8 @@
 # higher one. The folders left of "|" build into the widget-free core
 # (TavikCore) and include no widget or form; ui/ and app/ hold only widget
 # code (TavikWidgets). Prints the includes by folder, then every wrong-way
-# include, and fails when there is one.
+# include, and fails when there is one, or when a selected...() function
+# moves a store's cursor.
 #
 #   scripts/check-layers.sh
 set -eu
@@ -62,6 +63,19 @@ for folder in ui app; do
         failed=1
     fi
 done
+
+# A function named for what is selected answers a question: it must not
+# move a store's cursor, or the caller's next edit lands on another record.
+movers=$(awk '
+    /^[A-Za-z].*::selected[A-Za-z]*\(.*\)( const)?$/ { name = $0; inside = 1; next }
+    inside && /^}/ { inside = 0; next }
+    inside && /setCurrent\(|select\(|first\(\)|next\(\)/ { print FILENAME ": " name ": " $0 }
+' $(for layer in $layers; do ls "$layer"/*.cpp 2>/dev/null; done))
+if [ -n "$movers" ]; then
+    echo "$movers"
+    echo "a selected...() function moves a cursor (above): name it for the move, or leave the cursor"
+    failed=1
+fi
 
 if [ "$failed" -ne 0 ]; then
     echo "layers: FAILED"

@@ -190,7 +190,7 @@ void DevicesTab::redrawDeviceTable()
 void DevicesTab::redrawDeviceLog()
 {
     Machines &registry = m_devices.registry();
-    const Logs *log = registry.count() > 0 && m_devices.selectCurrent() ? registry.logs() : nullptr;
+    const Logs *log = registry.count() > 0 && m_devices.moveCursorToSelected() ? registry.logs() : nullptr;
     const QList<LogEntry> none;
     const QList<LogEntry> &entries = log ? log->records() : none;
     const quint64 instance = log ? m_devices.selectedInstance() : 0;
@@ -243,7 +243,7 @@ void DevicesTab::showSelectedDevice()
 {
     Machines &registry = m_devices.registry();
     m_fieldsFilling = true;
-    if (m_devices.selectCurrent()) {
+    if (m_devices.moveCursorToSelected()) {
         m_name->setText(registry.name());
         m_serial->setText(registry.serialNumber());
         m_netAddress->setText(registry.scanAddressText());
@@ -356,7 +356,7 @@ void DevicesTab::on_pushButton_workMoveDown_clicked()
 
 void DevicesTab::on_lineEdit_workMachineName_textChanged(const QString &text)
 {
-    if (m_fieldsFilling || !m_devices.selectCurrent())
+    if (m_fieldsFilling || !m_devices.moveCursorToSelected())
         return;
     Machines &registry = m_devices.registry();
     registry.setName(text);
@@ -367,7 +367,7 @@ void DevicesTab::on_lineEdit_workMachineName_textChanged(const QString &text)
 
 void DevicesTab::on_pushButton_copyNetIP_clicked()
 {
-    if (!m_devices.selectCurrent())
+    if (!m_devices.moveCursorToSelected())
         return;
     m_directAddress->setText(m_devices.registry().scanAddressText());
     on_lineEdit_MachineDirectIP_editingFinished();
@@ -375,7 +375,7 @@ void DevicesTab::on_pushButton_copyNetIP_clicked()
 
 void DevicesTab::on_lineEdit_MachineDirectIP_editingFinished()
 {
-    if (!m_devices.selectCurrent())
+    if (!m_devices.moveCursorToSelected())
         return;
     Machines &registry = m_devices.registry();
     const QString text = m_directAddress->text().trimmed();
@@ -396,7 +396,7 @@ void DevicesTab::on_lineEdit_MachineDirectIP_editingFinished()
 
 void DevicesTab::on_pushButton_tavikAuto_clicked()
 {
-    if (!m_devices.selectCurrent())
+    if (!m_devices.moveCursorToSelected())
         return;
     Machines &registry = m_devices.registry();
     registry.setAutoconnect(!registry.autoconnect());
@@ -408,7 +408,7 @@ void DevicesTab::on_pushButton_tavikAuto_clicked()
 void DevicesTab::on_pushButton_machine_connect_clicked()
 {
     Tavik *tavik = m_devices.selectedController();
-    if (!tavik)
+    if (!tavik || !m_devices.moveCursorToSelected())
         return;
     tavik->setTCPIP(m_devices.registry().connectAddressText(), Link::defaultPort);
     tavik->requestConnect();

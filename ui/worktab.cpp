@@ -16,6 +16,7 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
@@ -182,7 +183,7 @@ void WorkTab::clearLabels()
 
 void WorkTab::fillWorkTable()
 {
-    WorkList *work = m_devices.selectCurrent() ? m_devices.registry().work() : nullptr;
+    WorkList *work = m_devices.selectedWork();
     m_shownInstance = work ? m_devices.selectedInstance() : 0;
     if (work) {
         m_pool->setText(PresetPool::word(work->pool));
@@ -211,9 +212,18 @@ void WorkTab::fillWorkTable()
 void WorkTab::refreshWorkTab()
 {
     // Start records the run in the open client's history: the operator
-    // sees whose before starting.
-    const QString client = m_library.openClientName();
-    m_client->setText(m_library.hasOpenClient() ? client : QStringLiteral("no client: recorded in no history"));
+    // sees whose before starting, and while it runs whose history holds it,
+    // although another client may have been opened since.
+    const Sequencer *shownSequencer = m_devices.selectedSequencer();
+    const Tavik *shownDevice = m_devices.selectedController();
+    bool none = !m_library.hasOpenClient();
+    QString client = m_library.openClientName();
+    if (shownSequencer && (!shownSequencer->canStart() || shownDevice->hasRun())) {
+        const QString file = QFileInfo(m_devices.runHistory(m_devices.selectedSlot())).completeBaseName();
+        none = file.isEmpty();
+        client = m_library.clientName(file);
+    }
+    m_client->setText(none ? QStringLiteral("no client: recorded in no history") : client);
 
     // The table shows one device's list; when that device is no longer the
     // picked one (it left the registry), the tab follows.
@@ -249,7 +259,7 @@ void WorkTab::refreshWorkTab()
                                  + (onAir ? QStringLiteral("\nends ")
                                                 + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
                                           : QStringLiteral("\nafter the warm-up")));
-    } else if (const WorkList *work = m_devices.registry().work()) {
+    } else if (const WorkList *work = m_devices.selectedWork()) {
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
     }
     if (sequencer->isRunning()) {
@@ -264,7 +274,7 @@ void WorkTab::refreshWorkTab()
     const RunRules::Outcome outcome = ClientHistory::startOutcome(m_devices);
     m_start->setEnabled(outcome == RunRules::Outcome::Ready);
     if (!m_cutShown)
-        m_message->setText(RunRules::text(outcome, m_devices.registry().work()));
+        m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();
     m_stop->setEnabled(tavik && tavik->hasRun());
@@ -281,7 +291,7 @@ void WorkTab::on_pushButton_work_start_clicked()
     QString notice;
     const RunRules::Outcome outcome = ClientHistory::startRun(m_library, m_devices, notice);
     if (outcome != RunRules::Outcome::Ready) {
-        m_message->setText(RunRules::text(outcome, m_devices.registry().work()));
+        m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
         return;
     }
     m_message->clear();

@@ -67,7 +67,7 @@ void DeviceSlots::setClock(const Clock *clock)
         sequencer->setClock(clock);
 }
 
-bool DeviceSlots::selectCurrent()
+bool DeviceSlots::moveCursorToSelected()
 {
     const int row = selectedRow();
     if (row < 0)
@@ -76,14 +76,19 @@ bool DeviceSlots::selectCurrent()
     return true;
 }
 
-Tavik *DeviceSlots::selectedController()
+int DeviceSlots::selectedSlot() const
 {
-    return selectCurrentDevice() ? &controller(m_registry.slot()) : nullptr;
+    const int row = selectedRow();
+    if (row < 0)
+        return -1;
+    const Machine &machine = m_registry.records().at(row);
+    return machine.hasDeviceSlot() ? machine.slot : -1;
 }
 
-Sequencer *DeviceSlots::selectedSequencer()
+WorkList *DeviceSlots::selectedWork()
 {
-    return selectCurrentDevice() ? &sequencer(m_registry.slot()) : nullptr;
+    Machine *machine = m_registry.recordAt(selectedRow());
+    return machine ? &machine->work : nullptr;
 }
 
 void DeviceSlots::bindDevices()
@@ -502,7 +507,7 @@ void DeviceSlots::pickAfterRemoval(int rowBefore)
 void DeviceSlots::removeSelected()
 {
     const int rowBefore = selectedRow();
-    if (selectCurrent()) {
+    if (moveCursorToSelected()) {
         endRunOfRemoved(*m_registry.currentRecord());
         m_registry.removeCurrent();
     }

@@ -43,16 +43,22 @@ public:
     // Identity of the picked record (Machine::instance); 0 for none.
     quint64 selectedInstance() const { return m_selectedInstance; }
     void selectInstance(quint64 instance) { m_selectedInstance = instance; }
-    // The selected record's controller and sequencer, null when the
-    // registry is empty or the record has no device slot. The record found
-    // by the row is the one shown, so that what the Work tab shows and
-    // what it runs are always the same device.
-    Tavik *selectedController();
-    Sequencer *selectedSequencer();
-    // Makes the selected record current; false when there is none.
-    bool selectCurrent();
-    // The same, false also when the record has no device slot.
-    bool selectCurrentDevice() { return selectCurrent() && m_registry.hasDeviceSlot(); }
+    // The selected record's device slot, controller, sequencer and work
+    // list; -1 or null when no record is selected or it has no device
+    // slot (no work list when none is selected). The record found by the
+    // pick is the one shown, so that what the Work tab shows and what it
+    // runs are always the same device. None of them moves the registry's
+    // cursor.
+    int selectedSlot() const;
+    Tavik *selectedController() { return slotPointer(m_controllers); }
+    const Tavik *selectedController() const { return slotPointer(m_controllers); }
+    Sequencer *selectedSequencer() { return slotPointer(m_sequencers); }
+    const Sequencer *selectedSequencer() const { return slotPointer(m_sequencers); }
+    WorkList *selectedWork();
+    // Points the registry's cursor at the selected record, for the
+    // registry's accessors of the current record; false when none is
+    // selected.
+    bool moveCursorToSelected();
 
     // Gives each of the first five records the controller and sequencer
     // of its slot. Records without a device slot are never bound. A slot
@@ -99,6 +105,8 @@ public:
     // says that it goes on and at which line, and the registry is saved,
     // so that a program killed mid-run leaves word of it.
     void setRunHistory(int slot, const QString &path);
+    // The history file the slot's run is recorded in; empty for none.
+    QString runHistory(int slot) const { return slot >= 0 && slot < count ? m_runHistory[size_t(slot)] : QString(); }
     // For a program starting: the runs a killed program left in the
     // journal. Each device is pinged at once and stopped if it is on air;
     // each run is reported cut short (takeCutShorts) and written into its
@@ -167,6 +175,13 @@ private:
     };
 
     Machines m_registry;
+    template <typename T>
+    T *slotPointer(const std::array<std::unique_ptr<T>, count> &objects) const
+    {
+        const int slot = selectedSlot();
+        return slot >= 0 ? objects[size_t(slot)].get() : nullptr;
+    }
+
     std::array<std::unique_ptr<Tavik>, count> m_controllers;
     std::array<std::unique_ptr<Sequencer>, count> m_sequencers;
     std::array<Event, count> m_events;

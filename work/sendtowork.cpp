@@ -16,7 +16,8 @@ namespace {
 // The selected device's work list, or why there is none to write.
 WorkList *target(DeviceSlots &devices, Outcome &outcome)
 {
-    if (!devices.selectCurrent()) {
+    WorkList *work = devices.selectedWork();
+    if (!work) {
         outcome = NoDevice;
         return nullptr;
     }
@@ -26,7 +27,7 @@ WorkList *target(DeviceSlots &devices, Outcome &outcome)
         return nullptr;
     }
     outcome = Sent;
-    return devices.registry().work();
+    return work;
 }
 
 // Fills the line from its preset: pool code, notes, LF value and time.

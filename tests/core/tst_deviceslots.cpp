@@ -331,7 +331,7 @@ private Q_SLOTS:
             devices.mergeAnnouncement(announced);
         }
         const auto picked = [&] {
-            return devices.selectCurrent() ? registry.currentRecord()->serialNumber : QString("(none)");
+            return devices.moveCursorToSelected() ? registry.currentRecord()->serialNumber : QString("(none)");
         };
         devices.setSelectedRow(1);
         QCOMPARE(picked(), QString("12"));

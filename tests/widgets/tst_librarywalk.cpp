@@ -1200,6 +1200,16 @@ private:
                    QStringLiteral("label_program_name_info"));
         if (!m_failure.isEmpty())
             return;
+        // While a run goes on, the Work tab names the client whose history
+        // holds it, whichever client is open now.
+        if (m_window && !m_runToken.isEmpty() && m_tabs->currentIndex() == MainWindow::TabWork) {
+            const QString owner = m_runOwner.value(m_runToken);
+            const QString named = child<ElidedLabel>("label_work_client")->fullText();
+            if (owner.isEmpty() ? named != QLatin1String("no client: recorded in no history")
+                                : m_clients.contains(owner) && named != m_clients.value(owner).name)
+                return fail(QStringLiteral("the Work tab names \"%1\" for run %2 of client %3")
+                                .arg(named, m_runToken, owner.left(4)));
+        }
         if (m_window && !m_pending && m_window->library().openClientFile() != m_open)
             return fail(QStringLiteral("client %1 is open, %2 was picked")
                             .arg(m_window->library().openClientFile().left(4), m_open.left(4)));
