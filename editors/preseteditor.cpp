@@ -240,8 +240,9 @@ bool PresetEditor::commit(const PresetFields &shown)
     return stored;
 }
 
-bool PresetEditor::commitEdits(const PresetFields &fields)
+bool PresetEditor::commitEdits(const PresetFields &typed)
 {
+    PresetFields fields = typed;
     if (!m_loaded)
         return false;
     if (m_newPending && fields.name.isEmpty() && same(fields, m_fields)) {
@@ -283,6 +284,16 @@ bool PresetEditor::commitEdits(const PresetFields &fields)
         presets.setAuthor(m_author);
     } else if (same(fields, m_fields)) {
         return true;  // opening and leaving a preset changes nothing in it
+    } else {
+        // An import or a download may have changed the record while the
+        // editor held a refused edit of it: what the operator did not touch
+        // is taken as it is stored now, not written back as it was shown.
+        const PresetFields stored = fieldsOf(*std::as_const(presets).currentRecord());
+        keepUntouched(&PresetFields::notes, fields, stored);
+        keepUntouched(&PresetFields::workTime, fields, stored);
+        keepUntouched(&PresetFields::variable, fields, stored);
+        keepUntouched(&PresetFields::forMachine, fields, stored);
+        keepUntouched(&PresetFields::obtained, fields, stored);
     }
     takeOverEditedPair(presets);
 

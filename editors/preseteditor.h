@@ -88,7 +88,15 @@ private:
     // The fields with the note held here where the field shows only its
     // beginning.
     PresetFields withWholeNotes(const PresetFields &fields) const;
-    bool commitEdits(const PresetFields &fields);
+    bool commitEdits(const PresetFields &typed);
+    // Sets `fields`' member to the stored one where the operator left it
+    // as the editor showed it.
+    template <typename T>
+    void keepUntouched(T PresetFields::*member, PresetFields &fields, const PresetFields &stored) const
+    {
+        if (fields.*member == m_fields.*member)
+            fields.*member = stored.*member;
+    }
 
     Library &m_library;
     int m_pool = 1;

@@ -240,6 +240,12 @@ private Q_SLOTS:
         QVERIFY(!editor.commit(refused));
         general.setVariable("778");
         QVERIFY(!editor.followStore());
+        // The operator mends the refused value: stored over what the import
+        // left, the value the operator did not touch stays the import's.
+        refused.workTime = "12";
+        QVERIFY(editor.commit(refused));
+        QCOMPARE(general.records().at(2).variable, QString("778"));
+        QCOMPARE(general.records().at(2).time, 12);
 
         editor.newPreset(1, 0);
         QVERIFY(!editor.open(1, -1));  // nothing selected: the new one stays edited
