@@ -323,14 +323,12 @@ private Q_SLOTS:
         devices.addByHand("127.0.0.9");
         QCOMPARE(devices.selectedRow(), 0);
         QCOMPARE(registry.connectAddressText(), QString("127.0.0.9"));
-        QCOMPARE(registry.statusText(), QString("Unresponsive"));  // until it announces itself
         devices.removeUnresponsive();
         QCOMPARE(registry.count(), 2);
         QCOMPARE(picked(), QString("13"));
 
         devices.addFactoryDefault();
         registry.setCurrent(0);
-        QCOMPARE(registry.scanAddressText(), QString("169.254.88.88"));
         QCOMPARE(registry.portText(), QString("8888"));
         devices.removeAll();
         QCOMPARE(registry.count(), 0);
