@@ -95,11 +95,8 @@ private Q_SLOTS:
         QVERIFY(rig.start("9001", {"--warm-up", warmUp}));
         MainWindow &window = rig.window;
         WindowDriver &driver = rig.driver;
-        SimProcess &sim = rig.sim;
         Machines &registry = window.devices().registry();
         registry.setCurrent(0);
-        QCOMPARE(registry.name(), QString("9001"));
-        QVERIFY(registry.autoconnect());
         QCOMPARE(window.settings().operatorName(), QString("9001"));  // the very first device
         QVERIFY(driver.until([&] { return selectedReady(window); }, 20000));
         QVERIFY(window.infoBar()->deviceText().startsWith("Tavik 9001"));
@@ -145,8 +142,6 @@ private Q_SLOTS:
         QCOMPARE(highest, 100);
         QVERIFY(followed);
         QVERIFY(endShown);
-        QVERIFY(sim.received().filter("lf=1234").size() == 1);
-        QVERIFY(sim.received().filter("lf=4321").size() == 1);
 
         // The run is in the client's history: the program, then its lines.
         History &history = window.library().history();
