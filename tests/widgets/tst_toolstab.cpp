@@ -72,22 +72,6 @@ QString versionInFolder()
     return tags.count(tags.first()) == tags.size() ? tags.first() : tags.join(',');
 }
 
-// The Tools tab over the stores the program reads at start; its file
-// dialogs answer `chosen`.
-struct Tools
-{
-    Installation in;
-    QWidget page;
-    ToolsTab tab {&page, in.settings, in.library, in.work, in.devices};
-    QString chosen;
-    QSignalSpy notices {&tab, &ToolsTab::noticeRequested};
-
-    Tools()
-    {
-        tab.setFileChooser([this](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return chosen; });
-    }
-};
-
 } // namespace
 
 class TestToolsTab : public QObject
@@ -95,18 +79,20 @@ class TestToolsTab : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { TestEnv::useTemporaryHome(); }
-
     void restoreRestartsOnlyAfterARestore()
     {
-        Tools tools;
-        ToolsTab &tab = tools.tab;
-        QSignalSpy &notices = tools.notices;
+        TestEnv::useTemporaryHome();
+        Installation in;
+        Settings &settings = in.settings;
+        QWidget page;
+        ToolsTab tab(&page, in.settings, in.library, in.work, in.devices);
+
         QString asked, answer;
         tab.setFileChooser([&](ToolsTab::FileDialog, const QString &caption, const QString &folder, const QString &filter) {
             asked = caption + "|" + folder + "|" + filter;
             return answer;
         });
+        QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
         QSignalSpy restarts(&tab, &ToolsTab::restartRequested);
         // A restore reads its file beside the window: wait for it to end.
         const auto click = [&](const char *button, const QString &file) {
@@ -121,7 +107,7 @@ private Q_SLOTS:
 
         const QString backup = QDir::tempPath() + "/tst_toolstab";
         QCOMPARE(click("pushButton_backup", backup), "Backup written to " + QDir::toNativeSeparators(backup + ".bkp"));
-        QCOMPARE(asked, "backup file|" + tools.in.settings.backupFolder() + "|backup files (*.bkp)");
+        QCOMPARE(asked, "backup file|" + settings.backupFolder() + "|backup files (*.bkp)");
 
         // A cancelled dialog and a refused file do not restart the program.
         QCOMPARE(click("pushButton_restore", QString()), QString());
@@ -151,22 +137,27 @@ private Q_SLOTS:
     // pool is replaced and saved when it is done.
     void importRunsBehindABusyDialog()
     {
-        Tools tools;
-        Library &library = tools.in.library;
+        TestEnv::useTemporaryHome();
+        Installation in;
+        Library &library = in.library;
+        QWidget page;
+        ToolsTab tab(&page, in.settings, in.library, in.work, in.devices);
         const QString csv = QDir::tempPath() + "/tst_toolstab.csv";
         QByteArray lines = "Actinomyces israelii ,440\n";
         for (int i = 0; i < 2000; ++i)
             lines += "Line " + QByteArray::number(i) + ",1000\n";
         QVERIFY(TestEnv::writeFile(csv, lines));
-        tools.chosen = csv;
-        tools.tab.findChild<QPushButton *>("pushButton_import")->click();
-        auto *busy = tools.page.findChild<QProgressDialog *>();
+        tab.setFileChooser([&](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
+        QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
+
+        tab.findChild<QPushButton *>("pushButton_import")->click();
+        auto *busy = page.findChild<QProgressDialog *>();
         QVERIFY(busy && busy->isVisible() && busy->windowModality() == Qt::WindowModal);
         QCOMPARE(library.legitimatePresets().count(), 0);  // changed only when the import is done
-        QTRY_COMPARE(tools.notices.size(), 1);
-        QCOMPARE(tools.notices.at(0).at(0).toString(), QString("Imported: 2001 new, 0 updated"));
+        QTRY_COMPARE(notices.size(), 1);
+        QCOMPARE(notices.at(0).at(0).toString(), QString("Imported: 2001 new, 0 updated"));
         QCOMPARE(library.legitimatePresets().count(), 2001);
-        QTRY_VERIFY(!tools.page.findChild<QProgressDialog *>());
+        QTRY_VERIFY(!page.findChild<QProgressDialog *>());
         Presets saved;
         saved.setPath(library.legitimatePresets().path());
         QVERIFY(saved.readBase());
@@ -178,9 +169,11 @@ private Q_SLOTS:
     // result is thrown away behind a notice of success.
     void importWaitsForTheDownload()
     {
-        Tools tools;
-        ToolsTab &tab = tools.tab;
-        Library &library = tools.in.library;
+        TestEnv::useTemporaryHome();
+        Installation in;
+        Library &library = in.library;
+        QWidget page;
+        ToolsTab tab(&page, in.settings, in.library, in.work, in.devices);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         QTcpSocket *asking = nullptr;
@@ -188,7 +181,8 @@ private Q_SLOTS:
         tab.setDownloadUrl(QUrl(QString("http://127.0.0.1:%1/info/genpresets.dat").arg(server.serverPort())));
         const QString csv = QDir::tempPath() + "/tst_toolstab-turns.csv";
         QVERIFY(TestEnv::writeFile(csv, "Actinomyces israelii ,440\nImported 2,1000\n"));
-        tools.chosen = csv;
+        tab.setFileChooser([&](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
+        QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
 
         tab.findChild<QPushButton *>("pushButton_Update_Preset")->click();
         QTRY_VERIFY(asking);
@@ -200,7 +194,7 @@ private Q_SLOTS:
         QStringList said;
         const auto heard = [&] {
             said.clear();
-            for (const QList<QVariant> &notice : tools.notices)
+            for (const QList<QVariant> &notice : notices)
                 said << notice.at(0).toString();
             return said.contains("Presets downloaded") && said.filter("Imported: ").size() == 1;
         };
@@ -220,6 +214,7 @@ private Q_SLOTS:
     void restoreEndsWholeWhenTheProgramEnds()
     {
 #ifdef Q_OS_UNIX
+        TestEnv::useTemporaryHome();
         const QString folder = TestEnv::dataFolder();
         const QString backup = QDir::tempPath() + "/tst_toolstab-new.bkp";
         fill("new", 250);
