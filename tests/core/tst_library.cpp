@@ -1,5 +1,6 @@
 #include "data/container.h"
 #include "data/library.h"
+#include "support/libraryfixture.h"
 #include "support/testenv.h"
 
 #include <QRegularExpression>
@@ -17,21 +18,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString folder = dir.path() + "/";
-        const QString id = "00112233445566778899aabbccddeeff";
-        const auto write = [&](const QString &name, const QJsonObject &object) {
-            QVERIFY(TestEnv::writeFile(folder + name, Container::encode(object)));
-        };
-        write("presets.dat", {{"version", "1"}, {"presets", QJsonArray{
-            QJsonObject{{"nam", "G1"}}, QJsonObject{{"nam", "G2"}}}}});
-        write("genpresets.dat", {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", "L1"}}}}});
-        write("programs.dat", {{"version", "1"}, {"programs", QJsonArray{QJsonObject{
-            {"nam", "Prog"}, {"program", QJsonArray{QJsonObject{{"nam", "G1"}}}}}}}});
-        write("clients.dat", {{"version", "1"}, {"clients", QJsonArray{
-            QJsonObject{{"name", "Ana"}, {"file", id}}, QJsonObject{{"name", "Bo"}}}}});
-        write(id + ".dat", {{"version", "1"},
-                            {"history", QJsonArray{QJsonObject{{"typ", "Notes"}, {"not", "hello"}}}},
-                            {"presets", QJsonArray{QJsonObject{{"nam", "C1"}}}},
-                            {"programs", QJsonArray{QJsonObject{{"nam", "CP"}}}}});
+        QVERIFY(writeLibraryFolder(folder));
 
         Library library;
         library.clients().setFilter("Bo");
@@ -40,13 +27,13 @@ private Q_SLOTS:
 
         QCOMPARE(library.generalPresets().name(), QString("G1"));
         QCOMPARE(library.legitimatePresets().name(), QString("L1"));
-        QCOMPARE(library.programs().name(), QString("Prog"));
+        QCOMPARE(library.programs().name(), QString("P1"));
         QCOMPARE(library.programs().currentProgram()->count(), 1);
         QVERIFY(!library.clients().filterActive());
         QCOMPARE(library.openClientName(), QString("Ana"));
         QCOMPARE(library.history().text(), QString("hello"));
         QCOMPARE(library.presetPool(0).name(), QString("C1"));
-        QCOMPARE(library.history().programs().name(), QString("CP"));
+        QCOMPARE(library.history().programs().name(), QString("CP1"));
     }
 
     void missingFilesLeaveStoresEmpty()

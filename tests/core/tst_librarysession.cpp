@@ -15,28 +15,14 @@
 
 namespace {
 
-const QString boFile = "ffeeddccbbaa99887766554433221100";
-
-// A library folder with two clients; Ana's history holds one preset and
-// one program.
+// A library folder with two clients; Ana's history holds two presets and
+// two programs.
 struct Folder
 {
     QTemporaryDir dir;
     QString path = dir.path() + "/";
 
-    Folder()
-    {
-        write("presets.dat", {{"presets", namedRecords({"G1", "G2"})}});
-        write("genpresets.dat", {{"presets", namedRecords({"L1", "L2"})}});
-        write("programs.dat", {{"programs", namedRecords({"P1", "P2"})}});
-        write("clients.dat", {{"clients", QJsonArray{QJsonObject{{"name", "Ana"}, {"file", anaFile}},
-                                                     QJsonObject{{"name", "Bo"}, {"file", boFile}}}}});
-        write(anaFile + ".dat", {{"presets", namedRecords({"C1", "C2"})}, {"programs", namedRecords({"CP1", "CP2"})}});
-    }
-    void write(const QString &name, const QJsonObject &object)
-    {
-        TestEnv::writeFile(path + name, Container::encode(object));
-    }
+    Folder() { writeLibraryFolder(path); }
 };
 
 } // namespace

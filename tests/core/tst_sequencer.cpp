@@ -53,6 +53,24 @@ WorkList listOf(const QList<QPair<QString, int>> &lines)
     return list;
 }
 
+// A sequencer on the stub controller and a clock the test moves, loaded
+// with these lines (value, minutes).
+struct Run
+{
+    StubController controller;
+    ManualClock clock;
+    Sequencer sequencer;
+
+    explicit Run(const QList<QPair<QString, int>> &lines = {}, bool onAir = false)
+    {
+        sequencer.setController(&controller);
+        sequencer.setClock(&clock);
+        WorkList list = listOf(lines);
+        loadWork(list, sequencer);
+        controller.onAir = onAir;
+    }
+};
+
 } // namespace
 
 class TestSequencer : public QObject
@@ -62,11 +80,8 @@ class TestSequencer : public QObject
 private Q_SLOTS:
     void twoItemsRunInOrder()
     {
-        StubController controller;
-        ManualClock clock;
-        Sequencer sequencer;
-        sequencer.setController(&controller);
-        sequencer.setClock(&clock);
+        Run run;
+        auto &[controller, clock, sequencer] = run;
         WorkList list = listOf({{"1000", 1}, {"2000.9", 1}});
         loadWork(list, sequencer);
         QCOMPARE(sequencer.totalSeconds(), 120);
@@ -119,12 +134,8 @@ private Q_SLOTS:
 
     void edgeLists()
     {
-        StubController controller;
-        controller.onAir = true;
-        ManualClock clock;
-        Sequencer sequencer;
-        sequencer.setController(&controller);
-        sequencer.setClock(&clock);
+        Run run({}, true);
+        auto &[controller, clock, sequencer] = run;
 
         // Nothing to run, or a value the device cannot take: no start, so
         // nothing goes on air.
@@ -184,15 +195,9 @@ private Q_SLOTS:
     // over midnight just counts on.
     void clockSteps()
     {
-        StubController controller;
-        controller.onAir = true;
-        ManualClock clock;
+        Run run({{"5", 2}, {"6", 60}, {"7", 1}}, true);
+        auto &[controller, clock, sequencer] = run;
         clock.ms = (24 * 3600 - 30) * 1000;
-        Sequencer sequencer;
-        sequencer.setController(&controller);
-        sequencer.setClock(&clock);
-        WorkList list = listOf({{"5", 2}, {"6", 60}, {"7", 1}});
-        loadWork(list, sequencer);
         sequencer.start();
         sequencer.tick();
         clock.ms += 40000;
@@ -212,17 +217,11 @@ private Q_SLOTS:
     // the list ends within one tick of its start plus its total.
     void longListDoesNotDrift()
     {
-        StubController controller;
-        controller.onAir = true;
-        ManualClock clock;
-        Sequencer sequencer;
-        sequencer.setController(&controller);
-        sequencer.setClock(&clock);
         QList<QPair<QString, int>> lines;
         for (int i = 0; i < 200; ++i)
             lines.append({QString::number(i + 1), 1});
-        WorkList list = listOf(lines);
-        loadWork(list, sequencer);
+        Run run(lines, true);
+        auto &[controller, clock, sequencer] = run;
         sequencer.start();
         const qint64 start = clock.ms;
         const int tickMs = 25;
@@ -261,13 +260,8 @@ private Q_SLOTS:
     // ends where it stood, no later value is sent, and nothing restarts.
     void cutShort()
     {
-        StubController controller;
-        ManualClock clock;
-        Sequencer sequencer;
-        sequencer.setController(&controller);
-        sequencer.setClock(&clock);
-        WorkList list = listOf({{"100", 1}, {"200", 2}, {"300", 1}});
-        loadWork(list, sequencer);
+        Run run({{"100", 1}, {"200", 2}, {"300", 1}});
+        auto &[controller, clock, sequencer] = run;
         QVERIFY(sequencer.start());
         controller.onAir = true;
         sequencer.tick();

@@ -314,37 +314,53 @@ private Q_SLOTS:
         QVERIFY(rig.logTexts().filter("no run supervising it").isEmpty());
     }
 
-    // The device leaves the air mid-run: stopped by another host (all off,
-    // time left, no error), a tube error, its own time runs out. The controller says why at once, stops whatever is
+    // The device ends a run by itself. On air: stopped by another host (all
+    // off, time left, no error), a tube error, its own time runs out. Warming
+    // up, which ends only with OSC: stand-by or an error bit, or a warm-up
+    // that never ends. The controller says why at once, stops whatever is
     // left on, sends no later value and starts nothing by itself.
-    void deviceStopsByItself_data()
+    void deviceEndsTheRun_data()
     {
-        QTest::addColumn<QString>("errors");
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("stopped elsewhere") << "0" << 600
+        const QStringList cutOff{"--cut-off-after-s", "30", "--cut-off-errors"};
+        QTest::newRow("stopped elsewhere") << cutOff + QStringList{"0"} << 600
                                            << "Stopped by another host: the device left the air with time left and no error";
-        QTest::newRow("tube error") << "2" << 600 << "Error: TUBE";
-        QTest::newRow("own time") << "0" << 20 << "The device's own time ran out";
+        QTest::newRow("tube error") << cutOff + QStringList{"2"} << 600 << "Error: TUBE";
+        QTest::newRow("own time") << cutOff + QStringList{"0"} << 20 << "The device's own time ran out";
+        QTest::newRow("stand-by warming") << QStringList{"--warm-up", "ready-pow", "--warm-up-fault", "standby"} << 600
+                                          << "The device fell to stand-by during its warm-up";
+        QTest::newRow("error warming") << QStringList{"--warm-up-fault", "128"} << 600 << "Error: HEAT";
+        QTest::newRow("no OSC") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100000"} << 600
+                                << "The device showed no OSC within 120 s of its start";
     }
 
-    void deviceStopsByItself()
+    void deviceEndsTheRun()
     {
-        QFETCH(QString, errors);
+        QFETCH(QStringList, arguments);
         QFETCH(int, seconds);
         QFETCH(QString, reason);
+        const bool warming = !arguments.contains("--cut-off-after-s");
         Rig rig;
-        QVERIFY(rig.start({"--time-scale", "10", "--cut-off-after-s", "30", "--cut-off-errors", errors}));
+        QVERIFY(rig.start(arguments << "--time-scale" << "10"));
         rig.tavik.setTransmitSeconds(quint32(seconds));
         rig.tavik.setLfRequested(500);
         rig.tavik.requestStart();
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
+        QVERIFY(warming || tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
         QString why;
-        QVERIFY(tickUntil(rig.tavik, [&] { return !(why = rig.tavik.takeInterruption()).isEmpty(); }, 8000));
+        // A warm-up's two minutes of ticks run faster than the program's.
+        QVERIFY(tickUntil(rig.tavik, [&] { return !(why = rig.tavik.takeInterruption()).isEmpty(); },
+                          warming ? 30000 : 8000, warming ? 1 : 2));
         QCOMPARE(why, reason);
         QVERIFY(!rig.tavik.isTransmitting());
         QVERIFY(!rig.tavik.hasRun());
         QVERIFY(inReadyCycle(rig.tavik));
+        if (warming) {
+            QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
+            QCOMPARE(rig.sim.timeOf("PHASE OnAir"), -1);
+            return;
+        }
         // What the status line shows last is where the device is now.
         QCOMPARE(rig.tavik.takeConnectionEvents().last(), Tavik::Event::Ready);
         rig.tavik.setLfRequested(600);  // a sequencer that has not noticed
@@ -353,39 +369,6 @@ private Q_SLOTS:
         QVERIFY(rig.sim.received().filter("lf=600").isEmpty());
         QCOMPARE(rig.sim.received().filter("command=2").size(), 1);
         QVERIFY(rig.logTexts().filter("no run supervising it").isEmpty());
-    }
-
-    // A warm-up ends only with OSC. Stand-by or an error bit says the device
-    // will not come on air, and so does a warm-up that never ends: the run
-    // ends cut short and whatever the device has on is stopped.
-    void warmUpEndsWithoutOsc_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("stand-by") << QStringList{"--warm-up", "ready-pow", "--warm-up-fault", "standby"}
-                                  << "The device fell to stand-by during its warm-up";
-        QTest::newRow("error") << QStringList{"--warm-up-fault", "128"} << "Error: HEAT";
-        QTest::newRow("no OSC") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100000"}
-                                << "The device showed no OSC within 120 s of its start";
-    }
-
-    void warmUpEndsWithoutOsc()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, reason);
-        Rig rig;
-        QVERIFY(rig.start(arguments << "--time-scale" << "10"));
-        rig.tavik.setTransmitSeconds(600);
-        rig.tavik.setLfRequested(500);
-        rig.tavik.requestStart();
-        QString why;
-        // Two minutes of ticks, run faster than the program's.
-        QVERIFY(tickUntil(rig.tavik, [&] { return !(why = rig.tavik.takeInterruption()).isEmpty(); }, 30000, 1));
-        QCOMPARE(why, reason);
-        QVERIFY(!rig.tavik.hasRun());
-        QVERIFY(inReadyCycle(rig.tavik));
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
-        QCOMPARE(rig.sim.timeOf("PHASE OnAir"), -1);
     }
 
     // A device that goes on air by itself, and answers slowly (200 ms, long

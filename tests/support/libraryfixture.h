@@ -54,8 +54,9 @@ struct LibraryFixture
     }
 };
 
-// A client history file name as the library writes them.
+// Client history file names as the library writes them.
 inline const QString anaFile = QStringLiteral("00112233445566778899aabbccddeeff");
+inline const QString boFile = QStringLiteral("ffeeddccbbaa99887766554433221100");
 
 // Records of these names, version 1, five minutes, as a list file holds them.
 inline QJsonArray namedRecords(const QStringList &names)
@@ -64,6 +65,31 @@ inline QJsonArray namedRecords(const QStringList &names)
     for (const QString &name : names)
         list.append(QJsonObject{{"nam", name}, {"ver", "1"}, {"tim", "5"}});
     return list;
+}
+
+// A library folder written by another installation: two records in each
+// pool, the first program with one line (G1), and the clients Ana and Bo;
+// Ana's history holds the note "hello", presets C1 and C2 and programs CP1
+// and CP2.
+inline bool writeLibraryFolder(const QString &folder)
+{
+    const auto write = [&folder](const QString &name, const QJsonObject &object) {
+        return TestEnv::writeFile(folder + name, Container::encode(object));
+    };
+    QJsonArray programs = namedRecords({"P1", "P2"});
+    QJsonObject first = programs.at(0).toObject();
+    first.insert("program", namedRecords({"G1"}));
+    programs.replace(0, first);
+    return write("presets.dat", {{"version", "1"}, {"presets", namedRecords({"G1", "G2"})}})
+           && write("genpresets.dat", {{"version", "1"}, {"presets", namedRecords({"L1", "L2"})}})
+           && write("programs.dat", {{"version", "1"}, {"programs", programs}})
+           && write("clients.dat", {{"version", "1"}, {"clients", QJsonArray{
+                                        QJsonObject{{"name", "Ana"}, {"file", anaFile}},
+                                        QJsonObject{{"name", "Bo"}, {"file", boFile}}}}})
+           && write(anaFile + ".dat", {{"version", "1"},
+                                       {"history", QJsonArray{QJsonObject{{"typ", "Notes"}, {"not", "hello"}}}},
+                                       {"presets", namedRecords({"C1", "C2"})},
+                                       {"programs", namedRecords({"CP1", "CP2"})}});
 }
 
 // The names of the records under `key` in a stored list file.

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 
 // The device simulator as a child process of a test: started on a free TCP
 // port with a trace file, killed when the object goes.
@@ -62,6 +63,22 @@ bool tickUntil(Tavik &tavik, Condition condition, int timeoutMs = 15000, int pau
         if (timer.elapsed() > timeoutMs)
             return false;
         tickDevice(tavik, pauseMs);
+    }
+    return true;
+}
+
+// The same for the device slots' tick, which ticks every bound controller
+// and its sequencer.
+template <typename Slots, typename Condition>
+bool tickSlotsUntil(Slots &devices, Condition condition, int timeoutMs = 15000, int pauseMs = 2)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(pauseMs);
+        devices.tickBound();
     }
     return true;
 }

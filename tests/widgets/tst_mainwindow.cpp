@@ -8,6 +8,7 @@
 #include "support/installation.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
+#include "support/windowtest.h"
 
 #include "data/library.h"
 #include "data/worklist.h"
@@ -85,6 +86,20 @@ void fillEveryStore(MainWindow &window, const QString &name)
     registry.saveBase();
 }
 
+// The program in a child process with its debug lines on, which tell how
+// far start-up has come; true once it has read its data folder.
+bool startUntilRead(QProcess &program)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_LOGGING_RULES", "default.debug=true");
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.setProcessEnvironment(environment);
+    program.start(TAVIK_APP_PATH, {});
+    QByteArray output;
+    return program.waitForStarted()
+           && QTest::qWaitFor([&] { return (output += program.readAll()).contains("readBase machines"); }, 20000);
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -102,28 +117,14 @@ private Q_SLOTS:
     }
     void init() { QFile::remove(settingsPath()); }
 
-    void startsWithNineTabsAndSavesSettingsOnClose()
+    void tabTitlesAndSettingsOnClose()
     {
         {
             MainWindow window;
             QCOMPARE(window.windowTitle(), QString("TavikStudio"));
-            auto *tabs = window.findChild<QTabWidget *>("MainPage");
-            QVERIFY(tabs);
-            const QStringList titles{"Client selection", "Client", "Program selection", "Program\n",
-                                     "Preset Selection", "Preset", "Work", "Tavik", "Tools"};
-            const QStringList names{"tab_clientSlection", "tab_client", "tab_programSelection",
-                                    "tab_program", "tab_presetSelection", "tab_preset",
-                                    "tab_work", "tab_tavik", "tab_maintenance"};
+            auto *tabs = mainTabs(window);
             QCOMPARE(tabs->count(), 9);
-            for (int i = 0; i < 9; ++i) {
-                QCOMPARE(tabs->tabText(i), titles.at(i));
-                QCOMPARE(tabs->widget(i)->objectName(), names.at(i));
-            }
-            QCOMPARE(tabs->currentIndex(), 0);
             QCOMPARE(window.currentTab(), 0);
-            for (const char *button : {"pushButton_import", "pushButton_backup", "pushButton_restore",
-                                       "pushButton_Update_Preset", "pushButton_about"})
-                QVERIFY2(window.findChild<QPushButton *>(button), button);
 
             window.setWorkTabTitle("Bench");
             QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work\nBench"));
@@ -156,38 +157,30 @@ private Q_SLOTS:
     void startsOverAFullDataFolderWithoutWarnings()
     {
         const QString folder = TestEnv::dataFolder();
-        const QString id = "0123456789abcdef0123456789abcdef";
-        const auto write = [&](const QString &name, const QJsonObject &object) {
-            QVERIFY(Container::writeFile(folder + name, object));
-        };
-        write("presets.dat", {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", "G1"}}}}});
-        write("genpresets.dat", {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", "L1"}}}}});
-        write("programs.dat", {{"version", "1"}, {"programs", QJsonArray{QJsonObject{{"nam", "P"}}}}});
-        write("clients.dat", {{"version", "1"}, {"clients", QJsonArray{QJsonObject{{"name", "Ana"}, {"file", id}}}}});
-        write(id + ".dat", {{"version", "1"}, {"history", QJsonArray{QJsonObject{{"typ", "Notes"}}}}});
-        write("machines.dat", {{"version", "1"}, {"machines", QJsonArray{QJsonObject{{"SerialNumber", "5"}}}}});
-        write("settings.dat", {});
+        QVERIFY(writeLibraryFolder(folder));
+        QVERIFY(Container::writeFile(folder + "machines.dat",
+                                     {{"version", "1"}, {"machines", QJsonArray{QJsonObject{{"SerialNumber", "5"}}}}}));
+        QVERIFY(Container::writeFile(folder + "settings.dat", {}));
         {
             QTest::failOnWarning(QRegularExpression(".*"));
             MainWindow window;
             window.stopTimers();
             QCOMPARE(window.library().openClientName(), QString("Ana"));
             QCOMPARE(window.devices().registry().count(), 1);
-            auto *tabs = window.findChild<QTabWidget *>("MainPage");
+            auto *tabs = mainTabs(window);
             QCOMPARE(tabs->tabText(MainWindow::TabClient), QString("Client\nAna"));
         }
         for (const char *name : {"presets.dat", "genpresets.dat", "programs.dat", "clients.dat", "machines.dat"})
             QFile::remove(folder + name);
-        QFile::remove(folder + id + ".dat");
+        QFile::remove(folder + anaFile + ".dat");
     }
 
-    void damagedSettingsAndRegistryAreKeptAside()
+    void damagedSettingsAndRegistryAreNoticed()
     {
         const QString folder = TestEnv::dataFolder();
-        const QByteArray registry = Container::encode({{"machines", QJsonArray{QJsonObject{}, QJsonObject{}}}});
-        const QByteArray settings = Container::encode({{"operator", QJsonObject{{"typ", "Eva"}}}});
-        TestEnv::writeFile(folder + "machines.dat", registry.chopped(1));
-        TestEnv::writeFile(settingsPath(), settings + "x");
+        TestEnv::writeFile(folder + "machines.dat",
+                           Container::encode({{"machines", QJsonArray{QJsonObject{}, QJsonObject{}}}}).chopped(1));
+        TestEnv::writeFile(settingsPath(), Container::encode({{"operator", QJsonObject{{"typ", "Eva"}}}}) + "x");
         {
             MainWindow window;
             window.show();
@@ -196,15 +189,8 @@ private Q_SLOTS:
             QVERIFY(window.notice()->text().contains("settings.dat was damaged and is kept aside as settings.dat.damaged-"));
             QVERIFY(window.notice()->text().contains("machines.dat was damaged"));
         }
-        QDir dir(folder);
-        for (const QString name : {"machines.dat", "settings.dat"}) {
-            const QStringList aside = dir.entryList({name + ".damaged-*"});
-            QCOMPARE(aside.size(), 1);
-            QCOMPARE(TestEnv::readFile(folder + aside.first()), name == "machines.dat" ? registry.chopped(1) : settings + "x");
-            QJsonObject fresh;
-            QVERIFY(Container::decode(TestEnv::readFile(folder + name), fresh));
-            QFile::remove(folder + aside.first());
-        }
+        for (const QString &aside : QDir(folder).entryList({"*.damaged-*"}))
+            QFile::remove(folder + aside);
         QFile::remove(folder + "machines.dat");
     }
 
@@ -221,7 +207,7 @@ private Q_SLOTS:
             clients.setName("Long");
             library.openClient(clients.file());
             historyPath = library.history().path();
-            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabClient);
+            mainTabs(window)->setCurrentIndex(MainWindow::TabClient);
             QList<Note> &notes = library.history().editRecords();
             for (int i = 0; i < 40000; ++i)
                 notes.append(Note::newRecord(LineType::Notes));
@@ -230,26 +216,17 @@ private Q_SLOTS:
                 QThread::msleep(500);
                 return Container::encode({});
             });
-            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+            mainTabs(window)->setCurrentIndex(MainWindow::TabWork);
             window.closeForSignal();
         }
         QFile written(historyPath);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(Container::decode(written.readAll()).value("history").toArray().size(), 40000);
 
-        QProcess program;
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        // Its debug lines, written only when asked for, tell how far
-        // start-up has come.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_LOGGING_RULES", "default.debug=true");
-        program.setProcessEnvironment(environment);
-        program.start(TAVIK_APP_PATH, {});
-        QVERIFY(program.waitForStarted());
         // The signal handler is in place before the window is built, so a
         // signal once the window reads its registry must close it cleanly.
-        QByteArray output;
-        QTRY_VERIFY_WITH_TIMEOUT((output += program.readAll()).contains("readBase machines"), 20000);
+        QProcess program;
+        QVERIFY(startUntilRead(program));
         program.terminate();
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -257,6 +234,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(settingsPath()));
 
         // Not asked for, the terminal stays quiet.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("QT_LOGGING_RULES");
         program.setProcessEnvironment(environment);
         program.start(TAVIK_APP_PATH, {});
@@ -272,25 +250,14 @@ private Q_SLOTS:
     void oneProgramPerDataFolder()
     {
         const QString folder = TestEnv::dataFolder();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        // The owner says when it has read the folder.
-        environment.insert("QT_LOGGING_RULES", "default.debug=true");
-        const auto start = [&environment](QProcess &program) {
-            program.setProcessChannelMode(QProcess::MergedChannels);
-            program.setProcessEnvironment(environment);
-            program.start(TAVIK_APP_PATH, {});
-            QVERIFY(program.waitForStarted());
-            QByteArray output;
-            QTRY_VERIFY_WITH_TIMEOUT((output += program.readAll()).contains("readBase machines"), 20000);
-        };
         QProcess owner;
-        start(owner);
+        QVERIFY(startUntilRead(owner));
         const Files before = filesIn(folder);
         QVERIFY(before.contains(FolderLock::fileName));
 
         QProcess second;
         second.setProcessChannelMode(QProcess::MergedChannels);
-        second.setProcessEnvironment(environment);
+        second.setProcessEnvironment(owner.processEnvironment());
         second.start(TAVIK_APP_PATH, {});
         const bool ended = second.waitForFinished(20000);
         const QString said = QString::fromLocal8Bit(second.readAll());
@@ -307,7 +274,7 @@ private Q_SLOTS:
         QVERIFY(owner.waitForFinished(20000));
         QVERIFY(QFile::exists(folder + FolderLock::fileName));
         QProcess next;
-        start(next);
+        QVERIFY(startUntilRead(next));
         next.terminate();
         QVERIFY(next.waitForFinished(20000));
         QCOMPARE(next.exitCode(), 0);
@@ -368,8 +335,8 @@ private Q_SLOTS:
         window.show();
         QApplication::setActiveWindow(&window);
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        auto *tabs = window.findChild<QTabWidget *>("MainPage");
-        auto *table = window.findChild<QTableView *>("tableWidget_clientSelection");
+        auto *tabs = mainTabs(window);
+        auto *table = child<QTableView>(window, "tableWidget_clientSelection");
         QVERIFY(table->model()->rowCount() >= 2);
         table->setFocus();
         table->setCurrentIndex(table->model()->index(0, 0));
@@ -390,31 +357,31 @@ private Q_SLOTS:
         }
 
         tabs->setCurrentIndex(MainWindow::TabTools);
-        window.findChild<QPushButton *>("pushButton_about")->setFocus();
+        child<QPushButton>(window, "pushButton_about")->setFocus();
         tabs->setCurrentIndex(MainWindow::TabWork);
-        QVERIFY(QApplication::focusWidget() != window.findChild<QTableView *>("tableWidget_work"));
-        QVERIFY(window.findChild<QPushButton *>("pushButton_work_start")->toolTip().contains("F5"));
-        QVERIFY(window.findChild<QPushButton *>("pushButton_work_stop")->toolTip().contains("F6"));
+        QVERIFY(QApplication::focusWidget() != child<QTableView>(window, "tableWidget_work"));
+        QVERIFY(child<QPushButton>(window, "pushButton_work_start")->toolTip().contains("F5"));
+        QVERIFY(child<QPushButton>(window, "pushButton_work_stop")->toolTip().contains("F6"));
 
         // The arrow keys pick a pool, as a click on its round button does.
         tabs->setCurrentIndex(MainWindow::TabPresetSelection);
-        auto *genuine = window.findChild<QRadioButton *>("radioButton_presetGenuine");
+        auto *genuine = child<QRadioButton>(window, "radioButton_presetGenuine");
         genuine->click();
         genuine->setFocus();
         QTest::keyClick(genuine, Qt::Key_Right);
-        QVERIFY(window.findChild<QRadioButton *>("radioButton_presetGeneral")->isChecked());
+        QVERIFY(child<QRadioButton>(window, "radioButton_presetGeneral")->isChecked());
         QCOMPARE(window.session().presetPool(), int(PresetPool::General));
         // Tab and Shift+Tab land on the pool picked, not on another, also
         // where the pool was picked by the program.
-        window.findChild<QRadioButton *>("radioButton_presetClient")->setChecked(true);
+        child<QRadioButton>(window, "radioButton_presetClient")->setChecked(true);
         for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
-            QWidget *focus = window.findChild<QLineEdit *>("lineEdit_presetSelection_search");
+            QWidget *focus = child<QLineEdit>(window, "lineEdit_presetSelection_search");
             focus->setFocus();
             for (int i = 0; i < 40 && !qobject_cast<QRadioButton *>(focus); ++i) {
                 QTest::keyClick(focus, key);
                 focus = QApplication::focusWidget();
             }
-            QCOMPARE(focus, window.findChild<QRadioButton *>("radioButton_presetClient"));
+            QCOMPARE(focus, child<QRadioButton>(window, "radioButton_presetClient"));
         }
 
         // A delete can be taken back with Ctrl+Z, until its list changes.
@@ -423,7 +390,7 @@ private Q_SLOTS:
         const auto deleteRow = [&](int row) {
             table->setFocus();
             table->selectRow(row);
-            window.findChild<QPushButton *>("pushButton_clientSelection_delete")->click();
+            click(window, "pushButton_clientSelection_delete");
         };
         deleteRow(1);
         QCOMPARE(names(), QStringList({"Ana", "Cy"}));
@@ -433,7 +400,7 @@ private Q_SLOTS:
         QCOMPARE(table->model()->rowCount(), 3);
         deleteRow(1);
         table->selectRow(0);
-        window.findChild<QPushButton *>("pushButton_clientSelection_moveDown")->click();
+        click(window, "pushButton_clientSelection_moveDown");
         QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(table->model()->rowCount(), 2);
         QVERIFY(window.notice()->text().startsWith("Nothing to put back"));
@@ -442,14 +409,14 @@ private Q_SLOTS:
         // leaves it in the list of presets to pick from.
         const auto focused = [] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); };
         tabs->setCurrentIndex(MainWindow::TabPresetSelection);
-        window.findChild<QRadioButton *>("radioButton_presetGeneral")->click();
-        window.findChild<QPushButton *>("pushButton_presetSelection_new")->click();
+        click(window, "radioButton_presetGeneral");
+        click(window, "pushButton_presetSelection_new");
         QCOMPARE(focused(), QString("lineEdit_preset_name"));
         tabs->setCurrentIndex(MainWindow::TabProgramSelection);
-        window.findChild<QRadioButton *>("radioButton_programGenuine")->click();
-        window.findChild<QPushButton *>("pushButton_programSelection_new")->click();
+        click(window, "radioButton_programGenuine");
+        click(window, "pushButton_programSelection_new");
         QCOMPARE(focused(), QString("lineEdit_program_name"));
-        window.findChild<QPushButton *>("pushButton_program_addPreset")->click();
+        click(window, "pushButton_program_addPreset");
         QCOMPARE(focused(), QString("tableWidget_presetSelection"));
         QFile::remove(folder + "clients.dat");
     }
@@ -496,7 +463,7 @@ private Q_SLOTS:
         QVERIFY(window.minimumSizeHint().width() <= available.width());
         QVERIFY(window.minimumSizeHint().height() <= available.height());
 
-        auto *tabs = window.findChild<QTabWidget *>("MainPage");
+        auto *tabs = mainTabs(window);
         const QRect inside(QPoint(), window.size());
         for (int index = 0; index < tabs->count(); ++index) {
             tabs->setCurrentIndex(index);
@@ -534,8 +501,8 @@ private Q_SLOTS:
         // The keyboard reaches Start and Stop from the first widget, and
         // comes back round: no table keeps it.
         tabs->setCurrentIndex(MainWindow::TabWork);
-        auto *start = window.findChild<QPushButton *>("pushButton_work_start");
-        auto *stop = window.findChild<QPushButton *>("pushButton_work_stop");
+        auto *start = child<QPushButton>(window, "pushButton_work_start");
+        auto *stop = child<QPushButton>(window, "pushButton_work_stop");
         start->setEnabled(true);
         stop->setEnabled(true);
         tabs->tabBar()->setFocus();
@@ -579,14 +546,14 @@ private Q_SLOTS:
     void columnsTheOperatorSetStay()
     {
         const auto workColumns = [](MainWindow &window) {
-            return window.findChild<QTableView *>("tableWidget_work")->horizontalHeader();
+            return child<QTableView>(window, "tableWidget_work")->horizontalHeader();
         };
         {
             MainWindow window;
             window.stopTimers();
             window.resize(1000, 700);
             window.show();
-            window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+            mainTabs(window)->setCurrentIndex(MainWindow::TabWork);
             QHeaderView *header = workColumns(window);
             const int formula = header->sectionSize(0);
             header->resizeSection(2, 555);
@@ -600,7 +567,7 @@ private Q_SLOTS:
         }
         MainWindow window;
         window.show();
-        window.findChild<QTabWidget *>("MainPage")->setCurrentIndex(MainWindow::TabWork);
+        mainTabs(window)->setCurrentIndex(MainWindow::TabWork);
         QCOMPARE(workColumns(window)->sectionSize(2), 555);
     }
 
