@@ -69,13 +69,14 @@ public:
     QJsonObject toObject() const
     {
         QJsonObject object;
+        char letters[8];
         for (qsizetype i = 0; i < m_count; ++i) {
             const Field &field = m_fields[size_t(i)];
             const QJsonValue value = field.isText ? QJsonValue(textOf(field).toString()) : m_others[size_t(field.other)].value;
             if (field.size < 0)
                 object.insert(m_others[size_t(field.longKey)].longKey, value);
             else
-                object.insert(keyOf(field), value);
+                object.insert(keyOf(field, letters), value);
         }
         return object;
     }
@@ -107,10 +108,17 @@ private:
         field.other = qint32(m_others.size());
         m_others.push_back({QString(), std::move(value)});
     }
-    QLatin1StringView keyOf(const Field &field) const
+    // A key of at most eight letters is spelt into `letters`.
+    QLatin1StringView keyOf(const Field &field, char (&letters)[8]) const
     {
-        if (field.size <= 8)
-            return QLatin1StringView(reinterpret_cast<const char *>(&field.code), field.size);
+        if (field.size > 8)
+            return longerKeyOf(field);
+        for (qint32 i = 0; i < field.size; ++i)
+            letters[i] = char(field.code >> (8 * i));
+        return QLatin1StringView(letters, field.size);
+    }
+    QLatin1StringView longerKeyOf(const Field &field) const
+    {
         return QLatin1StringView(m_keyBytes.data() + field.keyAt, field.size);
     }
     QStringView textOf(const Field &field) const
@@ -138,7 +146,8 @@ private:
     static quint64 codeOf(const char *key, qsizetype size)
     {
         quint64 code = 0;
-        std::memcpy(&code, key, size_t(qMin<qsizetype>(size, 8)));
+        for (qsizetype i = 0; i < size && i < 8; ++i)
+            code |= quint64(uchar(key[i])) << (8 * i);
         return code;
     }
     const Field *find(QLatin1StringView key) const
@@ -148,7 +157,7 @@ private:
             const Field &field = m_fields[size_t(i)];
             if (field.size < 0 ? m_others[size_t(field.longKey)].longKey == key
                                : field.code == code && field.size == key.size()
-                                     && (key.size() <= 8 || keyOf(field) == key))
+                                     && (key.size() <= 8 || longerKeyOf(field) == key))
                 return &field;
         }
         return nullptr;
