@@ -134,13 +134,40 @@ private:
         if (m_chars.size() < need)
             m_chars.resize(need + qMin(need / 2, size_t(1) << 16));
         QChar *const start = m_chars.data() + m_used;
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QChar *const end = decoder.appendToBuffer(start, utf8);
         field.isText = true;
         field.at = m_used;
+        // Most texts of a record (dates, numbers, words) are short and
+        // ASCII, which widens for less than the decoder costs to set up.
+        if (isAscii(utf8)) {
+            widen(reinterpret_cast<char16_t *>(start), reinterpret_cast<const uchar *>(utf8.data()), utf8.size());
+            field.length = utf8.size();
+            m_used += field.length;
+            return true;
+        }
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QChar *const end = decoder.appendToBuffer(start, utf8);
         field.length = end - start;
         m_used += field.length;
         return !decoder.hasError();
+    }
+    static bool isAscii(QByteArrayView bytes)
+    {
+        const char *at = bytes.data();
+        const char *const end = at + bytes.size();
+        quint64 high = 0;
+        for (; end - at >= 8; at += 8) {
+            quint64 word;
+            std::memcpy(&word, at, 8);
+            high |= word;
+        }
+        for (; at < end; ++at)
+            high |= uchar(*at);
+        return (high & 0x8080808080808080ULL) == 0;
+    }
+    static void widen(char16_t *__restrict out, const uchar *__restrict in, qsizetype size)
+    {
+        for (qsizetype i = 0; i < size; ++i)
+            out[i] = in[i];
     }
     // Keys of up to eight letters (all of ours) compare as one number.
     static quint64 codeOf(const char *key, qsizetype size)
