@@ -172,6 +172,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     addUndoDelete();
     addFocusSteps();
 
+    // Named, so that a measurement of the start can tell the window's own ticks.
+    m_uiTimer.setObjectName(QStringLiteral("UiTick"));
+    m_deviceTimer.setObjectName(QStringLiteral("DeviceTick"));
     connect(&m_uiTimer, &QTimer::timeout, this, &MainWindow::uiTick);
     m_uiTimer.start(uiTickMs);
 

@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -63,6 +64,34 @@ double longestTickGapMs(int milliseconds)
     runFor(milliseconds);
     return longest;
 }
+
+// The first time each of the window's own timers fires, from the moment
+// the window starts being built: what the operator and a device wait for.
+class FirstTicks : public QObject
+{
+public:
+    explicit FirstTicks(const QElapsedTimer &start) : m_start(start) { qApp->installEventFilter(this); }
+    ~FirstTicks() override { qApp->removeEventFilter(this); }
+    double uiMs = -1;
+    double deviceMs = -1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Timer && qobject_cast<QTimer *>(watched)) {
+            double &first = watched->objectName() == QLatin1String("UiTick")       ? uiMs
+                            : watched->objectName() == QLatin1String("DeviceTick") ? deviceMs
+                                                                                    : m_other;
+            if (first < 0)
+                first = msSince(m_start);
+        }
+        return false;
+    }
+
+private:
+    const QElapsedTimer &m_start;
+    double m_other = 0;
+};
 
 void figure(const QString &label, double ms, double goalMs = 100)
 {
@@ -123,11 +152,17 @@ void run(int presets, int clients, int history, const QString &folder)
 
     QElapsedTimer start;
     start.start();
+    auto ticks = std::make_unique<FirstTicks>(start);
     auto window = std::make_unique<MainWindow>();
     window->resize(1280, 800);
     window->show();
     QApplication::processEvents();
     print(QStringLiteral("freeze: window built and shown ms (%1)").arg(size), msSince(start), 1);
+    while (ticks->uiMs < 0 && msSince(start) < 60000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    figure(QStringLiteral("freeze: start to the first UI tick, ms"), ticks->uiMs, 1500);
+    print(QStringLiteral("freeze: start to the first device tick, ms"), ticks->deviceMs, 1);
+    ticks.reset();
     runFor(500);
 
     auto *pages = window->findChild<QTabWidget *>(QStringLiteral("MainPage"));

@@ -10,6 +10,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QIODevice>
 #include <QJsonArray>
 #include <QMutex>
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <QSet>
 
 #include <cmath>
+#include <cstring>
 
 namespace Container {
 
@@ -436,6 +438,9 @@ public:
         : m_at(reinterpret_cast<const uchar *>(bytes.constData())), m_end(m_at + bytes.size())
     {
     }
+    // Reads the file a piece at a time as it goes: a large pool never lies
+    // in memory whole beside the records made of it.
+    ShapeDecoder(QIODevice &device, qint64 size) : m_device(&device), m_unread(size) {}
 
     bool top(QJsonObject &object, const QList<List *> &lists)
     {
@@ -443,8 +448,9 @@ public:
         if (!head(Map, count))
             return false;
         for (; count > 0; --count) {
+            char buffer[RecordFields::keyCapacity];
             QLatin1StringView key;
-            if (!shortKey(key) || m_at >= m_end)
+            if (!shortKey(buffer, key) || !need(1))
                 return false;
             List *target = nullptr;
             for (List *list : lists) {
@@ -468,18 +474,62 @@ public:
                 target->restart();  // a later non-list value wins, as in a JSON object
             object.insert(key, value);
         }
-        return m_at == m_end;
+        return atEnd();
     }
 
 private:
     enum Major { Text = 3, Array = 4, Map = 5 };
     static int majorOf(uchar initial) { return initial >> 5; }
+    static constexpr qsizetype pieceSize = 1 << 20;
+
+    qint64 bytesLeft() const { return (m_end - m_at) + m_unread; }
+
+    // At least `size` bytes at m_at, read from the device as needed; views
+    // into earlier bytes are gone once it reads.
+    inline bool need(quint64 size)
+    {
+        if (quint64(m_end - m_at) >= size)
+            return true;
+        return m_device && size <= quint64(bytesLeft()) && fill(qsizetype(size));
+    }
+    Q_NEVER_INLINE bool fill(qsizetype size)
+    {
+        const qsizetype kept = m_end - m_at;
+        if (m_buffer.size() < qMax(size, pieceSize)) {
+            QByteArray grown(qMax(size, pieceSize), Qt::Uninitialized);
+            if (kept > 0)
+                std::memcpy(grown.data(), m_at, size_t(kept));
+            m_buffer.swap(grown);
+        } else if (kept > 0) {
+            std::memmove(m_buffer.data(), m_at, size_t(kept));
+        }
+        char *const data = m_buffer.data();
+        qsizetype have = kept;
+        while (have < size) {
+            const qint64 read = m_device->read(data + have, m_buffer.size() - have);
+            if (read <= 0)
+                break;
+            have += qsizetype(read);
+            m_unread -= read;
+        }
+        m_at = reinterpret_cast<const uchar *>(data);
+        m_end = m_at + have;
+        return have >= size;
+    }
+    // Nothing after the top map, not even in a file that grew meanwhile.
+    bool atEnd()
+    {
+        if (m_at != m_end)
+            return false;
+        char after;
+        return !m_device || m_device->read(&after, 1) == 0;
+    }
 
     // An item's head of the given major type with its argument; false for
     // another type, an indefinite length or a head cut short.
     bool head(Major major, quint64 &argument)
     {
-        if (m_at >= m_end || majorOf(*m_at) != major)
+        if (!need(1) || majorOf(*m_at) != major)
             return false;
         const int info = *m_at++ & 0x1f;
         if (info < 24) {
@@ -487,7 +537,7 @@ private:
             return true;
         }
         const int width = info == 24 ? 1 : info == 25 ? 2 : info == 26 ? 4 : info == 27 ? 8 : 0;
-        if (width == 0 || m_end - m_at < width)
+        if (width == 0 || !need(quint64(width)))
             return false;
         argument = 0;
         for (int i = 0; i < width; ++i)
@@ -498,14 +548,15 @@ private:
     bool text(QByteArrayView &bytes)
     {
         quint64 size = 0;
-        if (!head(Text, size) || size > quint64(m_end - m_at))
+        if (!head(Text, size) || !need(size))
             return false;
         bytes = QByteArrayView(m_at, qsizetype(size));
         m_at += size;
         return true;
     }
 
-    bool shortKey(QLatin1StringView &key)
+    // The key is copied out, as the next read may move the bytes it is in.
+    bool shortKey(char (&buffer)[RecordFields::keyCapacity], QLatin1StringView &key)
     {
         QByteArrayView bytes;
         if (!text(bytes) || bytes.size() > RecordFields::keyCapacity)
@@ -514,7 +565,8 @@ private:
             if (uchar(c) >= 0x80)
                 return false;
         }
-        key = QLatin1StringView(bytes.data(), bytes.size());
+        std::memcpy(buffer, bytes.data(), size_t(bytes.size()));
+        key = QLatin1StringView(buffer, bytes.size());
         return true;
     }
 
@@ -524,26 +576,37 @@ private:
         if (!head(Array, count))
             return false;
         target->restart();
-        target->reserve(qsizetype(qMin<quint64>(count, quint64(m_end - m_at) / 64)));
+        target->reserve(qsizetype(qMin<quint64>(count, quint64(bytesLeft()) / 64)));
         RecordFields element;
         for (; count > 0; --count) {
-            element.clear();
-            quint64 keys = 0;
-            if (!head(Map, keys))
+            if (!record(element))
                 return false;
-            for (; keys > 0; --keys) {
-                QLatin1StringView key;
-                QByteArrayView bytes;
-                if (!shortKey(key) || !text(bytes) || !element.addText(key, bytes))
-                    return false;
-            }
             target->take(element);
         }
         return true;
     }
 
-    const uchar *m_at;
-    const uchar *const m_end;
+    bool record(RecordFields &element)
+    {
+        element.clear();
+        quint64 keys = 0;
+        if (!head(Map, keys))
+            return false;
+        char buffer[RecordFields::keyCapacity];
+        for (; keys > 0; --keys) {
+            QLatin1StringView key;
+            QByteArrayView bytes;
+            if (!shortKey(buffer, key) || !text(bytes) || !element.addText(key, bytes))
+                return false;
+        }
+        return true;
+    }
+
+    const uchar *m_at = nullptr;
+    const uchar *m_end = nullptr;
+    QIODevice *const m_device = nullptr;
+    qint64 m_unread = 0;  // of the device, beyond the buffer
+    QByteArray m_buffer;
 };
 
 void writeObject(QCborStreamWriter &writer, const QJsonObject &object)
@@ -664,23 +727,37 @@ QByteArray encode(const QJsonObject &object, const QList<const List *> &lists)
     return bytes;
 }
 
-bool decode(const QByteArray &bytes, QJsonObject &object, const QList<List *> &lists)
+namespace {
+
+bool decodeShape(ShapeDecoder &&shape, QJsonObject &object, const QList<List *> &lists)
 {
-    {
-        QJsonObject read;
-        if (ShapeDecoder(bytes).top(read, lists)) {
-            object = read;
-            return true;
-        }
-        for (List *list : lists)
-            list->restart();
+    QJsonObject read;
+    if (shape.top(read, lists)) {
+        object = read;
+        return true;
     }
+    for (List *list : lists)
+        list->restart();
+    return false;
+}
+
+bool decodeAny(const QByteArray &bytes, QJsonObject &object, const QList<List *> &lists)
+{
     Decoder decoder(bytes);
     QJsonObject read;
     if (!decoder.top(read, lists) || decoder.offset() != bytes.size())
         return false;
     object = read;
     return true;
+}
+
+} // namespace
+
+bool decode(const QByteArray &bytes, QJsonObject &object, const QList<List *> &lists)
+{
+    if (decodeShape(ShapeDecoder(bytes), object, lists))
+        return true;
+    return decodeAny(bytes, object, lists);
 }
 
 QJsonObject decode(const QByteArray &bytes)
@@ -713,14 +790,21 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
         keepAside(path);
         return ReadStatus::Damaged;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    // Our own shape is read as the file is; anything else (or a read that
+    // failed on the way) is read again whole by the reader of every form.
+    if (decodeShape(ShapeDecoder(file, file.size()), object, lists)) {
+        setGuarded(path, false);
+        remember(path);
+        return ReadStatus::Read;
+    }
+    const QByteArray bytes = file.seek(0) ? file.readAll() : QByteArray();
+    if (file.error() != QFileDevice::NoError || file.pos() != file.size()) {
         qWarning() << openFailure;
         setGuarded(path, true);
         return ReadStatus::Unreadable;
     }
     file.close();
-    if (!decode(bytes, object, lists)) {
+    if (!decodeAny(bytes, object, lists)) {
         keepAside(path);
         return ReadStatus::Damaged;
     }

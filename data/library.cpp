@@ -2,6 +2,8 @@
 
 #include "data/settings.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 void Library::load(const QString &dataFolder)
 {
     m_generalPresets.setPath(dataFolder + QStringLiteral("presets.dat"));
@@ -9,8 +11,11 @@ void Library::load(const QString &dataFolder)
     m_programs.setFolder(dataFolder);
     m_clients.setFolder(dataFolder);
 
-    m_generalPresets.readBase();
+    // The two pools are the largest files of the start and share nothing:
+    // each is read on a core of its own.
+    QFuture<void> general = QtConcurrent::run([this] { m_generalPresets.readBase(); });
     m_legitimatePresets.readBase();
+    general.waitForFinished();
     m_programs.readBase();
     m_clients.readBase();
 

@@ -24,6 +24,8 @@ public:
     {
         m_count = 0;
         m_used = 0;
+        m_keyBytes.clear();
+        m_others.clear();
     }
 
     // A key of at most keyCapacity ASCII letters (all of ours).
@@ -31,8 +33,8 @@ public:
     // Decodes UTF-8 text into the record; false when it is not valid UTF-8.
     bool addText(QLatin1StringView key, QByteArrayView utf8) { return decodeInto(named(key), utf8); }
     bool addText(const QString &key, QByteArrayView utf8) { return decodeInto(named(key), utf8); }
-    void add(QLatin1StringView key, QJsonValue &&value) { named(key).setValue(std::move(value)); }
-    void add(const QString &key, QJsonValue &&value) { named(key).setValue(std::move(value)); }
+    void add(QLatin1StringView key, QJsonValue &&value) { setValue(named(key), std::move(value)); }
+    void add(const QString &key, QJsonValue &&value) { setValue(named(key), std::move(value)); }
 
     // The text of the key's last occurrence, as in a JSON object; false
     // when the record does not have the key or its value is not a text.
@@ -53,53 +55,78 @@ public:
         const Field *field = find(key);
         if (!field || !field->isText)
             return false;
+        const size_t slot = size_t(field - m_fields.data());
+        if (m_last.size() <= slot)
+            m_last.resize(slot + 1);
+        QString &last = m_last[slot];
         const QStringView decoded = textOf(*field);
-        if (field->last != decoded)
-            field->last = decoded.toString();
-        text = field->last;
+        if (last != decoded)
+            last = decoded.toString();
+        text = last;
         return true;
     }
 
     QJsonObject toObject() const
     {
         QJsonObject object;
+        char letters[8];
         for (qsizetype i = 0; i < m_count; ++i) {
             const Field &field = m_fields[size_t(i)];
-            const QJsonValue value = field.isText ? QJsonValue(textOf(field).toString()) : field.value;
+            const QJsonValue value = field.isText ? QJsonValue(textOf(field).toString()) : m_others[size_t(field.other)].value;
             if (field.size < 0)
-                object.insert(field.longKey, value);
+                object.insert(m_others[size_t(field.longKey)].longKey, value);
             else
-                object.insert(QLatin1StringView(field.key, field.size), value);
+                object.insert(keyOf(field, letters), value);
         }
         return object;
     }
 
 private:
+    // Small, so that a record's fields share a cache line or two: a large
+    // list is read in batches of many records.
     struct Field
     {
-        char key[keyCapacity];
-        qsizetype size = 0;  // -1: the key is longKey
-        QString longKey;
-        bool isText = false;
-        qsizetype at = 0;  // the text's place among the record's characters
+        quint64 code = 0;   // the first eight letters of the key
+        qint32 size = 0;    // of the key; -1: a long key, in m_others[longKey]
+        qint32 keyAt = 0;   // a key of more than eight letters, in m_keyBytes
+        qint32 longKey = -1;
+        qint32 other = -1;  // a value that is not a text, in m_others
+        qsizetype at = 0;   // the text's place among the record's characters
         qsizetype length = 0;
-        mutable QString last;
+        bool isText = false;
+    };
+    // What keys and values our own files never have.
+    struct Other
+    {
+        QString longKey;
         QJsonValue value;
-
-        void setValue(QJsonValue &&v)
-        {
-            isText = false;
-            value = std::move(v);
-        }
     };
 
+    void setValue(Field &field, QJsonValue &&value)
+    {
+        field.isText = false;
+        field.other = qint32(m_others.size());
+        m_others.push_back({QString(), std::move(value)});
+    }
+    // A key of at most eight letters is spelt into `letters`.
+    QLatin1StringView keyOf(const Field &field, char (&letters)[8]) const
+    {
+        if (field.size > 8)
+            return longerKeyOf(field);
+        for (qint32 i = 0; i < field.size; ++i)
+            letters[i] = char(field.code >> (8 * i));
+        return QLatin1StringView(letters, field.size);
+    }
+    QLatin1StringView longerKeyOf(const Field &field) const
+    {
+        return QLatin1StringView(m_keyBytes.data() + field.keyAt, field.size);
+    }
     QStringView textOf(const Field &field) const
     {
         return QStringView(m_chars.data() + field.at, field.length);
     }
     bool decodeInto(Field &field, QByteArrayView utf8)
     {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         // A UTF-8 byte never makes more than one UTF-16 unit.
         const size_t need = size_t(m_used) + size_t(utf8.size());
         // Room to grow for the next records, but not half again of a
@@ -107,19 +134,57 @@ private:
         if (m_chars.size() < need)
             m_chars.resize(need + qMin(need / 2, size_t(1) << 16));
         QChar *const start = m_chars.data() + m_used;
-        QChar *const end = decoder.appendToBuffer(start, utf8);
         field.isText = true;
         field.at = m_used;
+        // Most texts of a record (dates, numbers, words) are short and
+        // ASCII, which widens for less than the decoder costs to set up.
+        if (isAscii(utf8)) {
+            widen(reinterpret_cast<char16_t *>(start), reinterpret_cast<const uchar *>(utf8.data()), utf8.size());
+            field.length = utf8.size();
+            m_used += field.length;
+            return true;
+        }
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QChar *const end = decoder.appendToBuffer(start, utf8);
         field.length = end - start;
         m_used += field.length;
         return !decoder.hasError();
     }
+    static bool isAscii(QByteArrayView bytes)
+    {
+        const char *at = bytes.data();
+        const char *const end = at + bytes.size();
+        quint64 high = 0;
+        for (; end - at >= 8; at += 8) {
+            quint64 word;
+            std::memcpy(&word, at, 8);
+            high |= word;
+        }
+        for (; at < end; ++at)
+            high |= uchar(*at);
+        return (high & 0x8080808080808080ULL) == 0;
+    }
+    static void widen(char16_t *__restrict out, const uchar *__restrict in, qsizetype size)
+    {
+        for (qsizetype i = 0; i < size; ++i)
+            out[i] = in[i];
+    }
+    // Keys of up to eight letters (all of ours) compare as one number.
+    static quint64 codeOf(const char *key, qsizetype size)
+    {
+        quint64 code = 0;
+        for (qsizetype i = 0; i < size && i < 8; ++i)
+            code |= quint64(uchar(key[i])) << (8 * i);
+        return code;
+    }
     const Field *find(QLatin1StringView key) const
     {
+        const quint64 code = codeOf(key.data(), key.size());
         for (qsizetype i = m_count - 1; i >= 0; --i) {
             const Field &field = m_fields[size_t(i)];
-            if (field.size < 0 ? field.longKey == key
-                               : field.size == key.size() && std::memcmp(field.key, key.data(), size_t(key.size())) == 0)
+            if (field.size < 0 ? m_others[size_t(field.longKey)].longKey == key
+                               : field.code == code && field.size == key.size()
+                                     && (key.size() <= 8 || longerKeyOf(field) == key))
                 return &field;
         }
         return nullptr;
@@ -128,20 +193,27 @@ private:
     {
         if (size_t(m_count) == m_fields.size())
             m_fields.emplace_back();
-        return m_fields[size_t(m_count++)];
+        Field &field = m_fields[size_t(m_count++)];
+        field.other = -1;
+        return field;
     }
     Field &named(QLatin1StringView key)
     {
         Field &field = next();
-        field.size = key.size();
-        std::memcpy(field.key, key.data(), size_t(key.size()));
+        field.size = qint32(key.size());
+        field.code = codeOf(key.data(), key.size());
+        if (key.size() > 8) {
+            field.keyAt = qint32(m_keyBytes.size());
+            m_keyBytes.insert(m_keyBytes.end(), key.data(), key.data() + key.size());
+        }
         return field;
     }
     Field &named(const QString &key)
     {
         Field &field = next();
         field.size = -1;
-        field.longKey = key;
+        field.longKey = qint32(m_others.size());
+        m_others.push_back({key, QJsonValue()});
         return field;
     }
 
@@ -149,4 +221,7 @@ private:
     qsizetype m_count = 0;
     std::vector<QChar> m_chars;
     qsizetype m_used = 0;
+    std::vector<char> m_keyBytes;
+    std::vector<Other> m_others;
+    mutable std::vector<QString> m_last;  // by field slot
 };
