@@ -186,6 +186,15 @@ private Q_SLOTS:
         QTest::newRow("presets without a list") << Container::encode({{"Presets", QJsonObject{{"version", "1"}}}});
         QTest::newRow("empty file") << QByteArray();
         QTest::newRow("cut short") << Container::encode({{"Presets", presets}}).chopped(3);
+        // A pool is read a piece at a time: a record that does not decode,
+        // after pieces that did, still changes nothing.
+        QJsonArray many;
+        for (int i = 0; i < 20000; ++i)
+            many.append(QJsonObject{{"nam", QString("preset %1").arg(i)}, {"not", QString(60, 'n')}});
+        QByteArray large = Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", many}}}});
+        large[large.indexOf("preset 5000")] = '\xff';  // not UTF-8
+        QTest::newRow("a damaged record deep in a pool") << large;
+        QTest::newRow("a pool cut off inside a record") << large.left(large.size() * 3 / 4);
         QTest::newRow("data after it") << Container::encode({{"Presets", presets}}) + '\0';
     }
 
