@@ -62,6 +62,17 @@ void writeStore(QCborStreamWriter &writer, const RecordStore<Record> &store)
     Container::encode(writer, {{QStringLiteral("version"), store.version()}}, {&list});
 }
 
+// The bytes saveBase writes, encoded straight into the file: a pool of a
+// million is not held encoded in memory beside its records.
+bool writePool(const Presets &pool)
+{
+    return Container::writeStream(pool.path(), [&pool](QIODevice &device) {
+        QCborStreamWriter writer(&device);
+        writeStore(writer, pool);
+        return true;
+    });
+}
+
 // The head of a CBOR item with its argument, as every encoder writes it.
 void appendHead(QByteArray &bytes, int major, quint64 argument)
 {
@@ -760,6 +771,11 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
             const Read::HistoryRecords &records = read.histories.at(i);
             History history;
             history.setPath(clients.folder() + elements.at(i).toObject().value(keyFileName).toString());
+            // A client that has never had a history has no file for it, and
+            // an empty history needs none; a file there is replaced.
+            if (records.notes.isEmpty() && records.presets.isEmpty() && records.programs.isEmpty()
+                && !QFileInfo::exists(history.path()))
+                continue;
             history.editRecords() = records.notes;
             history.presets().editRecords() = records.presets;
             history.programs().editRecords() = records.programs;
@@ -775,12 +791,12 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
     if (object.contains(keyPresets)) {
         stores.general.fromJson(QJsonObject());
         stores.general.editRecords() = read.general;
-        saved(stores.general.saveBase(), QStringLiteral("the General presets"));
+        saved(writePool(stores.general), QStringLiteral("the General presets"));
     }
     if (object.contains(keyGenuinePresets)) {
         stores.legitimate.fromJson(QJsonObject());
         stores.legitimate.editRecords() = read.legitimate;
-        saved(stores.legitimate.saveBase(), QStringLiteral("the Legitimate presets"));
+        saved(writePool(stores.legitimate), QStringLiteral("the Legitimate presets"));
     }
     if (object.contains(keyWork)) {
         stores.work.fromJson(object.value(keyWork).toObject());

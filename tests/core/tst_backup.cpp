@@ -96,6 +96,25 @@ private Q_SLOTS:
             QCOMPARE(in.backup.restore(safety), Backup::Restored);
         }
         QCOMPARE(files(TestEnv::dataFolder(), five), five);
+
+        // A history empty in the backup empties the file the client has since.
+        {
+            Installation in;
+            Clients &clients = in.library.clients();
+            clients.setCurrent(0);
+            clients.loadHistory();
+            clients.history().setCurrent(0);
+            clients.history().removeCurrent();
+            QVERIFY(clients.saveHistory());
+            QVERIFY(in.backup.write(file));
+            clients.history().insertNote(0);
+            QVERIFY(clients.saveHistory());
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+        }
+        Installation in;
+        in.library.clients().setCurrent(0);
+        in.library.clients().loadHistory();
+        QCOMPARE(in.library.history().count(), 0);
     }
 
     // A file that cannot be written part-way through leaves every file, and
