@@ -440,7 +440,10 @@ public:
                 ok = whole(topDepth, m_read.object, key);
             if (!ok)
                 return false;
-            m_sizes.sections.insert(key, m_scan.offset() - start);
+            // The pools' sizes as they stand in the file; the small sections
+            // are measured encoded, as they always were.
+            if (key == keyPresets || key == keyGenuinePresets)
+                m_sizes.sections.insert(key, m_scan.offset() - start);
         }
         return (!indefinite || m_scan.takeBreak()) && m_scan.atEnd();
     }

@@ -131,7 +131,8 @@ public:
     // Whether every section can be applied: the version, each section's type
     // and list, every history's file name, and no store larger than
     // `storeLimit` (what the program reads back). False, with the reason.
-    // A store's size is what the sizes give (the bytes it has in the file),
+    // A store's size is what the sizes give (the bytes it has in the file:
+    // the pools and the histories, whose records are not in the object),
     // else that of its object encoded.
     struct Sizes
     {
