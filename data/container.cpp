@@ -807,7 +807,9 @@ bool writeStaged(const QString &path, const std::function<bool(QIODevice &)> &pr
     bool gaveUp = false;
     if (ok) {
         Spool spool(file);
-        gaveUp = !produce(spool);
+        // A producer stopped by a failed write has not given up: the
+        // failure is told as any other.
+        gaveUp = !produce(spool) && !spool.failed();
         ok = !gaveUp && spool.flushAll();
     }
     const qint64 size = file.size();

@@ -187,14 +187,18 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
             problem = QStringLiteral("the data is larger than a backup may be (%1 MiB)").arg(maxFileSize >> 20);
             return true;
         };
-        const auto head = [&device](int major, quint64 argument, const QString &text = QString()) {
+        // The keys and the heads of the file and of its list of histories
+        // (a failed write is the device's to tell, at its end).
+        const auto head = [&device](int major, quint64 argument) {
             QByteArray bytes;
             appendHead(bytes, major, argument);
-            if (major == CborScan::Text)
-                bytes.append(text.toUtf8());
-            return device.write(bytes) == bytes.size();
+            device.write(bytes);
         };
-        const auto key = [&head](const QString &text) { return head(CborScan::Text, quint64(text.toUtf8().size()), text); };
+        const auto text = [&device](const QString &value) {
+            QByteArray bytes;
+            appendText(bytes, value);
+            device.write(bytes);
+        };
         // Each value is one item of a writer of its own.
         const auto value = [&device](const auto &write) {
             QCborStreamWriter writer(&device);
@@ -202,13 +206,13 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
         };
         const Clients &clients = stores.clients;
         head(CborScan::Map, 9);
-        key(keyClients);
+        text(keyClients);
         value([&](QCborStreamWriter &writer) { writeStore(writer, clients); });
-        key(keyGenuinePresets);
+        text(keyGenuinePresets);
         if (!writePoolTo(device, stores.legitimate) || tooLarge())
             return false;
 
-        key(keyHistory);
+        text(keyHistory);
         qsizetype usable = 0;
         for (const Client &client : clients.records())
             usable += Client::isPlainIdentifier(client.file) ? 1 : 0;
@@ -239,18 +243,18 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
                 return false;
         }
 
-        key(keyMachines);
+        text(keyMachines);
         value([&](QCborStreamWriter &writer) { Container::encode(writer, storeObject(stores.machines)); });
-        key(keyPresets);
+        text(keyPresets);
         if (!writePoolTo(device, stores.general) || tooLarge())
             return false;
-        key(keyPrograms);
+        text(keyPrograms);
         value([&](QCborStreamWriter &writer) { writeStore(writer, stores.programs); });
-        key(keySettings);
+        text(keySettings);
         value([&](QCborStreamWriter &writer) { Container::encode(writer, stores.settings); });
-        key(keyVersion);
-        key(QStringLiteral("1"));
-        key(keyWork);
+        text(keyVersion);
+        text(QStringLiteral("1"));
+        text(keyWork);
         value([&](QCborStreamWriter &writer) { Container::encode(writer, storeObject(stores.work)); });
         return !tooLarge();
     }, maxFileSize);
