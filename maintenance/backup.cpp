@@ -54,6 +54,25 @@ QJsonObject storeObject(const Store &store)
     return object;
 }
 
+// A pool's section copied into the pool's file as it stands in the backup:
+// the store reads from those bytes the records the restore read from them.
+// A file changed since it was read is not copied.
+bool copyPool(const Backup::Read &read, const Backup::Read::Range &range, const QString &to)
+{
+    QFile from(read.path);
+    if (PlatformFile::identity(read.path) != read.identity || !from.open(QIODevice::ReadOnly) || !from.seek(range.start))
+        return false;
+    return Container::writeStream(to, [&](QIODevice &device) {
+        for (qint64 left = range.size; left > 0;) {
+            const QByteArray block = from.read(qMin<qint64>(left, qint64(1) << 20));
+            if (block.isEmpty() || device.write(block) != block.size())
+                return false;
+            left -= block.size();
+        }
+        return PlatformFile::identity(read.path) == read.identity;
+    });
+}
+
 // The head of a CBOR item with its argument, as every encoder writes it.
 void appendHead(QByteArray &bytes, int major, quint64 argument)
 {
@@ -435,9 +454,9 @@ public:
             const qint64 start = m_scan.offset();
             bool ok = false;
             if (key == keyPresets)
-                ok = pool(key, m_read.general);
+                ok = pool(key, m_read.general, m_read.generalBytes);
             else if (key == keyGenuinePresets)
-                ok = pool(key, m_read.legitimate);
+                ok = pool(key, m_read.legitimate, m_read.legitimateBytes);
             else if (key == keyHistory)
                 ok = histories();
             else
@@ -502,9 +521,10 @@ private:
     }
 
     // A pool's section: an object whose list is read record by record.
-    bool pool(const QString &key, QList<Preset> &records)
+    bool pool(const QString &key, QList<Preset> &records, Backup::Read::Range &range)
     {
         records.clear();
+        range = {m_scan.offset(), -1};
         QByteArray entry = wrapper();
         bool isMap = false;
         if (!opens(CborScan::Map, entry, isMap))
@@ -545,6 +565,7 @@ private:
         if (indefinite && !m_scan.takeBreak())
             return false;
         m_read.object.insert(key, section);
+        range.size = m_scan.offset() - range.start;
         return true;
     }
 
@@ -680,6 +701,8 @@ Backup::Read Backup::read(const QString &path)
         read.why = QStringLiteral("the file is empty");
         return read;
     }
+    read.path = path;
+    read.identity = PlatformFile::identity(path);
     Sizes sizes;
     if (!SectionReader(file, read, sizes).top()) {
         read = Read();
@@ -688,6 +711,9 @@ Backup::Read Backup::read(const QString &path)
         const QString why = read.why;
         read = Read();
         read.why = why.isEmpty() ? QStringLiteral("the file is damaged") : why;
+    } else if (PlatformFile::identity(path) != read.identity) {
+        read = Read();
+        read.why = QStringLiteral("the file changed while it was read");
     }
     return read;
 }
@@ -875,12 +901,15 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
     if (object.contains(keyPresets)) {
         stores.general.fromJson(QJsonObject());
         stores.general.editRecords() = read.general;
-        saved(writePool(stores.general), QStringLiteral("the General presets"));
+        saved(read.generalBytes.size >= 0 ? copyPool(read, read.generalBytes, stores.general.path()) : writePool(stores.general),
+              QStringLiteral("the General presets"));
     }
     if (object.contains(keyGenuinePresets)) {
         stores.legitimate.fromJson(QJsonObject());
         stores.legitimate.editRecords() = read.legitimate;
-        saved(writePool(stores.legitimate), QStringLiteral("the Legitimate presets"));
+        saved(read.legitimateBytes.size >= 0 ? copyPool(read, read.legitimateBytes, stores.legitimate.path())
+                                             : writePool(stores.legitimate),
+              QStringLiteral("the Legitimate presets"));
     }
     if (object.contains(keyWork)) {
         stores.work.fromJson(object.value(keyWork).toObject());

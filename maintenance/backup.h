@@ -2,6 +2,7 @@
 
 #include "data/clients.h"
 #include "data/container.h"
+#include "data/platformfile.h"
 #include "data/presets.h"
 #include "data/programs.h"
 #include "discovery/machines.h"
@@ -87,6 +88,18 @@ public:
             QList<Program> programs;
         };
         QList<HistoryRecords> histories;  // in the order of object["History"]
+        // Where each pool's section stands in the file: a restore copies
+        // those bytes, from which the records above were read, as they are,
+        // unless the file changed since.
+        struct Range
+        {
+            qint64 start = 0;
+            qint64 size = -1;
+        };
+        Range generalBytes;
+        Range legitimateBytes;
+        QString path;
+        PlatformFile::Identity identity;
     };
     static Read read(const QString &path);
     // All of a restore on this thread.

@@ -155,6 +155,17 @@ private Q_SLOTS:
             QVERIFY(in.devices.registry().records().first().hasDeviceSlot());
             QVERIFY(in.devices.selectedController());
         }
+
+        // A backup that changed after it was read and checked is not copied.
+        const Files changed = seed({"C1"}, "new");
+        {
+            Installation in;
+            const Backup::Read read = Backup::read(file);
+            QVERIFY(read.why.isEmpty());
+            QVERIFY(TestEnv::writeFile(file, TestEnv::readFile(file).replace("old", "odd")));
+            QCOMPARE(Backup::apply(read, in.backup.stores(), in.backup.nextSafetyPath()).outcome, Backup::SaveFailed);
+        }
+        QCOMPARE(files(), changed);
     }
 
     // A history that is there but cannot be read is not backed up as empty.

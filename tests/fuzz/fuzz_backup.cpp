@@ -54,11 +54,15 @@ void restoreForReal(const QByteArray &bytes, bool accepted, const Presets *gener
     if ((outcome == Backup::Refused) == accepted || (outcome != Backup::Restored && in.backup.message().isEmpty()))
         std::abort();  // refused exactly where the whole object is; a failure says why
     if (outcome == Backup::Restored && general) {
-        QJsonObject restored, whole;
+        QJsonObject restored, whole, reread;
         in.library.generalPresets().toJson(restored);
         general->toJson(whole);
-        if (restored != whole)
-            std::abort();  // the pool read record by record is the pool read whole
+        Presets file;
+        file.setPath(in.library.generalPresets().path());
+        file.readBase();
+        file.toJson(reread);
+        if (restored != whole || reread != whole)
+            std::abort();  // the pool read record by record, and as its file has it, is the pool read whole
     }
     const QStringList left = QDir(in.settings.dataFolder()).entryList({QStringLiteral("*.tavik-new"), QStringLiteral("*.journal")});
     if (!left.isEmpty())
