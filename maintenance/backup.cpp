@@ -585,7 +585,7 @@ private:
         qint64 pieceStart = m_scan.offset();
         m_scan.capture(&piece);
         for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
-            if (!m_scan.skip(inList)) {
+            if (!m_scan.skipRecord(inList)) {
                 m_scan.capture(nullptr);
                 return false;
             }

@@ -203,3 +203,31 @@ bool CborScan::skip(int depth)
         return false;
     }
 }
+
+bool CborScan::skipRecord(int depth)
+{
+    const uchar *const start = reinterpret_cast<const uchar *>(m_window.constData()) + m_at;
+    const uchar *const end = reinterpret_cast<const uchar *>(m_window.constData()) + m_window.size();
+    const uchar *at = start;
+    if (depth + 2 > Container::depthLimit || at == end || *at >> 5 != Map || (*at & 0x1f) >= 24)
+        return skip(depth);
+    for (int items = 2 * (*at++ & 0x1f); items > 0; --items) {
+        if (at == end || *at >> 5 != Text)
+            return skip(depth);
+        const int info = *at & 0x1f;
+        qsizetype length = info;
+        if (info == 24 && end - at >= 2) {
+            length = at[1];
+            at += 2;
+        } else if (info < 24) {
+            ++at;
+        } else {
+            return skip(depth);
+        }
+        if (end - at < length)
+            return skip(depth);
+        at += length;
+    }
+    m_at += at - start;
+    return true;
+}
