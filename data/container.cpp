@@ -17,6 +17,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <functional>
 #include <utility>
 #include <QHash>
 #include <QSet>
@@ -696,14 +697,12 @@ QString statusWord(ReadStatus status)
     return QString();
 }
 
-QByteArray encode(const QJsonObject &object, const QList<const List *> &lists)
+void encode(QCborStreamWriter &writer, const QJsonObject &object, const QList<const List *> &lists)
 {
     // The lists take their places among the keys as QJsonObject orders them.
     QJsonObject shape = object;
     for (const List *list : lists)
         shape.insert(list->key(), QJsonValue());
-    QByteArray bytes;
-    QCborStreamWriter writer(&bytes);
     writer.startMap(shape.size());
     for (auto it = shape.constBegin(); it != shape.constEnd(); ++it) {
         const QString key = it.key();
@@ -724,6 +723,13 @@ QByteArray encode(const QJsonObject &object, const QList<const List *> &lists)
         writer.endArray();
     }
     writer.endMap();
+}
+
+QByteArray encode(const QJsonObject &object, const QList<const List *> &lists)
+{
+    QByteArray bytes;
+    QCborStreamWriter writer(&bytes);
+    encode(writer, object, lists);
     return bytes;
 }
 
@@ -831,20 +837,73 @@ QString staged(const QString &path)
     return path + QLatin1String(stagedSuffix);
 }
 
-// The bytes whole in NAME.tavik-new and on the disk, or no such file.
-bool writeStaged(const QString &path, const QByteArray &bytes)
+// Gathers what a streamed write produces and hands it to the file in
+// large pieces: the file is unbuffered, and a writer of many small items
+// would otherwise make a system call for each. The first failure sticks.
+class Spool final : public QIODevice
+{
+public:
+    explicit Spool(QFile &file) : m_file(file) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool flushAll()
+    {
+        if (!m_failed && !m_pending.isEmpty() && m_file.write(m_pending) != m_pending.size())
+            m_failed = true;
+        m_pending.clear();
+        return !m_failed;
+    }
+    bool failed() const { return m_failed; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (m_failed)
+            return -1;
+        // Large pieces (a store's bytes already encoded) go straight on.
+        if (size >= chunk) {
+            flushAll();
+            if (!m_failed && m_file.write(data, size) != size)
+                m_failed = true;
+            return m_failed ? -1 : size;
+        }
+        m_pending.append(data, size);
+        if (m_pending.size() >= chunk)
+            flushAll();
+        return m_failed ? -1 : size;
+    }
+
+private:
+    static constexpr qint64 chunk = qint64(1) << 20;
+    QFile &m_file;
+    QByteArray m_pending;
+    bool m_failed = false;
+};
+
+// What `produce` writes, whole in NAME.tavik-new and on the disk, or no
+// such file. A producer that gives up (false) leaves no file and no notice:
+// it says why itself.
+bool writeStaged(const QString &path, const std::function<bool(QIODevice &)> &produce, qint64 limit)
 {
     QFile file(staged(path));
     // Unbuffered, every byte reaches the file system in write(), so a full
     // disk fails here and not in a flush nobody checks.
     bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-    ok = ok && file.write(bytes) == bytes.size() && file.flush() && PlatformFile::sync(file);
+    bool gaveUp = false;
+    if (ok) {
+        Spool spool(file);
+        // A producer stopped by a failed write has not given up: the
+        // failure is told as any other.
+        gaveUp = !produce(spool) && !spool.failed();
+        ok = !gaveUp && spool.flushAll();
+    }
+    const qint64 size = file.size();
+    ok = ok && size <= limit && file.flush() && PlatformFile::sync(file);
     ok = ok && file.error() == QFileDevice::NoError;
-    const QString why = file.errorString();
+    const QString why = size > limit ? tooLarge(size, limit) : file.errorString();
     file.close();
     if (!ok || file.error() != QFileDevice::NoError) {
         file.remove();
-        return writeFailed(path, why);
+        return gaveUp ? false : writeFailed(path, why);
     }
     return true;
 }
@@ -882,12 +941,18 @@ bool writeBytes(const QString &path, const QByteArray &bytes, qint64 limit)
     const QString oversize = tooLarge(bytes.size(), limit);
     if (!oversize.isEmpty())
         return writeFailed(path, oversize);
+    return writeStream(path, [&bytes](QIODevice &device) { return device.write(bytes) == bytes.size(); }, limit);
+}
+
+bool writeStream(const QString &path, const std::function<bool(QIODevice &)> &produce, qint64 limit)
+{
+    WriteBeside::waitFor(path);
     const QFileInfo info(path);
     if (info.exists() && (isGuarded(path) || !info.isFile() || !info.isReadable())) {
         qWarning().noquote() << "File could not be read; not overwriting it:" << path;
         return false;
     }
-    if (!writeStaged(path, bytes))
+    if (!writeStaged(path, produce, limit))
         return false;
     if (!keepOtherVersion(path)) {
         QFile::remove(staged(path));

@@ -3,12 +3,14 @@
 #include "data/recordfields.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QCborStreamWriter>
 #include <QJsonObject>
 #include <QList>
 #include <QStringList>
 #include <QString>
 
+#include <functional>
 #include <type_traits>
 #include <utility>
 
@@ -135,6 +137,9 @@ private:
 // Default-option CBOR of the object, as QCborValue::fromJsonValue gives
 // it. Each list is written as the object's member of its key.
 QByteArray encode(const QJsonObject &object, const QList<const List *> &lists = {});
+// The same onto a writer that is already under way (one value of a larger
+// file).
+void encode(QCborStreamWriter &writer, const QJsonObject &object, const QList<const List *> &lists = {});
 
 // True only when the bytes are exactly one well-formed CBOR map with text
 // keys, valid UTF-8 text and nothing after it. The lists' keys go to the
@@ -161,6 +166,10 @@ bool writeFile(const QString &path, const QJsonObject &object, const QList<const
 // The same for bytes already encoded; more than `limit` bytes are refused
 // (a backup has a larger limit than a store).
 bool writeBytes(const QString &path, const QByteArray &bytes, qint64 limit = sizeLimit);
+// The same for a file too large to encode in memory first: `produce` writes
+// it to the device, and false from it gives up, leaving the file as it was
+// (and no notice: the producer tells why). More than `limit` bytes fail.
+bool writeStream(const QString &path, const std::function<bool(QIODevice &)> &produce, qint64 limit = sizeLimit);
 // Why a store of this many bytes cannot be saved, or empty when it can.
 QString tooLarge(qint64 bytes, qint64 limit = sizeLimit);
 
@@ -188,7 +197,7 @@ public:
     Result commit();
 
 private:
-    friend bool writeBytes(const QString &, const QByteArray &, qint64);
+    friend bool writeStream(const QString &, const std::function<bool(QIODevice &)> &, qint64);
     bool takes(const QString &path) const;
 
     QString m_folder;

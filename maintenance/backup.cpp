@@ -4,12 +4,14 @@
 #include "data/container.h"
 #include "data/library.h"
 #include "work/deviceslots.h"
+#include "maintenance/cborscan.h"
 #include "maintenance/offthread.h"
 #include "maintenance/wholeobject.h"
 #include "work/sequencer.h"
 #include "data/worklist.h"
 #include "data/writebeside.h"
 
+#include <QCborStreamWriter>
 #include <QDateTime>
 #include <QDir>
 #include <QDebug>
@@ -52,6 +54,123 @@ QJsonObject storeObject(const Store &store)
     return object;
 }
 
+// A pool's section copied into the pool's file as it stands in the backup:
+// the store reads from those bytes the records the restore read from them.
+// A file changed since it was read is not copied.
+bool copyPool(const Backup::Read &read, const Backup::Read::Range &range, const QString &to)
+{
+    QFile from(read.path);
+    if (PlatformFile::identity(read.path) != read.identity || !from.open(QIODevice::ReadOnly) || !from.seek(range.start))
+        return false;
+    return Container::writeStream(to, [&](QIODevice &device) {
+        for (qint64 left = range.size; left > 0;) {
+            const QByteArray block = from.read(qMin<qint64>(left, qint64(1) << 20));
+            if (block.isEmpty() || device.write(block) != block.size())
+                return false;
+            left -= block.size();
+        }
+        return PlatformFile::identity(read.path) == read.identity;
+    });
+}
+
+// The head of a CBOR item with its argument, as every encoder writes it.
+void appendHead(QByteArray &bytes, int major, quint64 argument)
+{
+    const char initial = char(major << 5);
+    if (argument < 24) {
+        bytes.append(char(initial | char(argument)));
+        return;
+    }
+    const int width = argument <= 0xff ? 1 : argument <= 0xffff ? 2 : argument <= 0xffffffffu ? 4 : 8;
+    bytes.append(char(initial | char(width == 1 ? 24 : width == 2 ? 25 : width == 4 ? 26 : 27)));
+    for (int i = width - 1; i >= 0; --i)
+        bytes.append(char(argument >> (8 * i)));
+}
+
+// A text as QCborStreamWriter writes one.
+void appendText(QByteArray &bytes, QStringView text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            const QByteArray utf8 = text.toUtf8();
+            appendHead(bytes, CborScan::Text, quint64(utf8.size()));
+            bytes.append(utf8);
+            return;
+        }
+    }
+    appendHead(bytes, CborScan::Text, quint64(text.size()));
+    const qsizetype at = bytes.size();
+    bytes.resize(at + text.size());
+    char *out = bytes.data() + at;
+    for (const QChar c : text)
+        *out++ = char(c.unicode());
+}
+
+void appendText(QByteArray &bytes, QLatin1StringView text)
+{
+    for (const char c : text) {
+        if (uchar(c) >= 0x80) {
+            appendText(bytes, QString(text));
+            return;
+        }
+    }
+    appendHead(bytes, CborScan::Text, quint64(text.size()));
+    bytes.append(text.data(), text.size());
+}
+
+// A pool as the value of its section, the bytes its own file has, in pieces
+// of about a mebibyte: the general writer's cost for each of a million
+// records' twenty items was most of the time a backup took.
+bool writePoolTo(QIODevice &device, const Presets &pool)
+{
+    constexpr qsizetype pieceSize = qsizetype(1) << 20;
+    QByteArray piece;
+    piece.reserve(pieceSize + 64 * 1024);
+    const QList<Preset> &records = pool.records();
+    const QString version = QStringLiteral("version");
+    const bool listFirst = pool.listKey() < version;  // the keys as a JSON object orders them
+    const auto versionEntry = [&] {
+        appendText(piece, version);
+        appendText(piece, pool.RecordStore<Preset>::version());
+    };
+    appendHead(piece, CborScan::Map, 2);
+    if (!listFirst)
+        versionEntry();
+    appendText(piece, pool.listKey());
+    appendHead(piece, CborScan::Array, quint64(records.size()));
+    for (const Preset &preset : records) {
+        const Preset::Texts texts = preset.texts();
+        appendHead(piece, CborScan::Map, quint64(texts.size()));
+        for (const auto &[key, text] : texts) {
+            appendText(piece, key);
+            appendText(piece, text);
+        }
+        if (piece.size() >= pieceSize) {
+            if (device.write(piece) != piece.size())
+                return false;
+            piece.resize(0);
+        }
+    }
+    if (listFirst)
+        versionEntry();
+    return device.write(piece) == piece.size();
+}
+
+// A record store as the value of its section: the bytes its own file has.
+template <typename Record>
+void writeStore(QCborStreamWriter &writer, const RecordStore<Record> &store)
+{
+    const Container::ListOf<Record> list(store.listKey(), store.records());
+    Container::encode(writer, {{QStringLiteral("version"), store.version()}}, {&list});
+}
+
+// The bytes saveBase writes, encoded straight into the file: a pool of a
+// million is not held encoded in memory beside its records.
+bool writePool(const Presets &pool)
+{
+    return Container::writeStream(pool.path(), [&pool](QIODevice &device) { return writePoolTo(device, pool); });
+}
+
 } // namespace
 
 Backup::Backup(Settings &settings, Library &library, WorkList &work, DeviceSlots &devices)
@@ -74,65 +193,93 @@ Backup::Stores Backup::stores() const
     return stores;
 }
 
-QJsonObject Backup::build(const Stores &stores, QString *unreadable)
-{
-    QJsonObject backup;
-    backup.insert(keyVersion, QStringLiteral("1"));
-    const Clients &clients = stores.clients;
-    backup.insert(keyClients, storeObject(clients));
-
-    // Each history is read into a store of its own, so that the current
-    // client's loaded history is never swapped out by a backup.
-    QJsonArray histories;
-    for (const Client &client : clients.records()) {
-        if (!Client::isPlainIdentifier(client.file)) {
-            qWarning().noquote() << "Client" << client.name << "has an unusable file identifier; its history is not backed up";
-            continue;
-        }
-        History history;
-        history.setPath(clients.folder() + client.file);
-        // A client without a history file yet has an empty history; one whose
-        // file is there but cannot be read whole must not be backed up empty.
-        if (!history.readBase() && QFileInfo::exists(history.path()) && unreadable && unreadable->isEmpty())
-            *unreadable = history.path();
-        QJsonObject element;
-        history.toJson(element);
-        element.insert(keyFileName, client.file);
-        histories.append(element);
-    }
-    backup.insert(keyHistory, histories);
-
-    backup.insert(keyPrograms, storeObject(stores.programs));
-    backup.insert(keyPresets, storeObject(stores.general));
-    backup.insert(keyGenuinePresets, storeObject(stores.legitimate));
-    backup.insert(keyWork, storeObject(stores.work));
-    backup.insert(keyMachines, storeObject(stores.machines));
-    backup.insert(keySettings, stores.settings);
-    return backup;
-}
-
 bool Backup::write(const Stores &stores, const QString &path, QString *why)
 {
-    QString unreadable;
-    const QJsonObject backup = build(stores, &unreadable);
-    if (!unreadable.isEmpty()) {
-        if (why)
-            *why = QStringLiteral("the history %1 cannot be read").arg(QFileInfo(unreadable).fileName());
-        return false;
-    }
-    // A backup larger than a restore takes could never be given back.
-    const QByteArray bytes = Container::encode(backup);
-    if (bytes.size() > maxFileSize) {
-        if (why)
-            *why = QStringLiteral("the data is larger than a backup may be (%1 MiB)").arg(maxFileSize >> 20);
-        return false;
-    }
-    if (!Container::writeBytes(path, bytes, maxFileSize)) {
-        if (why)
-            *why = QStringLiteral("couldn't write ") + path;
-        return false;
-    }
-    return true;
+    QString problem;
+    // The sections in the order the file has always had them (that of a
+    // JSON object's keys), each written as its store writes its own file.
+    const bool written = Container::writeStream(path, [&stores, &problem](QIODevice &device) {
+        // A backup larger than a restore takes could never be given back.
+        const auto tooLarge = [&device, &problem] {
+            if (device.pos() <= maxFileSize)
+                return false;
+            problem = QStringLiteral("the data is larger than a backup may be (%1 MiB)").arg(maxFileSize >> 20);
+            return true;
+        };
+        // The keys and the heads of the file and of its list of histories
+        // (a failed write is the device's to tell, at its end).
+        const auto head = [&device](int major, quint64 argument) {
+            QByteArray bytes;
+            appendHead(bytes, major, argument);
+            device.write(bytes);
+        };
+        const auto text = [&device](const QString &value) {
+            QByteArray bytes;
+            appendText(bytes, value);
+            device.write(bytes);
+        };
+        // Each value is one item of a writer of its own.
+        const auto value = [&device](const auto &write) {
+            QCborStreamWriter writer(&device);
+            write(writer);
+        };
+        const Clients &clients = stores.clients;
+        head(CborScan::Map, 9);
+        text(keyClients);
+        value([&](QCborStreamWriter &writer) { writeStore(writer, clients); });
+        text(keyGenuinePresets);
+        if (!writePoolTo(device, stores.legitimate) || tooLarge())
+            return false;
+
+        text(keyHistory);
+        qsizetype usable = 0;
+        for (const Client &client : clients.records())
+            usable += Client::isPlainIdentifier(client.file) ? 1 : 0;
+        head(CborScan::Array, quint64(usable));
+        for (const Client &client : clients.records()) {
+            if (!Client::isPlainIdentifier(client.file)) {
+                qWarning().noquote() << "Client" << client.name << "has an unusable file identifier; its history is not backed up";
+                continue;
+            }
+            // Each history is read into a store of its own, so that the
+            // current client's loaded history is never swapped out.
+            History history;
+            history.setPath(clients.folder() + client.file);
+            // A client without a history file yet has an empty history; one whose
+            // file is there but cannot be read whole must not be backed up empty.
+            if (!history.readBase() && QFileInfo::exists(history.path())) {
+                problem = QStringLiteral("the history %1 cannot be read").arg(QFileInfo(history.path()).fileName());
+                return false;
+            }
+            const Container::ListOf<Note> notes(history.listKey(), history.records());
+            const Container::ListOf<Preset> presets(history.presets().listKey(), history.presets().records());
+            const Container::ListOf<Program> programs(history.programs().listKey(), history.programs().records());
+            value([&](QCborStreamWriter &writer) {
+                Container::encode(writer, {{keyFileName, client.file}, {QStringLiteral("version"), history.RecordStore<Note>::version()}},
+                                  {&notes, &presets, &programs});
+            });
+            if (tooLarge())
+                return false;
+        }
+
+        text(keyMachines);
+        value([&](QCborStreamWriter &writer) { Container::encode(writer, storeObject(stores.machines)); });
+        text(keyPresets);
+        if (!writePoolTo(device, stores.general) || tooLarge())
+            return false;
+        text(keyPrograms);
+        value([&](QCborStreamWriter &writer) { writeStore(writer, stores.programs); });
+        text(keySettings);
+        value([&](QCborStreamWriter &writer) { Container::encode(writer, stores.settings); });
+        text(keyVersion);
+        text(QStringLiteral("1"));
+        text(keyWork);
+        value([&](QCborStreamWriter &writer) { Container::encode(writer, storeObject(stores.work)); });
+        return !tooLarge();
+    }, maxFileSize);
+    if (!written && why)
+        *why = problem.isEmpty() ? QStringLiteral("couldn't write ") + path : problem;
+    return written;
 }
 
 bool Backup::decode(const QByteArray &bytes, QJsonObject &object, QString &why)
@@ -140,7 +287,7 @@ bool Backup::decode(const QByteArray &bytes, QJsonObject &object, QString &why)
     return WholeObject::decode(bytes, object, why);
 }
 
-bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit)
+bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, const Sizes *sizes)
 {
     const QJsonValue version = object.value(keyVersion);
     if (!version.isUndefined() && version != QJsonValue(QStringLiteral("1"))) {
@@ -218,14 +365,16 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit)
     // Nothing is written that the program would refuse to read back.
     for (const Section &section : storeSections) {
         const QJsonValue value = object.value(section.key);
-        if (value.isObject() && Container::encode(value.toObject()).size() > storeLimit) {
+        const qint64 given = sizes ? sizes->sections.value(section.key, -1) : -1;
+        if (value.isObject() && (given >= 0 ? given : Container::encode(value.toObject()).size()) > storeLimit) {
             why = QStringLiteral("the section \"%1\" is larger than the program reads").arg(section.key);
             return false;
         }
     }
     const QJsonArray histories = object.value(keyHistory).toArray();
     for (qsizetype i = 0; i < histories.size(); ++i) {
-        if (Container::encode(histories.at(i).toObject()).size() > storeLimit) {
+        const qint64 given = sizes && i < sizes->histories.size() ? sizes->histories.at(i) : -1;
+        if ((given >= 0 ? given : Container::encode(histories.at(i).toObject()).size()) > storeLimit) {
             why = QStringLiteral("history %1 of the backup is larger than the program reads").arg(i + 1);
             return false;
         }
@@ -273,6 +422,269 @@ QString Backup::nextSafetyPath() const
     return path;
 }
 
+namespace {
+
+// Reads a backup file section by section from the disk. The small sections
+// are decoded whole, as values of a one-entry object; the pools and the
+// histories are taken apart record by record into the stores' own record
+// lists, a piece at a time, so that no section is ever in memory as a JSON
+// tree or as its bytes whole. Every byte is decoded by the stores' reader,
+// and the nesting allowed is that of the whole-file reader, so the file is
+// refused exactly where decoding it whole refuses it.
+class SectionReader
+{
+public:
+    SectionReader(QFile &file, Backup::Read &read, Backup::Sizes &sizes)
+        : m_scan(file, file.size()), m_read(read), m_sizes(sizes)
+    {
+    }
+
+    bool top()
+    {
+        int major = 0;
+        quint64 count = 0;
+        bool indefinite = false;
+        if (!m_scan.tags() || !m_scan.head(major, count, indefinite) || major != CborScan::Map)
+            return false;
+        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+            QString key;
+            if (!plainKey(key))
+                return false;
+            // A key given twice counts with its last value, as in a JSON object.
+            const qint64 start = m_scan.offset();
+            bool ok = false;
+            if (key == keyPresets)
+                ok = pool(key, m_read.general, m_read.generalBytes);
+            else if (key == keyGenuinePresets)
+                ok = pool(key, m_read.legitimate, m_read.legitimateBytes);
+            else if (key == keyHistory)
+                ok = histories();
+            else
+                ok = whole(topDepth, m_read.object, key);
+            if (!ok)
+                return false;
+            // The pools' sizes as they stand in the file; the small sections
+            // are measured encoded, as they always were.
+            if (key == keyPresets || key == keyGenuinePresets)
+                m_sizes.sections.insert(key, m_scan.offset() - start);
+        }
+        return (!indefinite || m_scan.takeBreak()) && m_scan.atEnd();
+    }
+
+private:
+    // The depths the whole-file reader gives a section, a value in it, a
+    // history and a record of a list in a section.
+    static constexpr int topDepth = 2;
+    static constexpr int inSection = 4;
+    static constexpr int historyDepth = 3;
+    static constexpr int inList = 5;
+
+    bool plainKey(QString &key)
+    {
+        int major = 0;
+        return m_scan.peek(major) && major == CborScan::Text && m_scan.text(key);
+    }
+
+    static bool decodeValue(const QByteArray &entry, QJsonObject &into, const QString &key)
+    {
+        QJsonObject object;
+        if (!Container::decode(entry, object))
+            return false;
+        into.insert(key, object.value(wrapperKey()));
+        return true;
+    }
+
+    // The next item decoded whole, as the value `key` of `into`. `entry`
+    // already holds what was taken of it (its tags).
+    bool whole(int depth, QJsonObject &into, const QString &key, QByteArray entry = wrapper())
+    {
+        m_scan.capture(&entry);
+        const bool taken = m_scan.skip(depth);
+        m_scan.capture(nullptr);
+        return taken && decodeValue(entry, into, key);
+    }
+
+    // An object of one entry, whose value follows.
+    static QByteArray wrapper() { return QByteArray("\xa1\x61v", 3); }
+    static QString wrapperKey() { return QStringLiteral("v"); }
+
+    // Takes the tags before a section and says whether a container of the
+    // wanted type follows; when not, `entry` holds the tags taken.
+    bool opens(int wanted, QByteArray &entry, bool &opened)
+    {
+        m_scan.capture(&entry);
+        int major = 0;
+        const bool ok = m_scan.tags() && m_scan.peek(major);
+        m_scan.capture(nullptr);
+        opened = ok && major == wanted;
+        return ok;
+    }
+
+    // A pool's section: an object whose list is read record by record.
+    bool pool(const QString &key, QList<Preset> &records, Backup::Read::Range &range)
+    {
+        records.clear();
+        range = {m_scan.offset(), -1};
+        QByteArray entry = wrapper();
+        bool isMap = false;
+        if (!opens(CborScan::Map, entry, isMap))
+            return false;
+        if (!isMap)
+            return whole(topDepth, m_read.object, key, entry);
+        int major = 0;
+        quint64 count = 0;
+        bool indefinite = false;
+        if (!m_scan.head(major, count, indefinite))
+            return false;
+        const QString listKey = Presets().listKey();
+        QJsonObject section;
+        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+            QString member;
+            if (!plainKey(member))
+                return false;
+            if (member != listKey) {
+                if (!whole(inSection, section, member))
+                    return false;
+                continue;
+            }
+            QByteArray tags = wrapper();
+            bool isList = false;
+            if (!opens(CborScan::Array, tags, isList))
+                return false;
+            records.clear();
+            if (!isList) {
+                if (!whole(inSection, section, member, tags))
+                    return false;
+                continue;
+            }
+            if (!list(listKey, records))
+                return false;
+            // The check asks only whether the list is there; its records are apart.
+            section.insert(member, QJsonArray());
+        }
+        if (indefinite && !m_scan.takeBreak())
+            return false;
+        m_read.object.insert(key, section);
+        range.size = m_scan.offset() - range.start;
+        return true;
+    }
+
+    // A list's records, decoded a piece of about a mebibyte at a time.
+    template <typename Record>
+    bool list(const QString &key, QList<Record> &records)
+    {
+        int major = 0;
+        quint64 count = 0;
+        bool indefinite = false;
+        if (!m_scan.head(major, count, indefinite))
+            return false;
+        // A hostile length reserves no more than the bytes left could hold.
+        records.reserve(qsizetype(qMin<quint64>(count, quint64(m_scan.left()) / 64)));
+        QByteArray piece;
+        quint64 inPiece = 0;
+        qint64 pieceStart = m_scan.offset();
+        m_scan.capture(&piece);
+        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+            if (!m_scan.skipRecord(inList)) {
+                m_scan.capture(nullptr);
+                return false;
+            }
+            ++inPiece;
+            if (m_scan.offset() - pieceStart >= pieceSize) {
+                m_scan.capture(nullptr);
+                if (!takePiece(key, piece, inPiece, records))
+                    return false;
+                piece.resize(0);
+                inPiece = 0;
+                pieceStart = m_scan.offset();
+                m_scan.capture(&piece);
+            }
+        }
+        m_scan.capture(nullptr);
+        return takePiece(key, piece, inPiece, records) && (!indefinite || m_scan.takeBreak());
+    }
+
+    // The records of a piece of a list, read as a store reads its file.
+    template <typename Record>
+    static bool takePiece(const QString &key, const QByteArray &piece, quint64 count, QList<Record> &records)
+    {
+        if (count == 0)
+            return true;
+        const QByteArray utf8 = key.toUtf8();
+        QByteArray bytes;
+        bytes.reserve(piece.size() + utf8.size() + 32);
+        appendHead(bytes, CborScan::Map, 1);
+        appendHead(bytes, CborScan::Text, quint64(utf8.size()));
+        bytes.append(utf8);
+        appendHead(bytes, CborScan::Array, count);
+        bytes.append(piece);
+        Container::ListOf<Record> taken(key);
+        QJsonObject rest;
+        if (!Container::decode(bytes, rest, {&taken}))
+            return false;
+        records.append(std::move(taken.taken()));
+        return true;
+    }
+
+    // The histories, each an object of its own with three lists.
+    bool histories()
+    {
+        m_read.histories.clear();
+        m_sizes.histories.clear();
+        QByteArray entry = wrapper();
+        bool isList = false;
+        if (!opens(CborScan::Array, entry, isList))
+            return false;
+        if (!isList)
+            return whole(topDepth, m_read.object, keyHistory, entry);
+        int major = 0;
+        quint64 count = 0;
+        bool indefinite = false;
+        if (!m_scan.head(major, count, indefinite))
+            return false;
+        const History keys;
+        QJsonArray elements;
+        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+            QByteArray bytes;
+            const qint64 start = m_scan.offset();
+            m_scan.capture(&bytes);
+            const bool taken = m_scan.skip(historyDepth);
+            m_scan.capture(nullptr);
+            if (!taken)
+                return false;
+            Container::ListOf<Note> notes(keys.listKey());
+            Container::ListOf<Preset> presets(keys.presets().listKey());
+            Container::ListOf<Program> programs(keys.programs().listKey());
+            QJsonObject header;
+            Backup::Read::HistoryRecords records;
+            if (Container::decode(bytes, header, {&notes, &presets, &programs})) {
+                records = {std::move(notes.taken()), std::move(presets.taken()), std::move(programs.taken())};
+                elements.append(header);
+            } else {
+                // Not an object, which the check refuses once the file is known to be whole.
+                QJsonObject holder;
+                if (!decodeValue(wrapper() + bytes, holder, wrapperKey()) || holder.value(wrapperKey()).isObject())
+                    return false;
+                elements.append(holder.value(wrapperKey()));
+            }
+            m_read.histories.append(std::move(records));
+            m_sizes.histories.append(m_scan.offset() - start);
+        }
+        if (indefinite && !m_scan.takeBreak())
+            return false;
+        m_read.object.insert(keyHistory, elements);
+        return true;
+    }
+
+    static constexpr qint64 pieceSize = qint64(1) << 20;
+
+    CborScan m_scan;
+    Backup::Read &m_read;
+    Backup::Sizes &m_sizes;
+};
+
+} // namespace
+
 Backup::Read Backup::read(const QString &path)
 {
     Read read;
@@ -285,14 +697,23 @@ Backup::Read Backup::read(const QString &path)
         read.why = QStringLiteral("the file is too large");
         return read;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
-    if (decode(bytes, read.object, read.why) && check(read.object, read.why)) {
-        read.why.clear();
-    } else {
-        read.object = QJsonObject();
-        if (read.why.isEmpty())
-            read.why = QStringLiteral("the file is damaged");
+    if (file.size() == 0) {
+        read.why = QStringLiteral("the file is empty");
+        return read;
+    }
+    read.path = path;
+    read.identity = PlatformFile::identity(path);
+    Sizes sizes;
+    if (!SectionReader(file, read, sizes).top()) {
+        read = Read();
+        read.why = QStringLiteral("the file is damaged or not in the program's format");
+    } else if (!check(read.object, read.why, Container::sizeLimit, &sizes)) {
+        const QString why = read.why;
+        read = Read();
+        read.why = why.isEmpty() ? QStringLiteral("the file is damaged") : why;
+    } else if (PlatformFile::identity(path) != read.identity) {
+        read = Read();
+        read.why = QStringLiteral("the file changed while it was read");
     }
     return read;
 }
@@ -354,7 +775,7 @@ Backup::Applied Backup::apply(const Read &read, Stores stores, const QString &sa
     Container::Batch::Result result = Container::Batch::NothingChanged;
     {
         Container::Batch batch(applied.stores.dataFolder);
-        applySections(read.object, applied, unsaved);
+        applySections(read, applied, unsaved);
         if (unsaved.isEmpty())
             result = batch.commit();
     }
@@ -442,8 +863,9 @@ void Backup::afterCommit(const Applied &applied)
     }
 }
 
-void Backup::applySections(const QJsonObject &object, Applied &applied, QStringList &unsaved)
+void Backup::applySections(const Read &read, Applied &applied, QStringList &unsaved)
 {
+    const QJsonObject &object = read.object;
     const auto saved = [&unsaved](bool ok, const QString &what) {
         if (!ok && !unsaved.contains(what))
             unsaved << what;
@@ -456,11 +878,19 @@ void Backup::applySections(const QJsonObject &object, Applied &applied, QStringL
             if (Client::isPlainIdentifier(client.file))
                 applied.replacedClientFiles << client.file;
         }
-        for (const QJsonValue &element : object.value(keyHistory).toArray()) {
-            const QJsonObject entry = element.toObject();
+        const QJsonArray elements = object.value(keyHistory).toArray();
+        for (qsizetype i = 0; i < elements.size(); ++i) {
+            const Read::HistoryRecords &records = read.histories.at(i);
             History history;
-            history.setPath(clients.folder() + entry.value(keyFileName).toString());
-            history.fromJson(entry);
+            history.setPath(clients.folder() + elements.at(i).toObject().value(keyFileName).toString());
+            // A client that has never had a history has no file for it, and
+            // an empty history needs none; a file there is replaced.
+            if (records.notes.isEmpty() && records.presets.isEmpty() && records.programs.isEmpty()
+                && !QFileInfo::exists(history.path()))
+                continue;
+            history.editRecords() = records.notes;
+            history.presets().editRecords() = records.presets;
+            history.programs().editRecords() = records.programs;
             saved(history.saveBase(), QStringLiteral("a client's history"));
         }
         clients.fromJson(object.value(keyClients).toObject());
@@ -471,12 +901,17 @@ void Backup::applySections(const QJsonObject &object, Applied &applied, QStringL
         saved(stores.programs.saveBase(), QStringLiteral("the programs"));
     }
     if (object.contains(keyPresets)) {
-        stores.general.fromJson(object.value(keyPresets).toObject());
-        saved(stores.general.saveBase(), QStringLiteral("the General presets"));
+        stores.general.fromJson(QJsonObject());
+        stores.general.editRecords() = read.general;
+        saved(read.generalBytes.size >= 0 ? copyPool(read, read.generalBytes, stores.general.path()) : writePool(stores.general),
+              QStringLiteral("the General presets"));
     }
     if (object.contains(keyGenuinePresets)) {
-        stores.legitimate.fromJson(object.value(keyGenuinePresets).toObject());
-        saved(stores.legitimate.saveBase(), QStringLiteral("the Legitimate presets"));
+        stores.legitimate.fromJson(QJsonObject());
+        stores.legitimate.editRecords() = read.legitimate;
+        saved(read.legitimateBytes.size >= 0 ? copyPool(read, read.legitimateBytes, stores.legitimate.path())
+                                             : writePool(stores.legitimate),
+              QStringLiteral("the Legitimate presets"));
     }
     if (object.contains(keyWork)) {
         stores.work.fromJson(object.value(keyWork).toObject());

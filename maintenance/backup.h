@@ -2,12 +2,14 @@
 
 #include "data/clients.h"
 #include "data/container.h"
+#include "data/platformfile.h"
 #include "data/presets.h"
 #include "data/programs.h"
 #include "discovery/machines.h"
 #include "data/worklist.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -59,23 +61,45 @@ public:
     };
     Stores stores() const;
 
-    // Every store as one object. The histories are read from their files;
-    // the current client and its loaded history stay as they are.
-    // `unreadable`, when given, names the first history file that exists
-    // but could not be read whole (it is in the backup as empty).
-    static QJsonObject build(const Stores &stores, QString *unreadable = nullptr);
-    // Writes build() to the path through an atomic save; false, with why,
-    // when a history cannot be read or the file cannot be written.
+    // Writes every store to the path through an atomic save, store by store
+    // and record by record, with the histories read from their files one at
+    // a time (the current client and its loaded history stay as they are).
+    // False, with why, when a history is there but cannot be read whole (it
+    // is never backed up as empty), the backup would be larger than a
+    // restore reads, or the file cannot be written.
     static bool write(const Stores &stores, const QString &path, QString *why = nullptr);
     bool write(const QString &path, QString *why = nullptr) const { return write(stores(), path, why); }
 
     Outcome restore(const QString &path);
-    // The same in steps. Reading, decoding and checking the whole file
-    // touch nothing else, so they run on a worker thread.
+    // The same in steps. Reading and checking the file touch nothing else,
+    // so they run on a worker thread.
     struct Read
     {
+        // Every section the file carries, the large ones without their
+        // records: those are below, as the stores read them.
         QJsonObject object;
         QString why;  // empty when the file passed the check
+        QList<Preset> general;
+        QList<Preset> legitimate;
+        struct HistoryRecords
+        {
+            QList<Note> notes;
+            QList<Preset> presets;
+            QList<Program> programs;
+        };
+        QList<HistoryRecords> histories;  // in the order of object["History"]
+        // Where each pool's section stands in the file: a restore copies
+        // those bytes, from which the records above were read, as they are,
+        // unless the file changed since.
+        struct Range
+        {
+            qint64 start = 0;
+            qint64 size = -1;
+        };
+        Range generalBytes;
+        Range legitimateBytes;
+        QString path;
+        PlatformFile::Identity identity;
     };
     static Read read(const QString &path);
     // All of a restore on this thread.
@@ -120,10 +144,19 @@ public:
     // Whether every section can be applied: the version, each section's type
     // and list, every history's file name, and no store larger than
     // `storeLimit` (what the program reads back). False, with the reason.
-    static bool check(const QJsonObject &object, QString &why, qint64 storeLimit = Container::sizeLimit);
+    // A store's size is what the sizes give (the bytes it has in the file:
+    // the pools and the histories, whose records are not in the object),
+    // else that of its object encoded.
+    struct Sizes
+    {
+        QHash<QString, qint64> sections;
+        QList<qint64> histories;
+    };
+    static bool check(const QJsonObject &object, QString &why, qint64 storeLimit = Container::sizeLimit,
+                      const Sizes *sizes = nullptr);
 
 private:
-    static void applySections(const QJsonObject &object, Applied &applied, QStringList &unsaved);
+    static void applySections(const Read &read, Applied &applied, QStringList &unsaved);
     void afterCommit(const Applied &applied);
 
     Settings &m_settings;

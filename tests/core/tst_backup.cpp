@@ -96,6 +96,25 @@ private Q_SLOTS:
             QCOMPARE(in.backup.restore(safety), Backup::Restored);
         }
         QCOMPARE(files(TestEnv::dataFolder(), five), five);
+
+        // A history empty in the backup empties the file the client has since.
+        {
+            Installation in;
+            Clients &clients = in.library.clients();
+            clients.setCurrent(0);
+            clients.loadHistory();
+            clients.history().setCurrent(0);
+            clients.history().removeCurrent();
+            QVERIFY(clients.saveHistory());
+            QVERIFY(in.backup.write(file));
+            clients.history().insertNote(0);
+            QVERIFY(clients.saveHistory());
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+        }
+        Installation in;
+        in.library.clients().setCurrent(0);
+        in.library.clients().loadHistory();
+        QCOMPARE(in.library.history().count(), 0);
     }
 
     // A file that cannot be written part-way through leaves every file, and
@@ -136,6 +155,17 @@ private Q_SLOTS:
             QVERIFY(in.devices.registry().records().first().hasDeviceSlot());
             QVERIFY(in.devices.selectedController());
         }
+
+        // A backup that changed after it was read and checked is not copied.
+        const Files changed = seed({"C1"}, "new");
+        {
+            Installation in;
+            const Backup::Read read = Backup::read(file);
+            QVERIFY(read.why.isEmpty());
+            QVERIFY(TestEnv::writeFile(file, TestEnv::readFile(file).replace("old", "odd")));
+            QCOMPARE(Backup::apply(read, in.backup.stores(), in.backup.nextSafetyPath()).outcome, Backup::SaveFailed);
+        }
+        QCOMPARE(files(), changed);
     }
 
     // A history that is there but cannot be read is not backed up as empty.
@@ -186,6 +216,15 @@ private Q_SLOTS:
         QTest::newRow("presets without a list") << Container::encode({{"Presets", QJsonObject{{"version", "1"}}}});
         QTest::newRow("empty file") << QByteArray();
         QTest::newRow("cut short") << Container::encode({{"Presets", presets}}).chopped(3);
+        // A pool is read a piece at a time: a record that does not decode,
+        // after pieces that did, still changes nothing.
+        QJsonArray many;
+        for (int i = 0; i < 20000; ++i)
+            many.append(QJsonObject{{"nam", QString("preset %1").arg(i)}, {"not", QString(60, 'n')}});
+        QByteArray large = Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", many}}}});
+        large[large.indexOf("preset 5000")] = '\xff';  // not UTF-8
+        QTest::newRow("a damaged record deep in a pool") << large;
+        QTest::newRow("a pool cut off inside a record") << large.left(large.size() * 3 / 4);
         QTest::newRow("data after it") << Container::encode({{"Presets", presets}}) + '\0';
     }
 

@@ -407,6 +407,14 @@ private Q_SLOTS:
         QCOMPARE(failed.first().path, clients.path());
         QVERIFY2(failed.first().why.contains("No space left"), qPrintable(failed.first().why));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no half-written file left
+        // So does a file written as it is made (a backup) whose maker stops on the failure.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write .*streamed.bkp"));
+        const QByteArray piece(1 << 20, 's');
+        QVERIFY(!Container::writeStream(folder + "streamed.bkp", [&piece](QIODevice &device) {
+            return device.write(piece) == piece.size();
+        }));
+        QCOMPARE(Container::takeFailedWrites().size(), 1);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 
         QVERIFY(QFile::remove(folder + "filler"));
         QVERIFY(clients.saveBase());

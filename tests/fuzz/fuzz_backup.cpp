@@ -39,7 +39,9 @@ struct Home
     }
 };
 
-void restoreForReal(const QByteArray &bytes)
+// The file is read from the disk section by section; it must be taken or
+// refused exactly as the whole object is, and give the same records.
+void restoreForReal(const QByteArray &bytes, bool accepted, const Presets *general)
 {
     static Home home;
     static Installation in;
@@ -49,8 +51,19 @@ void restoreForReal(const QByteArray &bytes)
         return;
     file.close();
     const Backup::Outcome outcome = in.backup.restore(path);
-    if (outcome == Backup::Refused || (outcome != Backup::Restored && in.backup.message().isEmpty()))
-        std::abort();  // it passed the check, and a failure says why
+    if ((outcome == Backup::Refused) == accepted || (outcome != Backup::Restored && in.backup.message().isEmpty()))
+        std::abort();  // refused exactly where the whole object is; a failure says why
+    if (outcome == Backup::Restored && general) {
+        QJsonObject restored, whole, reread;
+        in.library.generalPresets().toJson(restored);
+        general->toJson(whole);
+        Presets file;
+        file.setPath(in.library.generalPresets().path());
+        file.readBase();
+        file.toJson(reread);
+        if (restored != whole || reread != whole)
+            std::abort();  // the pool read record by record, and as its file has it, is the pool read whole
+    }
     const QStringList left = QDir(in.settings.dataFolder()).entryList({QStringLiteral("*.tavik-new"), QStringLiteral("*.journal")});
     if (!left.isEmpty())
         std::abort();  // a restore that ended left what it staged
@@ -75,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!Backup::decode(bytes, object, why) || !Backup::check(object, why)) {
         if (why.isEmpty())
             std::abort();  // a refusal always says why
+        restoreForReal(bytes, false, nullptr);
         return 0;
     }
 
@@ -92,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Programs programs;
     programs.fromJson(object.value(QStringLiteral("Programs")).toObject());
     Presets presets;
-    presets.fromJson(object.value(QStringLiteral("Presets")).toObject());
     presets.fromJson(object.value(QStringLiteral("GenuinePresets")).toObject());
+    presets.fromJson(object.value(QStringLiteral("Presets")).toObject());
     WorkList work;
     work.fromJson(object.value(QStringLiteral("Work")).toObject());
     Machines machines;
@@ -104,6 +118,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     machines.toJson(back);
     work.toJson(back);
     programs.toJson(back);
-    restoreForReal(bytes);
+    restoreForReal(bytes, true, object.contains(QStringLiteral("Presets")) ? &presets : nullptr);
     return 0;
 }
