@@ -480,20 +480,29 @@ private:
         }
         if (!open)
             fail(QStringLiteral("New Notes opened a dialog with no client open"));
+        if (answerNotes(token, "cancel the note"))
+            m_written[m_open] << token;
+    }
+
+    // Types the token into the notes dialog shown, then answers Cancel (now
+    // and then) or OK; true for OK. Now and then the tab changes before the
+    // tick takes the note.
+    bool answerNotes(const QString &token, const char *cancelStep)
+    {
         m_notes->findChild<QPlainTextEdit *>("plainTextEdit_notes")->setPlainText(token);
+        auto *buttons = m_notes->findChild<QDialogButtonBox *>("buttonBox");
         if (pick(4) == 0) {
-            m_steps << QStringLiteral("cancel the note");
-            m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+            m_steps << QString::fromLatin1(cancelStep);
+            buttons->button(QDialogButtonBox::Cancel)->click();
             m_window->uiTick();
             m_cancelled << token;
-            return;
+            return false;
         }
-        m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
-        // Now and then the tab changes before the tick takes the note.
+        buttons->button(QDialogButtonBox::Ok)->click();
         if (pick(3) == 0)
             goToTab(oneOf<int>({0, 2, 4}));
         m_window->uiTick();
-        m_written[m_open] << token;
+        return true;
     }
 
     // Notes Edit on a history entry: OK puts the text typed in place of
@@ -511,22 +520,11 @@ private:
         child<QPushButton>("pushButton_history_edit")->click();
         if (!m_notes->isVisible())
             return;
-        auto *field = m_notes->findChild<QPlainTextEdit *>("plainTextEdit_notes");
-        const QString old = field->toPlainText();
+        const QString old = m_notes->findChild<QPlainTextEdit *>("plainTextEdit_notes")->toPlainText();
         const QString token = QStringLiteral("note%1@%2").arg(++m_serial).arg(m_open.left(8));
         m_steps << QStringLiteral("edit note \"%1\" to %2").arg(old.left(30), token);
-        field->setPlainText(token);
-        if (pick(4) == 0) {
-            m_steps << QStringLiteral("cancel the edit");
-            m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
-            m_window->uiTick();
-            m_cancelled << token;
+        if (!answerNotes(token, "cancel the edit"))
             return;
-        }
-        m_notes->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
-        if (pick(3) == 0)
-            goToTab(oneOf<int>({0, 2, 4}));
-        m_window->uiTick();
         m_written[m_open].removeAll(old);
         m_written[m_open] << token;
     }
