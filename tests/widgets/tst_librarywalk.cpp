@@ -418,7 +418,9 @@ private:
     void typeClient()
     {
         ensureTab(1);
-        QStringList names{QString(), QStringLiteral("Twin"), QStringLiteral("C%1").arg(++m_serial)};
+        QStringList names{QString(), QStringLiteral("Twin"), QStringLiteral("C%1").arg(++m_serial),
+                          QStringLiteral("Žofie Dvořáková %1 李").arg(++m_serial),
+                          QString(200, QChar(0x161)) + QString::number(++m_serial)};
         for (const ClientModel &c : m_clients)
             names << c.name;
         auto *name = child<QLineEdit>("lineEdit_client_name");
