@@ -431,7 +431,15 @@ private:
             m_steps << QStringLiteral("type client name \"%1\"").arg(text);
             name->selectAll();
             name->del();
-            QTest::keyClicks(name, text);
+            // Key clicks spell only ASCII; other letters come as an input
+            // method commits them.
+            bool ascii = true;
+            for (const QChar c : text)
+                ascii = ascii && c.unicode() < 0x80;
+            if (ascii)
+                QTest::keyClicks(name, text);
+            else
+                name->insert(text);
         } else {
             const bool address = pick(2) == 0;
             const QString text = QStringLiteral("%1 %2").arg(address ? "addr" : "client notes").arg(++m_serial);
