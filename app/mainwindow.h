@@ -106,16 +106,8 @@ public Q_SLOTS:
     Library &library() { return m_library; }
     DeviceSlots &devices() { return m_devices; }
     LibrarySession &session() { return *m_session; }
-    DialogNotes *notesDialog() const { return m_notesDialog; }
-    InfoProgramName *infoProgramName() const { return m_infoProgramName; }
-    ClientSelectionTab *clientSelectionTab() const { return m_clientSelectionTab; }
-    ClientTab *clientTab() const { return m_clientTab; }
-    ProgramSelectionTab *programSelectionTab() const { return m_programSelectionTab; }
-    PresetSelectionTab *presetSelectionTab() const { return m_presetSelectionTab; }
     WorkTab *workTab() const { return m_workTab; }
     LibraryEditors &editors() { return m_editors; }
-    PresetTab *presetTab() const { return m_presetTab; }
-    ProgramTab *programTab() const { return m_programTab; }
     DevicesTab *devicesTab() const { return m_devicesTab; }
     ToolsTab *toolsTab() const { return m_toolsTab; }
     int currentTab() const { return m_currentTab; }
