@@ -222,6 +222,8 @@ void WorkTab::refreshWorkTab()
         const QString file = QFileInfo(m_devices.runHistory(m_devices.selectedSlot())).completeBaseName();
         none = file.isEmpty();
         client = m_library.clientName(file);
+        if (!none && client.isEmpty())
+            client = QStringLiteral("a deleted client, whose history file keeps the run");
     }
     m_client->setText(none ? QStringLiteral("no client: recorded in no history") : client);
 
