@@ -442,11 +442,10 @@ public:
     bool top()
     {
         int major = 0;
-        quint64 count = 0;
-        bool indefinite = false;
-        if (!m_scan.tags() || !m_scan.head(major, count, indefinite) || major != CborScan::Map)
+        Head head;
+        if (!m_scan.tags() || !m_scan.head(major, head.count, head.indefinite) || major != CborScan::Map)
             return false;
-        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+        for (quint64 i = 0; more(head, i); ++i) {
             QString key;
             if (!plainKey(key))
                 return false;
@@ -468,7 +467,7 @@ public:
             if (key == keyPresets || key == keyGenuinePresets)
                 m_sizes.sections.insert(key, m_scan.offset() - start);
         }
-        return (!indefinite || m_scan.takeBreak()) && m_scan.atEnd();
+        return closed(head) && m_scan.atEnd();
     }
 
 private:
@@ -520,6 +519,22 @@ private:
         return ok;
     }
 
+    // The head of the list or map the scan stands on: its length, or none
+    // when a break ends it.
+    struct Head
+    {
+        quint64 count = 0;
+        bool indefinite = false;
+    };
+    bool readHead(Head &head)
+    {
+        int major = 0;
+        return m_scan.head(major, head.count, head.indefinite);
+    }
+    bool more(const Head &head, quint64 read) { return head.indefinite ? !m_scan.atBreak() : read < head.count; }
+    // Takes the break that ends an indefinite list or map.
+    bool closed(const Head &head) { return !head.indefinite || m_scan.takeBreak(); }
+
     // A pool's section: an object whose list is read record by record.
     bool pool(const QString &key, QList<Preset> &records, Backup::Read::Range &range)
     {
@@ -531,14 +546,12 @@ private:
             return false;
         if (!isMap)
             return whole(topDepth, m_read.object, key, entry);
-        int major = 0;
-        quint64 count = 0;
-        bool indefinite = false;
-        if (!m_scan.head(major, count, indefinite))
+        Head head;
+        if (!readHead(head))
             return false;
         const QString listKey = Presets().listKey();
         QJsonObject section;
-        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+        for (quint64 i = 0; more(head, i); ++i) {
             QString member;
             if (!plainKey(member))
                 return false;
@@ -562,7 +575,7 @@ private:
             // The check asks only whether the list is there; its records are apart.
             section.insert(member, QJsonArray());
         }
-        if (indefinite && !m_scan.takeBreak())
+        if (!closed(head))
             return false;
         m_read.object.insert(key, section);
         range.size = m_scan.offset() - range.start;
@@ -573,18 +586,16 @@ private:
     template <typename Record>
     bool list(const QString &key, QList<Record> &records)
     {
-        int major = 0;
-        quint64 count = 0;
-        bool indefinite = false;
-        if (!m_scan.head(major, count, indefinite))
+        Head head;
+        if (!readHead(head))
             return false;
         // A hostile length reserves no more than the bytes left could hold.
-        records.reserve(qsizetype(qMin<quint64>(count, quint64(m_scan.left()) / 64)));
+        records.reserve(qsizetype(qMin<quint64>(head.count, quint64(m_scan.left()) / 64)));
         QByteArray piece;
         quint64 inPiece = 0;
         qint64 pieceStart = m_scan.offset();
         m_scan.capture(&piece);
-        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+        for (quint64 i = 0; more(head, i); ++i) {
             if (!m_scan.skipRecord(inList)) {
                 m_scan.capture(nullptr);
                 return false;
@@ -601,7 +612,7 @@ private:
             }
         }
         m_scan.capture(nullptr);
-        return takePiece(key, piece, inPiece, records) && (!indefinite || m_scan.takeBreak());
+        return takePiece(key, piece, inPiece, records) && closed(head);
     }
 
     // The records of a piece of a list, read as a store reads its file.
@@ -637,14 +648,12 @@ private:
             return false;
         if (!isList)
             return whole(topDepth, m_read.object, keyHistory, entry);
-        int major = 0;
-        quint64 count = 0;
-        bool indefinite = false;
-        if (!m_scan.head(major, count, indefinite))
+        Head head;
+        if (!readHead(head))
             return false;
         const History keys;
         QJsonArray elements;
-        for (quint64 i = 0; indefinite ? !m_scan.atBreak() : i < count; ++i) {
+        for (quint64 i = 0; more(head, i); ++i) {
             QByteArray bytes;
             const qint64 start = m_scan.offset();
             m_scan.capture(&bytes);
@@ -670,7 +679,7 @@ private:
             m_read.histories.append(std::move(records));
             m_sizes.histories.append(m_scan.offset() - start);
         }
-        if (indefinite && !m_scan.takeBreak())
+        if (!closed(head))
             return false;
         m_read.object.insert(keyHistory, elements);
         return true;
