@@ -53,18 +53,25 @@ void addWorkLine(WorkList &work, const QString &name, const QString &value, int 
 // processed, the reply bytes read, then the controller ticks.
 void tickDevice(Tavik &tavik, int pauseMs = 2);
 
-// Ticks until the condition holds; false after timeoutMs.
-template <typename Condition>
-bool tickUntil(Tavik &tavik, Condition condition, int timeoutMs = 15000, int pauseMs = 2)
+// Runs `step` until the condition holds; false after timeoutMs.
+template <typename Step, typename Condition>
+bool stepUntil(Step step, Condition condition, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        tickDevice(tavik, pauseMs);
+        step();
     }
     return true;
+}
+
+// Ticks the controller until the condition holds; false after timeoutMs.
+template <typename Condition>
+bool tickUntil(Tavik &tavik, Condition condition, int timeoutMs = 15000, int pauseMs = 2)
+{
+    return stepUntil([&] { tickDevice(tavik, pauseMs); }, condition, timeoutMs);
 }
 
 // The same for the device slots' tick, which ticks every bound controller
@@ -72,13 +79,8 @@ bool tickUntil(Tavik &tavik, Condition condition, int timeoutMs = 15000, int pau
 template <typename Slots, typename Condition>
 bool tickSlotsUntil(Slots &devices, Condition condition, int timeoutMs = 15000, int pauseMs = 2)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
+    return stepUntil([&] {
         QTest::qWait(pauseMs);
         devices.tickBound();
-    }
-    return true;
+    }, condition, timeoutMs);
 }
