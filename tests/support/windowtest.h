@@ -7,7 +7,6 @@
 #include "support/scaledclock.h"
 #include "support/simprocess.h"
 
-#include <QElapsedTimer>
 #include <QAbstractButton>
 #include <QPushButton>
 #include <QTabWidget>
@@ -46,14 +45,7 @@ struct WindowDriver
     template <typename Condition>
     bool until(Condition condition, int timeoutMs)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > timeoutMs)
-                return false;
-            step();
-        }
-        return true;
+        return stepUntil([this] { step(); }, condition, timeoutMs);
     }
 };
 
