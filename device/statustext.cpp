@@ -80,4 +80,33 @@ QString livetimeLine(quint32 tube, quint32 lamp, quint32 uptime)
         + durationText(lamp) + QStringLiteral(" uptime:") + durationText(uptime);
 }
 
+QString eventWord(LinkEvent event)
+{
+    switch (event) {
+    case LinkEvent::TryToConnect: return QStringLiteral("Try To Connect");
+    case LinkEvent::Connecting: return QStringLiteral("Connecting");
+    case LinkEvent::Connected: return QStringLiteral("Connected");
+    case LinkEvent::Disconnected: return QStringLiteral("Disconnected");
+    case LinkEvent::Ready: return QStringLiteral("Ready");
+    case LinkEvent::Warming: return QStringLiteral("WARMING");
+    case LinkEvent::Transmitting: return QStringLiteral("TRANSMITTING");
+    }
+    return QString();
+}
+
+QString activityWord(DeviceActivity activity)
+{
+    switch (activity) {
+    case DeviceActivity::Disconnected: return QStringLiteral("Disconnected");
+    case DeviceActivity::Connecting: return QStringLiteral("Connecting");
+    case DeviceActivity::Ready: return QStringLiteral("Ready");
+    case DeviceActivity::Warming: return QStringLiteral("Warming");
+    case DeviceActivity::Transmitting: return QStringLiteral("Transmitting");
+    case DeviceActivity::Stopping: return QStringLiteral("Stop");
+    case DeviceActivity::Disconnecting: return QStringLiteral("Disconnecting");
+    case DeviceActivity::Unknown: break;
+    }
+    return QString();
+}
+
 } // namespace StatusText

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "device/deviceactivity.h"
+
 #include <QString>
 #include <QStringList>
 
-// The texts a device's numbers are shown as: in its log, in the devices
-// table and in the remaining-time label.
+// The texts a device's numbers and states are shown as: in its log, in the
+// devices table, in the info bar and in the remaining-time label.
 namespace StatusText {
 
 // "Error:" and the set error bits when there are any, otherwise "Status:"
@@ -22,5 +24,8 @@ QString buildTimeText(quint32 secondsSinceEpoch);
 
 QString configLine(quint32 serialNumber, quint32 buildTime, quint32 firmwareVersion);
 QString livetimeLine(quint32 tube, quint32 lamp, quint32 uptime);
+
+QString eventWord(LinkEvent event);
+QString activityWord(DeviceActivity activity);
 
 } // namespace StatusText

@@ -567,20 +567,6 @@ bool Tavik::takeStatusSnapshot()
     return true;
 }
 
-QString Tavik::eventWord(Event event)
-{
-    switch (event) {
-    case Event::TryToConnect: return QStringLiteral("Try To Connect");
-    case Event::Connecting: return QStringLiteral("Connecting");
-    case Event::Connected: return QStringLiteral("Connected");
-    case Event::Disconnected: return QStringLiteral("Disconnected");
-    case Event::Ready: return QStringLiteral("Ready");
-    case Event::Warming: return QStringLiteral("WARMING");
-    case Event::Transmitting: return QStringLiteral("TRANSMITTING");
-    }
-    return QString();
-}
-
 QList<Tavik::Event> Tavik::takeConnectionEvents()
 {
     const std::pair<bool *, Event> flags[] = {
@@ -639,27 +625,12 @@ Tavik::Activity Tavik::activity() const
     }
 }
 
-QString Tavik::activityWord(Activity activity)
-{
-    switch (activity) {
-    case Activity::Disconnected: return QStringLiteral("Disconnected");
-    case Activity::Connecting: return QStringLiteral("Connecting");
-    case Activity::Ready: return QStringLiteral("Ready");
-    case Activity::Warming: return QStringLiteral("Warming");
-    case Activity::Transmitting: return QStringLiteral("Transmitting");
-    case Activity::Stopping: return QStringLiteral("Stop");
-    case Activity::Disconnecting: return QStringLiteral("Disconnecting");
-    case Activity::Unknown: break;
-    }
-    return QString();
-}
-
 QString Tavik::stateText() const
 {
     const Activity now = activity();
     if (now == Activity::Unknown)
         return QString::number(int(m_state)) + QString::number(m_lastStatusBits, 2);
-    return activityWord(now);
+    return StatusText::activityWord(now);
 }
 
 QString Tavik::buildTimeText() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/deviceactivity.h"
 #include "device/link.h"
 #include "device/protocol.h"
 #include "device/transmitcontrol.h"
@@ -131,18 +132,13 @@ public:
     State state() const { return m_state; }
     quint32 lfSent() const { return m_lfSent; }
 
-    // What the link has done since it was last asked.
-    enum class Event { TryToConnect, Connecting, Connected, Disconnected, Ready, Warming, Transmitting };
-    static QString eventWord(Event event);
+    using Event = LinkEvent;
     // The events raised since the last call, in display order; each flag
     // is cleared as it is taken.
     QList<Event> takeConnectionEvents();
 
-    // The live state of the link and the device, as the devices table
-    // shows it; Unknown for a state that has no word.
-    enum class Activity { Disconnected, Connecting, Ready, Warming, Transmitting, Stopping, Disconnecting, Unknown };
+    using Activity = DeviceActivity;
     Activity activity() const;
-    static QString activityWord(Activity activity);
     // Its word; for Unknown the state's number and the status bits.
     QString stateText() const;
     QString buildTimeText() const;

@@ -92,22 +92,19 @@ void BroadcastUDP::markFlagReadyPacket()
 
 bool BroadcastUDP::bindListener()
 {
+    // The computer's own address, from its interfaces: a lookup of its name
+    // could wait on a name server for seconds before the window shows.
     const QString hostName = QHostInfo::localHostName();
-    const QList<QHostAddress> addresses = QHostInfo::fromName(hostName).addresses();
-    for (const QHostAddress &address : addresses) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()) {
-            m_localAddress = address;
-            break;
-        }
-    }
-    if (!m_localAddress.isNull()) {
-        const QString wanted = m_localAddress.toString();
-        for (const QNetworkInterface &netInterface : QNetworkInterface::allInterfaces()) {
-            for (const QNetworkAddressEntry &entry : netInterface.addressEntries()) {
-                if (entry.ip().toString() == wanted) {
-                    m_localMac = netInterface.hardwareAddress();
-                    m_localNetmask = entry.netmask();
-                }
+    for (const QNetworkInterface &netInterface : QNetworkInterface::allInterfaces()) {
+        if (!m_localAddress.isNull() || !netInterface.flags().testFlag(QNetworkInterface::IsUp))
+            continue;
+        for (const QNetworkAddressEntry &entry : netInterface.addressEntries()) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()) {
+                m_localAddress = address;
+                m_localMac = netInterface.hardwareAddress();
+                m_localNetmask = entry.netmask();
+                break;
             }
         }
     }

@@ -25,8 +25,10 @@ public:
 
     explicit BroadcastUDP(quint16 port = defaultPort, QObject *parent = nullptr);
 
-    // Looks up the computer's own IPv4 address, MAC and netmask, then binds
-    // the port shared with other programs. False when the bind fails.
+    // Writes the computer's own IPv4 address, MAC and netmask to the debug
+    // log, taken from its network interfaces (no name lookup, which could
+    // wait), then binds the port shared with other programs. False when the
+    // bind fails.
     bool bindListener();
 
     // False when no datagram is pending. Otherwise reads one (longer ones are
@@ -44,9 +46,6 @@ public:
     bool packetReady() const { return m_packetReady; }
     int datagramSize() const { return m_datagramSize; }
     QHostAddress sender() const { return m_sender; }
-    QString localAddress() const { return m_localAddress.toString(); }
-    QString localMac() const { return m_localMac; }
-    QString localNetmask() const { return m_localNetmask.toString(); }
 
     // Decodes one datagram of `size` bytes. False, leaving `machine` as it
     // was, without the signature, or when the datagram is too short for the

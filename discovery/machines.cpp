@@ -12,15 +12,14 @@ bool Machines::readBase()
 
 void Machines::replaceAll(const QList<Machine> &records)
 {
-    editRecords() = records;
+    replaceRecords(records);
     numberSlots();
 }
 
 void Machines::numberSlots()
 {
-    constexpr int numbered = 10;
     for (int i = 0; i < count(); ++i)
-        editRecords()[i].slot = i < numbered ? i : -1;
+        editRecords()[i].slot = i < slotNumbersRead ? i : -1;
     first();
 }
 
@@ -50,7 +49,7 @@ bool Machines::addMachine(int slotCount, const QDateTime &now)
 bool Machines::addMachine(int slotCount, const std::function<bool(const Machine &)> &evictable,
                           const QDateTime &now)
 {
-    QList<Machine> &list = editRecords();
+    const QList<Machine> &list = records();
     if (lowestFreeSlot(list, slotCount) < 0) {
         int dropped = -1;
         for (int i = count() - 1; i >= 0 && dropped < 0; --i) {
@@ -59,7 +58,7 @@ bool Machines::addMachine(int slotCount, const std::function<bool(const Machine 
         }
         if (dropped < 0)
             return false;
-        list.removeAt(dropped);
+        removeRecordAt(dropped);
     }
     setCurrent(0);
     Machine machine(now);

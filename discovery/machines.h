@@ -20,6 +20,10 @@ public:
 
     void setFolder(const QString &folder) { setPath(folder + QLatin1String(fileName)); }
 
+    // How many records a read numbers: more than there are device slots,
+    // as older files were numbered.
+    static constexpr int slotNumbersRead = 10;
+
     // Slots are numbered in list order for the first ten records; a file
     // with more records than device slots leaves the extra ones without a
     // device slot (see Machine::hasDeviceSlot).
