@@ -28,7 +28,7 @@ void Logs::add(const QString &text)
     setCurrent(0);
     insertRecord(LogEntry{QDateTime::currentDateTime(), text});
     if (count() > limit)
-        editRecords().removeLast();
+        removeRecordAt(count() - 1);
     setCurrent(remembered);
 }
 
@@ -52,7 +52,7 @@ bool Logs::readBase()
 {
     const bool read = RecordStore::readBase();
     while (count() > limit)
-        editRecords().removeLast();
+        removeRecordAt(count() - 1);
     return read;
 }
 

@@ -63,6 +63,21 @@ public:
         return Container::opened(readFile(rest));
     }
 
+    // Takes what another store of the same file read (on another thread)
+    // as if this one had read it: the filter stays, current is the first
+    // record, and the file counts as read when the other's read was whole.
+    void adoptRead(RecordStore &&read)
+    {
+        const bool asFile = !read.changedSinceFile();
+        ++m_revision;
+        m_records = std::move(read.m_records);
+        m_version = read.m_version;
+        renewKeys();
+        m_fileRevision = asFile ? m_revision : ~quint64(0) - 1;
+        m_besideWrite = {};
+        first();
+    }
+
     // Bytes already in memory (a download): false, with the records
     // unchanged, when they do not decode whole.
     bool readBytes(const QByteArray &bytes)
@@ -297,13 +312,43 @@ public:
     }
 
     const QList<Record> &records() const { return m_records; }
-    // Whoever holds the list may change it: the search index checks it anew,
-    // and the records get new keys.
+    // The records' fields to change in place: each record stays where it is
+    // and keeps its key; the search index checks the texts anew. A list
+    // whose length the holder changes gets new keys for every record, as a
+    // replaced one does; a reorder goes through swapRecords.
     QList<Record> &editRecords()
     {
         ++m_revision;
-        m_keysStale = true;
         return m_records;
+    }
+    // The whole list becomes these records, each with a new key; the old
+    // list is handed back (to be let go where it costs the window nothing).
+    QList<Record> replaceRecords(QList<Record> records)
+    {
+        ++m_revision;
+        std::swap(m_records, records);
+        renewKeys();
+        return records;
+    }
+    // The record at `index` removed, or two records swapped; the others keep
+    // their keys and places, and the cursor its index.
+    void removeRecordAt(int index)
+    {
+        if (index < 0 || index >= count())
+            return;
+        ensureKeys();
+        ++m_revision;
+        m_records.removeAt(index);
+        m_keys.removeAt(index);
+    }
+    void swapRecords(int a, int b)
+    {
+        if (a < 0 || b < 0 || a >= count() || b >= count())
+            return;
+        ensureKeys();
+        ++m_revision;
+        m_records.swapItemsAt(a, b);
+        m_keys.swapItemsAt(a, b);
     }
 
     // The key of the record at `index` (0 for none). A key names its record
@@ -334,7 +379,8 @@ public:
     // Changes with every change to the records: whoever holds on to a
     // state of the store can tell that it is no longer the state now.
     quint64 revision() const { return m_revision; }
-    QString version() const { return m_version; }
+    // The file format's version; named apart from the records' own version().
+    QString fileVersion() const { return m_version; }
 
     // Inserts before the current record, or at the end when current is past
     // it; current then names the new record.
@@ -439,11 +485,10 @@ private:
         m_keys.resize(m_records.size());
         for (quint64 &key : m_keys)
             key = nextRecordKey();
-        m_keysStale = false;
     }
     void ensureKeys() const
     {
-        if (m_keysStale || m_keys.size() != m_records.size())
+        if (m_keys.size() != m_records.size())
             renewKeys();
     }
 
@@ -477,9 +522,9 @@ private:
     QString m_listKey;
     QString m_version = QStringLiteral("1");
     QList<Record> m_records;
-    // In step with m_records; renewed whole after a change made from outside.
+    // In step with m_records; renewed whole when the list is replaced, or
+    // when its length was changed through editRecords.
     mutable QList<quint64> m_keys;
-    mutable bool m_keysStale = false;
     QString m_path;
     QString m_debugName;
     // Every operation that may change a record counts; the index is synced

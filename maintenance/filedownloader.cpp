@@ -133,7 +133,7 @@ bool FileDownloader::install(Presets &pool, const PresetSet &set, QString &notic
         notice = QStringLiteral("Presets not downloaded: ") + set.why;
         return false;
     }
-    pool.editRecords() = set.records;
+    pool.replaceRecords(set.records);
     pool.setCurrent(0);
     notice = QStringLiteral("Presets downloaded");
     return true;

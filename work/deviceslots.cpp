@@ -47,7 +47,7 @@ int DeviceSlots::selectedRow() const
 
 void DeviceSlots::setSelectedRow(int row)
 {
-    const QList<Machine> &records = m_registry.editRecords();
+    const QList<Machine> &records = m_registry.records();
     m_selectedInstance = row >= 0 && row < records.size() ? records.at(row).instance : 0;
 }
 
@@ -525,7 +525,7 @@ void DeviceSlots::removeUnresponsive(const QDateTime &now)
             m_registry.setCurrent(m_registry.current() + 1);
         } else {
             endRunOfRemoved(*m_registry.currentRecord());
-            m_registry.editRecords().removeAt(m_registry.current());
+            m_registry.removeRecordAt(m_registry.current());
         }
     }
     m_registry.setCurrent(0);
@@ -549,13 +549,13 @@ bool DeviceSlots::moveSelected(int step)
     if (row < 0 || other < 0 || other >= m_registry.count())
         return false;
     // The pick follows its record, so nothing else changes.
-    m_registry.editRecords().swapItemsAt(row, other);
+    m_registry.swapRecords(row, other);
     return true;
 }
 
 void DeviceSlots::takeConnectionEvents()
 {
-    const QList<Machine> &records = m_registry.editRecords();
+    const QList<Machine> &records = m_registry.records();
     for (int i = 0; i < records.size() && i < count; ++i) {
         const int slot = records.at(i).slot;
         if (!records.at(i).hasDeviceSlot())

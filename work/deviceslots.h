@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/statustext.h"
 #include "device/tavik.h"
 #include "discovery/machines.h"
 #include "work/sequencer.h"
@@ -142,7 +143,7 @@ public:
     QString eventWord(int slot) const
     {
         const std::optional<Tavik::Event> &last = m_events.at(size_t(slot)).last;
-        return last ? Tavik::eventWord(*last) : QString();
+        return last ? StatusText::eventWord(*last) : QString();
     }
     // "Tavik " and the device's name, then its last event word.
     QString statusLine(int slot);

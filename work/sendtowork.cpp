@@ -76,7 +76,7 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
         resolveInto(library, line, programLine.time);
         lines.append(line);
     }
-    work->editRecords() = lines;
+    work->replaceRecords(lines);
     work->setCurrent(0);
     return save(devices);
 }
@@ -92,8 +92,8 @@ Outcome presetLine(Library &library, DeviceSlots &devices, const QString &name, 
     line.version = version;
     line.type = LineType::Preset;
     resolveInto(library, line, minutes);
-    work->editRecords().prepend(line);
     work->setCurrent(0);
+    work->insertRecord(line);
     return save(devices);
 }
 

@@ -1,9 +1,9 @@
 #include "data/library.h"
 #include "device/tavik.h"
-#include "editors/clienthistory.h"
 #include "discovery/broadcastudp.h"
 #include "work/deviceslots.h"
 #include "work/devicetablemodel.h"
+#include "work/runstart.h"
 #include "work/sequencer.h"
 
 #include "support/scaledclock.h"
@@ -68,7 +68,7 @@ private Q_SLOTS:
         Library library;
         devices.setSelectedRow(0);
         QString notice;
-        QCOMPARE(ClientHistory::startRun(library, devices, notice), RunRules::Outcome::Ready);
+        QCOMPARE(RunStart::start(library, devices, notice), RunRules::Outcome::Ready);
         QVERIFY(sequencer.isRunning());
         QVERIFY(notice.contains("No client open"));
 

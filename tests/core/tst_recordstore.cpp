@@ -107,6 +107,30 @@ private Q_SLOTS:
         Items empty;
         empty.removeCurrent();
         QCOMPARE(empty.count(), 0);
+
+        // A record keeps its key through edits in place, removals and swaps
+        // of others; only a replaced list, or one whose length was changed
+        // from outside, gets new keys.
+        Items keyed = makeItems({"k0", "k1", "k2", "k3"});
+        const quint64 k1 = keyed.keyAt(1);
+        const quint64 k3 = keyed.keyAt(3);
+        keyed.editRecords()[1].version = 7;
+        QCOMPARE(keyed.keyAt(1), k1);
+        keyed.removeRecordAt(0);
+        keyed.swapRecords(0, 2);
+        QCOMPARE(keyed.indexOfKey(k1), 2);
+        QCOMPARE(keyed.indexOfKey(k3), 0);
+        QCOMPARE(keyed.records().at(0).name, QString("k3"));
+        keyed.removeRecordAt(5);  // outside: nothing
+        QCOMPARE(keyed.count(), 3);
+        const QList<Item> old = keyed.replaceRecords({Item{"n0", 1}});
+        QCOMPARE(old.size(), 3);
+        QCOMPARE(keyed.indexOfKey(k3), -1);
+        QVERIFY(keyed.keyAt(0) != 0);
+        const quint64 n0 = keyed.keyAt(0);
+        keyed.editRecords().append(Item{"n1", 1});
+        QCOMPARE(keyed.indexOfKey(n0), -1);
+        QCOMPARE(keyed.count(), 2);
     }
 
     void containerFileForm()
