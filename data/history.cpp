@@ -36,9 +36,9 @@ bool History::readBase()
     QJsonObject rest;
     const Container::ReadStatus status = Container::readFile(m_path, rest, {&notes, &presets, &programs});
     if (status == Container::ReadStatus::Read) {
-        editRecords() = std::move(notes.taken());
-        m_presets.editRecords() = std::move(presets.taken());
-        m_programs.editRecords() = std::move(programs.taken());
+        replaceRecords(std::move(notes.taken()));
+        m_presets.replaceRecords(std::move(presets.taken()));
+        m_programs.replaceRecords(std::move(programs.taken()));
     }
     if (Container::opened(status))
         markWritten();
@@ -51,7 +51,7 @@ bool History::saveBase() const
     const Container::ListOf<Note> notes(listKey(), records());
     const Container::ListOf<Preset> presets(m_presets.listKey(), m_presets.records());
     const Container::ListOf<Program> programs(m_programs.listKey(), m_programs.records());
-    const bool written = Container::writeFile(m_path, {{"version", RecordStore<Note>::version()}},
+    const bool written = Container::writeFile(m_path, {{"version", fileVersion()}},
                                               {&notes, &presets, &programs});
     if (written)
         markWritten();
@@ -82,7 +82,7 @@ bool History::saveIfChanged() const
     const std::array<quint64, 3> now = revisions();
     m_besideWrite = WriteBeside::write(m_path, [notes = records(), presets = m_presets.records(),
                                                 programs = m_programs.records(), keys = QStringList {listKey(), m_presets.listKey(), m_programs.listKey()},
-                                                version = RecordStore<Note>::version()] {
+                                                version = fileVersion()] {
         const Container::ListOf<Note> noteList(keys.at(0), notes);
         const Container::ListOf<Preset> presetList(keys.at(1), presets);
         const Container::ListOf<Program> programList(keys.at(2), programs);
@@ -120,4 +120,14 @@ int History::presetNotesAfterCurrent()
     }
     setCurrent(remembered);
     return result;
+}
+
+void History::addOnTop(const std::function<void()> &add)
+{
+    const QString shown = filter();
+    setFilter(QString());
+    setCurrent(0);
+    add();
+    setFilter(shown);
+    setCurrent(0);
 }

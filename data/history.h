@@ -6,6 +6,7 @@
 #include "data/writebeside.h"
 
 #include <array>
+#include <functional>
 
 // A client's history file: the client's notes, presets ("Client" pool) and
 // programs, three lists in one file.
@@ -48,6 +49,10 @@ public:
     // How many "PresetNote" entries directly follow the current note (the
     // lines of a "Program" entry), or -1 when the list ends first.
     int presetNotesAfterCurrent();
+
+    // Runs `add` at the top of the whole history, not of what a search
+    // shows; the search stays and current is the first entry afterwards.
+    void addOnTop(const std::function<void()> &add);
 
 private:
     std::array<quint64, 3> revisions() const;

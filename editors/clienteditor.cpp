@@ -143,7 +143,7 @@ bool ClientEditor::commit(const ClientFields &fields)
         m_library.openClient(file);
         load();
         // Its history file is made now that it has a name.
-        return ClientHistory::save(m_library) && clientsSaved;
+        return m_library.saveHistory() && clientsSaved;
     }
     if (!m_library.locateOpenClient())
         return false;
@@ -153,11 +153,11 @@ bool ClientEditor::commit(const ClientFields &fields)
         // the client's whatever its name, and is stored as shown.
         m_fields = fields;
         m_refusedEdit = true;
-        ClientHistory::save(m_library);
+        m_library.saveHistory();
         setCaption(m_loadedName);
         return false;
     }
-    const bool historySaved = ClientHistory::save(m_library);
+    const bool historySaved = m_library.saveHistory();
     m_refusedEdit = false;
     // A visit that changed nothing writes nothing: the list of many
     // clients takes its time to write.
@@ -242,5 +242,5 @@ bool ClientEditor::takeNoteResult(const QString &text, int colour)
     history.setColour(colour);
     m_noteText = text;
     m_noteColour = colour;
-    return ClientHistory::save(m_library);
+    return m_library.saveHistory();
 }

@@ -5,7 +5,6 @@
 #include "data/worklist.h"
 #include "work/deviceslots.h"
 #include "work/sendtowork.h"
-#include "work/sequencer.h"
 
 #include <QDebug>
 
@@ -18,84 +17,7 @@ QString pair(const Note &note)
     return TextForm::versioned(note.text, note.version);
 }
 
-// Entries go on top of the whole history, not of what a search shows.
-template <typename Add>
-void addOnTop(History &history, Add add)
-{
-    const QString filter = history.filter();
-    history.setFilter(QString());
-    history.setCurrent(0);
-    add();
-    history.setFilter(filter);
-    history.setCurrent(0);
-}
-
 } // namespace
-
-bool save(Library &library)
-{
-    // A history read from no file belongs to no client yet: writing it to
-    // whichever client is current would replace that client's entries.
-    History &history = library.history();
-    return library.hasOpenClient() && !history.path().isEmpty() && history.saveIfChanged();
-}
-
-void recordRun(Library &library, const WorkList &work)
-{
-    // Without an open client there is nobody to record the run for, and no
-    // history file may be made for one.
-    if (!library.hasOpenClient())
-        return;
-    History &history = library.history();
-    addOnTop(history, [&] {
-        history.insertNote(LineType::Program);
-        history.setText(work.programName);
-        history.setVersion(work.programVersion);
-        history.setColour(Note::ProgramRun);
-        int at = 0;
-        for (const WorkLine &line : work.records()) {
-            history.setCurrent(++at);
-            history.insertNote(LineType::PresetNote);
-            history.setText(line.name);
-            history.setVersion(line.version);
-            history.setVariable(line.value);
-            history.setTime(line.time);
-            history.setColour(Note::PresetRun);
-        }
-    });
-    save(library);
-}
-
-RunRules::Outcome startOutcome(DeviceSlots &devices)
-{
-    Sequencer *sequencer = devices.selectedSequencer();
-    const Tavik *tavik = devices.selectedController();
-    const WorkList *work = sequencer ? devices.selectedWork() : nullptr;
-    return RunRules::check(work, tavik, sequencer);
-}
-
-RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &notice)
-{
-    notice.clear();
-    const RunRules::Outcome outcome = startOutcome(devices);
-    if (outcome != RunRules::Outcome::Ready)
-        return outcome;
-    Sequencer &sequencer = *devices.selectedSequencer();
-    WorkList &work = *devices.selectedWork();
-    const int slot = devices.selectedSlot();
-    loadWork(work, sequencer);
-    // Recorded only once the sequencer has taken the run.
-    if (!sequencer.start())
-        return outcome;
-    if (!library.hasOpenClient()) {
-        devices.setRunHistory(slot, QString());
-        notice = QStringLiteral(" No client open: this run is not recorded in a history");
-        return outcome;
-    }
-    recordRun(library, work);
-    devices.setRunHistory(slot, library.history().path());
-    return outcome;
-}
 
 bool recordCutShort(Library &library, const QString &path, const QString &text)
 {
@@ -107,7 +29,7 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
     if (path.isEmpty())
         return false;
     auto addNote = [&text, colour](History &history) {
-        addOnTop(history, [&] {
+        history.addOnTop([&] {
             history.insertNote(LineType::Notes);
             history.setText(text);
             history.setColour(colour);
@@ -115,7 +37,7 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
     };
     if (library.history().path() == path) {
         addNote(library.history());
-        return save(library);
+        return library.saveHistory();
     }
     // The operator has opened another client since the run began.
     History other;

@@ -1,36 +1,14 @@
 #pragma once
 
-#include "work/runrules.h"
-
 #include <QString>
 #include <QStringList>
 
 class DeviceSlots;
 class Library;
-class WorkList;
 
-// The current client's history: writing it, recording a run into it and
-// renewing a run from it, kept together so that all of them read and write
-// the history one way.
+// Notes added to a client's history by what happens to its runs, and a
+// run renewed from it. Starting a run, and recording it, is RunStart's.
 namespace ClientHistory {
-
-// Writes the history into the file it was read from, whatever client a
-// list has selected meanwhile, when it changed, beside the window; false
-// for a history read from no file (a new client's, written by its first
-// commit).
-bool save(Library &library);
-
-// A "Program" entry on top, then one "PresetNote" entry per line, saved at
-// once. Without an open client nothing is recorded.
-void recordRun(Library &library, const WorkList &work);
-
-// Whether the picked device's work list may start now.
-RunRules::Outcome startOutcome(DeviceSlots &devices);
-// Starts it: the rules checked, the list loaded into the device's
-// sequencer, and, once the sequencer has taken the run, the run recorded
-// in the open client's history (whose file the cut-short note of this run
-// goes to). `notice` says when there is no client to record it for.
-RunRules::Outcome startRun(Library &library, DeviceSlots &devices, QString &notice);
 
 // A "Notes" entry on top of the history in `path` saying that the run
 // recorded there was cut short, and where. The open client's history takes

@@ -3,7 +3,6 @@
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
-#include "editors/clienthistory.h"
 #include "work/runrules.h"
 
 #include <QDebug>
@@ -315,7 +314,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
 bool PresetEditor::savePool()
 {
     switch (m_pool) {
-    case PresetPool::Client: return ClientHistory::save(m_library);
+    case PresetPool::Client: return m_library.saveHistory();
     case PresetPool::General: return m_library.generalPresets().saveIfChanged();
     default: return m_library.legitimatePresets().saveIfChanged();
     }
@@ -353,7 +352,7 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     client.setVariable(fields.variable);
     client.setForMachine(fields.forMachine);
     client.setObtained(fields.obtained);
-    ClientHistory::save(m_library);
+    m_library.saveHistory();
 
     m_newPending = false;
     m_pool = PresetPool::Client;

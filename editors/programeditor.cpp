@@ -3,7 +3,6 @@
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
-#include "editors/clienthistory.h"
 #include "work/runrules.h"
 
 #include <QDebug>
@@ -187,7 +186,7 @@ bool ProgramEditor::commitEdits()
     takeOverEditedPair(programs);
 
     Program *program = programs.currentProgram();
-    program->editRecords() = m_lines;
+    program->replaceRecords(m_lines);
     program->setCurrent(0);
     program->time = totalMinutes();
     program->name = m_editName;
@@ -213,7 +212,7 @@ bool ProgramEditor::unchanged(const Program &stored) const
 
 bool ProgramEditor::saveStore()
 {
-    return m_general ? m_library.programs().saveIfChanged() : ClientHistory::save(m_library);
+    return m_general ? m_library.programs().saveIfChanged() : m_library.saveHistory();
 }
 
 QList<ProgramLineView> ProgramEditor::lineViews(int *total) const

@@ -5,11 +5,11 @@
 #include "device/statustext.h"
 #include "device/tavik.h"
 #include "work/deviceslots.h"
-#include "editors/clienthistory.h"
 #include "ui/columnwidths.h"
 #include "ui/elidedlabel.h"
 #include "ui/progressbardelegate.h"
 #include "work/runrules.h"
+#include "work/runstart.h"
 #include "work/sequencer.h"
 #include "data/worklist.h"
 #include "work/worktablemodel.h"
@@ -273,7 +273,7 @@ void WorkTab::refreshWorkTab()
     }
     // A disabled Start says why; a cut-short run's message stays until the
     // next start.
-    const RunRules::Outcome outcome = ClientHistory::startOutcome(m_devices);
+    const RunRules::Outcome outcome = RunStart::outcome(m_devices);
     m_start->setEnabled(outcome == RunRules::Outcome::Ready);
     if (!m_cutShown)
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
@@ -291,7 +291,7 @@ void WorkTab::on_tableWidget_work_itemSelectionChanged()
 void WorkTab::on_pushButton_work_start_clicked()
 {
     QString notice;
-    const RunRules::Outcome outcome = ClientHistory::startRun(m_library, m_devices, notice);
+    const RunRules::Outcome outcome = RunStart::start(m_library, m_devices, notice);
     if (outcome != RunRules::Outcome::Ready) {
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
         return;

@@ -2,6 +2,7 @@
 #include "data/platformfile.h"
 #include "data/writebeside.h"
 #include "work/deviceslots.h"
+#include "work/runstart.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
 #include "editors/clienthistory.h"
@@ -205,7 +206,7 @@ private Q_SLOTS:
         const QString historyPath = history.path();
         history.clear();
         history.insertNote(LineType::Notes);
-        QVERIFY(!ClientHistory::save(f.library));
+        QVERIFY(!f.library.saveHistory());
         History reread;
         reread.setPath(historyPath.chopped(4));
         QVERIFY(reread.readBase());
@@ -254,10 +255,10 @@ private Q_SLOTS:
         const QString open = f.library.openClientFile();
         const QByteArray before = TestEnv::readFile(f.folder() + open + ".dat");
         f.library.closeClient();
-        ClientHistory::recordRun(f.library, ran);
+        RunStart::recordRun(f.library, ran);
         QCOMPARE(TestEnv::readFile(f.folder() + open + ".dat"), before);
         QVERIFY(f.library.openClient(open));
-        ClientHistory::recordRun(f.library, ran);
+        RunStart::recordRun(f.library, ran);
         QVERIFY(f.library.openClient(f.library.openClientFile()));
         QCOMPARE(f.library.history().count(), 3);
         QCOMPARE(f.library.history().records().at(1).type, int(LineType::PresetNote));
