@@ -224,7 +224,7 @@ ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath,
     run.import.setTakenElsewhere(takenElsewhere);
     Presets pool;
     pool.setPath(poolPath);
-    pool.editRecords() = records;
+    pool.replaceRecords(records);
     run.import.setFileName(fileName);
     run.import.setCodePage(codePage);
     run.import.importCsv(pool);
@@ -241,6 +241,28 @@ ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath,
     }
     run.records = pool.records();
     return run;
+}
+
+bool ImportedPool::changed() const
+{
+    return refused.isEmpty() && (import.added() > 0 || import.updated() > 0);
+}
+
+QString ImportedPool::notice() const
+{
+    if (!refused.isEmpty())
+        return QStringLiteral("Import refused, nothing changed: with %1 new presets the Legitimate pool is too large (%2)")
+            .arg(import.added())
+            .arg(refused);
+    if (!saved)
+        return Import::summary(import) + QStringLiteral("\nbut the preset file could not be saved");
+    if (!import.fileError().isEmpty())
+        return QStringLiteral("Import failed: ") + import.fileError();
+    if (import.layout() == Import::Unknown)
+        return QStringLiteral("Nothing imported: not a preset or frequency table");
+    if (import.layout() == Import::PresetTable && !import.headerMatched())
+        return QStringLiteral("Nothing imported: the column header differs");
+    return Import::summary(import);
 }
 
 QString Import::summary(const Import &import)

@@ -100,6 +100,13 @@ struct ImportedPool
     bool saved = true;
     QString refused;
     Import import;
+
+    // Whether the pool in use takes `records`: something was added or
+    // updated and the pool was not refused (also when it could not be
+    // saved, as the notice then says).
+    bool changed() const;
+    // What the operator is told.
+    QString notice() const;
 };
 ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
                           const Import::Pairs &takenElsewhere = {}, qint64 sizeLimit = Container::sizeLimit,

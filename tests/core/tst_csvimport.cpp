@@ -145,9 +145,10 @@ private Q_SLOTS:
                      QString("Imported: 2 new, 0 updated; 1 refused: another pool holds their name and version"));
     }
 
-    // An import the pool could not be read back after is refused whole:
-    // nothing saved, nothing taken, and the reason given.
-    void importPastTheLimitIsRefused()
+    // What an import onto the pool means: whether the pool in use takes its
+    // records, and what the operator is told. One the pool could not be
+    // read back after is refused whole: nothing saved, nothing taken.
+    void importOnPoolSaysWhatHappened()
     {
         const QString csv = TestEnv::dataFolder() + "many.csv";
         QByteArray lines = "Actinomyces israelii ,1\n";
@@ -167,10 +168,33 @@ private Q_SLOTS:
         QCOMPARE(run.records.size(), 1);
         QCOMPARE(run.records.first().name, QString("kept"));
         QCOMPARE(TestEnv::readFile(poolPath), before);
+        QVERIFY(!run.changed());
+        QVERIFY(run.notice().startsWith("Import refused, nothing changed: with 201 new presets the Legitimate pool is too large ("));
 
         run = importOnPool(pool.records(), poolPath, csv, {}, Container::sizeLimit);
         QVERIFY(run.refused.isEmpty() && run.saved);
         QCOMPARE(run.records.size(), 202);
+        QVERIFY(run.changed());
+        QCOMPARE(run.notice(), QString("Imported: 201 new, 0 updated"));
+        const QByteArray imported = TestEnv::readFile(poolPath);
+
+        // A pool file that cannot be written: the pool in use still takes
+        // the records, and the notice says they are not saved.
+        run = importOnPool(pool.records(), TestEnv::dataFolder() + "no folder/genpresets.dat", csv);
+        QVERIFY(run.changed());
+        QCOMPARE(run.notice(), QString("Imported: 201 new, 0 updated\nbut the preset file could not be saved"));
+
+        const auto told = [&](const QString &file) {
+            const ImportedPool nothing = importOnPool(pool.records(), poolPath, file);
+            return nothing.changed() ? QString("changed") : nothing.notice();
+        };
+        QVERIFY(told(TestEnv::dataFolder() + "missing.csv").startsWith("Import failed: "));
+        const QString other = TestEnv::dataFolder() + "other.csv";
+        QVERIFY(TestEnv::writeFile(other, "name,frequency\nA,1\n"));
+        QCOMPARE(told(other), QString("Nothing imported: not a preset or frequency table"));
+        QVERIFY(TestEnv::writeFile(other, "1,preset\nname,version\nA,1\n"));
+        QCOMPARE(told(other), QString("Nothing imported: the column header differs"));
+        QCOMPARE(TestEnv::readFile(poolPath), imported);
     }
 };
 
