@@ -6,6 +6,7 @@
 #include "app/noticepopup.h"
 #include "data/textforms.h"
 #include "data/container.h"
+#include "data/untoldnotice.h"
 #include "data/writebeside.h"
 #include "device/tavik.h"
 #include "ui/columnwidths.h"
@@ -139,7 +140,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // A restore killed after its journal was written is finished before
     // anything is read, so the stores are read whole, as one version.
     Container::finishPending(m_settings.dataFolder());
-    m_restoredNote = Backup::takeRestoredNote(m_settings.dataFolder());
+    if (const QString restored = Backup::takeRestoredNote(m_settings.dataFolder()); !restored.isEmpty())
+        m_untold << restored;
+    m_untold += UntoldNotice::read(m_settings.dataFolder());
     applyGeometry(m_settings.readSettings());
 
     setWindowModality(Qt::ApplicationModal);
@@ -216,6 +219,11 @@ MainWindow::~MainWindow()
     // write that hangs (a network folder gone) leaves the file as it was.
     if (!WriteBeside::waitForAll(writeWaitMs))
         qWarning() << "A store is still being written; the program ends without waiting for it";
+    // A pool still being read may yet be found damaged; what the operator
+    // was not shown is told at the next start.
+    m_library.takePools();
+    if (const QStringList untold = takeUntold(); !untold.isEmpty())
+        UntoldNotice::leave(m_settings.dataFolder(), untold);
     m_pages = {};
     delete ui;
 }
@@ -465,11 +473,21 @@ void MainWindow::stopTimers()
     m_uiTimer.stop();
     m_deviceTimer.stop();
     m_uiTimerStopped = true;
+    // Whoever stops the ticks drives the window: the pools the first UI
+    // tick would have put in place are put there now.
+    m_library.takePools();
 }
 
 void MainWindow::uiTick()
 {
     m_uiTimer.stop();
+    // The pools read beside the window go in place between ticks; whatever
+    // needed one sooner has waited for it already.
+    if (!m_library.poolsInPlace() && m_library.poolsRead()) {
+        m_library.takePools();
+        // The shown pool's names are folded now, before anyone searches.
+        m_session->presetListStore().prepareSearch();
+    }
     m_notice->tick();
     showKeptAside();
     showDeviceStatus();
@@ -582,9 +600,16 @@ void MainWindow::showNotice(const QString &text)
 
 void MainWindow::showKeptAside()
 {
-    QStringList lines;
-    if (!m_restoredNote.isEmpty())
-        lines << std::exchange(m_restoredNote, QString());
+    const QStringList lines = takeUntold();
+    if (lines.isEmpty())
+        return;
+    showNotice(lines.join(QLatin1Char('\n')));
+    UntoldNotice::forget(m_settings.dataFolder());
+}
+
+QStringList MainWindow::takeUntold()
+{
+    QStringList lines = std::exchange(m_untold, {});
     for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
         lines << tr("%1 was damaged and is kept aside as %2")
                      .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
@@ -594,8 +619,7 @@ void MainWindow::showKeptAside()
     for (const Container::FailedWrite &failed : Container::takeFailedWrites())
         lines << tr("%1 could not be written (%2); it is kept as it was")
                      .arg(QFileInfo(failed.path).fileName(), failed.why);
-    if (!lines.isEmpty())
-        showNotice(lines.join(QLatin1Char('\n')));
+    return lines;
 }
 
 void MainWindow::setTabCaption(int index, const QString &caption)

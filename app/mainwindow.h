@@ -81,7 +81,8 @@ public:
     // One run of each timer's work; the timers call these, tests may too.
     void uiTick();
     void deviceTick();
-    // Tests that drive the ticks themselves stop the timers first.
+    // Tests that drive the ticks themselves stop the timers first; the
+    // pools are then put in place at once.
     void stopTimers();
 
     // Asked when the window is closed while a run goes on: true stops the
@@ -145,6 +146,9 @@ private:
     // Damaged files found since the last tick (at start-up or on changing
     // client), and the restore that restarted the program, in one notice.
     void showKeptAside();
+    // The restore's word, the files kept aside or changed elsewhere and the
+    // failed writes not yet shown, each taken once.
+    QStringList takeUntold();
 
     Settings m_settings;
     Library m_library;
@@ -180,7 +184,8 @@ private:
     int m_currentTab = 0;
     bool m_uiTimerStopped = false;
     // What the restore that restarted the program left word of, until shown.
-    QString m_restoredNote;
+    // Lines for the operator's next notice, from the end before this start.
+    QStringList m_untold;
     // Tab changes made while the form is being built must not leave (and so
     // save) tabs whose stores have not been read yet.
     bool m_routing = false;

@@ -351,6 +351,8 @@ void benchStores(bool quick)
 InstalledStores::InstalledStores(Settings &settings) : backup(settings, library, work, devices)
 {
     library.load(settings);
+    // In place before anything is measured: the pools are read beside.
+    library.takePools();
     work.setPath(settings.dataFolder() + QStringLiteral("work.dat"));
     devices.registry().setFolder(settings.dataFolder());
 }

@@ -2,34 +2,114 @@
 
 #include "data/settings.h"
 
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+
+struct Library::PoolReads
+{
+    Presets general;
+    Presets legitimate;
+    QFuture<void> generalRead;
+    QFuture<void> legitimateRead;
+    bool readsGeneral = false;
+    bool readsLegitimate = false;
+    // Threads of their own: the shared pool folds the lists' search texts,
+    // which the window waits for, and must not queue behind a second of
+    // reading. Declared last, so that it is gone first: its destructor
+    // waits for the reads before the stores they fill go.
+    QThreadPool threads;
+};
+
+Library::Library() = default;
+Library::~Library() = default;
 
 void Library::load(const QString &dataFolder)
 {
+    readStores(dataFolder);
+    if (m_clients.count() > 0)
+        openClient(m_clients.records().first().file);
+}
+
+void Library::load(const Settings &settings)
+{
+    readStores(settings.dataFolder());
+    // The client the operator had open, not merely the first: a run is
+    // recorded in the history of the client open. A large history is read
+    // once, for the client that stays open.
+    if (const std::optional<QString> file = settings.openClient())
+        openClient(*file);
+    else if (m_clients.count() > 0)
+        openClient(m_clients.records().first().file);
+}
+
+void Library::readStores(const QString &dataFolder)
+{
+    // A read still going is for the folder before: waited for and dropped.
+    m_poolReads.reset();
     m_generalPresets.setPath(dataFolder + QStringLiteral("presets.dat"));
     m_legitimatePresets.setPath(dataFolder + QStringLiteral("genpresets.dat"));
     m_programs.setFolder(dataFolder);
     m_clients.setFolder(dataFolder);
 
-    // The two pools are the largest files of the start and share nothing:
-    // each is read on a core of its own.
-    QFuture<void> general = QtConcurrent::run([this] { m_generalPresets.readBase(); });
-    m_legitimatePresets.readBase();
-    general.waitForFinished();
+    readPools(true, true);
     m_programs.readBase();
     m_clients.readBase();
 
     m_generalPresets.setFilter(QString());
-    m_generalPresets.first();
     m_legitimatePresets.setFilter(QString());
-    m_legitimatePresets.first();
     m_programs.setFilter(QString());
     m_programs.first();
     m_clients.setFilter(QString());
     m_clients.first();
     closeClient();
-    if (m_clients.count() > 0)
-        openClient(m_clients.records().first().file);
+}
+
+void Library::readPools(bool general, bool legitimate)
+{
+    // Each pool is read into a store of its own on a core of its own; the
+    // stores in use stay untouched until takePools.
+    m_poolReads = std::make_unique<PoolReads>();
+    PoolReads &reads = *m_poolReads;
+    const auto begin = [&reads](Presets &from, Presets &into) {
+        into.setPath(from.path());
+        // The records in use are let go on the reading thread before it
+        // reads, so that the old and the new never fill memory together.
+        return QtConcurrent::run(&reads.threads, [&into, old = from.replaceRecords({})]() mutable {
+            old = QList<Preset>();
+            into.readBase();
+        });
+    };
+    reads.readsGeneral = general;
+    reads.readsLegitimate = legitimate;
+    if (general)
+        reads.generalRead = begin(m_generalPresets, reads.general);
+    if (legitimate)
+        reads.legitimateRead = begin(m_legitimatePresets, reads.legitimate);
+}
+
+void Library::rereadPools(bool general, bool legitimate)
+{
+    takePools();
+    if (general || legitimate)
+        readPools(general, legitimate);
+}
+
+bool Library::poolsRead() const
+{
+    return !m_poolReads || (m_poolReads->generalRead.isFinished() && m_poolReads->legitimateRead.isFinished());
+}
+
+void Library::takePools()
+{
+    if (!m_poolReads)
+        return;
+    const std::unique_ptr<PoolReads> reads = std::move(m_poolReads);
+    reads->generalRead.waitForFinished();
+    reads->legitimateRead.waitForFinished();
+    if (reads->readsGeneral)
+        m_generalPresets.adoptRead(std::move(reads->general));
+    if (reads->readsLegitimate)
+        m_legitimatePresets.adoptRead(std::move(reads->legitimate));
 }
 
 QString Library::openClientName() const
@@ -78,20 +158,18 @@ void Library::closeClient()
     m_clients.history().clear();
 }
 
-void Library::load(const Settings &settings)
+bool Library::saveHistory()
 {
-    load(settings.dataFolder());
-    // The client the operator had open, not merely the first: a run is
-    // recorded in the history of the client open.
-    if (const std::optional<QString> file = settings.openClient())
-        openClient(*file);
+    // A history read from no file belongs to no client yet: writing it to
+    // whichever client is current would replace that client's entries.
+    return hasOpenClient() && !history().path().isEmpty() && history().saveIfChanged();
 }
 
 Presets &Library::presetPool(int pool)
 {
     switch (pool) {
     case PresetPool::Client: return history().presets();
-    case PresetPool::General: return m_generalPresets;
-    default: return m_legitimatePresets;
+    case PresetPool::General: return generalPresets();
+    default: return legitimatePresets();
     }
 }

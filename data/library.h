@@ -4,6 +4,10 @@
 #include "data/presets.h"
 #include "data/programs.h"
 
+#include <QFuture>
+
+#include <memory>
+
 class Settings;
 
 // The operator's library: the General and Legitimate presets, the general
@@ -11,7 +15,7 @@ class Settings;
 class Library
 {
 public:
-    Library() = default;
+    Library();
     Library(const Library &) = delete;
     Library &operator=(const Library &) = delete;
 
@@ -19,11 +23,35 @@ public:
     // cannot be opened leaves its store empty; loading goes on. Afterwards
     // every store is unfiltered at its first record and the first client's
     // history is loaded.
+    //
+    // The General and Legitimate pools, the largest files by far, are read
+    // beside the caller: the window ticks while they load. Whatever asks
+    // for a pool before then waits for its reading, so no one ever sees a
+    // pool half read or empty for want of time.
     void load(const QString &dataFolder);
     void load(const Settings &settings);
+    ~Library();
 
-    Presets &generalPresets() { return m_generalPresets; }
-    Presets &legitimatePresets() { return m_legitimatePresets; }
+    // True once both pools are in place; false while they are being read.
+    bool poolsInPlace() const { return !m_poolReads; }
+    // Whether the pools' reading is over, so that taking them waits for nothing.
+    bool poolsRead() const;
+    // Puts the pools read beside in place, first waiting for their reading.
+    void takePools();
+    // Lets go of the chosen pools' records and reads them from their files
+    // again, beside the caller as load does: their files were replaced.
+    void rereadPools(bool general, bool legitimate);
+
+    Presets &generalPresets()
+    {
+        takePools();
+        return m_generalPresets;
+    }
+    Presets &legitimatePresets()
+    {
+        takePools();
+        return m_legitimatePresets;
+    }
     Programs &programs() { return m_programs; }
     Clients &clients() { return m_clients; }
     History &history() { return m_clients.history(); }
@@ -49,8 +77,19 @@ public:
     bool openClient(const QString &file);
     // No client open: the history is emptied and belongs to no file.
     void closeClient();
+    // Writes the open client's history into the file it was read from,
+    // whatever client a list has selected meanwhile, when it changed,
+    // beside the caller; false with no client open or for a history read
+    // from no file (a new client's, written by its first commit).
+    bool saveHistory();
 
 private:
+    // Every store read, the pools begun; no client open.
+    void readStores(const QString &dataFolder);
+    void readPools(bool general, bool legitimate);
+
+    struct PoolReads;
+    std::unique_ptr<PoolReads> m_poolReads;
     Presets m_generalPresets;
     Presets m_legitimatePresets;
     Clients m_clients;

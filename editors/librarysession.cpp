@@ -2,7 +2,6 @@
 
 #include "data/settings.h"
 #include "data/library.h"
-#include "editors/clienthistory.h"
 
 #include <QDebug>
 
@@ -67,7 +66,7 @@ bool LibrarySession::openClient()
 
 bool LibrarySession::saveOpenHistory()
 {
-    return m_library.hasOpenClient() && ClientHistory::save(m_library);
+    return m_library.hasOpenClient() && m_library.saveHistory();
 }
 
 Presets &LibrarySession::presetListStore()
@@ -79,6 +78,9 @@ bool LibrarySession::savePresetList()
 {
     if (m_presetPool == PresetPool::Client)
         return saveOpenHistory();
+    // A pool still being read has not changed; asking for it would wait.
+    if (!m_library.poolsInPlace())
+        return true;
     return presetListStore().saveIfChanged();
 }
 
@@ -148,11 +150,23 @@ void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool s
     m_undo = [this, &store, index, record, revision, client, saveNow]() {
         if (store.revision() != revision || (!std::is_same_v<Store, Clients> && m_library.openClientFile() != client))
             return false;
-        auto &records = store.editRecords();
-        records.insert(qBound(0, index, int(records.size())), record);
-        store.setCurrent(index);
-        if (saveNow)
+        // Put back in its place, the other records keeping their keys (and
+        // the lists their picks).
+        store.setCurrent(qBound(0, index, store.count()));
+        store.insertRecord(record);
+        // Stored at once whichever way the delete was: the operator may take
+        // it back from another tab and close the program from there.
+        if (saveNow) {
             store.saveBase();
+        } else {
+            // The open client's lists are written with its history file.
+            const History &history = m_library.history();
+            const void *const written = &store;
+            if (written == &history || written == &history.presets() || written == &history.programs())
+                saveOpenHistory();
+            else
+                store.saveIfChanged();
+        }
         return true;
     };
     Q_EMIT recordDeleted(what);

@@ -54,13 +54,22 @@ QJsonObject storeObject(const Store &store)
     return object;
 }
 
+// The backup opened at a pool's section, when it is still the file that
+// was checked.
+bool openAt(const Backup::Read &read, const Backup::Read::Range &range, QFile &from)
+{
+    from.setFileName(read.path);
+    return range.size >= 0 && PlatformFile::identity(read.path) == read.identity && from.open(QIODevice::ReadOnly)
+           && from.seek(range.start);
+}
+
 // A pool's section copied into the pool's file as it stands in the backup:
-// the store reads from those bytes the records the restore read from them.
+// the store reads from those bytes the records the check read from them.
 // A file changed since it was read is not copied.
 bool copyPool(const Backup::Read &read, const Backup::Read::Range &range, const QString &to)
 {
-    QFile from(read.path);
-    if (PlatformFile::identity(read.path) != read.identity || !from.open(QIODevice::ReadOnly) || !from.seek(range.start))
+    QFile from;
+    if (!openAt(read, range, from))
         return false;
     return Container::writeStream(to, [&](QIODevice &device) {
         for (qint64 left = range.size; left > 0;) {
@@ -71,6 +80,18 @@ bool copyPool(const Backup::Read &read, const Backup::Read::Range &range, const 
         }
         return PlatformFile::identity(read.path) == read.identity;
     });
+}
+
+// A pool's records read from its section in the backup, when the backup is
+// still the file that was checked.
+void poolFromBackup(const Backup::Read &read, const Backup::Read::Range &range, Presets &pool)
+{
+    QFile from;
+    if (!openAt(read, range, from))
+        return;
+    const QByteArray bytes = from.read(range.size);
+    if (bytes.size() == range.size)
+        pool.readBytes(bytes);
 }
 
 // The head of a CBOR item with its argument, as every encoder writes it.
@@ -131,7 +152,7 @@ bool writePoolTo(QIODevice &device, const Presets &pool)
     const bool listFirst = pool.listKey() < version;  // the keys as a JSON object orders them
     const auto versionEntry = [&] {
         appendText(piece, version);
-        appendText(piece, pool.RecordStore<Preset>::version());
+        appendText(piece, pool.fileVersion());
     };
     appendHead(piece, CborScan::Map, 2);
     if (!listFirst)
@@ -161,14 +182,7 @@ template <typename Record>
 void writeStore(QCborStreamWriter &writer, const RecordStore<Record> &store)
 {
     const Container::ListOf<Record> list(store.listKey(), store.records());
-    Container::encode(writer, {{QStringLiteral("version"), store.version()}}, {&list});
-}
-
-// The bytes saveBase writes, encoded straight into the file: a pool of a
-// million is not held encoded in memory beside its records.
-bool writePool(const Presets &pool)
-{
-    return Container::writeStream(pool.path(), [&pool](QIODevice &device) { return writePoolTo(device, pool); });
+    Container::encode(writer, {{QStringLiteral("version"), store.fileVersion()}}, {&list});
 }
 
 } // namespace
@@ -255,7 +269,7 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
             const Container::ListOf<Preset> presets(history.presets().listKey(), history.presets().records());
             const Container::ListOf<Program> programs(history.programs().listKey(), history.programs().records());
             value([&](QCborStreamWriter &writer) {
-                Container::encode(writer, {{keyFileName, client.file}, {QStringLiteral("version"), history.RecordStore<Note>::version()}},
+                Container::encode(writer, {{keyFileName, client.file}, {QStringLiteral("version"), history.fileVersion()}},
                                   {&notes, &presets, &programs});
             });
             if (tooLarge())
@@ -453,9 +467,9 @@ public:
             const qint64 start = m_scan.offset();
             bool ok = false;
             if (key == keyPresets)
-                ok = pool(key, m_read.general, m_read.generalBytes);
+                ok = pool(key, m_read.generalBytes);
             else if (key == keyGenuinePresets)
-                ok = pool(key, m_read.legitimate, m_read.legitimateBytes);
+                ok = pool(key, m_read.legitimateBytes);
             else if (key == keyHistory)
                 ok = histories();
             else
@@ -535,20 +549,29 @@ private:
     // Takes the break that ends an indefinite list or map.
     bool closed(const Head &head) { return !head.indefinite || m_scan.takeBreak(); }
 
-    // A pool's section: an object whose list is read record by record.
-    bool pool(const QString &key, QList<Preset> &records, Backup::Read::Range &range)
+    // A section's container of the wanted type, opened with its head read;
+    // a value of another type is taken whole into the object (the check
+    // refuses it).
+    enum class Section { Failed, TakenWhole, Opened };
+    Section openSection(int wanted, const QString &key, Head &head)
     {
-        records.clear();
-        range = {m_scan.offset(), -1};
         QByteArray entry = wrapper();
-        bool isMap = false;
-        if (!opens(CborScan::Map, entry, isMap))
-            return false;
-        if (!isMap)
-            return whole(topDepth, m_read.object, key, entry);
+        bool opened = false;
+        if (!opens(wanted, entry, opened))
+            return Section::Failed;
+        if (!opened)
+            return whole(topDepth, m_read.object, key, entry) ? Section::TakenWhole : Section::Failed;
+        return readHead(head) ? Section::Opened : Section::Failed;
+    }
+
+    // A pool's section: an object whose list is read record by record, each
+    // piece let go once it has read whole.
+    bool pool(const QString &key, Backup::Read::Range &range)
+    {
+        range = {m_scan.offset(), -1};
         Head head;
-        if (!readHead(head))
-            return false;
+        if (const Section open = openSection(CborScan::Map, key, head); open != Section::Opened)
+            return open == Section::TakenWhole;
         const QString listKey = Presets().listKey();
         QJsonObject section;
         for (quint64 i = 0; more(head, i); ++i) {
@@ -564,13 +587,13 @@ private:
             bool isList = false;
             if (!opens(CborScan::Array, tags, isList))
                 return false;
-            records.clear();
             if (!isList) {
                 if (!whole(inSection, section, member, tags))
                     return false;
                 continue;
             }
-            if (!list(listKey, records))
+            QList<Preset> records;
+            if (!list(listKey, records, false))
                 return false;
             // The check asks only whether the list is there; its records are apart.
             section.insert(member, QJsonArray());
@@ -583,14 +606,16 @@ private:
     }
 
     // A list's records, decoded a piece of about a mebibyte at a time.
+    // The records are kept, or with `keep` false only checked.
     template <typename Record>
-    bool list(const QString &key, QList<Record> &records)
+    bool list(const QString &key, QList<Record> &records, bool keep = true)
     {
         Head head;
         if (!readHead(head))
             return false;
         // A hostile length reserves no more than the bytes left could hold.
-        records.reserve(qsizetype(qMin<quint64>(head.count, quint64(m_scan.left()) / 64)));
+        if (keep)
+            records.reserve(qsizetype(qMin<quint64>(head.count, quint64(m_scan.left()) / 64)));
         QByteArray piece;
         quint64 inPiece = 0;
         qint64 pieceStart = m_scan.offset();
@@ -605,6 +630,8 @@ private:
                 m_scan.capture(nullptr);
                 if (!takePiece(key, piece, inPiece, records))
                     return false;
+                if (!keep)
+                    records.clear();
                 piece.resize(0);
                 inPiece = 0;
                 pieceStart = m_scan.offset();
@@ -642,15 +669,9 @@ private:
     {
         m_read.histories.clear();
         m_sizes.histories.clear();
-        QByteArray entry = wrapper();
-        bool isList = false;
-        if (!opens(CborScan::Array, entry, isList))
-            return false;
-        if (!isList)
-            return whole(topDepth, m_read.object, keyHistory, entry);
         Head head;
-        if (!readHead(head))
-            return false;
+        if (const Section open = openSection(CborScan::Array, keyHistory, head); open != Section::Opened)
+            return open == Section::TakenWhole;
         const History keys;
         QJsonArray elements;
         for (quint64 i = 0; more(head, i); ++i) {
@@ -780,6 +801,10 @@ Backup::Applied Backup::apply(const Read &read, Stores stores, const QString &sa
     applied.stores = std::move(stores);
     applied.sections = read.object.keys();
     applied.settings = read.object.value(keySettings).toObject();
+    applied.pools.path = read.path;
+    applied.pools.identity = read.identity;
+    applied.pools.generalBytes = read.generalBytes;
+    applied.pools.legitimateBytes = read.legitimateBytes;
     QStringList unsaved;
     Container::Batch::Result result = Container::Batch::NothingChanged;
     {
@@ -809,7 +834,7 @@ namespace {
 template <typename Store, typename Record>
 void replaceRecords(Store &store, const QList<Record> &records)
 {
-    releaseOffThread(std::exchange(store.editRecords(), records));
+    releaseOffThread(store.replaceRecords(records));
 }
 
 } // namespace
@@ -837,10 +862,17 @@ Backup::Outcome Backup::finish(Applied applied)
     }
     if (carried(keyPrograms))
         replaceRecords(m_library.programs(), restored.programs.records());
-    if (carried(keyPresets))
-        replaceRecords(m_library.generalPresets(), restored.general.records());
-    if (carried(keyGenuinePresets))
-        replaceRecords(m_library.legitimatePresets(), restored.legitimate.records());
+    const bool general = carried(keyPresets);
+    const bool legitimate = carried(keyGenuinePresets);
+    if (applied.outcome == Restored) {
+        m_library.rereadPools(general, legitimate);
+    } else {
+        // Still the old files: the pools are taken from the backup itself.
+        if (general)
+            poolFromBackup(applied.pools, applied.pools.generalBytes, m_library.generalPresets());
+        if (legitimate)
+            poolFromBackup(applied.pools, applied.pools.legitimateBytes, m_library.legitimatePresets());
+    }
     if (carried(keyWork))
         m_work = restored.work;
     if (carried(keySettings))
@@ -897,9 +929,9 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
             if (records.notes.isEmpty() && records.presets.isEmpty() && records.programs.isEmpty()
                 && !QFileInfo::exists(history.path()))
                 continue;
-            history.editRecords() = records.notes;
-            history.presets().editRecords() = records.presets;
-            history.programs().editRecords() = records.programs;
+            history.replaceRecords(records.notes);
+            history.presets().replaceRecords(records.presets);
+            history.programs().replaceRecords(records.programs);
             saved(history.saveBase(), QStringLiteral("a client's history"));
         }
         clients.fromJson(object.value(keyClients).toObject());
@@ -909,19 +941,12 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
         stores.programs.fromJson(object.value(keyPrograms).toObject());
         saved(stores.programs.saveBase(), QStringLiteral("the programs"));
     }
-    if (object.contains(keyPresets)) {
-        stores.general.fromJson(QJsonObject());
-        stores.general.editRecords() = read.general;
-        saved(read.generalBytes.size >= 0 ? copyPool(read, read.generalBytes, stores.general.path()) : writePool(stores.general),
-              QStringLiteral("the General presets"));
-    }
-    if (object.contains(keyGenuinePresets)) {
-        stores.legitimate.fromJson(QJsonObject());
-        stores.legitimate.editRecords() = read.legitimate;
-        saved(read.legitimateBytes.size >= 0 ? copyPool(read, read.legitimateBytes, stores.legitimate.path())
-                                             : writePool(stores.legitimate),
-              QStringLiteral("the Legitimate presets"));
-    }
+    // The check asked for each pool's list, so its section was read whole
+    // and its bytes are copied.
+    if (object.contains(keyPresets))
+        saved(copyPool(read, read.generalBytes, stores.general.path()), QStringLiteral("the General presets"));
+    if (object.contains(keyGenuinePresets))
+        saved(copyPool(read, read.legitimateBytes, stores.legitimate.path()), QStringLiteral("the Legitimate presets"));
     if (object.contains(keyWork)) {
         stores.work.fromJson(object.value(keyWork).toObject());
         saved(stores.work.saveBase(), QStringLiteral("the work list"));

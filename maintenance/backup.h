@@ -76,11 +76,11 @@ public:
     struct Read
     {
         // Every section the file carries, the large ones without their
-        // records: those are below, as the stores read them.
+        // records: the histories' are below, as the stores read them; the
+        // pools' are checked and let go (a restore copies their bytes, and
+        // the pools are read again from the files it writes).
         QJsonObject object;
         QString why;  // empty when the file passed the check
-        QList<Preset> general;
-        QList<Preset> legitimate;
         struct HistoryRecords
         {
             QList<Note> notes;
@@ -89,8 +89,8 @@ public:
         };
         QList<HistoryRecords> histories;  // in the order of object["History"]
         // Where each pool's section stands in the file: a restore copies
-        // those bytes, from which the records above were read, as they are,
-        // unless the file changed since.
+        // those bytes, which the check read, as they are, unless the file
+        // changed since.
         struct Range
         {
             qint64 start = 0;
@@ -120,10 +120,12 @@ public:
         QStringList replacedClientFiles;
         QStringList sections;  // the sections the backup carried
         QJsonObject settings;  // its settings section
+        Read pools;            // where the pools stand in the backup; no records
     };
     static Applied apply(const Read &read, Stores stores, const QString &safetyPath);
     // Back where the stores live: the restored records take their place,
-    // and what they replace is let go beside the window.
+    // and what they replace is let go beside the window. The pools are read
+    // again from the files the restore wrote, beside the window too.
     Outcome finish(Applied applied);
     QString nextSafetyPath() const;
 

@@ -80,11 +80,15 @@ void LibraryWiring::connectClient()
     connect(m_tabs.client, &ClientTab::historyNewRequested, this, [this](int row) {
         if (!m_session.clientOpen())
             return;
+        // A note accepted since the last tick goes where it was opened
+        // for before the dialog is filled for another.
+        takeNote();
         m_editors.client.newNote(row);
         m_tabs.client->refill();
         openNoteDialog();
     });
     connect(m_tabs.client, &ClientTab::historyEditRequested, this, [this](int row) {
+        takeNote();
         if (m_editors.client.editNote(row))
             openNoteDialog();
     });

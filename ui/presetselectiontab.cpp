@@ -10,6 +10,8 @@
 #include <QLayout>
 #include <QTimer>
 
+#include <utility>
+
 PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
     : QWidget(page), ui(new Ui::PresetSelectionTab), m_session(session)
 {
@@ -27,12 +29,12 @@ PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
                                 [&session](const QString &text) { session.presetListStore().setFilter(text); },
                                 ColumnWidths::presetList, this);
     m_list->logSearches(QString());
+    m_searchHint = ui->lineEdit_presetSelection_search->placeholderText();
     connect(m_list, &SearchableList::openRequested, this, &PresetSelectionTab::on_pushButton_presetSelection_edit_clicked);
     connect(m_list, &SearchableList::pickChanged, this, &PresetSelectionTab::updateButtons);
+    // The list is filled when the tab is entered: a pool may still be read
+    // beside the window while it is built.
     showPoolButton();
-    updateButtons();
-    refill();
-    prepareSearchSoon();
 }
 
 PresetSelectionTab::~PresetSelectionTab()
@@ -43,9 +45,35 @@ PresetSelectionTab::~PresetSelectionTab()
 void PresetSelectionTab::enter()
 {
     showPoolButton();
+    if (shownPoolArriving()) {
+        showArriving();
+        return;
+    }
+    if (std::exchange(m_arriving, false)) {
+        ui->lineEdit_presetSelection_search->setEnabled(true);
+        ui->lineEdit_presetSelection_search->setPlaceholderText(m_searchHint);
+        m_list->reapplySearch();
+    }
     updateButtons();
     refill();
     prepareSearchSoon();
+}
+
+bool PresetSelectionTab::shownPoolArriving()
+{
+    return m_session.presetPool() != PresetPool::Client && !m_session.library().poolsInPlace();
+}
+
+void PresetSelectionTab::showArriving()
+{
+    m_arriving = true;
+    m_model->clear();
+    ui->lineEdit_presetSelection_search->setEnabled(false);
+    ui->lineEdit_presetSelection_search->setPlaceholderText(tr("Reading the presets..."));
+    for (QWidget *button : {ui->pushButton_presetSelection_new, ui->pushButton_presetSelection_delete,
+                            ui->pushButton_presetSelection_moveUp, ui->pushButton_presetSelection_moveDown,
+                            ui->pushButton_presetSelection_edit, ui->pushButton_presetSelection_toProgram})
+        button->setEnabled(false);
 }
 
 void PresetSelectionTab::prepareSearchSoon()
@@ -53,17 +81,29 @@ void PresetSelectionTab::prepareSearchSoon()
     // Folding 100,000 names takes longer than a frame: it is begun once the
     // list is painted, before the user has reached the search field, and
     // done on a worker thread when there are many.
-    QTimer::singleShot(0, this, [this]() { m_session.presetListStore().prepareSearch(); });
+    QTimer::singleShot(0, this, [this]() {
+        // The pool may have been switched to one still being read meanwhile.
+        if (!shownPoolArriving())
+            m_session.presetListStore().prepareSearch();
+    });
 }
 
 void PresetSelectionTab::leave()
 {
+    // A pool still arriving has nothing to write, and no search to clear.
+    if (m_arriving)
+        return;
     m_session.savePresetList();
     m_list->clearSearch();
 }
 
 void PresetSelectionTab::refresh()
 {
+    if (m_arriving) {
+        if (!shownPoolArriving())
+            enter();
+        return;
+    }
     // Keys made beside the window (Latin spellings of other scripts) may
     // add rows to a search already shown.
     Presets &store = m_session.presetListStore();
@@ -110,6 +150,14 @@ void PresetSelectionTab::switchPool(int pool)
         return;
     m_session.switchPresetPool(pool);
     showPoolButton();
+    if (shownPoolArriving()) {
+        showArriving();
+        return;
+    }
+    if (m_arriving) {
+        enter();
+        return;
+    }
     // The field keeps its text: the pool now shown is searched for it too.
     m_list->reapplySearch();
     updateButtons();

@@ -50,10 +50,16 @@ private:
     void switchPool(int pool);
     void showPoolButton();
     void prepareSearchSoon();
+    // The pool shown is still being read beside the window: the list shows
+    // nothing and says so rather than hold the window until it arrives.
+    bool shownPoolArriving();
+    void showArriving();
 
     Ui::PresetSelectionTab *ui;
     LibrarySession &m_session;
     PresetListModel *m_model = nullptr;
     SearchableList *m_list = nullptr;
     bool m_radioGuard = false;
+    bool m_arriving = false;
+    QString m_searchHint;  // the form's, given back when the pool has arrived
 };

@@ -11,6 +11,13 @@ void StoreTableModel::refill()
     endResetModel();
 }
 
+void StoreTableModel::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
 int StoreTableModel::recordAt(int row) const
 {
     if (row < 0 || row >= m_rows.size())

@@ -33,6 +33,8 @@ public:
 
     // Takes the store's shown records anew.
     void refill();
+    // Shows no rows, without asking the store (one still being read).
+    void clear();
     // The store index of the record shown at `row`, -1 when there is none.
     int recordAt(int row) const;
     // The key of the record shown at `row` (0 for none), and the row that

@@ -277,8 +277,14 @@ private Q_SLOTS:
         QCOMPARE(in.backup.restore(file), Backup::Refused);  // would leave the device unsupervised
         QCOMPARE(files(), before);
         in.devices.sequencer(4).stop();
+        // An edit not yet stored in the pool the backup does not carry stays.
+        in.library.legitimatePresets().first();
+        in.library.legitimatePresets().setName("edited");
         QCOMPARE(in.backup.restore(file), Backup::Restored);
         QCOMPARE(in.library.generalPresets().name(), QString("restored"));
+        QVERIFY(!in.library.generalPresets().changedSinceFile());
+        QCOMPARE(in.library.legitimatePresets().name(), QString("edited"));
+        QVERIFY(in.library.legitimatePresets().changedSinceFile());
         Files after = files();
         QVERIFY(after.take("presets.dat") != before.take("presets.dat"));
         QCOMPARE(after, before);

@@ -4,6 +4,7 @@
 #include "editors/clienthistory.h"
 #include "work/deviceslots.h"
 #include "work/runrules.h"
+#include "work/runstart.h"
 #include "work/sequencer.h"
 #include "work/worktablemodel.h"
 
@@ -360,13 +361,13 @@ struct Campaign
             addWorkLine(work, QStringLiteral("L%1").arg(i), QString::number(1000 + random.bounded(9000)),
                         random.bounded(4) == 0 ? 2 : 1, 1, 1);
         devices->setSelectedRow(row);
-        if (ClientHistory::startOutcome(*devices) != RunRules::Outcome::Ready)
+        if (RunStart::outcome(*devices) != RunRules::Outcome::Ready)
             return true;
         // The last run on this device is judged before this one begins.
         if (runs[device].going && !judge(device))
             return false;
         QString notice;
-        ClientHistory::startRun(library, *devices, notice);
+        RunStart::start(library, *devices, notice);
         if (!devices->sequencer(slotOf(device)).isRunning())
             return true;
         Run &run = runs[device];

@@ -36,6 +36,29 @@ private Q_SLOTS:
         QCOMPARE(library.history().programs().name(), QString("CP1"));
     }
 
+    void poolsReadBesideArriveWholeAndAsStored()
+    {
+        QTemporaryDir first;
+        QTemporaryDir second;
+        QVERIFY(writeLibraryFolder(first.path() + "/"));
+        QVERIFY(writeLibraryFolder(second.path() + "/"));
+        TestEnv::writeFile(second.path() + "/presets.dat",
+                           Container::encode({{"presets", namedRecords({"S1", "S2", "S3"})}}));
+
+        Library library;
+        library.load(first.path() + "/");
+        QVERIFY(!library.poolsInPlace());
+        // A second load before the first's pools arrived: the second folder's pools.
+        library.load(second.path() + "/");
+        QCOMPARE(library.presetPool(PresetPool::General).count(), 3);
+        QVERIFY(library.poolsInPlace());
+        QCOMPARE(library.generalPresets().name(), QString("S1"));
+        QCOMPARE(library.legitimatePresets().path(), second.path() + "/genpresets.dat");
+        // Read, not changed: leaving the list writes nothing.
+        QVERIFY(!library.generalPresets().changedSinceFile());
+        QVERIFY(!library.legitimatePresets().changedSinceFile());
+    }
+
     void missingFilesLeaveStoresEmpty()
     {
         QTemporaryDir dir;

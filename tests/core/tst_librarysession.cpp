@@ -73,6 +73,20 @@ private Q_SLOTS:
         QCOMPARE(namesIn(folder.path + file, "presets").value(0), first);
         QCOMPARE(settings.presetsPool(), to);
         QCOMPARE(session.presetPool(), to);
+
+        // A delete taken back after its pool was left is stored again at
+        // once, in its place; the other records keep their keys.
+        session.switchPresetPool(from);
+        session.selectRow(LibrarySession::PresetList, 0);
+        const quint64 second = session.presetListStore().keyAt(1);
+        session.deletePreset();
+        session.switchPresetPool(to);
+        QVERIFY(!namesIn(folder.path + file, "presets").contains(first));
+        QString what;
+        QVERIFY(session.undoDelete(what));
+        QVERIFY(WriteBeside::waitForAll(10000));
+        QCOMPARE(namesIn(folder.path + file, "presets").value(0), first);
+        QCOMPARE(library.presetPool(from).indexOfKey(second), 1);
     }
 
     void programPools()

@@ -67,7 +67,7 @@ struct Tabs
     std::unique_ptr<ProgramSelectionTab> programs;
     std::unique_ptr<PresetSelectionTab> presets;
 
-    explicit Tabs(int presetPool = 1)
+    explicit Tabs(int presetPool = 1, bool poolsInPlace = true)
     {
         writeLibrary(folder);
         library.load(folder);
@@ -80,6 +80,9 @@ struct Tabs
         client = std::make_unique<ClientTab>(&page, *session);
         programs = std::make_unique<ProgramSelectionTab>(&page, *session);
         presets = std::make_unique<PresetSelectionTab>(&page, *session);
+        if (poolsInPlace)
+            library.takePools();
+        presets->enter();
     }
     template <typename T>
     T *find(const QString &name) const
@@ -111,6 +114,36 @@ private Q_SLOTS:
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         QTest::keyClicks(search, "zz");
         search->clear();
+    }
+
+    // A pool still being read beside the window: its list shows nothing and
+    // holds nothing up, and fills at the first tick after it arrives.
+    void presetListWaitsForItsPool()
+    {
+        Tabs tabs(PresetPool::General, false);
+        auto *table = tabs.find<QTableView>("tableWidget_presetSelection");
+        auto *search = tabs.find<QLineEdit>("lineEdit_presetSelection_search");
+        QVERIFY(!tabs.library.poolsInPlace());
+        QCOMPARE(table->model()->rowCount(), 0);
+        QVERIFY(!search->isEnabled());
+        QCOMPARE(search->placeholderText(), QString("Reading the presets..."));
+        QVERIFY(!tabs.find<QPushButton>("pushButton_presetSelection_new")->isEnabled());
+        // The client's pool is there at once; back to General, it still arrives.
+        QTest::mouseClick(tabs.find<QRadioButton>("radioButton_presetClient"), Qt::LeftButton);
+        QCOMPARE(table->model()->rowCount(), 1);
+        QVERIFY(search->isEnabled());
+        QTest::mouseClick(tabs.find<QRadioButton>("radioButton_presetGeneral"), Qt::LeftButton);
+        QCOMPARE(table->model()->rowCount(), 0);
+        tabs.presets->leave();
+        tabs.presets->enter();
+        QVERIFY(!tabs.library.poolsInPlace());
+
+        tabs.library.takePools();
+        tabs.presets->refresh();
+        QCOMPARE(table->model()->rowCount(), 5);
+        QVERIFY(search->isEnabled());
+        QVERIFY(search->placeholderText() != "Reading the presets...");
+        QVERIFY(tabs.find<QPushButton>("pushButton_presetSelection_new")->isEnabled());
     }
 
     void typingNarrowsTheList_data()

@@ -142,15 +142,21 @@ private Q_SLOTS:
         dialog->findChild<QPlainTextEdit *>("plainTextEdit_notes")->setPlainText("felt warm");
         dialog->findChild<QPushButton *>("pushButton_notes_colorG")->click();
         dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+        // Another note at once, before the tick that takes the first.
+        child((QTableView *)nullptr, "tableWidget_clientHistory")->clearSelection();
+        button("pushButton_history_new")->click();
+        dialog->findChild<QPlainTextEdit *>("plainTextEdit_notes")->setPlainText("slept");
+        dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
         window.uiTick();
         history = storedList(window.library().history().path().section('/', -1), "history");
-        QCOMPARE(history.size(), 3);
-        QCOMPARE(history.at(0)["not"].toString(), QString("felt warm"));
-        QCOMPARE(history.at(0)["col"].toString(), QString("3"));
+        QCOMPARE(history.size(), 4);
+        QCOMPARE(history.at(0)["not"].toString(), QString("slept"));
+        QCOMPARE(history.at(1)["not"].toString(), QString("felt warm"));
+        QCOMPARE(history.at(1)["col"].toString(), QString("3"));
 
         // Renew: the program goes back on the work list.
         window.devices().registry().work()->editRecords().clear();
-        child((QTableView *)nullptr, "tableWidget_clientHistory")->selectRow(1);
+        child((QTableView *)nullptr, "tableWidget_clientHistory")->selectRow(2);
         button("pushButton_history_toWork")->click();
         const QJsonObject renewed = storedList("machines.dat", "machines").at(0).toObject();
         QCOMPARE(renewed["Work"]["program"].toArray().size(), 1);

@@ -189,6 +189,24 @@ private Q_SLOTS:
             QVERIFY(window.notice()->text().contains("settings.dat was damaged and is kept aside as settings.dat.damaged-"));
             QVERIFY(window.notice()->text().contains("machines.dat was damaged"));
         }
+        // A damaged pool, read beside the window, and an end before any UI
+        // tick: the next start tells it.
+        TestEnv::writeFile(folder + "genpresets.dat", Container::encode({{"presets", QJsonArray{}}}).chopped(1));
+        { MainWindow window; }
+        {
+            // Kept until shown: a start killed before its first tick leaves it.
+            MainWindow window;
+            QVERIFY(QFile::exists(folder + "untold.dat"));
+            window.show();
+            window.uiTick();
+            QVERIFY(window.notice()->text().contains("genpresets.dat was damaged and is kept aside"));
+            QVERIFY(!QFile::exists(folder + "untold.dat"));
+        }
+        {
+            MainWindow window;
+            window.uiTick();
+            QVERIFY(!window.notice()->isVisible());
+        }
         for (const QString &aside : QDir(folder).entryList({"*.damaged-*"}))
             QFile::remove(folder + aside);
         QFile::remove(folder + "machines.dat");
