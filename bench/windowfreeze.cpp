@@ -121,7 +121,7 @@ void makeLibrary(int presets, int clients, int history)
     library.legitimatePresets().saveBase();
     store.saveBase();
     library.openClient(records.first().file);
-    QList<Note> &notes = library.history().editRecords();
+    QList<Note> &notes = library.history().notes().editRecords();
     const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
     for (int i = 0; i < history; ++i) {
         Note note = Note::newRecord(i % 11 == 0 ? LineType::Program : LineType::PresetNote);
@@ -204,9 +204,9 @@ void run(int presets, int clients, int history, const QString &folder)
     Library &library = window->library();
     pages->setCurrentIndex(MainWindow::TabClient);
     QApplication::processEvents();
-    library.history().setCurrent(0);
-    library.history().insertNote(LineType::Notes);
-    library.history().setText(QStringLiteral("Called in sick"));
+    library.history().notes().setCurrent(0);
+    library.history().notes().insertNote(LineType::Notes);
+    library.history().notes().setText(QStringLiteral("Called in sick"));
     QElapsedTimer leave;
     leave.start();
     pages->setCurrentIndex(MainWindow::TabWork);
@@ -252,9 +252,9 @@ void run(int presets, int clients, int history, const QString &folder)
     }
 
     // An edit left at once by the way out: the exit finishes the write.
-    library.history().setCurrent(0);
-    library.history().insertNote(LineType::Notes);
-    library.history().setText(QStringLiteral("Last words"));
+    library.history().notes().setCurrent(0);
+    library.history().notes().insertNote(LineType::Notes);
+    library.history().notes().setText(QStringLiteral("Last words"));
     pages->setCurrentIndex(MainWindow::TabClientSelection);
     QElapsedTimer close;
     close.start();

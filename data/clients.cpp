@@ -85,7 +85,7 @@ bool Clients::setHistoryFile(const QString &file)
     const QString base = fileBase(file, QString());
     if (base.isEmpty())
         return false;
-    m_history.setPath(base);
+    m_history.setPath(base + QStringLiteral(".dat"));
     return true;
 }
 
@@ -98,7 +98,7 @@ bool Clients::loadHistory()
         m_history.clear();
         return false;
     }
-    m_history.setPath(base);
+    m_history.setPath(base + QStringLiteral(".dat"));
     m_history.readBase();
     return true;
 }
@@ -108,7 +108,7 @@ bool Clients::saveHistory()
     const QString base = currentFileBase();
     if (base.isEmpty())
         return false;
-    m_history.setPath(base);
+    m_history.setPath(base + QStringLiteral(".dat"));
     return m_history.saveBase();
 }
 

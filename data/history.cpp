@@ -3,11 +3,11 @@
 #include "data/container.h"
 
 
-History::History() : Notes(QStringLiteral("history"), QStringLiteral("History")) {}
+History::History() : m_notes(QStringLiteral("history"), QStringLiteral("History")) {}
 
-void History::setPath(const QString &base)
+void History::setPath(const QString &path)
 {
-    m_path = base + QStringLiteral(".dat");
+    m_path = path;
     // Another file: whatever it holds, the next save writes it.
     m_fileRevisions = {~quint64(0), ~quint64(0), ~quint64(0)};
     m_besideWrite = {};
@@ -15,10 +15,10 @@ void History::setPath(const QString &base)
 
 void History::clear()
 {
-    Notes::fromJson(QJsonObject());
+    m_notes.fromJson(QJsonObject());
     m_presets.fromJson(QJsonObject());
     m_programs.fromJson(QJsonObject());
-    setFilter(QString());
+    m_notes.setFilter(QString());
     m_presets.setFilter(QString());
     m_programs.setFilter(QString());
     m_path.clear();
@@ -30,13 +30,13 @@ bool History::readBase()
     const QString path = m_path;
     clear();
     m_path = path;
-    Container::ListOf<Note> notes(listKey());
+    Container::ListOf<Note> notes(m_notes.listKey());
     Container::ListOf<Preset> presets(m_presets.listKey());
     Container::ListOf<Program> programs(m_programs.listKey());
     QJsonObject rest;
     const Container::ReadStatus status = Container::readFile(m_path, rest, {&notes, &presets, &programs});
     if (status == Container::ReadStatus::Read) {
-        replaceRecords(std::move(notes.taken()));
+        m_notes.replaceRecords(std::move(notes.taken()));
         m_presets.replaceRecords(std::move(presets.taken()));
         m_programs.replaceRecords(std::move(programs.taken()));
     }
@@ -48,10 +48,10 @@ bool History::readBase()
 bool History::saveBase() const
 {
     qDebug().noquote() << "saveBase History" << m_path;
-    const Container::ListOf<Note> notes(listKey(), records());
+    const Container::ListOf<Note> notes(m_notes.listKey(), m_notes.records());
     const Container::ListOf<Preset> presets(m_presets.listKey(), m_presets.records());
     const Container::ListOf<Program> programs(m_programs.listKey(), m_programs.records());
-    const bool written = Container::writeFile(m_path, {{"version", fileVersion()}},
+    const bool written = Container::writeFile(m_path, {{"version", m_notes.fileVersion()}},
                                               {&notes, &presets, &programs});
     if (written)
         markWritten();
@@ -60,7 +60,7 @@ bool History::saveBase() const
 
 std::array<quint64, 3> History::revisions() const
 {
-    return {revision(), m_presets.revision(), m_programs.revision()};
+    return {m_notes.revision(), m_presets.revision(), m_programs.revision()};
 }
 
 void History::markWritten() const
@@ -80,9 +80,9 @@ bool History::saveIfChanged() const
         return true;
     qDebug().noquote() << "saveBeside History" << m_path;
     const std::array<quint64, 3> now = revisions();
-    m_besideWrite = WriteBeside::write(m_path, [notes = records(), presets = m_presets.records(),
-                                                programs = m_programs.records(), keys = QStringList {listKey(), m_presets.listKey(), m_programs.listKey()},
-                                                version = fileVersion()] {
+    m_besideWrite = WriteBeside::write(m_path, [notes = m_notes.records(), presets = m_presets.records(),
+                                                programs = m_programs.records(), keys = QStringList {m_notes.listKey(), m_presets.listKey(), m_programs.listKey()},
+                                                version = m_notes.fileVersion()] {
         const Container::ListOf<Note> noteList(keys.at(0), notes);
         const Container::ListOf<Preset> presetList(keys.at(1), presets);
         const Container::ListOf<Program> programList(keys.at(2), programs);
@@ -94,40 +94,40 @@ bool History::saveIfChanged() const
 
 void History::toJson(QJsonObject &object) const
 {
-    Notes::toJson(object);
+    m_notes.toJson(object);
     m_presets.toJson(object);
     m_programs.toJson(object);
 }
 
 void History::fromJson(const QJsonObject &object)
 {
-    Notes::fromJson(object);
+    m_notes.fromJson(object);
     m_presets.fromJson(object);
     m_programs.fromJson(object);
 }
 
 int History::presetNotesAfterCurrent()
 {
-    const int remembered = current();
+    const int remembered = m_notes.current();
     int run = 0;
     int result = -1;
-    while (next()) {
-        if (records().at(current()).type != LineType::PresetNote) {
+    while (m_notes.next()) {
+        if (m_notes.records().at(m_notes.current()).type != LineType::PresetNote) {
             result = run;
             break;
         }
         ++run;
     }
-    setCurrent(remembered);
+    m_notes.setCurrent(remembered);
     return result;
 }
 
 void History::addOnTop(const std::function<void()> &add)
 {
-    const QString shown = filter();
-    setFilter(QString());
-    setCurrent(0);
+    const QString shown = m_notes.filter();
+    m_notes.setFilter(QString());
+    m_notes.setCurrent(0);
     add();
-    setFilter(shown);
-    setCurrent(0);
+    m_notes.setFilter(shown);
+    m_notes.setCurrent(0);
 }

@@ -10,13 +10,13 @@
 
 // A client's history file: the client's notes, presets ("Client" pool) and
 // programs, three lists in one file.
-class History : public Notes
+class History
 {
 public:
     History();
 
-    // The file is base + ".dat". The records stay until the next readBase.
-    void setPath(const QString &base);
+    // The records stay until the next readBase.
+    void setPath(const QString &path);
     QString path() const { return m_path; }
 
     // Empties all three lists, then reads them. False when the file cannot
@@ -41,6 +41,8 @@ public:
     void toJson(QJsonObject &object) const;
     void fromJson(const QJsonObject &object);
 
+    Notes &notes() { return m_notes; }
+    const Notes &notes() const { return m_notes; }
     Presets &presets() { return m_presets; }
     const Presets &presets() const { return m_presets; }
     Programs &programs() { return m_programs; }
@@ -58,6 +60,7 @@ private:
     std::array<quint64, 3> revisions() const;
     void markWritten() const;
 
+    Notes m_notes;
     Programs m_programs;
     Presets m_presets;
     QString m_path;

@@ -175,14 +175,14 @@ bool ClientEditor::commit(const ClientFields &fields)
 
 void ClientEditor::pickNote()
 {
-    History &history = m_library.history();
-    const Note *note = std::as_const(history).currentRecord();
-    m_noteKey = note ? history.keyAt(history.current()) : 0;
+    Notes &notes = m_library.history().notes();
+    const Note *note = std::as_const(notes).currentRecord();
+    m_noteKey = note ? notes.keyAt(notes.current()) : 0;
     if (!note)
         return;
     m_noteText = note->text;
-    m_noteDate = history.createdText();
-    m_noteColour = history.colour();
+    m_noteDate = notes.createdText();
+    m_noteColour = notes.colour();
 }
 
 void ClientEditor::newNote(int row)
@@ -190,9 +190,9 @@ void ClientEditor::newNote(int row)
     if (!m_library.hasOpenClient())
         return;
     // Stored only when the dialog is accepted: Cancel leaves no empty note.
-    History &history = m_library.history();
-    history.select(std::max(row, 0));
-    m_newNoteBefore = history.keyAt(history.current());
+    Notes &notes = m_library.history().notes();
+    notes.select(std::max(row, 0));
+    m_newNoteBefore = notes.keyAt(notes.current());
     m_newNoteFile = m_library.history().path();
     m_noteKey = 0;
     const Note note = Note::newRecord(LineType::Notes);
@@ -204,9 +204,9 @@ void ClientEditor::newNote(int row)
 bool ClientEditor::editNote(int row)
 {
     m_newNoteFile.clear();
-    History &history = m_library.history();
-    history.select(row);
-    if (!history.hasCurrent() || history.type() != LineType::Notes) {
+    Notes &notes = m_library.history().notes();
+    notes.select(row);
+    if (!notes.hasCurrent() || notes.type() != LineType::Notes) {
         m_noteKey = 0;
         return false;
     }
@@ -218,28 +218,28 @@ bool ClientEditor::takeNoteResult(const QString &text, int colour)
 {
     // The dialog does not block: the history may have been searched, moved
     // or replaced since the note was picked, so the note is found by its key.
-    History &history = m_library.history();
+    Notes &notes = m_library.history().notes();
     if (!m_newNoteFile.isEmpty()) {
         // Into the history of the client it was made for, even when that
         // client is no longer the open one.
-        if (m_newNoteFile != history.path()) {
+        if (m_newNoteFile != m_library.history().path()) {
             const QString path = std::exchange(m_newNoteFile, QString());
             return ClientHistory::addNote(m_library, path, text, colour);
         }
-        const int before = history.indexOfKey(m_newNoteBefore);
-        history.setCurrent(before < 0 ? 0 : before);
-        history.insertNote(LineType::Notes);
-        m_noteKey = history.keyAt(history.current());
+        const int before = notes.indexOfKey(m_newNoteBefore);
+        notes.setCurrent(before < 0 ? 0 : before);
+        notes.insertNote(LineType::Notes);
+        m_noteKey = notes.keyAt(notes.current());
         m_newNoteFile.clear();
     }
-    const int at = history.indexOfKey(m_noteKey);
+    const int at = notes.indexOfKey(m_noteKey);
     if (at < 0) {
         m_noteKey = 0;
         return false;
     }
-    history.setCurrent(at);
-    history.setText(text);
-    history.setColour(colour);
+    notes.setCurrent(at);
+    notes.setText(text);
+    notes.setColour(colour);
     m_noteText = text;
     m_noteColour = colour;
     return m_library.saveHistory();

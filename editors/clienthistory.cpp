@@ -29,10 +29,10 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
     if (path.isEmpty())
         return false;
     auto addNote = [&text, colour](History &history) {
-        history.addOnTop([&] {
-            history.insertNote(LineType::Notes);
-            history.setText(text);
-            history.setColour(colour);
+        history.addOnTop([&notes = history.notes(), &text, colour] {
+            notes.insertNote(LineType::Notes);
+            notes.setText(text);
+            notes.setColour(colour);
         });
     };
     if (library.history().path() == path) {
@@ -41,7 +41,7 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
     }
     // The operator has opened another client since the run began.
     History other;
-    other.setPath(path.chopped(4));
+    other.setPath(path);
     if (!other.readBase())
         return false;
     addNote(other);
@@ -61,7 +61,7 @@ QStringList recordCutShorts(Library &library, DeviceSlots &devices)
 
 QString renew(Library &library, DeviceSlots &devices, int row)
 {
-    History &history = library.history();
+    Notes &history = library.history().notes();
     history.select(row);
     const Note *entry = history.currentRecord();
     if (!entry)

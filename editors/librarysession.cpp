@@ -31,7 +31,7 @@ auto LibrarySession::withStore(List list, F f)
 {
     switch (list) {
     case ClientList: return f(m_library.clients());
-    case HistoryList: return f(m_library.history());
+    case HistoryList: return f(m_library.history().notes());
     case ProgramList: return f(programListStore());
     case PresetList:
     case ListCount: break;
@@ -162,7 +162,7 @@ void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool s
             // The open client's lists are written with its history file.
             const History &history = m_library.history();
             const void *const written = &store;
-            if (written == &history || written == &history.presets() || written == &history.programs())
+            if (written == &history.notes() || written == &history.presets() || written == &history.programs())
                 saveOpenHistory();
             else
                 store.saveIfChanged();
@@ -201,7 +201,7 @@ void LibrarySession::deleteProgram()
 
 void LibrarySession::deleteHistoryEntry()
 {
-    History &history = m_library.history();
+    Notes &history = m_library.history().notes();
     if (pick(history, m_selected[HistoryList]))
         removeKeepingUndo(history, tr("History entry"));
 }

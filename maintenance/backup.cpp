@@ -258,18 +258,18 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
             // Each history is read into a store of its own, so that the
             // current client's loaded history is never swapped out.
             History history;
-            history.setPath(clients.folder() + client.file);
+            history.setPath(clients.folder() + client.file + QStringLiteral(".dat"));
             // A client without a history file yet has an empty history; one whose
             // file is there but cannot be read whole must not be backed up empty.
             if (!history.readBase() && QFileInfo::exists(history.path())) {
                 problem = QStringLiteral("the history %1 cannot be read").arg(QFileInfo(history.path()).fileName());
                 return false;
             }
-            const Container::ListOf<Note> notes(history.listKey(), history.records());
+            const Container::ListOf<Note> notes(history.notes().listKey(), history.notes().records());
             const Container::ListOf<Preset> presets(history.presets().listKey(), history.presets().records());
             const Container::ListOf<Program> programs(history.programs().listKey(), history.programs().records());
             value([&](QCborStreamWriter &writer) {
-                Container::encode(writer, {{keyFileName, client.file}, {QStringLiteral("version"), history.fileVersion()}},
+                Container::encode(writer, {{keyFileName, client.file}, {QStringLiteral("version"), history.notes().fileVersion()}},
                                   {&notes, &presets, &programs});
             });
             if (tooLarge())
@@ -682,7 +682,7 @@ private:
             m_scan.capture(nullptr);
             if (!taken)
                 return false;
-            Container::ListOf<Note> notes(keys.listKey());
+            Container::ListOf<Note> notes(keys.notes().listKey());
             Container::ListOf<Preset> presets(keys.presets().listKey());
             Container::ListOf<Program> programs(keys.programs().listKey());
             QJsonObject header;
@@ -923,13 +923,13 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
         for (qsizetype i = 0; i < elements.size(); ++i) {
             const Read::HistoryRecords &records = read.histories.at(i);
             History history;
-            history.setPath(clients.folder() + elements.at(i).toObject().value(keyFileName).toString());
+            history.setPath(clients.folder() + elements.at(i).toObject().value(keyFileName).toString() + QStringLiteral(".dat"));
             // A client that has never had a history has no file for it, and
             // an empty history needs none; a file there is replaced.
             if (records.notes.isEmpty() && records.presets.isEmpty() && records.programs.isEmpty()
                 && !QFileInfo::exists(history.path()))
                 continue;
-            history.replaceRecords(records.notes);
+            history.notes().replaceRecords(records.notes);
             history.presets().replaceRecords(records.presets);
             history.programs().replaceRecords(records.programs);
             saved(history.saveBase(), QStringLiteral("a client's history"));

@@ -17,7 +17,7 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
     if (page->layout())
         page->layout()->addWidget(this);
     Library &library = session.library();
-    m_model = new HistoryListModel([&library]() -> History & { return library.history(); },
+    m_model = new HistoryListModel([&library]() -> Notes & { return library.history().notes(); },
                                    LibraryColumns::history(), this);
     ui->tableWidget_clientHistory->setItemDelegate(new notesColorDelegate(ui->tableWidget_clientHistory));
     // Every cell shows one line (a note's first): rows of one height need
@@ -27,7 +27,7 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
     m_list = new SearchableList({ui->lineEdit_history_search, ui->pushButton_history_clear,
                                  ui->tableWidget_clientHistory, m_model},
                                 session.selectedKey(LibrarySession::HistoryList),
-                                [&library](const QString &text) { library.history().setFilter(text); },
+                                [&library](const QString &text) { library.history().notes().setFilter(text); },
                                 [view = ui->tableWidget_clientHistory](int width) {
                                     // The date on one line, in the font shown.
                                     const int date = view->fontMetrics().horizontalAdvance(
@@ -66,12 +66,12 @@ void ClientTab::leave()
 void ClientTab::refill()
 {
     m_list->refill();
-    m_shownRevision = m_session.library().history().revision();
+    m_shownRevision = m_session.library().history().notes().revision();
 }
 
 void ClientTab::refresh()
 {
-    if (m_session.library().history().revision() != m_shownRevision)
+    if (m_session.library().history().notes().revision() != m_shownRevision)
         refill();
 }
 

@@ -29,6 +29,6 @@ constexpr int presetRowHeight = 50;
 } // namespace LibraryColumns
 
 using ClientListModel = RecordTableModel<Clients, Client>;
-using HistoryListModel = RecordTableModel<History, Note>;
+using HistoryListModel = RecordTableModel<Notes, Note>;
 using ProgramListModel = RecordTableModel<Programs, Program>;
 using PresetListModel = RecordTableModel<Presets, Preset>;

@@ -46,20 +46,21 @@ void recordRun(Library &library, const WorkList &work)
     if (!library.hasOpenClient())
         return;
     History &history = library.history();
+    Notes &notes = history.notes();
     history.addOnTop([&] {
-        history.insertNote(LineType::Program);
-        history.setText(work.programName);
-        history.setVersion(work.programVersion);
-        history.setColour(Note::ProgramRun);
+        notes.insertNote(LineType::Program);
+        notes.setText(work.programName);
+        notes.setVersion(work.programVersion);
+        notes.setColour(Note::ProgramRun);
         int at = 0;
         for (const WorkLine &line : work.records()) {
-            history.setCurrent(++at);
-            history.insertNote(LineType::PresetNote);
-            history.setText(line.name);
-            history.setVersion(line.version);
-            history.setVariable(line.value);
-            history.setTime(line.time);
-            history.setColour(Note::PresetRun);
+            notes.setCurrent(++at);
+            notes.insertNote(LineType::PresetNote);
+            notes.setText(line.name);
+            notes.setVersion(line.version);
+            notes.setVariable(line.value);
+            notes.setTime(line.time);
+            notes.setColour(Note::PresetRun);
         }
     });
     library.saveHistory();

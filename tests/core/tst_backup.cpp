@@ -28,8 +28,8 @@ Files seed(const QStringList &clientNames, const QString &tag)
             clients.insertNew();
             clients.setName(name);
             clients.history().clear();
-            clients.history().insertNote(0);
-            clients.history().setText("note of " + name);
+            clients.history().notes().insertNote(0);
+            clients.history().notes().setText("note of " + name);
             clients.saveHistory();
         }
         clients.saveBase();
@@ -66,7 +66,7 @@ private Q_SLOTS:
             in.library.clients().loadHistory();
             QVERIFY(in.backup.write(file));
             QCOMPARE(in.library.clients().current(), 1);
-            QCOMPARE(in.library.history().text(), QString("note of Bob"));
+            QCOMPARE(in.library.history().notes().text(), QString("note of Bob"));
         }
         const Files five = seed({"C1", "C2", "C3", "C4", "C5"}, "new");
         QString safety;
@@ -103,18 +103,18 @@ private Q_SLOTS:
             Clients &clients = in.library.clients();
             clients.setCurrent(0);
             clients.loadHistory();
-            clients.history().setCurrent(0);
-            clients.history().removeCurrent();
+            clients.history().notes().setCurrent(0);
+            clients.history().notes().removeCurrent();
             QVERIFY(clients.saveHistory());
             QVERIFY(in.backup.write(file));
-            clients.history().insertNote(0);
+            clients.history().notes().insertNote(0);
             QVERIFY(clients.saveHistory());
             QCOMPARE(in.backup.restore(file), Backup::Restored);
         }
         Installation in;
         in.library.clients().setCurrent(0);
         in.library.clients().loadHistory();
-        QCOMPARE(in.library.history().count(), 0);
+        QCOMPARE(in.library.history().notes().count(), 0);
     }
 
     // A file that cannot be written part-way through leaves every file, and

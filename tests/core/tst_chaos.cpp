@@ -590,10 +590,10 @@ struct Campaign
             return fail(device, QStringLiteral("the history took %1 for a run that ended \"%2\"")
                                     .arg(newNotes.isEmpty() ? QStringLiteral("nothing") : newNotes.join(" / "), recorded));
         History stored;
-        stored.setPath(library.history().path().chopped(4));
+        stored.setPath(library.history().path());
         bool onDisk = false;
         if (stored.readBase()) {
-            for (const Note &note : stored.records())
+            for (const Note &note : stored.notes().records())
                 onDisk = onDisk || note.text == recorded;
         }
         if (!onDisk)

@@ -50,7 +50,7 @@ private Q_SLOTS:
         QCOMPARE(f.library.history().path(), f.folder() + bo + ".dat");
         QVERIFY(open(0));
         QCOMPARE(client.fields().name, QString("Ana"));
-        f.library.history().insertNote(LineType::Notes);
+        f.library.history().notes().insertNote(LineType::Notes);
         QVERIFY(session.saveOpenHistory());
 
         // A taken name and an empty one: the message, and nothing written.
@@ -65,15 +65,15 @@ private Q_SLOTS:
             QCOMPARE(client.fields().address, QString("typed"));
             QCOMPARE(storedNames(), QStringList({"Ana", "Bo"}));
             History reread;
-            reread.setPath(f.folder() + ana);
+            reread.setPath(f.folder() + ana + ".dat");
             QVERIFY(reread.readBase());
-            QCOMPARE(reread.count(), 1);
+            QCOMPARE(reread.notes().count(), 1);
         }
         // Under a refused name the history is still the client's: an entry
         // deleted and a note accepted meanwhile are stored, and what was
         // typed stays shown after a visit to the client list.
-        f.library.history().setCurrent(0);
-        f.library.history().removeCurrent();
+        f.library.history().notes().setCurrent(0);
+        f.library.history().notes().removeCurrent();
         client.newNote(0);
         client.nameEdited("Bo");
         QVERIFY(!client.commit({"Bo", "typed", ""}));
@@ -83,10 +83,10 @@ private Q_SLOTS:
         QCOMPARE(client.fields().address, QString("typed"));
         QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
         History reread;
-        reread.setPath(f.folder() + ana);
+        reread.setPath(f.folder() + ana + ".dat");
         QVERIFY(reread.readBase());
-        QCOMPARE(reread.count(), 1);
-        QCOMPARE(reread.records().at(0).text, QString("accepted"));
+        QCOMPARE(reread.notes().count(), 1);
+        QCOMPARE(reread.notes().records().at(0).text, QString("accepted"));
         QCOMPARE(storedNames(), QStringList({"Ana", "Bo"}));
         client.nameEdited("Ana");
         QCOMPARE(client.message(), QString());
@@ -177,40 +177,40 @@ private Q_SLOTS:
 
         // New Notes stores nothing before the dialog's OK: Cancel leaves none.
         client.newNote(0);
-        QCOMPARE(history.count(), 0);
+        QCOMPARE(history.notes().count(), 0);
         client.newNote(0);
         QVERIFY(client.takeNoteResult(QString(), 0));
-        QCOMPARE(history.count(), 1);
-        QCOMPARE(history.type(), int(LineType::Notes));
+        QCOMPARE(history.notes().count(), 1);
+        QCOMPARE(history.notes().type(), int(LineType::Notes));
         client.newNote(0);  // the same minute and text: still another note
         QVERIFY(client.takeNoteResult(QString(), 0));
         QVERIFY(client.editNote(1));
         QVERIFY(client.takeNoteResult("second", 1));
-        QCOMPARE(history.records().at(0).text, QString());
-        QCOMPARE(history.records().at(1).text, QString("second"));
-        history.editRecords()[1].text.clear();
+        QCOMPARE(history.notes().records().at(0).text, QString());
+        QCOMPARE(history.notes().records().at(1).text, QString("second"));
+        history.notes().editRecords()[1].text.clear();
 
         // The dialog does not block: the list may change under it.
         client.newNote(0);
         QVERIFY(client.takeNoteResult(QString(), 0));
         client.editNote(2);
-        history.setCurrent(0);
+        history.notes().setCurrent(0);
         QVERIFY(client.takeNoteResult("kept", 2));
         history.readBase();
-        QCOMPARE(history.count(), 3);
-        QCOMPARE(history.records().at(2).text, QString("kept"));
-        QCOMPARE(history.records().at(2).colour, 2);
-        QCOMPARE(history.records().at(0).text, QString());
+        QCOMPARE(history.notes().count(), 3);
+        QCOMPARE(history.notes().records().at(2).text, QString("kept"));
+        QCOMPARE(history.notes().records().at(2).colour, 2);
+        QCOMPARE(history.notes().records().at(0).text, QString());
 
         // A history read from no file is nobody's: no client's file takes it.
         const QString historyPath = history.path();
         history.clear();
-        history.insertNote(LineType::Notes);
+        history.notes().insertNote(LineType::Notes);
         QVERIFY(!f.library.saveHistory());
         History reread;
-        reread.setPath(historyPath.chopped(4));
+        reread.setPath(historyPath);
         QVERIFY(reread.readBase());
-        QCOMPARE(reread.count(), 3);
+        QCOMPARE(reread.notes().count(), 3);
     }
 
     void sendAndRenew()
@@ -260,8 +260,8 @@ private Q_SLOTS:
         QVERIFY(f.library.openClient(open));
         RunStart::recordRun(f.library, ran);
         QVERIFY(f.library.openClient(f.library.openClientFile()));
-        QCOMPARE(f.library.history().count(), 3);
-        QCOMPARE(f.library.history().records().at(1).type, int(LineType::PresetNote));
+        QCOMPARE(f.library.history().notes().count(), 3);
+        QCOMPARE(f.library.history().notes().records().at(1).type, int(LineType::PresetNote));
         devices.registry().work()->editRecords().clear();
         QVERIFY(ClientHistory::renew(f.library, devices, 0).startsWith("Program "));
         QCOMPARE(devices.registry().work()->count(), 2);

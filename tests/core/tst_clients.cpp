@@ -36,17 +36,17 @@ private Q_SLOTS:
             QJsonObject{{"typ", "presetnote"}, {"col", 3}, {"tim", "1440"}},
         }}}));
         History history;
-        history.setPath(base);
+        history.setPath(base + ".dat");
         QVERIFY(history.readBase());
-        QCOMPARE(history.type(), 4);
-        QCOMPARE(history.colour(), 0);
-        history.select(1);
-        QCOMPARE(history.type(), 0);
+        QCOMPARE(history.notes().type(), 4);
+        QCOMPARE(history.notes().colour(), 0);
+        history.notes().select(1);
+        QCOMPARE(history.notes().type(), 0);
 
-        history.setCurrent(0);
-        history.insertNote(LineType::Notes);
-        QCOMPARE(history.variable(), QString("0"));
-        QCOMPARE(history.timeText(), QString("0"));
+        history.notes().setCurrent(0);
+        history.notes().insertNote(LineType::Notes);
+        QCOMPARE(history.notes().variable(), QString("0"));
+        QCOMPARE(history.notes().timeText(), QString("0"));
         QVERIFY(history.saveBase());
         const QJsonArray saved = fileObject(base + ".dat")["history"].toArray();
         QCOMPARE(saved.at(0)["typ"].toString(), QString("Notes"));
@@ -64,20 +64,20 @@ private Q_SLOTS:
         }}}));
         History history;
         history.presets().insertNew();  // replaced by the read
-        history.setPath(base);
+        history.setPath(base + ".dat");
         QVERIFY(history.readBase());
         QCOMPARE(history.presets().count(), 0);
         QCOMPARE(history.programs().count(), 0);
 
         QCOMPARE(history.presetNotesAfterCurrent(), 2);
-        QCOMPARE(history.current(), 0);
-        history.select(4);
+        QCOMPARE(history.notes().current(), 0);
+        history.notes().select(4);
         QCOMPARE(history.presetNotesAfterCurrent(), -1);  // the run reaches the end
-        history.select(5);
+        history.notes().select(5);
         QCOMPARE(history.presetNotesAfterCurrent(), -1);  // the last note
-        QCOMPARE(history.current(), 5);
-        history.setFilter("P");  // nothing after the first note matches
-        history.first();
+        QCOMPARE(history.notes().current(), 5);
+        history.notes().setFilter("P");  // nothing after the first note matches
+        history.notes().first();
         QCOMPARE(history.presetNotesAfterCurrent(), -1);
 
         QVERIFY(history.saveBase());
@@ -140,11 +140,11 @@ private Q_SLOTS:
         const QRegularExpression unusable("unusable file identifier");
         for (int i = 0; i < clients.count(); ++i) {
             clients.setCurrent(i);
-            clients.history().insertNote(LineType::Notes);
+            clients.history().notes().insertNote(LineType::Notes);
             QTest::ignoreMessage(QtWarningMsg, unusable);
             QVERIFY(!clients.loadHistory());
-            QCOMPARE(clients.history().count(), 0);  // no other client's entries remain
-            clients.history().insertNote(LineType::Notes);
+            QCOMPARE(clients.history().notes().count(), 0);  // no other client's entries remain
+            clients.history().notes().insertNote(LineType::Notes);
             QTest::ignoreMessage(QtWarningMsg, unusable);
             QVERIFY(!clients.saveHistory());
             QTest::ignoreMessage(QtWarningMsg, unusable);

@@ -51,10 +51,10 @@ QMap<QString, Cycle> cycles()
         {"work.dat", storeCycle<WorkList>("work.dat", [](WorkList &s) { s.insertNew(); })},
         {"history.dat", [](const QString &folder) {
              History store;
-             store.setPath(folder + "history");
+             store.setPath(folder + "history.dat");
              QVERIFY(store.readBase());
-             QCOMPARE(store.count() + store.presets().count() + store.programs().count(), 0);
-             store.insertNote(LineType::Program);  // a run recorded
+             QCOMPARE(store.notes().count() + store.presets().count() + store.programs().count(), 0);
+             store.notes().insertNote(LineType::Program);  // a run recorded
              QVERIFY(store.saveBase());
          }},
         {"settings.dat", [](const QString &) {
@@ -224,13 +224,13 @@ private Q_SLOTS:
             Programs programs;
             programs.setFolder(m_folder);
             History history;
-            history.setPath(m_folder + "history");
+            history.setPath(m_folder + "history.dat");
             Machines machines;
             machines.setFolder(m_folder);
             QVERIFY(presets.readBase() && programs.readBase() && history.readBase() && machines.readBase());
             QCOMPARE(presets.createdText(), odd);
             QCOMPARE(programs.modifiedText(), odd);
-            QCOMPARE(history.createdText(), odd);
+            QCOMPARE(history.notes().createdText(), odd);
             QCOMPARE(machines.lastContactText(), contact);
             QVERIFY(presets.saveBase() && programs.saveBase() && history.saveBase() && machines.saveBase());
 

@@ -93,8 +93,8 @@ Files fill(const QString &tag, int clientCount, int presetCount)
             clients.setName(QStringLiteral("%1 client %2").arg(tag).arg(c));
             clients.history().clear();
             for (int n = 0; n < 10; ++n) {
-                clients.history().insertNote(0);
-                clients.history().setText(QStringLiteral("%1 note %2").arg(tag).arg(n));
+                clients.history().notes().insertNote(0);
+                clients.history().notes().setText(QStringLiteral("%1 note %2").arg(tag).arg(n));
             }
             clients.saveHistory();
         }

@@ -31,7 +31,7 @@ private Q_SLOTS:
         QCOMPARE(library.programs().currentProgram()->count(), 1);
         QVERIFY(!library.clients().filterActive());
         QCOMPARE(library.openClientName(), QString("Ana"));
-        QCOMPARE(library.history().text(), QString("hello"));
+        QCOMPARE(library.history().notes().text(), QString("hello"));
         QCOMPARE(library.presetPool(0).name(), QString("C1"));
         QCOMPARE(library.history().programs().name(), QString("CP1"));
     }

@@ -12,12 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!Container::decode(Fuzz::bytes(data, size), rest, {&notes, &presets, &programs}))
         return 0;
     History history;
-    history.editRecords() = notes.taken();
-    history.presets().editRecords() = presets.taken();
-    history.programs().editRecords() = programs.taken();
-    for (history.first(); history.hasCurrent(); history.next())
+    Notes &entries = history.notes();
+    entries.replaceRecords(notes.taken());
+    history.presets().replaceRecords(presets.taken());
+    history.programs().replaceRecords(programs.taken());
+    for (entries.first(); entries.hasCurrent(); entries.next())
         history.presetNotesAfterCurrent();
-    Fuzz::roundTrip(QStringLiteral("history"), history.records());
+    Fuzz::roundTrip(QStringLiteral("history"), entries.records());
     Fuzz::roundTrip(QStringLiteral("presets"), history.presets().records());
     Fuzz::roundTrip(QStringLiteral("programs"), history.programs().records());
     return 0;

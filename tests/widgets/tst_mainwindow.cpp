@@ -226,7 +226,7 @@ private Q_SLOTS:
             library.openClient(clients.file());
             historyPath = library.history().path();
             mainTabs(window)->setCurrentIndex(MainWindow::TabClient);
-            QList<Note> &notes = library.history().editRecords();
+            QList<Note> &notes = library.history().notes().editRecords();
             for (int i = 0; i < 40000; ++i)
                 notes.append(Note::newRecord(LineType::Notes));
             // A slow disk: the history waits behind another file.

@@ -45,8 +45,8 @@ Files fill(const QString &tag, int clientCount)
             clients.insertNew();
             clients.setName(tag + " client");
             clients.history().clear();
-            clients.history().insertNote(0);
-            clients.history().setText(tag);
+            clients.history().notes().insertNote(0);
+            clients.history().notes().setText(tag);
             clients.saveHistory();
         }
         clients.saveBase();

@@ -145,31 +145,31 @@ private Q_SLOTS:
 
         // The run is in the client's history: the program, then its lines.
         History &history = window.library().history();
-        QVERIFY(history.count() >= 3);
-        history.setCurrent(0);
-        QCOMPARE(history.type(), int(LineType::Program));
-        QCOMPARE(history.text(), QString("Evening"));
-        QCOMPARE(history.colour(), 4);
+        QVERIFY(history.notes().count() >= 3);
+        history.notes().setCurrent(0);
+        QCOMPARE(history.notes().type(), int(LineType::Program));
+        QCOMPARE(history.notes().text(), QString("Evening"));
+        QCOMPARE(history.notes().colour(), 4);
         // Its two lines, then the end or the run before it.
-        QCOMPARE(history.presetNotesAfterCurrent(), history.count() == 3 ? -1 : 2);
-        history.setCurrent(1);
-        QCOMPARE(history.text(), QString("Alpha"));
-        QCOMPARE(history.colour(), 5);
+        QCOMPARE(history.presetNotesAfterCurrent(), history.notes().count() == 3 ? -1 : 2);
+        history.notes().setCurrent(1);
+        QCOMPARE(history.notes().text(), QString("Alpha"));
+        QCOMPARE(history.notes().colour(), 5);
 
         // Start right after Stop: the stop is still running its course, so
         // Start is disabled, and a click then neither starts nor records.
         window.uiTick();
         QVERIFY(start->isEnabled());
-        const int recorded = history.count();
+        const int recorded = history.notes().count();
         start->click();
-        QCOMPARE(history.count(), recorded + 3);
+        QCOMPARE(history.notes().count(), recorded + 3);
         window.uiTick();
         click(window, "pushButton_work_stop");
         window.uiTick();
         QVERIFY(!start->isEnabled());
         window.workTab()->on_pushButton_work_start_clicked();  // as a click that beat the refresh
         QVERIFY(!sequencer->isRunning());
-        QCOMPARE(history.count(), recorded + 3);
+        QCOMPARE(history.notes().count(), recorded + 3);
         QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_IDLE; }, 5000));
         window.uiTick();
         QVERIFY(start->isEnabled());
@@ -216,14 +216,14 @@ private Q_SLOTS:
         QVERIFY(!child<QPushButton>(window, "pushButton_work_stop")->isEnabled());
         // The client's history says the run was cut short, and where.
         History &history = window.library().history();
-        history.setCurrent(0);
-        QCOMPARE(history.type(), int(LineType::Notes));
-        QVERIFY2(history.text().contains("run cut short at line 1 (Long.v.1"), qPrintable(history.text()));
+        history.notes().setCurrent(0);
+        QCOMPARE(history.notes().type(), int(LineType::Notes));
+        QVERIFY2(history.notes().text().contains("run cut short at line 1 (Long.v.1"), qPrintable(history.notes().text()));
         History reread;
-        reread.setPath(history.path().chopped(4));
+        reread.setPath(window.library().history().path());
         QVERIFY(reread.readBase());
-        reread.setCurrent(0);
-        QCOMPARE(reread.text(), history.text());
+        reread.notes().setCurrent(0);
+        QCOMPARE(reread.notes().text(), history.notes().text());
         // No countdown left from the run: the list's own time.
         QCOMPARE(child<QLabel>(window, "label_work_remainingTime")->text(), QString("10:00"));
         QVERIFY(driver.until([&] { return tavik->state() == Tavik::M_MACHINE_RECONNECTED; }, 15000));
@@ -277,8 +277,8 @@ private Q_SLOTS:
                  qPrintable(QString("%1 %2 / %3 %4").arg(first).arg(second).arg(sent.captured(1), sent.captured(2))));
         QVERIFY(qAbs(cut.progress - sent.captured(2).toInt() * 100 / 60) <= 2);
         History &history = window.library().history();
-        history.setCurrent(0);
-        QVERIFY2(history.text().contains(cut.text()), qPrintable(history.text()));
+        history.notes().setCurrent(0);
+        QVERIFY2(history.notes().text().contains(cut.text()), qPrintable(history.notes().text()));
     }
 
     // The operator's road with the keyboard: F5 starts on the Work tab only
@@ -319,10 +319,10 @@ private Q_SLOTS:
         // The history says where the operator's stop ended the run, not
         // that the whole list went out.
         History &history = window.library().history();
-        history.setCurrent(0);
+        history.notes().setCurrent(0);
         const QString stopped = QStringLiteral("Tavik 9004: run cut short at line 1 (Long.v.1, %1 %): Stopped by the operator")
                                     .arg(sequencer->progress(0));
-        QCOMPARE(history.text(), stopped);
+        QCOMPARE(history.notes().text(), stopped);
         QVERIFY(sequencer->progress(0) >= 1 && sequencer->progress(0) < 100);
 
         tabs->setCurrentIndex(MainWindow::TabWork);
@@ -333,8 +333,8 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_F6, Qt::ShiftModifier);
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 2; }, 10000));
-        history.setCurrent(0);
-        QVERIFY2(history.text().endsWith("Stopped by the operator") && history.text() != stopped, qPrintable(history.text()));
+        history.notes().setCurrent(0);
+        QVERIFY2(history.notes().text().endsWith("Stopped by the operator") && history.notes().text() != stopped, qPrintable(history.notes().text()));
     }
 
     // Closing the window mid-run asks first; staying leaves the run alone.
@@ -384,10 +384,10 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 3; }, 300));
         window.deviceTick();
         History &history = window.library().history();
-        history.setCurrent(0);
+        history.notes().setCurrent(0);
         QVERIFY2(QRegularExpression("^Tavik 9003: run cut short at line 1 \\(Long.v.1, \\d+ %\\): "
-                                    "The operator removed the device from the list$").match(history.text()).hasMatch(),
-                 qPrintable(history.text()));
+                                    "The operator removed the device from the list$").match(history.notes().text()).hasMatch(),
+                 qPrintable(history.notes().text()));
         // The device back on the list by its announcement has a list from no
         // program, and the Work tab names none.
         QVERIFY(rig.driver.until([&] { return window.devices().registry().count() == 1; }, 5000));
@@ -438,8 +438,8 @@ private Q_SLOTS:
 
         const QString cut = "cut short at line " + line + ": The program ended during the run without stopping it";
         History &history = window.library().history();
-        history.setCurrent(0);
-        QCOMPARE(history.text(), "Tavik 9004: run " + cut);
+        history.notes().setCurrent(0);
+        QCOMPARE(history.notes().text(), "Tavik 9004: run " + cut);
         Machines &registry = window.devices().registry();
         registry.setCurrent(0);
         QCOMPARE(registry.serialNumber(), QString("9004"));
