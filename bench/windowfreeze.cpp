@@ -240,7 +240,7 @@ void run(int presets, int clients, int history, const QString &folder)
         QApplication::processEvents();
         QElapsedTimer open;
         open.start();
-        window->editors().preset.open(PresetPool::General, 0);
+        window->editors().preset.open(PresetPool::General, window->library().generalPresets().keyAt(0));
         pages->setCurrentIndex(MainWindow::TabPreset);
         QApplication::processEvents();
         figure(QStringLiteral("freeze: open a preset with a %1 MiB note in its editor, ms").arg(mebibytes), msSince(open));

@@ -367,6 +367,16 @@ public:
         ensureKeys();
         return int(m_keys.indexOf(key));
     }
+    // Makes the record with this key current; false, current unchanged,
+    // when it is not in the store.
+    bool setCurrentKey(quint64 key)
+    {
+        const int index = indexOfKey(key);
+        if (index < 0)
+            return false;
+        m_current = index;
+        return true;
+    }
     // The row (as select counts) showing the record with this key, -1 when
     // it is gone or the search hides it.
     int rowOfKey(quint64 key)

@@ -79,10 +79,11 @@ void ClientEditor::opened()
     Q_EMIT clientSwitched();
 }
 
-void ClientEditor::newClient(int row)
+void ClientEditor::newClient(quint64 before)
 {
     Clients &clients = m_library.clients();
-    clients.select(std::max(row, 0));
+    if (!clients.setCurrentKey(before))
+        clients.select(0);
     m_newIndex = std::clamp(clients.current(), 0, clients.count());
     if (!m_newPending)
         m_previousFile = m_library.openClientFile();
@@ -185,13 +186,14 @@ void ClientEditor::pickNote()
     m_noteColour = notes.colour();
 }
 
-void ClientEditor::newNote(int row)
+void ClientEditor::newNote(quint64 before)
 {
     if (!m_library.hasOpenClient())
         return;
     // Stored only when the dialog is accepted: Cancel leaves no empty note.
     Notes &notes = m_library.history().notes();
-    notes.select(std::max(row, 0));
+    if (!notes.setCurrentKey(before))
+        notes.select(0);
     m_newNoteBefore = notes.keyAt(notes.current());
     m_newNoteFile = m_library.history().path();
     m_noteKey = 0;
@@ -201,12 +203,11 @@ void ClientEditor::newNote(int row)
     m_noteColour = note.colour;
 }
 
-bool ClientEditor::editNote(int row)
+bool ClientEditor::editNote(quint64 key)
 {
     m_newNoteFile.clear();
     Notes &notes = m_library.history().notes();
-    notes.select(row);
-    if (!notes.hasCurrent() || notes.type() != LineType::Notes) {
+    if (!notes.setCurrentKey(key) || notes.type() != LineType::Notes) {
         m_noteKey = 0;
         return false;
     }

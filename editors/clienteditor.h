@@ -32,10 +32,11 @@ public:
     void load();
     // Another client was opened: a new one not yet stored is dropped.
     void opened();
-    // A new client before the one at `row` of the client list. It is stored
+    // A new client before the one with key `before` (the first when none).
+    // It is stored
     // at its first commit with an acceptable name; until then no client is
     // open, so nothing can be written into a history for it.
-    void newClient(int row);
+    void newClient(quint64 before);
     // The open client was deleted from the list: nothing of it stays open.
     void forgetDeleted();
     // Every edit of the name field.
@@ -52,12 +53,12 @@ public:
     // or discarded.
     bool holdsRefusedEdit() const { return m_loaded && m_refusedEdit; }
 
-    // A free note before the entry at `row` of the history; it is saved at
-    // once and is the one the notes dialog then edits.
-    void newNote(int row);
-    // Picks the entry at `row` for the notes dialog; false when it is not a
-    // free note.
-    bool editNote(int row);
+    // A free note for the notes dialog, to go before the history entry with
+    // key `before` (the first when none); stored when the dialog is accepted.
+    void newNote(quint64 before);
+    // Picks the history entry with `key` for the notes dialog; false when it
+    // is gone or is not a free note.
+    bool editNote(quint64 key);
     // The picked note as it was picked, for the dialog.
     QString noteText() const { return m_noteText; }
     QString noteDate() const { return m_noteDate; }

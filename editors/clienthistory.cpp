@@ -59,14 +59,13 @@ QStringList recordCutShorts(Library &library, DeviceSlots &devices)
     return texts;
 }
 
-QString renew(Library &library, DeviceSlots &devices, int row)
+QString renew(Library &library, DeviceSlots &devices, quint64 key)
 {
     Notes &history = library.history().notes();
-    history.select(row);
-    const Note *entry = history.currentRecord();
-    if (!entry)
+    if (!history.setCurrentKey(key))
         return QString();
-    qDebug() << "to work on cursor " << row << "name:" << entry->text;
+    const Note *entry = history.currentRecord();
+    qDebug() << "to work: history entry" << entry->text;
 
     SendToWork::Outcome outcome = SendToWork::Sent;
     if (entry->type == LineType::Program) {

@@ -22,9 +22,9 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
 // one text per run, as the history has it.
 QStringList recordCutShorts(Library &library, DeviceSlots &devices);
 
-// Sends the entry at `row` (as the history's filter shows it) back to the
-// selected device's work list. Returns what the operator is told; empty
+// Sends the history entry with `key` back to the selected device's work
+// list. Returns what the operator is told; empty
 // when it was sent or the entry is of a kind that is not renewed.
-QString renew(Library &library, DeviceSlots &devices, int row);
+QString renew(Library &library, DeviceSlots &devices, quint64 key);
 
 } // namespace ClientHistory

@@ -119,21 +119,6 @@ bool LibrarySession::moveRow(List list, int step)
     return withStore(list, [from, step](auto &store) { return store.moveShown(from, step) != from; });
 }
 
-namespace {
-
-// Makes the record with `key` current; false when it is not in the store.
-template <typename Store>
-bool pick(Store &store, quint64 key)
-{
-    const int at = store.indexOfKey(key);
-    if (at < 0)
-        return false;
-    store.setCurrent(at);
-    return true;
-}
-
-} // namespace
-
 template <typename Store>
 void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool saveNow)
 {
@@ -184,7 +169,7 @@ bool LibrarySession::undoDelete(QString &what)
 void LibrarySession::deletePreset()
 {
     Presets &presets = presetListStore();
-    if (!pick(presets, m_selected[PresetList]))
+    if (!presets.setCurrentKey(m_selected[PresetList]))
         return;
     Q_EMIT presetRemoving(m_presetPool, presets.name(), presets.version());
     removeKeepingUndo(presets, tr("Preset %1").arg(presets.name()));
@@ -193,7 +178,7 @@ void LibrarySession::deletePreset()
 void LibrarySession::deleteProgram()
 {
     Programs &programs = programListStore();
-    if (!pick(programs, m_selected[ProgramList]))
+    if (!programs.setCurrentKey(m_selected[ProgramList]))
         return;
     Q_EMIT programRemoving(m_programPoolGeneral, programs.name(), programs.version());
     removeKeepingUndo(programs, tr("Program %1").arg(programs.name()));
@@ -202,14 +187,14 @@ void LibrarySession::deleteProgram()
 void LibrarySession::deleteHistoryEntry()
 {
     Notes &history = m_library.history().notes();
-    if (pick(history, m_selected[HistoryList]))
+    if (history.setCurrentKey(m_selected[HistoryList]))
         removeKeepingUndo(history, tr("History entry"));
 }
 
 void LibrarySession::deleteClient()
 {
     Clients &clients = m_library.clients();
-    if (!pick(clients, m_selected[ClientList]))
+    if (!clients.setCurrentKey(m_selected[ClientList]))
         return;
     const bool wasOpen = clients.file() == m_library.openClientFile();
     clients.removeJsonFile();

@@ -26,12 +26,10 @@ QString PresetEditor::poolWord() const
     return PresetPool::word(m_pool);
 }
 
-bool PresetEditor::open(int pool, int row)
+bool PresetEditor::open(int pool, quint64 key)
 {
-    qDebug() << "tw selct item" << row;
     Presets &presets = m_library.presetPool(pool);
-    presets.select(row);
-    if (!presets.hasCurrent())
+    if (!presets.setCurrentKey(key))
         return false;
     const QString name = presets.name();
     const int version = presets.version();
@@ -43,18 +41,18 @@ bool PresetEditor::open(int pool, int row)
     return true;
 }
 
-void PresetEditor::startNew(int row)
+void PresetEditor::startNew(quint64 before)
 {
-    keepNewPlace(store(), row);
+    keepNewPlace(store(), before);
     m_newRecord = Preset::newRecord();
     m_newRecord.author = m_author;
 }
 
-void PresetEditor::newPreset(int pool, int row)
+void PresetEditor::newPreset(int pool, quint64 before)
 {
     m_newPending = false;
     m_pool = pool;
-    startNew(row);
+    startNew(before);
     m_editName.clear();
     m_editVersion = 0;
     clear();

@@ -36,11 +36,12 @@ public:
 
     explicit PresetEditor(Library &library) : m_library(library) {}
 
-    // The record at `row` of the pool's list (as its filter shows it);
-    // false, with nothing changed, when the row shows none.
-    bool open(int pool, int row);
-    // A new record before `row` of the pool's list.
-    void newPreset(int pool, int row);
+    // The record with `key` in the pool; false, with nothing changed, when
+    // the pool holds none.
+    bool open(int pool, quint64 key);
+    // A new record before the one with key `before` (the first shown when
+    // none).
+    void newPreset(int pool, quint64 before);
     void load();
     void clear();
     // Shows the edited record as its pool now holds it, when an import or a
@@ -76,7 +77,7 @@ public:
 private:
     static PresetFields fieldsOf(const Preset &record);
     Presets &store() const;
-    void startNew(int row);
+    void startNew(quint64 before);
     // Makes the edited record current; false when it is gone or new.
     bool locateEdited();
     // Sets the verdict and the message for this pair.

@@ -43,12 +43,10 @@ void ProgramEditor::setCaption(const QString &name, int version)
     Q_EMIT captionChanged(m_caption);
 }
 
-bool ProgramEditor::open(bool general, int row)
+bool ProgramEditor::open(bool general, quint64 key)
 {
-    qDebug() << "programs select item" << row;
     Programs &programs = general ? m_library.programs() : m_library.history().programs();
-    programs.select(row);
-    if (!programs.hasCurrent())
+    if (!programs.setCurrentKey(key))
         return false;
     const QString name = programs.name();
     const int version = programs.version();
@@ -60,11 +58,11 @@ bool ProgramEditor::open(bool general, int row)
     return true;
 }
 
-void ProgramEditor::newProgram(bool general, int row)
+void ProgramEditor::newProgram(bool general, quint64 before)
 {
     close();
     m_general = general;
-    keepNewPlace(store(), row);
+    keepNewPlace(store(), before);
     m_newRecord = Program::newRecord();
     m_newRecord.author = m_author;
     m_editName.clear();

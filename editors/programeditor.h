@@ -34,9 +34,10 @@ public:
 
     explicit ProgramEditor(Library &library, QObject *parent = nullptr);
 
-    // The program at `row` of the general or the client's list.
-    bool open(bool general, int row);
-    void newProgram(bool general, int row);
+    // The program with `key` in the general or the client's list; false
+    // when it holds none. A new one goes before the one with key `before`.
+    bool open(bool general, quint64 key);
+    void newProgram(bool general, quint64 before);
     void load();
     void close();
     void check(const QString &name, int version);

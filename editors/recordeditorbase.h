@@ -77,10 +77,12 @@ protected:
     // no list shows, and no other action writes or resolves, a record that
     // is not stored. It goes where New was pressed: before the record then
     // selected, or at the end when that one is gone.
+    // Before the record with `before`, or the first shown when it is gone.
     template <typename Store>
-    void keepNewPlace(Store &store, int row)
+    void keepNewPlace(Store &store, quint64 before)
     {
-        store.select(std::max(row, 0));
+        if (!store.setCurrentKey(before))
+            store.select(0);
         m_newBefore = store.keyAt(store.current());
         m_newPending = true;
     }

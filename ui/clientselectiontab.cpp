@@ -65,7 +65,7 @@ void ClientSelectionTab::on_pushButton_clientSelection_delete_clicked()
 
 void ClientSelectionTab::on_pushButton_clientSelection_new_clicked()
 {
-    Q_EMIT clientNewRequested(m_list->row());
+    Q_EMIT clientNewRequested(m_list->key());
 }
 
 void ClientSelectionTab::on_pushButton_clientSelection_edit_clicked()

@@ -27,7 +27,7 @@ public:
     void refill();
 
 Q_SIGNALS:
-    void clientNewRequested(int row);
+    void clientNewRequested(quint64 key);
 
 private Q_SLOTS:
     void on_pushButton_clientSelection_moveUp_clicked() { move(-1); }

@@ -89,20 +89,20 @@ void ClientTab::on_pushButton_history_delete_clicked()
 
 void ClientTab::on_pushButton_history_new_clicked()
 {
-    Q_EMIT historyNewRequested(m_list->row());
+    Q_EMIT historyNewRequested(m_list->key());
 }
 
 void ClientTab::on_pushButton_history_edit_clicked()
 {
-    Q_EMIT historyEditRequested(m_list->row());
+    Q_EMIT historyEditRequested(m_list->key());
 }
 
 void ClientTab::on_pushButton_history_toWork_clicked()
 {
-    Q_EMIT historyRenewRequested(m_list->row());
+    Q_EMIT historyRenewRequested(m_list->key());
 }
 
 void ClientTab::on_tableWidget_clientHistory_doubleClicked(const QModelIndex &)
 {
-    Q_EMIT historyEditRequested(m_list->row());
+    Q_EMIT historyEditRequested(m_list->key());
 }

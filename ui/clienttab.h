@@ -41,9 +41,9 @@ public:
     void setCommit(std::function<void()> commit) { m_commit = std::move(commit); }
 
 Q_SIGNALS:
-    void historyNewRequested(int row);
-    void historyEditRequested(int row);
-    void historyRenewRequested(int row);
+    void historyNewRequested(quint64 key);
+    void historyEditRequested(quint64 key);
+    void historyRenewRequested(quint64 key);
 
 private Q_SLOTS:
     void on_pushButton_history_moveUp_clicked() { move(-1); }

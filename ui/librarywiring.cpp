@@ -70,30 +70,30 @@ void LibraryWiring::connectClient()
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     // Another client lets go of what the editors hold in the pools of the one open.
     m_session.setClientSwitchGuard([this] { return mayDiscardRefused(true); });
-    connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](int row) {
+    connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](quint64 key) {
         if (!mayDiscardRefused(true))
             return;
-        m_editors.client.newClient(row);
+        m_editors.client.newClient(key);
         Q_EMIT showTabRequested(m_tabs.clientIndex);
         m_clientFields->focusName();
     });
-    connect(m_tabs.client, &ClientTab::historyNewRequested, this, [this](int row) {
+    connect(m_tabs.client, &ClientTab::historyNewRequested, this, [this](quint64 key) {
         if (!m_session.clientOpen())
             return;
         // A note accepted since the last tick goes where it was opened
         // for before the dialog is filled for another.
         takeNote();
-        m_editors.client.newNote(row);
+        m_editors.client.newNote(key);
         m_tabs.client->refill();
         openNoteDialog();
     });
-    connect(m_tabs.client, &ClientTab::historyEditRequested, this, [this](int row) {
+    connect(m_tabs.client, &ClientTab::historyEditRequested, this, [this](quint64 key) {
         takeNote();
-        if (m_editors.client.editNote(row))
+        if (m_editors.client.editNote(key))
             openNoteDialog();
     });
-    connect(m_tabs.client, &ClientTab::historyRenewRequested, this, [this](int row) {
-        const QString notice = ClientHistory::renew(m_session.library(), m_devices, row);
+    connect(m_tabs.client, &ClientTab::historyRenewRequested, this, [this](quint64 key) {
+        const QString notice = ClientHistory::renew(m_session.library(), m_devices, key);
         if (!notice.isEmpty())
             Q_EMIT noticeRequested(notice);
         Q_EMIT workListChanged();
@@ -102,7 +102,7 @@ void LibraryWiring::connectClient()
 
 void LibraryWiring::connectPresets()
 {
-    connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, int row) {
+    connect(m_tabs.presetSelection, &PresetSelectionTab::presetNewRequested, this, [this](int pool, quint64 key) {
         // A client's preset can be stored only in the history of an open client.
         if (pool == PresetPool::Client && !m_session.clientOpen()) {
             Q_EMIT noticeRequested(tr(" Open a client first"));
@@ -110,19 +110,18 @@ void LibraryWiring::connectPresets()
         }
         if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
             return;
-        m_editors.preset.newPreset(pool, row);
+        m_editors.preset.newPreset(pool, key);
         Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
-    connect(m_tabs.presetSelection, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, int row) {
+    connect(m_tabs.presetSelection, &PresetSelectionTab::presetOpenRequested, this, [this](int pool, quint64 key) {
         if (!mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
             return;
-        if (m_editors.preset.open(pool, row))
+        if (m_editors.preset.open(pool, key))
             Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
-    connect(m_tabs.presetSelection, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, int row) {
+    connect(m_tabs.presetSelection, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, quint64 key) {
         Presets &presets = m_session.library().presetPool(pool);
-        presets.select(row);
-        if (!presets.hasCurrent())
+        if (!presets.setCurrentKey(key))
             return;
         Q_EMIT noticeRequested(
             m_editors.program.addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
@@ -131,27 +130,26 @@ void LibraryWiring::connectPresets()
 
 void LibraryWiring::connectPrograms()
 {
-    connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, int row) {
+    connect(m_tabs.programSelection, &ProgramSelectionTab::programNewRequested, this, [this](bool general, quint64 key) {
         if (!general && !m_session.clientOpen()) {
             Q_EMIT noticeRequested(tr(" Open a client first"));
             return;
         }
         if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
             return;
-        m_editors.program.newProgram(general, row);
+        m_editors.program.newProgram(general, key);
         Q_EMIT showTabRequested(m_tabs.programIndex);
     });
-    connect(m_tabs.programSelection, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, int row) {
+    connect(m_tabs.programSelection, &ProgramSelectionTab::programOpenRequested, this, [this](bool general, quint64 key) {
         if (!mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
             return;
-        if (m_editors.program.open(general, row))
+        if (m_editors.program.open(general, key))
             Q_EMIT showTabRequested(m_tabs.programIndex);
     });
-    connect(m_tabs.programSelection, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, int row) {
+    connect(m_tabs.programSelection, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, quint64 key) {
         Library &library = m_session.library();
         Programs &programs = general ? library.programs() : library.history().programs();
-        programs.select(row);
-        if (!programs.currentProgram())
+        if (!programs.setCurrentKey(key))
             return;
         const SendToWork::Outcome outcome = SendToWork::program(library, m_devices, *programs.currentProgram(), general);
         if (outcome != SendToWork::Sent) {

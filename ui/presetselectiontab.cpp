@@ -179,17 +179,17 @@ void PresetSelectionTab::on_pushButton_presetSelection_delete_clicked()
 
 void PresetSelectionTab::on_pushButton_presetSelection_new_clicked()
 {
-    Q_EMIT presetNewRequested(m_session.presetPool(), m_list->row());
+    Q_EMIT presetNewRequested(m_session.presetPool(), m_list->key());
 }
 
 void PresetSelectionTab::on_pushButton_presetSelection_edit_clicked()
 {
-    Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->row());
+    Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->key());
 }
 
 void PresetSelectionTab::on_pushButton_presetSelection_toProgram_clicked()
 {
-    Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->row());
+    Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->key());
 }
 
 void PresetSelectionTab::on_tableWidget_presetSelection_doubleClicked(const QModelIndex &index)
@@ -198,11 +198,11 @@ void PresetSelectionTab::on_tableWidget_presetSelection_doubleClicked(const QMod
     case 0:
     case 1:
         if (m_session.programOpen())
-            Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->row());
+            Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->key());
         break;
     case 3:
     case 4:
-        Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->row());
+        Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->key());
         break;
     default:
         break;

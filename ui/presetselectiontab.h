@@ -29,9 +29,9 @@ public:
     void updateButtons();
 
 Q_SIGNALS:
-    void presetNewRequested(int pool, int row);
-    void presetOpenRequested(int pool, int row);
-    void presetAddToProgramRequested(int pool, int row);
+    void presetNewRequested(int pool, quint64 key);
+    void presetOpenRequested(int pool, quint64 key);
+    void presetAddToProgramRequested(int pool, quint64 key);
 
 private Q_SLOTS:
     void on_pushButton_presetSelection_moveUp_clicked() { move(-1); }

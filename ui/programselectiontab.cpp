@@ -100,21 +100,21 @@ void ProgramSelectionTab::on_pushButton_programSelection_delete_clicked()
 
 void ProgramSelectionTab::on_pushButton_programSelection_new_clicked()
 {
-    Q_EMIT programNewRequested(m_session.programPoolGeneral(), m_list->row());
+    Q_EMIT programNewRequested(m_session.programPoolGeneral(), m_list->key());
 }
 
 void ProgramSelectionTab::on_pushButton_programSelection_edit_clicked()
 {
-    Q_EMIT programOpenRequested(m_session.programPoolGeneral(), m_list->row());
+    Q_EMIT programOpenRequested(m_session.programPoolGeneral(), m_list->key());
 }
 
 void ProgramSelectionTab::on_pushButton_programSelection_toWork_clicked()
 {
-    Q_EMIT programToWorkRequested(m_session.programPoolGeneral(), m_list->row());
+    Q_EMIT programToWorkRequested(m_session.programPoolGeneral(), m_list->key());
 }
 
 void ProgramSelectionTab::on_tableWidget_programSelection_doubleClicked(const QModelIndex &index)
 {
     if (index.column() == 0 || index.column() == 1)
-        Q_EMIT programOpenRequested(m_session.programPoolGeneral(), m_list->row());
+        Q_EMIT programOpenRequested(m_session.programPoolGeneral(), m_list->key());
 }

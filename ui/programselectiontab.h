@@ -29,9 +29,9 @@ public:
     void updateButtons();
 
 Q_SIGNALS:
-    void programNewRequested(bool generalPool, int row);
-    void programOpenRequested(bool generalPool, int row);
-    void programToWorkRequested(bool generalPool, int row);
+    void programNewRequested(bool generalPool, quint64 key);
+    void programOpenRequested(bool generalPool, quint64 key);
+    void programToWorkRequested(bool generalPool, quint64 key);
 
 private Q_SLOTS:
     void on_pushButton_programSelection_moveUp_clicked() { move(-1); }

@@ -51,6 +51,10 @@ public:
 
     // The selected row, -1 for none.
     int row() const;
+    // The key of the record selected and shown, 0 for none: what the list
+    // hands on, so that whoever acts on it finds that record whatever has
+    // moved since the list was filled.
+    quint64 key() const { return row() >= 0 ? m_selected : 0; }
 
 Q_SIGNALS:
     // Enter on the list: the selected record is to be opened.

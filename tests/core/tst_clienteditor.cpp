@@ -130,7 +130,7 @@ private Q_SLOTS:
         // open one lets go of what they hold of its pools only, and its
         // history file stays.
         QVERIFY(open(1));
-        editors.preset.open(PresetPool::General, 0);
+        editors.preset.open(PresetPool::General, f.presetKey(PresetPool::General, 0));
         editors.program.newProgram(false, 0);
         session.selectRow(LibrarySession::ClientList, 2);
         session.deleteClient();
@@ -184,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(history.notes().type(), int(LineType::Notes));
         client.newNote(0);  // the same minute and text: still another note
         QVERIFY(client.takeNoteResult(QString(), 0));
-        QVERIFY(client.editNote(1));
+        QVERIFY(client.editNote(history.notes().keyAt(1)));
         QVERIFY(client.takeNoteResult("second", 1));
         QCOMPARE(history.notes().records().at(0).text, QString());
         QCOMPARE(history.notes().records().at(1).text, QString("second"));
@@ -193,7 +193,7 @@ private Q_SLOTS:
         // The dialog does not block: the list may change under it.
         client.newNote(0);
         QVERIFY(client.takeNoteResult(QString(), 0));
-        client.editNote(2);
+        client.editNote(history.notes().keyAt(2));
         history.notes().setCurrent(0);
         QVERIFY(client.takeNoteResult("kept", 2));
         history.readBase();
@@ -263,21 +263,21 @@ private Q_SLOTS:
         QCOMPARE(f.library.history().notes().count(), 3);
         QCOMPARE(f.library.history().notes().records().at(1).type, int(LineType::PresetNote));
         devices.registry().work()->editRecords().clear();
-        QVERIFY(ClientHistory::renew(f.library, devices, 0).startsWith("Program "));
+        QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(0)).startsWith("Program "));
         QCOMPARE(devices.registry().work()->count(), 2);
-        QVERIFY(ClientHistory::renew(f.library, devices, 1).startsWith("Preset "));
+        QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(1)).startsWith("Preset "));
         QCOMPARE(devices.registry().work()->count(), 3);
         QCOMPARE(devices.registry().work()->records().at(0).value, QString("1234.5"));
 
         // A program entry that names no general program, or several, sends nothing.
         programs.insertNew(0, "op");
         programs.setName("Day");
-        QVERIFY(ClientHistory::renew(f.library, devices, 0).startsWith(" Several"));
+        QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(0)).startsWith(" Several"));
         programs.setCurrent(0);
         programs.removeCurrent();
         programs.setCurrent(0);
         programs.removeCurrent();
-        QVERIFY(ClientHistory::renew(f.library, devices, 0).startsWith(" No general program"));
+        QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(0)).startsWith(" No general program"));
         QCOMPARE(devices.registry().work()->count(), 3);
     }
 };

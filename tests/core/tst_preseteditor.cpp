@@ -61,7 +61,7 @@ private Q_SLOTS:
         LibraryFixture f;
         fill(f, pool, where);
         PresetEditor editor(f.library);
-        editor.open(pool, 0);
+        editor.open(pool, f.presetKey(pool, 0));
         QCOMPARE(editor.fields().name, QString("Edited"));
         editor.check("X", 1);
         QTEST(editor.message(), "message");
@@ -104,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(editor.message(), QString(PresetEditor::noClientMessage));
 
         // Overwrite: the other record goes, the edited one takes the pair.
-        editor.open(1, 0);
+        editor.open(1, f.presetKey(1, 0));
         PresetFields fields = editor.fields();
         fields.name = "B";
         fields.notes = "edited A";
@@ -157,7 +157,7 @@ private Q_SLOTS:
 
         // A preset a download took out of its pool while it was edited is
         // stored anew with what was typed.
-        QVERIFY(editor.open(2, 0));
+        QVERIFY(editor.open(2, f.presetKey(2, 0)));
         fields = editor.fields();
         fields.notes = "edited while downloading";
         Preset downloaded = Preset::newRecord();
@@ -181,7 +181,7 @@ private Q_SLOTS:
         const QByteArray stored = TestEnv::readFile(general.path());
         PresetEditor editor(f.library);
         for (int row = 0; row < 3; ++row) {
-            QVERIFY(editor.open(1, row));
+            QVERIFY(editor.open(1, f.presetKey(1, row)));
             QVERIFY(editor.commit(editor.fields()));
         }
         QCOMPARE(TestEnv::readFile(general.path()), stored);
@@ -190,7 +190,7 @@ private Q_SLOTS:
             {"workTime", "0"}, {"workTime", "-5"}, {"workTime", "1093"}, {"workTime", "1:30"},
             {"variable", "-5"}, {"variable", "5e9"}, {"variable", "1,5"}, {"variable", "NaN"},
             {"variable", "4294967296"}, {"variable", ""}, {"name", ""}};
-        QVERIFY(editor.open(1, 2));
+        QVERIFY(editor.open(1, f.presetKey(1, 2)));
         for (const auto &[field, value] : refusedValues) {
             PresetFields fields = editor.fields();
             (field == "workTime" ? fields.workTime : field == "name" ? fields.name : fields.variable) = value;
@@ -216,7 +216,7 @@ private Q_SLOTS:
         const QString longNote = QString(PresetEditor::editableNotesLength, QLatin1Char('x')) + QStringLiteral("end");
         general.setCurrent(2);
         general.setNotes(longNote);
-        QVERIFY(editor.open(1, 2));
+        QVERIFY(editor.open(1, f.presetKey(1, 2)));
         QVERIFY(!editor.notesEditable());
         QVERIFY(editor.notesShown().size() < PresetEditor::editableNotesLength + 200);
         PresetFields shown = editor.fields();
@@ -248,7 +248,7 @@ private Q_SLOTS:
         QCOMPARE(general.records().at(2).time, 12);
 
         editor.newPreset(1, 0);
-        QVERIFY(!editor.open(1, -1));  // nothing selected: the new one stays edited
+        QVERIFY(!editor.open(1, 0));  // nothing selected: the new one stays edited
         QVERIFY(editor.isNewPending());
     }
 
@@ -258,7 +258,7 @@ private Q_SLOTS:
         f.addPreset(1, "Sun", 0);
         f.addPreset(2, "Sun", 3, 9, "777.0");
         PresetEditor editor(f.library);
-        editor.open(2, 0);
+        editor.open(2, f.presetKey(2, 0));
         QCOMPARE(editor.cloneToClient(editor.fields()), PresetEditor::NoClient);
 
         f.addClient("Ana");
@@ -283,13 +283,13 @@ private Q_SLOTS:
         }
         // Nor is a clone made of an edit that cannot be stored, which
         // would let that edit go.
-        QVERIFY(editor.open(1, 0));
+        QVERIFY(editor.open(1, f.presetKey(1, 0)));
         PresetFields taken = editor.fields();
         taken.version = 3;
         QCOMPARE(editor.cloneToClient(taken), PresetEditor::Refused);
         QCOMPARE(editor.message(), QString("Protected can't save - preset exist in legitimate, please change name or version"));
         f.addPreset(1, "Stored NaN", 0, 5, "NaN");
-        QVERIFY(editor.open(1, 1));
+        QVERIFY(editor.open(1, f.presetKey(1, 1)));
         QCOMPARE(editor.cloneToClient(editor.fields()), PresetEditor::Refused);
         f.library.clients().loadHistory();
         QCOMPARE(f.library.presetPool(0).count(), 1);

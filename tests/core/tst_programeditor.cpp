@@ -48,7 +48,7 @@ private Q_SLOTS:
         LibraryFixture f;
         fill(f);
         ProgramEditor editor(f.library);
-        editor.open(true, 0);
+        editor.open(true, f.programKey(true, 0));
         QCOMPARE(editor.caption(), QString("Program\nP.v.1"));
         QCOMPARE(editor.totalMinutes(), 5);
         // The edit arrives as the Program tab's table makes it.
@@ -80,7 +80,7 @@ private Q_SLOTS:
         f.addPreset(2, "Twice", 0);
         ProgramEditor editor(f.library);
         QCOMPARE(editor.addPreset(1, "Legit", 2), ProgramEditor::NoProgram);
-        editor.open(true, 0);
+        editor.open(true, f.programKey(true, 0));
 
         QCOMPARE(editor.addPreset(0, "Mine", 0), ProgramEditor::ClientToGeneral);
         QCOMPARE(editor.addResultText(ProgramEditor::ClientToGeneral), QString(" ERROR: client to global"));
@@ -166,7 +166,7 @@ private Q_SLOTS:
         mine.insertNew(0, "op");
         mine.setName("Mine");
         QVERIFY(f.library.history().saveBase());
-        QVERIFY(editor.open(false, 0));
+        QVERIFY(editor.open(false, f.programKey(false, 0)));
         editor.check("P", 1);
         QCOMPARE(editor.addPreset(0, "Five", 0), ProgramEditor::NotSaved);
         QCOMPARE(editor.lineViews().size(), 0);
@@ -182,9 +182,9 @@ private Q_SLOTS:
         QVERIFY(editor.setLineTime(1, "100").contains("over 1092 minutes"));
         QCOMPARE(editor.totalMinutes(), 1005);
 
-        QVERIFY(!editor.open(true, -1));
+        QVERIFY(!editor.open(true, 0));
         // Clearing a stored program's name keeps every edit, with the reason.
-        editor.open(true, 0);
+        editor.open(true, f.programKey(true, 0));
         editor.setNotes("kept");
         editor.check("", 1);
         QVERIFY(!editor.commit());

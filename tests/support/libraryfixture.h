@@ -26,6 +26,12 @@ struct LibraryFixture
     }
 
     QString folder() const { return dir.path() + QStringLiteral("/"); }
+    // The key of the record at `index`, as a list hands it to an editor.
+    quint64 presetKey(int pool, int index) { return library.presetPool(pool).keyAt(index); }
+    quint64 programKey(bool general, int index)
+    {
+        return (general ? library.programs() : library.history().programs()).keyAt(index);
+    }
 
     // A client at the end of the list, opened, with its (empty) history
     // written. Returns its file identifier.
