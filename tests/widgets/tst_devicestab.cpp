@@ -174,7 +174,6 @@ private Q_SLOTS:
         auto *table = child<QTableView>(window, "tableWidget_work");
         const auto text = [table](int row, int column) { return table->model()->index(row, column).data().toString(); };
         QCOMPARE(text(0, 0), QString("General"));
-        QCOMPARE(text(0, 1), QString("Alpha.v.3"));
         QCOMPARE(text(0, 4), QString("90"));
         QCOMPARE(text(1, 0), QString());
         QCOMPARE(text(1, 4), QString());
