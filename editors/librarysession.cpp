@@ -166,6 +166,17 @@ bool LibrarySession::undoDelete(QString &what)
     return true;
 }
 
+void LibrarySession::deletePicked(List list)
+{
+    switch (list) {
+    case ClientList: deleteClient(); break;
+    case HistoryList: deleteHistoryEntry(); break;
+    case ProgramList: deleteProgram(); break;
+    case PresetList: deletePreset(); break;
+    case ListCount: break;
+    }
+}
+
 void LibrarySession::deletePreset()
 {
     Presets &presets = presetListStore();

@@ -85,6 +85,7 @@ public:
     void deleteProgram();
     void deleteHistoryEntry();
     void deleteClient();
+    void deletePicked(List list);
     // Puts the record last deleted back where it was, as long as nothing
     // changed its store since (and the same client is open). True when it
     // did; the text names what came back.

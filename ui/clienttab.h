@@ -1,23 +1,19 @@
 #pragma once
 
-#include "ui/tabpage.h"
 #include "ui/librarycolumns.h"
-
-#include <QWidget>
+#include "ui/librarylisttab.h"
 
 #include <functional>
 
-class LibrarySession;
 class QModelIndex;
 class QVBoxLayout;
-class SearchableList;
 namespace Ui { class ClientTab; }
 
 // The client tab: the current client's history, searched as the user
 // types, with its entries moved and deleted here. The client's own fields
 // go into editorLayout(); New Notes, Notes Edit (and a double click) and
 // Renew are raised for the history editor.
-class ClientTab : public QWidget, public TabPage
+class ClientTab : public LibraryListTab
 {
     Q_OBJECT
 
@@ -25,15 +21,13 @@ public:
     ClientTab(QWidget *page, LibrarySession &session);
     ~ClientTab() override;
 
-    void enter() override;
+    void enter() override { refill(); }
     void leave() override;
     // An entry added while the tab is shown (a run's start or its end)
     // moves the rows under the selection: the table follows at once, so
     // that the row a Delete acts on is the one shown selected.
     void refresh() override;
 
-    // Refills the history table when a client is open.
-    void refill();
     QVBoxLayout *editorLayout() const;
 
     // What leaving the tab commits. Until the client editor sets its own,
@@ -48,19 +42,16 @@ Q_SIGNALS:
 private Q_SLOTS:
     void on_pushButton_history_moveUp_clicked() { move(-1); }
     void on_pushButton_history_moveDown_clicked() { move(1); }
-    void on_pushButton_history_delete_clicked();
-    void on_pushButton_history_new_clicked();
-    void on_pushButton_history_edit_clicked();
-    void on_pushButton_history_toWork_clicked();
-    void on_tableWidget_clientHistory_doubleClicked(const QModelIndex &);
+    void on_pushButton_history_delete_clicked() { deletePicked(); }
+    void on_pushButton_history_new_clicked() { Q_EMIT historyNewRequested(pickedKey()); }
+    void on_pushButton_history_edit_clicked() { Q_EMIT historyEditRequested(pickedKey()); }
+    void on_pushButton_history_toWork_clicked() { Q_EMIT historyRenewRequested(pickedKey()); }
+    void on_tableWidget_clientHistory_doubleClicked(const QModelIndex &) { Q_EMIT historyEditRequested(pickedKey()); }
 
 private:
-    void move(int step);
+    void refilled() override;
 
     Ui::ClientTab *ui;
-    LibrarySession &m_session;
-    HistoryListModel *m_model = nullptr;
-    SearchableList *m_list = nullptr;
     std::function<void()> m_commit;
     quint64 m_shownRevision = 0;
 };

@@ -11,6 +11,12 @@
 // What each library list shows, column by column, declared once.
 namespace LibraryColumns {
 
+// The lists below are in the order of these.
+enum ClientColumn { ClientName, ClientAddress, ClientNotes };
+enum HistoryColumn { HistoryDate, HistoryNotes };
+enum ProgramColumn { ProgramName, ProgramVersion, ProgramDescription, ProgramTime };
+enum PresetColumn { PresetName, PresetVersion, PresetDescription, PresetFrequency, PresetTime };
+
 QList<ListColumn<Client>> clients();
 QList<ListColumn<Note>> history();
 QList<ListColumn<Program>> programs();

@@ -2,32 +2,25 @@
 
 #include "data/library.h"
 #include "ui/columnwidths.h"
-#include "editors/librarysession.h"
-#include "ui/searchablelist.h"
 #include "ui_presetselectiontab.h"
 
 #include <QHeaderView>
-#include <QLayout>
 #include <QTimer>
 
 #include <utility>
 
 PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
-    : QWidget(page), ui(new Ui::PresetSelectionTab), m_session(session)
+    : LibraryListTab(page, session, LibrarySession::PresetList), ui(new Ui::PresetSelectionTab)
 {
     ui->setupUi(this);
-    if (page->layout())
-        page->layout()->addWidget(this);
     m_model = new PresetListModel([&session]() -> Presets & { return session.presetListStore(); },
                                   LibraryColumns::presets(), this);
     QHeaderView *rows = ui->tableWidget_presetSelection->verticalHeader();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(LibraryColumns::presetRowHeight);
-    m_list = new SearchableList({ui->lineEdit_presetSelection_search, ui->pushButton_presetSelection_clear,
-                                 ui->tableWidget_presetSelection, m_model},
-                                session.selectedKey(LibrarySession::PresetList),
-                                [&session](const QString &text) { session.presetListStore().setFilter(text); },
-                                ColumnWidths::presetList, this);
+    makeList({ui->lineEdit_presetSelection_search, ui->pushButton_presetSelection_clear, ui->tableWidget_presetSelection,
+              m_model},
+             [&session](const QString &text) { session.presetListStore().setFilter(text); }, ColumnWidths::presetList);
     m_list->logSearches(QString());
     m_searchHint = ui->lineEdit_presetSelection_search->placeholderText();
     connect(m_list, &SearchableList::openRequested, this, &PresetSelectionTab::on_pushButton_presetSelection_edit_clicked);
@@ -94,7 +87,7 @@ void PresetSelectionTab::leave()
     if (m_arriving)
         return;
     m_session.savePresetList();
-    m_list->clearSearch();
+    clearSearch();
 }
 
 void PresetSelectionTab::refresh()
@@ -112,9 +105,8 @@ void PresetSelectionTab::refresh()
     updateButtons();
 }
 
-void PresetSelectionTab::refill()
+void PresetSelectionTab::refilled()
 {
-    m_list->refill();
     updateButtons();
 }
 
@@ -124,13 +116,12 @@ void PresetSelectionTab::updateButtons()
     const bool noClient = pool == PresetPool::Client && !m_session.clientOpen();
     const bool changeable = pool != PresetPool::Legitimate && !noClient;
     // What acts on the picked preset waits for one to be picked.
-    const bool picked = m_list->row() >= 0;
     ui->pushButton_presetSelection_new->setEnabled(changeable);
     for (QWidget *button : {ui->pushButton_presetSelection_delete, ui->pushButton_presetSelection_moveUp,
                             ui->pushButton_presetSelection_moveDown})
-        button->setEnabled(changeable && picked);
-    ui->pushButton_presetSelection_edit->setEnabled(!noClient && picked);
-    ui->pushButton_presetSelection_toProgram->setEnabled(m_session.programOpen() && !noClient && picked);
+        button->setEnabled(changeable && picked());
+    ui->pushButton_presetSelection_edit->setEnabled(!noClient && picked());
+    ui->pushButton_presetSelection_toProgram->setEnabled(m_session.programOpen() && !noClient && picked());
 }
 
 void PresetSelectionTab::showPoolButton()
@@ -165,44 +156,32 @@ void PresetSelectionTab::switchPool(int pool)
     prepareSearchSoon();
 }
 
-void PresetSelectionTab::move(int step)
-{
-    if (m_session.moveRow(LibrarySession::PresetList, step))
-        refill();
-}
-
-void PresetSelectionTab::on_pushButton_presetSelection_delete_clicked()
-{
-    m_session.deletePreset();
-    refill();
-}
-
 void PresetSelectionTab::on_pushButton_presetSelection_new_clicked()
 {
-    Q_EMIT presetNewRequested(m_session.presetPool(), m_list->key());
+    Q_EMIT presetNewRequested(m_session.presetPool(), pickedKey());
 }
 
 void PresetSelectionTab::on_pushButton_presetSelection_edit_clicked()
 {
-    Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->key());
+    Q_EMIT presetOpenRequested(m_session.presetPool(), pickedKey());
 }
 
 void PresetSelectionTab::on_pushButton_presetSelection_toProgram_clicked()
 {
-    Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->key());
+    Q_EMIT presetAddToProgramRequested(m_session.presetPool(), pickedKey());
 }
 
 void PresetSelectionTab::on_tableWidget_presetSelection_doubleClicked(const QModelIndex &index)
 {
     switch (index.column()) {
-    case 0:
-    case 1:
+    case LibraryColumns::PresetName:
+    case LibraryColumns::PresetVersion:
         if (m_session.programOpen())
-            Q_EMIT presetAddToProgramRequested(m_session.presetPool(), m_list->key());
+            Q_EMIT presetAddToProgramRequested(m_session.presetPool(), pickedKey());
         break;
-    case 3:
-    case 4:
-        Q_EMIT presetOpenRequested(m_session.presetPool(), m_list->key());
+    case LibraryColumns::PresetFrequency:
+    case LibraryColumns::PresetTime:
+        Q_EMIT presetOpenRequested(m_session.presetPool(), pickedKey());
         break;
     default:
         break;

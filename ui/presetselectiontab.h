@@ -1,19 +1,15 @@
 #pragma once
 
-#include "ui/tabpage.h"
 #include "ui/librarycolumns.h"
+#include "ui/librarylisttab.h"
 
-#include <QWidget>
-
-class LibrarySession;
 class QModelIndex;
-class SearchableList;
 namespace Ui { class PresetSelectionTab; }
 
 // The preset list of one pool (Client, General, Legitimate), searched as
 // the user types. Actions that need the editors are raised as signals with
-// the pool and the selected row.
-class PresetSelectionTab : public QWidget, public TabPage
+// the pool and the picked record's key.
+class PresetSelectionTab : public LibraryListTab
 {
     Q_OBJECT
 
@@ -25,9 +21,6 @@ public:
     void leave() override;
     void refresh() override;
 
-    void refill();
-    void updateButtons();
-
 Q_SIGNALS:
     void presetNewRequested(int pool, quint64 key);
     void presetOpenRequested(int pool, quint64 key);
@@ -36,7 +29,7 @@ Q_SIGNALS:
 private Q_SLOTS:
     void on_pushButton_presetSelection_moveUp_clicked() { move(-1); }
     void on_pushButton_presetSelection_moveDown_clicked() { move(1); }
-    void on_pushButton_presetSelection_delete_clicked();
+    void on_pushButton_presetSelection_delete_clicked() { deletePicked(); }
     void on_pushButton_presetSelection_new_clicked();
     void on_pushButton_presetSelection_edit_clicked();
     void on_pushButton_presetSelection_toProgram_clicked();
@@ -46,7 +39,8 @@ private Q_SLOTS:
     void on_tableWidget_presetSelection_doubleClicked(const QModelIndex &index);
 
 private:
-    void move(int step);
+    void refilled() override;
+    void updateButtons();
     void switchPool(int pool);
     void showPoolButton();
     void prepareSearchSoon();
@@ -56,9 +50,7 @@ private:
     void showArriving();
 
     Ui::PresetSelectionTab *ui;
-    LibrarySession &m_session;
     PresetListModel *m_model = nullptr;
-    SearchableList *m_list = nullptr;
     bool m_radioGuard = false;
     bool m_arriving = false;
     QString m_searchHint;  // the form's, given back when the pool has arrived

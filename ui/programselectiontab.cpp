@@ -2,30 +2,23 @@
 
 #include "data/library.h"
 #include "ui/columnwidths.h"
-#include "editors/librarysession.h"
-#include "ui/searchablelist.h"
 #include "ui_programselectiontab.h"
 
-#include <QLayout>
-
 ProgramSelectionTab::ProgramSelectionTab(QWidget *page, LibrarySession &session)
-    : QWidget(page), ui(new Ui::ProgramSelectionTab), m_session(session)
+    : LibraryListTab(page, session, LibrarySession::ProgramList), ui(new Ui::ProgramSelectionTab)
 {
     ui->setupUi(this);
-    if (page->layout())
-        page->layout()->addWidget(this);
-    m_model = new ProgramListModel([&session]() -> Programs & { return session.programListStore(); },
-                                   LibraryColumns::programs(), this);
-    m_list = new SearchableList({ui->lineEdit_programSelection_search, ui->pushButton_programSelection_clear,
-                                 ui->tableWidget_programSelection, m_model},
-                                session.selectedKey(LibrarySession::ProgramList),
-                                [&session](const QString &text) { session.programListStore().setFilter(text); },
-                                ColumnWidths::programList, this);
+    auto *model = new ProgramListModel([&session]() -> Programs & { return session.programListStore(); },
+                                       LibraryColumns::programs(), this);
+    makeList({ui->lineEdit_programSelection_search, ui->pushButton_programSelection_clear,
+              ui->tableWidget_programSelection, model},
+             [&session](const QString &text) { session.programListStore().setFilter(text); },
+             ColumnWidths::programList);
     connect(m_list, &SearchableList::openRequested, this, &ProgramSelectionTab::on_pushButton_programSelection_edit_clicked);
-    connect(m_list, &SearchableList::pickChanged, this, &ProgramSelectionTab::updateButtons);
-    m_radioGuard = true;
-    (m_session.programPoolGeneral() ? ui->radioButton_programGenuine : ui->radioButton_programClient)->setChecked(true);
-    m_radioGuard = false;
+    setPickButtons({ui->pushButton_programSelection_delete, ui->pushButton_programSelection_moveUp,
+                    ui->pushButton_programSelection_moveDown, ui->pushButton_programSelection_edit},
+                   [this] { return changeable(); });
+    prepare();
     refill();
 }
 
@@ -50,29 +43,23 @@ void ProgramSelectionTab::enter()
 void ProgramSelectionTab::leave()
 {
     m_session.saveProgramList();
-    m_list->clearSearch();
+    clearSearch();
 }
 
 void ProgramSelectionTab::refresh()
 {
-    updateButtons();
+    refilled();
 }
 
-void ProgramSelectionTab::refill()
+bool ProgramSelectionTab::changeable() const
 {
-    m_list->refill();
-    updateButtons();
+    return m_session.programPoolGeneral() || m_session.clientOpen();
 }
 
-void ProgramSelectionTab::updateButtons()
+void ProgramSelectionTab::refilled()
 {
-    const bool enabled = m_session.programPoolGeneral() || m_session.clientOpen();
-    // What acts on the picked program waits for one to be picked.
-    const bool picked = m_list->row() >= 0;
-    ui->pushButton_programSelection_new->setEnabled(enabled);
-    for (QWidget *button : {ui->pushButton_programSelection_delete, ui->pushButton_programSelection_moveUp,
-                            ui->pushButton_programSelection_moveDown, ui->pushButton_programSelection_edit})
-        button->setEnabled(enabled && picked);
+    ui->pushButton_programSelection_new->setEnabled(changeable());
+    updatePickButtons();
 }
 
 void ProgramSelectionTab::on_radioButton_programGenuine_toggled(bool checked)
@@ -86,35 +73,23 @@ void ProgramSelectionTab::on_radioButton_programGenuine_toggled(bool checked)
     refill();
 }
 
-void ProgramSelectionTab::move(int step)
-{
-    if (m_session.moveRow(LibrarySession::ProgramList, step))
-        refill();
-}
-
-void ProgramSelectionTab::on_pushButton_programSelection_delete_clicked()
-{
-    m_session.deleteProgram();
-    refill();
-}
-
 void ProgramSelectionTab::on_pushButton_programSelection_new_clicked()
 {
-    Q_EMIT programNewRequested(m_session.programPoolGeneral(), m_list->key());
+    Q_EMIT programNewRequested(m_session.programPoolGeneral(), pickedKey());
 }
 
 void ProgramSelectionTab::on_pushButton_programSelection_edit_clicked()
 {
-    Q_EMIT programOpenRequested(m_session.programPoolGeneral(), m_list->key());
+    Q_EMIT programOpenRequested(m_session.programPoolGeneral(), pickedKey());
 }
 
 void ProgramSelectionTab::on_pushButton_programSelection_toWork_clicked()
 {
-    Q_EMIT programToWorkRequested(m_session.programPoolGeneral(), m_list->key());
+    Q_EMIT programToWorkRequested(m_session.programPoolGeneral(), pickedKey());
 }
 
 void ProgramSelectionTab::on_tableWidget_programSelection_doubleClicked(const QModelIndex &index)
 {
-    if (index.column() == 0 || index.column() == 1)
-        Q_EMIT programOpenRequested(m_session.programPoolGeneral(), m_list->key());
+    if (index.column() == LibraryColumns::ProgramName || index.column() == LibraryColumns::ProgramVersion)
+        Q_EMIT programOpenRequested(m_session.programPoolGeneral(), pickedKey());
 }
