@@ -65,12 +65,6 @@ bool parseMac(const QString &text, MacAddress &mac)
 
 } // namespace AddressText
 
-quint64 Machine::nextInstance()
-{
-    static quint64 next = 0;
-    return ++next;
-}
-
 Machine::Machine(const QDateTime &created)
     : lastContact(created), deadline(created.addSecs(-3))
 {

@@ -63,9 +63,6 @@ struct Machine
     bool booting = false;
     bool free = false;
     bool autoconnect = false;
-    // Tells records apart while they live in memory (copies share it), so
-    // that rebinding leaves alone the slots whose record did not change.
-    quint64 instance = nextInstance();
 
     Machine() : Machine(QDateTime::currentDateTime()) {}
     explicit Machine(const QDateTime &created);
@@ -95,5 +92,4 @@ struct Machine
     bool hasDeviceSlot() const { return slot >= 0 && slot < deviceSlots; }
 
 private:
-    static quint64 nextInstance();
 };

@@ -43,17 +43,17 @@ static int lowestFreeSlot(const QList<Machine> &records, int slotCount)
 
 bool Machines::addMachine(int slotCount, const QDateTime &now)
 {
-    return addMachine(slotCount, [](const Machine &) { return true; }, now);
+    return addMachine(slotCount, [](int) { return true; }, now);
 }
 
-bool Machines::addMachine(int slotCount, const std::function<bool(const Machine &)> &evictable,
+bool Machines::addMachine(int slotCount, const std::function<bool(int index)> &evictable,
                           const QDateTime &now)
 {
     const QList<Machine> &list = records();
     if (lowestFreeSlot(list, slotCount) < 0) {
         int dropped = -1;
         for (int i = count() - 1; i >= 0 && dropped < 0; --i) {
-            if (list.at(i).slot >= 0 && list.at(i).slot < slotCount && evictable(list.at(i)))
+            if (list.at(i).slot >= 0 && list.at(i).slot < slotCount && evictable(i))
                 dropped = i;
         }
         if (dropped < 0)

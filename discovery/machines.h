@@ -40,7 +40,7 @@ public:
     // The same, but with every slot taken only a record the predicate lets
     // go is dropped (the lowest in the list); false, and nothing added,
     // when there is none.
-    bool addMachine(int slotCount, const std::function<bool(const Machine &)> &evictable,
+    bool addMachine(int slotCount, const std::function<bool(int index)> &evictable,
                     const QDateTime &now = QDateTime::currentDateTime());
 
     // Copies what a decoded announcement says into the current record; a

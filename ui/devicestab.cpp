@@ -175,10 +175,10 @@ void DevicesTab::redrawDeviceTable()
 {
     if (m_fieldsFilling)
         return;
-    const quint64 remembered = m_devices.selectedInstance();
+    const quint64 remembered = m_devices.selectedKey();
     m_tableFilling = true;
     m_model->refresh();
-    m_devices.selectInstance(remembered);
+    m_devices.selectKey(remembered);
     const int row = m_devices.selectedRow();
     if (row >= 0 && row < m_model->rowCount())
         m_table->selectRow(row);
@@ -193,17 +193,17 @@ void DevicesTab::redrawDeviceLog()
     const Logs *log = registry.count() > 0 && m_devices.moveCursorToSelected() ? registry.logs() : nullptr;
     const QList<LogEntry> none;
     const QList<LogEntry> &entries = log ? log->records() : none;
-    const quint64 instance = log ? m_devices.selectedInstance() : 0;
+    const quint64 shown = log ? m_devices.selectedKey() : 0;
     // The newest entries go on top; what was shown moves down and what the
     // log let go of falls off the bottom. Only another device's log, or a
     // log that changed otherwise, is drawn whole.
     int fresh = -1;
-    if (instance == m_logInstance && m_log->rowCount() > 0) {
+    if (shown == m_logKey && m_log->rowCount() > 0) {
         for (int i = 0; i < entries.size() && fresh < 0; ++i) {
             if (entries.at(i).created == m_logNewest.created && entries.at(i).text == m_logNewest.text)
                 fresh = i;
         }
-    } else if (instance == m_logInstance && entries.isEmpty()) {
+    } else if (shown == m_logKey && entries.isEmpty()) {
         fresh = 0;
     }
     if (fresh < 0) {
@@ -217,7 +217,7 @@ void DevicesTab::redrawDeviceLog()
         m_log->setItem(0, 1, item(entries.at(i).text));
     }
     m_log->setRowCount(int(entries.size()));
-    m_logInstance = instance;
+    m_logKey = shown;
     m_logNewest = entries.isEmpty() ? LogEntry() : entries.first();
 }
 
@@ -304,7 +304,7 @@ bool DevicesTab::mayRemove(bool pickedOnly)
     const QList<Machine> &records = m_devices.registry().records();
     QStringList running;
     for (int row = 0; row < records.size(); ++row) {
-        if ((!pickedOnly || row == picked) && m_devices.runGoing(records.at(row)))
+        if ((!pickedOnly || row == picked) && m_devices.runGoing(row))
             running.append(QStringLiteral("Tavik ") + records.at(row).name);
     }
     if (running.isEmpty())

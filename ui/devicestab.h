@@ -78,7 +78,7 @@ private:
 
     DeviceSlots &m_devices;
     DeviceTableModel *m_model = nullptr;
-    quint64 m_logInstance = 0;        // the record whose log is shown
+    quint64 m_logKey = 0;             // the record whose log is shown
     LogEntry m_logNewest;             // the newest entry shown
     bool m_tableFilling = false;
     bool m_fieldsFilling = false;

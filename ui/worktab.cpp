@@ -184,7 +184,7 @@ void WorkTab::clearLabels()
 void WorkTab::fillWorkTable()
 {
     WorkList *work = m_devices.selectedWork();
-    m_shownInstance = work ? m_devices.selectedInstance() : 0;
+    m_shownKey = work ? m_devices.selectedKey() : 0;
     if (work) {
         m_pool->setText(PresetPool::word(work->pool));
         // A list that came from no program (a new device's, or lines sent
@@ -229,8 +229,8 @@ void WorkTab::refreshWorkTab()
 
     // The table shows one device's list; when that device is no longer the
     // picked one (it left the registry), the tab follows.
-    const quint64 picked = m_devices.selectedRow() >= 0 ? m_devices.selectedInstance() : 0;
-    if (picked != m_shownInstance)
+    const quint64 picked = m_devices.selectedRow() >= 0 ? m_devices.selectedKey() : 0;
+    if (picked != m_shownKey)
         fillWorkTable();
 
     Sequencer *sequencer = m_devices.selectedSequencer();

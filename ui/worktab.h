@@ -49,7 +49,7 @@ private:
     DeviceSlots &m_devices;
     Library &m_library;
     int m_selectedRow = 0;
-    quint64 m_shownInstance = 0;  // the record whose list the table shows
+    quint64 m_shownKey = 0;       // the record whose list the table shows
     bool m_cutShown = false;      // the last run's cut-short is on screen
 
     ElidedLabel *m_pool = nullptr;

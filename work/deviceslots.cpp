@@ -37,18 +37,12 @@ DeviceSlots::~DeviceSlots()
 
 int DeviceSlots::selectedRow() const
 {
-    const QList<Machine> &records = m_registry.records();
-    for (int row = 0; row < records.size(); ++row) {
-        if (records.at(row).instance == m_selectedInstance)
-            return row;
-    }
-    return -1;
+    return m_registry.indexOfKey(m_selectedKey);
 }
 
 void DeviceSlots::setSelectedRow(int row)
 {
-    const QList<Machine> &records = m_registry.records();
-    m_selectedInstance = row >= 0 && row < records.size() ? records.at(row).instance : 0;
+    m_selectedKey = m_registry.keyAt(row);
 }
 
 Tavik &DeviceSlots::controller(int slot)
@@ -104,10 +98,11 @@ void DeviceSlots::bindDevices()
         paired.setController(&tavik);
         // Another device announcing itself rebinds every slot; a run on a
         // device that stays where it was goes on.
-        if (m_boundInstance[size_t(machine.slot)] != machine.instance) {
-            if (m_boundInstance[size_t(machine.slot)] != 0)
+        const quint64 key = m_registry.keyAt(i);
+        if (m_boundKey[size_t(machine.slot)] != key) {
+            if (m_boundKey[size_t(machine.slot)] != 0)
                 tavik.release();
-            m_boundInstance[size_t(machine.slot)] = machine.instance;
+            m_boundKey[size_t(machine.slot)] = key;
             forgetSlot(machine.slot);
             paired.reset();
         }
@@ -118,19 +113,19 @@ void DeviceSlots::bindDevices()
         bool held = false;
         for (int i = 0; i < records.size() && i < count; ++i)
             held = held || (records.at(i).slot == slot && records.at(i).hasDeviceSlot());
-        if (!held && m_boundInstance[size_t(slot)] != 0) {
+        if (!held && m_boundKey[size_t(slot)] != 0) {
             controller(slot).release();
             sequencer(slot).reset();
-            m_boundInstance[size_t(slot)] = 0;
+            m_boundKey[size_t(slot)] = 0;
             forgetSlot(slot);
         }
     }
     // Nothing picked yet (a registry just read, or the first device): the
     // first record is.
     if (records.isEmpty())
-        m_selectedInstance = 0;
-    else if (m_selectedInstance == 0)
-        m_selectedInstance = records.first().instance;
+        m_selectedKey = 0;
+    else if (m_selectedKey == 0)
+        m_selectedKey = m_registry.keyAt(0);
     m_registry.setCurrent(qBound(0, remembered, qMax(0, m_registry.count() - 1)));
 }
 
@@ -155,8 +150,7 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     if (match < 0) {
         for (int i = 0; i < records.size(); ++i) {
             Machine &machine = records[i];
-            if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance
-                || m_linkSerial[size_t(machine.slot)].isEmpty() || machine.scanAddress != announced.scanAddress
+            if (!bound(i) || m_linkSerial[size_t(machine.slot)].isEmpty() || machine.scanAddress != announced.scanAddress
                 || machine.port != announced.port)
                 continue;
             const QString text = QStringLiteral("Tavik %1 is announced from %2, where the device reports serial number %3 "
@@ -171,8 +165,8 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
         }
         // Records in use stay: a connected or running device, or a list
         // the operator sent, is never dropped for a device passing by.
-        const auto evictable = [this](const Machine &machine) {
-            return machine.work.count() == 0 && !slotBusy(machine);
+        const auto evictable = [this](int index) {
+            return m_registry.records().at(index).work.count() == 0 && !slotBusy(index);
         };
         if (!m_registry.addMachine(count, evictable)) {
             reportOnce(QStringLiteral("Tavik %1 not added: all five places hold devices in use or with a work list")
@@ -188,7 +182,7 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     }
 
     Machine &machine = records[match];
-    if (machine.scanAddress != announced.scanAddress && onLink(machine)) {
+    if (machine.scanAddress != announced.scanAddress && onLink(match)) {
         // Two devices with one serial number, or a device that moved while
         // its old address still answers: the device in use keeps the record.
         const QString text = QStringLiteral("Tavik %1 is also announced from %2; the device at %3 in use is kept")
@@ -209,20 +203,30 @@ bool DeviceSlots::mergeAnnouncement(const Machine &announced)
     return false;
 }
 
-bool DeviceSlots::slotBusy(const Machine &machine)
+bool DeviceSlots::bound(int index) const
 {
-    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+    const QList<Machine> &records = m_registry.records();
+    if (index < 0 || index >= records.size() || !records.at(index).hasDeviceSlot())
         return false;
-    const Tavik &tavik = controller(machine.slot);
-    return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(machine.slot).canStart();
+    return m_boundKey[size_t(records.at(index).slot)] == m_registry.keyAt(index);
 }
 
-bool DeviceSlots::onLink(const Machine &machine)
+bool DeviceSlots::slotBusy(int index)
 {
-    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+    if (!bound(index))
         return false;
-    const Tavik &tavik = controller(machine.slot);
-    return tavik.isConnected() || tavik.hasRun() || !sequencer(machine.slot).canStart();
+    const int slot = m_registry.records().at(index).slot;
+    const Tavik &tavik = controller(slot);
+    return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(slot).canStart();
+}
+
+bool DeviceSlots::onLink(int index)
+{
+    if (!bound(index))
+        return false;
+    const int slot = m_registry.records().at(index).slot;
+    const Tavik &tavik = controller(slot);
+    return tavik.isConnected() || tavik.hasRun() || !sequencer(slot).canStart();
 }
 
 void DeviceSlots::forgetSlot(int slot)
@@ -272,9 +276,11 @@ void DeviceSlots::writeJournal()
     if (path.isEmpty())
         return;
     QJsonArray runs;
-    for (const Machine &machine : m_registry.records()) {
-        if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+    const QList<Machine> &records = m_registry.records();
+    for (int i = 0; i < records.size(); ++i) {
+        if (!bound(i))
             continue;
+        const Machine &machine = records.at(i);
         const int line = m_journalLine[size_t(machine.slot)];
         if (line < 0)
             continue;
@@ -353,10 +359,9 @@ QStringList DeviceSlots::takeNotices()
     return std::exchange(m_notices, {});
 }
 
-bool DeviceSlots::runGoing(const Machine &machine)
+bool DeviceSlots::runGoing(int index)
 {
-    return machine.hasDeviceSlot() && m_boundInstance[size_t(machine.slot)] == machine.instance
-        && slotRunning(machine.slot);
+    return bound(index) && slotRunning(m_registry.records().at(index).slot);
 }
 
 bool DeviceSlots::slotRunning(int slot)
@@ -364,10 +369,11 @@ bool DeviceSlots::slotRunning(int slot)
     return !sequencer(slot).canStart() || controller(slot).hasRun();
 }
 
-void DeviceSlots::endRunOfRemoved(const Machine &machine)
+void DeviceSlots::endRunOfRemoved(int index)
 {
-    if (!machine.hasDeviceSlot() || m_boundInstance[size_t(machine.slot)] != machine.instance)
+    if (!bound(index))
         return;
+    const Machine &machine = m_registry.records().at(index);
     Sequencer &paired = sequencer(machine.slot);
     paired.stop(QLatin1String(removedReason));
     // Off air now: the record goes, and with it the connection a stop sent
@@ -385,7 +391,7 @@ void DeviceSlots::endRunOfRemoved(const Machine &machine)
 bool DeviceSlots::anyRunGoing()
 {
     for (int slot = 0; slot < count; ++slot) {
-        if (m_boundInstance[size_t(slot)] != 0 && slotRunning(slot))
+        if (m_boundKey[size_t(slot)] != 0 && slotRunning(slot))
             return true;
     }
     return false;
@@ -395,7 +401,7 @@ int DeviceSlots::stopAll(int waitMs)
 {
     int stopped = 0;
     for (int slot = 0; slot < count; ++slot) {
-        if (m_boundInstance[size_t(slot)] == 0)
+        if (m_boundKey[size_t(slot)] == 0)
             continue;
         sequencer(slot).reset();
         if (controller(slot).stopNow(waitMs))
@@ -404,7 +410,7 @@ int DeviceSlots::stopAll(int waitMs)
     // One wait for all: a hung device costs the others nothing.
     const QDeadlineTimer deadline(waitMs);
     for (int slot = 0; slot < count && stopped > 0; ++slot) {
-        if (m_boundInstance[size_t(slot)] != 0)
+        if (m_boundKey[size_t(slot)] != 0)
             controller(slot).awaitStopRead(deadline);
     }
     QList<Machine> &records = m_registry.editRecords();
@@ -417,7 +423,7 @@ int DeviceSlots::stopAll(int waitMs)
             records[i].logs.add(line);
         // A run the program's end cut short says so, rather than leaving
         // word for the next start that it was never stopped.
-        if (m_journalLine[size_t(slot)] >= 0 && m_boundInstance[size_t(slot)] == records.at(i).instance) {
+        if (m_journalLine[size_t(slot)] >= 0 && bound(i)) {
             CutShort cut;
             cut.item = m_journalLine[size_t(slot)];
             cut.progress = -1;
@@ -508,7 +514,7 @@ void DeviceSlots::removeSelected()
 {
     const int rowBefore = selectedRow();
     if (moveCursorToSelected()) {
-        endRunOfRemoved(*m_registry.currentRecord());
+        endRunOfRemoved(m_registry.current());
         m_registry.removeCurrent();
     }
     pickAfterRemoval(rowBefore);
@@ -524,7 +530,7 @@ void DeviceSlots::removeUnresponsive(const QDateTime &now)
         if (m_registry.responsive(now)) {
             m_registry.setCurrent(m_registry.current() + 1);
         } else {
-            endRunOfRemoved(*m_registry.currentRecord());
+            endRunOfRemoved(m_registry.current());
             m_registry.removeRecordAt(m_registry.current());
         }
     }
@@ -536,7 +542,7 @@ void DeviceSlots::removeAll()
 {
     m_registry.first();
     while (m_registry.count() > 0) {
-        endRunOfRemoved(*m_registry.currentRecord());
+        endRunOfRemoved(m_registry.current());
         m_registry.removeCurrent();
     }
     pickAfterRemoval(0);

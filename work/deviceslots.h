@@ -41,9 +41,9 @@ public:
     int selectedRow() const;
     // Picks the record at this row; a row outside the registry picks none.
     void setSelectedRow(int row);
-    // Identity of the picked record (Machine::instance); 0 for none.
-    quint64 selectedInstance() const { return m_selectedInstance; }
-    void selectInstance(quint64 instance) { m_selectedInstance = instance; }
+    // The registry key of the picked record; 0 for none.
+    quint64 selectedKey() const { return m_selectedKey; }
+    void selectKey(quint64 key) { m_selectedKey = key; }
     // The selected record's device slot, controller, sequencer and work
     // list; -1 or null when no record is selected or it has no device
     // slot (no work list when none is selected). The record found by the
@@ -122,8 +122,8 @@ public:
 
     // A run is going (or starting, or stopping) on some device.
     bool anyRunGoing();
-    // The same on this record's device.
-    bool runGoing(const Machine &machine);
+    // The same on the device of the registry's record at `index`.
+    bool runGoing(int index);
     // For a program about to end: every device that may be on air is sent
     // the stop command at once; waits at most waitMs for each to go out,
     // and at most waitMs more for every device to have read its stop.
@@ -152,11 +152,13 @@ private:
     void pickAfterRemoval(int rowBefore);
     // The slot's run is going, starting or stopping.
     bool slotRunning(int slot);
+    // The controller of its slot is bound to the record at `index`.
+    bool bound(int index) const;
     // The record's device is connected, connecting or has a run.
-    bool slotBusy(const Machine &machine);
+    bool slotBusy(int index);
     // The same, but only a device on the link is known to be where it is:
     // a controller still reaching for one follows its announcements.
-    bool onLink(const Machine &machine);
+    bool onLink(int index);
     void writeJournal();
     // The serial number the device reported on its link, taken into its
     // record; a change is said in the log, the notices and the status.
@@ -164,7 +166,7 @@ private:
     void forgetSlot(int slot);
     // A record leaving the registry at the operator's word ends its run
     // like any other: stopped, and recorded as cut short where it stood.
-    void endRunOfRemoved(const Machine &machine);
+    void endRunOfRemoved(int index);
     // Reports a journaled run as cut short for this reason and drops it
     // from the journal.
     void endJournaledRun(int slot, const Machine &machine, CutShort cut);
@@ -186,7 +188,10 @@ private:
     std::array<std::unique_ptr<Tavik>, count> m_controllers;
     std::array<std::unique_ptr<Sequencer>, count> m_sequencers;
     std::array<Event, count> m_events;
-    std::array<quint64, count> m_boundInstance {};
+    // The registry key of the record each slot's controller is bound to; 0
+    // for none. A record read anew (a restore, another file) is another
+    // record, and its slot is bound afresh.
+    std::array<quint64, count> m_boundKey {};
     std::array<QString, count> m_runHistory;
     // The line each slot's run is at, as the journal has it; -1 for none.
     std::array<int, count> m_journalLine;
@@ -199,5 +204,5 @@ private:
     // Announcements already reported, so that one every two seconds does
     // not repeat the notice: "serial@address".
     QStringList m_reported;
-    quint64 m_selectedInstance = 0;
+    quint64 m_selectedKey = 0;
 };

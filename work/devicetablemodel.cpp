@@ -63,7 +63,7 @@ DeviceTableModel::Row DeviceTableModel::readRow(int row)
     Machines &registry = m_devices.registry();
     Row read;
     read.text[ColumnStatus] = status(row);  // makes the record current
-    read.instance = registry.records().at(row).instance;
+    read.key = registry.keyAt(row);
     read.text[ColumnName] = registry.name();
     read.toolTip[ColumnName] = QStringLiteral(
         "Device nickname for easier orientation where it is located,\n for example box 1, room2,...\n"
@@ -93,7 +93,7 @@ void DeviceTableModel::refresh()
         rows.append(readRow(row));
     bool sameRecords = rows.size() == m_rows.size();
     for (int row = 0; sameRecords && row < rows.size(); ++row)
-        sameRecords = rows.at(row).instance == m_rows.at(row).instance;
+        sameRecords = rows.at(row).key == m_rows.at(row).key;
     if (!sameRecords) {
         beginResetModel();
         m_rows = rows;

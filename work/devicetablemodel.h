@@ -35,12 +35,12 @@ public:
 private:
     struct Row
     {
-        quint64 instance = 0;
+        quint64 key = 0;
         std::array<QString, ColumnCount> text;
         std::array<QString, ColumnCount> toolTip;
         bool operator==(const Row &other) const
         {
-            return instance == other.instance && text == other.text && toolTip == other.toolTip;
+            return key == other.key && text == other.text && toolTip == other.toolTip;
         }
     };
     // The record at `row` made current.
