@@ -198,6 +198,8 @@ public:
 
 private:
     friend bool writeStream(const QString &, const std::function<bool(QIODevice &)> &, qint64);
+    // The batch open on this thread, if any.
+    static Batch *openHere();
     bool takes(const QString &path) const;
 
     QString m_folder;

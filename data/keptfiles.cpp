@@ -1,0 +1,160 @@
+#include "data/containerfiles.h"
+
+#include "data/platformfile.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QSet>
+
+#include <utility>
+
+namespace Container {
+
+namespace {
+
+// What the program remembers about its files. A pool's file may be saved
+// from a worker thread (an import), so every touch of it takes the lock.
+struct FileState
+{
+    QMutex mutex;
+    // Paths that exist but could not be read, or were damaged and could not
+    // be renamed: saving over them would lose what they hold.
+    QSet<QString> guarded;
+    QList<KeptAside> kept;
+    qsizetype keptTaken = 0;
+    QList<FailedWrite> failedWrites;
+    // Each file as this program last read or wrote it.
+    QHash<QString, PlatformFile::Identity> known;
+    QList<KeptAside> changedElsewhere;
+};
+
+FileState &state()
+{
+    static FileState files;
+    return files;
+}
+
+QString asideName(const QString &path, const QString &why = QStringLiteral(".damaged-"))
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString aside = path + why + stamp;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = path + why + stamp + QLatin1Char('-') + QString::number(n);
+    return aside;
+}
+
+} // namespace
+
+namespace Files {
+
+void setGuarded(const QString &path, bool guarded)
+{
+    const QMutexLocker lock(&state().mutex);
+    if (guarded)
+        state().guarded.insert(path);
+    else
+        state().guarded.remove(path);
+}
+
+void remember(const QString &path)
+{
+    const PlatformFile::Identity id = PlatformFile::identity(path);
+    const QMutexLocker lock(&state().mutex);
+    state().known.insert(path, id);
+}
+
+bool isGuarded(const QString &path)
+{
+    const QMutexLocker lock(&state().mutex);
+    return state().guarded.contains(path);
+}
+
+bool writeFailed(const QString &path, const QString &why)
+{
+    qWarning().noquote() << "Could not write" << path << "(" + why + "); the file is as it was";
+    const QMutexLocker lock(&state().mutex);
+    for (const FailedWrite &failed : std::as_const(state().failedWrites)) {
+        if (failed.path == path)
+            return false;
+    }
+    state().failedWrites.append({path, why});
+    return false;
+}
+
+// Another program (a second copy on a network folder, another user) wrote
+// the file since this one read it: its version is copied aside before ours
+// takes the path, so both are kept. False when it could not be kept.
+bool keepOtherVersion(const QString &path)
+{
+    PlatformFile::Identity expected;
+    {
+        const QMutexLocker lock(&state().mutex);
+        const auto found = state().known.constFind(path);
+        if (found == state().known.cend())
+            return true;  // never read by us: nothing to compare with
+        expected = found.value();
+    }
+    const PlatformFile::Identity now = PlatformFile::identity(path);
+    if (now == expected || !now.exists)
+        return true;
+    const QString aside = asideName(path, QStringLiteral(".changed-"));
+    if (!QFile::copy(path, aside)) {
+        qWarning().noquote() << "File" << path << "was changed by another program and could not be kept aside";
+        return false;
+    }
+    qWarning().noquote() << "File" << path << "was changed by another program; that version is kept as" << aside;
+    const QMutexLocker lock(&state().mutex);
+    state().changedElsewhere.append({path, aside});
+    return true;
+}
+
+void keepAside(const QString &path)
+{
+    const QString aside = asideName(path);
+    if (!QFile::rename(path, aside)) {
+        setGuarded(path, true);
+        qWarning().noquote() << "Damaged file" << path << "could not be kept aside; it will not be overwritten";
+        return;
+    }
+    setGuarded(path, false);
+    {
+        const QMutexLocker lock(&state().mutex);
+        state().kept.append({path, aside});
+        state().known.insert(path, PlatformFile::Identity());
+    }
+    qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
+}
+
+} // namespace Files
+
+QList<KeptAside> keptAside()
+{
+    const QMutexLocker lock(&state().mutex);
+    return state().kept;
+}
+
+QList<KeptAside> takeChangedElsewhere()
+{
+    const QMutexLocker lock(&state().mutex);
+    return std::exchange(state().changedElsewhere, {});
+}
+
+QList<FailedWrite> takeFailedWrites()
+{
+    const QMutexLocker lock(&state().mutex);
+    return std::exchange(state().failedWrites, {});
+}
+
+QList<KeptAside> takeNewlyKeptAside()
+{
+    const QMutexLocker lock(&state().mutex);
+    const QList<KeptAside> fresh = state().kept.mid(state().keptTaken);
+    state().keptTaken = state().kept.size();
+    return fresh;
+}
+
+} // namespace Container
