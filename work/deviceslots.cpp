@@ -403,7 +403,10 @@ int DeviceSlots::stopAll(int waitMs)
     for (int slot = 0; slot < count; ++slot) {
         if (m_boundKey[size_t(slot)] == 0)
             continue;
-        sequencer(slot).reset();
+        // The sequencer notes how far its run got; a reset would leave it
+        // to find the stop at its next tick and take the run for one cut
+        // short before its first line.
+        sequencer(slot).endStopped(QLatin1String(endedReason));
         if (controller(slot).stopNow(waitMs))
             ++stopped;
     }
@@ -421,14 +424,20 @@ int DeviceSlots::stopAll(int waitMs)
         const int slot = records.at(i).slot;
         for (const QString &line : controller(slot).takeLogLines())
             records[i].logs.add(line);
-        // A run the program's end cut short says so, rather than leaving
-        // word for the next start that it was never stopped.
-        if (m_journalLine[size_t(slot)] >= 0 && bound(i)) {
-            CutShort cut;
-            cut.item = m_journalLine[size_t(slot)];
-            cut.progress = -1;
-            cut.title = cut.item < sequencer(slot).count() ? sequencer(slot).item(cut.item).title : QString();
-            cut.reason = QLatin1String(endedReason);
+        // A run the program's end cut short says so, once, rather than
+        // leaving word for the next start that it was never stopped.
+        Sequencer &paired = sequencer(slot);
+        const bool noted = bound(i) && paired.takeCutShort();
+        if (noted || (m_journalLine[size_t(slot)] >= 0 && bound(i))) {
+            CutShort cut = paired.cutShort();
+            if (!noted) {
+                // Stopping between lines: where it stood, not how far.
+                cut = CutShort();
+                cut.item = m_journalLine[size_t(slot)];
+                cut.progress = -1;
+                cut.title = cut.item < paired.count() ? paired.item(cut.item).title : QString();
+                cut.reason = QLatin1String(endedReason);
+            }
             records[i].logs.add(QStringLiteral("Run ") + cut.text());
             endJournaledRun(slot, records.at(i), cut);
             journaled = true;

@@ -159,6 +159,13 @@ void Sequencer::stop(const QString &reason)
         setState(S_STOP_TRANSMIT);
 }
 
+void Sequencer::endStopped(const QString &reason)
+{
+    if (m_running && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
+        noteCutShort(reason, qMin(m_clock->msecs(), m_deviceEndMs));
+    setState(S_IDLE);
+}
+
 void Sequencer::reset()
 {
     m_running = false;

@@ -89,6 +89,10 @@ public:
     void stop() { stop(QStringLiteral("Stopped by the operator")); }
     // The same, with why the operator's action stopped it.
     void stop(const QString &reason);
+    // The controller has stopped the device itself (the program ends): the
+    // run ends where it stood, noted as cut short for this reason, and the
+    // sequencer sends no stop of its own.
+    void endStopped(const QString &reason);
     void reset();
 
     int progress(int index) const;

@@ -357,10 +357,27 @@ private Q_SLOTS:
         QVERIFY(sequencer->isRunning());
         QVERIFY(rig.sim.received().filter("command=3").isEmpty());
 
+        const auto ends = [&window] {
+            QStringList texts;
+            for (const Note &note : window.library().history().notes().records()) {
+                if (note.text.contains("run cut short"))
+                    texts << note.text;
+            }
+            return texts;
+        };
+        const qsizetype endedBefore = ends().size();
         window.closeForSignal();
         QCOMPARE(asked, 1);
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.timeOf("PHASE Ready stop") >= 0; }, 3000));
         QCOMPARE(rig.sim.received().filter("command=3").size(), 1);
+        // The history holds the run's end once, with how far its line got,
+        // also after the ticks that see the device stop.
+        for (int tick = 0; tick < 8; ++tick)
+            window.deviceTick();
+        QCOMPARE(ends().size(), endedBefore + 1);
+        QVERIFY2(QRegularExpression("^Tavik 9003: run cut short at line 1 \\(Long.v.1, \\d+ %\\): The program ended$")
+                     .match(newestNote(window)).hasMatch(),
+                 qPrintable(newestNote(window)));
 
         // A logout called off after the stop: a run started afterwards is
         // stopped at the next way out in its turn.
