@@ -201,6 +201,9 @@ Backup::Stores Backup::stores() const
     stores.legitimate = m_library.legitimatePresets();
     stores.work = m_work;
     stores.machines = m_devices.registry();
+    // The settings keep the open client for the next start, and are told
+    // it only at the end; a backup carries the one open now.
+    m_settings.setOpenClient(m_library.openClientFile());
     m_settings.toJson(stores.settings);
     stores.settingsPath = m_settings.settingsPath();
     stores.dataFolder = m_settings.dataFolder();
@@ -856,8 +859,12 @@ Backup::Outcome Backup::finish(Applied applied)
         replaceRecords(clients, restored.clients.records());
         clients.setFilter(QString());
         clients.first();
-        // The client that was open may not be in the restored list.
-        if (clients.count() > 0)
+        // The client the backup had open, else the first: the one open
+        // before may not be in the restored list.
+        Settings backedUp;
+        backedUp.fromJson(applied.settings);
+        const bool named = carried(keySettings) && m_library.openClient(backedUp.openClient().value_or(QString()));
+        if (!named && clients.count() > 0)
             m_library.openClient(clients.records().first().file);
     }
     if (carried(keyPrograms))

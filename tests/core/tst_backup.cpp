@@ -61,14 +61,19 @@ private Q_SLOTS:
         const Files two = seed({"Ann", "Bob"}, "old");
         const QString file = QDir::tempPath() + "/tst_backup_two.bkp";
         {
+            // The client open now is the one the restore opens, not the
+            // one the settings file last named.
             Installation in;
-            in.library.clients().setCurrent(1);
-            in.library.clients().loadHistory();
+            QVERIFY(in.library.openClient(in.library.clients().records().at(1).file));
             QVERIFY(in.backup.write(file));
-            QCOMPARE(in.library.clients().current(), 1);
             QCOMPARE(in.library.history().notes().text(), QString("note of Bob"));
         }
+        // The settings file also names the client open at the backup.
+        Files twoStores = two;
+        twoStores.remove("settings.dat");
         const Files five = seed({"C1", "C2", "C3", "C4", "C5"}, "new");
+        Files fiveStores = five;
+        fiveStores.remove("settings.dat");
         QString safety;
         {
             // The window's way: the files are written from copies of the
@@ -77,25 +82,25 @@ private Q_SLOTS:
             Backup::Applied applied =
                 Backup::apply(Backup::read(file), in.backup.stores(), in.backup.nextSafetyPath());
             QCOMPARE(applied.outcome, Backup::Restored);
-            QCOMPARE(files(TestEnv::dataFolder(), two), two);
+            QCOMPARE(files(TestEnv::dataFolder(), twoStores), twoStores);
             QCOMPARE(in.library.clients().count(), 5);
             QCOMPARE(in.library.generalPresets().records().first().name, QString("new"));
             QCOMPARE(in.backup.finish(std::move(applied)), Backup::Restored);
             QCOMPARE(in.library.clients().count(), 2);
-            QCOMPARE(in.library.openClientName(), QString("Ann"));
+            QCOMPARE(in.library.openClientName(), QString("Bob"));
             QCOMPARE(in.library.generalPresets().records().first().name, QString("old"));
             QCOMPARE(in.settings.operatorName(), QString("old"));
             QCOMPARE(in.devices.registry().records().first().name, QString("old"));
             safety = in.backup.safetyBackupPath();
         }
-        QCOMPARE(files(TestEnv::dataFolder(), two), two);  // clients.dat too: exactly the two
+        QCOMPARE(files(TestEnv::dataFolder(), twoStores), twoStores);  // clients.dat too: exactly the two
         QVERIFY(safety.contains("/backup/before-restore-"));
         {
             Installation in;
             QCOMPARE(in.library.clients().count(), 2);
             QCOMPARE(in.backup.restore(safety), Backup::Restored);
         }
-        QCOMPARE(files(TestEnv::dataFolder(), five), five);
+        QCOMPARE(files(TestEnv::dataFolder(), fiveStores), fiveStores);
 
         // A history empty in the backup empties the file the client has since.
         {
