@@ -98,14 +98,12 @@ private Q_SLOTS:
         // The bring-up from stand-by may follow at once; it belongs to the
         // ready cycle.
         const QStringList init = requestsBesidesPolling(rig.sim).filter(QRegularExpression("^(?!RX REQ_COMMAND)"));
-        QVERIFY2(init.size() == 7, qPrintable(init.join(" / ")));
-        QVERIFY(init.at(0).startsWith("RX REQ_QUERY data=02"));
-        QVERIFY(init.at(1).startsWith("RX REQ_QUERY data=03"));
-        QVERIFY(init.at(2).startsWith("RX REQ_SET_CLOCK"));
-        QVERIFY(init.at(3).startsWith("RX REQ_QUERY data=03"));
-        QVERIFY(init.at(4).contains("REQ_SET_LF") && init.at(4).contains("lf=12774"));
-        QVERIFY(init.at(5).contains("REQ_SET_TIME") && init.at(5).contains("time=100"));
-        QVERIFY(init.at(6).startsWith("RX REQ_QUERY data=06"));
+        const QStringList expected{"^RX REQ_QUERY data=02", "^RX REQ_QUERY data=03", "^RX REQ_SET_CLOCK",
+                                   "^RX REQ_QUERY data=03", "REQ_SET_LF.*lf=12774", "REQ_SET_TIME.*time=100",
+                                   "^RX REQ_QUERY data=06"};
+        QVERIFY2(init.size() == expected.size(), qPrintable(init.join(" / ")));
+        for (int i = 0; i < init.size(); ++i)
+            QVERIFY2(init.at(i).contains(QRegularExpression(expected.at(i))), qPrintable(init.at(i)));
 
         QCOMPARE(rig.tavik.serialNumberText(), QString("4711"));
         QVERIFY(rig.tavik.takeConfigReceived());
