@@ -25,10 +25,9 @@ namespace {
 constexpr double timeScale = WindowRig::timeScale;
 
 // The program in a child process, as a person runs it with its own timers:
-// a two-line run started from the Work tab; says so once its second line is
-// on air and runs on until it is killed.
-// Runs a list and says when it is where the parent kills it: warming up
-// for its first line, or on air with its second.
+// a two-line run started from the Work tab; says so once it is where the
+// parent kills it (warming up for its first line, or on air with its
+// second) and runs on until it is killed.
 int runUntilKilled(bool warming)
 {
     // The parent's temporary home comes with the environment.
@@ -57,6 +56,13 @@ int runUntilKilled(bool warming)
     std::printf("ready to be killed\n");
     std::fflush(stdout);
     return QCoreApplication::exec();
+}
+
+// The newest note of the open client's history.
+QString newestNote(MainWindow &window)
+{
+    window.library().history().notes().setCurrent(0);
+    return window.library().history().notes().text();
 }
 
 } // namespace
@@ -275,9 +281,8 @@ private Q_SLOTS:
         QVERIFY2(qAbs(sent.captured(1).toInt() - first) <= 3 && qAbs(sent.captured(2).toInt() - second) <= 3,
                  qPrintable(QString("%1 %2 / %3 %4").arg(first).arg(second).arg(sent.captured(1), sent.captured(2))));
         QVERIFY(qAbs(cut.progress - sent.captured(2).toInt() * 100 / 60) <= 2);
-        History &history = window.library().history();
-        history.notes().setCurrent(0);
-        QVERIFY2(history.notes().text().contains(cut.text()), qPrintable(history.notes().text()));
+        const QString note = newestNote(window);
+        QVERIFY2(note.contains(cut.text()), qPrintable(note));
     }
 
     // The operator's road with the keyboard: F5 starts on the Work tab only
@@ -317,11 +322,9 @@ private Q_SLOTS:
         QVERIFY(rig.driver.until([&] { return sequencer->canStart() && selectedReady(window); }, 10000));
         // The history says where the operator's stop ended the run, not
         // that the whole list went out.
-        History &history = window.library().history();
-        history.notes().setCurrent(0);
         const QString stopped = QStringLiteral("Tavik 9004: run cut short at line 1 (Long.v.1, %1 %): Stopped by the operator")
                                     .arg(sequencer->progress(0));
-        QCOMPARE(history.notes().text(), stopped);
+        QCOMPARE(newestNote(window), stopped);
         QVERIFY(sequencer->progress(0) >= 1 && sequencer->progress(0) < 100);
 
         tabs->setCurrentIndex(MainWindow::TabWork);
@@ -332,8 +335,8 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_F6, Qt::ShiftModifier);
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 2; }, 10000));
-        history.notes().setCurrent(0);
-        QVERIFY2(history.notes().text().endsWith("Stopped by the operator") && history.notes().text() != stopped, qPrintable(history.notes().text()));
+        const QString note = newestNote(window);
+        QVERIFY2(note.endsWith("Stopped by the operator") && note != stopped, qPrintable(note));
     }
 
     // Closing the window mid-run asks first; staying leaves the run alone.
@@ -382,11 +385,10 @@ private Q_SLOTS:
         QCOMPARE(window.devices().registry().count(), 0);
         QVERIFY(QTest::qWaitFor([&] { return rig.sim.received().filter("command=3").size() == 3; }, 300));
         window.deviceTick();
-        History &history = window.library().history();
-        history.notes().setCurrent(0);
+        const QString note = newestNote(window);
         QVERIFY2(QRegularExpression("^Tavik 9003: run cut short at line 1 \\(Long.v.1, \\d+ %\\): "
-                                    "The operator removed the device from the list$").match(history.notes().text()).hasMatch(),
-                 qPrintable(history.notes().text()));
+                                    "The operator removed the device from the list$").match(note).hasMatch(),
+                 qPrintable(note));
         // The device back on the list by its announcement has a list from no
         // program, and the Work tab names none.
         QVERIFY(rig.driver.until([&] { return window.devices().registry().count() == 1; }, 5000));
@@ -436,9 +438,7 @@ private Q_SLOTS:
         QVERIFY2(driver.ticks < 40, qPrintable(QString("stopped after %1 ticks").arg(driver.ticks)));
 
         const QString cut = "cut short at line " + line + ": The program ended during the run without stopping it";
-        History &history = window.library().history();
-        history.notes().setCurrent(0);
-        QCOMPARE(history.notes().text(), "Tavik 9004: run " + cut);
+        QCOMPARE(newestNote(window), "Tavik 9004: run " + cut);
         Machines &registry = window.devices().registry();
         registry.setCurrent(0);
         QCOMPARE(registry.serialNumber(), QString("9004"));
@@ -451,10 +451,8 @@ private Q_SLOTS:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc == 2 && qstrcmp(argv[1], "--run-until-killed") == 0)
-        return runUntilKilled(false);
-    if (argc == 2 && qstrcmp(argv[1], "--run-until-killed-warming") == 0)
-        return runUntilKilled(true);
+    if (argc == 2 && QByteArray(argv[1]).startsWith("--run-until-killed"))
+        return runUntilKilled(qstrcmp(argv[1], "--run-until-killed-warming") == 0);
     TestWindowRun test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
