@@ -2,7 +2,6 @@
 #include "device/link.h"
 
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
