@@ -12,7 +12,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
-#include <QUdpSocket>
 #include <QtTest>
 
 class TestDeviceSlots : public QObject
