@@ -169,7 +169,7 @@ private Q_SLOTS:
         rig.tavik.requestStart();  // before any connection: must not start one
         QVERIFY(rig.start({"--firmware", "356"}));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("query=1").size() >= 4; }, 3000));
-        QCOMPARE(rig.sim.received().filter("data=06").size(), 0);
+        QCOMPARE(rig.sim.received().filter("REQ_QUERY data=06").size(), 0);
         QVERIFY(rig.sim.received().filter("command=2").isEmpty());
         QVERIFY(rig.logTexts().filter("Livetime").isEmpty());
 
@@ -217,7 +217,7 @@ private Q_SLOTS:
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_RECONNECTED; }));
         QVERIFY(tickUntil(rig.tavik, [&] { return inReadyCycle(rig.tavik); }));
         // The configuration is asked for again.
-        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("data=02").size() >= 2; }, 3000));
+        QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("REQ_QUERY data=02").size() >= 2; }, 3000));
     }
 
     // The link is lost while the device is on air or warming up: the device
@@ -394,7 +394,7 @@ private Q_SLOTS:
         QVERIFY(tickUntil(tavik, [&] { return sim.timeOf("PHASE Ready stop") >= 0; }, 8000, 25));
         const qint64 onAir = sim.timeOf("PHASE OnAir self-start");
         const qint64 stopped = sim.timeOf("PHASE Ready stop");
-        QVERIFY2(sim.timeOf("data=02") < onAir && sim.timeOf("PHASE Ready bring-up") < 0, "not during the set-up");
+        QVERIFY2(sim.timeOf("REQ_QUERY data=02") < onAir && sim.timeOf("PHASE Ready bring-up") < 0, "not during the set-up");
         QVERIFY2(stopped - onAir < 600, qPrintable(QString::number(stopped - onAir)));
         for (const QByteArray &line : TestEnv::readFile(sim.tracePath()).split('\n')) {
             const qint64 at = line.split(' ').first().toLongLong();
