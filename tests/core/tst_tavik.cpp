@@ -48,6 +48,14 @@ class TestTavik : public QObject
             return tickUntil(tavik, [this] { return inReadyCycle(tavik); });
         }
 
+        // Asks for a run of this length at this LF value.
+        void startRun(quint32 seconds, quint32 lf = 500)
+        {
+            tavik.setTransmitSeconds(seconds);
+            tavik.setLfRequested(lf);
+            tavik.requestStart();
+        }
+
         // Ticks at the program's 25 ms until the controller is back in its
         // ready cycle with the device answering; -1 when it never is.
         int ticksUntilAnswering()
@@ -125,12 +133,10 @@ private Q_SLOTS:
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.takeStatusSnapshot(); }));
         QCOMPARE(rig.tavik.stateText(), QString("Ready"));
 
-        rig.tavik.setTransmitSeconds(600);
         // The first value of a list [10000, 2000]: the same as the
         // controller's value before any run, yet it must reach the device
         // before the start, not the value sent while initialising.
-        rig.tavik.setLfRequested(10000);
-        rig.tavik.requestStart();
+        rig.startRun(600, 10000);
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.state() == Tavik::M_MACHINE_WARMING; }));
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("time=603").size() == 1; }, 3000));
         QVERIFY(rig.logTexts().contains("Request transmit, preset time:603"));
@@ -181,9 +187,7 @@ private Q_SLOTS:
         QVERIFY(!rig.tavik.hasRun());
 
         // A time beyond what the device holds is sent as its maximum.
-        rig.tavik.setTransmitSeconds(70000);
-        rig.tavik.setLfRequested(500);
-        rig.tavik.requestStart();
+        rig.startRun(70000);
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.sim.received().filter("REQ_SET_TIME").size() == 2; }));
         QVERIFY(rig.sim.received().filter("REQ_SET_TIME").last().contains("time=65535"));
         QVERIFY(rig.logTexts().filter("too long").size() == 1);
@@ -256,9 +260,7 @@ private Q_SLOTS:
 #endif
         Rig rig;
         QVERIFY(rig.start(arguments));
-        rig.tavik.setTransmitSeconds(600);
-        rig.tavik.setLfRequested(500);
-        rig.tavik.requestStart();
+        rig.startRun(600);
         QElapsedTimer frozen;
         if (frozenMs > 0) {
             QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
@@ -342,9 +344,7 @@ private Q_SLOTS:
         const bool warming = !arguments.contains("--cut-off-after-s");
         Rig rig;
         QVERIFY(rig.start(arguments << "--time-scale" << "10"));
-        rig.tavik.setTransmitSeconds(quint32(seconds));
-        rig.tavik.setLfRequested(500);
-        rig.tavik.requestStart();
+        rig.startRun(quint32(seconds));
         QVERIFY(warming || tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }));
         QString why;
         // A warm-up's two minutes of ticks run faster than the program's.
@@ -408,9 +408,7 @@ private Q_SLOTS:
     {
         Rig rig;
         QVERIFY(rig.start({"--split", "--merge", "--garbage", "--bad-crc", "9"}));
-        rig.tavik.setTransmitSeconds(60);
-        rig.tavik.setLfRequested(500);
-        rig.tavik.requestStart();
+        rig.startRun(60);
         QVERIFY(tickUntil(rig.tavik, [&] { return rig.tavik.isTransmitting(); }, 20000));
         QVERIFY(rig.logTexts().filter("Lost connection").isEmpty());
     }
