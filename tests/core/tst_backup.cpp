@@ -2,7 +2,6 @@
 #include "support/installation.h"
 #include "support/testenv.h"
 #include "work/sequencer.h"
-#include "data/worklist.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -13,38 +12,6 @@ namespace {
 Files files(const QString &folder = TestEnv::dataFolder(), const Files &part = {})
 {
     return filesIn(folder, part);
-}
-
-// A data folder written by the program: one client per name with a note in
-// its history, every other store marked with the tag.
-Files seed(const QStringList &clientNames, const QString &tag)
-{
-    QDir(TestEnv::dataFolder()).removeRecursively();
-    {
-        Installation in;
-        Clients &clients = in.library.clients();
-        for (const QString &name : clientNames) {
-            clients.setCurrent(clients.count());
-            clients.insertNew();
-            clients.setName(name);
-            clients.history().clear();
-            clients.history().notes().insertNote(0);
-            clients.history().notes().setText("note of " + name);
-            clients.saveHistory();
-        }
-        clients.saveBase();
-        for (Presets *pool : {&in.library.generalPresets(), &in.library.legitimatePresets()}) {
-            pool->insertNew();
-            pool->setName(tag);
-            pool->saveBase();
-        }
-        in.work.programName = tag;
-        in.devices.registry().addMachine(DeviceSlots::count);
-        in.devices.registry().setName(tag);
-        in.settings.setOperatorName(tag);
-        in.work.saveBase() && in.devices.registry().saveBase() && in.settings.saveSettings();
-    }
-    return files();
 }
 
 } // namespace
@@ -58,7 +25,7 @@ private Q_SLOTS:
 
     void restoreReplacesEverythingAndCanBeUndone()
     {
-        const Files two = seed({"Ann", "Bob"}, "old");
+        const Files two = seedFolder({"Ann", "Bob"}, "old");
         const QString file = QDir::tempPath() + "/tst_backup_two.bkp";
         {
             // The client open now is the one the restore opens, not the
@@ -71,7 +38,7 @@ private Q_SLOTS:
         // The settings file also names the client open at the backup.
         Files twoStores = two;
         twoStores.remove("settings.dat");
-        const Files five = seed({"C1", "C2", "C3", "C4", "C5"}, "new");
+        const Files five = seedFolder({"C1", "C2", "C3", "C4", "C5"}, "new");
         Files fiveStores = five;
         fiveStores.remove("settings.dat");
         QString safety;
@@ -126,10 +93,10 @@ private Q_SLOTS:
     // the stores in memory, as they were.
     void failedWriteChangesNothing()
     {
-        seed({"Ann", "Bob"}, "old");
+        seedFolder({"Ann", "Bob"}, "old");
         const QString file = QDir::tempPath() + "/tst_backup_failed.bkp";
         QVERIFY(Installation().backup.write(file));
-        const Files before = seed({"C1", "C2", "C3"}, "new");
+        const Files before = seedFolder({"C1", "C2", "C3"}, "new");
         const QString blocker = TestEnv::dataFolder() + "presets.dat" + Container::stagedSuffix;
         QVERIFY(QDir().mkpath(blocker));
         {
@@ -149,7 +116,7 @@ private Q_SLOTS:
 
         // A commit whose renames did not all land, which the next start
         // finishes: until then the restored devices must be served.
-        seed({"C1"}, "new");
+        seedFolder({"C1"}, "new");
         {
             Installation in;
             Backup::Applied applied =
@@ -162,7 +129,7 @@ private Q_SLOTS:
         }
 
         // A backup that changed after it was read and checked is not copied.
-        const Files changed = seed({"C1"}, "new");
+        const Files changed = seedFolder({"C1"}, "new");
         {
             Installation in;
             const Backup::Read read = Backup::read(file);
@@ -176,7 +143,7 @@ private Q_SLOTS:
     // A history that is there but cannot be read is not backed up as empty.
     void unreadableHistoryFailsTheBackup()
     {
-        seed({"Ann", "Bob"}, "kept");
+        seedFolder({"Ann", "Bob"}, "kept");
         Installation in;
         const QString bob = in.library.clients().records().at(1).file + ".dat";
         QVERIFY(QFile::remove(TestEnv::dataFolder() + bob));
@@ -236,7 +203,7 @@ private Q_SLOTS:
     void faultyFileChangesNothing()
     {
         QFETCH(QByteArray, bytes);
-        const Files before = seed({"Ann", "Bob"}, "kept");
+        const Files before = seedFolder({"Ann", "Bob"}, "kept");
         const QString file = QDir::tempPath() + "/tst_backup_faulty.bkp";
         QVERIFY(TestEnv::writeFile(file, bytes));
         Installation in;
@@ -271,7 +238,7 @@ private Q_SLOTS:
 
     void onlyPresetsReplacesTheGeneralPool()
     {
-        Files before = seed({"Ann"}, "kept");
+        Files before = seedFolder({"Ann"}, "kept");
         const QString file = QDir::tempPath() + "/tst_backup_presets.bkp";
         const QJsonArray list{QJsonObject{{"nam", "restored"}}};
         QVERIFY(TestEnv::writeFile(file, Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", list}}}})));

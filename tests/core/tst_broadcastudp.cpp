@@ -44,6 +44,15 @@ bool decodeExact(const QByteArray &bytes, int size, Machine &machine)
     return BroadcastUDP::decode(exact.get(), size, machine);
 }
 
+// type|booting|free|holder named|holder|serial|address|mask|MAC|port
+QString describe(const Machine &m)
+{
+    return QStringList{QString::number(m.type), QString::number(m.booting), QString::number(m.free),
+                       QString::number(m.hasMaster), AddressText::fromIpv4(m.masterAddress), m.serialNumber,
+                       AddressText::fromIpv4(m.scanAddress), AddressText::fromIpv4(m.mask), AddressText::fromMac(m.mac),
+                       QString::number(m.port)}.join('|');
+}
+
 } // namespace
 
 class TestBroadcastUDP : public QObject
@@ -57,22 +66,11 @@ private Q_SLOTS:
         short7.append(48 - short7.size(), '\0');
         Machine machine;
         QVERIFY(decodeExact(short7, 48, machine));
-        QCOMPARE(machine.type, 7);
-        QVERIFY(!machine.booting);
-        QVERIFY(machine.free);
-        QVERIFY(!machine.hasMaster);
-        QCOMPARE(AddressText::fromIpv4(machine.masterAddress), QString("0.0.0.0"));
-        QCOMPARE(machine.serialNumber, QString("T7-0042"));
-        QCOMPARE(AddressText::fromIpv4(machine.scanAddress), QString("10.0.0.9"));
-        QCOMPARE(AddressText::fromIpv4(machine.mask), QString("255.255.255.0"));
-        QCOMPARE(AddressText::fromMac(machine.mac), QString("a1:b2:c3:d4:e5:f6"));
-        QCOMPARE(machine.port, 8080);
+        QCOMPARE(describe(machine), QString("7|0|1|0|0.0.0.0|T7-0042|10.0.0.9|255.255.255.0|a1:b2:c3:d4:e5:f6|8080"));
 
         const QByteArray occupied = longForm(1);
         QVERIFY(decodeExact(occupied, occupied.size(), machine));
-        QVERIFY(!machine.free);
-        QVERIFY(machine.hasMaster);
-        QCOMPARE(AddressText::fromIpv4(machine.masterAddress), QString("10.0.0.2"));
+        QCOMPARE(describe(machine), QString("7|0|0|1|10.0.0.2|T7-0042|10.0.0.9|255.255.255.0|a1:b2:c3:d4:e5:f6|8080"));
         QCOMPARE(machine.announcedWord, quint16(0x1234));
         QCOMPARE(machine.announcedValue1, quint32(0x01020304));
         QCOMPARE(machine.announcedValue2, quint32(0x05060708));

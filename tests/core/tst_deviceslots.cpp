@@ -12,7 +12,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
-#include <QUdpSocket>
 #include <QtTest>
 
 class TestDeviceSlots : public QObject
@@ -187,13 +186,10 @@ private Q_SLOTS:
             addWorkLine(*registry.work(), "Only", sim == &first ? "501" : "502", 1);
         }
         devices.setSelectedRow(0);
-        QVERIFY(tickSlotsUntil(devices, [&] {
-            for (int row = 0; row < 2; ++row) {
-                if (devices.controller(registry.records().at(row).slot).state() != Tavik::M_MACHINE_COMMAND_BRING_UP)
-                    return false;
-            }
-            return true;
-        }, 30000));
+        const auto up = [&](int row) {
+            return devices.controller(registry.records().at(row).slot).state() == Tavik::M_MACHINE_COMMAND_BRING_UP;
+        };
+        QVERIFY(tickSlotsUntil(devices, [&] { return up(0) && up(1); }, 30000));
         for (int row = 0; row < 2; ++row) {
             registry.setCurrent(row);
             Sequencer &sequencer = devices.sequencer(registry.slot());

@@ -12,7 +12,6 @@
 #include <QThread>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTest>
 
 #ifdef Q_OS_UNIX
@@ -79,39 +78,6 @@ constexpr int restoreRounds = 8;
 constexpr int restoreRounds = 24;
 #endif
 
-// A data folder of clients with a history of ten notes each and General
-// presets, every text marked with the tag.
-Files fill(const QString &tag, int clientCount, int presetCount)
-{
-    QDir(TestEnv::dataFolder()).removeRecursively();
-    {
-        Installation in;
-        Clients &clients = in.library.clients();
-        for (int c = 0; c < clientCount; ++c) {
-            clients.setCurrent(clients.count());
-            clients.insertNew();
-            clients.setName(QStringLiteral("%1 client %2").arg(tag).arg(c));
-            clients.history().clear();
-            for (int n = 0; n < 10; ++n) {
-                clients.history().notes().insertNote(0);
-                clients.history().notes().setText(QStringLiteral("%1 note %2").arg(tag).arg(n));
-            }
-            clients.saveHistory();
-        }
-        clients.saveBase();
-        Presets &pool = in.library.generalPresets();
-        for (int p = 0; p < presetCount; ++p) {
-            pool.insertNew();
-            pool.setName(QStringLiteral("%1 preset %2").arg(tag).arg(p));
-        }
-        pool.saveBase();
-        in.work.programName = tag;
-        in.settings.setOperatorName(tag);
-        in.work.saveBase() && in.settings.saveSettings();
-    }
-    return filesIn(TestEnv::dataFolder());
-}
-
 } // namespace
 
 class TestKillSave : public QObject
@@ -162,9 +128,9 @@ private Q_SLOTS:
         const QString folder = TestEnv::dataFolder();
         QTemporaryDir dir;
         const QString backup = dir.filePath("new.bkp");
-        fill("new", 120, 6000);
+        seedFolder(QStringList(120, "new client"), "new", 10, 6000);
         QVERIFY(Installation().backup.write(backup));
-        const Files old = fill("old", 100, 5000);
+        const Files old = seedFolder(QStringList(100, "old client"), "old", 10, 5000);
 
         QElapsedTimer clock;
         clock.start();

@@ -2,7 +2,6 @@
 #include "device/link.h"
 
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -120,11 +119,9 @@ private Q_SLOTS:
         pair.deliver(statusReply(0x13, 0x6, 75, 200, 17));
         QVERIFY(pair.link.nextReply(code));
         QCOMPARE(code, quint8(0x32));
-        QCOMPARE(pair.link.getU32(), 0x13u);
-        QCOMPARE(pair.link.getU32(), 0x6u);
-        QCOMPARE(pair.link.getU16(), quint16(75));
-        QCOMPARE(pair.link.getU8(), quint8(200));
-        QCOMPARE(pair.link.getU8(), quint8(17));
+        Link &l = pair.link;  // a braced list reads its fields in order
+        QCOMPARE((QList<quint32>{l.getU32(), l.getU32(), l.getU16(), l.getU8(), l.getU8()}),
+                 (QList<quint32>{0x13, 0x6, 75, 200, 17}));
         // Past the end of the data the getters give 0 and read nothing.
         QCOMPARE(pair.link.getU32(), 0u);
         QVERIFY(!pair.link.nextReply(code));

@@ -213,15 +213,12 @@ private Q_SLOTS:
         QCOMPARE(TextForm::fromDateTime(moment), QString("11.03.2026 07:05"));
         QCOMPARE(TextForm::toDateTime("11.03.2026 07:05"), moment);
 
+        // A value that is no whole number, or not a string, leaves the old one.
         int number = 5;
-        TextForm::readInt({{"n", "12x"}}, "n", number);
-        QCOMPARE(number, 5);
-        TextForm::readInt({{"n", 12}}, "n", number);  // not a string: ignored
-        QCOMPARE(number, 5);
-        TextForm::readInt({{"n", "99999999999"}}, "n", number);
-        QCOMPARE(number, 5);
-        TextForm::readInt({{"n", "-7"}}, "n", number);
-        QCOMPARE(number, -7);
+        for (const auto &[value, expected] : QList<QPair<QJsonValue, int>>{{"12x", 5}, {12, 5}, {"99999999999", 5}, {"-7", -7}}) {
+            TextForm::readInt({{"n", value}}, "n", number);
+            QCOMPARE(number, expected);
+        }
     }
 };
 

@@ -273,9 +273,7 @@ private Q_SLOTS:
         sequencer.tick();
         QCOMPARE(sequencer.state(), Sequencer::S_IDLE);
         QVERIFY(!sequencer.isRunning());
-        QCOMPARE(sequencer.cutShort().item, 1);
-        QCOMPARE(sequencer.cutShort().progress, 25);
-        QCOMPARE(sequencer.cutShort().reason, QString("HV dropped"));
+        QCOMPARE(sequencer.cutShort().text(), QString("cut short at line 2 (Item.v.1, 25 %): HV dropped"));
         QCOMPARE(sequencer.progress(0), 100);
         QCOMPARE(sequencer.progress(2), 0);
         QVERIFY(sequencer.takeCutShort());
@@ -332,11 +330,9 @@ private Q_SLOTS:
         clock.ms = onAir + 250000;
         sequencer.tick();
         QVERIFY(sequencer.takeCutShort());
-        QCOMPARE(sequencer.cutShort().item, 2);
-        QCOMPARE(sequencer.cutShort().progress, 41);
-        QCOMPARE(sequencer.cutShort().reason,
-                 QString("The device's own time ran out (the program was held up for 68.2 s; "
-                         "sent LF 100 for 98 s, LF 200 for 120 s, LF 300 for 25 s)"));
+        QCOMPARE(sequencer.cutShort().text(),
+                 QString("cut short at line 3 (Item.v.1, 41 %): The device's own time ran out (the program was held "
+                         "up for 68.2 s; sent LF 100 for 98 s, LF 200 for 120 s, LF 300 for 25 s)"));
         QCOMPARE(controller.stops, stops + 1);
     }
 

@@ -5,12 +5,10 @@
 #include "data/container.h"
 #include "data/platformfile.h"
 #include "data/library.h"
-#include "work/deviceslots.h"
 #include "support/installation.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
 #include "ui/toolstab.h"
-#include "data/worklist.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,36 +29,6 @@
 #endif
 
 namespace {
-
-// A data folder of many clients, each with a note, and every store marked
-// with the tag.
-Files fill(const QString &tag, int clientCount)
-{
-    QDir(TestEnv::dataFolder()).removeRecursively();
-    {
-        Installation in;
-        Clients &clients = in.library.clients();
-        for (int c = 0; c < clientCount; ++c) {
-            clients.setCurrent(clients.count());
-            clients.insertNew();
-            clients.setName(tag + " client");
-            clients.history().clear();
-            clients.history().notes().insertNote(0);
-            clients.history().notes().setText(tag);
-            clients.saveHistory();
-        }
-        clients.saveBase();
-        in.library.generalPresets().insertNew();
-        in.library.generalPresets().setName(tag);
-        in.library.generalPresets().saveBase();
-        in.work.programName = tag;
-        in.devices.registry().addMachine(DeviceSlots::count);
-        in.devices.registry().setName(tag);
-        in.settings.setOperatorName(tag);
-        in.work.saveBase() && in.devices.registry().saveBase() && in.settings.saveSettings();
-    }
-    return filesIn(TestEnv::dataFolder());
-}
 
 // "old" or "new" when every store holds that version, else what each holds.
 QString versionInFolder()
@@ -217,9 +185,9 @@ private Q_SLOTS:
         TestEnv::useTemporaryHome();
         const QString folder = TestEnv::dataFolder();
         const QString backup = QDir::tempPath() + "/tst_toolstab-new.bkp";
-        fill("new", 250);
+        seedFolder(QStringList(250, "new client"), "new");
         QVERIFY(Installation().backup.write(backup));
-        const Files old = fill("old", 250);
+        const Files old = seedFolder(QStringList(250, "old client"), "old");
         const QString journal = folder + "pending-saves.journal";
         const QString clients = folder + "clients.dat";
 
