@@ -380,7 +380,7 @@ void MainWindow::createPages()
     auto devices = std::make_unique<DevicesTab>(m_contents[TabTavik], m_devices);
     m_workTab = work.get();
     m_devicesTab = devices.get();
-    connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::setWorkTabTitle);
+    connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::followWorkDevice);
     connect(m_workTab, &WorkTab::noticeRequested, this, &MainWindow::showNotice);
     connect(m_devicesTab, &DevicesTab::noticeRequested, this, &MainWindow::showNotice);
     m_pages[TabWork] = std::move(work);
@@ -645,7 +645,14 @@ void MainWindow::setProgramTabTitle(const QString &name, int version)
                                       : TextForm::versioned(name, version));
 }
 
+void MainWindow::followWorkDevice(const QString &deviceName, int deviceCount)
+{
+    if (deviceCount > 1 || m_workTitleNamed)
+        setWorkTabTitle(deviceName);
+}
+
 void MainWindow::setWorkTabTitle(const QString &deviceName)
 {
+    m_workTitleNamed = !deviceName.isEmpty();
     setTabCaption(TabWork, deviceName.isEmpty() ? QStringLiteral("Work") : QStringLiteral("Work\n") + deviceName);
 }

@@ -77,6 +77,10 @@ public:
     void setProgramTabTitle(const QString &name, int version);
     void setTabCaption(int index, const QString &caption);
     void setWorkTabTitle(const QString &deviceName);
+    // With two or more devices the title names the device picked; once it
+    // names one it follows the pick, renames and removals whatever the
+    // count, so that it never names a device gone or renamed.
+    void followWorkDevice(const QString &deviceName, int deviceCount);
 
     // One run of each timer's work; the timers call these, tests may too.
     void uiTick();
@@ -181,6 +185,7 @@ private:
 
     std::function<bool()> m_quitQuestion;
     bool m_closingForSignal = false;
+    bool m_workTitleNamed = false;
     int m_currentTab = 0;
     bool m_uiTimerStopped = false;
     // What the restore that restarted the program left word of, until shown.

@@ -182,6 +182,10 @@ void DevicesTab::redrawDeviceTable()
     const int row = m_devices.selectedRow();
     if (row >= 0 && row < m_model->rowCount())
         m_table->selectRow(row);
+    // A device added (or the pick moved) away from the table: the fields
+    // show the device picked, not the one shown before.
+    if (m_devices.selectedKey() != m_fieldsKey)
+        showSelectedDevice();
     redrawDeviceLog();
     refreshDeviceTab();
     m_tableFilling = false;
@@ -243,18 +247,19 @@ void DevicesTab::showSelectedDevice()
 {
     Machines &registry = m_devices.registry();
     m_fieldsFilling = true;
+    m_fieldsKey = m_devices.selectedKey();
     if (m_devices.moveCursorToSelected()) {
         m_name->setText(registry.name());
         m_serial->setText(registry.serialNumber());
         m_netAddress->setText(registry.scanAddressText());
         m_directAddress->setText(registry.connectAddressText());
-        if (registry.count() > 1)
-            Q_EMIT workTitleChanged(registry.name());
+        Q_EMIT workTitleChanged(registry.name(), registry.count());
     } else {
         m_name->clear();
         m_serial->clear();
         m_netAddress->clear();
         m_directAddress->clear();
+        Q_EMIT workTitleChanged(QString(), registry.count());
     }
     m_fieldsFilling = false;
 }
@@ -360,8 +365,7 @@ void DevicesTab::on_lineEdit_workMachineName_textChanged(const QString &text)
         return;
     Machines &registry = m_devices.registry();
     registry.setName(text);
-    if (registry.count() > 1)
-        Q_EMIT workTitleChanged(text);
+    Q_EMIT workTitleChanged(text, registry.count());
     markDirty();
 }
 

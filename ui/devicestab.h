@@ -48,8 +48,9 @@ public:
     void showSelectedDevice();
 
 Q_SIGNALS:
-    // The Work tab's title and remaining-time label follow the selection.
-    void workTitleChanged(const QString &deviceName);
+    // The device the fields show (its name, empty for none) and how many
+    // the registry holds: the Work tab's title follows it.
+    void workTitleChanged(const QString &deviceName, int deviceCount);
     void noticeRequested(const QString &text);
 
 public Q_SLOTS:
@@ -79,6 +80,7 @@ private:
     DeviceSlots &m_devices;
     DeviceTableModel *m_model = nullptr;
     quint64 m_logKey = 0;             // the record whose log is shown
+    quint64 m_fieldsKey = 0;          // the record whose fields are shown
     LogEntry m_logNewest;             // the newest entry shown
     bool m_tableFilling = false;
     bool m_fieldsFilling = false;

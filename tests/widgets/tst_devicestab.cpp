@@ -118,8 +118,11 @@ private Q_SLOTS:
         window.devicesTab()->showSelectedDevice();
         name->setText("Box 1");
         QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work"));  // one device: no name in the title
+        // The table redrawn by the tick shows the new device picked, and
+        // its fields with it, not those of the one shown before.
         click(window, "pushButton_addMachine");
-        window.devicesTab()->showSelectedDevice();
+        window.devicesTab()->redrawDeviceTable();
+        QCOMPARE(name->text(), QString());
         name->setText("Box 2");
         QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work\nBox 2"));
 
@@ -146,10 +149,13 @@ private Q_SLOTS:
         QCOMPARE(window.devices().controller(slot).state(), Tavik::M_IDLE);
         QCOMPARE(child<QLabel>(window, "label_work_remainingTime")->text(), QString("--"));
 
+        // The title named the deleted device; it follows the pick to the
+        // one left.
         click(window, "pushButton_workDelete");
         QCOMPARE(registry.count(), 1);
         registry.setCurrent(0);
         QCOMPARE(registry.name(), QString("Box 1"));
+        QCOMPARE(tabs->tabText(MainWindow::TabWork), QString("Work\nBox 1"));
     }
 
     void workTableLines()
