@@ -50,6 +50,11 @@ bool parseIpv4(const QString &text, Ipv4 &address)
     return parseParts(text, QLatin1Char('.'), 10, address);
 }
 
+bool isDeviceAddress(const Ipv4 &address)
+{
+    return address != Ipv4{0, 0, 0, 0} && address != Ipv4{255, 255, 255, 255};
+}
+
 QString fromMac(const MacAddress &mac)
 {
     QStringList parts;

@@ -21,6 +21,9 @@ namespace AddressText {
 QString fromIpv4(const Ipv4 &address);
 // Exactly four parts, each a decimal number 0..255 ("1..2.3" has an empty part).
 bool parseIpv4(const QString &text, Ipv4 &address);
+// An address one device can be reached at: 0.0.0.0 names none and
+// 255.255.255.255 every device on the link.
+bool isDeviceAddress(const Ipv4 &address);
 
 QString fromMac(const MacAddress &mac);
 // Exactly six parts, each a hexadecimal number 0..255 in either case.

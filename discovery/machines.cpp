@@ -122,8 +122,12 @@ QString Machines::connectAddressText() const
 
 bool Machines::setConnectAddressText(const QString &text)
 {
+    Ipv4 address{};
     Machine *machine = currentRecord();
-    return machine && AddressText::parseIpv4(text, machine->connectAddress);
+    if (!machine || !AddressText::parseIpv4(text, address) || !AddressText::isDeviceAddress(address))
+        return false;
+    machine->connectAddress = address;
+    return true;
 }
 
 QString Machines::masterAddressText() const

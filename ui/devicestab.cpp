@@ -287,6 +287,10 @@ void DevicesTab::on_pushButton_addMachine_clicked()
         Q_EMIT noticeRequested(QStringLiteral("Not an IPv4 address: \"%1\". No device was added.").arg(typed));
         return;
     }
+    if (!typed.isEmpty() && !AddressText::isDeviceAddress(address)) {
+        Q_EMIT noticeRequested(QStringLiteral("No device has the address %1. No device was added.").arg(typed));
+        return;
+    }
     m_devices.addByHand(typed);
     markDirty();
 }
@@ -390,7 +394,11 @@ void DevicesTab::on_lineEdit_MachineDirectIP_editingFinished()
         // The device keeps the address it has, and the field shows it:
         // the controller and the registry never disagree.
         m_directAddress->setText(before);
-        Q_EMIT noticeRequested(QStringLiteral("Not an IPv4 address: \"%1\". The device keeps %2.").arg(text, before));
+        Ipv4 address{};
+        Q_EMIT noticeRequested((AddressText::parseIpv4(text, address)
+                                    ? QStringLiteral("No device has the address %1. The device keeps %2.")
+                                    : QStringLiteral("Not an IPv4 address: \"%1\". The device keeps %2."))
+                                   .arg(text, before));
         return;
     }
     if (Tavik *tavik = m_devices.selectedController())

@@ -60,6 +60,18 @@ private Q_SLOTS:
         QCOMPARE(window.devices().controller(registry.slot()).hostAddress(), QString("127.0.0.9"));
         QCOMPARE(direct->text(), QString("127.0.0.9"));
         QVERIFY(window.notice()->text().contains("Not an IPv4 address: \"300.1.1.1\""));
+        // Nor one that names no device, or all of them.
+        for (const QString &none : {"0.0.0.0", "255.255.255.255"}) {
+            direct->setText(none);
+            Q_EMIT direct->editingFinished();
+            registry.setCurrent(0);
+            QCOMPARE(registry.connectAddressText(), QString("127.0.0.9"));
+            QCOMPARE(direct->text(), QString("127.0.0.9"));
+            QCOMPARE(window.notice()->text(), "No device has the address " + none + ". The device keeps 127.0.0.9.");
+            child<QLineEdit>(window, "lineEdit_manulaIP")->setText(none);
+            click(window, "pushButton_addMachine");
+            QCOMPARE(registry.count(), 3);
+        }
 
         // Factory-default devices, one past the five slots.
         for (int i = 0; i < 3; ++i)
