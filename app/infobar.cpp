@@ -5,9 +5,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+namespace {
+const char *const noDevice = "Tavik info";
+}
+
 InfoBar::InfoBar(QWidget *parent)
     : QWidget(parent),
-      m_device(new ElidedLabel(QStringLiteral("Tavik info"), this)),
+      m_device(new ElidedLabel(QLatin1String(noDevice), this)),
       m_system(new QLabel(QStringLiteral("System info"), this))
 {
     setObjectName(QStringLiteral("infoBar"));
@@ -22,6 +26,7 @@ InfoBar::InfoBar(QWidget *parent)
 }
 
 void InfoBar::setDeviceText(const QString &text) { m_device->setText(text); }
+void InfoBar::clearDeviceText() { m_device->setText(QLatin1String(noDevice)); }
 QString InfoBar::deviceText() const { return m_device->fullText(); }
 
 void InfoBar::placeAtBottom()

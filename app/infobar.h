@@ -14,6 +14,8 @@ public:
     explicit InfoBar(QWidget *parent);
 
     void setDeviceText(const QString &text);
+    // No device picked: the line names none.
+    void clearDeviceText();
     QString deviceText() const;
 
     // Spans the parent's width along its bottom edge.

@@ -501,10 +501,12 @@ void MainWindow::uiTick()
 void MainWindow::showDeviceStatus()
 {
     m_devices.takeConnectionEvents();
-    if (m_devices.registry().count() == 0)
-        return;
-    if (const int slot = m_devices.selectedSlot(); slot >= 0)
+    // A device deleted from the list is named no more.
+    const int slot = m_devices.registry().count() > 0 ? m_devices.selectedSlot() : -1;
+    if (slot >= 0)
         m_infoBar->setDeviceText(m_devices.statusLine(slot));
+    else
+        m_infoBar->clearDeviceText();
 }
 
 void MainWindow::deviceTick()

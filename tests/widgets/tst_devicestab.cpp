@@ -87,10 +87,13 @@ private Q_SLOTS:
         QCOMPARE(table->index(0, 1).data().toString(), QString("Tavik"));
         QVERIFY(table->index(0, 3).data(Qt::ToolTipRole).toString().startsWith("IP: connecting address\nScan IP:169.254.88.88"));
 
+        window.uiTick();
+        QVERIFY(window.infoBar()->deviceText() != "Tavik info");  // the picked device's line
         click(window, "pushButton_machinesFluschTable");
         QCOMPARE(registry.count(), 0);
         QCOMPARE(table->rowCount(), 0);
         window.uiTick();
+        QCOMPARE(window.infoBar()->deviceText(), QString("Tavik info"));
         QVERIFY(!child<QPushButton>(window, "pushButton_machine_connect")->isEnabled());
         QVERIFY(!child<QLineEdit>(window, "lineEdit_workMachineName")->isEnabled());
     }
