@@ -220,8 +220,8 @@ void benchFiveDevices(bool quick)
         return;
     }
     BroadcastUDP listener;
+    BenchClock clock;  // outlives the devices, whose end reads it
     DeviceSlots devices;
-    BenchClock clock;
     devices.setClock(&clock);
     if (!listener.bindListener()) {
         print("five devices", "skipped, UDP port 11000 is taken");

@@ -31,6 +31,7 @@ public:
     Machines &registry() { return m_registry; }
     Tavik &controller(int slot);
     Sequencer &sequencer(int slot);
+    // For every sequencer; the clock must outlive the slots.
     void setClock(const Clock *clock);
 
     // The device picked in the devices table; also the device the Work tab

@@ -71,6 +71,8 @@ public:
     explicit Sequencer(QObject *parent = nullptr);
 
     void setController(TransmitControl *controller) { m_controller = controller; }
+    // The clock must outlive the sequencer: a run still going at its end
+    // is noted at the clock's time.
     void setClock(const Clock *clock);
 
     void resize(int count);

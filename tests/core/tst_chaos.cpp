@@ -227,8 +227,8 @@ struct Campaign
     quint16 udpPort = freeUdpPort();
     Library library;
     std::unique_ptr<BroadcastUDP> listener;
+    ScaledClock clock {timeScale};  // outlives the devices, whose end reads it
     std::unique_ptr<DeviceSlots> devices;
-    ScaledClock clock {timeScale};
     Device sims[deviceCount];
     Run runs[deviceCount];
     QStringList notes[deviceCount];  // cut-short texts the history took, per device

@@ -36,6 +36,7 @@ private Q_SLOTS:
         QVERIFY(sim.start({"--serial", "7001", "--time-scale", "20", "--announce-to",
                            QString("127.0.0.1:%1").arg(udpPort), "--announce-interval-ms", "200"}));
 
+        ScaledClock clock(20);  // outlives the devices, whose end reads it
         DeviceSlots devices;
         QVERIFY(QTest::qWaitFor([&] { return listener.readAnnouncement() && listener.announcementTouched(); }, 5000));
         QVERIFY(devices.mergeAnnouncement(listener.announced()));
@@ -56,7 +57,6 @@ private Q_SLOTS:
         tavik.setTCPIP("127.0.0.1", sim.port());
         QVERIFY(tickSlotsUntil(devices, [&] { return tavik.state() == Tavik::M_MACHINE_COMMAND_BRING_UP; }, 15000));
 
-        ScaledClock clock(20);
         devices.setClock(&clock);
         WorkList &work = *registry.work();
         addWorkLine(work, "Alpha", "1111", 1);
@@ -170,9 +170,9 @@ private Q_SLOTS:
         SimProcess second;
         QVERIFY(first.start({"--time-scale", "20"}));
         QVERIFY(second.start({"--time-scale", "20"}));
+        ScaledClock clock(20);  // outlives the devices, whose end reads it
         DeviceSlots devices;
         Machines &registry = devices.registry();
-        ScaledClock clock(20);
         devices.setClock(&clock);
         QList<SimProcess *> sims {&first, &second};
         for (SimProcess *sim : sims) {

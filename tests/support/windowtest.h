@@ -62,8 +62,8 @@ struct WindowRig
     static constexpr double timeScale = 20;
 
     SimProcess sim;
+    ScaledClock clock {timeScale};  // outlives the window, whose end reads it
     MainWindow window;
-    ScaledClock clock {timeScale};
     WindowDriver driver {window};
 
     static QStringList simArguments(const QString &serial)

@@ -46,8 +46,8 @@ private Q_SLOTS:
     void oneRun()
     {
         SimProcess sim;
+        ScaledClock clock(timeScale);  // outlives the window, whose end reads it
         MainWindow window;
-        ScaledClock clock(timeScale);
         window.stopTimers();
         window.devices().setClock(&clock);
         QVERIFY(sim.start({"--port", "8888", "--serial", "5150", "--time-scale", QString::number(timeScale),

@@ -32,8 +32,8 @@ int runUntilKilled(bool warming)
 {
     // The parent's temporary home comes with the environment.
     QCoreApplication::setApplicationName("TavikStudio");
+    ScaledClock clock {timeScale};  // outlives the window, whose end reads it
     MainWindow window;
-    ScaledClock clock {timeScale};
     window.devices().setClock(&clock);
     if (!QTest::qWaitFor([&] { return selectedReady(window); }, 20000))
         return 1;
