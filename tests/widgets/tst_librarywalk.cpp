@@ -886,6 +886,7 @@ private:
     {
         QMap<QString, ClientModel> clients;
         QMap<QString, QStringList> written;
+        QString open;  // the client open when it was written
     };
 
     bool waitForTools()
@@ -904,7 +905,7 @@ private:
         if (!waitForTools() || !QFile::exists(path))
             return fail(QStringLiteral("the backup was not written"));
         // A new client not stored yet is in no file, nor in the backup.
-        m_backups.insert(path, {m_clients, m_written});
+        m_backups.insert(path, {m_clients, m_written, m_pending ? QString() : m_open});
     }
 
     // Restores a backup (or a file that is none), and starts again as the
@@ -951,8 +952,10 @@ private:
         const Saved &saved = m_backups[path];
         m_clients = saved.clients;
         m_written = saved.written;
-        // The restored list's first client is opened, as at a first start.
-        m_started = false;
+        // The client open at the backup is opened again; without one, the
+        // restored list's first, as at a first start.
+        m_open = saved.clients.contains(saved.open) ? saved.open : QString();
+        m_started = !m_open.isEmpty();
         m_pending = false;
         m_adoptNew.reset();
         m_preset.mayGo = m_program.mayGo = true;
