@@ -61,7 +61,7 @@ private Q_SLOTS:
         QCOMPARE(direct->text(), QString("127.0.0.9"));
         QVERIFY(window.notice()->text().contains("Not an IPv4 address: \"300.1.1.1\""));
         // Nor one that names no device, or all of them.
-        for (const QString &none : {"0.0.0.0", "255.255.255.255"}) {
+        for (const QString &none : QStringList{"0.0.0.0", "255.255.255.255"}) {
             direct->setText(none);
             Q_EMIT direct->editingFinished();
             registry.setCurrent(0);
