@@ -297,15 +297,17 @@ void DeviceSlots::writeJournal()
                                             {QStringLiteral("runs"), runs}});
 }
 
-void DeviceSlots::endJournaledRun(int slot, const Machine &machine, CutShort cut)
+void DeviceSlots::endRun(int index, const CutShort &cut)
 {
+    Machine &machine = *m_registry.recordAt(index);
+    machine.logs.add(QStringLiteral("Run ") + cut.text());
     RunCutShort end;
-    end.slot = slot;
+    end.slot = machine.slot;
     end.deviceName = machine.name;
-    end.historyPath = m_runHistory[size_t(slot)];
-    end.cut = std::move(cut);
+    end.historyPath = m_runHistory[size_t(machine.slot)];
+    end.cut = cut;
     m_cutShorts.append(end);
-    m_journalLine[size_t(slot)] = -1;
+    m_journalLine[size_t(machine.slot)] = -1;
 }
 
 int DeviceSlots::recoverInterruptedRuns()
@@ -384,7 +386,7 @@ void DeviceSlots::endRunOfRemoved(int index)
         tavik.awaitStopRead(QDeadlineTimer(removalWaitMs));
     if (!paired.takeCutShort())
         return;
-    endJournaledRun(machine.slot, machine, paired.cutShort());
+    endRun(index, paired.cutShort());
     writeJournal();
 }
 
@@ -426,20 +428,20 @@ int DeviceSlots::stopAll(int waitMs)
             records[i].logs.add(line);
         // A run the program's end cut short says so, once, rather than
         // leaving word for the next start that it was never stopped.
+        if (!bound(i))
+            continue;
         Sequencer &paired = sequencer(slot);
-        const bool noted = bound(i) && paired.takeCutShort();
-        if (noted || (m_journalLine[size_t(slot)] >= 0 && bound(i))) {
-            CutShort cut = paired.cutShort();
-            if (!noted) {
-                // Stopping between lines: where it stood, not how far.
-                cut = CutShort();
-                cut.item = m_journalLine[size_t(slot)];
-                cut.progress = -1;
-                cut.title = cut.item < paired.count() ? paired.item(cut.item).title : QString();
-                cut.reason = QLatin1String(endedReason);
-            }
-            records[i].logs.add(QStringLiteral("Run ") + cut.text());
-            endJournaledRun(slot, records.at(i), cut);
+        if (paired.takeCutShort()) {
+            endRun(i, paired.cutShort());
+            journaled = true;
+        } else if (m_journalLine[size_t(slot)] >= 0) {
+            // Stopping between lines: where it stood, not how far.
+            CutShort cut;
+            cut.item = m_journalLine[size_t(slot)];
+            cut.progress = -1;
+            cut.title = cut.item < paired.count() ? paired.item(cut.item).title : QString();
+            cut.reason = QLatin1String(endedReason);
+            endRun(i, cut);
             journaled = true;
         }
     }
@@ -478,15 +480,8 @@ void DeviceSlots::tickBound()
                 writeJournal();
             }
         }
-        if (paired.takeCutShort()) {
-            RunCutShort end;
-            end.slot = records.at(i).slot;
-            end.deviceName = records.at(i).name;
-            end.historyPath = m_runHistory[size_t(end.slot)];
-            end.cut = paired.cutShort();
-            records[i].logs.add(QStringLiteral("Run ") + end.cut.text());
-            m_cutShorts.append(end);
-        }
+        if (paired.takeCutShort())
+            endRun(i, paired.cutShort());
     }
 }
 

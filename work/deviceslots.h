@@ -168,9 +168,9 @@ private:
     // A record leaving the registry at the operator's word ends its run
     // like any other: stopped, and recorded as cut short where it stood.
     void endRunOfRemoved(int index);
-    // Reports a journaled run as cut short for this reason and drops it
-    // from the journal.
-    void endJournaledRun(int slot, const Machine &machine, CutShort cut);
+    // Reports the run of the record at `index` as cut short, in the
+    // record's log and for its history, and drops it from the journal.
+    void endRun(int index, const CutShort &cut);
 
     struct Event
     {
