@@ -23,23 +23,21 @@ struct Library::PoolReads
 Library::Library() = default;
 Library::~Library() = default;
 
-void Library::load(const QString &dataFolder)
+void Library::load(const QString &dataFolder, const std::optional<QString> &openFile)
 {
     readStores(dataFolder);
-    if (m_clients.count() > 0)
+    // The client the operator had open, not merely the first: a run is
+    // recorded in the history of the client open. A large history is read
+    // once, for the client that stays open.
+    if (openFile)
+        openClient(*openFile);
+    else if (m_clients.count() > 0)
         openClient(m_clients.records().first().file);
 }
 
 void Library::load(const Settings &settings)
 {
-    readStores(settings.dataFolder());
-    // The client the operator had open, not merely the first: a run is
-    // recorded in the history of the client open. A large history is read
-    // once, for the client that stays open.
-    if (const std::optional<QString> file = settings.openClient())
-        openClient(*file);
-    else if (m_clients.count() > 0)
-        openClient(m_clients.records().first().file);
+    load(settings.dataFolder(), settings.openClient());
 }
 
 void Library::readStores(const QString &dataFolder)

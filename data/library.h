@@ -7,6 +7,7 @@
 #include <QFuture>
 
 #include <memory>
+#include <optional>
 
 class Settings;
 
@@ -21,14 +22,15 @@ public:
 
     // Reads the library files from the folder (ending in "/"). A file that
     // cannot be opened leaves its store empty; loading goes on. Afterwards
-    // every store is unfiltered at its first record and the first client's
-    // history is loaded.
+    // every store is unfiltered at its first record and the history of
+    // `openFile` (the settings' open client), or of the first client, is
+    // loaded.
     //
     // The General and Legitimate pools, the largest files by far, are read
     // beside the caller: the window ticks while they load. Whatever asks
     // for a pool before then waits for its reading, so no one ever sees a
     // pool half read or empty for want of time.
-    void load(const QString &dataFolder);
+    void load(const QString &dataFolder, const std::optional<QString> &openFile = std::nullopt);
     void load(const Settings &settings);
     ~Library();
 
