@@ -5,7 +5,7 @@
 
 #include "device/tavik.h"
 #include "work/deviceslots.h"
-#include "work/devicetablemodel.h"
+#include "editors/devicetablemodel.h"
 #include "ui/checkboxdelegate.h"
 #include "work/sequencer.h"
 

@@ -1,6 +1,6 @@
 #include "ui/dialognotes.h"
 
-#include "ui/librarycolumns.h"
+#include "editors/librarycolumns.h"
 
 #include "ui_dialognotes.h"
 

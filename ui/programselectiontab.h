@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/librarycolumns.h"
+#include "editors/librarycolumns.h"
 #include "ui/librarylisttab.h"
 
 class QModelIndex;

@@ -1,7 +1,7 @@
 #include "ui/searchablelist.h"
 
 #include "ui/columnwidths.h"
-#include "ui/storetablemodel.h"
+#include "editors/storetablemodel.h"
 
 #include <QDebug>
 #include <QHeaderView>

@@ -12,7 +12,7 @@
 #include "work/runstart.h"
 #include "work/sequencer.h"
 #include "data/worklist.h"
-#include "work/worktablemodel.h"
+#include "editors/worktablemodel.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

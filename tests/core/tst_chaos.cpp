@@ -6,7 +6,7 @@
 #include "work/runrules.h"
 #include "work/runstart.h"
 #include "work/sequencer.h"
-#include "work/worktablemodel.h"
+#include "editors/worktablemodel.h"
 
 #include "support/scaledclock.h"
 #include "support/simprocess.h"

@@ -2,7 +2,7 @@
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
 #include "work/deviceslots.h"
-#include "work/devicetablemodel.h"
+#include "editors/devicetablemodel.h"
 #include "work/runstart.h"
 #include "work/sequencer.h"
 

@@ -4,7 +4,7 @@
 #include "work/clock.h"
 #include "work/runrules.h"
 #include "work/sequencer.h"
-#include "work/worktablemodel.h"
+#include "editors/worktablemodel.h"
 #include "device/transmitcontrol.h"
 #include "data/worklist.h"
 

@@ -6,7 +6,7 @@
 #include "ui/devicestab.h"
 #include "work/sequencer.h"
 #include "ui/worktab.h"
-#include "work/worktablemodel.h"
+#include "editors/worktablemodel.h"
 
 #include "support/testenv.h"
 #include "support/windowtest.h"

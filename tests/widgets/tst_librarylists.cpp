@@ -8,7 +8,7 @@
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
-#include "ui/librarycolumns.h"
+#include "editors/librarycolumns.h"
 #include "editors/clienthistory.h"
 #include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"

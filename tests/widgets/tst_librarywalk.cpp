@@ -5,7 +5,7 @@
 #include "work/deviceslots.h"
 #include "ui/dialognotes.h"
 #include "ui/elidedlabel.h"
-#include "ui/storetablemodel.h"
+#include "editors/storetablemodel.h"
 #include "ui/toolstab.h"
 
 #include "support/scaledclock.h"

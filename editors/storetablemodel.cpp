@@ -1,6 +1,6 @@
-#include "ui/storetablemodel.h"
+#include "editors/storetablemodel.h"
 
-#include "ui/librarycolumns.h"
+#include "editors/librarycolumns.h"
 
 #include <QColor>
 

@@ -1,4 +1,4 @@
-#include "work/worktablemodel.h"
+#include "editors/worktablemodel.h"
 
 #include "data/presetlookup.h"
 #include "data/presets.h"

@@ -1,4 +1,4 @@
-#include "ui/librarycolumns.h"
+#include "editors/librarycolumns.h"
 
 #include "data/textforms.h"
 #include "work/runrules.h"

@@ -4,7 +4,7 @@
 #include "data/notes.h"
 #include "data/presets.h"
 #include "data/programs.h"
-#include "ui/storetablemodel.h"
+#include "editors/storetablemodel.h"
 
 #include <QColor>
 

@@ -1,4 +1,4 @@
-#include "work/devicetablemodel.h"
+#include "editors/devicetablemodel.h"
 
 #include "device/tavik.h"
 #include "work/deviceslots.h"
