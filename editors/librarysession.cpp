@@ -182,7 +182,7 @@ void LibrarySession::deletePreset()
     Presets &presets = presetListStore();
     if (!presets.setCurrentKey(m_selected[PresetList]))
         return;
-    Q_EMIT presetRemoving(m_presetPool, presets.name(), presets.version());
+    Q_EMIT presetRemoving(m_selected[PresetList]);
     removeKeepingUndo(presets, tr("Preset %1").arg(presets.name()));
 }
 
@@ -191,7 +191,7 @@ void LibrarySession::deleteProgram()
     Programs &programs = programListStore();
     if (!programs.setCurrentKey(m_selected[ProgramList]))
         return;
-    Q_EMIT programRemoving(m_programPoolGeneral, programs.name(), programs.version());
+    Q_EMIT programRemoving(m_selected[ProgramList]);
     removeKeepingUndo(programs, tr("Program %1").arg(programs.name()));
 }
 

@@ -103,9 +103,9 @@ Q_SIGNALS:
     void clientSelectionLeft();
     // The current client was deleted: its editors empty themselves.
     void currentClientRemoved();
-    // Sent before the record leaves its store.
-    void presetRemoving(int pool, const QString &name, int version);
-    void programRemoving(bool generalPool, const QString &name, int version);
+    // Sent before the record with this key leaves its store.
+    void presetRemoving(quint64 key);
+    void programRemoving(quint64 key);
     // A record left its list; `what` names it for the operator.
     void recordDeleted(const QString &what);
 

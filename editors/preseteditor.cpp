@@ -31,12 +31,11 @@ bool PresetEditor::open(int pool, quint64 key)
     Presets &presets = m_library.presetPool(pool);
     if (!presets.setCurrentKey(key))
         return false;
-    const QString name = presets.name();
-    const int version = presets.version();
     m_newPending = false;
     m_pool = pool;
-    m_editName = name;
-    m_editVersion = version;
+    m_editKey = key;
+    m_editName = presets.name();
+    m_editVersion = presets.version();
     load();
     return true;
 }
@@ -53,6 +52,7 @@ void PresetEditor::newPreset(int pool, quint64 before)
     m_newPending = false;
     m_pool = pool;
     startNew(before);
+    m_editKey = 0;
     m_editName.clear();
     m_editVersion = 0;
     clear();
@@ -63,17 +63,16 @@ void PresetEditor::load()
 {
     Presets &presets = store();
     if (!m_newPending) {
-        if (m_editName.isEmpty()) {
-            if (presets.count() == 0) {
-                startNew(0);
-            } else {
-                presets.first();
-                m_editName = presets.name();
-                m_editVersion = presets.version();
-            }
+        const int at = presets.indexOfKey(m_editKey);
+        if (at >= 0) {
+            presets.setCurrent(at);
+        } else if (presets.count() == 0) {
+            startNew(0);
         } else {
-            const int at = indexOfPair(presets, m_editName, m_editVersion);
-            presets.setCurrent(at < 0 ? 0 : at);
+            presets.first();
+            m_editKey = presets.keyAt(presets.current());
+            m_editName = presets.name();
+            m_editVersion = presets.version();
         }
     }
     const Preset record = m_newPending ? m_newRecord : presets.currentPreset();
@@ -118,7 +117,7 @@ bool PresetEditor::followStore()
     if (!m_loaded || m_newPending || m_refusedEdit)
         return false;
     const Presets &presets = store();
-    const int at = indexOfPair(presets, m_savedName, m_savedVersion);
+    const int at = editedIndexIn(presets);
     if (at < 0)
         return false;  // gone: kept as shown, and stored anew by the next commit
     const PresetFields stored = fieldsOf(presets.records().at(at));
@@ -354,6 +353,7 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
 
     m_newPending = false;
     m_pool = PresetPool::Client;
+    m_editKey = client.keyAt(client.current());
     m_editName = fields.name;
     m_editVersion = version;
     load();

@@ -66,6 +66,8 @@ public:
     QString notesShown() const;
 
     int pool() const { return m_pool; }
+    // Whether the record with this key (in any pool) is the one edited here.
+    bool edits(quint64 key) { return editsIn(store(), key); }
     QString poolWord() const;
     const PresetFields &fields() const { return m_fields; }
     bool saveRefused() const { return m_saveRefused; }

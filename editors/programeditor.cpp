@@ -48,12 +48,9 @@ bool ProgramEditor::open(bool general, quint64 key)
     Programs &programs = general ? m_library.programs() : m_library.history().programs();
     if (!programs.setCurrentKey(key))
         return false;
-    const QString name = programs.name();
-    const int version = programs.version();
     m_newPending = false;
     m_general = general;
-    m_editName = name;
-    m_editVersion = version;
+    m_editKey = key;
     load();
     return true;
 }
@@ -65,6 +62,7 @@ void ProgramEditor::newProgram(bool general, quint64 before)
     keepNewPlace(store(), before);
     m_newRecord = Program::newRecord();
     m_newRecord.author = m_author;
+    m_editKey = 0;
     m_editName.clear();
     m_editVersion = 0;
     load();
@@ -82,15 +80,12 @@ void ProgramEditor::load()
     if (!m_newPending) {
         if (programs.count() == 0)
             return;
-        if (m_editName.isEmpty()) {
+        if (!programs.setCurrentKey(m_editKey))
             programs.first();
-        } else {
-            const int at = indexOfPair(programs, m_editName, m_editVersion);
-            programs.setCurrent(at < 0 ? 0 : at);
-        }
         program = std::as_const(programs).currentProgram();
         if (!program)
             return;
+        m_editKey = programs.keyAt(programs.current());
     }
     // The pair actually loaded, so that the commit finds this record again.
     m_editName = m_savedName = m_lastName = program->name;

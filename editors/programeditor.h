@@ -67,6 +67,8 @@ public:
     SendToWork::Outcome toWork(DeviceSlots &devices);
 
     bool isGeneral() const { return m_general; }
+    // Whether the record with this key (in either pool) is the one edited here.
+    bool edits(quint64 key) { return editsIn(store(), key); }
     QString poolWord() const;
     QString name() const { return m_editName; }
     int version() const { return m_editVersion; }

@@ -20,8 +20,8 @@ int indexOfPair(const Store &store, const QString &name, int version, int except
 }
 
 // What the preset and the program editors share: the record being edited,
-// known by its (name, version) or, while new and uncommitted, by its
-// creation time; the pair last checked; and the verdict of that check.
+// known by its key (or, while new and uncommitted, by the place it is to
+// take); the pair last checked; and the verdict of that check.
 class RecordEditorBase
 {
 public:
@@ -59,18 +59,42 @@ protected:
         return true;
     }
 
+    // The index in `store` of the record being edited; -1 when it is gone
+    // or is new, not stored yet. A whole list replaced (a download, a
+    // restore, a pool read again) holds new records under new keys: the
+    // edited one is then the record stored under the pair it was saved as,
+    // as the files name it, and its key is taken from there on.
+    template <typename Store>
+    int editedIndexIn(const Store &store)
+    {
+        if (m_newPending)
+            return -1;
+        int at = store.indexOfKey(m_editKey);
+        if (at < 0) {
+            at = indexOfPair(store, m_savedName, m_savedVersion);
+            m_editKey = store.keyAt(at);
+        }
+        return at;
+    }
+
     // Makes the edited record current in `store`; false when it is gone or
     // is new, not stored yet.
     template <typename Store>
     bool locateEditedIn(Store &store)
     {
-        if (m_newPending)
-            return false;
-        const int at = indexOfPair(store, m_savedName, m_savedVersion);
+        const int at = editedIndexIn(store);
         if (at < 0)
             return false;
         store.setCurrent(at);
         return true;
+    }
+
+    // Whether the record with `key` in `store` is the one being edited.
+    template <typename Store>
+    bool editsIn(const Store &store, quint64 key)
+    {
+        const int at = m_loaded ? editedIndexIn(store) : -1;
+        return at >= 0 && at == store.indexOfKey(key);
     }
 
     // A new record stays out of its store until its first commit, so that
@@ -111,12 +135,14 @@ protected:
         }
         m_savedName = m_editName;
         m_savedVersion = m_editVersion;
+        m_editKey = store.keyAt(store.current());
         m_newPending = false;
     }
 
     QString m_author;
     bool m_loaded = false;
     bool m_newPending = false;
+    quint64 m_editKey = 0;
     quint64 m_newBefore = 0;
     QString m_editName;
     int m_editVersion = 0;

@@ -166,6 +166,21 @@ private Q_SLOTS:
         QVERIFY(editor.commit(fields));
         QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "L"}));
         QCOMPARE(f.library.legitimatePresets().records().at(1).notes, QString("edited while downloading"));
+
+        // Two records under one pair (an older file may hold both): the one
+        // opened is the one shown and stored, and only its key names it.
+        f.addPreset(1, "Twin", 0, 3);
+        f.addPreset(1, "Twin", 0, 4);
+        const int first = general.count() - 2;
+        const quint64 twin = f.presetKey(1, first), other = f.presetKey(1, first + 1);
+        QVERIFY(editor.open(1, twin));
+        QCOMPARE(editor.fields().workTime, QString("3"));
+        QVERIFY(editor.edits(twin) && !editor.edits(other) && !editor.edits(f.presetKey(2, 0)));
+        fields = editor.fields();
+        fields.notes = "the first twin";
+        QVERIFY(editor.commit(fields));
+        QCOMPARE(general.records().at(first).notes, QString("the first twin"));
+        QCOMPARE(general.records().at(first + 1).notes, QString());
     }
 
     // Stored values the device cannot take stay as stored until edited;
