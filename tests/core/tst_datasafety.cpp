@@ -226,22 +226,19 @@ private Q_SLOTS:
             Machines machines;
             machines.setFolder(m_folder);
             QVERIFY(presets.readBase() && programs.readBase() && history.readBase() && machines.readBase());
-            QCOMPARE(presets.createdText(), odd);
-            QCOMPARE(programs.modifiedText(), odd);
-            QCOMPARE(history.notes().createdText(), odd);
-            QCOMPARE(machines.lastContactText(), contact);
+            QCOMPARE((QStringList{presets.createdText(), programs.modifiedText(), history.notes().createdText(),
+                                  machines.lastContactText()}), (QStringList{odd, odd, odd, contact}));
             QVERIFY(presets.saveBase() && programs.saveBase() && history.saveBase() && machines.saveBase());
 
             const auto first = [this](const char *file, const char *list) {
                 return Container::decode(TestEnv::readFile(m_folder + file)).value(list).toArray().at(0).toObject();
             };
-            QCOMPARE(first("presets.dat", "presets")["cre"].toString(), odd);
-            QCOMPARE(first("presets.dat", "presets")["mod"].toString(), odd);
-            QCOMPARE(first("programs.dat", "programs")["cre"].toString(), odd);
-            QCOMPARE(first("history.dat", "history")["cre"].toString(), odd);
             const QJsonObject machine = first("machines.dat", "machines");
-            QCOMPARE(machine["LastConnected"].toString(), contact);
-            QCOMPARE(machine["logs"].toObject()["logs"].toArray().at(0).toObject()["cre"].toString(), logged);
+            QCOMPARE((QStringList{first("presets.dat", "presets")["cre"].toString(), first("presets.dat", "presets")["mod"].toString(),
+                                  first("programs.dat", "programs")["cre"].toString(), first("history.dat", "history")["cre"].toString(),
+                                  machine["LastConnected"].toString(),
+                                  machine["logs"].toObject()["logs"].toArray().at(0).toObject()["cre"].toString()}),
+                     (QStringList{odd, odd, odd, odd, contact, logged}));
 
             presets.setModifiedNow();
             QCOMPARE(presets.modifiedText(), TextForm::fromDateTime(TextForm::now()));

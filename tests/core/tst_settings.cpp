@@ -35,10 +35,8 @@ private Q_SLOTS:
         QVERIFY(settings.settingsPath().startsWith(QDir::homePath()));
 
         QVERIFY(!settings.readSettings());
-        QCOMPARE(settings.operatorName(), QString("noname"));
-        QVERIFY(settings.machineAutoconnect());
-        QCOMPARE(settings.presetsPool(), 0);
-        QVERIFY(!settings.programsGeneral());
+        QCOMPARE((std::tuple{settings.operatorName(), settings.machineAutoconnect(), settings.presetsPool(),
+                             settings.programsGeneral()}), (std::tuple{QString("noname"), true, 0, false}));
     }
 
     void readRules_data()
@@ -102,10 +100,10 @@ private Q_SLOTS:
         // The stored form: geometry as lower-case hex, every value a string
         // but the operator, no "version" key.
         const QCborMap map = QCborValue::fromCbor(TestEnv::readFile(path())).toMap();
-        QCOMPARE(map.value(QStringLiteral("geometry")).toString(), QString("01d9d0cb00030000ff"));
-        QCOMPARE(map.value(QStringLiteral("presetsGenuine")).toString(), QString("1"));
-        QCOMPARE(map.value(QStringLiteral("programsGenuine")).toString(), QString("1"));
-        QCOMPARE(map.value(QStringLiteral("machineAutoconnect")).toString(), QString("0"));
+        QStringList stored;
+        for (const char *key : {"geometry", "presetsGenuine", "programsGenuine", "machineAutoconnect"})
+            stored << map.value(QLatin1String(key)).toString();
+        QCOMPARE(stored, (QStringList{"01d9d0cb00030000ff", "1", "1", "0"}));
         QVERIFY(!map.contains(QStringLiteral("version")));
 
         Settings read;
