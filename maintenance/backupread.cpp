@@ -1,0 +1,321 @@
+#include "maintenance/backup.h"
+
+#include "maintenance/backupformat.h"
+#include "maintenance/cborscan.h"
+
+#include <QFile>
+#include <QJsonArray>
+
+using namespace BackupFormat;
+
+namespace {
+
+// Reads a backup file section by section from the disk. The small sections
+// are decoded whole, as values of a one-entry object; the pools and the
+// histories are taken apart record by record into the stores' own record
+// lists, a piece at a time, so that no section is ever in memory as a JSON
+// tree or as its bytes whole. Every byte is decoded by the stores' reader,
+// and the nesting allowed is that of the whole-file reader, so the file is
+// refused exactly where decoding it whole refuses it.
+class SectionReader
+{
+public:
+    SectionReader(QFile &file, Backup::Read &read, Backup::Sizes &sizes)
+        : m_scan(file, file.size()), m_read(read), m_sizes(sizes)
+    {
+    }
+
+    bool top()
+    {
+        int major = 0;
+        Head head;
+        if (!m_scan.tags() || !m_scan.head(major, head.count, head.indefinite) || major != CborScan::Map)
+            return false;
+        for (quint64 i = 0; more(head, i); ++i) {
+            QString key;
+            if (!plainKey(key))
+                return false;
+            // A key given twice counts with its last value, as in a JSON object.
+            const qint64 start = m_scan.offset();
+            bool ok = false;
+            if (key == keyPresets)
+                ok = pool(key, m_read.generalBytes);
+            else if (key == keyGenuinePresets)
+                ok = pool(key, m_read.legitimateBytes);
+            else if (key == keyHistory)
+                ok = histories();
+            else
+                ok = whole(topDepth, m_read.object, key);
+            if (!ok)
+                return false;
+            // The pools' sizes as they stand in the file; the small sections
+            // are measured encoded, as they always were.
+            if (key == keyPresets || key == keyGenuinePresets)
+                m_sizes.sections.insert(key, m_scan.offset() - start);
+        }
+        return closed(head) && m_scan.atEnd();
+    }
+
+private:
+    // The depths the whole-file reader gives a section, a value in it, a
+    // history and a record of a list in a section.
+    static constexpr int topDepth = 2;
+    static constexpr int inSection = 4;
+    static constexpr int historyDepth = 3;
+    static constexpr int inList = 5;
+
+    bool plainKey(QString &key)
+    {
+        int major = 0;
+        return m_scan.peek(major) && major == CborScan::Text && m_scan.text(key);
+    }
+
+    static bool decodeValue(const QByteArray &entry, QJsonObject &into, const QString &key)
+    {
+        QJsonObject object;
+        if (!Container::decode(entry, object))
+            return false;
+        into.insert(key, object.value(wrapperKey()));
+        return true;
+    }
+
+    // The next item decoded whole, as the value `key` of `into`. `entry`
+    // already holds what was taken of it (its tags).
+    bool whole(int depth, QJsonObject &into, const QString &key, QByteArray entry = wrapper())
+    {
+        m_scan.capture(&entry);
+        const bool taken = m_scan.skip(depth);
+        m_scan.capture(nullptr);
+        return taken && decodeValue(entry, into, key);
+    }
+
+    // An object of one entry, whose value follows.
+    static QByteArray wrapper() { return QByteArray("\xa1\x61v", 3); }
+    static QString wrapperKey() { return QStringLiteral("v"); }
+
+    // Takes the tags before a section and says whether a container of the
+    // wanted type follows; when not, `entry` holds the tags taken.
+    bool opens(int wanted, QByteArray &entry, bool &opened)
+    {
+        m_scan.capture(&entry);
+        int major = 0;
+        const bool ok = m_scan.tags() && m_scan.peek(major);
+        m_scan.capture(nullptr);
+        opened = ok && major == wanted;
+        return ok;
+    }
+
+    // The head of the list or map the scan stands on: its length, or none
+    // when a break ends it.
+    struct Head
+    {
+        quint64 count = 0;
+        bool indefinite = false;
+    };
+    bool readHead(Head &head)
+    {
+        int major = 0;
+        return m_scan.head(major, head.count, head.indefinite);
+    }
+    bool more(const Head &head, quint64 read) { return head.indefinite ? !m_scan.atBreak() : read < head.count; }
+    // Takes the break that ends an indefinite list or map.
+    bool closed(const Head &head) { return !head.indefinite || m_scan.takeBreak(); }
+
+    // A section's container of the wanted type, opened with its head read;
+    // a value of another type is taken whole into the object (the check
+    // refuses it).
+    enum class Section { Failed, TakenWhole, Opened };
+    Section openSection(int wanted, const QString &key, Head &head)
+    {
+        QByteArray entry = wrapper();
+        bool opened = false;
+        if (!opens(wanted, entry, opened))
+            return Section::Failed;
+        if (!opened)
+            return whole(topDepth, m_read.object, key, entry) ? Section::TakenWhole : Section::Failed;
+        return readHead(head) ? Section::Opened : Section::Failed;
+    }
+
+    // A pool's section: an object whose list is read record by record, each
+    // piece let go once it has read whole.
+    bool pool(const QString &key, Backup::Read::Range &range)
+    {
+        range = {m_scan.offset(), -1};
+        Head head;
+        if (const Section open = openSection(CborScan::Map, key, head); open != Section::Opened)
+            return open == Section::TakenWhole;
+        const QString listKey = Presets().listKey();
+        QJsonObject section;
+        for (quint64 i = 0; more(head, i); ++i) {
+            QString member;
+            if (!plainKey(member))
+                return false;
+            if (member != listKey) {
+                if (!whole(inSection, section, member))
+                    return false;
+                continue;
+            }
+            QByteArray tags = wrapper();
+            bool isList = false;
+            if (!opens(CborScan::Array, tags, isList))
+                return false;
+            if (!isList) {
+                if (!whole(inSection, section, member, tags))
+                    return false;
+                continue;
+            }
+            QList<Preset> records;
+            if (!list(listKey, records, false))
+                return false;
+            // The check asks only whether the list is there; its records are apart.
+            section.insert(member, QJsonArray());
+        }
+        if (!closed(head))
+            return false;
+        m_read.object.insert(key, section);
+        range.size = m_scan.offset() - range.start;
+        return true;
+    }
+
+    // A list's records, decoded a piece of about a mebibyte at a time.
+    // The records are kept, or with `keep` false only checked.
+    template <typename Record>
+    bool list(const QString &key, QList<Record> &records, bool keep = true)
+    {
+        Head head;
+        if (!readHead(head))
+            return false;
+        // A hostile length reserves no more than the bytes left could hold.
+        if (keep)
+            records.reserve(qsizetype(qMin<quint64>(head.count, quint64(m_scan.left()) / 64)));
+        QByteArray piece;
+        quint64 inPiece = 0;
+        qint64 pieceStart = m_scan.offset();
+        m_scan.capture(&piece);
+        for (quint64 i = 0; more(head, i); ++i) {
+            if (!m_scan.skipRecord(inList)) {
+                m_scan.capture(nullptr);
+                return false;
+            }
+            ++inPiece;
+            if (m_scan.offset() - pieceStart >= pieceSize) {
+                m_scan.capture(nullptr);
+                if (!takePiece(key, piece, inPiece, records))
+                    return false;
+                if (!keep)
+                    records.clear();
+                piece.resize(0);
+                inPiece = 0;
+                pieceStart = m_scan.offset();
+                m_scan.capture(&piece);
+            }
+        }
+        m_scan.capture(nullptr);
+        return takePiece(key, piece, inPiece, records) && closed(head);
+    }
+
+    // The records of a piece of a list, read as a store reads its file.
+    template <typename Record>
+    static bool takePiece(const QString &key, const QByteArray &piece, quint64 count, QList<Record> &records)
+    {
+        if (count == 0)
+            return true;
+        const QByteArray utf8 = key.toUtf8();
+        QByteArray bytes;
+        bytes.reserve(piece.size() + utf8.size() + 32);
+        appendHead(bytes, CborScan::Map, 1);
+        appendHead(bytes, CborScan::Text, quint64(utf8.size()));
+        bytes.append(utf8);
+        appendHead(bytes, CborScan::Array, count);
+        bytes.append(piece);
+        Container::ListOf<Record> taken(key);
+        QJsonObject rest;
+        if (!Container::decode(bytes, rest, {&taken}))
+            return false;
+        records.append(std::move(taken.taken()));
+        return true;
+    }
+
+    // The histories, each an object of its own with three lists.
+    bool histories()
+    {
+        m_read.histories.clear();
+        m_sizes.histories.clear();
+        Head head;
+        if (const Section open = openSection(CborScan::Array, keyHistory, head); open != Section::Opened)
+            return open == Section::TakenWhole;
+        const History keys;
+        QJsonArray elements;
+        for (quint64 i = 0; more(head, i); ++i) {
+            QByteArray bytes;
+            const qint64 start = m_scan.offset();
+            m_scan.capture(&bytes);
+            const bool taken = m_scan.skip(historyDepth);
+            m_scan.capture(nullptr);
+            if (!taken)
+                return false;
+            Container::ListOf<Note> notes(keys.notes().listKey());
+            Container::ListOf<Preset> presets(keys.presets().listKey());
+            Container::ListOf<Program> programs(keys.programs().listKey());
+            QJsonObject header;
+            Backup::Read::HistoryRecords records;
+            if (Container::decode(bytes, header, {&notes, &presets, &programs})) {
+                records = {std::move(notes.taken()), std::move(presets.taken()), std::move(programs.taken())};
+                elements.append(header);
+            } else {
+                // Not an object, which the check refuses once the file is known to be whole.
+                QJsonObject holder;
+                if (!decodeValue(wrapper() + bytes, holder, wrapperKey()) || holder.value(wrapperKey()).isObject())
+                    return false;
+                elements.append(holder.value(wrapperKey()));
+            }
+            m_read.histories.append(std::move(records));
+            m_sizes.histories.append(m_scan.offset() - start);
+        }
+        if (!closed(head))
+            return false;
+        m_read.object.insert(keyHistory, elements);
+        return true;
+    }
+
+    static constexpr qint64 pieceSize = qint64(1) << 20;
+
+    CborScan m_scan;
+    Backup::Read &m_read;
+    Backup::Sizes &m_sizes;
+};
+
+} // namespace
+
+Backup::Read Backup::read(const QString &path)
+{
+    Read read;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.why = file.errorString();
+        return read;
+    }
+    if (file.size() > maxFileSize) {
+        read.why = QStringLiteral("the file is too large");
+        return read;
+    }
+    if (file.size() == 0) {
+        read.why = QStringLiteral("the file is empty");
+        return read;
+    }
+    read.path = path;
+    read.identity = PlatformFile::identity(path);
+    Sizes sizes;
+    if (!SectionReader(file, read, sizes).top()) {
+        read = Read();
+        read.why = QStringLiteral("the file is damaged or not in the program's format");
+    } else if (!check(read.object, read.why, Container::sizeLimit, &sizes)) {
+        const QString why = read.why;
+        read = Read();
+        read.why = why.isEmpty() ? QStringLiteral("the file is damaged") : why;
+    } else if (PlatformFile::identity(path) != read.identity) {
+        read = Read();
+        read.why = QStringLiteral("the file changed while it was read");
+    }
+    return read;
+}
