@@ -3,6 +3,8 @@
 // real into a data folder of the fuzzer's own: the restore lands whole,
 // leaving nothing it staged behind, or says why it did not.
 
+#include "fuzzsupport.h"
+
 #include "data/settings.h"
 #include "support/installation.h"
 #include "data/clients.h"
@@ -18,10 +20,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
-#include <QLoggingCategory>
-
-#include <cstdint>
-#include <cstdlib>
 
 namespace {
 
@@ -51,8 +49,8 @@ void restoreForReal(const QByteArray &bytes, bool accepted, const Presets *gener
         return;
     file.close();
     const Backup::Outcome outcome = in.backup.restore(path);
-    if ((outcome == Backup::Refused) == accepted || (outcome != Backup::Restored && in.backup.message().isEmpty()))
-        std::abort();  // refused exactly where the whole object is; a failure says why
+    Fuzz::check((outcome == Backup::Refused) != accepted && (outcome == Backup::Restored || !in.backup.message().isEmpty()),
+                "refused exactly where the whole object is; a failure says why");
     if (outcome == Backup::Restored && general) {
         QJsonObject restored, whole, reread;
         in.library.generalPresets().toJson(restored);
@@ -61,12 +59,11 @@ void restoreForReal(const QByteArray &bytes, bool accepted, const Presets *gener
         file.setPath(in.library.generalPresets().path());
         file.readBase();
         file.toJson(reread);
-        if (restored != whole || reread != whole)
-            std::abort();  // the pool read record by record, and as its file has it, is the pool read whole
+        Fuzz::check(restored == whole && reread == whole,
+                    "the pool read record by record, and as its file has it, is the pool read whole");
     }
-    const QStringList left = QDir(in.settings.dataFolder()).entryList({QStringLiteral("*.tavik-new"), QStringLiteral("*.journal")});
-    if (!left.isEmpty())
-        std::abort();  // a restore that ended left what it staged
+    Fuzz::check(QDir(in.settings.dataFolder()).entryList({QStringLiteral("*.tavik-new"), QStringLiteral("*.journal")}).isEmpty(),
+                "a restore that ended left nothing it staged");
     // The safety backups would fill the disk over a long run.
     for (const QString &name : QDir(in.settings.backupFolder()).entryList(QDir::Files))
         QFile::remove(in.settings.backupFolder() + name);
@@ -76,18 +73,11 @@ void restoreForReal(const QByteArray &bytes, bool accepted, const Presets *gener
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool quiet = [] {
-        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.warning=false"));
-        return true;
-    }();
-    (void)quiet;
-
     QJsonObject object;
     QString why;
-    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray bytes = Fuzz::bytes(data, size);
     if (!Backup::decode(bytes, object, why) || !Backup::check(object, why)) {
-        if (why.isEmpty())
-            std::abort();  // a refusal always says why
+        Fuzz::check(!why.isEmpty(), "a refusal always says why");
         restoreForReal(bytes, false, nullptr);
         return 0;
     }
@@ -96,8 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     clients.fromJson(object.value(QStringLiteral("Clients")).toObject());
     for (const QJsonValue &element : object.value(QStringLiteral("History")).toArray()) {
         const QString file = element.toObject().value(QStringLiteral("FileName")).toString();
-        if (!Client::isPlainIdentifier(file))
-            std::abort();  // the check lets no unusable file name through
+        Fuzz::check(Client::isPlainIdentifier(file), "the check lets no unusable file name through");
         History history;
         history.fromJson(element.toObject());
         QJsonObject back;
