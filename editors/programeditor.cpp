@@ -87,7 +87,8 @@ void ProgramEditor::load()
             return;
         m_editKey = programs.keyAt(programs.current());
     }
-    // The pair actually loaded, so that the commit finds this record again.
+    // The pair actually loaded: what finds this record again after its list
+    // is replaced whole.
     m_editName = m_savedName = m_lastName = program->name;
     m_editVersion = m_savedVersion = m_lastVersion = program->version;
     setCaption(m_editName, m_editVersion);
