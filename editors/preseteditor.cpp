@@ -70,7 +70,6 @@ void PresetEditor::load()
             startNew(0);
         } else {
             presets.first();
-            m_editKey = presets.keyAt(presets.current());
             m_editName = presets.name();
             m_editVersion = presets.version();
         }
@@ -79,6 +78,8 @@ void PresetEditor::load()
 
     m_savedName = record.name;
     m_savedVersion = record.version;
+    if (!m_newPending)
+        holdEdited(presets, presets.current());
     m_message.clear();
 
     m_fields = fieldsOf(record);
@@ -119,7 +120,7 @@ bool PresetEditor::followStore()
     const Presets &presets = store();
     const int at = editedIndexIn(presets);
     if (at < 0)
-        return false;  // gone: kept as shown, and stored anew by the next commit
+        return false;  // gone: kept as shown, and stored anew if edited
     const PresetFields stored = fieldsOf(presets.records().at(at));
     if (stored.modified == m_fields.modified && stored.notes == m_fields.notes && stored.workTime == m_fields.workTime
         && stored.variable == m_fields.variable && stored.forMachine == m_fields.forMachine
@@ -241,6 +242,13 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     PresetFields fields = typed;
     if (!m_loaded)
         return false;
+    if (!m_newPending && same(fields, m_fields) && editedIndexIn(store()) < 0) {
+        // Gone without the operator deleting it (a download replaced its
+        // pool), and nothing typed since it was shown: storing it again
+        // would undo the download.
+        clear();
+        return false;
+    }
     if (m_newPending && fields.name.isEmpty() && same(fields, m_fields)) {
         // New and left as it came: there is nothing of the operator's to keep.
         m_newPending = false;
@@ -273,8 +281,8 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);
     } else if (!locateEdited()) {
-        // Gone without the operator deleting it (a download replaced its
-        // pool): what was typed is stored anew rather than lost.
+        // Gone without the operator deleting it, and edited: what was typed
+        // is stored anew rather than lost.
         m_newBefore = 0;
         insertNewRecord(presets, Preset::newRecord());
         presets.setAuthor(m_author);

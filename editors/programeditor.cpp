@@ -85,12 +85,13 @@ void ProgramEditor::load()
         program = std::as_const(programs).currentProgram();
         if (!program)
             return;
-        m_editKey = programs.keyAt(programs.current());
     }
     // The pair actually loaded: what finds this record again after its list
     // is replaced whole.
     m_editName = m_savedName = m_lastName = program->name;
     m_editVersion = m_savedVersion = m_lastVersion = program->version;
+    if (!m_newPending)
+        holdEdited(programs, programs.current());
     setCaption(m_editName, m_editVersion);
 
     m_lines = program->records();

@@ -19,6 +19,36 @@ int indexOfPair(const Store &store, const QString &name, int version, int except
     return -1;
 }
 
+// The records of `store` with this (name, version) before `index`.
+template <typename Store>
+int pairsBefore(const Store &store, const QString &name, int version, int index)
+{
+    const auto &records = store.records();
+    int count = 0;
+    for (int i = 0; i < index && i < records.size(); ++i) {
+        if (records.at(i).name == name && records.at(i).version == version)
+            ++count;
+    }
+    return count;
+}
+
+// The `ordinal`-th record of `store` with this (name, version), counted
+// from 0; the last when there are fewer; -1 when there is none.
+template <typename Store>
+int nthOfPair(const Store &store, const QString &name, int version, int ordinal)
+{
+    const auto &records = store.records();
+    int last = -1;
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i).name == name && records.at(i).version == version) {
+            if (ordinal-- == 0)
+                return i;
+            last = i;
+        }
+    }
+    return last;
+}
+
 // What the preset and the program editors share: the record being edited,
 // known by its key (or, while new and uncommitted, by the place it is to
 // take); the pair last checked; and the verdict of that check.
@@ -60,10 +90,11 @@ protected:
     }
 
     // The index in `store` of the record being edited; -1 when it is gone
-    // or is new, not stored yet. A whole list replaced (a download, a
-    // restore, a pool read again) holds new records under new keys: the
-    // edited one is then the record stored under the pair it was saved as,
-    // as the files name it, and its key is taken from there on.
+    // or is new, not stored yet. A whole list replaced (an import, a
+    // download, a restore, a pool read again) holds new records under new
+    // keys: the edited one is then the record stored under the pair it was
+    // saved as, as the files name it (of several, the one as many places
+    // down among them), and its key is taken from there on.
     template <typename Store>
     int editedIndexIn(const Store &store)
     {
@@ -71,10 +102,18 @@ protected:
             return -1;
         int at = store.indexOfKey(m_editKey);
         if (at < 0) {
-            at = indexOfPair(store, m_savedName, m_savedVersion);
+            at = nthOfPair(store, m_savedName, m_savedVersion, m_savedOrdinal);
             m_editKey = store.keyAt(at);
         }
         return at;
+    }
+
+    // Takes the record at `at`, stored under the saved pair, as the edited one.
+    template <typename Store>
+    void holdEdited(const Store &store, int at)
+    {
+        m_editKey = store.keyAt(at);
+        m_savedOrdinal = pairsBefore(store, m_savedName, m_savedVersion, at);
     }
 
     // Makes the edited record current in `store`; false when it is gone or
@@ -135,7 +174,7 @@ protected:
         }
         m_savedName = m_editName;
         m_savedVersion = m_editVersion;
-        m_editKey = store.keyAt(store.current());
+        holdEdited(store, store.current());
         m_newPending = false;
     }
 
@@ -150,6 +189,7 @@ protected:
     int m_lastVersion = 0;
     QString m_savedName;
     int m_savedVersion = 0;
+    int m_savedOrdinal = 0;
     bool m_refusedEdit = false;
     bool m_saveRefused = false;
     bool m_overwriteWarned = false;

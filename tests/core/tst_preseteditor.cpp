@@ -166,6 +166,13 @@ private Q_SLOTS:
         QVERIFY(editor.commit(fields));
         QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "L"}));
         QCOMPARE(f.library.legitimatePresets().records().at(1).notes, QString("edited while downloading"));
+        // Opened, left untouched, and taken out: it stays out.
+        QVERIFY(editor.open(2, f.presetKey(2, 1)));
+        f.library.legitimatePresets().replaceRecords({downloaded});
+        QVERIFY(!editor.commit(editor.fields()));
+        QVERIFY(!editor.isLoaded());
+        QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "L"}));
+        QCOMPARE(f.library.legitimatePresets().count(), 1);
 
         // Two records under one pair (an older file may hold both): the one
         // opened is the one shown and stored, and only its key names it.
@@ -181,6 +188,14 @@ private Q_SLOTS:
         QVERIFY(editor.commit(fields));
         QCOMPARE(general.records().at(first).notes, QString("the first twin"));
         QCOMPARE(general.records().at(first + 1).notes, QString());
+        // The list replaced whole (an import): still the first twin.
+        QList<Preset> imported = general.records();
+        imported.prepend(Preset::newRecord());
+        general.replaceRecords(imported);
+        fields.notes = "still the first twin";
+        QVERIFY(editor.commit(fields));
+        QCOMPARE(general.records().at(first + 1).notes, QString("still the first twin"));
+        QCOMPARE(general.records().at(first + 2).notes, QString());
     }
 
     // Stored values the device cannot take stay as stored until edited;
