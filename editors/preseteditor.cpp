@@ -32,6 +32,7 @@ bool PresetEditor::open(int pool, quint64 key)
     if (!presets.setCurrentKey(key))
         return false;
     m_newPending = false;
+    m_storedEdit = false;
     m_pool = pool;
     m_editKey = key;
     m_editName = presets.name();
@@ -50,6 +51,7 @@ void PresetEditor::startNew(quint64 before)
 void PresetEditor::newPreset(int pool, quint64 before)
 {
     m_newPending = false;
+    m_storedEdit = false;
     m_pool = pool;
     startNew(before);
     m_editKey = 0;
@@ -242,10 +244,10 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     PresetFields fields = typed;
     if (!m_loaded)
         return false;
-    if (!m_newPending && same(fields, m_fields) && editedIndexIn(store()) < 0) {
+    if (!m_newPending && !m_storedEdit && same(fields, m_fields) && editedIndexIn(store()) < 0) {
         // Gone without the operator deleting it (a download replaced its
-        // pool), and nothing typed since it was shown: storing it again
-        // would undo the download.
+        // pool), and never edited here: storing it again would undo the
+        // download. An edit the operator made stays, and is stored anew.
         clear();
         return false;
     }
@@ -310,6 +312,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     presets.setForMachine(fields.forMachine);
     presets.setObtained(fields.obtained);
     m_fields = fields;
+    m_storedEdit = true;
     m_fields.modified = presets.modifiedText();
     m_fields.workTime = presets.timeText();
     ++m_revision;
@@ -360,6 +363,7 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     m_library.saveHistory();
 
     m_newPending = false;
+    m_storedEdit = true;  // the clone is the operator's own
     m_pool = PresetPool::Client;
     m_editKey = client.keyAt(client.current());
     m_editName = fields.name;

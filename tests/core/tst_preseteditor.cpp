@@ -173,6 +173,15 @@ private Q_SLOTS:
         QVERIFY(!editor.isLoaded());
         QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "L"}));
         QCOMPARE(f.library.legitimatePresets().count(), 1);
+        // Edited and stored, then taken out: the operator's edit stays.
+        f.addPreset(2, "E", 0);
+        QVERIFY(editor.open(2, f.presetKey(2, 1)));
+        fields = editor.fields();
+        fields.notes = "mine";
+        QVERIFY(editor.commit(fields));
+        f.library.legitimatePresets().replaceRecords({downloaded});
+        QVERIFY(editor.commit(editor.fields()));
+        QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "E"}));
 
         // Two records under one pair (an older file may hold both): the one
         // opened is the one shown and stored, and only its key names it.
