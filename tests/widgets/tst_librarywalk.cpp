@@ -191,6 +191,10 @@ private:
             m_steps << QStringLiteral("asked \"%1\": %2").arg(text.section('\n', 0, 0), m_answer ? "discard" : "keep");
             m_discarded = m_discarded || m_answer;
             m_kept = m_kept || !m_answer;
+            // What the operator discarded is no longer owed, whatever the
+            // record opened next shows.
+            m_preset.mayGo = m_preset.mayGo || (m_answer && text.startsWith(QLatin1String("The preset")));
+            m_program.mayGo = m_program.mayGo || (m_answer && text.startsWith(QLatin1String("The program")));
             return m_answer;
         });
         // The library starts with the client open at the last exit, or with
@@ -1079,7 +1083,7 @@ private:
         const bool mayGo = std::exchange(edit.mayGo, false);
         if (!edit.active)
             return;
-        if (!owed(edit)) {
+        if (!owed(edit) || mayGo) {
             edit.active = false;
             return;
         }
@@ -1092,7 +1096,7 @@ private:
                 fail(QStringLiteral("the %1 editor holds an edit it did not store, with no reason").arg(what));
             return;
         }
-        if (m_discarded || mayGo) {
+        if (m_discarded) {
             edit.active = false;
             return;
         }
