@@ -32,7 +32,6 @@ bool PresetEditor::open(int pool, quint64 key)
     if (!presets.setCurrentKey(key))
         return false;
     m_newPending = false;
-    m_storedEdit = false;
     m_pool = pool;
     m_editKey = key;
     m_editName = presets.name();
@@ -51,7 +50,6 @@ void PresetEditor::startNew(quint64 before)
 void PresetEditor::newPreset(int pool, quint64 before)
 {
     m_newPending = false;
-    m_storedEdit = false;
     m_pool = pool;
     startNew(before);
     m_editKey = 0;
@@ -122,7 +120,7 @@ bool PresetEditor::followStore()
     const Presets &presets = store();
     const int at = editedIndexIn(presets);
     if (at < 0)
-        return false;  // gone: kept as shown, and stored anew if edited
+        return false;  // gone: kept as shown, and stored anew by the next commit
     const PresetFields stored = fieldsOf(presets.records().at(at));
     if (stored.modified == m_fields.modified && stored.notes == m_fields.notes && stored.workTime == m_fields.workTime
         && stored.variable == m_fields.variable && stored.forMachine == m_fields.forMachine
@@ -244,13 +242,6 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     PresetFields fields = typed;
     if (!m_loaded)
         return false;
-    if (!m_newPending && !m_storedEdit && same(fields, m_fields) && editedIndexIn(store()) < 0) {
-        // Gone without the operator deleting it (a download replaced its
-        // pool), and never edited here: storing it again would undo the
-        // download. An edit the operator made stays, and is stored anew.
-        clear();
-        return false;
-    }
     if (m_newPending && fields.name.isEmpty() && same(fields, m_fields)) {
         // New and left as it came: there is nothing of the operator's to keep.
         m_newPending = false;
@@ -283,8 +274,8 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);
     } else if (!locateEdited()) {
-        // Gone without the operator deleting it, and edited: what was typed
-        // is stored anew rather than lost.
+        // Gone without the operator deleting it (a download replaced its
+        // pool): what was typed is stored anew rather than lost.
         m_newBefore = 0;
         insertNewRecord(presets, Preset::newRecord());
         presets.setAuthor(m_author);
@@ -312,7 +303,6 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     presets.setForMachine(fields.forMachine);
     presets.setObtained(fields.obtained);
     m_fields = fields;
-    m_storedEdit = true;
     m_fields.modified = presets.modifiedText();
     m_fields.workTime = presets.timeText();
     ++m_revision;
@@ -363,7 +353,6 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     m_library.saveHistory();
 
     m_newPending = false;
-    m_storedEdit = true;  // the clone is the operator's own
     m_pool = PresetPool::Client;
     m_editKey = client.keyAt(client.current());
     m_editName = fields.name;

@@ -106,6 +106,4 @@ private:
     PresetFields m_fields;
     Preset m_newRecord;
     int m_revision = 0;
-    // An edit of the record shown was stored since it was opened.
-    bool m_storedEdit = false;
 };
