@@ -3,50 +3,31 @@
 #include "data/textforms.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <algorithm>
+
+// The indexes of the records of `store` with this (name, version), in order.
+template <typename Store>
+QList<int> indexesOfPair(const Store &store, const QString &name, int version)
+{
+    QList<int> found;
+    const auto &records = store.records();
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i).name == name && records.at(i).version == version)
+            found.append(i);
+    }
+    return found;
+}
 
 // The last record of `store` with this (name, version) other than `except`, or -1.
 template <typename Store>
 int indexOfPair(const Store &store, const QString &name, int version, int except = -1)
 {
-    const auto &records = store.records();
-    for (int i = records.size() - 1; i >= 0; --i) {
-        if (i != except && records.at(i).name == name && records.at(i).version == version)
-            return i;
-    }
-    return -1;
-}
-
-// The records of `store` with this (name, version) before `index`.
-template <typename Store>
-int pairsBefore(const Store &store, const QString &name, int version, int index)
-{
-    const auto &records = store.records();
-    int count = 0;
-    for (int i = 0; i < index && i < records.size(); ++i) {
-        if (records.at(i).name == name && records.at(i).version == version)
-            ++count;
-    }
-    return count;
-}
-
-// The `ordinal`-th record of `store` with this (name, version), counted
-// from 0; the last when there are fewer; -1 when there is none.
-template <typename Store>
-int nthOfPair(const Store &store, const QString &name, int version, int ordinal)
-{
-    const auto &records = store.records();
-    int last = -1;
-    for (int i = 0; i < records.size(); ++i) {
-        if (records.at(i).name == name && records.at(i).version == version) {
-            if (ordinal-- == 0)
-                return i;
-            last = i;
-        }
-    }
-    return last;
+    QList<int> found = indexesOfPair(store, name, version);
+    found.removeOne(except);
+    return found.isEmpty() ? -1 : found.last();
 }
 
 // What the preset and the program editors share: the record being edited,
@@ -102,7 +83,8 @@ protected:
             return -1;
         int at = store.indexOfKey(m_editKey);
         if (at < 0) {
-            at = nthOfPair(store, m_savedName, m_savedVersion, m_savedOrdinal);
+            const QList<int> found = indexesOfPair(store, m_savedName, m_savedVersion);
+            at = found.isEmpty() ? -1 : found.at(std::min(m_savedOrdinal, int(found.size()) - 1));
             m_editKey = store.keyAt(at);
         }
         return at;
@@ -113,7 +95,8 @@ protected:
     void holdEdited(const Store &store, int at)
     {
         m_editKey = store.keyAt(at);
-        m_savedOrdinal = pairsBefore(store, m_savedName, m_savedVersion, at);
+        const QList<int> found = indexesOfPair(store, m_savedName, m_savedVersion);
+        m_savedOrdinal = int(std::lower_bound(found.cbegin(), found.cend(), at) - found.cbegin());
     }
 
     // Makes the edited record current in `store`; false when it is gone or
