@@ -4,6 +4,7 @@
 #include "app/appicon.h"
 #include "app/infobar.h"
 #include "app/noticepopup.h"
+#include "app/windowcolours.h"
 #include "data/textforms.h"
 #include "data/container.h"
 #include "data/untoldnotice.h"
@@ -165,6 +166,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     createPages();
     letTabMoveFocus(this);
     nameForScreenReaders(this);
+    new WindowColours(this);
     for (ColumnFit *columns : findChildren<ColumnFit *>()) {
         const QList<int> widths = m_settings.columnWidths(columns->view()->objectName());
         if (!widths.isEmpty())

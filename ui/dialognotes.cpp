@@ -1,15 +1,29 @@
 #include "ui/dialognotes.h"
 
 #include "editors/librarycolumns.h"
+#include "editors/textcolours.h"
 
 #include "ui_dialognotes.h"
+
+namespace {
+
+// The colour buttons keep their colours on every palette; their text is
+// the one that reads on them (a dark palette's white vanished on yellow).
+void paint(QPushButton *button, const QColor &colour)
+{
+    button->setStyleSheet(QStringLiteral("background-color: rgb(%1, %2, %3); color: %4;")
+                              .arg(colour.red()).arg(colour.green()).arg(colour.blue())
+                              .arg(TextColours::on(colour).name()));
+}
+
+} // namespace
 
 DialogNotes::DialogNotes(QWidget *parent) : QDialog(parent), ui(new Ui::DialogNotes)
 {
     ui->setupUi(this);
-    ui->pushButton_notes_colorR->setStyleSheet(QStringLiteral("background-color: rgb(255, 0, 0);"));
-    ui->pushButton_notes_colorY->setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 0);"));
-    ui->pushButton_notes_colorG->setStyleSheet(QStringLiteral("background-color: rgb(0, 255, 0);"));
+    paint(ui->pushButton_notes_colorR, QColor(255, 0, 0));
+    paint(ui->pushButton_notes_colorY, QColor(255, 255, 0));
+    paint(ui->pushButton_notes_colorG, QColor(0, 255, 0));
 }
 
 DialogNotes::~DialogNotes()
