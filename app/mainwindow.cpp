@@ -570,6 +570,7 @@ void MainWindow::on_MainPage_currentChanged(int index)
     qDebug() << "new tab" << index;
     m_currentTab = index;
     enterTab(index);
+    m_notice->keepClear();
 }
 
 void MainWindow::leaveTab(int index)
@@ -599,7 +600,9 @@ void MainWindow::showNotice(const QString &text)
 {
     if (!m_notice)
         return;
-    m_notice->showNotice(text, QCursor::pos() - pos());
+    // The window's position includes its frame: under a window manager
+    // that put the notice a title bar's height below the pointer.
+    m_notice->showNotice(text, mapFromGlobal(QCursor::pos()));
 }
 
 void MainWindow::showKeptAside()
