@@ -37,7 +37,7 @@ void describe(QCommandLineParser &parser)
 void nameApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("TavikStudio"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("6.9.2"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_VERSION));
 }
 
 // --help and --version answer without a display: a packager's checks and

@@ -5,6 +5,7 @@
 #include "app/infobar.h"
 #include "app/noticepopup.h"
 #include "app/windowcolours.h"
+#include "app/windowcommands.h"
 #include "data/textforms.h"
 #include "data/container.h"
 #include "data/untoldnotice.h"
@@ -153,6 +154,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_infoProgramName->setWindowModality(Qt::WindowModal);
     m_notesDialog = new DialogNotes(this);
     m_notesDialog->setWindowModality(Qt::WindowModal);
+    new WindowCommands(this, m_notice, m_about, m_infoBar, ui->MainPage->tabBar());
 
     m_library.load(m_settings);
     m_work.setPath(m_settings.dataFolder() + QStringLiteral("work.dat"));
