@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -12,7 +13,7 @@
 #include <QVBoxLayout>
 
 const char *const ManualWindow::source = "qrc:/manual/README.md";
-const char *const ManualWindow::firstHeading = "Using it";
+const char *const ManualWindow::firstSection = "using-it";
 
 ManualWindow::ManualWindow(QWidget *parent) : QDialog(parent), m_browser(new QTextBrowser(this))
 {
@@ -21,11 +22,14 @@ ManualWindow::ManualWindow(QWidget *parent) : QDialog(parent), m_browser(new QTe
     setWindowTitle(tr("TavikStudio manual"));
     m_browser->setObjectName(QStringLiteral("textBrowser_manual"));
     m_browser->setAccessibleName(tr("Manual"));
-    // Its links lead to the source tree or the web; only the web opens.
+    // Its links lead to its own sections, the source tree or the web; the
+    // source tree is not there to open.
     m_browser->setOpenLinks(false);
-    connect(m_browser, &QTextBrowser::anchorClicked, this, [](const QUrl &url) {
+    connect(m_browser, &QTextBrowser::anchorClicked, this, [this](const QUrl &url) {
         if (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"))
             QDesktopServices::openUrl(url);
+        else if (url.path().isEmpty() && url.hasFragment())
+            showHeading(url.fragment());
     });
     m_browser->setSource(QUrl(QLatin1String(source)), QTextDocument::MarkdownResource);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -42,16 +46,23 @@ ManualWindow::ManualWindow(QWidget *parent) : QDialog(parent), m_browser(new QTe
 void ManualWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (m_scrolled)
-        return;
-    m_scrolled = true;
+    if (!m_scrolled)
+        m_scrolled = showHeading(QLatin1String(firstSection));
+}
+
+bool ManualWindow::showHeading(const QString &anchor)
+{
+    static const QRegularExpression notInName(QStringLiteral("[^a-z0-9 -]"));
     QTextDocument *document = m_browser->document();
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        if (block.blockFormat().headingLevel() > 0 && block.text() == QLatin1String(firstHeading)) {
-            m_browser->setTextCursor(QTextCursor(block));
-            const qreal top = document->documentLayout()->blockBoundingRect(block).top();
-            m_browser->verticalScrollBar()->setValue(int(top));
-            return;
-        }
+        if (block.blockFormat().headingLevel() == 0)
+            continue;
+        const QString name = block.text().toLower().remove(notInName).replace(QLatin1Char(' '), QLatin1Char('-'));
+        if (name != anchor)
+            continue;
+        m_browser->setTextCursor(QTextCursor(block));
+        m_browser->verticalScrollBar()->setValue(int(document->documentLayout()->blockBoundingRect(block).top()));
+        return true;
     }
+    return false;
 }

@@ -13,11 +13,15 @@ class ManualWindow : public QDialog
 public:
     static const char *const source;
     // Where the manual opens: how to use the program, not how to build it.
-    static const char *const firstHeading;
+    static const char *const firstSection;
 
     explicit ManualWindow(QWidget *parent);
 
     QTextBrowser *browser() const { return m_browser; }
+
+    // Shows the heading whose link name (its words in lower case joined by
+    // hyphens, as the README's own links write it) is `anchor`.
+    bool showHeading(const QString &anchor);
 
 protected:
     void showEvent(QShowEvent *event) override;
