@@ -131,7 +131,7 @@ QList<int> offsets(int from, int to, int length, int pointer, const QList<Obstac
 } // namespace
 
 NoticePopup::NoticePopup(QWidget *parent)
-    : QWidget(parent), m_label(new QLabel(QStringLiteral("Test"), this))
+    : QFrame(parent), m_label(new QLabel(QStringLiteral("Test"), this))
 {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(noticeAccessible);
@@ -147,6 +147,12 @@ NoticePopup::NoticePopup(QWidget *parent)
     m_label->setTextInteractionFlags(Qt::NoTextInteraction);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_label);
+    // In the desktop's tooltip colours, framed: told apart from the
+    // window's own text it lies beside.
+    setFrameShape(QFrame::Box);
+    setBackgroundRole(QPalette::ToolTipBase);
+    setForegroundRole(QPalette::ToolTipText);
+    m_label->setForegroundRole(QPalette::ToolTipText);
     setAutoFillBackground(true);
     // A click goes to the control under the notice, never to the notice.
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -185,7 +191,7 @@ void NoticePopup::showNotice(const QString &text, const QPoint &pointer)
 void NoticePopup::place()
 {
     const QWidget *window = parentWidget();
-    const QMargins margins = layout()->contentsMargins();
+    const QMargins margins = layout()->contentsMargins() + QMargins(frameWidth(), frameWidth(), frameWidth(), frameWidth());
     const int frame = margins.left() + margins.right();
     // As wide as the text wants up to a reading width, never wider than
     // the window; as high as the wrapped text then needs.
@@ -258,19 +264,19 @@ bool NoticePopup::eventFilter(QObject *watched, QEvent *event)
         hide();
         m_countdown = 0;
     }
-    return QWidget::eventFilter(watched, event);
+    return QFrame::eventFilter(watched, event);
 }
 
 void NoticePopup::showEvent(QShowEvent *event)
 {
-    QWidget::showEvent(event);
+    QFrame::showEvent(event);
     qApp->installEventFilter(this);
 }
 
 void NoticePopup::hideEvent(QHideEvent *event)
 {
     qApp->removeEventFilter(this);
-    QWidget::hideEvent(event);
+    QFrame::hideEvent(event);
 }
 
 void NoticePopup::tick()

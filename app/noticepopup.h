@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFrame>
 #include <QList>
 #include <QPoint>
-#include <QWidget>
 
 class QLabel;
 
@@ -12,7 +12,7 @@ class QLabel;
 // a long text). It never takes a click and never lies over a control: a
 // click meant for Stop must reach Stop whatever is shown. A click anywhere
 // in the window closes it, and still reaches what it was meant for.
-class NoticePopup : public QWidget
+class NoticePopup : public QFrame
 {
     Q_OBJECT
 public:
