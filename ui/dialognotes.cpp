@@ -4,12 +4,16 @@
 
 #include "ui_dialognotes.h"
 
+#include <QPushButton>
+
 DialogNotes::DialogNotes(QWidget *parent) : QDialog(parent), ui(new Ui::DialogNotes)
 {
     ui->setupUi(this);
     ui->pushButton_notes_colorR->setStyleSheet(QStringLiteral("background-color: rgb(255, 0, 0);"));
     ui->pushButton_notes_colorY->setStyleSheet(QStringLiteral("background-color: rgb(255, 255, 0);"));
     ui->pushButton_notes_colorG->setStyleSheet(QStringLiteral("background-color: rgb(0, 255, 0);"));
+    connect(ui->plainTextEdit_notes, &QPlainTextEdit::textChanged, this, &DialogNotes::textChanged);
+    textChanged();
 }
 
 DialogNotes::~DialogNotes()
@@ -27,6 +31,18 @@ void DialogNotes::setData(const QString &text, const QString &date, int colour)
 QString DialogNotes::text() const
 {
     return ui->plainTextEdit_notes->toPlainText();
+}
+
+void DialogNotes::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    ui->plainTextEdit_notes->setFocus(Qt::OtherFocusReason);
+    ui->plainTextEdit_notes->moveCursor(QTextCursor::End);
+}
+
+void DialogNotes::textChanged()
+{
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(!text().trimmed().isEmpty());
 }
 
 bool DialogNotes::takeAccepted()
