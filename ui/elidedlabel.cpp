@@ -77,8 +77,6 @@ void ElidedLabel::elide()
     for (QString &line : lines)
         line = metrics.elidedText(line, Qt::ElideRight, width);
     const QString shown = lines.join(QLatin1Char('\n'));
-    // A right-to-left name starts at the right, with its "…" at the left.
-    setLayoutDirection(m_full.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
     QLabel::setText(shown);
     setToolTip(shown == m_full ? QString() : m_full);
 }

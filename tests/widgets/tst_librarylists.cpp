@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTabBar>
 #include <QToolTip>
@@ -329,6 +330,10 @@ private Q_SLOTS:
     // lines that stay on the screen; a name that fits keeps the hint.
     void longNamesReadWhole()
     {
+        // In the program's own font a row holds one line, as on screen.
+        const QFont before = QApplication::font();
+        QApplication::setFont(MainWindow::applicationFont());
+        const auto restore = qScopeGuard([&before] { QApplication::setFont(before); });
         Tabs tabs;
         QString latin;
         while (latin.size() < 200)
