@@ -61,6 +61,13 @@ void writeLibrary(const QString &folder)
                             {"cre", "03.02.2026 10:00"}}}}});
 }
 
+// The library for a window, which shows the General pools.
+void writeWindowLibrary(const QString &folder)
+{
+    writeLibrary(folder);
+    TestEnv::writeFile(folder + "settings.dat", Container::encode({{"presetsGenuine", "1"}, {"programsGenuine", "1"}}));
+}
+
 // The four library tabs over a library in a temporary folder, without
 // the window around them.
 struct Tabs
@@ -411,9 +418,7 @@ private Q_SLOTS:
     void notesAndRefusedNames()
     {
         const QString folder = TestEnv::dataFolder();
-        writeLibrary(folder);
-        TestEnv::writeFile(folder + "settings.dat",
-                           Container::encode({{"presetsGenuine", "1"}, {"programsGenuine", "1"}}));
+        writeWindowLibrary(folder);
         MainWindow window;
         window.stopTimers();
         QStringList questions;
@@ -461,9 +466,7 @@ private Q_SLOTS:
     void keysAndMenus()
     {
         const QString folder = TestEnv::dataFolder();
-        writeLibrary(folder);
-        TestEnv::writeFile(folder + "settings.dat",
-                           Container::encode({{"presetsGenuine", "1"}, {"programsGenuine", "1"}}));
+        writeWindowLibrary(folder);
         MainWindow window;
         window.stopTimers();
         window.show();
@@ -577,9 +580,7 @@ private Q_SLOTS:
     void leavingWritesTheListShown()
     {
         const QString folder = TestEnv::dataFolder();
-        writeLibrary(folder);
-        TestEnv::writeFile(folder + "settings.dat",
-                           Container::encode({{"presetsGenuine", "1"}, {"programsGenuine", "1"}}));
+        writeWindowLibrary(folder);
         {
             MainWindow window;
             window.stopTimers();
