@@ -430,7 +430,6 @@ void MainWindow::createEditorPages()
     m_toolsTab->setRestoreGuard([this] { return m_wiring->mayDiscardRefused(); });
     connect(m_wiring, &LibraryWiring::noticeRequested, this, &MainWindow::showNotice);
     connect(m_wiring, &LibraryWiring::workListChanged, m_workTab, &WorkTab::fillWorkTable);
-    m_programListToWork = m_programSelectionTab->findChild<QPushButton *>(QStringLiteral("pushButton_programSelection_toWork"));
 }
 
 void MainWindow::showTab(int index)
@@ -523,8 +522,7 @@ void MainWindow::deviceTick()
     const Sequencer *sequencer = m_devices.selectedSequencer();
     const bool idle = !sequencer || sequencer->canStart();
     m_programTab->setToWorkEnabled(idle);
-    if (m_programListToWork)
-        m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || m_session->clientOpen()));
+    m_programSelectionTab->setToWorkAllowed(idle);
 
     Tavik *tavik = m_devices.selectedController();
     if (!tavik)
@@ -637,8 +635,12 @@ void MainWindow::setTabCaption(int index, const QString &caption)
     // caption is cut short, the tooltip has it whole.
     const QFontMetrics metrics(ui->MainPage->tabBar()->font());
     QStringList lines = caption.split(QLatin1Char('\n'));
-    for (QString &line : lines)
-        line = metrics.elidedText(line, Qt::ElideRight, tabCaptionWidth);
+    for (QString &line : lines) {
+        const QString cut = metrics.elidedText(line, Qt::ElideRight, tabCaptionWidth);
+        // Isolated as right-to-left, a cut Arabic or Hebrew name keeps its
+        // start on the right and shows its "…" on the left, where it ends.
+        line = cut != line && line.isRightToLeft() ? QChar(0x2067) + cut + QChar(0x2069) : cut;
+    }
     ui->MainPage->setTabText(index, lines.join(QLatin1Char('\n')));
     ui->MainPage->setTabToolTip(index, lines.join(QLatin1Char('\n')) == caption ? QString() : caption);
 }

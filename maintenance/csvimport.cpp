@@ -261,7 +261,8 @@ QString ImportedPool::notice() const
     if (import.layout() == Import::Unknown)
         return QStringLiteral("Nothing imported: not a preset or frequency table");
     if (import.layout() == Import::PresetTable && !import.headerMatched())
-        return QStringLiteral("Nothing imported: the column header differs");
+        return QStringLiteral("Nothing imported: the column header differs; the second line must read\n")
+            + QLatin1String(Import::presetHeader);
     return Import::summary(import);
 }
 

@@ -5,6 +5,8 @@
 
 #include "ui_dialognotes.h"
 
+#include <QPushButton>
+
 namespace {
 
 // The colour buttons keep their colours on every palette; their text is
@@ -24,6 +26,8 @@ DialogNotes::DialogNotes(QWidget *parent) : QDialog(parent), ui(new Ui::DialogNo
     paint(ui->pushButton_notes_colorR, QColor(255, 0, 0));
     paint(ui->pushButton_notes_colorY, QColor(255, 255, 0));
     paint(ui->pushButton_notes_colorG, QColor(0, 255, 0));
+    connect(ui->plainTextEdit_notes, &QPlainTextEdit::textChanged, this, &DialogNotes::textChanged);
+    textChanged();
 }
 
 DialogNotes::~DialogNotes()
@@ -41,6 +45,18 @@ void DialogNotes::setData(const QString &text, const QString &date, int colour)
 QString DialogNotes::text() const
 {
     return ui->plainTextEdit_notes->toPlainText();
+}
+
+void DialogNotes::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    ui->plainTextEdit_notes->setFocus(Qt::OtherFocusReason);
+    ui->plainTextEdit_notes->moveCursor(QTextCursor::End);
+}
+
+void DialogNotes::textChanged()
+{
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(!text().trimmed().isEmpty());
 }
 
 bool DialogNotes::takeAccepted()

@@ -5,7 +5,9 @@
 #include "device/statustext.h"
 #include "device/tavik.h"
 #include "work/deviceslots.h"
+#include "ui/celltips.h"
 #include "ui/columnwidths.h"
+#include "ui/listkeys.h"
 #include "ui/elidedlabel.h"
 #include "ui/progressbardelegate.h"
 #include "work/runrules.h"
@@ -23,7 +25,6 @@
 #include <QPushButton>
 #include <QItemSelectionModel>
 #include <QKeySequence>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -42,15 +43,15 @@ ElidedLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const
 
 // A line that cannot go on air stands out in the list, in colours that
 // read on any palette.
-class ProblemLineDelegate : public QStyledItemDelegate
+class ProblemLineDelegate : public CellDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using CellDelegate::CellDelegate;
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
-        QStyledItemDelegate::initStyleOption(option, index);
+        CellDelegate::initStyleOption(option, index);
         if (index.data(WorkTableModel::ProblemRole).toString().isEmpty())
             return;
         option->backgroundBrush = QColor(255, 200, 200);
@@ -142,6 +143,9 @@ void WorkTab::buildWidgets(QWidget *page)
     auto *delegate = new ProgressBarDelegate(m_table);
     m_table->setItemDelegateForColumn(WorkTableModel::ColumnProgress, delegate);
     m_table->setItemDelegateForColumn(WorkTableModel::ColumnSensor, delegate);
+    m_table->setWordWrap(false);
+    CellTips::install(m_table);
+    ListKeys::focusOnlyWhenFilled(m_table);
     listLayout->addWidget(m_table);
     pageLayout->addWidget(list);
 }

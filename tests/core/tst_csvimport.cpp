@@ -192,7 +192,8 @@ private Q_SLOTS:
         QVERIFY(TestEnv::writeFile(other, "name,frequency\nA,1\n"));
         QCOMPARE(told(other), QString("Nothing imported: not a preset or frequency table"));
         QVERIFY(TestEnv::writeFile(other, "1,preset\nname,version\nA,1\n"));
-        QCOMPARE(told(other), QString("Nothing imported: the column header differs"));
+        QCOMPARE(told(other), QString("Nothing imported: the column header differs; the second line must read\n"
+                                      "name,version,variable,worktime,notes,created,modified,formachine,author,obtained"));
         QCOMPARE(TestEnv::readFile(poolPath), imported);
     }
 };
