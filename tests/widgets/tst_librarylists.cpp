@@ -1,3 +1,4 @@
+#include "app/infobar.h"
 #include "app/mainwindow.h"
 #include "app/noticepopup.h"
 #include "ui/elidedlabel.h"
@@ -490,7 +491,9 @@ private Q_SLOTS:
                 if (!button->isVisible() || button->window() != &window || button->text().isEmpty())
                     continue;
                 const QKeySequence letter = QKeySequence::mnemonic(button->text());
-                const bool ownKeys = button->text().trimmed() == ">" || button->objectName().startsWith("pushButton_work_");
+                // Start, Stop and the status line's Help and Notices have keys of their own.
+                const bool ownKeys = button->text().trimmed() == ">" || button->objectName().startsWith("pushButton_work_")
+                                     || window.infoBar()->isAncestorOf(button);
                 if (letter.isEmpty() && !ownKeys)
                     clashes << QString("tab %1: %2 has no Alt key").arg(tab).arg(button->objectName());
                 if (!letter.isEmpty())
