@@ -2,6 +2,7 @@
 
 #include "data/settings.h"
 #include "data/library.h"
+#include "data/untoldnotice.h"
 #include "maintenance/csvimport.h"
 #include "maintenance/offthread.h"
 #include "ui_toolstab.h"
@@ -137,6 +138,7 @@ void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> cod
         if (run.changed())
             m_library.legitimatePresets().replaceRecords(std::move(run.records));
         Q_EMIT noticeRequested(run.notice());
+        UntoldNotice::told(run.heldNotice);
         turnEnded();
     });
 }
@@ -205,17 +207,16 @@ void ToolsTab::restoreFile(const QString &path)
         m_restoreWriting = true;
         m_restoring = runOffThread<Backup::Applied>(
             this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
-            [this, busy, path](Backup::Applied applied) {
-                m_restoreWriting = false;
+            [this, busy](Backup::Applied applied) {
                 busy->deleteLater();
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
+                    m_restoreWriting = false;
                     Q_EMIT noticeRequested(m_backup.message());
                     turnEnded();
                     return;
                 }
-                if (!m_settings.geometry().isEmpty())
-                    window()->restoreGeometry(m_settings.geometry());
-                Backup::leaveRestoredNote(m_settings.dataFolder(), path, m_backup.safetyBackupPath());
+                // The folder holds the restored data, with word of it for the
+                // next start: nothing of this copy is saved over it any more.
                 Q_EMIT restartRequested();
                 turnEnded();
             });
@@ -262,11 +263,11 @@ void ToolsTab::loadFile()
         if (busy)
             busy->deleteLater();
         QString notice;
-        // Stored at once: kept only in memory, the set was lost by a restart
-        // after "Presets downloaded" was said.
-        if (FileDownloader::install(m_library.legitimatePresets(), set, notice)
-            && !m_library.legitimatePresets().saveBase())
-            notice += QStringLiteral("\nbut the preset file could not be saved");
+        // Stored at once, beside the window: kept only in memory, the set
+        // was lost by a restart after "Presets downloaded" was said. A
+        // failed write is told as every failed write is.
+        if (FileDownloader::install(m_library.legitimatePresets(), set, notice))
+            m_library.legitimatePresets().saveIfChanged();
         Q_EMIT noticeRequested(notice);
         if (m_turnHolder == QLatin1String("download"))
             turnEnded();
