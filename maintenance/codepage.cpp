@@ -197,6 +197,8 @@ int mixedLanguages(const QString &word)
     return common == 0 ? 2 : 0;
 }
 
+Page icuLeaning(const QByteArray &text);
+
 struct Pages
 {
     std::array<QChar, 128> central;
@@ -277,8 +279,25 @@ bool partOfWord(uchar b)
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
 }
 
-// The detector's own reading, for a tie: the page of the languages whose
-// common letter groups the text has more of.
+// For a tie, the letter groups common in the languages of each page and
+// rare in the other's ("sz", "cz" against "qu", "ou"); the detector's own
+// reading where they do not tell either.
+Page leaning(const QByteArray &text)
+{
+    static const QList<QByteArray> central{"cz", "sz", "rz", "zs", "gy", "ny", "ly", "dz", "ck"};
+    static const QList<QByteArray> western{"qu", "ou", "th", "ph", "eau", "sch", "ie", "x", "ee", "oo"};
+    const QByteArray lower = text.left(looked).toLower();
+    int c = 0, w = 0;
+    for (const QByteArray &group : central)
+        c += int(lower.count(group));
+    for (const QByteArray &group : western)
+        w += int(lower.count(group));
+    if (c != w)
+        return w > c ? Western : CentralEuropean;
+    return icuLeaning(text);
+}
+
+// The detector's own reading, for a tie.
 Page icuLeaning(const QByteArray &text)
 {
 #ifdef TAVIK_HAVE_ICU
@@ -352,7 +371,7 @@ Guess guess(const QByteArray &text)
         result.sure = certain[CentralEuropean] == 0 && for_ >= 6 && against * 5 <= for_;
         return result;
     }
-    result.page = icuLeaning(text);
+    result.page = leaning(text);
     return result;
 }
 

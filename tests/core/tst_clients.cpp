@@ -156,6 +156,29 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + ".dat"));
         QVERIFY(Client::isPlainIdentifier(QString(64, 'Z')));
         QVERIFY(!Client::isPlainIdentifier("abc\n"));
+        // A note for a client not open is added on top of its file beside
+        // the window, also where there is no file yet.
+        for (const bool existed : {true, false}) {
+            History other;
+            other.setPath(folder + "other.dat");
+            QFile::remove(other.path());
+            if (existed) {
+                other.notes().insertNote(LineType::Program);
+                other.presets().insertNew();
+                QVERIFY(other.saveBase());
+            }
+            Note cut = Note::newRecord(LineType::Notes);
+            cut.text = "cut short";
+            History::appendBeside(other.path(), cut);
+            QVERIFY(WriteBeside::waitForAll(10000));
+            QVERIFY(other.readBase());
+            QCOMPARE(other.notes().count(), existed ? 2 : 1);
+            QCOMPARE(other.notes().text(), QString("cut short"));
+            QCOMPARE(other.presets().count(), existed ? 1 : 0);
+        }
+        // Every file the program keeps for itself, and what Windows takes for a device.
+        for (const char *own : {"Restored", "untold", "RUNS", "settings", "con", "Com1", "lpt9"})
+            QVERIFY2(!Client::isPlainIdentifier(own), own);
     }
 };
 
