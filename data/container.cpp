@@ -156,24 +156,34 @@ ReadStatus readPlain(const QString &path, QByteArray &bytes, qint64 limit, QStri
 
 namespace {
 
-// Why the lists found nothing to read in a file that decoded, or empty
-// when they did: the records are elsewhere (another version's form), and
-// reading the file as empty would let the next save lose them.
+// Why the file keeps its records where the lists do not look (another
+// version's form), or empty when it does not: read as empty, the next save
+// would lose them. A list missing from a file of several is only empty (a
+// history with no notes yet); no list at all, a list key holding something
+// else, or records under a key of no list is another form.
 QString foreignForm(const QJsonObject &object, const QList<List *> &lists)
 {
-    for (qsizetype i = 0; i < lists.size(); ++i) {
-        const List *list = lists.at(i);
-        const bool present = list->foundInFile || object.contains(list->key());
-        if ((i == 0 && !present) || object.contains(list->key()) || list->notRecords > 0) {
-            const QJsonValue version = object.value(QStringLiteral("version"));
-            QString why = !present ? QStringLiteral("it has no \"%1\" list").arg(list->key())
-                                   : QStringLiteral("its \"%1\" is not a list of records").arg(list->key());
-            if (version.isString() && version.toString() != QLatin1String("1"))
-                why += QStringLiteral(" (it says version %1)").arg(version.toString());
-            return why;
-        }
+    if (lists.isEmpty())
+        return QString();
+    QString why;
+    bool anyFound = false;
+    for (const List *list : lists) {
+        anyFound = anyFound || list->foundInFile;
+        if (why.isEmpty() && (object.contains(list->key()) || list->notRecords > 0))
+            why = QStringLiteral("its \"%1\" is not a list of records").arg(list->key());
     }
-    return QString();
+    for (auto member = object.begin(); why.isEmpty() && member != object.end(); ++member) {
+        if (member.value().isArray())
+            why = QStringLiteral("it keeps a list under \"%1\"").arg(member.key());
+    }
+    if (why.isEmpty() && !anyFound)
+        why = QStringLiteral("it has no \"%1\" list").arg(lists.first()->key());
+    if (why.isEmpty())
+        return why;
+    const QJsonValue version = object.value(QStringLiteral("version"));
+    if (version.isString() && version.toString() != QLatin1String("1"))
+        why += QStringLiteral(" (it says version %1)").arg(version.toString());
+    return why;
 }
 
 } // namespace

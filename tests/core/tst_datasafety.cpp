@@ -193,6 +193,7 @@ private Q_SLOTS:
             {"clients.dat", {{"version", "2"}, {"people", records}}},
             {"machines.dat", {{"version", "2"}, {"devices", records}}},
             {"history.dat", {{"version", "1"}, {"history", records}, {"presets", "Alfa"}}},
+            {"history.dat", {{"version", "2"}, {"entries", records}, {"presets", records}}},
         };
         for (const auto &[file, object] : foreign) {
             cleanFolder();
@@ -209,6 +210,14 @@ private Q_SLOTS:
             QVERIFY2(told.first().startsWith(file + " is not of a form this program reads"), qPrintable(told.first()));
             QVERIFY2(!object.contains("items") || told.first().contains("version 2"), qPrintable(told.first()));
         }
+        // A history whose client has no notes yet, only presets, is ours.
+        cleanFolder();
+        QVERIFY(TestEnv::writeFile(m_folder + "history.dat", Container::encode({{"presets", records}})));
+        History history;
+        history.setPath(m_folder + "history.dat");
+        QVERIFY(history.readBase());
+        QCOMPARE(history.presets().count(), 2);
+        QVERIFY(Container::takeNotices().isEmpty());
     }
 
     // What cannot be read (as root, permissions do not stop reading: a link
