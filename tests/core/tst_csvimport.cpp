@@ -1,5 +1,6 @@
 #include "data/presets.h"
 #include "maintenance/csvimport.h"
+#include "data/untoldnotice.h"
 #include "support/testenv.h"
 
 #include <QProcess>
@@ -295,6 +296,10 @@ private Q_SLOTS:
         QCOMPARE(run.records.size(), 202);
         QVERIFY(run.changed());
         QCOMPARE(run.notice(), QString("Imported: 201 new, 0 updated"));
+        // Its notice landed with it, for the next start if this one ends first.
+        QCOMPARE(UntoldNotice::read(TestEnv::dataFolder()), QStringList{run.notice()});
+        UntoldNotice::told(run.heldNotice);
+        QVERIFY(UntoldNotice::read(TestEnv::dataFolder()).isEmpty());
         const QByteArray imported = TestEnv::readFile(poolPath);
 
         // A pool file that cannot be written: the pool in use still takes

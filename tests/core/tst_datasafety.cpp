@@ -548,6 +548,9 @@ private Q_SLOTS:
             return device.write(piece) == piece.size();
         }));
         QCOMPARE(Container::takeFailedWrites().size(), 1);
+        FolderLock lock(folder);
+        QVERIFY(!lock.tryLock());
+        QVERIFY2(lock.refusal().contains("the disk is full") && !lock.mayTakeOver(), qPrintable(lock.refusal()));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 
         QVERIFY(QFile::remove(folder + "filler"));
