@@ -348,7 +348,7 @@ Guess guess(const QByteArray &text)
         i = j;
     }
     Guess result;
-    result.differs = evidence.differs;
+    // No name reads differently in the two pages: either reads it right.
     if (!evidence.differs) {
         result.sure = true;
         return result;

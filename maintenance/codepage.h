@@ -13,9 +13,6 @@ enum Page { CentralEuropean, Western };
 struct Guess
 {
     Page page = CentralEuropean;
-    // Whether any name reads differently in the two pages; when none does,
-    // either page reads the file right.
-    bool differs = false;
     // True when the names tell: none differs, or in one page some name
     // shows a sign where a letter belongs, or the letters of one page
     // stand where words have them far more often. False when the evidence
