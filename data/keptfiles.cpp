@@ -146,7 +146,7 @@ bool keepOtherVersion(const QString &path)
     }
     qWarning().noquote() << "File" << path << "was changed by another program; that version is kept as" << aside;
     const QMutexLocker lock(&state().mutex);
-    state().changedElsewhere.append({path, aside});
+    state().changedElsewhere.append({path, aside, QString()});
     return true;
 }
 
