@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QTest>
 
 namespace {
@@ -169,7 +170,21 @@ private Q_SLOTS:
             }
             Note cut = Note::newRecord(LineType::Notes);
             cut.text = "cut short";
+            // The caller never waits for the file: behind a write still
+            // going, the entry is not in it yet.
+            const auto asItStands = [&other] {
+                QFile file(other.path());
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            };
+            const QByteArray before = asItStands();
+            QSemaphore going;
+            WriteBeside::write(folder + "slow.dat", [&going] {
+                going.acquire();
+                return QByteArray("slow");
+            });
             History::appendBeside(other.path(), cut);
+            QCOMPARE(asItStands(), before);
+            going.release();
             QVERIFY(WriteBeside::waitForAll(10000));
             QVERIFY(other.readBase());
             QCOMPARE(other.notes().count(), existed ? 2 : 1);
