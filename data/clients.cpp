@@ -50,7 +50,7 @@ Clients::Clients() : RecordStore<Client>(QStringLiteral("clients"), QStringLiter
 void Clients::setFolder(const QString &folder)
 {
     m_folder = folder;
-    setPath(folder + QStringLiteral("clients.dat"));
+    setPath(folder + OwnFiles::clients);
 }
 
 void Clients::insertNew()

@@ -205,9 +205,11 @@ void ToolsTab::restoreFile(const QString &path)
         const Backup::Stores stores = m_backup.stores();
         const QString safetyPath = m_backup.nextSafetyPath();
         m_restoreWriting = true;
+        m_restoreEnded = false;
         m_restoring = runOffThread<Backup::Applied>(
             this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
             [this, busy](Backup::Applied applied) {
+                m_restoreEnded = true;
                 busy->deleteLater();
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
                     m_restoreWriting = false;
@@ -229,9 +231,10 @@ bool ToolsTab::waitForRestore(int milliseconds)
         return false;
     QElapsedTimer waited;
     waited.start();
-    while (!m_restoring.isFinished() && waited.elapsed() < milliseconds)
+    const auto ended = [this] { return m_restoreEnded || m_restoring.isFinished(); };
+    while (!ended() && waited.elapsed() < milliseconds)
         QThread::msleep(10);
-    if (!m_restoring.isFinished())
+    if (!ended())
         qWarning() << "The restore still writes; the program ends without saving";
     return true;
 }

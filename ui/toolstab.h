@@ -85,6 +85,8 @@ private:
     QString m_updateText;
     QFuture<void> m_restoring;
     bool m_restoreWriting = false;
+    // The restore's result was taken: its future no longer says it ended.
+    bool m_restoreEnded = false;
     FileChooser m_chooseFile;
     std::function<bool()> m_restoreGuard;
     QString m_turnHolder;
