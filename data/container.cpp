@@ -182,7 +182,7 @@ QString foreignForm(const QJsonObject &object, const QList<List *> &lists)
         return why;
     const QJsonValue version = object.value(QStringLiteral("version"));
     if (version.isString() && version.toString() != QLatin1String("1"))
-        why += QStringLiteral(" (it says version %1)").arg(version.toString());
+        why += QStringLiteral("; it says version %1").arg(version.toString());
     return why;
 }
 

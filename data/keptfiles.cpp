@@ -167,7 +167,8 @@ void keepAside(const QString &path, const QString &why)
     if (why.isEmpty())
         qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
     else
-        qWarning().noquote() << "File" << path << "is not of a form this program reads:" << why << "; kept aside as" << aside;
+        qWarning().noquote() << QStringLiteral("File %1 is not of a form this program reads (%2); kept aside as %3")
+                                    .arg(path, why, aside);
 }
 
 } // namespace Files

@@ -101,8 +101,8 @@ bool finishPending(const QString &folderPath)
         if (!named) {
             qWarning().noquote() << "Unreadable journal" << journal << "; the saves it names are dropped";
             keepAside(journal);
-            noteCleanup(QStringLiteral("A restore cut short left a journal this program cannot read; it is kept aside, "
-                                       "and the data is as it was before that restore"));
+            noteCleanup(QStringLiteral("A restore or an import cut short by the end of the program left a journal this "
+                                       "program cannot read; it is kept aside, and the data is as it was before"));
         } else {
             int finished = 0;
             for (const QJsonValue &name : object.value(keyReplace).toArray()) {
@@ -115,7 +115,7 @@ bool finishPending(const QString &folderPath)
             }
             if (!QFile::remove(journal))
                 return false;
-            noteCleanup(QStringLiteral("A restore cut short by the end of the program was finished now "
+            noteCleanup(QStringLiteral("A restore or an import cut short by the end of the program was finished now "
                                        "(%1 files put in place)").arg(finished));
         }
     }

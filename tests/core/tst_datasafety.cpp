@@ -413,8 +413,8 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(b), QByteArray("new b"));
         QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.dat", "b.dat"}));
 
-        QCOMPARE(Container::takeCleanups(), QStringList{"A restore cut short by the end of the program was finished now "
-                                                        "(1 files put in place)"});
+        QCOMPARE(Container::takeCleanups(), QStringList{"A restore or an import cut short by the end of the program was "
+                                                        "finished now (1 files put in place)"});
 
         // A kill's leftover of one save is removed at start, and a journal
         // that is not whole, not a plain file (which would hold up the start
