@@ -212,7 +212,7 @@ MainWindow::~MainWindow()
     // old or all restored, and the next start reads them.
     if (!m_toolsTab || !m_toolsTab->waitForRestore(restoreWaitMs)) {
         leaveTab(m_currentTab);
-        m_devices.registry().saveBase();
+        m_devices.registry().saveBeside();
         m_settings.setGeometry(saveGeometry());
         m_settings.setOpenClient(m_library.openClientFile());
         for (const ColumnFit *columns : findChildren<ColumnFit *>())
@@ -616,17 +616,7 @@ void MainWindow::showKeptAside()
 
 QStringList MainWindow::takeUntold()
 {
-    QStringList lines = std::exchange(m_untold, {});
-    for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
-        lines << tr("%1 was damaged and is kept aside as %2")
-                     .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
-    for (const Container::KeptAside &kept : Container::takeChangedElsewhere())
-        lines << tr("%1 was changed by another program; that version is kept as %2")
-                     .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
-    for (const Container::FailedWrite &failed : Container::takeFailedWrites())
-        lines << tr("%1 could not be written (%2); it is kept as it was")
-                     .arg(QFileInfo(failed.path).fileName(), failed.why);
-    return lines;
+    return std::exchange(m_untold, {}) + Container::takeNotices();
 }
 
 void MainWindow::setTabCaption(int index, const QString &caption)

@@ -139,7 +139,7 @@ bool ClientEditor::commit(const ClientFields &fields)
         clients.setNotes1(fields.address);
         clients.setNotes2(fields.notes);
         const QString file = clients.file();
-        const bool clientsSaved = clients.saveBase();
+        const bool clientsSaved = clients.saveIfChanged();
         m_newPending = false;
         m_library.openClient(file);
         load();

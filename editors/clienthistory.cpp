@@ -39,13 +39,14 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
         addNote(library.history());
         return library.saveHistory();
     }
-    // The operator has opened another client since the run began.
-    History other;
-    other.setPath(path);
-    if (!other.readBase())
-        return false;
-    addNote(other);
-    return other.saveBase();
+    // The operator has opened another client since the run began: the
+    // entry goes into that client's file beside the window, which a long
+    // history would otherwise hold up with every device's tick.
+    Note entry = Note::newRecord(LineType::Notes);
+    entry.text = text;
+    entry.colour = colour;
+    History::appendBeside(path, entry);
+    return true;
 }
 
 QStringList recordCutShorts(Library &library, DeviceSlots &devices)

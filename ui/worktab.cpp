@@ -176,7 +176,7 @@ void WorkTab::stopEveryDevice()
 void WorkTab::leave()
 {
     // Every device's work list lives in its registry record.
-    m_devices.registry().saveBase();
+    m_devices.registry().saveBeside();
 }
 
 void WorkTab::clearLabels()
