@@ -29,7 +29,7 @@ struct Note
     static Note newRecord(int type);
     static Note fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
-    QString displayText() const { return text; }
+    const QString &displayText() const { return text; }
 };
 
 class Notes : public RecordStore<Note>
