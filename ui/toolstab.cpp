@@ -134,8 +134,12 @@ void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> cod
     },
                                  [this, busy](ImportedPool run) {
         busy->deleteLater();
-        if (run.changed())
-            m_library.legitimatePresets().replaceRecords(std::move(run.records));
+        // The pool the import wrote is not written again when its list is
+        // left, and the records it replaces are let go beside the window.
+        if (run.changed() && run.saved)
+            releaseOffThread(m_library.legitimatePresets().replaceRecordsWritten(std::move(run.records)));
+        else if (run.changed())
+            releaseOffThread(m_library.legitimatePresets().replaceRecords(std::move(run.records)));
         Q_EMIT noticeRequested(run.notice());
         turnEnded();
     });
@@ -263,10 +267,10 @@ void ToolsTab::loadFile()
             busy->deleteLater();
         QString notice;
         // Stored at once: kept only in memory, the set was lost by a restart
-        // after "Presets downloaded" was said.
-        if (FileDownloader::install(m_library.legitimatePresets(), set, notice)
-            && !m_library.legitimatePresets().saveBase())
-            notice += QStringLiteral("\nbut the preset file could not be saved");
+        // after "Presets downloaded" was said. Written beside the window, as
+        // every changed list is: a failed write is told as theirs are.
+        if (FileDownloader::install(m_library.legitimatePresets(), set, notice))
+            m_library.legitimatePresets().saveIfChanged();
         Q_EMIT noticeRequested(notice);
         if (m_turnHolder == QLatin1String("download"))
             turnEnded();
