@@ -206,6 +206,24 @@ void everydayActions(MainWindow &window, QTabWidget *pages)
     set = {};
 }
 
+// The open client's history: `entries` runs' records, written.
+void fillHistory(Library &library, int entries)
+{
+    QList<Note> &notes = library.history().notes().editRecords();
+    notes.reserve(entries);
+    const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
+    for (int i = 0; i < entries; ++i) {
+        Note note = Note::newRecord(i % 11 == 0 ? LineType::Program : LineType::PresetNote);
+        note.created = base.addSecs(qint64(i) * 600);
+        note.text = QStringLiteral("Rezeda %1, the second week").arg(i % 500);
+        note.version = i % 5;
+        note.variable = QString::number(1000 + i % 900);
+        note.time = 5 + i % 30;
+        notes.append(note);
+    }
+    library.history().saveBase();
+}
+
 // A data folder with two pools of `presets`, `clients` clients and the
 // first client's history of `history` entries, that client open.
 void makeLibrary(int presets, int clients, int history)
@@ -228,18 +246,7 @@ void makeLibrary(int presets, int clients, int history)
     library.legitimatePresets().saveBase();
     store.saveBase();
     library.openClient(records.first().file);
-    QList<Note> &notes = library.history().notes().editRecords();
-    const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
-    for (int i = 0; i < history; ++i) {
-        Note note = Note::newRecord(i % 11 == 0 ? LineType::Program : LineType::PresetNote);
-        note.created = base.addSecs(qint64(i) * 600);
-        note.text = QStringLiteral("Rezeda %1").arg(i % 500);
-        note.version = i % 5;
-        note.variable = QString::number(1000 + i % 900);
-        note.time = 5 + i % 30;
-        notes.append(note);
-    }
-    library.history().saveBase();
+    fillHistory(library, history);
     settings.setOpenClient(records.first().file);
     settings.setPresetsPool(PresetPool::General);
     settings.saveSettings();
@@ -485,21 +492,9 @@ void scaleHistories(const QString &home, int clients, int entries)
             records.append(client);
         }
         library.clients().saveBase();
-        const QDateTime base(QDate(2024, 3, 1), QTime(8, 0), Qt::UTC);
         for (const Client &client : std::as_const(records)) {
             library.openClient(client.file);
-            QList<Note> &notes = library.history().notes().editRecords();
-            notes.reserve(entries);
-            for (int i = 0; i < entries; ++i) {
-                Note note = Note::newRecord(i % 11 == 0 ? LineType::Program : LineType::PresetNote);
-                note.created = base.addSecs(qint64(i) * 600);
-                note.text = QStringLiteral("Rezeda %1, the second week").arg(i % 500);
-                note.version = i % 5;
-                note.variable = QString::number(1000 + i % 900);
-                note.time = 5 + i % 30;
-                notes.append(note);
-            }
-            library.history().saveBase();
+            fillHistory(library, entries);
         }
     }
     backupAndRestore(settings, home, QStringLiteral("%1 clients of %2 history entries").arg(clients).arg(entries));
