@@ -9,6 +9,7 @@
 #include "ui/celltips.h"
 #include "ui/checkboxdelegate.h"
 #include "ui/listkeys.h"
+#include "ui/stopkeys.h"
 #include "work/sequencer.h"
 
 #include <QEvent>
@@ -393,7 +394,8 @@ bool DevicesTab::mayRemove(bool pickedOnly)
                              .arg(running.join(QStringLiteral(", ")));
     if (m_removeQuestion)
         return m_removeQuestion(text);
-    return QMessageBox::question(m_table->window(), tr("TavikStudio"), text, QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::question(m_table->window(), tr("TavikStudio"), StopKeys::duringRun(text, true),
+                                 QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No)
         == QMessageBox::Yes;
 }

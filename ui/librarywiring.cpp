@@ -10,6 +10,8 @@
 #include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
+#include "ui/stopkeys.h"
+#include "work/deviceslots.h"
 #include "work/sendtowork.h"
 
 #include <QMessageBox>
@@ -23,7 +25,10 @@ LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, D
     connectPresets();
     connectPrograms();
     m_discardQuestion = [this](const QString &text) {
-        return QMessageBox::question(qobject_cast<QWidget *>(this->parent()), tr("TavikStudio"), text,
+        // Asked in the middle of opening or leaving an editor, so it holds
+        // the window; the stop keys still answer.
+        return QMessageBox::question(qobject_cast<QWidget *>(this->parent()), tr("TavikStudio"),
+                                     StopKeys::duringRun(text, m_devices.anyRunGoing()),
                                      QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel)
             == QMessageBox::Discard;
     };

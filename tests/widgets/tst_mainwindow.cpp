@@ -29,6 +29,10 @@
 #include <QListWidget>
 #include <QScopeGuard>
 #include <QCursor>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QAction>
 #include <QWindow>
 #include <QApplication>
 #include <QComboBox>
@@ -522,6 +526,114 @@ private Q_SLOTS:
         QVERIFY(!sequencer->isRunning());
         QVERIFY(!window.notice()->isVisible());
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
+    }
+
+    // Whatever dialog the program shows during a run, a click at Stop's
+    // place and the stop keys, pressed in the window that has the focus,
+    // reach the device; a question that holds the window says how to stop.
+    void noDialogKeepsStopFromTheOperator()
+    {
+        WindowRig rig;
+        QVERIFY(rig.start("4711"));
+        MainWindow &window = rig.window;
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        WorkList *work = rig.ready();
+        QVERIFY(work);
+        addWorkLine(*work, "Long", "777", 10, 1, 1);
+        Clients &clients = window.library().clients();
+        clients.insertNew();
+        clients.setName("Ann");
+        window.library().openClient(clients.file());
+        auto *start = child<QPushButton>(window, "pushButton_work_start");
+        auto *stop = child<QPushButton>(window, "pushButton_work_stop");
+        QTabBar *bar = mainTabs(window)->tabBar();
+        const auto clickAt = [&window](QWidget *target, const QPoint &place) {
+            const QPoint inWindow = target->mapTo(&window, place);
+            QCursor::setPos(window.mapToGlobal(inWindow));
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, inWindow);
+        };
+        const auto showWork = [&] {
+            clickAt(bar, bar->tabRect(MainWindow::TabWork).center());
+            window.uiTick();
+        };
+        const auto clickButton = [&](QWidget *button) {
+            showWork();
+            clickAt(button, button->rect().center());
+        };
+        const auto startRun = [&] {
+            showWork();
+            return rig.driver.until([&] { window.uiTick(); return start->isEnabled(); }, 10000)
+                   && (clickButton(start), window.devices().selectedSequencer()->isRunning());
+        };
+        int stops = 0;
+        const auto stoppedByDevice = [&] {
+            ++stops;
+            return rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == stops; }, 3000);
+        };
+        // What a window manager does with a window shown or clicked: the
+        // keys go to it.
+        const auto focusOn = [](QWidget *shown) {
+            shown->activateWindow();
+            return QTest::qWaitFor([shown] { return QGuiApplication::focusWindow() == shown->windowHandle(); });
+        };
+        // With the dialog up: F6, then Start and a click on Stop, then
+        // Start and Shift+F6, each stopping the device.
+        const auto stopEveryWay = [&](QWidget *dialog, const char *what) {
+            QVERIFY2(dialog->isVisible() && focusOn(dialog), what);
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F6);
+            QVERIFY2(stoppedByDevice(), what);
+            QVERIFY2(startRun(), what);
+            clickButton(stop);
+            QVERIFY2(stoppedByDevice(), what);
+            QVERIFY2(startRun() && focusOn(dialog), what);
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F6, Qt::ShiftModifier);
+            QVERIFY2(stoppedByDevice(), what);
+            QVERIFY2(startRun(), what);
+        };
+
+        QVERIFY(startRun());
+        window.findChild<QAction *>("action_about")->trigger();
+        auto *about = window.findChild<AboutDialog *>();
+        stopEveryWay(about, "About");
+        about->close();
+
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClient);
+        click(window, "pushButton_history_new");
+        auto *notes = window.findChild<DialogNotes *>();
+        stopEveryWay(notes, "notes");
+        notes->close();
+
+        // The manual is a window of its own.
+        window.findChild<QAction *>("action_help")->trigger();
+        stopEveryWay(child<QWidget>(window, "textBrowser_manual")->window(), "manual");
+        QWidget *manual = child<QWidget>(window, "textBrowser_manual")->window();
+        manual->close();
+
+        // The file dialog answers in a loop of its own; so does a question.
+        mainTabs(window)->setCurrentIndex(MainWindow::TabTools);
+        QTimer::singleShot(0, &window, [&] {
+            auto *files = window.findChild<QFileDialog *>();
+            QVERIFY(files);
+            stopEveryWay(files, "file dialog");
+            files->reject();
+        });
+        click(window, "pushButton_backup");
+        QVERIFY(!window.findChild<QFileDialog *>() || !window.findChild<QFileDialog *>()->isVisible());
+
+        window.setQuitQuestion({});
+        QTimer::singleShot(0, &window, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box && focusOn(box));
+            QVERIFY(box->text().contains("F6 stops the selected device"));
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F6);
+            QVERIFY(stoppedByDevice());
+            box->button(QMessageBox::No)->click();
+        });
+        QVERIFY(window.devices().selectedSequencer()->isRunning());
+        window.close();
+        QVERIFY(window.isVisible());
     }
 
     void noticeCountsDownAndRestarts()
