@@ -270,6 +270,11 @@ private Q_SLOTS:
         QCOMPARE(work->records().at(0).time, 7);
         QCOMPARE(work->records().at(1).type, LineType::Notes);
         QCOMPARE(work->records().at(1).pool, 10);
+        // A program without lines leaves the device's list as it was.
+        const Program blank;
+        QCOMPARE(SendToWork::program(f.library, devices, blank, true), SendToWork::NoLines);
+        QCOMPARE(devices.registry().work()->count(), 2);
+        QVERIFY(SendToWork::notice(SendToWork::NoLines).contains("no lines"));
 
         // The run is recorded, then both kinds of entry are renewed.
         WorkList ran = *devices.registry().work();
