@@ -14,6 +14,7 @@
 #include "data/worklist.h"
 #include "editors/librarysession.h"
 #include "editors/textcolours.h"
+#include "maintenance/csvimport.h"
 #include "ui/dialognotes.h"
 #include "ui/worktab.h"
 
@@ -689,6 +690,14 @@ private Q_SLOTS:
         QVERIFY(log->item(0)->text().endsWith("  Again"));
         QVERIFY(log->item(1)->text().endsWith("  Saved"));
         QVERIFY(log->item(2)->text().endsWith(text));
+
+        // A CSV header has no spaces: it breaks at its commas, and shows whole.
+        const QString header = QString("Nothing imported: the column header differs; the second line must read\n")
+                               + Import::presetHeader;
+        window.showNotice(header);
+        QCOMPARE(notice->text(), header);
+        QVERIFY(label->fontMetrics().boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap,
+                                                  label->text()).width() <= label->width());
 
         // The info bar follows the window's bottom edge.
         window.resize(900, 700);
