@@ -33,6 +33,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
+#include <QStatusBar>
 #include <QAction>
 #include <QWindow>
 #include <QApplication>
@@ -683,6 +684,13 @@ private Q_SLOTS:
         // status bar's button or its keys.
         auto *logButton = child<QToolButton>(window, "toolButton_notices");
         QVERIFY(window.infoBar()->isAncestorOf(logButton));
+        // Its tip shows at the bar's right end, never drawn over the
+        // device's status line at its left.
+        QTest::mouseMove(logButton);
+        QTRY_COMPARE(child<QLabel>(window, "label_info_system")->text(), logButton->statusTip());
+        QCOMPARE(window.statusBar()->currentMessage(), QString());
+        QTest::mouseMove(&window, QPoint(window.width() / 2, 5));
+        QTRY_COMPARE(child<QLabel>(window, "label_info_system")->text(), QString("System info"));
         QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
         auto *log = child<QListWidget>(window, "listWidget_notices");
         QVERIFY(log->isVisible());
