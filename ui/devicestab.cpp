@@ -300,7 +300,9 @@ void DevicesTab::refreshDeviceTab()
 {
     const bool any = m_devices.registry().count() > 0;
     for (QWidget *widget : {static_cast<QWidget *>(m_name), static_cast<QWidget *>(m_copyNetAddress),
-                            static_cast<QWidget *>(m_directAddress), static_cast<QWidget *>(m_auto)})
+                            static_cast<QWidget *>(m_directAddress), static_cast<QWidget *>(m_auto),
+                            static_cast<QWidget *>(m_moveUp), static_cast<QWidget *>(m_moveDown),
+                            static_cast<QWidget *>(m_delete)})
         widget->setEnabled(any);
     if (!any) {
         m_connect->setEnabled(false);

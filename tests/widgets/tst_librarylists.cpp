@@ -432,6 +432,10 @@ private Q_SLOTS:
         auto *name = child<QLineEdit>(window, "lineEdit_client_name");
         mainTabs(window)->setCurrentIndex(MainWindow::TabClientSelection);
         click(window, "pushButton_clientSelection_new");
+        // An empty history has no entry to edit, move, delete or renew.
+        for (const char *button : {"pushButton_history_edit", "pushButton_history_delete", "pushButton_history_moveUp",
+                                   "pushButton_history_moveDown", "pushButton_history_toWork"})
+            QVERIFY2(!child<QPushButton>(window, button)->isEnabled(), button);
         click(window, "pushButton_history_new");
         QVERIFY(!dialog->isVisible());
         QVERIFY(window.notice()->text().contains("Type the client's name first"));
