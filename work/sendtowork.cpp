@@ -51,6 +51,9 @@ void resolveInto(Library &library, WorkLine &line, int ownMinutes)
 
 Outcome save(DeviceSlots &devices)
 {
+    // Where the last run was cut short is a line of the list just replaced.
+    if (Sequencer *sequencer = devices.selectedSequencer())
+        sequencer->forgetCutShort();
     // Beside the window, as every save; a failure is told as each is.
     devices.registry().saveBeside();
     return Sent;
