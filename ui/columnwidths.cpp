@@ -56,6 +56,8 @@ ColumnFit::ColumnFit(QTableView *view, Formula formula) : QObject(view), m_view(
 {
     setObjectName(view->objectName() + QStringLiteral("_columns"));
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // A column the operator narrows below its title says it is cut.
+    view->horizontalHeader()->setTextElideMode(Qt::ElideRight);
     view->installEventFilter(this);
     connect(view->horizontalHeader(), &QHeaderView::sectionResized, this, &ColumnFit::sectionResized);
 }
@@ -71,8 +73,24 @@ void ColumnFit::setOperatorWidths(const QList<int> &widths)
 
 void ColumnFit::apply()
 {
-    const QList<int> widths = m_formula(m_view->viewport()->width() > 0 ? m_view->width() : 0);
+    QList<int> widths = m_formula(m_view->viewport()->width() > 0 ? m_view->width() : 0);
     QHeaderView *header = m_view->horizontalHeader();
+    // The formula's pixels were chosen for one font: in another a title
+    // would be cut. What a title needs beyond them comes off the widest
+    // column, as far as its own title lets it.
+    int widest = -1;
+    int added = 0;
+    for (int column = 0; column < widths.size() && column < header->count(); ++column) {
+        const int needed = header->sectionSizeHint(column);
+        if (widths.at(column) < needed) {
+            added += needed - widths.at(column);
+            widths[column] = needed;
+        }
+        if (widest < 0 || widths.at(column) > widths.at(widest))
+            widest = column;
+    }
+    if (widest >= 0)
+        widths[widest] = qMax(widths.at(widest) - added, header->sectionSizeHint(widest));
     m_applying = true;
     for (int column = 0; column < header->count(); ++column) {
         const int own = column < m_operator.size() ? m_operator.at(column) : -1;

@@ -915,6 +915,23 @@ private Q_SLOTS:
                                             .arg(label->objectName()).arg(widest).arg(label->contentsRect().width())
                                             .arg(label->text().left(40))));
                 }
+                // A column title is read whole at the widths the window
+                // gives, and cut with "…" where the operator narrows it.
+                QStringList cutTitles;
+                for (QHeaderView *header : window.findChildren<QHeaderView *>()) {
+                    if (!header->isVisible() || header->window() != &window || header->orientation() != Qt::Horizontal)
+                        continue;
+                    for (int column = 0; column < header->count(); ++column) {
+                        const int needed = header->sectionSizeHint(column);
+                        if (header->textElideMode() == Qt::ElideNone
+                            || (!header->isSectionHidden(column) && needed > header->sectionSize(column)))
+                            cutTitles << QString("%1's \"%2\" needs %3 px, has %4 px")
+                                             .arg(header->parent()->objectName(),
+                                                  header->model()->headerData(column, Qt::Horizontal).toString())
+                                             .arg(needed).arg(header->sectionSize(column));
+                    }
+                }
+                QVERIFY2(cutTitles.isEmpty(), qPrintable(QString("tab %1: %2").arg(index).arg(cutTitles.join("; "))));
                 // Every text reads, a refusal under a name too, and a notice
                 // raised on any control leaves every control free.
                 for (QLabel *refusal : window.findChildren<QLabel *>(QRegularExpression("_name_info$")))
