@@ -5,6 +5,7 @@
 #include "app/manualwindow.h"
 #include "app/noticelog.h"
 #include "app/noticepopup.h"
+#include "ui/listkeys.h"
 
 #include <QAction>
 #include <QMainWindow>
@@ -20,7 +21,7 @@ QAction *command(QMainWindow *window, const QString &name, const QString &text, 
     action->setObjectName(name);
     action->setShortcut(keys);
     action->setStatusTip(tip);
-    action->setToolTip(keys.isEmpty() ? tip : QStringLiteral("%1 (%2)").arg(tip, keys.toString(QKeySequence::NativeText)));
+    action->setToolTip(ListKeys::withKeys(tip, {keys}));
     window->addAction(action);
     return action;
 }

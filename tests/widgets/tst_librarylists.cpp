@@ -503,6 +503,19 @@ private Q_SLOTS:
                 if (!letter.isEmpty())
                     claim(letter.toString(), button);
             }
+            // A list's buttons name the keys that press them.
+            for (QAbstractItemView *view : window.findChildren<QAbstractItemView *>()) {
+                for (QAction *action : view->actions()) {
+                    auto *button = window.findChild<QAbstractButton *>("pushButton_" + action->objectName().mid(7));
+                    if (!view->isVisible() || action->isSeparator() || !button)
+                        continue;
+                    for (const QKeySequence &key : {action->shortcut(), QKeySequence::mnemonic(button->text())}) {
+                        if (!button->toolTip().contains(key.toString(QKeySequence::NativeText)))
+                            clashes << QString("tab %1: %2's tooltip misses %3").arg(tab).arg(button->objectName(),
+                                                                                              key.toString());
+                    }
+                }
+            }
             for (QWidget *field : window.findChildren<QWidget *>()) {
                 const bool input = qobject_cast<QLineEdit *>(field) || qobject_cast<QPlainTextEdit *>(field)
                                    || qobject_cast<QTableView *>(field);
