@@ -15,6 +15,7 @@
 #include "work/sendtowork.h"
 
 #include <QMessageBox>
+#include <QRegularExpression>
 
 LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, DeviceSlots &devices,
                              const Tabs &tabs, DialogNotes *notesDialog, QObject *parent)
@@ -43,9 +44,14 @@ bool LibraryWiring::mayLetGo(bool holds, const QString &message, const QString &
 {
     if (!holds)
         return true;
-    // The editor's message is the reason; the question does not say it again.
+    // The editor's message is the reason; its lead-in would say again what
+    // the question says.
+    static const QRegularExpression leadIn(QStringLiteral("^Will not be saved[:,]\\s*"));
+    QString reason = QString(message).remove(leadIn);
+    if (!reason.isEmpty())
+        reason[0] = reason.at(0).toUpper();
     if (m_discardQuestion(tr("%1 you edited holds changes that are kept only in its editor:\n%2\n\nDiscard your changes?")
-                              .arg(what, message)))
+                              .arg(what, reason)))
         return true;
     Q_EMIT showTabRequested(tab);
     return false;
