@@ -15,6 +15,7 @@
 #include "editors/librarysession.h"
 #include "editors/textcolours.h"
 #include "maintenance/csvimport.h"
+#include "ui/checkboxdelegate.h"
 #include "ui/dialognotes.h"
 #include "ui/worktab.h"
 
@@ -28,6 +29,8 @@
 #include <QTextBlock>
 #include <QToolButton>
 #include <QListWidget>
+#include <QStyleOptionViewItem>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QCursor>
 #include <QFileDialog>
@@ -151,6 +154,36 @@ double drawnContrast(const QImage &picture, const QRect &area)
     return most;
 }
 
+// The cells of a table's first row, drawn selected by their own
+// delegates, whose text reads at less than the least contrast on the
+// highlight.
+QStringList unreadableSelection(QTableView *table)
+{
+    QStringList found;
+    for (int column = 0; column < table->model()->columnCount(); ++column) {
+        const QModelIndex cell = table->model()->index(0, column);
+        // A check box is no text.
+        if (table->isColumnHidden(column) || table->columnWidth(column) < 8 || cell.data().toString().trimmed().isEmpty()
+            || qobject_cast<CheckBoxDelegate *>(table->itemDelegateForIndex(cell)))
+            continue;
+        QStyleOptionViewItem option;
+        option.initFrom(table);
+        option.state |= QStyle::State_Selected | QStyle::State_Active;
+        option.widget = table;
+        option.showDecorationSelected = true;
+        option.rect = QRect(0, 0, table->columnWidth(column), table->rowHeight(0));
+        QImage picture(option.rect.size(), QImage::Format_RGB32);
+        picture.fill(table->palette().color(QPalette::Base));
+        QPainter painter(&picture);
+        table->itemDelegateForIndex(cell)->paint(&painter, option, cell);
+        painter.end();
+        const double contrast = drawnContrast(picture, option.rect.adjusted(2, 2, -2, -2));
+        if (contrast < TextColours::leastContrast)
+            found << QString("%1 column %2 %3:1").arg(table->objectName()).arg(column).arg(contrast, 0, 'f', 2);
+    }
+    return found;
+}
+
 // Where each text of `root` that is shown whole and can be used is drawn,
 // in root's coordinates, by what it is.
 QList<std::pair<QString, QRect>> textAreas(QWidget *root)
@@ -215,9 +248,8 @@ QList<std::pair<QString, QRect>> textAreas(QWidget *root)
             for (int row = 0; model && row < qMin(model->rowCount(), 40); ++row) {
                 for (int column = 0; column < model->columnCount(); ++column) {
                     const QModelIndex cell = model->index(row, column);
-                    // A selection is drawn in the desktop's own colours.
-                    if (view->viewport()->rect().contains(view->visualRect(cell))
-                        && !view->selectionModel()->isSelected(cell))
+                    // A selected row's text reads on the highlight too.
+                    if (view->viewport()->rect().contains(view->visualRect(cell)))
                         add(view->viewport(), cell.data().toString(), view->visualRect(cell).adjusted(2, 2, -2, -2));
                 }
             }
@@ -936,9 +968,17 @@ private Q_SLOTS:
                 // raised on any control leaves every control free.
                 for (QLabel *refusal : window.findChildren<QLabel *>(QRegularExpression("_name_info$")))
                     refusal->setText("Will not be saved: " + name);
+                for (QTableView *table : window.findChildren<QTableView *>()) {
+                    if (table->isVisible() && table->model()->rowCount() > 0)
+                        table->selectRow(0), qInfo("selected in %s: %d rows, selected %d, style %s", qPrintable(table->objectName()), table->model()->rowCount(), int(table->selectionModel()->selectedIndexes().size()), qPrintable(table->style()->name()));
+                }
                 window.notice()->hide();
                 QCoreApplication::processEvents();
-                const QStringList unreadable = unreadableTexts(&window);
+                QStringList unreadable = unreadableTexts(&window);
+                for (QTableView *table : window.findChildren<QTableView *>()) {
+                    if (table->isVisible() && table->model()->rowCount() > 0)
+                        unreadable += unreadableSelection(table);
+                }
                 QVERIFY2(unreadable.isEmpty(),
                          qPrintable(QString("%1, tab %2: %3").arg(shade).arg(index).arg(unreadable.join("; "))));
                 const QStringList inTheWay = noticesInTheWay(
