@@ -2,8 +2,6 @@
 
 #include "editors/textcolours.h"
 
-#include <QAbstractItemView>
-#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 
@@ -26,18 +24,6 @@ WindowColours::WindowColours(QWidget *window) : QObject(window), m_window(window
 
 void WindowColours::recolour()
 {
-    // A desktop theme may pair its highlight with a text that does not read
-    // on it (white on a light blue): a selected row takes one text colour
-    // that does, the theme's own where it reads.
-    for (QAbstractItemView *view : m_window->findChildren<QAbstractItemView *>()) {
-        const QPalette desktop = QApplication::palette(view);
-        QPalette palette = view->palette();
-        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-            palette.setColor(group, QPalette::HighlightedText,
-                             TextColours::readable(desktop.color(group, QPalette::HighlightedText),
-                                                   palette.color(group, QPalette::Highlight)));
-        view->setPalette(palette);
-    }
     for (QLabel *label : m_window->findChildren<QLabel *>()) {
         if (!isRefusal(label))
             continue;

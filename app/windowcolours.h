@@ -5,8 +5,8 @@
 class QWidget;
 
 // Gives the texts the program colours itself (the reason under a name that
-// is not stored, a selected row's text) a shade that reads on the
-// desktop's palette, light or dark, and follows the desktop when it changes its palette while the
+// is not stored) a shade that reads on the desktop's palette, light or
+// dark, and follows the desktop when it changes its palette while the
 // program runs.
 class WindowColours : public QObject
 {

@@ -912,7 +912,9 @@ private Q_SLOTS:
         const QPalette light = QApplication::palette();
         const auto lightAgain = qScopeGuard([&] { QApplication::setPalette(light); });
         for (const QPalette &palette : {light, darkPalette()}) {
-            QApplication::setPalette(palette);
+            // The light one as the window started with it, no change told.
+            if (palette != light)
+                QApplication::setPalette(palette);
             QCoreApplication::processEvents();
             const QString shade = palette == light ? "light" : "dark";
             for (int index = 0; index < tabs->count(); ++index) {
@@ -953,6 +955,11 @@ private Q_SLOTS:
                 for (QHeaderView *header : window.findChildren<QHeaderView *>()) {
                     if (!header->isVisible() || header->window() != &window || header->orientation() != Qt::Horizontal)
                         continue;
+                    // From 1024 px up the last titles are not out of view either.
+                    const auto *table = qobject_cast<QAbstractScrollArea *>(header->parent());
+                    if (available.width() >= 1024 && table && table->horizontalScrollBar()->maximum() > 0)
+                        cutTitles << QString("%1 scrolls sideways by %2 px").arg(table->objectName())
+                                         .arg(table->horizontalScrollBar()->maximum());
                     for (int column = 0; column < header->count(); ++column) {
                         const int needed = header->sectionSizeHint(column);
                         if (header->textElideMode() == Qt::ElideNone
