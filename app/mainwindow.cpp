@@ -227,6 +227,8 @@ MainWindow::~MainWindow()
     m_library.takePools();
     if (const QStringList untold = takeUntold(); !untold.isEmpty())
         UntoldNotice::leave(m_settings.dataFolder(), untold);
+    // The stop keys call into the Work tab, which goes now.
+    delete findChild<StopKeys *>();
     m_pages = {};
     delete ui;
 }
