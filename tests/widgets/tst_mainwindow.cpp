@@ -530,12 +530,7 @@ private Q_SLOTS:
         WindowRig rig;
         QVERIFY(rig.start("4711"));
         MainWindow &window = rig.window;
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        WorkList *work = rig.ready();
-        QVERIFY(work);
-        addWorkLine(*work, "Long", "777", 10, 1, 1);
+        QVERIFY(rig.showReadyLongLine());
         window.library().closeClient();
         mainTabs(window)->setCurrentIndex(MainWindow::TabWork);
         window.uiTick();
@@ -570,12 +565,7 @@ private Q_SLOTS:
         WindowRig rig;
         QVERIFY(rig.start("4711"));
         MainWindow &window = rig.window;
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        WorkList *work = rig.ready();
-        QVERIFY(work);
-        addWorkLine(*work, "Long", "777", 10, 1, 1);
+        QVERIFY(rig.showReadyLongLine());
         Clients &clients = window.library().clients();
         clients.insertNew();
         clients.setName("Ann");
