@@ -27,6 +27,7 @@
 #include "maintenance/restart.h"
 #include "ui/toolstab.h"
 #include "ui/programtab.h"
+#include "ui/stopkeys.h"
 #include "ui_mainwindow.h"
 #include "work/sequencer.h"
 #include "ui/worktab.h"
@@ -148,12 +149,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     applyGeometry(m_settings.readSettings());
 
     setWindowModality(Qt::ApplicationModal);
+    // None of them blocks the window: Stop must take a click while they show.
     m_about = new AboutDialog(this);
-    m_about->setWindowModality(Qt::WindowModal);
     m_infoProgramName = new InfoProgramName(this);
-    m_infoProgramName->setWindowModality(Qt::WindowModal);
     m_notesDialog = new DialogNotes(this);
-    m_notesDialog->setWindowModality(Qt::WindowModal);
     new WindowCommands(this, m_notice, m_about, m_infoBar, ui->MainPage->tabBar());
 
     m_library.load(m_settings);
@@ -228,6 +227,8 @@ MainWindow::~MainWindow()
     m_library.takePools();
     if (const QStringList untold = takeUntold(); !untold.isEmpty())
         UntoldNotice::leave(m_settings.dataFolder(), untold);
+    // The stop keys call into the Work tab, which goes now.
+    delete findChild<StopKeys *>();
     m_pages = {};
     delete ui;
 }
@@ -252,7 +253,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!m_closingForSignal && m_devices.anyRunGoing()) {
         const bool quit = m_quitQuestion ? m_quitQuestion() : QMessageBox::question(this, tr("TavikStudio"),
-                              tr("A device is transmitting. Stop the runs and quit?"),
+                              StopKeys::duringRun(tr("A device is transmitting. Stop the runs and quit?"), true),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
         if (!quit) {
             event->ignore();
@@ -321,11 +322,9 @@ void MainWindow::tabIntoCheckedRadioButtons()
 
 void MainWindow::addStopShortcuts()
 {
-    // Window-wide, so that a run can be stopped from whatever tab is shown.
-    auto *stop = new QShortcut(QKeySequence(Qt::Key_F6), this);
-    connect(stop, &QShortcut::activated, m_workTab, &WorkTab::on_pushButton_work_stop_clicked);
-    auto *stopAll = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
-    connect(stopAll, &QShortcut::activated, m_workTab, &WorkTab::stopEveryDevice);
+    // Whatever tab is shown, whatever window or dialog has the focus.
+    new StopKeys([this] { m_workTab->on_pushButton_work_stop_clicked(); }, [this] { m_workTab->stopEveryDevice(); },
+                 this);
 }
 
 void MainWindow::addFocusSteps()

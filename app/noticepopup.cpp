@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -172,7 +173,11 @@ int NoticePopup::ticksFor(const QString &text)
 void NoticePopup::showNotice(const QString &text, const QPoint &pointer)
 {
     const bool replacing = isVisible();
-    m_label->setText(text);
+    m_text = text;
+    // A list without spaces (a CSV header) would run past the edge, cut:
+    // it may break after its commas. The text itself stays as it was.
+    static const QRegularExpression commaBeforeText(QStringLiteral(",(?=\\S)"));
+    m_label->setText(QString(text).replace(commaBeforeText, QStringLiteral(",\u200b")));
     m_pointer = pointer;
     m_log.append({QDateTime::currentDateTime(), text});
     if (m_log.size() > loggedNotices)
@@ -290,4 +295,4 @@ void NoticePopup::tick()
         keepClear();
 }
 
-QString NoticePopup::text() const { return m_label->text(); }
+QString NoticePopup::text() const { return m_text; }

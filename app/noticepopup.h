@@ -60,6 +60,7 @@ private:
     void place();
 
     QLabel *m_label;
+    QString m_text;
     QPoint m_pointer;
     int m_countdown = 0;
     QList<Logged> m_log;

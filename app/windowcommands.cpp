@@ -5,10 +5,11 @@
 #include "app/manualwindow.h"
 #include "app/noticelog.h"
 #include "app/noticepopup.h"
+#include "ui/listkeys.h"
 
 #include <QAction>
 #include <QMainWindow>
-#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTabBar>
 
 namespace {
@@ -20,7 +21,7 @@ QAction *command(QMainWindow *window, const QString &name, const QString &text, 
     action->setObjectName(name);
     action->setShortcut(keys);
     action->setStatusTip(tip);
-    action->setToolTip(keys.isEmpty() ? tip : QStringLiteral("%1 (%2)").arg(tip, keys.toString(QKeySequence::NativeText)));
+    action->setToolTip(ListKeys::withKeys(tip, {keys}));
     window->addAction(action);
     return action;
 }
@@ -47,8 +48,19 @@ WindowCommands::WindowCommands(QMainWindow *window, NoticePopup *notice, AboutDi
         offering->addActions(all);
         offering->setContextMenuPolicy(Qt::ActionsContextMenu);
     }
-    // The info bar lies over the status bar: a status tip is shown there.
-    connect(window->statusBar(), &QStatusBar::messageChanged, infoBar, &InfoBar::setTip);
+    // The info bar lies over the status bar, and a tip the status bar drew
+    // at its left showed through the device's status line: the tips go to
+    // the info bar's right end instead.
+    m_infoBar = infoBar;
+    window->installEventFilter(this);
+}
+
+bool WindowCommands::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_window || event->type() != QEvent::StatusTip)
+        return QObject::eventFilter(watched, event);
+    m_infoBar->setTip(static_cast<QStatusTipEvent *>(event)->tip());
+    return true;
 }
 
 void WindowCommands::showManual()

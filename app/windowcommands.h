@@ -28,9 +28,13 @@ public:
     void showManual();
     void showNotices();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QMainWindow *m_window;
     NoticePopup *m_notice;
+    InfoBar *m_infoBar = nullptr;
     QAction *m_help;
     QAction *m_notices;
     QAction *m_about;

@@ -106,9 +106,9 @@ void ClientEditor::nameEdited(const QString &text)
     if (text == m_typedName)
         return;
     m_typedName = text;
+    // The caption waits for the commit: it names the client stored, never
+    // a name on its way to one refused.
     m_message = refusal(text);
-    if (m_message.isEmpty())
-        setCaption(text);
 }
 
 bool ClientEditor::commit(const ClientFields &fields)

@@ -1,5 +1,7 @@
 #include "ui/celltips.h"
 
+#include "editors/textcolours.h"
+
 #include <QAbstractItemView>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -92,4 +94,13 @@ void CellDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelInd
     QStyledItemDelegate::initStyleOption(option, index);
     if (option->text.isRightToLeft())
         option->direction = Qt::RightToLeft;
+    // A desktop theme may pair its highlight with a text that does not
+    // read on it (white on a light blue): a selected row's cells take one
+    // text colour that does, the theme's own where it reads.
+    if (option->state & QStyle::State_Selected) {
+        for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            option->palette.setColor(group, QPalette::HighlightedText,
+                                     TextColours::readable(option->palette.color(group, QPalette::HighlightedText),
+                                                           option->palette.color(group, QPalette::Highlight)));
+    }
 }

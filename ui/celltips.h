@@ -36,7 +36,8 @@ private:
 // Paints a cell as the standard delegate does, but a right-to-left text
 // (an Arabic or Hebrew name) from the right: its start stays in view and
 // the "…" of a cut goes where such a text ends. Laid out left to right, the
-// start sat against the "…" and the end was clipped mid-word.
+// start sat against the "…" and the end was clipped mid-word. A selected
+// cell's text reads on the highlight.
 class CellDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

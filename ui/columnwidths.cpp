@@ -56,7 +56,11 @@ ColumnFit::ColumnFit(QTableView *view, Formula formula) : QObject(view), m_view(
 {
     setObjectName(view->objectName() + QStringLiteral("_columns"));
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // A column the operator narrows below its title says it is cut.
+    view->horizontalHeader()->setTextElideMode(Qt::ElideRight);
     view->installEventFilter(this);
+    // A vertical scroll bar coming or going changes the room too.
+    view->viewport()->installEventFilter(this);
     connect(view->horizontalHeader(), &QHeaderView::sectionResized, this, &ColumnFit::sectionResized);
 }
 
@@ -71,8 +75,28 @@ void ColumnFit::setOperatorWidths(const QList<int> &widths)
 
 void ColumnFit::apply()
 {
-    const QList<int> widths = m_formula(m_view->viewport()->width() > 0 ? m_view->width() : 0);
+    QList<int> widths = m_formula(m_view->viewport()->width() > 0 ? m_view->width() : 0);
     QHeaderView *header = m_view->horizontalHeader();
+    // The formula's pixels were chosen for one font: in another a title
+    // would be cut. What the titles need beyond them comes off the widest
+    // column, as far as its own title lets it; so do the row numbers and
+    // the scroll bar, which the formula's width of the whole table leaves
+    // out, where the columns would otherwise run past the right edge.
+    int widest = -1;
+    int total = 0;
+    int added = 0;
+    for (int column = 0; column < widths.size() && column < header->count(); ++column) {
+        const int needed = header->sectionSizeHint(column);
+        added += qMax(0, needed - widths.at(column));
+        widths[column] = qMax(widths.at(column), needed);
+        total += widths.at(column);
+        if (widest < 0 || widths.at(column) > widths.at(widest))
+            widest = column;
+    }
+    const int room = m_view->viewport()->width();
+    const int over = qMin(total - room, added + m_view->width() - room);
+    if (widest >= 0 && room > 0 && over > 0)
+        widths[widest] = qMax(widths.at(widest) - over, header->sectionSizeHint(widest));
     m_applying = true;
     for (int column = 0; column < header->count(); ++column) {
         const int own = column < m_operator.size() ? m_operator.at(column) : -1;
@@ -85,7 +109,7 @@ void ColumnFit::apply()
 
 bool ColumnFit::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view && event->type() == QEvent::Resize)
+    if ((watched == m_view || watched == m_view->viewport()) && event->type() == QEvent::Resize)
         apply();
     return QObject::eventFilter(watched, event);
 }

@@ -23,7 +23,8 @@ QList<int> historyList(int tableWidth, int dateWidth = 100);  // 2 columns
 // Lays out a table's columns by a formula of its width, when the table is
 // resized and at no other time. A column the operator has set keeps the
 // width the operator gave it, across resizes and, through the settings,
-// across restarts; the formula places the others.
+// across restarts; the formula places the others, never narrower than
+// their titles in the header's font.
 class ColumnFit : public QObject
 {
     Q_OBJECT

@@ -9,6 +9,7 @@
 #include "ui/celltips.h"
 #include "ui/checkboxdelegate.h"
 #include "ui/listkeys.h"
+#include "ui/stopkeys.h"
 #include "work/sequencer.h"
 
 #include <QEvent>
@@ -299,7 +300,9 @@ void DevicesTab::refreshDeviceTab()
 {
     const bool any = m_devices.registry().count() > 0;
     for (QWidget *widget : {static_cast<QWidget *>(m_name), static_cast<QWidget *>(m_copyNetAddress),
-                            static_cast<QWidget *>(m_directAddress), static_cast<QWidget *>(m_auto)})
+                            static_cast<QWidget *>(m_directAddress), static_cast<QWidget *>(m_auto),
+                            static_cast<QWidget *>(m_moveUp), static_cast<QWidget *>(m_moveDown),
+                            static_cast<QWidget *>(m_delete)})
         widget->setEnabled(any);
     if (!any) {
         m_connect->setEnabled(false);
@@ -393,7 +396,8 @@ bool DevicesTab::mayRemove(bool pickedOnly)
                              .arg(running.join(QStringLiteral(", ")));
     if (m_removeQuestion)
         return m_removeQuestion(text);
-    return QMessageBox::question(m_table->window(), tr("TavikStudio"), text, QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::question(m_table->window(), tr("TavikStudio"), StopKeys::duringRun(text, true),
+                                 QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No)
         == QMessageBox::Yes;
 }

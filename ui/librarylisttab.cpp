@@ -54,7 +54,7 @@ void LibraryListTab::deletePicked()
 void LibraryListTab::addListActions(QAbstractItemView *view, const ListButtons &buttons)
 {
     ListKeys::addButton(view, buttons.create, QKeySequence::keyBindings(QKeySequence::New), true);
-    ListKeys::addButton(view, buttons.open, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    ListKeys::addButton(view, buttons.open, {QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Return)});
     for (QAbstractButton *button : buttons.more)
         ListKeys::addButton(view, button);
     ListKeys::addSeparator(view);

@@ -10,9 +10,12 @@
 #include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
+#include "ui/stopkeys.h"
+#include "work/deviceslots.h"
 #include "work/sendtowork.h"
 
 #include <QMessageBox>
+#include <QRegularExpression>
 
 LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, DeviceSlots &devices,
                              const Tabs &tabs, DialogNotes *notesDialog, QObject *parent)
@@ -23,7 +26,10 @@ LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, D
     connectPresets();
     connectPrograms();
     m_discardQuestion = [this](const QString &text) {
-        return QMessageBox::question(qobject_cast<QWidget *>(this->parent()), tr("TavikStudio"), text,
+        // Asked in the middle of opening or leaving an editor, so it holds
+        // the window; the stop keys still answer.
+        return QMessageBox::question(qobject_cast<QWidget *>(this->parent()), tr("TavikStudio"),
+                                     StopKeys::duringRun(text, m_devices.anyRunGoing()),
                                      QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel)
             == QMessageBox::Discard;
     };
@@ -38,9 +44,14 @@ bool LibraryWiring::mayLetGo(bool holds, const QString &message, const QString &
 {
     if (!holds)
         return true;
-    // The editor's message is the reason; the question does not say it again.
+    // The editor's message is the reason; its lead-in would say again what
+    // the question says.
+    static const QRegularExpression leadIn(QStringLiteral("^Will not be saved[:,]\\s*"));
+    QString reason = QString(message).remove(leadIn);
+    if (!reason.isEmpty())
+        reason[0] = reason.at(0).toUpper();
     if (m_discardQuestion(tr("%1 you edited holds changes that are kept only in its editor:\n%2\n\nDiscard your changes?")
-                              .arg(what, message)))
+                              .arg(what, reason)))
         return true;
     Q_EMIT showTabRequested(tab);
     return false;

@@ -34,6 +34,16 @@ private:
 
 namespace ListKeys {
 
+QString withKeys(const QString &tip, const QList<QKeySequence> &keys)
+{
+    QStringList named;
+    for (const QKeySequence &key : keys) {
+        if (!key.isEmpty())
+            named << key.toString(QKeySequence::NativeText);
+    }
+    return named.isEmpty() ? tip : QStringLiteral("%1 (%2)").arg(tip, named.join(QStringLiteral(", ")));
+}
+
 QAction *addButton(QAbstractItemView *view, QAbstractButton *button, const QList<QKeySequence> &keys, bool tabWide)
 {
     auto *action = new QAction(button->text(), view);
@@ -43,6 +53,7 @@ QAction *addButton(QAbstractItemView *view, QAbstractButton *button, const QList
     // never reaches another's.
     action->setShortcutContext(tabWide ? Qt::WindowShortcut : Qt::WidgetShortcut);
     action->setShortcutVisibleInContextMenu(true);
+    button->setToolTip(withKeys(button->toolTip(), {keys.value(0), QKeySequence::mnemonic(button->text())}));
     action->setToolTip(button->toolTip());
     QObject::connect(action, &QAction::triggered, button, &QAbstractButton::click);
     new FollowButton(button, action);

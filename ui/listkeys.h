@@ -2,6 +2,7 @@
 
 #include <QKeySequence>
 #include <QList>
+#include <QString>
 
 class QAbstractButton;
 class QAbstractItemView;
@@ -15,10 +16,14 @@ namespace ListKeys {
 // An action on the list's right-click menu that presses one of the tab's
 // buttons, so that its keys and the menu take the same path, and ask the
 // same question, as a click; it is enabled exactly when the button is.
+// The button's tooltip names the first key and its Alt letter.
 // Keys act while the list has the focus; `tabWide` keys (Ctrl+N) act
 // wherever the focus is while the list's tab is shown.
 QAction *addButton(QAbstractItemView *view, QAbstractButton *button, const QList<QKeySequence> &keys = {},
                    bool tabWide = false);
+
+// A tooltip that names the keys doing the same as the control: "tip (Del, Alt+D)".
+QString withKeys(const QString &tip, const QList<QKeySequence> &keys);
 
 // A line on the list's right-click menu between the actions before and after.
 void addSeparator(QAbstractItemView *view);

@@ -123,6 +123,7 @@ void ProgramTab::fillLines()
     if (remembered >= 0 && remembered < m_lines->rowCount())
         ui->tableWidget_program->selectRow(remembered);
     m_linesRow = remembered;
+    updateLineButtons();
 }
 
 void ProgramTab::setToWorkEnabled(bool enabled)
@@ -167,6 +168,15 @@ void ProgramTab::linesSelectionChanged()
     // With nothing selected the line buttons do nothing, as in the lists.
     m_linesRow = rows.isEmpty() ? -1 : rows.first().row();
     qDebug() << "program_row" << m_linesRow;
+    updateLineButtons();
+}
+
+void ProgramTab::updateLineButtons()
+{
+    const bool picked = m_linesRow >= 0 && m_linesRow < m_lines->rowCount();
+    for (QWidget *button : {ui->pushButton_program_deleteLine, ui->pushButton_program_moveUp,
+                            ui->pushButton_program_moveDown})
+        button->setEnabled(picked);
 }
 
 void ProgramTab::on_pushButton_program_addPreset_clicked()

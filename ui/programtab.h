@@ -44,6 +44,8 @@ private Q_SLOTS:
 private:
     void lineTimeEdited(int row, const QString &refused);
     void linesSelectionChanged();
+    // Delete Line and the moves act on the line picked, and only then are enabled.
+    void updateLineButtons();
     void fillFields();
     void fillLines();
     void check();

@@ -5,6 +5,8 @@
 #include "data/untoldnotice.h"
 #include "maintenance/csvimport.h"
 #include "maintenance/offthread.h"
+#include "ui/stopkeys.h"
+#include "work/deviceslots.h"
 #include "ui_toolstab.h"
 
 #include <QDebug>
@@ -15,6 +17,7 @@
 #include <QFileInfo>
 #include <QLayout>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 
@@ -25,27 +28,45 @@ namespace {
 const QString backupCaption = QStringLiteral("backup file");
 const QString backupFilter = QStringLiteral("backup files (*.bkp)");
 
+// Qt's own dialog, not the desktop's: a native one holds the window on
+// some systems, and a run on air must stay within a click of Stop.
 QString askWithDialog(ToolsTab::FileDialog kind, const QString &caption, const QString &folder,
                       const QString &filter, QWidget *parent)
 {
-    return kind == ToolsTab::FileDialog::Save ? QFileDialog::getSaveFileName(parent, caption, folder, filter)
-                                              : QFileDialog::getOpenFileName(parent, caption, folder, filter);
+    const bool save = kind == ToolsTab::FileDialog::Save;
+    auto *dialog = new QFileDialog(parent, caption, folder, filter);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    QPointer<QFileDialog> asked(dialog);
+    const bool accepted = StopKeys::askWithoutBlocking(dialog) == QDialog::Accepted;
+    if (!asked)
+        return {};
+    const QStringList chosen = dialog->selectedFiles();
+    dialog->deleteLater();
+    return accepted && !chosen.isEmpty() ? chosen.first() : QString();
 }
 
 std::optional<CodePage::Page> askCodePage(CodePage::Page guess, QWidget *parent)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("csv file"),
-                    QStringLiteral("The file is not UTF-8, and its letters do not tell which code page it was "
-                                   "written in. Read it as:"),
-                    QMessageBox::Cancel, parent);
-    QPushButton *central = box.addButton(QLatin1String(CodePage::displayName(CodePage::CentralEuropean)),
-                                         QMessageBox::AcceptRole);
-    QPushButton *western = box.addButton(QLatin1String(CodePage::displayName(CodePage::Western)), QMessageBox::AcceptRole);
-    box.setDefaultButton(guess == CodePage::Western ? western : central);
-    box.exec();
-    if (box.clickedButton() == central)
+    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("csv file"),
+                                QStringLiteral("The file is not UTF-8, and its letters do not tell which code page it "
+                                               "was written in. Read it as:"),
+                                QMessageBox::Cancel, parent);
+    QPushButton *central = box->addButton(QLatin1String(CodePage::displayName(CodePage::CentralEuropean)),
+                                          QMessageBox::AcceptRole);
+    QPushButton *western = box->addButton(QLatin1String(CodePage::displayName(CodePage::Western)),
+                                          QMessageBox::AcceptRole);
+    box->setDefaultButton(guess == CodePage::Western ? western : central);
+    QPointer<QMessageBox> asked(box);
+    StopKeys::askWithoutBlocking(box);
+    if (!asked)
+        return std::nullopt;
+    const QAbstractButton *clicked = box->clickedButton();
+    box->deleteLater();
+    if (clicked == central)
         return CodePage::CentralEuropean;
-    if (box.clickedButton() == western)
+    if (clicked == western)
         return CodePage::Western;
     return std::nullopt;
 }
@@ -57,6 +78,7 @@ ToolsTab::ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList
       ui(new Ui::ToolsTab),
       m_settings(settings),
       m_library(library),
+      m_devices(devices),
       m_backup(settings, library, work, devices),
       m_downloadUrl(QString::fromLatin1(FileDownloader::presetUrl))
 {
@@ -64,10 +86,11 @@ ToolsTab::ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList
     if (!page->layout())
         new QVBoxLayout(page);
     page->layout()->addWidget(this);
+    // The dialogs belong to the window: this tab waits while they are open.
     m_chooseFile = [this](FileDialog kind, const QString &caption, const QString &folder, const QString &filter) {
-        return askWithDialog(kind, caption, folder, filter, this);
+        return askWithDialog(kind, caption, folder, filter, window());
     };
-    m_chooseCodePage = [this](CodePage::Page guess) { return askCodePage(guess, this); };
+    m_chooseCodePage = [this](CodePage::Page guess) { return askCodePage(guess, window()); };
     connect(&m_downloader, &FileDownloader::downloaded, this, &ToolsTab::loadFile);
     connect(&m_downloader, &FileDownloader::progress, this, [this](qint64 received, qint64 total) {
         const QString done = total > 0 ? QStringLiteral("%1%").arg(received * 100 / total)
@@ -83,18 +106,30 @@ ToolsTab::~ToolsTab()
 
 void ToolsTab::on_pushButton_import_clicked()
 {
-    const QString path = m_chooseFile(FileDialog::Open, QStringLiteral("csv file"), m_settings.exportFolder(),
-                                      QStringLiteral("csv files (*.csv)"));
+    const QString path = chooseFile(FileDialog::Open, QStringLiteral("csv file"), m_settings.exportFolder(),
+                                    QStringLiteral("csv files (*.csv)"));
     if (path.isEmpty())
         return;
     std::optional<CodePage::Page> codePage;
     CodePage::Page guess = CodePage::CentralEuropean;
     if (codePageUnsure(path, guess)) {
+        setEnabled(false);
         codePage = m_chooseCodePage(guess);
+        setEnabled(true);
         if (!codePage)
             return;
     }
     inTurn(QStringLiteral("import"), [this, path, codePage] { importFile(path, codePage); });
+}
+
+QString ToolsTab::chooseFile(FileDialog kind, const QString &caption, const QString &folder, const QString &filter)
+{
+    // The rest of the window stays in use while a file is picked; this
+    // tab's buttons wait, so that one click asks once.
+    setEnabled(false);
+    const QString path = m_chooseFile(kind, caption, folder, filter);
+    setEnabled(true);
+    return path;
 }
 
 void ToolsTab::inTurn(const QString &what, std::function<void()> job)
@@ -148,10 +183,10 @@ void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> cod
 }
 
 // The window takes no input while work runs off the GUI thread, so nothing
-// changes the records the work was given a copy of.
+// changes the records the work was given a copy of; the stop keys still do.
 QProgressDialog *ToolsTab::showBusy(const QString &text)
 {
-    auto *busy = new QProgressDialog(text, QString(), 0, 0, window());
+    auto *busy = new QProgressDialog(StopKeys::duringRun(text, m_devices.anyRunGoing()), QString(), 0, 0, window());
     busy->setWindowModality(Qt::WindowModal);
     busy->setCancelButton(nullptr);
     busy->setMinimumDuration(0);
@@ -162,11 +197,9 @@ QProgressDialog *ToolsTab::showBusy(const QString &text)
 void ToolsTab::on_pushButton_backup_clicked()
 {
     m_settings.setGeometry(window()->saveGeometry());
-    QString path = m_chooseFile(FileDialog::Save, backupCaption, m_settings.backupFolder(), backupFilter);
-    if (path.isEmpty()) {
-        qWarning() << "Couldn't open save file.";
+    QString path = chooseFile(FileDialog::Save, backupCaption, m_settings.backupFolder(), backupFilter);
+    if (path.isEmpty())
         return;
-    }
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".bkp");
     // Every store encoded and the histories read: beside the window, from
@@ -185,7 +218,7 @@ void ToolsTab::on_pushButton_backup_clicked()
 
 void ToolsTab::on_pushButton_restore_clicked()
 {
-    const QString path = m_chooseFile(FileDialog::Open, backupCaption, m_settings.backupFolder(), backupFilter);
+    const QString path = chooseFile(FileDialog::Open, backupCaption, m_settings.backupFolder(), backupFilter);
     if (path.isEmpty() || (m_restoreGuard && !m_restoreGuard()))
         return;
     inTurn(QStringLiteral("restore"), [this, path] { restoreFile(path); });

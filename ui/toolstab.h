@@ -68,6 +68,7 @@ private Q_SLOTS:
 
 private:
     QProgressDialog *showBusy(const QString &text);
+    QString chooseFile(FileDialog kind, const QString &caption, const QString &folder, const QString &filter);
     void importFile(const QString &path, std::optional<CodePage::Page> codePage);
     void restoreFile(const QString &path);
     // Import, download and restore each replace a pool from what it held
@@ -79,6 +80,7 @@ private:
     Ui::ToolsTab *ui = nullptr;
     Settings &m_settings;
     Library &m_library;
+    DeviceSlots &m_devices;
     Backup m_backup;
     FileDownloader m_downloader;
     QUrl m_downloadUrl;

@@ -51,6 +51,9 @@ void resolveInto(Library &library, WorkLine &line, int ownMinutes)
 
 Outcome save(DeviceSlots &devices)
 {
+    // Where the last run was cut short is a line of the list just replaced.
+    if (Sequencer *sequencer = devices.selectedSequencer())
+        sequencer->forgetCutShort();
     // Beside the window, as every save; a failure is told as each is.
     devices.registry().saveBeside();
     return Sent;
@@ -64,6 +67,9 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
     WorkList *work = target(devices, outcome);
     if (!work)
         return outcome;
+    // Sent, it would empty the device's list for nothing, and say nothing.
+    if (program.records().isEmpty())
+        return NoLines;
 
     work->pool = general ? PresetPool::General : PresetPool::Client;
     work->programName = program.name;
@@ -120,6 +126,7 @@ QString notice(Outcome outcome)
     case DeviceBusy: return QStringLiteral(" The device is running: stop it first");
     case NotWritten: return QStringLiteral(" Couldn't save the work list");
     case NotSaved: return QStringLiteral(" Nothing sent: the program cannot be saved as shown");
+    case NoLines: return QStringLiteral(" Nothing sent: the program has no lines. The device's work list stays as it was");
     }
     return QString();
 }

@@ -11,10 +11,10 @@ class Program;
 // saves the registry that holds the list.
 namespace SendToWork {
 
-enum Outcome { Sent, NoDevice, DeviceBusy, NotWritten, NotSaved };
+enum Outcome { Sent, NoDevice, DeviceBusy, NotWritten, NotSaved, NoLines };
 
 // Replaces the work list by the program's lines; `general` says which
-// program pool it came from.
+// program pool it came from. A program without lines leaves the list be.
 Outcome program(Library &library, DeviceSlots &devices, const Program &program, bool general);
 // Puts one preset line on top of the work list; a negative time takes the
 // preset's own.

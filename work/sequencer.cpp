@@ -96,6 +96,12 @@ bool Sequencer::start()
     return true;
 }
 
+void Sequencer::forgetCutShort()
+{
+    if (canStart() && !m_cutShortNew)
+        m_cutShort = CutShort();
+}
+
 bool Sequencer::hasRunnableItems() const
 {
     if (m_items.isEmpty())

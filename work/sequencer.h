@@ -112,6 +112,10 @@ public:
     // operator cut it short; item -1 when it was not. Cleared by the next
     // start.
     const CutShort &cutShort() const { return m_cutShort; }
+    // The list the last run was cut short on has changed: the lines it
+    // names are no longer the ones shown. Nothing changes while a run goes
+    // on or before its end has been taken.
+    void forgetCutShort();
     // True once for each run cut short, for whoever tells the operator.
     bool takeCutShort() { return std::exchange(m_cutShortNew, false); }
     State state() const { return m_state; }

@@ -107,9 +107,15 @@ private Q_SLOTS:
         QVERIFY(WriteBeside::waitForAll(10000));
         QVERIFY(PlatformFile::identity(f.library.clients().path()) == clientsFile);
 
-        // A new client under a taken name is not stored, and keeps what was typed.
+        // A new client under a taken name is not stored, and keeps what was
+        // typed; the caption names only a client stored, never a name on
+        // the way to one refused.
         client.newClient(0);
         QVERIFY(!f.library.hasOpenClient());
+        QSignalSpy captions(&client, &ClientEditor::captionChanged);
+        for (const char *typed : {"A", "An", "Ana"})
+            client.nameEdited(typed);
+        QVERIFY2(captions.isEmpty(), qPrintable(captions.value(0).value(0).toString()));
         QVERIFY(!client.commit({"Ana", "addr", "notes"}));
         QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
         QCOMPARE(client.fields().address, QString("addr"));
@@ -117,6 +123,7 @@ private Q_SLOTS:
         QVERIFY(client.commit({"Cy", "addr", "notes"}));
         QCOMPARE(storedNames(), QStringList({"Cy", "Ana", "Bo"}));
         QCOMPARE(f.library.openClientName(), QString("Cy"));
+        QCOMPARE(captions.last().at(0).toString(), QString("Client\nCy"));
         QVERIFY(!TestEnv::readFile(f.library.history().path()).isEmpty());
 
         // Nothing selected (a click below the last row): nothing happens.
@@ -270,6 +277,11 @@ private Q_SLOTS:
         QCOMPARE(work->records().at(0).time, 7);
         QCOMPARE(work->records().at(1).type, LineType::Notes);
         QCOMPARE(work->records().at(1).pool, 10);
+        // A program without lines leaves the device's list as it was.
+        const Program blank;
+        QCOMPARE(SendToWork::program(f.library, devices, blank, true), SendToWork::NoLines);
+        QCOMPARE(devices.registry().work()->count(), 2);
+        QVERIFY(SendToWork::notice(SendToWork::NoLines).contains("no lines"));
 
         // The run is recorded, then both kinds of entry are renewed.
         WorkList ran = *devices.registry().work();

@@ -8,6 +8,7 @@
 #include "support/simprocess.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -91,6 +92,18 @@ struct WindowRig
         Machines &registry = window.devices().registry();
         registry.setCurrent(0);
         return registry.work();
+    }
+
+    // The window shown and active, and the device ready with one ten-minute
+    // line on its list.
+    bool showReadyLongLine()
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        WorkList *work = QTest::qWaitForWindowActive(&window) ? ready() : nullptr;
+        if (work)
+            addWorkLine(*work, "Long", "777", 10, 1, 1);
+        return work != nullptr;
     }
 
     // Start clicked on the Work tab; the sequencer it started.

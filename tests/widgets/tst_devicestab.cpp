@@ -142,6 +142,9 @@ private Q_SLOTS:
         auto *name = child<QLineEdit>(window, "lineEdit_workMachineName");
         // The device is asked to connect below: on loopback, where nothing listens.
         child<QLineEdit>(window, "lineEdit_manulaIP")->setText("127.0.0.9");
+        // An empty list has nothing to move or delete.
+        for (const char *button : {"pushButton_workMoveUp", "pushButton_workMoveDown", "pushButton_workDelete"})
+            QVERIFY2(!child<QPushButton>(window, button)->isEnabled(), button);
 
         click(window, "pushButton_addMachine");
         window.devicesTab()->showSelectedDevice();

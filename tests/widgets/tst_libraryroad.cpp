@@ -73,6 +73,9 @@ private Q_SLOTS:
         button("pushButton_programSelection_new")->click();
         QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
         line("lineEdit_program_name")->setText("Day");
+        // No line yet: nothing to delete or move.
+        for (const char *name : {"pushButton_program_deleteLine", "pushButton_program_moveUp", "pushButton_program_moveDown"})
+            QVERIFY2(!button(name)->isEnabled(), name);
         button("pushButton_program_addPreset")->click();
         QCOMPARE(tabs->currentIndex(), int(MainWindow::TabPresetSelection));
         table("tableWidget_presetSelection")->selectRow(0);

@@ -14,6 +14,8 @@
 #include "data/worklist.h"
 #include "editors/librarysession.h"
 #include "editors/textcolours.h"
+#include "maintenance/csvimport.h"
+#include "ui/checkboxdelegate.h"
 #include "ui/dialognotes.h"
 #include "ui/worktab.h"
 
@@ -27,8 +29,15 @@
 #include <QTextBlock>
 #include <QToolButton>
 #include <QListWidget>
+#include <QStyleOptionViewItem>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QCursor>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QStatusBar>
+#include <QAction>
 #include <QWindow>
 #include <QApplication>
 #include <QComboBox>
@@ -145,6 +154,36 @@ double drawnContrast(const QImage &picture, const QRect &area)
     return most;
 }
 
+// The cells of a table's first row, drawn selected by their own
+// delegates, whose text reads at less than the least contrast on the
+// highlight.
+QStringList unreadableSelection(QTableView *table)
+{
+    QStringList found;
+    for (int column = 0; column < table->model()->columnCount(); ++column) {
+        const QModelIndex cell = table->model()->index(0, column);
+        // A check box is no text.
+        if (table->isColumnHidden(column) || table->columnWidth(column) < 8 || cell.data().toString().trimmed().isEmpty()
+            || qobject_cast<CheckBoxDelegate *>(table->itemDelegateForIndex(cell)))
+            continue;
+        QStyleOptionViewItem option;
+        option.initFrom(table);
+        option.state |= QStyle::State_Selected | QStyle::State_Active;
+        option.widget = table;
+        option.showDecorationSelected = true;
+        option.rect = QRect(0, 0, table->columnWidth(column), table->rowHeight(0));
+        QImage picture(option.rect.size(), QImage::Format_RGB32);
+        picture.fill(table->palette().color(QPalette::Base));
+        QPainter painter(&picture);
+        table->itemDelegateForIndex(cell)->paint(&painter, option, cell);
+        painter.end();
+        const double contrast = drawnContrast(picture, option.rect.adjusted(2, 2, -2, -2));
+        if (contrast < TextColours::leastContrast)
+            found << QString("%1 column %2 %3:1").arg(table->objectName()).arg(column).arg(contrast, 0, 'f', 2);
+    }
+    return found;
+}
+
 // Where each text of `root` that is shown whole and can be used is drawn,
 // in root's coordinates, by what it is.
 QList<std::pair<QString, QRect>> textAreas(QWidget *root)
@@ -209,9 +248,8 @@ QList<std::pair<QString, QRect>> textAreas(QWidget *root)
             for (int row = 0; model && row < qMin(model->rowCount(), 40); ++row) {
                 for (int column = 0; column < model->columnCount(); ++column) {
                     const QModelIndex cell = model->index(row, column);
-                    // A selection is drawn in the desktop's own colours.
-                    if (view->viewport()->rect().contains(view->visualRect(cell))
-                        && !view->selectionModel()->isSelected(cell))
+                    // A selected row's text reads on the highlight too.
+                    if (view->viewport()->rect().contains(view->visualRect(cell)))
                         add(view->viewport(), cell.data().toString(), view->visualRect(cell).adjusted(2, 2, -2, -2));
                 }
             }
@@ -492,12 +530,7 @@ private Q_SLOTS:
         WindowRig rig;
         QVERIFY(rig.start("4711"));
         MainWindow &window = rig.window;
-        window.show();
-        QApplication::setActiveWindow(&window);
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        WorkList *work = rig.ready();
-        QVERIFY(work);
-        addWorkLine(*work, "Long", "777", 10, 1, 1);
+        QVERIFY(rig.showReadyLongLine());
         window.library().closeClient();
         mainTabs(window)->setCurrentIndex(MainWindow::TabWork);
         window.uiTick();
@@ -522,6 +555,109 @@ private Q_SLOTS:
         QVERIFY(!sequencer->isRunning());
         QVERIFY(!window.notice()->isVisible());
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
+    }
+
+    // Whatever dialog the program shows during a run, a click at Stop's
+    // place and the stop keys, pressed in the window that has the focus,
+    // reach the device; a question that holds the window says how to stop.
+    void noDialogKeepsStopFromTheOperator()
+    {
+        WindowRig rig;
+        QVERIFY(rig.start("4711"));
+        MainWindow &window = rig.window;
+        QVERIFY(rig.showReadyLongLine());
+        Clients &clients = window.library().clients();
+        clients.insertNew();
+        clients.setName("Ann");
+        window.library().openClient(clients.file());
+        auto *start = child<QPushButton>(window, "pushButton_work_start");
+        auto *stop = child<QPushButton>(window, "pushButton_work_stop");
+        QTabBar *bar = mainTabs(window)->tabBar();
+        const auto clickAt = [&window](QWidget *target, const QPoint &place) {
+            const QPoint inWindow = target->mapTo(&window, place);
+            QCursor::setPos(window.mapToGlobal(inWindow));
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, inWindow);
+        };
+        const auto showWork = [&] {
+            clickAt(bar, bar->tabRect(MainWindow::TabWork).center());
+            window.uiTick();
+        };
+        const auto clickButton = [&](QWidget *button) {
+            showWork();
+            clickAt(button, button->rect().center());
+        };
+        const auto startRun = [&] {
+            showWork();
+            return rig.driver.until([&] { window.uiTick(); return start->isEnabled(); }, 10000)
+                   && (clickButton(start), window.devices().selectedSequencer()->isRunning());
+        };
+        int stops = 0;
+        const auto stoppedByDevice = [&] {
+            ++stops;
+            return rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == stops; }, 3000);
+        };
+        // What a window manager does with a window shown or clicked: the
+        // keys go to it.
+        const auto focusOn = [](QWidget *shown) {
+            shown->activateWindow();
+            return QTest::qWaitFor([shown] { return QGuiApplication::focusWindow() == shown->windowHandle(); });
+        };
+        // With the dialog up: F6, then Start and a click on Stop, then
+        // Start and Shift+F6, each stopping the device.
+        const auto stopEveryWay = [&](QWidget *dialog, const char *what) {
+            QVERIFY2(dialog->isVisible() && focusOn(dialog), what);
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F6);
+            QVERIFY2(stoppedByDevice(), what);
+            QVERIFY2(startRun(), what);
+            clickButton(stop);
+            QVERIFY2(stoppedByDevice(), what);
+            QVERIFY2(startRun() && focusOn(dialog), what);
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F6, Qt::ShiftModifier);
+            QVERIFY2(stoppedByDevice(), what);
+            QVERIFY2(startRun(), what);
+        };
+
+        QVERIFY(startRun());
+        window.findChild<QAction *>("action_about")->trigger();
+        auto *about = window.findChild<AboutDialog *>();
+        stopEveryWay(about, "About");
+        about->close();
+
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClient);
+        click(window, "pushButton_history_new");
+        auto *notes = window.findChild<DialogNotes *>();
+        stopEveryWay(notes, "notes");
+        notes->close();
+
+        // The manual is a window of its own.
+        window.findChild<QAction *>("action_help")->trigger();
+        stopEveryWay(child<QWidget>(window, "textBrowser_manual")->window(), "manual");
+        QWidget *manual = child<QWidget>(window, "textBrowser_manual")->window();
+        manual->close();
+
+        // The file dialog answers in a loop of its own; so does a question.
+        mainTabs(window)->setCurrentIndex(MainWindow::TabTools);
+        QTimer::singleShot(0, &window, [&] {
+            auto *files = window.findChild<QFileDialog *>();
+            QVERIFY(files);
+            stopEveryWay(files, "file dialog");
+            files->reject();
+        });
+        click(window, "pushButton_backup");
+        QVERIFY(!window.findChild<QFileDialog *>() || !window.findChild<QFileDialog *>()->isVisible());
+
+        window.setQuitQuestion({});
+        QTimer::singleShot(0, &window, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box && focusOn(box));
+            QVERIFY(box->text().contains("F6 stops the selected device"));
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_F6);
+            QVERIFY(stoppedByDevice());
+            box->button(QMessageBox::No)->click();
+        });
+        QVERIFY(window.devices().selectedSequencer()->isRunning());
+        window.close();
+        QVERIFY(window.isVisible());
     }
 
     void noticeCountsDownAndRestarts()
@@ -570,6 +706,13 @@ private Q_SLOTS:
         // status bar's button or its keys.
         auto *logButton = child<QToolButton>(window, "toolButton_notices");
         QVERIFY(window.infoBar()->isAncestorOf(logButton));
+        // Its tip shows at the bar's right end, never drawn over the
+        // device's status line at its left.
+        QTest::mouseMove(logButton);
+        QTRY_COMPARE(child<QLabel>(window, "label_info_system")->text(), logButton->statusTip());
+        QCOMPARE(window.statusBar()->currentMessage(), QString());
+        QTest::mouseMove(&window, QPoint(window.width() / 2, 5));
+        QTRY_COMPARE(child<QLabel>(window, "label_info_system")->text(), QString("System info"));
         QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
         auto *log = child<QListWidget>(window, "listWidget_notices");
         QVERIFY(log->isVisible());
@@ -577,6 +720,14 @@ private Q_SLOTS:
         QVERIFY(log->item(0)->text().endsWith("  Again"));
         QVERIFY(log->item(1)->text().endsWith("  Saved"));
         QVERIFY(log->item(2)->text().endsWith(text));
+
+        // A CSV header has no spaces: it breaks at its commas, and shows whole.
+        const QString header = QString("Nothing imported: the column header differs; the second line must read\n")
+                               + Import::presetHeader;
+        window.showNotice(header);
+        QCOMPARE(notice->text(), header);
+        QVERIFY(label->fontMetrics().boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap,
+                                                  label->text()).width() <= label->width());
 
         // The info bar follows the window's bottom edge.
         window.resize(900, 700);
@@ -751,7 +902,9 @@ private Q_SLOTS:
         const QPalette light = QApplication::palette();
         const auto lightAgain = qScopeGuard([&] { QApplication::setPalette(light); });
         for (const QPalette &palette : {light, darkPalette()}) {
-            QApplication::setPalette(palette);
+            // The light one as the window started with it, no change told.
+            if (palette != light)
+                QApplication::setPalette(palette);
             QCoreApplication::processEvents();
             const QString shade = palette == light ? "light" : "dark";
             for (int index = 0; index < tabs->count(); ++index) {
@@ -786,13 +939,43 @@ private Q_SLOTS:
                                             .arg(label->objectName()).arg(widest).arg(label->contentsRect().width())
                                             .arg(label->text().left(40))));
                 }
+                // A column title is read whole at the widths the window
+                // gives, and cut with "…" where the operator narrows it.
+                QStringList cutTitles;
+                for (QHeaderView *header : window.findChildren<QHeaderView *>()) {
+                    if (!header->isVisible() || header->window() != &window || header->orientation() != Qt::Horizontal)
+                        continue;
+                    // From 1024 px up the last titles are not out of view either.
+                    const auto *table = qobject_cast<QAbstractScrollArea *>(header->parent());
+                    if (available.width() >= 1024 && table && table->horizontalScrollBar()->maximum() > 0)
+                        cutTitles << QString("%1 scrolls sideways by %2 px").arg(table->objectName())
+                                         .arg(table->horizontalScrollBar()->maximum());
+                    for (int column = 0; column < header->count(); ++column) {
+                        const int needed = header->sectionSizeHint(column);
+                        if (header->textElideMode() == Qt::ElideNone
+                            || (!header->isSectionHidden(column) && needed > header->sectionSize(column)))
+                            cutTitles << QString("%1's \"%2\" needs %3 px, has %4 px")
+                                             .arg(header->parent()->objectName(),
+                                                  header->model()->headerData(column, Qt::Horizontal).toString())
+                                             .arg(needed).arg(header->sectionSize(column));
+                    }
+                }
+                QVERIFY2(cutTitles.isEmpty(), qPrintable(QString("tab %1: %2").arg(index).arg(cutTitles.join("; "))));
                 // Every text reads, a refusal under a name too, and a notice
                 // raised on any control leaves every control free.
                 for (QLabel *refusal : window.findChildren<QLabel *>(QRegularExpression("_name_info$")))
                     refusal->setText("Will not be saved: " + name);
+                for (QTableView *table : window.findChildren<QTableView *>()) {
+                    if (table->isVisible() && table->model()->rowCount() > 0)
+                        table->selectRow(0), qInfo("selected in %s: %d rows, selected %d, style %s", qPrintable(table->objectName()), table->model()->rowCount(), int(table->selectionModel()->selectedIndexes().size()), qPrintable(table->style()->name()));
+                }
                 window.notice()->hide();
                 QCoreApplication::processEvents();
-                const QStringList unreadable = unreadableTexts(&window);
+                QStringList unreadable = unreadableTexts(&window);
+                for (QTableView *table : window.findChildren<QTableView *>()) {
+                    if (table->isVisible() && table->model()->rowCount() > 0)
+                        unreadable += unreadableSelection(table);
+                }
                 QVERIFY2(unreadable.isEmpty(),
                          qPrintable(QString("%1, tab %2: %3").arg(shade).arg(index).arg(unreadable.join("; "))));
                 const QStringList inTheWay = noticesInTheWay(

@@ -1,7 +1,9 @@
 #include "app/infobar.h"
 #include "app/mainwindow.h"
 #include "data/container.h"
+#include "data/programs.h"
 #include "device/tavik.h"
+#include "work/sendtowork.h"
 #include "work/sequencer.h"
 #include "ui/devicestab.h"
 #include "ui/worktab.h"
@@ -253,6 +255,20 @@ private Q_SLOTS:
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 2; }, 10000));
         const QString note = newestNote(window);
         QVERIFY2(note.endsWith("Stopped by the operator") && note != stopped, qPrintable(note));
+
+        // A new program sent to the list: what the last run was cut short
+        // on is a line of a list no longer there.
+        QVERIFY(rig.driver.until([&] { return sequencer->canStart(); }, 10000));
+        auto *message = child<QLabel>(window, "label_work_message");
+        window.uiTick();
+        QVERIFY(message->text().startsWith("Run cut short"));
+        Program next;
+        next.name = "Next";
+        next.replaceRecords({ProgramLine {"Other", 1, LineType::Preset, 3}});
+        QCOMPARE(SendToWork::program(window.library(), window.devices(), next, true), SendToWork::Sent);
+        window.workTab()->fillWorkTable();
+        window.uiTick();
+        QVERIFY2(!message->text().contains("cut short"), qPrintable(message->text()));
     }
 
     // Closing the window mid-run asks first; staying leaves the run alone.
