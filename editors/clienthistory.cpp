@@ -62,15 +62,14 @@ QStringList recordCutShorts(Library &library, DeviceSlots &devices)
 
 QString renew(Library &library, DeviceSlots &devices, quint64 key)
 {
-    Notes &history = library.history().notes();
-    if (!history.setCurrentKey(key))
+    const Note *entry = std::as_const(library.history().notes()).record(key);
+    if (!entry)
         return QString();
-    const Note *entry = history.currentRecord();
     qDebug() << "to work: history entry" << entry->text;
 
     SendToWork::Outcome outcome = SendToWork::Sent;
     if (entry->type == LineType::Program) {
-        Programs &programs = library.programs();
+        const Programs &programs = library.programs();
         const int index = programs.indexOf(entry->text, entry->version);
         if (index == -1)
             return QStringLiteral(" No general program %1").arg(pair(*entry));

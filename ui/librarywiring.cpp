@@ -161,10 +161,11 @@ void LibraryWiring::connectPrograms()
     });
     connect(m_tabs.programSelection, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, quint64 key) {
         Library &library = m_session.library();
-        Programs &programs = general ? library.programs() : library.history().programs();
-        if (!programs.setCurrentKey(key))
+        const Programs &programs = general ? library.programs() : library.history().programs();
+        const Program *program = programs.record(key);
+        if (!program)
             return;
-        const SendToWork::Outcome outcome = SendToWork::program(library, m_devices, *programs.currentProgram(), general);
+        const SendToWork::Outcome outcome = SendToWork::program(library, m_devices, *program, general);
         if (outcome != SendToWork::Sent) {
             Q_EMIT noticeRequested(SendToWork::notice(outcome));
             return;

@@ -241,15 +241,15 @@ private Q_SLOTS:
         f.addClient("Ana");
         f.addPreset(1, "Sun", 0, 5, "1234.5");
         Programs &programs = f.library.programs();
-        programs.insertNew(0, "op");
-        programs.setName("Day");
-        Program *day = programs.currentProgram();
-        day->insertLine(0);
-        day->setLineName("Sun");
-        day->setLineTime(7);
-        day->insertLine(1);
-        day->setLineTypeWord("Notes");
-        day->setLineName("Rest");
+        Program lines = Program::newRecord();
+        lines.name = "Day";
+        lines.insertLine(0);
+        lines.setLineName("Sun");
+        lines.setLineTime(7);
+        lines.insertLine(1);
+        lines.setLineTypeWord("Notes");
+        lines.setLineName("Rest");
+        const Program *day = programs.record(programs.insert(0, lines));
 
         DeviceSlots devices;
         devices.registry().setFolder(f.folder());
