@@ -72,13 +72,3 @@ void ClientTab::leave()
     clearSearch();
 }
 
-void ClientTab::refilled()
-{
-    m_shownRevision = m_session.library().history().notes().revision();
-}
-
-void ClientTab::refresh()
-{
-    if (m_session.library().history().notes().revision() != m_shownRevision)
-        refill();
-}

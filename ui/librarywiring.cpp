@@ -70,10 +70,7 @@ void LibraryWiring::connectClient()
         if (m_editors.client.holdsRefusedEdit())
             Q_EMIT noticeRequested(tr(" Client: %1").arg(m_editors.client.message()));
     });
-    connect(&m_editors.client, &ClientEditor::clientSwitched, this, [this] {
-        m_clientFields->fill();
-        m_tabs.client->refill();
-    });
+    connect(&m_editors.client, &ClientEditor::clientSwitched, m_clientFields, &ClientFieldsPanel::fill);
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     // Another client lets go of what the editors hold in the pools of the one open.
     m_session.setClientSwitchGuard([this] { return mayDiscardRefused(true); });
@@ -97,7 +94,6 @@ void LibraryWiring::connectClient()
         // for before the dialog is filled for another.
         takeNote();
         m_editors.client.newNote(key);
-        m_tabs.client->refill();
         openNoteDialog();
     });
     connect(m_tabs.client, &ClientTab::historyEditRequested, this, [this](quint64 key) {
@@ -188,6 +184,4 @@ void LibraryWiring::takeNote()
         return;
     // Written into the note the dialog was opened for, wherever it is now.
     m_editors.client.takeNoteResult(m_notesDialog->text(), m_notesDialog->colour());
-    if (m_session.clientOpen())
-        m_tabs.client->refill();
 }

@@ -273,7 +273,6 @@ private Q_SLOTS:
         const QString picked = at(3, 1).toString();
         view->selectRow(3);
         QVERIFY(ClientHistory::recordCutShort(tabs.library, tabs.library.history().path(), "Tavik 1: run cut short"));
-        tabs.client->refresh();  // as the UI tick does
         QCOMPARE(view->selectionModel()->selectedRows(1).value(0).data().toString(), picked);
         QTest::mouseClick(tabs.find<QPushButton>("pushButton_history_delete"), Qt::LeftButton);
         QCOMPARE(model->rowCount(), 4);
