@@ -120,7 +120,7 @@ bool PresetEditor::followStore()
     const Presets &presets = store();
     const int at = editedIndexIn(presets);
     if (at < 0)
-        return false;  // gone: kept as shown, and stored anew by the next commit
+        return false;  // gone: the next commit lets it go, nothing typed since
     const PresetFields stored = fieldsOf(presets.records().at(at));
     if (stored.modified == m_fields.modified && stored.notes == m_fields.notes && stored.workTime == m_fields.workTime
         && stored.variable == m_fields.variable && stored.forMachine == m_fields.forMachine
@@ -280,7 +280,13 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
         insertNewRecord(presets, m_newRecord);
     } else if (!locateEdited()) {
         // Gone without the operator deleting it (a download replaced its
-        // pool): what was typed is stored anew rather than lost.
+        // pool): what was typed is stored anew rather than lost. Nothing
+        // typed since it was opened or stored, the download stands and the
+        // editor lets go of a record no pool holds any more.
+        if (same(fields, m_fields)) {
+            clear();
+            return false;
+        }
         m_newBefore = 0;
         insertNewRecord(presets, Preset::newRecord());
         presets.setAuthor(m_author);
