@@ -285,7 +285,13 @@ private Q_SLOTS:
         QCOMPARE(f.library.history().notes().count(), 3);
         QCOMPARE(f.library.history().notes().records().at(1).type, int(LineType::PresetNote));
         devices.registry().work()->editRecords().clear();
+        // Renew looks the program up without moving the list's current
+        // record or switching off a search set on it.
+        programs.setFilter("Da");
+        programs.setCurrent(0);
         QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(0)).startsWith("Program "));
+        QVERIFY(programs.filterActive() && programs.current() == 0);
+        programs.setFilter(QString());
         QCOMPARE(devices.registry().work()->count(), 2);
         QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(1)).startsWith("Preset "));
         QCOMPARE(devices.registry().work()->count(), 3);
