@@ -156,13 +156,3 @@ int History::presetNotesAfterCurrent()
     m_notes.setCurrent(remembered);
     return result;
 }
-
-void History::addOnTop(const std::function<void()> &add)
-{
-    const QString shown = m_notes.filter();
-    m_notes.setFilter(QString());
-    m_notes.setCurrent(0);
-    add();
-    m_notes.setFilter(shown);
-    m_notes.setCurrent(0);
-}

@@ -59,9 +59,6 @@ public:
     // lines of a "Program" entry), or -1 when the list ends first.
     int presetNotesAfterCurrent();
 
-    // Runs `add` at the top of the whole history, not of what a search
-    // shows; the search stays and current is the first entry afterwards.
-    void addOnTop(const std::function<void()> &add);
 
 private:
     static QByteArray encode(const QList<Note> &notes, const QList<Preset> &presets, const QList<Program> &programs,

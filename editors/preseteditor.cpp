@@ -288,8 +288,9 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
             return false;
         }
         m_newBefore = 0;
-        insertNewRecord(presets, Preset::newRecord());
-        presets.setAuthor(m_author);
+        Preset anew = Preset::newRecord();
+        anew.author = m_author;
+        insertNewRecord(presets, anew);
     } else if (same(fields, m_fields)) {
         return true;  // opening and leaving a preset changes nothing in it
     } else {
@@ -305,17 +306,24 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     }
     takeOverEditedPair(presets);
 
-    presets.setModifiedNow();
-    presets.setName(fields.name);
-    presets.setNotes(fields.notes);
-    presets.setVersion(fields.version);
-    presets.setTimeText(fields.workTime);
-    presets.setVariable(fields.variable);
-    presets.setForMachine(fields.forMachine);
-    presets.setObtained(fields.obtained);
+    bool whole = false;
+    const int time = fields.workTime.toInt(&whole, 10);
+    Preset stored;
+    presets.change(m_editKey, [&](Preset &preset) {
+        preset.modified = TextForm::Stamp(TextForm::now());
+        preset.name = fields.name;
+        preset.notes = fields.notes;
+        preset.version = fields.version;
+        if (whole)  // a time that is no whole number leaves the stored one
+            preset.time = time;
+        preset.variable = fields.variable;
+        preset.forMachine = fields.forMachine;
+        preset.obtained = fields.obtained;
+        stored = preset;
+    });
     m_fields = fields;
-    m_fields.modified = presets.modifiedText();
-    m_fields.workTime = presets.timeText();
+    m_fields.modified = TextForm::fromDateTime(stored.modified);
+    m_fields.workTime = TextForm::fromInt(stored.time);
     ++m_revision;
     return savePool();
 }
