@@ -102,7 +102,12 @@ public:
         keepKeysAside();
         m_records = std::move(read.m_records);
         m_version = read.m_version;
-        carryKeys();
+        if (m_carried.empty() && read.m_keys.size() == m_records.size()) {
+            m_keys = std::move(read.m_keys);  // carried where it was read
+            m_keysRenewed = false;
+        } else {
+            carryKeys();
+        }
         m_fileRevision = asFile ? m_revision : ~quint64(0) - 1;
         m_besideWrite = {};
         first();
@@ -456,6 +461,107 @@ public:
     // Whoever shows the records listens here.
     StoreSignals *announcements() { return m_announcer.listen(); }
 
+    // ---- keys carried beside the window ----------------------------------
+    // A large list replaced whole costs the carrying of its keys a pass over
+    // both lists: where the new records are made beside the window (a read,
+    // an import, a download), so are their keys.
+    //
+    // Identity and key of each record, sorted by identity, twins in list
+    // order: what a replacement needs of the records it lets go.
+    using KeysAside = std::vector<std::pair<quint64, quint64>>;
+    static KeysAside keysAside(const QList<Record> &records, const QList<quint64> &keys)
+    {
+        KeysAside kept;
+        if (keys.size() != records.size())
+            return kept;
+        kept.reserve(size_t(records.size()));
+        for (int i = 0; i < records.size(); ++i)
+            kept.emplace_back(identityOf(records.at(i)), keys.at(i));
+        std::stable_sort(kept.begin(), kept.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        return kept;
+    }
+    // Keys for `records`: the n-th twin of an identity kept aside takes the
+    // n-th key kept for it, every other record a new one.
+    static QList<quint64> keysFor(const QList<Record> &records, const KeysAside &kept)
+    {
+        QList<quint64> keys(records.size());
+        std::vector<std::pair<quint64, int>> order;
+        order.reserve(size_t(records.size()));
+        for (int i = 0; i < records.size(); ++i)
+            order.emplace_back(identityOf(records.at(i)), i);
+        std::stable_sort(order.begin(), order.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        auto next = kept.cbegin();
+        for (const auto &[identity, index] : order) {
+            while (next != kept.cend() && next->first < identity)
+                ++next;
+            keys[index] = next != kept.cend() && next->first == identity ? (next++)->second : nextRecordKey();
+        }
+        return keys;
+    }
+    // The keys `records` take when they replace `old`, whose keys are `oldKeys`.
+    static QList<quint64> carriedKeys(const QList<Record> &records, const QList<Record> &old,
+                                      const QList<quint64> &oldKeys)
+    {
+        return keysFor(records, keysAside(old, oldKeys));
+    }
+    // The whole list replaced by records whose keys were carried beside the
+    // window from this store's list at `revision`; carried here when the
+    // store changed since (or the keys do not fit).
+    QList<Record> replaceRecords(QList<Record> records, QList<quint64> keys, quint64 revision)
+    {
+        if (revision != m_revision || keys.size() != records.size() || !m_carried.empty())
+            return replaceRecords(std::move(records));
+        ++m_revision;
+        std::swap(m_records, records);
+        m_keys = std::move(keys);
+        m_keysRenewed = false;
+        announceReset();
+        return records;
+    }
+    QList<Record> replaceRecordsWritten(QList<Record> records, QList<quint64> keys, quint64 revision)
+    {
+        records = replaceRecords(std::move(records), std::move(keys), revision);
+        m_fileRevision = m_revision;
+        m_besideWrite = {};
+        return records;
+    }
+    // The records let go whole, for a read beside the window that carries
+    // their keys (see takeKeysOf); the store is left empty.
+    struct LetGo
+    {
+        QList<Record> records;
+        QList<quint64> keys;
+        KeysAside carried;
+    };
+    LetGo letGo()
+    {
+        LetGo gone;
+        ensureKeys();
+        ++m_revision;
+        if (!m_keysRenewed) {
+            gone.keys = std::move(m_keys);
+            gone.carried = std::move(m_carried);
+        }
+        gone.records = std::move(m_records);
+        m_records = QList<Record>();
+        m_keys.clear();
+        m_carried.clear();
+        m_current = 0;
+        announceReset();
+        return gone;
+    }
+    // Beside the window, before this store reads: the records it reads take
+    // the keys of those let go, which are freed here.
+    void takeKeysOf(LetGo &&gone)
+    {
+        KeysAside kept = keysAside(gone.records, gone.keys);
+        gone.records = QList<Record>();
+        gone.keys = QList<quint64>();
+        mergeKeysAside(kept, std::move(gone.carried));
+        m_carried = std::move(kept);
+        m_keysRenewed = false;
+    }
+
     // The key of the record at `index` (0 for none). A key names its record
     // for as long as it stays in this store, wherever moves take it; a list's
     // selection holds it rather than a row.
@@ -619,6 +725,32 @@ private:
             key = nextRecordKey();
     }
 
+    // The identities and keys of the records now here join those kept
+    // aside before (a list emptied and not filled since).
+    void keepKeysAside()
+    {
+        if (m_keysRenewed || m_records.isEmpty())
+            return;
+        ensureKeys();
+        mergeKeysAside(m_carried, keysAside(m_records, m_keys));
+    }
+    // Keys for the records now here from those kept aside; an empty list
+    // leaves what was kept for the records that come next.
+    void carryKeys()
+    {
+        m_keysRenewed = false;
+        if (m_records.isEmpty()) {
+            m_keys.clear();
+            return;
+        }
+        if (m_carried.empty()) {
+            renewKeys();
+            return;
+        }
+        m_keys = keysFor(m_records, m_carried);
+        m_carried.clear();
+        m_carried.shrink_to_fit();
+    }
     // What a record is known by across a whole-list replacement: its name
     // (the text its list shows) and version, hashed, so that a million keys
     // kept aside take 16 bytes each rather than their names.
@@ -633,59 +765,21 @@ private:
         else
             return qHash(record.displayText(), 0x7a1c);
     }
-    // The identities and keys of the records now here join those kept
-    // aside before (a list emptied and not filled since), sorted by
-    // identity; twins stay in list order.
-    void keepKeysAside()
+    static void mergeKeysAside(KeysAside &into, KeysAside &&more)
     {
-        if (m_keysRenewed || m_records.isEmpty())
+        if (more.empty())
             return;
-        ensureKeys();
-        std::vector<std::pair<quint64, quint64>> kept;
-        kept.reserve(size_t(m_records.size()) + m_carried.size());
-        for (int i = 0; i < count(); ++i)
-            kept.emplace_back(identityOf(m_records.at(i)), m_keys.at(i));
-        std::stable_sort(kept.begin(), kept.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-        if (!m_carried.empty()) {
-            std::vector<std::pair<quint64, quint64>> merged;
-            merged.reserve(kept.size() + m_carried.size());
-            std::merge(m_carried.begin(), m_carried.end(), kept.begin(), kept.end(), std::back_inserter(merged),
-                       [](const auto &a, const auto &b) { return a.first < b.first; });
-            kept.swap(merged);
+        if (into.empty()) {
+            into = std::move(more);
+            return;
         }
-        m_carried.swap(kept);
+        KeysAside merged;
+        merged.reserve(into.size() + more.size());
+        std::merge(into.begin(), into.end(), more.begin(), more.end(), std::back_inserter(merged),
+                   [](const auto &a, const auto &b) { return a.first < b.first; });
+        into.swap(merged);
     }
-    // Keys for the records now here: the n-th twin of an identity kept
-    // aside takes the n-th key kept for it, every other record a new one.
-    // An empty list leaves what was kept for the records that come next.
-    void carryKeys()
-    {
-        m_keysRenewed = false;
-        if (m_records.isEmpty()) {
-            m_keys.clear();
-            return;
-        }
-        renewKeys();
-        if (m_carried.empty())
-            return;
-        std::vector<std::pair<quint64, int>> order;
-        order.reserve(size_t(m_records.size()));
-        for (int i = 0; i < count(); ++i)
-            order.emplace_back(identityOf(m_records.at(i)), i);
-        std::stable_sort(order.begin(), order.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-        auto kept = m_carried.cbegin();
-        for (auto it = order.cbegin(); it != order.cend();) {
-            const quint64 identity = it->first;
-            while (kept != m_carried.cend() && kept->first < identity)
-                ++kept;
-            for (; it != order.cend() && it->first == identity; ++it) {
-                if (kept != m_carried.cend() && kept->first == identity)
-                    m_keys[it->second] = (kept++)->second;
-            }
-        }
-        m_carried.clear();
-        m_carried.shrink_to_fit();
-    }
+
     void ensureKeys() const
     {
         if (m_keys.size() != m_records.size())
@@ -740,7 +834,7 @@ private:
     mutable QList<quint64> m_keys;
     // Identities and keys of the records a replacement let go, until the
     // next records take them (see keepKeysAside).
-    std::vector<std::pair<quint64, quint64>> m_carried;
+    KeysAside m_carried;
     // Set by forgetKeys: the records here take no part in the next carry.
     bool m_keysRenewed = false;
     StoreAnnouncer m_announcer;

@@ -160,6 +160,29 @@ private Q_SLOTS:
         items.replaceRecords({Item{"x", 1}});
         QVERIFY(items.keyAt(0) != x);
 
+        // Keys carried beside the window (an import, a download, a pool
+        // read again) are taken as they come while the store stands as it
+        // was; a store changed meanwhile carries them itself, so that a key
+        // never names a record that came after it.
+        Items pool = makeItems({"a", "b"});
+        const quint64 a = pool.keyAt(0), b = pool.keyAt(1);
+        const QList<Item> swapped {Item{"b", 1}, Item{"a", 1}};
+        pool.replaceRecords(swapped, Items::carriedKeys(swapped, pool.records(), pool.keys()), pool.revision());
+        QCOMPARE(pool.keys(), (QList<quint64>{b, a}));
+        const QList<Item> later {Item{"a", 1}, Item{"c", 1}};
+        const QList<quint64> stale = Items::carriedKeys(later, pool.records(), pool.keys());
+        const quint64 staleRevision = pool.revision();
+        pool.remove(a);
+        const quint64 a2 = pool.insert(0, Item{"a", 1});
+        pool.replaceRecords(later, stale, staleRevision);
+        QCOMPARE(pool.keyAt(0), a2);
+        Items read;
+        read.takeKeysOf(pool.letGo());
+        QCOMPARE(pool.count(), 0);
+        read.fromJson(QJsonObject{{"items", QJsonArray{Item{"c", 1}.toJson(), Item{"a", 1}.toJson()}}});
+        pool.adoptRead(std::move(read));
+        QCOMPARE(pool.keyAt(1), a2);
+
         // Reads by key move nothing and count as no change; a change by
         // key, an insert and a remove are told once made, by index.
         items.setFilter("x");
