@@ -200,6 +200,20 @@ bool same(const PresetFields &a, const PresetFields &b)
         && a.workTime == b.workTime && a.variable == b.variable && a.notes == b.notes;
 }
 
+void takeFields(Preset &preset, const PresetFields &fields)
+{
+    preset.name = fields.name;
+    preset.notes = fields.notes;
+    preset.version = fields.version;
+    bool whole = false;
+    const int time = fields.workTime.toInt(&whole, 10);
+    if (whole)  // a time that is no whole number leaves the stored one
+        preset.time = time;
+    preset.variable = fields.variable;
+    preset.forMachine = fields.forMachine;
+    preset.obtained = fields.obtained;
+}
+
 } // namespace
 
 QString PresetEditor::valueProblem(const PresetFields &fields, bool all) const
@@ -306,19 +320,10 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     }
     takeOverEditedPair(presets);
 
-    bool whole = false;
-    const int time = fields.workTime.toInt(&whole, 10);
     Preset stored;
     presets.change(m_editKey, [&](Preset &preset) {
         preset.modified = TextForm::Stamp(TextForm::now());
-        preset.name = fields.name;
-        preset.notes = fields.notes;
-        preset.version = fields.version;
-        if (whole)  // a time that is no whole number leaves the stored one
-            preset.time = time;
-        preset.variable = fields.variable;
-        preset.forMachine = fields.forMachine;
-        preset.obtained = fields.obtained;
+        takeFields(preset, fields);
         stored = preset;
     });
     m_fields = fields;
@@ -358,22 +363,17 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
         return Refused;
 
     const int version = PresetLookup::nextFreeVersion(m_library, fields.name);
+    Preset clone = Preset::newRecord();
+    takeFields(clone, fields);
+    clone.author = m_author;
+    clone.version = version;
     Presets &client = m_library.presetPool(PresetPool::Client);
-    client.setCurrent(0);
-    client.insertNew();
-    client.setAuthor(m_author);
-    client.setName(fields.name);
-    client.setVersion(version);
-    client.setNotes(fields.notes);
-    client.setTimeText(fields.workTime);
-    client.setVariable(fields.variable);
-    client.setForMachine(fields.forMachine);
-    client.setObtained(fields.obtained);
+    const quint64 cloned = client.insert(0, clone);
     m_library.saveHistory();
 
     m_newPending = false;
     m_pool = PresetPool::Client;
-    m_editKey = client.keyAt(client.current());
+    m_editKey = cloned;
     m_editName = fields.name;
     m_editVersion = version;
     load();
