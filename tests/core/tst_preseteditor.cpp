@@ -170,7 +170,7 @@ private Q_SLOTS:
         // (which writes the pool itself): nothing typed is held, so the
         // download stands and the editor lets go of the record.
         Presets &legitimate = f.library.legitimatePresets();
-        for (const bool edited : {true, false}) {
+        for (const bool edited : {false, true}) {
             legitimate.replaceRecords({downloaded});
             f.addPreset(2, "E", 0);
             QVERIFY(editor.open(2, f.presetKey(2, 1)));
