@@ -536,8 +536,6 @@ void MainWindow::reportCutShorts()
     const QStringList texts = ClientHistory::recordCutShorts(m_library, m_devices);
     for (const QString &text : texts)
         showNotice(text);
-    if (!texts.isEmpty() && m_currentTab == TabClient)
-        m_clientTab->refresh();
 }
 
 void MainWindow::mergeAnnouncements()

@@ -184,8 +184,9 @@ void everydayActions(MainWindow &window, QTabWidget *pages)
     Machines &registry = window.devices().registry();
     registry.setCurrent(0);
     if (registry.addMachine(Machine::deviceSlots)) {
-        Machine *machine = registry.currentRecord();
-        machine->scanAddress = machine->connectAddress = {127, 0, 0, 1};
+        registry.change(registry.keyAt(registry.current()), [](Machine &machine) {
+            machine.scanAddress = machine.connectAddress = {127, 0, 0, 1};
+        });
         window.devices().setSelectedRow(registry.current());
         cpuFigure(QStringLiteral("scale: Program To Work, 10 lines"), [&] {
             SendToWork::program(library, window.devices(), program, true);

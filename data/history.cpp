@@ -17,21 +17,33 @@ void History::setPath(const QString &path)
 
 void History::clear()
 {
+    empty();
+    m_path.clear();
+}
+
+void History::empty()
+{
     m_notes.fromJson(QJsonObject());
     m_presets.fromJson(QJsonObject());
     m_programs.fromJson(QJsonObject());
     m_notes.setFilter(QString());
     m_presets.setFilter(QString());
     m_programs.setFilter(QString());
-    m_path.clear();
 }
 
 bool History::readBase()
 {
     qDebug().noquote() << "readBase History" << m_path;
-    const QString path = m_path;
-    clear();
-    m_path = path;
+    // The same file read again (the client opened again after a restore)
+    // keeps the keys of the records still there; another client's file
+    // takes none of them.
+    empty();
+    if (m_path != m_keysPath) {
+        m_notes.forgetKeys();
+        m_presets.forgetKeys();
+        m_programs.forgetKeys();
+        m_keysPath = m_path;
+    }
     Container::ListOf<Note> notes(m_notes.listKey());
     Container::ListOf<Preset> presets(m_presets.listKey());
     Container::ListOf<Program> programs(m_programs.listKey());
@@ -143,14 +155,4 @@ int History::presetNotesAfterCurrent()
     }
     m_notes.setCurrent(remembered);
     return result;
-}
-
-void History::addOnTop(const std::function<void()> &add)
-{
-    const QString shown = m_notes.filter();
-    m_notes.setFilter(QString());
-    m_notes.setCurrent(0);
-    add();
-    m_notes.setFilter(shown);
-    m_notes.setCurrent(0);
 }

@@ -59,20 +59,21 @@ public:
     // lines of a "Program" entry), or -1 when the list ends first.
     int presetNotesAfterCurrent();
 
-    // Runs `add` at the top of the whole history, not of what a search
-    // shows; the search stays and current is the first entry afterwards.
-    void addOnTop(const std::function<void()> &add);
 
 private:
     static QByteArray encode(const QList<Note> &notes, const QList<Preset> &presets, const QList<Program> &programs,
                              const QString &version);
     std::array<quint64, 3> revisions() const;
+    // The three lists emptied, their keys kept aside for a read of the same file.
+    void empty();
     void markWritten() const;
 
     Notes m_notes;
     Programs m_programs;
     Presets m_presets;
     QString m_path;
+    // The file the records' keys came from.
+    QString m_keysPath;
     // revisions() when the file was last read or written; none at first,
     // so a history read from no file is written once.
     mutable std::array<quint64, 3> m_fileRevisions {~quint64(0), ~quint64(0), ~quint64(0)};

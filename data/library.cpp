@@ -72,9 +72,10 @@ void Library::readPools(bool general, bool legitimate)
     const auto begin = [&reads](Presets &from, Presets &into) {
         into.setPath(from.path());
         // The records in use are let go on the reading thread before it
-        // reads, so that the old and the new never fill memory together.
-        return QtConcurrent::run(&reads.threads, [&into, old = from.replaceRecords({})]() mutable {
-            old = QList<Preset>();
+        // reads, so that the old and the new never fill memory together;
+        // their keys are carried there for the records still in the file.
+        return QtConcurrent::run(&reads.threads, [&into, old = from.letGo()]() mutable {
+            into.takeKeysOf(std::move(old));
             into.readBase();
         });
     };

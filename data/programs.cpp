@@ -91,8 +91,8 @@ void Program::insertLine(int index)
 
 void Program::setLineTypeWord(const QString &word)
 {
-    if (ProgramLine *line = currentRecord())
-        line->type = LineType::fromWord(word, ProgramLine::kinds, line->type);
+    if (hasCurrent())
+        changeAt(current(), [&](ProgramLine &line) { line.type = LineType::fromWord(word, ProgramLine::kinds, line.type); });
 }
 
 Programs::Programs() : RecordStore<Program>(QStringLiteral("programs"), QStringLiteral("programs")) {}
@@ -109,12 +109,11 @@ void Programs::insertNew(int n, const QString &author)
     setAuthor(author);
 }
 
-int Programs::indexOf(const QString &name, int version)
+int Programs::indexOf(const QString &name, int version) const
 {
-    const int found = find(name, version);
-    const int index = found == 0 ? -1 : found == 1 ? current() : -2;
-    setCurrent(count());
-    return index;
+    int last = -1;
+    const int found = countOf(name, version, &last);
+    return found == 0 ? -1 : found == 1 ? last : -2;
 }
 
 QString Programs::forMachineWord() const
@@ -124,7 +123,9 @@ QString Programs::forMachineWord() const
 
 void Programs::setForMachineWord(const QString &word)
 {
-    if (Program *program = currentRecord())
-        program->forMachine = Program::forMachineFromWord(word, program->forMachine);
+    if (hasCurrent())
+        changeAt(current(), [&](Program &program) {
+            program.forMachine = Program::forMachineFromWord(word, program.forMachine);
+        });
 }
 

@@ -72,11 +72,10 @@ public:
     void insertNew(int n, const QString &author);
 
     // The index of the only program with this name and version, -1 when
-    // there is none, -2 when there are several. Leaves nothing current.
-    int indexOf(const QString &name, int version);
+    // there is none, -2 when there are several.
+    int indexOf(const QString &name, int version) const;
 
     // The current program with its lines, or null when there is none.
-    Program *currentProgram() { return currentRecord(); }
     const Program *currentProgram() const { return currentRecord(); }
 
     QString createdText() const { return dateTimeText(&Program::created); }

@@ -2,6 +2,7 @@
 
 #include "data/container.h"
 #include "data/searchindex.h"
+#include "data/storesignals.h"
 #include "data/textforms.h"
 #include "data/textmatch.h"
 #include "data/writebeside.h"
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 // A number that names one record in memory, never stored: unique among all
 // the records this process reads or makes, so a key kept from one store is
@@ -34,7 +36,17 @@ inline quint64 nextRecordKey()
 //   static Record fromJson(const QJsonObject &)  read defaults, then its keys
 //   QJsonObject toJson() const
 //   const QString &displayText() const           what the filter matches
-// and, for find(), public `name` and `version` fields.
+// and, for countOf(), public `name` and `version` fields.
+//
+// Each record has a key (see nextRecordKey) that names it for as long as it
+// stays in the store, wherever moves take it. A list replaced whole (a read,
+// an import, a download, a restore) gives each record that is still there,
+// the same name and version as the n-th of its twins, the key it had, so
+// that a list's pick and an editor follow their record through it.
+//
+// Reads are const and move nothing: neither the current record, nor the
+// filter, nor the revision. Every change is announced (see StoreSignals)
+// once it is made.
 template <typename Record>
 class RecordStore
 {
@@ -43,15 +55,30 @@ public:
         : m_listKey(listKey), m_debugName(debugName) {}
 
     // The records are dropped with the old path; readBase fills them again.
+    // The same path read again keeps the keys of the records still there.
     void setPath(const QString &path)
     {
+        const bool samePath = path == m_path;
         m_path = path;
         m_besideWrite = {};
         ++m_revision;
+        if (samePath)
+            keepKeysAside();
+        else
+            forgetKeys();
         m_records.clear();
         m_keys.clear();
         m_filterActive = 0;
         m_current = 0;
+        announceReset();
+    }
+    // Another list's records come next (another client's history): none of
+    // them takes a key of the records now here.
+    void forgetKeys()
+    {
+        m_carried.clear();
+        m_carried.shrink_to_fit();
+        m_keysRenewed = true;
     }
     QString path() const { return m_path; }
 
@@ -72,12 +99,19 @@ public:
     {
         const bool asFile = !read.changedSinceFile();
         ++m_revision;
+        keepKeysAside();
         m_records = std::move(read.m_records);
         m_version = read.m_version;
-        renewKeys();
+        if (m_carried.empty() && read.m_keys.size() == m_records.size()) {
+            m_keys = std::move(read.m_keys);  // carried where it was read
+            m_keysRenewed = false;
+        } else {
+            carryKeys();
+        }
         m_fileRevision = asFile ? m_revision : ~quint64(0) - 1;
         m_besideWrite = {};
         first();
+        announceReset();
     }
 
     // Bytes already in memory (a download): false, with the records
@@ -89,9 +123,11 @@ public:
         if (!Container::decode(bytes, rest, {&list}))
             return false;
         ++m_revision;
+        keepKeysAside();
         m_records = std::move(list.taken());
-        renewKeys();
+        carryKeys();
         m_current = 0;
+        announceReset();
         return true;
     }
 
@@ -149,16 +185,18 @@ public:
     void fromJson(const QJsonObject &object)
     {
         ++m_revision;
+        keepKeysAside();
         m_records.clear();
         m_current = 0;
         const QJsonValue list = object.value(m_listKey);
-        if (!list.isArray())
-            return;
-        const QJsonArray array = list.toArray();
-        m_records.reserve(array.size());
-        for (const QJsonValue &element : array)
-            m_records.append(Record::fromJson(element.toObject()));
-        renewKeys();
+        if (list.isArray()) {
+            const QJsonArray array = list.toArray();
+            m_records.reserve(array.size());
+            for (const QJsonValue &element : array)
+                m_records.append(Record::fromJson(element.toObject()));
+        }
+        carryKeys();
+        announceReset();
     }
 
     void setFilter(const QString &text)
@@ -260,30 +298,27 @@ public:
         const int neighbour = m_current + step;
         if (neighbour < 0 || neighbour >= count())
             return row;
-        ++m_revision;
-        m_records.swapItemsAt(m_current, neighbour);
-        ensureKeys();
-        m_keys.swapItemsAt(m_current, neighbour);
+        const int moved = m_current;
+        swapRecords(moved, neighbour);
         m_current = neighbour;
         return row + step;
     }
 
-    // Number of records with exactly this name and version; the last of them
-    // becomes current (record 0 when there is none). Clears the filter flag.
-    int find(const QString &name, int version)
+    // Number of records with exactly this name and version, and the index
+    // of the last of them in `last` (-1 when there is none).
+    int countOf(const QString &name, int version, int *last = nullptr) const
     {
-        m_filterActive = 0;
-        m_current = 0;
         int found = 0;
-        int last = 0;
+        if (last)
+            *last = -1;
         for (int i = 0; i < count(); ++i) {
             const Record &record = m_records.at(i);
             if (record.name == name && record.version == version) {
                 ++found;
-                last = i;
+                if (last)
+                    *last = i;
             }
         }
-        select(last);
         return found;
     }
 
@@ -291,11 +326,9 @@ public:
     {
         if (!hasCurrent())
             return;
-        ++m_revision;
-        ensureKeys();
-        m_keys.removeAt(m_current);
-        m_records.removeAt(m_current);
-        m_current = m_records.isEmpty() ? 0 : std::min(m_current, count() - 1);
+        const int removed = m_current;
+        removeRecordAt(removed);
+        m_current = m_records.isEmpty() ? 0 : std::min(removed, count() - 1);
     }
 
     int current() const { return m_current; }
@@ -304,14 +337,11 @@ public:
     bool hasCurrent() const { return m_current >= 0 && m_current < count(); }
 
     // The record at current, or null when current is outside the records.
-    Record *currentRecord()
-    {
-        ++m_revision;
-        return hasCurrent() ? &m_records[m_current] : nullptr;
-    }
     const Record *currentRecord() const { return hasCurrent() ? &m_records.at(m_current) : nullptr; }
     // The record at `index` to change in place, without moving the cursor;
-    // null outside the records. Its key stays.
+    // null outside the records. Its key stays. Nobody is told: only the
+    // registry's device side changes its records so, for the logs and work
+    // lists bound to the controllers.
     Record *recordAt(int index)
     {
         ++m_revision;
@@ -321,20 +351,26 @@ public:
     const QList<Record> &records() const { return m_records; }
     // The records' fields to change in place: each record stays where it is
     // and keeps its key; the search index checks the texts anew. A list
-    // whose length the holder changes gets new keys for every record, as a
-    // replaced one does; a reorder goes through swapRecords.
+    // whose length the holder changes gets new keys for every record; a
+    // reorder goes through swapRecords. Nobody is told: for the registry's
+    // device side and for filling a store before anyone shows it.
     QList<Record> &editRecords()
     {
         ++m_revision;
         return m_records;
     }
-    // The whole list becomes these records, each with a new key; the old
-    // list is handed back (to be let go where it costs the window nothing).
+    // The whole list becomes these records; those still there keep their
+    // keys. The old list is handed back (to be let go where it costs the
+    // window nothing). An empty list keeps the keys aside for the records
+    // that fill the store next: a pool read again is let go before it is
+    // read, so that old and new records never fill memory together.
     QList<Record> replaceRecords(QList<Record> records)
     {
         ++m_revision;
+        keepKeysAside();
         std::swap(m_records, records);
-        renewKeys();
+        carryKeys();
+        announceReset();
         return records;
     }
     // The same for records its file already holds, written by whoever made
@@ -356,15 +392,174 @@ public:
         ++m_revision;
         m_records.removeAt(index);
         m_keys.removeAt(index);
+        if (StoreSignals *listening = m_announcer.listening())
+            Q_EMIT listening->removed(index);
     }
     void swapRecords(int a, int b)
     {
-        if (a < 0 || b < 0 || a >= count() || b >= count())
+        if (a < 0 || b < 0 || a >= count() || b >= count() || a == b)
             return;
         ensureKeys();
         ++m_revision;
         m_records.swapItemsAt(a, b);
         m_keys.swapItemsAt(a, b);
+        if (StoreSignals *listening = m_announcer.listening())
+            Q_EMIT listening->swapped(a, b);
+    }
+
+    // ---- by key ---------------------------------------------------------
+    // The keys of all records, in the store's order.
+    QList<quint64> keys() const
+    {
+        ensureKeys();
+        return m_keys;
+    }
+    // The record with this key; null when it is not in the store.
+    const Record *record(quint64 key) const
+    {
+        const int index = indexOfKey(key);
+        return index < 0 ? nullptr : &m_records.at(index);
+    }
+    // Changes the record with this key by `change(Record &)`, in one call,
+    // and tells whoever listens; false when it is not in the store.
+    template <typename Change>
+    bool change(quint64 key, Change &&change)
+    {
+        const int index = indexOfKey(key);
+        if (index < 0)
+            return false;
+        changeAt(index, std::forward<Change>(change));
+        return true;
+    }
+    // Puts `record` at `index` (clamped to the list); its new key is handed
+    // back. The current record stays the one it was.
+    quint64 insert(int index, const Record &record)
+    {
+        index = std::clamp(index, 0, count());
+        ensureKeys();
+        ++m_revision;
+        const quint64 key = nextRecordKey();
+        m_keys.insert(index, key);
+        m_records.insert(index, record);
+        if (m_current >= index && m_current < count() - 1)
+            ++m_current;
+        if (StoreSignals *listening = m_announcer.listening())
+            Q_EMIT listening->inserted(index);
+        return key;
+    }
+    // False when the record with this key is not in the store.
+    bool remove(quint64 key)
+    {
+        const int index = indexOfKey(key);
+        if (index < 0)
+            return false;
+        removeRecordAt(index);
+        if (m_current > index)
+            --m_current;
+        return true;
+    }
+    // Whoever shows the records listens here.
+    StoreSignals *announcements() { return m_announcer.listen(); }
+
+    // ---- keys carried beside the window ----------------------------------
+    // A large list replaced whole costs the carrying of its keys a pass over
+    // both lists: where the new records are made beside the window (a read,
+    // an import, a download), so are their keys.
+    //
+    // Identity and key of each record, sorted by identity, twins in list
+    // order: what a replacement needs of the records it lets go.
+    using KeysAside = std::vector<std::pair<quint64, quint64>>;
+    static KeysAside keysAside(const QList<Record> &records, const QList<quint64> &keys)
+    {
+        KeysAside kept;
+        if (keys.size() != records.size())
+            return kept;
+        kept.reserve(size_t(records.size()));
+        for (int i = 0; i < records.size(); ++i)
+            kept.emplace_back(identityOf(records.at(i)), keys.at(i));
+        std::stable_sort(kept.begin(), kept.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        return kept;
+    }
+    // Keys for `records`: the n-th twin of an identity kept aside takes the
+    // n-th key kept for it, every other record a new one.
+    static QList<quint64> keysFor(const QList<Record> &records, const KeysAside &kept)
+    {
+        QList<quint64> keys(records.size());
+        std::vector<std::pair<quint64, int>> order;
+        order.reserve(size_t(records.size()));
+        for (int i = 0; i < records.size(); ++i)
+            order.emplace_back(identityOf(records.at(i)), i);
+        std::stable_sort(order.begin(), order.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        auto next = kept.cbegin();
+        for (const auto &[identity, index] : order) {
+            while (next != kept.cend() && next->first < identity)
+                ++next;
+            keys[index] = next != kept.cend() && next->first == identity ? (next++)->second : nextRecordKey();
+        }
+        return keys;
+    }
+    // The keys `records` take when they replace `old`, whose keys are `oldKeys`.
+    static QList<quint64> carriedKeys(const QList<Record> &records, const QList<Record> &old,
+                                      const QList<quint64> &oldKeys)
+    {
+        return keysFor(records, keysAside(old, oldKeys));
+    }
+    // The whole list replaced by records whose keys were carried beside the
+    // window from this store's list at `revision`; carried here when the
+    // store changed since (or the keys do not fit).
+    QList<Record> replaceRecords(QList<Record> records, QList<quint64> keys, quint64 revision)
+    {
+        if (revision != m_revision || keys.size() != records.size() || !m_carried.empty())
+            return replaceRecords(std::move(records));
+        ++m_revision;
+        std::swap(m_records, records);
+        m_keys = std::move(keys);
+        m_keysRenewed = false;
+        announceReset();
+        return records;
+    }
+    QList<Record> replaceRecordsWritten(QList<Record> records, QList<quint64> keys, quint64 revision)
+    {
+        records = replaceRecords(std::move(records), std::move(keys), revision);
+        m_fileRevision = m_revision;
+        m_besideWrite = {};
+        return records;
+    }
+    // The records let go whole, for a read beside the window that carries
+    // their keys (see takeKeysOf); the store is left empty.
+    struct LetGo
+    {
+        QList<Record> records;
+        QList<quint64> keys;
+        KeysAside carried;
+    };
+    LetGo letGo()
+    {
+        LetGo gone;
+        ensureKeys();
+        ++m_revision;
+        if (!m_keysRenewed) {
+            gone.keys = std::move(m_keys);
+            gone.carried = std::move(m_carried);
+        }
+        gone.records = std::move(m_records);
+        m_records = QList<Record>();
+        m_keys.clear();
+        m_carried.clear();
+        m_current = 0;
+        announceReset();
+        return gone;
+    }
+    // Beside the window, before this store reads: the records it reads take
+    // the keys of those let go, which are freed here.
+    void takeKeysOf(LetGo &&gone)
+    {
+        KeysAside kept = keysAside(gone.records, gone.keys);
+        gone.records = QList<Record>();
+        gone.keys = QList<quint64>();
+        mergeKeysAside(kept, std::move(gone.carried));
+        m_carried = std::move(kept);
+        m_keysRenewed = false;
     }
 
     // The key of the record at `index` (0 for none). A key names its record
@@ -417,6 +612,8 @@ public:
         ensureKeys();
         m_keys.insert(m_current, nextRecordKey());
         m_records.insert(m_current, record);
+        if (StoreSignals *listening = m_announcer.listening())
+            Q_EMIT listening->inserted(m_current);
     }
 
 protected:
@@ -429,11 +626,13 @@ protected:
         const Container::ReadStatus status = Container::readFile(m_path, rest, {&list});
         if (Container::opened(status)) {
             ++m_revision;
+            keepKeysAside();
             m_records = status == Container::ReadStatus::Read ? std::move(list.taken()) : QList<Record>();
-            renewKeys();
+            carryKeys();
             m_current = 0;
             m_fileRevision = m_revision;
             m_besideWrite = {};
+            announceReset();
         }
         return status;
     }
@@ -459,8 +658,21 @@ protected:
     template <typename T>
     void setField(T Record::*member, const T &value)
     {
-        if (Record *record = currentRecord())  // counts as a change
-            record->*member = value;
+        if (hasCurrent())
+            changeAt(m_current, [&](Record &record) { record.*member = value; });
+    }
+    template <typename Change>
+    void changeAt(int index, Change &&change)
+    {
+        ++m_revision;
+        change(m_records[index]);
+        if (StoreSignals *listening = m_announcer.listening())
+            Q_EMIT listening->changed(index);
+    }
+    void announceReset()
+    {
+        if (StoreSignals *listening = m_announcer.listening())
+            Q_EMIT listening->reset();
     }
 
     // The text forms the editors show and take, shared by every record
@@ -512,6 +724,62 @@ private:
         for (quint64 &key : m_keys)
             key = nextRecordKey();
     }
+
+    // The identities and keys of the records now here join those kept
+    // aside before (a list emptied and not filled since).
+    void keepKeysAside()
+    {
+        if (m_keysRenewed || m_records.isEmpty())
+            return;
+        ensureKeys();
+        mergeKeysAside(m_carried, keysAside(m_records, m_keys));
+    }
+    // Keys for the records now here from those kept aside; an empty list
+    // leaves what was kept for the records that come next.
+    void carryKeys()
+    {
+        m_keysRenewed = false;
+        if (m_records.isEmpty()) {
+            m_keys.clear();
+            return;
+        }
+        if (m_carried.empty()) {
+            renewKeys();
+            return;
+        }
+        m_keys = keysFor(m_records, m_carried);
+        m_carried.clear();
+        m_carried.shrink_to_fit();
+    }
+    // What a record is known by across a whole-list replacement: its name
+    // (the text its list shows) and version, hashed, so that a million keys
+    // kept aside take 16 bytes each rather than their names.
+    template <typename R, typename = void>
+    struct HasVersion : std::false_type {};
+    template <typename R>
+    struct HasVersion<R, std::void_t<decltype(std::declval<const R &>().version)>> : std::true_type {};
+    static quint64 identityOf(const Record &record)
+    {
+        if constexpr (HasVersion<Record>::value)
+            return qHashMulti(0x7a1c, record.displayText(), int(record.version));
+        else
+            return qHash(record.displayText(), 0x7a1c);
+    }
+    static void mergeKeysAside(KeysAside &into, KeysAside &&more)
+    {
+        if (more.empty())
+            return;
+        if (into.empty()) {
+            into = std::move(more);
+            return;
+        }
+        KeysAside merged;
+        merged.reserve(into.size() + more.size());
+        std::merge(into.begin(), into.end(), more.begin(), more.end(), std::back_inserter(merged),
+                   [](const auto &a, const auto &b) { return a.first < b.first; });
+        into.swap(merged);
+    }
+
     void ensureKeys() const
     {
         if (m_keys.size() != m_records.size())
@@ -564,6 +832,12 @@ private:
     // In step with m_records; renewed whole when the list is replaced, or
     // when its length was changed through editRecords.
     mutable QList<quint64> m_keys;
+    // Identities and keys of the records a replacement let go, until the
+    // next records take them (see keepKeysAside).
+    KeysAside m_carried;
+    // Set by forgetKeys: the records here take no part in the next carry.
+    bool m_keysRenewed = false;
+    StoreAnnouncer m_announcer;
     QString m_path;
     QString m_debugName;
     // Every operation that may change a record counts; the index is synced

@@ -69,9 +69,10 @@ bool Machines::addMachine(int slotCount, const std::function<bool(int index)> &e
 
 void Machines::updateFromAnnouncement(bool isNew, const Machine &announced)
 {
-    Machine *machine = currentRecord();
-    if (!machine)
+    if (!hasCurrent())
         return;
+    changeAt(current(), [&](Machine &record) {
+    Machine *machine = &record;
     machine->booting = announced.booting;
     machine->free = announced.free;
     machine->scanAddress = announced.scanAddress;
@@ -91,49 +92,68 @@ void Machines::updateFromAnnouncement(bool isNew, const Machine &announced)
     machine->occupancy = announced.occupancy;
     machine->announcedValue1 = announced.announcedValue1;
     machine->announcedValue2 = announced.announcedValue2;
+    });
 }
 
 void Machines::touch(const QDateTime &now)
 {
-    if (Machine *machine = currentRecord())
-        machine->touch(now);
+    if (hasCurrent())
+        changeAt(current(), [&](Machine &machine) { machine.touch(now); });
 }
 
 QString Machines::typeText() const
 {
-    return hasCurrent() ? Machine::typeWord(currentRecord()->type) : QString();
+    return hasCurrent() ? typeTextOf(*currentRecord()) : QString();
+}
+
+QString Machines::typeTextOf(const Machine &machine)
+{
+    return Machine::typeWord(machine.type);
 }
 
 QString Machines::scanAddressText() const
 {
-    return hasCurrent() ? AddressText::fromIpv4(currentRecord()->scanAddress) : QString();
+    return hasCurrent() ? scanAddressTextOf(*currentRecord()) : QString();
+}
+
+QString Machines::scanAddressTextOf(const Machine &machine)
+{
+    return AddressText::fromIpv4(machine.scanAddress);
 }
 
 void Machines::setScanAddressText(const QString &text)
 {
-    if (Machine *machine = currentRecord())
-        AddressText::parseIpv4(text, machine->scanAddress);
+    if (hasCurrent())
+        changeAt(current(), [&](Machine &machine) { AddressText::parseIpv4(text, machine.scanAddress); });
 }
 
 QString Machines::connectAddressText() const
 {
-    return hasCurrent() ? AddressText::fromIpv4(currentRecord()->connectAddress) : QString();
+    return hasCurrent() ? connectAddressTextOf(*currentRecord()) : QString();
+}
+
+QString Machines::connectAddressTextOf(const Machine &machine)
+{
+    return AddressText::fromIpv4(machine.connectAddress);
 }
 
 bool Machines::setConnectAddressText(const QString &text)
 {
     Ipv4 address{};
-    Machine *machine = currentRecord();
-    if (!machine || !AddressText::parseIpv4(text, address) || !AddressText::isDeviceAddress(address))
+    if (!hasCurrent() || !AddressText::parseIpv4(text, address) || !AddressText::isDeviceAddress(address))
         return false;
-    machine->connectAddress = address;
+    changeAt(current(), [&](Machine &machine) { machine.connectAddress = address; });
     return true;
 }
 
 QString Machines::masterAddressText() const
 {
-    const Machine *machine = currentRecord();
-    return machine && machine->hasMaster ? AddressText::fromIpv4(machine->masterAddress) : QString();
+    return hasCurrent() ? masterAddressTextOf(*currentRecord()) : QString();
+}
+
+QString Machines::masterAddressTextOf(const Machine &machine)
+{
+    return machine.hasMaster ? AddressText::fromIpv4(machine.masterAddress) : QString();
 }
 
 QString Machines::portText() const
@@ -143,11 +163,10 @@ QString Machines::portText() const
 
 void Machines::setPortText(const QString &text)
 {
-    Machine *machine = currentRecord();
     bool ok = false;
     const int port = text.toInt(&ok, 10);
-    if (machine && ok)
-        machine->port = port;
+    if (hasCurrent() && ok)
+        changeAt(current(), [&](Machine &machine) { machine.port = port; });
 }
 
 QString Machines::macText() const
@@ -157,21 +176,28 @@ QString Machines::macText() const
 
 void Machines::setMacText(const QString &text)
 {
-    if (Machine *machine = currentRecord())
-        AddressText::parseMac(text, machine->mac);
+    if (hasCurrent())
+        changeAt(current(), [&](Machine &machine) { AddressText::parseMac(text, machine.mac); });
 }
 
 QString Machines::lastContactText() const
 {
-    const Machine *machine = currentRecord();
-    return machine ? TextForm::stampText(machine->lastContact, Machine::lastContactPattern) : QString();
+    return hasCurrent() ? lastContactTextOf(*currentRecord()) : QString();
+}
+
+QString Machines::lastContactTextOf(const Machine &machine)
+{
+    return TextForm::stampText(machine.lastContact, Machine::lastContactPattern);
 }
 
 QString Machines::autoconnectText() const
 {
-    if (!hasCurrent())
-        return QString();
-    return currentRecord()->autoconnect ? QStringLiteral("1") : QStringLiteral("0");
+    return hasCurrent() ? autoconnectTextOf(*currentRecord()) : QString();
+}
+
+QString Machines::autoconnectTextOf(const Machine &machine)
+{
+    return machine.autoconnect ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 QString Machines::statusText(const QDateTime &now) const

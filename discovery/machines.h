@@ -75,8 +75,17 @@ public:
     int slot() const { return hasCurrent() ? currentRecord()->slot : 0; }
     bool hasDeviceSlot() const { return hasCurrent() && currentRecord()->hasDeviceSlot(); }
 
-    Logs *logs() { return hasCurrent() ? &currentRecord()->logs : nullptr; }
-    WorkList *work() { return hasCurrent() ? &currentRecord()->work : nullptr; }
+    // The same texts of any record, for whoever reads the registry without
+    // moving its current record (the devices table).
+    static QString typeTextOf(const Machine &machine);
+    static QString scanAddressTextOf(const Machine &machine);
+    static QString connectAddressTextOf(const Machine &machine);
+    static QString masterAddressTextOf(const Machine &machine);
+    static QString lastContactTextOf(const Machine &machine);
+    static QString autoconnectTextOf(const Machine &machine);
+
+    Logs *logs() { return hasCurrent() ? &recordAt(current())->logs : nullptr; }
+    WorkList *work() { return hasCurrent() ? &recordAt(current())->work : nullptr; }
 
 private:
     void numberSlots();

@@ -133,12 +133,12 @@ bool ClientEditor::commit(const ClientFields &fields)
             m_refusedEdit = true;
             return false;
         }
-        clients.setCurrent(std::clamp(m_newIndex, 0, clients.count()));
-        clients.insertNew();
-        clients.setName(fields.name);
-        clients.setNotes1(fields.address);
-        clients.setNotes2(fields.notes);
-        const QString file = clients.file();
+        Client client = Client::newRecord();
+        client.name = fields.name;
+        client.notes1 = fields.address;
+        client.notes2 = fields.notes;
+        clients.insert(m_newIndex, client);
+        const QString file = client.file;
         const bool clientsSaved = clients.saveIfChanged();
         m_newPending = false;
         m_library.openClient(file);
@@ -162,11 +162,13 @@ bool ClientEditor::commit(const ClientFields &fields)
     m_refusedEdit = false;
     // A visit that changed nothing writes nothing: the list of many
     // clients takes its time to write.
-    const Clients &stored = clients;
-    if (stored.name() != fields.name || stored.notes1() != fields.address || stored.notes2() != fields.notes) {
-        clients.setName(fields.name);
-        clients.setNotes1(fields.address);
-        clients.setNotes2(fields.notes);
+    const Client &stored = *clients.currentRecord();
+    if (stored.name != fields.name || stored.notes1 != fields.address || stored.notes2 != fields.notes) {
+        clients.change(clients.keyAt(clients.current()), [&fields](Client &client) {
+            client.name = fields.name;
+            client.notes1 = fields.address;
+            client.notes2 = fields.notes;
+        });
     }
     m_loadedName = fields.name;
     m_fields = fields;
@@ -243,19 +245,18 @@ bool ClientEditor::takeNoteResult(const QString &text, int colour)
             return ClientHistory::addNote(m_library, path, text, colour);
         }
         const int before = notes.indexOfKey(m_newNoteBefore);
-        notes.setCurrent(before < 0 ? 0 : before);
-        notes.insertNote(LineType::Notes);
-        m_noteKey = notes.keyAt(notes.current());
+        qDebug().noquote() << "create record typ:" << LineType::Notes;
+        m_noteKey = notes.insert(before < 0 ? 0 : before, Note::newRecord(LineType::Notes));
         m_newNoteFile.clear();
     }
-    const int at = notes.indexOfKey(m_noteKey);
-    if (at < 0) {
+    const bool found = notes.change(m_noteKey, [&](Note &note) {
+        note.text = text;
+        note.colour = colour;
+    });
+    if (!found) {
         m_noteKey = 0;
         return false;
     }
-    notes.setCurrent(at);
-    notes.setText(text);
-    notes.setColour(colour);
     m_noteText = text;
     m_noteColour = colour;
     return m_library.saveHistory();

@@ -28,23 +28,18 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
 {
     if (path.isEmpty())
         return false;
-    auto addNote = [&text, colour](History &history) {
-        history.addOnTop([&notes = history.notes(), &text, colour] {
-            notes.insertNote(LineType::Notes);
-            notes.setText(text);
-            notes.setColour(colour);
-        });
-    };
+    Note entry = Note::newRecord(LineType::Notes);
+    entry.text = text;
+    entry.colour = colour;
     if (library.history().path() == path) {
-        addNote(library.history());
+        // On top of the whole history, whatever its list's search shows.
+        qDebug().noquote() << "create record typ:" << LineType::Notes;
+        library.history().notes().insert(0, entry);
         return library.saveHistory();
     }
     // The operator has opened another client since the run began: the
     // entry goes into that client's file beside the window, which a long
     // history would otherwise hold up with every device's tick.
-    Note entry = Note::newRecord(LineType::Notes);
-    entry.text = text;
-    entry.colour = colour;
     History::appendBeside(path, entry);
     return true;
 }
@@ -62,15 +57,14 @@ QStringList recordCutShorts(Library &library, DeviceSlots &devices)
 
 QString renew(Library &library, DeviceSlots &devices, quint64 key)
 {
-    Notes &history = library.history().notes();
-    if (!history.setCurrentKey(key))
+    const Note *entry = std::as_const(library.history().notes()).record(key);
+    if (!entry)
         return QString();
-    const Note *entry = history.currentRecord();
     qDebug() << "to work: history entry" << entry->text;
 
     SendToWork::Outcome outcome = SendToWork::Sent;
     if (entry->type == LineType::Program) {
-        Programs &programs = library.programs();
+        const Programs &programs = library.programs();
         const int index = programs.indexOf(entry->text, entry->version);
         if (index == -1)
             return QStringLiteral(" No general program %1").arg(pair(*entry));

@@ -39,17 +39,13 @@ QVariant DeviceTableModel::headerData(int section, Qt::Orientation orientation, 
     return QString::fromLatin1(titles[section]);
 }
 
-QString DeviceTableModel::status(int row)
+QString DeviceTableModel::status(const Machine &machine) const
 {
-    Machines &registry = m_devices.registry();
-    registry.setCurrent(row);
-    if (!registry.hasCurrent())
-        return QString();
-    const Machine::Availability availability = registry.currentRecord()->availability();
+    const Machine::Availability availability = machine.availability();
     QString status = Machine::availabilityWord(availability);
-    if (!registry.hasDeviceSlot())
+    if (!machine.hasDeviceSlot())
         return status + QStringLiteral(" (no device slot)");
-    const Tavik &tavik = m_devices.controller(registry.slot());
+    const Tavik &tavik = m_devices.controller(machine.slot);
     if (tavik.activity() == Tavik::Activity::Disconnected && tavik.pingReachable()
         && availability != Machine::Availability::Occupied && availability != Machine::Availability::Starting)
         status = QStringLiteral("Ping OK");
@@ -58,36 +54,37 @@ QString DeviceTableModel::status(int row)
     return status;
 }
 
-DeviceTableModel::Row DeviceTableModel::readRow(int row)
+DeviceTableModel::Row DeviceTableModel::readRow(int row) const
 {
-    Machines &registry = m_devices.registry();
+    const Machines &registry = m_devices.registry();
+    const Machine &machine = registry.records().at(row);
     Row read;
-    read.text[ColumnStatus] = status(row);  // makes the record current
+    read.text[ColumnStatus] = status(machine);
     read.key = registry.keyAt(row);
-    read.text[ColumnName] = registry.name();
+    read.text[ColumnName] = machine.name;
     read.toolTip[ColumnName] = QStringLiteral(
         "Device nickname for easier orientation where it is located,\n for example box 1, room2,...\n"
         "If only one device is connected, leave it blank.");
-    read.text[ColumnType] = registry.typeText();
-    read.text[ColumnSerial] = registry.serialNumber();
+    read.text[ColumnType] = Machines::typeTextOf(machine);
+    read.text[ColumnSerial] = machine.serialNumber;
     read.toolTip[ColumnSerial] =
         QStringLiteral("The device serial number is located on the product label,\n on the back of the device.");
-    read.text[ColumnAddress] = registry.connectAddressText();
-    read.toolTip[ColumnAddress] = QStringLiteral("IP: connecting address\nScan IP:") + registry.scanAddressText()
-        + QStringLiteral("\nMaster PC:") + registry.masterAddressText();
+    read.text[ColumnAddress] = Machines::connectAddressTextOf(machine);
+    read.toolTip[ColumnAddress] = QStringLiteral("IP: connecting address\nScan IP:") + Machines::scanAddressTextOf(machine)
+        + QStringLiteral("\nMaster PC:") + Machines::masterAddressTextOf(machine);
     read.toolTip[ColumnStatus] = QStringLiteral("Device status");
-    read.text[ColumnAuto] = registry.autoconnectText();
+    read.text[ColumnAuto] = Machines::autoconnectTextOf(machine);
     read.toolTip[ColumnAuto] = QStringLiteral("Automatic device connection.");
-    read.text[ColumnLastContact] = registry.lastContactText();
+    read.text[ColumnLastContact] = Machines::lastContactTextOf(machine);
     read.toolTip[ColumnLastContact] = QStringLiteral("The time when the device showed activity on the network.");
     return read;
 }
 
 void DeviceTableModel::refresh()
 {
-    Machines &registry = m_devices.registry();
-    const int remembered = registry.current();
-    registry.setFilter(QString());
+    // The registry's whole list, read only: a search set on it and its
+    // current record stay as they are.
+    const Machines &registry = m_devices.registry();
     QList<Row> rows;
     for (int row = 0; row < registry.count(); ++row)
         rows.append(readRow(row));
@@ -106,6 +103,4 @@ void DeviceTableModel::refresh()
             Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
         }
     }
-    if (registry.count() > 0)
-        registry.setCurrent(qBound(0, remembered, registry.count() - 1));
 }

@@ -7,6 +7,7 @@
 #include <array>
 
 class DeviceSlots;
+struct Machine;
 
 // The registry as the devices table shows it: one row per record, its
 // name, type, serial number, address, status, automatic connection and last
@@ -43,9 +44,8 @@ private:
             return key == other.key && text == other.text && toolTip == other.toolTip;
         }
     };
-    // The record at `row` made current.
-    Row readRow(int row);
-    QString status(int row);
+    Row readRow(int row) const;
+    QString status(const Machine &machine) const;
 
     DeviceSlots &m_devices;
     QList<Row> m_rows;

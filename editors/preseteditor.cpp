@@ -120,7 +120,7 @@ bool PresetEditor::followStore()
     const Presets &presets = store();
     const int at = editedIndexIn(presets);
     if (at < 0)
-        return false;  // gone: kept as shown, and stored anew by the next commit
+        return false;  // gone: the next commit lets it go, nothing typed since
     const PresetFields stored = fieldsOf(presets.records().at(at));
     if (stored.modified == m_fields.modified && stored.notes == m_fields.notes && stored.workTime == m_fields.workTime
         && stored.variable == m_fields.variable && stored.forMachine == m_fields.forMachine
@@ -198,6 +198,20 @@ bool same(const PresetFields &a, const PresetFields &b)
 {
     return a.name == b.name && a.version == b.version && a.forMachine == b.forMachine && a.obtained == b.obtained
         && a.workTime == b.workTime && a.variable == b.variable && a.notes == b.notes;
+}
+
+void takeFields(Preset &preset, const PresetFields &fields)
+{
+    preset.name = fields.name;
+    preset.notes = fields.notes;
+    preset.version = fields.version;
+    bool whole = false;
+    const int time = fields.workTime.toInt(&whole, 10);
+    if (whole)  // a time that is no whole number leaves the stored one
+        preset.time = time;
+    preset.variable = fields.variable;
+    preset.forMachine = fields.forMachine;
+    preset.obtained = fields.obtained;
 }
 
 } // namespace
@@ -280,10 +294,17 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
         insertNewRecord(presets, m_newRecord);
     } else if (!locateEdited()) {
         // Gone without the operator deleting it (a download replaced its
-        // pool): what was typed is stored anew rather than lost.
+        // pool): what was typed is stored anew rather than lost. Nothing
+        // typed since it was opened or stored, the download stands and the
+        // editor lets go of a record no pool holds any more.
+        if (same(fields, m_fields)) {
+            clear();
+            return false;
+        }
         m_newBefore = 0;
-        insertNewRecord(presets, Preset::newRecord());
-        presets.setAuthor(m_author);
+        Preset anew = Preset::newRecord();
+        anew.author = m_author;
+        insertNewRecord(presets, anew);
     } else if (same(fields, m_fields)) {
         return true;  // opening and leaving a preset changes nothing in it
     } else {
@@ -299,17 +320,15 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     }
     takeOverEditedPair(presets);
 
-    presets.setModifiedNow();
-    presets.setName(fields.name);
-    presets.setNotes(fields.notes);
-    presets.setVersion(fields.version);
-    presets.setTimeText(fields.workTime);
-    presets.setVariable(fields.variable);
-    presets.setForMachine(fields.forMachine);
-    presets.setObtained(fields.obtained);
+    Preset stored;
+    presets.change(m_editKey, [&](Preset &preset) {
+        preset.modified = TextForm::Stamp(TextForm::now());
+        takeFields(preset, fields);
+        stored = preset;
+    });
     m_fields = fields;
-    m_fields.modified = presets.modifiedText();
-    m_fields.workTime = presets.timeText();
+    m_fields.modified = TextForm::fromDateTime(stored.modified);
+    m_fields.workTime = TextForm::fromInt(stored.time);
     ++m_revision;
     return savePool();
 }
@@ -344,22 +363,17 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
         return Refused;
 
     const int version = PresetLookup::nextFreeVersion(m_library, fields.name);
+    Preset clone = Preset::newRecord();
+    takeFields(clone, fields);
+    clone.author = m_author;
+    clone.version = version;
     Presets &client = m_library.presetPool(PresetPool::Client);
-    client.setCurrent(0);
-    client.insertNew();
-    client.setAuthor(m_author);
-    client.setName(fields.name);
-    client.setVersion(version);
-    client.setNotes(fields.notes);
-    client.setTimeText(fields.workTime);
-    client.setVariable(fields.variable);
-    client.setForMachine(fields.forMachine);
-    client.setObtained(fields.obtained);
+    const quint64 cloned = client.insert(0, clone);
     m_library.saveHistory();
 
     m_newPending = false;
     m_pool = PresetPool::Client;
-    m_editKey = client.keyAt(client.current());
+    m_editKey = cloned;
     m_editName = fields.name;
     m_editVersion = version;
     load();

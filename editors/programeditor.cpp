@@ -175,28 +175,32 @@ bool ProgramEditor::commitEdits()
     } else if (!locateEdited()) {
         close();
         return false;
-    } else if (unchanged(*std::as_const(programs).currentProgram())) {
+    } else if (unchanged(*programs.currentProgram())) {
         return true;  // opening and leaving a program changes nothing in it
     }
     takeOverEditedPair(programs);
 
-    Program *program = programs.currentProgram();
-    program->replaceRecords(m_lines);
-    program->setCurrent(0);
-    program->time = totalMinutes();
-    program->name = m_editName;
-    program->version = m_editVersion;
-    program->notes = m_notes;
-    program->modified = QDateTime::currentDateTime();
-    m_modified = programs.modifiedText();
+    const int total = totalMinutes();
+    programs.change(m_editKey, [&](Program &program) {
+        program.replaceRecords(m_lines);
+        program.setCurrent(0);
+        program.time = total;
+        program.name = m_editName;
+        program.version = m_editVersion;
+        program.notes = m_notes;
+        program.modified = QDateTime::currentDateTime();
+        m_modified = TextForm::fromDateTime(program.modified);
+    });
     return saveStore();
 }
 
 bool ProgramEditor::unchanged(const Program &stored) const
 {
-    // The total follows the presets' times; a stale one is written anew.
+    // The stored total follows the presets' times only when the operator
+    // stores the program: a program opened and left is not written again,
+    // however its presets changed meanwhile.
     if (stored.name != m_editName || stored.version != m_editVersion || stored.notes != m_notes
-        || stored.count() != m_lines.size() || stored.time != totalMinutes())
+        || stored.count() != m_lines.size())
         return false;
     for (int i = 0; i < m_lines.size(); ++i) {
         if (stored.records().at(i).toJson() != m_lines.at(i).toJson())
@@ -343,8 +347,8 @@ SendToWork::Outcome ProgramEditor::toWork(DeviceSlots &devices)
     // stored program under another name.
     if (!commit())
         return SendToWork::NotSaved;
-    Programs &programs = store();
-    if (!m_loaded || !locateEdited())
+    const Program *program = m_loaded && !m_newPending ? store().record(m_editKey) : nullptr;
+    if (!program)
         return SendToWork::NotSaved;
-    return SendToWork::program(m_library, devices, *programs.currentProgram(), m_general);
+    return SendToWork::program(m_library, devices, *program, m_general);
 }

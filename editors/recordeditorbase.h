@@ -71,32 +71,20 @@ protected:
     }
 
     // The index in `store` of the record being edited; -1 when it is gone
-    // or is new, not stored yet. A whole list replaced (an import, a
-    // download, a restore, a pool read again) holds new records under new
-    // keys: the edited one is then the record stored under the pair it was
-    // saved as, as the files name it (of several, the one as many places
-    // down among them), and its key is taken from there on.
+    // or is new, not stored yet. Its key names it through moves and through
+    // a whole list replaced (an import, a download, a restore, a pool read
+    // again), which keeps the keys of the records still there.
     template <typename Store>
-    int editedIndexIn(const Store &store)
+    int editedIndexIn(const Store &store) const
     {
-        if (m_newPending)
-            return -1;
-        int at = store.indexOfKey(m_editKey);
-        if (at < 0) {
-            const QList<int> found = indexesOfPair(store, m_savedName, m_savedVersion);
-            at = found.isEmpty() ? -1 : found.at(std::min(m_savedOrdinal, int(found.size()) - 1));
-            m_editKey = store.keyAt(at);
-        }
-        return at;
+        return m_newPending ? -1 : store.indexOfKey(m_editKey);
     }
 
-    // Takes the record at `at`, stored under the saved pair, as the edited one.
+    // Takes the record at `at` as the edited one.
     template <typename Store>
     void holdEdited(const Store &store, int at)
     {
         m_editKey = store.keyAt(at);
-        const QList<int> found = indexesOfPair(store, m_savedName, m_savedVersion);
-        m_savedOrdinal = int(std::lower_bound(found.cbegin(), found.cend(), at) - found.cbegin());
     }
 
     // Makes the edited record current in `store`; false when it is gone or
@@ -113,7 +101,7 @@ protected:
 
     // Whether the record with `key` in `store` is the one being edited.
     template <typename Store>
-    bool editsIn(const Store &store, quint64 key)
+    bool editsIn(const Store &store, quint64 key) const
     {
         const int at = m_loaded ? editedIndexIn(store) : -1;
         return at >= 0 && at == store.indexOfKey(key);
@@ -172,7 +160,6 @@ protected:
     int m_lastVersion = 0;
     QString m_savedName;
     int m_savedVersion = 0;
-    int m_savedOrdinal = 0;
     bool m_refusedEdit = false;
     bool m_saveRefused = false;
     bool m_overwriteWarned = false;

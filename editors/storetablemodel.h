@@ -2,10 +2,13 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 
 #include <functional>
+
+class StoreSignals;
 
 // One column of a library list: its header and what each record shows in
 // it. A column without a tooltip (or background) function has none.
@@ -22,8 +25,10 @@ struct ListColumn
 //
 // The rows are a snapshot taken by `refill`, one model reset, so a list of
 // 100,000 records is refilled without creating an item per cell; the view
-// asks only for the rows it paints. Between refills the store may change
-// under the model: rows whose record is gone show nothing.
+// asks only for the rows it paints. From then on the model follows what the
+// store tells of its changes: a record inserted, removed, moved or changed
+// is that row inserted, removed, moved or changed, so that the view's
+// selection stays on its record; only a whole list replaced is a reset.
 class StoreTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -31,7 +36,8 @@ class StoreTableModel : public QAbstractTableModel
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Takes the store's shown records anew.
+    // Takes the store's shown records anew (a search typed, another pool
+    // shown), and follows that store from now on.
     void refill();
     // Shows no rows, without asking the store (one still being read).
     void clear();
@@ -50,12 +56,25 @@ protected:
     virtual QList<int> shownRows() = 0;
     virtual int recordCount() const = 0;
     virtual QVariant cell(int record, int column, int role) const = 0;
+    // Takes the store to show from now on (asked only at a refill, so that
+    // a pool being read is not waited for at its announcements), and hands
+    // back its announcements.
+    virtual StoreSignals *showStore() = 0;
 
 private:
+    void follow(StoreSignals *store);
+    void recordInserted(int index);
+    void recordRemoved(int index);
+    void recordChanged(int index);
+    void recordsSwapped(int a, int b);
+    void resetTo(const QList<int> &rows);
+    void changedRow(int row);
+
     QList<int> m_rows;
+    QPointer<StoreSignals> m_followed;
 };
 
-// The model of one kind of list. `store` is asked for the store on every
+// The model of one kind of list. `store` is asked for the store at every
 // refill, so a list that switches pools keeps its model.
 template <typename Store, typename Record>
 class RecordTableModel : public StoreTableModel
@@ -78,18 +97,22 @@ public:
         return StoreTableModel::headerData(section, orientation, role);
     }
 
-    quint64 keyAt(int row) const override { return std::as_const(m_store()).keyAt(recordAt(row)); }
-    int rowOfKey(quint64 key) const override { return rowOfRecord(std::as_const(m_store()).indexOfKey(key)); }
+    quint64 keyAt(int row) const override { return m_shown ? m_shown->keyAt(recordAt(row)) : 0; }
+    int rowOfKey(quint64 key) const override { return m_shown ? rowOfRecord(m_shown->indexOfKey(key)) : -1; }
 
 protected:
-    QList<int> shownRows() override { return m_store().shownRows(); }
-    int recordCount() const override { return m_store().count(); }
+    QList<int> shownRows() override { return m_shown ? m_shown->shownRows() : QList<int>(); }
+    StoreSignals *showStore() override
+    {
+        m_shown = &m_store();
+        return m_shown->announcements();
+    }
+    int recordCount() const override { return m_shown ? m_shown->count() : 0; }
 
     QVariant cell(int record, int column, int role) const override
     {
         const ListColumn<Record> &c = m_columns.at(column);
-        const Store &store = m_store();  // read only: the store's search index stays valid
-        const Record &r = store.records().at(record);
+        const Record &r = m_shown->records().at(record);  // read only: the search index stays valid
         switch (role) {
         case Qt::DisplayRole:
             return c.text(r);
@@ -104,5 +127,6 @@ protected:
 
 private:
     std::function<Store &()> m_store;
+    Store *m_shown = nullptr;
     QList<ListColumn<Record>> m_columns;
 };

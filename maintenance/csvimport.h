@@ -97,6 +97,8 @@ private:
 struct ImportedPool
 {
     QList<Preset> records;
+    // Their keys, carried from the pool in use (see RecordStore::carriedKeys).
+    QList<quint64> keys;
     bool saved = true;
     QString whyUnsaved;  // what the system said, when not saved
     QString refused;

@@ -134,8 +134,17 @@ bool FileDownloader::install(Presets &pool, const PresetSet &set, QString &notic
         notice = QStringLiteral("Presets not downloaded: ") + set.why;
         return false;
     }
-    releaseOffThread(pool.replaceRecords(set.records));
+    releaseOffThread(pool.replaceRecords(set.records, set.keys, set.poolRevision));
     pool.setCurrent(0);
     notice = QStringLiteral("Presets downloaded");
     return true;
+}
+
+void FileDownloader::carryKeysFrom(PresetSet &set, const QList<Preset> &old, const QList<quint64> &oldKeys,
+                                   quint64 revision)
+{
+    if (!set.why.isEmpty())
+        return;
+    set.keys = Presets::carriedKeys(set.records, old, oldKeys);
+    set.poolRevision = revision;
 }

@@ -58,11 +58,19 @@ public:
     {
         QList<Preset> records;
         QString why;  // empty when usable
+        // The records' keys carried from the pool at `poolRevision`, when
+        // the set was decoded beside the window (see carryKeysFrom).
+        QList<quint64> keys;
+        quint64 poolRevision = 0;
     };
     // A set the pool could not be saved with is refused.
     static PresetSet decodePresets(const QByteArray &data, const QString &error,
                                    qint64 sizeLimit = Container::sizeLimit);
     static bool install(Presets &pool, const PresetSet &set, QString &notice);
+    // Beside the window: the keys the set's records take from `old`, the
+    // pool's records at `revision`, so that installing it carries nothing.
+    static void carryKeysFrom(PresetSet &set, const QList<Preset> &old, const QList<quint64> &oldKeys,
+                              quint64 revision);
 
 Q_SIGNALS:
     void downloaded();

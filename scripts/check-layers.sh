@@ -5,8 +5,8 @@
 # higher one. The folders left of "|" build into the widget-free core
 # (TavikCore) and include no widget or form; ui/ and app/ hold only widget
 # code (TavikWidgets). Prints the includes by folder, then every wrong-way
-# include, and fails when there is one, or when a selected...() function
-# moves a store's cursor.
+# include, and fails when there is one, or when a selected...(),
+# current...() or find...() function moves a store's cursor or search.
 #
 #   scripts/check-layers.sh
 set -eu
@@ -64,16 +64,17 @@ for folder in ui app; do
     fi
 done
 
-# A function named for what is selected answers a question: it must not
-# move a store's cursor, or the caller's next edit lands on another record.
+# A function named for what is selected, current or found answers a
+# question: it must not move a store's cursor or switch its search, or the
+# caller's next edit lands on another record and a list shows another set.
 movers=$(awk '
-    /^[A-Za-z].*::selected[A-Za-z]*\(.*\)( const)?$/ { name = $0; inside = 1; next }
+    /^[A-Za-z].*::(selected|current|find)[A-Za-z]*\(.*\)( const)?$/ { name = $0; inside = 1; next }
     inside && /^}/ { inside = 0; next }
-    inside && /setCurrent\(|select\(|first\(\)|next\(\)/ { print FILENAME ": " name ": " $0 }
+    inside && /setCurrent\(|select\(|first\(\)|next\(\)|setFilter\(|setCurrentKey\(/ { print FILENAME ": " name ": " $0 }
 ' $(for layer in $layers; do ls "$layer"/*.cpp 2>/dev/null; done))
 if [ -n "$movers" ]; then
     echo "$movers"
-    echo "a selected...() function moves a cursor (above): name it for the move, or leave the cursor"
+    echo "a selected...(), current...() or find...() function moves a cursor or a search (above): name it for the move, or leave them"
     failed=1
 fi
 

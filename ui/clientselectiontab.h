@@ -17,7 +17,6 @@ public:
     ClientSelectionTab(QWidget *page, LibrarySession &session);
     ~ClientSelectionTab() override;
 
-    void enter() override { refill(); }
     void leave() override;
 
 Q_SIGNALS:

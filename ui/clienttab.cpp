@@ -29,8 +29,6 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
     addListActions(ui->tableWidget_clientHistory,
                    {ui->pushButton_history_new, ui->pushButton_history_edit, {ui->pushButton_history_toWork},
                     ui->pushButton_history_delete, ui->pushButton_history_moveUp, ui->pushButton_history_moveDown});
-    setPickButtons({ui->pushButton_history_edit, ui->pushButton_history_delete, ui->pushButton_history_moveUp,
-                    ui->pushButton_history_moveDown, ui->pushButton_history_toWork});
     m_commit = [&session]() { session.saveOpenHistory(); };
     connect(m_list, &SearchableList::openRequested, this, &ClientTab::on_pushButton_history_edit_clicked);
     refill();
@@ -74,14 +72,3 @@ void ClientTab::leave()
     clearSearch();
 }
 
-void ClientTab::refilled()
-{
-    m_shownRevision = m_session.library().history().notes().revision();
-    updatePickButtons();
-}
-
-void ClientTab::refresh()
-{
-    if (m_session.library().history().notes().revision() != m_shownRevision)
-        refill();
-}

@@ -20,12 +20,7 @@ public:
     ClientTab(QWidget *page, LibrarySession &session);
     ~ClientTab() override;
 
-    void enter() override { refill(); }
     void leave() override;
-    // An entry added while the tab is shown (a run's start or its end)
-    // moves the rows under the selection: the table follows at once, so
-    // that the row a Delete acts on is the one shown selected.
-    void refresh() override;
 
     // The client's own fields, shown above the history and reached first.
     void addFields(QWidget *fields);
@@ -49,9 +44,6 @@ private Q_SLOTS:
     void on_tableWidget_clientHistory_doubleClicked(const QModelIndex &) { Q_EMIT historyEditRequested(pickedKey()); }
 
 private:
-    void refilled() override;
-
     Ui::ClientTab *ui;
     std::function<void()> m_commit;
-    quint64 m_shownRevision = 0;
 };

@@ -41,14 +41,12 @@ void LibraryListTab::refill()
 
 void LibraryListTab::move(int step)
 {
-    if (m_session.moveRow(m_listId, step))
-        refill();
+    m_session.moveRow(m_listId, step);
 }
 
 void LibraryListTab::deletePicked()
 {
     m_session.deletePicked(m_listId);
-    refill();
 }
 
 void LibraryListTab::addListActions(QAbstractItemView *view, const ListButtons &buttons)

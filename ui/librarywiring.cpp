@@ -81,10 +81,7 @@ void LibraryWiring::connectClient()
         if (m_editors.client.holdsRefusedEdit())
             Q_EMIT noticeRequested(tr(" Client: %1").arg(m_editors.client.message()));
     });
-    connect(&m_editors.client, &ClientEditor::clientSwitched, this, [this] {
-        m_clientFields->fill();
-        m_tabs.client->refill();
-    });
+    connect(&m_editors.client, &ClientEditor::clientSwitched, m_clientFields, &ClientFieldsPanel::fill);
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     // Another client lets go of what the editors hold in the pools of the one open.
     m_session.setClientSwitchGuard([this] { return mayDiscardRefused(true); });
@@ -108,7 +105,6 @@ void LibraryWiring::connectClient()
         // for before the dialog is filled for another.
         takeNote();
         m_editors.client.newNote(key);
-        m_tabs.client->refill();
         openNoteDialog();
     });
     connect(m_tabs.client, &ClientTab::historyEditRequested, this, [this](quint64 key) {
@@ -172,10 +168,11 @@ void LibraryWiring::connectPrograms()
     });
     connect(m_tabs.programSelection, &ProgramSelectionTab::programToWorkRequested, this, [this](bool general, quint64 key) {
         Library &library = m_session.library();
-        Programs &programs = general ? library.programs() : library.history().programs();
-        if (!programs.setCurrentKey(key))
+        const Programs &programs = general ? library.programs() : library.history().programs();
+        const Program *program = programs.record(key);
+        if (!program)
             return;
-        const SendToWork::Outcome outcome = SendToWork::program(library, m_devices, *programs.currentProgram(), general);
+        const SendToWork::Outcome outcome = SendToWork::program(library, m_devices, *program, general);
         if (outcome != SendToWork::Sent) {
             Q_EMIT noticeRequested(SendToWork::notice(outcome));
             return;
@@ -198,6 +195,4 @@ void LibraryWiring::takeNote()
         return;
     // Written into the note the dialog was opened for, wherever it is now.
     m_editors.client.takeNoteResult(m_notesDialog->text(), m_notesDialog->colour());
-    if (m_session.clientOpen())
-        m_tabs.client->refill();
 }

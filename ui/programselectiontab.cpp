@@ -42,7 +42,7 @@ void ProgramSelectionTab::prepare()
 void ProgramSelectionTab::enter()
 {
     prepare();
-    refill();
+    refilled();
 }
 
 void ProgramSelectionTab::leave()

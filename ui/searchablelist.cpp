@@ -33,6 +33,20 @@ SearchableList::SearchableList(const Parts &parts, quint64 &selected, std::funct
     connect(m_parts.search, &QLineEdit::textChanged, this, &SearchableList::searchChanged);
     connect(m_parts.clear, &QPushButton::clicked, this, &SearchableList::clearSearch);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SearchableList::selectionChanged);
+    // A list replaced whole (a search, a read, an import) is shown anew;
+    // the pick stays on its record where that is still shown.
+    connect(m_parts.model, &QAbstractItemModel::modelReset, this, &SearchableList::reselect);
+    const auto moving = [this] { m_rowsMoving = true; };
+    const auto moved = [this] {
+        m_rowsMoving = false;
+        selectionChanged();
+    };
+    connect(m_parts.model, &QAbstractItemModel::rowsAboutToBeInserted, this, moving);
+    connect(m_parts.model, &QAbstractItemModel::rowsAboutToBeRemoved, this, moving);
+    connect(m_parts.model, &QAbstractItemModel::rowsAboutToBeMoved, this, moving);
+    connect(m_parts.model, &QAbstractItemModel::rowsInserted, this, moved);
+    connect(m_parts.model, &QAbstractItemModel::rowsRemoved, this, moved);
+    connect(m_parts.model, &QAbstractItemModel::rowsMoved, this, moved);
     view->installEventFilter(this);
     m_parts.search->installEventFilter(this);
 }
@@ -93,6 +107,10 @@ int SearchableList::row() const
 
 void SearchableList::selectionChanged()
 {
+    // While rows come and go the selection passes over rows whose records
+    // the store has already moved: it is read once they are in place.
+    if (m_rowsMoving)
+        return;
     const QModelIndexList rows = m_parts.view->selectionModel()->selectedRows();
     m_selected = rows.isEmpty() ? 0 : m_parts.model->keyAt(rows.first().row());
     Q_EMIT pickChanged();
@@ -100,8 +118,12 @@ void SearchableList::selectionChanged()
 
 void SearchableList::refill()
 {
-    const quint64 remembered = m_selected;
     m_parts.model->refill();
+}
+
+void SearchableList::reselect()
+{
+    const quint64 remembered = m_selected;
     const int row = m_parts.model->rowOfKey(remembered);
     if (row >= 0) {
         m_parts.view->selectRow(row);

@@ -15,9 +15,10 @@ class StoreTableModel;
 // store and refills the view at each keystroke, the Clear button empties
 // the field, and the list's selected row follows the view's selection.
 //
-// The selection is the key of the record under it (0 for none): after a
-// refill the row showing that record is selected again, and nothing when
-// the record is gone or the search hides it.
+// The selection is the key of the record under it (0 for none): the model
+// follows its store's changes row by row, and after a whole list is shown
+// anew the row showing that record is selected again, and nothing when the
+// record is gone or the search hides it.
 class SearchableList : public QObject
 {
     Q_OBJECT
@@ -68,6 +69,7 @@ protected:
 
 private:
     void searchChanged(const QString &text);
+    void reselect();
     void selectionChanged();
 
     Parts m_parts;
@@ -76,4 +78,5 @@ private:
     ColumnFit *m_columns = nullptr;
     QString m_logLabel;
     bool m_log = false;
+    bool m_rowsMoving = false;
 };

@@ -154,28 +154,36 @@ void ToolsTab::turnEnded()
 void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> codePage)
 {
     const QList<Preset> records = m_library.legitimatePresets().records();
+    const QList<quint64> keys = m_library.legitimatePresets().keys();
+    const quint64 revision = m_library.legitimatePresets().revision();
     const QString poolPath = m_library.legitimatePresets().path();
     // The other pools' names are gathered beside the window too: at a
     // million presets that alone held it most of a second.
     const std::array<QList<Preset>, 2> others = {m_library.presetPool(PresetPool::General).records(),
                                                  m_library.presetPool(PresetPool::Client).records()};
     QProgressDialog *busy = showBusy(QStringLiteral("Importing %1...").arg(QFileInfo(path).fileName()));
-    runOffThread<ImportedPool>(this, [records, poolPath, path, others, codePage] {
+    runOffThread<ImportedPool>(this, [records, keys, poolPath, path, others, codePage] {
         Import::Pairs elsewhere;
         for (const QList<Preset> &pool : others) {
             for (const Preset &preset : pool)
                 elsewhere.insert({preset.name, preset.version});
         }
-        return importOnPool(records, poolPath, path, elsewhere, Container::sizeLimit, codePage);
+        ImportedPool run = importOnPool(records, poolPath, path, elsewhere, Container::sizeLimit, codePage);
+        // The records still there keep their keys: a pick in the list and an
+        // editor follow them.
+        if (run.changed())
+            run.keys = Presets::carriedKeys(run.records, records, keys);
+        return run;
     },
-                                 [this, busy](ImportedPool run) {
+                                 [this, busy, revision](ImportedPool run) {
         busy->deleteLater();
         // The pool the import wrote is not written again when its list is
         // left, and the records it replaces are let go beside the window.
+        Presets &pool = m_library.legitimatePresets();
         if (run.changed() && run.saved)
-            releaseOffThread(m_library.legitimatePresets().replaceRecordsWritten(std::move(run.records)));
+            releaseOffThread(pool.replaceRecordsWritten(std::move(run.records), std::move(run.keys), revision));
         else if (run.changed())
-            releaseOffThread(m_library.legitimatePresets().replaceRecords(std::move(run.records)));
+            releaseOffThread(pool.replaceRecords(std::move(run.records), std::move(run.keys), revision));
         Q_EMIT noticeRequested(run.notice());
         UntoldNotice::told(run.heldNotice);
         turnEnded();
@@ -298,7 +306,15 @@ void ToolsTab::loadFile()
     const QByteArray data = m_downloader.downloadedData();
     const QString error = m_downloader.errorText();
     QProgressDialog *busy = error.isEmpty() ? showBusy(QStringLiteral("Reading the presets...")) : nullptr;
-    runOffThread<FileDownloader::PresetSet>(this, [data, error] { return FileDownloader::decodePresets(data, error); },
+    // The pool's keys go with it, so that a pick in its list and an editor
+    // follow a record the set still holds.
+    const Presets &pool = m_library.legitimatePresets();
+    runOffThread<FileDownloader::PresetSet>(this, [data, error, old = pool.records(), keys = pool.keys(),
+                                                   revision = pool.revision()] {
+        FileDownloader::PresetSet set = FileDownloader::decodePresets(data, error);
+        FileDownloader::carryKeysFrom(set, old, keys, revision);
+        return set;
+    },
                                             [this, busy](FileDownloader::PresetSet set) {
         if (busy)
             busy->deleteLater();

@@ -187,7 +187,7 @@ void WorkTab::clearLabels()
 
 void WorkTab::fillWorkTable()
 {
-    WorkList *work = m_devices.selectedWork();
+    const WorkList *work = std::as_const(m_devices).selectedWork();
     m_shownKey = work ? m_devices.selectedKey() : 0;
     if (work) {
         m_pool->setText(PresetPool::word(work->pool));
@@ -206,8 +206,12 @@ void WorkTab::fillWorkTable()
         m_table->selectRow(m_selectedRow);
 
     if (work) {
-        work->totalTime = int(RunRules::listSeconds(*work) / 60);
-        m_totalTime->setText(QString::number(work->totalTime));
+        // The header keeps the total as the table adds it up; filling the
+        // table again with the same total changes nothing in the registry.
+        const int total = int(RunRules::listSeconds(*work) / 60);
+        if (work->totalTime != total)
+            m_devices.selectedWork()->totalTime = total;
+        m_totalTime->setText(QString::number(total));
     }
     m_message->clear();
     m_cutShown = false;

@@ -85,6 +85,12 @@ WorkList *DeviceSlots::selectedWork()
     return machine ? &machine->work : nullptr;
 }
 
+const WorkList *DeviceSlots::selectedWork() const
+{
+    const int row = selectedRow();
+    return row >= 0 ? &m_registry.records().at(row).work : nullptr;
+}
+
 void DeviceSlots::bindDevices()
 {
     const int remembered = m_registry.current();

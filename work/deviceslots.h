@@ -57,6 +57,7 @@ public:
     Sequencer *selectedSequencer() { return slotPointer(m_sequencers); }
     const Sequencer *selectedSequencer() const { return slotPointer(m_sequencers); }
     WorkList *selectedWork();
+    const WorkList *selectedWork() const;
     // Points the registry's cursor at the selected record, for the
     // registry's accessors of the current record; false when none is
     // selected.

@@ -6,6 +6,8 @@
 #include "work/sendtowork.h"
 #include "work/sequencer.h"
 
+#include <QDebug>
+
 namespace RunStart {
 
 RunRules::Outcome outcome(DeviceSlots &devices)
@@ -45,24 +47,26 @@ void recordRun(Library &library, const WorkList &work)
     // history file may be made for one.
     if (!library.hasOpenClient())
         return;
-    History &history = library.history();
-    Notes &notes = history.notes();
-    history.addOnTop([&] {
-        notes.insertNote(LineType::Program);
-        notes.setText(work.programName);
-        notes.setVersion(work.programVersion);
-        notes.setColour(Note::ProgramRun);
-        int at = 0;
-        for (const WorkLine &line : work.records()) {
-            notes.setCurrent(++at);
-            notes.insertNote(LineType::PresetNote);
-            notes.setText(line.name);
-            notes.setVersion(line.version);
-            notes.setVariable(line.value);
-            notes.setTime(line.time);
-            notes.setColour(Note::PresetRun);
-        }
-    });
+    // On top of the whole history, whatever its list's search shows: the
+    // program's entry, then its lines under it.
+    Notes &notes = library.history().notes();
+    Note program = Note::newRecord(LineType::Program);
+    program.text = work.programName;
+    program.version = work.programVersion;
+    program.colour = Note::ProgramRun;
+    qDebug().noquote() << "create record typ:" << LineType::Program;
+    notes.insert(0, program);
+    int at = 0;
+    for (const WorkLine &line : work.records()) {
+        Note preset = Note::newRecord(LineType::PresetNote);
+        preset.text = line.name;
+        preset.version = line.version;
+        preset.variable = line.value;
+        preset.time = line.time;
+        preset.colour = Note::PresetRun;
+        qDebug().noquote() << "create record typ:" << LineType::PresetNote;
+        notes.insert(++at, preset);
+    }
     library.saveHistory();
 }
 

@@ -248,15 +248,15 @@ private Q_SLOTS:
         f.addClient("Ana");
         f.addPreset(1, "Sun", 0, 5, "1234.5");
         Programs &programs = f.library.programs();
-        programs.insertNew(0, "op");
-        programs.setName("Day");
-        Program *day = programs.currentProgram();
-        day->insertLine(0);
-        day->setLineName("Sun");
-        day->setLineTime(7);
-        day->insertLine(1);
-        day->setLineTypeWord("Notes");
-        day->setLineName("Rest");
+        Program lines = Program::newRecord();
+        lines.name = "Day";
+        lines.insertLine(0);
+        lines.setLineName("Sun");
+        lines.setLineTime(7);
+        lines.insertLine(1);
+        lines.setLineTypeWord("Notes");
+        lines.setLineName("Rest");
+        const Program *day = programs.record(programs.insert(0, lines));
 
         DeviceSlots devices;
         devices.registry().setFolder(f.folder());
@@ -297,7 +297,13 @@ private Q_SLOTS:
         QCOMPARE(f.library.history().notes().count(), 3);
         QCOMPARE(f.library.history().notes().records().at(1).type, int(LineType::PresetNote));
         devices.registry().work()->editRecords().clear();
+        // Renew looks the program up without moving the list's current
+        // record or switching off a search set on it.
+        programs.setFilter("Da");
+        programs.setCurrent(0);
         QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(0)).startsWith("Program "));
+        QVERIFY(programs.filterActive() && programs.current() == 0);
+        programs.setFilter(QString());
         QCOMPARE(devices.registry().work()->count(), 2);
         QVERIFY(ClientHistory::renew(f.library, devices, f.library.history().notes().keyAt(1)).startsWith("Preset "));
         QCOMPARE(devices.registry().work()->count(), 3);

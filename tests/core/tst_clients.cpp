@@ -98,7 +98,7 @@ private Q_SLOTS:
         clients.setFolder(folder);
         QVERIFY(clients.readBase());
         QCOMPARE(clients.notes2(), QString());
-        QCOMPARE(clients.find("Eva", 0), 2);
+        QCOMPARE(clients.countOf("Eva", 0), 2);
 
         clients.first();
         clients.history().presets().insertNew();

@@ -166,16 +166,23 @@ private Q_SLOTS:
         QVERIFY(editor.commit(fields));
         QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "L"}));
         QCOMPARE(f.library.legitimatePresets().records().at(1).notes, QString("edited while downloading"));
-        // Edited and stored, then taken out: the operator's edit stays.
-        f.library.legitimatePresets().replaceRecords({downloaded});
-        f.addPreset(2, "E", 0);
-        QVERIFY(editor.open(2, f.presetKey(2, 1)));
-        fields = editor.fields();
-        fields.notes = "mine";
-        QVERIFY(editor.commit(fields));
-        f.library.legitimatePresets().replaceRecords({downloaded});
-        QVERIFY(editor.commit(editor.fields()));
-        QCOMPARE(namesIn(f.library.legitimatePresets().path(), "presets"), (QStringList{"D", "E"}));
+        // Edited and stored, or only opened, then taken out by a download
+        // (which writes the pool itself): nothing typed is held, so the
+        // download stands and the editor lets go of the record.
+        Presets &legitimate = f.library.legitimatePresets();
+        for (const bool edited : {false, true}) {
+            legitimate.replaceRecords({downloaded});
+            f.addPreset(2, "E", 0);
+            QVERIFY(editor.open(2, f.presetKey(2, 1)));
+            fields = editor.fields();
+            fields.notes = edited ? "mine" : fields.notes;
+            QVERIFY(editor.commit(fields));
+            legitimate.replaceRecords({downloaded});
+            QVERIFY(legitimate.saveBase());
+            QVERIFY(!editor.commit(editor.fields()));
+            QVERIFY(!editor.isLoaded() && !editor.holdsRefusedEdit());
+            QCOMPARE(namesIn(legitimate.path(), "presets"), QStringList{"D"});
+        }
 
         // Two records under one pair (an older file may hold both): the one
         // opened is the one shown and stored, and only its key names it.

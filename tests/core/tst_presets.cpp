@@ -199,12 +199,18 @@ private Q_SLOTS:
             QJsonObject{{"nam", "alpha"}, {"ver", "2"}},
             QJsonObject{{"nam", "Alpha"}, {"ver", "2"}},
         }, "find.dat");
+        // A count is a read: the search and the current record stay.
         presets.setFilter("alpha");
-        QCOMPARE(presets.find("Alpha", 2), 2);
-        QVERIFY(!presets.filterActive());
-        QCOMPARE(presets.current(), 3);
-        QCOMPARE(presets.find("Alpha", 3), 0);
-        QCOMPARE(presets.current(), 0);
+        presets.setCurrent(1);
+        const quint64 revision = presets.revision();
+        int last = -1;
+        QCOMPARE(presets.countOf("Alpha", 2, &last), 2);
+        QCOMPARE(last, 3);
+        QVERIFY(presets.filterActive());
+        QCOMPARE(presets.current(), 1);
+        QCOMPARE(presets.countOf("Alpha", 3, &last), 0);
+        QCOMPARE(last, -1);
+        QCOMPARE(presets.revision(), revision);
     }
 };
 

@@ -17,9 +17,11 @@ void fill(LibraryFixture &f)
     programs.insertNew(0, "op");
     programs.setName("P");
     programs.setVersion(1);
-    Program *program = programs.currentProgram();
-    program->insertLine(0);
-    program->setLineName("Five");
+    programs.change(programs.keyAt(programs.current()), [](Program &program) {
+        program.insertLine(0);
+        program.setLineName("Five");
+        program.time = 5;
+    });
     programs.saveBase();
 }
 
@@ -120,6 +122,19 @@ private Q_SLOTS:
         const QString ana = f.addClient("Ana");
         ProgramEditor editor(f.library);
         DeviceSlots devices;
+
+        // Opening a program and leaving it changes nothing, though its
+        // stored total is no longer its presets' sum; nor does sending it
+        // to no device.
+        Presets &general = f.library.generalPresets();
+        general.change(general.keyAt(0), [](Preset &five) { five.time = 6; });
+        const quint64 revision = f.library.programs().revision();
+        QVERIFY(editor.open(true, f.programKey(true, 0)));
+        QVERIFY(editor.commit());
+        QCOMPARE(editor.toWork(devices), SendToWork::NoDevice);
+        QCOMPARE(f.library.programs().revision(), revision);
+        QVERIFY(!f.library.programs().changedSinceFile());
+        general.change(general.keyAt(0), [](Preset &five) { five.time = 5; });
 
         // With no client open, a client's program is kept with the reason.
         f.library.closeClient();

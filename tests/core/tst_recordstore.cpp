@@ -133,6 +133,86 @@ private Q_SLOTS:
         QCOMPARE(keyed.count(), 2);
     }
 
+    void keysAcrossReplacement()
+    {
+        // A list replaced whole keeps the key of each record still there,
+        // by name and version, twins by their rank; the others get new ones.
+        Items items = makeItems({"a", "b", "a", "c"});
+        const QList<quint64> before = items.keys();
+        items.replaceRecords({Item{"c", 1}, Item{"a", 1}, Item{"new", 1}, Item{"a", 1}, Item{"a", 1}, Item{"b", 2}});
+        const QList<quint64> after = items.keys();
+        QCOMPARE(after.at(0), before.at(3));
+        QCOMPARE(after.at(1), before.at(0));
+        QCOMPARE(after.at(3), before.at(2));
+        for (int i : {2, 4, 5})
+            QVERIFY(!before.contains(after.at(i)) && after.at(i) != 0);
+
+        // A pool emptied before it is read again (as a restore does) keeps
+        // its keys aside for what the read brings; a store given to
+        // another list (another client's history) lets them go.
+        const quint64 c = items.keyAt(0);
+        items.replaceRecords({});
+        QCOMPARE(items.keyAt(0), quint64(0));
+        items.replaceRecords({Item{"x", 1}, Item{"c", 1}});
+        QCOMPARE(items.keyAt(1), c);
+        const quint64 x = items.keyAt(0);
+        items.forgetKeys();
+        items.replaceRecords({Item{"x", 1}});
+        QVERIFY(items.keyAt(0) != x);
+
+        // Keys carried beside the window (an import, a download, a pool
+        // read again) are taken as they come while the store stands as it
+        // was; a store changed meanwhile carries them itself, so that a key
+        // never names a record that came after it.
+        Items pool = makeItems({"a", "b"});
+        const quint64 a = pool.keyAt(0), b = pool.keyAt(1);
+        const QList<Item> swapped {Item{"b", 1}, Item{"a", 1}};
+        pool.replaceRecords(swapped, Items::carriedKeys(swapped, pool.records(), pool.keys()), pool.revision());
+        QCOMPARE(pool.keys(), (QList<quint64>{b, a}));
+        const QList<Item> later {Item{"a", 1}, Item{"c", 1}};
+        const QList<quint64> stale = Items::carriedKeys(later, pool.records(), pool.keys());
+        const quint64 staleRevision = pool.revision();
+        pool.remove(a);
+        const quint64 a2 = pool.insert(0, Item{"a", 1});
+        pool.replaceRecords(later, stale, staleRevision);
+        QCOMPARE(pool.keyAt(0), a2);
+        Items read;
+        read.takeKeysOf(pool.letGo());
+        QCOMPARE(pool.count(), 0);
+        read.fromJson(QJsonObject{{"items", QJsonArray{Item{"c", 1}.toJson(), Item{"a", 1}.toJson()}}});
+        pool.adoptRead(std::move(read));
+        QCOMPARE(pool.keyAt(1), a2);
+
+        // Reads by key move nothing and count as no change; a change by
+        // key, an insert and a remove are told once made, by index.
+        items.setFilter("x");
+        items.setCurrent(0);
+        const quint64 revision = items.revision();
+        QCOMPARE(items.record(items.keyAt(0))->name, QString("x"));
+        QVERIFY(!items.record(12345));
+        QCOMPARE(items.countOf("x", 1), 1);
+        QCOMPARE(items.revision(), revision);
+        QVERIFY(items.filterActive());
+        QStringList told;
+        StoreSignals *announcements = items.announcements();
+        connect(announcements, &StoreSignals::inserted, this, [&](int i) { told << "+" + items.records().at(i).name; });
+        connect(announcements, &StoreSignals::removed, this, [&](int i) { told << QString("-%1").arg(i); });
+        connect(announcements, &StoreSignals::changed, this, [&](int i) { told << "=" + items.records().at(i).name; });
+        connect(announcements, &StoreSignals::swapped, this, [&](int a, int b) { told << QString("%1<>%2").arg(a).arg(b); });
+        connect(announcements, &StoreSignals::reset, this, [&] { told << "reset"; });
+        const quint64 y = items.insert(5, Item{"y", 1});
+        QCOMPARE(items.indexOfKey(y), 1);
+        QCOMPARE(items.current(), 0);
+        QVERIFY(items.change(y, [](Item &item) { item.name = "z"; }));
+        items.swapRecords(0, 1);
+        QVERIFY(items.remove(y));
+        QVERIFY(!items.remove(y));
+        Items copy = items;  // a copy is another store: nobody listens to it
+        copy.insert(0, Item{"unseen", 1});
+        items.replaceRecords({});
+        QCOMPARE(told, (QStringList{"+y", "=z", "0<>1", "-0", "reset"}));
+    }
+
     void containerFileForm()
     {
         const QString path = TestEnv::dataFolder() + "items.dat";

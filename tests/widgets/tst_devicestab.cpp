@@ -6,6 +6,7 @@
 #include "ui/devicestab.h"
 #include "work/sequencer.h"
 #include "ui/worktab.h"
+#include "editors/devicetablemodel.h"
 #include "editors/worktablemodel.h"
 
 #include "support/testenv.h"
@@ -218,6 +219,19 @@ private Q_SLOTS:
         QCOMPARE((QStringList{text(0, 0), text(0, 4), text(1, 0), text(1, 4), text(1, 5), text(1, 6)}),
                  (QStringList{"General", "90", "", "", "not found", "not found"}));
         QCOMPARE(child<QLabel>(window, "label_work_totalTime")->text(), QString("90"));
+        // Filling the Work table again and reading the devices table change
+        // nothing in the registry: its revision, its current record and a
+        // search set on it stay.
+        registry.setFilter("Tavik");
+        registry.setCurrent(0);
+        const quint64 revision = registry.revision();
+        window.workTab()->fillWorkTable();
+        DeviceTableModel devicesRead(window.devices());
+        devicesRead.refresh();
+        QCOMPARE(devicesRead.rowCount(), 1);
+        QCOMPARE(registry.revision(), revision);
+        QVERIFY(registry.filterActive() && registry.current() == 0);
+        registry.setFilter(QString());
         // Start is disabled, and the tab says why and marks the lines at fault.
         work.setCurrent(0);
         work.setValue("abc");

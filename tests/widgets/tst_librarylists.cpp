@@ -273,12 +273,23 @@ private Q_SLOTS:
         const QString picked = at(3, 1).toString();
         view->selectRow(3);
         QVERIFY(ClientHistory::recordCutShort(tabs.library, tabs.library.history().path(), "Tavik 1: run cut short"));
-        tabs.client->refresh();  // as the UI tick does
         QCOMPARE(view->selectionModel()->selectedRows(1).value(0).data().toString(), picked);
         QTest::mouseClick(tabs.find<QPushButton>("pushButton_history_delete"), Qt::LeftButton);
         QCOMPARE(model->rowCount(), 4);
         for (int row = 0; row < 4; ++row)
             QVERIFY(at(row, 1).toString() != picked);
+        // Under a search, an entry added on top shows only if it matches,
+        // and the search goes on showing what it found.
+        auto *search = tabs.find<QLineEdit>("lineEdit_history_search");
+        search->setText("Sleep");
+        QCOMPARE(model->rowCount(), 1);
+        QVERIFY(ClientHistory::recordCutShort(tabs.library, tabs.library.history().path(), "Tavik 2: cut short"));
+        QCOMPARE(model->rowCount(), 1);
+        QVERIFY(ClientHistory::recordCutShort(tabs.library, tabs.library.history().path(), "Sleep cut short"));
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(at(0, 1).toString(), QString("Sleep cut short"));
+        search->clear();
+        QCOMPARE(model->rowCount(), 6);
 
         // A note of megabytes shows its first line, cut short, and a bounded tooltip.
         Preset preset;
