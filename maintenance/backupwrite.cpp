@@ -121,9 +121,9 @@ BackupClients backupClients(const Clients &clients)
         const bool usable = Client::isPlainIdentifier(client.file);
         if (!usable || used.contains(client.file.toLower())) {
             copy.file = Client::newFileIdentifier();
-            taken.remarks << (usable ? QStringLiteral("client \"%1\" shares its history file with another client; "
+            taken.remarks << (usable ? QStringLiteral("Client \"%1\" shares its history file with another client; "
                                                       "it is in the backup with a copy of that history")
-                                     : QStringLiteral("client \"%1\" names a file the program does not use (\"%2\"); "
+                                     : QStringLiteral("Client \"%1\" names a file the program does not use (\"%2\"); "
                                                       "it is in the backup with an empty history"))
                                  .arg(client.name, client.file);
         }

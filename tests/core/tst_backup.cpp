@@ -223,9 +223,9 @@ private Q_SLOTS:
             QStringList remarks;
             QVERIFY(in.backup.write(file, nullptr, &remarks));
             QCOMPARE(remarks.size(), 4);
-            QCOMPARE(remarks.at(0), "client \"Bob\" names a file the program does not use (\"machines\"); "
+            QCOMPARE(remarks.at(0), "Client \"Bob\" names a file the program does not use (\"machines\"); "
                                     "it is in the backup with an empty history");
-            QVERIFY(remarks.at(3).startsWith("client \"Ed\" shares its history file with another client"));
+            QVERIFY(remarks.at(3).startsWith("Client \"Ed\" shares its history file with another client"));
             QCOMPARE(in.backup.restore(file), Backup::Restored);
         }
         Installation in;
