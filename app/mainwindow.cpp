@@ -56,6 +56,8 @@
 #include <QShortcut>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace {
 
 // Tab moves between widgets everywhere: a table would otherwise walk its
@@ -143,9 +145,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // A restore killed after its journal was written is finished before
     // anything is read, so the stores are read whole, as one version.
     Container::finishPending(m_settings.dataFolder());
-    if (const QString restored = Backup::takeRestoredNote(m_settings.dataFolder()); !restored.isEmpty())
-        m_untold << restored;
+    m_restored = Backup::restoredNote(m_settings.dataFolder());
     m_untold += UntoldNotice::read(m_settings.dataFolder());
+    if (!m_restored.isEmpty()) {
+        // It did happen: the word left while it ran is no longer true.
+        m_untold.removeIf(&Backup::isUnfinishedNote);
+    } else if (std::any_of(m_untold.cbegin(), m_untold.cend(), &Backup::isUnfinishedNote)) {
+        // The files a restore cut short had staged are its own to drop:
+        // its one line says so, not a line naming each.
+        Container::takeCleanups();
+    }
     applyGeometry(m_settings.readSettings());
 
     setWindowModality(Qt::ApplicationModal);
@@ -448,6 +457,7 @@ void MainWindow::createLibraryPages()
     m_presetSelectionTab = presets.get();
     connect(m_session.get(), &LibrarySession::clientOpened, this,
             [this]() { ui->MainPage->setCurrentIndex(TabClient); });
+    connect(m_session.get(), &LibrarySession::clientRefused, this, &MainWindow::showNotice);
     m_pages[TabClientSelection] = std::move(clients);
     m_pages[TabClient] = std::move(client);
     m_pages[TabProgramSelection] = std::move(programs);
@@ -604,11 +614,15 @@ void MainWindow::showNotice(const QString &text)
 
 void MainWindow::showKeptAside()
 {
-    const QStringList lines = takeUntold();
+    QStringList lines = takeUntold();
+    if (!m_restored.isEmpty())
+        lines.prepend(m_restored);
     if (lines.isEmpty())
         return;
     showNotice(lines.join(QLatin1Char('\n')));
     UntoldNotice::forget(m_settings.dataFolder());
+    if (!std::exchange(m_restored, {}).isEmpty())
+        Backup::forgetRestoredNote(m_settings.dataFolder());
 }
 
 QStringList MainWindow::takeUntold()

@@ -189,6 +189,8 @@ private:
     // What the restore that restarted the program left word of, until shown.
     // Lines for the operator's next notice, from the end before this start.
     QStringList m_untold;
+    // The word of a restore, kept in its file until shown.
+    QString m_restored;
     // Tab changes made while the form is being built must not leave (and so
     // save) tabs whose stores have not been read yet.
     bool m_routing = false;

@@ -4,6 +4,7 @@
 #include "data/textforms.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QUuid>
 
@@ -71,7 +72,15 @@ QString Clients::fileBase(const QString &file, const QString &clientName) const
                              << "has an unusable file identifier; its history is not used";
         return QString();
     }
+    if (!clientName.isEmpty())
+        nameHistory(m_folder + file, clientName);
     return m_folder + file;
+}
+
+void Clients::nameHistory(const QString &base, const QString &clientName)
+{
+    const QString path = base + QStringLiteral(".dat");
+    Container::nameFile(path, QStringLiteral("the history of \"%1\" (%2)").arg(clientName, QFileInfo(path).fileName()));
 }
 
 bool Clients::setHistoryFile(const QString &file)

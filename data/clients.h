@@ -58,6 +58,8 @@ public:
     // Points the history at the file of this identifier (as a restore does
     // for each client); false, with a warning, when it is not plain.
     bool setHistoryFile(const QString &file);
+    // The notices name the history at `base` + ".dat" by its client.
+    static void nameHistory(const QString &base, const QString &clientName);
 
     History &history() { return m_history; }
     const History &history() const { return m_history; }

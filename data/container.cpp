@@ -112,7 +112,7 @@ ReadStatus openPlain(QFile &file, const QString &path, qint64 limit, QString *wh
         return ReadStatus::Missing;
     case PlatformFile::Opened::NotPlain:
         if (why)
-            *why = QStringLiteral("not a plain file");
+            *why = QStringLiteral("%1, not a plain file").arg(refused);
         return ReadStatus::Unreadable;
     case PlatformFile::Opened::Refused:
         if (why)

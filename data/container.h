@@ -253,6 +253,7 @@ struct FailedWrite
 {
     QString path;
     QString why;
+    bool existed = true;  // whether there was a file to keep as it was
 };
 QList<FailedWrite> takeFailedWrites();
 // Why the last write of this file failed, while that is still to be told;
@@ -266,5 +267,8 @@ QList<FailedWrite> takeUnreadable();
 QStringList takeCleanups();
 // All of the above since the last calls, as lines for the operator.
 QStringList takeNotices();
+// How those lines name the file at `path` when its name tells the operator
+// nothing (a client's history: "the history of "Ann"").
+void nameFile(const QString &path, const QString &name);
 
 } // namespace Container

@@ -10,6 +10,7 @@
 #include <QMutex>
 #include <QSet>
 
+#include <limits>
 #include <utility>
 
 namespace Container {
@@ -36,6 +37,8 @@ struct FileState
     QSet<QString> toldUnreadable;
     QSet<QString> toldRefused;
     QStringList cleanups;
+    // Files the notices name otherwise than by their file name.
+    QHash<QString, QString> names;
 };
 
 FileState &state()
@@ -113,15 +116,46 @@ bool isGuarded(const QString &path)
 
 bool writeFailed(const QString &path, const QString &why)
 {
-    qWarning().noquote() << "Could not write" << path << "(" + why + "); the file is as it was";
+    const bool existed = QFileInfo::exists(path);
+    qWarning().noquote() << "Could not write" << path << "(" + why + ");"
+                         << (existed ? "the file is as it was" : "no file was made");
     const QMutexLocker lock(&state().mutex);
     for (const FailedWrite &failed : std::as_const(state().failedWrites)) {
         if (failed.path == path)
             return false;
     }
-    state().failedWrites.append({path, why});
+    state().failedWrites.append({path, why, existed});
     return false;
 }
+
+namespace {
+
+// A copy that never waits on a pipe put in the file's place meanwhile.
+bool copyPlain(const QString &from, const QString &to)
+{
+    QFile source;
+    if (openPlain(source, from, std::numeric_limits<qint64>::max()) != ReadStatus::Read)
+        return false;
+    QFile target(to);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    for (;;) {
+        const QByteArray block = source.read(qint64(1) << 20);
+        if (block.isEmpty())
+            break;
+        if (target.write(block) != block.size()) {
+            target.remove();
+            return false;
+        }
+    }
+    if (source.error() != QFileDevice::NoError || !target.flush()) {
+        target.remove();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 // Another program (a second copy on a network folder, another user) wrote
 // the file since this one read it: its version is copied aside before ours
@@ -140,7 +174,7 @@ bool keepOtherVersion(const QString &path)
     if (now == expected || !now.exists)
         return true;
     const QString aside = asideName(path, QStringLiteral(".changed-"));
-    if (!QFile::copy(path, aside)) {
+    if (!copyPlain(path, aside)) {
         qWarning().noquote() << "File" << path << "was changed by another program and could not be kept aside";
         return false;
     }
@@ -213,9 +247,19 @@ QStringList takeCleanups()
     return std::exchange(state().cleanups, {});
 }
 
+void nameFile(const QString &path, const QString &name)
+{
+    const QMutexLocker lock(&state().mutex);
+    state().names.insert(path, name);
+}
+
 QStringList takeNotices()
 {
-    const auto name = [](const QString &path) { return QFileInfo(path).fileName(); };
+    const QHash<QString, QString> names = [] {
+        const QMutexLocker lock(&state().mutex);
+        return state().names;
+    }();
+    const auto name = [&names](const QString &path) { return names.value(path, QFileInfo(path).fileName()); };
     QStringList lines = takeCleanups();
     for (const KeptAside &kept : takeNewlyKeptAside()) {
         if (kept.why.isEmpty())
@@ -231,7 +275,9 @@ QStringList takeNotices()
         lines << QStringLiteral("%1 was changed by another program; that version is kept as %2")
                      .arg(name(kept.path), name(kept.keptAs));
     for (const FailedWrite &failed : takeFailedWrites())
-        lines << QStringLiteral("%1 could not be written (%2); it is kept as it was").arg(name(failed.path), failed.why);
+        lines << QStringLiteral("%1 could not be written (%2); %3")
+                     .arg(name(failed.path), failed.why,
+                          failed.existed ? QStringLiteral("it is kept as it was") : QStringLiteral("no file was made"));
     return lines;
 }
 

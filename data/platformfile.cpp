@@ -32,7 +32,17 @@ bool sync(QFile &file, QString *why)
     if (_commit(file.handle()) == 0)
         return true;
     if (why)
-        *why = QString::fromLocal8Bit(std::strerror(errno));
+        *why = errno == ENOSPC ? diskFullWhy() : QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+bool write(QFile &file, const char *data, qint64 size, QString *why)
+{
+    if (file.write(data, size) == size)
+        return true;
+    const DWORD error = GetLastError();
+    if (why)
+        *why = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? diskFullWhy() : file.errorString();
     return false;
 }
 
@@ -41,8 +51,11 @@ Opened openForReading(QFile &file, const QString &path, QString *why)
     const QFileInfo info(path);
     if (!info.exists())
         return Opened::Missing;
-    if (!info.isFile())
+    if (!info.isFile()) {
+        if (why)
+            *why = info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a device");
         return Opened::NotPlain;
+    }
     file.setFileName(path);
     if (file.open(QIODevice::ReadOnly))
         return Opened::Plain;
@@ -93,9 +106,43 @@ bool sync(QFile &file, QString *why)
     if (::fsync(file.handle()) == 0)
         return true;
     if (why)
-        *why = QString::fromLocal8Bit(std::strerror(errno));
+        *why = errno == ENOSPC || errno == EDQUOT ? diskFullWhy() : QString::fromLocal8Bit(std::strerror(errno));
     return false;
 }
+
+bool write(QFile &file, const char *data, qint64 size, QString *why)
+{
+    const int fd = file.handle();
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(qMin<qint64>(size, qint64(1) << 30)));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const int error = written < 0 ? errno : ENOSPC;
+            if (why)
+                *why = error == ENOSPC || error == EDQUOT ? diskFullWhy() : QString::fromLocal8Bit(std::strerror(error));
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+namespace {
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a device");
+}
+
+} // namespace
 
 Opened openForReading(QFile &file, const QString &path, QString *why)
 {
@@ -113,6 +160,8 @@ Opened openForReading(QFile &file, const QString &path, QString *why)
     struct stat status = {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
+        if (why)
+            *why = kindOf(status.st_mode);
         return Opened::NotPlain;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -131,6 +180,11 @@ bool replace(const QString &from, const QString &to)
 }
 
 #endif
+
+QString diskFullWhy()
+{
+    return QStringLiteral("the disk is full");
+}
 
 bool diskFull(const QString &folder)
 {

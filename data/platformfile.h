@@ -11,8 +11,15 @@ namespace PlatformFile {
 
 // Pushes what was written to the file down to the disk, so that a power
 // cut after the rename that follows cannot leave an empty file behind.
-// On failure `why` says what the system said.
+// On failure `why` says what the system said (diskFullWhy() for a full disk).
 bool sync(QFile &file, QString *why = nullptr);
+
+// Writes all `size` bytes to the unbuffered `file`, or says why not. A
+// full disk is told as diskFullWhy() from the write's own error: a write
+// that filled the disk partly succeeds first, and the error of the write
+// after it is the only word the system says about it.
+bool write(QFile &file, const char *data, qint64 size, QString *why = nullptr);
+QString diskFullWhy();
 
 enum class Opened {
     Plain,     // a plain file, open for reading
@@ -21,11 +28,12 @@ enum class Opened {
     Refused    // there, but the system would not open it (see `why`)
 };
 // Opens a file for reading only when it is a plain file, without ever
-// waiting on a pipe or following into a device.
+// waiting on a pipe or following into a device. NotPlain: `why` says what
+// is there instead ("a folder", "a named pipe", "a device", "a socket").
 Opened openForReading(QFile &file, const QString &path, QString *why = nullptr);
 
-// Whether the file system of `folder` has no room left: a failure there
-// is told as a full disk, whatever the call that met it said.
+// Whether the file system of `folder` has no room left now: for a
+// failure met where no write said why (a lock file being made).
 bool diskFull(const QString &folder);
 
 // Renames `from` over `to` in one step: `to` is either the old file or the

@@ -633,6 +633,9 @@ protected:
             m_fileRevision = m_revision;
             m_besideWrite = {};
             announceReset();
+        } else if (status == Container::ReadStatus::Unreadable && m_records.isEmpty()) {
+            // Nothing read and nothing edited: there is no change to save.
+            m_fileRevision = m_revision;
         }
         return status;
     }

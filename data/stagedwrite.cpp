@@ -21,12 +21,14 @@ public:
     explicit Spool(QFile &file) : m_file(file) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
     bool flushAll()
     {
-        if (!m_failed && !m_pending.isEmpty() && m_file.write(m_pending) != m_pending.size())
-            m_failed = true;
+        if (!m_failed && !m_pending.isEmpty())
+            put(m_pending.constData(), m_pending.size());
         m_pending.clear();
         return !m_failed;
     }
     bool failed() const { return m_failed; }
+    // What the system said of the write that failed.
+    QString why() const { return m_why; }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
@@ -37,8 +39,8 @@ protected:
         // Large pieces (a store's bytes already encoded) go straight on.
         if (size >= chunk) {
             flushAll();
-            if (!m_failed && m_file.write(data, size) != size)
-                m_failed = true;
+            if (!m_failed)
+                put(data, size);
             return m_failed ? -1 : size;
         }
         m_pending.append(data, size);
@@ -48,9 +50,12 @@ protected:
     }
 
 private:
+    void put(const char *data, qint64 size) { m_failed = !PlatformFile::write(m_file, data, size, &m_why); }
+
     static constexpr qint64 chunk = qint64(1) << 20;
     QFile &m_file;
     QByteArray m_pending;
+    QString m_why;
     bool m_failed = false;
 };
 
@@ -70,8 +75,9 @@ bool writeStaged(const QString &path, const std::function<bool(QIODevice &)> &pr
 {
     QFile file(staged(path));
     // Unbuffered, every byte reaches the file system in write(), so a full
-    // disk fails here and not in a flush nobody checks.
+    // disk fails there, with its own error, and not in a flush nobody checks.
     bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    QString why = ok ? QString() : file.errorString();
     bool gaveUp = false;
     if (ok) {
         Spool spool(file);
@@ -79,22 +85,24 @@ bool writeStaged(const QString &path, const std::function<bool(QIODevice &)> &pr
         // failure is told as any other.
         gaveUp = !produce(spool) && !spool.failed();
         ok = !gaveUp && spool.flushAll();
+        why = spool.why();
     }
     const qint64 size = file.size();
-    QString unsynced;
-    ok = ok && size <= limit && file.flush() && PlatformFile::sync(file, &unsynced);
-    ok = ok && file.error() == QFileDevice::NoError;
-    QString why = size > limit ? tooLarge(size, limit) : !unsynced.isEmpty() ? unsynced : file.errorString();
+    if (ok && size > limit) {
+        ok = false;
+        why = tooLarge(size, limit);
+    }
+    ok = ok && PlatformFile::sync(file, &why);
     file.close();
-    if (!ok || file.error() != QFileDevice::NoError) {
+    if (ok && file.error() != QFileDevice::NoError) {
+        ok = false;
+        why = file.errorString();
+    }
+    if (!ok) {
         file.remove();
         if (gaveUp)
             return false;
-        // Whatever the call that met it said ("Unknown error" from some),
-        // a full disk is what the operator can act on.
-        if (size <= limit && PlatformFile::diskFull(QFileInfo(path).absolutePath()))
-            why = QStringLiteral("the disk is full");
-        return writeFailed(path, why);
+        return writeFailed(path, why.isEmpty() ? file.errorString() : why);
     }
     return true;
 }

@@ -59,7 +59,16 @@ bool LibrarySession::openClient()
     const int at = clients.indexOfKey(m_selected[ClientList]);
     if (at < 0 || (m_switchGuard && !m_switchGuard()))
         return false;
-    m_library.openClient(clients.records().at(at).file);
+    const Client &client = clients.records().at(at);
+    // Its file would be a path or one of the library's own files: never
+    // opened, and the operator is told why rather than shown a blank client.
+    if (!Client::isPlainIdentifier(client.file)) {
+        Q_EMIT clientRefused(QStringLiteral("Client \"%1\" cannot be opened: clients.dat names its file \"%2\", "
+                                            "which is not a file of a client. The record is kept as it is.")
+                                 .arg(client.name, client.file));
+        return false;
+    }
+    m_library.openClient(client.file);
     Q_EMIT clientOpened();
     return true;
 }

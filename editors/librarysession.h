@@ -99,6 +99,8 @@ Q_SIGNALS:
     // A client was opened from the client list: the client editor fills
     // itself, the preset and program editors let go of what they hold.
     void clientOpened();
+    // A client of the list could not be opened, and why.
+    void clientRefused(const QString &why);
     // The client selection was left: the client editor reloads the client.
     void clientSelectionLeft();
     // The current client was deleted: its editors empty themselves.

@@ -42,9 +42,8 @@ const Section storeSections[] = {
 // was checked.
 bool openAt(const Backup::Read &read, const Backup::Read::Range &range, QFile &from)
 {
-    from.setFileName(read.path);
-    return range.size >= 0 && PlatformFile::identity(read.path) == read.identity && from.open(QIODevice::ReadOnly)
-           && from.seek(range.start);
+    return range.size >= 0 && PlatformFile::identity(read.path) == read.identity
+           && Container::openPlain(from, read.path, Backup::maxFileSize) == Container::ReadStatus::Read && from.seek(range.start);
 }
 
 // A pool's section copied into the pool's file as it stands in the backup:
@@ -211,20 +210,36 @@ bool Backup::leaveRestoredNote(const QString &dataFolder, const QString &restore
                                              {QStringLiteral("Safety"), safetyPath}});
 }
 
-QString Backup::takeRestoredNote(const QString &dataFolder)
+QString Backup::restoredNote(const QString &dataFolder)
 {
     const QString path = dataFolder + OwnFiles::restored;
     if (!QFileInfo::exists(path))
         return QString();
     QJsonObject note;
-    const bool read = Container::readFile(path, note) == Container::ReadStatus::Read;
-    // Told once, whatever the file held.
-    QFile::remove(path);
-    if (!read)
+    if (Container::readFile(path, note) != Container::ReadStatus::Read)
         return QString();
     return QStringLiteral("Data restored from %1. The data as it was before the restore is in %2")
         .arg(QDir::toNativeSeparators(note.value(QStringLiteral("Backup")).toString()),
              QDir::toNativeSeparators(note.value(QStringLiteral("Safety")).toString()));
+}
+
+void Backup::forgetRestoredNote(const QString &dataFolder)
+{
+    QFile::remove(dataFolder + OwnFiles::restored);
+}
+
+namespace {
+const QString unfinishedEnd = QStringLiteral(" did not happen: the program ended before it was done. Nothing was changed.");
+}
+
+QString Backup::unfinishedNote(const QString &path)
+{
+    return QStringLiteral("The restore from ") + QDir::toNativeSeparators(path) + unfinishedEnd;
+}
+
+bool Backup::isUnfinishedNote(const QString &line)
+{
+    return line.startsWith(QLatin1String("The restore from ")) && line.endsWith(unfinishedEnd);
 }
 
 QString Backup::nextSafetyPath() const
@@ -334,6 +349,15 @@ void replaceRecords(Store &store, const QList<Record> &records)
 } // namespace
 
 Backup::Outcome Backup::finish(Applied applied)
+{
+    const Outcome outcome = finishWith(applied);
+    // What the restore read (pools of a million presets) goes where
+    // freeing it holds up no window tick.
+    releaseOffThread(std::move(applied));
+    return outcome;
+}
+
+Backup::Outcome Backup::finishWith(Applied &applied)
 {
     m_message = applied.message;
     m_safetyPath = applied.safetyPath;

@@ -67,8 +67,13 @@ public:
     // False, with why, when a history is there but cannot be read whole (it
     // is never backed up as empty), the backup would be larger than a
     // restore reads, or the file cannot be written.
-    static bool write(const Stores &stores, const QString &path, QString *why = nullptr);
-    bool write(const QString &path, QString *why = nullptr) const { return write(stores(), path, why); }
+    // `remarks`: what the backup carries otherwise than the library has it
+    // (a client given a file of its own), for the operator.
+    static bool write(const Stores &stores, const QString &path, QString *why = nullptr, QStringList *remarks = nullptr);
+    bool write(const QString &path, QString *why = nullptr, QStringList *remarks = nullptr) const
+    {
+        return write(stores(), path, why, remarks);
+    }
 
     Outcome restore(const QString &path);
     // The same in steps. Reading and checking the file touch nothing else,
@@ -131,8 +136,17 @@ public:
     // word of what happened: the restore leaves it in the data folder, and
     // the program that starts next takes it (once) to tell the operator.
     static bool leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath);
-    // What the last restore left word of; empty when there is none.
-    static QString takeRestoredNote(const QString &dataFolder);
+    // What the last restore left word of; empty when there is none. It
+    // stays until forgotten: a start ended before it showed the word
+    // leaves it for the next.
+    static QString restoredNote(const QString &dataFolder);
+    static void forgetRestoredNote(const QString &dataFolder);
+    // The word a restore leaves for the next start from the moment it
+    // begins, taken back when it ends with nothing changed: a program ended
+    // meanwhile (a signal, a kill) tells at its next start that nothing was.
+    // Among the words a start finds with a restored note, it is dropped.
+    static QString unfinishedNote(const QString &path);
+    static bool isUnfinishedNote(const QString &line);
 
     // Why a restore did not end in Restored, for the operator.
     QString message() const { return m_message; }
@@ -156,6 +170,7 @@ public:
                       const Sizes *sizes = nullptr);
 
 private:
+    Outcome finishWith(Applied &applied);
     static void applySections(const Read &read, Applied &applied, QStringList &unsaved);
     void afterCommit(const Applied &applied);
 

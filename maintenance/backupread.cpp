@@ -289,13 +289,19 @@ private:
 Backup::Read Backup::read(const QString &path)
 {
     Read read;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        read.why = file.errorString();
+    QFile file;
+    // A pipe or a device chosen by mistake must neither hold the restore
+    // in open() nor be read without end.
+    switch (Container::openPlain(file, path, maxFileSize, &read.why)) {
+    case Container::ReadStatus::Read:
+        break;
+    case Container::ReadStatus::Missing:
+        read.why = QStringLiteral("the file is not there");
         return read;
-    }
-    if (file.size() > maxFileSize) {
+    case Container::ReadStatus::Damaged:
         read.why = QStringLiteral("the file is too large");
+        return read;
+    case Container::ReadStatus::Unreadable:
         return read;
     }
     if (file.size() == 0) {

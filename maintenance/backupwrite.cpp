@@ -5,6 +5,7 @@
 
 #include <QCborStreamWriter>
 #include <QFileInfo>
+#include <QSet>
 
 using namespace BackupFormat;
 
@@ -97,12 +98,51 @@ void writeStore(QCborStreamWriter &writer, const RecordStore<Record> &store)
 
 } // namespace
 
-bool Backup::write(const Stores &stores, const QString &path, QString *why)
+namespace {
+
+// The clients as a backup carries them: each with a file of its own that a
+// restore accepts. A client whose file is not one the program may use (a
+// path, one of the library's own names) or is another client's too gets a
+// fresh one in the backup; `from` keeps where its history is to be read:
+// nowhere for an unusable file, which is never opened.
+struct BackupClients
+{
+    QList<Client> records;
+    QStringList from;
+    QStringList remarks;
+};
+
+BackupClients backupClients(const Clients &clients)
+{
+    BackupClients taken;
+    QSet<QString> used;
+    for (const Client &client : clients.records()) {
+        Client copy = client;
+        const bool usable = Client::isPlainIdentifier(client.file);
+        if (!usable || used.contains(client.file.toLower())) {
+            copy.file = Client::newFileIdentifier();
+            taken.remarks << (usable ? QStringLiteral("Client \"%1\" shares its history file with another client; "
+                                                      "it is in the backup with a copy of that history")
+                                     : QStringLiteral("Client \"%1\" names a file the program does not use (\"%2\"); "
+                                                      "it is in the backup with an empty history"))
+                                 .arg(client.name, client.file);
+        }
+        used.insert(copy.file.toLower());
+        taken.from << (usable ? client.file : QString());
+        taken.records << copy;
+    }
+    return taken;
+}
+
+} // namespace
+
+bool Backup::write(const Stores &stores, const QString &path, QString *why, QStringList *remarks)
 {
     QString problem;
+    const BackupClients clients = backupClients(stores.clients);
     // The sections in the order the file has always had them (that of a
     // JSON object's keys), each written as its store writes its own file.
-    const bool written = Container::writeStream(path, [&stores, &problem](QIODevice &device) {
+    const bool written = Container::writeStream(path, [&stores, &clients, &problem](QIODevice &device) {
         // A backup larger than a restore takes could never be given back.
         const auto tooLarge = [&device, &problem] {
             if (device.pos() <= maxFileSize)
@@ -127,39 +167,39 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
             QCborStreamWriter writer(&device);
             write(writer);
         };
-        const Clients &clients = stores.clients;
         head(CborScan::Map, 9);
         text(keyClients);
-        value([&](QCborStreamWriter &writer) { writeStore(writer, clients); });
+        value([&](QCborStreamWriter &writer) {
+            const Container::ListOf<Client> list(stores.clients.listKey(), clients.records);
+            Container::encode(writer, {{QStringLiteral("version"), stores.clients.fileVersion()}}, {&list});
+        });
         text(keyGenuinePresets);
         if (!writePoolTo(device, stores.legitimate) || tooLarge())
             return false;
 
         text(keyHistory);
-        qsizetype usable = 0;
-        for (const Client &client : clients.records())
-            usable += Client::isPlainIdentifier(client.file) ? 1 : 0;
-        head(CborScan::Array, quint64(usable));
-        for (const Client &client : clients.records()) {
-            if (!Client::isPlainIdentifier(client.file)) {
-                qWarning().noquote() << "Client" << client.name << "has an unusable file identifier; its history is not backed up";
-                continue;
-            }
+        head(CborScan::Array, quint64(clients.records.size()));
+        for (qsizetype i = 0; i < clients.records.size(); ++i) {
             // Each history is read into a store of its own, so that the
             // current client's loaded history is never swapped out.
             History history;
-            history.setPath(clients.folder() + client.file + QStringLiteral(".dat"));
-            // A client without a history file yet has an empty history; one whose
-            // file is there but cannot be read whole must not be backed up empty.
-            if (!history.readBase() && QFileInfo::exists(history.path())) {
-                problem = QStringLiteral("the history %1 cannot be read").arg(QFileInfo(history.path()).fileName());
-                return false;
+            if (!clients.from.at(i).isEmpty()) {
+                Clients::nameHistory(stores.clients.folder() + clients.from.at(i), clients.records.at(i).name);
+                history.setPath(stores.clients.folder() + clients.from.at(i) + QStringLiteral(".dat"));
+                // A client without a history file yet has an empty history; one whose
+                // file is there but cannot be read whole must not be backed up empty.
+                if (!history.readBase() && QFileInfo::exists(history.path())) {
+                    problem = QStringLiteral("the history of client \"%1\" (%2) cannot be read")
+                                  .arg(clients.records.at(i).name, QFileInfo(history.path()).fileName());
+                    return false;
+                }
             }
             const Container::ListOf<Note> notes(history.notes().listKey(), history.notes().records());
             const Container::ListOf<Preset> presets(history.presets().listKey(), history.presets().records());
             const Container::ListOf<Program> programs(history.programs().listKey(), history.programs().records());
             value([&](QCborStreamWriter &writer) {
-                Container::encode(writer, {{keyFileName, client.file}, {QStringLiteral("version"), history.notes().fileVersion()}},
+                Container::encode(writer, {{keyFileName, clients.records.at(i).file},
+                                           {QStringLiteral("version"), history.notes().fileVersion()}},
                                   {&notes, &presets, &programs});
             });
             if (tooLarge())
@@ -182,6 +222,13 @@ bool Backup::write(const Stores &stores, const QString &path, QString *why)
         return !tooLarge();
     }, maxFileSize);
     if (!written && why)
-        *why = problem.isEmpty() ? QStringLiteral("couldn't write ") + path : problem;
+        *why = !problem.isEmpty() ? problem
+               : Container::failureOf(path).isEmpty()
+                   ? QStringLiteral("couldn't write ") + path
+                   : QStringLiteral("couldn't write %1 (%2)").arg(path, Container::failureOf(path));
+    if (written && remarks)
+        *remarks = clients.remarks;
+    for (const QString &remark : clients.remarks)
+        qWarning().noquote() << "Backup" << path << ":" << remark;
     return written;
 }

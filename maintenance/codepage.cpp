@@ -375,6 +375,30 @@ Guess guess(const QByteArray &text)
     return result;
 }
 
+QList<std::pair<QString, QString>> samples(const QByteArray &text, int count)
+{
+    QList<std::pair<QString, QString>> found;
+    QStringDecoder central(codecName(CentralEuropean), QStringDecoder::Flag::Stateless);
+    QStringDecoder western(codecName(Western), QStringDecoder::Flag::Stateless);
+    const qsizetype end = std::min(text.size(), looked);
+    for (qsizetype start = 0; start < end && found.size() < count;) {
+        qsizetype lineEnd = start;
+        while (lineEnd < end && text.at(lineEnd) != '\n' && text.at(lineEnd) != '\r')
+            ++lineEnd;
+        const QByteArrayView line(text.constData() + start, lineEnd - start);
+        const qsizetype comma = line.indexOf(',');
+        const QByteArrayView name = (comma < 0 ? line : line.first(comma)).trimmed();
+        start = lineEnd + 1;
+        if (std::none_of(name.begin(), name.end(), [](char c) { return uchar(c) >= 0x80; }))
+            continue;
+        const QString asCentral = central.decode(name);
+        const QString asWestern = western.decode(name);
+        if (asCentral != asWestern && !found.contains(std::pair(asCentral, asWestern)))
+            found.append({asCentral, asWestern});
+    }
+    return found;
+}
+
 const char *codecName(Page page)
 {
     return page == Western ? "windows-1252" : "windows-1250";

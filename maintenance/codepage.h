@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <utility>
 
 // Which Windows code page an 8-bit text (one that is not UTF-8) is in:
 // spreadsheets in Central Europe write Windows-1250, in Western Europe
@@ -23,6 +27,11 @@ struct Guess
 // Judges the text by what its words look like in each page. Looks at
 // most at the first few MiB.
 Guess guess(const QByteArray &text);
+
+// A few names (the first field of a line) as each page reads them, only
+// those the two read differently: what lets the operator say which page
+// the file is in. Each is {the Central European reading, the Western}.
+QList<std::pair<QString, QString>> samples(const QByteArray &text, int count = 4);
 
 // "windows-1250" or "windows-1252", for QStringDecoder.
 const char *codecName(Page page);

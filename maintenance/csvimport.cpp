@@ -8,7 +8,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -21,6 +20,7 @@ namespace {
 
 constexpr int presetFields = 10;
 constexpr int frequencyFields = 2;
+constexpr int notesField = 4;  // of a preset table
 const QString frequencyFirstName = QStringLiteral("Actinomyces israelii ");
 
 // Spreadsheet programs write either UTF-8 or the Windows code page of
@@ -78,6 +78,82 @@ QStringList splitFields(const QString &line)
     }
     fields << field;
     return fields;
+}
+
+// Where a line break inside a quoted field stands while the record is
+// folded into one line: no table holds it, and folding leaves it alone.
+constexpr QChar keptBreak(0xE000);
+
+// One record of the table, and how many of the file's lines it takes.
+struct CsvRecord
+{
+    QString text;
+    int lines = 1;
+};
+
+// The records of a table. Lines end as any system ends them: CR LF, LF, or
+// CR alone (older Mac spreadsheets), never joined, except inside a field a
+// spreadsheet quoted (a cell of several lines). Only a quote that starts a
+// field opens one, and one never closed joins nothing: a stray quote costs
+// at most its own line, never the lines after it.
+QList<CsvRecord> splitRecords(const QString &text)
+{
+    QList<CsvRecord> records;
+    CsvRecord record;
+    bool fieldStart = true;
+    bool quoted = false;
+    // The quote that opened the field, and the records as they were then.
+    qsizetype openedAt = -1;
+    qsizetype recordsThen = 0;
+    CsvRecord recordThen;
+    qsizetype stray = -1;  // an opening quote never closed: read as a character
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i <= size; ++i) {
+        if (i == size) {
+            if (!quoted)
+                break;
+            // Never closed: back to that quote, read now as a character.
+            stray = openedAt;
+            i = openedAt;
+            records.resize(recordsThen);
+            record = recordThen;
+            quoted = false;
+        }
+        const QChar c = text.at(i);
+        const bool lineEnd = c == QLatin1Char('\r') || c == QLatin1Char('\n');
+        if (lineEnd && i + 1 < size && c == QLatin1Char('\r') && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < size && text.at(i + 1) == QLatin1Char('"')) {
+                record.text += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            }
+            if (lineEnd)
+                ++record.lines;
+            record.text += lineEnd ? keptBreak : c;
+            continue;
+        }
+        if (lineEnd) {
+            records << std::exchange(record, CsvRecord());
+            fieldStart = true;
+            continue;
+        }
+        if (c == QLatin1Char('"') && fieldStart && i != stray) {
+            quoted = true;
+            openedAt = i;
+            recordsThen = records.size();
+            recordThen = record;
+        }
+        if (c == QLatin1Char(','))
+            fieldStart = true;
+        else if (!c.isSpace())
+            fieldStart = false;
+        record.text += c;
+    }
+    records << record;
+    return records;
 }
 
 // Splits a trimmed first field into its name and the version number its
@@ -141,12 +217,15 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
     QByteArray content = bytes;
     if (content.startsWith("\xEF\xBB\xBF"))
         content.remove(0, 3);
-    // Lines end as any system ends them: CR LF, LF, or CR alone (older Mac
-    // spreadsheets), never joined.
-    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
-    const QStringList lines = decodeFile(content, m_codePage, m_encoding, m_encodingSure).split(lineEnd);
-    for (int number = 0; number < lines.size(); ++number) {
-        const QStringList fields = splitFields(lines.at(number).simplified());
+    const QList<CsvRecord> records = splitRecords(decodeFile(content, m_codePage, m_encoding, m_encodingSure));
+    for (int number = 0; number < records.size(); ++number) {
+        QStringList fields = splitFields(records.at(number).text.simplified());
+        // A cell of several lines keeps them in the notes; elsewhere they
+        // read as one.
+        for (qsizetype i = 0; i < fields.size(); ++i)
+            fields[i].replace(keptBreak, m_layout == PresetTable && i == notesField ? QLatin1Char('\n') : QLatin1Char(' '));
+        // The notice counts lines as the file has them.
+        const int lines = records.at(number).lines;
         if (number == 0) {
             if (fields.size() >= 2 && fields.at(0) == QLatin1String("1")
                 && fields.at(1) == QLatin1String("preset")) {
@@ -164,22 +243,22 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
                 if (!m_headerMatched)
                     break;
             } else if (fields.size() >= presetFields) {
-                m_tooWide += fields.size() > presetFields ? 1 : 0;
+                m_tooWide += fields.size() > presetFields ? lines : 0;
                 if (fields.at(0).trimmed().isEmpty())
-                    ++m_skipped;  // a line of commas, or one without a name
+                    m_skipped += lines;  // a line of commas, or one without a name
                 else
                     importPresetLine(store, fields);
             } else if (!fields.join(QString()).trimmed().isEmpty()) {
-                ++m_skipped;
+                m_skipped += lines;
             }
         } else if (fields.size() >= frequencyFields) {
-            m_tooWide += fields.size() > frequencyFields ? 1 : 0;
+            m_tooWide += fields.size() > frequencyFields ? lines : 0;
             if (fields.at(0).trimmed().isEmpty() || fields.at(1).trimmed().isEmpty())
-                ++m_skipped;
+                m_skipped += lines;
             else
                 importFrequencyLine(store, fields);
         } else if (!fields.join(QString()).trimmed().isEmpty()) {
-            ++m_skipped;
+            m_skipped += lines;
         }
     }
     store.setCurrent(std::clamp(remembered, 0, store.count()));
@@ -216,7 +295,7 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
     store.setObtainedWord(fields.at(9));
 }
 
-bool codePageUnsure(const QString &fileName, CodePage::Page &guess)
+bool codePageUnsure(const QString &fileName, CodePage::Page &guess, QList<std::pair<QString, QString>> *samples)
 {
     QFile file;
     if (Container::openPlain(file, fileName, Container::sizeLimit) != Container::ReadStatus::Read)
@@ -230,6 +309,8 @@ bool codePageUnsure(const QString &fileName, CodePage::Page &guess)
         return false;
     const CodePage::Guess found = CodePage::guess(bytes);
     guess = found.page;
+    if (!found.sure && samples)
+        *samples = CodePage::samples(bytes);
     return !found.sure;
 }
 

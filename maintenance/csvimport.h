@@ -118,6 +118,8 @@ ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath,
                           const Import::Pairs &takenElsewhere = {}, qint64 sizeLimit = Container::sizeLimit,
                           std::optional<CodePage::Page> codePage = std::nullopt);
 // Whether the file is not UTF-8 and its code page cannot be told for sure,
-// so the operator should choose; `guess` is then the likelier one. Reads
-// at most the file's first 4 MiB.
-bool codePageUnsure(const QString &fileName, CodePage::Page &guess);
+// so the operator should choose; `guess` is then the likelier one, and
+// `samples` names as each page reads them. Reads at most the file's first
+// 4 MiB.
+bool codePageUnsure(const QString &fileName, CodePage::Page &guess,
+                    QList<std::pair<QString, QString>> *samples = nullptr);

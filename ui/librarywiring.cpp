@@ -1,6 +1,8 @@
 #include "ui/librarywiring.h"
 
+#include "data/container.h"
 #include "data/library.h"
+#include "data/writebeside.h"
 #include "ui/clientfieldspanel.h"
 #include "editors/clienthistory.h"
 #include "ui/clientselectiontab.h"
@@ -14,6 +16,7 @@
 #include "work/deviceslots.h"
 #include "work/sendtowork.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -66,7 +69,24 @@ bool LibraryWiring::mayDiscardRefused(bool clientSwitch)
     const ClientEditor &client = m_editors.client;
     return (!preset || mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex))
         && (!program || mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex))
-        && mayLetGo(client.holdsRefusedEdit(), client.message(), tr("The client"), m_tabs.clientIndex);
+        && mayLetGo(client.holdsRefusedEdit(), client.message(), tr("The client"), m_tabs.clientIndex)
+        && (clientSwitch || mayLetGoOfClients());
+}
+
+bool LibraryWiring::mayLetGoOfClients()
+{
+    // A client added or changed while its file refused the save (one that
+    // cannot be read is never written over) is kept only here.
+    const Clients &clients = m_session.library().clients();
+    // A write still going beside the window has not told yet whether it failed.
+    WriteBeside::waitFor(clients.path());
+    if (!clients.changedSinceFile() || clients.saveBase())
+        return true;
+    const QString why = Container::failureOf(clients.path());
+    const QString file = QFileInfo(clients.path()).fileName();
+    return m_discardQuestion(tr("The clients you added or changed could not be saved: %1\n\nDiscard your changes?")
+                                 .arg(why.isEmpty() ? tr("%1 could not be written").arg(file)
+                                                    : tr("%1 could not be written (%2)").arg(file, why)));
 }
 
 void LibraryWiring::connectClient()

@@ -47,7 +47,8 @@ public:
     void setDiscardQuestion(std::function<bool(const QString &)> question) { m_discardQuestion = std::move(question); }
     // True when no editor holds a refused edit or the operator lets them
     // go; otherwise the editor is shown and the answer is false. Before
-    // another client, only the editors of the open client's pools count.
+    // another client, only the editors of the open client's pools count;
+    // otherwise also clients whose file refused them.
     bool mayDiscardRefused(bool clientSwitch = false);
 
 Q_SIGNALS:
@@ -62,6 +63,7 @@ private:
     void openNoteDialog();
     bool mayLetGo(const RecordEditorBase &editor, const QString &what, int tab);
     bool mayLetGo(bool holds, const QString &message, const QString &what, int tab);
+    bool mayLetGoOfClients();
 
     LibraryEditors &m_editors;
     LibrarySession &m_session;

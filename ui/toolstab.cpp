@@ -47,11 +47,24 @@ QString askWithDialog(ToolsTab::FileDialog kind, const QString &caption, const Q
     return accepted && !chosen.isEmpty() ? chosen.first() : QString();
 }
 
-std::optional<CodePage::Page> askCodePage(CodePage::Page guess, QWidget *parent)
+std::optional<CodePage::Page> askCodePage(CodePage::Page guess, const ToolsTab::CodePageSamples &samples,
+                                          QWidget *parent)
 {
+    // The operator knows the names: a few as each page reads them answer
+    // the question.
+    QStringList centralNames, westernNames;
+    for (const auto &[asCentral, asWestern] : samples) {
+        centralNames << asCentral;
+        westernNames << asWestern;
+    }
+    const QString shown = samples.isEmpty()
+        ? QString()
+        : QStringLiteral("\n\nSome names as each reads them:\n%1: %2\n%3: %4")
+              .arg(QLatin1String(CodePage::displayName(CodePage::CentralEuropean)), centralNames.join(QStringLiteral(", ")),
+                   QLatin1String(CodePage::displayName(CodePage::Western)), westernNames.join(QStringLiteral(", ")));
     auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("csv file"),
                                 QStringLiteral("The file is not UTF-8, and its letters do not tell which code page it "
-                                               "was written in. Read it as:"),
+                                               "was written in.%1\n\nRead it as:").arg(shown),
                                 QMessageBox::Cancel, parent);
     QPushButton *central = box->addButton(QLatin1String(CodePage::displayName(CodePage::CentralEuropean)),
                                           QMessageBox::AcceptRole);
@@ -90,7 +103,9 @@ ToolsTab::ToolsTab(QWidget *page, Settings &settings, Library &library, WorkList
     m_chooseFile = [this](FileDialog kind, const QString &caption, const QString &folder, const QString &filter) {
         return askWithDialog(kind, caption, folder, filter, window());
     };
-    m_chooseCodePage = [this](CodePage::Page guess) { return askCodePage(guess, window()); };
+    m_chooseCodePage = [this](CodePage::Page guess, const CodePageSamples &samples) {
+        return askCodePage(guess, samples, window());
+    };
     connect(&m_downloader, &FileDownloader::downloaded, this, &ToolsTab::loadFile);
     connect(&m_downloader, &FileDownloader::progress, this, [this](qint64 received, qint64 total) {
         const QString done = total > 0 ? QStringLiteral("%1%").arg(received * 100 / total)
@@ -112,9 +127,10 @@ void ToolsTab::on_pushButton_import_clicked()
         return;
     std::optional<CodePage::Page> codePage;
     CodePage::Page guess = CodePage::CentralEuropean;
-    if (codePageUnsure(path, guess)) {
+    CodePageSamples samples;
+    if (codePageUnsure(path, guess, &samples)) {
         setEnabled(false);
-        codePage = m_chooseCodePage(guess);
+        codePage = m_chooseCodePage(guess, samples);
         setEnabled(true);
         if (!codePage)
             return;
@@ -216,8 +232,11 @@ void ToolsTab::on_pushButton_backup_clicked()
     const Backup::Stores stores = m_backup.stores();
     runOffThread<QString>(this, [stores, path] {
         QString why;
-        return Backup::write(stores, path, &why) ? QStringLiteral("Backup written to ") + QDir::toNativeSeparators(path)
-                                                 : QStringLiteral("Backup failed: ") + why;
+        QStringList remarks;
+        if (!Backup::write(stores, path, &why, &remarks))
+            return QStringLiteral("Backup failed: ") + why;
+        remarks.prepend(QStringLiteral("Backup written to ") + QDir::toNativeSeparators(path));
+        return remarks.join(QStringLiteral("\n"));
     }, [this, busy](QString notice) {
         busy->deleteLater();
         Q_EMIT noticeRequested(notice);
@@ -237,9 +256,13 @@ void ToolsTab::restoreFile(const QString &path)
     // Reading and checking a large backup, the safety backup and writing
     // the restored files take seconds each: beside the window.
     QProgressDialog *busy = showBusy(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
-    runOffThread<Backup::Read>(this, [path] { return Backup::read(path); }, [this, busy, path](Backup::Read read) {
+    // Until it ends with nothing changed, the next start is to hear that
+    // the restore did not happen, should the program end meanwhile.
+    const quint64 held = UntoldNotice::hold(m_settings.dataFolder(), Backup::unfinishedNote(path));
+    runOffThread<Backup::Read>(this, [path] { return Backup::read(path); }, [this, busy, path, held](Backup::Read read) {
         if (read.why.isEmpty() && m_backup.refuseWhileRunning()) {
             busy->deleteLater();
+            UntoldNotice::told(held);
             Q_EMIT noticeRequested(m_backup.message());
             turnEnded();
             return;
@@ -253,11 +276,15 @@ void ToolsTab::restoreFile(const QString &path)
         m_restoreEnded = false;
         m_restoring = runOffThread<Backup::Applied>(
             this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
-            [this, busy](Backup::Applied applied) {
+            [this, busy, held](Backup::Applied applied) {
                 m_restoreEnded = true;
                 busy->deleteLater();
+                const bool landed = applied.landed;
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
                     m_restoreWriting = false;
+                    // Nothing changed; one that landed in part is told by its own word.
+                    if (!landed)
+                        UntoldNotice::told(held);
                     Q_EMIT noticeRequested(m_backup.message());
                     turnEnded();
                     return;

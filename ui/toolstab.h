@@ -39,7 +39,8 @@ public:
     void setRestoreGuard(std::function<bool()> guard) { m_restoreGuard = std::move(guard); }
     // Asks which code page a CSV file that does not tell is in, offering
     // the likelier first; nothing when the operator cancels.
-    using CodePageChooser = std::function<std::optional<CodePage::Page>(CodePage::Page guess)>;
+    using CodePageSamples = QList<std::pair<QString, QString>>;
+    using CodePageChooser = std::function<std::optional<CodePage::Page>(CodePage::Page guess, const CodePageSamples &samples)>;
     void setCodePageChooser(CodePageChooser chooser) { m_chooseCodePage = std::move(chooser); }
     void setDownloadUrl(const QUrl &url) { m_downloadUrl = url; }
     FileDownloader &downloader() { return m_downloader; }

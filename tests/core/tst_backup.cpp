@@ -5,7 +5,13 @@
 
 #include <QDir>
 #include <QJsonArray>
+#include <QProcess>
 #include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -64,7 +70,8 @@ private Q_SLOTS:
             // into the window, nor saved from it.
             QCOMPARE(held(in), (QStringList{"5", "C1", "new", "new", "new"}));
             safety = in.backup.safetyBackupPath();
-            QVERIFY(Backup::takeRestoredNote(TestEnv::dataFolder()).startsWith("Data restored from "));
+            QVERIFY(Backup::restoredNote(TestEnv::dataFolder()).startsWith("Data restored from "));
+            Backup::forgetRestoredNote(TestEnv::dataFolder());
         }
         {
             Installation in;
@@ -158,9 +165,76 @@ private Q_SLOTS:
         QFile::remove(path);
         QString why;
         QVERIFY(!in.backup.write(path, &why));
-        QCOMPARE(why, "the history " + bob + " cannot be read");
+        QCOMPARE(why, "the history of client \"Bob\" (" + bob + ") cannot be read");
         QVERIFY(!QFile::exists(path));
         QCOMPARE(in.backup.restore(path), Backup::Refused);
+    }
+
+    // A pipe or a device chosen in the dialog is refused at once, saying
+    // what it is, and the restore changes nothing.
+    void notAFileIsRefusedAtOnce()
+    {
+        const Files before = seedFolder({"Ann"}, "kept");
+        const QString pipe = QDir::tempPath() + "/tst_backup_pipe.bkp";
+        const QString zero = QDir::tempPath() + "/tst_backup_zero.bkp";
+        QFile::remove(pipe);
+        QFile::remove(zero);
+        QCOMPARE(QProcess::execute("mkfifo", {pipe}), 0);
+        QVERIFY(QFile::link("/dev/zero", zero));
+        // A reader that waits in open() for a writer gets one, late, so
+        // that it fails here rather than hangs.
+        std::thread writer([&pipe] {
+            QThread::sleep(2);
+            if (const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                ::close(fd);
+        });
+        const QString pipeWhy = Backup::read(pipe).why;
+        writer.join();
+        QCOMPARE(pipeWhy, "a named pipe, not a plain file");
+        QCOMPARE(Backup::read(zero).why, "a device, not a plain file");
+        QCOMPARE(Backup::read(QDir::tempPath()).why, "a folder, not a plain file");
+        Installation in;
+        QCOMPARE(in.backup.restore(zero), Backup::Refused);
+        QCOMPARE(in.backup.message(), "Restore refused: a device, not a plain file. Nothing was changed.");
+        QCOMPARE(files(), before);
+    }
+
+    // Clients whose file the program never opens (a path, one of its own
+    // files) or shares with another client are backed up so that the
+    // backup restores, and the operator is told how.
+    void everyClientIsBackedUpAsItsRestoreTakes()
+    {
+        seedFolder({"Ann", "Bob", "Cy", "Di", "Ed"}, "old");
+        const QString folder = TestEnv::dataFolder();
+        const QString outside = folder + "../../../evil.dat";
+        QFile::remove(outside);
+        const QString file = QDir::tempPath() + "/tst_backup_unusable.bkp";
+        {
+            Installation in;
+            const QList<Client> &records = in.library.clients().records();
+            const QStringList files{records.at(0).file, "machines", "../../../evil", "untold", records.at(0).file};
+            QJsonArray list;
+            for (int i = 0; i < files.size(); ++i)
+                list.append(QJsonObject{{"name", records.at(i).name}, {"file", files.at(i)}});
+            QVERIFY(Container::writeFile(folder + "clients.dat", {{"version", "1"}, {"clients", list}}));
+        }
+        {
+            Installation in;
+            QStringList remarks;
+            QVERIFY(in.backup.write(file, nullptr, &remarks));
+            QCOMPARE(remarks.size(), 4);
+            QCOMPARE(remarks.at(0), "Client \"Bob\" names a file the program does not use (\"machines\"); "
+                                    "it is in the backup with an empty history");
+            QVERIFY(remarks.at(3).startsWith("Client \"Ed\" shares its history file with another client"));
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+        }
+        Installation in;
+        QCOMPARE(in.library.clients().count(), 5);
+        QVERIFY(in.library.openClient(in.library.clients().records().at(4).file));
+        QCOMPARE(in.library.history().notes().text(), QString("note of Ann"));
+        QVERIFY(in.library.openClient(in.library.clients().records().at(1).file));
+        QCOMPARE(in.library.history().notes().count(), 0);
+        QVERIFY(!QFileInfo::exists(outside));
     }
 
     void faultyFileChangesNothing_data()

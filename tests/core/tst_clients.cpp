@@ -116,10 +116,16 @@ private Q_SLOTS:
         QCOMPARE(fileObject(folder + "clients.dat")["clients"].toArray().at(0).toObject().keys(),
                  QStringList({"file", "name", "notes1", "notes2"}));
 
-        // A failed write is reported, not taken for a saved history.
+        // A failed write is reported, naming the client, not taken for a saved history.
+        clients.setName("Ida");
         QVERIFY(QDir().mkpath(folder + clients.file() + ".dat/blocked"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not overwriting"));
+        Container::takeNotices();
         QVERIFY(!clients.saveHistory());
+        const QStringList told = Container::takeNotices();
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().startsWith("the history of \"Ida\" (" + clients.file() + ".dat) could not be written"),
+                 qPrintable(told.first()));
     }
 
     void unsafeFileIdentifiersAreNotPaths()

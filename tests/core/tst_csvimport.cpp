@@ -93,6 +93,13 @@ private Q_SLOTS:
                         "D,1,5,1,n,,,T8,Bob,Calc,extra\n"
             << QStringList() << 1
             << QStringList{QString::fromUtf8("R\xc3\xa9z, hot|1|5|2|say \"hi\"|||T8|Bob|Calc"), "D|1|5|1|n|||T8|Bob|Calc"};
+        // A cell of several lines (Alt+Enter), however the lines end; a
+        // quote never closed costs only its own line.
+        QTest::newRow("cells of several lines")
+            << header + "A,1,5,2,\"two\r\nlines\",,,T8,Bob,Calc\r\nB,1,5,2,\"x\ry\n\"\"z\"\"\",,,T8,Bob,Calc\n"
+                        "C,1,5,2,\"stray,,,T8,Bob,Calc\nD,1,5,2,n,,,T8,Bob,Calc\n"
+            << QStringList() << 1
+            << QStringList{"A|1|5|2|two\nlines|||T8|Bob|Calc", "B|1|5|2|x\ny\n\"z\"|||T8|Bob|Calc", "D|1|5|2|n|||T8|Bob|Calc"};
         // "Held" v2 is in another pool: a pair lives in one pool only.
         QTest::newRow("pairs another pool holds") << QByteArray("Actinomyces israelii ,1\nHeld 2,9\nHeld 3,9\n")
             << QStringList() << 1
@@ -132,13 +139,19 @@ private Q_SLOTS:
         QCOMPARE(got, expected);
         QCOMPARE(store.current(), pool.size());
         const QByteArray tag = QTest::currentDataTag();
+        if (tag == "cells of several lines")
+            QCOMPARE(Import::summary(import), "Imported: 3 new, 0 updated; 1 lines without a preset skipped");
         if (tag == "Windows-1252")
             QVERIFY2(Import::summary(import).endsWith("read as Windows-1252 (Western European)"), qPrintable(Import::summary(import)));
         if (tag == "Windows-1250") {
             // Two short names do not tell: the operator is asked, and the answer holds.
             CodePage::Page guess = CodePage::Western;
-            QVERIFY(codePageUnsure(path, guess));
+            QList<std::pair<QString, QString>> samples;
+            QVERIFY(codePageUnsure(path, guess, &samples));
             QCOMPARE(guess, CodePage::CentralEuropean);
+            // The question shows the names that read differently, as each page reads them.
+            const QList<std::pair<QString, QString>> differ{{"Řez", "Øez"}, {"Špička", "Špièka"}};
+            QCOMPARE(samples, differ);
             QVERIFY(Import::summary(import).endsWith("read as Windows-1250 (Central European) (a guess: check the accented names)"));
             Presets chosen;
             import.setCodePage(CodePage::Western);
@@ -317,7 +330,7 @@ private Q_SLOTS:
         // A pipe chosen in the dialog would never end.
         const QString pipe = TestEnv::dataFolder() + "pipe.csv";
         QCOMPARE(QProcess::execute("mkfifo", {pipe}), 0);
-        QCOMPARE(told(pipe), QString("Import failed: not a plain file"));
+        QCOMPARE(told(pipe), QString("Import failed: a named pipe, not a plain file"));
         const QString other = TestEnv::dataFolder() + "other.csv";
         QVERIFY(TestEnv::writeFile(other, "name,frequency\nA,1\n"));
         QCOMPARE(told(other), QString("Nothing imported: not a preset or frequency table"));

@@ -8,6 +8,7 @@
 #include "editors/librarysession.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -156,6 +157,39 @@ private Q_SLOTS:
         QDir(folder.path).mkdir("presets.dat");
         session.switchPresetPool(2);
         QCOMPARE(library.generalPresets().count(), 1);
+    }
+
+    // A client whose file is no client's file (one of the library's own, a
+    // path) is never opened, and the operator hears why. With clients.dat
+    // unreadable, leaving the list unchanged is no failed save to tell.
+    void clientsOfNoFileAndNoChange()
+    {
+        Folder folder;
+        QVERIFY(TestEnv::writeFile(folder.path + "clients.dat", Container::encode({{"version", "1"}, {"clients", QJsonArray{
+            QJsonObject{{"name", "Ana"}, {"file", anaFile}}, QJsonObject{{"name", "Odd"}, {"file", "machines"}}}}})));
+        Library library;
+        library.load(folder.path);
+        Settings settings;
+        LibrarySession session(library, settings);
+        QSignalSpy refused(&session, &LibrarySession::clientRefused);
+        QSignalSpy opened(&session, &LibrarySession::clientOpened);
+        const QString before = library.openClientName();
+        session.selectRow(LibrarySession::ClientList, 1);
+        QVERIFY(!session.openClient());
+        QCOMPARE(refused.size(), 1);
+        QVERIFY(refused.first().at(0).toString().startsWith("Client \"Odd\" cannot be opened: clients.dat names its file \"machines\""));
+        QCOMPARE(opened.size(), 0);
+        QCOMPARE(library.openClientName(), before);
+
+        QVERIFY(QFile::remove(folder.path + "clients.dat"));
+        QVERIFY(QDir(folder.path).mkdir("clients.dat"));
+        Library unreadable;
+        unreadable.load(folder.path);
+        LibrarySession left(unreadable, settings);
+        Container::takeNotices();
+        left.leaveClientSelection();
+        QVERIFY(WriteBeside::waitForAll(10000));
+        QCOMPARE(Container::takeNotices(), QStringList());
     }
 };
 

@@ -473,6 +473,35 @@ private Q_SLOTS:
         QCOMPARE(window.library().openClientName(), QString("Dora"));
     }
 
+    // A client added while clients.dat cannot be read is kept on screen
+    // until the operator lets it go, not dropped by closing the window.
+    void unsavedClientsAreAskedAbout()
+    {
+        const QString folder = TestEnv::dataFolder();
+        writeWindowLibrary(folder);
+        QVERIFY(QFile::remove(folder + "clients.dat"));
+        QVERIFY(QDir(folder).mkdir("clients.dat"));
+        const auto cleanup = qScopeGuard([&folder] { QDir(folder).rmdir("clients.dat"); });
+        MainWindow window;
+        window.stopTimers();
+        QStringList questions;
+        bool discard = false;
+        window.setDiscardQuestion([&](const QString &text) {
+            questions << text;
+            return discard;
+        });
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClientSelection);
+        click(window, "pushButton_clientSelection_new");
+        child<QLineEdit>(window, "lineEdit_client_name")->setText("Dora");
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClientSelection);
+        QVERIFY(!window.close());
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions.first().startsWith("The clients you added or changed could not be saved: clients.dat could not "
+                                              "be written (it could not be read"), qPrintable(questions.first()));
+        discard = true;
+        QVERIFY(window.close());
+    }
+
     // The keys and menus of desktop programs: Ctrl+F to the search of the
     // list shown, Down and Enter from there into the list, Ctrl+N for the
     // tab's New, Delete and the right-click menu through the tab's own
