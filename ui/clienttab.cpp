@@ -29,6 +29,8 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
     addListActions(ui->tableWidget_clientHistory,
                    {ui->pushButton_history_new, ui->pushButton_history_edit, {ui->pushButton_history_toWork},
                     ui->pushButton_history_delete, ui->pushButton_history_moveUp, ui->pushButton_history_moveDown});
+    setPickButtons({ui->pushButton_history_edit, ui->pushButton_history_delete, ui->pushButton_history_moveUp,
+                    ui->pushButton_history_moveDown, ui->pushButton_history_toWork});
     m_commit = [&session]() { session.saveOpenHistory(); };
     connect(m_list, &SearchableList::openRequested, this, &ClientTab::on_pushButton_history_edit_clicked);
     refill();
