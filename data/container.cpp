@@ -5,6 +5,8 @@
 #include "data/platformfile.h"
 #include "data/writebeside.h"
 
+#include <algorithm>
+
 #include <QCborStreamWriter>
 #include <QCborValue>
 #include <QDebug>
@@ -130,6 +132,32 @@ ReadStatus openPlain(QFile &file, const QString &path, qint64 limit, QString *wh
     return ReadStatus::Read;
 }
 
+namespace {
+
+// The rest of the file, at most `limit` + 1 bytes, the buffer sized by the
+// file rather than by the limit: a limit of hundreds of MiB is not set aside
+// for every file of a few bytes. A file that grows meanwhile is read on.
+QByteArray readUpTo(QFile &file, qint64 limit)
+{
+    QByteArray bytes(qsizetype(std::clamp<qint64>(file.size() - file.pos(), 0, limit) + 1), Qt::Uninitialized);
+    qsizetype got = 0;
+    for (;;) {
+        const qint64 read = file.read(bytes.data() + got, bytes.size() - got);
+        if (read <= 0)
+            break;
+        got += qsizetype(read);
+        if (got < bytes.size())
+            continue;
+        if (got > limit)
+            break;
+        bytes.resize(qsizetype(std::min<qint64>(qint64(bytes.size()) * 2, limit + 1)));
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+} // namespace
+
 ReadStatus readPlain(const QString &path, QByteArray &bytes, qint64 limit, QString *why)
 {
     bytes.clear();
@@ -138,7 +166,7 @@ ReadStatus readPlain(const QString &path, QByteArray &bytes, qint64 limit, QStri
     if (status != ReadStatus::Read)
         return status;
     // Never more than the limit, even from a file that grows meanwhile.
-    bytes = file.read(limit + 1);
+    bytes = readUpTo(file, limit);
     if (file.error() != QFileDevice::NoError) {
         if (why)
             *why = file.errorString();
@@ -214,7 +242,7 @@ ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *
     // Our own shape is read as the file is; anything else (or a read that
     // failed on the way) is read again whole by the reader of every form.
     if (!Decoders::ownShape(file, file.size(), read, lists)) {
-        const QByteArray bytes = file.seek(0) ? file.read(sizeLimit + 1) : QByteArray();
+        const QByteArray bytes = file.seek(0) ? readUpTo(file, sizeLimit) : QByteArray();
         if (file.error() != QFileDevice::NoError || bytes.size() != file.size()) {
             qWarning() << openFailure;
             noteUnreadable(path, file.errorString());
