@@ -4,6 +4,7 @@
 #include "data/textforms.h"
 #include "data/worklist.h"
 #include "work/deviceslots.h"
+#include "work/runhistory.h"
 #include "work/sendtowork.h"
 
 #include <QDebug>
@@ -26,37 +27,7 @@ bool recordCutShort(Library &library, const QString &path, const QString &text)
 
 bool addNote(Library &library, const QString &path, const QString &text, int colour)
 {
-    if (path.isEmpty())
-        return false;
-    auto addNote = [&text, colour](History &history) {
-        history.addOnTop([&notes = history.notes(), &text, colour] {
-            notes.insertNote(LineType::Notes);
-            notes.setText(text);
-            notes.setColour(colour);
-        });
-    };
-    if (library.history().path() == path) {
-        addNote(library.history());
-        return library.saveHistory();
-    }
-    // The operator has opened another client since the run began.
-    History other;
-    other.setPath(path);
-    if (!other.readBase())
-        return false;
-    addNote(other);
-    return other.saveBase();
-}
-
-QStringList recordCutShorts(Library &library, DeviceSlots &devices)
-{
-    QStringList texts;
-    for (const DeviceSlots::RunCutShort &end : devices.takeCutShorts()) {
-        const QString text = QStringLiteral("Tavik %1: run ").arg(end.deviceName) + end.cut.text();
-        recordCutShort(library, end.historyPath, text);
-        texts.append(text);
-    }
-    return texts;
+    return RunHistory::addNote(library, path, text, colour);
 }
 
 QString renew(Library &library, DeviceSlots &devices, quint64 key)

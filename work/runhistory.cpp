@@ -1,0 +1,57 @@
+#include "work/runhistory.h"
+
+#include "data/library.h"
+
+namespace RunHistory {
+
+namespace {
+
+void addOnTop(History &history, const QString &text, int colour)
+{
+    history.addOnTop([&notes = history.notes(), &text, colour] {
+        notes.insertNote(LineType::Notes);
+        notes.setText(text);
+        notes.setColour(colour);
+    });
+}
+
+bool holds(const History &history, const QString &text)
+{
+    for (const Note &note : history.notes().records()) {
+        if (note.text == text)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool addNote(Library &library, const QString &path, const QString &text, int colour)
+{
+    if (path.isEmpty())
+        return false;
+    if (library.history().path() == path) {
+        addOnTop(library.history(), text, colour);
+        return library.saveHistory();
+    }
+    // The operator has opened another client since the run began.
+    History other;
+    other.setPath(path);
+    if (!other.readBase())
+        return false;
+    addOnTop(other, text, colour);
+    return other.saveBase();
+}
+
+bool holdsNote(Library &library, const QString &path, const QString &text)
+{
+    if (path.isEmpty())
+        return false;
+    if (library.history().path() == path)
+        return holds(library.history(), text);
+    History other;
+    other.setPath(path);
+    return other.readBase() && holds(other, text);
+}
+
+} // namespace RunHistory

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+class Library;
+
+// The one place where a note goes on top of a client's history on behalf of
+// a run or the notes dialog: the open client's history takes it in memory
+// and is written beside the window; another client's file is read whole
+// first and left alone when it cannot be.
+namespace RunHistory {
+
+// False when nothing was written.
+bool addNote(Library &library, const QString &path, const QString &text, int colour = 0);
+// Whether the history in `path` already holds a note with exactly this text;
+// for a start that finishes what a killed program began.
+bool holdsNote(Library &library, const QString &path, const QString &text);
+
+} // namespace RunHistory
