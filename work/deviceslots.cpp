@@ -308,7 +308,8 @@ void DeviceSlots::armBoundary(int slot)
     // A boundary the next tick meets in time needs no timer.
     const qint64 wait = due < 0 ? -1 : m_clock->realMsUntil(due);
     if (due < 0 || wait > 2 * Tavik::tickMs) {
-        timer.stop();
+        if (timer.isActive())
+            timer.stop();
         return;
     }
     if (!timer.isActive())

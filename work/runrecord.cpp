@@ -92,7 +92,7 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     // shows the run: a program killed from here on leaves word of it.
     writeJournal();
     // The record the journal names, with its log and list, follows.
-    m_devices.registry().saveIfChanged();
+    saveRegistry();
     if (record.historyPath.isEmpty()) {
         notice = QStringLiteral(" No client open: this run is not recorded in a history");
         return checked;
@@ -181,6 +181,14 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
     writeEnd(record);
 }
 
+void RunRecorder::saveRegistry()
+{
+    // A registry of no file (a test's, the benchmark's) keeps its logs in
+    // memory only.
+    if (!m_devices.registry().path().isEmpty())
+        m_devices.registry().saveIfChanged();
+}
+
 Machine *RunRecorder::machineOf(const RunRecord &record)
 {
     Machines &registry = m_devices.registry();
@@ -210,7 +218,7 @@ void RunRecorder::writeEnd(RunRecord &record)
     if (!(record.recovered && RunHistory::holdsNote(m_library, record.historyPath, note))
         && RunHistory::addNote(m_library, record.historyPath, note))
         m_report.historyChanged = true;
-    m_devices.registry().saveIfChanged();
+    saveRegistry();
     m_report.notices.append(note);
 }
 
@@ -326,7 +334,7 @@ int RunRecorder::recover()
                                                "when the program last ended. %2 checked and stopped if on air.")
                                     .arg(QLatin1String(RunJournal::fileName),
                                          names.isEmpty() ? QStringLiteral("No device is") : names.join(QStringLiteral(", "))));
-        registry.saveIfChanged();
+        saveRegistry();
         writeJournal();
         return 0;
     }

@@ -123,6 +123,7 @@ private:
     // the history and the notice.
     void writeEnd(RunRecord &record);
     Machine *machineOf(const RunRecord &record);
+    void saveRegistry();
     void writeJournal();
     RunJournal::Entry entryOf(const RunRecord &record) const;
     bool settled(int slot, const RunRecord &record) const;
