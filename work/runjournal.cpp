@@ -67,29 +67,39 @@ RunJournal::Read RunJournal::read(QList<Entry> &entries) const
     // is left where it is and never written over.
     if (status != Container::ReadStatus::Read)
         return Read::Unreadable;
-    const QJsonValue runs = journal.value(keyRuns);
-    bool ours = journal.value(QStringLiteral("version")).toString() == QLatin1String("1") && runs.isArray();
-    for (const QJsonValue &value : runs.toArray()) {
-        Entry entry;
-        ours = ours && entryOf(value, entry);
-        if (!ours)
-            break;
-        entries.append(entry);
-    }
-    if (!ours) {
+    if (!fromJson(journal, entries)) {
         // Not a journal this program wrote: what it says is not taken, and
         // it is not written over either.
-        entries.clear();
         Container::Files::keepAside(m_path);
         return Read::Unreadable;
     }
     return Read::Entries;
 }
 
+bool RunJournal::fromJson(const QJsonObject &journal, QList<Entry> &entries)
+{
+    entries.clear();
+    const QJsonValue runs = journal.value(keyRuns);
+    if (journal.value(QStringLiteral("version")).toString() != QLatin1String("1") || !runs.isArray())
+        return false;
+    for (const QJsonValue &value : runs.toArray()) {
+        Entry entry;
+        if (!entryOf(value, entry)) {
+            entries.clear();
+            return false;
+        }
+        entries.append(entry);
+    }
+    return true;
+}
+
 bool RunJournal::write(const QList<Entry> &entries)
 {
-    if (m_path.isEmpty())
-        return false;
+    return !m_path.isEmpty() && Container::writeFile(m_path, toJson(entries));
+}
+
+QJsonObject RunJournal::toJson(const QList<Entry> &entries)
+{
     QJsonArray runs;
     for (const Entry &entry : entries) {
         QJsonObject object {
@@ -106,5 +116,5 @@ bool RunJournal::write(const QList<Entry> &entries)
             object.insert(keyEnd, entry.end);
         runs.append(object);
     }
-    return Container::writeFile(m_path, QJsonObject {{QStringLiteral("version"), QStringLiteral("1")}, {keyRuns, runs}});
+    return QJsonObject {{QStringLiteral("version"), QStringLiteral("1")}, {keyRuns, runs}};
 }

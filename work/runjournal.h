@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -43,6 +44,11 @@ public:
     Read read(QList<Entry> &entries) const;
     // False when it could not be written; it is tried again at the next change.
     bool write(const QList<Entry> &entries);
+
+    // The journal's object and its entries; false, and no entries, for an
+    // object of another shape.
+    static bool fromJson(const QJsonObject &journal, QList<Entry> &entries);
+    static QJsonObject toJson(const QList<Entry> &entries);
 
 private:
     QString m_path;
