@@ -497,8 +497,6 @@ struct Campaign
             return true;
         Tavik &tavik = devices->controller(slot);
         Sequencer &sequencer = devices->sequencer(slot);
-        Run &run = runs[device];
-        const bool runGoing = run.going && !run.ended;
         if (action < 45)
             return startRun(device);
         if (action < 49) {
