@@ -3,7 +3,7 @@
 #include "revision.h"
 #include "ui_aboutdialog.h"
 
-const char *const AboutDialog::release = "0.1.5";
+const char *const AboutDialog::release = TAVIK_VERSION;
 const char *const AboutDialog::buildDate = TAVIK_RELEASE_DAY;
 
 AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(new Ui::AboutDialog)

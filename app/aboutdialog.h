@@ -8,6 +8,7 @@ class AboutDialog : public QDialog
 {
     Q_OBJECT
 public:
+    // The program's version, the one --version prints.
     static const char *const release;
     static const char *const buildDate;
 

@@ -37,7 +37,7 @@ void describe(QCommandLineParser &parser)
 void nameApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("TavikStudio"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("6.9.2"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_VERSION));
 }
 
 // --help and --version answer without a display: a packager's checks and
@@ -94,9 +94,17 @@ int main(int argc, char *argv[])
         qCritical().noquote() << lock.refusal();
         // Where no screen shows it, the line above is all there is.
         const QString platform = QGuiApplication::platformName();
-        if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
-            QMessageBox::critical(nullptr, QCoreApplication::applicationName(), lock.refusal());
-        return 1;
+        const bool shown = platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+        // A lock that names no copy of the program is the operator's to take.
+        const bool takeOver = shown && lock.mayTakeOver()
+                              && QMessageBox::question(nullptr, QCoreApplication::applicationName(), lock.refusal(),
+                                                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                                     == QMessageBox::Yes;
+        if (!takeOver || !lock.takeOver()) {
+            if (shown && !lock.mayTakeOver())
+                QMessageBox::critical(nullptr, QCoreApplication::applicationName(), lock.refusal());
+            return 1;
+        }
     }
 
     int code = 0;

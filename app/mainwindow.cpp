@@ -4,6 +4,8 @@
 #include "app/appicon.h"
 #include "app/infobar.h"
 #include "app/noticepopup.h"
+#include "app/windowcolours.h"
+#include "app/windowcommands.h"
 #include "data/textforms.h"
 #include "data/container.h"
 #include "data/untoldnotice.h"
@@ -151,6 +153,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_infoProgramName->setWindowModality(Qt::WindowModal);
     m_notesDialog = new DialogNotes(this);
     m_notesDialog->setWindowModality(Qt::WindowModal);
+    new WindowCommands(this, m_notice, m_about, m_infoBar, ui->MainPage->tabBar());
 
     m_library.load(m_settings);
     m_work.setPath(m_settings.dataFolder() + QStringLiteral("work.dat"));
@@ -164,6 +167,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     createPages();
     letTabMoveFocus(this);
     nameForScreenReaders(this);
+    new WindowColours(this);
     for (ColumnFit *columns : findChildren<ColumnFit *>()) {
         const QList<int> widths = m_settings.columnWidths(columns->view()->objectName());
         if (!widths.isEmpty())
@@ -207,7 +211,7 @@ MainWindow::~MainWindow()
     // old or all restored, and the next start reads them.
     if (!m_toolsTab || !m_toolsTab->waitForRestore(restoreWaitMs)) {
         leaveTab(m_currentTab);
-        m_devices.registry().saveBase();
+        m_devices.registry().saveBeside();
         m_settings.setGeometry(saveGeometry());
         m_settings.setOpenClient(m_library.openClientFile());
         for (const ColumnFit *columns : findChildren<ColumnFit *>())
@@ -424,7 +428,6 @@ void MainWindow::createEditorPages()
     m_toolsTab->setRestoreGuard([this] { return m_wiring->mayDiscardRefused(); });
     connect(m_wiring, &LibraryWiring::noticeRequested, this, &MainWindow::showNotice);
     connect(m_wiring, &LibraryWiring::workListChanged, m_workTab, &WorkTab::fillWorkTable);
-    m_programListToWork = m_programSelectionTab->findChild<QPushButton *>(QStringLiteral("pushButton_programSelection_toWork"));
 }
 
 void MainWindow::showTab(int index)
@@ -529,8 +532,7 @@ void MainWindow::deviceTick()
     const Sequencer *sequencer = m_devices.selectedSequencer();
     const bool idle = !sequencer || sequencer->canStart();
     m_programTab->setToWorkEnabled(idle);
-    if (m_programListToWork)
-        m_programListToWork->setEnabled(idle && (m_session->programPoolGeneral() || m_session->clientOpen()));
+    m_programSelectionTab->setToWorkAllowed(idle);
 }
 
 void MainWindow::on_MainPage_currentChanged(int index)
@@ -543,6 +545,7 @@ void MainWindow::on_MainPage_currentChanged(int index)
     qDebug() << "new tab" << index;
     m_currentTab = index;
     enterTab(index);
+    m_notice->keepClear();
 }
 
 void MainWindow::leaveTab(int index)
@@ -572,7 +575,9 @@ void MainWindow::showNotice(const QString &text)
 {
     if (!m_notice)
         return;
-    m_notice->showNotice(text, QCursor::pos() - pos());
+    // The window's position includes its frame: under a window manager
+    // that put the notice a title bar's height below the pointer.
+    m_notice->showNotice(text, mapFromGlobal(QCursor::pos()));
 }
 
 void MainWindow::showKeptAside()
@@ -586,17 +591,7 @@ void MainWindow::showKeptAside()
 
 QStringList MainWindow::takeUntold()
 {
-    QStringList lines = std::exchange(m_untold, {});
-    for (const Container::KeptAside &kept : Container::takeNewlyKeptAside())
-        lines << tr("%1 was damaged and is kept aside as %2")
-                     .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
-    for (const Container::KeptAside &kept : Container::takeChangedElsewhere())
-        lines << tr("%1 was changed by another program; that version is kept as %2")
-                     .arg(QFileInfo(kept.path).fileName(), QFileInfo(kept.keptAs).fileName());
-    for (const Container::FailedWrite &failed : Container::takeFailedWrites())
-        lines << tr("%1 could not be written (%2); it is kept as it was")
-                     .arg(QFileInfo(failed.path).fileName(), failed.why);
-    return lines;
+    return std::exchange(m_untold, {}) + Container::takeNotices();
 }
 
 void MainWindow::setTabCaption(int index, const QString &caption)
@@ -605,8 +600,12 @@ void MainWindow::setTabCaption(int index, const QString &caption)
     // caption is cut short, the tooltip has it whole.
     const QFontMetrics metrics(ui->MainPage->tabBar()->font());
     QStringList lines = caption.split(QLatin1Char('\n'));
-    for (QString &line : lines)
-        line = metrics.elidedText(line, Qt::ElideRight, tabCaptionWidth);
+    for (QString &line : lines) {
+        const QString cut = metrics.elidedText(line, Qt::ElideRight, tabCaptionWidth);
+        // Isolated as right-to-left, a cut Arabic or Hebrew name keeps its
+        // start on the right and shows its "…" on the left, where it ends.
+        line = cut != line && line.isRightToLeft() ? QChar(0x2067) + cut + QChar(0x2069) : cut;
+    }
     ui->MainPage->setTabText(index, lines.join(QLatin1Char('\n')));
     ui->MainPage->setTabToolTip(index, lines.join(QLatin1Char('\n')) == caption ? QString() : caption);
 }

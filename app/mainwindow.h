@@ -32,7 +32,6 @@ class NoticePopup;
 class ToolsTab;
 class PresetTab;
 class LibraryWiring;
-class QPushButton;
 class ProgramTab;
 class WorkTab;
 
@@ -178,7 +177,6 @@ private:
     PresetTab *m_presetTab = nullptr;
     ProgramTab *m_programTab = nullptr;
     LibraryWiring *m_wiring = nullptr;
-    QPushButton *m_programListToWork = nullptr;
     QTimer m_uiTimer;
     QTimer m_deviceTimer;
 

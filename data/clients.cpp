@@ -1,5 +1,6 @@
 #include "data/clients.h"
 
+#include "data/ownfiles.h"
 #include "data/textforms.h"
 
 #include <QFile>
@@ -41,14 +42,7 @@ QString Client::newFileIdentifier()
 
 bool Client::isPlainIdentifier(const QString &file)
 {
-    static const QRegularExpression plain(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9]{1,64}")));
-    // The library's own files share the folder: a history under one of
-    // their names would replace it (on Windows whatever the case).
-    static const QStringList reserved{QStringLiteral("clients"), QStringLiteral("settings"),
-                                      QStringLiteral("machines"), QStringLiteral("presets"),
-                                      QStringLiteral("genpresets"), QStringLiteral("programs"),
-                                      QStringLiteral("work")};
-    return plain.match(file).hasMatch() && !reserved.contains(file.toLower());
+    return OwnFiles::isHistoryIdentifier(file);
 }
 
 Clients::Clients() : RecordStore<Client>(QStringLiteral("clients"), QStringLiteral("clients")) {}
@@ -56,7 +50,7 @@ Clients::Clients() : RecordStore<Client>(QStringLiteral("clients"), QStringLiter
 void Clients::setFolder(const QString &folder)
 {
     m_folder = folder;
-    setPath(folder + QStringLiteral("clients.dat"));
+    setPath(folder + OwnFiles::clients);
 }
 
 void Clients::insertNew()

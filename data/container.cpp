@@ -2,6 +2,7 @@
 
 #include "data/containerdecoders.h"
 #include "data/containerfiles.h"
+#include "data/platformfile.h"
 #include "data/writebeside.h"
 
 #include <QCborStreamWriter>
@@ -103,47 +104,136 @@ QJsonObject decode(const QByteArray &bytes)
     return object;
 }
 
+ReadStatus openPlain(QFile &file, const QString &path, qint64 limit, QString *why)
+{
+    QString refused;
+    switch (PlatformFile::openForReading(file, path, &refused)) {
+    case PlatformFile::Opened::Missing:
+        return ReadStatus::Missing;
+    case PlatformFile::Opened::NotPlain:
+        if (why)
+            *why = QStringLiteral("not a plain file");
+        return ReadStatus::Unreadable;
+    case PlatformFile::Opened::Refused:
+        if (why)
+            *why = refused;
+        return ReadStatus::Unreadable;
+    case PlatformFile::Opened::Plain:
+        break;
+    }
+    if (file.size() > limit) {
+        file.close();
+        if (why)
+            *why = tooLarge(file.size(), limit);
+        return ReadStatus::Damaged;
+    }
+    return ReadStatus::Read;
+}
+
+ReadStatus readPlain(const QString &path, QByteArray &bytes, qint64 limit, QString *why)
+{
+    bytes.clear();
+    QFile file;
+    const ReadStatus status = openPlain(file, path, limit, why);
+    if (status != ReadStatus::Read)
+        return status;
+    // Never more than the limit, even from a file that grows meanwhile.
+    bytes = file.read(limit + 1);
+    if (file.error() != QFileDevice::NoError) {
+        if (why)
+            *why = file.errorString();
+        bytes.clear();
+        return ReadStatus::Unreadable;
+    }
+    if (bytes.size() > limit) {
+        if (why)
+            *why = tooLarge(bytes.size(), limit);
+        bytes.clear();
+        return ReadStatus::Damaged;
+    }
+    return ReadStatus::Read;
+}
+
+namespace {
+
+// Why the file keeps its records where the lists do not look (another
+// version's form), or empty when it does not: read as empty, the next save
+// would lose them. A list missing from a file of several is only empty (a
+// history with no notes yet); no list at all, a list key holding something
+// else, or records under a key of no list is another form.
+QString foreignForm(const QJsonObject &object, const QList<List *> &lists)
+{
+    if (lists.isEmpty())
+        return QString();
+    QString why;
+    bool anyFound = false;
+    for (const List *list : lists) {
+        anyFound = anyFound || list->foundInFile;
+        if (why.isEmpty() && (object.contains(list->key()) || list->notRecords > 0))
+            why = QStringLiteral("its \"%1\" is not a list of records").arg(list->key());
+    }
+    for (auto member = object.begin(); why.isEmpty() && member != object.end(); ++member) {
+        if (member.value().isArray())
+            why = QStringLiteral("it keeps a list under \"%1\"").arg(member.key());
+    }
+    if (why.isEmpty() && !anyFound)
+        why = QStringLiteral("it has no \"%1\" list").arg(lists.first()->key());
+    if (why.isEmpty())
+        return why;
+    const QJsonValue version = object.value(QStringLiteral("version"));
+    if (version.isString() && version.toString() != QLatin1String("1"))
+        why += QStringLiteral("; it says version %1").arg(version.toString());
+    return why;
+}
+
+} // namespace
+
 ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *> &lists)
 {
     // A file being written beside the window is read as it is written.
     WriteBeside::waitFor(path);
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        qWarning() << openFailure;
+    QFile file;
+    QString why;
+    switch (openPlain(file, path, sizeLimit, &why)) {
+    case ReadStatus::Missing:
+        // Not there yet (a first start, a new client): nothing failed.
+        qDebug().noquote() << "No file yet:" << path;
         remember(path);
         return ReadStatus::Missing;
-    }
-    QFile file(path);
-    // Not a plain file (a folder, a device, a pipe) is nothing we wrote and
-    // may never end.
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+    case ReadStatus::Unreadable:
         qWarning() << openFailure;
-        setGuarded(path, true);
+        noteUnreadable(path, why);
         return ReadStatus::Unreadable;
-    }
-    if (file.size() > sizeLimit) {
-        file.close();
+    case ReadStatus::Damaged:
         keepAside(path);
         return ReadStatus::Damaged;
+    case ReadStatus::Read:
+        break;
     }
+    QJsonObject read;
     // Our own shape is read as the file is; anything else (or a read that
     // failed on the way) is read again whole by the reader of every form.
-    if (Decoders::ownShape(file, file.size(), object, lists)) {
-        setGuarded(path, false);
-        remember(path);
-        return ReadStatus::Read;
-    }
-    const QByteArray bytes = file.seek(0) ? file.readAll() : QByteArray();
-    if (file.error() != QFileDevice::NoError || file.pos() != file.size()) {
-        qWarning() << openFailure;
-        setGuarded(path, true);
-        return ReadStatus::Unreadable;
+    if (!Decoders::ownShape(file, file.size(), read, lists)) {
+        const QByteArray bytes = file.seek(0) ? file.read(sizeLimit + 1) : QByteArray();
+        if (file.error() != QFileDevice::NoError || bytes.size() != file.size()) {
+            qWarning() << openFailure;
+            noteUnreadable(path, file.errorString());
+            return ReadStatus::Unreadable;
+        }
+        file.close();
+        if (!Decoders::anyForm(bytes, read, lists)) {
+            keepAside(path);
+            return ReadStatus::Damaged;
+        }
     }
     file.close();
-    if (!Decoders::anyForm(bytes, object, lists)) {
-        keepAside(path);
+    if (const QString foreign = foreignForm(read, lists); !foreign.isEmpty()) {
+        for (List *list : lists)
+            list->restart();
+        keepAside(path, foreign);
         return ReadStatus::Damaged;
     }
+    object = read;
     setGuarded(path, false);
     remember(path);
     return ReadStatus::Read;

@@ -3,6 +3,7 @@
 #include "data/recordfields.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QIODevice>
 #include <QCborStreamWriter>
 #include <QJsonObject>
@@ -52,6 +53,12 @@ class List
 {
 public:
     virtual ~List() = default;
+    // What the last read met under the key: the list itself (an array),
+    // and how many of its elements were not records (not maps). A file
+    // whose list is missing or of another kind holds its records where
+    // this program cannot find them.
+    bool foundInFile = false;
+    qsizetype notRecords = 0;
     virtual QString key() const = 0;
     // Reading: the list starts (again, for a repeated key: the last wins),
     // then one call per element in order. Nothing taken is to be used
@@ -150,9 +157,23 @@ bool decode(const QByteArray &bytes, QJsonObject &object, const QList<List *> &l
 // The object, or an empty one when the bytes do not decode whole.
 QJsonObject decode(const QByteArray &bytes);
 
-// Reads and decodes the whole file (see ReadStatus). Missing and
-// unreadable files log the warning "Couldn't open save file."; a damaged
-// one is kept aside with a warning naming both files.
+// The one way a file is opened to be read, ours or one the operator
+// chose: a plain file of at most `limit` bytes. Read: `file` is open.
+// Missing: nothing there. Unreadable: there but not a plain file (a
+// folder, a pipe, a device, which may block or never end) or not to be
+// opened, `why` says which. Damaged: larger than `limit`, not opened.
+ReadStatus openPlain(QFile &file, const QString &path, qint64 limit, QString *why = nullptr);
+// The same, read whole: `bytes` hold the file when Read.
+ReadStatus readPlain(const QString &path, QByteArray &bytes, qint64 limit, QString *why = nullptr);
+
+// Reads and decodes the whole file (see ReadStatus). A file not there yet
+// is no failure: the store starts empty, quietly. One there that cannot be
+// read logs the warning "Couldn't open save file." and is told to the
+// operator once (see takeNotices); a damaged one is kept aside with a
+// warning naming both files. So is a file that decodes but keeps its
+// records where none of the lists find them (the first list missing, or
+// any of them not an array of records): another version's file, which
+// read as empty would be saved over.
 ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *> &lists = {});
 
 // Replaces the file by writing NAME.tavik-new beside it and renaming that
@@ -216,6 +237,7 @@ struct KeptAside
 {
     QString path;    // where the damaged file was
     QString keptAs;  // where it is now
+    QString why;     // empty for a damaged file; else what made it unreadable to us
 };
 // Every damaged file kept aside since the program started, oldest first.
 QList<KeptAside> keptAside();
@@ -233,5 +255,16 @@ struct FailedWrite
     QString why;
 };
 QList<FailedWrite> takeFailedWrites();
+// Why the last write of this file failed, while that is still to be told;
+// empty otherwise. Takes nothing.
+QString failureOf(const QString &path);
+// Files there that could not be read since the last call, and why; each
+// told once while it stays so (nothing is saved over it meanwhile).
+QList<FailedWrite> takeUnreadable();
+// What the start did about an earlier end that cut saves short (see
+// finishPending), since the last call.
+QStringList takeCleanups();
+// All of the above since the last calls, as lines for the operator.
+QStringList takeNotices();
 
 } // namespace Container

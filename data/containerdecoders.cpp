@@ -242,6 +242,8 @@ private:
     bool list(int depth, List *target)
     {
         target->restart();
+        target->foundInFile = true;
+        target->notRecords = 0;
         // The announced length is believed only as far as the bytes left
         // could hold records, so a hostile length reserves little.
         if (m_reader.isLengthKnown())
@@ -260,6 +262,7 @@ private:
                 QJsonValue ignored;  // not a record: read as one without keys
                 if (!value(depth + 1, ignored))
                     return false;
+                ++target->notRecords;
             }
             target->take(element);
         }
@@ -326,8 +329,10 @@ private:
                     object.remove(key);
                 return list(depth + 1, target);
             }
-            if (target)
+            if (target) {
                 target->restart();  // a later non-list value wins, as in a JSON object
+                target->foundInFile = false;
+            }
             QJsonValue member;
             QString when;
             if (isDate()) {
@@ -388,6 +393,8 @@ public:
             }
             if (majorOf(*m_at) == Array && target) {
                 object.remove(key);
+                target->foundInFile = true;
+                target->notRecords = 0;
                 if (!list(target))
                     return false;
                 continue;
@@ -399,8 +406,10 @@ public:
             const QString value = utf8.decode(bytes);
             if (utf8.hasError())
                 return false;
-            if (target)
+            if (target) {
                 target->restart();  // a later non-list value wins, as in a JSON object
+                target->foundInFile = false;
+            }
             object.insert(key, value);
         }
         return atEnd();
@@ -538,8 +547,17 @@ private:
     QByteArray m_buffer;
 };
 
+void unfound(const QList<List *> &lists)
+{
+    for (List *list : lists) {
+        list->foundInFile = false;
+        list->notRecords = 0;
+    }
+}
+
 bool shapeRead(ShapeDecoder &&shape, QJsonObject &object, const QList<List *> &lists)
 {
+    unfound(lists);
     QJsonObject read;
     if (shape.top(read, lists)) {
         object = read;
@@ -564,6 +582,7 @@ bool ownShape(QIODevice &device, qint64 size, QJsonObject &object, const QList<L
 
 bool anyForm(const QByteArray &bytes, QJsonObject &object, const QList<List *> &lists)
 {
+    unfound(lists);
     Decoder decoder(bytes);
     QJsonObject read;
     if (!decoder.top(read, lists) || decoder.offset() != bytes.size())

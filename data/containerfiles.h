@@ -23,8 +23,16 @@ void remember(const QString &path);
 // Tells the operator, once per file, that it is as it was; false always.
 bool writeFailed(const QString &path, const QString &why);
 // A damaged file renamed aside (NAME.damaged-DATE-TIME), or guarded when
-// it cannot be.
-void keepAside(const QString &path);
+// it cannot be. With `why`, a file of a form we do not read, renamed
+// NAME.foreign-DATE-TIME.
+void keepAside(const QString &path, const QString &why = QString());
+// A file there that could not be read: guarded, and told once.
+void noteUnreadable(const QString &path, const QString &why);
+// A save refused over a guarded file: told once while it stays guarded,
+// so that an operator's edit is never dropped without a word. False.
+bool refuseOverGuarded(const QString &path);
+// A line for the operator about what the start cleaned up.
+void noteCleanup(const QString &line);
 // Another program wrote the file since this one read it: its version is
 // copied aside before ours takes the path. False when it could not be.
 bool keepOtherVersion(const QString &path);

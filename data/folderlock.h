@@ -23,11 +23,22 @@ public:
     bool tryLock();
     void unlock();
 
-    // After a failed tryLock: who holds the folder, for the operator.
+    // After a failed tryLock: who holds the folder, or what was found in
+    // the lock's place, for the operator.
     QString refusal() const { return m_refusal; }
+    // After a failed tryLock: whether what holds the lock names no copy
+    // that may still run (a lock file left empty or garbled by a crash or
+    // a full disk, a folder or a dangling link in its place), so that the
+    // operator may take the folder over.
+    bool mayTakeOver() const { return m_mayTakeOver; }
+    // Keeps what was found aside (TavikStudio.lock.found-DATE-TIME) and
+    // locks the folder; the data files are not touched.
+    bool takeOver();
 
 private:
     QString m_folder;
+    QString m_path;
     std::unique_ptr<QLockFile> m_lock;
     QString m_refusal;
+    bool m_mayTakeOver = false;
 };

@@ -2,6 +2,8 @@
 
 #include "data/container.h"
 
+#include <QFileInfo>
+
 
 History::History() : m_notes(QStringLiteral("history"), QStringLiteral("History")) {}
 
@@ -81,15 +83,36 @@ bool History::saveIfChanged() const
     qDebug().noquote() << "saveBeside History" << m_path;
     const std::array<quint64, 3> now = revisions();
     m_besideWrite = WriteBeside::write(m_path, [notes = m_notes.records(), presets = m_presets.records(),
-                                                programs = m_programs.records(), keys = QStringList {m_notes.listKey(), m_presets.listKey(), m_programs.listKey()},
-                                                version = m_notes.fileVersion()] {
-        const Container::ListOf<Note> noteList(keys.at(0), notes);
-        const Container::ListOf<Preset> presetList(keys.at(1), presets);
-        const Container::ListOf<Program> programList(keys.at(2), programs);
-        return Container::encode({{"version", version}}, {&noteList, &presetList, &programList});
+                                                programs = m_programs.records(), version = m_notes.fileVersion()] {
+        return encode(notes, presets, programs, version);
     });
     m_fileRevisions = now;
     return true;
+}
+
+QByteArray History::encode(const QList<Note> &notes, const QList<Preset> &presets, const QList<Program> &programs,
+                           const QString &version)
+{
+    const Container::ListOf<Note> noteList(QStringLiteral("history"), notes);
+    const Container::ListOf<Preset> presetList(QStringLiteral("presets"), presets);
+    const Container::ListOf<Program> programList(QStringLiteral("programs"), programs);
+    return Container::encode({{"version", version}}, {&noteList, &presetList, &programList});
+}
+
+WriteBeside::Ticket History::appendBeside(const QString &path, const Note &entry)
+{
+    qDebug().noquote() << "appendBeside History" << path;
+    return WriteBeside::change(path, [path, entry] {
+        History history;
+        history.setPath(path);
+        // A client without a history yet gets one; one that is there but
+        // cannot be read whole is not written over.
+        if (!history.readBase() && QFileInfo::exists(path))
+            return QByteArray();
+        history.notes().insertRecord(entry);
+        return encode(history.notes().records(), history.presets().records(), history.programs().records(),
+                      history.notes().fileVersion());
+    });
 }
 
 void History::toJson(QJsonObject &object) const

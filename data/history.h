@@ -34,6 +34,13 @@ public:
     // was asked; a failed write is told by Container::takeFailedWrites.
     bool saveIfChanged() const;
 
+    // Appends one entry on top of the history in `path`, a client's that
+    // is not open, without reading it on the caller's thread: the writer
+    // beside the window reads the file, adds the entry and writes it. A
+    // history that is there but cannot be read is left as it is (and that
+    // told, as every unreadable file is).
+    static WriteBeside::Ticket appendBeside(const QString &path, const Note &entry);
+
     // Empties all three lists and forgets the file.
     void clear();
 
@@ -57,6 +64,8 @@ public:
     void addOnTop(const std::function<void()> &add);
 
 private:
+    static QByteArray encode(const QList<Note> &notes, const QList<Preset> &presets, const QList<Program> &programs,
+                             const QString &version);
     std::array<quint64, 3> revisions() const;
     void markWritten() const;
 

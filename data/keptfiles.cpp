@@ -30,6 +30,12 @@ struct FileState
     // Each file as this program last read or wrote it.
     QHash<QString, PlatformFile::Identity> known;
     QList<KeptAside> changedElsewhere;
+    // Unreadable files to tell of, and those told of while they stay so;
+    // guarded files a save was refused over and told of.
+    QList<FailedWrite> unreadable;
+    QSet<QString> toldUnreadable;
+    QSet<QString> toldRefused;
+    QStringList cleanups;
 };
 
 FileState &state()
@@ -54,10 +60,42 @@ namespace Files {
 void setGuarded(const QString &path, bool guarded)
 {
     const QMutexLocker lock(&state().mutex);
-    if (guarded)
+    if (guarded) {
         state().guarded.insert(path);
-    else
+    } else {
         state().guarded.remove(path);
+        state().toldUnreadable.remove(path);
+        state().toldRefused.remove(path);
+    }
+}
+
+void noteUnreadable(const QString &path, const QString &why)
+{
+    setGuarded(path, true);
+    const QMutexLocker lock(&state().mutex);
+    if (state().toldUnreadable.contains(path))
+        return;
+    state().toldUnreadable.insert(path);
+    state().unreadable.append({path, why});
+}
+
+bool refuseOverGuarded(const QString &path)
+{
+    qWarning().noquote() << "File could not be read; not overwriting it:" << path;
+    {
+        const QMutexLocker lock(&state().mutex);
+        if (state().toldRefused.contains(path))
+            return false;
+        state().toldRefused.insert(path);
+    }
+    return writeFailed(path, QStringLiteral("it could not be read, so it is not replaced; the change is not saved"));
+}
+
+void noteCleanup(const QString &line)
+{
+    qInfo().noquote() << line;
+    const QMutexLocker lock(&state().mutex);
+    state().cleanups.append(line);
 }
 
 void remember(const QString &path)
@@ -108,13 +146,13 @@ bool keepOtherVersion(const QString &path)
     }
     qWarning().noquote() << "File" << path << "was changed by another program; that version is kept as" << aside;
     const QMutexLocker lock(&state().mutex);
-    state().changedElsewhere.append({path, aside});
+    state().changedElsewhere.append({path, aside, QString()});
     return true;
 }
 
-void keepAside(const QString &path)
+void keepAside(const QString &path, const QString &why)
 {
-    const QString aside = asideName(path);
+    const QString aside = why.isEmpty() ? asideName(path) : asideName(path, QStringLiteral(".foreign-"));
     if (!QFile::rename(path, aside)) {
         setGuarded(path, true);
         qWarning().noquote() << "Damaged file" << path << "could not be kept aside; it will not be overwritten";
@@ -123,10 +161,14 @@ void keepAside(const QString &path)
     setGuarded(path, false);
     {
         const QMutexLocker lock(&state().mutex);
-        state().kept.append({path, aside});
+        state().kept.append({path, aside, why});
         state().known.insert(path, PlatformFile::Identity());
     }
-    qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
+    if (why.isEmpty())
+        qWarning().noquote() << "Damaged file" << path << "kept aside as" << aside;
+    else
+        qWarning().noquote() << QStringLiteral("File %1 is not of a form this program reads (%2); kept aside as %3")
+                                    .arg(path, why, aside);
 }
 
 } // namespace Files
@@ -147,6 +189,50 @@ QList<FailedWrite> takeFailedWrites()
 {
     const QMutexLocker lock(&state().mutex);
     return std::exchange(state().failedWrites, {});
+}
+
+QString failureOf(const QString &path)
+{
+    const QMutexLocker lock(&state().mutex);
+    for (const FailedWrite &failed : std::as_const(state().failedWrites)) {
+        if (failed.path == path)
+            return failed.why;
+    }
+    return QString();
+}
+
+QList<FailedWrite> takeUnreadable()
+{
+    const QMutexLocker lock(&state().mutex);
+    return std::exchange(state().unreadable, {});
+}
+
+QStringList takeCleanups()
+{
+    const QMutexLocker lock(&state().mutex);
+    return std::exchange(state().cleanups, {});
+}
+
+QStringList takeNotices()
+{
+    const auto name = [](const QString &path) { return QFileInfo(path).fileName(); };
+    QStringList lines = takeCleanups();
+    for (const KeptAside &kept : takeNewlyKeptAside()) {
+        if (kept.why.isEmpty())
+            lines << QStringLiteral("%1 was damaged and is kept aside as %2").arg(name(kept.path), name(kept.keptAs));
+        else
+            lines << QStringLiteral("%1 is not of a form this program reads (%2): it is kept aside as %3, "
+                                    "and the program starts that store empty").arg(name(kept.path), kept.why, name(kept.keptAs));
+    }
+    for (const FailedWrite &unread : takeUnreadable())
+        lines << QStringLiteral("%1 cannot be read (%2): it shows empty, and nothing is saved over it until it can be read")
+                     .arg(name(unread.path), unread.why);
+    for (const KeptAside &kept : takeChangedElsewhere())
+        lines << QStringLiteral("%1 was changed by another program; that version is kept as %2")
+                     .arg(name(kept.path), name(kept.keptAs));
+    for (const FailedWrite &failed : takeFailedWrites())
+        lines << QStringLiteral("%1 could not be written (%2); it is kept as it was").arg(name(failed.path), failed.why);
+    return lines;
 }
 
 QList<KeptAside> takeNewlyKeptAside()

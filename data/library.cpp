@@ -1,5 +1,6 @@
 #include "data/library.h"
 
+#include "data/ownfiles.h"
 #include "data/settings.h"
 
 #include <QThreadPool>
@@ -44,8 +45,8 @@ void Library::readStores(const QString &dataFolder)
 {
     // A read still going is for the folder before: waited for and dropped.
     m_poolReads.reset();
-    m_generalPresets.setPath(dataFolder + QStringLiteral("presets.dat"));
-    m_legitimatePresets.setPath(dataFolder + QStringLiteral("genpresets.dat"));
+    m_generalPresets.setPath(dataFolder + OwnFiles::presets);
+    m_legitimatePresets.setPath(dataFolder + OwnFiles::genpresets);
     m_programs.setFolder(dataFolder);
     m_clients.setFolder(dataFolder);
 

@@ -15,14 +15,40 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QStorageInfo>
+
+#include <cerrno>
+#include <cstring>
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#endif
 
 namespace PlatformFile {
 
 #ifdef Q_OS_WIN
 
-bool sync(QFile &file)
+bool sync(QFile &file, QString *why)
 {
-    return _commit(file.handle()) == 0;
+    if (_commit(file.handle()) == 0)
+        return true;
+    if (why)
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+Opened openForReading(QFile &file, const QString &path, QString *why)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Opened::Missing;
+    if (!info.isFile())
+        return Opened::NotPlain;
+    file.setFileName(path);
+    if (file.open(QIODevice::ReadOnly))
+        return Opened::Plain;
+    if (why)
+        *why = file.errorString();
+    return Opened::Refused;
 }
 
 bool replace(const QString &from, const QString &to)
@@ -62,9 +88,41 @@ Identity identity(const QString &path)
     return id;
 }
 
-bool sync(QFile &file)
+bool sync(QFile &file, QString *why)
 {
-    return ::fsync(file.handle()) == 0;
+    if (::fsync(file.handle()) == 0)
+        return true;
+    if (why)
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+Opened openForReading(QFile &file, const QString &path, QString *why)
+{
+    // Not blocking: opening a pipe for reading would otherwise wait for a
+    // writer that never comes. What was opened is then asked what it is.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return Opened::Missing;
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(error));
+        return Opened::Refused;
+    }
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Opened::NotPlain;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (why)
+            *why = file.errorString();
+        return Opened::Refused;
+    }
+    return Opened::Plain;
 }
 
 bool replace(const QString &from, const QString &to)
@@ -73,5 +131,12 @@ bool replace(const QString &from, const QString &to)
 }
 
 #endif
+
+bool diskFull(const QString &folder)
+{
+    const QStorageInfo storage(folder);
+    // A few blocks left are as good as none: nothing of ours fits in them.
+    return storage.isValid() && storage.bytesAvailable() < 16 * 1024;
+}
 
 } // namespace PlatformFile

@@ -11,7 +11,22 @@ namespace PlatformFile {
 
 // Pushes what was written to the file down to the disk, so that a power
 // cut after the rename that follows cannot leave an empty file behind.
-bool sync(QFile &file);
+// On failure `why` says what the system said.
+bool sync(QFile &file, QString *why = nullptr);
+
+enum class Opened {
+    Plain,     // a plain file, open for reading
+    Missing,   // nothing there (a link to nothing included)
+    NotPlain,  // a folder, a pipe, a device: nothing of ours, and may never end
+    Refused    // there, but the system would not open it (see `why`)
+};
+// Opens a file for reading only when it is a plain file, without ever
+// waiting on a pipe or following into a device.
+Opened openForReading(QFile &file, const QString &path, QString *why = nullptr);
+
+// Whether the file system of `folder` has no room left: a failure there
+// is told as a full disk, whatever the call that met it said.
+bool diskFull(const QString &folder);
 
 // Renames `from` over `to` in one step: `to` is either the old file or the
 // new one, never missing. Both are in the same folder.

@@ -1,5 +1,6 @@
 #include "data/programs.h"
 
+#include "data/ownfiles.h"
 #include "data/presets.h"
 #include "data/textforms.h"
 
@@ -98,7 +99,7 @@ Programs::Programs() : RecordStore<Program>(QStringLiteral("programs"), QStringL
 
 void Programs::setFolder(const QString &folder)
 {
-    setPath(folder + QStringLiteral("programs.dat"));
+    setPath(folder + OwnFiles::programs);
 }
 
 void Programs::insertNew(int n, const QString &author)

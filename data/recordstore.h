@@ -109,8 +109,13 @@ public:
     // Container::takeFailedWrites, and the next call tries again.
     bool saveIfChanged() const
     {
-        if (!changedSinceFile())
-            return true;
+        return !changedSinceFile() || saveBeside();
+    }
+    // The same whether or not a change was counted: a store whose records
+    // change where the revision does not see (the registry's logs, bound to
+    // the controllers) is written whole each time. Always true.
+    bool saveBeside() const
+    {
         qDebug().noquote() << "saveBeside" << m_debugName << m_path;
         const quint64 revision = m_revision;
         QJsonObject header {{QStringLiteral("version"), m_version}};

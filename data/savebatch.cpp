@@ -1,4 +1,5 @@
 #include "data/containerfiles.h"
+#include "data/ownfiles.h"
 
 #include <QDebug>
 #include <QDir>
@@ -13,14 +14,24 @@ namespace {
 // A batch takes the saves of the thread that opened it only.
 thread_local Batch *openBatch = nullptr;
 
-const char journalName[] = "pending-saves.journal";
 const QString keyReplace = QStringLiteral("replace");
+// A journal names a restore's files: a few dozen names, never megabytes.
+constexpr qint64 journalLimit = qint64(4) << 20;
 
 // A plain name of a file in the folder, nothing that leads elsewhere.
 bool isFileName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
            && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QLatin1Char(':'));
+}
+
+// What a journal may name: the library's own files, or a client's history.
+bool isStoreName(const QString &name)
+{
+    if (!isFileName(name) || name == OwnFiles::journal || name == OwnFiles::lock)
+        return false;
+    return OwnFiles::names().contains(name)
+           || (name.endsWith(QLatin1String(".dat")) && OwnFiles::isHistoryIdentifier(name.chopped(4)));
 }
 
 } // namespace
@@ -59,7 +70,7 @@ Batch::Result Batch::commit()
     QJsonArray names;
     for (const QString &path : std::as_const(m_staged))
         names.append(QFileInfo(path).fileName());
-    const QString journal = m_folder + QLatin1String(journalName);
+    const QString journal = m_folder + OwnFiles::journal;
     if (!writeBytes(journal, encode(QJsonObject{{keyReplace, names}})))
         return NothingChanged;
     m_done = true;
@@ -76,37 +87,49 @@ Batch::Result Batch::commit()
 bool finishPending(const QString &folderPath)
 {
     const QString folder = QDir(folderPath).absolutePath() + QLatin1Char('/');
-    const QString journal = folder + QLatin1String(journalName);
-    QFile file(journal);
-    if (file.exists()) {
+    const QString journal = folder + OwnFiles::journal;
+    QByteArray bytes;
+    // Read as every store is: a plain file of bounded size. A pipe or a
+    // device in its place would hold up the start for ever.
+    const ReadStatus status = readPlain(journal, bytes, journalLimit);
+    if (status != ReadStatus::Missing) {
         // Only we write it, whole and small; anything else is not a journal.
         QJsonObject object;
-        const bool read = file.size() < sizeLimit && file.open(QIODevice::ReadOnly) && decode(file.readAll(), object);
-        file.close();
-        if (!read || !object.value(keyReplace).isArray()) {
+        bool named = status == ReadStatus::Read && decode(bytes, object) && object.value(keyReplace).isArray();
+        for (const QJsonValue &name : object.value(keyReplace).toArray())
+            named = named && isStoreName(name.toString());
+        if (!named) {
             qWarning().noquote() << "Unreadable journal" << journal << "; the saves it names are dropped";
             keepAside(journal);
+            noteCleanup(QStringLiteral("A restore or an import cut short by the end of the program left a journal this "
+                                       "program cannot read; it is kept aside, and the data is as it was before"));
         } else {
             int finished = 0;
             for (const QJsonValue &name : object.value(keyReplace).toArray()) {
                 const QString path = folder + name.toString();
-                if (!isFileName(name.toString()) || !QFileInfo::exists(staged(path)))
+                if (!QFileInfo::exists(staged(path)))
                     continue;  // already renamed before the kill
                 if (!replaceWithStaged(path))
                     return false;
                 ++finished;
             }
-            qInfo().noquote() << "Finished an interrupted batch of saves:" << finished << "files replaced";
             if (!QFile::remove(journal))
                 return false;
+            noteCleanup(QStringLiteral("A restore or an import cut short by the end of the program was finished now "
+                                       "(%1 files put in place)").arg(finished));
         }
     }
     const QStringList leftovers = QDir(folder).entryList({QLatin1String("*") + QLatin1String(stagedSuffix)},
                                                          QDir::Files | QDir::Hidden | QDir::System);
+    QStringList dropped;
     for (const QString &name : leftovers) {
         qInfo().noquote() << "Removing the unfinished save" << folder + name;
         QFile::remove(folder + name);
+        dropped << name.chopped(int(qstrlen(stagedSuffix)));
     }
+    if (!dropped.isEmpty())
+        noteCleanup(QStringLiteral("The program ended while saving %1; the unfinished save was dropped and the file "
+                                   "is as it was last saved").arg(dropped.join(QStringLiteral(", "))));
     return true;
 }
 

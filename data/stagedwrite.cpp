@@ -81,13 +81,20 @@ bool writeStaged(const QString &path, const std::function<bool(QIODevice &)> &pr
         ok = !gaveUp && spool.flushAll();
     }
     const qint64 size = file.size();
-    ok = ok && size <= limit && file.flush() && PlatformFile::sync(file);
+    QString unsynced;
+    ok = ok && size <= limit && file.flush() && PlatformFile::sync(file, &unsynced);
     ok = ok && file.error() == QFileDevice::NoError;
-    const QString why = size > limit ? tooLarge(size, limit) : file.errorString();
+    QString why = size > limit ? tooLarge(size, limit) : !unsynced.isEmpty() ? unsynced : file.errorString();
     file.close();
     if (!ok || file.error() != QFileDevice::NoError) {
         file.remove();
-        return gaveUp ? false : writeFailed(path, why);
+        if (gaveUp)
+            return false;
+        // Whatever the call that met it said ("Unknown error" from some),
+        // a full disk is what the operator can act on.
+        if (size <= limit && PlatformFile::diskFull(QFileInfo(path).absolutePath()))
+            why = QStringLiteral("the disk is full");
+        return writeFailed(path, why);
     }
     return true;
 }
@@ -127,10 +134,8 @@ bool writeStream(const QString &path, const std::function<bool(QIODevice &)> &pr
 {
     WriteBeside::waitFor(path);
     const QFileInfo info(path);
-    if (info.exists() && (isGuarded(path) || !info.isFile() || !info.isReadable())) {
-        qWarning().noquote() << "File could not be read; not overwriting it:" << path;
-        return false;
-    }
+    if (info.exists() && (isGuarded(path) || !info.isFile() || !info.isReadable()))
+        return refuseOverGuarded(path);
     if (!writeStaged(path, produce, limit))
         return false;
     if (!keepOtherVersion(path)) {

@@ -39,20 +39,26 @@ public:
         (void)Container::keptAside();
     }
 
-    Ticket add(const QString &path, std::function<QByteArray()> encode)
+    Ticket add(const QString &path, std::function<QByteArray()> encode, bool whole)
     {
         Ticket ticket;
         ticket.m_state = std::make_shared<std::atomic<int>>(Ticket::Waiting);
         const QMutexLocker lock(&m_mutex);
-        for (Job &job : m_jobs) {
-            if (job.path == path) {
-                job.state->store(Ticket::Replaced);
-                job.state = ticket.m_state;
-                job.encode = std::move(encode);
+        // Only the last write of the path waiting may be replaced, and only
+        // a whole state by a whole state: a change made to the file as it
+        // stands would be lost.
+        for (auto job = m_jobs.rbegin(); job != m_jobs.rend(); ++job) {
+            if (job->path != path)
+                continue;
+            if (whole && job->whole) {
+                job->state->store(Ticket::Replaced);
+                job->state = ticket.m_state;
+                job->encode = std::move(encode);
                 return ticket;
             }
+            break;
         }
-        m_jobs.push_back({path, std::move(encode), ticket.m_state});
+        m_jobs.push_back({path, std::move(encode), ticket.m_state, whole});
         if (!m_thread.joinable())
             m_thread = std::thread([this] { work(); });
         m_changed.wakeAll();
@@ -95,6 +101,7 @@ private:
         QString path;
         std::function<QByteArray()> encode;
         std::shared_ptr<std::atomic<int>> state;
+        bool whole = true;
     };
 
     bool holds(const QString *path) const
@@ -123,7 +130,8 @@ private:
             m_jobs.pop_front();
             m_running = job.path;
             lock.unlock();
-            const bool written = Container::writeBytes(job.path, job.encode());
+            const QByteArray bytes = job.encode();
+            const bool written = !bytes.isNull() && Container::writeBytes(job.path, bytes);
             job.state->store(written ? Ticket::Written : Ticket::Failed);
             job = Job();  // the records' copies go here, not under the lock
             lock.relock();
@@ -142,7 +150,12 @@ private:
 
 Ticket write(const QString &path, std::function<QByteArray()> encode)
 {
-    return Queue::instance().add(path, std::move(encode));
+    return Queue::instance().add(path, std::move(encode), true);
+}
+
+Ticket change(const QString &path, std::function<QByteArray()> change)
+{
+    return Queue::instance().add(path, std::move(change), false);
 }
 
 bool waitForAll(int milliseconds)

@@ -36,6 +36,12 @@ private:
 // `encode` runs on the writer thread: it holds its own (implicitly shared)
 // copies of the records and nothing the GUI thread changes.
 Ticket write(const QString &path, std::function<QByteArray()> encode);
+// A change made to the file as it stands (an entry appended to the history
+// of a client not open): `change` runs on the writer thread after every
+// write of the path asked before it, reads the file and gives the bytes
+// to write, or null bytes to write nothing (having said why). It is never
+// replaced by a later write, nor replaces an earlier one.
+Ticket change(const QString &path, std::function<QByteArray()> change);
 
 // Waits until every write asked so far has ended; false when `milliseconds`
 // ran out first (a negative time waits as long as it takes).

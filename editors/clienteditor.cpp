@@ -139,7 +139,7 @@ bool ClientEditor::commit(const ClientFields &fields)
         clients.setNotes1(fields.address);
         clients.setNotes2(fields.notes);
         const QString file = clients.file();
-        const bool clientsSaved = clients.saveBase();
+        const bool clientsSaved = clients.saveIfChanged();
         m_newPending = false;
         m_library.openClient(file);
         load();
@@ -172,6 +172,15 @@ bool ClientEditor::commit(const ClientFields &fields)
     m_fields = fields;
     setCaption(m_loadedName);
     return clients.saveIfChanged() && historySaved;
+}
+
+bool ClientEditor::storeNewForNote(const ClientFields &fields)
+{
+    // Without a name the commit would drop the new client and reopen the
+    // one before it, whose history would then get the note.
+    if (m_newPending && !fields.name.isEmpty())
+        commit(fields);
+    return !m_newPending && m_library.hasOpenClient();
 }
 
 void ClientEditor::pickNote()
@@ -217,6 +226,12 @@ bool ClientEditor::editNote(quint64 key)
 
 bool ClientEditor::takeNoteResult(const QString &text, int colour)
 {
+    // A note of blanks says nothing: a new one is not made, an old one
+    // keeps its text.
+    if (text.trimmed().isEmpty()) {
+        m_newNoteFile.clear();
+        return false;
+    }
     // The dialog does not block: the history may have been searched, moved
     // or replaced since the note was picked, so the note is found by its key.
     Notes &notes = m_library.history().notes();

@@ -53,6 +53,11 @@ public:
     // or discarded.
     bool holdsRefusedEdit() const { return m_loaded && m_refusedEdit; }
 
+    // Before a note is made for a new client not yet stored: the client is
+    // stored first, when its name may be, so that its history can take the
+    // note. False when no client is open after it: no name typed yet (the
+    // new client stays as it is), or a name refused (message() says why).
+    bool storeNewForNote(const ClientFields &fields);
     // A free note for the notes dialog, to go before the history entry with
     // key `before` (the first when none); stored when the dialog is accepted.
     void newNote(quint64 before);
@@ -64,7 +69,8 @@ public:
     QString noteDate() const { return m_noteDate; }
     int noteColour() const { return m_noteColour; }
     // The dialog's accepted result, written into the picked note; false
-    // when that note is no longer in the open history.
+    // when that note is no longer in the open history, and for a text of
+    // blanks, which is never stored.
     bool takeNoteResult(const QString &text, int colour);
 
 Q_SIGNALS:

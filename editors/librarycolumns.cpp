@@ -1,6 +1,7 @@
 #include "editors/librarycolumns.h"
 
 #include "data/textforms.h"
+#include "editors/textcolours.h"
 #include "work/runrules.h"
 
 #include <QColor>
@@ -119,7 +120,7 @@ QColor noteColour(int code)
 
 QColor textColourOn(const QColor &background)
 {
-    return background.lightnessF() > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
+    return TextColours::on(background);
 }
 
 QList<ListColumn<Client>> clients()

@@ -126,7 +126,7 @@ void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool s
     const auto record = *store.currentRecord();
     store.removeCurrent();
     if (saveNow)
-        store.saveBase();
+        store.saveIfChanged();
     const quint64 revision = store.revision();
     // The client list is one for all clients; every other list may be the
     // open client's, and is not put back into another client's.
@@ -142,7 +142,7 @@ void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool s
         // Stored at once whichever way the delete was: the operator may take
         // it back from another tab and close the program from there.
         if (saveNow) {
-            store.saveBase();
+            store.saveIfChanged();
         } else {
             // The open client's lists are written with its history file.
             const History &history = m_library.history();

@@ -3,6 +3,7 @@
 #include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
+#include "data/ownfiles.h"
 #include "work/deviceslots.h"
 #include "maintenance/backupformat.h"
 #include "maintenance/offthread.h"
@@ -202,15 +203,9 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
     return true;
 }
 
-namespace {
-
-const char *const restoredNoteFile = "restored.dat";
-
-} // namespace
-
 bool Backup::leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath)
 {
-    return Container::writeFile(dataFolder + QLatin1String(restoredNoteFile),
+    return Container::writeFile(dataFolder + OwnFiles::restored,
                                 QJsonObject {{QStringLiteral("version"), QStringLiteral("1")},
                                              {QStringLiteral("Backup"), restoredFrom},
                                              {QStringLiteral("Safety"), safetyPath}});
@@ -218,7 +213,7 @@ bool Backup::leaveRestoredNote(const QString &dataFolder, const QString &restore
 
 QString Backup::takeRestoredNote(const QString &dataFolder)
 {
-    const QString path = dataFolder + QLatin1String(restoredNoteFile);
+    const QString path = dataFolder + OwnFiles::restored;
     if (!QFileInfo::exists(path))
         return QString();
     QJsonObject note;
@@ -305,6 +300,10 @@ Backup::Applied Backup::apply(const Read &read, Stores stores, const QString &sa
     {
         Container::Batch batch(applied.stores.dataFolder);
         applySections(read, applied, unsaved);
+        // The word of the restore lands with it: a restore that ends with
+        // the program (a signal while it writes) is told at the next start.
+        if (unsaved.isEmpty() && !leaveRestoredNote(applied.stores.dataFolder, read.path, safetyPath))
+            unsaved << QStringLiteral("the note of the restore");
         if (unsaved.isEmpty())
             result = batch.commit();
     }
@@ -340,6 +339,12 @@ Backup::Outcome Backup::finish(Applied applied)
     m_safetyPath = applied.safetyPath;
     if (!applied.landed)
         return applied.outcome;  // the stores here were never touched
+    // The files hold the backup whole, and the program starts again on
+    // them: nothing here is read or saved any more.
+    if (applied.outcome == Restored) {
+        afterCommit(applied);
+        return Restored;
+    }
 
     // The files hold the backup now, or will at the next start: so do the
     // stores, so that a save before then writes what the restore wrote.
@@ -361,24 +366,16 @@ Backup::Outcome Backup::finish(Applied applied)
     }
     if (carried(keyPrograms))
         replaceRecords(m_library.programs(), restored.programs.records());
-    const bool general = carried(keyPresets);
-    const bool legitimate = carried(keyGenuinePresets);
-    if (applied.outcome == Restored) {
-        m_library.rereadPools(general, legitimate);
-    } else {
-        // Still the old files: the pools are taken from the backup itself.
-        if (general)
-            poolFromBackup(applied.pools, applied.pools.generalBytes, m_library.generalPresets());
-        if (legitimate)
-            poolFromBackup(applied.pools, applied.pools.legitimateBytes, m_library.legitimatePresets());
-    }
+    // Still the old files: the pools are taken from the backup itself.
+    if (carried(keyPresets))
+        poolFromBackup(applied.pools, applied.pools.generalBytes, m_library.generalPresets());
+    if (carried(keyGenuinePresets))
+        poolFromBackup(applied.pools, applied.pools.legitimateBytes, m_library.legitimatePresets());
     if (carried(keyWork))
         m_work = restored.work;
     if (carried(keySettings))
         m_settings.fromJson(applied.settings);
-    if (applied.outcome == Restored) {
-        afterCommit(applied);
-    } else if (carried(keyMachines)) {
+    if (carried(keyMachines)) {
         // The files change only at the next start, but until then the
         // devices are served from these records: they need their slots.
         m_devices.registry().replaceAll(restored.machines.records());
@@ -391,15 +388,8 @@ void Backup::afterCommit(const Applied &applied)
 {
     if (applied.sections.contains(keyClients)) {
         // Files of an older version of the program, which nothing reads.
-        Clients &clients = m_library.clients();
         for (const QString &file : applied.replacedClientFiles)
-            QFile::remove(clients.folder() + file + QStringLiteral(".json"));
-    }
-    if (applied.sections.contains(keyMachines)) {
-        // Read back from the saved file: reading is what numbers the device
-        // slots, which the controllers are then bound to.
-        m_devices.registry().readBase();
-        m_devices.bindDevices();
+            QFile::remove(applied.stores.dataFolder + file + QStringLiteral(".json"));
     }
 }
 

@@ -1,14 +1,18 @@
 #include "maintenance/csvimport.h"
 
 #include "data/textforms.h"
+#include "data/untoldnotice.h"
 
 #include "data/presets.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <utility>
 
 const char *const Import::presetHeader =
     "name,version,variable,worktime,notes,created,modified,formachine,author,obtained";
@@ -101,15 +105,25 @@ void splitNameVersion(const QString &field, QString &name, int &version)
 bool Import::importCsv(Presets &store)
 {
     m_fileError.clear();
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        m_fileError = file.errorString();
-        qDebug().noquote() << "import" << m_fileName << m_fileError;
-        m_layout = Unknown;
-        m_added = m_updated = 0;
+    QByteArray bytes;
+    // A table is never larger than the pool it could fill; a pipe or a
+    // device chosen in the dialog would never end.
+    switch (Container::readPlain(m_fileName, bytes, Container::sizeLimit, &m_fileError)) {
+    case Container::ReadStatus::Read:
+        importBytes(store, bytes);
         return true;
+    case Container::ReadStatus::Missing:
+        m_fileError = QStringLiteral("the file is not there");
+        break;
+    case Container::ReadStatus::Damaged:
+        m_fileError = QStringLiteral("the file is too large: ") + m_fileError;
+        break;
+    case Container::ReadStatus::Unreadable:
+        break;
     }
-    importBytes(store, file.readAll());
+    qDebug().noquote() << "import" << m_fileName << m_fileError;
+    m_layout = Unknown;
+    m_added = m_updated = 0;
     return true;
 }
 
@@ -127,7 +141,10 @@ void Import::importBytes(Presets &store, const QByteArray &bytes)
     QByteArray content = bytes;
     if (content.startsWith("\xEF\xBB\xBF"))
         content.remove(0, 3);
-    const QStringList lines = decodeFile(content, m_codePage, m_encoding, m_encodingSure).split(QLatin1Char('\n'));
+    // Lines end as any system ends them: CR LF, LF, or CR alone (older Mac
+    // spreadsheets), never joined.
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    const QStringList lines = decodeFile(content, m_codePage, m_encoding, m_encodingSure).split(lineEnd);
     for (int number = 0; number < lines.size(); ++number) {
         const QStringList fields = splitFields(lines.at(number).simplified());
         if (number == 0) {
@@ -201,8 +218,8 @@ void Import::importPresetLine(Presets &store, const QStringList &fields)
 
 bool codePageUnsure(const QString &fileName, CodePage::Page &guess)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (Container::openPlain(file, fileName, Container::sizeLimit) != Container::ReadStatus::Read)
         return false;  // the import says why
     // The start of a large file tells as much, and reads at once. Kept
     // open at its end, a character cut there is no error.
@@ -237,7 +254,21 @@ ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath,
             run.records = records;
             return run;
         }
+        // The pool lands together with its notice, so that an end before
+        // the window shows the notice (a signal, a kill) leaves it for the
+        // next start.
+        const QString folder = QFileInfo(poolPath).absolutePath() + QLatin1Char('/');
+        Container::Batch batch(folder);
         run.saved = Container::writeBytes(poolPath, bytes, sizeLimit);
+        if (run.saved)
+            run.heldNotice = UntoldNotice::hold(folder, run.notice());
+        const Container::Batch::Result landed = run.saved ? batch.commit() : Container::Batch::NothingChanged;
+        if (landed == Container::Batch::NothingChanged) {
+            UntoldNotice::told(std::exchange(run.heldNotice, 0));
+            run.saved = false;
+        }
+        if (!run.saved)
+            run.whyUnsaved = Container::failureOf(poolPath);
     }
     run.records = pool.records();
     return run;
@@ -255,13 +286,15 @@ QString ImportedPool::notice() const
             .arg(import.added())
             .arg(refused);
     if (!saved)
-        return Import::summary(import) + QStringLiteral("\nbut the preset file could not be saved");
+        return Import::summary(import) + QStringLiteral("\nbut the preset file could not be saved")
+               + (whyUnsaved.isEmpty() ? QString() : QStringLiteral(": ") + whyUnsaved);
     if (!import.fileError().isEmpty())
         return QStringLiteral("Import failed: ") + import.fileError();
     if (import.layout() == Import::Unknown)
         return QStringLiteral("Nothing imported: not a preset or frequency table");
     if (import.layout() == Import::PresetTable && !import.headerMatched())
-        return QStringLiteral("Nothing imported: the column header differs");
+        return QStringLiteral("Nothing imported: the column header differs; the second line must read\n")
+            + QLatin1String(Import::presetHeader);
     return Import::summary(import);
 }
 

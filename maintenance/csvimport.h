@@ -98,8 +98,12 @@ struct ImportedPool
 {
     QList<Preset> records;
     bool saved = true;
+    QString whyUnsaved;  // what the system said, when not saved
     QString refused;
     Import import;
+    // The notice kept in the data folder with the landed pool until the
+    // window shows it (UntoldNotice::told); 0 when nothing landed.
+    quint64 heldNotice = 0;
 
     // Whether the pool in use takes `records`: something was added or
     // updated and the pool was not refused (also when it could not be

@@ -30,11 +30,25 @@ void ClientFieldsPanel::fill()
     setEnabled(m_editor.isLoaded());
 }
 
+ClientFields ClientFieldsPanel::shown() const
+{
+    return {ui->lineEdit_client_name->text(), ui->plainTextEdit_client_notes1->toPlainText(),
+            ui->plainTextEdit_client_notes2->toPlainText()};
+}
+
 void ClientFieldsPanel::commit()
 {
-    m_editor.commit({ui->lineEdit_client_name->text(), ui->plainTextEdit_client_notes1->toPlainText(),
-                     ui->plainTextEdit_client_notes2->toPlainText()});
+    m_editor.commit(shown());
     fill();
+}
+
+bool ClientFieldsPanel::storeNewForNote()
+{
+    const bool pending = m_editor.isNewPending();
+    const bool open = m_editor.storeNewForNote(shown());
+    if (pending)
+        fill();
+    return open;
 }
 
 void ClientFieldsPanel::on_lineEdit_client_name_textChanged(const QString &text)

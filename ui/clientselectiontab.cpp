@@ -16,6 +16,10 @@ ClientSelectionTab::ClientSelectionTab(QWidget *page, LibrarySession &session)
              [&library](const QString &text) { library.clients().setFilter(text); }, ColumnWidths::clientList);
     m_list->logSearches(QStringLiteral("filter"));
     connect(m_list, &SearchableList::openRequested, this, [this] { m_session.openClient(); });
+    addListActions(ui->tableWidget_clientSelection,
+                   {ui->pushButton_clientSelection_new, ui->pushButton_clientSelection_edit, {},
+                    ui->pushButton_clientSelection_delete, ui->pushButton_clientSelection_moveUp,
+                    ui->pushButton_clientSelection_moveDown});
     setPickButtons({ui->pushButton_clientSelection_delete, ui->pushButton_clientSelection_moveUp,
                     ui->pushButton_clientSelection_moveDown, ui->pushButton_clientSelection_edit});
     refill();

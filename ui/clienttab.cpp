@@ -26,6 +26,9 @@ ClientTab::ClientTab(QWidget *page, LibrarySession &session)
                  const int date = view->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + 16;
                  return ColumnWidths::historyList(width, date);
              });
+    addListActions(ui->tableWidget_clientHistory,
+                   {ui->pushButton_history_new, ui->pushButton_history_edit, {ui->pushButton_history_toWork},
+                    ui->pushButton_history_delete, ui->pushButton_history_moveUp, ui->pushButton_history_moveDown});
     m_commit = [&session]() { session.saveOpenHistory(); };
     connect(m_list, &SearchableList::openRequested, this, &ClientTab::on_pushButton_history_edit_clicked);
     refill();
@@ -36,9 +39,30 @@ ClientTab::~ClientTab()
     delete ui;
 }
 
-QVBoxLayout *ClientTab::editorLayout() const
+void ClientTab::addFields(QWidget *fields)
 {
-    return ui->verticalLayout_client_editor;
+    ui->verticalLayout_client_editor->addWidget(fields);
+    // The client's own fields come first on the keyboard, as on the screen:
+    // the history's widgets are chained after the last of them.
+    QWidget *previous = nullptr;
+    for (QWidget *w = fields->nextInFocusChain(); fields->isAncestorOf(w); w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            previous = w;
+    }
+    if (!previous)
+        return;
+    for (QWidget *next : {static_cast<QWidget *>(ui->lineEdit_history_search),
+                          static_cast<QWidget *>(ui->pushButton_history_clear),
+                          static_cast<QWidget *>(ui->tableWidget_clientHistory),
+                          static_cast<QWidget *>(ui->pushButton_history_new),
+                          static_cast<QWidget *>(ui->pushButton_history_edit),
+                          static_cast<QWidget *>(ui->pushButton_history_delete),
+                          static_cast<QWidget *>(ui->pushButton_history_moveUp),
+                          static_cast<QWidget *>(ui->pushButton_history_moveDown),
+                          static_cast<QWidget *>(ui->pushButton_history_toWork)}) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void ClientTab::leave()

@@ -6,12 +6,11 @@
 #include <functional>
 
 class QModelIndex;
-class QVBoxLayout;
 namespace Ui { class ClientTab; }
 
 // The client tab: the current client's history, searched as the user
 // types, with its entries moved and deleted here. The client's own fields
-// go into editorLayout(); New Notes, Notes Edit (and a double click) and
+// are added above it; New Notes, Notes Edit (and a double click) and
 // Renew are raised for the history editor.
 class ClientTab : public LibraryListTab
 {
@@ -28,7 +27,8 @@ public:
     // that the row a Delete acts on is the one shown selected.
     void refresh() override;
 
-    QVBoxLayout *editorLayout() const;
+    // The client's own fields, shown above the history and reached first.
+    void addFields(QWidget *fields);
 
     // What leaving the tab commits. Until the client editor sets its own,
     // the history is written, so moves and deletes are kept.

@@ -7,9 +7,12 @@
 #include "work/deviceslots.h"
 #include "work/registryedits.h"
 #include "editors/devicetablemodel.h"
+#include "ui/celltips.h"
 #include "ui/checkboxdelegate.h"
+#include "ui/listkeys.h"
 #include "work/sequencer.h"
 
+#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,6 +20,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTableWidget>
 
@@ -43,6 +47,48 @@ QTableWidgetItem *item(const QString &text, const QString &toolTip = QString())
 
 constexpr int rowHeight = 25;
 
+// A time in the form shown, at its widest digits, with the cell's margins.
+int timeWidth(const QWidget *view, const char *pattern)
+{
+    const QString widest = QString::fromLatin1(pattern).replace(QRegularExpression(QStringLiteral("[dMyhmsz]")),
+                                                                QStringLiteral("0"));
+    return view->fontMetrics().horizontalAdvance(widest) + 16;
+}
+
+// Said in the empty device list: how a device gets there.
+class EmptyListHint : public QLabel
+{
+public:
+    EmptyListHint(QTableView *view) : QLabel(view->viewport()), m_view(view)
+    {
+        setObjectName(QStringLiteral("label_machinesSelection_empty"));
+        setText(QObject::tr("No device yet. A Tavik on this network shows here by itself within a few seconds "
+                            "of announcing itself; to try the program without one, start the simulated device, "
+                            "tavik-sim.\nA device that does not announce itself: type its IPv4 address in the "
+                            "IP: field above and press Add."));
+        setWordWrap(true);
+        setAlignment(Qt::AlignCenter);
+        setForegroundRole(QPalette::Text);
+        view->viewport()->installEventFilter(this);
+        const auto follow = [this] { setVisible(m_view->model()->rowCount() == 0); };
+        connect(view->model(), &QAbstractItemModel::modelReset, this, follow);
+        connect(view->model(), &QAbstractItemModel::rowsInserted, this, follow);
+        connect(view->model(), &QAbstractItemModel::rowsRemoved, this, follow);
+        follow();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            setGeometry(static_cast<QWidget *>(watched)->rect().adjusted(8, 4, -8, -4));
+        return QLabel::eventFilter(watched, event);
+    }
+
+private:
+    QTableView *m_view;
+};
+
 } // namespace
 
 DevicesTab::DevicesTab(QWidget *page, DeviceSlots &devices, RegistryEdits &edits, QObject *parent)
@@ -61,24 +107,26 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_listGroup = new QGroupBox(QStringLiteral("Device list"), page);
     auto *listLayout = new QVBoxLayout(m_listGroup);
     auto *top = new QHBoxLayout;
-    m_moveUp = button(m_listGroup, top, QStringLiteral("Move up"), "pushButton_workMoveUp",
+    m_moveUp = button(m_listGroup, top, QStringLiteral("Move &up"), "pushButton_workMoveUp",
         tr("Move the selected device up the list"));
-    m_moveDown = button(m_listGroup, top, QStringLiteral("Move Down"), "pushButton_workMoveDown",
+    m_moveDown = button(m_listGroup, top, QStringLiteral("Move D&own"), "pushButton_workMoveDown",
         tr("Move the selected device down the list"));
-    m_delete = button(m_listGroup, top, QStringLiteral("Delete"), "pushButton_workDelete",
+    m_delete = button(m_listGroup, top, QStringLiteral("&Delete"), "pushButton_workDelete",
         tr("Remove the selected device from the list, with its work list and log"));
     top->addWidget(new QLabel(QStringLiteral("IP:"), m_listGroup));
     m_manualAddress = new QLineEdit(m_listGroup);
     m_manualAddress->setObjectName(QStringLiteral("lineEdit_manulaIP"));
+    m_manualAddress->setAccessibleName(tr("IP address of a device to add"));
+    m_manualAddress->setToolTip(tr("The IPv4 address of a device that does not announce itself, for Add"));
     top->addWidget(m_manualAddress);
-    m_add = button(m_listGroup, top, QStringLiteral("Add"), "pushButton_addMachine",
+    m_add = button(m_listGroup, top, QStringLiteral("&Add"), "pushButton_addMachine",
         tr("Add a device at the address typed beside"));
     top->addStretch();
-    m_addDirect = button(m_listGroup, top, QStringLiteral("Add Direct IP"), "pushButton_3",
+    m_addDirect = button(m_listGroup, top, QStringLiteral("Add D&irect IP"), "pushButton_3",
         tr("Add a device at the factory address 169.254.88.88"));
-    m_flush = button(m_listGroup, top, QStringLiteral("Fluch table"), "pushButton_machinesFluschTable",
+    m_flush = button(m_listGroup, top, QStringLiteral("&Fluch table"), "pushButton_machinesFluschTable",
         tr("Remove every device from the list, with their work lists and logs"));
-    m_delUnresponsive = button(m_listGroup, top, QStringLiteral("Del Unresponsive"), "pushButton_machinesDelUnresposive",
+    m_delUnresponsive = button(m_listGroup, top, QStringLiteral("Del U&nresponsive"), "pushButton_machinesDelUnresposive",
         tr("Remove the devices not heard from for 30 s"));
     listLayout->addLayout(top);
 
@@ -91,7 +139,14 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSortingEnabled(false);
     m_table->setItemDelegateForColumn(DeviceTableModel::ColumnAuto, new CheckBoxDelegate(m_table));
-    new ColumnFit(m_table, [](int width) { return QList<int> {qMax(width - 734, 100), 60, 90, 140, 150, 60, 170}; });
+    new ColumnFit(m_table, [view = m_table](int width) {
+        const int contact = qMax(170, timeWidth(view, "dd.MM.yyyy hh:mm:ss"));
+        return QList<int> {qMax(width - 564 - contact, 100), 60, 90, 140, 150, 60, contact};
+    });
+    m_table->setWordWrap(false);
+    CellTips::install(m_table);
+    ListKeys::focusOnlyWhenFilled(m_table);
+    new EmptyListHint(m_table);
     listLayout->addWidget(m_table);
     pageLayout->addWidget(m_listGroup);
 
@@ -100,6 +155,7 @@ void DevicesTab::buildWidgets(QWidget *page)
     row->addWidget(new QLabel(QStringLiteral("Name:"), setup));
     m_name = new QLineEdit(setup);
     m_name->setObjectName(QStringLiteral("lineEdit_workMachineName"));
+    m_name->setAccessibleName(tr("Device name"));
     row->addWidget(m_name);
     row->addWidget(new QLabel(QStringLiteral("No:"), setup));
     m_serial = new QLabel(setup);
@@ -114,12 +170,13 @@ void DevicesTab::buildWidgets(QWidget *page)
     row->addWidget(new QLabel(QStringLiteral("IP:"), setup));
     m_directAddress = new QLineEdit(setup);
     m_directAddress->setObjectName(QStringLiteral("lineEdit_MachineDirectIP"));
+    m_directAddress->setAccessibleName(tr("Device IP address"));
     row->addWidget(m_directAddress);
-    m_auto = button(setup, row, QStringLiteral("Auto"), "pushButton_tavikAuto",
+    m_auto = button(setup, row, QStringLiteral("Au&to"), "pushButton_tavikAuto",
         tr("Connect to the selected device by itself whenever it answers, or only when asked"));
-    m_connect = button(setup, row, QStringLiteral("Connect"), "pushButton_machine_connect",
+    m_connect = button(setup, row, QStringLiteral("&Connect"), "pushButton_machine_connect",
         tr("Connect to the selected device"));
-    m_disconnect = button(setup, row, QStringLiteral("Disconnect"), "pushButton_machine_disconnect",
+    m_disconnect = button(setup, row, QStringLiteral("Di&sconnect"), "pushButton_machine_disconnect",
         tr("Close the connection to the selected device"));
     pageLayout->addWidget(setup);
 
@@ -128,13 +185,26 @@ void DevicesTab::buildWidgets(QWidget *page)
     m_log = new QTableWidget(0, 2, logGroup);
     m_log->setObjectName(QStringLiteral("tableWidget_tavikLogs"));
     m_log->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Log")});
-    new ColumnFit(m_log, [](int width) { return QList<int> {210, qMax(0, width - 274)}; });
+    new ColumnFit(m_log, [view = m_log](int width) {
+        const int time = qMax(210, timeWidth(view, TextForm::logTimePattern));
+        return QList<int> {time, qMax(0, width - time - 64)};
+    });
+    m_log->setWordWrap(false);
+    CellTips::install(m_log);
+    ListKeys::focusOnlyWhenFilled(m_log);
     logLayout->addWidget(m_log);
     pageLayout->addWidget(logGroup);
 }
 
 void DevicesTab::connectWidgets()
 {
+    ListKeys::addButton(m_table, m_connect);
+    ListKeys::addButton(m_table, m_disconnect);
+    ListKeys::addButton(m_table, m_auto);
+    ListKeys::addSeparator(m_table);
+    ListKeys::addButton(m_table, m_delete, QKeySequence::keyBindings(QKeySequence::Delete));
+    ListKeys::addButton(m_table, m_moveUp, {QKeySequence(Qt::CTRL | Qt::Key_Up)});
+    ListKeys::addButton(m_table, m_moveDown, {QKeySequence(Qt::CTRL | Qt::Key_Down)});
     connect(m_add, &QPushButton::clicked, this, &DevicesTab::on_pushButton_addMachine_clicked);
     connect(m_addDirect, &QPushButton::clicked, this, &DevicesTab::on_pushButton_3_clicked);
     connect(m_flush, &QPushButton::clicked, this, &DevicesTab::on_pushButton_machinesFluschTable_clicked);

@@ -24,6 +24,11 @@ public:
     // True once after OK; Cancel and closing leave it false.
     bool takeAccepted();
 
+protected:
+    // Every opening starts in the text: a dialog shown again would give
+    // the focus back to OK, and the first space typed would store the note.
+    void showEvent(QShowEvent *event) override;
+
 private Q_SLOTS:
     void on_pushButton_notes_color_white_clicked() { setColour(Note::Plain); }
     void on_pushButton_notes_colorR_clicked() { setColour(Note::Red); }
@@ -34,6 +39,8 @@ private Q_SLOTS:
 
 private:
     void setColour(int colour);
+    // A note of nothing but blanks is no note: OK waits for some text.
+    void textChanged();
 
     Ui::DialogNotes *ui;
     int m_colour = 0;

@@ -1,5 +1,9 @@
 #include "ui/librarylisttab.h"
 
+#include "ui/listkeys.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QLayout>
 
 LibraryListTab::LibraryListTab(QWidget *page, LibrarySession &session, LibrarySession::List list)
@@ -45,4 +49,16 @@ void LibraryListTab::deletePicked()
 {
     m_session.deletePicked(m_listId);
     refill();
+}
+
+void LibraryListTab::addListActions(QAbstractItemView *view, const ListButtons &buttons)
+{
+    ListKeys::addButton(view, buttons.create, QKeySequence::keyBindings(QKeySequence::New), true);
+    ListKeys::addButton(view, buttons.open, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    for (QAbstractButton *button : buttons.more)
+        ListKeys::addButton(view, button);
+    ListKeys::addSeparator(view);
+    ListKeys::addButton(view, buttons.remove, QKeySequence::keyBindings(QKeySequence::Delete));
+    ListKeys::addButton(view, buttons.moveUp, {QKeySequence(Qt::CTRL | Qt::Key_Up)});
+    ListKeys::addButton(view, buttons.moveDown, {QKeySequence(Qt::CTRL | Qt::Key_Down)});
 }

@@ -9,6 +9,9 @@
 
 #include <functional>
 
+class QAbstractButton;
+class QAbstractItemView;
+
 // What the four library list tabs (clients, a client's history, programs,
 // presets) share: a searchable list whose selection the session keeps by
 // key, Move Up/Down and Delete on the picked record, and the buttons that
@@ -28,6 +31,20 @@ protected:
     // Made once, after the form is set up.
     void makeList(const SearchableList::Parts &parts, std::function<void(const QString &)> setFilter,
                   std::function<QList<int>(int)> widths);
+    // The tab's buttons as actions on its list: a right-click menu, Ctrl+N
+    // for New wherever the focus is on the tab, and on the list Enter to
+    // open, Delete, Ctrl+Up and Ctrl+Down to move. `more` follow Edit in
+    // the menu.
+    struct ListButtons
+    {
+        QAbstractButton *create = nullptr;
+        QAbstractButton *open = nullptr;
+        QList<QAbstractButton *> more;
+        QAbstractButton *remove = nullptr;
+        QAbstractButton *moveUp = nullptr;
+        QAbstractButton *moveDown = nullptr;
+    };
+    void addListActions(QAbstractItemView *view, const ListButtons &buttons);
     // Buttons that act on the picked record: enabled when one is picked
     // and `allowed` says so (the tab's own rule, asked at every change).
     void setPickButtons(QList<QWidget *> buttons, std::function<bool()> allowed = {});

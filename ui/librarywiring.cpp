@@ -13,7 +13,6 @@
 #include "work/sendtowork.h"
 
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, DeviceSlots &devices,
                              const Tabs &tabs, DialogNotes *notesDialog, QObject *parent)
@@ -39,7 +38,9 @@ bool LibraryWiring::mayLetGo(bool holds, const QString &message, const QString &
 {
     if (!holds)
         return true;
-    if (m_discardQuestion(tr("%1 you edited is not saved: %2\nDiscard your changes?").arg(what, message)))
+    // The editor's message is the reason; the question does not say it again.
+    if (m_discardQuestion(tr("%1 you edited holds changes that are kept only in its editor:\n%2\n\nDiscard your changes?")
+                              .arg(what, message)))
         return true;
     Q_EMIT showTabRequested(tab);
     return false;
@@ -61,8 +62,14 @@ void LibraryWiring::connectClient()
 {
     // The client's own fields sit above its history; leaving the tab commits them.
     m_clientFields = new ClientFieldsPanel(m_editors.client, m_tabs.client);
-    m_tabs.client->editorLayout()->addWidget(m_clientFields);
-    m_tabs.client->setCommit([this] { m_clientFields->commit(); });
+    m_tabs.client->addFields(m_clientFields);
+    m_tabs.client->setCommit([this] {
+        m_clientFields->commit();
+        // The typed name stays in the editor; the operator, now on another
+        // tab, is told that nothing of it was stored.
+        if (m_editors.client.holdsRefusedEdit())
+            Q_EMIT noticeRequested(tr(" Client: %1").arg(m_editors.client.message()));
+    });
     connect(&m_editors.client, &ClientEditor::clientSwitched, this, [this] {
         m_clientFields->fill();
         m_tabs.client->refill();
@@ -78,8 +85,14 @@ void LibraryWiring::connectClient()
         m_clientFields->focusName();
     });
     connect(m_tabs.client, &ClientTab::historyNewRequested, this, [this](quint64 key) {
-        if (!m_session.clientOpen())
+        const bool typedNew = m_editors.client.isNewPending();
+        if (!m_clientFields->storeNewForNote()) {
+            const QString refused = m_editors.client.message();
+            Q_EMIT noticeRequested(!typedNew            ? tr(" Open a client first")
+                                   : refused.isEmpty() ? tr(" Type the client's name first: the note goes into its history")
+                                                       : tr(" Client: %1").arg(refused));
             return;
+        }
         // A note accepted since the last tick goes where it was opened
         // for before the dialog is filled for another.
         takeNote();

@@ -4,5 +4,5 @@
 
 void notesColorDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QStyledItemDelegate::paint(painter, option, index);
+    CellDelegate::paint(painter, option, index);
 }

@@ -22,6 +22,12 @@ PresetSelectionTab::PresetSelectionTab(QWidget *page, LibrarySession &session)
               m_model},
              [&session](const QString &text) { session.presetListStore().setFilter(text); }, ColumnWidths::presetList);
     m_list->logSearches(QString());
+    // Two lines a row: a long name wraps before it is cut.
+    ui->tableWidget_presetSelection->setWordWrap(true);
+    addListActions(ui->tableWidget_presetSelection,
+                   {ui->pushButton_presetSelection_new, ui->pushButton_presetSelection_edit,
+                    {ui->pushButton_presetSelection_toProgram}, ui->pushButton_presetSelection_delete,
+                    ui->pushButton_presetSelection_moveUp, ui->pushButton_presetSelection_moveDown});
     m_searchHint = ui->lineEdit_presetSelection_search->placeholderText();
     connect(m_list, &SearchableList::openRequested, this, &PresetSelectionTab::on_pushButton_presetSelection_edit_clicked);
     connect(m_list, &SearchableList::pickChanged, this, &PresetSelectionTab::updateButtons);

@@ -15,6 +15,11 @@ ProgramSelectionTab::ProgramSelectionTab(QWidget *page, LibrarySession &session)
              [&session](const QString &text) { session.programListStore().setFilter(text); },
              ColumnWidths::programList);
     connect(m_list, &SearchableList::openRequested, this, &ProgramSelectionTab::on_pushButton_programSelection_edit_clicked);
+    connect(m_list, &SearchableList::pickChanged, this, [this] { setToWorkAllowed(m_toWorkAllowed); });
+    addListActions(ui->tableWidget_programSelection,
+                   {ui->pushButton_programSelection_new, ui->pushButton_programSelection_edit,
+                    {ui->pushButton_programSelection_toWork}, ui->pushButton_programSelection_delete,
+                    ui->pushButton_programSelection_moveUp, ui->pushButton_programSelection_moveDown});
     setPickButtons({ui->pushButton_programSelection_delete, ui->pushButton_programSelection_moveUp,
                     ui->pushButton_programSelection_moveDown, ui->pushButton_programSelection_edit},
                    [this] { return changeable(); });
@@ -60,6 +65,13 @@ void ProgramSelectionTab::refilled()
 {
     ui->pushButton_programSelection_new->setEnabled(changeable());
     updatePickButtons();
+    setToWorkAllowed(m_toWorkAllowed);
+}
+
+void ProgramSelectionTab::setToWorkAllowed(bool allowed)
+{
+    m_toWorkAllowed = allowed;
+    ui->pushButton_programSelection_toWork->setEnabled(allowed && changeable() && picked());
 }
 
 void ProgramSelectionTab::on_radioButton_programGenuine_toggled(bool checked)

@@ -21,6 +21,10 @@ public:
     void leave() override;
     void refresh() override;
 
+    // Whether the selected device may take a program now; "Program to
+    // Work" also waits for a program to be picked.
+    void setToWorkAllowed(bool allowed);
+
 Q_SIGNALS:
     void programNewRequested(bool generalPool, quint64 key);
     void programOpenRequested(bool generalPool, quint64 key);
@@ -46,4 +50,5 @@ private:
 
     Ui::ProgramSelectionTab *ui;
     bool m_radioGuard = false;
+    bool m_toWorkAllowed = true;
 };

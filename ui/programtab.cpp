@@ -2,7 +2,9 @@
 
 #include "editors/programeditor.h"
 #include "editors/programlinesmodel.h"
+#include "ui/celltips.h"
 #include "ui/columnwidths.h"
+#include "ui/listkeys.h"
 #include "ui_programtab.h"
 
 #include <limits>
@@ -48,6 +50,13 @@ ProgramTab::ProgramTab(ProgramEditor &editor, DeviceSlots &devices, QWidget *par
             fitted << qMax(30, column);
         return fitted;
     });
+    table->setWordWrap(false);
+    CellTips::install(table);
+    ListKeys::focusOnlyWhenFilled(table);
+    ListKeys::addButton(table, ui->pushButton_program_addPreset);
+    ListKeys::addButton(table, ui->pushButton_program_deleteLine, QKeySequence::keyBindings(QKeySequence::Delete));
+    ListKeys::addButton(table, ui->pushButton_program_moveUp, {QKeySequence(Qt::CTRL | Qt::Key_Up)});
+    ListKeys::addButton(table, ui->pushButton_program_moveDown, {QKeySequence(Qt::CTRL | Qt::Key_Down)});
     connect(m_lines, &ProgramLinesModel::timeEdited, this, &ProgramTab::lineTimeEdited);
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ProgramTab::linesSelectionChanged);

@@ -1,6 +1,8 @@
 #include "ui/searchablelist.h"
 
+#include "ui/celltips.h"
 #include "ui/columnwidths.h"
+#include "ui/listkeys.h"
 #include "editors/storetablemodel.h"
 
 #include <QDebug>
@@ -20,7 +22,13 @@ SearchableList::SearchableList(const Parts &parts, quint64 &selected, std::funct
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A row is one line: wrapped at a name's first space, a cell would show
+    // that word and "…".
+    view->setWordWrap(false);
     m_columns = new ColumnFit(view, std::move(widths));
+    CellTips::install(view);
+    ListKeys::focusOnlyWhenFilled(view);
+    ListKeys::addFind(m_parts.search);
 
     connect(m_parts.search, &QLineEdit::textChanged, this, &SearchableList::searchChanged);
     connect(m_parts.clear, &QPushButton::clicked, this, &SearchableList::clearSearch);
@@ -39,10 +47,20 @@ bool SearchableList::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
+    if (watched != m_parts.search || event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent *>(event)->key();
     // Escape in the search field shows the whole list again.
-    if (watched == m_parts.search && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && !m_parts.search->text().isEmpty()) {
+    if (key == Qt::Key_Escape && !m_parts.search->text().isEmpty()) {
         clearSearch();
+        return true;
+    }
+    // Down and Enter go on to what was found, picking the first row when
+    // none is picked.
+    if ((key == Qt::Key_Down || key == Qt::Key_Return || key == Qt::Key_Enter) && m_parts.model->rowCount() > 0) {
+        if (row() < 0)
+            m_parts.view->selectRow(0);
+        m_parts.view->setFocus(Qt::TabFocusReason);
         return true;
     }
     return QObject::eventFilter(watched, event);

@@ -2,6 +2,7 @@
 
 #include "data/settings.h"
 #include "data/library.h"
+#include "data/untoldnotice.h"
 #include "maintenance/csvimport.h"
 #include "maintenance/offthread.h"
 #include "ui_toolstab.h"
@@ -137,6 +138,7 @@ void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> cod
         if (run.changed())
             m_library.legitimatePresets().replaceRecords(std::move(run.records));
         Q_EMIT noticeRequested(run.notice());
+        UntoldNotice::told(run.heldNotice);
         turnEnded();
     });
 }
@@ -203,19 +205,20 @@ void ToolsTab::restoreFile(const QString &path)
         const Backup::Stores stores = m_backup.stores();
         const QString safetyPath = m_backup.nextSafetyPath();
         m_restoreWriting = true;
+        m_restoreEnded = false;
         m_restoring = runOffThread<Backup::Applied>(
             this, [read, stores, safetyPath] { return Backup::apply(read, stores, safetyPath); },
-            [this, busy, path](Backup::Applied applied) {
-                m_restoreWriting = false;
+            [this, busy](Backup::Applied applied) {
+                m_restoreEnded = true;
                 busy->deleteLater();
                 if (m_backup.finish(std::move(applied)) != Backup::Restored) {
+                    m_restoreWriting = false;
                     Q_EMIT noticeRequested(m_backup.message());
                     turnEnded();
                     return;
                 }
-                if (!m_settings.geometry().isEmpty())
-                    window()->restoreGeometry(m_settings.geometry());
-                Backup::leaveRestoredNote(m_settings.dataFolder(), path, m_backup.safetyBackupPath());
+                // The folder holds the restored data, with word of it for the
+                // next start: nothing of this copy is saved over it any more.
                 Q_EMIT restartRequested();
                 turnEnded();
             });
@@ -228,9 +231,10 @@ bool ToolsTab::waitForRestore(int milliseconds)
         return false;
     QElapsedTimer waited;
     waited.start();
-    while (!m_restoring.isFinished() && waited.elapsed() < milliseconds)
+    const auto ended = [this] { return m_restoreEnded || m_restoring.isFinished(); };
+    while (!ended() && waited.elapsed() < milliseconds)
         QThread::msleep(10);
-    if (!m_restoring.isFinished())
+    if (!ended())
         qWarning() << "The restore still writes; the program ends without saving";
     return true;
 }
@@ -262,11 +266,11 @@ void ToolsTab::loadFile()
         if (busy)
             busy->deleteLater();
         QString notice;
-        // Stored at once: kept only in memory, the set was lost by a restart
-        // after "Presets downloaded" was said.
-        if (FileDownloader::install(m_library.legitimatePresets(), set, notice)
-            && !m_library.legitimatePresets().saveBase())
-            notice += QStringLiteral("\nbut the preset file could not be saved");
+        // Stored at once, beside the window: kept only in memory, the set
+        // was lost by a restart after "Presets downloaded" was said. A
+        // failed write is told as every failed write is.
+        if (FileDownloader::install(m_library.legitimatePresets(), set, notice))
+            m_library.legitimatePresets().saveIfChanged();
         Q_EMIT noticeRequested(notice);
         if (m_turnHolder == QLatin1String("download"))
             turnEnded();

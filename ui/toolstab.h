@@ -44,10 +44,10 @@ public:
     void setDownloadUrl(const QUrl &url) { m_downloadUrl = url; }
     FileDownloader &downloader() { return m_downloader; }
 
-    // Whether a restore was writing the data folder when the program began
-    // to end. It waits up to `milliseconds` for those writes to end; while
-    // one runs the stores in memory are the old data, and saving any of
-    // them would mix it into the restored files.
+    // Whether a restore was writing the data folder, or has written it,
+    // when the program began to end. It waits up to `milliseconds` for
+    // those writes to end; the stores in memory are the old data, and
+    // saving any of them would mix it into the restored files.
     bool waitForRestore(int milliseconds);
 
 Q_SIGNALS:
@@ -85,6 +85,8 @@ private:
     QString m_updateText;
     QFuture<void> m_restoring;
     bool m_restoreWriting = false;
+    // The restore's result was taken: its future no longer says it ended.
+    bool m_restoreEnded = false;
     FileChooser m_chooseFile;
     std::function<bool()> m_restoreGuard;
     QString m_turnHolder;

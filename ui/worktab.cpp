@@ -5,7 +5,9 @@
 #include "device/statustext.h"
 #include "device/tavik.h"
 #include "work/deviceslots.h"
+#include "ui/celltips.h"
 #include "ui/columnwidths.h"
+#include "ui/listkeys.h"
 #include "ui/elidedlabel.h"
 #include "ui/progressbardelegate.h"
 #include "work/runrecord.h"
@@ -24,7 +26,6 @@
 #include <QPushButton>
 #include <QItemSelectionModel>
 #include <QKeySequence>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -43,15 +44,15 @@ ElidedLabel *labelIn(QWidget *page, QBoxLayout *row, const QString &title, const
 
 // A line that cannot go on air stands out in the list, in colours that
 // read on any palette.
-class ProblemLineDelegate : public QStyledItemDelegate
+class ProblemLineDelegate : public CellDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using CellDelegate::CellDelegate;
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
-        QStyledItemDelegate::initStyleOption(option, index);
+        CellDelegate::initStyleOption(option, index);
         if (index.data(WorkTableModel::ProblemRole).toString().isEmpty())
             return;
         option->backgroundBrush = QColor(255, 200, 200);
@@ -143,6 +144,9 @@ void WorkTab::buildWidgets(QWidget *page)
     auto *delegate = new ProgressBarDelegate(m_table);
     m_table->setItemDelegateForColumn(WorkTableModel::ColumnProgress, delegate);
     m_table->setItemDelegateForColumn(WorkTableModel::ColumnSensor, delegate);
+    m_table->setWordWrap(false);
+    CellTips::install(m_table);
+    ListKeys::focusOnlyWhenFilled(m_table);
     listLayout->addWidget(m_table);
     pageLayout->addWidget(list);
 }
@@ -173,7 +177,7 @@ void WorkTab::stopEveryDevice()
 void WorkTab::leave()
 {
     // Every device's work list lives in its registry record.
-    m_devices.registry().saveBase();
+    m_devices.registry().saveBeside();
 }
 
 void WorkTab::clearLabels()

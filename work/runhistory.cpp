@@ -34,13 +34,14 @@ bool addNote(Library &library, const QString &path, const QString &text, int col
         addOnTop(library.history(), text, colour);
         return library.saveHistory();
     }
-    // The operator has opened another client since the run began.
-    History other;
-    other.setPath(path);
-    if (!other.readBase())
-        return false;
-    addOnTop(other, text, colour);
-    return other.saveBase();
+    // The operator has opened another client since the run began: the
+    // entry goes into that client's file beside the window, which a long
+    // history would otherwise hold up with every device's tick.
+    Note entry = Note::newRecord(LineType::Notes);
+    entry.text = text;
+    entry.colour = colour;
+    History::appendBeside(path, entry);
+    return true;
 }
 
 bool holdsNote(Library &library, const QString &path, const QString &text)

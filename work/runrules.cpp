@@ -7,6 +7,7 @@
 #include "data/worklist.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace RunRules {
 
@@ -87,7 +88,10 @@ QString text(Outcome outcome, const WorkList *work)
         const int row = work ? firstUnrunnable(*work) : -1;
         if (row < 0)
             return QStringLiteral("A line of this list has no preset or no valid frequency: the list cannot run.");
-        return QStringLiteral("Line %1 cannot run: %2. Start is disabled until it is mended or deleted.")
+        // A device's list is not edited line by line here: it is mended
+        // where it came from and sent again.
+        return QStringLiteral("Line %1 cannot run: %2. Mend the preset on the Preset tab or the program on the "
+                              "Program tab, then send the program to work again.")
             .arg(row + 1)
             .arg(lineProblem(work->records().at(row)));
     }
@@ -130,7 +134,8 @@ QString frequencyProblem(const QString &text)
     if (text.contains(QLatin1Char(',')))
         return QStringLiteral("write the frequency with a point, as in 1.5");
     // A device takes whole hertz and more: 0.5 is above 0 and still refused.
-    return QStringLiteral("the frequency must be a plain number from 1 to below 4294967296, as in 1234.5");
+    return QStringLiteral("the frequency must be a plain number of hertz from 1 to %1, as in 1234.5")
+        .arg(std::numeric_limits<quint32>::max());
 }
 
 } // namespace RunRules

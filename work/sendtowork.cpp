@@ -45,10 +45,9 @@ void resolveInto(Library &library, WorkLine &line, int ownMinutes)
 
 Outcome save(DeviceSlots &devices)
 {
-    if (devices.registry().saveBase())
-        return Sent;
-    qWarning() << "Couldn't open save file.";
-    return NotWritten;
+    // Beside the window, as every save; a failure is told as each is.
+    devices.registry().saveBeside();
+    return Sent;
 }
 
 } // namespace

@@ -60,8 +60,15 @@ private Q_SLOTS:
             QCOMPARE(files(TestEnv::dataFolder(), twoStores), twoStores);
             QCOMPARE(held(in), (QStringList{"5", "C1", "new", "new", "new"}));
             QCOMPARE(in.backup.finish(std::move(applied)), Backup::Restored);
-            QCOMPARE(held(in), (QStringList{"2", "Bob", "old", "old", "old"}));
+            // The program starts again on the files: nothing more is read
+            // into the window, nor saved from it.
+            QCOMPARE(held(in), (QStringList{"5", "C1", "new", "new", "new"}));
             safety = in.backup.safetyBackupPath();
+            QVERIFY(Backup::takeRestoredNote(TestEnv::dataFolder()).startsWith("Data restored from "));
+        }
+        {
+            Installation in;
+            QCOMPARE(held(in), (QStringList{"2", "Bob", "old", "old", "old"}));
         }
         QCOMPARE(files(TestEnv::dataFolder(), twoStores), twoStores);  // clients.dat too: exactly the two
         QVERIFY(safety.contains("/backup/before-restore-"));
@@ -110,7 +117,6 @@ private Q_SLOTS:
             QCOMPARE(held(in), (QStringList{"3", "C1", "new", "new", "new"}));
             QVERIFY(QDir(blocker).removeRecursively());
             QCOMPARE(in.backup.restore(file), Backup::Restored);
-            QCOMPARE(in.library.clients().count(), 2);
         }
         QCOMPARE(Installation().library.clients().count(), 2);
 
@@ -181,6 +187,8 @@ private Q_SLOTS:
             return Container::encode({{"Clients", QJsonObject{{"clients", list}}}, {"History", histories}});
         };
         QTest::newRow("a history as machines.dat") << named({"machines"}, {"machines"});
+        for (const char *own : {"restored", "untold", "runs", "nul"})
+            QTest::addRow("a history as %s.dat", own) << named({"abc", own}, {"abc", own});
         QTest::newRow("a history as Clients.dat") << named({"abc", "Clients"}, {"abc", "Clients"});
         QTest::newRow("two histories of one file") << named({"abc"}, {"abc", "abc"});
         QTest::newRow("a history of no client") << named({"abc"}, {"abc", "def"});
@@ -253,12 +261,13 @@ private Q_SLOTS:
         in.library.legitimatePresets().first();
         in.library.legitimatePresets().setName("edited");
         QCOMPARE(in.backup.restore(file), Backup::Restored);
-        QCOMPARE((std::tuple{in.library.generalPresets().name(), in.library.generalPresets().changedSinceFile(),
-                             in.library.legitimatePresets().name(), in.library.legitimatePresets().changedSinceFile()}),
-                 (std::tuple{QString("restored"), false, QString("edited"), true}));
         Files after = files();
         QVERIFY(after.take("presets.dat") != before.take("presets.dat"));
+        QVERIFY(!after.take("restored.dat").isEmpty());
         QCOMPARE(after, before);
+        Installation again;
+        QCOMPARE((QStringList{again.library.generalPresets().name(), again.library.legitimatePresets().name()}),
+                 (QStringList{"restored", "kept"}));
     }
 };
 

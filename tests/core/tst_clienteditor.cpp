@@ -175,24 +175,31 @@ private Q_SLOTS:
         ClientEditor client(f.library);
         History &history = f.library.history();
 
-        // New Notes stores nothing before the dialog's OK: Cancel leaves none.
+        // New Notes stores nothing before the dialog's OK: Cancel leaves
+        // none, and neither does an OK on blanks.
         client.newNote(0);
         QCOMPARE(history.notes().count(), 0);
         client.newNote(0);
-        QVERIFY(client.takeNoteResult(QString(), 0));
+        QVERIFY(!client.takeNoteResult(QString(), 0));
+        QVERIFY(!client.takeNoteResult(" \n ", 0));
+        QCOMPARE(history.notes().count(), 0);
+        client.newNote(0);
+        QVERIFY(client.takeNoteResult("n", 0));
         QCOMPARE(history.notes().count(), 1);
         QCOMPARE(history.notes().type(), int(LineType::Notes));
         client.newNote(0);  // the same minute and text: still another note
-        QVERIFY(client.takeNoteResult(QString(), 0));
+        QVERIFY(client.takeNoteResult("n", 0));
         QVERIFY(client.editNote(history.notes().keyAt(1)));
         QVERIFY(client.takeNoteResult("second", 1));
-        QCOMPARE(history.notes().records().at(0).text, QString());
+        QVERIFY(client.editNote(history.notes().keyAt(1)));
+        QVERIFY(!client.takeNoteResult(" ", 0));  // emptied: it keeps its text
+        QCOMPARE(history.notes().records().at(0).text, QString("n"));
         QCOMPARE(history.notes().records().at(1).text, QString("second"));
-        history.notes().editRecords()[1].text.clear();
+        QCOMPARE(history.notes().records().at(1).colour, 1);
 
         // The dialog does not block: the list may change under it.
         client.newNote(0);
-        QVERIFY(client.takeNoteResult(QString(), 0));
+        QVERIFY(client.takeNoteResult("n", 0));
         client.editNote(history.notes().keyAt(2));
         history.notes().setCurrent(0);
         QVERIFY(client.takeNoteResult("kept", 2));
@@ -200,7 +207,8 @@ private Q_SLOTS:
         QCOMPARE(history.notes().count(), 3);
         QCOMPARE(history.notes().records().at(2).text, QString("kept"));
         QCOMPARE(history.notes().records().at(2).colour, 2);
-        QCOMPARE(history.notes().records().at(0).text, QString());
+        QCOMPARE(history.notes().records().at(0).text, QString("n"));
+
 
         // A history read from no file is nobody's: no client's file takes it.
         const QString historyPath = history.path();
@@ -211,6 +219,20 @@ private Q_SLOTS:
         reread.setPath(historyPath);
         QVERIFY(reread.readBase());
         QCOMPARE(reread.notes().count(), 3);
+
+        // A client just typed is stored before its first note, once its
+        // name may be; without a name it stays as typed, unstored.
+        client.newClient(0);
+        QVERIFY(!client.storeNewForNote({"", "addr", ""}));
+        QVERIFY(client.isNewPending());
+        QVERIFY(!client.storeNewForNote({"Ana", "addr", ""}));
+        QCOMPARE(client.message(), QString(ClientEditor::nameTakenMessage));
+        QVERIFY(client.storeNewForNote({"Dora", "addr", ""}));
+        QVERIFY(!client.isNewPending());
+        QCOMPARE(f.library.openClientName(), QString("Dora"));
+        client.newNote(0);
+        QVERIFY(client.takeNoteResult("first visit", 0));
+        QCOMPARE(namesIn(f.library.history().path(), "history", "not"), QStringList{"first visit"});
     }
 
     void sendAndRenew()

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QTest>
 
 namespace {
@@ -156,6 +157,43 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + ".dat"));
         QVERIFY(Client::isPlainIdentifier(QString(64, 'Z')));
         QVERIFY(!Client::isPlainIdentifier("abc\n"));
+        // A note for a client not open is added on top of its file beside
+        // the window, also where there is no file yet.
+        for (const bool existed : {true, false}) {
+            History other;
+            other.setPath(folder + "other.dat");
+            QFile::remove(other.path());
+            if (existed) {
+                other.notes().insertNote(LineType::Program);
+                other.presets().insertNew();
+                QVERIFY(other.saveBase());
+            }
+            Note cut = Note::newRecord(LineType::Notes);
+            cut.text = "cut short";
+            // The caller never waits for the file: behind a write still
+            // going, the entry is not in it yet.
+            const auto asItStands = [&other] {
+                QFile file(other.path());
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            };
+            const QByteArray before = asItStands();
+            QSemaphore going;
+            WriteBeside::write(folder + "slow.dat", [&going] {
+                going.acquire();
+                return QByteArray("slow");
+            });
+            History::appendBeside(other.path(), cut);
+            QCOMPARE(asItStands(), before);
+            going.release();
+            QVERIFY(WriteBeside::waitForAll(10000));
+            QVERIFY(other.readBase());
+            QCOMPARE(other.notes().count(), existed ? 2 : 1);
+            QCOMPARE(other.notes().text(), QString("cut short"));
+            QCOMPARE(other.presets().count(), existed ? 1 : 0);
+        }
+        // Every file the program keeps for itself, and what Windows takes for a device.
+        for (const char *own : {"Restored", "untold", "RUNS", "settings", "con", "Com1", "lpt9"})
+            QVERIFY2(!Client::isPlainIdentifier(own), own);
     }
 };
 

@@ -1,6 +1,8 @@
 #include "data/settings.h"
 #include "data/clients.h"
 #include "data/container.h"
+#include "data/folderlock.h"
+#include "data/untoldnotice.h"
 #include "data/history.h"
 #include "data/presets.h"
 #include "data/programs.h"
@@ -12,6 +14,8 @@
 #include <QCborMap>
 #include <QCborValue>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLockFile>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -171,24 +175,96 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(m_folder + aside.first()).size(), size);
     }
 
-    // As root, permissions do not stop reading: a path that is a link to a
-    // folder is what cannot be read here.
-    void unreadableFilesAreNotReplaced()
+    // A well-formed file that keeps its records where this program does not
+    // look (another version's form) is kept aside and told, never read as
+    // empty and saved over. A file not there yet is no failure at all.
+    void foreignFormsAreKeptAsideAndTold()
     {
         cleanFolder();
-        const QString path = m_folder + "presets.dat";
-        QVERIFY(QDir().mkpath(m_folder + "elsewhere"));
-        QVERIFY(QFile::link(m_folder + "elsewhere", path));
-        Presets store;
-        store.setPath(path);
-        store.insertNew();
-        QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
-        QVERIFY(!store.readBase());
-        QCOMPARE(store.count(), 1);  // memory stays as it was
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not overwriting"));
-        QVERIFY(!store.saveBase());
-        QVERIFY(QFileInfo(path).isSymLink());
-        QVERIFY(asideFiles(m_folder, "presets.dat").isEmpty());
+        QTest::failOnWarning(QRegularExpression("Couldn't open save file"));
+        Presets first;  // a first start
+        first.setPath(m_folder + "presets.dat");
+        QVERIFY(!first.readBase());
+        const QJsonArray records{QJsonObject{{"nam", "Alfa"}, {"name", "Alfa"}}, QJsonObject{{"nam", "Beta"}}};
+        const QList<QPair<QString, QJsonObject>> foreign{
+            {"presets.dat", {{"version", "2"}, {"items", records}}},
+            {"presets.dat", {{"version", "1"}, {"presets", QJsonObject{{"Alfa", "1"}}}}},
+            {"presets.dat", {{"presets", QJsonArray{QJsonArray{"Alfa", "1"}}}}},
+            {"clients.dat", {{"version", "2"}, {"people", records}}},
+            {"machines.dat", {{"version", "2"}, {"devices", records}}},
+            {"history.dat", {{"version", "1"}, {"history", records}, {"presets", "Alfa"}}},
+            {"history.dat", {{"version", "2"}, {"entries", records}, {"presets", records}}},
+        };
+        for (const auto &[file, object] : foreign) {
+            cleanFolder();
+            const QByteArray bytes = Container::encode(object);
+            QVERIFY(TestEnv::writeFile(m_folder + file, bytes));
+            Container::takeNotices();
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("is not of a form this program reads"));
+            cycles().value(file)(m_folder);
+            const QStringList aside = QDir(m_folder).entryList({file + ".foreign-*"}, QDir::Files);
+            QCOMPARE(aside.size(), 1);
+            QCOMPARE(TestEnv::readFile(m_folder + aside.first()), bytes);
+            const QStringList told = Container::takeNotices();
+            QCOMPARE(told.size(), 1);
+            QVERIFY2(told.first().startsWith(file + " is not of a form this program reads"), qPrintable(told.first()));
+            QVERIFY2(!object.contains("items") || told.first().contains("version 2"), qPrintable(told.first()));
+        }
+        // A history whose client has no notes yet, only presets, is ours.
+        cleanFolder();
+        QVERIFY(TestEnv::writeFile(m_folder + "history.dat", Container::encode({{"presets", records}})));
+        History history;
+        history.setPath(m_folder + "history.dat");
+        QVERIFY(history.readBase());
+        QCOMPARE(history.presets().count(), 2);
+        QVERIFY(Container::takeNotices().isEmpty());
+    }
+
+    // What cannot be read (as root, permissions do not stop reading: a link
+    // to a folder, a folder, a pipe, a device) is never waited on, never
+    // replaced, and told once: that it cannot be read, and that an edit is
+    // not saved over it.
+    void unreadableFilesAreNotReplaced()
+    {
+        const QStringList kinds{"link to a folder", "folder", "pipe", "link to /dev/zero"};
+        for (const QString &kind : kinds) {
+            cleanFolder();
+            // Told once a file while it stays so: each case a file of its own.
+            const QString name = QString("presets%1.dat").arg(kinds.indexOf(kind));
+            const QString path = m_folder + name;
+            if (kind == "link to a folder") {
+                QVERIFY(QDir().mkpath(m_folder + "elsewhere"));
+                QVERIFY(QFile::link(m_folder + "elsewhere", path));
+            } else if (kind == "folder") {
+                QVERIFY(QDir().mkpath(path));
+            } else if (kind == "pipe") {
+                QCOMPARE(QProcess::execute("mkfifo", {path}), 0);
+            } else {
+                QVERIFY(QFile::link("/dev/zero", path));
+            }
+            Container::takeNotices();
+            Presets store;
+            store.setPath(path);
+            store.insertNew();
+            QElapsedTimer took;
+            took.start();
+            QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
+            QVERIFY(!store.readBase());
+            QVERIFY(took.elapsed() < 5000);
+            QCOMPARE(store.count(), 1);  // memory stays as it was
+            for (int save = 0; save < 2; ++save) {
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not overwriting"));
+                if (save == 0)
+                    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write"));
+                QVERIFY(!store.saveBase());
+            }
+            const QStringList told = Container::takeNotices();
+            QVERIFY2(told.size() == 2, qPrintable(kind + ": " + told.join(" / ")));
+            QVERIFY2(told.at(0).startsWith(name + " cannot be read ("), qPrintable(told.at(0)));
+            QVERIFY2(told.at(1).contains("the change is not saved"), qPrintable(told.at(1)));
+            QVERIFY(!QFileInfo(path).isFile());
+            QVERIFY(asideFiles(m_folder, name).isEmpty());
+        }
     }
 
     // A stored date the program does not read (another tool's form, a day
@@ -273,8 +349,6 @@ private Q_SLOTS:
                 QVERIFY(TestEnv::writeFile(path, wholeFile()));
             Clients mine;
             mine.setFolder(m_folder);
-            if (!existed)
-                QTest::ignoreMessage(QtWarningMsg, "Couldn't open save file.");
             QCOMPARE(mine.readBase(), existed);
             // The other writer saves as this program does: a new file renamed over.
             const QByteArray theirs = Container::encode({{"clients", QJsonArray{QJsonObject{{"name", "Alice"}}}}});
@@ -310,6 +384,7 @@ private Q_SLOTS:
     void batchesLandWhole()
     {
         cleanFolder();
+        Container::takeCleanups();
         const QString a = m_folder + "a.dat", b = m_folder + "b.dat";
         QVERIFY(Container::writeBytes(a, "old a"));
         {
@@ -338,15 +413,85 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(b), QByteArray("new b"));
         QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.dat", "b.dat"}));
 
+        QCOMPARE(Container::takeCleanups(), QStringList{"A restore or an import cut short by the end of the program was "
+                                                        "finished now (1 files put in place)"});
+
         // A kill's leftover of one save is removed at start, and a journal
-        // that is not whole changes nothing it names.
-        QVERIFY(TestEnv::writeFile(a + Container::stagedSuffix, "half"));
-        QVERIFY(TestEnv::writeFile(m_folder + "pending-saves.journal", "\xa1"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unreadable journal"));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside"));
-        QVERIFY(Container::finishPending(m_folder));
-        QCOMPARE(TestEnv::readFile(a), QByteArray("new a"));
-        QCOMPARE(QDir(m_folder).entryList({"*.dat*"}, QDir::Files | QDir::Hidden), (QStringList{"a.dat", "b.dat"}));
+        // that is not whole, not a plain file (which would hold up the start
+        // for ever) or names what is not ours changes nothing it names. The
+        // start says what it cleaned up.
+        const QString journal = m_folder + "pending-saves.journal";
+        for (const QString kind : {"cut short", "pipe", "link to /dev/zero", "names another file"}) {
+            QVERIFY(TestEnv::writeFile(a + Container::stagedSuffix, "half"));
+            if (kind == "cut short")
+                QVERIFY(TestEnv::writeFile(journal, "\xa1"));
+            else if (kind == "pipe")
+                QCOMPARE(QProcess::execute("mkfifo", {journal}), 0);
+            else if (kind == "link to /dev/zero")
+                QVERIFY(QFile::link("/dev/zero", journal));
+            else
+                QVERIFY(TestEnv::writeFile(journal, Container::encode({{"replace", QJsonArray{"a.dat", "../a.dat"}}})));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unreadable journal"));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept aside"));
+            QElapsedTimer took;
+            took.start();
+            QVERIFY(Container::finishPending(m_folder));
+            QVERIFY(took.elapsed() < 5000);
+            QCOMPARE(TestEnv::readFile(a), QByteArray("new a"));
+            QCOMPARE(QDir(m_folder).entryList({"*.dat*"}, QDir::Files | QDir::Hidden), (QStringList{"a.dat", "b.dat"}));
+            const QStringList told = Container::takeCleanups();
+            QCOMPARE(told.size(), 2);
+            QVERIFY(told.at(0).contains("journal this program cannot read"));
+            QVERIFY(told.at(1).startsWith("The program ended while saving a.dat"));
+            for (const QString &kept : QDir(m_folder).entryList({"pending-saves.journal.damaged-*"}, QDir::AllEntries | QDir::System))
+                QVERIFY(QFile::remove(m_folder + kept));
+        }
+    }
+
+    // A lock that names no copy of the program (left empty or garbled by a
+    // crash or a full disk, a folder or a link to nothing in its place) can
+    // be taken over, what was found kept aside; one a live copy holds cannot.
+    void onlyALockNamingNoCopyIsTakenOver()
+    {
+        for (const QString kind : {"empty", "garbage", "folder", "link to nothing", "live"}) {
+            cleanFolder();
+            const QString path = m_folder + FolderLock::fileName;
+            QLockFile live(path);
+            if (kind == "empty" || kind == "garbage")
+                QVERIFY(TestEnv::writeFile(path, kind == "empty" ? QByteArray() : QByteArray("\x01\x02 not a lock")));
+            else if (kind == "folder")
+                QVERIFY(QDir().mkpath(path + "/inside"));
+            else if (kind == "link to nothing")
+                QVERIFY(QFile::link(m_folder + "nowhere", path));
+            else
+                QVERIFY(live.tryLock(0));
+            FolderLock lock(m_folder);
+            QVERIFY(!lock.tryLock());
+            QCOMPARE(lock.mayTakeOver(), kind != "live");
+            QVERIFY2(lock.refusal().contains(kind == "live" ? "is in use by" : "take the folder over"), qPrintable(lock.refusal()));
+            QCOMPARE(lock.takeOver(), kind != "live");
+            if (kind != "live")
+                QCOMPARE(QDir(m_folder).entryList({"TavikStudio.lock.found-*"}, QDir::AllEntries | QDir::System).size(), 1);
+        }
+    }
+
+    // Word of work that landed beside the window stays in the folder until
+    // the window has shown it, beside what the last end left.
+    void heldNoticesWaitForTheWindow()
+    {
+        cleanFolder();
+        QVERIFY(UntoldNotice::leave(m_folder, {"left"}));
+        QCOMPARE(UntoldNotice::read(m_folder), QStringList{"left"});
+        const quint64 imported = UntoldNotice::hold(m_folder, "imported");
+        QCOMPARE(UntoldNotice::read(m_folder), (QStringList{"left", "imported"}));
+        UntoldNotice::forget(m_folder);
+        QCOMPARE(UntoldNotice::read(m_folder), QStringList{"imported"});
+        QVERIFY(UntoldNotice::leave(m_folder, {"failed"}));
+        QCOMPARE(UntoldNotice::read(m_folder), (QStringList{"failed", "imported"}));
+        UntoldNotice::told(imported);
+        QCOMPARE(UntoldNotice::read(m_folder), QStringList{"failed"});
+        UntoldNotice::forget(m_folder);
+        QVERIFY(!QFile::exists(m_folder + "untold.dat"));
     }
 
     // A save on a full disk fails, says so, and leaves the old file whole.
@@ -395,7 +540,7 @@ private Q_SLOTS:
         const QList<Container::FailedWrite> failed = Container::takeFailedWrites();
         QCOMPARE(failed.size(), 1);
         QCOMPARE(failed.first().path, clients.path());
-        QVERIFY2(failed.first().why.contains("No space left"), qPrintable(failed.first().why));
+        QCOMPARE(failed.first().why, QString("the disk is full"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);  // no half-written file left
         // So does a file written as it is made (a backup) whose maker stops on the failure.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not write .*streamed.bkp"));
@@ -404,6 +549,9 @@ private Q_SLOTS:
             return device.write(piece) == piece.size();
         }));
         QCOMPARE(Container::takeFailedWrites().size(), 1);
+        FolderLock lock(folder);
+        QVERIFY(!lock.tryLock());
+        QVERIFY2(lock.refusal().contains("the disk is full") && !lock.mayTakeOver(), qPrintable(lock.refusal()));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 
         QVERIFY(QFile::remove(folder + "filler"));

@@ -235,7 +235,7 @@ private Q_SLOTS:
         QVERIFY(editor.message().contains("point"));
         comma.variable = "0.5";  // above 0, and still refused: the message says what is taken
         editor.commit(comma);
-        QVERIFY(editor.message().contains("from 1 "));
+        QVERIFY(editor.message().contains("from 1 to 4294967295,"));
         QCOMPARE(TestEnv::readFile(general.path()), stored);
         PresetFields fine = editor.fields();
         fine.workTime = "1092";

@@ -51,16 +51,15 @@ void restoreForReal(const QByteArray &bytes, bool accepted, const Presets *gener
     const Backup::Outcome outcome = in.backup.restore(path);
     Fuzz::check((outcome == Backup::Refused) != accepted && (outcome == Backup::Restored || !in.backup.message().isEmpty()),
                 "refused exactly where the whole object is; a failure says why");
+    // The program starts again on what a restore wrote: the file is what counts.
     if (outcome == Backup::Restored && general) {
-        QJsonObject restored, whole, reread;
-        in.library.generalPresets().toJson(restored);
+        QJsonObject whole, reread;
         general->toJson(whole);
         Presets file;
         file.setPath(in.library.generalPresets().path());
         file.readBase();
         file.toJson(reread);
-        Fuzz::check(restored == whole && reread == whole,
-                    "the pool read record by record, and as its file has it, is the pool read whole");
+        Fuzz::check(reread == whole, "the pool read record by record, as its file has it, is the pool read whole");
     }
     Fuzz::check(QDir(in.settings.dataFolder()).entryList({QStringLiteral("*.tavik-new"), QStringLiteral("*.journal")}).isEmpty(),
                 "a restore that ended left nothing it staged");

@@ -1,20 +1,33 @@
+#include "app/infobar.h"
 #include "app/mainwindow.h"
+#include "app/noticepopup.h"
 #include "ui/elidedlabel.h"
 #include "data/settings.h"
 #include "data/container.h"
 #include "data/library.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
+#include "support/windowtest.h"
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
 #include "editors/librarycolumns.h"
 #include "editors/clienthistory.h"
+#include "editors/clienteditor.h"
 #include "editors/librarysession.h"
 #include "ui/presetselectiontab.h"
 #include "ui/programselectiontab.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPainter>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QTabBar>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,6 +60,13 @@ void writeLibrary(const QString &folder)
                 QJsonObject{{"typ", "PresetNote"}, {"not", "Beta"}, {"ver", "3"}, {"tim", "0"}, {"col", "5"}},
                 QJsonObject{{"typ", "Notes"}, {"not", "knee better"}, {"col", "1"},
                             {"cre", "03.02.2026 10:00"}}}}});
+}
+
+// The library for a window, which shows the General pools.
+void writeWindowLibrary(const QString &folder)
+{
+    writeLibrary(folder);
+    TestEnv::writeFile(folder + "settings.dat", Container::encode({{"presetsGenuine", "1"}, {"programsGenuine", "1"}}));
 }
 
 // The four library tabs over a library in a temporary folder, without
@@ -296,6 +316,266 @@ private Q_SLOTS:
         QCOMPARE(dialog.text(), QString());
         dialog.reject();
         QVERIFY(!dialog.takeAccepted());
+
+        // Every opening starts in the text, also after OK was pressed: what
+        // is typed is the note, and OK waits for more than blanks.
+        QAbstractButton *ok = dialog.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok);
+        for (int opening = 0; opening < 2; ++opening) {
+            dialog.setData(QString(), "date", 0);
+            dialog.show();
+            QCOMPARE(dialog.focusWidget(), text);
+            QTest::keyClick(dialog.focusWidget(), Qt::Key_Space);
+            QCOMPARE(dialog.text(), QString(" "));
+            QVERIFY(!ok->isEnabled());
+            QTest::keyClicks(text, "x");
+            QTest::mouseClick(ok, Qt::LeftButton);
+            QVERIFY(dialog.takeAccepted());
+        }
+    }
+
+    // A name too long for its cell shows as much as fits and then "…",
+    // where a right-to-left name ends, and its tooltip has it whole in
+    // lines that stay on the screen; a name that fits keeps the hint.
+    void longNamesReadWhole()
+    {
+        // In the program's own font a row holds one line, as on screen.
+        const QFont before = QApplication::font();
+        QApplication::setFont(MainWindow::applicationFont());
+        const auto restore = qScopeGuard([&before] { QApplication::setFont(before); });
+        Tabs tabs;
+        QString latin;
+        while (latin.size() < 200)
+            latin += "Nizhnynovgorodskaya";
+        latin.truncate(200);
+        const QString arabic = QString::fromUtf8("فيلادلفيا ") + QString::fromUtf8("السلام الكبرى للعلاج ").repeated(8);
+        Notes &notes = tabs.library.history().notes();
+        for (const QString &name : {latin, arabic}) {
+            notes.setCurrent(0);
+            notes.insertNote(LineType::PresetNote);
+            notes.setText(name);
+        }
+        tabs.client->refill();
+        tabs.page.show();
+        auto *view = tabs.find<QTableView>("tableWidget_clientHistory");
+        view->clearSelection();
+        QVERIFY(QTest::qWaitForWindowExposed(&tabs.page));
+        const auto cell = [view](int row) {
+            const QRect rect = view->visualRect(view->model()->index(row, LibraryColumns::HistoryNotes));
+            return std::make_pair(rect, view->viewport()->grab(rect).toImage().convertToFormat(QImage::Format_RGB32));
+        };
+        // Where the rendering of `text` alone sits best in `image`, in pixels from the left.
+        const auto placeOf = [view](const QString &text, const QImage &image) {
+            QImage part(image.size(), QImage::Format_RGB32);
+            part.fill(Qt::white);
+            QPainter painter(&part);
+            painter.setFont(view->font());
+            painter.setPen(Qt::black);
+            const int width = painter.fontMetrics().horizontalAdvance(text);
+            painter.drawText(QRect(QPoint(), image.size()), Qt::AlignLeft | Qt::AlignVCenter, text);
+            painter.end();
+            qint64 best = std::numeric_limits<qint64>::max();
+            int place = -1;
+            for (int x = 0; x + width <= image.width(); ++x) {
+                qint64 difference = 0;
+                for (int dx = 0; dx < width; ++dx)
+                    for (int y = 0; y < image.height(); ++y)
+                        difference += qAbs(qGray(part.pixel(dx, y)) - qGray(image.pixel(x + dx, y)));
+                if (difference < best) {
+                    best = difference;
+                    place = x;
+                }
+            }
+            return place;
+        };
+        // Drawn on one line: the name fills its cell, not " - …".
+        const auto [latinRect, latinCell] = cell(1);
+        int inked = 0;
+        for (int x = 0; x < latinCell.width(); ++x)
+            for (int y = 0; y < latinCell.height(); ++y)
+                inked = qGray(latinCell.pixel(x, y)) < 100 ? x : inked;
+        QVERIFY2(inked > latinRect.width() * 3 / 4, qPrintable(QString("ink ends at %1 of %2").arg(inked).arg(latinRect.width())));
+        const auto [arabicRect, arabicCell] = cell(0);
+        QVERIFY(placeOf(QString::fromUtf8("فيلادلفيا"), arabicCell) > arabicRect.width() / 2);
+        QVERIFY(placeOf(QString(QChar(0x2026)), arabicCell) < arabicRect.width() / 4);
+
+        const auto tipAt = [](QTableView *table, const QRect &rect) {
+            QHelpEvent help(QEvent::ToolTip, rect.center(), table->viewport()->mapToGlobal(rect.center()));
+            QApplication::sendEvent(table->viewport(), &help);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        const QString tip = tipAt(view, latinRect);
+        QVERIFY2(QString(tip).remove('\n').contains(latin), qPrintable(tip));
+        const int screenHalf = view->screen()->availableGeometry().width() / 2;
+        for (const QString &line : tip.split('\n'))
+            QVERIFY(QFontMetrics(QToolTip::font()).horizontalAdvance(line) <= screenHalf);
+        auto *clients = tabs.find<QTableView>("tableWidget_clientSelection");
+        QCOMPARE(tipAt(clients, clients->visualRect(clients->model()->index(0, 0))), QString("Double click to edit"));
+        QToolTip::hideText();
+    }
+
+    // The notes dialog starts in its text; New Notes works for a client
+    // just typed; a refused name is told when the tab is left, and the
+    // question before it is let go gives the reason once.
+    void notesAndRefusedNames()
+    {
+        const QString folder = TestEnv::dataFolder();
+        writeWindowLibrary(folder);
+        MainWindow window;
+        window.stopTimers();
+        QStringList questions;
+        window.setDiscardQuestion([&questions](const QString &text) {
+            questions << text;
+            return false;
+        });
+        auto *dialog = window.findChild<DialogNotes *>();
+        auto *text = dialog->findChild<QPlainTextEdit *>("plainTextEdit_notes");
+        auto *name = child<QLineEdit>(window, "lineEdit_client_name");
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClientSelection);
+        click(window, "pushButton_clientSelection_new");
+        click(window, "pushButton_history_new");
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(window.notice()->text().contains("Type the client's name first"));
+        name->setText("Dora");
+        for (const char *note : {"first", "second"}) {
+            click(window, "pushButton_history_new");
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(dialog->focusWidget(), text);
+            QTest::keyClicks(dialog->focusWidget(), note);
+            QTest::mouseClick(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+            window.uiTick();
+        }
+        QCOMPARE(window.library().openClientName(), QString("Dora"));
+        QCOMPARE(namesIn(window.library().history().path(), "history", "not"), (QStringList{"second", "first"}));
+
+        name->setText("Ana");
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClientSelection);
+        QCOMPARE(window.notice()->text(), QString(" Client: ") + ClientEditor::nameTakenMessage);
+        child<QTableView>(window, "tableWidget_clientSelection")->selectRow(1);
+        click(window, "pushButton_clientSelection_edit");
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(questions.first().count(ClientEditor::nameTakenMessage), 1);
+        QCOMPARE(questions.first().count("saved"), 1);
+        QCOMPARE(window.library().openClientName(), QString("Dora"));
+    }
+
+    // The keys and menus of desktop programs: Ctrl+F to the search of the
+    // list shown, Down and Enter from there into the list, Ctrl+N for the
+    // tab's New, Delete and the right-click menu through the tab's own
+    // buttons, Alt and a letter no other button of the tab has, every
+    // field named apart for a screen reader, the client's own fields
+    // before its history, and no Tab stop on a list that shows nothing.
+    void keysAndMenus()
+    {
+        const QString folder = TestEnv::dataFolder();
+        writeWindowLibrary(folder);
+        MainWindow window;
+        window.stopTimers();
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTabWidget *tabs = mainTabs(window);
+        const auto press = [](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+        };
+
+        QStringList clashes;
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->setCurrentIndex(tab);
+            QHash<QString, QString> taken;
+            const auto claim = [&](const QString &what, QObject *widget) {
+                if (taken.contains(what))
+                    clashes << QString("tab %1: %2 and %3 share %4").arg(tab).arg(taken[what], widget->objectName(), what);
+                taken.insert(what, widget->objectName());
+            };
+            for (QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+                if (!button->isVisible() || button->window() != &window || button->text().isEmpty())
+                    continue;
+                const QKeySequence letter = QKeySequence::mnemonic(button->text());
+                // Start, Stop and the status line's Help and Notices have keys of their own.
+                const bool ownKeys = button->text().trimmed() == ">" || button->objectName().startsWith("pushButton_work_")
+                                     || window.infoBar()->isAncestorOf(button);
+                if (letter.isEmpty() && !ownKeys)
+                    clashes << QString("tab %1: %2 has no Alt key").arg(tab).arg(button->objectName());
+                if (!letter.isEmpty())
+                    claim(letter.toString(), button);
+            }
+            for (QWidget *field : window.findChildren<QWidget *>()) {
+                const bool input = qobject_cast<QLineEdit *>(field) || qobject_cast<QPlainTextEdit *>(field)
+                                   || qobject_cast<QTableView *>(field);
+                if (input && field->isVisible() && field->window() == &window && !field->objectName().startsWith("qt_"))
+                    claim("the name \"" + QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name) + '"', field);
+            }
+        }
+        QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join('\n')));
+        QCOMPARE(child<QPushButton>(window, "pushButton_programSelection_toWork")->text().remove('&'), QString("Program to Work"));
+
+        // From the tab bar the Client tab's first stop is the client's name.
+        tabs->setCurrentIndex(MainWindow::TabClient);
+        tabs->tabBar()->setFocus();
+        for (int i = 0; i < 4 && !tabs->currentWidget()->isAncestorOf(QApplication::focusWidget()); ++i)
+            press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("lineEdit_client_name"));
+
+        // Ctrl+F, then Down onto what was found; Tab passes a list that shows nothing.
+        tabs->setCurrentIndex(MainWindow::TabPresetSelection);
+        auto *presets = child<QTableView>(window, "tableWidget_presetSelection");
+        auto *search = child<QLineEdit>(window, "lineEdit_presetSelection_search");
+        presets->setFocus();
+        press(Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), search);
+        QTest::keyClicks(search, "kura");
+        press(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), presets);
+        QCOMPARE(presets->selectionModel()->selectedRows().value(0).data().toString(), QString("Kůra"));
+        search->setFocus();
+        search->setText("zzz");
+        for (int i = 0; i < 12; ++i) {
+            press(Qt::Key_Tab);
+            QVERIFY(!presets->hasFocus());
+        }
+        search->clear();
+
+        // Program to Work waits for a program to be picked.
+        tabs->setCurrentIndex(MainWindow::TabProgramSelection);
+        auto *toWork = child<QPushButton>(window, "pushButton_programSelection_toWork");
+        child<QTableView>(window, "tableWidget_programSelection")->clearSelection();
+        window.deviceTick();
+        QVERIFY(!toWork->isEnabled());
+        child<QTableView>(window, "tableWidget_programSelection")->selectRow(0);
+        window.deviceTick();
+        QVERIFY(toWork->isEnabled());
+
+        // Enter from the search opens; Delete and the menu take the button's way.
+        tabs->setCurrentIndex(MainWindow::TabClientSelection);
+        auto *clients = child<QTableView>(window, "tableWidget_clientSelection");
+        clients->clearSelection();
+        QAction *remove = clients->findChild<QAction *>("action_clientSelection_delete");
+        QCOMPARE(clients->contextMenuPolicy(), Qt::ActionsContextMenu);
+        QVERIFY(clients->actions().contains(remove) && !remove->isEnabled());
+        clients->setFocus();
+        clients->selectRow(1);
+        QVERIFY(remove->isEnabled());
+        press(Qt::Key_Delete);
+        QCOMPARE(clients->model()->rowCount(), 2);
+        QVERIFY(window.notice()->text().contains("deleted. Ctrl+Z puts it back"));
+        press(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(clients->model()->rowCount(), 3);
+        clients->selectRow(0);
+        press(Qt::Key_O, Qt::AltModifier);  // Move Down, pressed the way a mnemonic presses
+        QTRY_COMPARE(clients->model()->index(1, 0).data().toString(), QString("Ana"));
+        child<QLineEdit>(window, "lineEdit_clientSelection_search")->setFocus();
+        press(Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), clients);
+        press(Qt::Key_Return);
+        QCOMPARE(tabs->currentIndex(), int(MainWindow::TabClient));
+        QCOMPARE(window.library().openClientName(), QString("Ana"));
+
+        // Ctrl+N is the New of the tab shown, wherever its focus is.
+        tabs->setCurrentIndex(MainWindow::TabClientSelection);
+        child<QLineEdit>(window, "lineEdit_clientSelection_search")->setFocus();
+        press(Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), int(MainWindow::TabClient));
+        QVERIFY(window.editors().client.isNewPending());
     }
 
     // Moves and deletes are written when their tab is left, and the tab
@@ -303,9 +583,7 @@ private Q_SLOTS:
     void leavingWritesTheListShown()
     {
         const QString folder = TestEnv::dataFolder();
-        writeLibrary(folder);
-        TestEnv::writeFile(folder + "settings.dat",
-                           Container::encode({{"presetsGenuine", "1"}, {"programsGenuine", "1"}}));
+        writeWindowLibrary(folder);
         {
             MainWindow window;
             window.stopTimers();

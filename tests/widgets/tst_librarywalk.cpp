@@ -483,10 +483,19 @@ private:
     void newNote()
     {
         ensureTab(1);
+        // A client just made is stored first, as leaving the tab would,
+        // when its name may be.
+        const QString typed = child<QLineEdit>("lineEdit_client_name")->text();
+        const bool storesNew = m_pending && !typed.isEmpty() && !takenByOther(typed, QString());
+        m_steps << QStringLiteral("new notes");
+        child<QPushButton>("pushButton_history_new")->click();
+        if (storesNew) {
+            commitClientModel();
+            afterTabChange();
+        }
         const bool open = !m_pending && !m_open.isEmpty();
         const QString token = QStringLiteral("note%1@%2").arg(++m_serial).arg(m_open.left(8));
         m_steps << QStringLiteral("new note %1").arg(token);
-        child<QPushButton>("pushButton_history_new")->click();
         if (!m_notes->isVisible()) {
             if (open)
                 fail(QStringLiteral("New Notes opened no dialog for an open client"));

@@ -13,10 +13,23 @@
 #include "data/library.h"
 #include "data/worklist.h"
 #include "editors/librarysession.h"
+#include "editors/textcolours.h"
+#include "ui/dialognotes.h"
 #include "ui/worktab.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QStyleOptionButton>
+#include <QTabBar>
+#include <QTextBrowser>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QListWidget>
+#include <QScopeGuard>
+#include <QCursor>
+#include <QWindow>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -37,6 +50,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -66,6 +81,12 @@ void fillEveryStore(MainWindow &window, const QString &name)
     programs.setName(name);
     programs.setNotes(name);
     programs.saveBase();
+    Notes &notes = library.history().notes();
+    for (const int colour : {Note::Red, Note::Yellow, Note::Green}) {
+        notes.insertNote(LineType::Notes);
+        notes.setText(name);
+        notes.setColour(colour);
+    }
     library.history().saveBase();
     Machines &registry = window.devices().registry();
     for (int device = 0; device < 2; ++device) {
@@ -84,6 +105,173 @@ void fillEveryStore(MainWindow &window, const QString &name)
         work.setTime(5);
     }
     registry.saveBase();
+}
+
+// The colours of a common dark desktop theme.
+QPalette darkPalette()
+{
+    const QColor text(252, 252, 252);
+    QPalette palette(QColor(49, 54, 59), QColor(42, 46, 50));
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                           QPalette::ToolTipText, QPalette::HighlightedText})
+        palette.setColor(role, text);
+    palette.setColor(QPalette::Base, QColor(27, 30, 32));
+    palette.setColor(QPalette::AlternateBase, QColor(35, 38, 41));
+    palette.setColor(QPalette::ToolTipBase, QColor(49, 54, 59));
+    palette.setColor(QPalette::Highlight, QColor(61, 174, 233));
+    palette.setColor(QPalette::PlaceholderText, QColor(161, 169, 177));
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(110, 116, 122));
+    return palette;
+}
+
+// The contrast of what is drawn in `area` of a picture: its commonest
+// colour is the background, the one that stands out most from it the text,
+// whose strokes are solid somewhere whatever the smoothing.
+double drawnContrast(const QImage &picture, const QRect &area)
+{
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[picture.pixel(x, y)];
+    }
+    if (counts.isEmpty())
+        return 21;
+    const QRgb background = std::max_element(counts.constKeyValueBegin(), counts.constKeyValueEnd(),
+                                             [](auto a, auto b) { return a.second < b.second; })->first;
+    double most = 1;
+    for (auto colour = counts.constKeyValueBegin(); colour != counts.constKeyValueEnd(); ++colour)
+        most = qMax(most, TextColours::contrast(QColor(colour->first), QColor(background)));
+    return most;
+}
+
+// Where each text of `root` that is shown whole and can be used is drawn,
+// in root's coordinates, by what it is.
+QList<std::pair<QString, QRect>> textAreas(QWidget *root)
+{
+    QList<std::pair<QString, QRect>> areas;
+    const auto add = [&](const QWidget *widget, const QString &text, const QRect &rect) {
+        if (!text.trimmed().isEmpty())
+            areas.append({widget->objectName() + " \"" + text.left(30) + "\"",
+                          QRect(widget->mapTo(root, rect.topLeft()), rect.size())});
+    };
+    for (QWidget *widget : root->findChildren<QWidget *>()) {
+        if (!widget->isVisible() || !widget->isEnabled() || widget->window() != root
+            || widget->visibleRegion() != QRegion(widget->rect()))
+            continue;
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            if (label->pixmap().isNull())
+                add(label, label->text(), label->contentsRect());
+        } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QStyle::SubElement part = qobject_cast<QRadioButton *>(button) ? QStyle::SE_RadioButtonContents
+                                            : qobject_cast<QCheckBox *>(button) ? QStyle::SE_CheckBoxContents
+                                                                                : QStyle::SE_PushButtonContents;
+            const QRect contents = qobject_cast<QPushButton *>(button) || part != QStyle::SE_PushButtonContents
+                                       ? button->style()->subElementRect(part, &option, button)
+                                       : button->rect().adjusted(3, 3, -3, -3);
+            add(button, button->text(), contents);
+        } else if (auto *group = qobject_cast<QGroupBox *>(widget)) {
+            QStyleOptionGroupBox option;
+            option.initFrom(group);
+            option.text = group->title();
+            option.textAlignment = group->alignment();
+            option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+            add(group, group->title(),
+                group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group));
+        } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            if (!edit->hasSelectedText())
+                add(edit, edit->text(), edit->rect().adjusted(4, 4, -4, -4));
+        } else if (auto *edit = qobject_cast<QPlainTextEdit *>(widget)) {
+            add(edit->viewport(), edit->toPlainText(), edit->viewport()->rect().adjusted(2, 2, -2, -2));
+        } else if (auto *bar = qobject_cast<QTabBar *>(widget)) {
+            QRegion shown(bar->rect());
+            for (const QWidget *arrow : bar->findChildren<QWidget *>()) {
+                if (arrow->isVisible())
+                    shown -= arrow->geometry();
+            }
+            for (int tab = 0; tab < bar->count(); ++tab) {
+                if (shown.intersected(bar->tabRect(tab)) == QRegion(bar->tabRect(tab)))
+                    add(bar, bar->tabText(tab), bar->tabRect(tab).adjusted(6, 6, -6, -6));
+            }
+        } else if (auto *header = qobject_cast<QHeaderView *>(widget)) {
+            for (int section = 0; section < header->count(); ++section) {
+                const QRect cell(header->sectionViewportPosition(section), 0, header->sectionSize(section),
+                                 header->height());
+                if (header->viewport()->rect().contains(cell))
+                    add(header->viewport(), header->model()->headerData(section, header->orientation()).toString(),
+                        cell.adjusted(3, 3, -3, -3));
+            }
+        } else if (auto *view = qobject_cast<QAbstractItemView *>(widget)) {
+            const QAbstractItemModel *model = view->model();
+            for (int row = 0; model && row < qMin(model->rowCount(), 40); ++row) {
+                for (int column = 0; column < model->columnCount(); ++column) {
+                    const QModelIndex cell = model->index(row, column);
+                    // A selection is drawn in the desktop's own colours.
+                    if (view->viewport()->rect().contains(view->visualRect(cell))
+                        && !view->selectionModel()->isSelected(cell))
+                        add(view->viewport(), cell.data().toString(), view->visualRect(cell).adjusted(2, 2, -2, -2));
+                }
+            }
+        }
+    }
+    return areas;
+}
+
+// Every text of `root` that reads at less than the least contrast, with
+// what it measures.
+QStringList unreadableTexts(QWidget *root)
+{
+    const QImage picture = root->grab().toImage();
+    const qreal scale = picture.devicePixelRatio();
+    QStringList found;
+    for (const auto &[what, area] : textAreas(root)) {
+        const QRect drawn = QRect((QPointF(area.topLeft()) * scale).toPoint(), (QSizeF(area.size()) * scale).toSize())
+                            & picture.rect();
+        const double contrast = drawnContrast(picture, drawn);
+        if (contrast < TextColours::leastContrast)
+            found << QString("%1 %2:1").arg(what).arg(contrast, 0, 'f', 2);
+    }
+    return found;
+}
+
+// A notice raised with the pointer on each button and each tab of the
+// window as shown: where it lies over an enabled button, a tab, or the
+// pointer.
+QStringList noticesInTheWay(MainWindow &window, const QString &text)
+{
+    QList<std::pair<QString, QRect>> controls;
+    QList<QPoint> pointers;
+    for (QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+        const QRect visible = button->visibleRegion().boundingRect();
+        if (!button->isVisible() || button->window() != &window || visible.isEmpty()
+            || button->parentWidget() == window.notice())
+            continue;
+        const QRect at(button->mapTo(&window, visible.topLeft()), visible.size());
+        if (button->isEnabled())
+            controls.append({button->objectName(), at});
+        pointers.append(at.center());
+    }
+    QTabBar *bar = mainTabs(window)->tabBar();
+    controls.append({"the tab bar", QRect(bar->mapTo(&window, QPoint()), bar->size())});
+    for (int tab = 0; tab < bar->count(); ++tab)
+        pointers.append(bar->mapTo(&window, bar->tabRect(tab).center()));
+    QStringList found;
+    for (const QPoint &pointer : pointers) {
+        QCursor::setPos(window.mapToGlobal(pointer));
+        window.showNotice(text);
+        const QRect notice = window.notice()->geometry();
+        if (notice.contains(pointer))
+            found << QString("under the pointer at %1,%2").arg(pointer.x()).arg(pointer.y());
+        for (const auto &[name, at] : controls) {
+            if (notice.intersects(at))
+                found << QString("over %1 with the pointer at %2,%3").arg(name).arg(pointer.x()).arg(pointer.y());
+        }
+    }
+    window.notice()->hide();
+    return found;
 }
 
 // The program in a child process with its debug lines on, which tell how
@@ -296,10 +484,52 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + FolderLock::fileName));
     }
 
+    // The operator clicks Start, whose notice comes up by the pointer, and
+    // then Ctrl+Z with the pointer on Stop: a click at Stop's place, taken
+    // by whatever lies on top there, stops the run at once.
+    void aClickOnStopStopsWhateverNoticeIsShown()
+    {
+        WindowRig rig;
+        QVERIFY(rig.start("4711"));
+        MainWindow &window = rig.window;
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        WorkList *work = rig.ready();
+        QVERIFY(work);
+        addWorkLine(*work, "Long", "777", 10, 1, 1);
+        window.library().closeClient();
+        mainTabs(window)->setCurrentIndex(MainWindow::TabWork);
+        window.uiTick();
+        auto *start = child<QPushButton>(window, "pushButton_work_start");
+        auto *stop = child<QPushButton>(window, "pushButton_work_stop");
+        const auto placeOf = [&window](QWidget *button) { return button->mapTo(&window, button->rect().center()); };
+        const auto clickAt = [&window](const QPoint &place) {
+            QCursor::setPos(window.mapToGlobal(place));
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, place);
+        };
+
+        clickAt(placeOf(start));
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        QVERIFY(sequencer->isRunning());
+        QVERIFY(window.notice()->isVisible());
+        QVERIFY(window.notice()->text().contains("No client open"));
+
+        QCursor::setPos(window.mapToGlobal(placeOf(stop)));
+        QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(window.notice()->text().startsWith("Nothing to put back"));
+        clickAt(placeOf(stop));
+        QVERIFY(!sequencer->isRunning());
+        QVERIFY(!window.notice()->isVisible());
+        QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 1; }, 3000));
+    }
+
     void noticeCountsDownAndRestarts()
     {
         MainWindow window;
         window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         window.showNotice("Saved");
         NoticePopup *notice = window.notice();
         QVERIFY(notice->isVisible());
@@ -315,7 +545,7 @@ private Q_SLOTS:
         QVERIFY(!notice->isVisible());
 
         // A long notice shows from its first line to its last, inside the
-        // window, stays longer, and a click closes it.
+        // window, and stays longer.
         window.resize(900, 700);
         const QString text = "Will not be saved: " + QString(300, 'n') + " " + QString(40, 'w')
                              + "\nPresets not downloaded: the server did not answer";
@@ -326,8 +556,27 @@ private Q_SLOTS:
                  qPrintable(QString("%1 < %2").arg(label->height()).arg(label->heightForWidth(label->width()))));
         QVERIFY(QRect(QPoint(), window.size()).contains(notice->geometry()));
         QVERIFY(notice->countdown() > 40);
-        QTest::mouseClick(notice, Qt::LeftButton);
-        QVERIFY(!notice->isVisible());
+
+        // A screen reader reads a notice as a notification, by its text,
+        // also one that replaces another in place.
+        for (const char *shown : {"Saved", "Again"}) {
+            window.showNotice(shown);
+            QAccessibleInterface *told = QAccessible::queryAccessibleInterface(notice);
+            QCOMPARE(told->role(), QAccessible::Notification);
+            QCOMPARE(told->text(QAccessible::Name), shown);
+        }
+
+        // Every notice can be read again, the newest first, from the
+        // status bar's button or its keys.
+        auto *logButton = child<QToolButton>(window, "toolButton_notices");
+        QVERIFY(window.infoBar()->isAncestorOf(logButton));
+        QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+        auto *log = child<QListWidget>(window, "listWidget_notices");
+        QVERIFY(log->isVisible());
+        QCOMPARE(log->count(), 5);
+        QVERIFY(log->item(0)->text().endsWith("  Again"));
+        QVERIFY(log->item(1)->text().endsWith("  Saved"));
+        QVERIFY(log->item(2)->text().endsWith(text));
 
         // The info bar follows the window's bottom edge.
         window.resize(900, 700);
@@ -427,6 +676,32 @@ private Q_SLOTS:
         QFile::remove(folder + "clients.dat");
     }
 
+    // The text the program picks reads on every background it may meet
+    // (the old rule, white below half lightness, gave white on pure green),
+    // and a refusal stays red.
+    void textColoursReadOnEveryBackground()
+    {
+        QCOMPARE(qRound(TextColours::contrast(Qt::black, Qt::white) * 100), 2100);
+        QCOMPARE(qRound(TextColours::contrast(QColor(170, 0, 0), QColor(42, 46, 50)) * 100), 176);
+        for (int red = 0; red < 256; red += 15) {
+            for (int green = 0; green < 256; green += 15) {
+                for (int blue = 0; blue < 256; blue += 15) {
+                    const QColor background(red, green, blue);
+                    const QColor refusal = TextColours::refusal(background);
+                    QVERIFY2(TextColours::contrast(TextColours::on(background), background) >= TextColours::leastContrast,
+                             qPrintable(background.name()));
+                    QVERIFY2(TextColours::contrast(refusal, background) >= TextColours::leastContrast
+                                 || refusal == TextColours::on(background),
+                             qPrintable(background.name()));
+                }
+            }
+        }
+        for (const QColor &background : {QColor(239, 240, 241), QColor(42, 46, 50), QColor(255, 255, 255), QColor(0, 0, 0)}) {
+            const QColor refusal = TextColours::refusal(background);
+            QVERIFY2(refusal.red() > refusal.green() + 60 && refusal.green() == refusal.blue(), qPrintable(refusal.name()));
+        }
+    }
+
     // Every tab at a small screen and at twice the scale, with ordinary
     // names and with long names in several scripts in every field that
     // shows data: the window fits the screen, every button can be seen,
@@ -471,38 +746,69 @@ private Q_SLOTS:
 
         auto *tabs = mainTabs(window);
         const QRect inside(QPoint(), window.size());
-        for (int index = 0; index < tabs->count(); ++index) {
-            tabs->setCurrentIndex(index);
-            window.uiTick();
+        // In the desktop's light palette and in a dark one it switches to
+        // while the program runs.
+        const QPalette light = QApplication::palette();
+        const auto lightAgain = qScopeGuard([&] { QApplication::setPalette(light); });
+        for (const QPalette &palette : {light, darkPalette()}) {
+            QApplication::setPalette(palette);
             QCoreApplication::processEvents();
-            QVERIFY2(available.contains(window.geometry()), qPrintable(QString("tab %1").arg(index)));
-            // From 1024 px up no tab scrolls sideways.
-            auto *scroll = tabs->currentWidget()->findChild<QScrollArea *>();
-            QVERIFY2(available.width() < 1024 || !scroll || scroll->horizontalScrollBar()->maximum() == 0,
-                     qPrintable(QString("tab %1 scrolls sideways by %2 px").arg(index)
-                                    .arg(scroll ? scroll->horizontalScrollBar()->maximum() : 0)));
-            for (QPushButton *button : window.findChildren<QPushButton *>()) {
-                if (!button->isVisible() || button->window() != &window)
-                    continue;
-                if (auto *scroll = qobject_cast<QScrollArea *>(tabs->currentWidget()->findChild<QScrollArea *>()))
-                    scroll->ensureWidgetVisible(button);
-                const QRect at(button->mapTo(&window, QPoint()), button->size());
-                QVERIFY2(inside.contains(at) && !button->visibleRegion().isEmpty(),
-                         qPrintable(QString("tab %1: %2").arg(index).arg(button->objectName())));
+            const QString shade = palette == light ? "light" : "dark";
+            for (int index = 0; index < tabs->count(); ++index) {
+                tabs->setCurrentIndex(index);
+                window.uiTick();
+                QCoreApplication::processEvents();
+                QCOMPARE(tabs->currentWidget()->palette().color(QPalette::Window), palette.color(QPalette::Window));
+                QVERIFY2(available.contains(window.geometry()), qPrintable(QString("tab %1").arg(index)));
+                // From 1024 px up no tab scrolls sideways.
+                auto *scroll = tabs->currentWidget()->findChild<QScrollArea *>();
+                QVERIFY2(available.width() < 1024 || !scroll || scroll->horizontalScrollBar()->maximum() == 0,
+                         qPrintable(QString("tab %1 scrolls sideways by %2 px").arg(index)
+                                        .arg(scroll ? scroll->horizontalScrollBar()->maximum() : 0)));
+                for (QPushButton *button : window.findChildren<QPushButton *>()) {
+                    if (!button->isVisible() || button->window() != &window)
+                        continue;
+                    if (auto *scroll = qobject_cast<QScrollArea *>(tabs->currentWidget()->findChild<QScrollArea *>()))
+                        scroll->ensureWidgetVisible(button);
+                    const QRect at(button->mapTo(&window, QPoint()), button->size());
+                    QVERIFY2(inside.contains(at) && !button->visibleRegion().isEmpty(),
+                             qPrintable(QString("tab %1: %2").arg(index).arg(button->objectName())));
+                }
+                for (QLabel *label : window.findChildren<QLabel *>()) {
+                    if (!label->isVisible() || label->window() != &window || label->wordWrap() || label->text().isEmpty()
+                        || Qt::mightBeRichText(label->text()))
+                        continue;
+                    int widest = 0;
+                    for (const QString &line : label->text().split('\n'))
+                        widest = qMax(widest, label->fontMetrics().horizontalAdvance(line));
+                    QVERIFY2(widest <= label->contentsRect().width(),
+                             qPrintable(QString("tab %1: %2 is %3 px wide for %4 px: %5").arg(index)
+                                            .arg(label->objectName()).arg(widest).arg(label->contentsRect().width())
+                                            .arg(label->text().left(40))));
+                }
+                // Every text reads, a refusal under a name too, and a notice
+                // raised on any control leaves every control free.
+                for (QLabel *refusal : window.findChildren<QLabel *>(QRegularExpression("_name_info$")))
+                    refusal->setText("Will not be saved: " + name);
+                window.notice()->hide();
+                QCoreApplication::processEvents();
+                const QStringList unreadable = unreadableTexts(&window);
+                QVERIFY2(unreadable.isEmpty(),
+                         qPrintable(QString("%1, tab %2: %3").arg(shade).arg(index).arg(unreadable.join("; "))));
+                const QStringList inTheWay = noticesInTheWay(
+                    window, "Will not be saved: " + name + " is in use.\nNo client open: this run is not recorded in a history");
+                QVERIFY2(inTheWay.isEmpty(), qPrintable(QString("tab %1: a notice %2").arg(index).arg(inTheWay.join("; "))));
             }
-            for (QLabel *label : window.findChildren<QLabel *>()) {
-                if (!label->isVisible() || label->window() != &window || label->wordWrap() || label->text().isEmpty()
-                    || Qt::mightBeRichText(label->text()))
-                    continue;
-                int widest = 0;
-                for (const QString &line : label->text().split('\n'))
-                    widest = qMax(widest, label->fontMetrics().horizontalAdvance(line));
-                QVERIFY2(widest <= label->contentsRect().width(),
-                         qPrintable(QString("tab %1: %2 is %3 px wide for %4 px: %5").arg(index)
-                                        .arg(label->objectName()).arg(widest).arg(label->contentsRect().width())
-                                        .arg(label->text().left(40))));
-            }
+            auto *notes = window.findChild<DialogNotes *>();
+            notes->setData(name, "01.02.2026 10:00", Note::Plain);
+            notes->show();
+            QVERIFY(QTest::qWaitForWindowExposed(notes));
+            const QStringList unreadable = unreadableTexts(notes);
+            notes->hide();
+            QVERIFY2(unreadable.isEmpty(), qPrintable(shade + ", notes: " + unreadable.join("; ")));
         }
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
 
         // The keyboard reaches Start and Stop from the first widget, and
         // comes back round: no table keeps it.
@@ -579,6 +885,45 @@ private Q_SLOTS:
 
     // A size missing from the resources leaves a title bar, a task switcher
     // or the About dialog without the program's icon.
+    // About names the version --version prints. F1 opens the manual, at
+    // how to use the program, with its pictures, with no network.
+    void aboutAndManual()
+    {
+        MainWindow window;
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QProcess program;
+        program.start(TAVIK_APP_PATH, {"--version"});
+        QVERIFY(program.waitForFinished(20000));
+        const QString printed = QString::fromLocal8Bit(program.readAllStandardOutput()).trimmed();
+        QCOMPARE(printed, "TavikStudio " + child<QLabel>(window, "label_about_version")->text());
+
+        QTest::keyClick(&window, Qt::Key_F1);
+        auto *manual = child<QTextBrowser>(window, "textBrowser_manual");
+        QVERIFY(QTest::qWaitForWindowExposed(manual->window()));
+        const QString readme = QString::fromUtf8(TestEnv::readFile(QFINDTESTDATA("../../README.md")));
+        const QString shown = manual->toPlainText();
+        for (const QString &line : readme.split('\n')) {
+            if (line.startsWith("## "))
+                QVERIFY2(shown.contains(line.mid(3)), qPrintable(line));
+        }
+        // It opens at how to use the program; its links to its sections work.
+        const auto shownFirst = [manual](const QString &heading) {
+            const QTextBlock top = manual->cursorForPosition(QPoint(0, 0)).block();
+            return top.text() == heading || top.previous().text() == heading;
+        };
+        QVERIFY(shownFirst("Using it"));
+        Q_EMIT manual->anchorClicked(QUrl("#trying-it-with-the-simulated-device"));
+        QVERIFY(shownFirst("Trying it with the simulated device"));
+        QRegularExpressionMatchIterator pictures = QRegularExpression("!\\[[^]]*\\]\\(([^)]+)\\)").globalMatch(readme);
+        QVERIFY(pictures.hasNext());
+        while (pictures.hasNext()) {
+            const QString picture = pictures.next().captured(1);
+            QVERIFY2(!manual->loadResource(QTextDocument::ImageResource, QUrl(picture)).isNull(), qPrintable(picture));
+        }
+    }
+
     void iconShowsInTheWindowAndTheAboutDialog()
     {
         MainWindow window;

@@ -85,6 +85,11 @@ private Q_SLOTS:
         QCOMPARE(restarts.size(), 0);
         click("pushButton_restore", backup + ".bkp");
         QCOMPARE(restarts.size(), 1);
+        // The window then ends at once, saving nothing over the restored files.
+        QElapsedTimer ending;
+        ending.start();
+        QVERIFY(tab.waitForRestore(20000));
+        QVERIFY2(ending.elapsed() < 10000, "the end waited for a restore that had landed");
 
         // The program started again says what was restored and where the
         // data it replaced is kept; once.
