@@ -50,7 +50,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_CONNECTED, "M_MACHINE_CONNECTED", [](Tavik &t) {
             t.armWatchdog();
             t.m_statusThisLink = t.m_answeredThisLink = false;
-            t.m_statusQueries = t.m_statusReplies = t.m_stopMark = 0;
+            t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
             t.sendOwedStop();
             t.m_connectingShown = true;
             t.logProgress(QStringLiteral("Connecting"));
@@ -93,7 +93,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_RECONNECTED, "M_MACHINE_RECONNECTED", [](Tavik &t) {
             t.armWatchdog();
             t.m_statusThisLink = t.m_answeredThisLink = false;
-            t.m_statusQueries = t.m_statusReplies = t.m_stopMark = 0;
+            t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
             t.sendOwedStop();
             t.m_connecting = true;
             t.m_connectingShown = true;
@@ -184,6 +184,7 @@ const Tavik::Row &Tavik::row(State state)
             t.m_oscSeen = false;
             t.m_pendingEnd.clear();
             t.m_leastTimeLeft = t.m_timeGiven;
+            t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
         }},
@@ -669,7 +670,7 @@ QString Tavik::buildTimeText() const
 void Tavik::resetControllerData()
 {
     clearRequests(QStringLiteral("The connection was made anew"));
-    m_statusQueries = m_statusReplies = m_stopMark = 0;
+    m_statusQueries = m_statusReplies = m_startMark = m_stopMark = 0;
     m_statusThisLink = false;
     m_linkUp = false;
     m_tryingToConnect = m_connectingShown = m_connectedShown = false;
@@ -890,11 +891,15 @@ void Tavik::applyStatus()
         // only Ready and POW: neither says anything. Stand-by or an error
         // says the device is not coming on air; silence is bounded by the
         // watchdog, and a warm-up without end by maxWarmingRounds. Its time
-        // may not count yet, so nothing tells a reply from before the start
-        // from a new one: an end needs two replies in a row.
+        // may not count yet, so nothing in a reply tells one from before
+        // the start from a new one: a reply to a query sent before the
+        // start command says nothing of the warm-up, and an end needs two
+        // replies in a row, one of them late.
         if ((bits & Oscillator) && errors == 0) {
             m_oscSeen = true;
             m_pendingEnd.clear();
+        } else if (m_statusReplies <= m_startMark) {
+            return;
         } else if (errors != 0) {
             endWhenSure(StatusText::decodeStatus(bits, errors).trimmed(), false);
         } else if (bits & StandBy) {

@@ -340,5 +340,6 @@ private:
     // Status queries sent and replies read on this connection.
     int m_statusQueries = 0;
     int m_statusReplies = 0;
-    int m_stopMark = 0;  // the queries sent when this program last sent a stop
+    int m_startMark = 0;  // the queries sent when the start command went out
+    int m_stopMark = 0;   // the same, when this program last sent a stop
 };

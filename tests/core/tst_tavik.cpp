@@ -395,7 +395,8 @@ private Q_SLOTS:
         Rig swapped;
         QVERIFY(swapped.start({"--swap-replies", "--time-scale", "10"}));
         swapped.startRun(600);
-        QVERIFY(tickUntil(swapped.tavik, [&] { return swapped.tavik.isTransmitting(); }, 8000, 25));
+        QVERIFY2(tickUntil(swapped.tavik, [&] { return swapped.tavik.isTransmitting(); }, 8000, 25),
+                 qPrintable(swapped.interruption()));
         for (int i = 0; i < 120; ++i)
             tickDevice(swapped.tavik, 25);
         QCOMPARE(swapped.interruption(), QString());
