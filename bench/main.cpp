@@ -559,7 +559,8 @@ int main(int argc, char *argv[])
     bool devices = false;
     bool help = false;
     for (int i = 1; i < argc; ++i) {
-        withoutDevices = withoutDevices || std::strcmp(argv[i], "--stores") == 0 || std::strcmp(argv[i], "--search") == 0;
+        withoutDevices = withoutDevices || std::strcmp(argv[i], "--stores") == 0 || std::strcmp(argv[i], "--search") == 0
+                         || std::strcmp(argv[i], "--histories") == 0;
         devices = devices || std::strcmp(argv[i], "--devices") == 0;
         help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
     }
@@ -567,17 +568,18 @@ int main(int argc, char *argv[])
         reenterLoopbackOnly(argv);
     Outbound::setWatcher(refuseBeyondLoopback);
     SearchRefillBench::chooseOffscreenPlatform();
-    QApplication app(argc, argv);
+    Measure::TimedApplication app(argc, argv);
     qInstallMessageHandler(discardMessages);
     const QStringList arguments = app.arguments();
     if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        std::printf("Usage: tavik-bench [--quick] [--stores | --search | --devices | --freeze | --scale]\n"
+        std::printf("Usage: tavik-bench [--quick] [--stores | --search | --devices | --freeze | --scale | --histories]\n"
                     "Prints one speed or memory figure per line; --quick uses smaller sizes,\n"
                     "--stores only the store load, save and start-up figures, --search only\n"
                     "the preset list's search (up to 1,000,000 presets), --devices only\n"
                     "the five simulated devices (CPU and LF latency) and the noisy link,\n"
                     "--freeze the window's longest holds at 100,000 records, --scale the\n"
-                    "same over 1,000,000 presets a pool and 10,000 clients.\n");
+                    "same over 1,000,000 presets a pool and 10,000 clients, --histories\n"
+                    "only the backup and restore of 200 clients' histories of 10,000 entries.\n");
         return 0;
     }
     const bool quick = arguments.contains(QLatin1String("--quick"));
@@ -591,6 +593,10 @@ int main(int argc, char *argv[])
     }
     if (arguments.contains(QLatin1String("--freeze"))) {
         WindowFreezeBench::run(quick ? 10000 : 100000, quick ? 100 : 1000, quick ? 10000 : 100000);
+        return 0;
+    }
+    if (arguments.contains(QLatin1String("--histories"))) {
+        WindowFreezeBench::runHistories(quick ? 20 : 200, 10000);
         return 0;
     }
     if (arguments.contains(QLatin1String("--scale"))) {

@@ -1,10 +1,13 @@
 #include "measure.h"
 
 #include <QFile>
+#include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <sys/resource.h>
+#include <time.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -94,6 +97,42 @@ qint64 PeakScope::heldKb() const
 QString mebibytes(qint64 kb)
 {
     return QString::number(double(kb) / 1024.0, 'f', 1) + QStringLiteral(" MiB");
+}
+
+qint64 threadCpuNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+namespace {
+int g_depth = 0;
+qint64 g_longestNs = 0;
+} // namespace
+
+bool TimedApplication::notify(QObject *receiver, QEvent *event)
+{
+    // Events sent from within an event belong to it; other threads' events
+    // are not the window's.
+    if (g_depth > 0 || QThread::currentThread() != thread())
+        return QApplication::notify(receiver, event);
+    ++g_depth;
+    const qint64 start = threadCpuNs();
+    const bool done = QApplication::notify(receiver, event);
+    g_longestNs = std::max(g_longestNs, threadCpuNs() - start);
+    --g_depth;
+    return done;
+}
+
+double TimedApplication::longestEventMs()
+{
+    return double(g_longestNs) / 1e6;
+}
+
+void TimedApplication::resetLongestEvent()
+{
+    g_longestNs = 0;
 }
 
 } // namespace Measure

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QString>
 #include <QtGlobal>
 
@@ -40,5 +41,23 @@ private:
 };
 
 QString mebibytes(qint64 kb);
+
+// CPU time of the calling thread, ns: the window's own work, which other
+// jobs on a busy machine disturb far less than wall time.
+qint64 threadCpuNs();
+
+// The bench's application: it times each event the event loop hands over
+// on the GUI thread (a timer, a queued call, a paint), in that thread's CPU
+// time, so that a figure can name the longest the window was held by one
+// event while work beside it landed.
+class TimedApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override;
+    // The longest event since the last reset, ms of CPU.
+    static double longestEventMs();
+    static void resetLongestEvent();
+};
 
 } // namespace Measure

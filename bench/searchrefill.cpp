@@ -163,10 +163,12 @@ void benchKeystrokes(int count)
     // again; a new pair each round, so that no round only repeats patterns
     // searched before.
     QList<QPair<int, QString>> keys;
-    for (const char *word : {"rez", "ko", "lip", "ze", "mle", "oc", "zit", "ku", "ra", "12"})
+    for (const char *word : {"e", "rez", "ko", "lip", "ze", "mle", "oc", "zit", "ku", "ra", "12"})
         keys += typeAndErase(QString::fromLatin1(word));
     waitForKeys(screen.session->presetListStore());
-    const Cost first = keystroke(screen.field, screen.view, Qt::Key_X, QStringLiteral("x"));
+    // The first keystroke once the keys are in finds a common letter in
+    // every record, with no earlier result to start from.
+    const Cost first = keystroke(screen.field, screen.view, Qt::Key_E, QStringLiteral("e"));
     keystroke(screen.field, screen.view, Qt::Key_Backspace, QString());
 
     // The search alone, without the list, on a store of its own.
@@ -201,7 +203,8 @@ void benchKeystrokes(int count)
           ms(*std::max_element(cpu.cbegin(), cpu.cend())), 2);
     print(QStringLiteral("search alone ms, median and worst (%1 presets)").arg(count),
           QStringLiteral("%1, %2").arg(ms(median(scans)), 0, 'f', 2).arg(ms(*std::max_element(scans.cbegin(), scans.cend())), 0, 'f', 2));
-    print(QStringLiteral("search refill ms, first keystroke (%1 presets)").arg(count), ms(first.wallNs), 2);
+    print(QStringLiteral("search refill ms, first keystroke, \"e\" (%1 presets)").arg(count),
+          QStringLiteral("%1, GUI thread CPU %2").arg(ms(first.wallNs), 0, 'f', 2).arg(ms(first.cpuNs), 0, 'f', 2));
 }
 
 // The one-off folding of every name after the list is shown, the longest

@@ -11,4 +11,7 @@ void run(int presets, int clients, int history, const QString &folder = QString(
 // The same over a million presets a pool, 10,000 clients and a history of
 // 100,000, then the load of one pool, a backup and a restore of it all.
 void runScale();
+// Only the backup and restore of a library whose weight is in its
+// histories (`clients` clients of `entries` entries each).
+void runHistories(int clients, int entries);
 }

@@ -17,7 +17,7 @@ struct Client
     static Client newRecord();
     static Client fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
-    QString displayText() const { return name; }
+    const QString &displayText() const { return name; }
 
     // 32 lower-case hexadecimal digits of a fresh version 4 UUID.
     static QString newFileIdentifier();

@@ -12,7 +12,7 @@ struct LogEntry
 
     static LogEntry fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
-    QString displayText() const { return text; }
+    const QString &displayText() const { return text; }
 };
 
 // A device's event log, newest entry first, at most `limit` entries. It

@@ -14,13 +14,16 @@ Note Note::newRecord(int type)
     return note;
 }
 
-Note Note::fromJson(const QJsonObject &object)
+namespace {
+
+template <typename Object>
+Note read(const Object &object)
 {
     Note note;
     QString word;
     readDateTime(object, "cre", note.created);
     if (stringOf(object, "typ", word))
-        note.type = LineType::fromWord(word, kinds, note.type);
+        note.type = LineType::fromWord(word, Note::kinds, note.type);
     readText(object, "not", note.text);
     readInt(object, "ver", note.version);
     readText(object, "var", note.variable);
@@ -29,17 +32,37 @@ Note Note::fromJson(const QJsonObject &object)
     return note;
 }
 
+} // namespace
+
+Note Note::fromJson(const QJsonObject &object)
+{
+    return read(object);
+}
+
+Note Note::fromFields(const RecordFields &fields)
+{
+    return read(fields);
+}
+
+Note::Texts Note::texts() const
+{
+    return {{
+        {QLatin1StringView("col"), fromInt(colour)},
+        {QLatin1StringView("cre"), fromDateTime(created)},
+        {QLatin1StringView("not"), text},
+        {QLatin1StringView("tim"), fromMinutes(time)},
+        {QLatin1StringView("typ"), LineType::word(type)},
+        {QLatin1StringView("var"), variable},
+        {QLatin1StringView("ver"), fromInt(version)},
+    }};
+}
+
 QJsonObject Note::toJson() const
 {
-    return {
-        {"typ", LineType::word(type)},
-        {"cre", fromDateTime(created)},
-        {"not", text},
-        {"ver", fromInt(version)},
-        {"col", fromInt(colour)},
-        {"var", variable},
-        {"tim", fromMinutes(time)},
-    };
+    QJsonObject object;
+    for (const auto &[key, value] : texts())
+        object.insert(key, value);
+    return object;
 }
 
 Notes::Notes(const QString &listKey, const QString &debugName)

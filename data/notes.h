@@ -4,7 +4,11 @@
 #include "data/recordstore.h"
 
 #include <QDateTime>
+#include <QLatin1StringView>
 #include <QTime>
+
+#include <array>
+#include <utility>
 
 // One entry of a client's history: a free note, or the record that a preset
 // or program was given.
@@ -28,8 +32,13 @@ struct Note
 
     static Note newRecord(int type);
     static Note fromJson(const QJsonObject &object);
+    static Note fromFields(const RecordFields &fields);
     QJsonObject toJson() const;
-    QString displayText() const { return text; }
+    // What toJson holds, keys in their stored order: a history of tens of
+    // thousands of entries is read and written without an object per entry.
+    using Texts = std::array<std::pair<QLatin1StringView, QString>, 7>;
+    Texts texts() const;
+    const QString &displayText() const { return text; }
 };
 
 class Notes : public RecordStore<Note>

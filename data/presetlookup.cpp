@@ -2,6 +2,9 @@
 
 #include "data/library.h"
 
+#include <QHash>
+
+#include <array>
 #include <limits>
 
 namespace PresetLookup {
@@ -34,27 +37,71 @@ Counts count(Library &library, const QString &name, int version)
 
 int resolve(Library &library, const QString &name, int version, Preset &into)
 {
-    int matches[3] = {0, 0, 0};
-    const Preset *found[3] = {};
-    for (int pool : {PresetPool::Client, PresetPool::General, PresetPool::Legitimate})
-        found[pool] = only(library.presetPool(pool), name, version, matches[pool]);
+    QList<Preset> found{into};
+    const int code = resolveAll(library, {{name, version}}, found).constFirst();
+    into = found.constFirst();
+    return code;
+}
 
-    const int total = matches[0] + matches[1] + matches[2];
-    if (total == 0) {
-        into.notes = QStringLiteral("Not found");
-        return NotFound;
+QList<int> resolveAll(Library &library, const QList<std::pair<QString, int>> &pairs, QList<Preset> &into)
+{
+    // Each pair once, looked up by its name: a pool of a million presets
+    // is passed over once, most records left at their name's length and
+    // first letter.
+    QHash<QString, QList<int>> wanted;
+    quint64 lengths = 0;
+    std::array<quint64, 4> firsts{};
+    for (int i = 0; i < pairs.size(); ++i) {
+        const QString &name = pairs.at(i).first;
+        wanted[name].append(i);
+        lengths |= quint64(1) << qMin<qsizetype>(name.size(), 63);
+        const uchar first = name.isEmpty() ? 0 : uchar(name.at(0).unicode());
+        firsts[first >> 6] |= quint64(1) << (first & 63);
     }
-    if (total > 1) {
-        into.notes = QStringLiteral("Duplicate");
-        return Duplicate;
-    }
+    const auto unwanted = [&](const QString &name) {
+        const uchar first = name.isEmpty() ? 0 : uchar(name.at(0).unicode());
+        return !(lengths & (quint64(1) << qMin<qsizetype>(name.size(), 63))) || !(firsts[first >> 6] & (quint64(1) << (first & 63)));
+    };
+    QList<std::array<int, 3>> matches(pairs.size(), {0, 0, 0});
+    QList<std::array<const Preset *, 3>> found(pairs.size(), {nullptr, nullptr, nullptr});
     for (int pool : {PresetPool::Client, PresetPool::General, PresetPool::Legitimate}) {
-        if (found[pool]) {
-            into = *found[pool];
-            return pool;
+        for (const Preset &preset : library.presetPool(pool).records()) {
+            if (unwanted(preset.name))
+                continue;
+            const auto lines = wanted.constFind(preset.name);
+            if (lines == wanted.cend())
+                continue;
+            for (const int i : *lines) {
+                if (pairs.at(i).second == preset.version) {
+                    ++matches[i][pool];
+                    found[i][pool] = &preset;
+                }
+            }
         }
     }
-    return NotFound;
+
+    QList<int> codes;
+    into.resize(pairs.size());
+    for (int i = 0; i < pairs.size(); ++i) {
+        const std::array<int, 3> &m = matches.at(i);
+        const int total = m[0] + m[1] + m[2];
+        int code = NotFound;
+        if (total == 0) {
+            into[i].notes = QStringLiteral("Not found");
+        } else if (total > 1) {
+            into[i].notes = QStringLiteral("Duplicate");
+            code = Duplicate;
+        } else {
+            for (int pool : {PresetPool::Client, PresetPool::General, PresetPool::Legitimate}) {
+                if (found.at(i)[pool]) {
+                    into[i] = *found.at(i)[pool];
+                    code = pool;
+                }
+            }
+        }
+        codes.append(code);
+    }
+    return codes;
 }
 
 int nextFreeVersion(Library &library, const QString &name)

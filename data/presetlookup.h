@@ -2,6 +2,10 @@
 
 #include "data/presets.h"
 
+#include <QList>
+
+#include <utility>
+
 class Library;
 
 // A preset named by (name, version) may live in any of the three pools;
@@ -30,6 +34,11 @@ Counts count(Library &library, const QString &name, int version);
 // Otherwise only the notes of `into` are set ("Not found" or "Duplicate"),
 // so the caller prepares the rest, and NotFound or Duplicate is returned.
 int resolve(Library &library, const QString &name, int version, Preset &into);
+
+// The same for many pairs at once (a program's lines), with one pass over
+// each pool whatever their number: `into` gets one record a pair, and the
+// codes come back in the pairs' order.
+QList<int> resolveAll(Library &library, const QList<std::pair<QString, int>> &pairs, QList<Preset> &into);
 
 // One more than the highest version of a preset with exactly this name in
 // any pool, 0 when none has it: a pair that no pool holds yet.

@@ -32,7 +32,7 @@ struct Preset
     // What toJson holds, keys in their stored order.
     using Texts = std::array<std::pair<QLatin1StringView, QString>, 10>;
     Texts texts() const;
-    QString displayText() const { return name; }
+    const QString &displayText() const { return name; }
 
     // Words are matched case-sensitively; unknown text reads as 0.
     static QString forMachineWord(int value);

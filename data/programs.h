@@ -20,7 +20,7 @@ struct ProgramLine
 
     static ProgramLine fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
-    QString displayText() const { return name; }
+    const QString &displayText() const { return name; }
 
     // A preset line runs for its own time; without one (a negative time)
     // for its preset's. Never less than nothing.
@@ -46,7 +46,7 @@ public:
     static Program newRecord();
     static Program fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
-    QString displayText() const { return name; }
+    const QString &displayText() const { return name; }
 
     // Unlike a preset, a program keeps its value on an unknown word.
     static int forMachineFromWord(const QString &word, int fallback);

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <type_traits>
+#include <utility>
 
 // A number that names one record in memory, never stored: unique among all
 // the records this process reads or makes, so a key kept from one store is
@@ -31,7 +33,7 @@ inline quint64 nextRecordKey()
 // A record type supplies only its fields:
 //   static Record fromJson(const QJsonObject &)  read defaults, then its keys
 //   QJsonObject toJson() const
-//   QString displayText() const                  what the filter matches
+//   const QString &displayText() const           what the filter matches
 // and, for find(), public `name` and `version` fields.
 template <typename Record>
 class RecordStore
@@ -229,7 +231,7 @@ public:
         if (m_indexedRevision == m_revision && m_indexedData == data && m_indexedCount == count())
             return m_index.collect();
         bool seen = false;
-        const bool arrived = m_index.prepare(count(), [this](int i) { return m_records.at(i).displayText(); }, seen);
+        const bool arrived = m_index.prepare(count(), [this](int i) -> const QString & { return textOf(i); }, seen);
         if (seen) {
             m_indexedRevision = m_revision;
             m_indexedData = data;
@@ -333,6 +335,15 @@ public:
         ++m_revision;
         std::swap(m_records, records);
         renewKeys();
+        return records;
+    }
+    // The same for records its file already holds, written by whoever made
+    // them (an import beside the window): they are not written again.
+    QList<Record> replaceRecordsWritten(QList<Record> records)
+    {
+        records = replaceRecords(std::move(records));
+        m_fileRevision = m_revision;
+        m_besideWrite = {};
         return records;
     }
     // The record at `index` removed, or two records swapped; the others keep
@@ -507,6 +518,19 @@ private:
             renewKeys();
     }
 
+    // The display text of record `i`, not copied where the record keeps it:
+    // the search index compares a million of them for one changed name, and
+    // a copy touches each text's shared data.
+    const QString &textOf(int i) const
+    {
+        if constexpr (std::is_reference_v<decltype(std::declval<const Record &>().displayText())>) {
+            return m_records.at(i).displayText();
+        } else {
+            m_textHeld = m_records.at(i).displayText();
+            return m_textHeld;
+        }
+    }
+
     bool matchesAt(int index) const
     {
         // An empty store matches as the empty text does.
@@ -524,7 +548,7 @@ private:
         // replacing code forgot the revision.
         const void *data = std::as_const(m_records).constData();
         if (m_indexedRevision != m_revision || m_indexedData != data || m_indexedCount != count()) {
-            m_index.sync(count(), [this](int i) { return m_records.at(i).displayText(); });
+            m_index.sync(count(), [this](int i) -> const QString & { return textOf(i); });
             m_indexedRevision = m_revision;
             m_indexedData = data;
             m_indexedCount = count();
@@ -552,4 +576,5 @@ private:
     const void *m_indexedData = nullptr;
     int m_indexedCount = -1;
     SearchIndex m_index;
+    mutable QString m_textHeld;
 };

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <string_view>
 
 namespace {
 
@@ -19,6 +18,10 @@ constexpr int foldHereAtMost = 20000;
 // Keys folded beside are handed over in slices of this many records, so
 // that a search meanwhile uses those folded so far.
 constexpr int sliceRecords = 32768;
+// Records a block holds: an edit folds or copies one block again, so a
+// block is small; a search visits each, so there are not too many.
+constexpr int blockRecords = 4096;
+constexpr int blockRecordsAtLeast = 1024;
 // A search while keys are still being folded beside folds the records
 // without a key here, for the pattern alone: at least this many, then as
 // many as this time allows; the rest show once their keys arrive.
@@ -65,22 +68,32 @@ void appendSpellings(QByteArray &joined, const QString &text, QStringView folded
     }
 }
 
-// One record's key onto the end of `joined`; true when the text is in
-// another script and its Latin spellings were left for later.
-bool appendKey(QByteArray &joined, const QString &text, QString &scratch, bool spell)
+// The bit of a byte in the set of bytes a key holds. Letters and digits
+// have a bit each, so a pattern of one of them needs no look at the key;
+// every other byte shares its bit with a few others.
+quint64 letterBit(unsigned char c)
 {
-    scratch.clear();
-    appendFolded(text, scratch);
-    appendUtf8(joined, scratch);
-    bool later = false;
-    if (needsTransliteration(scratch)) {
-        if (spell)
-            appendSpellings(joined, text, scratch);
-        else
-            later = true;
-    }
-    joined.append('\0');
-    return later;
+    if (c >= 'a' && c <= 'z')
+        return quint64(1) << (c - 'a');
+    if (c >= '0' && c <= '9')
+        return quint64(1) << (26 + c - '0');
+    if (c < 0x80)
+        return quint64(1) << (36 + c % 8);
+    return quint64(1) << (44 + c % 20);
+}
+
+quint64 lettersOf(std::string_view bytes)
+{
+    quint64 letters = 0;
+    for (const char c : bytes)
+        letters |= letterBit(static_cast<unsigned char>(c));
+    return letters;
+}
+
+// Whether a pattern's set of bytes alone answers for it: one letter or digit.
+bool lettersSuffice(const QByteArray &pattern)
+{
+    return pattern.size() == 1 && ((pattern.at(0) >= 'a' && pattern.at(0) <= 'z') || (pattern.at(0) >= '0' && pattern.at(0) <= '9'));
 }
 
 std::string_view view(const QByteArray &bytes)
@@ -88,18 +101,122 @@ std::string_view view(const QByteArray &bytes)
     return std::string_view(bytes.constData(), size_t(bytes.size()));
 }
 
+quint64 nextBlockId()
+{
+    static std::atomic<quint64> last {0};
+    return ++last;
+}
+
+using Block = SearchIndex::Block;
+
+// Makes blocks record by record, folding texts or copying kept keys.
+class BlockMaker
+{
+public:
+    explicit BlockMaker(qsizetype expected = 0) : m_expected(expected) {}
+
+    // Folds `text`; in another script its Latin spellings are made now
+    // when `spell`, else it waits for them.
+    void fold(const QString &text, bool spell)
+    {
+        begin(text);
+        m_scratch.clear();
+        appendFolded(text, m_scratch);
+        appendUtf8(m_block.joined, m_scratch);
+        if (needsTransliteration(m_scratch)) {
+            if (spell)
+                appendSpellings(m_block.joined, text, m_scratch);
+            else
+                m_block.waiting.append(m_block.size() - 1);
+        }
+        end();
+    }
+
+    // Record `i` of `from` as it is, or with its spellings made now.
+    void copy(const Block &from, int i, bool spell = false)
+    {
+        begin(from.texts.at(i));
+        const bool waiting = std::binary_search(from.waiting.cbegin(), from.waiting.cend(), i);
+        const std::string_view key = from.keyOf(i);
+        m_block.joined.append(key.data(), qsizetype(key.size()));
+        if (waiting && spell) {
+            appendSpellings(m_block.joined, from.texts.at(i), QString::fromUtf8(key.data(), qsizetype(key.size())));
+            end();
+            return;
+        }
+        if (waiting)
+            m_block.waiting.append(m_block.size() - 1);
+        m_block.joined.append('\0');
+        m_block.letters.append(from.letters.at(i));
+    }
+
+    int size() const { return m_block.size(); }
+
+    Block take()
+    {
+        m_block.starts.append(quint32(m_block.joined.size()));
+        m_block.joined.squeeze();
+        m_block.id = nextBlockId();
+        return std::exchange(m_block, Block());
+    }
+
+private:
+    void begin(const QString &text)
+    {
+        if (m_block.texts.isEmpty() && m_expected > 0) {
+            m_block.texts.reserve(m_expected);
+            m_block.starts.reserve(m_expected + 1);
+            m_block.letters.reserve(m_expected);
+            m_block.joined.reserve(m_expected * 16);
+        }
+        m_block.starts.append(quint32(m_block.joined.size()));
+        m_block.texts.append(text);
+    }
+    // The key begun last is whole.
+    void end()
+    {
+        const qsizetype start = m_block.starts.last();
+        m_block.letters.append(lettersOf(std::string_view(m_block.joined.constData() + start,
+                                                          size_t(m_block.joined.size() - start))));
+        m_block.joined.append('\0');
+    }
+
+    qsizetype m_expected;
+    Block m_block;
+    QString m_scratch;
+};
+
+// How many blocks `records` make, and how many records the `k`-th of them
+// takes, so that they come out nearly even.
+int blocksFor(qsizetype records)
+{
+    return int(qMax<qsizetype>(1, (records + blockRecords - 1) / blockRecords));
+}
+int blockShare(qsizetype records, int blocks, int k)
+{
+    return int(records / blocks + (k < records % blocks ? 1 : 0));
+}
+
 } // namespace
 
-// Work beside the window on a snapshot of the texts. The future is
+// What work beside the window hands over: blocks to append (a fold), or
+// blocks that replace those with the ids in `replaces` (spellings).
+struct SearchIndexBatch
+{
+    QList<Block> blocks;
+    QList<quint64> replaces;
+};
+
+// Work beside the window on a snapshot of the texts or keys. The future is
 // cancelled once no index holds it any more.
 struct SearchIndex::Job
 {
-    std::shared_ptr<QFuture<Keys>> future;
-    bool folding = false;       // folds the current texts in slices; else spells the current keys
+    std::shared_ptr<QFuture<SearchIndexBatch>> future;
+    bool folding = false;  // folds the current texts in slices; else spells kept keys
     // Raised while a search on the window's thread runs: the fold gives it
     // the core rather than compete with it on a busy machine.
     std::shared_ptr<std::atomic<bool>> searching = std::make_shared<std::atomic<bool>>(false);
-    quint64 generation = 0;     // of the texts the results belong to
+    quint64 generation = 0;  // of the texts a fold's results belong to
 };
 
 SearchIndex::SearchIndex() = default;
@@ -107,59 +224,10 @@ SearchIndex::~SearchIndex() = default;
 SearchIndex::SearchIndex(const SearchIndex &other) = default;
 SearchIndex &SearchIndex::operator=(const SearchIndex &other) = default;
 
-SearchIndex::Keys SearchIndex::foldSlice(const QList<QString> &texts, int from, int to,
-                                         const std::atomic<bool> &searching)
-{
-    Keys keys;
-    qsizetype length = 0;
-    for (int i = from; i < to; ++i)
-        length += texts.at(i).size() + 1;
-    keys.joined.reserve(length + length / 8);
-    keys.starts.reserve(to - from + 1);
-    QString scratch;
-    for (int i = from; i < to; ++i) {
-        while ((i & 0xFF) == 0 && searching.load(std::memory_order_relaxed))
-            QThread::usleep(100);
-        keys.starts.append(keys.joined.size());
-        if (appendKey(keys.joined, texts.at(i), scratch, false))
-            keys.waiting.append(i);
-    }
-    keys.starts.append(keys.joined.size());
-    return keys;
-}
-
-SearchIndex::Keys SearchIndex::transliterate(const QList<QString> &texts, const Keys &plain,
-                                             const std::function<bool()> &cancelled)
-{
-    Keys keys;
-    keys.joined.reserve(plain.joined.size() + plain.joined.size() / 4);
-    keys.starts.reserve(plain.starts.size());
-    qsizetype copied = 0;  // of plain.joined
-    for (const int i : plain.waiting) {
-        if (cancelled())
-            return Keys();
-        // Records before this one keep their keys; their starts move.
-        const qsizetype shift = keys.joined.size() - copied;
-        for (qsizetype r = keys.starts.size(); r <= i; ++r)
-            keys.starts.append(plain.starts.at(r) + shift);
-        const qsizetype end = plain.starts.at(i + 1) - 1;  // before the \0
-        keys.joined.append(plain.joined.constData() + copied, end - copied);
-        const qsizetype plainStart = plain.starts.at(i);
-        appendSpellings(keys.joined, texts.at(i),
-                        QString::fromUtf8(plain.joined.constData() + plainStart, end - plainStart));
-        copied = end;
-    }
-    const qsizetype shift = keys.joined.size() - copied;
-    for (qsizetype r = keys.starts.size(); r < plain.starts.size(); ++r)
-        keys.starts.append(plain.starts.at(r) + shift);
-    keys.joined.append(plain.joined.constData() + copied, plain.joined.size() - copied);
-    keys.joined.squeeze();
-    return keys;
-}
-
 void SearchIndex::setPattern(const QString &pattern)
 {
     m_pattern = foldForSearch(pattern).toUtf8();
+    m_patternLetters = lettersOf(view(m_pattern));
 }
 
 void SearchIndex::keysChanged()
@@ -170,9 +238,34 @@ void SearchIndex::keysChanged()
     m_partialRows.clear();
 }
 
-int SearchIndex::keyed() const
+void SearchIndex::renumber()
 {
-    return int(qMax<qsizetype>(m_keys.starts.size() - 1, 0));
+    m_bases.resize(m_blocks.size() + 1);
+    int base = 0;
+    for (qsizetype b = 0; b < m_blocks.size(); ++b) {
+        m_bases[b] = base;
+        base += m_blocks.at(b).size();
+    }
+    m_bases[m_blocks.size()] = base;
+    m_lastBlock = 0;
+}
+
+int SearchIndex::blockOf(int index) const
+{
+    const int last = int(m_blocks.size()) - 1;
+    int b = qBound(0, m_lastBlock, last);
+    if (m_bases.at(b) <= index && index < m_bases.at(b + 1))
+        return b;
+    // Walks go forward: the next block is the likely one.
+    if (b < last && m_bases.at(b + 1) <= index && index < m_bases.at(b + 2))
+        return m_lastBlock = b + 1;
+    b = int(std::upper_bound(m_bases.cbegin(), m_bases.cbegin() + last + 1, index) - m_bases.cbegin()) - 1;
+    return m_lastBlock = qBound(0, b, last);
+}
+
+int SearchIndex::textCount() const
+{
+    return m_folding.isEmpty() ? keyed() : int(m_folding.size());
 }
 
 bool SearchIndex::poll()
@@ -180,34 +273,38 @@ bool SearchIndex::poll()
     if (!m_job)
         return false;
     bool arrived = false;
-    QFuture<Keys> &future = *m_job->future;
+    QFuture<SearchIndexBatch> &future = *m_job->future;
     const bool finished = future.isFinished();
     const int ready = future.resultCount();
     if (m_job->folding) {
-        // Slices of the texts installed when the fold began.
+        // Slices of the texts taken in when the fold began.
         for (; m_taken < ready && m_job->generation == m_generation; ++m_taken) {
-            const Keys slice = future.resultAt(m_taken);
-            const qsizetype shift = m_keys.joined.size();
-            m_keys.joined.append(slice.joined);
-            for (qsizetype r = 1; r < slice.starts.size(); ++r)
-                m_keys.starts.append(slice.starts.at(r) + shift);
-            m_keys.waiting.append(slice.waiting);
+            m_blocks.append(future.resultAt(m_taken).blocks);
             arrived = true;
         }
-        if (finished) {
-            m_keys.joined.squeeze();
-            m_keys.starts.squeeze();
+        if (arrived)
+            renumber();
+        if (finished && m_job->generation == m_generation)
+            m_folding.clear();
+    } else if (finished && ready > 0) {
+        // Blocks that changed meanwhile keep their own keys; their records
+        // are spelled by the next round.
+        const SearchIndexBatch batch = future.resultAt(ready - 1);
+        for (qsizetype k = 0; k < batch.blocks.size(); ++k) {
+            for (Block &block : m_blocks) {
+                if (block.id == batch.replaces.at(k)) {
+                    block = batch.blocks.at(k);
+                    arrived = true;
+                    break;
+                }
+            }
         }
-    } else if (finished && ready > 0 && m_job->generation == m_generation) {
-        // Spellings of texts that changed meanwhile are dropped and made again.
-        m_keys = future.resultAt(ready - 1);
-        arrived = true;
     }
     if (arrived)
         keysChanged();
     if (finished)
         m_job.reset();
-    if (!m_job && !m_keys.waiting.isEmpty())
+    if (!m_job)
         startTransliterating();
     return arrived;
 }
@@ -224,124 +321,184 @@ void SearchIndex::settle()
 void SearchIndex::startFolding(QList<QString> texts)
 {
     // The texts are taken in now; their keys follow a slice at a time.
-    m_texts = texts;
-    m_keys = Keys();
-    m_keys.starts.reserve(texts.size() + 1);
-    m_keys.starts.append(0);
+    m_folding = texts;
+    m_blocks.clear();
+    renumber();
     m_generation += 1;
     keysChanged();
     auto job = std::make_shared<Job>();
     job->folding = true;
     job->generation = m_generation;
-    QFuture<Keys> future = QtConcurrent::run([texts, searching = job->searching](QPromise<Keys> &promise) {
-        for (int from = 0; from < int(texts.size()) && !promise.isCanceled(); from += sliceRecords)
-            promise.addResult(foldSlice(texts, from, qMin(from + sliceRecords, int(texts.size())), *searching));
-    });
-    job->future = std::shared_ptr<QFuture<Keys>>(new QFuture<Keys>(future), [](QFuture<Keys> *f) {
-        f->cancel();
-        delete f;
-    });
+    QFuture<SearchIndexBatch> future =
+        QtConcurrent::run([texts, searching = job->searching](QPromise<SearchIndexBatch> &promise) {
+            const int count = int(texts.size());
+            for (int from = 0; from < count && !promise.isCanceled(); from += sliceRecords) {
+                const int to = qMin(from + sliceRecords, count);
+                SearchIndexBatch slice;
+                const int blocks = blocksFor(to - from);
+                int i = from;
+                for (int k = 0; k < blocks; ++k) {
+                    const int share = blockShare(to - from, blocks, k);
+                    BlockMaker maker(share);
+                    for (const int end = i + share; i < end; ++i) {
+                        while ((i & 0xFF) == 0 && searching->load(std::memory_order_relaxed))
+                            QThread::usleep(100);
+                        maker.fold(texts.at(i), false);
+                    }
+                    slice.blocks.append(maker.take());
+                }
+                promise.addResult(slice);
+            }
+        });
+    job->future = std::shared_ptr<QFuture<SearchIndexBatch>>(new QFuture<SearchIndexBatch>(future),
+                                                             [](QFuture<SearchIndexBatch> *f) {
+                                                                 f->cancel();
+                                                                 delete f;
+                                                             });
     m_job = job;
     m_taken = 0;
 }
 
 void SearchIndex::startTransliterating()
 {
+    QList<Block> waiting;
+    for (const Block &block : std::as_const(m_blocks)) {
+        if (!block.waiting.isEmpty())
+            waiting.append(block);
+    }
+    if (waiting.isEmpty())
+        return;
     auto job = std::make_shared<Job>();
     job->generation = m_generation;
-    const Keys plain = m_keys;
-    const QList<QString> texts = m_texts;
-    QFuture<Keys> future = QtConcurrent::run([texts, plain](QPromise<Keys> &promise) {
-        const auto cancelled = [&promise]() { return promise.isCanceled(); };
-        Keys spelled = transliterate(texts, plain, cancelled);
-        if (!cancelled())
-            promise.addResult(spelled);
+    QFuture<SearchIndexBatch> future = QtConcurrent::run([waiting](QPromise<SearchIndexBatch> &promise) {
+        SearchIndexBatch batch;
+        for (const Block &block : waiting) {
+            BlockMaker maker(block.size());
+            for (int i = 0; i < block.size(); ++i) {
+                if (promise.isCanceled())
+                    return;
+                maker.copy(block, i, true);
+            }
+            batch.blocks.append(maker.take());
+            batch.replaces.append(block.id);
+        }
+        promise.addResult(batch);
     });
-    job->future = std::shared_ptr<QFuture<Keys>>(new QFuture<Keys>(future), [](QFuture<Keys> *f) {
-        f->cancel();
-        delete f;
-    });
+    job->future = std::shared_ptr<QFuture<SearchIndexBatch>>(new QFuture<SearchIndexBatch>(future),
+                                                             [](QFuture<SearchIndexBatch> *f) {
+                                                                 f->cancel();
+                                                                 delete f;
+                                                             });
     m_job = job;
     m_taken = 0;
 }
 
-SearchIndex::Span SearchIndex::unchangedEnds(int count, const std::function<QString(int)> &textAt) const
+SearchIndex::Span SearchIndex::unchangedEnds(int count, const std::function<const QString &(int)> &textAt) const
 {
     Span span;
-    const int old = int(m_texts.size());
+    const int old = keyed();
     const int shorter = qMin(count, old);
-    while (span.front < shorter && sameText(textAt(span.front), m_texts.at(span.front)))
-        ++span.front;
+    for (qsizetype b = 0; b < m_blocks.size() && span.front < shorter; ++b) {
+        const QList<QString> &texts = m_blocks.at(b).texts;
+        qsizetype i = 0;
+        while (i < texts.size() && span.front < shorter && sameText(textAt(span.front), texts.at(i))) {
+            ++i;
+            ++span.front;
+        }
+        if (i < texts.size())
+            break;
+    }
     span.same = span.front == count && span.front == old;
     if (span.same)
         return span;
-    while (span.back < shorter - span.front
-           && sameText(textAt(count - 1 - span.back), m_texts.at(old - 1 - span.back)))
-        ++span.back;
+    for (qsizetype b = m_blocks.size() - 1; b >= 0 && span.back < shorter - span.front; --b) {
+        const QList<QString> &texts = m_blocks.at(b).texts;
+        qsizetype i = texts.size() - 1;
+        while (i >= 0 && span.back < shorter - span.front && sameText(textAt(count - 1 - span.back), texts.at(i))) {
+            --i;
+            ++span.back;
+        }
+        if (i >= 0)
+            break;
+    }
     return span;
 }
 
-void SearchIndex::sync(int count, const std::function<QString(int)> &textAt)
+void SearchIndex::sync(int count, const std::function<const QString &(int)> &textAt)
 {
     settle();
     const Span span = unchangedEnds(count, textAt);
     if (span.same)
         return;
-    const int old = int(m_texts.size());
+    const int old = keyed();
     const int front = span.front;
-    const int back = span.back;
+    const int oldEnd = old - span.back;   // the changed records before, [front, oldEnd)
+    const int newEnd = count - span.back; // and now, [front, newEnd)
 
-    // Only the changed middle is folded again; the keys around it are copied.
-    const int changed = count - front - back;
-    const int removed = old - front - back;
-    QList<QString> texts;
-    texts.reserve(count);
-    texts.append(m_texts.mid(0, front));
-    for (int i = front; i < front + changed; ++i)
-        texts.append(textAt(i));
-    texts.append(m_texts.mid(old - back));
+    // The blocks holding the changed records are made again, with the
+    // unchanged records they also hold; a block left small takes in its
+    // neighbour.
+    int firstBlock = 0;
+    int lastBlock = -1;
+    if (!m_blocks.isEmpty()) {
+        firstBlock = front < old ? blockOf(front) : int(m_blocks.size()) - 1;
+        lastBlock = oldEnd > front ? blockOf(oldEnd - 1) : firstBlock;
+        const auto records = [&]() {
+            return qsizetype(m_bases.at(lastBlock + 1) - m_bases.at(firstBlock)) - (oldEnd - front) + (newEnd - front);
+        };
+        if (records() < blockRecordsAtLeast && lastBlock + 1 < m_blocks.size())
+            ++lastBlock;
+        if (records() < blockRecordsAtLeast && firstBlock > 0)
+            --firstBlock;
+    }
+    const int regionStart = lastBlock < firstBlock ? 0 : m_bases.at(firstBlock);
+    const int regionOldEnd = lastBlock < firstBlock ? 0 : m_bases.at(lastBlock + 1);
+    const qsizetype records = qsizetype(regionOldEnd - regionStart) - (oldEnd - front) + (newEnd - front);
 
-    Keys keys;
-    const qsizetype headEnd = m_keys.starts.isEmpty() ? 0 : m_keys.starts.at(front);
-    const qsizetype tailStart = m_keys.starts.isEmpty() ? 0 : m_keys.starts.at(old - back);
-    keys.joined.reserve(m_keys.joined.size() + changed * 16);
-    keys.joined.append(m_keys.joined.constData(), headEnd);
-    keys.starts = m_keys.starts.mid(0, front);
-    keys.starts.reserve(count + 1);
-    for (const int w : std::as_const(m_keys.waiting)) {
-        if (w < front)
-            keys.waiting.append(w);
+    // The records of the region in order: kept ones copied, changed ones folded.
+    const bool spell = newEnd - front <= transliterateHereAtMost;
+    QList<Block> made;
+    const int blocks = blocksFor(records);
+    int k = 0;
+    BlockMaker maker(blockShare(records, blocks, 0));
+    const auto put = [&](auto add) {
+        add(maker);
+        if (maker.size() == blockShare(records, blocks, k)) {
+            made.append(maker.take());
+            ++k;
+            if (k < blocks)
+                maker = BlockMaker(blockShare(records, blocks, k));
+        }
+    };
+    const auto copyOld = [&](int from, int to) {
+        for (int b = from < to ? blockOf(from) : 0; from < to; ++b) {
+            const Block &block = m_blocks.at(b);
+            const int end = qMin(to, m_bases.at(b + 1));
+            for (; from < end; ++from)
+                put([&](BlockMaker &m) { m.copy(block, from - m_bases.at(b)); });
+        }
+    };
+    copyOld(regionStart, front);
+    for (int i = front; i < newEnd; ++i) {
+        const QString text = textAt(i);
+        put([&](BlockMaker &m) { m.fold(text, spell); });
     }
-    QString scratch;
-    const bool spell = changed <= transliterateHereAtMost;
-    for (int i = front; i < front + changed; ++i) {
-        keys.starts.append(keys.joined.size());
-        if (appendKey(keys.joined, texts.at(i), scratch, spell))
-            keys.waiting.append(i);
-    }
-    const qsizetype shift = keys.joined.size() - tailStart;
-    keys.joined.append(m_keys.joined.constData() + tailStart, m_keys.joined.size() - tailStart);
-    for (int r = old - back; r <= old && r < m_keys.starts.size(); ++r)
-        keys.starts.append(m_keys.starts.at(r) + shift);
-    if (keys.starts.size() < count + 1)
-        keys.starts.append(keys.joined.size());
-    for (const int w : std::as_const(m_keys.waiting)) {
-        if (w >= old - back)
-            keys.waiting.append(w - removed + changed);
-    }
+    copyOld(oldEnd, regionOldEnd);
 
-    m_texts = std::move(texts);
-    m_keys = std::move(keys);
+    QList<Block> blocksNow = m_blocks.mid(0, firstBlock);
+    blocksNow.reserve(m_blocks.size() - (lastBlock - firstBlock + 1) + made.size());
+    blocksNow.append(made);
+    if (lastBlock + 1 < m_blocks.size())
+        blocksNow.append(m_blocks.mid(lastBlock + 1));
+    m_blocks = std::move(blocksNow);
+    renumber();
     m_generation += 1;
     keysChanged();
-    // A spelling under way belonged to the texts before.
-    if (m_job && !m_job->folding)
-        m_job.reset();
-    if (!m_job && !m_keys.waiting.isEmpty())
+    if (!m_job)
         startTransliterating();
 }
 
-bool SearchIndex::prepare(int count, const std::function<QString(int)> &textAt, bool &seen)
+bool SearchIndex::prepare(int count, const std::function<const QString &(int)> &textAt, bool &seen)
 {
     bool arrived = poll();
     seen = !(m_job && m_job->folding);
@@ -373,32 +530,24 @@ const QList<int> &SearchIndex::allRows(int count)
     return m_all;
 }
 
-std::string_view SearchIndex::keyOf(int index) const
+void SearchIndex::scan(QList<int> &rows) const
 {
-    const qsizetype start = m_keys.starts.at(index);
-    return view(m_keys.joined).substr(size_t(start), size_t(m_keys.starts.at(index + 1) - 1 - start));
-}
-
-void SearchIndex::scanAll(QList<int> &rows) const
-{
-    const std::string_view joined = view(m_keys.joined);
     const std::string_view pattern = view(m_pattern);
-    const qsizetype *starts = m_keys.starts.constData();
-    const int last = int(m_keys.starts.size()) - 1;
-    int key = 0;
-    size_t from = 0;
-    while ((from = joined.find(pattern, from)) != std::string_view::npos) {
-        // The key holding the match: mostly one of the next few, when a
-        // pattern is common, so they are stepped over before a binary search.
-        const qsizetype at = qsizetype(from);
-        int step = 0;
-        while (starts[key + 1] <= at && ++step < 8)
-            ++key;
-        if (starts[key + 1] <= at)
-            key = int(std::upper_bound(starts + key, starts + last, at) - starts) - 1;
-        rows.append(key);
-        // The search goes on after it.
-        from = size_t(starts[key + 1]);
+    const quint64 wanted = m_patternLetters;
+    const bool sure = lettersSuffice(m_pattern);
+    for (qsizetype b = 0; b < m_blocks.size(); ++b) {
+        const Block &block = m_blocks.at(b);
+        const int base = m_bases.at(b);
+        const quint64 *letters = block.letters.constData();
+        const quint32 *starts = block.starts.constData();
+        const char *joined = block.joined.constData();
+        const int size = block.size();
+        for (int i = 0; i < size; ++i) {
+            if ((letters[i] & wanted) != wanted)
+                continue;
+            if (sure || std::string_view(joined + starts[i], starts[i + 1] - 1 - starts[i]).find(pattern) != std::string_view::npos)
+                rows.append(base + i);
+        }
     }
 }
 
@@ -410,7 +559,7 @@ void SearchIndex::scanUnkeyed(QList<int> &rows) const
         return;
     const QString pattern = QString::fromUtf8(m_pattern);
     const int from = keyed();
-    const int count = int(m_texts.size());
+    const int count = textCount();
     QElapsedTimer timer;
     timer.start();
     QString scratch;
@@ -418,7 +567,7 @@ void SearchIndex::scanUnkeyed(QList<int> &rows) const
         if (i - from >= unkeyedAtLeast && (i & 0xFF) == 0 && timer.nsecsElapsed() > unkeyedBudgetNs)
             return;
         scratch.clear();
-        appendFolded(m_texts.at(i), scratch);
+        appendFolded(m_folding.at(i), scratch);
         if (scratch.contains(pattern))
             rows.append(i);
     }
@@ -427,7 +576,7 @@ void SearchIndex::scanUnkeyed(QList<int> &rows) const
 const QList<int> &SearchIndex::matching()
 {
     poll();
-    const int count = int(m_texts.size());
+    const int count = textCount();
     // A pattern of marks or spaces alone folds to nothing, found in every key.
     if (m_pattern.isEmpty()) {
         m_rows = allRows(count);
@@ -443,7 +592,7 @@ const QList<int> &SearchIndex::matching()
                 m_job ? m_job->searching : std::make_shared<std::atomic<bool>>(false);
             searching->store(true);
             m_partialRows.clear();
-            scanAll(m_partialRows);
+            scan(m_partialRows);
             scanUnkeyed(m_partialRows);
             m_partialPattern = m_pattern;
             searching->store(false);
@@ -467,11 +616,15 @@ const QList<int> &SearchIndex::matching()
         const std::string_view pattern = view(m_pattern);
         rows.reserve(base->rows.size());
         for (const int row : base->rows) {
-            if (keyOf(row).find(pattern) != std::string_view::npos)
+            const int b = blockOf(row);
+            const Block &block = m_blocks.at(b);
+            const int i = row - m_bases.at(b);
+            if ((block.letters.at(i) & m_patternLetters) == m_patternLetters
+                && block.keyOf(i).find(pattern) != std::string_view::npos)
                 rows.append(row);
         }
     } else {
-        scanAll(rows);
+        scan(rows);
     }
     m_found.prepend({m_pattern, rows});
     qsizetype held = 0;
@@ -490,25 +643,36 @@ bool SearchIndex::matches(int index, const QString &text) const
 {
     if (m_pattern.isEmpty())
         return true;
-    const QString pattern = QString::fromUtf8(m_pattern);
-    if (index >= 0 && index < int(m_texts.size()) && sameText(text, m_texts.at(index))) {
-        if (index < keyed())
-            return keyOf(index).find(view(m_pattern)) != std::string_view::npos;
-        // Its key is still being folded beside: matched as a search
-        // matches it meanwhile, by its plain fold.
-        return foldForSearch(text).contains(pattern);
+    if (index >= 0 && index < keyed()) {
+        const int b = blockOf(index);
+        const Block &block = m_blocks.at(b);
+        const int i = index - m_bases.at(b);
+        if (sameText(text, block.texts.at(i)))
+            return (block.letters.at(i) & m_patternLetters) == m_patternLetters
+                && block.keyOf(i).find(view(m_pattern)) != std::string_view::npos;
     }
+    const QString pattern = QString::fromUtf8(m_pattern);
+    // Its key is still being folded beside: matched as a search matches
+    // it meanwhile, by its plain fold.
+    if (index >= keyed() && index < textCount() && sameText(text, m_folding.at(index)))
+        return foldForSearch(text).contains(pattern);
     return containsIgnoringAccents(text, pattern);
 }
 
 bool SearchIndex::transliterating() const
 {
-    return m_job || !m_keys.waiting.isEmpty();
+    return m_job || std::any_of(m_blocks.cbegin(), m_blocks.cend(), [](const Block &block) {
+               return !block.waiting.isEmpty();
+           });
 }
 
 qsizetype SearchIndex::heldBytes() const
 {
     // The texts share their characters with the records.
-    return m_keys.joined.capacity() + m_keys.starts.capacity() * qsizetype(sizeof(qsizetype))
-        + m_keys.waiting.capacity() * qsizetype(sizeof(int)) + m_texts.capacity() * qsizetype(sizeof(QString));
+    qsizetype bytes = m_folding.capacity() * qsizetype(sizeof(QString)) + m_blocks.capacity() * qsizetype(sizeof(Block));
+    for (const Block &block : m_blocks)
+        bytes += block.joined.capacity() + block.starts.capacity() * qsizetype(sizeof(quint32))
+            + block.letters.capacity() * qsizetype(sizeof(quint64)) + block.waiting.capacity() * qsizetype(sizeof(int))
+            + block.texts.capacity() * qsizetype(sizeof(QString));
+    return bytes;
 }

@@ -207,13 +207,95 @@ bool needsTransliteration(QStringView folded)
 
 namespace {
 
-bool hasCyrillicOrGreek(QStringView folded)
+bool hasScript(QStringView folded, QChar::Script wanted)
 {
     const QList<uint> codePoints = folded.toUcs4();
-    return std::any_of(codePoints.cbegin(), codePoints.cend(), [](uint c) {
-        const QChar::Script script = QChar::script(c);
-        return script == QChar::Script_Cyrillic || script == QChar::Script_Greek;
+    return std::any_of(codePoints.cbegin(), codePoints.cend(),
+                       [wanted](uint c) { return QChar::script(c) == wanted; });
+}
+
+// How passports, maps and the press spell Russian and Ukrainian names in
+// English, which neither ICU's default nor BGN/PCGN quite gives: "Дмитрий"
+// Dmitry, "Юлия" Yulia, "Фёдор" Fyodor, "Нижний" Nizhny; a name with
+// letters only Ukrainian has by Ukraine's own system, "Київ" Kyiv,
+// "Запоріжжя" Zaporizhzhia. Empty when a letter is outside both alphabets.
+struct CyrillicLetter
+{
+    const char *plain;
+    const char *initial;  // at the start of a word (in Russian also after a vowel)
+};
+
+QString everydayCyrillic(const QString &text)
+{
+    // а to я; the few letters outside that run are looked up apart.
+    static const CyrillicLetter russian[32] = {
+        {"a", "a"},   {"b", "b"},       {"v", "v"}, {"g", "g"}, {"d", "d"}, {"e", "ye"},  {"zh", "zh"}, {"z", "z"},
+        {"i", "i"},   {"y", "y"},       {"k", "k"}, {"l", "l"}, {"m", "m"}, {"n", "n"},   {"o", "o"},   {"p", "p"},
+        {"r", "r"},   {"s", "s"},       {"t", "t"}, {"u", "u"}, {"f", "f"}, {"kh", "kh"}, {"ts", "ts"}, {"ch", "ch"},
+        {"sh", "sh"}, {"shch", "shch"}, {"", ""},   {"y", "y"}, {"", ""},   {"e", "e"},   {"yu", "yu"}, {"ya", "ya"}};
+    const QString lower = text.normalized(QString::NormalizationForm_C).toLower();
+    const bool ukrainian = std::any_of(lower.cbegin(), lower.cend(), [](QChar c) {
+        return c == u'і' || c == u'ї' || c == u'є' || c == u'ґ';
     });
+    const auto isVowel = [](QChar c) { return QStringView(u"аеёиоуыэюяіїє").contains(c); };
+    const auto letterAt = [&](qsizetype i) { return i < lower.size() && lower.at(i).isLetter(); };
+
+    QString spelled;
+    spelled.reserve(lower.size() * 2);
+    bool wordStart = true;
+    QChar previous;
+    for (qsizetype i = 0; i < lower.size(); ++i) {
+        const QChar c = lower.at(i);
+        const bool apostrophe = c == u'\'' || c == u'\u2019' || c == u'\u02BC';
+        if (ukrainian && apostrophe && !wordStart && letterAt(i + 1))
+            continue;  // the apostrophe before я, ю, є is not written
+        if (!c.isLetter() || c.unicode() < 0x80) {
+            spelled.append(c);
+            wordStart = !c.isLetter();
+            previous = QChar();
+            continue;
+        }
+        const bool initial = wordStart || (!ukrainian && (isVowel(previous) || previous == u'ъ' || previous == u'ь'));
+        const QChar next = i + 1 < lower.size() ? lower.at(i + 1) : QChar();
+        const bool lastButOne = !letterAt(i + 2);
+        const char *out = nullptr;
+        if (c == u'ё') {
+            out = "yo";
+        } else if (ukrainian) {
+            switch (c.unicode()) {
+            case u'г': out = "h"; break;
+            case u'ґ': out = "g"; break;
+            case u'е': out = "e"; break;
+            case u'є': out = initial ? "ye" : "ie"; break;
+            case u'и': out = "y"; break;
+            case u'і': out = "i"; break;
+            case u'ї': out = initial ? "yi" : "i"; break;
+            case u'й': out = initial ? "y" : "i"; break;
+            case u'ю': out = initial ? "yu" : "iu"; break;
+            case u'я': out = initial ? "ya" : "ia"; break;
+            case u'з': out = next == u'г' ? "zg" : "z"; break;  // зг is zgh, apart from ж
+            default: break;
+            }
+        } else if ((c == u'и' || c == u'ы') && next == u'й' && lastButOne) {
+            out = "y";  // Dmitry, Nizhny, Krasny
+            ++i;
+        } else if (c == u'и' && next == u'я' && lastButOne) {
+            out = "ia";  // Yulia, Maria
+            ++i;
+        }
+        if (!out) {
+            // A letter of neither alphabet (Serbian, Macedonian, another
+            // script): ICU's spellings serve the name.
+            if (c.unicode() < u'а' || c.unicode() > u'я')
+                return QString();
+            const CyrillicLetter &letter = russian[c.unicode() - u'а'];
+            out = initial ? letter.initial : letter.plain;
+        }
+        spelled.append(QLatin1String(out));
+        wordStart = false;
+        previous = c;
+    }
+    return spelled;
 }
 
 // ICU's spelling of each word of `text` with the spaces it put inside the
@@ -249,13 +331,23 @@ QStringList spellingsForSearch(const QString &text, QStringView folded)
     add(latin);
     if (latin.count(QLatin1Char(' ')) > folded.count(QLatin1Char(' ')))
         add(spelledWordsJoined(text));
-    if (hasCyrillicOrGreek(folded)) {
+    // Apostrophes ICU puts between vowels ("mumba'ī" for "मुंबई") are
+    // not typed.
+    if (latin.contains(QLatin1Char('\'')) && !folded.contains(QLatin1Char('\'')))
+        add(QString(latin).remove(QLatin1Char('\'')));
+    const bool cyrillic = hasScript(folded, QChar::Script_Cyrillic);
+    const bool greek = hasScript(folded, QChar::Script_Greek);
+    if (cyrillic || greek || hasScript(folded, QChar::Script_Armenian)) {
         // The signs for the soft and hard letters ("Olʹga") are left out
         // of English spellings, and so of what an operator types.
         QString common = Transliteration::toCommonLatin(text);
         common.remove(QChar(0x02B9)).remove(QChar(0x02BA));
         add(foldForSearch(common));
     }
+    if (cyrillic)
+        add(foldForSearch(everydayCyrillic(text)));
+    if (greek)
+        add(foldForSearch(Transliteration::toModernGreekLatin(text)));
     return spellings;
 }
 

@@ -64,8 +64,15 @@ QString toCommonLatin(const QString &text)
 {
     QMutexLocker locked(&lock());
     static const std::unique_ptr<icu::Transliterator> common(
-        instance("Russian-Latin/BGN; Greek-Latin/BGN; Any-Latin"));
+        instance("Russian-Latin/BGN; Greek-Latin/BGN; Armenian-Latin/BGN; Any-Latin"));
     return run(common.get(), text);
+}
+
+QString toModernGreekLatin(const QString &text)
+{
+    QMutexLocker locked(&lock());
+    static const std::unique_ptr<icu::Transliterator> modern(instance("Greek-Latin/UNGEGN; Any-Latin"));
+    return run(modern.get(), text);
 }
 
 } // namespace Transliteration

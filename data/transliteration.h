@@ -15,10 +15,15 @@ QString latinToAscii(const QString &text);
 // "北京" to "běi jīng". Latin text passes unchanged.
 QString toLatin(const QString &text);
 
-// Cyrillic and Greek as English texts spell them (BGN/PCGN): "Жито" to
-// "Zhito", "Щука" to "Shchuka", "Θεσσαλονίκη" to "Thessaloníki", where
-// toLatin gives "Žito", "Ŝuka" and "Thessaloníkē". Other scripts as
-// toLatin.
+// Cyrillic, Greek and Armenian as English texts spell them (BGN/PCGN):
+// "Жито" to "Zhito", "Щука" to "Shchuka", "Θεσσαλονίκη" to "Thessaloníki",
+// "Երևան" to "Yerevan", where toLatin gives "Žito", "Ŝuka", "Thessaloníkē"
+// and "Erevan". Other scripts as toLatin.
 QString toCommonLatin(const QString &text);
+
+// Greek as Greece's own road signs and maps spell it (ELOT 743, adopted by
+// the UN), which keeps the vowel pairs BGN/PCGN drops: "Ηράκλειο" to
+// "Irákleio" where toCommonLatin gives "Iráklio". Other scripts as toLatin.
+QString toModernGreekLatin(const QString &text);
 
 } // namespace Transliteration

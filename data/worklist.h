@@ -24,7 +24,7 @@ struct WorkLine
 
     static WorkLine fromJson(const QJsonObject &object);
     QJsonObject toJson() const;
-    QString displayText() const { return name; }
+    const QString &displayText() const { return name; }
 };
 
 // What a device is to transmit, with a header naming the program the lines

@@ -153,7 +153,12 @@ void PresetEditor::judge(const QString &name, int version)
     m_saveRefused = false;
     m_overwriteWarned = false;
     m_message.clear();
-    const PresetLookup::Counts found = PresetLookup::count(m_library, name, version);
+    const std::array<quint64, 3> revisions{m_library.presetPool(PresetPool::Client).revision(),
+                                           m_library.generalPresets().revision(),
+                                           m_library.legitimatePresets().revision()};
+    if (!m_counted.valid || m_counted.name != name || m_counted.version != version || m_counted.revisions != revisions)
+        m_counted = {name, version, revisions, PresetLookup::count(m_library, name, version), true};
+    const PresetLookup::Counts found = m_counted.counts;
     if (found.none() || (name == m_savedName && version == m_savedVersion))
         return;
 

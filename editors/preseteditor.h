@@ -1,9 +1,12 @@
 #pragma once
 
+#include "data/presetlookup.h"
 #include "data/presets.h"
 #include "editors/recordeditorbase.h"
 
 #include <QString>
+
+#include <array>
 
 class Library;
 class Presets;
@@ -103,6 +106,18 @@ private:
 
     Library &m_library;
     int m_pool = 1;
+    // The pair last counted in the pools, and the pools' revisions then: a
+    // commit right after the check passes over a million presets only when
+    // a pool changed meanwhile.
+    struct Counted
+    {
+        QString name;
+        int version = 0;
+        std::array<quint64, 3> revisions{};
+        PresetLookup::Counts counts;
+        bool valid = false;
+    };
+    Counted m_counted;
     PresetFields m_fields;
     Preset m_newRecord;
     int m_revision = 0;

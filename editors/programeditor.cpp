@@ -212,19 +212,26 @@ bool ProgramEditor::saveStore()
 
 QList<ProgramLineView> ProgramEditor::lineViews(int *total) const
 {
+    // Every preset line looked up at once, one pass over each pool.
+    QList<std::pair<QString, int>> pairs;
+    for (const ProgramLine &line : m_lines)
+        pairs.append({line.name, line.version});
+    Preset prepared;
+    prepared.time = 0;
+    QList<Preset> presets(pairs.size(), prepared);
+    const QList<int> codes = PresetLookup::resolveAll(m_library, pairs, presets);
     QList<ProgramLineView> views;
     int sum = 0;
-    for (const ProgramLine &line : m_lines) {
+    for (int i = 0; i < m_lines.size(); ++i) {
+        const ProgramLine &line = m_lines.at(i);
         ProgramLineView view;
         view.name = line.name;
         view.version = QString::number(line.version);
         const int own = line.time;
         if (line.type == LineType::Preset) {
             view.preset = true;
-            Preset preset;
-            preset.time = 0;
-            preset.variable.clear();
-            const int code = PresetLookup::resolve(m_library, line.name, line.version, preset);
+            const Preset &preset = presets.at(i);
+            const int code = codes.at(i);
             const int presetMinutes = preset.time;
             view.notes = preset.notes;
             if (PresetLookup::isUsable(code)) {

@@ -410,17 +410,22 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
         }
         const QJsonArray elements = object.value(keyHistory).toArray();
         for (qsizetype i = 0; i < elements.size(); ++i) {
-            const Read::HistoryRecords &records = read.histories.at(i);
             History history;
             history.setPath(clients.folder() + elements.at(i).toObject().value(keyFileName).toString() + QStringLiteral(".dat"));
+            // Decoded whole by the check: this takes the same records apart.
+            Container::ListOf<Note> notes(history.notes().listKey());
+            Container::ListOf<Preset> presets(history.presets().listKey());
+            Container::ListOf<Program> programs(history.programs().listKey());
+            QJsonObject header;
+            Container::decode(read.histories.at(i), header, {&notes, &presets, &programs});
             // A client that has never had a history has no file for it, and
             // an empty history needs none; a file there is replaced.
-            if (records.notes.isEmpty() && records.presets.isEmpty() && records.programs.isEmpty()
+            if (notes.taken().isEmpty() && presets.taken().isEmpty() && programs.taken().isEmpty()
                 && !QFileInfo::exists(history.path()))
                 continue;
-            history.notes().replaceRecords(records.notes);
-            history.presets().replaceRecords(records.presets);
-            history.programs().replaceRecords(records.programs);
+            history.notes().replaceRecords(std::move(notes.taken()));
+            history.presets().replaceRecords(std::move(presets.taken()));
+            history.programs().replaceRecords(std::move(programs.taken()));
             saved(history.saveBase(), QStringLiteral("a client's history"));
         }
         clients.fromJson(object.value(keyClients).toObject());

@@ -76,18 +76,16 @@ public:
     struct Read
     {
         // Every section the file carries, the large ones without their
-        // records: the histories' are below, as the stores read them; the
+        // records: the histories' are below, as the file has them; the
         // pools' are checked and let go (a restore copies their bytes, and
         // the pools are read again from the files it writes).
         QJsonObject object;
         QString why;  // empty when the file passed the check
-        struct HistoryRecords
-        {
-            QList<Note> notes;
-            QList<Preset> presets;
-            QList<Program> programs;
-        };
-        QList<HistoryRecords> histories;  // in the order of object["History"]
+        // Each history's section, checked whole and kept as its bytes: a
+        // restore takes its records apart one history at a time. Held as
+        // records, two hundred histories took more memory than the data
+        // twice over. Empty for an element that is no object.
+        QList<QByteArray> histories;  // in the order of object["History"]
         // Where each pool's section stands in the file: a restore copies
         // those bytes, which the check read, as they are, unless the file
         // changed since.

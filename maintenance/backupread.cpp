@@ -258,9 +258,8 @@ private:
             Container::ListOf<Preset> presets(keys.presets().listKey());
             Container::ListOf<Program> programs(keys.programs().listKey());
             QJsonObject header;
-            Backup::Read::HistoryRecords records;
             if (Container::decode(bytes, header, {&notes, &presets, &programs})) {
-                records = {std::move(notes.taken()), std::move(presets.taken()), std::move(programs.taken())};
+                m_read.histories.append(bytes);
                 elements.append(header);
             } else {
                 // Not an object, which the check refuses once the file is known to be whole.
@@ -268,8 +267,8 @@ private:
                 if (!decodeValue(wrapper() + bytes, holder, wrapperKey()) || holder.value(wrapperKey()).isObject())
                     return false;
                 elements.append(holder.value(wrapperKey()));
+                m_read.histories.append(QByteArray());
             }
-            m_read.histories.append(std::move(records));
             m_sizes.histories.append(m_scan.offset() - start);
         }
         if (!closed(head))

@@ -2,6 +2,7 @@
 
 #include "data/presets.h"
 #include "device/outbound.h"
+#include "maintenance/offthread.h"
 #include "maintenance/wholeobject.h"
 
 #include <QDebug>
@@ -133,7 +134,7 @@ bool FileDownloader::install(Presets &pool, const PresetSet &set, QString &notic
         notice = QStringLiteral("Presets not downloaded: ") + set.why;
         return false;
     }
-    pool.replaceRecords(set.records);
+    releaseOffThread(pool.replaceRecords(set.records));
     pool.setCurrent(0);
     notice = QStringLiteral("Presets downloaded");
     return true;

@@ -72,7 +72,14 @@ void addFind(QLineEdit *field)
 
 void focusOnlyWhenFilled(QAbstractItemView *view)
 {
-    const auto follow = [view] {
+    // A view owns its model in QTableWidget and its kin: the model is torn
+    // down among the view's children, after the view's own destructor has
+    // run, and announces a reset on the way out. Only a whole view is asked.
+    QObject *object = view;
+    const auto follow = [object] {
+        auto *view = qobject_cast<QAbstractItemView *>(object);
+        if (!view)
+            return;
         const bool filled = view->model() && view->model()->rowCount() > 0;
         view->setFocusPolicy(filled ? Qt::StrongFocus : Qt::NoFocus);
         if (filled || !view->hasFocus())

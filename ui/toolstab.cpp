@@ -135,8 +135,12 @@ void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> cod
     },
                                  [this, busy](ImportedPool run) {
         busy->deleteLater();
-        if (run.changed())
-            m_library.legitimatePresets().replaceRecords(std::move(run.records));
+        // The pool the import wrote is not written again when its list is
+        // left, and the records it replaces are let go beside the window.
+        if (run.changed() && run.saved)
+            releaseOffThread(m_library.legitimatePresets().replaceRecordsWritten(std::move(run.records)));
+        else if (run.changed())
+            releaseOffThread(m_library.legitimatePresets().replaceRecords(std::move(run.records)));
         Q_EMIT noticeRequested(run.notice());
         UntoldNotice::told(run.heldNotice);
         turnEnded();

@@ -30,17 +30,23 @@ WorkList *target(DeviceSlots &devices, Outcome &outcome)
     return work;
 }
 
-// Fills the line from its preset: pool code, notes, LF value and time.
-void resolveInto(Library &library, WorkLine &line, int ownMinutes)
+// Fills the line from its preset (`code` and `preset` as the lookup gave
+// them): pool code, notes, LF value and time.
+void fillFrom(WorkLine &line, int code, const Preset &preset, int ownMinutes)
 {
-    Preset preset;
-    preset.time = TextForm::noMinutes;
-    const int code = PresetLookup::resolve(library, line.name, line.version, preset);
     line.pool = code;
     line.note = preset.notes;
     line.value = PresetLookup::isUsable(code) ? preset.variable : QString();
     line.time = ProgramLine::runMinutes(ownMinutes, preset.time);
     line.orgTime = line.time;
+}
+
+void resolveInto(Library &library, WorkLine &line, int ownMinutes)
+{
+    Preset preset;
+    preset.time = TextForm::noMinutes;
+    const int code = PresetLookup::resolve(library, line.name, line.version, preset);
+    fillFrom(line, code, preset, ownMinutes);
 }
 
 Outcome save(DeviceSlots &devices)
@@ -65,14 +71,24 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
     work->programNotes = program.notes;
     work->totalTime = TextForm::noMinutes;
 
+    // Every line looked up at once: line by line, a program of ten lines
+    // passed over two pools of a million presets ten times each.
+    QList<std::pair<QString, int>> pairs;
+    for (const ProgramLine &programLine : program.records())
+        pairs.append({programLine.name, programLine.version});
+    Preset prepared;
+    prepared.time = TextForm::noMinutes;
+    QList<Preset> presets(pairs.size(), prepared);
+    const QList<int> codes = PresetLookup::resolveAll(library, pairs, presets);
     QList<WorkLine> lines;
-    for (const ProgramLine &programLine : program.records()) {
+    for (int i = 0; i < program.records().size(); ++i) {
+        const ProgramLine &programLine = program.records().at(i);
         WorkLine line;
         line.name = programLine.name;
         line.version = programLine.version;
         if (LineType::isOneOf(programLine.type, WorkLine::kinds))
             line.type = programLine.type;
-        resolveInto(library, line, programLine.time);
+        fillFrom(line, codes.at(i), presets.at(i), programLine.time);
         lines.append(line);
     }
     work->replaceRecords(lines);
