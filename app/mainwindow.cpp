@@ -13,7 +13,6 @@
 #include "device/tavik.h"
 #include "ui/columnwidths.h"
 #include "ui/devicestab.h"
-#include "editors/clienthistory.h"
 #include "ui/clientselectiontab.h"
 #include "ui/clienttab.h"
 #include "ui/dialognotes.h"
@@ -244,11 +243,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::stopAllDevices()
 {
-    const int stopped = m_devices.stopAll();
+    // The runs the end cuts short go into their histories on the way.
+    const int stopped = m_deviceTick.stopAll(DeviceSlots::stopWaitMs);
     if (stopped > 0)
         qDebug() << "stopped" << stopped << "devices on the way out";
-    // The runs the end cut short are in their histories.
-    ClientHistory::recordCutShorts(m_library, m_devices);
 }
 
 void MainWindow::closeForSignal()
@@ -388,8 +386,8 @@ TabPage *MainWindow::page(int index) const
 
 void MainWindow::createPages()
 {
-    auto work = std::make_unique<WorkTab>(m_contents[TabWork], m_devices, m_library);
-    auto devices = std::make_unique<DevicesTab>(m_contents[TabTavik], m_devices);
+    auto work = std::make_unique<WorkTab>(m_contents[TabWork], m_devices, m_deviceTick.recorder(), m_library);
+    auto devices = std::make_unique<DevicesTab>(m_contents[TabTavik], m_devices, m_deviceTick.edits());
     m_workTab = work.get();
     m_devicesTab = devices.get();
     connect(m_devicesTab, &DevicesTab::workTitleChanged, this, &MainWindow::followWorkDevice);
@@ -472,7 +470,7 @@ void MainWindow::loadDevices()
     m_devices.bindDevices();
     // A run a killed program left going: its device is checked at once,
     // and the run is reported with the next device tick.
-    m_devices.recoverInterruptedRuns();
+    m_deviceTick.recorder().recover();
     if (registry.count() > 1) {
         registry.first();
         setWorkTabTitle(registry.name());
@@ -523,48 +521,25 @@ void MainWindow::showDeviceStatus()
 
 void MainWindow::deviceTick()
 {
-    mergeAnnouncements();
-    m_devices.tickBound();
-    reportCutShorts();
+    const DeviceTick::Outcome done = m_deviceTick.run();
+    if (done.registryChanged || done.statusChanged)
+        m_devicesTab->markDirty();
+    if (!done.firstSerial.isEmpty() && m_settings.operatorName() == QLatin1String("noname")) {
+        m_settings.setOperatorName(done.firstSerial);
+        m_editors.setAuthor(m_settings.operatorName());
+    }
+    if (!done.notices.isEmpty())
+        showNotice(done.notices.join(QLatin1Char('\n')));
+    // What the screen says of a run that ended is said at once, not at the
+    // next UI tick.
+    if (done.runEnded)
+        showDeviceStatus();
 
     // What is on air is not replaced from the library.
     const Sequencer *sequencer = m_devices.selectedSequencer();
     const bool idle = !sequencer || sequencer->canStart();
     m_programTab->setToWorkEnabled(idle);
     m_programSelectionTab->setToWorkAllowed(idle);
-
-    Tavik *tavik = m_devices.selectedController();
-    if (!tavik)
-        return;
-    if (tavik->takeStatusSnapshot())
-        m_devicesTab->markDirty();
-    tavik->clearLivetimeReceived();
-}
-
-void MainWindow::reportCutShorts()
-{
-    const QStringList texts = ClientHistory::recordCutShorts(m_library, m_devices);
-    for (const QString &text : texts)
-        showNotice(text);
-}
-
-void MainWindow::mergeAnnouncements()
-{
-    Machines &registry = m_devices.registry();
-    while (m_listener.readAnnouncement()) {
-        if (!m_listener.announcementTouched())
-            continue;  // not an announcement
-        const bool wasEmpty = registry.count() == 0;
-        const bool isNew = m_devices.mergeAnnouncement(m_listener.announced());
-        if (isNew && wasEmpty && m_settings.operatorName() == QLatin1String("noname")) {
-            m_settings.setOperatorName(m_listener.announced().serialNumber);
-            m_editors.setAuthor(m_settings.operatorName());
-        }
-        m_devicesTab->markDirty();
-    }
-    const QStringList notices = m_devices.takeNotices();
-    if (!notices.isEmpty())
-        showNotice(notices.join(QLatin1Char('\n')));
 }
 
 void MainWindow::on_MainPage_currentChanged(int index)

@@ -5,6 +5,7 @@
 #include "data/library.h"
 #include "discovery/broadcastudp.h"
 #include "work/deviceslots.h"
+#include "work/devicetick.h"
 #include "editors/libraryeditors.h"
 #include "data/worklist.h"
 
@@ -109,6 +110,7 @@ public Q_SLOTS:
     Settings &settings() { return m_settings; }
     Library &library() { return m_library; }
     DeviceSlots &devices() { return m_devices; }
+    DeviceTick &deviceWork() { return m_deviceTick; }
     LibrarySession &session() { return *m_session; }
     WorkTab *workTab() const { return m_workTab; }
     LibraryEditors &editors() { return m_editors; }
@@ -141,11 +143,7 @@ private:
     void focusField(const QString &objectName);
     void showTab(int index);
     void loadDevices();
-    void mergeAnnouncements();
     void showDeviceStatus();
-    // Runs the device, a stall or the operator cut short: told in a notice
-    // and recorded in the history the run was recorded in.
-    void reportCutShorts();
     // Damaged files found since the last tick (at start-up or on changing
     // client), and the restore that restarted the program, in one notice.
     void showKeptAside();
@@ -158,6 +156,7 @@ private:
     WorkList m_work;
     BroadcastUDP m_listener;
     DeviceSlots m_devices;
+    DeviceTick m_deviceTick {m_listener, m_devices, m_library};
     LibraryEditors m_editors {m_library};
     Ui::MainWindow *ui = nullptr;
     InfoBar *m_infoBar = nullptr;

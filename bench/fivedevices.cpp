@@ -1,7 +1,8 @@
-// Five simulated devices against the program's device tick: the CPU it
-// costs to keep five devices connected and polled, and how late a new LF
-// value reaches a device after its item boundary. Also what a link costs
-// when its peer sends nothing but noise.
+// Five simulated devices against the window's own device tick (DeviceTick):
+// the CPU it costs to keep five devices connected and polled, and how late a
+// new LF value reaches a device after its item boundary. Also what a link
+// costs when its peer sends nothing but noise, and how long a run's end
+// holds the window while it is written into a long history.
 
 #include "fivedevices.h"
 #include "measure.h"
@@ -9,7 +10,11 @@
 #include "device/frame.h"
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
+#include "data/clients.h"
+#include "data/library.h"
 #include "work/deviceslots.h"
+#include "work/devicetick.h"
+#include "work/runhistory.h"
 #include "work/clock.h"
 #include "work/sequencer.h"
 #include "data/worklist.h"
@@ -93,6 +98,7 @@ class BenchClock : public Clock
 public:
     BenchClock() { m_timer.start(); }
     qint64 msecs() const override { return qint64(double(m_timer.nsecsElapsed()) / 1e6 * timeScale); }
+    qint64 realMsUntil(qint64 ms) const override { return qint64(double(ms - msecs()) / timeScale + 0.999); }
     // The monotonic time, in ms, at which this clock reads `ms`.
     double monotonicAt(qint64 ms) const { return double(m_timer.msecsSinceReference()) + double(ms) / timeScale; }
 
@@ -148,12 +154,11 @@ QHash<quint32, double> lfArrivals(const QString &tracePath)
     return arrivals;
 }
 
-// The device tick of the window, without its widgets: announcements into
-// the registry, every bound controller and sequencer, and every tenth tick
-// the connection events the UI tick takes.
-struct DeviceTick
+// The window's device tick, timed, and every tenth tick the connection
+// events the UI tick takes.
+struct TimedTick
 {
-    BroadcastUDP &listener;
+    DeviceTick &work;
     DeviceSlots &devices;
     int ticks = 0;
     qint64 spentNs = 0;
@@ -162,15 +167,7 @@ struct DeviceTick
     {
         QElapsedTimer spent;
         spent.start();
-        while (listener.readAnnouncement()) {
-            if (listener.announcementTouched())
-                devices.mergeAnnouncement(listener.announced());
-        }
-        devices.tickBound();
-        if (Tavik *selected = devices.selectedController()) {
-            selected->takeStatusSnapshot();
-            selected->clearLivetimeReceived();
-        }
+        work.run();
         if (++ticks % 10 == 0)
             devices.takeConnectionEvents();
         spentNs += spent.nsecsElapsed();
@@ -222,12 +219,14 @@ void benchFiveDevices(bool quick)
     BroadcastUDP listener;
     BenchClock clock;  // outlives the devices, whose end reads it
     DeviceSlots devices;
+    Library library;
+    DeviceTick work(listener, devices, library);
     devices.setClock(&clock);
     if (!listener.bindListener()) {
         print("five devices", "skipped, UDP port 11000 is taken");
         return;
     }
-    DeviceTick tick {listener, devices};
+    TimedTick tick {work, devices};
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&tick] { tick(); });
     timer.start(25);
@@ -259,19 +258,21 @@ void benchFiveDevices(bool quick)
     Machines &registry = devices.registry();
     for (int row = 0; row < registry.count(); ++row) {
         registry.setCurrent(row);
-        WorkList &work = *registry.work();
+        WorkList &list = *registry.work();
         const int device = registry.slot() + 1;
         for (int k = 0; k < items; ++k) {
-            work.setCurrent(work.count());
-            work.insertNew();
-            work.setName(QStringLiteral("Item"));
-            work.setLineVersion(1);
-            work.setLinePool(1);
-            work.setValue(QString::number(device * 1000 + k));
-            work.setTime(1);
+            list.setCurrent(list.count());
+            list.insertNew();
+            list.setName(QStringLiteral("Item"));
+            list.setLineVersion(1);
+            list.setLinePool(1);
+            list.setValue(QString::number(device * 1000 + k));
+            list.setTime(1);
         }
-        loadWork(work, devices.sequencer(registry.slot()));
-        devices.sequencer(registry.slot()).start();
+        // Started as the Work tab starts it (with no client open).
+        devices.setSelectedRow(row);
+        QString notice;
+        tick.work.recorder().start(notice);
     }
     // The first item begins in the tick that sees the device on air; every
     // later one a minute of sequencer time after the one before it.
@@ -395,8 +396,9 @@ void benchWindowDevices(bool quick)
                 work.setValue(QString::number(1000 + k));
                 work.setTime(10);
             }
-            loadWork(work, devices.sequencer(registry.slot()));
-            devices.sequencer(registry.slot()).start();
+            devices.setSelectedRow(row);
+            QString notice;
+            window.deviceWork().recorder().start(notice);
         }
         QElapsedTimer warming;
         warming.start();
@@ -423,4 +425,68 @@ void benchWindowDevices(bool quick)
         sim.process.waitForFinished(3000);
     }
 #endif
+}
+
+void benchRunEndHistory(bool quick)
+{
+    const int entries = quick ? 10000 : 100000;
+    QTemporaryDir folder;
+    const QString data = folder.path() + QLatin1Char('/');
+    Clients clients;
+    clients.setFolder(data);
+    for (const char *name : {"Open", "Long"}) {
+        clients.insertNew();
+        clients.setName(QLatin1String(name));
+    }
+    if (!clients.saveBase()) {
+        print("run's end into a long history", "skipped, the clients could not be saved");
+        return;
+    }
+    // The client whose history the run went to has a long one and is not
+    // the one open now.
+    QString longFile;
+    QString openFile;
+    for (const Client &client : clients.records())
+        (client.name == QLatin1String("Long") ? longFile : openFile) = client.file;
+    History history;
+    history.setPath(data + longFile + QStringLiteral(".dat"));
+    QList<Note> &notes = history.notes().editRecords();
+    notes.reserve(entries);
+    for (int i = 0; i < entries; ++i) {
+        Note note = Note::newRecord(LineType::Notes);
+        note.text = QStringLiteral("Session note %1").arg(i);
+        notes.append(note);
+    }
+    if (!history.saveBase()) {
+        print("run's end into a long history", "skipped, the history could not be saved");
+        return;
+    }
+    Library library;
+    library.load(data, openFile);
+
+    // The device tick's 25 ms timer, and the longest gap between its ticks
+    // while the end is written; written the way every run's end is.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = qMax(longestGap, sinceTick.restart());
+    });
+    const auto run = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    ticks.start(25);
+    sinceTick.start();
+    run(200);
+    longestGap = 0;
+    QTimer::singleShot(50, [&] {
+        RunHistory::addNote(library, history.path(),
+                            QStringLiteral("Tavik 9101: run cut short at line 1 (Item.v.1, 50 %): HV dropped"));
+    });
+    run(quick ? 2000 : 6000);
+    print(QStringLiteral("run's end into a history of %1 entries of a client not open: longest gap between 25 ms "
+                         "ticks, ms (goal <= 100)").arg(entries),
+          double(longestGap), 0);
 }

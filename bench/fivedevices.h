@@ -8,3 +8,7 @@ void benchFiveDevices(bool quick);
 // The same five devices in the real window with the Tavik tab shown and
 // every device's log full: the CPU the window costs, idle and transmitting.
 void benchWindowDevices(bool quick);
+
+// The longest the window's thread is held while a run's end is written into
+// the history of a client that is not open, one with 100 000 entries.
+void benchRunEndHistory(bool quick);

@@ -411,11 +411,13 @@ class StubControl : public TransmitControl
 public:
     void setTransmitSeconds(quint32 seconds) override { m_seconds = seconds; }
     void setLfRequested(quint32 value) override { m_lf = value; ++m_lfChanges; }
-    void requestStart() override { m_onAir = true; }
+    quint32 requestStart() override
+    {
+        m_onAir = true;
+        return ++m_runs;
+    }
     void requestStop() override { m_onAir = false; }
     bool isTransmitting() const override { return m_onAir; }
-    QString takeInterruption() override { return {}; }
-    bool takeDeviceTimeLeft(qint64 &) override { return false; }
 
     quint64 lfChanges() const { return m_lfChanges; }
 
@@ -423,6 +425,7 @@ private:
     quint32 m_seconds = 0;
     quint32 m_lf = 0;
     quint64 m_lfChanges = 0;
+    quint32 m_runs = 0;
     bool m_onAir = false;
 };
 
@@ -603,6 +606,7 @@ int main(int argc, char *argv[])
     if (arguments.contains(QLatin1String("--devices"))) {
         benchFiveDevices(quick);
         benchWindowDevices(quick);
+        benchRunEndHistory(quick);
         return 0;
     }
 
@@ -622,6 +626,7 @@ int main(int argc, char *argv[])
 #endif
     benchFiveDevices(quick);
     benchWindowDevices(quick);
+    benchRunEndHistory(quick);
     print("whole run s", double(total.elapsed()) / 1000.0, 1);
     return 0;
 }

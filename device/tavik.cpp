@@ -41,18 +41,19 @@ const Tavik::Row &Tavik::row(State state)
             t.m_connecting = true;
             t.m_tryingToConnect = true;
             t.m_watchdog = 0;
-            t.log(QStringLiteral("Try to connect"));
+            t.logProgress(QStringLiteral("Try to connect"));
             t.connectToDevice();
+            ++t.m_unanswered;
             t.armWatchdog();
             t.after(M_MACHINE_RECONNECT_DISCONNECT, 200);
         }},
         {M_MACHINE_CONNECTED, "M_MACHINE_CONNECTED", [](Tavik &t) {
             t.armWatchdog();
-            t.m_statusThisLink = false;
+            t.m_statusThisLink = t.m_answeredThisLink = false;
             t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
             t.sendOwedStop();
             t.m_connectingShown = true;
-            t.log(QStringLiteral("Connecting"));
+            t.logProgress(QStringLiteral("Connecting"));
             t.after(M_MACHINE_GET_CONFIG, 5);
         }},
         {M_MACHINE_RECONNECT_DISCONNECT, "M_MACHINE_RECONNECT_DISCONNECT", [](Tavik &t) {
@@ -60,11 +61,11 @@ const Tavik::Row &Tavik::row(State state)
             t.m_linkUp = false;
             t.m_ready = t.m_warming = t.m_transmitting = false;
             t.stopOnLostLink();
-            t.clearRequests(QStringLiteral("The connection to the device was lost"));
-            t.log(QStringLiteral("Lost connection disconnected"));
+            t.clearRequests(QStringLiteral("The connection to the device was lost"), true);
+            t.logProgress(QStringLiteral("Lost connection disconnected"));
             t.disconnectFromDevice();
             t.m_pendingRounds = 0;
-            t.after(M_MACHINE_RECONNECT, reconnectTicks);
+            t.after(M_MACHINE_RECONNECT, t.retryTicks());
         }},
         // A device that still holds our last connection turns a new one
         // away, and a handshake lost on a link that was down is retried by
@@ -73,23 +74,30 @@ const Tavik::Row &Tavik::row(State state)
         // be.
         {M_MACHINE_RECONNECT, "M_MACHINE_RECONNECT", [](Tavik &t) {
             t.m_watchdog = 0;
-            t.after(M_MACHINE_RECONNECT, reconnectTicks);
-            if (t.connectionPending() && ++t.m_pendingRounds < attemptRounds)
+            if (t.connectionPending() && ++t.m_pendingRounds < attemptRounds) {
+                t.after(M_MACHINE_RECONNECT, reconnectTicks);
                 return;
+            }
             t.m_pendingRounds = 0;
             t.abortConnectionAttempt();
             t.connectToDevice();
+            if (++t.m_unanswered == 3 && !t.m_quietLog) {
+                t.log(QStringLiteral("The device has not answered the last attempts to connect (held by another host, "
+                                     "or hung): trying again every few seconds"));
+                t.m_quietLog = true;
+            }
+            t.after(M_MACHINE_RECONNECT, t.retryTicks());
         }},
         // Back after a lost link: initialise again as after a first
         // connection, so that polling and transmission can resume.
         {M_MACHINE_RECONNECTED, "M_MACHINE_RECONNECTED", [](Tavik &t) {
             t.armWatchdog();
-            t.m_statusThisLink = false;
+            t.m_statusThisLink = t.m_answeredThisLink = false;
             t.m_statusQueries = t.m_statusReplies = t.m_startMark = t.m_stopMark = 0;
             t.sendOwedStop();
             t.m_connecting = true;
             t.m_connectingShown = true;
-            t.log(QStringLiteral("Connecting"));
+            t.logProgress(QStringLiteral("Connecting"));
             t.after(M_MACHINE_GET_CONFIG, 5);
         }},
         {M_MACHINE_GET_CONFIG, "M_MACHINE_GET_CONFIG", [](Tavik &t) {
@@ -118,7 +126,7 @@ const Tavik::Row &Tavik::row(State state)
         {M_MACHINE_GET_RTC2, "M_MACHINE_GET_RTC2", [](Tavik &t) {
             t.armWatchdog();
             t.m_connectedShown = true;
-            t.log(QStringLiteral("Connected"));
+            t.logProgress(QStringLiteral("Connected"));
             t.sendQuery(QueryClock);
             t.sendQuery(QueryStatus);
             t.after(M_MACHINE_SET_LF, 10);
@@ -145,11 +153,14 @@ const Tavik::Row &Tavik::row(State state)
             t.after(M_MACHINE_GET_LIVETIME, 10);
         }},
         {M_MACHINE_GET_STATUS, "M_MACHINE_GET_STATUS", [](Tavik &t) {
-            t.m_ready = true;
             // Back from a run: what it raised and nobody took is past.
             t.m_warming = t.m_transmitting = false;
-            t.m_connecting = false;
-            t.m_linkUp = t.isConnected();
+            // Ready only for a device that has answered on this connection:
+            // one that accepts it and says nothing may still obey a start,
+            // with nobody to see it on air. Its first reply makes it ready.
+            t.m_linkUp = t.isConnected() && t.m_statusThisLink;
+            t.m_connecting = !t.m_linkUp;
+            t.m_ready = t.m_ready || t.m_linkUp;
             t.sendQuery(QueryStatus);
             t.m_statusBits = 0;
             t.m_errorBits = 0;
@@ -162,7 +173,7 @@ const Tavik::Row &Tavik::row(State state)
                 return;
             }
             t.sendQuery(QueryStatus);
-            t.after((t.m_statusBits & Oscillator) ? M_MACHINE_ON_AIR_STATUS : M_MACHINE_WARMING2, 10);
+            t.after(t.m_oscSeen ? M_MACHINE_ON_AIR_STATUS : M_MACHINE_WARMING2, 10);
         }},
         {M_MACHINE_WARMING2, "M_MACHINE_WARMING2", [](Tavik &t) {
             t.sendQuery(QuerySecondary);
@@ -170,7 +181,9 @@ const Tavik::Row &Tavik::row(State state)
         }},
         {M_MACHINE_ON_AIR_PRESET_TIME, "M_MACHINE_ON_AIR_PRESET_TIME", [](Tavik &t) {
             t.m_warmingRounds = 0;
-            t.m_newTimeLeft = false;
+            t.m_oscSeen = false;
+            t.m_pendingEnd.clear();
+            t.m_leastTimeLeft = t.m_timeGiven;
             t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
@@ -231,6 +244,7 @@ const Tavik::Row &Tavik::row(State state)
             t.log(QStringLiteral("Preset lf:") + QString::number(t.m_lfSent));
             t.log(QStringLiteral("Request transmit, preset time:") + QString::number(sent));
             t.sendU16(REQ_SET_TIME, sent);
+            t.m_timeGiven = sent;
             t.after(M_MACHINE_ON_AIR_PRESET_TIME, 10);
         }},
         {M_MACHINE_COMMAND_STOP_TRANSMIT, "M_MACHINE_COMMAND_STOP_TRANSMIT", [](Tavik &t) {
@@ -307,19 +321,22 @@ QStringList Tavik::takeLogLines()
     return std::exchange(m_pendingLog, {});
 }
 
-void Tavik::requestStart()
+quint32 Tavik::requestStart()
 {
-    m_interruption.clear();
+    m_run = ++m_runs == 0 ? ++m_runs : m_runs;
     m_runActive = true;
     // A logout that was called off stopped everything once; this run is
     // new and must be stopped in its turn.
     m_stoppedForExit = false;
     if (!isConnected())
         interrupt(QStringLiteral("The device is not connected"));
+    else if (!m_linkUp)
+        interrupt(QStringLiteral("The device has not answered on its connection yet"));
     else if (m_lfRequested == 0)
         interrupt(QStringLiteral("No LF value to transmit"));
     else
         m_startRequest = true;
+    return m_run;
 }
 
 void Tavik::requestStop()
@@ -332,28 +349,44 @@ void Tavik::requestStop()
         m_stopRequest = true;
 }
 
-QString Tavik::takeInterruption()
-{
-    return std::exchange(m_interruption, {});
-}
-
-void Tavik::clearRequests(const QString &reason)
+void Tavik::clearRequests(const QString &reason, bool linkLost)
 {
     if (m_runActive)
-        interrupt(reason);
+        interrupt(reason, linkLost);
     m_startRequest = false;
     m_stopRequest = false;
 }
 
-void Tavik::interrupt(const QString &reason)
+void Tavik::interrupt(const QString &reason, bool linkLost)
 {
     if (!m_runActive)
         return;
     m_runActive = false;
     m_startRequest = false;
     m_lfRequested = 0;
+    m_pendingEnd.clear();
+    if (linkLost)
+        m_lostRun = m_run;
     // Whoever runs the sequencer says where the run stood, in one line.
-    m_interruption = reason;
+    RunEvent event;
+    event.kind = RunEvent::Interrupted;
+    event.run = m_run;
+    event.text = reason;
+    event.linkLost = linkLost;
+    m_events->push(std::move(event));
+}
+
+void Tavik::logProgress(const QString &text)
+{
+    if (!m_quietLog)
+        log(text);
+}
+
+int Tavik::retryTicks() const
+{
+    if (m_unanswered <= 2)
+        return reconnectTicks;
+    return qMin(reconnectTicks << qMin(m_unanswered - 2, 8), maxBackoffTicks);
 }
 
 void Tavik::endCutShort(const QString &reason)
@@ -468,7 +501,7 @@ void Tavik::stopOnLostLink()
     // on the next one, until the device has answered after it.
     m_stopOnReconnect = true;
     if (isConnected()) {
-        log(QStringLiteral("Stop transmit"));
+        logProgress(QStringLiteral("Stop transmit"));
         sendCommand(CommandStop);
         pushWrites();
     }
@@ -478,7 +511,7 @@ void Tavik::sendOwedStop()
 {
     if (!m_stopOnReconnect)
         return;
-    log(QStringLiteral("Stop transmit"));
+    logProgress(QStringLiteral("Stop transmit"));
     m_stopMark = m_statusQueries;
     sendCommand(CommandStop);
 }
@@ -494,14 +527,18 @@ void Tavik::release()
     if (isConnected() && (inSession() || statusShowsOnAir()))
         sendCommand(CommandStop);
     disconnectFromDevice();
+    // The record is gone: nobody is left to tell how its run ended.
+    m_runActive = false;
+    m_lostRun = 0;
     clearRequests(QString());
     m_stopOnReconnect = false;
-    m_interruption.clear();  // the record is gone: nobody to tell
     // The next record given this slot starts from nothing: not even the
     // change from this device's last status is logged into it.
     m_lastStatusBits = m_lastErrorBits = m_shownStatusBits = m_shownErrorBits = 0;
     m_shownRf = m_shownMod = 0;
     m_connectRequest = m_disconnectRequest = m_checkRequest = m_letGoAfterStop = false;
+    m_unanswered = 0;
+    m_quietLog = false;
     resetControllerData();
     m_autoConnect = false;
     m_pingReachable = m_pingDone = false;
@@ -549,14 +586,6 @@ void Tavik::setAutoConnect(bool on)
 bool Tavik::isTransmitting() const
 {
     return m_runActive && inOnAirCycle();
-}
-
-bool Tavik::takeDeviceTimeLeft(qint64 &ms)
-{
-    if (!take(m_newTimeLeft))
-        return false;
-    ms = qint64(m_timeValue) * 1000;
-    return true;
 }
 
 bool Tavik::takeStatusSnapshot()
@@ -733,7 +762,7 @@ void Tavik::tick()
             // starts now, not when the watchdog misses its replies.
             if (holdsConnection())
                 m_stopOnReconnect = m_stopOnReconnect || m_runActive || statusShowsOnAir();
-            clearRequests(QStringLiteral("The device closed the connection"));
+            clearRequests(QStringLiteral("The device closed the connection"), true);
             if (holdsConnection())
                 setState(M_MACHINE_RECONNECT_DISCONNECT);
         }
@@ -773,6 +802,10 @@ void Tavik::applyReplies()
     quint8 code = 0;
     while (nextReply(code)) {
         m_replySeen = true;
+        // The device answers: attempts in a row that did not are over.
+        m_answeredThisLink = true;
+        m_unanswered = 0;
+        m_quietLog = false;
         switch (code) {
         case REP_STATUS: {
             if (replyBytesLeft() < 12)
@@ -792,6 +825,23 @@ void Tavik::applyReplies()
                 // The operator let the device go while it owed that stop.
                 if (take(m_letGoAfterStop))
                     m_disconnectRequest = true;
+                // Its first word after the link went with a run: what its
+                // own count says it transmitted meanwhile.
+                if (m_lostRun != 0) {
+                    RunEvent heard;
+                    heard.kind = RunEvent::DeviceHeard;
+                    heard.run = std::exchange(m_lostRun, 0);
+                    heard.ms = qint64(m_timeValue) * 1000;
+                    heard.bits = m_statusBits;
+                    m_events->push(std::move(heard));
+                }
+            }
+            // The first reply on a connection in its ready cycle makes the
+            // device ready.
+            if (!m_linkUp && isConnected() && inReadyCycle()) {
+                m_linkUp = true;
+                m_connecting = false;
+                m_ready = true;
             }
             armWatchdog();
             applyStatus();
@@ -834,41 +884,73 @@ void Tavik::applyStatus()
         return;
     }
 
-    // Only a reply to a query sent after the start command tells how the
-    // run's transmission goes.
-    if (!m_runActive || m_statusReplies <= m_startMark)
+    if (!m_runActive || !(inWarmUp() || inOnAirCycle()))
         return;
     if (inWarmUp()) {
         // Only OSC ends a warm-up, and a device may show HV before it or
         // only Ready and POW: neither says anything. Stand-by or an error
         // says the device is not coming on air; silence is bounded by the
-        // watchdog, and a warm-up without end by maxWarmingRounds.
-        if (errors != 0)
-            endCutShort(StatusText::decodeStatus(bits, errors).trimmed());
-        else if (bits & StandBy)
-            endCutShort(QStringLiteral("The device fell to stand-by during its warm-up"));
-    } else if (inOnAirCycle() && errors == 0 && (bits & onAirBits) == onAirBits) {
-        // A device on air with no time left is about to stop: that tells
-        // nothing the next reply will not.
-        m_newTimeLeft = m_timeValue > 0;
-    } else if (inOnAirCycle()) {
-        QString why;
-        if (errors != 0)
-            why = StatusText::decodeStatus(bits, errors).trimmed();
-        else if (!(bits & onAirBits) && m_timeValue == 0)
-            why = QStringLiteral("The device's own time ran out");
-        else if (!(bits & onAirBits))
-            // All off at once, with time left and no error, is what a stop
-            // command does; this program sent none.
-            why = QStringLiteral("Stopped by another host: the device left the air with time left and no error");
-        else if (!(bits & HighVoltage))
-            why = QStringLiteral("HV dropped");
-        else if (!(bits & Transmit))
-            why = QStringLiteral("Transmit cleared");
-        else
-            why = QStringLiteral("The oscillator stopped");
-        endCutShort(why);
+        // watchdog, and a warm-up without end by maxWarmingRounds. Its time
+        // may not count yet, so nothing in a reply tells one from before
+        // the start from a new one: a reply to a query sent before the
+        // start command says nothing of the warm-up, and an end needs two
+        // replies in a row, one of them late.
+        if ((bits & Oscillator) && errors == 0) {
+            m_oscSeen = true;
+            m_pendingEnd.clear();
+        } else if (m_statusReplies <= m_startMark) {
+            return;
+        } else if (errors != 0) {
+            endWhenSure(StatusText::decodeStatus(bits, errors).trimmed(), false);
+        } else if (bits & StandBy) {
+            endWhenSure(QStringLiteral("The device fell to stand-by during its warm-up"), false);
+        } else {
+            m_pendingEnd.clear();
+        }
+        return;
     }
+    if (errors == 0 && (bits & onAirBits) == onAirBits) {
+        m_pendingEnd.clear();
+        // A reply telling more time left than one read before was sent
+        // before it; one with no time left is about to stop and tells
+        // nothing the next reply will not.
+        if (m_timeValue > 0 && m_timeValue <= m_leastTimeLeft) {
+            m_leastTimeLeft = m_timeValue;
+            RunEvent left;
+            left.kind = RunEvent::DeviceTimeLeft;
+            left.run = m_run;
+            left.ms = qint64(m_timeValue) * 1000;
+            m_events->push(std::move(left));
+        }
+        return;
+    }
+    QString why;
+    if (errors != 0)
+        why = StatusText::decodeStatus(bits, errors).trimmed();
+    else if (!(bits & onAirBits) && m_timeValue == 0)
+        why = QStringLiteral("The device's own time ran out");
+    else if (!(bits & onAirBits))
+        // All off at once, with time left and no error, is what a stop
+        // command does; this program sent none.
+        why = QStringLiteral("Stopped by another host: the device left the air with time left and no error");
+    else if (!(bits & HighVoltage))
+        why = QStringLiteral("HV dropped");
+    else if (!(bits & Transmit))
+        why = QStringLiteral("Transmit cleared");
+    else
+        why = QStringLiteral("The oscillator stopped");
+    endWhenSure(why, true);
+}
+
+void Tavik::endWhenSure(const QString &reason, bool timeCounts)
+{
+    // On air the device's time only goes down: a reply with less left than
+    // any before it is newer than all of them.
+    if ((timeCounts && m_timeValue < m_leastTimeLeft) || !m_pendingEnd.isEmpty()) {
+        endCutShort(reason);
+        return;
+    }
+    m_pendingEnd = reason;
 }
 
 void Tavik::sendQuery(quint8 selector)

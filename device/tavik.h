@@ -3,6 +3,7 @@
 #include "device/deviceactivity.h"
 #include "device/link.h"
 #include "device/protocol.h"
+#include "device/runevents.h"
 #include "device/transmitcontrol.h"
 
 #include <QDeadlineTimer>
@@ -59,6 +60,10 @@ public:
     // attempt may wait for its handshake before a fresh one replaces it.
     static constexpr int reconnectTicks = 10;
     static constexpr int attemptRounds = 4;
+    // Attempts that end with no word from the device (one held by another
+    // host turns each away at once, one that hangs never answers) come
+    // further and further apart, up to this many ticks.
+    static constexpr int maxBackoffTicks = 160;
     // The LF value a device is given when a connection is initialised.
     static constexpr quint32 initialLf = 12774;
 
@@ -88,24 +93,30 @@ public:
     // moves the lines into the log of the record it serves.
     QStringList takeLogLines();
 
+    // Where the controller tells what becomes of a run: the slot's queue.
+    // Without one it keeps its own.
+    void setRunEvents(RunEvents *events) { m_events = events ? events : &m_ownEvents; }
+    RunEvents &runEvents() { return *m_events; }
+
     // What the sequencer drives. Start and stop count only while the
     // device is connected: one left pending would act on a later
     // connection that nobody asked to transmit. A stop also withdraws a
     // start not yet carried out.
     void setTransmitSeconds(quint32 seconds) override { m_transmitSeconds = seconds; }
     void setLfRequested(quint32 value) override { m_lfRequested = value; }
-    // Refused (and reported through takeInterruption) without a connection
-    // or without an LF value given by the run: the device never transmits
-    // a value nobody asked for.
-    void requestStart() override;
+    // Refused (an Interrupted event says why) without a device that has
+    // answered on its connection, or without an LF value given by the run:
+    // the device never transmits a value nobody asked for.
+    quint32 requestStart() override;
     void requestStop() override;
     // From the live state, not the display snapshot: every sequencer must
     // see its own device on air, selected on screen or not.
     bool isTransmitting() const override;
-    bool takeDeviceTimeLeft(qint64 &ms) override;
-    QString takeInterruption() override;
     // A run was asked for and has not ended yet.
     bool hasRun() const { return m_runActive; }
+    // The device may be on air with nobody watching: it is reached until it
+    // has answered after a stop.
+    bool owesStop() const { return m_stopOnReconnect; }
 
     // Sends the stop command at once, outside the tick, to a device that
     // may be on air, and waits up to `waitMs` for it to leave the
@@ -118,6 +129,8 @@ public:
     // a connection closed with them unread is reset, and a device may then
     // lose the stop it had not read yet.
     void awaitStopRead(const QDeadlineTimer &deadline);
+    // The device answered the query sent behind stopNow's stop.
+    bool exitStopRead() const { return m_stoppedForExit && m_statusReplies >= m_exitMark; }
 
     bool takeStatusSnapshot();
     const Snapshot &snapshot() const { return m_snapshot; }
@@ -193,10 +206,22 @@ private:
     void log(const QString &text);
     void resetControllerData();
     // Drops pending requests; a run still going ends as interrupted for
-    // the reason given.
-    void clearRequests(const QString &reason);
+    // the reason given. `linkLost`: the device was not told to stop on a
+    // link it answered on, and may have gone on.
+    void clearRequests(const QString &reason, bool linkLost = false);
     // Ends the run as interrupted, once, for the reason given.
-    void interrupt(const QString &reason);
+    void interrupt(const QString &reason, bool linkLost = false);
+    // Judges a reply that would end the run: believed at once when it is
+    // newer than every reply read before it (it tells less time left);
+    // otherwise only when the next reply agrees, since a reply from before
+    // read late tells nothing about now.
+    // `timeCounts`: on air, where the device's time left tells old from new.
+    void endWhenSure(const QString &reason, bool timeCounts);
+    // Progress lines the log takes; while connection attempts go unanswered
+    // they are said once, not at every attempt.
+    void logProgress(const QString &text);
+    // Ticks until the next attempt to reach the device.
+    int retryTicks() const;
     // Ends a run the device itself cut short: stops whatever is left on
     // air and returns to the ready cycle.
     void endCutShort(const QString &reason);
@@ -242,7 +267,6 @@ private:
     quint8 m_shownRf = 0;
     quint8 m_shownMod = 0;
     bool m_newStatus = false;
-    bool m_newTimeLeft = false;  // an on-air reply of our run told the time left
     Snapshot m_snapshot;
 
     // 0 is no value: nothing is sent on air until a run gives one.
@@ -287,17 +311,35 @@ private:
     int m_pendingRounds = 0;  // rounds the present connection attempt has waited
     QStringList m_pendingLog;
 
-    // The run asked for by requestStart() and not yet ended.
+    // Connection attempts in a row that got no word from the device; the
+    // progress lines of such attempts are said once.
+    int m_unanswered = 0;
+    bool m_quietLog = false;
+    bool m_answeredThisLink = false;
+
+    RunEvents m_ownEvents;
+    RunEvents *m_events = &m_ownEvents;
+    // The run asked for by requestStart() and not yet ended, by number.
     bool m_runActive = false;
+    quint32 m_run = 0;
+    quint32 m_runs = 0;
+    // A run whose link went while the device may have gone on: the device's
+    // first status on a new link tells how long it did.
+    quint32 m_lostRun = 0;
     bool m_stoppedForExit = false;  // stopNow() has done its work
     int m_exitMark = 0;             // the status query sent behind that stop
-    QString m_interruption;
     int m_warmingRounds = 0;
-    // Status queries sent and replies read on this connection. Replies come
-    // in the order of the queries, so a reply numbered above the mark taken
-    // when the start command went out tells the state after the start.
+    // The transmission of this run, as its replies tell it: the time it was
+    // given, the least time left any reply showed (a reply showing more was
+    // sent before one already read), whether OSC was seen, and an end one
+    // reply showed that the next must confirm.
+    quint16 m_timeGiven = 0;
+    quint16 m_leastTimeLeft = 0;
+    bool m_oscSeen = false;
+    QString m_pendingEnd;
+    // Status queries sent and replies read on this connection.
     int m_statusQueries = 0;
     int m_statusReplies = 0;
-    int m_startMark = 0;
-    int m_stopMark = 0;  // the same, when this program last sent a stop
+    int m_startMark = 0;  // the queries sent when the start command went out
+    int m_stopMark = 0;   // the same, when this program last sent a stop
 };

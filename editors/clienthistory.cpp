@@ -4,6 +4,7 @@
 #include "data/textforms.h"
 #include "data/worklist.h"
 #include "work/deviceslots.h"
+#include "work/runhistory.h"
 #include "work/sendtowork.h"
 
 #include <QDebug>
@@ -26,33 +27,7 @@ bool recordCutShort(Library &library, const QString &path, const QString &text)
 
 bool addNote(Library &library, const QString &path, const QString &text, int colour)
 {
-    if (path.isEmpty())
-        return false;
-    Note entry = Note::newRecord(LineType::Notes);
-    entry.text = text;
-    entry.colour = colour;
-    if (library.history().path() == path) {
-        // On top of the whole history, whatever its list's search shows.
-        qDebug().noquote() << "create record typ:" << LineType::Notes;
-        library.history().notes().insert(0, entry);
-        return library.saveHistory();
-    }
-    // The operator has opened another client since the run began: the
-    // entry goes into that client's file beside the window, which a long
-    // history would otherwise hold up with every device's tick.
-    History::appendBeside(path, entry);
-    return true;
-}
-
-QStringList recordCutShorts(Library &library, DeviceSlots &devices)
-{
-    QStringList texts;
-    for (const DeviceSlots::RunCutShort &end : devices.takeCutShorts()) {
-        const QString text = QStringLiteral("Tavik %1: run ").arg(end.deviceName) + end.cut.text();
-        recordCutShort(library, end.historyPath, text);
-        texts.append(text);
-    }
-    return texts;
+    return RunHistory::addNote(library, path, text, colour);
 }
 
 QString renew(Library &library, DeviceSlots &devices, quint64 key)

@@ -74,14 +74,22 @@ void WorkTableModel::fill(const WorkList *work)
 
 void WorkTableModel::showProgress(const Sequencer &sequencer)
 {
-    const int rows = qMin(int(m_rows.size()), sequencer.count());
+    QList<int> progress;
+    for (int row = 0; row < sequencer.count(); ++row)
+        progress.append(sequencer.progress(row));
+    showProgress(progress);
+}
+
+void WorkTableModel::showProgress(const QList<int> &progressOfLines)
+{
+    const int rows = qMin(int(m_rows.size()), int(progressOfLines.size()));
     for (int row = 0; row < rows; ++row) {
         QString &shown = m_rows[row][ColumnProgress];
         bool runnable = false;
         shown.toInt(&runnable);
         if (!runnable)
             continue;
-        const QString progress = QString::number(sequencer.progress(row));
+        const QString progress = QString::number(progressOfLines.at(row));
         if (shown == progress)
             continue;
         shown = progress;

@@ -36,6 +36,8 @@ public:
     // Each runnable line's bar at the sequencer's progress; only the cells
     // that changed are repainted.
     void showProgress(const Sequencer &sequencer);
+    // The same from a list of percentages, one per line.
+    void showProgress(const QList<int> &progress);
 
 private:
     QList<std::array<QString, ColumnCount>> m_rows;

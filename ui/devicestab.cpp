@@ -5,6 +5,7 @@
 
 #include "device/tavik.h"
 #include "work/deviceslots.h"
+#include "work/registryedits.h"
 #include "editors/devicetablemodel.h"
 #include "ui/celltips.h"
 #include "ui/checkboxdelegate.h"
@@ -91,8 +92,8 @@ private:
 
 } // namespace
 
-DevicesTab::DevicesTab(QWidget *page, DeviceSlots &devices, QObject *parent)
-    : QObject(parent), m_devices(devices), m_nextRebuild(QDateTime::currentDateTime().addSecs(rebuildSeconds))
+DevicesTab::DevicesTab(QWidget *page, DeviceSlots &devices, RegistryEdits &edits, QObject *parent)
+    : QObject(parent), m_devices(devices), m_edits(edits), m_nextRebuild(QDateTime::currentDateTime().addSecs(rebuildSeconds))
 {
     buildWidgets(page);
     connectWidgets();
@@ -364,13 +365,13 @@ void DevicesTab::on_pushButton_addMachine_clicked()
         Q_EMIT noticeRequested(QStringLiteral("No device has the address %1. No device was added.").arg(typed));
         return;
     }
-    m_devices.addByHand(typed);
+    m_edits.addByHand(typed);
     markDirty();
 }
 
 void DevicesTab::on_pushButton_3_clicked()
 {
-    m_devices.addFactoryDefault();
+    m_edits.addFactoryDefault();
     markDirty();
 }
 
@@ -380,20 +381,33 @@ void DevicesTab::devicesRemoved()
     redrawDeviceTable();
 }
 
-bool DevicesTab::mayRemove(bool pickedOnly)
+bool DevicesTab::mayRemove(Which which)
 {
     const int picked = m_devices.selectedRow();
     const QList<Machine> &records = m_devices.registry().records();
     QStringList running;
+    QStringList holding;
     for (int row = 0; row < records.size(); ++row) {
-        if ((!pickedOnly || row == picked) && m_devices.runGoing(row))
-            running.append(QStringLiteral("Tavik ") + records.at(row).name);
+        const Machine &machine = records.at(row);
+        if ((which == Which::Picked && row != picked) || (which == Which::Unresponsive && machine.responsive()))
+            continue;
+        const QString name = QStringLiteral("Tavik ") + machine.name;
+        if (m_devices.runGoing(row))
+            running.append(name);
+        else if (machine.work.count() > 0 || machine.logs.count() > 0)
+            holding.append(name);
     }
-    if (running.isEmpty())
+    if (running.isEmpty() && holding.isEmpty())
         return true;
-    const QString text = tr("%1: a work list is running. Removing stops the run where it stands, records it as cut "
-                            "short, and discards the device's work list and log. Remove?")
-                             .arg(running.join(QStringLiteral(", ")));
+    QStringList parts;
+    if (!running.isEmpty())
+        parts.append(tr("%1: a work list is running. Removing stops the run where it stands and records it as cut "
+                        "short.").arg(running.join(QStringLiteral(", "))));
+    // A device comes back by its next announcement, but with an empty log
+    // and no work list.
+    parts.append(tr("%1 lose their work list and log with them. Remove?")
+                     .arg((running + holding).join(QStringLiteral(", "))));
+    const QString text = parts.join(QLatin1Char(' '));
     if (m_removeQuestion)
         return m_removeQuestion(text);
     return QMessageBox::question(m_table->window(), tr("TavikStudio"), StopKeys::duringRun(text, true),
@@ -404,36 +418,38 @@ bool DevicesTab::mayRemove(bool pickedOnly)
 
 void DevicesTab::on_pushButton_machinesFluschTable_clicked()
 {
-    if (!mayRemove(false))
+    if (!mayRemove(Which::All))
         return;
-    m_devices.removeAll();
+    m_edits.removeAll();
     devicesRemoved();
 }
 
 void DevicesTab::on_pushButton_machinesDelUnresposive_clicked()
 {
-    m_devices.removeUnresponsive();
+    if (!mayRemove(Which::Unresponsive))
+        return;
+    m_edits.removeUnresponsive();
     devicesRemoved();
 }
 
 void DevicesTab::on_pushButton_workDelete_clicked()
 {
-    if (!mayRemove(true))
+    if (!mayRemove(Which::Picked))
         return;
-    m_devices.removeSelected();
+    m_edits.removeSelected();
     showSelectedDevice();
     markDirty();
 }
 
 void DevicesTab::on_pushButton_workMoveUp_clicked()
 {
-    if (m_devices.moveSelected(-1))
+    if (m_edits.moveSelected(-1))
         markDirty();
 }
 
 void DevicesTab::on_pushButton_workMoveDown_clicked()
 {
-    if (m_devices.moveSelected(+1))
+    if (m_edits.moveSelected(+1))
         markDirty();
 }
 
@@ -464,7 +480,7 @@ void DevicesTab::on_lineEdit_MachineDirectIP_editingFinished()
     const QString before = registry.connectAddressText();
     if (text == before)
         return;
-    if (!registry.setConnectAddressText(text)) {
+    if (!m_edits.setAddress(text)) {
         // The device keeps the address it has, and the field shows it:
         // the controller and the registry never disagree.
         m_directAddress->setText(before);
@@ -475,8 +491,6 @@ void DevicesTab::on_lineEdit_MachineDirectIP_editingFinished()
                                    .arg(text, before));
         return;
     }
-    if (Tavik *tavik = m_devices.selectedController())
-        tavik->setTCPIP(registry.connectAddressText(), Link::defaultPort);
     markDirty();
 }
 

@@ -17,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class QWidget;
+class RegistryEdits;
 
 // The "Tavik" tab: the registry of devices, their connection setup, and the
 // selected device's log.
@@ -27,7 +28,7 @@ class DevicesTab : public QObject, public TabPage
 public:
     static constexpr int rebuildSeconds = 10;
 
-    DevicesTab(QWidget *page, DeviceSlots &devices, QObject *parent = nullptr);
+    DevicesTab(QWidget *page, DeviceSlots &devices, RegistryEdits &edits, QObject *parent = nullptr);
 
     void enter() override;
     void leave() override { showSelectedDevice(); }
@@ -37,9 +38,10 @@ public:
     // tick, at most every 250 ms, and every 10 s regardless.
     void markDirty() { m_dirty = true; }
 
-    // Asked, with the devices' names, before records whose device runs a
-    // work list leave the list: true removes them and stops their runs. A
-    // question box by default; tests answer it themselves.
+    // Asked, with the devices' names, before records leave the list that
+    // hold a work list or a log, or whose device runs its work list: true
+    // removes them (and stops their runs). A question box by default;
+    // tests answer it themselves.
     void setRemoveQuestion(std::function<bool(const QString &)> question) { m_removeQuestion = std::move(question); }
 
     void redrawDeviceTable();
@@ -73,11 +75,13 @@ private:
     void buildWidgets(QWidget *page);
     void connectWidgets();
     void devicesRemoved();
-    // False when a record to go (every record, or the picked one) has a run
-    // going and the operator keeps it.
-    bool mayRemove(bool pickedOnly);
+    // False when a record to go (every record, the picked one, or the
+    // unresponsive ones) holds what would be lost, and the operator keeps it.
+    enum class Which { All, Picked, Unresponsive };
+    bool mayRemove(Which which);
 
     DeviceSlots &m_devices;
+    RegistryEdits &m_edits;
     DeviceTableModel *m_model = nullptr;
     quint64 m_logKey = 0;             // the record whose log is shown
     quint64 m_fieldsKey = 0;          // the record whose fields are shown

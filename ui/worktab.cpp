@@ -10,6 +10,7 @@
 #include "ui/listkeys.h"
 #include "ui/elidedlabel.h"
 #include "ui/progressbardelegate.h"
+#include "work/runrecord.h"
 #include "work/runrules.h"
 #include "work/runstart.h"
 #include "work/sequencer.h"
@@ -72,8 +73,8 @@ QTabWidget *tabWidgetAbove(QWidget *widget)
 
 } // namespace
 
-WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject *parent)
-    : QObject(parent), m_devices(devices), m_library(library)
+WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, RunRecorder &runs, Library &library, QObject *parent)
+    : QObject(parent), m_devices(devices), m_runs(runs), m_library(library)
 {
     buildWidgets(page);
     connect(m_start, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_start_clicked);
@@ -214,7 +215,7 @@ void WorkTab::fillWorkTable()
         m_totalTime->setText(QString::number(total));
     }
     m_message->clear();
-    m_cutShown = false;
+    m_lastRunShown = false;
 }
 
 void WorkTab::refreshWorkTab()
@@ -226,8 +227,9 @@ void WorkTab::refreshWorkTab()
     const Tavik *shownDevice = m_devices.selectedController();
     bool none = !m_library.hasOpenClient();
     QString client = m_library.openClientName();
+    const RunRecord *last = m_runs.selectedRecord();
     if (shownSequencer && (!shownSequencer->canStart() || shownDevice->hasRun())) {
-        const QString file = QFileInfo(m_devices.runHistory(m_devices.selectedSlot())).completeBaseName();
+        const QString file = last ? QFileInfo(last->historyPath).completeBaseName() : QString();
         none = file.isEmpty();
         client = m_library.clientName(file);
         if (!none && client.isEmpty())
@@ -247,15 +249,8 @@ void WorkTab::refreshWorkTab()
         m_stop->setEnabled(false);
         return;
     }
-    const CutShort &cut = sequencer->cutShort();
-    if (!sequencer->isRunning() && cut.item >= 0 && cut.item < m_model->rowCount() && !m_cutShown) {
-        // Which line the device cut short and how far it got stay in view
-        // until the next start.
-        m_model->showProgress(*sequencer);
-        m_table->selectRow(cut.item);
-        m_message->setText(QStringLiteral("Run ") + cut.text());
-        m_cutShown = true;
-    }
+    if (!sequencer->isRunning())
+        showLastRun();
     // The time the run still has, and the clock time it will end; before
     // a start, the list's own total, never a countdown left from another
     // run.
@@ -283,11 +278,37 @@ void WorkTab::refreshWorkTab()
     // next start.
     const RunRules::Outcome outcome = RunStart::outcome(m_devices);
     m_start->setEnabled(outcome == RunRules::Outcome::Ready);
-    if (!m_cutShown)
+    const RunRecord *shownRun = m_runs.selectedRecord();
+    if (!m_lastRunShown || !shownRun || shownRun->complete)
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();
     m_stop->setEnabled(tavik && tavik->hasRun());
+}
+
+void WorkTab::showLastRun()
+{
+    // Which line the device cut short and how far it got, or the full bars
+    // of a complete run, stay in view until the next start, and come back
+    // whenever the tab shows that list again; a word the device gave on
+    // the end later is shown when it comes.
+    const RunRecord *last = m_runs.selectedRecord();
+    const WorkList *work = m_devices.selectedWork();
+    if (!last || !last->ended || !work || (m_lastRunShown && m_shownRevision == last->revision))
+        return;
+    if (!last->ran(RunRecord::linesOf(*work)))
+        return;
+    QList<int> progress;
+    for (const RunRecord::Line &line : last->lines)
+        progress.append(line.progress);
+    m_model->showProgress(progress);
+    if (!last->complete) {
+        if (last->cut.item >= 0 && last->cut.item < m_model->rowCount())
+            m_table->selectRow(last->cut.item);
+        m_message->setText(QStringLiteral("Run ") + last->endText());
+    }
+    m_lastRunShown = true;
+    m_shownRevision = last->revision;
 }
 
 void WorkTab::on_tableWidget_work_itemSelectionChanged()
@@ -299,13 +320,13 @@ void WorkTab::on_tableWidget_work_itemSelectionChanged()
 void WorkTab::on_pushButton_work_start_clicked()
 {
     QString notice;
-    const RunRules::Outcome outcome = RunStart::start(m_library, m_devices, notice);
+    const RunRules::Outcome outcome = m_runs.start(notice);
     if (outcome != RunRules::Outcome::Ready) {
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
         return;
     }
     m_message->clear();
-    m_cutShown = false;
+    m_lastRunShown = false;
     showRunning();
     // Whether started by F5, Space or a click, the next key can stop it.
     m_stop->setFocus(Qt::OtherFocusReason);

@@ -12,6 +12,7 @@ class QLabel;
 class QPushButton;
 class QTableView;
 class QWidget;
+class RunRecorder;
 class WorkList;
 class WorkTableModel;
 
@@ -22,7 +23,7 @@ class WorkTab : public QObject, public TabPage
     Q_OBJECT
 
 public:
-    WorkTab(QWidget *page, DeviceSlots &devices, Library &library, QObject *parent = nullptr);
+    WorkTab(QWidget *page, DeviceSlots &devices, RunRecorder &runs, Library &library, QObject *parent = nullptr);
 
     void enter() override;
     void leave() override;
@@ -45,12 +46,16 @@ private:
     void buildWidgets(QWidget *page);
     void clearLabels();
     void showRunning();
+    // The last run's bars and its end, when the list shown is the list it ran.
+    void showLastRun();
 
     DeviceSlots &m_devices;
+    RunRecorder &m_runs;
     Library &m_library;
     int m_selectedRow = 0;
     quint64 m_shownKey = 0;       // the record whose list the table shows
-    bool m_cutShown = false;      // the last run's cut-short is on screen
+    bool m_lastRunShown = false;  // the last run's end is on screen
+    int m_shownRevision = -1;     // what was known of it then
 
     ElidedLabel *m_pool = nullptr;
     ElidedLabel *m_programName = nullptr;

@@ -13,6 +13,9 @@ public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary start; never decreases.
     virtual qint64 msecs() const = 0;
+    // Real milliseconds from now until the clock reads `ms`: a clock that
+    // runs faster than real time says so here.
+    virtual qint64 realMsUntil(qint64 ms) const { return ms - msecs(); }
 
     static const Clock &system();
 };

@@ -1,37 +1,39 @@
 #include "work/deviceslots.h"
 
-#include "data/clients.h"
-#include "data/container.h"
 #include "device/tavik.h"
+#include "work/clock.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QJsonArray>
+#include <QTimer>
 
 namespace {
 
-// Why a journaled run ended, when the program that ran it could not say.
-const char *const killedReason = "The program ended during the run without stopping it";
 const char *const endedReason = "The program ended";
-const char *const removedReason = "The operator removed the device from the list";
-// How long a removal may hold the window for its device's stop to be read.
-constexpr int removalWaitMs = 500;
 
 } // namespace
 
-DeviceSlots::DeviceSlots()
+DeviceSlots::DeviceSlots() : m_clock(&Clock::system())
 {
-    m_journalLine.fill(-1);
     for (int i = 0; i < count; ++i) {
         m_controllers[size_t(i)] = std::make_unique<Tavik>();
         m_sequencers[size_t(i)] = std::make_unique<Sequencer>();
         m_sequencers[size_t(i)]->setController(m_controllers[size_t(i)].get());
+        m_controllers[size_t(i)]->setRunEvents(&m_runEvents[size_t(i)]);
+        m_sequencers[size_t(i)]->setRunEvents(&m_runEvents[size_t(i)]);
+        auto timer = std::make_unique<QTimer>();
+        timer->setSingleShot(true);
+        // A new value is due to the millisecond; a coarse timer may be 5 %
+        // of its interval late.
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->callOnTimeout([this, i] { passBoundary(i); });
+        m_boundaries[size_t(i)] = std::move(timer);
     }
 }
 
 // Whoever ends the program, no device it had on air is left transmitting.
 DeviceSlots::~DeviceSlots()
 {
+    m_sink = nullptr;
     stopAll();
 }
 
@@ -50,13 +52,24 @@ Tavik &DeviceSlots::controller(int slot)
     return *m_controllers.at(size_t(qBound(0, slot, count - 1)));
 }
 
+const Tavik &DeviceSlots::controller(int slot) const
+{
+    return *m_controllers.at(size_t(qBound(0, slot, count - 1)));
+}
+
 Sequencer &DeviceSlots::sequencer(int slot)
+{
+    return *m_sequencers.at(size_t(qBound(0, slot, count - 1)));
+}
+
+const Sequencer &DeviceSlots::sequencer(int slot) const
 {
     return *m_sequencers.at(size_t(qBound(0, slot, count - 1)));
 }
 
 void DeviceSlots::setClock(const Clock *clock)
 {
+    m_clock = clock ? clock : &Clock::system();
     for (auto &sequencer : m_sequencers)
         sequencer->setClock(clock);
 }
@@ -94,9 +107,9 @@ const WorkList *DeviceSlots::selectedWork() const
 void DeviceSlots::bindDevices()
 {
     const int remembered = m_registry.current();
-    QList<Machine> &records = m_registry.editRecords();
+    const QList<Machine> &records = m_registry.records();
     for (int i = 0; i < records.size() && i < count; ++i) {
-        Machine &machine = records[i];
+        const Machine &machine = records.at(i);
         if (!machine.hasDeviceSlot())
             break;
         Tavik &tavik = controller(machine.slot);
@@ -112,7 +125,9 @@ void DeviceSlots::bindDevices()
             forgetSlot(machine.slot);
             paired.reset();
         }
-        tavik.setTCPIP(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
+        // The record's one address: the one its table row and its Connect
+        // use, whatever address the device announced itself from.
+        tavik.setTCPIP(AddressText::fromIpv4(machine.connectAddress), Link::defaultPort);
         tavik.setAutoConnect(machine.autoconnect);
     }
     for (int slot = 0; slot < count; ++slot) {
@@ -135,80 +150,6 @@ void DeviceSlots::bindDevices()
     m_registry.setCurrent(qBound(0, remembered, qMax(0, m_registry.count() - 1)));
 }
 
-bool DeviceSlots::mergeAnnouncement(const Machine &announced)
-{
-    m_registry.setFilter(QString());
-    int match = -1;
-    QList<Machine> &records = m_registry.editRecords();
-    for (int i = 0; i < records.size(); ++i) {
-        if (records.at(i).serialNumber == announced.serialNumber)
-            match = i;
-    }
-    const QString key = announced.serialNumber + QLatin1Char('@') + AddressText::fromIpv4(announced.scanAddress);
-    auto reportOnce = [this, &key](const QString &text) {
-        if (m_reported.contains(key))
-            return false;
-        m_reported.append(key);
-        m_notices.append(text);
-        return true;
-    };
-
-    if (match < 0) {
-        for (int i = 0; i < records.size(); ++i) {
-            Machine &machine = records[i];
-            if (!bound(i) || m_linkSerial[size_t(machine.slot)].isEmpty() || machine.scanAddress != announced.scanAddress
-                || machine.port != announced.port)
-                continue;
-            const QString text = QStringLiteral("Tavik %1 is announced from %2, where the device reports serial number %3 "
-                                                "on its link: no second record")
-                                     .arg(announced.serialNumber, AddressText::fromIpv4(announced.scanAddress),
-                                          m_linkSerial[size_t(machine.slot)]);
-            if (reportOnce(text))
-                machine.logs.add(text);
-            m_registry.setCurrent(i);
-            m_registry.touch();
-            return false;
-        }
-        // Records in use stay: a connected or running device, or a list
-        // the operator sent, is never dropped for a device passing by.
-        const auto evictable = [this](int index) {
-            return m_registry.records().at(index).work.count() == 0 && !slotBusy(index);
-        };
-        if (!m_registry.addMachine(count, evictable)) {
-            reportOnce(QStringLiteral("Tavik %1 not added: all five places hold devices in use or with a work list")
-                           .arg(announced.serialNumber));
-            return false;
-        }
-        m_registry.updateFromAnnouncement(true, announced);
-        m_registry.setAutoconnect(true);
-        bindDevices();
-        m_registry.setCurrent(0);
-        m_registry.touch();
-        return true;
-    }
-
-    Machine &machine = records[match];
-    if (machine.scanAddress != announced.scanAddress && onLink(match)) {
-        // Two devices with one serial number, or a device that moved while
-        // its old address still answers: the device in use keeps the record.
-        const QString text = QStringLiteral("Tavik %1 is also announced from %2; the device at %3 in use is kept")
-                                 .arg(announced.serialNumber, AddressText::fromIpv4(announced.scanAddress),
-                                      AddressText::fromIpv4(machine.scanAddress));
-        if (reportOnce(text))
-            machine.logs.add(text);
-        return false;
-    }
-    const bool moved = machine.scanAddress != announced.scanAddress;
-    m_registry.setCurrent(match);
-    m_registry.updateFromAnnouncement(false, announced);
-    m_registry.touch();
-    if (moved && machine.hasDeviceSlot()) {
-        machine.logs.add(QStringLiteral("Announced from a new address: ") + AddressText::fromIpv4(machine.scanAddress));
-        controller(machine.slot).followDevice(AddressText::fromIpv4(machine.scanAddress), Link::defaultPort);
-    }
-    return false;
-}
-
 bool DeviceSlots::bound(int index) const
 {
     const QList<Machine> &records = m_registry.records();
@@ -217,7 +158,7 @@ bool DeviceSlots::bound(int index) const
     return m_boundKey[size_t(records.at(index).slot)] == m_registry.keyAt(index);
 }
 
-bool DeviceSlots::slotBusy(int index)
+bool DeviceSlots::slotBusy(int index) const
 {
     if (!bound(index))
         return false;
@@ -226,7 +167,7 @@ bool DeviceSlots::slotBusy(int index)
     return tavik.isConnected() || tavik.isConnecting() || tavik.hasRun() || !sequencer(slot).canStart();
 }
 
-bool DeviceSlots::onLink(int index)
+bool DeviceSlots::onLink(int index) const
 {
     if (!bound(index))
         return false;
@@ -237,9 +178,9 @@ bool DeviceSlots::onLink(int index)
 
 void DeviceSlots::forgetSlot(int slot)
 {
-    m_journalLine[size_t(slot)] = -1;
     m_linkSerial[size_t(slot)].clear();
     m_serialChange[size_t(slot)].clear();
+    m_boundaries[size_t(slot)]->stop();
 }
 
 void DeviceSlots::takeLinkSerial(Machine &machine, const QString &reported)
@@ -250,7 +191,7 @@ void DeviceSlots::takeLinkSerial(Machine &machine, const QString &reported)
     // A record added by hand learns its serial number here.
     if (machine.serialNumber != Machine().serialNumber && !machine.serialNumber.isEmpty()) {
         const QString text = QStringLiteral("The device at %1 now reports serial number %2, not %3")
-                                 .arg(AddressText::fromIpv4(machine.scanAddress), reported, machine.serialNumber);
+                                 .arg(AddressText::fromIpv4(machine.connectAddress), reported, machine.serialNumber);
         machine.logs.add(text);
         m_notices.append(QStringLiteral("Tavik %1: ").arg(machine.name) + text);
         m_serialChange[size_t(machine.slot)] = text;
@@ -258,145 +199,39 @@ void DeviceSlots::takeLinkSerial(Machine &machine, const QString &reported)
     machine.serialNumber = reported;
 }
 
-void DeviceSlots::setRunHistory(int slot, const QString &path)
-{
-    if (slot < 0 || slot >= count)
-        return;
-    m_runHistory[size_t(slot)] = path;
-    m_journalLine[size_t(slot)] = 0;
-    // The record the journal names, with its log and list, is on disk.
-    if (!m_registry.path().isEmpty())
-        m_registry.saveBase();
-    writeJournal();
-}
-
-QString DeviceSlots::journalPath() const
-{
-    const QString registry = m_registry.path();
-    return registry.isEmpty() ? QString() : QFileInfo(registry).path() + QStringLiteral("/runs.dat");
-}
-
-void DeviceSlots::writeJournal()
-{
-    const QString path = journalPath();
-    if (path.isEmpty())
-        return;
-    QJsonArray runs;
-    const QList<Machine> &records = m_registry.records();
-    for (int i = 0; i < records.size(); ++i) {
-        if (!bound(i))
-            continue;
-        const Machine &machine = records.at(i);
-        const int line = m_journalLine[size_t(machine.slot)];
-        if (line < 0)
-            continue;
-        const Sequencer &running = *m_sequencers[size_t(machine.slot)];
-        runs.append(QJsonObject {
-            {QStringLiteral("SerialNumber"), machine.serialNumber},
-            {QStringLiteral("IP"), AddressText::fromIpv4(machine.scanAddress)},
-            {QStringLiteral("History"), QFileInfo(m_runHistory[size_t(machine.slot)]).completeBaseName()},
-            {QStringLiteral("Line"), QString::number(line)},
-            {QStringLiteral("Title"), line < running.count() ? running.item(line).title : QString()},
-        });
-    }
-    Container::writeFile(path, QJsonObject {{QStringLiteral("version"), QStringLiteral("1")},
-                                            {QStringLiteral("runs"), runs}});
-}
-
-void DeviceSlots::endRun(int index, const CutShort &cut)
-{
-    Machine &machine = *m_registry.recordAt(index);
-    machine.logs.add(QStringLiteral("Run ") + cut.text());
-    RunCutShort end;
-    end.slot = machine.slot;
-    end.deviceName = machine.name;
-    end.historyPath = m_runHistory[size_t(machine.slot)];
-    end.cut = cut;
-    m_cutShorts.append(end);
-    m_journalLine[size_t(machine.slot)] = -1;
-}
-
-int DeviceSlots::recoverInterruptedRuns()
-{
-    const QString path = journalPath();
-    QJsonObject journal;
-    // No journal is the usual case: the last program ended with no run going.
-    if (path.isEmpty() || !QFileInfo::exists(path) || Container::readFile(path, journal) != Container::ReadStatus::Read)
-        return 0;
-    int found = 0;
-    QList<Machine> &records = m_registry.editRecords();
-    for (const QJsonValue &value : journal.value(QStringLiteral("runs")).toArray()) {
-        const QJsonObject run = value.toObject();
-        ++found;
-        RunCutShort end;
-        end.cut.item = qMax(0, run.value(QStringLiteral("Line")).toString().toInt());
-        end.cut.progress = -1;
-        end.cut.title = run.value(QStringLiteral("Title")).toString();
-        end.cut.reason = QLatin1String(killedReason);
-        end.deviceName = run.value(QStringLiteral("SerialNumber")).toString();
-        // The file names a client's history in the data folder, nothing else.
-        const QString client = run.value(QStringLiteral("History")).toString();
-        if (Client::isPlainIdentifier(client))
-            end.historyPath = QFileInfo(m_registry.path()).path() + QLatin1Char('/') + client + QStringLiteral(".dat");
-        for (int i = 0; i < records.size() && i < count; ++i) {
-            Machine &machine = records[i];
-            if (machine.serialNumber != end.deviceName || !machine.hasDeviceSlot())
-                continue;
-            // Its device may still be warming or on air: a record found is
-            // reached and stopped at once; one the registry lost is found
-            // by its announcement.
-            machine.logs.add(QStringLiteral("Run ") + end.cut.text());
-            controller(machine.slot).stopAtOnce();
-            end.slot = machine.slot;
-            end.deviceName = machine.name;
-            break;
-        }
-        m_cutShorts.append(end);
-    }
-    writeJournal();
-    return found;
-}
-
-QList<DeviceSlots::RunCutShort> DeviceSlots::takeCutShorts()
-{
-    return std::exchange(m_cutShorts, {});
-}
-
 QStringList DeviceSlots::takeNotices()
 {
     return std::exchange(m_notices, {});
 }
 
-bool DeviceSlots::runGoing(int index)
+void DeviceSlots::drain(int slot)
+{
+    if (slot < 0 || slot >= count)
+        return;
+    RunEvents &events = m_runEvents[size_t(slot)];
+    Sequencer &paired = sequencer(slot);
+    RunEvent event;
+    // What the sequencer makes of an event it is handed goes to the end of
+    // the same queue, and is handed on in its turn.
+    while (events.take(event)) {
+        if (event.kind == RunEvent::Interrupted || event.kind == RunEvent::DeviceTimeLeft)
+            paired.handle(event);
+        if (m_sink)
+            m_sink(slot, event);
+    }
+}
+
+bool DeviceSlots::runGoing(int index) const
 {
     return bound(index) && slotRunning(m_registry.records().at(index).slot);
 }
 
-bool DeviceSlots::slotRunning(int slot)
+bool DeviceSlots::slotRunning(int slot) const
 {
     return !sequencer(slot).canStart() || controller(slot).hasRun();
 }
 
-void DeviceSlots::endRunOfRemoved(int index)
-{
-    if (!bound(index))
-        return;
-    const Machine &machine = m_registry.records().at(index);
-    Sequencer &paired = sequencer(machine.slot);
-    paired.stop(QLatin1String(removedReason));
-    // Off air now: the record goes, and with it the connection a stop sent
-    // from the next tick would need; closed with replies unread, the
-    // connection may be reset before the device has read the stop.
-    Tavik &tavik = controller(machine.slot);
-    if (tavik.stopNow(removalWaitMs))
-        tavik.awaitStopRead(QDeadlineTimer(removalWaitMs));
-    if (!paired.takeCutShort())
-        return;
-    endRun(index, paired.cutShort());
-    writeJournal();
-}
-
-bool DeviceSlots::anyRunGoing()
+bool DeviceSlots::anyRunGoing() const
 {
     for (int slot = 0; slot < count; ++slot) {
         if (m_boundKey[size_t(slot)] != 0 && slotRunning(slot))
@@ -425,148 +260,87 @@ int DeviceSlots::stopAll(int waitMs)
             controller(slot).awaitStopRead(deadline);
     }
     QList<Machine> &records = m_registry.editRecords();
-    bool journaled = false;
     for (int i = 0; i < records.size() && i < count; ++i) {
         if (!records.at(i).hasDeviceSlot())
             continue;
         const int slot = records.at(i).slot;
         for (const QString &line : controller(slot).takeLogLines())
             records[i].logs.add(line);
-        // A run the program's end cut short says so, once, rather than
-        // leaving word for the next start that it was never stopped.
-        if (!bound(i))
-            continue;
-        Sequencer &paired = sequencer(slot);
-        if (paired.takeCutShort()) {
-            endRun(i, paired.cutShort());
-            journaled = true;
-        } else if (m_journalLine[size_t(slot)] >= 0) {
-            // Stopping between lines: where it stood, not how far.
-            CutShort cut;
-            cut.item = m_journalLine[size_t(slot)];
-            cut.progress = -1;
-            cut.title = cut.item < paired.count() ? paired.item(cut.item).title : QString();
-            cut.reason = QLatin1String(endedReason);
-            endRun(i, cut);
-            journaled = true;
-        }
+        // The runs the end cut short are recorded while their records are
+        // there to take them.
+        if (bound(i))
+            drain(slot);
     }
-    if (journaled)
-        writeJournal();
     return stopped;
+}
+
+void DeviceSlots::tickSlot(Machine &machine)
+{
+    const int slot = machine.slot;
+    Tavik &tavik = controller(slot);
+    if (tavik.takePacketReady())
+        tavik.readPacket();
+    tavik.tick();
+    // The record is looked up afresh on every tick: records move in the
+    // list, and a controller holds no pointer into it.
+    for (const QString &line : tavik.takeLogLines())
+        machine.logs.add(line);
+    if (tavik.takeConfigReceived())
+        takeLinkSerial(machine, tavik.serialNumberText());
+    // A device answering on its link is heard, announcements or not.
+    if (tavik.takeReplySeen())
+        machine.touch();
+    // The sequencer learns what its controller told before it moves on.
+    drain(slot);
+    sequencer(slot).tick();
+    tavik.handOverLf();
+    drain(slot);
+    armBoundary(slot);
 }
 
 void DeviceSlots::tickBound()
 {
     QList<Machine> &records = m_registry.editRecords();
     for (int i = 0; i < records.size() && i < count; ++i) {
-        if (!records.at(i).hasDeviceSlot())
-            continue;
-        Tavik &tavik = controller(records.at(i).slot);
-        if (tavik.takePacketReady())
-            tavik.readPacket();
-        tavik.tick();
-        // The record is looked up afresh on every tick: records move in the
-        // list, and a controller holds no pointer into it.
-        for (const QString &line : tavik.takeLogLines())
-            records[i].logs.add(line);
-        if (tavik.takeConfigReceived())
-            takeLinkSerial(records[i], tavik.serialNumberText());
-        // A device answering on its link is heard, announcements or not.
-        if (tavik.takeReplySeen())
-            records[i].touch();
-        Sequencer &paired = sequencer(records.at(i).slot);
-        paired.tick();
-        tavik.handOverLf();
-        int &journaled = m_journalLine[size_t(records.at(i).slot)];
-        if (journaled >= 0) {
-            const int line = paired.isRunning() ? paired.currentItem() : -1;
-            if (line != journaled) {
-                journaled = line;
-                writeJournal();
-            }
-        }
-        if (paired.takeCutShort())
-            endRun(i, paired.cutShort());
+        if (records.at(i).hasDeviceSlot() && bound(i))
+            tickSlot(records[i]);
     }
 }
 
-void DeviceSlots::addByHand(const QString &address)
+void DeviceSlots::armBoundary(int slot)
 {
-    m_registry.addMachine(count);
-    setSelectedRow(0);
-    m_registry.setConnectAddressText(address);
-    m_registry.setScanAddressText(address);
-    m_registry.setTypeText(QStringLiteral("Tavik"));
-    bindDevices();
-}
-
-void DeviceSlots::addFactoryDefault()
-{
-    m_registry.addMachine(count);
-    bindDevices();
-    m_registry.setCurrent(0);
-    m_registry.setScanAddressText(QStringLiteral("169.254.88.88"));
-    m_registry.setPortText(QStringLiteral("8888"));
-    m_registry.setName(QStringLiteral("--"));
-    m_registry.setTypeText(QStringLiteral("Tavik"));
-}
-
-void DeviceSlots::pickAfterRemoval(int rowBefore)
-{
-    bindDevices();
-    const int left = m_registry.count();
-    if (selectedRow() < 0 && left > 0)
-        setSelectedRow(qBound(0, rowBefore, left - 1));
-}
-
-void DeviceSlots::removeSelected()
-{
-    const int rowBefore = selectedRow();
-    if (moveCursorToSelected()) {
-        endRunOfRemoved(m_registry.current());
-        m_registry.removeCurrent();
+    QTimer &timer = *m_boundaries[size_t(slot)];
+    const qint64 due = sequencer(slot).nextBoundaryMs();
+    // A boundary the next tick meets in time needs no timer.
+    const qint64 wait = due < 0 ? -1 : m_clock->realMsUntil(due);
+    if (due < 0 || wait > 2 * Tavik::tickMs) {
+        if (timer.isActive())
+            timer.stop();
+        return;
     }
-    pickAfterRemoval(rowBefore);
+    if (!timer.isActive())
+        timer.start(int(qMax<qint64>(0, wait)));
 }
 
-void DeviceSlots::removeUnresponsive(const QDateTime &now)
+void DeviceSlots::passBoundary(int slot)
 {
-    const int rowBefore = selectedRow();
-    m_registry.setFilter(QString());
-    m_registry.first();
-    const int atStart = m_registry.count();
-    for (int visited = 0; visited < atStart && m_registry.hasCurrent(); ++visited) {
-        if (m_registry.responsive(now)) {
-            m_registry.setCurrent(m_registry.current() + 1);
-        } else {
-            endRunOfRemoved(m_registry.current());
-            m_registry.removeRecordAt(m_registry.current());
-        }
+    if (m_boundKey[size_t(slot)] == 0)
+        return;
+    Sequencer &paired = sequencer(slot);
+    const qint64 due = paired.nextBoundaryMs();
+    if (due < 0)
+        return;
+    if (const qint64 early = m_clock->realMsUntil(due); early > 0) {
+        m_boundaries[size_t(slot)]->start(int(early));
+        return;
     }
-    m_registry.setCurrent(0);
-    pickAfterRemoval(rowBefore);
-}
-
-void DeviceSlots::removeAll()
-{
-    m_registry.first();
-    while (m_registry.count() > 0) {
-        endRunOfRemoved(m_registry.current());
-        m_registry.removeCurrent();
-    }
-    pickAfterRemoval(0);
-}
-
-bool DeviceSlots::moveSelected(int step)
-{
-    const int row = selectedRow();
-    const int other = row + step;
-    if (row < 0 || other < 0 || other >= m_registry.count())
-        return false;
-    // The pick follows its record, so nothing else changes.
-    m_registry.swapRecords(row, other);
-    return true;
+    paired.advance();
+    controller(slot).handOverLf();
+    // What went out is on its way at once, not when the event loop next
+    // writes.
+    controller(slot).pushWrites();
+    drain(slot);
+    armBoundary(slot);
 }
 
 void DeviceSlots::takeConnectionEvents()
@@ -597,7 +371,7 @@ void DeviceSlots::takeConnectionEvents()
     }
 }
 
-QString DeviceSlots::statusLine(int slot)
+QString DeviceSlots::statusLine(int slot) const
 {
     QString name;
     for (const Machine &machine : m_registry.records()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/runevents.h"
 #include "device/statustext.h"
 #include "device/tavik.h"
 #include "discovery/machines.h"
@@ -8,15 +9,16 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
-class BroadcastUDP;
 class Clock;
+class QTimer;
 
 // The five device slots: a controller and its sequencer each, bound to the
-// registry's records, and the device work of the 25 ms tick that needs no
-// window. The window keeps only what it shows.
+// registry's records, with one queue of run events per slot, and their
+// tick. The window keeps only what it shows.
 class DeviceSlots
 {
 public:
@@ -29,8 +31,11 @@ public:
     DeviceSlots &operator=(const DeviceSlots &) = delete;
 
     Machines &registry() { return m_registry; }
+    const Machines &registry() const { return m_registry; }
     Tavik &controller(int slot);
+    const Tavik &controller(int slot) const;
     Sequencer &sequencer(int slot);
+    const Sequencer &sequencer(int slot) const;
     // For every sequencer; the clock must outlive the slots.
     void setClock(const Clock *clock);
 
@@ -64,79 +69,55 @@ public:
     bool moveCursorToSelected();
 
     // Gives each of the first five records the controller and sequencer
-    // of its slot. Records without a device slot are never bound. A slot
-    // whose record left the registry, or went to another record, first
-    // lets go of its device: a run on it ends and the connection closes,
-    // so that no record inherits another device's session.
+    // of its slot, reached at the record's address. Records without a
+    // device slot are never bound. A slot whose record left the registry,
+    // or went to another record, first lets go of its device: a run on it
+    // ends and the connection closes, so that no record inherits another
+    // device's session.
     void bindDevices();
+    // The registry key of the record the slot's controller is bound to; 0
+    // for none. A record read anew (a restore, another file) is another
+    // record, and its slot is bound afresh.
+    quint64 boundKey(int slot) const { return slot >= 0 && slot < count ? m_boundKey[size_t(slot)] : 0; }
+    // The controller of its slot is bound to the record at `index`.
+    bool bound(int index) const;
+    // The record's device is connected, connecting or has a run.
+    bool slotBusy(int index) const;
+    // The same, but only a device on the link is known to be where it is:
+    // a controller still reaching for one follows its announcements.
+    bool onLink(int index) const;
+    // The serial number the slot's device reported on its link this
+    // session; empty before it did.
+    QString linkSerial(int slot) const { return m_linkSerial.at(size_t(slot)); }
 
-    // Merges one decoded announcement into the registry. True when it
-    // came from a device not known before and was added. An unknown serial
-    // announced from the address of a device that reported another serial
-    // on its link is that device: it makes no second record. A record whose
-    // device is connected or running never takes another address from an
-    // announcement (two devices with one serial number); one not on its
-    // link follows its device to a new address at once. A sixth device
-    // drops only a record that is idle and holds no work list.
-    bool mergeAnnouncement(const Machine &announced);
+    // Who is handed each run event of a slot, in order, after the slot's
+    // sequencer has had those its controller told.
+    using RunSink = std::function<void(int slot, const RunEvent &event)>;
+    void setRunSink(RunSink sink) { m_sink = std::move(sink); }
+    // Hands on every event the slot's queue holds. The queue's one reader.
+    void drain(int slot);
 
-    // The operator's edits of the registry. Each keeps the devices bound
-    // to their records and the pick on its record, or, when the picked
-    // record went, on the one now in its row.
-    //
-    // A device added by hand at this address goes on top and is picked.
-    void addByHand(const QString &address);
-    // A record with the factory address and port, named "--", on top.
-    void addFactoryDefault();
-    void removeSelected();
-    void removeUnresponsive(const QDateTime &now = QDateTime::currentDateTime());
-    void removeAll();
-    // Moves the picked record one place up (-1) or down (+1); false when
-    // there is no such place. The slots move with their records.
-    bool moveSelected(int step);
-
-    // A run on a slot that ended before its last line was done.
-    struct RunCutShort
-    {
-        int slot = -1;
-        QString deviceName;
-        QString historyPath;  // the history the run was recorded in, or empty
-        CutShort cut;
-    };
-    // The history file a run now starting on the slot was recorded in.
-    // From here until the run ends, a small journal beside the registry
-    // says that it goes on and at which line, and the registry is saved,
-    // so that a program killed mid-run leaves word of it.
-    void setRunHistory(int slot, const QString &path);
-    // The history file the slot's run is recorded in; empty for none.
-    QString runHistory(int slot) const { return slot >= 0 && slot < count ? m_runHistory[size_t(slot)] : QString(); }
-    // For a program starting: the runs a killed program left in the
-    // journal. Each device is pinged at once and stopped if it is on air;
-    // each run is reported cut short (takeCutShorts) and written into its
-    // device's log. Returns how many there were.
-    int recoverInterruptedRuns();
-    // "runs.dat" beside the registry file; empty when the registry has no file.
-    QString journalPath() const;
-    QList<RunCutShort> takeCutShorts();
-    // What the operator should be told about the registry (conflicts,
-    // devices not added), since the last call.
+    // What the operator should be told about the devices (a serial number
+    // that changed), since the last call.
     QStringList takeNotices();
 
     // A run is going (or starting, or stopping) on some device.
-    bool anyRunGoing();
+    bool anyRunGoing() const;
     // The same on the device of the registry's record at `index`.
-    bool runGoing(int index);
+    bool runGoing(int index) const;
     // For a program about to end: every device that may be on air is sent
     // the stop command at once; waits at most waitMs for each to go out,
     // and at most waitMs more for every device to have read its stop.
-    // The lines the controllers log go into their records' logs. Returns
-    // how many were sent a stop.
+    // The lines the controllers log go into their records' logs, and the
+    // runs it ends are handed on. Returns how many were sent a stop.
     int stopAll(int waitMs = stopWaitMs);
     // How long an ending program waits for each device's stop to go out.
     static constexpr int stopWaitMs = 2000;
 
     // Reads and ticks every bound controller, moves its progress lines into
-    // its record's log, then ticks its sequencer.
+    // its record's log, then ticks its sequencer; what each tells of its
+    // run is handed on in the order it happened. An item boundary that
+    // falls between two ticks is met when it comes, not at the next tick.
     void tickBound();
 
     // Takes the connection events of every bound controller since the last
@@ -148,30 +129,20 @@ public:
         return last ? StatusText::eventWord(*last) : QString();
     }
     // "Tavik " and the device's name, then its last event word.
-    QString statusLine(int slot);
+    QString statusLine(int slot) const;
 
 private:
-    void pickAfterRemoval(int rowBefore);
     // The slot's run is going, starting or stopping.
-    bool slotRunning(int slot);
-    // The controller of its slot is bound to the record at `index`.
-    bool bound(int index) const;
-    // The record's device is connected, connecting or has a run.
-    bool slotBusy(int index);
-    // The same, but only a device on the link is known to be where it is:
-    // a controller still reaching for one follows its announcements.
-    bool onLink(int index);
-    void writeJournal();
+    bool slotRunning(int slot) const;
     // The serial number the device reported on its link, taken into its
     // record; a change is said in the log, the notices and the status.
     void takeLinkSerial(Machine &machine, const QString &reported);
     void forgetSlot(int slot);
-    // A record leaving the registry at the operator's word ends its run
-    // like any other: stopped, and recorded as cut short where it stood.
-    void endRunOfRemoved(int index);
-    // Reports the run of the record at `index` as cut short, in the
-    // record's log and for its history, and drops it from the journal.
-    void endRun(int index, const CutShort &cut);
+    void tickSlot(Machine &machine);
+    // The next item boundary of the slot's run, met by a timer when it
+    // falls before the next tick.
+    void armBoundary(int slot);
+    void passBoundary(int slot);
 
     struct Event
     {
@@ -187,24 +158,18 @@ private:
         return slot >= 0 ? objects[size_t(slot)].get() : nullptr;
     }
 
+    const Clock *m_clock;
     std::array<std::unique_ptr<Tavik>, count> m_controllers;
     std::array<std::unique_ptr<Sequencer>, count> m_sequencers;
+    std::array<RunEvents, count> m_runEvents;
+    std::array<std::unique_ptr<QTimer>, count> m_boundaries;
+    RunSink m_sink;
     std::array<Event, count> m_events;
-    // The registry key of the record each slot's controller is bound to; 0
-    // for none. A record read anew (a restore, another file) is another
-    // record, and its slot is bound afresh.
     std::array<quint64, count> m_boundKey {};
-    std::array<QString, count> m_runHistory;
-    // The line each slot's run is at, as the journal has it; -1 for none.
-    std::array<int, count> m_journalLine;
     // Per slot, this session: the serial number the device reported on its
     // link, and what its record was told when that changed.
     std::array<QString, count> m_linkSerial;
     std::array<QString, count> m_serialChange;
-    QList<RunCutShort> m_cutShorts;
     QStringList m_notices;
-    // Announcements already reported, so that one every two seconds does
-    // not repeat the notice: "serial@address".
-    QStringList m_reported;
     quint64 m_selectedKey = 0;
 };

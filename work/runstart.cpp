@@ -3,7 +3,6 @@
 #include "data/library.h"
 #include "data/worklist.h"
 #include "work/deviceslots.h"
-#include "work/sendtowork.h"
 #include "work/sequencer.h"
 
 #include <QDebug>
@@ -16,29 +15,6 @@ RunRules::Outcome outcome(DeviceSlots &devices)
     const Tavik *tavik = devices.selectedController();
     const WorkList *work = sequencer ? devices.selectedWork() : nullptr;
     return RunRules::check(work, tavik, sequencer);
-}
-
-RunRules::Outcome start(Library &library, DeviceSlots &devices, QString &notice)
-{
-    notice.clear();
-    const RunRules::Outcome checked = outcome(devices);
-    if (checked != RunRules::Outcome::Ready)
-        return checked;
-    Sequencer &sequencer = *devices.selectedSequencer();
-    WorkList &work = *devices.selectedWork();
-    const int slot = devices.selectedSlot();
-    loadWork(work, sequencer);
-    // Recorded only once the sequencer has taken the run.
-    if (!sequencer.start())
-        return checked;
-    if (!library.hasOpenClient()) {
-        devices.setRunHistory(slot, QString());
-        notice = QStringLiteral(" No client open: this run is not recorded in a history");
-        return checked;
-    }
-    recordRun(library, work);
-    devices.setRunHistory(slot, library.history().path());
-    return checked;
 }
 
 void recordRun(Library &library, const WorkList &work)

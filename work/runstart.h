@@ -12,13 +12,9 @@ class WorkList;
 // open client's history that goes with it.
 namespace RunStart {
 
-// Whether the picked device's work list may start now.
+// Whether the picked device's work list may start now. Starting it, with
+// its journal entry before its record, is RunRecorder::start.
 RunRules::Outcome outcome(DeviceSlots &devices);
-// Starts it: the rules checked, the list loaded into the device's
-// sequencer, and, once the sequencer has taken the run, the run recorded
-// in the open client's history (whose file the cut-short note of this run
-// goes to). `notice` says when there is no client to record it for.
-RunRules::Outcome start(Library &library, DeviceSlots &devices, QString &notice);
 
 // A "Program" entry on top, then one "PresetNote" entry per line, saved at
 // once. Without an open client nothing is recorded.

@@ -61,16 +61,21 @@ void Sequencer::resize(int count)
     m_index = 0;
 }
 
-void Sequencer::setItem(int index, const QString &title, const QString &lfText, int minutes)
+SequenceItem Sequencer::makeItem(const QString &title, const QString &lfText, int minutes)
 {
-    if (index < 0 || index >= count())
-        return;
-    SequenceItem &item = m_items[index];
+    SequenceItem item;
     item.title = title;
     item.lfText = lfText;
     item.lfValid = TextForm::lfValue(lfText, item.lf);
     item.duration = QTime(0, 0).addSecs(qBound(0, minutes, 24 * 60 - 1) * 60);
-    item.progress = 0;
+    return item;
+}
+
+void Sequencer::setItem(int index, const QString &title, const QString &lfText, int minutes)
+{
+    if (index < 0 || index >= count())
+        return;
+    m_items[index] = makeItem(title, lfText, minutes);
 }
 
 void Sequencer::setTotalTime(qint64 seconds)
@@ -85,7 +90,6 @@ bool Sequencer::start()
     if (!canStart() || !hasRunnableItems())
         return false;
     m_cutShort = CutShort();
-    m_cutShortNew = false;
     for (SequenceItem &item : m_items) {
         item.progress = 0;
         item.startedMs = -1;
@@ -98,7 +102,7 @@ bool Sequencer::start()
 
 void Sequencer::forgetCutShort()
 {
-    if (canStart() && !m_cutShortNew)
+    if (canStart() && m_events->isEmpty())
         m_cutShort = CutShort();
 }
 
@@ -113,13 +117,47 @@ bool Sequencer::hasRunnableItems() const
     return true;
 }
 
-void Sequencer::endCutShort(const QString &reason, qint64 atMs)
+void Sequencer::push(RunEvent event)
 {
-    noteCutShort(reason, atMs);
+    event.run = m_run;
+    m_events->push(std::move(event));
+}
+
+qint64 Sequencer::onAirMs(qint64 atMs) const
+{
+    return m_index > 0 && !m_items.isEmpty() ? qMax<qint64>(0, atMs - m_items.first().startedMs) : 0;
+}
+
+void Sequencer::handle(const RunEvent &event)
+{
+    if (m_run == 0 || event.run != m_run)
+        return;
+    const qint64 now = m_clock->msecs();
+    if (event.kind == RunEvent::DeviceTimeLeft && m_state == S_SEND_LF && m_index >= 1) {
+        m_deviceEndMs = qMin(m_deviceEndMs, now + event.ms);
+    } else if (event.kind == RunEvent::Interrupted && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF)) {
+        // The device, the link or the controller ended the transmission:
+        // the run ends where it stood, and nothing restarts it by itself.
+        endCutShort(event.text, qMin(now, m_deviceEndMs), event.linkLost);
+    }
+}
+
+void Sequencer::endCutShort(const QString &reason, qint64 atMs, bool linkLost)
+{
+    noteCutShort(reason, atMs, linkLost);
     setState(S_IDLE);
 }
 
-void Sequencer::noteCutShort(const QString &reason, qint64 atMs)
+void Sequencer::noteComplete(qint64 atMs)
+{
+    RunEvent ended;
+    ended.kind = RunEvent::Ended;
+    ended.complete = true;
+    ended.ms = onAirMs(atMs);
+    push(std::move(ended));
+}
+
+void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
 {
     m_cutShort.item = currentItem();
     if (m_index > 0) {
@@ -139,8 +177,16 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs)
                                  .arg(double(m_heldUpMs) / 1000.0, 0, 'f', 1)
                                  .arg(sentText(atMs));
     }
-    m_cutShortNew = true;
     qDebug().noquote() << "run cut short at item" << m_cutShort.item << m_cutShort.reason;
+    RunEvent ended;
+    ended.kind = RunEvent::Ended;
+    ended.item = m_cutShort.item;
+    ended.progress = m_cutShort.progress;
+    ended.title = m_cutShort.title;
+    ended.text = m_cutShort.reason;
+    ended.linkLost = linkLost;
+    ended.ms = onAirMs(atMs);
+    push(std::move(ended));
 }
 
 QString Sequencer::sentText(qint64 atMs) const
@@ -174,6 +220,8 @@ void Sequencer::endStopped(const QString &reason)
 
 void Sequencer::reset()
 {
+    if (m_running && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
+        noteCutShort(QStringLiteral("The device left the list"), qMin(m_clock->msecs(), m_deviceEndMs));
     m_running = false;
     m_index = 0;
 }
@@ -215,6 +263,7 @@ void Sequencer::setState(State state)
 {
     qDebug() << "Setstate :" << stateName(m_state);
     qDebug() << "->" << stateName(state);
+    const State before = m_state;
     m_countdown = 0;
     m_state = state;
     switch (state) {
@@ -226,8 +275,7 @@ void Sequencer::setState(State state)
             // item's value rather than whatever the last run left.
             if (!m_items.isEmpty())
                 m_controller->setLfRequested(m_items.first().lf);
-            m_controller->takeInterruption();  // left from an earlier run
-            m_controller->requestStart();
+            m_run = m_controller->requestStart();
         }
         setState(S_WAIT_RF_READY);
         break;
@@ -244,6 +292,12 @@ void Sequencer::setState(State state)
     case S_IDLE:
         m_running = false;
         m_index = 0;
+        // Nothing of the run is left on its way to the device.
+        if (before != S_IDLE) {
+            RunEvent idle;
+            idle.kind = RunEvent::Idle;
+            push(std::move(idle));
+        }
         break;
     default:
         break;
@@ -266,7 +320,19 @@ bool Sequencer::nextItem(qint64 startMs)
     m_itemDuration = item.duration;
     m_lfValue = item.lf;
     ++m_index;
+    RunEvent begun;
+    begun.kind = RunEvent::ItemBegun;
+    begun.item = m_index - 1;
+    begun.ms = startMs - m_items.first().startedMs;
+    push(std::move(begun));
     return true;
+}
+
+qint64 Sequencer::nextBoundaryMs() const
+{
+    if (m_state != S_SEND_LF || m_index < 1)
+        return -1;
+    return m_itemStart + m_itemDuration.msecsSinceStartOfDay();
 }
 
 qint64 Sequencer::elapsedMilliseconds() const
@@ -275,6 +341,17 @@ qint64 Sequencer::elapsedMilliseconds() const
 }
 
 void Sequencer::tick()
+{
+    advance();
+    if (m_countdown == 1) {
+        m_countdown = 0;
+        setState(m_nextState);
+    }
+    if (m_countdown > 1)
+        --m_countdown;
+}
+
+void Sequencer::advance()
 {
     const qint64 now = m_clock->msecs();
     bool stalled = false;
@@ -285,25 +362,18 @@ void Sequencer::tick()
         if (stalled)
             m_heldUpMs += now - m_lastTickClock;
         m_lastTickClock = now;
-        qint64 leftMs = 0;
-        if (m_controller && m_controller->takeDeviceTimeLeft(leftMs))
-            m_deviceEndMs = qMin(m_deviceEndMs, now + leftMs);
     }
     // No value went out after the device's own time ran out.
     const qint64 endedAt = qMin(now, m_deviceEndMs);
 
-    // The device, the link or the controller ended the transmission: the
-    // run ends where it stood, and nothing restarts it by itself.
-    if (m_controller) {
-        const QString interruption = m_controller->takeInterruption();
-        if (!interruption.isEmpty() && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF)) {
-            endCutShort(interruption, endedAt);
-            return;
+    if (m_state == S_WAIT_RF_READY && m_controller && m_controller->isTransmitting()) {
+        if (nextItem(now)) {
+            setState(S_SEND_LF);
+        } else {
+            noteComplete(now);
+            setState(S_STOP_TRANSMIT);
         }
     }
-
-    if (m_state == S_WAIT_RF_READY && m_controller && m_controller->isTransmitting())
-        setState(nextItem(now) ? S_SEND_LF : S_STOP_TRANSMIT);
 
     // A reset while an item is on air leaves no item to follow: the run ends.
     if (m_state == S_SEND_LF && m_index < 1)
@@ -329,7 +399,12 @@ void Sequencer::tick()
         }
         m_items[m_index - 1].progress = 100;
         const qint64 due = m_itemStart + durationMs;
-        setState(nextItem(stalled ? qMax(due, now) : due) ? S_SEND_LF : S_STOP_TRANSMIT);
+        if (nextItem(stalled ? qMax(due, now) : due)) {
+            setState(S_SEND_LF);
+        } else {
+            noteComplete(due);
+            setState(S_STOP_TRANSMIT);
+        }
     }
     // Once the schedule runs past the device's own time, the run ends
     // where the device stops.
@@ -337,15 +412,7 @@ void Sequencer::tick()
         endCutShort(ranOut, endedAt);
         if (m_controller)
             m_controller->requestStop();
-        return;
     }
-
-    if (m_countdown == 1) {
-        m_countdown = 0;
-        setState(m_nextState);
-    }
-    if (m_countdown > 1)
-        --m_countdown;
 }
 
 void loadWork(WorkList &list, Sequencer &sequencer)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/runevents.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -71,12 +73,22 @@ public:
     explicit Sequencer(QObject *parent = nullptr);
 
     void setController(TransmitControl *controller) { m_controller = controller; }
+    // Where the sequencer tells what becomes of its runs (the slot's queue),
+    // and from whose reader it learns what its controller told there.
+    // Without one it keeps its own.
+    void setRunEvents(RunEvents *events) { m_events = events ? events : &m_ownEvents; }
+    RunEvents &runEvents() { return *m_events; }
+    // What the controller told of the run: an interruption ends it where it
+    // stood; the device's time left bounds it.
+    void handle(const RunEvent &event);
     // The clock must outlive the sequencer: a run still going at its end
     // is noted at the clock's time.
     void setClock(const Clock *clock);
 
     void resize(int count);
     void setItem(int index, const QString &title, const QString &lfText, int minutes);
+    // The item a line of this title, value and time makes.
+    static SequenceItem makeItem(const QString &title, const QString &lfText, int minutes);
     void setTotalTime(qint64 seconds);
 
     // False, and nothing changes, unless the sequencer is idle and every
@@ -95,7 +107,10 @@ public:
     // run ends where it stood, noted as cut short for this reason, and the
     // sequencer sends no stop of its own.
     void endStopped(const QString &reason);
+    // The slot is given to another record: a run still going ends.
     void reset();
+    // The controller's number for the run last started.
+    quint32 run() const { return m_run; }
 
     int progress(int index) const;
     int currentItem() const;
@@ -114,13 +129,16 @@ public:
     const CutShort &cutShort() const { return m_cutShort; }
     // The list the last run was cut short on has changed: the lines it
     // names are no longer the ones shown. Nothing changes while a run goes
-    // on or before its end has been taken.
+    // on or before its end has been handed on to be recorded.
     void forgetCutShort();
-    // True once for each run cut short, for whoever tells the operator.
-    bool takeCutShort() { return std::exchange(m_cutShortNew, false); }
     State state() const { return m_state; }
 
     void tick();
+    // Only the items' part of the tick: the next item begins when its time
+    // has come. For the moment an item is due, between ticks.
+    void advance();
+    // On the sequencer's clock, when the item on air is done; -1 with none.
+    qint64 nextBoundaryMs() const;
     void setState(State state);
 
     static const char *stateName(State state);
@@ -130,9 +148,14 @@ private:
     bool nextItem(qint64 startMs);
     qint64 elapsedMilliseconds() const;
     // Ends the run where the item on air stood at `atMs` on the clock.
-    void endCutShort(const QString &reason, qint64 atMs);
+    void endCutShort(const QString &reason, qint64 atMs, bool linkLost = false);
     // Takes down where the item on air stood at `atMs`, and why.
-    void noteCutShort(const QString &reason, qint64 atMs);
+    void noteCutShort(const QString &reason, qint64 atMs, bool linkLost = false);
+    // Every line done: the run is whole.
+    void noteComplete(qint64 atMs);
+    // How long the run has been on air at `atMs`.
+    qint64 onAirMs(qint64 atMs) const;
+    void push(RunEvent event);
     // What each value begun was sent for, up to `atMs`.
     QString sentText(qint64 atMs) const;
 
@@ -149,7 +172,9 @@ private:
     qint64 m_itemStart = 0;  // on the clock, when the item began
     quint32 m_lfValue = 0;
     CutShort m_cutShort;
-    bool m_cutShortNew = false;
+    RunEvents m_ownEvents;
+    RunEvents *m_events = &m_ownEvents;
+    quint32 m_run = 0;
     QElapsedTimer m_sinceTick;   // real time, for stalls
     qint64 m_lastTickClock = 0;  // on the clock, at the last tick on air
     qint64 m_heldUpMs = 0;       // on the clock, the stalls of this run

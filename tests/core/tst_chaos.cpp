@@ -1,8 +1,9 @@
 #include "data/library.h"
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
-#include "editors/clienthistory.h"
 #include "work/deviceslots.h"
+#include "work/devicetick.h"
+#include "work/runrecord.h"
 #include "work/runrules.h"
 #include "work/runstart.h"
 #include "work/sequencer.h"
@@ -20,24 +21,30 @@
 #include <algorithm>
 #include <memory>
 
-// Devices that misbehave at random (the simulator's chaos mode) and an
-// operator who clicks, disconnects, deletes, closes the program and holds it
-// up at random, against the program's device core ticked every 25 ms as the
-// window ticks it. After every tick each device's own trace is held against
-// the program:
+// Devices that misbehave at random (the simulator's chaos mode: besides
+// drops, stalls and noise, a device dropping one of HV, OSC and Transmit
+// alone, held by another host, coming back silent, frozen with the stop
+// waiting, answering out of order) and an operator who clicks, disconnects,
+// deletes, closes the program and holds it up at random, against the
+// window's own device tick (DeviceTick) every 25 ms. After every tick each
+// device's own trace is held against the program:
 // - a transmission the program started is never left on air once no run of
 //   the program supervises it (after a run's end, a Disconnect, a close, a
 //   delete or a lost link), and the program never closes a connection it
 //   used with such a transmission on air; one the device started by itself
-//   is stopped while the program is connected;
+//   is stopped while the program is connected; no run is started on a
+//   device that has not answered on its connection;
 // - a run the program shows on air is on air on the device;
 // - every run is judged against what the device sent: the LF values, in
 //   order, and for how long; a run recorded complete sent every line for its
 //   time, a run cut short stopped at the line recorded, for a fault of the
 //   device or its link (one cut because the device's own time ran out only
 //   when the device's time did run out: a run the program was held up in
-//   goes on while the device covers it), and the client's history and the
-//   Work tab say the same.
+//   goes on while the device covers it; one the device went on with after
+//   its link went is recorded as long as the device says it went on), and
+//   the client's history, the device's log and the Work tab say the same;
+//   a run the operator ended before its last line is recorded cut short;
+//   a run recorded complete saw no bit of the device drop.
 // Every limit is in the program's ticks. TAVIK_CHAOS_SEEDS ("1,2") and
 // TAVIK_CHAOS_SECONDS (per seed) set the campaign; a failure prints its seed,
 // every step taken and the device's last trace lines.
@@ -68,6 +75,9 @@ constexpr int reconnectTicks = Tavik::watchdogTicks + 300 + 100 + 50;
 // a ping there (a twin's announcements may send it elsewhere for a while),
 // and the connection.
 constexpr int moveTicks = 40 + 100 + 50 + promptTicks;
+// A run whose link went: the device answers again (after a freeze, a hold by
+// another host, a stall) and says how long it went on.
+constexpr int awaitTicks = 600;
 // A device off air that the program shows on air: a silent device is found
 // by the watchdog.
 constexpr int noticeTicks = Tavik::watchdogTicks + 50;
@@ -104,6 +114,7 @@ struct Device
     QStringList recent;          // the last trace lines, for a failure report
     bool onAir = false;          // warming or on air
     bool hostStarted = false;    // the transmission on air began with a start command
+    int transmissions = 0;       // begun so far, by a start command or by itself
     int starts = 0;              // start commands read
     int onAirSince = 0;          // tick
     QList<Sent> stretches;       // every LF value the device had on air, in order
@@ -111,6 +122,13 @@ struct Device
     QList<int> timeOuts;         // ticks at which its own time ended a transmission
     int droppedAt = -1;          // tick the device last closed the link itself
     int movedAt = -1;
+    int bitDroppedAt = -1;       // tick one of HV, OSC and Transmit last dropped alone
+    int hostHeldUntil = -1;      // tick another host lets go of the device
+    int frozenUntil = -1;        // tick the device goes on after freezing
+    qint64 muteFromMs = -1;      // a drop after which the device answers nothing until muteUntilMs
+    qint64 muteUntilMs = -1;
+    qint64 connectMs = -1;       // when the present connection was accepted
+    bool startedUnanswered = false;  // a start read on a connection the device never answered
     // The device closed the link during its transmission and the operator
     // let it go (delete, close) before the program was back:
     // out of the program's reach until it connects again.
@@ -151,6 +169,7 @@ struct Device
             if (what == "PHASE" && words.size() >= 4) {
                 const bool nowOnAir = words.at(2) == "Warming" || words.at(2) == "OnAir";
                 if (nowOnAir && !onAir) {
+                    ++transmissions;
                     hostStarted = words.at(3) == "start";
                     onAirSince = tick;
                     letGo = false;
@@ -171,9 +190,12 @@ struct Device
             } else if (what == "CONNECT") {
                 spokenOn = false;
                 connectedSinceClose = true;
+                connectMs = lastMs;
             } else if (what == "RX") {
                 spokenOn = true;
                 starts += line.endsWith(" command=2") ? 1 : 0;
+                if (line.endsWith(" command=2") && lastMs < muteUntilMs && connectMs >= muteFromMs)
+                    startedUnanswered = true;
             } else if (what == "DISCONNECT" && words.at(2) == "host") {
                 if (onAir && hostStarted && !letGo && spokenOn) {
                     closedOnAirMs = lastMs;
@@ -194,6 +216,22 @@ struct Device
                 movedAt = tick;
             } else if (what == "CHAOS" && words.at(2) == "noise") {
                 faults.append(tick);
+            } else if (what == "CHAOS" && words.at(2) == "drop-bit") {
+                faults.append(tick);
+                bitDroppedAt = tick;
+            } else if (what == "CHAOS" && words.size() >= 4 && words.at(2) == "held") {
+                faults.append(tick);
+                hostHeldUntil = tick + words.at(3).toInt() / tickMs;
+            } else if (what == "CHAOS" && words.size() >= 4 && words.at(2) == "freeze") {
+                faults.append(tick);
+                frozenUntil = tick + words.at(3).toInt() / tickMs;
+            } else if (what == "CHAOS" && words.size() >= 4 && words.at(2) == "mute") {
+                // A drop (traced on its own) and a stall in one.
+                const int ms = words.at(3).toInt();
+                muteFromMs = lastMs;
+                muteUntilMs = lastMs + ms;
+                stallAt = tick;
+                stallTicks = ms / tickMs;
             }
         }
     }
@@ -210,8 +248,9 @@ struct Run
     int endTick = 0;
     qsizetype firstStretch = 0;
     int startsBefore = 0;       // start commands the device had read before the run
+    int transmissionsBefore = 0;
     qsizetype notesBefore = 0;
-    CutShort cut;
+    RunRecord record;           // as the program recorded it, last seen
     QStringList shownProgress;  // the Work tab's bars when it ended
 };
 
@@ -229,6 +268,7 @@ struct Campaign
     std::unique_ptr<BroadcastUDP> listener;
     ScaledClock clock {timeScale};  // outlives the devices, whose end reads it
     std::unique_ptr<DeviceSlots> devices;
+    std::unique_ptr<DeviceTick> work;  // the window's own device tick
     Device sims[deviceCount];
     Run runs[deviceCount];
     QStringList notes[deviceCount];  // cut-short texts the history took, per device
@@ -285,22 +325,66 @@ struct Campaign
         listener->bindListener();
         devices = std::make_unique<DeviceSlots>();
         devices->setClock(&clock);
+        work = std::make_unique<DeviceTick>(*listener, *devices, library);
     }
 
     void close()
     {
         step("close");
         for (int device = 0; device < deviceCount; ++device) {
-            runs[device].byOperator = runs[device].byOperator || (runs[device].going && !runs[device].ended);
+            markEndedByOperator(device);
             letGo(device);
+            keepRecord(device);
         }
-        devices->stopAll(2000);
+        work->stopAll(2000);
+        collect(work->recorder().takeReport().notices);
+        for (int device = 0; device < deviceCount; ++device)
+            keepRecord(device);
+        work.reset();
         devices.reset();
         listener.reset();
     }
 
+    // The operator's Stop, Disconnect, delete or close while the run is
+    // warming up or on air: it is recorded cut short.
+    void markEndedByOperator(int device)
+    {
+        const int slot = slotOf(device);
+        const Sequencer::State state = slot >= 0 ? devices->sequencer(slot).state() : Sequencer::S_IDLE;
+        Run &run = runs[device];
+        if (run.going && !run.ended && (state == Sequencer::S_WAIT_RF_READY || state == Sequencer::S_SEND_LF))
+            run.byOperator = true;
+    }
+
+    // The record of the device's last run, as the program has it now.
+    const RunRecord *recordOf(int device)
+    {
+        const int slot = slotOf(device);
+        const RunRecord *record = slot >= 0 ? work->recorder().record(slot) : nullptr;
+        return record && record->run == runs[device].record.run && record->serial == sims[device].serial ? record : nullptr;
+    }
+
+    void keepRecord(int device)
+    {
+        if (const RunRecord *record = recordOf(device))
+            runs[device].record = *record;
+    }
+
+    // The notes the run ends wrote into the history, per device.
+    void collect(const QStringList &notices)
+    {
+        for (const QString &text : notices) {
+            for (int device = 0; device < deviceCount; ++device) {
+                if (text.startsWith(QStringLiteral("Tavik %1: run ").arg(sims[device].serial)))
+                    notes[device].append(text);
+            }
+        }
+    }
+
     int rowOf(int device)
     {
+        if (!devices)
+            return -1;  // the program was closed
         const QList<Machine> &records = devices->registry().records();
         for (int row = 0; row < records.size(); ++row) {
             if (records.at(row).serialNumber == sims[device].serial && records.at(row).hasDeviceSlot())
@@ -331,18 +415,7 @@ struct Campaign
                 sim.releasedAt = tickCount;
             }
         }
-        while (listener->readAnnouncement()) {
-            if (listener->announcementTouched())
-                devices->mergeAnnouncement(listener->announced());
-        }
-        devices->tickBound();
-        for (const QString &text : ClientHistory::recordCutShorts(library, *devices)) {
-            for (int device = 0; device < deviceCount; ++device) {
-                if (text.startsWith(QStringLiteral("Tavik %1:").arg(sims[device].serial)))
-                    notes[device].append(text);
-            }
-        }
-        devices->takeNotices();
+        collect(work->run().notices);
     }
 
     // False when judging the device's last run found a fault.
@@ -354,11 +427,11 @@ struct Campaign
             return true;
         Machines &registry = devices->registry();
         registry.setCurrent(row);
-        WorkList &work = *registry.work();
-        work.editRecords().clear();
+        WorkList &list = *registry.work();
+        list.editRecords().clear();
         const int count = 1 + int(random.bounded(2));
         for (int i = 0; i < count; ++i)
-            addWorkLine(work, QStringLiteral("L%1").arg(i), QString::number(1000 + random.bounded(9000)),
+            addWorkLine(list, QStringLiteral("L%1").arg(i), QString::number(1000 + random.bounded(9000)),
                         random.bounded(4) == 0 ? 2 : 1, 1, 1);
         devices->setSelectedRow(row);
         if (RunStart::outcome(*devices) != RunRules::Outcome::Ready)
@@ -367,17 +440,19 @@ struct Campaign
         if (runs[device].going && !judge(device))
             return false;
         QString notice;
-        RunStart::start(library, *devices, notice);
+        work->recorder().start(notice);
         if (!devices->sequencer(slotOf(device)).isRunning())
             return true;
         Run &run = runs[device];
         run = Run();
         run.going = true;
-        for (const WorkLine &line : work.records())
+        run.record = *work->recorder().selectedRecord();
+        for (const WorkLine &line : list.records())
             run.lines.append({line.value.toUInt(), qint64(line.time) * 60000});
         run.startTick = tickCount;
         run.firstStretch = sims[device].stretches.size();
         run.startsBefore = sims[device].starts;
+        run.transmissionsBefore = sims[device].transmissions;
         run.notesBefore = notes[device].size();
         ++started;
         step(QStringLiteral("start %1 (%2 lines)").arg(sims[device].serial).arg(count));
@@ -426,15 +501,12 @@ struct Campaign
             return true;
         Tavik &tavik = devices->controller(slot);
         Sequencer &sequencer = devices->sequencer(slot);
-        Run &run = runs[device];
-        const bool runGoing = run.going && !run.ended;
         if (action < 45)
             return startRun(device);
         if (action < 49) {
-            if (sequencer.isRunning()) {
+            if (sequencer.isRunning())
                 step(QStringLiteral("stop %1").arg(sims[device].serial));
-                run.byOperator = run.byOperator || runGoing;
-            }
+            markEndedByOperator(device);
             sequencer.stop();
         } else if (action < 54) {
             step(QStringLiteral("connect %1").arg(sims[device].serial));
@@ -443,14 +515,15 @@ struct Campaign
             // A device that dropped the link on air is still reached and
             // stopped before it is let go.
             step(QStringLiteral("disconnect %1").arg(sims[device].serial));
-            run.byOperator = run.byOperator || runGoing;
+            markEndedByOperator(device);
             tavik.requestDisconnect();
         } else {
             step(QStringLiteral("delete %1").arg(sims[device].serial));
-            run.byOperator = run.byOperator || runGoing;
+            markEndedByOperator(device);
             letGo(device);
+            keepRecord(device);
             devices->setSelectedRow(rowOf(device));
-            devices->removeSelected();
+            work->edits().removeSelected();
         }
         return true;
     }
@@ -475,21 +548,57 @@ struct Campaign
 
     // The run's program side is over: what it shows is taken as the Work tab
     // would show it.
-    void endRun(int device, Sequencer *sequencer)
+    void endRun(int device)
     {
         Run &run = runs[device];
         run.ended = true;
         run.endTick = tickCount;
-        if (!sequencer)
-            return;
-        run.cut = sequencer->cutShort();
+        keepRecord(device);
+    }
+
+    // The Work tab's bars of the run's list, as the tab shows them from the
+    // run's record.
+    QStringList shownProgress(int device)
+    {
+        const RunRecord &record = runs[device].record;
         const int row = rowOf(device);
+        if (row < 0 || !recordOf(device))
+            return {};
         devices->registry().setCurrent(row);
         WorkTableModel shown;
         shown.fill(devices->registry().work());
-        shown.showProgress(*sequencer);
+        QList<int> progress;
+        for (const RunRecord::Line &line : record.lines)
+            progress.append(line.progress);
+        shown.showProgress(progress);
+        QStringList bars;
         for (int line = 0; line < shown.rowCount(); ++line)
-            run.shownProgress.append(shown.index(line, WorkTableModel::ColumnProgress).data().toString());
+            bars.append(shown.index(line, WorkTableModel::ColumnProgress).data().toString());
+        return bars;
+    }
+
+    // Whether the history on disk and, while its record is on the list,
+    // the device's log took the run's end as recorded.
+    QString endMissing(int device, const QString &note)
+    {
+        History stored;
+        stored.setPath(library.history().path());
+        bool onDisk = false;
+        if (stored.readBase()) {
+            for (const Note &entry : stored.notes().records())
+                onDisk = onDisk || entry.text == note;
+        }
+        if (!onDisk)
+            return QStringLiteral("the history file lacks \"%1\"").arg(note);
+        const int row = rowOf(device);
+        if (row < 0 || !recordOf(device))
+            return {};
+        const QString line = QStringLiteral("Run ") + runs[device].record.endText();
+        for (const LogEntry &entry : devices->registry().records().at(row).logs.records()) {
+            if (entry.text == line)
+                return {};
+        }
+        return QStringLiteral("the device's log lacks \"%1\"").arg(line);
     }
 
     static QString describe(const QList<Stretch> &stretches)
@@ -541,15 +650,24 @@ struct Campaign
             inOrder = sent.at(i).first == planned.at(i).first;
         if (!inOrder)
             return fail(device, QStringLiteral("the device sent %1 for a run of %2").arg(describe(sent), asked));
+        keepRecord(device);
+        const RunRecord &record = run.record;
+        const QStringList newNotes = notes[device].mid(run.notesBefore);
         if (run.byOperator) {
-            step(QStringLiteral("judged %1: ended by the operator; sent %2").arg(sim.serial, describe(sent)));
-            return true;
+            step(QStringLiteral("judged %1: ended by the operator, %2; sent %3")
+                     .arg(sim.serial, newNotes.isEmpty() ? QStringLiteral("recorded complete") : newNotes.last(), describe(sent)));
+            // Ended before its last line was done: the history says so.
+            if (newNotes.isEmpty())
+                return fail(device, QStringLiteral("a run the operator ended during its warm-up or on air is recorded as "
+                                                   "complete; the device sent %1 of %2").arg(describe(sent), asked));
+            const QString missing = endMissing(device, newNotes.last());
+            return missing.isEmpty() || fail(device, missing);
         }
 
-        const QStringList newNotes = notes[device].mid(run.notesBefore);
         step(QStringLiteral("judged %1: %2; sent %3 of %4")
-                 .arg(sim.serial, run.cut.item < 0 ? QStringLiteral("complete") : run.cut.text(), describe(sent), asked));
-        if (run.cut.item < 0) {
+                 .arg(sim.serial, record.complete ? QStringLiteral("complete") : record.endText(), describe(sent), asked));
+        const QStringList bars = shownProgress(device);
+        if (record.complete) {
             ++completed;
             if (sent.size() != planned.size())
                 return fail(device, QStringLiteral("a run recorded complete; the device sent %1 of %2").arg(describe(sent), asked));
@@ -558,18 +676,20 @@ struct Campaign
                 if (over < -lineToleranceMs || over > lineToleranceMs + (i == 0 ? warmUpLagMs : 0))
                     return fail(device, QStringLiteral("a run recorded complete; the device sent %1 of %2").arg(describe(sent), asked));
             }
-            for (const QString &progress : run.shownProgress) {
+            for (const QString &progress : bars) {
                 if (progress != QLatin1String("100"))
-                    return fail(device, QStringLiteral("a complete run shows its lines at %1 %").arg(run.shownProgress.join(' ')));
+                    return fail(device, QStringLiteral("a complete run shows its lines at %1 %").arg(bars.join(' ')));
             }
             if (!newNotes.isEmpty())
                 return fail(device, QStringLiteral("a complete run has the history note \"%1\"").arg(newNotes.first()));
+            if (sim.bitDroppedAt >= run.startTick)
+                return fail(device, QStringLiteral("a run recorded complete while one of HV, OSC and Transmit dropped"));
             return true;
         }
 
         ++cutShort;
-        const QString recorded = QStringLiteral("Tavik %1: run ").arg(sim.serial) + run.cut.text();
-        const int at = plannedOf.value(run.cut.item, 0);
+        const QString recorded = record.noteText();
+        const int at = plannedOf.value(record.cut.item, 0);
         if (sent.size() > at + 1 || sent.size() < at)
             return fail(device, QStringLiteral("\"%1\", but the device sent %2 of %3").arg(recorded, describe(sent), asked));
         for (int i = 0; i < at; ++i) {
@@ -583,28 +703,34 @@ struct Campaign
             return fail(device, QStringLiteral("\"%1\" with nothing wrong on the device or its link").arg(recorded));
         // A run held up goes on while the device's own time covers it: its
         // time ran out only if the device says so.
-        if (run.cut.reason.startsWith(QLatin1String("The device's own time ran out"))
+        if (record.cut.reason.startsWith(QLatin1String("The device's own time ran out"))
             && std::none_of(sim.timeOuts.cbegin(), sim.timeOuts.cend(), [&](int tick) { return tick >= run.startTick; }))
             return fail(device, QStringLiteral("\"%1\", but the device's time never ran out").arg(recorded));
-        if (newNotes != QStringList {recorded})
+        // The end as first recorded, and once more when the device told
+        // later how long it went on.
+        const bool completed = record.cut.reason.contains(QLatin1String("the device went on until it read the stop"));
+        if (newNotes.isEmpty() || newNotes.last() != recorded || newNotes.size() > (completed ? 2 : 1))
             return fail(device, QStringLiteral("the history took %1 for a run that ended \"%2\"")
                                     .arg(newNotes.isEmpty() ? QStringLiteral("nothing") : newNotes.join(" / "), recorded));
-        History stored;
-        stored.setPath(library.history().path());
-        bool onDisk = false;
-        if (stored.readBase()) {
-            for (const Note &note : stored.notes().records())
-                onDisk = onDisk || note.text == recorded;
-        }
-        if (!onDisk)
-            return fail(device, QStringLiteral("the history file lacks \"%1\"").arg(recorded));
-        for (int line = 0; line < run.shownProgress.size(); ++line) {
-            const QString want = line < run.cut.item ? QStringLiteral("100")
-                : line == run.cut.item                ? QString::number(run.cut.progress)
-                                                      : QStringLiteral("0");
-            if (run.shownProgress.at(line) != want)
-                return fail(device, QStringLiteral("\"%1\" while the Work tab shows the lines at %2 %")
-                                        .arg(recorded, run.shownProgress.join(' ')));
+        if (const QString missing = endMissing(device, recorded); !missing.isEmpty())
+            return fail(device, missing);
+        // What the device transmitted for the run is what the record says,
+        // not less: a device that went on after its link went says so when
+        // it answers. A transmission it began by itself since then counts
+        // anew, and tells nothing of the run's.
+        qint64 sentMs = 0;
+        for (qsizetype i = first; i < sim.stretches.size(); ++i)
+            sentMs += sim.stretches.at(i).selfStarted ? 0 : sim.stretches.at(i).stretch.second;
+        if (!sim.letGo && recordOf(device) && !record.awaitingDevice && sim.transmissions - run.transmissionsBefore <= 1
+            && record.onAirMs < sentMs - lineToleranceMs - warmUpLagMs)
+            return fail(device, QStringLiteral("\"%1\" records %2 ms on air; the device sent %3 of %4")
+                                    .arg(recorded).arg(record.onAirMs).arg(describe(sent), asked));
+        for (int line = 0; line < bars.size(); ++line) {
+            const QString want = line < record.cut.item ? QStringLiteral("100")
+                : line == record.cut.item                ? QString::number(record.cut.progress)
+                                                         : QStringLiteral("0");
+            if (bars.at(line) != want)
+                return fail(device, QStringLiteral("\"%1\" while the Work tab shows the lines at %2 %").arg(recorded, bars.join(' ')));
         }
         return true;
     }
@@ -620,6 +746,8 @@ struct Campaign
             const int slot = slotOf(device);
             Tavik *tavik = slot >= 0 ? &devices->controller(slot) : nullptr;
             Sequencer *sequencer = slot >= 0 ? &devices->sequencer(slot) : nullptr;
+            if (sim.startedUnanswered)
+                return fail(device, "a run was started on a device that had not answered on its connection");
             const bool connected = tavik && tavik->isConnected();
             const bool supervised = connected && (tavik->hasRun() || !sequencer->canStart());
 
@@ -641,6 +769,13 @@ struct Campaign
                 // A silent device cannot be seen going on air by itself.
                 if (!sim.hostStarted && sim.stallAt >= 0 && sim.stallAt + sim.stallTicks >= since - promptTicks)
                     allowed = qMax(allowed, sim.stallAt + reconnectTicks);
+                // Another host holds it: it is reached once that host lets
+                // go, at the next of the attempts that come further apart.
+                if (sim.hostHeldUntil >= since - promptTicks)
+                    allowed = qMax(allowed, sim.hostHeldUntil + Tavik::maxBackoffTicks + 50 + promptTicks);
+                // Frozen: it reads the stop waiting for it when it goes on.
+                if (sim.frozenUntil >= since - promptTicks)
+                    allowed = qMax(allowed, sim.frozenUntil + promptTicks);
                 longestUnsupervised = qMax(longestUnsupervised, tickCount - since);
                 if (tickCount > allowed)
                     return fail(device, QStringLiteral("on air for %1 ticks (%2) with no run of the program on it")
@@ -664,9 +799,13 @@ struct Campaign
 
             Run &run = runs[device];
             if (run.going && !run.ended && (!sequencer || !sequencer->isRunning()))
-                endRun(device, sequencer);
-            // Judged once the device is off air, with every value it sent.
-            if (run.going && run.ended && !sim.onAir && tickCount > run.endTick + 2 && !judge(device))
+                endRun(device);
+            // Judged once the device is off air, with every value it sent,
+            // and has said how long it went on after a lost link, when it
+            // is still on the list to say it.
+            const RunRecord *record = recordOf(device);
+            const bool awaiting = record && record->awaitingDevice && tickCount < run.endTick + awaitTicks;
+            if (run.going && run.ended && !sim.onAir && tickCount > run.endTick + 2 && !awaiting && !judge(device))
                 return false;
         }
         return true;

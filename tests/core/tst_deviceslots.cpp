@@ -1,9 +1,13 @@
+#include "data/clients.h"
 #include "data/library.h"
 #include "device/tavik.h"
 #include "discovery/broadcastudp.h"
+#include "data/container.h"
+#include "data/writebeside.h"
 #include "work/deviceslots.h"
+#include "work/devicetick.h"
 #include "editors/devicetablemodel.h"
-#include "work/runstart.h"
+#include "work/runjournal.h"
 #include "work/sequencer.h"
 
 #include "support/scaledclock.h"
@@ -11,6 +15,8 @@
 #include "support/testenv.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -38,8 +44,11 @@ private Q_SLOTS:
 
         ScaledClock clock(20);  // outlives the devices, whose end reads it
         DeviceSlots devices;
+        Library library;
+        DeviceTick work(listener, devices, library);
+        AnnouncementMerge &announcements = work.announcements();
         QVERIFY(QTest::qWaitFor([&] { return listener.readAnnouncement() && listener.announcementTouched(); }, 5000));
-        QVERIFY(devices.mergeAnnouncement(listener.announced()));
+        QVERIFY(announcements.merge(listener.announced()));
         Machines &registry = devices.registry();
         QCOMPARE(registry.count(), 1);
         registry.setCurrent(0);
@@ -48,7 +57,7 @@ private Q_SLOTS:
         QCOMPARE(registry.scanAddressText(), QString("127.0.0.1"));
         // A second announcement of the same device is merged, not added.
         QVERIFY(QTest::qWaitFor([&] { return listener.readAnnouncement() && listener.announcementTouched(); }, 5000));
-        QVERIFY(!devices.mergeAnnouncement(listener.announced()));
+        QVERIFY(!announcements.merge(listener.announced()));
         QCOMPARE(registry.count(), 1);
 
         // The window binds on port 8888; the simulator here has its own.
@@ -58,16 +67,14 @@ private Q_SLOTS:
         QVERIFY(tickSlotsUntil(devices, [&] { return tavik.state() == Tavik::M_MACHINE_COMMAND_BRING_UP; }, 15000));
 
         devices.setClock(&clock);
-        WorkList &work = *registry.work();
-        addWorkLine(work, "Alpha", "1111", 1);
-        addWorkLine(work, "Beta", "2222.7", 1);
+        addWorkLine(*registry.work(), "Alpha", "1111", 1);
+        addWorkLine(*registry.work(), "Beta", "2222.7", 1);
         Sequencer &sequencer = devices.sequencer(registry.slot());
         // Started as the Work tab starts it; with no client open the run
         // goes on unrecorded, and the operator is told.
-        Library library;
         devices.setSelectedRow(0);
         QString notice;
-        QCOMPARE(RunStart::start(library, devices, notice), RunRules::Outcome::Ready);
+        QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
         QVERIFY(sequencer.isRunning());
         QVERIFY(notice.contains("No client open"));
 
@@ -81,11 +88,11 @@ private Q_SLOTS:
         Machine twin = listener.announced();
         twin.scanAddress = {127, 0, 0, 9};
         for (int i = 0; i < 3; ++i)
-            QVERIFY(!devices.mergeAnnouncement(twin));
+            QVERIFY(!announcements.merge(twin));
         registry.setCurrent(0);
         QCOMPARE(registry.scanAddressText(), QString("127.0.0.1"));
         QCOMPARE(tavik.hostAddress(), QString("127.0.0.1"));
-        const QStringList notices = devices.takeNotices();
+        const QStringList notices = announcements.takeNotices();
         QCOMPARE(notices.size(), 1);
         QVERIFY(notices.first().contains("127.0.0.9"));
 
@@ -98,7 +105,7 @@ private Q_SLOTS:
         sim.stop();
         QVERIFY(tickSlotsUntil(devices, [&] { return tavik.state() == Tavik::M_MACHINE_RECONNECT; }, 15000));
         const auto ticksUntilTrying = [&](const Machine &from) {
-            devices.mergeAnnouncement(from);
+            announcements.merge(from);
             tavik.takeLogLines();
             for (int ticks = 0; ticks < 400; ++ticks) {
                 QTest::qWait(25);
@@ -111,6 +118,7 @@ private Q_SLOTS:
         int ticks = ticksUntilTrying(twin);
         registry.setCurrent(0);
         QCOMPARE(registry.scanAddressText(), QString("127.0.0.9"));
+        QCOMPARE(registry.connectAddressText(), QString("127.0.0.9"));  // where it is reached, shown and bound
         QCOMPARE(tavik.hostAddress(), QString("127.0.0.9"));
         QVERIFY2(ticks >= 0 && ticks < 40, qPrintable(QString::number(ticks)));
         QVERIFY(std::any_of(registry.logs()->records().cbegin(), registry.logs()->records().cend(),
@@ -132,14 +140,13 @@ private Q_SLOTS:
         QVERIFY(sim.start({"--serial", "4712", "--name", "4711", "--announce-to", QString("127.0.0.1:%1").arg(udpPort),
                            "--announce-interval-ms", "100"}));
         DeviceSlots devices;
+        Library library;
+        DeviceTick work(listener, devices, library);
         Machines &registry = devices.registry();
+        QStringList notices;
         const auto tick = [&] {
             QTest::qWait(2);
-            while (listener.readAnnouncement()) {
-                if (listener.announcementTouched())
-                    devices.mergeAnnouncement(listener.announced());
-            }
-            devices.tickBound();
+            notices += work.run().notices;
         };
         QVERIFY(QTest::qWaitFor([&] { tick(); return registry.count() == 1; }, 5000));
         registry.setCurrent(0);
@@ -159,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(log.filter(changed).size(), 1);
         QCOMPARE(log.filter("no second record").size(), 1);
         QVERIFY(devices.statusLine(registry.slot()).endsWith(changed));
-        QCOMPARE(devices.takeNotices().filter(changed).size(), 1);
+        QCOMPARE(notices.filter(changed).size(), 1);
     }
 
     // Two devices run their lists at the same time: each sequencer sees its
@@ -172,12 +179,16 @@ private Q_SLOTS:
         QVERIFY(second.start({"--time-scale", "20"}));
         ScaledClock clock(20);  // outlives the devices, whose end reads it
         DeviceSlots devices;
+        BroadcastUDP listener(freeUdpPort());
+        Library library;
+        DeviceTick work(listener, devices, library);
         Machines &registry = devices.registry();
         devices.setClock(&clock);
         QList<SimProcess *> sims {&first, &second};
         for (SimProcess *sim : sims) {
             registry.addMachine(DeviceSlots::count);
             registry.setScanAddressText("127.0.0.1");
+            registry.setConnectAddressText("127.0.0.1");
             registry.setAutoconnect(true);
             devices.bindDevices();
             registry.setCurrent(0);
@@ -191,10 +202,9 @@ private Q_SLOTS:
         };
         QVERIFY(tickSlotsUntil(devices, [&] { return up(0) && up(1); }, 30000));
         for (int row = 0; row < 2; ++row) {
-            registry.setCurrent(row);
-            Sequencer &sequencer = devices.sequencer(registry.slot());
-            loadWork(*registry.work(), sequencer);
-            sequencer.start();
+            devices.setSelectedRow(row);
+            QString notice;
+            QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
         }
         QVERIFY(tickSlotsUntil(devices, [&] {
             return first.received().filter("lf=501").size() == 1 && second.received().filter("lf=502").size() == 1;
@@ -215,7 +225,7 @@ private Q_SLOTS:
         // the two that stayed where they were go on.
         Machine third;
         third.serialNumber = "3003";
-        QVERIFY(devices.mergeAnnouncement(third));
+        QVERIFY(work.announcements().merge(third));
         for (int row = 1; row < 3; ++row) {
             registry.setCurrent(row);
             QVERIFY(devices.sequencer(registry.slot()).isRunning());
@@ -227,15 +237,15 @@ private Q_SLOTS:
         registry.setCurrent(2);
         const int slot = registry.slot();
         const QString name = registry.name();
-        devices.takeCutShorts();
+        work.recorder().takeReport();
         devices.setSelectedRow(2);
-        devices.removeSelected();
+        work.edits().removeSelected();
         QVERIFY(!devices.sequencer(slot).isRunning());
-        const QList<DeviceSlots::RunCutShort> cut = devices.takeCutShorts();
+        const QStringList cut = work.recorder().takeReport().notices;
         QCOMPARE(cut.size(), 1);
-        QCOMPARE(cut.first().deviceName, name);
-        QCOMPARE(cut.first().cut.text().left(31), QString("cut short at line 1 (Only.v.1, "));
-        QVERIFY(cut.first().cut.text().endsWith("The operator removed the device from the list"));
+        QVERIFY2(cut.first().startsWith(QString("Tavik %1: run cut short at line 1 (Only.v.1, ").arg(name))
+                     && cut.first().endsWith("The operator removed the device from the list"),
+                 qPrintable(cut.first()));
         QVERIFY(QTest::qWaitFor([&] { return first.timeOf("DISCONNECT") >= 0; }, 3000));
         QVERIFY(first.received().last().contains("command=3"));
         registry.addMachine(DeviceSlots::count);
@@ -253,13 +263,14 @@ private Q_SLOTS:
     void tableModel()
     {
         DeviceSlots devices;
+        AnnouncementMerge announcements(devices);
         DeviceTableModel model(devices);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         Machines &registry = devices.registry();
         for (const char *serial : {"11", "12", "13"}) {
             Machine announced;
             announced.serialNumber = serial;
-            devices.mergeAnnouncement(announced);
+            announcements.merge(announced);
         }
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
@@ -293,42 +304,278 @@ private Q_SLOTS:
     void registryEditsKeepThePick()
     {
         DeviceSlots devices;
+        AnnouncementMerge announcements(devices);
+        RegistryEdits edits(devices);
         Machines &registry = devices.registry();
         for (const char *serial : {"11", "12", "13"}) {
             Machine announced;
             announced.serialNumber = serial;
-            devices.mergeAnnouncement(announced);
+            announcements.merge(announced);
         }
         const auto picked = [&] {
             return devices.moveCursorToSelected() ? registry.currentRecord()->serialNumber : QString("(none)");
         };
         devices.setSelectedRow(1);
         QCOMPARE(picked(), QString("12"));
-        QVERIFY(devices.moveSelected(-1));
+        QVERIFY(edits.moveSelected(-1));
         QCOMPARE(devices.selectedRow(), 0);
         QCOMPARE(picked(), QString("12"));
-        QVERIFY(!devices.moveSelected(-1));
-        QVERIFY(devices.moveSelected(+1) && devices.moveSelected(+1));
-        QVERIFY(!devices.moveSelected(+1));
+        QVERIFY(!edits.moveSelected(-1));
+        QVERIFY(edits.moveSelected(+1) && edits.moveSelected(+1));
+        QVERIFY(!edits.moveSelected(+1));
         QCOMPARE(devices.selectedRow(), 2);
 
-        devices.removeSelected();
+        edits.removeSelected();
         QCOMPARE(registry.count(), 2);
         QCOMPARE(picked(), QString("11"));  // the record now in the last row
 
-        devices.addByHand("127.0.0.9");
+        // A device added by hand and given another address is reached
+        // there, also after the slots are bound again for another device.
+        edits.addByHand("127.0.0.9");
         QCOMPARE(devices.selectedRow(), 0);
         QCOMPARE(registry.connectAddressText(), QString("127.0.0.9"));
-        devices.removeUnresponsive();
+        QVERIFY(edits.setAddress("127.0.0.8"));
+        QVERIFY(!edits.setAddress("127.0.0.256"));
+        const Tavik *byHand = devices.selectedController();
+        QCOMPARE(byHand->hostAddress(), QString("127.0.0.8"));
+        Machine fourth;
+        fourth.serialNumber = "14";
+        announcements.merge(fourth);
+        QCOMPARE(byHand->hostAddress(), QString("127.0.0.8"));
+        QVERIFY(devices.moveCursorToSelected());
+        QCOMPARE(registry.connectAddressText(), QString("127.0.0.8"));
+        devices.setSelectedRow(0);
+        edits.removeSelected();
+        edits.removeUnresponsive();
         QCOMPARE(registry.count(), 2);
         QCOMPARE(picked(), QString("13"));
 
-        devices.addFactoryDefault();
+        edits.addFactoryDefault();
         registry.setCurrent(0);
         QCOMPARE(registry.portText(), QString("8888"));
-        devices.removeAll();
+        edits.removeAll();
         QCOMPARE(registry.count(), 0);
         QCOMPARE(devices.selectedRow(), -1);
+    }
+
+    // What a killed program left in the run journal is finished at the next
+    // start, and only that: the device is reached and stopped at once; its
+    // run's end goes into its history and its device's log, once however
+    // often the start is killed in its turn; a complete run stays complete;
+    // an entry of a device not on the list, or a second one of the same
+    // device, records nothing. A journal that cannot be read, or is of
+    // another shape, is kept aside unchanged, every device is reached and
+    // stopped, and the operator is told.
+    void journalOfAKilledProgram()
+    {
+        const QString folder = TestEnv::dataFolder();
+        Clients clients;
+        clients.setFolder(folder);
+        clients.insertNew();
+        clients.setName("Journal");
+        QVERIFY(clients.saveBase());
+        const QString historyPath = folder + clients.file() + ".dat";
+        History empty;
+        empty.setPath(historyPath);
+        QVERIFY(empty.saveBase());
+        // The device on the list answers at 127.0.0.71, beside the suite's others.
+        SimProcess sim;
+        QVERIFY(sim.start({"--address", "127.0.0.71", "--port", "8888", "--serial", "8801", "--time-scale", "20"}));
+        Machines list;
+        list.setFolder(folder);
+        for (const char *serial : {"8802", "8801"}) {
+            list.addMachine(DeviceSlots::count);
+            list.setSerialNumber(serial);
+            list.setName(serial);
+            list.setConnectAddressText(serial == QString("8801") ? "127.0.0.71" : "127.0.0.72");
+        }
+        QVERIFY(list.saveBase());
+        RunJournal journal;
+        journal.setFolder(folder);
+        const QString journalPath = folder + "runs.dat";
+
+        // The program as it starts again.
+        struct Start
+        {
+            ScaledClock clock {20};
+            DeviceSlots devices;
+            BroadcastUDP listener {freeUdpPort()};
+            Library library;
+            DeviceTick work {listener, devices, library};
+            QStringList notices;
+
+            explicit Start(const QString &folder)
+            {
+                devices.setClock(&clock);
+                devices.registry().setFolder(folder);
+                devices.registry().readBase();
+                devices.bindDevices();
+                work.recorder().recover();
+                notices = work.run().notices;
+            }
+            Tavik &device(const QString &serial)
+            {
+                for (const Machine &machine : devices.registry().records()) {
+                    if (machine.serialNumber == serial)
+                        return devices.controller(machine.slot);
+                }
+                return devices.controller(0);
+            }
+            QStringList logOf(const QString &serial)
+            {
+                QStringList lines;
+                for (const Machine &machine : devices.registry().records()) {
+                    for (const LogEntry &entry : machine.logs.records()) {
+                        if (machine.serialNumber == serial)
+                            lines += entry.text;
+                    }
+                }
+                return lines;
+            }
+        };
+        const auto notesIn = [&](const QString &text) {
+            History stored;
+            stored.setPath(historyPath);
+            stored.readBase();
+            return std::count_if(stored.notes().records().cbegin(), stored.notes().records().cend(),
+                                 [&](const Note &note) { return note.text == text; });
+        };
+        const auto stoppedWithin = [&](Start &start, int ticks) {
+            const qsizetype before = sim.received().filter("command=3").size();
+            for (int i = 0; i < ticks; ++i) {
+                QTest::qWait(25);
+                start.work.run();
+                if (sim.received().filter("command=3").size() > before)
+                    return true;
+            }
+            return false;
+        };
+
+        // Empty or cut off (a kill or a full disk while it was written),
+        // garbage, or of another shape.
+        RunJournal::Entry named;
+        named.serial = "8801";
+        const QByteArray whole = Container::encode(RunJournal::toJson({named}));
+        for (const QByteArray &bytes : {QByteArray(), whole.left(whole.size() / 2), QByteArray("\xA1\x65garbage"),
+                                        Container::encode(QJsonObject{{"version", "1"},
+                                                                      {"runs", QJsonArray{QJsonObject{{"SerialNumber", 8801}}}}})}) {
+            QVERIFY(TestEnv::writeFile(journalPath, bytes));
+            Start start(folder);
+            QVERIFY2(start.notices.filter("could not be read: a run may have been interrupted").size() == 1,
+                     qPrintable(start.notices.join(" / ")));
+            QVERIFY(start.device("8801").owesStop() && start.device("8802").owesStop());
+            QVERIFY(start.logOf("8802").first().startsWith("The run journal could not be read"));
+            QVERIFY(stoppedWithin(start, 40));
+            const QStringList aside = QDir(folder).entryList({"runs.dat.damaged-*"});
+            QVERIFY(!aside.isEmpty());
+            QCOMPARE(TestEnv::readFile(folder + aside.last()), bytes);
+            for (const QString &file : aside)
+                QFile::remove(folder + file);
+        }
+
+        // A run cut short at its second line, written 2 001 times, and one
+        // of a device the list does not hold.
+        RunJournal::Entry run;
+        run.serial = "8801";
+        run.history = clients.file();
+        run.line = 1;
+        run.title = "Second.v.1";
+        QList<RunJournal::Entry> entries(2001, run);
+        entries.append(run);
+        entries.last().serial = "9999";
+        QVERIFY(journal.write(entries));
+        const QString end = "cut short at line 2 (Second.v.1): The program ended during the run without stopping it";
+        {
+            Start start(folder);
+            QCOMPARE(notesIn("Tavik 8801: run " + end), 1);
+            QCOMPARE(start.logOf("8801").filter("Run " + end).size(), 1);
+            QVERIFY2(start.notices.filter("1 run(s) of devices not on the list").size() == 1,
+                     qPrintable(start.notices.join(" / ")));
+            // Killed again before the device answered: the journal still has
+            // it, and the device's log on disk already.
+            // A tick once that is on disk: the device has not answered its
+            // stop yet, so the entry stays.
+            QVERIFY(WriteBeside::waitForAll(10000));
+            start.work.run();
+            QVERIFY(start.device("8801").owesStop());
+            QList<RunJournal::Entry> left;
+            QCOMPARE(journal.read(left), RunJournal::Read::Entries);
+            QCOMPARE(left.size(), 1);
+        }
+        {
+            Start start(folder);
+            QCOMPARE(notesIn("Tavik 8801: run " + end), 1);
+            QCOMPARE(start.logOf("8801").filter("Run " + end).size(), 1);
+            QVERIFY(stoppedWithin(start, 40));
+            // Once the device has answered after its stop, nothing is owed.
+            QList<RunJournal::Entry> left;
+            QVERIFY(tickSlotsUntil(start.devices, [&] {
+                start.work.run();
+                return journal.read(left) == RunJournal::Read::Entries && left.isEmpty();
+            }, 10000));
+
+            // A run of its own, complete: the journal says so from the tick
+            // its last line is done until the device is back in its ready
+            // cycle, and a start after a kill there records nothing more.
+            QVERIFY(tickSlotsUntil(start.devices, [&] { return start.device("8801").isLinkUp(); }, 10000));
+            QCOMPARE(start.devices.registry().records().at(0).serialNumber, QString("8801"));
+            start.devices.setSelectedRow(0);
+            addWorkLine(*start.devices.selectedWork(), "Only", "701", 1, 1, 1);
+            QString notice;
+            QCOMPARE(start.work.recorder().start(notice), RunRules::Outcome::Ready);
+            QVERIFY(tickSlotsUntil(start.devices, [&] { return start.work.run().runEnded; }, 15000));
+            QVERIFY(start.work.recorder().selectedRecord()->complete);
+            QCOMPARE(journal.read(left), RunJournal::Read::Entries);
+            QCOMPARE(left.size(), 1);
+            QCOMPARE(left.first().end, QString("complete"));
+        }
+        Start start(folder);
+        QVERIFY(stoppedWithin(start, 40));
+        History stored;
+        stored.setPath(historyPath);
+        QVERIFY(stored.readBase());
+        QCOMPARE(stored.notes().count(), 1);
+    }
+
+    // A device frozen on air with the stop waiting: the run is cut short
+    // when the link is judged lost, and once the device answers again its
+    // own count completes the record with how long it went on.
+    void frozenDeviceIsRecordedAsItWent()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--time-scale", "10", "--freeze-on-air-s", "3", "--freeze-s", "6"}));
+        ScaledClock clock(10);  // outlives the devices, whose end reads it
+        DeviceSlots devices;
+        BroadcastUDP listener(freeUdpPort());
+        Library library;
+        DeviceTick work(listener, devices, library);
+        devices.setClock(&clock);
+        Machines &registry = devices.registry();
+        registry.addMachine(DeviceSlots::count);
+        devices.bindDevices();
+        Tavik &tavik = devices.controller(registry.slot());
+        tavik.setTCPIP("127.0.0.1", sim.port());
+        tavik.setState(Tavik::M_MACHINE_CONNECT);
+        QVERIFY(tickSlotsUntil(devices, [&] { return tavik.isLinkUp(); }, 15000));
+        addWorkLine(*registry.work(), "Long", "612", 10, 1, 1);
+        devices.setSelectedRow(0);
+        QString notice;
+        QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+        const RunRecord *record = nullptr;
+        QVERIFY(tickSlotsUntil(devices, [&] {
+            work.run();
+            record = work.recorder().selectedRecord();
+            return record && record->ended && !record->awaitingDevice;
+        }, 30000, 25));
+        QVERIFY(record->cut.reason.contains("the device went on until it read the stop"));
+        const QByteArray trace = TestEnv::readFile(sim.tracePath());
+        const qsizetype at = trace.indexOf(" LF 612 ");
+        QVERIFY(at > 0);
+        const qint64 sent = trace.mid(at + 8, trace.indexOf('\n', at) - at - 8).toLongLong();
+        QVERIFY2(qAbs(record->onAirMs - sent) < 1500, qPrintable(QString("%1 %2").arg(record->onAirMs).arg(sent)));
+        QCOMPARE(record->cut.progress, int(record->onAirMs * 100 / 600000));
+        QVERIFY(std::any_of(registry.logs()->records().cbegin(), registry.logs()->records().cend(),
+                            [&](const LogEntry &entry) { return entry.text == "Run " + record->endText(); }));
     }
 
     void recordsBeyondTheSlotsAreNotBound()
@@ -340,7 +587,7 @@ private Q_SLOTS:
         for (int i = 0; i < 7; ++i) {
             Machine machine;
             machine.slot = i;
-            machine.scanAddress = {10, 0, 0, quint8(i + 1)};
+            machine.connectAddress = {10, 0, 0, quint8(i + 1)};
             registry.editRecords().append(machine);
         }
         devices.bindDevices();

@@ -23,21 +23,38 @@ struct StubController : TransmitControl
     int starts = 0;
     int stops = 0;
     bool onAir = false;
-    QString interruption;
-    qint64 timeLeftMs = -1;  // told by the next status reply, once
 
     void setTransmitSeconds(quint32 seconds) override { transmitSeconds = seconds; }
     void setLfRequested(quint32 value) override { lfValues.append(value); }
-    void requestStart() override { ++starts; }
+    quint32 requestStart() override { return quint32(++starts); }
     void requestStop() override { ++stops; onAir = false; }
     bool isTransmitting() const override { return onAir; }
-    QString takeInterruption() override { return std::exchange(interruption, {}); }
-    bool takeDeviceTimeLeft(qint64 &ms) override
-    {
-        ms = std::exchange(timeLeftMs, -1);
-        return ms >= 0;
-    }
 };
+
+// What the controller tells of the run, handed on before the sequencer's
+// tick as the slots do.
+void tell(Sequencer &sequencer, RunEvent::Kind kind, qint64 ms, const QString &text = {})
+{
+    RunEvent event;
+    event.kind = kind;
+    event.run = sequencer.run();
+    event.ms = ms;
+    event.text = text;
+    sequencer.handle(event);
+}
+
+// The ends of runs the sequencer told since the last call: "complete", or
+// why it was cut short.
+QStringList endsTold(Sequencer &sequencer)
+{
+    QStringList ends;
+    RunEvent event;
+    while (sequencer.runEvents().take(event)) {
+        if (event.kind == RunEvent::Ended)
+            ends.append(event.complete ? QStringLiteral("complete") : event.text);
+    }
+    return ends;
+}
 
 struct ManualClock : Clock
 {
@@ -130,6 +147,16 @@ private Q_SLOTS:
         sequencer.tick();
         QCOMPARE(sequencer.state(), Sequencer::S_IDLE);
         QVERIFY(!sequencer.isRunning());
+        QCOMPARE(endsTold(sequencer), QStringList {"complete"});
+
+        // Stopped while the device warms up: cut short before its first
+        // line, not a run that sent its whole list.
+        sequencer.start();
+        controller.onAir = false;
+        sequencer.tick();
+        sequencer.stop();
+        QCOMPARE(endsTold(sequencer), QStringList {"Stopped by the operator"});
+        QCOMPARE(sequencer.cutShort().text(), QString("cut short at line 1 (Item.v.1, 0 %): Stopped by the operator"));
     }
 
     void edgeLists()
@@ -269,15 +296,14 @@ private Q_SLOTS:
         QCOMPARE(sequencer.progress(1), 25);
 
         controller.onAir = false;
-        controller.interruption = "HV dropped";
+        tell(sequencer, RunEvent::Interrupted, 0, "HV dropped");
         sequencer.tick();
         QCOMPARE(sequencer.state(), Sequencer::S_IDLE);
         QVERIFY(!sequencer.isRunning());
         QCOMPARE(sequencer.cutShort().text(), QString("cut short at line 2 (Item.v.1, 25 %): HV dropped"));
         QCOMPARE(sequencer.progress(0), 100);
         QCOMPARE(sequencer.progress(2), 0);
-        QVERIFY(sequencer.takeCutShort());
-        QVERIFY(!sequencer.takeCutShort());
+        QCOMPARE(endsTold(sequencer), QStringList {"HV dropped"});
         clock.ms += 600000;
         for (int i = 0; i < 100; ++i)
             sequencer.tick();
@@ -293,11 +319,13 @@ private Q_SLOTS:
 
         // The device's own time: the list's 240 s and 3 more.
         const qint64 onAir = clock.ms;
-        controller.timeLeftMs = 243000;
+        tell(sequencer, RunEvent::DeviceTimeLeft, 243000);
         sequencer.tick();
-        const auto holdUp = [&](qint64 ms) {
+        const auto holdUp = [&](qint64 ms, qint64 timeLeftMs = -1) {
             QTest::qSleep(int(Sequencer::stallMs) + 100);
             clock.ms += ms;
+            if (timeLeftMs >= 0)
+                tell(sequencer, RunEvent::DeviceTimeLeft, timeLeftMs);
             sequencer.tick();
         };
         // Held up within the first item, for 5 s and twice for 1.6 s: the
@@ -310,18 +338,17 @@ private Q_SLOTS:
         holdUp(1600);
         QCOMPARE(sequencer.state(), Sequencer::S_SEND_LF);
         QCOMPARE(sequencer.progress(0), 63);
-        QVERIFY(!sequencer.takeCutShort());
+        QVERIFY(endsTold(sequencer).isEmpty());
 
         // Held up for 60 s across the end of the first item: the second
         // begins when its value can go out, 38.2 s late, and the device's
         // time (the reply read first after the hold-up tells it as it was
         // before) no longer covers the list. The run goes on until the
         // device stops, and says what went out for how long.
-        controller.timeLeftMs = 243000 - 38200;
-        holdUp(60000);
+        holdUp(60000, 243000 - 38200);
         QCOMPARE(sequencer.currentItem(), 1);
         QCOMPARE(controller.lfValues.last(), 200u);
-        QVERIFY(!sequencer.takeCutShort());
+        QVERIFY(endsTold(sequencer).isEmpty());
         clock.ms = onAir + 98200 + 120000;
         sequencer.tick();
         QCOMPARE(controller.lfValues.last(), 300u);
@@ -329,7 +356,7 @@ private Q_SLOTS:
         const int stops = controller.stops;
         clock.ms = onAir + 250000;
         sequencer.tick();
-        QVERIFY(sequencer.takeCutShort());
+        QCOMPARE(endsTold(sequencer).size(), 1);
         QCOMPARE(sequencer.cutShort().text(),
                  QString("cut short at line 3 (Item.v.1, 41 %): The device's own time ran out (the program was held "
                          "up for 68.2 s; sent LF 100 for 98 s, LF 200 for 120 s, LF 300 for 25 s)"));

@@ -12,6 +12,7 @@ public:
     explicit ScaledClock(double scale) : m_scale(scale) { m_timer.start(); }
 
     qint64 msecs() const override { return qint64(double(m_timer.elapsed()) * m_scale); }
+    qint64 realMsUntil(qint64 ms) const override { return qint64(double(ms - msecs()) / m_scale + 0.999); }
 
 private:
     double m_scale;

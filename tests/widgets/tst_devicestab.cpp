@@ -79,6 +79,14 @@ private Q_SLOTS:
             click(window, "pushButton_addMachine");
             QCOMPARE(registry.count(), 3);
         }
+        // A good one is where the device is reached from then on, also
+        // after the slots are bound again for a device added.
+        direct->setText("127.0.0.3");
+        Q_EMIT direct->editingFinished();
+        registry.setCurrent(0);
+        const int slot = registry.slot();
+        click(window, "pushButton_3");
+        QCOMPARE(window.devices().controller(slot).hostAddress(), QString("127.0.0.3"));
 
         // Factory-default devices, one past the five slots.
         for (int i = 0; i < 3; ++i)
@@ -189,8 +197,16 @@ private Q_SLOTS:
         QCOMPARE(window.devices().controller(slot).state(), Tavik::M_IDLE);
         QCOMPARE(child<QLabel>(window, "label_work_remainingTime")->text(), QString("--"));
 
+        // Deleting a device with a log asks first: it would come back by its
+        // next announcement with neither log nor work list.
+        QString asked;
+        window.devicesTab()->setRemoveQuestion([&asked](const QString &text) { asked = text; return false; });
+        click(window, "pushButton_workDelete");
+        QCOMPARE(registry.count(), 2);
+        QVERIFY2(asked.startsWith("Tavik Box 2 lose their work list and log"), qPrintable(asked));
         // The title named the deleted device; it follows the pick to the
         // one left.
+        window.devicesTab()->setRemoveQuestion([](const QString &) { return true; });
         click(window, "pushButton_workDelete");
         QCOMPARE(registry.count(), 1);
         registry.setCurrent(0);
@@ -279,7 +295,7 @@ private Q_SLOTS:
         for (const char *serial : {"801", "802", "803"}) {
             Machine announced;
             announced.serialNumber = serial;
-            QVERIFY(window.devices().mergeAnnouncement(announced));
+            QVERIFY(window.deviceWork().announcements().merge(announced));
             window.uiTick();
             QCOMPARE(window.devices().selectedSequencer(), shown);
             QCOMPARE(table->model()->rowCount(), lines);
@@ -294,9 +310,9 @@ private Q_SLOTS:
         }
         Machine sixth;
         sixth.serialNumber = "804";
-        QVERIFY(!window.devices().mergeAnnouncement(sixth));
+        QVERIFY(!window.deviceWork().announcements().merge(sixth));
         QCOMPARE(registry.count(), 5);
-        QVERIFY(window.devices().takeNotices().join(' ').contains("804 not added"));
+        QVERIFY(window.deviceWork().announcements().takeNotices().join(' ').contains("804 not added"));
         QCOMPARE(window.devices().selectedSequencer(), shown);
 
         // Once the picked device leaves the registry the tab shows nothing.

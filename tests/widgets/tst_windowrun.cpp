@@ -53,6 +53,8 @@ int runUntilKilled(bool warming)
     };
     if (!QTest::qWaitFor(reached, 20000))
         return 1;
+    // A line begun between two ticks is in the journal from the next one.
+    QTest::qWait(4 * MainWindow::deviceTickMs);
     std::printf("ready to be killed\n");
     std::fflush(stdout);
     return QCoreApplication::exec();
@@ -84,7 +86,11 @@ private Q_SLOTS:
         clients.setName("Ada");
         QVERIFY(clients.saveBase());
     }
-    void init() { QFile::remove(TestEnv::dataFolder() + "machines.dat"); }
+    void init()
+    {
+        QFile::remove(TestEnv::dataFolder() + "machines.dat");
+        QFile::remove(TestEnv::dataFolder() + "runs.dat");
+    }
 
     // With either warm-up a device may show.
     void deviceFoundConnectedAndRun_data()
@@ -147,6 +153,10 @@ private Q_SLOTS:
         QCOMPARE(highest, 100);
         QVERIFY(followed);
         QVERIFY(endShown);
+        // Back on the Work tab later, the list shows how far its last run got.
+        tabs->setCurrentIndex(MainWindow::TabTavik);
+        tabs->setCurrentIndex(MainWindow::TabWork);
+        QCOMPARE((QStringList{text(0, 5), text(1, 5)}), (QStringList{"100", "100"}));
 
         // The run is in the client's history: the program, then its lines.
         History &history = window.library().history();
@@ -174,10 +184,17 @@ private Q_SLOTS:
         QVERIFY(!start->isEnabled());
         window.workTab()->on_pushButton_work_start_clicked();  // as a click that beat the refresh
         QVERIFY(!sequencer->isRunning());
-        QCOMPARE(history.notes().count(), recorded + 3);
         QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_IDLE; }, 5000));
         window.uiTick();
         QVERIFY(start->isEnabled());
+        // That stop came during the warm-up: the run is recorded cut short
+        // before its first line, once, in the history and the device's log.
+        const QString cut = "cut short at line 1 (Alpha.v.3, 0 %): Stopped by the operator";
+        QCOMPARE(history.notes().count(), recorded + 4);
+        QCOMPARE(newestNote(window), "Tavik 9001: run " + cut);
+        registry.setCurrent(0);
+        QCOMPARE(std::count_if(registry.logs()->records().cbegin(), registry.logs()->records().cend(),
+                               [&](const LogEntry &entry) { return entry.text == "Run " + cut; }), 1);
 
         // Leaving the Work tab saves the registry with the list and the log.
         tabs->setCurrentIndex(MainWindow::TabTavik);
@@ -269,6 +286,21 @@ private Q_SLOTS:
         window.workTab()->fillWorkTable();
         window.uiTick();
         QVERIFY2(!message->text().contains("cut short"), qPrintable(message->text()));
+    }
+
+    // The device cuts the run (HV drops alone): the status line stops
+    // saying TRANSMITTING in the very tick the run ends, not at the next
+    // refresh of the window.
+    void deviceCutsTheRun()
+    {
+        WindowRig rig;
+        QVERIFY(rig.start("9005", {"--cut-off-after-s", "20", "--drop-bit", "hv"}));
+        Sequencer *sequencer = rig.startLongRun();
+        QVERIFY(sequencer);
+        QVERIFY(rig.driver.until([&] { return rig.window.infoBar()->deviceText().endsWith("TRANSMITTING"); }, 5000));
+        QVERIFY(rig.driver.until([&] { return !sequencer->isRunning(); }, 10000));
+        QVERIFY2(!rig.window.infoBar()->deviceText().contains("TRANSMITTING"), qPrintable(rig.window.infoBar()->deviceText()));
+        QVERIFY(newestNote(rig.window).endsWith(": HV dropped"));
     }
 
     // Closing the window mid-run asks first; staying leaves the run alone.
@@ -393,7 +425,6 @@ private Q_SLOTS:
         QCOMPARE(registry.serialNumber(), QString("9004"));
         const QList<LogEntry> &log = registry.logs()->records();
         QCOMPARE(std::count_if(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text == "Run " + cut; }), 1);
-        QFile::remove(TestEnv::dataFolder() + "runs.dat");
     }
 };
 

@@ -109,6 +109,12 @@ void Announcer::setAddress(const QHostAddress &address)
     send(false);
 }
 
+void Announcer::setHolder(const QHostAddress &holder)
+{
+    m_identity.holder = holder;
+    send(false);
+}
+
 void Announcer::sendTwin(const QHostAddress &address)
 {
     Identity twin = m_identity;

@@ -48,6 +48,9 @@ public:
     void start();
     // The device now listens at another address and says so.
     void setAddress(const QHostAddress &address);
+    // The computer that holds the device now (0.0.0.0: nobody), said from
+    // now on in the long form.
+    void setHolder(const QHostAddress &holder);
     // One announcement of this device's serial number from another
     // address: a second device with the same serial, as the host sees it.
     void sendTwin(const QHostAddress &address);

@@ -34,7 +34,8 @@ QHostAddress Chaos::shifted(int by) const
 
 void Chaos::strike()
 {
-    enum Event { Drop, Stall, Slow, Noise, Split, LoseHv, Tube, SelfStart, Move, Twin, EventCount };
+    enum Event { Drop, Stall, Slow, Noise, Split, LoseHv, Tube, SelfStart, Move, Twin, DropBit, Held, Mute, Freeze, Swap,
+                 EventCount };
     const int event = int(m_random.bounded(int(EventCount)));
     m_server.advanceModel();  // the device's time up to now, before it changes
     QString what;
@@ -95,6 +96,50 @@ void Chaos::strike()
             for (int i = 0; i < 3; ++i)
                 QTimer::singleShot(i * 700, this, [this] { m_announcer->sendTwin(shifted(32)); });
         }
+        break;
+    case DropBit: {
+        // One of the three on-air bits goes, the rest stays on.
+        static const std::pair<quint32, const char *> bits[] = {
+            {DeviceModel::highVoltageBit, "hv"}, {DeviceModel::oscillatorBit, "osc"}, {DeviceModel::transmitBit, "transmit"}};
+        const auto &bit = bits[m_random.bounded(3)];
+        what = QStringLiteral("drop-bit %1").arg(QLatin1String(bit.second));
+        m_model.dropBit(bit.first);
+        break;
+    }
+    case Held: {
+        // Another host takes the device for a while: this one is turned
+        // away, and the announcements name the other.
+        const int ms = 3000 + int(m_random.bounded(5000));
+        what = QStringLiteral("held %1").arg(ms);
+        m_server.setHeld(true);
+        if (m_announcer)
+            m_announcer->setHolder(shifted(200));
+        QTimer::singleShot(ms, this, [this] {
+            m_server.setHeld(false);
+            if (m_announcer)
+                m_announcer->setHolder(QHostAddress(QHostAddress::AnyIPv4));
+        });
+        break;
+    }
+    case Mute: {
+        // The link drops and the device comes back silent: it accepts a
+        // connection and answers nothing for a while.
+        const int ms = 2000 + int(m_random.bounded(5000));
+        what = QStringLiteral("mute %1").arg(ms);
+        m_server.dropLink();
+        m_server.stallFor(ms);
+        break;
+    }
+    case Freeze: {
+        const int ms = 2000 + int(m_random.bounded(5000));
+        what = QStringLiteral("freeze %1").arg(ms);
+        m_server.freezeFor(ms);
+        break;
+    }
+    case Swap:
+        what = QStringLiteral("swap");
+        m_server.setSwap(true);
+        QTimer::singleShot(8000, this, [this] { m_server.setSwap(false); });
         break;
     }
     m_trace.write(QStringLiteral("CHAOS ") + what);

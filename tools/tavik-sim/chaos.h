@@ -13,8 +13,11 @@ class TraceLog;
 // A device that misbehaves at random moments, from a seed so that a run can
 // be replayed: it drops the link, stalls or slows its replies, sends noise,
 // splits frames, loses HV, raises a tube error, goes on air by itself,
-// moves to another address, or a second device announces its serial
-// number. Each event is written to the trace as "CHAOS <event>".
+// moves to another address, a second device announces its serial number,
+// drops one of HV, OSC and Transmit alone, is held by another host for a
+// while, comes back silent after a drop, freezes with what the host sends
+// waiting, or answers out of order. Each event is written to the trace as
+// "CHAOS <event>".
 class Chaos : public QObject
 {
     Q_OBJECT

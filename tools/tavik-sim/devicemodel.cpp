@@ -27,10 +27,20 @@ void DeviceModel::setPhase(Phase phase, const QString &cause)
 {
     if (phase != Phase::OnAir && m_phase == Phase::OnAir)
         endStretch();
-    if (phase == Phase::OnAir && m_phase != Phase::OnAir)
+    if (phase == Phase::OnAir && m_phase != Phase::OnAir) {
         m_onAirMs = m_stretchFrom = 0;
+        m_cutOffDone = false;
+        ++m_transmissions;
+    }
+    m_droppedBits = 0;
     m_phase = phase;
     m_cause = cause;
+}
+
+void DeviceModel::dropBit(quint32 bit)
+{
+    if (m_phase == Phase::OnAir)
+        m_droppedBits |= bit & (HighVoltage | Oscillator | Transmit);
 }
 
 void DeviceModel::cutOff(quint32 errorBits, const QString &cause)
@@ -73,7 +83,7 @@ void DeviceModel::advanceTo(qint64 deviceMs)
             }
         } else if (m_phase == Phase::OnAir) {
             qint64 step = qMin(delta, qMax<qint64>(m_remainingMs, 0));
-            if (m_cutOffAfterMs >= 0)
+            if (m_cutOffAfterMs >= 0 && !m_cutOffDone)
                 step = qMin(step, qMax<qint64>(m_cutOffAfterMs - m_onAirMs, 0));
             m_remainingMs -= step;
             m_onAirMs += step;
@@ -83,9 +93,14 @@ void DeviceModel::advanceTo(qint64 deviceMs)
             if (m_remainingMs <= 0) {
                 m_remainingMs = 0;
                 setPhase(Phase::Ready, QStringLiteral("time-out"));
-            } else if (m_cutOffAfterMs >= 0 && m_onAirMs >= m_cutOffAfterMs) {
-                m_errorBits = m_cutOffErrors;
-                setPhase(Phase::Ready, QStringLiteral("cut-off"));
+            } else if (m_cutOffAfterMs >= 0 && !m_cutOffDone && m_onAirMs >= m_cutOffAfterMs) {
+                m_cutOffDone = true;
+                if (m_cutOffDrops != 0) {
+                    dropBit(m_cutOffDrops);
+                } else {
+                    m_errorBits = m_cutOffErrors;
+                    setPhase(Phase::Ready, QStringLiteral("cut-off"));
+                }
             }
         } else {
             break;
@@ -111,7 +126,7 @@ quint32 DeviceModel::statusBits() const
     case Phase::StandBy: return StandBy;
     case Phase::Ready: return Ready | Power;
     case Phase::Warming: return m_warmUpForm == WarmUp::HvFirst ? Ready | Power | HighVoltage : Ready | Power;
-    case Phase::OnAir: return Ready | Power | HighVoltage | Oscillator | Transmit;
+    case Phase::OnAir: return (Ready | Power | HighVoltage | Oscillator | Transmit) & ~m_droppedBits;
     }
     return 0;
 }

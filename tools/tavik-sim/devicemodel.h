@@ -22,6 +22,10 @@ public:
     static constexpr qint64 defaultWarmUpMs = 5000;
     // Build time reported in the configuration: 2026-01-01 00:00 UTC.
     static constexpr quint32 buildTime = 1767225600;
+    // The status bits a device on air shows, each of which may drop alone.
+    static constexpr quint32 highVoltageBit = 0x8;
+    static constexpr quint32 oscillatorBit = 0x10;
+    static constexpr quint32 transmitBit = 0x20;
 
     DeviceModel(quint32 serial, quint32 firmware, quint32 clockAtStart);
 
@@ -46,6 +50,17 @@ public:
     void startByItself(qint64 seconds);
     // Every transmission ends by itself this long after it came on air.
     void setCutOffAfter(qint64 onAirMs, quint32 errorBits) { m_cutOffAfterMs = onAirMs; m_cutOffErrors = errorBits; }
+    // ... or, with a status bit given here (HV, OSC or Transmit), only that
+    // bit drops then, and the device stays on air without it.
+    void setCutOffDrops(quint32 bit) { m_cutOffDrops = bit; }
+    // While on air, one of HV, OSC and Transmit drops and the rest stays on,
+    // until the next stop or start.
+    void dropBit(quint32 bit);
+    quint32 droppedBits() const { return m_droppedBits; }
+    // Device ms on air in the present transmission.
+    qint64 onAirMs() const { return m_phase == Phase::OnAir ? m_onAirMs : 0; }
+    // Transmissions begun so far.
+    int transmissions() const { return m_transmissions; }
     void setWarmUp(WarmUp form, qint64 ms) { m_warmUpForm = form; m_warmUpMs = ms; }
     // Halfway through every warm-up the device falls to stand-by, or back
     // to ready with these error bits.
@@ -91,6 +106,10 @@ private:
     bool m_faultStandBy = false;
     quint32 m_faultErrors = 0;
     quint32 m_cutOffErrors = 0;
+    quint32 m_cutOffDrops = 0;
+    bool m_cutOffDone = false;    // this transmission's cut-off has come
+    quint32 m_droppedBits = 0;
+    int m_transmissions = 0;
     qint64 m_now = 0;            // device ms since start
     qint64 m_warmedMs = 0;       // progress of the current warm-up
     qint64 m_remainingMs = 0;    // transmission time left, set by REQ_SET_TIME

@@ -42,22 +42,35 @@ const char description[] =
     "after 50 ms); --bad-crc N spoils the checksum of every Nth reply;\n"
     "--reply-delay-ms N answers every request N ms late; --cut-off-after-s N\n"
     "ends every transmission by itself N device seconds after it came on air,\n"
-    "raising the error bits --cut-off-errors (0: HV just drops); --on-air-at-s N\n"
-    "goes on air by itself N seconds after start, for 175 device seconds.\n"
+    "raising the error bits --cut-off-errors (0: HV just drops), or with\n"
+    "--drop-bit hv|osc|transmit loses only that status bit then and stays on air\n"
+    "without it until stopped; --on-air-at-s N goes on air by itself N seconds\n"
+    "after start, for 175 device seconds. --silent-after 0 never answers.\n"
+    "--held: another host holds the device, so every connection is turned away\n"
+    "at once (announced in the long form with that holder). --freeze-on-air-s N\n"
+    "--freeze-s M: N device seconds into each transmission the device freezes for\n"
+    "M seconds, still on air: it reads, accepts and writes nothing, and acts on\n"
+    "what was sent meanwhile (a stop) once it goes on. --swap-replies sends every\n"
+    "second reply 600 ms late, after the next one: replies out of order.\n"
     "\n"
     "Chaos (--chaos SEED): at random moments, about --chaos-gap-s apart, one of\n"
     "drop the link, stall or slow the replies, noise, split frames, lose HV,\n"
-    "a tube error, go on air by itself, move to address+16 and back, or a twin\n"
-    "announcing the same serial from address+32. The same seed gives the same\n"
-    "events in the same order.\n"
+    "a tube error, go on air by itself, move to address+16 and back, a twin\n"
+    "announcing the same serial from address+32, drop one of HV, OSC and\n"
+    "Transmit alone, held by another host for a while, come back silent after a\n"
+    "drop, freeze with what is sent waiting, or replies out of order for a while.\n"
+    "The same seed gives the same events in the same order.\n"
     "\n"
     "Trace lines (--trace), ms since start:\n"
     "  <ms> CLOCK monotonic-ms=<where time 0 lies on the system's monotonic clock>\n"
-    "  <ms> CONNECT | <ms> DISCONNECT <host|device> (who closed it)\n"
+    "  <ms> CONNECT | <ms> DISCONNECT <host|device> (who closed it) | <ms> REFUSED\n"
     "  <ms> RX <REQUEST_NAME> data=<hex> <field>=<value>\n"
     "  <ms> RX BAD_CRC data=<hex of the whole frame>\n"
     "  <ms> PHASE <StandBy|Ready|Warming|OnAir> <cause>\n"
     "  <ms> LF <value> <device-ms>   (a stretch on air at one LF value, when it ends)\n"
+    "  <ms> BITS dropped <bits>      (on-air status bits missing while on air; 0: none)\n"
+    "  <ms> HELD by another host | <ms> HELD no longer\n"
+    "  <ms> FROZEN <ms> | <ms> FROZEN no longer\n"
     "  <ms> CHAOS <event>\n"
     "Prints \"listening on port N\" once ready.";
 
@@ -150,6 +163,11 @@ int main(int argc, char *argv[])
         {"reply-delay-ms", "Every reply N ms late.", "N"},
         {"cut-off-after-s", "Every transmission ends by itself N device seconds after coming on air.", "N"},
         {"cut-off-errors", "Error bits raised when it does (default 0).", "BITS"},
+        {"drop-bit", "At the cut-off only this bit drops and the device stays on air: hv, osc or transmit.", "BIT"},
+        {"held", "Held by another host: every connection is turned away at once."},
+        {"freeze-on-air-s", "Freeze N device seconds into each transmission (see --freeze-s).", "N"},
+        {"freeze-s", "How long a freeze lasts, in seconds (default 5).", "X"},
+        {"swap-replies", "Every second reply goes out 600 ms late, after the next one."},
         {"on-air-at-s", "Go on air by itself N seconds after start.", "N"},
         {"warm-up", "Status while warming: hv-first (default) or ready-pow.", "FORM"},
         {"warm-up-s", "Device seconds from a start to the oscillator (default 5).", "X"},
@@ -175,8 +193,11 @@ int main(int argc, char *argv[])
     const auto onAirAt = realOption(parser, "on-air-at-s", -1.0, 0.0);
     const auto chaosGap = realOption(parser, "chaos-gap-s", 4.0, 0.05);
     const auto warmUpS = realOption(parser, "warm-up-s", DeviceModel::defaultWarmUpMs / 1000.0, 0.0);
+    const auto freezeOnAir = realOption(parser, "freeze-on-air-s", -1.0, 0.0);
+    const auto freezeS = realOption(parser, "freeze-s", 5.0, 0.0);
     if (!port || !serial || !firmware || !interval || !silentAfter || !badCrc || !timeScale || !dropAfter
-        || !replyDelay || !cutOffAfter || !cutOffErrors || !chaosSeed || !chaosGap || !onAirAt || !warmUpS)
+        || !replyDelay || !cutOffAfter || !cutOffErrors || !chaosSeed || !chaosGap || !onAirAt || !warmUpS
+        || !freezeOnAir || !freezeS)
         return 2;
 
     Identity identity;
@@ -190,6 +211,8 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("--model wants one of %1").arg(Announcer::modelTags().join(", ")));
         return 2;
     }
+    if (parser.isSet("held"))
+        identity.holder = QHostAddress(QStringLiteral("127.0.0.250"));
     if (parser.isSet("holder")) {
         if (!identity.holder.setAddress(parser.value("holder"))
             || identity.holder.protocol() != QAbstractSocket::IPv4Protocol) {
@@ -220,6 +243,10 @@ int main(int argc, char *argv[])
     faults.merge = parser.isSet("merge");
     faults.badCrcEvery = int(*badCrc);
     faults.replyDelayMs = int(*replyDelay);
+    faults.swap = parser.isSet("swap-replies");
+    faults.held = parser.isSet("held");
+    faults.freezeOnAirS = *freezeOnAir;
+    faults.freezeS = *freezeS;
 
     const SimClock clock(*timeScale);
     TraceLog trace(startClock);
@@ -232,6 +259,18 @@ int main(int argc, char *argv[])
                       quint32(QDateTime::currentSecsSinceEpoch()));
     if (*cutOffAfter >= 0)
         model.setCutOffAfter(qint64(*cutOffAfter * 1000), quint32(*cutOffErrors));
+    if (parser.isSet("drop-bit")) {
+        const QString bit = parser.value("drop-bit");
+        const quint32 value = bit == QLatin1String("hv")         ? DeviceModel::highVoltageBit
+                              : bit == QLatin1String("osc")      ? DeviceModel::oscillatorBit
+                              : bit == QLatin1String("transmit") ? DeviceModel::transmitBit
+                                                                 : 0;
+        if (value == 0) {
+            fail(QStringLiteral("--drop-bit wants hv, osc or transmit"));
+            return 2;
+        }
+        model.setCutOffDrops(value);
+    }
     const QString warmUp = parser.isSet("warm-up") ? parser.value("warm-up") : QStringLiteral("hv-first");
     if (warmUp != QLatin1String("hv-first") && warmUp != QLatin1String("ready-pow")) {
         fail(QStringLiteral("--warm-up wants hv-first or ready-pow"));

@@ -23,6 +23,41 @@ SimServer::SimServer(DeviceModel &model, const SimClock &clock, TraceLog &trace,
     connect(&m_dropTimer, &QTimer::timeout, this, &SimServer::dropLink);
     connect(&m_phaseTimer, &QTimer::timeout, this, &SimServer::advanceModel);
     m_phaseTimer.start(100);
+    m_thawTimer.setSingleShot(true);
+    connect(&m_thawTimer, &QTimer::timeout, this, &SimServer::thaw);
+}
+
+void SimServer::setSwap(bool on)
+{
+    m_faults.swap = on;
+}
+
+void SimServer::setHeld(bool on)
+{
+    m_faults.held = on;
+    m_trace.write(on ? QStringLiteral("HELD by another host") : QStringLiteral("HELD no longer"));
+    if (on)
+        dropLink();
+}
+
+void SimServer::freezeFor(int ms)
+{
+    m_trace.write(QStringLiteral("FROZEN %1").arg(ms));
+    m_frozenMs = ms;
+    m_frozenSince.start();
+    m_thawTimer.start(ms);
+}
+
+void SimServer::thaw()
+{
+    m_frozenMs = 0;
+    m_trace.write(QStringLiteral("FROZEN no longer"));
+    // What the host sent before it gave up is read first, in order.
+    readClient();
+    if (std::exchange(m_closedWhileFrozen, false))
+        dropClient();
+    writeNext();
+    acceptPending();
 }
 
 void SimServer::dropLink()
@@ -62,6 +97,16 @@ void SimServer::advanceModel()
     m_model.advanceTo(m_clock.deviceMs());
     for (const DeviceModel::Stretch &stretch : m_model.takeStretches())
         m_trace.write(QStringLiteral("LF %1 %2").arg(stretch.lf).arg(stretch.ms));
+    if (m_model.droppedBits() != m_tracedDrops) {
+        m_tracedDrops = m_model.droppedBits();
+        m_trace.write(QStringLiteral("BITS dropped %1").arg(m_tracedDrops));
+    }
+    // The transmission freezes once it has been on air long enough.
+    if (m_faults.freezeOnAirS >= 0 && m_model.transmissions() != m_frozenTransmission
+        && m_model.onAirMs() >= qint64(m_faults.freezeOnAirS * 1000) && m_model.phase() == DeviceModel::Phase::OnAir) {
+        m_frozenTransmission = m_model.transmissions();
+        freezeFor(int(m_faults.freezeS * 1000));
+    }
     const int phase = int(m_model.phase());
     if (phase == m_tracedPhase)
         return;
@@ -77,11 +122,20 @@ bool SimServer::listen(const QHostAddress &address, quint16 port)
 
 void SimServer::acceptPending()
 {
+    if (frozen())
+        return;  // callers wait in the queue until the device goes on
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        if (m_client) {
+        if (m_client || m_faults.held) {
             // A device serves one host; later callers are turned away.
-            std::fprintf(stderr, "tavik-sim: refused a second connection\n");
+            if (!m_faults.held)
+                std::fprintf(stderr, "tavik-sim: refused a second connection\n");
+            m_trace.write(QStringLiteral("REFUSED"));
             socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        // A caller that gave up while it waited to be accepted is gone.
+        if (socket->state() != QAbstractSocket::ConnectedState) {
             socket->deleteLater();
             continue;
         }
@@ -101,6 +155,11 @@ void SimServer::dropClient()
 {
     if (!m_client)
         return;
+    // A frozen device has not read what the host sent before it left.
+    if (frozen() && !m_droppingLink) {
+        m_closedWhileFrozen = true;
+        return;
+    }
     QTcpSocket *socket = m_client;
     m_client = nullptr;
     socket->disconnect(this);
@@ -116,7 +175,7 @@ void SimServer::dropClient()
 
 void SimServer::readClient()
 {
-    if (!m_client)
+    if (!m_client || frozen())
         return;
     // The host writes whole frames; a fragment left lying for long was noise
     // and would otherwise swallow the next real frame.
@@ -183,6 +242,15 @@ void SimServer::sendReply(QByteArray frame)
             byte = char(QRandomGenerator::global()->bounded(256));
         frame.prepend(noise);
     }
+    // Every second reply is overtaken by the one after it.
+    if (m_faults.swap && ++m_swapCount % 2 == 1) {
+        QPointer<QTcpSocket> client = m_client;
+        QTimer::singleShot(swapLateMs, this, [this, client, frame] {
+            if (client && client == m_client)
+                queueWrite(frame);
+        });
+        return;
+    }
     if (m_faults.merge) {
         if (m_held.isEmpty()) {
             m_held = frame;
@@ -231,7 +299,7 @@ void SimServer::queueWrite(const QByteArray &bytes)
 
 void SimServer::writeNext()
 {
-    if (!m_client || m_pieces.isEmpty())
+    if (!m_client || m_pieces.isEmpty() || frozen())
         return;
     m_client->write(m_pieces.takeFirst());
     m_client->flush();

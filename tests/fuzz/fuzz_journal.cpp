@@ -1,0 +1,23 @@
+// runs.dat: the runs a program left going, read at the next start.
+#include "fuzzsupport.h"
+
+#include "work/runjournal.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    QJsonObject object;
+    if (!Container::decode(Fuzz::bytes(data, size), object))
+        return 0;
+    QList<RunJournal::Entry> entries;
+    if (!RunJournal::fromJson(object, entries)) {
+        Fuzz::check(entries.isEmpty(), "a journal of another shape gives no entry");
+        return 0;
+    }
+    for (const RunJournal::Entry &entry : entries)
+        Fuzz::check(!entry.serial.isEmpty() && entry.line >= 0, "every entry names a device and a line");
+    QList<RunJournal::Entry> again;
+    Fuzz::check(RunJournal::fromJson(Container::decode(Container::encode(RunJournal::toJson(entries))), again)
+                    && again.size() == entries.size(),
+                "the journal reads back");
+    return 0;
+}

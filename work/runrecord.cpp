@@ -1,0 +1,415 @@
+#include "work/runrecord.h"
+
+#include "data/clients.h"
+#include "data/library.h"
+#include "data/textforms.h"
+#include "data/worklist.h"
+#include "data/writebeside.h"
+#include "device/tavik.h"
+#include "work/deviceslots.h"
+#include "work/runhistory.h"
+#include "work/runstart.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <QFileInfo>
+
+namespace {
+
+// Why a journaled run ended, when the program that ran it could not say.
+const char *const killedReason = "The program ended during the run without stopping it";
+// The journal's word for a run whose every line was done.
+const char *const completeWord = "complete";
+
+} // namespace
+
+QList<RunRecord::Line> RunRecord::linesOf(const WorkList &work)
+{
+    // What loadWork hands the sequencer, taken the same way.
+    QList<Line> lines;
+    for (const WorkLine &line : work.records()) {
+        const SequenceItem item = Sequencer::makeItem(TextForm::versioned(line.name, line.version), line.value,
+                                                      qMax(0, line.time));
+        lines.append({item.title, item.lf, item.duration.msecsSinceStartOfDay(), -1, 0});
+    }
+    return lines;
+}
+
+bool RunRecord::ran(const QList<Line> &other) const
+{
+    if (other.size() != lines.size())
+        return false;
+    for (int i = 0; i < lines.size(); ++i) {
+        const Line &a = lines.at(i);
+        const Line &b = other.at(i);
+        if (a.title != b.title || a.lf != b.lf || a.ms != b.ms)
+            return false;
+    }
+    return true;
+}
+
+RunRecorder::RunRecorder(DeviceSlots &devices, Library &library)
+    : m_devices(devices), m_library(library)
+{
+    m_devices.setRunSink([this](int slot, const RunEvent &event) { handle(slot, event); });
+}
+
+RunRecorder::~RunRecorder()
+{
+    m_devices.setRunSink({});
+}
+
+RunRules::Outcome RunRecorder::start(QString &notice)
+{
+    notice.clear();
+    const RunRules::Outcome checked = RunStart::outcome(m_devices);
+    if (checked != RunRules::Outcome::Ready)
+        return checked;
+    Sequencer &sequencer = *m_devices.selectedSequencer();
+    WorkList &work = *m_devices.selectedWork();
+    const int slot = m_devices.selectedSlot();
+    loadWork(work, sequencer);
+    // Recorded only once the sequencer has taken the run.
+    if (!sequencer.start())
+        return checked;
+
+    const Machine &machine = m_devices.registry().records().at(m_devices.selectedRow());
+    RunRecord &record = m_records[size_t(slot)];
+    record = RunRecord();
+    record.run = sequencer.run();
+    record.key = m_devices.selectedKey();
+    record.serial = machine.serialNumber;
+    record.deviceName = machine.name;
+    record.historyPath = m_library.hasOpenClient() ? m_library.history().path() : QString();
+    record.program = work.programName;
+    record.version = work.programVersion;
+    record.started = TextForm::stampText(QDateTime::currentDateTime(), TextForm::dateTimePattern);
+    record.timeGivenMs = qMin<qint64>(sequencer.totalSeconds() + 3, Tavik::maxTransmitTime) * 1000;
+    record.lines = RunRecord::linesOf(work);
+    record.going = true;
+    record.journaled = true;
+    // On disk before the device is sent anything and before the history
+    // shows the run: a program killed from here on leaves word of it.
+    writeJournal();
+    // The record the journal names, with its log and list, follows.
+    saveRegistry();
+    if (record.historyPath.isEmpty()) {
+        notice = QStringLiteral(" No client open: this run is not recorded in a history");
+        return checked;
+    }
+    RunStart::recordRun(m_library, work);
+    m_report.historyChanged = true;
+    return checked;
+}
+
+void RunRecorder::handle(int slot, const RunEvent &event)
+{
+    if (slot < 0 || slot >= int(m_records.size()))
+        return;
+    RunRecord &record = m_records[size_t(slot)];
+    if (event.run == 0 || event.run != record.run || record.key != m_devices.boundKey(slot))
+        return;
+    switch (event.kind) {
+    case RunEvent::ItemBegun:
+        if (event.item >= 0 && event.item < record.lines.size())
+            record.lines[event.item].beganMs = event.ms;
+        // Written at the next tick, not here: an item's boundary may be met
+        // between ticks, when every moment counts for the other devices.
+        if (record.going && event.item != record.line) {
+            record.line = event.item;
+            m_journalOwed = true;
+        }
+        break;
+    case RunEvent::Ended:
+        if (record.going)
+            ended(record, slot, event);
+        break;
+    case RunEvent::Idle:
+        record.stopped = true;
+        break;
+    case RunEvent::DeviceHeard:
+        if (record.awaitingDevice)
+            heard(record, event);
+        break;
+    default:
+        break;
+    }
+}
+
+void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
+{
+    record.going = false;
+    record.ended = true;
+    record.complete = event.complete;
+    record.onAirMs = event.ms;
+    const Sequencer &sequencer = m_devices.sequencer(slot);
+    for (int i = 0; i < record.lines.size() && i < sequencer.count(); ++i)
+        record.lines[i].progress = record.complete ? 100 : sequencer.progress(i);
+    if (!record.complete) {
+        record.cut.item = event.item;
+        record.cut.progress = event.progress;
+        record.cut.title = event.title;
+        record.cut.reason = event.text;
+        // A device that fell silent or dropped the link may have gone on
+        // with the value it had: its own count tells how long, once it
+        // answers again.
+        record.awaitingDevice = event.linkLost;
+    }
+    writeEnd(record);
+}
+
+void RunRecorder::heard(RunRecord &record, const RunEvent &event)
+{
+    record.awaitingDevice = false;
+    // What the device's own count says it transmitted: the time it was
+    // given less the time it has left. Taken only when it says more than
+    // the program saw and no more than it was given.
+    const qint64 onAir = record.timeGivenMs - event.ms;
+    const int item = record.cut.item;
+    if (event.ms < 0 || onAir <= record.onAirMs + 1000 || onAir > record.timeGivenMs || item < 0
+        || item >= record.lines.size())
+        return;
+    // Nothing reached the device after the link went: it went on with the
+    // value of the line on air then.
+    RunRecord::Line &line = record.lines[item];
+    const qint64 onLine = onAir - qMax<qint64>(0, line.beganMs);
+    line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
+    record.cut.progress = line.progress;
+    record.cut.reason += QStringLiteral("; the device went on until it read the stop, %1 s on air in all")
+                             .arg(double(onAir) / 1000.0, 0, 'f', 1);
+    record.onAirMs = onAir;
+    writeEnd(record);
+}
+
+void RunRecorder::saveRegistry()
+{
+    // A registry of no file (a test's, the benchmark's) keeps its logs in
+    // memory only.
+    if (!m_devices.registry().path().isEmpty())
+        m_devices.registry().saveIfChanged();
+}
+
+Machine *RunRecorder::machineOf(const RunRecord &record)
+{
+    Machines &registry = m_devices.registry();
+    return registry.recordAt(registry.indexOfKey(record.key));
+}
+
+void RunRecorder::writeEnd(RunRecord &record)
+{
+    m_report.ended = true;
+    ++record.revision;
+    // The end is in the journal before the log and the history are asked
+    // to take it: a program killed in between finishes it at its next start.
+    if (record.journaled)
+        writeJournal();
+    if (record.complete)
+        return;
+    const QString logLine = QStringLiteral("Run ") + record.endText();
+    const QString note = record.noteText();
+    // A start after a kill finds some of it there already.
+    if (Machine *machine = machineOf(record)) {
+        const QList<LogEntry> &log = machine->logs.records();
+        const bool logged = record.recovered
+            && std::any_of(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text == logLine; });
+        if (!logged)
+            machine->logs.add(logLine);
+    }
+    if (!(record.recovered && RunHistory::holdsNote(m_library, record.historyPath, note))
+        && RunHistory::addNote(m_library, record.historyPath, note))
+        m_report.historyChanged = true;
+    saveRegistry();
+    m_report.notices.append(note);
+}
+
+RunJournal::Entry RunRecorder::entryOf(const RunRecord &record) const
+{
+    RunJournal::Entry entry;
+    entry.serial = record.serial;
+    const int index = m_devices.registry().indexOfKey(record.key);
+    if (index >= 0)
+        entry.address = AddressText::fromIpv4(m_devices.registry().records().at(index).connectAddress);
+    entry.history = record.historyPath.isEmpty() ? QString() : QFileInfo(record.historyPath).completeBaseName();
+    entry.program = record.program;
+    entry.version = record.version;
+    entry.started = record.started;
+    entry.line = record.line;
+    entry.title = record.line >= 0 && record.line < record.lines.size() ? record.lines.at(record.line).title
+                                                                         : record.cut.title;
+    if (record.ended)
+        entry.end = record.complete ? QLatin1String(completeWord) : record.endText();
+    return entry;
+}
+
+void RunRecorder::writeJournal()
+{
+    m_journalOwed = false;
+    m_journal.setFolder(m_devices.registry().path().isEmpty() ? QString()
+                                                             : QFileInfo(m_devices.registry().path()).path());
+    QList<RunJournal::Entry> entries;
+    for (size_t slot = 0; slot < m_records.size(); ++slot) {
+        const RunRecord &record = m_records[slot];
+        if (record.journaled && record.key == m_devices.boundKey(int(slot)))
+            entries.append(entryOf(record));
+    }
+    m_journal.write(entries);
+}
+
+bool RunRecorder::settled(int slot, const RunRecord &record) const
+{
+    if (!record.ended || record.awaitingDevice || m_devices.controller(slot).owesStop())
+        return false;
+    return record.recovered || record.stopped || m_devices.sequencer(slot).canStart();
+}
+
+void RunRecorder::tick()
+{
+    bool changed = std::exchange(m_journalOwed, false);
+    for (size_t slot = 0; slot < m_records.size(); ++slot) {
+        RunRecord &record = m_records[slot];
+        if (!record.journaled)
+            continue;
+        // The record left the list (at the operator's word, its run ended
+        // first): nobody is left to stop or to tell.
+        if (record.key != m_devices.boundKey(int(slot))) {
+            record.journaled = false;
+            changed = true;
+            continue;
+        }
+        if (!settled(int(slot), record))
+            continue;
+        // What the end wrote beside the window lands before its entry goes.
+        if (!WriteBeside::waitForAll(0))
+            break;
+        record.journaled = false;
+        changed = true;
+    }
+    if (changed)
+        writeJournal();
+}
+
+void RunRecorder::settle(int waitMs)
+{
+    if (!WriteBeside::waitForAll(waitMs))
+        return;
+    bool changed = false;
+    for (size_t slot = 0; slot < m_records.size(); ++slot) {
+        RunRecord &record = m_records[slot];
+        if (!record.journaled || !record.ended)
+            continue;
+        if (record.key == m_devices.boundKey(int(slot)) && !settled(int(slot), record)
+            && !m_devices.controller(int(slot)).exitStopRead())
+            continue;
+        record.journaled = false;
+        changed = true;
+    }
+    if (changed)
+        writeJournal();
+}
+
+int RunRecorder::recover()
+{
+    m_journal.setFolder(m_devices.registry().path().isEmpty() ? QString()
+                                                             : QFileInfo(m_devices.registry().path()).path());
+    QList<RunJournal::Entry> entries;
+    const RunJournal::Read read = m_journal.read(entries);
+    if (read == RunJournal::Read::Nothing)
+        return 0;
+    Machines &registry = m_devices.registry();
+    QList<Machine> &machines = registry.editRecords();
+    if (read == RunJournal::Read::Unreadable) {
+        // Nobody can say which device ran what: every one is reached and
+        // stopped, and the operator is told to look.
+        QStringList names;
+        for (int i = 0; i < machines.size(); ++i) {
+            const int slot = machines.at(i).slot;
+            if (!machines.at(i).hasDeviceSlot() || m_devices.boundKey(slot) != registry.keyAt(i))
+                continue;
+            m_devices.controller(slot).stopAtOnce();
+            machines[i].logs.add(QStringLiteral("The run journal could not be read: a run may have been interrupted; "
+                                                "the device is checked and stopped"));
+            names.append(QStringLiteral("Tavik ") + machines.at(i).name);
+        }
+        m_report.notices.append(QStringLiteral("The run journal %1 could not be read: a run may have been interrupted "
+                                               "when the program last ended. %2 checked and stopped if on air.")
+                                    .arg(QLatin1String(RunJournal::fileName),
+                                         names.isEmpty() ? QStringLiteral("No device is") : names.join(QStringLiteral(", "))));
+        saveRegistry();
+        writeJournal();
+        return 0;
+    }
+
+    const QString folder = QFileInfo(registry.path()).path() + QLatin1Char('/');
+    int found = 0;
+    int strangers = 0;
+    for (const RunJournal::Entry &entry : entries) {
+        // Only what the registry can name is taken, each device once.
+        int slot = -1;
+        int index = -1;
+        for (int i = 0; i < machines.size() && slot < 0; ++i) {
+            const Machine &machine = machines.at(i);
+            if (machine.serialNumber == entry.serial && machine.hasDeviceSlot()
+                && m_devices.boundKey(machine.slot) == registry.keyAt(i) && !m_records[size_t(machine.slot)].journaled) {
+                slot = machine.slot;
+                index = i;
+            }
+        }
+        if (slot < 0) {
+            // A second entry of a device already taken says nothing more.
+            strangers += std::none_of(machines.cbegin(), machines.cend(),
+                                      [&](const Machine &machine) { return machine.serialNumber == entry.serial; });
+            continue;
+        }
+        ++found;
+        RunRecord &record = m_records[size_t(slot)];
+        record = RunRecord();
+        record.recovered = true;
+        record.key = registry.keyAt(index);
+        record.serial = entry.serial;
+        record.deviceName = machines.at(index).name;
+        if (Client::isPlainIdentifier(entry.history))
+            record.historyPath = folder + entry.history + QStringLiteral(".dat");
+        record.program = entry.program;
+        record.version = entry.version;
+        record.started = entry.started;
+        record.line = entry.line;
+        record.ended = true;
+        record.journaled = true;
+        record.complete = entry.end == QLatin1String(completeWord);
+        if (!record.complete && !entry.end.isEmpty()) {
+            record.end = entry.end;
+        } else if (!record.complete) {
+            record.cut.item = entry.line;
+            record.cut.progress = -1;
+            record.cut.title = entry.title;
+            record.cut.reason = QLatin1String(killedReason);
+        }
+        // Its device may still be warming or on air.
+        m_devices.controller(slot).stopAtOnce();
+        writeEnd(record);
+    }
+    if (strangers > 0)
+        m_report.notices.append(QStringLiteral("The run journal names %1 run(s) of devices not on the list; they are not "
+                                               "recorded").arg(strangers));
+    writeJournal();
+    return found;
+}
+
+const RunRecord *RunRecorder::record(int slot) const
+{
+    if (slot < 0 || slot >= int(m_records.size()))
+        return nullptr;
+    const RunRecord &record = m_records[size_t(slot)];
+    return record.run != 0 || record.recovered ? (record.key == m_devices.boundKey(slot) ? &record : nullptr) : nullptr;
+}
+
+const RunRecord *RunRecorder::selectedRecord() const
+{
+    const RunRecord *found = record(m_devices.selectedSlot());
+    return found && found->key == m_devices.selectedKey() ? found : nullptr;
+}
+
+RunRecorder::Report RunRecorder::takeReport()
+{
+    return std::exchange(m_report, {});
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "device/runevents.h"
+#include "discovery/machine.h"
+#include "work/runjournal.h"
+#include "work/runrules.h"
+#include "work/sequencer.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+class DeviceSlots;
+class Library;
+class WorkList;
+
+// One device's last run as the program records it: what was started, how it
+// ended, and what of it is still owed (the device's stop, the device's own
+// word after a lost link, the journal entry).
+struct RunRecord
+{
+    struct Line
+    {
+        QString title;
+        quint32 lf = 0;
+        qint64 ms = 0;        // its time in the list
+        qint64 beganMs = -1;  // on air from this far into the run, by the program's clock
+        int progress = 0;     // percent, as recorded
+    };
+
+    quint32 run = 0;  // the controller's number for it
+    quint64 key = 0;  // the registry record of its device
+    QString serial;
+    QString deviceName;
+    QString historyPath;  // empty: recorded in no history
+    QString program;
+    int version = 0;
+    QString started;
+    qint64 timeGivenMs = 0;  // the transmission time the device was given
+    QList<Line> lines;
+    int line = 0;  // the line on air
+
+    bool going = false;
+    bool ended = false;
+    bool complete = false;
+    CutShort cut;          // where it ended, when cut short
+    QString end;           // the end as a killed program's journal recorded it
+    qint64 onAirMs = -1;   // how long it was on air, as far as known
+    // The link went with the run: the device may have gone on transmitting
+    // until it read the stop, and its status says how long when it answers.
+    bool awaitingDevice = false;
+    bool stopped = false;    // the stop at its end has run its course
+    bool journaled = false;  // its entry is in the journal
+    bool recovered = false;  // from the journal a killed program left
+    int revision = 0;        // grows with each word on its end
+
+    // "cut short at line N (...): why", or empty for a complete run.
+    QString endText() const { return complete ? QString() : !end.isEmpty() ? end : cut.text(); }
+    // What the history and the notice say: "Tavik NAME: run cut short ...".
+    QString noteText() const { return QStringLiteral("Tavik %1: run ").arg(deviceName) + endText(); }
+    // The lines a run of this work list has, as the sequencer takes them.
+    static QList<Line> linesOf(const WorkList &work);
+    // Every line of the list it ran, with these titles, values and times.
+    bool ran(const QList<Line> &other) const;
+};
+
+// The one writer of a run's record: its start (the journal, then the open
+// client's history) and its end, whichever way it comes (the device, the
+// link, the operator, the program's end, a delete, or a killed program's
+// journal): the journal first, then the device's log, the history and the
+// notice. Fed the slots' run events in the order they happened.
+class RunRecorder
+{
+public:
+    RunRecorder(DeviceSlots &devices, Library &library);
+    ~RunRecorder();
+    RunRecorder(const RunRecorder &) = delete;
+    RunRecorder &operator=(const RunRecorder &) = delete;
+
+    // Starts the picked device's work list: the rules checked, the list
+    // loaded into its sequencer and, once the sequencer has taken the run,
+    // the run journaled and recorded in the open client's history. `notice`
+    // says when there is no client to record it for.
+    RunRules::Outcome start(QString &notice);
+
+    // At start-up, once the registry is bound: the runs a killed program
+    // left in the journal. Each device is reached at once and stopped; each
+    // run's end goes into its history and its device's log, unless it is
+    // there already. An unreadable journal is kept aside, every device is
+    // checked, and the operator is told. Returns how many runs were found.
+    int recover();
+
+    // Once per device tick: a run whose end is recorded and of which
+    // nothing is owed any more leaves the journal.
+    void tick();
+    // For a program about to end, after its stops have gone out: the
+    // entries of devices that read their stop leave the journal once what
+    // was written beside the window is on disk.
+    void settle(int waitMs);
+
+    // The last run of the record now bound to the slot; null for none.
+    const RunRecord *record(int slot) const;
+    // The last run of the picked device.
+    const RunRecord *selectedRecord() const;
+
+    // What the operator is told, and whether a run ended or a history took
+    // a note, since the last call.
+    struct Report
+    {
+        QStringList notices;
+        bool ended = false;
+        bool historyChanged = false;
+    };
+    Report takeReport();
+
+private:
+    void handle(int slot, const RunEvent &event);
+    void ended(RunRecord &record, int slot, const RunEvent &event);
+    void heard(RunRecord &record, const RunEvent &event);
+    // The end (or a later word on it) into the journal, the device's log,
+    // the history and the notice.
+    void writeEnd(RunRecord &record);
+    Machine *machineOf(const RunRecord &record);
+    void saveRegistry();
+    void writeJournal();
+    RunJournal::Entry entryOf(const RunRecord &record) const;
+    bool settled(int slot, const RunRecord &record) const;
+
+    DeviceSlots &m_devices;
+    Library &m_library;
+    RunJournal m_journal;
+    std::array<RunRecord, Machine::deviceSlots> m_records;
+    Report m_report;
+    bool m_journalOwed = false;  // a line changed since the journal was written
+};
