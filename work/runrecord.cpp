@@ -98,7 +98,6 @@ RunRules::Outcome RunRecorder::start(QString &notice)
         return checked;
     }
     RunStart::recordRun(m_library, work);
-    m_report.historyChanged = true;
     return checked;
 }
 
@@ -216,9 +215,8 @@ void RunRecorder::writeEnd(RunRecord &record)
         if (!logged)
             machine->logs.add(logLine);
     }
-    if (!(record.recovered && RunHistory::holdsNote(m_library, record.historyPath, note))
-        && RunHistory::addNote(m_library, record.historyPath, note))
-        m_report.historyChanged = true;
+    if (!(record.recovered && RunHistory::holdsNote(m_library, record.historyPath, note)))
+        RunHistory::addNote(m_library, record.historyPath, note);
     saveRegistry();
     m_report.notices.append(note);
 }
