@@ -155,6 +155,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         Container::takeCleanups();
     }
     applyGeometry(m_settings.readSettings());
+    m_devices.setPauseLimitMinutes(m_settings.pauseLimitMinutes());
 
     setWindowModality(Qt::ApplicationModal);
     // None of them blocks the window: Stop must take a click while they show.

@@ -22,6 +22,8 @@ struct RunEvent
         ItemBegun,       // item `item` went on air (its value handed over)
         Ended,           // the run is over: complete, or cut short at `item`, `progress` %, for `text`
         Idle,            // the stop at the end has run its course; nothing of the run is left
+        Paused,          // off air at the operator's word at `item`, `progress` %, ms left in it
+        Resumed,         // going on air again at `item` with ms left in it, as run `run` (was `resumedFrom`)
     };
 
     Kind kind = Interrupted;
@@ -42,6 +44,10 @@ struct RunEvent
     bool linkLost = false;  // Interrupted: the link went, the device may have gone on
     QString title;  // Ended: the title of the line cut short
     QString text;   // Interrupted, Ended: why
+    // Ended, for a run that paused: what each value went out for, per part
+    // and in all.
+    QString sent;
+    quint32 resumedFrom = 0;  // Resumed: the run's number before
 };
 
 class RunEvents

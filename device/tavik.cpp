@@ -218,7 +218,10 @@ const Tavik::Row &Tavik::row(State state)
             t.after(M_MACHINE_GET_STATUS, 10);
             if (t.m_statusBits & StandBy)
                 t.sendCommand(CommandBringUp);
-            if (t.m_startRequest) {
+            // A device still on air (slow to obey the stop of a pause, or
+            // on air by itself) is stopped first: a start sent now would
+            // be lost, and the run would take its going off air for an end.
+            if (t.m_startRequest && !t.statusShowsOnAir()) {
                 t.m_startRequest = false;
                 t.after(M_MACHINE_COMMAND_START_TRANSMIT, 2);
             }
@@ -884,7 +887,9 @@ void Tavik::applyStatus()
     // On air with no run of ours: after a lost link, a restart of this
     // program, or a device that started by itself.
     // Replies to queries sent before our own stop still show the run.
-    if ((bits & onAirBits) && !m_runActive && (m_connecting || inReadyCycle()) && m_statusReplies > m_stopMark) {
+    // A start not sent yet owns nothing on air either.
+    if ((bits & onAirBits) && (!m_runActive || m_startRequest) && (m_connecting || inReadyCycle())
+        && m_statusReplies > m_stopMark) {
         stopUnsupervised();
         return;
     }

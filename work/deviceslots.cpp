@@ -74,6 +74,12 @@ void DeviceSlots::setClock(const Clock *clock)
         sequencer->setClock(clock);
 }
 
+void DeviceSlots::setPauseLimitMinutes(int minutes)
+{
+    for (auto &sequencer : m_sequencers)
+        sequencer->setPauseLimitMinutes(minutes);
+}
+
 bool DeviceSlots::moveCursorToSelected()
 {
     const int row = selectedRow();

@@ -38,6 +38,8 @@ public:
     const Sequencer &sequencer(int slot) const;
     // For every sequencer; the clock must outlive the slots.
     void setClock(const Clock *clock);
+    // How long any run may stay paused.
+    void setPauseLimitMinutes(int minutes);
 
     // The device picked in the devices table; also the device the Work tab
     // shows and runs. The pick follows the record, not its row: a device

@@ -18,6 +18,8 @@ namespace {
 
 // Why a journaled run ended, when the program that ran it could not say.
 const char *const killedReason = "The program ended during the run without stopping it";
+// The same for a run it had paused: the device was sent its stop then.
+const char *const killedPausedReason = "The program ended while the run was paused";
 // The journal's word for a run whose every line was done.
 const char *const completeWord = "complete";
 
@@ -106,9 +108,21 @@ void RunRecorder::handle(int slot, const RunEvent &event)
     if (slot < 0 || slot >= int(m_records.size()))
         return;
     RunRecord &record = m_records[size_t(slot)];
+    // A resumed run goes on under the number its controller gave the resume.
+    if (event.kind == RunEvent::Resumed && event.resumedFrom != 0 && event.resumedFrom == record.run
+        && record.key == m_devices.boundKey(slot))
+        record.run = event.run;
     if (event.run == 0 || event.run != record.run || record.key != m_devices.boundKey(slot))
         return;
     switch (event.kind) {
+    case RunEvent::Paused:
+        if (record.going)
+            paused(record, event);
+        break;
+    case RunEvent::Resumed:
+        if (record.going)
+            resumed(record, event);
+        break;
     case RunEvent::ItemBegun:
         if (event.item >= 0 && event.item < record.lines.size())
             record.lines[event.item].beganMs = event.ms;
@@ -141,6 +155,7 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
     record.ended = true;
     record.complete = event.complete;
     record.onAirMs = event.ms;
+    record.sent = event.sent;
     const Sequencer &sequencer = m_devices.sequencer(slot);
     for (int i = 0; i < record.lines.size() && i < sequencer.count(); ++i)
         record.lines[i].progress = record.complete ? 100 : sequencer.progress(i);
@@ -166,7 +181,9 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
     // than the program saw and no more than it was given.
     const qint64 onAir = event.onAirMs >= 0 ? event.onAirMs : record.timeGivenMs - event.ms;
     const int item = record.cut.item;
-    if (event.ms < 0 || onAir <= record.onAirMs + 1000 || onAir > record.timeGivenMs || item < 0
+    // The device counts each part from its own start: after a resume its
+    // count says nothing of the run as a whole.
+    if (record.parts > 1 || event.ms < 0 || onAir <= record.onAirMs + 1000 || onAir > record.timeGivenMs || item < 0
         || item >= record.lines.size())
         return;
     // Nothing reached the device after the link went: it went on with the
@@ -179,6 +196,51 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
                              .arg(double(onAir) / 1000.0, 0, 'f', 1);
     record.onAirMs = onAir;
     writeEnd(record);
+}
+
+namespace {
+
+QString minutesSeconds(qint64 ms)
+{
+    const qint64 seconds = (qMax<qint64>(0, ms) + 500) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void RunRecorder::paused(RunRecord &record, const RunEvent &event)
+{
+    record.pausedAt = TextForm::stampText(QDateTime::currentDateTime(), "dd.MM.yyyy hh:mm:ss");
+    record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
+    // The journal knows before anything else that the run is paused: a
+    // program killed now leaves word that it was.
+    if (record.journaled)
+        writeJournal();
+    tell(record, QStringLiteral("paused at line %1 (%2, %3 %, %4 left in it) at %5")
+                     .arg(event.item + 1)
+                     .arg(event.title)
+                     .arg(event.progress)
+                     .arg(minutesSeconds(event.ms), record.pausedAt));
+}
+
+void RunRecorder::resumed(RunRecord &record, const RunEvent &event)
+{
+    record.pausedAt.clear();
+    ++record.parts;
+    record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
+    if (record.journaled)
+        writeJournal();
+    tell(record, QStringLiteral("resumed at line %1 (%2, %3 left in it)")
+                     .arg(event.item + 1)
+                     .arg(event.title, minutesSeconds(event.ms)));
+}
+
+void RunRecorder::tell(RunRecord &record, const QString &text)
+{
+    if (Machine *machine = machineOf(record))
+        machine->logs.add(QStringLiteral("Run ") + text);
+    RunHistory::addNote(m_library, record.historyPath, QStringLiteral("Tavik %1: run ").arg(record.deviceName) + text);
+    saveRegistry();
 }
 
 void RunRecorder::saveRegistry()
@@ -203,8 +265,12 @@ void RunRecorder::writeEnd(RunRecord &record)
     // to take it: a program killed in between finishes it at its next start.
     if (record.journaled)
         writeJournal();
-    if (record.complete)
+    if (record.complete) {
+        // A run that paused says what went out in each part.
+        if (!record.sent.isEmpty())
+            tell(record, QStringLiteral("complete; ") + record.sent);
         return;
+    }
     const QString logLine = QStringLiteral("Run ") + record.endText();
     const QString note = record.noteText();
     // A start after a kill finds some of it there already.
@@ -237,6 +303,8 @@ RunJournal::Entry RunRecorder::entryOf(const RunRecord &record) const
                                                                          : record.cut.title;
     if (record.ended)
         entry.end = record.complete ? QLatin1String(completeWord) : record.endText();
+    else
+        entry.paused = record.pausedAt;
     return entry;
 }
 
@@ -381,7 +449,9 @@ int RunRecorder::recover()
             record.cut.item = entry.line;
             record.cut.progress = -1;
             record.cut.title = entry.title;
-            record.cut.reason = QLatin1String(killedReason);
+            record.cut.reason = entry.paused.isEmpty()
+                ? QLatin1String(killedReason)
+                : QStringLiteral("%1 (paused at %2)").arg(QLatin1String(killedPausedReason), entry.paused);
         }
         // Its device may still be warming or on air.
         m_devices.controller(slot).stopAtOnce();

@@ -54,10 +54,21 @@ struct RunRecord
     bool stopped = false;    // the stop at its end has run its course
     bool journaled = false;  // its entry is in the journal
     bool recovered = false;  // from the journal a killed program left
+    // "dd.MM.yyyy hh:mm:ss" when the run paused; empty while it is not.
+    QString pausedAt;
+    int parts = 1;  // stretches on air, one more after each resume
+    // For a run that paused: what each value went out for, per part and in
+    // all.
+    QString sent;
     int revision = 0;        // grows with each word on its end
 
     // "cut short at line N (...): why", or empty for a complete run.
-    QString endText() const { return complete ? QString() : !end.isEmpty() ? end : cut.text(); }
+    QString endText() const
+    {
+        if (complete)
+            return QString();
+        return !end.isEmpty() ? end : sent.isEmpty() ? cut.text() : cut.text() + QStringLiteral("; ") + sent;
+    }
     // What the history and the notice say: "Tavik NAME: run cut short ...".
     QString noteText() const { return QStringLiteral("Tavik %1: run ").arg(deviceName) + endText(); }
     // The lines a run of this work list has, as the sequencer takes them.
@@ -118,6 +129,11 @@ private:
     void handle(int slot, const RunEvent &event);
     void ended(RunRecord &record, int slot, const RunEvent &event);
     void heard(RunRecord &record, const RunEvent &event);
+    // A pause or a resume into the journal, the device's log and the history.
+    void paused(RunRecord &record, const RunEvent &event);
+    void resumed(RunRecord &record, const RunEvent &event);
+    // A line into the device's log and a note into the run's history.
+    void tell(RunRecord &record, const QString &text);
     // The end (or a later word on it) into the journal, the device's log,
     // the history and the notice.
     void writeEnd(RunRecord &record);

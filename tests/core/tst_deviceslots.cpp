@@ -18,6 +18,8 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QtTest>
 
 class TestDeviceSlots : public QObject
@@ -529,12 +531,131 @@ private Q_SLOTS:
             QCOMPARE(left.size(), 1);
             QCOMPARE(left.first().end, QString("complete"));
         }
+        {
+            Start start(folder);
+            QVERIFY(stoppedWithin(start, 40));
+            History stored;
+            stored.setPath(historyPath);
+            QVERIFY(stored.readBase());
+            QCOMPARE(stored.notes().count(), 1);
+        }
+
+        // Killed while the run was paused: the device is reached and
+        // stopped again, and the history says the run was paused.
+        RunJournal::Entry paused = run;
+        paused.paused = "09.12.2026 10:00:00";
+        QVERIFY(journal.write({paused}));
         Start start(folder);
-        QVERIFY(stoppedWithin(start, 40));
-        History stored;
-        stored.setPath(historyPath);
-        QVERIFY(stored.readBase());
-        QCOMPARE(stored.notes().count(), 1);
+        QVERIFY(start.device("8801").owesStop());
+        QCOMPARE(notesIn("Tavik 8801: run cut short at line 2 (Second.v.1): The program ended while the run was "
+                         "paused (paused at 09.12.2026 10:00:00)"), 1);
+    }
+
+    // Pause and resume on a device of each form: one warming up with HV
+    // first or with Ready and POW only, one counting its warm-up, one slow
+    // to go off air. While paused the device is off air and is sent
+    // nothing but status queries and stops, and the journal says the run is
+    // paused; after the resume the paused line goes on for its time left,
+    // so that each value is on air for its line's time in all.
+    void pauseAndResumeOnTheDevice()
+    {
+        const QList<QStringList> forms = {{}, {"--warm-up", "ready-pow"}, {"--time-counts", "warm-up"},
+                                          {"--stop-delay-s", "2"}};
+        for (const QStringList &form : forms) {
+            const QString name = form.isEmpty() ? QString("plain") : form.join(' ');
+            QTemporaryDir folder;
+            SimProcess sim;
+            QVERIFY(sim.start(QStringList {"--time-scale", "20"} + form));
+            ScaledClock clock(20);
+            DeviceSlots devices;
+            BroadcastUDP listener(freeUdpPort());
+            QVERIFY(listener.bindListener());
+            Library library;
+            DeviceTick work(listener, devices, library);
+            devices.setClock(&clock);
+            Machines &registry = devices.registry();
+            registry.setFolder(folder.path() + '/');
+            registry.addMachine(DeviceSlots::count);
+            registry.setConnectAddressText("127.0.0.1");
+            registry.setAutoconnect(true);
+            devices.bindDevices();
+            Tavik &tavik = devices.controller(registry.slot());
+            tavik.setTCPIP("127.0.0.9", 1);
+            tavik.setTCPIP("127.0.0.1", sim.port());
+            const auto logged = [&](const QString &start) {
+                const QList<LogEntry> &log = registry.records().at(0).logs.records();
+                return std::any_of(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text.startsWith(start); });
+            };
+            addWorkLine(*registry.work(), "Alpha", "1111", 1);
+            addWorkLine(*registry.work(), "Beta", "2222", 1);
+            devices.setSelectedRow(0);
+            // At the window's own tick period.
+            const auto tickUntil = [&](auto condition, int timeoutMs) {
+                return stepUntil([&] {
+                    QTest::qWait(Tavik::tickMs);
+                    work.run();
+                }, condition, timeoutMs);
+            };
+            QVERIFY(tickUntil([&] { return inReadyCycle(tavik); }, 15000));
+            Sequencer &sequencer = *devices.selectedSequencer();
+            QString notice;
+            QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+            QVERIFY2(tickUntil([&] { return sequencer.progress(0) >= 50; }, 15000), qPrintable(name));
+
+            QVERIFY(sequencer.pause());
+            const qsizetype mark = sim.trace().size();
+            work.run();
+            RunJournal journal;
+            journal.setFolder(folder.path());
+            QList<RunJournal::Entry> entries;
+            QCOMPARE(journal.read(entries), RunJournal::Read::Entries);
+            QCOMPARE(entries.size(), 1);
+            QVERIFY2(!entries.first().paused.isEmpty(), qPrintable(name));
+            QCOMPARE(entries.first().line, 0);
+            int ticks = 0;
+            QVERIFY(tickUntil([&] { return ++ticks > 80; }, 10000));
+            QVERIFY(sequencer.isPaused());
+            const QStringList paused = sim.trace().mid(mark);
+            QVERIFY2(paused.filter("PHASE Ready stop").size() == 1, qPrintable(name + ": " + paused.join(" / ")));
+            QVERIFY2(paused.filter("PHASE OnAir").isEmpty(), qPrintable(name));
+            for (const QString &line : paused.filter(QRegularExpression("^RX ")))
+                QVERIFY2(line.startsWith("RX REQ_QUERY") || line.contains("command=3"), qPrintable(name + ": " + line));
+            QVERIFY(logged("Run paused at line 1 (Alpha.v.1, 5"));
+
+            QVERIFY(sequencer.resume());
+            QVERIFY2(tickUntil([&] { return sequencer.state() == Sequencer::S_IDLE; }, 20000), qPrintable(name));
+            const QStringList resumed = sim.trace().mid(mark);
+            const QStringList times = resumed.filter("REQ_SET_TIME");
+            QCOMPARE(times.size(), 1);
+            QVERIFY2(times.first().endsWith("time=93") || times.first().endsWith("time=94"), qPrintable(times.first()));
+            const RunRecord *record = work.recorder().selectedRecord();
+            QVERIFY(record);
+            // A device whose time counts through its warm-up spends some of
+            // the 3 s it is given beyond the list there, as at any start.
+            const bool countsWarmUp = form.contains("--time-counts");
+            QVERIFY2(record->complete || (countsWarmUp && record->cut.item == 1), qPrintable(name + ": " + record->endText()));
+            QVERIFY2(record->sent.startsWith("sent in 2 part(s): part 1: LF 1111 for "), qPrintable(record->sent));
+            QVERIFY(logged("Run resumed at line 1 (Alpha.v.1, 0:"));
+            QVERIFY(logged(record->complete ? "Run complete; sent in 2 part(s)" : "Run cut short at line 2"));
+            // What the device had on air after the resume, by its own
+            // clock: the paused line for its time left (30 s here), the next
+            // for its minute; a slow device's for the 2 s it takes to obey
+            // the stop on top.
+            QStringList stretches;
+            tickUntil([&] {
+                stretches = sim.trace().mid(mark).filter(QRegularExpression("^LF "));
+                return stretches.size() >= 3;
+            }, 3000);
+            const qint64 slow = form.contains("--stop-delay-s") ? 2000 : 0;
+            QCOMPARE(stretches.size(), 3);
+            const auto onAir = [&](int i) { return stretches.at(i).split(' ').at(2).toLongLong(); };
+            QVERIFY2(stretches.at(1).startsWith("LF 1111 ") && onAir(1) > 27000 && onAir(1) < 32000,
+                     qPrintable(name + ": " + stretches.join(" / ")));
+            QVERIFY2(stretches.at(2).startsWith("LF 2222 ") && onAir(2) > (countsWarmUp ? 50000 : 57000)
+                         && onAir(2) < 62000 + slow,
+                     qPrintable(name + ": " + stretches.join(" / ")));
+            QVERIFY(WriteBeside::waitForAll(10000));
+        }
     }
 
     // A device frozen on air with the stop waiting: the run is cut short
