@@ -387,7 +387,7 @@ TabPage *MainWindow::page(int index) const
 
 void MainWindow::createPages()
 {
-    auto work = std::make_unique<WorkTab>(m_contents[TabWork], m_devices, m_deviceTick.recorder(), m_library);
+    auto work = std::make_unique<WorkTab>(m_contents[TabWork], m_devices, m_deviceTick.recorder(), m_library, m_settings);
     auto devices = std::make_unique<DevicesTab>(m_contents[TabTavik], m_devices, m_deviceTick.edits());
     m_workTab = work.get();
     m_devicesTab = devices.get();

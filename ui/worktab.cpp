@@ -1,6 +1,7 @@
 #include "ui/worktab.h"
 
 #include "data/library.h"
+#include "data/settings.h"
 #include "data/textforms.h"
 #include "device/statustext.h"
 #include "device/tavik.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QItemSelectionModel>
 #include <QKeySequence>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -73,12 +75,21 @@ QTabWidget *tabWidgetAbove(QWidget *widget)
 
 } // namespace
 
-WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, RunRecorder &runs, Library &library, QObject *parent)
-    : QObject(parent), m_devices(devices), m_runs(runs), m_library(library)
+WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, RunRecorder &runs, Library &library, Settings &settings,
+                 QObject *parent)
+    : QObject(parent), m_devices(devices), m_runs(runs), m_library(library), m_settings(settings)
 {
     buildWidgets(page);
     connect(m_start, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_start_clicked);
     connect(m_stop, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_stop_clicked);
+    connect(m_pause, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_pause_clicked);
+    m_pauseLimit->setValue(m_settings.pauseLimitMinutes());
+    // The spin box is the tab's own child and goes with the tab's page;
+    // the settings and the slots outlive both.
+    connect(m_pauseLimit, &QSpinBox::valueChanged, this, [this](int minutes) {
+        m_settings.setPauseLimitMinutes(minutes);
+        m_devices.setPauseLimitMinutes(m_settings.pauseLimitMinutes());
+    });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &WorkTab::on_tableWidget_work_itemSelectionChanged);
     fillWorkTable();
@@ -111,8 +122,24 @@ void WorkTab::buildWidgets(QWidget *page)
     m_start->setShortcut(QKeySequence(Qt::Key_F5));
     m_start->setToolTip(tr("Start the work list on the selected device (F5)"));
     m_stop->setToolTip(tr("Stop the selected device's run (F6, on every tab); Shift+F6 stops every device"));
+    m_pause = new QPushButton(QStringLiteral("\nPause\n"), transmit);
+    m_pause->setObjectName(QStringLiteral("pushButton_work_pause"));
+    m_pause->setShortcut(QKeySequence(Qt::Key_F7));
+    m_pause->setToolTip(tr("Pause the selected device's run: off air at once, its place kept; Resume goes on from "
+                           "there (F7 on this tab)"));
+    m_pause->setEnabled(false);
+    m_pauseLimit = new QSpinBox(transmit);
+    m_pauseLimit->setObjectName(QStringLiteral("spinBox_work_pauseLimit"));
+    m_pauseLimit->setRange(1, Settings::longestPauseLimit);
+    m_pauseLimit->setSuffix(tr(" min"));
+    m_pauseLimit->setToolTip(tr("A run paused longer than this ends, cut short where it paused"));
+    auto *limitColumn = new QVBoxLayout;
+    limitColumn->addWidget(new QLabel(tr("Pause limit"), transmit));
+    limitColumn->addWidget(m_pauseLimit);
     transmitRow->addWidget(m_start);
+    transmitRow->addWidget(m_pause);
     transmitRow->addWidget(m_stop);
+    transmitRow->addLayout(limitColumn);
     top->addWidget(transmit, 1);
 
     m_totalTime = labelIn(page, top, QStringLiteral("Total time"), "label_work_totalTime");
@@ -247,8 +274,10 @@ void WorkTab::refreshWorkTab()
     if (m_devices.registry().count() == 0 || !sequencer) {
         m_start->setEnabled(false);
         m_stop->setEnabled(false);
+        m_pause->setEnabled(false);
         return;
     }
+    showPause(*sequencer);
     if (!sequencer->isRunning())
         showLastRun();
     // The time the run still has, and the clock time it will end; before
@@ -258,12 +287,12 @@ void WorkTab::refreshWorkTab()
     // and the run's end is not given.
     if (sequencer->isRunning()) {
         const qint64 seconds = (sequencer->remainingMs() + 999) / 1000;
-        const bool onAir = sequencer->state() != Sequencer::S_START_TRANSMIT
-            && sequencer->state() != Sequencer::S_WAIT_RF_READY;
+        const bool onAir = sequencer->state() == Sequencer::S_SEND_LF;
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(seconds))
-                                 + (onAir ? QStringLiteral("\nends ")
-                                                + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
-                                          : QStringLiteral("\nafter the warm-up")));
+                                 + (sequencer->isPaused() ? QStringLiteral("\npaused")
+                                    : onAir ? QStringLiteral("\nends ")
+                                                  + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
+                                            : QStringLiteral("\nafter the warm-up")));
     } else if (const WorkList *work = m_devices.selectedWork()) {
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
     }
@@ -340,6 +369,53 @@ void WorkTab::showRunning()
     // focus to the next one that takes it, and that must be Stop.
     m_stop->setEnabled(true);
     m_start->setEnabled(false);
+}
+
+void WorkTab::showPause(const Sequencer &sequencer)
+{
+    const Tavik *tavik = m_devices.selectedController();
+    const bool paused = sequencer.isPaused();
+    m_pause->setText(paused ? QStringLiteral("\nResume\n") : QStringLiteral("\nPause\n"));
+    // Resume puts the device on air again: only on a device that answers.
+    const bool linked = tavik && tavik->isLinkUp() && tavik->isConnected();
+    const bool pausable = sequencer.isRunning()
+        && (sequencer.state() == Sequencer::S_WAIT_RF_READY || sequencer.state() == Sequencer::S_SEND_LF);
+    m_pause->setEnabled(paused ? linked : pausable);
+    if (!paused) {
+        if (std::exchange(m_pauseShown, false))
+            m_message->clear();
+        return;
+    }
+    const int line = sequencer.currentItem();
+    const QString title = line < sequencer.count() ? sequencer.item(line).title : QString();
+    m_message->setText(QStringLiteral("Paused for %1 at line %2 (%3); the device is off air. %4 The run ends by "
+                                      "itself after %5 min paused.")
+                           .arg(StatusText::minutesSeconds(quint32(sequencer.pausedForMs() / 1000)))
+                           .arg(line + 1)
+                           .arg(title,
+                                linked ? QStringLiteral("Resume goes on from there.")
+                                       : QStringLiteral("The device is not connected: Resume waits for it."))
+                           .arg(sequencer.pauseLimitMinutes()));
+    m_pauseShown = true;
+}
+
+void WorkTab::on_pushButton_work_pause_clicked()
+{
+    Sequencer *sequencer = m_devices.selectedSequencer();
+    if (!sequencer)
+        return;
+    if (sequencer->isPaused()) {
+        const Tavik *tavik = m_devices.selectedController();
+        if (tavik && tavik->isLinkUp() && tavik->isConnected())
+            sequencer->resume();
+    } else {
+        sequencer->pause();
+    }
+    showPause(*sequencer);
+    // Whether paused or resumed by F7, Space or a click, the next key can
+    // undo it, and Stop is one Tab away.
+    if (m_pause->isEnabled())
+        m_pause->setFocus(Qt::OtherFocusReason);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -309,6 +309,11 @@ void Sequencer::reset()
         setState(S_IDLE);
 }
 
+qint64 Sequencer::pausedForMs() const
+{
+    return m_pausedAtMs >= 0 ? qMax<qint64>(0, m_clock->msecs() - m_pausedAtMs) : 0;
+}
+
 void Sequencer::setPauseLimitMinutes(int minutes)
 {
     m_pauseLimitMinutes = qBound(1, minutes, 24 * 60);

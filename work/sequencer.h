@@ -135,6 +135,8 @@ public:
     bool pausedPlace() const { return m_pausedAtMs >= 0; }
     // On the clock, when the run paused; -1 when it is not paused.
     qint64 pausedAtMs() const { return m_pausedAtMs; }
+    // How long the run has been paused; 0 when it is not.
+    qint64 pausedForMs() const;
     // A pause held longer than this ends the run cut short.
     void setPauseLimitMinutes(int minutes);
     int pauseLimitMinutes() const { return m_pauseLimitMinutes; }
