@@ -83,6 +83,7 @@ WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, RunRecorder &runs, Library
     connect(m_start, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_start_clicked);
     connect(m_stop, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_stop_clicked);
     connect(m_pause, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_pause_clicked);
+    connect(m_resumeFrom, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_resumeFrom_clicked);
     m_pauseLimit->setValue(m_settings.pauseLimitMinutes());
     // The spin box is the tab's own child and goes with the tab's page;
     // the settings and the slots outlive both.
@@ -136,7 +137,12 @@ void WorkTab::buildWidgets(QWidget *page)
     auto *limitColumn = new QVBoxLayout;
     limitColumn->addWidget(new QLabel(tr("Pause limit"), transmit));
     limitColumn->addWidget(m_pauseLimit);
+    m_resumeFrom = new QPushButton(transmit);
+    m_resumeFrom->setObjectName(QStringLiteral("pushButton_work_resumeFrom"));
+    m_resumeFrom->setToolTip(tr("Go on with the last run where it was cut short, recorded as the same run"));
+    m_resumeFrom->hide();
     transmitRow->addWidget(m_start);
+    transmitRow->addWidget(m_resumeFrom);
     transmitRow->addWidget(m_pause);
     transmitRow->addWidget(m_stop);
     transmitRow->addLayout(limitColumn);
@@ -275,6 +281,7 @@ void WorkTab::refreshWorkTab()
         m_start->setEnabled(false);
         m_stop->setEnabled(false);
         m_pause->setEnabled(false);
+        m_resumeFrom->hide();
         return;
     }
     showPause(*sequencer);
@@ -300,6 +307,7 @@ void WorkTab::refreshWorkTab()
         m_model->showProgress(*sequencer);
         if (sequencer->currentItem() < m_model->rowCount())
             m_table->selectRow(sequencer->currentItem());
+        m_resumeFrom->hide();
         showRunning();
         return;
     }
@@ -307,6 +315,11 @@ void WorkTab::refreshWorkTab()
     // next start.
     const RunRules::Outcome outcome = RunStart::outcome(m_devices);
     m_start->setEnabled(outcome == RunRules::Outcome::Ready);
+    // Offered while the list is the one the cut run ran.
+    const int resumable = m_runs.resumableLine();
+    m_resumeFrom->setText(QStringLiteral("\nResume from line %1\n").arg(resumable + 1));
+    m_resumeFrom->setVisible(resumable >= 0);
+    m_resumeFrom->setEnabled(resumable >= 0 && outcome == RunRules::Outcome::Ready);
     const RunRecord *shownRun = m_runs.selectedRecord();
     if (!m_lastRunShown || !shownRun || shownRun->complete)
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
@@ -416,6 +429,23 @@ void WorkTab::on_pushButton_work_pause_clicked()
     // undo it, and Stop is one Tab away.
     if (m_pause->isEnabled())
         m_pause->setFocus(Qt::OtherFocusReason);
+}
+
+void WorkTab::on_pushButton_work_resumeFrom_clicked()
+{
+    QString notice;
+    const RunRules::Outcome outcome = m_runs.resumeCut(notice);
+    if (outcome != RunRules::Outcome::Ready) {
+        m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
+        return;
+    }
+    m_message->clear();
+    m_lastRunShown = false;
+    m_resumeFrom->hide();
+    showRunning();
+    m_stop->setFocus(Qt::OtherFocusReason);
+    if (!notice.isEmpty())
+        Q_EMIT noticeRequested(notice);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -44,6 +44,8 @@ public Q_SLOTS:
     void on_pushButton_work_stop_clicked();
     // Pause while the run warms up or is on air; Resume while it is paused.
     void on_pushButton_work_pause_clicked();
+    // The last run, cut short, goes on from the line it was cut in.
+    void on_pushButton_work_resumeFrom_clicked();
     // Every device's run, not only the selected one's.
     void stopEveryDevice();
     void on_tableWidget_work_itemSelectionChanged();
@@ -77,6 +79,7 @@ private:
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;
     QPushButton *m_pause = nullptr;
+    QPushButton *m_resumeFrom = nullptr;
     QSpinBox *m_pauseLimit = nullptr;
     QTableView *m_table = nullptr;
     WorkTableModel *m_model = nullptr;

@@ -103,6 +103,50 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     return checked;
 }
 
+int RunRecorder::resumableLine() const
+{
+    const RunRecord *last = selectedRecord();
+    const WorkList *work = m_devices.selectedWork();
+    if (!last || !last->ended || last->complete || last->recovered || !work || last->cut.item < 0
+        || last->cut.item >= last->lines.size() || !last->ran(RunRecord::linesOf(*work)))
+        return -1;
+    return last->cut.item;
+}
+
+RunRules::Outcome RunRecorder::resumeCut(QString &notice)
+{
+    notice.clear();
+    const RunRules::Outcome checked = RunStart::outcome(m_devices);
+    const int line = resumableLine();
+    if (checked != RunRules::Outcome::Ready)
+        return checked;
+    if (line < 0)
+        return RunRules::Outcome::NothingToRun;
+    const int slot = m_devices.selectedSlot();
+    RunRecord &record = m_records[size_t(slot)];
+    Sequencer &sequencer = *m_devices.selectedSequencer();
+    loadWork(*m_devices.selectedWork(), sequencer);
+    const RunRecord::Line &cutLine = record.lines.at(line);
+    const qint64 doneMs = cutLine.ms * qMax(0, record.cut.progress) / 100;
+    if (!sequencer.resumeFrom(line, doneMs))
+        return checked;
+    // The same run, resumed: its history entry and its journal entry go
+    // on; the Resumed event the sequencer tells moves the record to the
+    // run's new number and says so in the log and the history.
+    record.going = true;
+    record.ended = false;
+    record.awaitingDevice = false;
+    record.stopped = false;
+    record.journaled = true;
+    record.line = line;
+    record.sent.clear();
+    writeJournal();
+    saveRegistry();
+    if (record.historyPath.isEmpty())
+        notice = QStringLiteral(" No client was open at its start: this run is not recorded in a history");
+    return checked;
+}
+
 void RunRecorder::handle(int slot, const RunEvent &event)
 {
     if (slot < 0 || slot >= int(m_records.size()))

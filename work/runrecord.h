@@ -96,6 +96,13 @@ public:
     // says when there is no client to record it for.
     RunRules::Outcome start(QString &notice);
 
+    // The picked device's last run, cut short, goes on where it was cut
+    // (its line, and how far that line got), recorded as the same run
+    // resumed; only while its work list is the one it ran.
+    RunRules::Outcome resumeCut(QString &notice);
+    // The line the picked device's last run may be resumed from, or -1.
+    int resumableLine() const;
+
     // At start-up, once the registry is bound: the runs a killed program
     // left in the journal. Each device is reached at once and stopped; each
     // run's end goes into its history and its device's log, unless it is

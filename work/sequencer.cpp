@@ -94,6 +94,7 @@ bool Sequencer::start()
     m_deviceFromMs = std::numeric_limits<qint64>::max();
     m_stretches.clear();
     m_pauses = 0;
+    m_afterCut = false;
     m_part = 0;
     m_pausedAtMs = -1;
     m_priorOnAirMs = 0;
@@ -350,6 +351,36 @@ bool Sequencer::pause()
     return true;
 }
 
+bool Sequencer::resumeFrom(int item, qint64 doneMs)
+{
+    if (!canStart() || !hasRunnableItems() || item < 0 || item >= count())
+        return false;
+    m_cutShort = CutShort();
+    m_deviceFromMs = std::numeric_limits<qint64>::max();
+    m_stretches.clear();
+    m_part = 0;
+    m_priorOnAirMs = 0;
+    m_partFromMs = -1;
+    m_sinceStart.start();
+    m_startClock = m_clock->msecs();
+    const qint64 durationMs = m_items.at(item).duration.msecsSinceStartOfDay();
+    for (int i = 0; i < count(); ++i) {
+        m_items[i].progress = i < item ? 100 : 0;
+        m_items[i].startedMs = -1;
+    }
+    m_pausedItem = item;
+    m_pausedDoneMs = qBound<qint64>(0, doneMs, durationMs);
+    m_items[item].progress = durationMs > 0 ? int(m_pausedDoneMs * 100 / durationMs) : 0;
+    m_pausedAtMs = m_clock->msecs();
+    // What went out before the cut is the record's; this says the rest.
+    m_pauses = 1;
+    m_afterCut = true;
+    m_running = true;
+    m_index = item;
+    setState(S_RESUME_TRANSMIT);
+    return true;
+}
+
 bool Sequencer::resume()
 {
     if (m_state != S_PAUSED || !m_running)
@@ -416,7 +447,8 @@ QString Sequencer::partsText() const
     QStringList all;
     for (int item : order)
         all.append(valueFor(item, totals.at(item)));
-    return QStringLiteral("sent in %1 part(s): %2; in all: %3")
+    return QStringLiteral("sent %1in %2 part(s): %3; in all: %4")
+        .arg(m_afterCut ? QStringLiteral("since it was resumed after its cut ") : QString())
         .arg(parts.size())
         .arg(parts.join(QStringLiteral("; ")), all.isEmpty() ? QStringLiteral("nothing") : all.join(QStringLiteral(", ")));
 }

@@ -131,6 +131,10 @@ public:
     // line goes on for its time left. False unless paused.
     bool resume();
     bool isPaused() const { return m_state == S_PAUSED; }
+    // A run cut short goes on where it was cut: at `item`, `doneMs` into
+    // it, as a resume does. False, and nothing changes, unless the
+    // sequencer is idle and every item has an LF value to send.
+    bool resumeFrom(int item, qint64 doneMs);
     // The run is off air after a pause, until the device is on air again.
     bool pausedPlace() const { return m_pausedAtMs >= 0; }
     // On the clock, when the run paused; -1 when it is not paused.
@@ -249,6 +253,7 @@ private:
     QVector<Stretch> m_stretches;
     int m_pauseLimitMinutes = defaultPauseLimitMinutes;
     int m_pauses = 0;
+    bool m_afterCut = false;      // resumed after the run was cut short
     int m_part = 0;               // the parts begun after the first
     qint64 m_pausedAtMs = -1;     // on the clock; -1 unless paused
     int m_pausedItem = 0;         // the line the run paused in

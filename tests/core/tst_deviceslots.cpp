@@ -655,6 +655,42 @@ private Q_SLOTS:
                          && onAir(2) < 62000 + slow,
                      qPrintable(name + ": " + stretches.join(" / ")));
             QVERIFY(WriteBeside::waitForAll(10000));
+            if (!form.isEmpty())
+                continue;
+
+            // Cut short by the operator's stop at half its first line, and
+            // resumed from there while the list is the one it ran: the same
+            // run goes on, for the time the line had left.
+            QVERIFY(tickUntil([&] { return inReadyCycle(tavik) && sequencer.canStart(); }, 10000));
+            QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+            QVERIFY(tickUntil([&] { return sequencer.progress(0) >= 50; }, 15000));
+            sequencer.stop();
+            QVERIFY(tickUntil([&] { return sequencer.canStart() && inReadyCycle(tavik); }, 10000));
+            QCOMPARE(work.recorder().resumableLine(), 0);
+            const quint32 cutRun = work.recorder().selectedRecord()->run;
+            const qsizetype cutMark = sim.trace().size();
+            QCOMPARE(work.recorder().resumeCut(notice), RunRules::Outcome::Ready);
+            QVERIFY(tickUntil([&] { return sequencer.state() == Sequencer::S_IDLE; }, 20000));
+            const RunRecord *again = work.recorder().selectedRecord();
+            QVERIFY2(again->complete && again->parts == 2 && again->run != cutRun, qPrintable(again->endText()));
+            QVERIFY(logged("Run resumed at line 1 (Alpha.v.1, 0:"));
+            QVERIFY(tickUntil([&] { return sim.trace().mid(cutMark).filter(QRegularExpression("^LF ")).size() >= 2; }, 3000));
+            const QStringList rest = sim.trace().mid(cutMark).filter(QRegularExpression("^LF "));
+            QVERIFY2(rest.first().startsWith("LF 1111 ") && rest.first().split(' ').at(2).toLongLong() < 32000,
+                     qPrintable(rest.join(" / ")));
+            // Not once the list has changed, nor after a complete run.
+            QCOMPARE(work.recorder().resumableLine(), -1);
+            sequencer.stop();
+            QVERIFY(tickUntil([&] { return sequencer.canStart(); }, 10000));
+            QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+            QVERIFY(tickUntil([&] { return sequencer.state() == Sequencer::S_SEND_LF; }, 15000));
+            sequencer.stop();
+            QVERIFY(tickUntil([&] { return sequencer.canStart(); }, 10000));
+            QCOMPARE(work.recorder().resumableLine(), 0);
+            addWorkLine(*registry.work(), "Gamma", "3333", 1);
+            QCOMPARE(work.recorder().resumableLine(), -1);
+            QCOMPARE(work.recorder().resumeCut(notice), RunRules::Outcome::NothingToRun);
+            QVERIFY(WriteBeside::waitForAll(10000));
         }
     }
 

@@ -341,6 +341,23 @@ private Q_SLOTS:
         const QString note = newestNote(window);
         QVERIFY2(note.startsWith("Tavik 9006: run cut short at line 1") && note.contains("; sent in 2 part(s): part 1: LF 777"),
                  qPrintable(note));
+
+        // Cut short by that Stop: the same run goes on from its line.
+        auto *resumeFrom = child<QPushButton>(window, "pushButton_work_resumeFrom");
+        QVERIFY(rig.driver.until([&] {
+            window.uiTick();
+            return resumeFrom->isVisible() && resumeFrom->isEnabled();
+        }, 10000));
+        QCOMPARE(resumeFrom->text(), QString("\nResume from line 1\n"));
+        const qsizetype notes = window.library().history().notes().count();
+        resumeFrom->click();
+        QVERIFY(sequencer->isRunning());
+        QVERIFY(!resumeFrom->isVisible());
+        QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        QVERIFY2(newestNote(window).startsWith("Tavik 9006: run resumed at line 1 (Long.v.1, "), qPrintable(newestNote(window)));
+        // No new "pro:" entry: the history holds one run.
+        QCOMPARE(window.library().history().notes().count(), notes + 1);
+        QTest::keyClick(&window, Qt::Key_F6);
     }
 
     // The device cuts the run (HV drops alone): the status line stops
