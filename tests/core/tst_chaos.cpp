@@ -513,18 +513,29 @@ struct Campaign
             return true;
         Tavik &tavik = devices->controller(slot);
         Sequencer &sequencer = devices->sequencer(slot);
-        if (action < 40)
+        if (action < 35)
             return startRun(device);
         if (action < 45) {
             // Pause in the warm-up or on air; resume a paused run on a
-            // device that answers, as the Work tab offers it.
-            if (sequencer.isPaused() && tavik.isLinkUp() && tavik.isConnected()) {
-                step(QStringLiteral("resume %1 at line %2").arg(sims[device].serial).arg(sequencer.currentItem() + 1));
-                runs[device].resumedLines.append(sequencer.currentItem());
-                sequencer.resume();
+            // device that answers, as the Work tab offers it. A device with
+            // a run, when there is one.
+            int picked = device;
+            for (int i = 0; i < deviceCount; ++i) {
+                const int other = slotOf((device + i) % deviceCount);
+                if (other >= 0 && devices->sequencer(other).isRunning()) {
+                    picked = (device + i) % deviceCount;
+                    break;
+                }
+            }
+            Tavik &controller = devices->controller(slotOf(picked));
+            Sequencer &paused = devices->sequencer(slotOf(picked));
+            if (paused.isPaused() && controller.isLinkUp() && controller.isConnected()) {
+                step(QStringLiteral("resume %1 at line %2").arg(sims[picked].serial).arg(paused.currentItem() + 1));
+                runs[picked].resumedLines.append(paused.currentItem());
+                paused.resume();
                 ++resumes;
-            } else if (sequencer.pause()) {
-                step(QStringLiteral("pause %1 at line %2").arg(sims[device].serial).arg(sequencer.currentItem() + 1));
+            } else if (paused.pause()) {
+                step(QStringLiteral("pause %1 at line %2").arg(sims[picked].serial).arg(paused.currentItem() + 1));
                 ++pauses;
             }
             return true;
@@ -782,8 +793,7 @@ struct Campaign
             const bool connected = tavik && tavik->isConnected();
             // A paused run supervises nothing on air: the device is to be
             // off air as promptly as after a run's end.
-            const bool supervised
-                = connected && (tavik->hasRun() || (!sequencer->canStart() && !sequencer->isPaused()));
+            const bool supervised = connected && !sequencer->isPaused() && (tavik->hasRun() || !sequencer->canStart());
 
             // On air with no run of the program on it.
             if (sim.onAir && !supervised && ((sim.hostStarted && !sim.letGo) || connected)) {
