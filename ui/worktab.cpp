@@ -363,12 +363,18 @@ void WorkTab::on_pushButton_work_start_clicked()
 {
     QString notice;
     const RunRules::Outcome outcome = m_runs.start(notice);
+    showStarted(outcome, notice);
+}
+
+void WorkTab::showStarted(RunRules::Outcome outcome, const QString &notice)
+{
     if (outcome != RunRules::Outcome::Ready) {
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
         return;
     }
     m_message->clear();
     m_lastRunShown = false;
+    m_resumeFrom->hide();
     showRunning();
     // Whether started by F5, Space or a click, the next key can stop it.
     m_stop->setFocus(Qt::OtherFocusReason);
@@ -435,17 +441,7 @@ void WorkTab::on_pushButton_work_resumeFrom_clicked()
 {
     QString notice;
     const RunRules::Outcome outcome = m_runs.resumeCut(notice);
-    if (outcome != RunRules::Outcome::Ready) {
-        m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
-        return;
-    }
-    m_message->clear();
-    m_lastRunShown = false;
-    m_resumeFrom->hide();
-    showRunning();
-    m_stop->setFocus(Qt::OtherFocusReason);
-    if (!notice.isEmpty())
-        Q_EMIT noticeRequested(notice);
+    showStarted(outcome, notice);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -54,6 +54,8 @@ private:
     void buildWidgets(QWidget *page);
     void clearLabels();
     void showRunning();
+    // After Start or Resume from line N: running, or why not.
+    void showStarted(RunRules::Outcome outcome, const QString &notice);
     // Pause, or Resume while paused, and what a pause says.
     void showPause(const Sequencer &sequencer);
     // The last run's bars and its end, when the list shown is the list it ran.

@@ -254,6 +254,7 @@ struct Run
     int transmissionsBefore = 0;
     qsizetype notesBefore = 0;
     QList<int> resumedLines;    // the line each resume went on with
+    QList<quint32> numbers;     // the controller's numbers for the run's parts
     RunRecord record;           // as the program recorded it, last seen
     QStringList shownProgress;  // the Work tab's bars when it ended
 };
@@ -373,7 +374,9 @@ struct Campaign
     {
         const int slot = slotOf(device);
         const RunRecord *record = slot >= 0 ? work->recorder().record(slot) : nullptr;
-        return record && record->run == runs[device].record.run && record->serial == sims[device].serial ? record : nullptr;
+        const Run &run = runs[device];
+        const bool ours = record && (record->run == run.record.run || run.numbers.contains(record->run));
+        return ours && record->serial == sims[device].serial ? record : nullptr;
     }
 
     void keepRecord(int device)
@@ -533,6 +536,7 @@ struct Campaign
                 step(QStringLiteral("resume %1 at line %2").arg(sims[picked].serial).arg(paused.currentItem() + 1));
                 runs[picked].resumedLines.append(paused.currentItem());
                 paused.resume();
+                runs[picked].numbers.append(paused.run());
                 ++resumes;
             } else if (paused.pause()) {
                 step(QStringLiteral("pause %1 at line %2").arg(sims[picked].serial).arg(paused.currentItem() + 1));
