@@ -134,18 +134,26 @@ void WorkTab::buildWidgets(QWidget *page)
     m_pauseLimit->setRange(1, Settings::longestPauseLimit);
     m_pauseLimit->setSuffix(tr(" min"));
     m_pauseLimit->setToolTip(tr("A run paused longer than this ends, cut short where it paused"));
-    auto *limitColumn = new QVBoxLayout;
-    limitColumn->addWidget(new QLabel(tr("Pause limit"), transmit));
-    limitColumn->addWidget(m_pauseLimit);
     m_resumeFrom = new QPushButton(transmit);
     m_resumeFrom->setObjectName(QStringLiteral("pushButton_work_resumeFrom"));
     m_resumeFrom->setToolTip(tr("Go on with the last run where it was cut short, recorded as the same run"));
     m_resumeFrom->hide();
-    transmitRow->addWidget(m_start);
-    transmitRow->addWidget(m_resumeFrom);
-    transmitRow->addWidget(m_pause);
-    transmitRow->addWidget(m_stop);
-    transmitRow->addLayout(limitColumn);
+    // The limit and Resume from line N go under the buttons, so that the
+    // tab fits a 1024 px screen.
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(2);
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_pause);
+    buttons->addWidget(m_stop);
+    auto *below = new QHBoxLayout;
+    below->addWidget(m_resumeFrom);
+    below->addWidget(new QLabel(tr("Pause limit"), transmit));
+    below->addWidget(m_pauseLimit);
+    below->addStretch();
+    auto *column = new QVBoxLayout;
+    column->addLayout(buttons);
+    column->addLayout(below);
+    transmitRow->addLayout(column);
     top->addWidget(transmit, 1);
 
     m_totalTime = labelIn(page, top, QStringLiteral("Total time"), "label_work_totalTime");
