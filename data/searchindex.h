@@ -107,7 +107,9 @@ private:
         bool same = false;
     };
     Span unchangedEnds(int count, const std::function<const QString &(int)> &textAt) const;
-    void startFolding(QList<QString> texts);
+    // Folds beside the texts of the records after the first `keep` blocks,
+    // whose keys stay.
+    void startFolding(QList<QString> texts, qsizetype keep);
     void startTransliterating();
     void keysChanged();
     void renumber();
@@ -121,8 +123,10 @@ private:
 
     QList<Block> m_blocks;
     QList<int> m_bases;  // where each block starts among the records; one more at the end
-    // While a fold is under way beside: all the texts it folds.
+    // While a fold is under way beside: the texts it folds, those of the
+    // records from `m_foldingFrom` on.
     QList<QString> m_folding;
+    int m_foldingFrom = 0;
     quint64 m_generation = 0;  // moves whenever the texts do
     std::shared_ptr<Job> m_job;
     int m_taken = 0;  // results of m_job installed
