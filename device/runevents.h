@@ -34,6 +34,10 @@ struct RunEvent
     int item = -1;
     int progress = -1;
     quint32 bits = 0;
+    // DeviceTimeLeft, DeviceHeard, Interrupted: how long the device has
+    // been on air in the run by its own count (the time left it showed
+    // while warming less the time it has left now); -1 when not told.
+    qint64 onAirMs = -1;
     bool complete = false;  // Ended: every line was done
     bool linkLost = false;  // Interrupted: the link went, the device may have gone on
     QString title;  // Ended: the title of the line cut short

@@ -183,7 +183,8 @@ const Tavik::Row &Tavik::row(State state)
             t.m_warmingRounds = 0;
             t.m_oscSeen = false;
             t.m_pendingEnd.clear();
-            t.m_leastTimeLeft = t.m_timeGiven;
+            t.m_leastTimeLeft = t.m_countFrom = t.m_timeGiven;
+            t.m_countedOnAirMs = -1;
             t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
             t.after(M_MACHINE_WARMING, 10);
@@ -373,6 +374,7 @@ void Tavik::interrupt(const QString &reason, bool linkLost)
     event.run = m_run;
     event.text = reason;
     event.linkLost = linkLost;
+    event.onAirMs = m_countedOnAirMs;
     m_events->push(std::move(event));
 }
 
@@ -832,6 +834,7 @@ void Tavik::applyReplies()
                     heard.kind = RunEvent::DeviceHeard;
                     heard.run = std::exchange(m_lostRun, 0);
                     heard.ms = qint64(m_timeValue) * 1000;
+                    heard.onAirMs = qint64(m_countFrom - qMin(m_countFrom, m_timeValue)) * 1000;
                     heard.bits = m_statusBits;
                     m_events->push(std::move(heard));
                 }
@@ -844,6 +847,8 @@ void Tavik::applyReplies()
                 m_ready = true;
             }
             armWatchdog();
+            if (!inWarmUp() && !inOnAirCycle())
+                m_timeLeftBefore = m_timeValue;
             applyStatus();
             break;
         }
@@ -886,6 +891,7 @@ void Tavik::applyStatus()
 
     if (!m_runActive || !(inWarmUp() || inOnAirCycle()))
         return;
+    countOnAir(bits);
     if (inWarmUp()) {
         // Only OSC ends a warm-up, and a device may show HV before it or
         // only Ready and POW: neither says anything. Stand-by or an error
@@ -920,6 +926,7 @@ void Tavik::applyStatus()
             left.kind = RunEvent::DeviceTimeLeft;
             left.run = m_run;
             left.ms = qint64(m_timeValue) * 1000;
+            left.onAirMs = m_countedOnAirMs;
             m_events->push(std::move(left));
         }
         return;
@@ -940,6 +947,23 @@ void Tavik::applyStatus()
     else
         why = QStringLiteral("The oscillator stopped");
     endWhenSure(why, true);
+}
+
+void Tavik::countOnAir(quint32 bits)
+{
+    // A reply to a query sent before the start tells the time left of
+    // another transmission, and one showing more left than a reply read
+    // before it was sent before that one.
+    if (m_statusReplies <= m_startMark || m_timeValue > m_leastTimeLeft)
+        return;
+    if (inWarmUp() && !(bits & Oscillator)) {
+        if (m_timeValue != m_timeLeftBefore)
+            m_countFrom = qMin(m_countFrom, m_timeValue);
+        return;
+    }
+    // Off air, the time left stands still: the reply that ends the run
+    // tells the whole of it.
+    m_countedOnAirMs = qMax(m_countedOnAirMs, qint64(m_countFrom - qMin(m_countFrom, m_timeValue)) * 1000);
 }
 
 void Tavik::endWhenSure(const QString &reason, bool timeCounts)

@@ -217,6 +217,8 @@ private:
     // read late tells nothing about now.
     // `timeCounts`: on air, where the device's time left tells old from new.
     void endWhenSure(const QString &reason, bool timeCounts);
+    // Takes what a reply of this run's says of the device's own count.
+    void countOnAir(quint32 bits);
     // Progress lines the log takes; while connection attempts go unanswered
     // they are said once, not at every attempt.
     void logProgress(const QString &text);
@@ -335,6 +337,16 @@ private:
     // reply showed that the next must confirm.
     quint16 m_timeGiven = 0;
     quint16 m_leastTimeLeft = 0;
+    // The device's own count of this run's time on air: from the time left
+    // it showed when last seen warming (a device may count its time from
+    // the start or only on air), down to the newest time left read since.
+    // A program or a device held up as it came on air sees the oscillator
+    // late; this count does not. -1: no reply has told it.
+    quint16 m_countFrom = 0;
+    qint64 m_countedOnAirMs = -1;
+    // The time left the device showed off air before the start, which a
+    // reply read late, after the start, still shows.
+    quint16 m_timeLeftBefore = 0;
     bool m_oscSeen = false;
     QString m_pendingEnd;
     // Status queries sent and replies read on this connection.

@@ -109,7 +109,10 @@ void ColumnFit::apply()
 
 bool ColumnFit::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == m_view || watched == m_view->viewport()) && event->type() == QEvent::Resize)
+    // Events still come while the view is torn down, after its own
+    // destructor has run: only a whole view is asked.
+    if (event->type() == QEvent::Resize && qobject_cast<QTableView *>(static_cast<QObject *>(m_view))
+        && (watched == m_view || watched == m_view->viewport()))
         apply();
     return QObject::eventFilter(watched, event);
 }

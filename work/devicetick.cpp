@@ -30,7 +30,6 @@ DeviceTick::Outcome DeviceTick::run()
     }
     const Outcome told = report();
     outcome.runEnded = told.runEnded;
-    outcome.historyChanged = told.historyChanged;
     outcome.notices = told.notices;
     return outcome;
 }
@@ -40,7 +39,6 @@ DeviceTick::Outcome DeviceTick::report()
     Outcome outcome;
     const RunRecorder::Report runs = m_recorder.takeReport();
     outcome.runEnded = runs.ended;
-    outcome.historyChanged = runs.historyChanged;
     outcome.notices = m_merge.takeNotices() + m_devices.takeNotices() + runs.notices;
     return outcome;
 }

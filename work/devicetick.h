@@ -26,7 +26,6 @@ public:
         bool registryChanged = false;  // announcements merged
         bool statusChanged = false;    // the picked device told its status
         bool runEnded = false;         // a run ended (or what is known of its end grew)
-        bool historyChanged = false;   // a history took a run or a note
         QString firstSerial;           // the first device announced into an empty registry
         QStringList notices;
     };

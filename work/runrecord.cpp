@@ -98,7 +98,6 @@ RunRules::Outcome RunRecorder::start(QString &notice)
         return checked;
     }
     RunStart::recordRun(m_library, work);
-    m_report.historyChanged = true;
     return checked;
 }
 
@@ -161,10 +160,11 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
 void RunRecorder::heard(RunRecord &record, const RunEvent &event)
 {
     record.awaitingDevice = false;
-    // What the device's own count says it transmitted: the time it was
-    // given less the time it has left. Taken only when it says more than
-    // the program saw and no more than it was given.
-    const qint64 onAir = record.timeGivenMs - event.ms;
+    // What the device's own count says it transmitted: the time left it
+    // showed while warming (the time it was given, unless it counts its
+    // warm-up too) less the time it has left. Taken only when it says more
+    // than the program saw and no more than it was given.
+    const qint64 onAir = event.onAirMs >= 0 ? event.onAirMs : record.timeGivenMs - event.ms;
     const int item = record.cut.item;
     if (event.ms < 0 || onAir <= record.onAirMs + 1000 || onAir > record.timeGivenMs || item < 0
         || item >= record.lines.size())
@@ -215,9 +215,8 @@ void RunRecorder::writeEnd(RunRecord &record)
         if (!logged)
             machine->logs.add(logLine);
     }
-    if (!(record.recovered && RunHistory::holdsNote(m_library, record.historyPath, note))
-        && RunHistory::addNote(m_library, record.historyPath, note))
-        m_report.historyChanged = true;
+    if (!(record.recovered && RunHistory::holdsNote(m_library, record.historyPath, note)))
+        RunHistory::addNote(m_library, record.historyPath, note);
     saveRegistry();
     m_report.notices.append(note);
 }

@@ -105,13 +105,12 @@ public:
     // The last run of the picked device.
     const RunRecord *selectedRecord() const;
 
-    // What the operator is told, and whether a run ended or a history took
-    // a note, since the last call.
+    // What the operator is told, and whether a run ended, since the last
+    // call.
     struct Report
     {
         QStringList notices;
         bool ended = false;
-        bool historyChanged = false;
     };
     Report takeReport();
 

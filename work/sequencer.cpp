@@ -90,6 +90,9 @@ bool Sequencer::start()
     if (!canStart() || !hasRunnableItems())
         return false;
     m_cutShort = CutShort();
+    m_deviceFromMs = std::numeric_limits<qint64>::max();
+    m_sinceStart.start();
+    m_startClock = m_clock->msecs();
     for (SequenceItem &item : m_items) {
         item.progress = 0;
         item.startedMs = -1;
@@ -123,9 +126,37 @@ void Sequencer::push(RunEvent event)
     m_events->push(std::move(event));
 }
 
+qint64 Sequencer::onAirFromMs() const
+{
+    if (m_items.isEmpty())
+        return -1;
+    const qint64 seen = m_index > 0 ? m_items.first().startedMs : std::numeric_limits<qint64>::max();
+    // The count goes by whole seconds, rounded up, and the program sees
+    // the oscillator up to a warm-up poll late: only more than a second
+    // says it was held up, or the device was, as it came on air.
+    const qint64 from = m_deviceFromMs < seen - realSecondMs() ? m_deviceFromMs : seen;
+    return from == std::numeric_limits<qint64>::max() ? -1 : from;
+}
+
+qint64 Sequencer::realSecondMs() const
+{
+    const qint64 real = m_sinceStart.isValid() ? m_sinceStart.elapsed() : 0;
+    const qint64 clock = m_clock->msecs() - m_startClock;
+    return real > 0 && clock > real ? stallMs * clock / real : stallMs;
+}
+
+qint64 Sequencer::seenLateMs(qint64 atMs) const
+{
+    const qint64 from = onAirFromMs();
+    if (from < 0)
+        return 0;
+    return m_index > 0 ? m_items.first().startedMs - from : qMax<qint64>(1, atMs - from);
+}
+
 qint64 Sequencer::onAirMs(qint64 atMs) const
 {
-    return m_index > 0 && !m_items.isEmpty() ? qMax<qint64>(0, atMs - m_items.first().startedMs) : 0;
+    const qint64 from = onAirFromMs();
+    return from >= 0 ? qMax<qint64>(0, atMs - from) : 0;
 }
 
 void Sequencer::handle(const RunEvent &event)
@@ -133,6 +164,8 @@ void Sequencer::handle(const RunEvent &event)
     if (m_run == 0 || event.run != m_run)
         return;
     const qint64 now = m_clock->msecs();
+    if (event.onAirMs > 0 && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
+        m_deviceFromMs = qMin(m_deviceFromMs, now - event.onAirMs);
     if (event.kind == RunEvent::DeviceTimeLeft && m_state == S_SEND_LF && m_index >= 1) {
         m_deviceEndMs = qMin(m_deviceEndMs, now + event.ms);
     } else if (event.kind == RunEvent::Interrupted && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF)) {
@@ -160,10 +193,13 @@ void Sequencer::noteComplete(qint64 atMs)
 void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
 {
     m_cutShort.item = currentItem();
-    if (m_index > 0) {
-        SequenceItem &item = m_items[m_index - 1];
+    // The first item went out from the moment the device came on air (its
+    // value goes before the start), seen or not.
+    const qint64 lateMs = seenLateMs(atMs);
+    if (m_index > 0 || lateMs > 0) {
+        SequenceItem &item = m_items[m_cutShort.item];
         const qint64 durationMs = item.duration.msecsSinceStartOfDay();
-        const qint64 sentMs = qMax<qint64>(0, atMs - item.startedMs);
+        const qint64 sentMs = qMax<qint64>(0, atMs - (m_cutShort.item == 0 ? onAirFromMs() : item.startedMs));
         item.progress = durationMs > 0 ? int(qMin<qint64>(100, sentMs * 100 / durationMs)) : 100;
         m_cutShort.progress = item.progress;
     } else {
@@ -171,12 +207,16 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
     }
     m_cutShort.title = m_cutShort.item < count() ? m_items.at(m_cutShort.item).title : QString();
     m_cutShort.reason = reason;
-    // After a stall the list's times no longer say what went out.
-    if (m_heldUpMs > 0 && m_index > 0) {
-        m_cutShort.reason += QStringLiteral(" (the program was held up for %1 s; sent %2)")
-                                 .arg(double(m_heldUpMs) / 1000.0, 0, 'f', 1)
-                                 .arg(sentText(atMs));
-    }
+    // After a stall, or an oscillator seen late, the list's times no
+    // longer say what went out.
+    QStringList why;
+    if (lateMs > 0)
+        why.append(QStringLiteral("the device was on air %1 s before the program saw it")
+                       .arg(double(lateMs) / 1000.0, 0, 'f', 1));
+    if (m_heldUpMs > 0 && m_index > 0)
+        why.append(QStringLiteral("the program was held up for %1 s").arg(double(m_heldUpMs) / 1000.0, 0, 'f', 1));
+    if (!why.isEmpty())
+        m_cutShort.reason += QStringLiteral(" (%1; sent %2)").arg(why.join(QStringLiteral(", ")), sentText(atMs));
     qDebug().noquote() << "run cut short at item" << m_cutShort.item << m_cutShort.reason;
     RunEvent ended;
     ended.kind = RunEvent::Ended;
@@ -192,9 +232,11 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
 QString Sequencer::sentText(qint64 atMs) const
 {
     QStringList parts;
-    for (int i = 0; i < m_index && i < count(); ++i) {
+    const int begun = qMax(m_index, onAirFromMs() >= 0 ? 1 : 0);
+    for (int i = 0; i < begun && i < count(); ++i) {
         const qint64 until = i + 1 < m_index ? m_items.at(i + 1).startedMs : atMs;
-        const qint64 seconds = (qMax<qint64>(0, until - m_items.at(i).startedMs) + 500) / 1000;
+        const qint64 from = i == 0 ? onAirFromMs() : m_items.at(i).startedMs;
+        const qint64 seconds = (qMax<qint64>(0, until - from) + 500) / 1000;
         parts.append(QStringLiteral("LF %1 for %2 s").arg(m_items.at(i).lf).arg(seconds));
     }
     return parts.join(QStringLiteral(", "));
@@ -323,7 +365,9 @@ bool Sequencer::nextItem(qint64 startMs)
     RunEvent begun;
     begun.kind = RunEvent::ItemBegun;
     begun.item = m_index - 1;
-    begun.ms = startMs - m_items.first().startedMs;
+    // Into the run as the device went on air, when its count says it did
+    // so before the program saw it.
+    begun.ms = m_index > 1 ? startMs - onAirFromMs() : 0;
     push(std::move(begun));
     return true;
 }

@@ -153,6 +153,16 @@ private:
     void noteCutShort(const QString &reason, qint64 atMs, bool linkLost = false);
     // Every line done: the run is whole.
     void noteComplete(qint64 atMs);
+    // On the clock, when the device came on air with the first item: when
+    // the program saw it, or earlier when the device's own count says so
+    // beyond its rounding; -1 when not known.
+    qint64 onAirFromMs() const;
+    // A second of real time on the clock, which a test may run faster.
+    qint64 realSecondMs() const;
+    // How far the device came on air before the program saw it (all of
+    // it up to `atMs` when the program never did); 0 when it did not, or
+    // by no more than its count's rounding.
+    qint64 seenLateMs(qint64 atMs) const;
     // How long the run has been on air at `atMs`.
     qint64 onAirMs(qint64 atMs) const;
     void push(RunEvent event);
@@ -182,6 +192,11 @@ private:
     // replies tell it; the earliest told, since a reply read late tells
     // the time as it was when it was sent.
     qint64 m_deviceEndMs = std::numeric_limits<qint64>::max();
+    // On the clock, when the device came on air by its own count; the
+    // earliest told, since a reply read late tells less than it was.
+    qint64 m_deviceFromMs = std::numeric_limits<qint64>::max();
+    QElapsedTimer m_sinceStart;  // real time, since the run's start
+    qint64 m_startClock = 0;     // on the clock, at the run's start
 };
 
 // Hands the list to the sequencer: one item per line, and the total time.

@@ -71,11 +71,18 @@ void DeviceModel::advanceTo(qint64 deviceMs)
     while (delta > 0 || (m_phase == Phase::OnAir && m_remainingMs <= 0)) {
         if (m_phase == Phase::Warming) {
             const qint64 until = m_warmUpFault ? m_warmUpMs / 2 : m_warmUpMs;
-            const qint64 step = qMin(delta, until - m_warmedMs);
+            qint64 step = qMin(delta, until - m_warmedMs);
+            if (m_timeCountsWarmUp)
+                step = qMin(step, qMax<qint64>(m_remainingMs, 0));
             m_warmedMs += step;
             m_lampMs += step;
             delta -= step;
-            if (m_warmedMs >= until && m_warmUpFault) {
+            if (m_timeCountsWarmUp)
+                m_remainingMs -= step;
+            if (m_timeCountsWarmUp && m_remainingMs <= 0) {
+                m_remainingMs = 0;
+                setPhase(Phase::Ready, QStringLiteral("time-out"));
+            } else if (m_warmedMs >= until && m_warmUpFault) {
                 m_errorBits = m_faultStandBy ? 0 : m_faultErrors;
                 setPhase(m_faultStandBy ? Phase::StandBy : Phase::Ready, QStringLiteral("warm-up-fault"));
             } else if (m_warmedMs >= until) {

@@ -62,6 +62,9 @@ public:
     // Transmissions begun so far.
     int transmissions() const { return m_transmissions; }
     void setWarmUp(WarmUp form, qint64 ms) { m_warmUpForm = form; m_warmUpMs = ms; }
+    // Whether the transmission time counts down from the start, through the
+    // warm-up, or only once on air; the protocol allows either.
+    void setTimeCountsWarmUp(bool counts) { m_timeCountsWarmUp = counts; }
     // Halfway through every warm-up the device falls to stand-by, or back
     // to ready with these error bits.
     void setWarmUpFault(bool standBy, quint32 errorBits) { m_warmUpFault = true; m_faultStandBy = standBy; m_faultErrors = errorBits; }
@@ -103,6 +106,7 @@ private:
     WarmUp m_warmUpForm = WarmUp::HvFirst;
     qint64 m_warmUpMs = defaultWarmUpMs;
     bool m_warmUpFault = false;
+    bool m_timeCountsWarmUp = false;
     bool m_faultStandBy = false;
     quint32 m_faultErrors = 0;
     quint32 m_cutOffErrors = 0;

@@ -30,7 +30,9 @@ const char description[] =
     "counts down), stop. While warming it shows HV (--warm-up hv-first, the\n"
     "default) or only Ready and POW (--warm-up ready-pow) until OSC comes up;\n"
     "--warm-up-fault makes every warm-up end halfway without OSC, in stand-by\n"
-    "(\"standby\") or back to ready with the error bits given.\n"
+    "(\"standby\") or back to ready with the error bits given. Its time counts\n"
+    "down only on air (--time-counts on-air, the default) or from the start,\n"
+    "through the warm-up (--time-counts warm-up).\n"
     "It announces itself by UDP: once in the start-up form, then\n"
     "periodically in the 48-byte form (or the long form with --holder).\n"
     "\n"
@@ -171,6 +173,8 @@ int main(int argc, char *argv[])
         {"on-air-at-s", "Go on air by itself N seconds after start.", "N"},
         {"warm-up", "Status while warming: hv-first (default) or ready-pow.", "FORM"},
         {"warm-up-s", "Device seconds from a start to the oscillator (default 5).", "X"},
+        {"time-counts", "The transmission time counts down from the start (\"warm-up\") or only\n"
+                        "on air (\"on-air\", the default).", "WHEN"},
         {"warm-up-fault", "Every warm-up ends halfway: \"standby\", or error BITS.", "WHAT"},
         {"chaos", "Misbehave at random moments, from this seed.", "SEED"},
         {"chaos-gap-s", "Mean seconds between chaos events (default 4).", "X"},
@@ -279,6 +283,12 @@ int main(int argc, char *argv[])
     model.setWarmUp(warmUp == QLatin1String("hv-first") ? DeviceModel::WarmUp::HvFirst
                                                         : DeviceModel::WarmUp::ReadyAndPower,
                     qint64(*warmUpS * 1000));
+    const QString counts = parser.isSet("time-counts") ? parser.value("time-counts") : QStringLiteral("on-air");
+    if (counts != QLatin1String("on-air") && counts != QLatin1String("warm-up")) {
+        fail(QStringLiteral("--time-counts wants on-air or warm-up"));
+        return 2;
+    }
+    model.setTimeCountsWarmUp(counts == QLatin1String("warm-up"));
     if (parser.isSet("warm-up-fault")) {
         const QString fault = parser.value("warm-up-fault");
         bool ok = fault == QLatin1String("standby");
