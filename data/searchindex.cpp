@@ -223,6 +223,8 @@ SearchIndex::SearchIndex() = default;
 SearchIndex::~SearchIndex() = default;
 SearchIndex::SearchIndex(const SearchIndex &other) = default;
 SearchIndex &SearchIndex::operator=(const SearchIndex &other) = default;
+SearchIndex::SearchIndex(SearchIndex &&other) noexcept = default;
+SearchIndex &SearchIndex::operator=(SearchIndex &&other) noexcept = default;
 
 void SearchIndex::setPattern(const QString &pattern)
 {

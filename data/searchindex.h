@@ -29,6 +29,8 @@ public:
     ~SearchIndex();
     SearchIndex(const SearchIndex &other);
     SearchIndex &operator=(const SearchIndex &other);
+    SearchIndex(SearchIndex &&other) noexcept;
+    SearchIndex &operator=(SearchIndex &&other) noexcept;
 
     // Folds the pattern the records are matched against.
     void setPattern(const QString &pattern);
