@@ -313,6 +313,9 @@ void run(int presets, int clients, int history, const QString &folder)
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
     qputenv("HOME", home.path().toUtf8());
     makeLibrary(presets, clients, history);
+    // The library the bench made is freed beside it: gone before the window
+    // starts, as it would be had another program made it.
+    QThreadPool::globalInstance()->waitForDone();
     const QString size = QStringLiteral("%1 presets a pool, %2 clients, %3 history entries").arg(presets).arg(clients).arg(history);
 
     QElapsedTimer start;
