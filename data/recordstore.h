@@ -550,6 +550,26 @@ public:
         announceReset();
         return gone;
     }
+    // Everything the store holds, taken at its owner's end: a million
+    // records take longer to free than the window's end may hold its
+    // thread, so the owner frees them where they hold up nobody. Nothing is
+    // announced; whatever shows the store is going as well.
+    struct Held
+    {
+        QList<Record> records;
+        QList<quint64> keys;
+        KeysAside carried;
+        SearchIndex index;
+    };
+    Held takeHeld()
+    {
+        Held held {std::exchange(m_records, {}), std::exchange(m_keys, {}), std::exchange(m_carried, {}),
+                   std::exchange(m_index, {})};
+        ++m_revision;
+        m_current = 0;
+        m_filterActive = 0;
+        return held;
+    }
     // Beside the window, before this store reads: the records it reads take
     // the keys of those let go, which are freed here.
     void takeKeysOf(LetGo &&gone)

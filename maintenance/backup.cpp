@@ -37,6 +37,14 @@ const Section storeSections[] = {
     {keySettings, nullptr},
 };
 
+bool onlyRecords(const QJsonArray &list)
+{
+    for (const QJsonValue &element : list) {
+        if (!element.isObject())
+            return false;
+    }
+    return true;
+}
 
 // The backup opened at a pool's section, when it is still the file that
 // was checked.
@@ -121,8 +129,16 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
         if (value.isUndefined())
             continue;
         any = true;
-        if (!value.isObject() || (section.list && !value.toObject().value(QLatin1String(section.list)).isArray())) {
+        const QJsonValue list = section.list ? value.toObject().value(QLatin1String(section.list)) : QJsonValue();
+        if (!value.isObject() || (section.list && !list.isArray())) {
             why = QStringLiteral("the section \"%1\" is damaged").arg(section.key);
+            return false;
+        }
+        // The store would read its own file as another program's and keep
+        // it aside: the restored library would not be the one backed up.
+        if (section.list && !onlyRecords(list.toArray())) {
+            why = QStringLiteral("the section \"%1\" is damaged (its \"%2\" list holds something that is not a record)")
+                      .arg(section.key, QLatin1String(section.list));
             return false;
         }
     }
@@ -159,10 +175,11 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
                 why = QStringLiteral("history %1 of the backup names no usable file").arg(i + 1);
                 return false;
             }
-            // A list of another kind would restore as an empty one.
+            // A list of another kind would restore as an empty one, and
+            // one with other things among its records as not what it was.
             for (const char *list : {"history", "presets", "programs"}) {
                 const QJsonValue value = elements.at(i).toObject().value(QLatin1String(list));
-                if (!value.isUndefined() && !value.isArray()) {
+                if (!value.isUndefined() && (!value.isArray() || !onlyRecords(value.toArray()))) {
                     why = QStringLiteral("history %1 of the backup is damaged (\"%2\")").arg(i + 1).arg(QLatin1String(list));
                     return false;
                 }

@@ -279,6 +279,16 @@ private Q_SLOTS:
         large[large.indexOf("preset 5000")] = '\xff';  // not UTF-8
         QTest::newRow("a damaged record deep in a pool") << large;
         QTest::newRow("a pool cut off inside a record") << large.left(large.size() * 3 / 4);
+        // Something that is not a record among the records: the pool's own
+        // file would then be kept aside at the next start.
+        QTest::newRow("a number in a pool") << Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", QJsonArray{0}}}}});
+        QTest::newRow("lists in a pool") << Container::encode(
+            {{"Presets", QJsonObject{{"version", "1"}, {"presets", QJsonArray{QJsonArray{QJsonArray{0}}}}}}});
+        many.append(0);
+        QTest::newRow("a number deep in a pool") << Container::encode({{"GenuinePresets", QJsonObject{{"version", "1"}, {"presets", many}}}});
+        QTest::newRow("a text in the programs") << Container::encode({{"Programs", QJsonObject{{"version", "1"}, {"programs", QJsonArray{"p"}}}}});
+        QTest::newRow("a number in a history") << Container::encode(
+            {{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}, {"presets", QJsonArray{QJsonObject{}, 7}}}}}});
         QTest::newRow("data after it") << Container::encode({{"Presets", presets}}) + '\0';
     }
 
