@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/noticepopup.h"
 #include "data/container.h"
 #include "data/linetype.h"
 #include "device/tavik.h"
@@ -240,6 +241,7 @@ private:
         else if (choice >= 108) download();
         else if (choice >= 106) importCsv();
         else if (choice >= 100) programLines();
+        else if (choice < 3) undo();
         else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
         else if (choice < 20) selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
         else if (choice < 27) openClient();
@@ -460,6 +462,7 @@ private:
         child<QPushButton>("pushButton_clientSelection_delete")->click();
         if (file.isEmpty())
             return;
+        m_lastClient = {file, m_clients.value(file), m_written.value(file)};
         m_clients.remove(file);
         m_written.remove(file);
         // Deleting the open client lets go of what the editors hold of its
@@ -470,6 +473,23 @@ private:
             m_open.clear();
         if (file == m_previous)
             m_previous.clear();
+    }
+
+    // Ctrl+Z: the last delete comes back, unless its list changed since or
+    // another pool holds its name and version now (the oracle checks that
+    // no pair lives in two pools).
+    void undo()
+    {
+        m_steps << QStringLiteral("ctrl+z");
+        m_window->undoDelete();
+        const QString said = m_window->notice()->text();
+        m_steps << QStringLiteral("told \"%1\"").arg(said);
+        if (said.startsWith(QLatin1String("Client ")) && said.endsWith(QLatin1String(" is back."))) {
+            m_clients.insert(m_lastClient.file, m_lastClient.model);
+            m_written.insert(m_lastClient.file, m_lastClient.written);
+        }
+        if (m_tabs->currentIndex() == MainWindow::TabClientSelection || m_tabs->currentIndex() == MainWindow::TabClient)
+            afterTabChange();
     }
 
     void search(int tab, const QString &field)
@@ -702,9 +722,13 @@ private:
         if (!m_asking.isEmpty()) {
             settleStoredEdit();
             const QString name = QStringLiteral("D%1").arg(++m_serial);
-            m_steps << QStringLiteral("the server answers with %1").arg(name);
-            const QByteArray body = Container::encode(
-                {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}}}});
+            // Now and then also a pair the General pool or a client's holds.
+            const QString taken = oneOf<QString>({"", "", "Sun", "Own", "Moon"});
+            m_steps << QStringLiteral("the server answers with %1 %2").arg(name, taken);
+            QJsonArray set{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}};
+            if (!taken.isEmpty())
+                set.append(QJsonObject{{"nam", taken}, {"ver", "1"}, {"var", "400"}, {"tim", "5"}});
+            const QByteArray body = Container::encode({{"version", "1"}, {"presets", set}});
             for (QTcpSocket *socket : std::exchange(m_asking, {})) {
                 socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
                               + QByteArray::number(body.size()) + "\r\n\r\n" + body);
@@ -1218,6 +1242,38 @@ private:
             if (general.contains(name + ".v." + version))
                 return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool").arg(name, version));
         }
+        // The open client's pools, as the program holds them. Another
+        // client's pool may hold a pair stored elsewhere while it was not
+        // open; while one client stays open, no path adds a pair to two pools.
+        if (m_window && m_window->library().hasOpenClient()) {
+            Library &library = m_window->library();
+            const auto pair = [](const auto &record) { return record.name + ".v." + QString::number(record.version); };
+            QSet<QString> others, clashes;
+            for (const Preset &preset : library.generalPresets().records())
+                others << pair(preset);
+            for (const Preset &preset : library.legitimatePresets().records())
+                others << pair(preset);
+            for (const Preset &preset : library.presetPool(PresetPool::Client).records()) {
+                if (others.contains(pair(preset)))
+                    clashes << QStringLiteral("preset ") + pair(preset);
+            }
+            QSet<QString> generalPrograms;
+            for (const Program &program : library.programs().records())
+                generalPrograms << pair(program);
+            for (const Program &program : library.history().programs().records()) {
+                if (generalPrograms.contains(pair(program)))
+                    clashes << QStringLiteral("program ") + pair(program);
+            }
+            const QString viewed = QString::number(quintptr(m_window.get())) + library.openClientFile();
+            if (viewed == m_clashesOf) {
+                for (const QString &clash : std::as_const(clashes)) {
+                    if (!m_clashes.contains(clash))
+                        return fail(QStringLiteral("%1 is now in the client's pool and another").arg(clash));
+                }
+            }
+            m_clashesOf = viewed;
+            m_clashes = clashes;
+        }
         checkTyped(m_preset, "preset", MainWindow::TabPreset, QStringLiteral("lineEdit_preset_name"),
                    QStringLiteral("label_preset_name_info"));
         checkTyped(m_program, "program", MainWindow::TabProgram, QStringLiteral("lineEdit_program_name"),
@@ -1278,6 +1334,16 @@ private:
     QMap<QString, QStringList> m_written;
     QString m_open;
     QString m_previous;
+    // Pairs in the open client's pool and another, and whose they are.
+    QSet<QString> m_clashes;
+    QString m_clashesOf;
+    // The client deleted last, as Ctrl+Z would bring it back.
+    struct DeletedClient
+    {
+        QString file;
+        ClientModel model;
+        QStringList written;
+    } m_lastClient;
     bool m_pending = false;
     std::optional<ClientModel> m_adoptNew;
 };
