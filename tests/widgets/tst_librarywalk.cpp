@@ -604,10 +604,50 @@ private:
             allowDropOfSelected(4, QStringLiteral("tableWidget_presetSelection"), QStringLiteral("presets"));
             m_preset.mayGo = true;  // deleting the edited record lets its edit go
         }
+        // A deleted preset's pair typed into a new one of another pool, then
+        // Ctrl+Z: the deleted one may not come back beside it.
+        if (button == QLatin1String("delete") && pick(3) == 0)
+            return takeAgainAndUndo();
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
         // Adding a preset stores the open program with the line on top.
         if (button == QLatin1String("toProgram") && m_program.active && m_window->editors().program.isLoaded())
             m_program.values = programShown();
+    }
+
+    void takeAgainAndUndo()
+    {
+        auto *table = child<QTableView>(QStringLiteral("tableWidget_presetSelection"));
+        const QModelIndexList rows = table->selectionModel()->selectedRows();
+        if (rows.isEmpty())
+            return;
+        const QString name = rows.first().data().toString();
+        const int version = rows.first().siblingAtColumn(1).data().toInt();
+        if (!child<QPushButton>("pushButton_presetSelection_delete")->isEnabled())
+            return;
+        const auto listPool = [this] {
+            return child<QRadioButton>("radioButton_presetClient")->isChecked()    ? QStringLiteral("Client")
+                   : child<QRadioButton>("radioButton_presetGeneral")->isChecked() ? QStringLiteral("General")
+                                                                                   : QStringLiteral("Legitimate");
+        };
+        const QString pool = listPool();
+        clickIn(4, QStringLiteral("pushButton_presetSelection_delete"), "preset delete");
+        presetPool();
+        // Into a new record of another pool only, where the pair is the
+        // deleted one's and nothing else's.
+        if (!child<QPushButton>("pushButton_presetSelection_new")->isEnabled() || listPool() == pool)
+            return;
+        clickIn(4, QStringLiteral("pushButton_presetSelection_new"), "preset new");
+        ensureTab(5);
+        auto *field = child<QLineEdit>("lineEdit_preset_name");
+        if (field->isEnabled() && field->text().isEmpty()
+            && child<QLabel>("label_presetSelection")->text() != pool) {
+            m_steps << QStringLiteral("type preset name \"%1\" version %2").arg(name).arg(version);
+            field->setText(name);
+            child<QSpinBox>("spinBox_preset_mutation")->setValue(version);
+            typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
+        }
+        ensureTab(4);
+        undo();
     }
 
     // Opens a record in an editor when none is open, so that typing has
