@@ -144,9 +144,7 @@ void PresetEditor::check(const QString &name, int version)
 
 void PresetEditor::judge(const QString &name, int version)
 {
-    m_saveRefused = false;
-    m_overwriteWarned = false;
-    m_message.clear();
+    clearVerdict();
     const std::array<quint64, 3> revisions{m_library.presetPool(PresetPool::Client).revision(),
                                            m_library.generalPresets().revision(),
                                            m_library.legitimatePresets().revision()};

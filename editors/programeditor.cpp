@@ -118,9 +118,7 @@ void ProgramEditor::check(const QString &name, int version)
 
 void ProgramEditor::judge(const QString &name, int version)
 {
-    m_saveRefused = false;
-    m_overwriteWarned = false;
-    m_message.clear();
+    clearVerdict();
     const PresetLookup::ProgramCounts found = PresetLookup::countPrograms(m_library, name, version);
     if ((found.general == 0 && found.client == 0) || (name == m_savedName && version == m_savedVersion)) {
         setCaption(name, version);
