@@ -669,6 +669,7 @@ private:
         auto *name = child<QLineEdit>("lineEdit_preset_name");
         if (!name->isEnabled())
             return;
+        const Shown before = presetShown();
         const int what = pick(5);
         if (what == 4) {
             const QString text = QStringLiteral("notes %1").arg(++m_serial);
@@ -693,7 +694,9 @@ private:
             m_steps << QStringLiteral("type preset time \"%1\"").arg(text);
             child<QLineEdit>("lineEdit_preset_workTime")->setText(text);
         }
-        typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
+        // A field given the value it shows is no edit of the operator's.
+        if (presetShown() != before)
+            typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
     }
 
     void programButton()
@@ -733,6 +736,7 @@ private:
         auto *name = child<QLineEdit>("lineEdit_program_name");
         if (!name->isEnabled())
             return;
+        const Shown before = programShown();
         if (pick(3) == 0) {
             const QString text = QStringLiteral("program notes %1").arg(++m_serial);
             m_steps << QStringLiteral("type program notes \"%1\"").arg(text);
@@ -744,7 +748,8 @@ private:
             m_steps << QStringLiteral("type program name \"%1\"").arg(text.left(20));
             name->setText(text);
         }
-        typed(m_program, programShown(), QStringLiteral("label_programSelection"));
+        if (programShown() != before)
+            typed(m_program, programShown(), QStringLiteral("label_programSelection"));
     }
 
     // Update Presets against a local server that answers a few steps later
