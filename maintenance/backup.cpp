@@ -12,6 +12,8 @@
 #include "data/worklist.h"
 #include "data/writebeside.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QDir>
 #include <QDebug>
@@ -397,11 +399,8 @@ Backup::Outcome Backup::finishWith(Applied &applied)
         replaceRecords(clients, restored.clients.records());
         clients.setFilter(QString());
         clients.first();
-        // The client the backup had open, else the first: the one open
-        // before may not be in the restored list.
-        Settings backedUp;
-        backedUp.fromJson(applied.settings);
-        const bool named = carried(keySettings) && m_library.openClient(backedUp.openClient().value_or(QString()));
+        // The one open before may not be in the restored list.
+        const bool named = m_library.openClient(clientOpenedBy(clients, applied.settings, carried(keySettings)));
         if (!named && clients.count() > 0)
             m_library.openClient(clients.records().first().file);
     }
@@ -416,6 +415,8 @@ Backup::Outcome Backup::finishWith(Applied &applied)
         m_work = restored.work;
     if (carried(keySettings))
         m_settings.fromJson(applied.settings);
+    if (carried(keyClients))
+        m_settings.setOpenClient(m_library.openClientFile());
     if (carried(keyMachines)) {
         // The files change only at the next start, but until then the
         // devices are served from these records: they need their slots.
@@ -432,6 +433,20 @@ void Backup::afterCommit(const Applied &applied)
         for (const QString &file : applied.replacedClientFiles)
             QFile::remove(applied.stores.dataFolder + file + QStringLiteral(".json"));
     }
+}
+
+QString Backup::clientOpenedBy(const Clients &restored, const QJsonObject &settings, bool carriesSettings)
+{
+    // The client the backup had open, else the restored list's first, as at
+    // a first start; with no client open at the backup there is no choice
+    // of the operator's to keep.
+    Settings backedUp;
+    backedUp.fromJson(settings);
+    const QString named = carriesSettings ? backedUp.openClient().value_or(QString()) : QString();
+    const QList<Client> &clients = restored.records();
+    if (!named.isEmpty() && std::any_of(clients.cbegin(), clients.cend(), [&](const Client &c) { return c.file == named; }))
+        return named;
+    return clients.isEmpty() ? QString() : clients.first().file;
 }
 
 void Backup::applySections(const Read &read, Applied &applied, QStringList &unsaved)
@@ -490,11 +505,15 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
         stores.machines.fromJson(object.value(keyMachines).toObject());
         saved(stores.machines.saveBase(), QStringLiteral("the devices"));
     }
-    if (object.contains(keySettings)) {
-        // The settings file is the current settings with the backup's over them.
+    if (object.contains(keySettings) || object.contains(keyClients)) {
+        // The settings file is the current settings with the backup's over
+        // them. The next start opens the client the restore opened: named
+        // as none, it would open none, although the restore opened one.
         Settings merged;
         merged.fromJson(stores.settings);
         merged.fromJson(object.value(keySettings).toObject());
+        if (object.contains(keyClients))
+            merged.setOpenClient(clientOpenedBy(clients, object.value(keySettings).toObject(), object.contains(keySettings)));
         QJsonObject written;
         merged.toJson(written);
         saved(Container::writeFile(stores.settingsPath, written), QStringLiteral("the settings"));

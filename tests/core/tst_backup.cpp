@@ -86,6 +86,22 @@ private Q_SLOTS:
         }
         QCOMPARE(files(TestEnv::dataFolder(), fiveStores), fiveStores);
 
+        // A backup made with no client open: the start that follows its
+        // restore opens the restored list's first client, as at a first
+        // start and as the restore itself did.
+        {
+            Installation in;
+            in.library.closeClient();
+            QVERIFY(in.backup.write(file));
+            QVERIFY(in.library.openClient(in.library.clients().records().at(2).file));
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+        }
+        {
+            Installation in;
+            QCOMPARE(in.library.openClientFile(), in.library.clients().records().value(0).file);
+            QVERIFY(in.library.hasOpenClient());
+        }
+
         // A history empty in the backup empties the file the client has since.
         {
             Installation in;

@@ -612,6 +612,8 @@ private Q_SLOTS:
         // file's reading gives them slots 0..6.
         DeviceSlots devices;
         Machines &registry = devices.registry();
+        QTemporaryDir folder;
+        registry.setFolder(folder.path() + "/");
         for (int i = 0; i < 7; ++i) {
             Machine machine;
             machine.slot = i;
@@ -628,6 +630,16 @@ private Q_SLOTS:
         QVERIFY(devices.selectedSequencer() == nullptr);
         devices.setSelectedRow(4);
         QCOMPARE(devices.selectedController(), &devices.controller(4));
+
+        // Ticks that hear nothing from the bound devices change nothing in
+        // the registry: neither its revision nor its mark against its file.
+        QVERIFY(registry.saveBase());
+        QVERIFY(devices.bound(0) && devices.bound(4));
+        const quint64 quiet = registry.revision();
+        for (int tick = 0; tick < 10; ++tick)
+            devices.tickBound();
+        QCOMPARE(registry.revision(), quiet);
+        QVERIFY(!registry.changedSinceFile());
     }
 };
 
