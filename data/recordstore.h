@@ -188,16 +188,28 @@ public:
         keepKeysAside();
         m_records.clear();
         m_current = 0;
+        m_notRecords = 0;
         const QJsonValue list = object.value(m_listKey);
         if (list.isArray()) {
             const QJsonArray array = list.toArray();
             m_records.reserve(array.size());
-            for (const QJsonValue &element : array)
+            for (const QJsonValue &element : array) {
+                m_notRecords += element.isObject() ? 0 : 1;
                 m_records.append(Record::fromJson(element.toObject()));
+            }
+        } else if (!list.isUndefined()) {
+            // A list of another kind: its records are not where we look.
+            m_notRecords = 1;
         }
         carryKeys();
         announceReset();
     }
+
+    // How many elements of the list fromJson last read were not records,
+    // each read as a blank one: a record that holds such a list (a
+    // program's lines, a device's log) is another form than ours, which
+    // read so and saved back would lose what stood there.
+    qsizetype notRecordsRead() const { return m_notRecords; }
 
     void setFilter(const QString &text)
     {
@@ -852,6 +864,7 @@ private:
     QString m_listKey;
     QString m_version = QStringLiteral("1");
     QList<Record> m_records;
+    qsizetype m_notRecords = 0;
     // In step with m_records; renewed whole when the list is replaced, or
     // when its length was changed through editRecords.
     mutable QList<quint64> m_keys;

@@ -28,25 +28,36 @@ namespace {
 
 // The object sections and the list each must carry; an object without its
 // list would empty the store it replaces.
+// Whether the list holds records alone, as its store reads them (see
+// Container::onlyRecords): a program's lines and a device's work list and
+// log are records' own lists.
+using RecordsCheck = bool (*)(const QJsonArray &);
 struct Section
 {
     const QString &key;
     const char *list;
+    RecordsCheck onlyRecords;
 };
 const Section storeSections[] = {
-    {keyClients, "clients"}, {keyPrograms, "programs"}, {keyPresets, "presets"},
-    {keyGenuinePresets, "presets"}, {keyWork, "program"}, {keyMachines, "machines"},
-    {keySettings, nullptr},
+    {keyClients, "clients", &Container::onlyRecords<Client>},
+    {keyPrograms, "programs", &Container::onlyRecords<Program>},
+    {keyPresets, "presets", &Container::onlyRecords<Preset>},
+    {keyGenuinePresets, "presets", &Container::onlyRecords<Preset>},
+    {keyWork, "program", &Container::onlyRecords<WorkLine>},
+    {keyMachines, "machines", &Container::onlyRecords<Machine>},
+    {keySettings, nullptr, nullptr},
 };
-
-bool onlyRecords(const QJsonArray &list)
+// A history's lists.
+struct HistoryList
 {
-    for (const QJsonValue &element : list) {
-        if (!element.isObject())
-            return false;
-    }
-    return true;
-}
+    const char *list;
+    RecordsCheck onlyRecords;
+};
+const HistoryList historyLists[] = {
+    {"history", &Container::onlyRecords<Note>},
+    {"presets", &Container::onlyRecords<Preset>},
+    {"programs", &Container::onlyRecords<Program>},
+};
 
 // The backup opened at a pool's section, when it is still the file that
 // was checked.
@@ -138,7 +149,7 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
         }
         // The store would read its own file as another program's and keep
         // it aside: the restored library would not be the one backed up.
-        if (section.list && !onlyRecords(list.toArray())) {
+        if (section.list && !section.onlyRecords(list.toArray())) {
             why = QStringLiteral("the section \"%1\" is damaged (its \"%2\" list holds something that is not a record)")
                       .arg(section.key, QLatin1String(section.list));
             return false;
@@ -179,10 +190,10 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
             }
             // A list of another kind would restore as an empty one, and
             // one with other things among its records as not what it was.
-            for (const char *list : {"history", "presets", "programs"}) {
-                const QJsonValue value = elements.at(i).toObject().value(QLatin1String(list));
-                if (!value.isUndefined() && (!value.isArray() || !onlyRecords(value.toArray()))) {
-                    why = QStringLiteral("history %1 of the backup is damaged (\"%2\")").arg(i + 1).arg(QLatin1String(list));
+            for (const HistoryList &list : historyLists) {
+                const QJsonValue value = elements.at(i).toObject().value(QLatin1String(list.list));
+                if (!value.isUndefined() && (!value.isArray() || !list.onlyRecords(value.toArray()))) {
+                    why = QStringLiteral("history %1 of the backup is damaged (\"%2\")").arg(i + 1).arg(QLatin1String(list.list));
                     return false;
                 }
             }

@@ -303,6 +303,18 @@ private Q_SLOTS:
         many.append(0);
         QTest::newRow("a number deep in a pool") << Container::encode({{"GenuinePresets", QJsonObject{{"version", "1"}, {"presets", many}}}});
         QTest::newRow("a text in the programs") << Container::encode({{"Programs", QJsonObject{{"version", "1"}, {"programs", QJsonArray{"p"}}}}});
+        // The same within a record's own list.
+        const auto withList = [](const char *list, const QJsonValue &element) {
+            return QJsonObject{{"version", "1"}, {list, QJsonArray{QJsonObject{}, element}}};
+        };
+        QTest::newRow("a number among a program's lines") << Container::encode(
+            {{"Programs", withList("programs", QJsonObject{{"nam", "P"}, {"program", QJsonArray{QJsonObject{}, 5}}})}});
+        QTest::newRow("a text in a device's work list") << Container::encode(
+            {{"Machines", withList("machines", QJsonObject{{"Work", withList("program", "x")}})}});
+        QTest::newRow("a number in a device's log") << Container::encode(
+            {{"Machines", withList("machines", QJsonObject{{"logs", withList("logs", 1)}})}});
+        QTest::newRow("a text among a history's program's lines") << Container::encode(
+            {{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}, {"programs", QJsonArray{QJsonObject{{"program", QJsonArray{QJsonObject{}, "x"}}}}}}}}});
         QTest::newRow("a number in a history") << Container::encode(
             {{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}, {"presets", QJsonArray{QJsonObject{}, 7}}}}}});
         QTest::newRow("data after it") << Container::encode({{"Presets", presets}}) + '\0';
