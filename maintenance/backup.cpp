@@ -26,12 +26,13 @@ using namespace BackupFormat;
 
 namespace {
 
-// The object sections and the list each must carry; an object without its
-// list would empty the store it replaces.
 // Whether the list holds records alone, as its store reads them (see
 // Container::onlyRecords): a program's lines and a device's work list and
 // log are records' own lists.
 using RecordsCheck = bool (*)(const QJsonArray &);
+
+// The object sections and the list each must carry; an object without its
+// list would empty the store it replaces.
 struct Section
 {
     const QString &key;
