@@ -371,7 +371,12 @@ void MainWindow::addUndoDelete()
 void MainWindow::undoDelete()
 {
     QString what;
-    if (!m_session->undoDelete(what)) {
+    QString why;
+    if (!m_session->undoDelete(what, &why)) {
+        if (!why.isEmpty()) {
+            showNotice(tr("%1 is not put back: %2").arg(what, why));
+            return;
+        }
         showNotice(tr("Nothing to put back: only the last delete, before any other change."));
         return;
     }

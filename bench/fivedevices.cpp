@@ -324,7 +324,7 @@ void benchFiveDevices(bool quick)
     } else {
         print(QStringLiteral("item boundary to REQ_SET_LF at the device, ms p50 (%1 boundaries)").arg(latencies.size()),
               quantile(latencies, 0.5), 0);
-        print("item boundary to REQ_SET_LF at the device, ms p99 (goal <= 50)", quantile(latencies, 0.99), 0);
+        print("item boundary to REQ_SET_LF at the device, ms p99 (goal <= 10)", quantile(latencies, 0.99), 0);
     }
     if (missing > 0)
         print("item boundaries whose LF value never reached the device", missing);

@@ -17,6 +17,7 @@
 #include "editors/librarysession.h"
 #include "maintenance/backup.h"
 #include "maintenance/filedownloader.h"
+#include "ui/toolstab.h"
 #include "work/deviceslots.h"
 #include "work/runstart.h"
 #include "work/sendtowork.h"
@@ -36,6 +37,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -171,6 +173,48 @@ void everydayActions(MainWindow &window, QTabWidget *pages)
         cpuFigure(QStringLiteral("scale: switch the list to %1").arg(button->text()), [&] { button->click(); });
     }
 
+    // Lines of a table imported into Legitimate from the Tools tab, then
+    // the list switched to it: the first look at the pool the import made.
+    {
+        const QString csv = QDir::temp().filePath(QStringLiteral("tavik-bench-import.csv"));
+        QFile table(csv);
+        if (table.open(QIODevice::WriteOnly)) {
+            // A frequency table begins with the first name of the maker's own.
+            QByteArray lines = "Actinomyces israelii ,440\n";
+            for (int i = 0; i < 150000; ++i)
+                lines += "Imported " + QByteArray::number(i) + ',' + QByteArray::number(1000 + i % 900) + '\n';
+            table.write(lines);
+            table.close();
+        }
+        auto *tools = window.findChild<ToolsTab *>();
+        tools->setFileChooser([csv](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
+        QStringList notices;
+        const QMetaObject::Connection heard = QObject::connect(tools, &ToolsTab::noticeRequested, [&](const QString &notice) {
+            notices << notice;
+        });
+        pages->setCurrentIndex(MainWindow::TabTools);
+        QApplication::processEvents();
+        tools->findChild<QPushButton *>(QStringLiteral("pushButton_import"))->click();
+        QElapsedTimer waited;
+        waited.start();
+        while (notices.isEmpty() && waited.elapsed() < 120000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QObject::disconnect(heard);
+        QFile::remove(csv);
+        runFor(1000);
+        if (notices.filter(QStringLiteral("Imported")).isEmpty())
+            print(QStringLiteral("scale: note"), QStringLiteral("the import did not end: ") + notices.join(QLatin1Char(' ')));
+        cpuFigure(QStringLiteral("scale: Preset Selection entered after an import into Legitimate"),
+                  [&] { pages->setCurrentIndex(MainWindow::TabPresetSelection); });
+        auto *legitimate = window.findChild<QRadioButton *>(QStringLiteral("radioButton_presetGenuine"));
+        auto *back = window.findChild<QRadioButton *>(QStringLiteral("radioButton_presetGeneral"));
+        cpuFigure(QStringLiteral("scale: the first switch to Legitimate after it (%1 presets)")
+                      .arg(library.legitimatePresets().count()),
+                  [&] { legitimate->click(); });
+        back->click();
+        QApplication::processEvents();
+    }
+
     // A program of ten lines from both pools, sent to a device's list.
     Program program = Program::newRecord();
     program.name = QStringLiteral("Spring");
@@ -201,6 +245,10 @@ void everydayActions(MainWindow &window, QTabWidget *pages)
         fillPresets(made, 150000);
         set.records = made.records();
     }
+    // The keys the set's records take are carried beside the window, as
+    // the Tools tab carries them while it decodes the set.
+    const Presets &legitimate = library.legitimatePresets();
+    FileDownloader::carryKeysFrom(set, legitimate.records(), legitimate.keys(), legitimate.revision());
     cpuFigure(QStringLiteral("scale: install a downloaded set of 150 000 presets"), [&] {
         QString notice;
         if (FileDownloader::install(library.legitimatePresets(), set, notice))
@@ -265,6 +313,9 @@ void run(int presets, int clients, int history, const QString &folder)
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
     qputenv("HOME", home.path().toUtf8());
     makeLibrary(presets, clients, history);
+    // The library the bench made is freed beside it: gone before the window
+    // starts, as it would be had another program made it.
+    QThreadPool::globalInstance()->waitForDone();
     const QString size = QStringLiteral("%1 presets a pool, %2 clients, %3 history entries").arg(presets).arg(clients).arg(history);
 
     QElapsedTimer start;
@@ -409,6 +460,67 @@ void run(int presets, int clients, int history, const QString &folder)
 
 namespace {
 
+// A backup made and restored from the Tools tab of a window over the
+// library `run` left: the longest the GUI thread is held from the click
+// until the restore asks for the restart, and the window's end after it,
+// which the restart waits for.
+void restoreInWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->resize(1280, 800);
+    window->show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!window->library().poolsInPlace() && waited.elapsed() < 120000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    auto *pages = window->findChild<QTabWidget *>(QStringLiteral("MainPage"));
+    pages->setCurrentIndex(MainWindow::TabTools);
+    QApplication::processEvents();
+    auto *tools = window->findChild<ToolsTab *>();
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("window.bkp"));
+    tools->setFileChooser([path](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return path; });
+    QStringList notices;
+    QObject::connect(tools, &ToolsTab::noticeRequested, [&notices](const QString &notice) { notices << notice; });
+    bool restarting = false;
+    QObject::connect(tools, &ToolsTab::restartRequested, [&restarting] { restarting = true; });
+    tools->findChild<QPushButton *>(QStringLiteral("pushButton_backup"))->click();
+    waited.restart();
+    while (notices.isEmpty() && waited.elapsed() < 120000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    runFor(500);
+    notices.clear();
+    Measure::TimedApplication::resetLongestEvent();
+    QElapsedTimer restore;
+    restore.start();
+    tools->findChild<QPushButton *>(QStringLiteral("pushButton_restore"))->click();
+    while (!restarting && notices.isEmpty() && restore.elapsed() < 300000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const double wall = msSince(restore);
+    runFor(1000);
+    if (!restarting) {
+        print(QStringLiteral("scale: restore in the window"), QStringLiteral("not restored: ") + notices.join(QLatin1Char(' ')));
+        return;
+    }
+    figure(QStringLiteral("scale: a committed restore of %1 in the window (%2 ms), longest event, GUI thread CPU ms")
+               .arg(Measure::mebibytes(QFileInfo(path).size() / 1024)).arg(wall, 0, 'f', 0),
+           Measure::TimedApplication::longestEventMs());
+    // The program ends for its restart: the window goes, and the copy
+    // started next waits for the data folder it frees.
+    const qint64 cpu = Measure::threadCpuNs();
+    QElapsedTimer end;
+    end.start();
+    window.reset();
+    figure(QStringLiteral("scale: the window's end after it, GUI thread CPU ms (wall %1)").arg(msSince(end), 0, 'f', 0),
+           double(Measure::threadCpuNs() - cpu) / 1e6);
+    // The stores it let go are freed beside it; the figures after this
+    // one start from a quiet machine.
+    QElapsedTimer freed;
+    freed.start();
+    QThreadPool::globalInstance()->waitForDone();
+    print(QStringLiteral("scale: its stores freed beside it, ms after its end"), msSince(freed));
+}
+
 // A backup of everything in the data folder, then its restore, with the
 // pools read again: time and peak extra memory.
 void backupAndRestore(Settings &settings, const QString &home, const QString &what)
@@ -533,6 +645,7 @@ void runScale()
 {
     QTemporaryDir home;
     run(1000000, 10000, 100000, home.path());
+    restoreInWindow();
     scaleLoadBackupRestore(home.path());
     scaleHistories(home.path(), 200, 10000);
 }

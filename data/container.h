@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QIODevice>
+#include <QJsonArray>
 #include <QCborStreamWriter>
 #include <QJsonObject>
 #include <QList>
@@ -94,6 +95,17 @@ struct ListsTexts : std::false_type {};
 template <typename Record>
 struct ListsTexts<Record, std::void_t<decltype(std::declval<const Record &>().texts())>> : std::true_type {};
 
+// A record type that holds lists of its own provides
+//   qsizetype notRecordsRead() const   how many of their elements fromJson
+//       met that were not records
+// and the list counts them among its own notRecords: a file or a backup
+// with such a record is another form than ours, as one whose own list
+// holds them.
+template <typename Record, typename = void>
+struct NestsLists : std::false_type {};
+template <typename Record>
+struct NestsLists<Record, std::void_t<decltype(std::declval<const Record &>().notRecordsRead())>> : std::true_type {};
+
 // The records of one store as such a list: built over the store's records
 // for writing, or empty to collect the records being read.
 template <typename Record>
@@ -110,13 +122,13 @@ public:
     QString key() const override { return m_key; }
     void restart() override { m_taken.clear(); }
     void reserve(qsizetype count) override { m_taken.reserve(count); }
-    void take(const QJsonObject &element) override { m_taken.append(Record::fromJson(element)); }
+    void take(const QJsonObject &element) override { keep(Record::fromJson(element)); }
     void take(const RecordFields &element) override
     {
         if constexpr (ReadsFields<Record>::value)
-            m_taken.append(Record::fromFields(element));
+            keep(Record::fromFields(element));
         else
-            m_taken.append(Record::fromJson(element.toObject()));
+            keep(Record::fromJson(element.toObject()));
     }
     qsizetype size() const override { return m_records->size(); }
     QJsonObject element(qsizetype index) const override { return m_records->at(index).toJson(); }
@@ -136,10 +148,34 @@ public:
     }
 
 private:
+    void keep(Record &&record)
+    {
+        if constexpr (NestsLists<Record>::value)
+            notRecords += record.notRecordsRead();
+        m_taken.append(std::move(record));
+    }
+
     QString m_key;
     QList<Record> m_taken;
     const QList<Record> *m_records;
 };
+
+// Whether every element of a list read from JSON is a record, and every
+// list a record holds (see NestsLists) holds records alone: what a store
+// would read from its file without keeping it aside.
+template <typename Record>
+bool onlyRecords(const QJsonArray &list)
+{
+    for (const QJsonValue &element : list) {
+        if (!element.isObject())
+            return false;
+        if constexpr (NestsLists<Record>::value) {
+            if (Record::fromJson(element.toObject()).notRecordsRead() > 0)
+                return false;
+        }
+    }
+    return true;
+}
 
 // Default-option CBOR of the object, as QCborValue::fromJsonValue gives
 // it. Each list is written as the object's member of its key.

@@ -1,8 +1,10 @@
 #include "data/library.h"
 
 #include "data/ownfiles.h"
+#include "data/releaseoffthread.h"
 #include "data/settings.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -22,7 +24,18 @@ struct Library::PoolReads
 };
 
 Library::Library() = default;
-Library::~Library() = default;
+Library::~Library()
+{
+    // Two pools of a million presets take longer to free than the window's
+    // end may hold its thread, and a restart waits for that end. Where an
+    // application waits for its workers at its own end, they go on one.
+    if (!QCoreApplication::instance() || QCoreApplication::closingDown())
+        return;
+    History &history = m_clients.history();
+    releaseOffThread(std::make_tuple(m_generalPresets.takeHeld(), m_legitimatePresets.takeHeld(), m_clients.takeHeld(),
+                                     history.notes().takeHeld(), history.presets().takeHeld(),
+                                     history.programs().takeHeld()));
+}
 
 void Library::load(const QString &dataFolder, const std::optional<QString> &openFile)
 {

@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 #include <array>
 #include <limits>
 
@@ -33,6 +35,67 @@ Counts count(Library &library, const QString &name, int version)
     only(library.presetPool(PresetPool::Client), name, version, counts.client);
     only(library.legitimatePresets(), name, version, counts.legitimate);
     return counts;
+}
+
+QString refusal(const Counts &counts, int pool)
+{
+    static const QString protectedIn =
+        QStringLiteral("Protected can't save - preset exist in %1, please change name or version");
+    switch (pool) {
+    case PresetPool::Client:
+        if (counts.general > 0)
+            return protectedIn.arg(QStringLiteral("general"));
+        return counts.legitimate > 0 ? protectedIn.arg(QStringLiteral("legitimate")) : QString();
+    case PresetPool::General:
+        if (counts.client > 0)
+            return protectedIn.arg(QStringLiteral("client"));
+        return counts.legitimate > 0 ? protectedIn.arg(QStringLiteral("legitimate")) : QString();
+    default:
+        if (counts.general > 0)
+            return protectedIn.arg(QStringLiteral("general"));
+        return counts.client > 0 ? protectedIn.arg(QStringLiteral("client")) : QString();
+    }
+}
+
+QString refusal(Library &library, int pool, const QString &name, int version)
+{
+    return refusal(count(library, name, version), pool);
+}
+
+PairCounts countAll(const QList<Preset> &client, const QList<Preset> &general, const QList<Preset> &legitimate)
+{
+    PairCounts counts;
+    for (const Preset &preset : client)
+        ++counts[{preset.name, preset.version}].client;
+    for (const Preset &preset : general)
+        ++counts[{preset.name, preset.version}].general;
+    for (const Preset &preset : legitimate)
+        ++counts[{preset.name, preset.version}].legitimate;
+    return counts;
+}
+
+ProgramCounts countPrograms(Library &library, const QString &name, int version)
+{
+    const auto pairs = [&](const Programs &store) {
+        return int(std::count_if(store.records().cbegin(), store.records().cend(), [&](const Program &program) {
+            return program.name == name && program.version == version;
+        }));
+    };
+    return {pairs(library.programs()), pairs(library.history().programs())};
+}
+
+QString programRefusal(const ProgramCounts &counts, bool general)
+{
+    if (general && counts.client > 0)
+        return QStringLiteral("Protected can't save - program exist in clients, please change name or version");
+    if (!general && counts.general > 0)
+        return QStringLiteral("Protected can't save - program exist in general, please change name or version");
+    return QString();
+}
+
+QString programRefusal(Library &library, bool general, const QString &name, int version)
+{
+    return programRefusal(countPrograms(library, name, version), general);
 }
 
 int resolve(Library &library, const QString &name, int version, Preset &into)

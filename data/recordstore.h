@@ -188,16 +188,28 @@ public:
         keepKeysAside();
         m_records.clear();
         m_current = 0;
+        m_notRecords = 0;
         const QJsonValue list = object.value(m_listKey);
         if (list.isArray()) {
             const QJsonArray array = list.toArray();
             m_records.reserve(array.size());
-            for (const QJsonValue &element : array)
+            for (const QJsonValue &element : array) {
+                m_notRecords += element.isObject() ? 0 : 1;
                 m_records.append(Record::fromJson(element.toObject()));
+            }
+        } else if (!list.isUndefined()) {
+            // A list of another kind: its records are not where we look.
+            m_notRecords = 1;
         }
         carryKeys();
         announceReset();
     }
+
+    // How many elements of the list fromJson last read were not records,
+    // each read as a blank one: a record that holds such a list (a
+    // program's lines, a device's log) is another form than ours, which
+    // read so and saved back would lose what stood there.
+    qsizetype notRecordsRead() const { return m_notRecords; }
 
     void setFilter(const QString &text)
     {
@@ -550,6 +562,26 @@ public:
         announceReset();
         return gone;
     }
+    // Everything the store holds, taken at its owner's end: a million
+    // records take longer to free than the window's end may hold its
+    // thread, so the owner frees them where they hold up nobody. Nothing is
+    // announced; whatever shows the store is going as well.
+    struct Held
+    {
+        QList<Record> records;
+        QList<quint64> keys;
+        KeysAside carried;
+        SearchIndex index;
+    };
+    Held takeHeld()
+    {
+        Held held {std::exchange(m_records, {}), std::exchange(m_keys, {}), std::exchange(m_carried, {}),
+                   std::exchange(m_index, {})};
+        ++m_revision;
+        m_current = 0;
+        m_filterActive = 0;
+        return held;
+    }
     // Beside the window, before this store reads: the records it reads take
     // the keys of those let go, which are freed here.
     void takeKeysOf(LetGo &&gone)
@@ -832,6 +864,7 @@ private:
     QString m_listKey;
     QString m_version = QStringLiteral("1");
     QList<Record> m_records;
+    qsizetype m_notRecords = 0;
     // In step with m_records; renewed whole when the list is replaced, or
     // when its length was changed through editRecords.
     mutable QList<quint64> m_keys;

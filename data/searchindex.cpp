@@ -223,6 +223,8 @@ SearchIndex::SearchIndex() = default;
 SearchIndex::~SearchIndex() = default;
 SearchIndex::SearchIndex(const SearchIndex &other) = default;
 SearchIndex &SearchIndex::operator=(const SearchIndex &other) = default;
+SearchIndex::SearchIndex(SearchIndex &&other) noexcept = default;
+SearchIndex &SearchIndex::operator=(SearchIndex &&other) noexcept = default;
 
 void SearchIndex::setPattern(const QString &pattern)
 {
@@ -265,7 +267,7 @@ int SearchIndex::blockOf(int index) const
 
 int SearchIndex::textCount() const
 {
-    return m_folding.isEmpty() ? keyed() : int(m_folding.size());
+    return m_folding.isEmpty() ? keyed() : m_foldingFrom + int(m_folding.size());
 }
 
 bool SearchIndex::poll()
@@ -318,12 +320,13 @@ void SearchIndex::settle()
     poll();
 }
 
-void SearchIndex::startFolding(QList<QString> texts)
+void SearchIndex::startFolding(QList<QString> texts, qsizetype keep)
 {
     // The texts are taken in now; their keys follow a slice at a time.
-    m_folding = texts;
-    m_blocks.clear();
+    m_blocks.resize(qMin(keep, m_blocks.size()));
     renumber();
+    m_foldingFrom = keyed();
+    m_folding = texts;
     m_generation += 1;
     keysChanged();
     auto job = std::make_shared<Job>();
@@ -512,11 +515,18 @@ bool SearchIndex::prepare(int count, const std::function<const QString &(int)> &
         sync(count, textAt);
         return true;
     }
+    // The keys of the records before the first change stay, block by whole
+    // block: a pool a large import added to folds only what it added, and
+    // the texts taken here are only those.
+    qsizetype keep = 0;
+    while (keep < m_blocks.size() && m_bases.at(keep + 1) <= span.front)
+        ++keep;
+    const int from = keep == 0 ? 0 : m_bases.at(keep);
     QList<QString> texts;
-    texts.reserve(count);
-    for (int i = 0; i < count; ++i)
+    texts.reserve(count - from);
+    for (int i = from; i < count; ++i)
         texts.append(textAt(i));
-    startFolding(std::move(texts));
+    startFolding(std::move(texts), keep);
     return arrived;
 }
 
@@ -567,7 +577,7 @@ void SearchIndex::scanUnkeyed(QList<int> &rows) const
         if (i - from >= unkeyedAtLeast && (i & 0xFF) == 0 && timer.nsecsElapsed() > unkeyedBudgetNs)
             return;
         scratch.clear();
-        appendFolded(m_folding.at(i), scratch);
+        appendFolded(m_folding.at(i - m_foldingFrom), scratch);
         if (scratch.contains(pattern))
             rows.append(i);
     }
@@ -654,7 +664,7 @@ bool SearchIndex::matches(int index, const QString &text) const
     const QString pattern = QString::fromUtf8(m_pattern);
     // Its key is still being folded beside: matched as a search matches
     // it meanwhile, by its plain fold.
-    if (index >= keyed() && index < textCount() && sameText(text, m_folding.at(index)))
+    if (index >= keyed() && index < textCount() && sameText(text, m_folding.at(index - m_foldingFrom)))
         return foldForSearch(text).contains(pattern);
     return containsIgnoringAccents(text, pattern);
 }

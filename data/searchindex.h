@@ -29,6 +29,8 @@ public:
     ~SearchIndex();
     SearchIndex(const SearchIndex &other);
     SearchIndex &operator=(const SearchIndex &other);
+    SearchIndex(SearchIndex &&other) noexcept;
+    SearchIndex &operator=(SearchIndex &&other) noexcept;
 
     // Folds the pattern the records are matched against.
     void setPattern(const QString &pattern);
@@ -107,7 +109,9 @@ private:
         bool same = false;
     };
     Span unchangedEnds(int count, const std::function<const QString &(int)> &textAt) const;
-    void startFolding(QList<QString> texts);
+    // Folds beside the texts of the records after the first `keep` blocks,
+    // whose keys stay.
+    void startFolding(QList<QString> texts, qsizetype keep);
     void startTransliterating();
     void keysChanged();
     void renumber();
@@ -121,8 +125,10 @@ private:
 
     QList<Block> m_blocks;
     QList<int> m_bases;  // where each block starts among the records; one more at the end
-    // While a fold is under way beside: all the texts it folds.
+    // While a fold is under way beside: the texts it folds, those of the
+    // records from `m_foldingFrom` on.
     QList<QString> m_folding;
+    int m_foldingFrom = 0;
     quint64 m_generation = 0;  // moves whenever the texts do
     std::shared_ptr<Job> m_job;
     int m_taken = 0;  // results of m_job installed

@@ -71,6 +71,9 @@ struct Machine
     explicit Machine(const QDateTime &created);
 
     static Machine fromJson(const QJsonObject &object);
+    // Elements of its work list and log that were not records (see
+    // RecordStore::notRecordsRead).
+    qsizetype notRecordsRead() const { return logs.notRecordsRead() + work.notRecordsRead(); }
     QJsonObject toJson() const;
     QString displayText() const { return serialNumber; }
 

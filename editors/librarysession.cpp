@@ -2,6 +2,7 @@
 
 #include "data/settings.h"
 #include "data/library.h"
+#include "data/presetlookup.h"
 
 #include <QDebug>
 
@@ -129,7 +130,8 @@ bool LibrarySession::moveRow(List list, int step)
 }
 
 template <typename Store>
-void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool saveNow)
+void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool saveNow,
+                                       std::function<QString()> refusal)
 {
     const int index = store.current();
     const auto record = *store.currentRecord();
@@ -141,8 +143,13 @@ void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool s
     // open client's, and is not put back into another client's.
     const QString client = std::is_same_v<Store, Clients> ? QString() : m_library.openClientFile();
     m_undoWhat = what;
-    m_undo = [this, &store, index, record, revision, client, saveNow]() {
+    m_undo = [this, &store, index, record, revision, client, saveNow, refusal](QString &why) {
         if (store.revision() != revision || (!std::is_same_v<Store, Clients> && m_library.openClientFile() != client))
+            return false;
+        // Another pool may have taken the pair since: the record stays out,
+        // and can still come back once the pair is free again.
+        why = refusal ? refusal() : QString();
+        if (!why.isEmpty())
             return false;
         // Put back in its place, the other records keeping their keys (and
         // the lists their picks).
@@ -166,13 +173,20 @@ void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool s
     Q_EMIT recordDeleted(what);
 }
 
-bool LibrarySession::undoDelete(QString &what)
+bool LibrarySession::undoDelete(QString &what, QString *why)
 {
-    const std::function<bool()> undo = std::exchange(m_undo, {});
-    if (!undo || !undo())
+    QString refused;
+    const bool done = m_undo && m_undo(refused);
+    if (!refused.isEmpty()) {
+        what = m_undoWhat;
+        if (why)
+            *why = refused;
         return false;
-    what = m_undoWhat;
-    return true;
+    }
+    m_undo = {};
+    if (done)
+        what = m_undoWhat;
+    return done;
 }
 
 void LibrarySession::deletePicked(List list)
@@ -192,7 +206,10 @@ void LibrarySession::deletePreset()
     if (!presets.setCurrentKey(m_selected[PresetList]))
         return;
     Q_EMIT presetRemoving(m_selected[PresetList]);
-    removeKeepingUndo(presets, tr("Preset %1").arg(presets.name()));
+    removeKeepingUndo(presets, tr("Preset %1").arg(presets.name()), false,
+                      [this, pool = m_presetPool, name = presets.name(), version = presets.version()] {
+                          return PresetLookup::refusal(m_library, pool, name, version);
+                      });
 }
 
 void LibrarySession::deleteProgram()
@@ -201,7 +218,10 @@ void LibrarySession::deleteProgram()
     if (!programs.setCurrentKey(m_selected[ProgramList]))
         return;
     Q_EMIT programRemoving(m_selected[ProgramList]);
-    removeKeepingUndo(programs, tr("Program %1").arg(programs.name()));
+    removeKeepingUndo(programs, tr("Program %1").arg(programs.name()), false,
+                      [this, general = m_programPoolGeneral, name = programs.name(), version = programs.version()] {
+                          return PresetLookup::programRefusal(m_library, general, name, version);
+                      });
 }
 
 void LibrarySession::deleteHistoryEntry()

@@ -87,9 +87,11 @@ public:
     void deleteClient();
     void deletePicked(List list);
     // Puts the record last deleted back where it was, as long as nothing
-    // changed its store since (and the same client is open). True when it
-    // did; the text names what came back.
-    bool undoDelete(QString &what);
+    // changed its store since (and the same client is open), and no other
+    // pool holds its name and version now. True when it did; the text names
+    // what came back. Refused for the pair, `why` says so and it can be put
+    // back later.
+    bool undoDelete(QString &what, QString *why = nullptr);
 
     // ---- tab steps ----------------------------------------------------
     // Leaving the client selection writes the clients.
@@ -120,11 +122,13 @@ private:
     std::array<quint64, ListCount> m_selected{};
     std::function<bool()> m_switchGuard;
     // How the last delete is taken back; empty when it cannot be.
-    std::function<bool()> m_undo;
+    // False when it cannot; `why` not empty when it may later.
+    std::function<bool(QString &why)> m_undo;
     QString m_undoWhat;
 
     template <typename Store>
-    void removeKeepingUndo(Store &store, const QString &what, bool saveNow = false);
+    void removeKeepingUndo(Store &store, const QString &what, bool saveNow = false,
+                           std::function<QString()> refusal = {});
 
     template <typename F>
     auto withStore(List list, F f);

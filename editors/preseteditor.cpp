@@ -7,12 +7,6 @@
 
 #include <QDebug>
 
-namespace {
-
-const QString protectedIn = QStringLiteral("Protected can't save - preset exist in %1, please change name or version");
-
-} // namespace
-
 const char *const PresetEditor::overwriteMessage =
     "Please change the name or version, otherwise the preset will be overwritten.";
 
@@ -150,9 +144,7 @@ void PresetEditor::check(const QString &name, int version)
 
 void PresetEditor::judge(const QString &name, int version)
 {
-    m_saveRefused = false;
-    m_overwriteWarned = false;
-    m_message.clear();
+    clearVerdict();
     const std::array<quint64, 3> revisions{m_library.presetPool(PresetPool::Client).revision(),
                                            m_library.generalPresets().revision(),
                                            m_library.legitimatePresets().revision()};
@@ -162,28 +154,15 @@ void PresetEditor::judge(const QString &name, int version)
     if (found.none() || (name == m_savedName && version == m_savedVersion))
         return;
 
-    int own = 0;
-    QString refusal;
-    switch (m_pool) {
-    case PresetPool::Client:
-        own = found.client;
-        refusal = protectedIn.arg(found.general > 0 ? QStringLiteral("general") : QStringLiteral("legitimate"));
-        break;
-    case PresetPool::General:
-        own = found.general;
-        refusal = protectedIn.arg(found.client > 0 ? QStringLiteral("client") : QStringLiteral("legitimate"));
-        break;
-    default:
-        own = found.legitimate;
-        refusal = protectedIn.arg(found.general > 0 ? QStringLiteral("general") : QStringLiteral("client"));
-        break;
-    }
+    const int own = m_pool == PresetPool::Client ? found.client
+                    : m_pool == PresetPool::General ? found.general
+                                                    : found.legitimate;
     if (own > 0) {
         m_overwriteWarned = true;
         m_message = QLatin1String(overwriteMessage);
     } else {
         m_saveRefused = true;
-        m_message = refusal;
+        m_message = PresetLookup::refusal(found, m_pool);
     }
 }
 

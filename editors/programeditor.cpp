@@ -11,14 +11,6 @@ namespace {
 
 const QString overwriteMessage = QStringLiteral("Please change the name or version, otherwise the program will be overwritten.");
 
-int countPair(const Programs &store, const QString &name, int version)
-{
-    int found = 0;
-    for (const Program &program : store.records())
-        found += program.name == name && program.version == version ? 1 : 0;
-    return found;
-}
-
 } // namespace
 
 ProgramEditor::ProgramEditor(Library &library, QObject *parent) : QObject(parent), m_library(library) {}
@@ -120,22 +112,25 @@ void ProgramEditor::close()
 
 void ProgramEditor::check(const QString &name, int version)
 {
-    if (!takeEditedPair(name, version))
-        return;
-    const int general = countPair(m_library.programs(), name, version);
-    const int client = countPair(m_library.history().programs(), name, version);
-    if ((general == 0 && client == 0) || (name == m_savedName && version == m_savedVersion)) {
+    if (takeEditedPair(name, version))
+        judge(name, version);
+}
+
+void ProgramEditor::judge(const QString &name, int version)
+{
+    clearVerdict();
+    const PresetLookup::ProgramCounts found = PresetLookup::countPrograms(m_library, name, version);
+    if ((found.general == 0 && found.client == 0) || (name == m_savedName && version == m_savedVersion)) {
         setCaption(name, version);
         return;
     }
-    if ((m_general ? general : client) > 0) {
+    m_message = PresetLookup::programRefusal(found, m_general);
+    if (m_message.isEmpty()) {
         m_overwriteWarned = true;
         m_message = overwriteMessage;
         setCaption(name, version);
     } else {
         m_saveRefused = true;
-        m_message = m_general ? QStringLiteral("Protected can't save - program exist in clients, please change name or version")
-                              : QStringLiteral("Protected can't save - program exist in general, please change name or version");
     }
 }
 
@@ -156,8 +151,11 @@ bool ProgramEditor::commitEdits()
         close();
         return false;
     }
-    // A refused program stays open with its edits and the reason, until the
-    // operator makes it acceptable or lets it go.
+    // Judged anew: the pair typed may have been taken by the other pool
+    // since (Ctrl+Z, another editor), or freed. A refused program stays open
+    // with its edits and the reason, until the operator makes it acceptable
+    // or lets it go.
+    judge(m_editName, m_editVersion);
     if (m_saveRefused)
         return false;
     if (m_editName.isEmpty()) {

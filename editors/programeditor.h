@@ -83,6 +83,8 @@ Q_SIGNALS:
     void openChanged(bool open);
 
 private:
+    // The verdict on storing (name, version) in the editor's pool.
+    void judge(const QString &name, int version);
     Programs &store() const;
     bool locateEdited();
     bool commitEdits();

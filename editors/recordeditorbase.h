@@ -64,10 +64,16 @@ protected:
             return false;
         m_editName = name;
         m_editVersion = version;
+        clearVerdict();
+        return true;
+    }
+
+    // Before the pair is judged again.
+    void clearVerdict()
+    {
         m_saveRefused = false;
         m_overwriteWarned = false;
         m_message.clear();
-        return true;
     }
 
     // The index in `store` of the record being edited; -1 when it is gone

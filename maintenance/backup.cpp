@@ -12,6 +12,8 @@
 #include "data/worklist.h"
 #include "data/writebeside.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QDir>
 #include <QDebug>
@@ -24,19 +26,39 @@ using namespace BackupFormat;
 
 namespace {
 
+// Whether the list holds records alone, as its store reads them (see
+// Container::onlyRecords): a program's lines and a device's work list and
+// log are records' own lists.
+using RecordsCheck = bool (*)(const QJsonArray &);
+
 // The object sections and the list each must carry; an object without its
 // list would empty the store it replaces.
 struct Section
 {
     const QString &key;
     const char *list;
+    RecordsCheck onlyRecords;
 };
 const Section storeSections[] = {
-    {keyClients, "clients"}, {keyPrograms, "programs"}, {keyPresets, "presets"},
-    {keyGenuinePresets, "presets"}, {keyWork, "program"}, {keyMachines, "machines"},
-    {keySettings, nullptr},
+    {keyClients, "clients", &Container::onlyRecords<Client>},
+    {keyPrograms, "programs", &Container::onlyRecords<Program>},
+    {keyPresets, "presets", &Container::onlyRecords<Preset>},
+    {keyGenuinePresets, "presets", &Container::onlyRecords<Preset>},
+    {keyWork, "program", &Container::onlyRecords<WorkLine>},
+    {keyMachines, "machines", &Container::onlyRecords<Machine>},
+    {keySettings, nullptr, nullptr},
 };
-
+// A history's lists.
+struct HistoryList
+{
+    const char *list;
+    RecordsCheck onlyRecords;
+};
+const HistoryList historyLists[] = {
+    {"history", &Container::onlyRecords<Note>},
+    {"presets", &Container::onlyRecords<Preset>},
+    {"programs", &Container::onlyRecords<Program>},
+};
 
 // The backup opened at a pool's section, when it is still the file that
 // was checked.
@@ -121,8 +143,16 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
         if (value.isUndefined())
             continue;
         any = true;
-        if (!value.isObject() || (section.list && !value.toObject().value(QLatin1String(section.list)).isArray())) {
+        const QJsonValue list = section.list ? value.toObject().value(QLatin1String(section.list)) : QJsonValue();
+        if (!value.isObject() || (section.list && !list.isArray())) {
             why = QStringLiteral("the section \"%1\" is damaged").arg(section.key);
+            return false;
+        }
+        // The store would read its own file as another program's and keep
+        // it aside: the restored library would not be the one backed up.
+        if (section.list && !section.onlyRecords(list.toArray())) {
+            why = QStringLiteral("the section \"%1\" is damaged (its \"%2\" list holds something that is not a record)")
+                      .arg(section.key, QLatin1String(section.list));
             return false;
         }
     }
@@ -159,11 +189,12 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
                 why = QStringLiteral("history %1 of the backup names no usable file").arg(i + 1);
                 return false;
             }
-            // A list of another kind would restore as an empty one.
-            for (const char *list : {"history", "presets", "programs"}) {
-                const QJsonValue value = elements.at(i).toObject().value(QLatin1String(list));
-                if (!value.isUndefined() && !value.isArray()) {
-                    why = QStringLiteral("history %1 of the backup is damaged (\"%2\")").arg(i + 1).arg(QLatin1String(list));
+            // A list of another kind would restore as an empty one, and
+            // one with other things among its records as not what it was.
+            for (const HistoryList &list : historyLists) {
+                const QJsonValue value = elements.at(i).toObject().value(QLatin1String(list.list));
+                if (!value.isUndefined() && (!value.isArray() || !list.onlyRecords(value.toArray()))) {
+                    why = QStringLiteral("history %1 of the backup is damaged (\"%2\")").arg(i + 1).arg(QLatin1String(list.list));
                     return false;
                 }
             }
@@ -380,11 +411,8 @@ Backup::Outcome Backup::finishWith(Applied &applied)
         replaceRecords(clients, restored.clients.records());
         clients.setFilter(QString());
         clients.first();
-        // The client the backup had open, else the first: the one open
-        // before may not be in the restored list.
-        Settings backedUp;
-        backedUp.fromJson(applied.settings);
-        const bool named = carried(keySettings) && m_library.openClient(backedUp.openClient().value_or(QString()));
+        // The one open before may not be in the restored list.
+        const bool named = m_library.openClient(clientOpenedBy(clients, applied.settings, carried(keySettings)));
         if (!named && clients.count() > 0)
             m_library.openClient(clients.records().first().file);
     }
@@ -399,6 +427,8 @@ Backup::Outcome Backup::finishWith(Applied &applied)
         m_work = restored.work;
     if (carried(keySettings))
         m_settings.fromJson(applied.settings);
+    if (carried(keyClients))
+        m_settings.setOpenClient(m_library.openClientFile());
     if (carried(keyMachines)) {
         // The files change only at the next start, but until then the
         // devices are served from these records: they need their slots.
@@ -415,6 +445,20 @@ void Backup::afterCommit(const Applied &applied)
         for (const QString &file : applied.replacedClientFiles)
             QFile::remove(applied.stores.dataFolder + file + QStringLiteral(".json"));
     }
+}
+
+QString Backup::clientOpenedBy(const Clients &restored, const QJsonObject &settings, bool carriesSettings)
+{
+    // The client the backup had open, else the restored list's first, as at
+    // a first start; with no client open at the backup there is no choice
+    // of the operator's to keep.
+    Settings backedUp;
+    backedUp.fromJson(settings);
+    const QString named = carriesSettings ? backedUp.openClient().value_or(QString()) : QString();
+    const QList<Client> &clients = restored.records();
+    if (!named.isEmpty() && std::any_of(clients.cbegin(), clients.cend(), [&](const Client &c) { return c.file == named; }))
+        return named;
+    return clients.isEmpty() ? QString() : clients.first().file;
 }
 
 void Backup::applySections(const Read &read, Applied &applied, QStringList &unsaved)
@@ -473,11 +517,15 @@ void Backup::applySections(const Read &read, Applied &applied, QStringList &unsa
         stores.machines.fromJson(object.value(keyMachines).toObject());
         saved(stores.machines.saveBase(), QStringLiteral("the devices"));
     }
-    if (object.contains(keySettings)) {
-        // The settings file is the current settings with the backup's over them.
+    if (object.contains(keySettings) || object.contains(keyClients)) {
+        // The settings file is the current settings with the backup's over
+        // them. The next start opens the client the restore opened: named
+        // as none, it would open none, although the restore opened one.
         Settings merged;
         merged.fromJson(stores.settings);
         merged.fromJson(object.value(keySettings).toObject());
+        if (object.contains(keyClients))
+            merged.setOpenClient(clientOpenedBy(clients, object.value(keySettings).toObject(), object.contains(keySettings)));
         QJsonObject written;
         merged.toJson(written);
         saved(Container::writeFile(stores.settingsPath, written), QStringLiteral("the settings"));

@@ -126,6 +126,8 @@ public:
         Read pools;            // where the pools stand in the backup; no records
     };
     static Applied apply(const Read &read, Stores stores, const QString &safetyPath);
+    // The client a restore opens, from the restored list and the backup's settings.
+    static QString clientOpenedBy(const Clients &restored, const QJsonObject &settings, bool carriesSettings);
     // Back where the stores live: the restored records take their place,
     // and what they replace is let go beside the window. The pools are read
     // again from the files the restore wrote, beside the window too.

@@ -89,6 +89,10 @@ private:
         return taken && decodeValue(entry, into, key);
     }
 
+    // What stands in the object for a list whose records are read apart
+    // when it holds something that is not a record, for the check to refuse.
+    static QJsonArray notRecord() { return QJsonArray{QJsonValue()}; }
+
     // An object of one entry, whose value follows.
     static QByteArray wrapper() { return QByteArray("\xa1\x61v", 3); }
     static QString wrapperKey() { return QStringLiteral("v"); }
@@ -165,10 +169,12 @@ private:
                 continue;
             }
             QList<Preset> records;
-            if (!list(listKey, records, false))
+            qsizetype notRecords = 0;
+            if (!list(listKey, records, notRecords, false))
                 return false;
-            // The check asks only whether the list is there; its records are apart.
-            section.insert(member, QJsonArray());
+            // The check asks only whether the list is there and holds nothing
+            // but records; its records are apart.
+            section.insert(member, notRecords > 0 ? notRecord() : QJsonArray());
         }
         if (!closed(head))
             return false;
@@ -180,8 +186,9 @@ private:
     // A list's records, decoded a piece of about a mebibyte at a time.
     // The records are kept, or with `keep` false only checked.
     template <typename Record>
-    bool list(const QString &key, QList<Record> &records, bool keep = true)
+    bool list(const QString &key, QList<Record> &records, qsizetype &notRecords, bool keep = true)
     {
+        notRecords = 0;
         Head head;
         if (!readHead(head))
             return false;
@@ -200,7 +207,7 @@ private:
             ++inPiece;
             if (m_scan.offset() - pieceStart >= pieceSize) {
                 m_scan.capture(nullptr);
-                if (!takePiece(key, piece, inPiece, records))
+                if (!takePiece(key, piece, inPiece, records, notRecords))
                     return false;
                 if (!keep)
                     records.clear();
@@ -211,12 +218,13 @@ private:
             }
         }
         m_scan.capture(nullptr);
-        return takePiece(key, piece, inPiece, records) && closed(head);
+        return takePiece(key, piece, inPiece, records, notRecords) && closed(head);
     }
 
     // The records of a piece of a list, read as a store reads its file.
     template <typename Record>
-    static bool takePiece(const QString &key, const QByteArray &piece, quint64 count, QList<Record> &records)
+    static bool takePiece(const QString &key, const QByteArray &piece, quint64 count, QList<Record> &records,
+                          qsizetype &notRecords)
     {
         if (count == 0)
             return true;
@@ -233,6 +241,7 @@ private:
         if (!Container::decode(bytes, rest, {&taken}))
             return false;
         records.append(std::move(taken.taken()));
+        notRecords += taken.notRecords;
         return true;
     }
 
@@ -259,6 +268,10 @@ private:
             Container::ListOf<Program> programs(keys.programs().listKey());
             QJsonObject header;
             if (Container::decode(bytes, header, {&notes, &presets, &programs})) {
+                for (const Container::List *list : std::initializer_list<const Container::List *>{&notes, &presets, &programs}) {
+                    if (list->notRecords > 0)
+                        header.insert(list->key(), notRecord());
+                }
                 m_read.histories.append(bytes);
                 elements.append(header);
             } else {

@@ -315,11 +315,11 @@ bool codePageUnsure(const QString &fileName, CodePage::Page &guess, QList<std::p
 }
 
 ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
-                          const Import::Pairs &takenElsewhere, qint64 sizeLimit,
+                          const PresetLookup::PairCounts &otherPools, qint64 sizeLimit,
                           std::optional<CodePage::Page> codePage)
 {
     ImportedPool run;
-    run.import.setTakenElsewhere(takenElsewhere);
+    run.import.setOtherPools(otherPools);
     Presets pool;
     pool.setPath(poolPath);
     pool.replaceRecords(records);
@@ -401,7 +401,7 @@ QString Import::summary(const Import &import)
 
 bool Import::mayTake(const QString &name, int version)
 {
-    if (!m_elsewhere.contains({name, version}))
+    if (PresetLookup::refusal(m_elsewhere.value({name, version}), PresetPool::Legitimate).isEmpty())
         return true;
     ++m_refused;
     return false;

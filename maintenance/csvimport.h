@@ -2,6 +2,7 @@
 
 #include "data/container.h"
 #include "maintenance/codepage.h"
+#include "data/presetlookup.h"
 #include "data/presets.h"
 
 #include <QByteArray>
@@ -25,8 +26,8 @@ public:
     void setFileName(const QString &fileName) { m_fileName = fileName; }
     // The (name, version) pairs the other pools hold. A pair lives in one
     // pool only: lines for these are refused, and counted.
-    using Pairs = QSet<std::pair<QString, int>>;
-    void setTakenElsewhere(const Pairs &pairs) { m_elsewhere = pairs; }
+    // The pairs of the other pools: the import stores none of them.
+    void setOtherPools(const PresetLookup::PairCounts &pairs) { m_elsewhere = pairs; }
     QString fileName() const { return m_fileName; }
 
     // Imports the file into the store. True also when the file cannot be
@@ -71,7 +72,7 @@ private:
     bool mayTake(const QString &name, int version);
 
     QHash<std::pair<QString, int>, int> m_lastOfPair;
-    Pairs m_elsewhere;
+    PresetLookup::PairCounts m_elsewhere;
     QDateTime m_started;
 
     QString m_fileName;
@@ -115,7 +116,7 @@ struct ImportedPool
     QString notice() const;
 };
 ImportedPool importOnPool(const QList<Preset> &records, const QString &poolPath, const QString &fileName,
-                          const Import::Pairs &takenElsewhere = {}, qint64 sizeLimit = Container::sizeLimit,
+                          const PresetLookup::PairCounts &otherPools = {}, qint64 sizeLimit = Container::sizeLimit,
                           std::optional<CodePage::Page> codePage = std::nullopt);
 // Whether the file is not UTF-8 and its code page cannot be told for sure,
 // so the operator should choose; `guess` is then the likelier one, and

@@ -1,5 +1,6 @@
 #include "maintenance/filedownloader.h"
 
+#include "data/presetlookup.h"
 #include "data/presets.h"
 #include "device/outbound.h"
 #include "maintenance/offthread.h"
@@ -137,7 +138,33 @@ bool FileDownloader::install(Presets &pool, const PresetSet &set, QString &notic
     releaseOffThread(pool.replaceRecords(set.records, set.keys, set.poolRevision));
     pool.setCurrent(0);
     notice = QStringLiteral("Presets downloaded");
+    if (!set.leftOut.isEmpty()) {
+        const qsizetype shown = 5;
+        notice += QStringLiteral("; %1 left out: another pool holds their name and version (%2%3)")
+                      .arg(set.leftOut.size())
+                      .arg(set.leftOut.mid(0, shown).join(QStringLiteral(", ")),
+                           set.leftOut.size() > shown ? QStringLiteral(", ...") : QString());
+    }
     return true;
+}
+
+void FileDownloader::leaveOutTaken(PresetSet &set, const QList<Preset> &general, const QList<Preset> &client)
+{
+    if (!set.why.isEmpty())
+        return;
+    const PresetLookup::PairCounts others = PresetLookup::countAll(client, general, {});
+    QList<Preset> kept;
+    for (const Preset &preset : std::as_const(set.records)) {
+        if (PresetLookup::refusal(others.value({preset.name, preset.version}), PresetPool::Legitimate).isEmpty())
+            kept.append(preset);
+        else
+            set.leftOut << preset.name + QStringLiteral(".v.") + QString::number(preset.version);
+    }
+    // A set all of whose presets are held elsewhere would leave the pool empty.
+    if (kept.isEmpty())
+        set.why = QStringLiteral("another pool holds the name and version of every preset of the set");
+    else if (!set.leftOut.isEmpty())
+        set.records = std::move(kept);
 }
 
 void FileDownloader::carryKeysFrom(PresetSet &set, const QList<Preset> &old, const QList<quint64> &oldKeys,

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QSslConfiguration>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -62,11 +63,17 @@ public:
         // the set was decoded beside the window (see carryKeysFrom).
         QList<quint64> keys;
         quint64 poolRevision = 0;
+        // Presets of the set another pool holds the pair of, left out.
+        QStringList leftOut;
     };
     // A set the pool could not be saved with is refused.
     static PresetSet decodePresets(const QByteArray &data, const QString &error,
                                    qint64 sizeLimit = Container::sizeLimit);
     static bool install(Presets &pool, const PresetSet &set, QString &notice);
+    // Leaves out of the set the presets whose name and version the other
+    // pools hold, as an import or an editor would refuse them; the rest is
+    // installed. Runs beside the window, before carryKeysFrom.
+    static void leaveOutTaken(PresetSet &set, const QList<Preset> &general, const QList<Preset> &client);
     // Beside the window: the keys the set's records take from `old`, the
     // pool's records at `revision`, so that installing it carries nothing.
     static void carryKeysFrom(PresetSet &set, const QList<Preset> &old, const QList<quint64> &oldKeys,

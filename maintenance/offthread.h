@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/releaseoffthread.h"
+
 #include <QFutureWatcher>
 #include <QObject>
 #include <QtConcurrent/QtConcurrentRun>
@@ -24,14 +26,4 @@ QFuture<Result> runOffThread(QObject *context, std::function<Result()> work, std
     QFuture<Result> future = QtConcurrent::run(std::move(work));
     watcher->setFuture(future);
     return future;
-}
-
-// Lets a large value (the records a pool had before a restore) go on a
-// worker thread: freeing hundreds of thousands of texts takes longer than
-// a device tick may wait.
-template <typename Value>
-void releaseOffThread(Value &&value)
-{
-    // Nobody waits for the task: the value is simply gone when it has run.
-    (void)QtConcurrent::run([held = std::forward<Value>(value)]() mutable { held = std::decay_t<Value>(); });
 }

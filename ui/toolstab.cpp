@@ -2,6 +2,7 @@
 
 #include "data/settings.h"
 #include "data/library.h"
+#include "data/presetlookup.h"
 #include "data/untoldnotice.h"
 #include "maintenance/csvimport.h"
 #include "maintenance/offthread.h"
@@ -179,11 +180,7 @@ void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> cod
                                                  m_library.presetPool(PresetPool::Client).records()};
     QProgressDialog *busy = showBusy(QStringLiteral("Importing %1...").arg(QFileInfo(path).fileName()));
     runOffThread<ImportedPool>(this, [records, keys, poolPath, path, others, codePage] {
-        Import::Pairs elsewhere;
-        for (const QList<Preset> &pool : others) {
-            for (const Preset &preset : pool)
-                elsewhere.insert({preset.name, preset.version});
-        }
+        const PresetLookup::PairCounts elsewhere = PresetLookup::countAll(others[1], others[0], {});
         ImportedPool run = importOnPool(records, poolPath, path, elsewhere, Container::sizeLimit, codePage);
         // The records still there keep their keys: a pick in the list and an
         // editor follow them.
@@ -336,9 +333,14 @@ void ToolsTab::loadFile()
     // The pool's keys go with it, so that a pick in its list and an editor
     // follow a record the set still holds.
     const Presets &pool = m_library.legitimatePresets();
+    // A pair another pool holds stays out, judged here on copies: the window
+    // takes no input while this runs.
     runOffThread<FileDownloader::PresetSet>(this, [data, error, old = pool.records(), keys = pool.keys(),
-                                                   revision = pool.revision()] {
+                                                   revision = pool.revision(),
+                                                   general = m_library.generalPresets().records(),
+                                                   client = m_library.presetPool(PresetPool::Client).records()] {
         FileDownloader::PresetSet set = FileDownloader::decodePresets(data, error);
+        FileDownloader::leaveOutTaken(set, general, client);
         FileDownloader::carryKeysFrom(set, old, keys, revision);
         return set;
     },

@@ -280,22 +280,31 @@ int DeviceSlots::stopAll(int waitMs)
     return stopped;
 }
 
-void DeviceSlots::tickSlot(Machine &machine)
+void DeviceSlots::tickSlot(int index)
 {
-    const int slot = machine.slot;
+    const int slot = m_registry.records().at(index).slot;
     Tavik &tavik = controller(slot);
     if (tavik.takePacketReady())
         tavik.readPacket();
     tavik.tick();
-    // The record is looked up afresh on every tick: records move in the
-    // list, and a controller holds no pointer into it.
-    for (const QString &line : tavik.takeLogLines())
-        machine.logs.add(line);
-    if (tavik.takeConfigReceived())
-        takeLinkSerial(machine, tavik.serialNumberText());
+    // Only what the device told reaches its record: a tick that heard
+    // nothing leaves the registry as it was, unchanged since its file. The
+    // record is looked up afresh on every tick: records move in the list,
+    // and a controller holds no pointer into it.
+    const QStringList lines = tavik.takeLogLines();
+    const bool configured = tavik.takeConfigReceived();
     // A device answering on its link is heard, announcements or not.
-    if (tavik.takeReplySeen())
-        machine.touch();
+    const bool heard = tavik.takeReplySeen();
+    if (!lines.isEmpty() || configured || heard) {
+        m_registry.change(m_registry.keyAt(index), [&](Machine &machine) {
+            for (const QString &line : lines)
+                machine.logs.add(line);
+            if (configured)
+                takeLinkSerial(machine, tavik.serialNumberText());
+            if (heard)
+                machine.touch();
+        });
+    }
     // The sequencer learns what its controller told before it moves on.
     drain(slot);
     sequencer(slot).tick();
@@ -306,10 +315,10 @@ void DeviceSlots::tickSlot(Machine &machine)
 
 void DeviceSlots::tickBound()
 {
-    QList<Machine> &records = m_registry.editRecords();
+    const QList<Machine> &records = m_registry.records();
     for (int i = 0; i < records.size() && i < count; ++i) {
         if (records.at(i).hasDeviceSlot() && bound(i))
-            tickSlot(records[i]);
+            tickSlot(i);
     }
 }
 

@@ -140,7 +140,7 @@ private:
     // record; a change is said in the log, the notices and the status.
     void takeLinkSerial(Machine &machine, const QString &reported);
     void forgetSlot(int slot);
-    void tickSlot(Machine &machine);
+    void tickSlot(int index);
     // The next item boundary of the slot's run, met by a timer when it
     // falls before the next tick.
     void armBoundary(int slot);

@@ -86,6 +86,22 @@ private Q_SLOTS:
         }
         QCOMPARE(files(TestEnv::dataFolder(), fiveStores), fiveStores);
 
+        // A backup made with no client open: the start that follows its
+        // restore opens the restored list's first client, as at a first
+        // start and as the restore itself did.
+        {
+            Installation in;
+            in.library.closeClient();
+            QVERIFY(in.backup.write(file));
+            QVERIFY(in.library.openClient(in.library.clients().records().at(2).file));
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+        }
+        {
+            Installation in;
+            QCOMPARE(in.library.openClientFile(), in.library.clients().records().value(0).file);
+            QVERIFY(in.library.hasOpenClient());
+        }
+
         // A history empty in the backup empties the file the client has since.
         {
             Installation in;
@@ -279,6 +295,28 @@ private Q_SLOTS:
         large[large.indexOf("preset 5000")] = '\xff';  // not UTF-8
         QTest::newRow("a damaged record deep in a pool") << large;
         QTest::newRow("a pool cut off inside a record") << large.left(large.size() * 3 / 4);
+        // Something that is not a record among the records: the pool's own
+        // file would then be kept aside at the next start.
+        QTest::newRow("a number in a pool") << Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", QJsonArray{0}}}}});
+        QTest::newRow("lists in a pool") << Container::encode(
+            {{"Presets", QJsonObject{{"version", "1"}, {"presets", QJsonArray{QJsonArray{QJsonArray{0}}}}}}});
+        many.append(0);
+        QTest::newRow("a number deep in a pool") << Container::encode({{"GenuinePresets", QJsonObject{{"version", "1"}, {"presets", many}}}});
+        QTest::newRow("a text in the programs") << Container::encode({{"Programs", QJsonObject{{"version", "1"}, {"programs", QJsonArray{"p"}}}}});
+        // The same within a record's own list.
+        const auto withList = [](const char *list, const QJsonValue &element) {
+            return QJsonObject{{"version", "1"}, {list, QJsonArray{QJsonObject{}, element}}};
+        };
+        QTest::newRow("a number among a program's lines") << Container::encode(
+            {{"Programs", withList("programs", QJsonObject{{"nam", "P"}, {"program", QJsonArray{QJsonObject{}, 5}}})}});
+        QTest::newRow("a text in a device's work list") << Container::encode(
+            {{"Machines", withList("machines", QJsonObject{{"Work", withList("program", "x")}})}});
+        QTest::newRow("a number in a device's log") << Container::encode(
+            {{"Machines", withList("machines", QJsonObject{{"logs", withList("logs", 1)}})}});
+        QTest::newRow("a text among a history's program's lines") << Container::encode(
+            {{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}, {"programs", QJsonArray{QJsonObject{{"program", QJsonArray{QJsonObject{}, "x"}}}}}}}}});
+        QTest::newRow("a number in a history") << Container::encode(
+            {{"Clients", clients}, {"History", QJsonArray{QJsonObject{{"FileName", "abc"}, {"presets", QJsonArray{QJsonObject{}, 7}}}}}});
         QTest::newRow("data after it") << Container::encode({{"Presets", presets}}) + '\0';
     }
 

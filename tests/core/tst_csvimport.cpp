@@ -129,7 +129,10 @@ private Q_SLOTS:
         store.setCurrent(pool.size());
         Import import;
         import.setFileName(path);
-        import.setTakenElsewhere({{"Held", 2}});
+        Preset held;
+        held.name = "Held";
+        held.version = 2;
+        import.setOtherPools(PresetLookup::countAll({}, {held}, {}));
         for (int run = 0; run < runs; ++run)
             QVERIFY(import.importCsv(store));
 

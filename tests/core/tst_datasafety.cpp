@@ -194,6 +194,12 @@ private Q_SLOTS:
             {"machines.dat", {{"version", "2"}, {"devices", records}}},
             {"history.dat", {{"version", "1"}, {"history", records}, {"presets", "Alfa"}}},
             {"history.dat", {{"version", "2"}, {"entries", records}, {"presets", records}}},
+            // A record's own list is read as the store's list is.
+            {"programs.dat", {{"programs", QJsonArray{QJsonObject{{"nam", "P"}, {"program", QJsonArray{records[1], 5}}}}}}},
+            {"programs.dat", {{"programs", QJsonArray{QJsonObject{{"nam", "P"}, {"program", QJsonObject{{"Alfa", "1"}}}}}}}},
+            {"machines.dat", {{"machines", QJsonArray{QJsonObject{{"Work", QJsonObject{{"program", QJsonArray{"Alfa"}}}}}}}}},
+            {"machines.dat", {{"machines", QJsonArray{QJsonObject{{"logs", QJsonObject{{"logs", QJsonArray{records[1], 1}}}}}}}}},
+            {"history.dat", {{"history", records}, {"programs", QJsonArray{QJsonObject{{"program", QJsonArray{"x"}}}}}}},
         };
         for (const auto &[file, object] : foreign) {
             cleanFolder();

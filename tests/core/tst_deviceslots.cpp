@@ -750,11 +750,12 @@ private Q_SLOTS:
                 const qsizetype at = trace.indexOf(" LF 612 ");
                 QVERIFY(at > 0);
                 const qint64 sent = trace.mid(at + 8, trace.indexOf('\n', at) - at - 8).toLongLong();
-                // The count goes by whole seconds, and a device counting its
-                // warm-up may have counted unseen what followed its last
-                // warm-up reply.
+                // The count goes by whole seconds and the end is seen at the
+                // next reply (at this scale a tick late is three device
+                // ticks), either way; a device counting its warm-up may have
+                // counted unseen what followed its last warm-up reply.
                 const qint64 unseen = counts == QLatin1String("warm-up") ? Tavik::warmingRoundTicks * Tavik::tickMs * scale : 0;
-                QVERIFY2(record->onAirMs > sent - 1500 && record->onAirMs < sent + 1000 + unseen,
+                QVERIFY2(record->onAirMs > sent - 1500 && record->onAirMs < sent + 1500 + unseen,
                          qPrintable(QString("%1: %2 ms recorded, %3 sent").arg(form).arg(record->onAirMs).arg(sent)));
                 QCOMPARE(record->cut.progress, int(record->onAirMs * 100 / 60000));
                 QVERIFY(std::any_of(registry.logs()->records().cbegin(), registry.logs()->records().cend(),
@@ -769,6 +770,8 @@ private Q_SLOTS:
         // file's reading gives them slots 0..6.
         DeviceSlots devices;
         Machines &registry = devices.registry();
+        QTemporaryDir folder;
+        registry.setFolder(folder.path() + "/");
         for (int i = 0; i < 7; ++i) {
             Machine machine;
             machine.slot = i;
@@ -785,6 +788,16 @@ private Q_SLOTS:
         QVERIFY(devices.selectedSequencer() == nullptr);
         devices.setSelectedRow(4);
         QCOMPARE(devices.selectedController(), &devices.controller(4));
+
+        // Ticks that hear nothing from the bound devices change nothing in
+        // the registry: neither its revision nor its mark against its file.
+        QVERIFY(registry.saveBase());
+        QVERIFY(devices.bound(0) && devices.bound(4));
+        const quint64 quiet = registry.revision();
+        for (int tick = 0; tick < 10; ++tick)
+            devices.tickBound();
+        QCOMPARE(registry.revision(), quiet);
+        QVERIFY(!registry.changedSinceFile());
     }
 };
 

@@ -2,6 +2,7 @@
 #include "data/container.h"
 #include "data/library.h"
 #include "data/platformfile.h"
+#include "data/presetlookup.h"
 #include "data/writebeside.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
@@ -88,6 +89,28 @@ private Q_SLOTS:
         QVERIFY(WriteBeside::waitForAll(10000));
         QCOMPARE(namesIn(folder.path + file, "presets").value(0), first);
         QCOMPARE(library.presetPool(from).indexOfKey(second), 1);
+
+        // Not while another pool holds its name and version, or every
+        // program line naming it would read "Duplicate"; once the pair is
+        // free again, it comes back.
+        session.switchPresetPool(from);
+        session.selectRow(LibrarySession::PresetList, 0);
+        const Preset taken = session.presetListStore().records().at(0);
+        session.deletePreset();
+        const quint64 elsewhere = library.presetPool(to).insert(0, taken);
+        QString why;
+        QVERIFY(!session.undoDelete(what, &why));
+        QVERIFY2(why.startsWith("Protected can't save - preset exist in "), qPrintable(why));
+        const auto held = [&](int pool) {
+            return PresetLookup::count(library, taken.name, taken.version).*(
+                pool == PresetPool::Client ? &PresetLookup::Counts::client
+                : pool == PresetPool::General ? &PresetLookup::Counts::general : &PresetLookup::Counts::legitimate);
+        };
+        QCOMPARE(held(from), 0);
+        QVERIFY(library.presetPool(to).remove(elsewhere));
+        QVERIFY(session.undoDelete(what));
+        QCOMPARE(held(from), 1);
+        QCOMPARE(library.presetPool(from).records().at(0).name, taken.name);
     }
 
     void programPools()
@@ -106,6 +129,19 @@ private Q_SLOTS:
         QCOMPARE(namesIn(folder.path + "programs.dat", "programs"), (QStringList{"P2", "P1"}));
         QVERIFY(!settings.programsGeneral());
         QCOMPARE(&session.programListStore(), &library.history().programs());
+
+        // A deleted program is not put back while the other pool holds its
+        // name and version.
+        session.selectRow(LibrarySession::ProgramList, 0);
+        const Program mine = session.programListStore().records().at(0);
+        session.deleteProgram();
+        const quint64 elsewhere = library.programs().insert(0, mine);
+        QString what, why;
+        QVERIFY(!session.undoDelete(what, &why));
+        QCOMPARE(why, QString("Protected can't save - program exist in general, please change name or version"));
+        QVERIFY(library.programs().remove(elsewhere));
+        QVERIFY(session.undoDelete(what));
+        QCOMPARE(session.programListStore().records().at(0).name, mine.name);
 
         // With no client open no history is shown, and none is overwritten.
         const QStringList stored = namesIn(folder.path + anaFile + ".dat", "programs");

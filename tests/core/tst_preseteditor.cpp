@@ -338,6 +338,25 @@ private Q_SLOTS:
         QCOMPARE(PresetLookup::resolve(f.library, "Sun", 3, out), 2);
         QCOMPARE(out.variable, QString("777.0"));
         QCOMPARE(PresetLookup::resolve(f.library, "Sun", 9, out), int(PresetLookup::NotFound));
+
+        // A clone takes a version no pool holds, or it would be a second
+        // record of a pair: after a lone version 0, after versions 1 and 2
+        // stored in that order and in the other, across pools, and after
+        // versions below 0.
+        const auto next = [&](const QString &name) {
+            const int version = PresetLookup::nextFreeVersion(f.library, name);
+            return PresetLookup::count(f.library, name, version).none() ? version : -1000;
+        };
+        f.addPreset(1, "Moon", 0);
+        QCOMPARE(next("Moon"), 1);
+        f.addPreset(1, "Star", 1);
+        f.addPreset(1, "Star", 2);
+        QCOMPARE(next("Star"), 3);
+        f.addPreset(0, "Mars", 2);
+        f.addPreset(2, "Mars", 1);
+        QCOMPARE(next("Mars"), 3);
+        f.addPreset(1, "Deep", -4);
+        QVERIFY(next("Deep") >= 0);
     }
 };
 

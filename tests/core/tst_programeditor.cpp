@@ -176,6 +176,24 @@ private Q_SLOTS:
         QCOMPARE(f.library.history().programs().notes(), QString("typed"));
         f.library.history().programs().removeCurrent();
 
+        // The pair is judged again when it is stored: a clash that came
+        // since it was typed refuses it, one gone since no longer does.
+        editor.newProgram(false, 0);
+        editor.check("Late", 1);
+        QVERIFY(editor.message().isEmpty());
+        Program late;
+        late.name = "Late";
+        late.version = 1;
+        const quint64 lateKey = f.library.programs().insert(0, late);
+        QVERIFY(!editor.commit());
+        QCOMPARE(editor.message(),
+                 QString("Protected can't save - program exist in general, please change name or version"));
+        QCOMPARE(f.library.history().programs().count(), 0);
+        QVERIFY(f.library.programs().remove(lateKey));
+        QVERIFY(editor.commit());
+        QCOMPARE(f.library.history().programs().count(), 1);
+        f.library.history().programs().remove(f.library.history().programs().keyAt(0));
+
         // A program shown under a refused pair is never sent nor added to.
         Programs &mine = f.library.history().programs();
         mine.insertNew(0, "op");

@@ -355,6 +355,28 @@ private Q_SLOTS:
         presets.setName("Tromsø");
         presets.prepareSearch();
         check("tromso");
+
+        // Many names added at the end, as an import adds them: those before
+        // keep their keys while the new ones are folded beside, and a
+        // keystroke meanwhile finds in both.
+        QTRY_VERIFY_WITH_TIMEOUT((presets.prepareSearch(), !presets.searchPending()), 60000);
+        for (int i = 0; i < 30000; ++i) {
+            Preset added = Preset::newRecord();
+            added.name = QStringLiteral("Kůra %1").arg(i);
+            presets.editRecords().append(added);
+        }
+        const QStringList added{"kura 2999", "kura 28", "tromso", "ku"};
+        QList<QStringList> addedFound;
+        for (const QString &pattern : added)
+            addedFound << expected(pattern);
+        presets.prepareSearch();
+        for (int p = 0; p < added.size(); ++p) {
+            presets.setFilter(added.at(p));
+            QCOMPARE(shownNames(presets), addedFound.at(p));
+        }
+        spelled();
+        for (const char *pattern : {"kura 2999", "kura 28", "zito 39"})
+            check(QString::fromUtf8(pattern));
     }
 
     void moveByOnePlace_data()

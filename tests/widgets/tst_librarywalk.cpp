@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/noticepopup.h"
 #include "data/container.h"
 #include "data/linetype.h"
 #include "device/tavik.h"
@@ -240,6 +241,7 @@ private:
         else if (choice >= 108) download();
         else if (choice >= 106) importCsv();
         else if (choice >= 100) programLines();
+        else if (choice < 3) undo();
         else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
         else if (choice < 20) selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
         else if (choice < 27) openClient();
@@ -460,6 +462,7 @@ private:
         child<QPushButton>("pushButton_clientSelection_delete")->click();
         if (file.isEmpty())
             return;
+        m_lastClient = {file, m_clients.value(file), m_written.value(file)};
         m_clients.remove(file);
         m_written.remove(file);
         // Deleting the open client lets go of what the editors hold of its
@@ -470,6 +473,23 @@ private:
             m_open.clear();
         if (file == m_previous)
             m_previous.clear();
+    }
+
+    // Ctrl+Z: the last delete comes back, unless its list changed since or
+    // another pool holds its name and version now (the oracle checks that
+    // no pair lives in two pools).
+    void undo()
+    {
+        m_steps << QStringLiteral("ctrl+z");
+        m_window->undoDelete();
+        const QString said = m_window->notice()->text();
+        m_steps << QStringLiteral("told \"%1\"").arg(said);
+        if (said.startsWith(QLatin1String("Client ")) && said.endsWith(QLatin1String(" is back."))) {
+            m_clients.insert(m_lastClient.file, m_lastClient.model);
+            m_written.insert(m_lastClient.file, m_lastClient.written);
+        }
+        if (m_tabs->currentIndex() == MainWindow::TabClientSelection || m_tabs->currentIndex() == MainWindow::TabClient)
+            afterTabChange();
     }
 
     void search(int tab, const QString &field)
@@ -584,10 +604,50 @@ private:
             allowDropOfSelected(4, QStringLiteral("tableWidget_presetSelection"), QStringLiteral("presets"));
             m_preset.mayGo = true;  // deleting the edited record lets its edit go
         }
+        // A deleted preset's pair typed into a new one of another pool, then
+        // Ctrl+Z: the deleted one may not come back beside it.
+        if (button == QLatin1String("delete") && pick(3) == 0)
+            return takeAgainAndUndo();
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
         // Adding a preset stores the open program with the line on top.
         if (button == QLatin1String("toProgram") && m_program.active && m_window->editors().program.isLoaded())
             m_program.values = programShown();
+    }
+
+    void takeAgainAndUndo()
+    {
+        auto *table = child<QTableView>(QStringLiteral("tableWidget_presetSelection"));
+        const QModelIndexList rows = table->selectionModel()->selectedRows();
+        if (rows.isEmpty())
+            return;
+        const QString name = rows.first().data().toString();
+        const int version = rows.first().siblingAtColumn(1).data().toInt();
+        if (!child<QPushButton>("pushButton_presetSelection_delete")->isEnabled())
+            return;
+        const auto listPool = [this] {
+            return child<QRadioButton>("radioButton_presetClient")->isChecked()    ? QStringLiteral("Client")
+                   : child<QRadioButton>("radioButton_presetGeneral")->isChecked() ? QStringLiteral("General")
+                                                                                   : QStringLiteral("Legitimate");
+        };
+        const QString pool = listPool();
+        clickIn(4, QStringLiteral("pushButton_presetSelection_delete"), "preset delete");
+        presetPool();
+        // Into a new record of another pool only, where the pair is the
+        // deleted one's and nothing else's.
+        if (!child<QPushButton>("pushButton_presetSelection_new")->isEnabled() || listPool() == pool)
+            return;
+        clickIn(4, QStringLiteral("pushButton_presetSelection_new"), "preset new");
+        ensureTab(5);
+        auto *field = child<QLineEdit>("lineEdit_preset_name");
+        if (field->isEnabled() && field->text().isEmpty()
+            && child<QLabel>("label_presetSelection")->text() != pool) {
+            m_steps << QStringLiteral("type preset name \"%1\" version %2").arg(name).arg(version);
+            field->setText(name);
+            child<QSpinBox>("spinBox_preset_mutation")->setValue(version);
+            typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
+        }
+        ensureTab(4);
+        undo();
     }
 
     // Opens a record in an editor when none is open, so that typing has
@@ -609,6 +669,7 @@ private:
         auto *name = child<QLineEdit>("lineEdit_preset_name");
         if (!name->isEnabled())
             return;
+        const Shown before = presetShown();
         const int what = pick(5);
         if (what == 4) {
             const QString text = QStringLiteral("notes %1").arg(++m_serial);
@@ -633,7 +694,9 @@ private:
             m_steps << QStringLiteral("type preset time \"%1\"").arg(text);
             child<QLineEdit>("lineEdit_preset_workTime")->setText(text);
         }
-        typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
+        // A field given the value it shows is no edit of the operator's.
+        if (presetShown() != before)
+            typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
     }
 
     void programButton()
@@ -673,6 +736,7 @@ private:
         auto *name = child<QLineEdit>("lineEdit_program_name");
         if (!name->isEnabled())
             return;
+        const Shown before = programShown();
         if (pick(3) == 0) {
             const QString text = QStringLiteral("program notes %1").arg(++m_serial);
             m_steps << QStringLiteral("type program notes \"%1\"").arg(text);
@@ -684,7 +748,8 @@ private:
             m_steps << QStringLiteral("type program name \"%1\"").arg(text.left(20));
             name->setText(text);
         }
-        typed(m_program, programShown(), QStringLiteral("label_programSelection"));
+        if (programShown() != before)
+            typed(m_program, programShown(), QStringLiteral("label_programSelection"));
     }
 
     // Update Presets against a local server that answers a few steps later
@@ -702,9 +767,13 @@ private:
         if (!m_asking.isEmpty()) {
             settleStoredEdit();
             const QString name = QStringLiteral("D%1").arg(++m_serial);
-            m_steps << QStringLiteral("the server answers with %1").arg(name);
-            const QByteArray body = Container::encode(
-                {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}}}});
+            // Now and then also a pair the General pool or a client's holds.
+            const QString taken = oneOf<QString>({"", "", "Sun", "Own", "Moon"});
+            m_steps << QStringLiteral("the server answers with %1 %2").arg(name, taken);
+            QJsonArray set{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}};
+            if (!taken.isEmpty())
+                set.append(QJsonObject{{"nam", taken}, {"ver", "1"}, {"var", "400"}, {"tim", "5"}});
+            const QByteArray body = Container::encode({{"version", "1"}, {"presets", set}});
             for (QTcpSocket *socket : std::exchange(m_asking, {})) {
                 socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
                               + QByteArray::number(body.size()) + "\r\n\r\n" + body);
@@ -1218,6 +1287,38 @@ private:
             if (general.contains(name + ".v." + version))
                 return fail(QStringLiteral("%1.v.%2 is in the General and the Legitimate pool").arg(name, version));
         }
+        // The open client's pools, as the program holds them. Another
+        // client's pool may hold a pair stored elsewhere while it was not
+        // open; while one client stays open, no path adds a pair to two pools.
+        if (m_window && m_window->library().hasOpenClient()) {
+            Library &library = m_window->library();
+            const auto pair = [](const auto &record) { return record.name + ".v." + QString::number(record.version); };
+            QSet<QString> others, clashes;
+            for (const Preset &preset : library.generalPresets().records())
+                others << pair(preset);
+            for (const Preset &preset : library.legitimatePresets().records())
+                others << pair(preset);
+            for (const Preset &preset : library.presetPool(PresetPool::Client).records()) {
+                if (others.contains(pair(preset)))
+                    clashes << QStringLiteral("preset ") + pair(preset);
+            }
+            QSet<QString> generalPrograms;
+            for (const Program &program : library.programs().records())
+                generalPrograms << pair(program);
+            for (const Program &program : library.history().programs().records()) {
+                if (generalPrograms.contains(pair(program)))
+                    clashes << QStringLiteral("program ") + pair(program);
+            }
+            const QString viewed = QString::number(quintptr(m_window.get())) + library.openClientFile();
+            if (viewed == m_clashesOf) {
+                for (const QString &clash : std::as_const(clashes)) {
+                    if (!m_clashes.contains(clash))
+                        return fail(QStringLiteral("%1 is now in the client's pool and another").arg(clash));
+                }
+            }
+            m_clashesOf = viewed;
+            m_clashes = clashes;
+        }
         checkTyped(m_preset, "preset", MainWindow::TabPreset, QStringLiteral("lineEdit_preset_name"),
                    QStringLiteral("label_preset_name_info"));
         checkTyped(m_program, "program", MainWindow::TabProgram, QStringLiteral("lineEdit_program_name"),
@@ -1278,6 +1379,16 @@ private:
     QMap<QString, QStringList> m_written;
     QString m_open;
     QString m_previous;
+    // Pairs in the open client's pool and another, and whose they are.
+    QSet<QString> m_clashes;
+    QString m_clashesOf;
+    // The client deleted last, as Ctrl+Z would bring it back.
+    struct DeletedClient
+    {
+        QString file;
+        ClientModel model;
+        QStringList written;
+    } m_lastClient;
     bool m_pending = false;
     std::optional<ClientModel> m_adoptNew;
 };
