@@ -211,6 +211,8 @@ private:
     void clearRequests(const QString &reason, bool linkLost = false);
     // Ends the run as interrupted, once, for the reason given.
     void interrupt(const QString &reason, bool linkLost = false);
+    // What the device's own count says it transmitted, told for `run`.
+    void tellCount(quint32 run);
     // Judges a reply that would end the run: believed at once when it is
     // newer than every reply read before it (it tells less time left);
     // otherwise only when the next reply agrees, since a reply from before
@@ -328,6 +330,12 @@ private:
     // A run whose link went while the device may have gone on: the device's
     // first status on a new link tells how long it did.
     quint32 m_lostRun = 0;
+    // The run whose start the device was last sent: its count is the one
+    // the time left tells. A run stopped (a pause, the operator's Stop, its
+    // end) until the device is seen off air: until then it may go on, and
+    // the reply that shows it off tells how long it went.
+    quint32 m_countRun = 0;
+    quint32 m_stoppingRun = 0;
     bool m_stoppedForExit = false;  // stopNow() has done its work
     int m_exitMark = 0;             // the status query sent behind that stop
     int m_warmingRounds = 0;

@@ -23,6 +23,12 @@ const char *const killedPausedReason = "The program ended while the run was paus
 // The journal's word for a run whose every line was done.
 const char *const completeWord = "complete";
 
+QString wentOnText(qint64 onAirMs)
+{
+    return QStringLiteral("; the device went on until it read the stop, %1 s on air in all")
+        .arg(double(onAirMs) / 1000.0, 0, 'f', 1);
+}
+
 } // namespace
 
 QList<RunRecord::Line> RunRecord::linesOf(const WorkList &work)
@@ -88,6 +94,7 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     record.started = TextForm::stampText(QDateTime::currentDateTime(), TextForm::dateTimePattern);
     record.timeGivenMs = qMin<qint64>(sequencer.totalSeconds() + 3, Tavik::maxTransmitTime) * 1000;
     record.lines = RunRecord::linesOf(work);
+    record.parts = {{record.run, 0, -1, false}};
     record.going = true;
     record.journaled = true;
     // On disk before the device is sent anything and before the history
@@ -140,6 +147,10 @@ RunRules::Outcome RunRecorder::resumeCut(QString &notice)
     record.journaled = true;
     record.line = line;
     record.sent.clear();
+    // The sequencer counts the time on air from nothing again.
+    record.beforeCutMs = qMax<qint64>(0, record.onAirMs);
+    record.beyondMs = 0;
+    record.pausedOnAirMs = 0;
     writeJournal();
     saveRegistry();
     if (record.historyPath.isEmpty())
@@ -156,7 +167,9 @@ void RunRecorder::handle(int slot, const RunEvent &event)
     if (event.kind == RunEvent::Resumed && event.resumedFrom != 0 && event.resumedFrom == record.run
         && record.key == m_devices.boundKey(slot))
         record.run = event.run;
-    if (event.run == 0 || event.run != record.run || record.key != m_devices.boundKey(slot))
+    const bool earlierPart = event.kind == RunEvent::DeviceHeard
+        && std::any_of(record.parts.cbegin(), record.parts.cend(), [&](const RunRecord::Part &part) { return part.run == event.run; });
+    if (event.run == 0 || (event.run != record.run && !earlierPart) || record.key != m_devices.boundKey(slot))
         return;
     switch (event.kind) {
     case RunEvent::Paused:
@@ -185,8 +198,7 @@ void RunRecorder::handle(int slot, const RunEvent &event)
         record.stopped = true;
         break;
     case RunEvent::DeviceHeard:
-        if (record.awaitingDevice)
-            heard(record, event);
+        heard(record, event);
         break;
     default:
         break;
@@ -198,7 +210,9 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
     record.going = false;
     record.ended = true;
     record.complete = event.complete;
-    record.onAirMs = event.ms;
+    if (!record.parts.isEmpty() && record.parts.last().ms < 0)
+        record.parts.last().ms = qMax<qint64>(0, event.ms - record.parts.last().fromMs);
+    record.onAirMs = record.beforeCutMs + event.ms + record.beyondMs;
     record.sent = event.sent;
     const Sequencer &sequencer = m_devices.sequencer(slot);
     for (int i = 0; i < record.lines.size() && i < sequencer.count(); ++i)
@@ -208,6 +222,8 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
         record.cut.progress = event.progress;
         record.cut.title = event.title;
         record.cut.reason = event.text;
+        if (record.beyondMs > 0)
+            record.cut.reason += wentOnText(record.onAirMs);
         // A device that fell silent or dropped the link may have gone on
         // with the value it had: its own count tells how long, once it
         // answers again.
@@ -218,27 +234,41 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
 
 void RunRecorder::heard(RunRecord &record, const RunEvent &event)
 {
-    record.awaitingDevice = false;
-    // What the device's own count says it transmitted: the time left it
-    // showed while warming (the time it was given, unless it counts its
-    // warm-up too) less the time it has left. Taken only when it says more
-    // than the program saw and no more than it was given.
-    const qint64 onAir = event.onAirMs >= 0 ? event.onAirMs : record.timeGivenMs - event.ms;
-    const int item = record.cut.item;
-    // The device counts each part from its own start: after a resume its
-    // count says nothing of the run as a whole.
-    if (record.parts > 1 || event.ms < 0 || onAir <= record.onAirMs + 1000 || onAir > record.timeGivenMs || item < 0
-        || item >= record.lines.size())
+    const bool lostLink = record.awaitingDevice && event.run == record.run;
+    if (lostLink)
+        record.awaitingDevice = false;
+    // What the device's own count says it transmitted for the start it
+    // last had: the time left it showed while warming (the time it was
+    // given, unless it counts its warm-up too) less the time it has left.
+    // Taken for a start of this run that has ended, when it says more than
+    // the program saw. A run that never paused and kept its link was seen
+    // off air by the program itself.
+    const bool paused = record.parts.size() > 1 || record.pausedOnAirMs > 0 || !record.pausedAt.isEmpty();
+    const auto part = std::find_if(record.parts.begin(), record.parts.end(),
+                                   [&](const RunRecord::Part &p) { return p.run == event.countRun; });
+    const qint64 limitMs = paused ? qint64(Tavik::maxTransmitTime) * 1000 : record.timeGivenMs;
+    if ((!paused && !lostLink) || part == record.parts.end() || part->counted || part->ms < 0 || record.complete
+        || event.onAirMs < 0 || event.onAirMs > limitMs)
         return;
-    // Nothing reached the device after the link went: it went on with the
-    // value of the line on air then.
-    RunRecord::Line &line = record.lines[item];
-    const qint64 onLine = onAir - qMax<qint64>(0, line.beganMs);
-    line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
-    record.cut.progress = line.progress;
-    record.cut.reason += QStringLiteral("; the device went on until it read the stop, %1 s on air in all")
-                             .arg(double(onAir) / 1000.0, 0, 'f', 1);
-    record.onAirMs = onAir;
+    part->counted = true;
+    const qint64 beyond = event.onAirMs - part->ms;
+    if (beyond <= 1000)
+        return;
+    record.beyondMs += beyond;
+    // A run still paused says it when it ends.
+    if (!record.ended)
+        return;
+    record.onAirMs += beyond;
+    const int item = record.cut.item;
+    if (!paused && item >= 0 && item < record.lines.size()) {
+        // Nothing reached the device after the link went: it went on with
+        // the value of the line on air then.
+        RunRecord::Line &line = record.lines[item];
+        const qint64 onLine = record.onAirMs - qMax<qint64>(0, line.beganMs);
+        line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
+        record.cut.progress = line.progress;
+    }
+    record.cut.reason += wentOnText(record.onAirMs);
     writeEnd(record);
 }
 
@@ -255,6 +285,9 @@ QString minutesSeconds(qint64 ms)
 void RunRecorder::paused(RunRecord &record, const RunEvent &event)
 {
     record.pausedAt = TextForm::stampText(QDateTime::currentDateTime(), "dd.MM.yyyy hh:mm:ss");
+    record.pausedOnAirMs = qMax<qint64>(0, event.onAirMs);
+    if (!record.parts.isEmpty() && record.parts.last().ms < 0)
+        record.parts.last().ms = qMax<qint64>(0, record.pausedOnAirMs - record.parts.last().fromMs);
     record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
     // The journal knows before anything else that the run is paused: a
     // program killed now leaves word that it was.
@@ -270,7 +303,7 @@ void RunRecorder::paused(RunRecord &record, const RunEvent &event)
 void RunRecorder::resumed(RunRecord &record, const RunEvent &event)
 {
     record.pausedAt.clear();
-    ++record.parts;
+    record.parts.append({event.run, record.pausedOnAirMs, -1, false});
     record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
     if (record.journaled)
         writeJournal();

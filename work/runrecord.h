@@ -56,7 +56,22 @@ struct RunRecord
     bool recovered = false;  // from the journal a killed program left
     // "dd.MM.yyyy hh:mm:ss" when the run paused; empty while it is not.
     QString pausedAt;
-    int parts = 1;  // stretches on air, one more after each resume
+    // Each start the device was sent for the run: the controller's number
+    // for it, how long the run had been on air by the program's clock when
+    // it was sent, how long it went by that clock once it was stopped (-1
+    // while it goes), and whether the device's own count of it was heard.
+    struct Part
+    {
+        quint32 run = 0;
+        qint64 fromMs = 0;
+        qint64 ms = -1;
+        bool counted = false;
+    };
+    QList<Part> parts;
+    qint64 pausedOnAirMs = 0;  // on air when it last paused, by the program's clock
+    qint64 beforeCutMs = 0;    // on air before a resume after its cut
+    // On air after a stop the device read late, by its own count.
+    qint64 beyondMs = 0;
     // For a run that paused: what each value went out for, per part and in
     // all.
     QString sent;

@@ -346,6 +346,7 @@ bool Sequencer::pause()
     paused.progress = item.progress;
     paused.title = item.title;
     paused.ms = item.duration.msecsSinceStartOfDay() - m_pausedDoneMs;
+    paused.onAirMs = m_priorOnAirMs;
     push(std::move(paused));
     setState(S_PAUSED);
     return true;
