@@ -669,6 +669,10 @@ struct Campaign
             ++first;
         QList<Stretch> sent;
         for (qsizetype i = first; i < sim.stretches.size(); ++i) {
+            // One the device began by itself later (while the run was
+            // paused, or after it) is none of the run's values.
+            if (i > first && sim.stretches.at(i).selfStarted)
+                continue;
             const Stretch &stretch = sim.stretches.at(i).stretch;
             if (!sent.isEmpty() && sent.last().first == stretch.first)
                 sent.last().second += stretch.second;
