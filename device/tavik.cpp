@@ -347,8 +347,10 @@ quint32 Tavik::requestStart()
 
 void Tavik::requestStop()
 {
-    if (m_runActive && m_countRun == m_run)
+    if (m_runActive && m_countRun == m_run) {
         m_stoppingRun = m_run;
+        m_stoppingFrom = m_statusQueries;
+    }
     m_startRequest = false;
     m_runActive = false;
     // The run's values go with it: nothing later may transmit them.
@@ -897,7 +899,8 @@ void Tavik::applyStatus()
     const quint32 errors = m_lastErrorBits;
     if (!(bits & onAirBits) && errors == 0)
         m_unsupervisedLogged = false;
-    if (m_stoppingRun != 0 && !(bits & onAirBits) && m_statusReplies > m_stopMark)
+    // Only a reply to a query sent behind that stop tells.
+    if (m_stoppingRun != 0 && !(bits & onAirBits) && m_stopMark >= m_stoppingFrom && m_statusReplies > m_stopMark)
         tellCount(std::exchange(m_stoppingRun, 0));
 
     // On air with no run of ours: after a lost link, a restart of this

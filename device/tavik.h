@@ -336,6 +336,7 @@ private:
     // the reply that shows it off tells how long it went.
     quint32 m_countRun = 0;
     quint32 m_stoppingRun = 0;
+    int m_stoppingFrom = 0;  // the status queries sent before its stop was asked for
     bool m_stoppedForExit = false;  // stopNow() has done its work
     int m_exitMark = 0;             // the status query sent behind that stop
     int m_warmingRounds = 0;
