@@ -260,8 +260,12 @@ void MainWindow::closeForSignal()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!m_closingForSignal && m_devices.anyRunGoing()) {
+        // Paused runs have nothing on air; quitting ends them where they paused.
+        const QString question = m_devices.anyRunUnpaused()
+            ? tr("A device is transmitting. Stop the runs and quit?")
+            : tr("A run is paused. End it, cut short where it paused, and quit?");
         const bool quit = m_quitQuestion ? m_quitQuestion() : QMessageBox::question(this, tr("TavikStudio"),
-                              StopKeys::duringRun(tr("A device is transmitting. Stop the runs and quit?"), true),
+                              StopKeys::duringRun(question, true),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
         if (!quit) {
             event->ignore();

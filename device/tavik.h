@@ -114,6 +114,8 @@ public:
     bool isTransmitting() const override;
     // A run was asked for and has not ended yet.
     bool hasRun() const { return m_runActive; }
+    // The last status read on this link shows the device on air.
+    bool showsOnAir() const { return statusShowsOnAir(); }
     // The device may be on air with nobody watching: it is reached until it
     // has answered after a stop.
     bool owesStop() const { return m_stopOnReconnect; }

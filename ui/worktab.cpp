@@ -138,15 +138,15 @@ void WorkTab::buildWidgets(QWidget *page)
     m_resumeFrom->setObjectName(QStringLiteral("pushButton_work_resumeFrom"));
     m_resumeFrom->setToolTip(tr("Go on with the last run where it was cut short, recorded as the same run"));
     m_resumeFrom->hide();
-    // The limit and Resume from line N go under the buttons, so that the
-    // tab fits a 1024 px screen.
+    // The limit goes under the buttons, and Resume from line N beside the
+    // message of the cut it resumes, so that the tab fits a 1024 px screen
+    // whatever the message says.
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(2);
     buttons->addWidget(m_start);
     buttons->addWidget(m_pause);
     buttons->addWidget(m_stop);
     auto *below = new QHBoxLayout;
-    below->addWidget(m_resumeFrom);
     below->addWidget(new QLabel(tr("Pause limit"), transmit));
     below->addWidget(m_pauseLimit);
     below->addStretch();
@@ -165,7 +165,15 @@ void WorkTab::buildWidgets(QWidget *page)
     m_message = new QLabel(page);
     m_message->setObjectName(QStringLiteral("label_work_message"));
     m_message->setWordWrap(true);
-    pageLayout->addWidget(m_message);
+    auto *messageRow = new QHBoxLayout;
+    messageRow->addWidget(m_message, 1);
+    messageRow->addWidget(m_resumeFrom);
+    static_cast<QBoxLayout *>(pageLayout)->addLayout(messageRow);
+    // The keys go as the buttons read: Start, Pause, Stop, then the limit.
+    QWidget::setTabOrder(m_start, m_pause);
+    QWidget::setTabOrder(m_pause, m_stop);
+    QWidget::setTabOrder(m_stop, m_pauseLimit);
+    QWidget::setTabOrder(m_pauseLimit, m_resumeFrom);
 
     auto *list = new QGroupBox(QStringLiteral("Work preset list"), page);
     auto *listLayout = new QVBoxLayout(list);
@@ -312,6 +320,7 @@ void WorkTab::refreshWorkTab()
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
     }
     if (sequencer->isRunning()) {
+        m_endFocusOwed = true;
         m_model->showProgress(*sequencer);
         if (sequencer->currentItem() < m_model->rowCount())
             m_table->selectRow(sequencer->currentItem());
@@ -334,6 +343,10 @@ void WorkTab::refreshWorkTab()
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();
     m_stop->setEnabled(tavik && tavik->hasRun());
+    // Stop and Pause, disabled as the run ends, hand the focus on down the
+    // row: not into the limit, where a stray digit would change it.
+    if (std::exchange(m_endFocusOwed, false) && m_pauseLimit->hasFocus())
+        (m_resumeFrom->isVisible() && m_resumeFrom->isEnabled() ? m_resumeFrom : m_start)->setFocus(Qt::OtherFocusReason);
 }
 
 void WorkTab::showLastRun()
@@ -402,7 +415,12 @@ void WorkTab::showPause(const Sequencer &sequencer)
 {
     const Tavik *tavik = m_devices.selectedController();
     const bool paused = sequencer.isPaused();
-    m_pause->setText(paused ? QStringLiteral("\nResume\n") : QStringLiteral("\nPause\n"));
+    const QString text = paused ? QStringLiteral("\nResume\n") : QStringLiteral("\nPause\n");
+    if (m_pause->text() != text) {
+        m_pause->setText(text);
+        // A button's new text takes its shortcut for the text's mnemonic.
+        m_pause->setShortcut(QKeySequence(Qt::Key_F7));
+    }
     // Resume puts the device on air again: only on a device that answers.
     const bool linked = tavik && tavik->isLinkUp() && tavik->isConnected();
     const bool pausable = sequencer.isRunning()
@@ -415,11 +433,15 @@ void WorkTab::showPause(const Sequencer &sequencer)
     }
     const int line = sequencer.currentItem();
     const QString title = line < sequencer.count() ? sequencer.item(line).title : QString();
-    m_message->setText(QStringLiteral("Paused for %1 at line %2 (%3); the device is off air. %4 The run ends by "
-                                      "itself after %5 min paused.")
+    // A device slow to obey the stop is still on air for a while.
+    const bool offAir = !tavik || !tavik->showsOnAir();
+    m_message->setText(QStringLiteral("Paused for %1 at line %2 (%3); %4. %5 The run ends by itself after %6 min "
+                                      "paused.")
                            .arg(StatusText::minutesSeconds(quint32(sequencer.pausedForMs() / 1000)))
                            .arg(line + 1)
                            .arg(title,
+                                offAir ? QStringLiteral("the device is off air")
+                                       : QStringLiteral("the device is going off air"),
                                 linked ? QStringLiteral("Resume goes on from there.")
                                        : QStringLiteral("The device is not connected: Resume waits for it."))
                            .arg(sequencer.pauseLimitMinutes()));

@@ -66,6 +66,7 @@ private:
     Library &m_library;
     Settings &m_settings;
     bool m_pauseShown = false;  // the message says the run is paused
+    bool m_endFocusOwed = false;  // a run was going at the last refresh
     int m_selectedRow = 0;
     quint64 m_shownKey = 0;       // the record whose list the table shows
     bool m_lastRunShown = false;  // the last run's end is on screen

@@ -246,6 +246,20 @@ bool DeviceSlots::anyRunGoing() const
     return false;
 }
 
+qint64 DeviceSlots::clockMs() const
+{
+    return m_clock->msecs();
+}
+
+bool DeviceSlots::anyRunUnpaused() const
+{
+    for (int slot = 0; slot < count; ++slot) {
+        if (m_boundKey[size_t(slot)] != 0 && slotRunning(slot) && !sequencer(slot).isPaused())
+            return true;
+    }
+    return false;
+}
+
 int DeviceSlots::stopAll(int waitMs)
 {
     int stopped = 0;

@@ -94,7 +94,7 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     record.started = TextForm::stampText(QDateTime::currentDateTime(), TextForm::dateTimePattern);
     record.timeGivenMs = qMin<qint64>(sequencer.totalSeconds() + 3, Tavik::maxTransmitTime) * 1000;
     record.lines = RunRecord::linesOf(work);
-    record.parts = {{record.run, 0, -1, false}};
+    record.parts = {{record.run, 0, -1, false, m_devices.clockMs()}};
     record.going = true;
     record.journaled = true;
     // On disk before the device is sent anything and before the history
@@ -214,6 +214,8 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
         record.parts.last().ms = qMax<qint64>(0, event.ms - record.parts.last().fromMs);
     record.onAirMs = record.beforeCutMs + event.ms + record.beyondMs;
     record.sent = event.sent;
+    if (record.complete && record.beyondMs > 0 && !record.sent.isEmpty())
+        record.sent += wentOnText(record.onAirMs);
     const Sequencer &sequencer = m_devices.sequencer(slot);
     for (int i = 0; i < record.lines.size() && i < sequencer.count(); ++i)
         record.lines[i].progress = record.complete ? 100 : sequencer.progress(i);
@@ -246,9 +248,15 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
     const bool paused = record.parts.size() > 1 || record.pausedOnAirMs > 0 || !record.pausedAt.isEmpty();
     const auto part = std::find_if(record.parts.begin(), record.parts.end(),
                                    [&](const RunRecord::Part &p) { return p.run == event.countRun; });
-    const qint64 limitMs = paused ? qint64(Tavik::maxTransmitTime) * 1000 : record.timeGivenMs;
     if ((!paused && !lostLink) || part == record.parts.end() || part->counted || part->ms < 0 || record.complete
-        || event.onAirMs < 0 || event.onAirMs > limitMs)
+        || event.onAirMs < 0)
+        return;
+    // A device that restarted, or fell to stand-by, shows a time left that
+    // says nothing of the run; nor can a count be longer than the time
+    // since the start was sent.
+    const qint64 limitMs = qMin(paused ? qint64(Tavik::maxTransmitTime) * 1000 : record.timeGivenMs,
+                                m_devices.clockMs() - part->sentAtMs + 1000);
+    if ((event.bits & Protocol::StandBy) || event.onAirMs > limitMs)
         return;
     part->counted = true;
     const qint64 beyond = event.onAirMs - part->ms;
@@ -303,7 +311,7 @@ void RunRecorder::paused(RunRecord &record, const RunEvent &event)
 void RunRecorder::resumed(RunRecord &record, const RunEvent &event)
 {
     record.pausedAt.clear();
-    record.parts.append({event.run, record.pausedOnAirMs, -1, false});
+    record.parts.append({event.run, record.pausedOnAirMs, -1, false, m_devices.clockMs()});
     record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
     if (record.journaled)
         writeJournal();

@@ -66,6 +66,7 @@ struct RunRecord
         qint64 fromMs = 0;
         qint64 ms = -1;
         bool counted = false;
+        qint64 sentAtMs = 0;  // by the slots' clock
     };
     QList<Part> parts;
     qint64 pausedOnAirMs = 0;  // on air when it last paused, by the program's clock

@@ -14,6 +14,7 @@
 #include "support/simprocess.h"
 #include "support/testenv.h"
 
+#include <memory>
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QJsonArray>
@@ -707,12 +708,14 @@ private Q_SLOTS:
             QStringList args;
             const char *why;  // what the record adds to the reason
             bool pause = false;  // the operator pauses as the device freezes, then stops
+            bool restart = false;  // the device is killed on air and another starts in its place
         };
         const QList<Case> cases = {
             {{"--freeze-on-air-s", "3", "--freeze-s", "6"}, "the device went on until it read the stop"},
             {{"--freeze-on-air-s", "0", "--freeze-s", "2.5", "--cut-off-after-s", "12", "--cut-off-errors", "2"},
              "before the program saw it"},
             {{"--freeze-on-air-s", "3", "--freeze-s", "9"}, "the device went on until it read the stop", true},
+            {{}, "The device closed the connection", false, true},
         };
         constexpr int scale = 3;
         for (const Case &c : cases) {
@@ -743,6 +746,19 @@ private Q_SLOTS:
                     QTest::qWait(Tavik::tickMs);
                     work.run();
                 };
+                qint64 startedMs = clock.msecs();
+                std::unique_ptr<SimProcess> restarted;
+                if (c.restart) {
+                    // Its time left, on the new link, tells nothing the run
+                    // sent: a fresh device shows none.
+                    QVERIFY(stepUntil(tick, [&] { return sim.trace().filter("PHASE OnAir").size() > 0; }, 15000));
+                    for (int i = 0; i < 40; ++i)
+                        tick();
+                    const QString port = QString::number(sim.port());
+                    sim.stop();
+                    restarted = std::make_unique<SimProcess>();
+                    QVERIFY(restarted->start({"--port", port, "--time-scale", QString::number(scale)}));
+                }
                 if (c.pause) {
                     // Paused with the device frozen: its stop waits unread
                     // while it goes on, past the lost link, until it reads
@@ -762,6 +778,14 @@ private Q_SLOTS:
                     return record && record->ended && !record->awaitingDevice;
                 }, 30000));
                 QVERIFY2(record->cut.reason.contains(c.why), qPrintable(form + ": " + record->cut.reason));
+                if (c.restart) {
+                    QVERIFY(stepUntil(tick, [&] { return tavik.isLinkUp(); }, 15000));
+                    for (int i = 0; i < 20; ++i)
+                        tick();
+                    QVERIFY2(!record->cut.reason.contains("went on") && record->onAirMs < clock.msecs() - startedMs,
+                             qPrintable(QString("%1: %2 ms: %3").arg(form).arg(record->onAirMs).arg(record->cut.reason)));
+                    continue;
+                }
                 const QByteArray trace = TestEnv::readFile(sim.tracePath());
                 const qsizetype at = trace.indexOf(" LF 612 ");
                 QVERIFY(at > 0);
