@@ -3,6 +3,7 @@
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
+#include "data/unstorededits.h"
 #include "work/runrules.h"
 
 #include <QDebug>
@@ -210,7 +211,7 @@ QString PresetEditor::valueProblem(const PresetFields &fields, bool all) const
 QString PresetEditor::notesShown() const
 {
     if (notesEditable())
-        return m_fields.notes;
+        return shown().notes;
     qsizetype cut = editableNotesLength;
     if (m_fields.notes.at(cut - 1).isHighSurrogate())
         --cut;
@@ -232,6 +233,8 @@ bool PresetEditor::commit(const PresetFields &shown)
     const PresetFields fields = withWholeNotes(shown);
     const bool stored = commitEdits(fields);
     m_refusedEdit = !stored && m_loaded && !m_message.isEmpty();
+    if (m_refusedEdit)
+        m_typed = fields;
     return stored;
 }
 
@@ -336,6 +339,7 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     if (!problem.isEmpty()) {
         m_message = problem;
         m_refusedEdit = true;
+        m_typed = fields;
         return Refused;
     }
     if (!commit(fields) && !m_message.isEmpty())
@@ -357,4 +361,53 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     m_editVersion = version;
     load();
     return Cloned;
+}
+
+bool PresetEditor::heldEdit(UnstoredEdit &edit) const
+{
+    if (!holdsRefusedEdit())
+        return false;
+    edit = UnstoredEdit();
+    edit.editor = UnstoredEdit::Preset;
+    edit.pool = m_pool;
+    if (m_pool == PresetPool::Client)
+        edit.client = m_library.openClientFile();
+    edit.isNew = m_newPending || !identify(store(), edit.storedName, edit.storedVersion, edit.twin);
+    edit.reason = m_message;
+    edit.name = m_typed.name;
+    edit.version = m_typed.version;
+    edit.notes = m_typed.notes;
+    edit.workTime = m_typed.workTime;
+    edit.variable = m_typed.variable;
+    edit.forMachine = m_typed.forMachine;
+    edit.obtained = m_typed.obtained;
+    return true;
+}
+
+bool PresetEditor::offer(const UnstoredEdit &edit)
+{
+    const int pool = qBound(0, edit.pool, 2);
+    // A client's record is looked for only in its own client's pool.
+    const bool ownPool = pool != PresetPool::Client || edit.client == m_library.openClientFile();
+    const quint64 key = edit.isNew || !ownPool
+                            ? 0
+                            : keyOfTwin(m_library.presetPool(pool), edit.storedName, edit.storedVersion, edit.twin);
+    const bool found = key != 0 && open(pool, key);
+    if (!found)
+        newPreset(pool, 0);
+    m_typed = m_fields;
+    m_typed.name = edit.name;
+    m_typed.version = edit.version;
+    m_typed.notes = edit.notes;
+    m_typed.workTime = edit.workTime;
+    m_typed.variable = edit.variable;
+    m_typed.forMachine = edit.forMachine;
+    m_typed.obtained = edit.obtained;
+    // The pair shown is the one judged: filling the fields judges nothing.
+    m_editName = m_lastName = edit.name;
+    m_editVersion = m_lastVersion = edit.version;
+    m_message = edit.reason;
+    m_refusedEdit = true;
+    ++m_revision;
+    return found || edit.isNew;
 }

@@ -3,6 +3,7 @@
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
+#include "data/unstorededits.h"
 #include "work/runrules.h"
 
 #include <QDebug>
@@ -349,4 +350,42 @@ SendToWork::Outcome ProgramEditor::toWork(DeviceSlots &devices)
     if (!program)
         return SendToWork::NotSaved;
     return SendToWork::program(m_library, devices, *program, m_general);
+}
+
+bool ProgramEditor::heldEdit(UnstoredEdit &edit) const
+{
+    if (!holdsRefusedEdit())
+        return false;
+    edit = UnstoredEdit();
+    edit.editor = UnstoredEdit::Program;
+    edit.pool = m_general ? 1 : 0;
+    if (!m_general)
+        edit.client = m_library.openClientFile();
+    edit.isNew = m_newPending || !identify(store(), edit.storedName, edit.storedVersion, edit.twin);
+    edit.reason = m_message;
+    edit.name = m_editName;
+    edit.version = m_editVersion;
+    edit.notes = m_notes;
+    edit.lines = m_lines;
+    return true;
+}
+
+bool ProgramEditor::offer(const UnstoredEdit &edit)
+{
+    const bool general = edit.pool != 0;
+    // A client's program is looked for only in its own client's list.
+    const bool ownList = general || edit.client == m_library.openClientFile();
+    const Programs &programs = general ? m_library.programs() : m_library.history().programs();
+    const quint64 key = edit.isNew || !ownList ? 0 : keyOfTwin(programs, edit.storedName, edit.storedVersion, edit.twin);
+    const bool found = key != 0 && open(general, key);
+    if (!found)
+        newProgram(general, 0);
+    m_editName = m_lastName = edit.name;
+    m_editVersion = m_lastVersion = edit.version;
+    m_notes = edit.notes;
+    m_lines = edit.lines;
+    m_message = edit.reason;
+    m_refusedEdit = true;
+    setCaption(m_editName, m_editVersion);
+    return found || edit.isNew;
 }

@@ -8,6 +8,7 @@
 
 class DeviceSlots;
 class Library;
+struct UnstoredEdit;
 
 // One row of the program's lines as the lines table shows it.
 struct ProgramLineView
@@ -65,6 +66,13 @@ public:
     // work list. The program is sent as it is open here, whatever row the
     // program list has selected. The caller asks for a name first.
     SendToWork::Outcome toWork(DeviceSlots &devices);
+
+    // The refused edit held, as unstored.dat keeps it; false when none.
+    bool heldEdit(UnstoredEdit &edit) const;
+    // Shows an edit kept in unstored.dat as the refused edit it was, in the
+    // program it names, or as a new program of its list when that is gone
+    // (then false).
+    bool offer(const UnstoredEdit &edit);
 
     bool isGeneral() const { return m_general; }
     // Whether the record with this key (in either pool) is the one edited here.

@@ -86,6 +86,27 @@ protected:
         return m_newPending ? -1 : store.indexOfKey(m_editKey);
     }
 
+    // The edited record as unstored.dat names it: its stored pair and the
+    // n-th of its twins, as the keys are carried. False when it is new or gone.
+    template <typename Store>
+    bool identify(const Store &store, QString &name, int &version, int &twin) const
+    {
+        const int at = m_loaded ? editedIndexIn(store) : -1;
+        if (at < 0)
+            return false;
+        name = store.records().at(at).name;
+        version = store.records().at(at).version;
+        twin = int(indexesOfPair(store, name, version).indexOf(at));
+        return true;
+    }
+    // The key of the record so named; 0 when there is none.
+    template <typename Store>
+    static quint64 keyOfTwin(const Store &store, const QString &name, int version, int twin)
+    {
+        const QList<int> found = indexesOfPair(store, name, version);
+        return twin >= 0 && twin < found.size() ? store.keyAt(found.at(twin)) : 0;
+    }
+
     // Takes the record at `at` as the edited one.
     template <typename Store>
     void holdEdited(const Store &store, int at)

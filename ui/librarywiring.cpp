@@ -102,6 +102,7 @@ void LibraryWiring::connectClient()
             Q_EMIT noticeRequested(tr(" Client: %1").arg(m_editors.client.message()));
     });
     connect(&m_editors.client, &ClientEditor::clientSwitched, m_clientFields, &ClientFieldsPanel::fill);
+    connect(&m_editors.client, &ClientEditor::editOffered, m_clientFields, &ClientFieldsPanel::fill);
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     // Another client lets go of what the editors hold in the pools of the one open.
     m_session.setClientSwitchGuard([this] { return mayDiscardRefused(true); });
