@@ -231,6 +231,9 @@ MainWindow::~MainWindow()
         for (const ColumnFit *columns : findChildren<ColumnFit *>())
             m_settings.setColumnWidths(columns->view()->objectName(), columns->operatorWidths());
         m_settings.saveSettings();
+    } else {
+        // The restore asked about them before it began.
+        UnstoredEdits::leave(m_settings.dataFolder(), {});
     }
     // The stores written beside the window land whole before the end; a
     // write that hangs (a network folder gone) leaves the file as it was.
