@@ -178,6 +178,8 @@ private:
     void open()
     {
         m_window = std::make_unique<MainWindow>();
+        // A new window may take the old one's address: its pools are seen anew.
+        m_clashesOf.clear();
         m_window->stopTimers();
         m_window->devices().setClock(&m_clock);
         m_window->resize(1024, 768);
