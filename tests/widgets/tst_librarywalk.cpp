@@ -1046,6 +1046,9 @@ private:
         m_preset.mayGo = m_program.mayGo = true;
         m_restored = true;
         open();
+        const LibraryEditors &editors = m_window->editors();
+        if (editors.preset.holdsRefusedEdit() || editors.program.holdsRefusedEdit() || editors.client.holdsRefusedEdit())
+            fail(QStringLiteral("an edit refused before the restore is offered in the restored library"));
     }
 
     void reopen()
