@@ -19,7 +19,6 @@
 #include "maintenance/csvimport.h"
 #include "ui/checkboxdelegate.h"
 #include "ui/dialognotes.h"
-#include "ui/toolstab.h"
 #include "ui/worktab.h"
 
 #include <QAbstractItemView>
@@ -35,7 +34,6 @@
 #include <QStyleOptionViewItem>
 #include <QPainter>
 #include <QScopeGuard>
-#include <QSignalSpy>
 #include <QCursor>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -601,26 +599,6 @@ private Q_SLOTS:
         }
         QVERIFY(!QFile::exists(kept));
 
-        // A restore asks about them before it begins; none waits for the
-        // restored data.
-        const QString backup = QDir::tempPath() + "/tst_mainwindow-unstored.bkp";
-        QVERIFY(Installation().backup.write(backup));
-        QVERIFY(UnstoredEdits::leave(folder, edits));
-        {
-            MainWindow window;
-            window.stopTimers();
-            QVERIFY(window.editors().program.holdsRefusedEdit());
-            int asked = 0;
-            window.setDiscardQuestion([&asked](const QString &) { ++asked; return true; });
-            window.toolsTab()->setFileChooser(
-                [&backup](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return backup; });
-            QSignalSpy restarts(window.toolsTab(), &ToolsTab::restartRequested);
-            child<QPushButton>(window, "pushButton_restore")->click();
-            QVERIFY(QTest::qWaitFor([&restarts] { return restarts.size() == 1; }, 20000));
-            QCOMPARE(asked, 3);
-        }
-        QVERIFY(!QFile::exists(kept));
-        QFile::remove(backup);
 
         // One that cannot be read whole is kept aside and told; nothing is offered.
         QVERIFY(TestEnv::writeFile(kept, "\xa1\x65" "Edits" "\x9f"));
