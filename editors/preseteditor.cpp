@@ -167,11 +167,6 @@ void PresetEditor::judge(const QString &name, int version)
     }
 }
 
-bool PresetEditor::locateEdited()
-{
-    return locateEditedIn(store());
-}
-
 namespace {
 
 bool same(const PresetFields &a, const PresetFields &b)
@@ -274,7 +269,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     Presets &presets = store();
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);
-    } else if (!locateEdited()) {
+    } else if (!presets.record(m_editKey)) {
         // Gone without the operator deleting it (a download replaced its
         // pool): what was typed is stored anew rather than lost. Nothing
         // typed since it was opened or stored, the download stands and the
@@ -293,7 +288,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
         // An import or a download may have changed the record while the
         // editor held a refused edit of it: what the operator did not touch
         // is taken as it is stored now, not written back as it was shown.
-        const PresetFields stored = fieldsOf(*std::as_const(presets).currentRecord());
+        const PresetFields stored = fieldsOf(*presets.record(m_editKey));
         keepUntouched(&PresetFields::notes, fields, stored);
         keepUntouched(&PresetFields::workTime, fields, stored);
         keepUntouched(&PresetFields::variable, fields, stored);
@@ -363,6 +358,23 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     return Cloned;
 }
 
+namespace {
+
+// What the operator types, between the editor and unstored.dat.
+template <typename From, typename To>
+void copyTyped(const From &from, To &to)
+{
+    to.name = from.name;
+    to.version = from.version;
+    to.notes = from.notes;
+    to.workTime = from.workTime;
+    to.variable = from.variable;
+    to.forMachine = from.forMachine;
+    to.obtained = from.obtained;
+}
+
+} // namespace
+
 bool PresetEditor::heldEdit(UnstoredEdit &edit) const
 {
     if (!holdsRefusedEdit())
@@ -374,13 +386,7 @@ bool PresetEditor::heldEdit(UnstoredEdit &edit) const
         edit.client = m_library.openClientFile();
     edit.isNew = m_newPending || !identify(store(), edit.storedName, edit.storedVersion, edit.twin);
     edit.reason = m_message;
-    edit.name = m_typed.name;
-    edit.version = m_typed.version;
-    edit.notes = m_typed.notes;
-    edit.workTime = m_typed.workTime;
-    edit.variable = m_typed.variable;
-    edit.forMachine = m_typed.forMachine;
-    edit.obtained = m_typed.obtained;
+    copyTyped(m_typed, edit);
     return true;
 }
 
@@ -396,13 +402,7 @@ bool PresetEditor::offer(const UnstoredEdit &edit)
     if (!found)
         newPreset(pool, 0);
     m_typed = m_fields;
-    m_typed.name = edit.name;
-    m_typed.version = edit.version;
-    m_typed.notes = edit.notes;
-    m_typed.workTime = edit.workTime;
-    m_typed.variable = edit.variable;
-    m_typed.forMachine = edit.forMachine;
-    m_typed.obtained = edit.obtained;
+    copyTyped(edit, m_typed);
     // The pair shown is the one judged: filling the fields judges nothing.
     m_editName = m_lastName = edit.name;
     m_editVersion = m_lastVersion = edit.version;

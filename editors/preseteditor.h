@@ -93,8 +93,6 @@ private:
     static PresetFields fieldsOf(const Preset &record);
     Presets &store() const;
     void startNew(quint64 before);
-    // Makes the edited record current; false when it is gone or new.
-    bool locateEdited();
     // Sets the verdict and the message for this pair.
     void judge(const QString &name, int version);
     // Why the time or frequency cannot be stored; `all` checks them even

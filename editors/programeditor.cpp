@@ -61,11 +61,6 @@ void ProgramEditor::newProgram(bool general, quint64 before)
     load();
 }
 
-bool ProgramEditor::locateEdited()
-{
-    return locateEditedIn(store());
-}
-
 void ProgramEditor::load()
 {
     Programs &programs = store();
@@ -171,10 +166,10 @@ bool ProgramEditor::commitEdits()
     }
     if (m_newPending) {
         insertNewRecord(programs, m_newRecord);
-    } else if (!locateEdited()) {
+    } else if (!programs.record(m_editKey)) {
         close();
         return false;
-    } else if (unchanged(*programs.currentProgram())) {
+    } else if (unchanged(*programs.record(m_editKey))) {
         return true;  // opening and leaving a program changes nothing in it
     }
     takeOverEditedPair(programs);

@@ -94,7 +94,6 @@ private:
     // The verdict on storing (name, version) in the editor's pool.
     void judge(const QString &name, int version);
     Programs &store() const;
-    bool locateEdited();
     bool commitEdits();
     void setCaption(const QString &name, int version);
     bool saveStore();
