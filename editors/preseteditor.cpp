@@ -23,14 +23,14 @@ QString PresetEditor::poolWord() const
 
 bool PresetEditor::open(int pool, quint64 key)
 {
-    Presets &presets = m_library.presetPool(pool);
-    if (!presets.setCurrentKey(key))
+    const Preset *record = m_library.presetPool(pool).record(key);
+    if (!record)
         return false;
     m_newPending = false;
     m_pool = pool;
     m_editKey = key;
-    m_editName = presets.name();
-    m_editVersion = presets.version();
+    m_editName = record->name;
+    m_editVersion = record->version;
     load();
     return true;
 }
@@ -57,24 +57,21 @@ void PresetEditor::newPreset(int pool, quint64 before)
 void PresetEditor::load()
 {
     Presets &presets = store();
-    if (!m_newPending) {
-        const int at = presets.indexOfKey(m_editKey);
-        if (at >= 0) {
-            presets.setCurrent(at);
-        } else if (presets.count() == 0) {
+    if (!m_newPending && !presets.record(m_editKey)) {
+        if (presets.count() == 0) {
             startNew(0);
         } else {
-            presets.first();
-            m_editName = presets.name();
-            m_editVersion = presets.version();
+            // Gone: the first record the list shows.
+            const QList<int> shown = presets.shownRows();
+            m_editKey = presets.keyAt(shown.isEmpty() ? 0 : shown.first());
+            m_editName = presets.record(m_editKey)->name;
+            m_editVersion = presets.record(m_editKey)->version;
         }
     }
-    const Preset record = m_newPending ? m_newRecord : presets.currentPreset();
+    const Preset record = m_newPending ? m_newRecord : *presets.record(m_editKey);
 
     m_savedName = record.name;
     m_savedVersion = record.version;
-    if (!m_newPending)
-        holdEdited(presets, presets.current());
     m_message.clear();
 
     m_fields = fieldsOf(record);

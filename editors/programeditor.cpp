@@ -38,8 +38,8 @@ void ProgramEditor::setCaption(const QString &name, int version)
 
 bool ProgramEditor::open(bool general, quint64 key)
 {
-    Programs &programs = general ? m_library.programs() : m_library.history().programs();
-    if (!programs.setCurrentKey(key))
+    const Programs &programs = general ? m_library.programs() : m_library.history().programs();
+    if (!programs.record(key))
         return false;
     m_newPending = false;
     m_general = general;
@@ -66,20 +66,19 @@ void ProgramEditor::load()
     Programs &programs = store();
     const Program *program = &m_newRecord;
     if (!m_newPending) {
-        if (programs.count() == 0)
-            return;
-        if (!programs.setCurrentKey(m_editKey))
-            programs.first();
-        program = std::as_const(programs).currentProgram();
-        if (!program)
-            return;
+        if (!programs.record(m_editKey)) {
+            // Gone: the first program the list shows.
+            const QList<int> shown = programs.shownRows();
+            if (shown.isEmpty())
+                return;
+            m_editKey = programs.keyAt(shown.first());
+        }
+        program = programs.record(m_editKey);
     }
     // The pair actually loaded: what finds this record again after its list
     // is replaced whole.
     m_editName = m_savedName = m_lastName = program->name;
     m_editVersion = m_savedVersion = m_lastVersion = program->version;
-    if (!m_newPending)
-        holdEdited(programs, programs.current());
     setCaption(m_editName, m_editVersion);
 
     m_lines = program->records();

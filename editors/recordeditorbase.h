@@ -107,13 +107,6 @@ protected:
         return twin >= 0 && twin < found.size() ? store.keyAt(found.at(twin)) : 0;
     }
 
-    // Takes the record at `at` as the edited one.
-    template <typename Store>
-    void holdEdited(const Store &store, int at)
-    {
-        m_editKey = store.keyAt(at);
-    }
-
     // Whether the record with `key` in `store` is the one being edited.
     template <typename Store>
     bool editsIn(const Store &store, quint64 key) const
