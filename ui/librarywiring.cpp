@@ -161,11 +161,11 @@ void LibraryWiring::connectPresets()
             Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, quint64 key) {
-        Presets &presets = m_session.library().presetPool(pool);
-        if (!presets.setCurrentKey(key))
+        const Preset *preset = m_session.library().presetPool(pool).record(key);
+        if (!preset)
             return;
         Q_EMIT noticeRequested(
-            m_editors.program.addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
+            m_editors.program.addResultText(m_editors.program.addPreset(pool, preset->name, preset->version)));
     });
 }
 
