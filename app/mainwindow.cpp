@@ -156,6 +156,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         Container::takeCleanups();
     }
     applyGeometry(m_settings.readSettings());
+    m_devices.setPauseLimitMinutes(m_settings.pauseLimitMinutes());
 
     setWindowModality(Qt::ApplicationModal);
     // None of them blocks the window: Stop must take a click while they show.
@@ -304,8 +305,12 @@ void MainWindow::followUnstored()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!m_closingForSignal && m_devices.anyRunGoing()) {
+        // Paused runs have nothing on air; quitting ends them where they paused.
+        const QString question = m_devices.anyRunUnpaused()
+            ? tr("A device is transmitting. Stop the runs and quit?")
+            : tr("A run is paused. End it, cut short where it paused, and quit?");
         const bool quit = m_quitQuestion ? m_quitQuestion() : QMessageBox::question(this, tr("TavikStudio"),
-                              StopKeys::duringRun(tr("A device is transmitting. Stop the runs and quit?"), true),
+                              StopKeys::duringRun(question, true),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
         if (!quit) {
             event->ignore();
@@ -436,7 +441,7 @@ TabPage *MainWindow::page(int index) const
 
 void MainWindow::createPages()
 {
-    auto work = std::make_unique<WorkTab>(m_contents[TabWork], m_devices, m_deviceTick.recorder(), m_library);
+    auto work = std::make_unique<WorkTab>(m_contents[TabWork], m_devices, m_deviceTick.recorder(), m_library, m_settings);
     auto devices = std::make_unique<DevicesTab>(m_contents[TabTavik], m_devices, m_deviceTick.edits());
     m_workTab = work.get();
     m_devicesTab = devices.get();

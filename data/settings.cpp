@@ -20,6 +20,7 @@ constexpr const char *keyOperator = "operator";
 constexpr const char *keyOperatorName = "typ";
 constexpr const char *keyOpenClient = "openClient";
 constexpr const char *keyColumns = "columnWidths";
+constexpr const char *keyPauseLimit = "pauseLimit";
 // No table has more columns, nor a column wider than this.
 constexpr int mostColumns = 32;
 constexpr int widestColumn = 10000;
@@ -99,6 +100,7 @@ void Settings::toJson(QJsonObject &object) const
     object.insert(QLatin1String(keyOperator), QJsonObject{{QLatin1String(keyOperatorName), m_operatorName}});
     if (m_openClient)
         object.insert(QLatin1String(keyOpenClient), *m_openClient);
+    object.insert(QLatin1String(keyPauseLimit), QString::number(m_pauseLimitMinutes));
 }
 
 void Settings::fromJson(const QJsonObject &object)
@@ -119,6 +121,12 @@ void Settings::fromJson(const QJsonObject &object)
         m_programsGeneral = text == QLatin1String("1");
     if (TextForm::stringOf(object, keyOpenClient, text))
         m_openClient = text;
+    if (TextForm::stringOf(object, keyPauseLimit, text)) {
+        bool ok = false;
+        const int minutes = text.toInt(&ok);
+        if (ok && minutes > 0)
+            setPauseLimitMinutes(minutes);
+    }
     const QJsonObject columns = object.value(QLatin1String(keyColumns)).toObject();
     for (auto table = columns.constBegin(); table != columns.constEnd(); ++table) {
         QList<int> widths;

@@ -44,6 +44,11 @@ public:
     QString operatorName() const { return m_operatorName; }
     void setOperatorName(const QString &name) { m_operatorName = name; }
     bool machineAutoconnect() const { return m_machineAutoconnect; }
+    // Minutes a paused run may stay paused before it ends cut short.
+    static constexpr int defaultPauseLimit = 30;
+    static constexpr int longestPauseLimit = 24 * 60;
+    int pauseLimitMinutes() const { return m_pauseLimitMinutes; }
+    void setPauseLimitMinutes(int minutes) { m_pauseLimitMinutes = qBound(1, minutes, longestPauseLimit); }
     // The file identifier of the client open at the last exit, empty for
     // none; unset when the settings file does not say (an older one).
     std::optional<QString> openClient() const { return m_openClient; }
@@ -61,5 +66,6 @@ private:
     QString m_machineIP;
     bool m_programsGeneral = false;
     int m_presetsPool = 0;
+    int m_pauseLimitMinutes = defaultPauseLimit;
     std::optional<QString> m_openClient;
 };

@@ -17,11 +17,16 @@ struct RunEvent
         // From the controller.
         Interrupted,     // the transmission asked for ended (or never began) without a stop: text says why
         DeviceTimeLeft,  // an on-air status reply told the time the device has left: ms
-        DeviceHeard,     // the device answered again after a lost link: ms is its time left, bits its status
+        // The device answered again after a lost link, or was seen off air
+        // after the stop of run `countRun`: ms is its time left, bits its
+        // status, onAirMs its count of run `countRun`.
+        DeviceHeard,
         // From the sequencer.
         ItemBegun,       // item `item` went on air (its value handed over)
         Ended,           // the run is over: complete, or cut short at `item`, `progress` %, for `text`
         Idle,            // the stop at the end has run its course; nothing of the run is left
+        Paused,          // off air at the operator's word at `item`, `progress` %, ms left in it
+        Resumed,         // going on air again at `item` with ms left in it, as run `run` (was `resumedFrom`)
     };
 
     Kind kind = Interrupted;
@@ -37,11 +42,19 @@ struct RunEvent
     // DeviceTimeLeft, DeviceHeard, Interrupted: how long the device has
     // been on air in the run by its own count (the time left it showed
     // while warming less the time it has left now); -1 when not told.
+    // Paused: how long the run was on air in all by the program's clock.
     qint64 onAirMs = -1;
     bool complete = false;  // Ended: every line was done
     bool linkLost = false;  // Interrupted: the link went, the device may have gone on
     QString title;  // Ended: the title of the line cut short
     QString text;   // Interrupted, Ended: why
+    // Ended, for a run that paused: what each value went out for, per part
+    // and in all.
+    QString sent;
+    quint32 resumedFrom = 0;  // Resumed: the run's number before
+    // DeviceHeard: the run the device last had a start of, whose time its
+    // count tells; not `run` when the link went before that run's start.
+    quint32 countRun = 0;
 };
 
 class RunEvents

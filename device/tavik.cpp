@@ -184,6 +184,8 @@ const Tavik::Row &Tavik::row(State state)
             t.m_oscSeen = false;
             t.m_pendingEnd.clear();
             t.m_leastTimeLeft = t.m_countFrom = t.m_timeGiven;
+            t.m_countRun = t.m_run;
+            t.m_stoppingRun = 0;
             t.m_countedOnAirMs = -1;
             t.m_startMark = t.m_statusQueries;
             t.sendCommand(CommandStart);
@@ -218,7 +220,10 @@ const Tavik::Row &Tavik::row(State state)
             t.after(M_MACHINE_GET_STATUS, 10);
             if (t.m_statusBits & StandBy)
                 t.sendCommand(CommandBringUp);
-            if (t.m_startRequest) {
+            // A device still on air (slow to obey the stop of a pause, or
+            // on air by itself) is stopped first: a start sent now would
+            // be lost, and the run would take its going off air for an end.
+            if (t.m_startRequest && !t.statusShowsOnAir()) {
                 t.m_startRequest = false;
                 t.after(M_MACHINE_COMMAND_START_TRANSMIT, 2);
             }
@@ -342,6 +347,10 @@ quint32 Tavik::requestStart()
 
 void Tavik::requestStop()
 {
+    if (m_runActive && m_countRun == m_run) {
+        m_stoppingRun = m_run;
+        m_stoppingFrom = m_statusQueries;
+    }
     m_startRequest = false;
     m_runActive = false;
     // The run's values go with it: nothing later may transmit them.
@@ -354,6 +363,11 @@ void Tavik::clearRequests(const QString &reason, bool linkLost)
 {
     if (m_runActive)
         interrupt(reason, linkLost);
+    // A run stopped but not yet seen off air may go on as well.
+    if (linkLost && m_lostRun == 0)
+        m_lostRun = m_stoppingRun;
+    if (linkLost)
+        m_stoppingRun = 0;
     m_startRequest = false;
     m_stopRequest = false;
 }
@@ -376,6 +390,18 @@ void Tavik::interrupt(const QString &reason, bool linkLost)
     event.linkLost = linkLost;
     event.onAirMs = m_countedOnAirMs;
     m_events->push(std::move(event));
+}
+
+void Tavik::tellCount(quint32 run)
+{
+    RunEvent heard;
+    heard.kind = RunEvent::DeviceHeard;
+    heard.run = run;
+    heard.countRun = m_countRun;
+    heard.ms = qint64(m_timeValue) * 1000;
+    heard.onAirMs = qint64(m_countFrom - qMin(m_countFrom, m_timeValue)) * 1000;
+    heard.bits = m_statusBits;
+    m_events->push(std::move(heard));
 }
 
 void Tavik::logProgress(const QString &text)
@@ -531,7 +557,7 @@ void Tavik::release()
     disconnectFromDevice();
     // The record is gone: nobody is left to tell how its run ended.
     m_runActive = false;
-    m_lostRun = 0;
+    m_lostRun = m_stoppingRun = 0;
     clearRequests(QString());
     m_stopOnReconnect = false;
     // The next record given this slot starts from nothing: not even the
@@ -829,15 +855,8 @@ void Tavik::applyReplies()
                     m_disconnectRequest = true;
                 // Its first word after the link went with a run: what its
                 // own count says it transmitted meanwhile.
-                if (m_lostRun != 0) {
-                    RunEvent heard;
-                    heard.kind = RunEvent::DeviceHeard;
-                    heard.run = std::exchange(m_lostRun, 0);
-                    heard.ms = qint64(m_timeValue) * 1000;
-                    heard.onAirMs = qint64(m_countFrom - qMin(m_countFrom, m_timeValue)) * 1000;
-                    heard.bits = m_statusBits;
-                    m_events->push(std::move(heard));
-                }
+                if (m_lostRun != 0)
+                    tellCount(std::exchange(m_lostRun, 0));
             }
             // The first reply on a connection in its ready cycle makes the
             // device ready.
@@ -880,11 +899,16 @@ void Tavik::applyStatus()
     const quint32 errors = m_lastErrorBits;
     if (!(bits & onAirBits) && errors == 0)
         m_unsupervisedLogged = false;
+    // Only a reply to a query sent behind that stop tells.
+    if (m_stoppingRun != 0 && !(bits & onAirBits) && m_stopMark >= m_stoppingFrom && m_statusReplies > m_stopMark)
+        tellCount(std::exchange(m_stoppingRun, 0));
 
     // On air with no run of ours: after a lost link, a restart of this
     // program, or a device that started by itself.
     // Replies to queries sent before our own stop still show the run.
-    if ((bits & onAirBits) && !m_runActive && (m_connecting || inReadyCycle()) && m_statusReplies > m_stopMark) {
+    // A start not sent yet owns nothing on air either.
+    if ((bits & onAirBits) && (!m_runActive || m_startRequest) && (m_connecting || inReadyCycle())
+        && m_statusReplies > m_stopMark) {
         stopUnsupervised();
         return;
     }

@@ -114,6 +114,8 @@ public:
     bool isTransmitting() const override;
     // A run was asked for and has not ended yet.
     bool hasRun() const { return m_runActive; }
+    // The last status read on this link shows the device on air.
+    bool showsOnAir() const { return statusShowsOnAir(); }
     // The device may be on air with nobody watching: it is reached until it
     // has answered after a stop.
     bool owesStop() const { return m_stopOnReconnect; }
@@ -211,6 +213,8 @@ private:
     void clearRequests(const QString &reason, bool linkLost = false);
     // Ends the run as interrupted, once, for the reason given.
     void interrupt(const QString &reason, bool linkLost = false);
+    // What the device's own count says it transmitted, told for `run`.
+    void tellCount(quint32 run);
     // Judges a reply that would end the run: believed at once when it is
     // newer than every reply read before it (it tells less time left);
     // otherwise only when the next reply agrees, since a reply from before
@@ -328,6 +332,13 @@ private:
     // A run whose link went while the device may have gone on: the device's
     // first status on a new link tells how long it did.
     quint32 m_lostRun = 0;
+    // The run whose start the device was last sent: its count is the one
+    // the time left tells. A run stopped (a pause, the operator's Stop, its
+    // end) until the device is seen off air: until then it may go on, and
+    // the reply that shows it off tells how long it went.
+    quint32 m_countRun = 0;
+    quint32 m_stoppingRun = 0;
+    int m_stoppingFrom = 0;  // the status queries sent before its stop was asked for
     bool m_stoppedForExit = false;  // stopNow() has done its work
     int m_exitMark = 0;             // the status query sent behind that stop
     int m_warmingRounds = 0;

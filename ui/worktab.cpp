@@ -1,6 +1,7 @@
 #include "ui/worktab.h"
 
 #include "data/library.h"
+#include "data/settings.h"
 #include "data/textforms.h"
 #include "device/statustext.h"
 #include "device/tavik.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QItemSelectionModel>
 #include <QKeySequence>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 
@@ -73,12 +75,22 @@ QTabWidget *tabWidgetAbove(QWidget *widget)
 
 } // namespace
 
-WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, RunRecorder &runs, Library &library, QObject *parent)
-    : QObject(parent), m_devices(devices), m_runs(runs), m_library(library)
+WorkTab::WorkTab(QWidget *page, DeviceSlots &devices, RunRecorder &runs, Library &library, Settings &settings,
+                 QObject *parent)
+    : QObject(parent), m_devices(devices), m_runs(runs), m_library(library), m_settings(settings)
 {
     buildWidgets(page);
     connect(m_start, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_start_clicked);
     connect(m_stop, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_stop_clicked);
+    connect(m_pause, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_pause_clicked);
+    connect(m_resumeFrom, &QPushButton::clicked, this, &WorkTab::on_pushButton_work_resumeFrom_clicked);
+    m_pauseLimit->setValue(m_settings.pauseLimitMinutes());
+    // The spin box is the tab's own child and goes with the tab's page;
+    // the settings and the slots outlive both.
+    connect(m_pauseLimit, &QSpinBox::valueChanged, this, [this](int minutes) {
+        m_settings.setPauseLimitMinutes(minutes);
+        m_devices.setPauseLimitMinutes(m_settings.pauseLimitMinutes());
+    });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &WorkTab::on_tableWidget_work_itemSelectionChanged);
     fillWorkTable();
@@ -111,8 +123,37 @@ void WorkTab::buildWidgets(QWidget *page)
     m_start->setShortcut(QKeySequence(Qt::Key_F5));
     m_start->setToolTip(tr("Start the work list on the selected device (F5)"));
     m_stop->setToolTip(tr("Stop the selected device's run (F6, on every tab); Shift+F6 stops every device"));
-    transmitRow->addWidget(m_start);
-    transmitRow->addWidget(m_stop);
+    m_pause = new QPushButton(QStringLiteral("\nPause\n"), transmit);
+    m_pause->setObjectName(QStringLiteral("pushButton_work_pause"));
+    m_pause->setShortcut(QKeySequence(Qt::Key_F7));
+    m_pause->setToolTip(tr("Pause the selected device's run: off air at once, its place kept; Resume goes on from "
+                           "there (F7 on this tab)"));
+    m_pause->setEnabled(false);
+    m_pauseLimit = new QSpinBox(transmit);
+    m_pauseLimit->setObjectName(QStringLiteral("spinBox_work_pauseLimit"));
+    m_pauseLimit->setRange(1, Settings::longestPauseLimit);
+    m_pauseLimit->setSuffix(tr(" min"));
+    m_pauseLimit->setToolTip(tr("A run paused longer than this ends, cut short where it paused"));
+    m_resumeFrom = new QPushButton(transmit);
+    m_resumeFrom->setObjectName(QStringLiteral("pushButton_work_resumeFrom"));
+    m_resumeFrom->setToolTip(tr("Go on with the last run where it was cut short, recorded as the same run"));
+    m_resumeFrom->hide();
+    // The limit goes under the buttons, and Resume from line N beside the
+    // message of the cut it resumes, so that the tab fits a 1024 px screen
+    // whatever the message says.
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(2);
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_pause);
+    buttons->addWidget(m_stop);
+    auto *below = new QHBoxLayout;
+    below->addWidget(new QLabel(tr("Pause limit"), transmit));
+    below->addWidget(m_pauseLimit);
+    below->addStretch();
+    auto *column = new QVBoxLayout;
+    column->addLayout(buttons);
+    column->addLayout(below);
+    transmitRow->addLayout(column);
     top->addWidget(transmit, 1);
 
     m_totalTime = labelIn(page, top, QStringLiteral("Total time"), "label_work_totalTime");
@@ -124,7 +165,15 @@ void WorkTab::buildWidgets(QWidget *page)
     m_message = new QLabel(page);
     m_message->setObjectName(QStringLiteral("label_work_message"));
     m_message->setWordWrap(true);
-    pageLayout->addWidget(m_message);
+    auto *messageRow = new QHBoxLayout;
+    messageRow->addWidget(m_message, 1);
+    messageRow->addWidget(m_resumeFrom);
+    static_cast<QBoxLayout *>(pageLayout)->addLayout(messageRow);
+    // The keys go as the buttons read: Start, Pause, Stop, then the limit.
+    QWidget::setTabOrder(m_start, m_pause);
+    QWidget::setTabOrder(m_pause, m_stop);
+    QWidget::setTabOrder(m_stop, m_pauseLimit);
+    QWidget::setTabOrder(m_pauseLimit, m_resumeFrom);
 
     auto *list = new QGroupBox(QStringLiteral("Work preset list"), page);
     auto *listLayout = new QVBoxLayout(list);
@@ -247,8 +296,11 @@ void WorkTab::refreshWorkTab()
     if (m_devices.registry().count() == 0 || !sequencer) {
         m_start->setEnabled(false);
         m_stop->setEnabled(false);
+        m_pause->setEnabled(false);
+        m_resumeFrom->hide();
         return;
     }
+    showPause(*sequencer);
     if (!sequencer->isRunning())
         showLastRun();
     // The time the run still has, and the clock time it will end; before
@@ -258,19 +310,21 @@ void WorkTab::refreshWorkTab()
     // and the run's end is not given.
     if (sequencer->isRunning()) {
         const qint64 seconds = (sequencer->remainingMs() + 999) / 1000;
-        const bool onAir = sequencer->state() != Sequencer::S_START_TRANSMIT
-            && sequencer->state() != Sequencer::S_WAIT_RF_READY;
+        const bool onAir = sequencer->state() == Sequencer::S_SEND_LF;
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(seconds))
-                                 + (onAir ? QStringLiteral("\nends ")
-                                                + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
-                                          : QStringLiteral("\nafter the warm-up")));
+                                 + (sequencer->isPaused() ? QStringLiteral("\npaused")
+                                    : onAir ? QStringLiteral("\nends ")
+                                                  + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
+                                            : QStringLiteral("\nafter the warm-up")));
     } else if (const WorkList *work = m_devices.selectedWork()) {
         m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
     }
     if (sequencer->isRunning()) {
+        m_endFocusOwed = true;
         m_model->showProgress(*sequencer);
         if (sequencer->currentItem() < m_model->rowCount())
             m_table->selectRow(sequencer->currentItem());
+        m_resumeFrom->hide();
         showRunning();
         return;
     }
@@ -278,12 +332,21 @@ void WorkTab::refreshWorkTab()
     // next start.
     const RunRules::Outcome outcome = RunStart::outcome(m_devices);
     m_start->setEnabled(outcome == RunRules::Outcome::Ready);
+    // Offered while the list is the one the cut run ran.
+    const int resumable = m_runs.resumableLine();
+    m_resumeFrom->setText(QStringLiteral("\nResume from line %1\n").arg(resumable + 1));
+    m_resumeFrom->setVisible(resumable >= 0);
+    m_resumeFrom->setEnabled(resumable >= 0 && outcome == RunRules::Outcome::Ready);
     const RunRecord *shownRun = m_runs.selectedRecord();
     if (!m_lastRunShown || !shownRun || shownRun->complete)
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();
     m_stop->setEnabled(tavik && tavik->hasRun());
+    // Stop and Pause, disabled as the run ends, hand the focus on down the
+    // row: not into the limit, where a stray digit would change it.
+    if (std::exchange(m_endFocusOwed, false) && m_pauseLimit->hasFocus())
+        (m_resumeFrom->isVisible() && m_resumeFrom->isEnabled() ? m_resumeFrom : m_start)->setFocus(Qt::OtherFocusReason);
 }
 
 void WorkTab::showLastRun()
@@ -321,12 +384,18 @@ void WorkTab::on_pushButton_work_start_clicked()
 {
     QString notice;
     const RunRules::Outcome outcome = m_runs.start(notice);
+    showStarted(outcome, notice);
+}
+
+void WorkTab::showStarted(RunRules::Outcome outcome, const QString &notice)
+{
     if (outcome != RunRules::Outcome::Ready) {
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
         return;
     }
     m_message->clear();
     m_lastRunShown = false;
+    m_resumeFrom->hide();
     showRunning();
     // Whether started by F5, Space or a click, the next key can stop it.
     m_stop->setFocus(Qt::OtherFocusReason);
@@ -340,6 +409,69 @@ void WorkTab::showRunning()
     // focus to the next one that takes it, and that must be Stop.
     m_stop->setEnabled(true);
     m_start->setEnabled(false);
+}
+
+void WorkTab::showPause(const Sequencer &sequencer)
+{
+    const Tavik *tavik = m_devices.selectedController();
+    const bool paused = sequencer.isPaused();
+    const QString text = paused ? QStringLiteral("\nResume\n") : QStringLiteral("\nPause\n");
+    if (m_pause->text() != text) {
+        m_pause->setText(text);
+        // A button's new text takes its shortcut for the text's mnemonic.
+        m_pause->setShortcut(QKeySequence(Qt::Key_F7));
+    }
+    // Resume puts the device on air again: only on a device that answers.
+    const bool linked = tavik && tavik->isLinkUp() && tavik->isConnected();
+    const bool pausable = sequencer.isRunning()
+        && (sequencer.state() == Sequencer::S_WAIT_RF_READY || sequencer.state() == Sequencer::S_SEND_LF);
+    m_pause->setEnabled(paused ? linked : pausable);
+    if (!paused) {
+        if (std::exchange(m_pauseShown, false))
+            m_message->clear();
+        return;
+    }
+    const int line = sequencer.currentItem();
+    const QString title = line < sequencer.count() ? sequencer.item(line).title : QString();
+    // A device slow to obey the stop is still on air for a while.
+    const bool offAir = !tavik || !tavik->showsOnAir();
+    m_message->setText(QStringLiteral("Paused for %1 at line %2 (%3); %4. %5 The run ends by itself after %6 min "
+                                      "paused.")
+                           .arg(StatusText::minutesSeconds(quint32(sequencer.pausedForMs() / 1000)))
+                           .arg(line + 1)
+                           .arg(title,
+                                offAir ? QStringLiteral("the device is off air")
+                                       : QStringLiteral("the device is going off air"),
+                                linked ? QStringLiteral("Resume goes on from there.")
+                                       : QStringLiteral("The device is not connected: Resume waits for it."))
+                           .arg(sequencer.pauseLimitMinutes()));
+    m_pauseShown = true;
+}
+
+void WorkTab::on_pushButton_work_pause_clicked()
+{
+    Sequencer *sequencer = m_devices.selectedSequencer();
+    if (!sequencer)
+        return;
+    if (sequencer->isPaused()) {
+        const Tavik *tavik = m_devices.selectedController();
+        if (tavik && tavik->isLinkUp() && tavik->isConnected())
+            sequencer->resume();
+    } else {
+        sequencer->pause();
+    }
+    showPause(*sequencer);
+    // Whether paused or resumed by F7, Space or a click, the next key can
+    // undo it, and Stop is one Tab away.
+    if (m_pause->isEnabled())
+        m_pause->setFocus(Qt::OtherFocusReason);
+}
+
+void WorkTab::on_pushButton_work_resumeFrom_clicked()
+{
+    QString notice;
+    const RunRules::Outcome outcome = m_runs.resumeCut(notice);
+    showStarted(outcome, notice);
 }
 
 void WorkTab::on_pushButton_work_stop_clicked()

@@ -74,6 +74,12 @@ void DeviceSlots::setClock(const Clock *clock)
         sequencer->setClock(clock);
 }
 
+void DeviceSlots::setPauseLimitMinutes(int minutes)
+{
+    for (auto &sequencer : m_sequencers)
+        sequencer->setPauseLimitMinutes(minutes);
+}
+
 bool DeviceSlots::moveCursorToSelected()
 {
     const int row = selectedRow();
@@ -235,6 +241,20 @@ bool DeviceSlots::anyRunGoing() const
 {
     for (int slot = 0; slot < count; ++slot) {
         if (m_boundKey[size_t(slot)] != 0 && slotRunning(slot))
+            return true;
+    }
+    return false;
+}
+
+qint64 DeviceSlots::clockMs() const
+{
+    return m_clock->msecs();
+}
+
+bool DeviceSlots::anyRunUnpaused() const
+{
+    for (int slot = 0; slot < count; ++slot) {
+        if (m_boundKey[size_t(slot)] != 0 && slotRunning(slot) && !sequencer(slot).isPaused())
             return true;
     }
     return false;

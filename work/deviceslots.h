@@ -38,6 +38,9 @@ public:
     const Sequencer &sequencer(int slot) const;
     // For every sequencer; the clock must outlive the slots.
     void setClock(const Clock *clock);
+    qint64 clockMs() const;
+    // How long any run may stay paused.
+    void setPauseLimitMinutes(int minutes);
 
     // The device picked in the devices table; also the device the Work tab
     // shows and runs. The pick follows the record, not its row: a device
@@ -103,6 +106,8 @@ public:
 
     // A run is going (or starting, or stopping) on some device.
     bool anyRunGoing() const;
+    // A run going and not paused: its device may be on air.
+    bool anyRunUnpaused() const;
     // The same on the device of the registry's record at `index`.
     bool runGoing(int index) const;
     // For a program about to end: every device that may be on air is sent

@@ -18,6 +18,7 @@ const QString keyStarted = QStringLiteral("Started");
 const QString keyLine = QStringLiteral("Line");
 const QString keyTitle = QStringLiteral("Title");
 const QString keyEnd = QStringLiteral("End");
+const QString keyPaused = QStringLiteral("Paused");
 const QString keyRuns = QStringLiteral("runs");
 
 // Every value a journal entry holds is a text; an entry names its device.
@@ -44,6 +45,7 @@ bool entryOf(const QJsonValue &value, RunJournal::Entry &entry)
     entry.started = object.value(keyStarted).toString();
     entry.title = object.value(keyTitle).toString();
     entry.end = object.value(keyEnd).toString();
+    entry.paused = object.value(keyPaused).toString();
     return true;
 }
 
@@ -114,6 +116,8 @@ QJsonObject RunJournal::toJson(const QList<Entry> &entries)
         };
         if (!entry.end.isEmpty())
             object.insert(keyEnd, entry.end);
+        if (!entry.paused.isEmpty())
+            object.insert(keyPaused, entry.paused);
         runs.append(object);
     }
     return QJsonObject {{QStringLiteral("version"), QStringLiteral("1")}, {keyRuns, runs}};

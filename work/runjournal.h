@@ -29,6 +29,7 @@ public:
         int line = 0;
         QString title;
         QString end;  // the end as recorded ("cut short at ..."), empty while the run goes on
+        QString paused;  // when the run paused, empty while it is on air
     };
 
     enum class Read {

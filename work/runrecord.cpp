@@ -18,8 +18,16 @@ namespace {
 
 // Why a journaled run ended, when the program that ran it could not say.
 const char *const killedReason = "The program ended during the run without stopping it";
+// The same for a run it had paused: the device was sent its stop then.
+const char *const killedPausedReason = "The program ended while the run was paused";
 // The journal's word for a run whose every line was done.
 const char *const completeWord = "complete";
+
+QString wentOnText(qint64 onAirMs)
+{
+    return QStringLiteral("; the device went on until it read the stop, %1 s on air in all")
+        .arg(double(onAirMs) / 1000.0, 0, 'f', 1);
+}
 
 } // namespace
 
@@ -86,6 +94,7 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     record.started = TextForm::stampText(QDateTime::currentDateTime(), TextForm::dateTimePattern);
     record.timeGivenMs = qMin<qint64>(sequencer.totalSeconds() + 3, Tavik::maxTransmitTime) * 1000;
     record.lines = RunRecord::linesOf(work);
+    record.parts = {{record.run, 0, -1, false, m_devices.clockMs()}};
     record.going = true;
     record.journaled = true;
     // On disk before the device is sent anything and before the history
@@ -101,14 +110,76 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     return checked;
 }
 
+int RunRecorder::resumableLine() const
+{
+    const RunRecord *last = selectedRecord();
+    const WorkList *work = m_devices.selectedWork();
+    if (!last || !last->ended || last->complete || last->recovered || !work || last->cut.item < 0
+        || last->cut.item >= last->lines.size() || !last->ran(RunRecord::linesOf(*work)))
+        return -1;
+    return last->cut.item;
+}
+
+RunRules::Outcome RunRecorder::resumeCut(QString &notice)
+{
+    notice.clear();
+    const RunRules::Outcome checked = RunStart::outcome(m_devices);
+    const int line = resumableLine();
+    if (checked != RunRules::Outcome::Ready)
+        return checked;
+    if (line < 0)
+        return RunRules::Outcome::NothingToRun;
+    const int slot = m_devices.selectedSlot();
+    RunRecord &record = m_records[size_t(slot)];
+    Sequencer &sequencer = *m_devices.selectedSequencer();
+    loadWork(*m_devices.selectedWork(), sequencer);
+    const RunRecord::Line &cutLine = record.lines.at(line);
+    const qint64 doneMs = cutLine.ms * qMax(0, record.cut.progress) / 100;
+    if (!sequencer.resumeFrom(line, doneMs))
+        return checked;
+    // The same run, resumed: its history entry and its journal entry go
+    // on; the Resumed event the sequencer tells moves the record to the
+    // run's new number and says so in the log and the history.
+    record.going = true;
+    record.ended = false;
+    record.awaitingDevice = false;
+    record.stopped = false;
+    record.journaled = true;
+    record.line = line;
+    record.sent.clear();
+    // The sequencer counts the time on air from nothing again.
+    record.beforeCutMs = qMax<qint64>(0, record.onAirMs);
+    record.beyondMs = 0;
+    record.pausedOnAirMs = 0;
+    writeJournal();
+    saveRegistry();
+    if (record.historyPath.isEmpty())
+        notice = QStringLiteral(" No client was open at its start: this run is not recorded in a history");
+    return checked;
+}
+
 void RunRecorder::handle(int slot, const RunEvent &event)
 {
     if (slot < 0 || slot >= int(m_records.size()))
         return;
     RunRecord &record = m_records[size_t(slot)];
-    if (event.run == 0 || event.run != record.run || record.key != m_devices.boundKey(slot))
+    // A resumed run goes on under the number its controller gave the resume.
+    if (event.kind == RunEvent::Resumed && event.resumedFrom != 0 && event.resumedFrom == record.run
+        && record.key == m_devices.boundKey(slot))
+        record.run = event.run;
+    const bool earlierPart = event.kind == RunEvent::DeviceHeard
+        && std::any_of(record.parts.cbegin(), record.parts.cend(), [&](const RunRecord::Part &part) { return part.run == event.run; });
+    if (event.run == 0 || (event.run != record.run && !earlierPart) || record.key != m_devices.boundKey(slot))
         return;
     switch (event.kind) {
+    case RunEvent::Paused:
+        if (record.going)
+            paused(record, event);
+        break;
+    case RunEvent::Resumed:
+        if (record.going)
+            resumed(record, event);
+        break;
     case RunEvent::ItemBegun:
         if (event.item >= 0 && event.item < record.lines.size())
             record.lines[event.item].beganMs = event.ms;
@@ -127,8 +198,7 @@ void RunRecorder::handle(int slot, const RunEvent &event)
         record.stopped = true;
         break;
     case RunEvent::DeviceHeard:
-        if (record.awaitingDevice)
-            heard(record, event);
+        heard(record, event);
         break;
     default:
         break;
@@ -140,7 +210,12 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
     record.going = false;
     record.ended = true;
     record.complete = event.complete;
-    record.onAirMs = event.ms;
+    if (!record.parts.isEmpty() && record.parts.last().ms < 0)
+        record.parts.last().ms = qMax<qint64>(0, event.ms - record.parts.last().fromMs);
+    record.onAirMs = record.beforeCutMs + event.ms + record.beyondMs;
+    record.sent = event.sent;
+    if (record.complete && record.beyondMs > 0 && !record.sent.isEmpty())
+        record.sent += wentOnText(record.onAirMs);
     const Sequencer &sequencer = m_devices.sequencer(slot);
     for (int i = 0; i < record.lines.size() && i < sequencer.count(); ++i)
         record.lines[i].progress = record.complete ? 100 : sequencer.progress(i);
@@ -149,6 +224,8 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
         record.cut.progress = event.progress;
         record.cut.title = event.title;
         record.cut.reason = event.text;
+        if (record.beyondMs > 0)
+            record.cut.reason += wentOnText(record.onAirMs);
         // A device that fell silent or dropped the link may have gone on
         // with the value it had: its own count tells how long, once it
         // answers again.
@@ -159,26 +236,96 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
 
 void RunRecorder::heard(RunRecord &record, const RunEvent &event)
 {
-    record.awaitingDevice = false;
-    // What the device's own count says it transmitted: the time left it
-    // showed while warming (the time it was given, unless it counts its
-    // warm-up too) less the time it has left. Taken only when it says more
-    // than the program saw and no more than it was given.
-    const qint64 onAir = event.onAirMs >= 0 ? event.onAirMs : record.timeGivenMs - event.ms;
-    const int item = record.cut.item;
-    if (event.ms < 0 || onAir <= record.onAirMs + 1000 || onAir > record.timeGivenMs || item < 0
-        || item >= record.lines.size())
+    const bool lostLink = record.awaitingDevice && event.run == record.run;
+    if (lostLink)
+        record.awaitingDevice = false;
+    // What the device's own count says it transmitted for the start it
+    // last had: the time left it showed while warming (the time it was
+    // given, unless it counts its warm-up too) less the time it has left.
+    // Taken for a start of this run that has ended, when it says more than
+    // the program saw. A run that never paused and kept its link was seen
+    // off air by the program itself.
+    const bool paused = record.parts.size() > 1 || record.pausedOnAirMs > 0 || !record.pausedAt.isEmpty();
+    const auto part = std::find_if(record.parts.begin(), record.parts.end(),
+                                   [&](const RunRecord::Part &p) { return p.run == event.countRun; });
+    if ((!paused && !lostLink) || part == record.parts.end() || part->counted || part->ms < 0 || record.complete
+        || event.onAirMs < 0)
         return;
-    // Nothing reached the device after the link went: it went on with the
-    // value of the line on air then.
-    RunRecord::Line &line = record.lines[item];
-    const qint64 onLine = onAir - qMax<qint64>(0, line.beganMs);
-    line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
-    record.cut.progress = line.progress;
-    record.cut.reason += QStringLiteral("; the device went on until it read the stop, %1 s on air in all")
-                             .arg(double(onAir) / 1000.0, 0, 'f', 1);
-    record.onAirMs = onAir;
+    // A device that restarted, or fell to stand-by, shows a time left that
+    // says nothing of the run; nor can a count be longer than the time
+    // since the start was sent.
+    const qint64 limitMs = qMin(paused ? qint64(Tavik::maxTransmitTime) * 1000 : record.timeGivenMs,
+                                m_devices.clockMs() - part->sentAtMs + 1000);
+    if ((event.bits & Protocol::StandBy) || event.onAirMs > limitMs)
+        return;
+    part->counted = true;
+    const qint64 beyond = event.onAirMs - part->ms;
+    if (beyond <= 1000)
+        return;
+    record.beyondMs += beyond;
+    // A run still paused says it when it ends.
+    if (!record.ended)
+        return;
+    record.onAirMs += beyond;
+    const int item = record.cut.item;
+    if (!paused && item >= 0 && item < record.lines.size()) {
+        // Nothing reached the device after the link went: it went on with
+        // the value of the line on air then.
+        RunRecord::Line &line = record.lines[item];
+        const qint64 onLine = record.onAirMs - qMax<qint64>(0, line.beganMs);
+        line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
+        record.cut.progress = line.progress;
+    }
+    record.cut.reason += wentOnText(record.onAirMs);
     writeEnd(record);
+}
+
+namespace {
+
+QString minutesSeconds(qint64 ms)
+{
+    const qint64 seconds = (qMax<qint64>(0, ms) + 500) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void RunRecorder::paused(RunRecord &record, const RunEvent &event)
+{
+    record.pausedAt = TextForm::stampText(QDateTime::currentDateTime(), "dd.MM.yyyy hh:mm:ss");
+    record.pausedOnAirMs = qMax<qint64>(0, event.onAirMs);
+    if (!record.parts.isEmpty() && record.parts.last().ms < 0)
+        record.parts.last().ms = qMax<qint64>(0, record.pausedOnAirMs - record.parts.last().fromMs);
+    record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
+    // The journal knows before anything else that the run is paused: a
+    // program killed now leaves word that it was.
+    if (record.journaled)
+        writeJournal();
+    tell(record, QStringLiteral("paused at line %1 (%2, %3 %, %4 left in it) at %5")
+                     .arg(event.item + 1)
+                     .arg(event.title)
+                     .arg(event.progress)
+                     .arg(minutesSeconds(event.ms), record.pausedAt));
+}
+
+void RunRecorder::resumed(RunRecord &record, const RunEvent &event)
+{
+    record.pausedAt.clear();
+    record.parts.append({event.run, record.pausedOnAirMs, -1, false, m_devices.clockMs()});
+    record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
+    if (record.journaled)
+        writeJournal();
+    tell(record, QStringLiteral("resumed at line %1 (%2, %3 left in it)")
+                     .arg(event.item + 1)
+                     .arg(event.title, minutesSeconds(event.ms)));
+}
+
+void RunRecorder::tell(RunRecord &record, const QString &text)
+{
+    if (Machine *machine = machineOf(record))
+        machine->logs.add(QStringLiteral("Run ") + text);
+    RunHistory::addNote(m_library, record.historyPath, QStringLiteral("Tavik %1: run ").arg(record.deviceName) + text);
+    saveRegistry();
 }
 
 void RunRecorder::saveRegistry()
@@ -203,8 +350,12 @@ void RunRecorder::writeEnd(RunRecord &record)
     // to take it: a program killed in between finishes it at its next start.
     if (record.journaled)
         writeJournal();
-    if (record.complete)
+    if (record.complete) {
+        // A run that paused says what went out in each part.
+        if (!record.sent.isEmpty())
+            tell(record, QStringLiteral("complete; ") + record.sent);
         return;
+    }
     const QString logLine = QStringLiteral("Run ") + record.endText();
     const QString note = record.noteText();
     // A start after a kill finds some of it there already.
@@ -237,6 +388,8 @@ RunJournal::Entry RunRecorder::entryOf(const RunRecord &record) const
                                                                          : record.cut.title;
     if (record.ended)
         entry.end = record.complete ? QLatin1String(completeWord) : record.endText();
+    else
+        entry.paused = record.pausedAt;
     return entry;
 }
 
@@ -381,7 +534,9 @@ int RunRecorder::recover()
             record.cut.item = entry.line;
             record.cut.progress = -1;
             record.cut.title = entry.title;
-            record.cut.reason = QLatin1String(killedReason);
+            record.cut.reason = entry.paused.isEmpty()
+                ? QLatin1String(killedReason)
+                : QStringLiteral("%1 (paused at %2)").arg(QLatin1String(killedPausedReason), entry.paused);
         }
         // Its device may still be warming or on air.
         m_devices.controller(slot).stopAtOnce();

@@ -54,10 +54,37 @@ struct RunRecord
     bool stopped = false;    // the stop at its end has run its course
     bool journaled = false;  // its entry is in the journal
     bool recovered = false;  // from the journal a killed program left
+    // "dd.MM.yyyy hh:mm:ss" when the run paused; empty while it is not.
+    QString pausedAt;
+    // Each start the device was sent for the run: the controller's number
+    // for it, how long the run had been on air by the program's clock when
+    // it was sent, how long it went by that clock once it was stopped (-1
+    // while it goes), and whether the device's own count of it was heard.
+    struct Part
+    {
+        quint32 run = 0;
+        qint64 fromMs = 0;
+        qint64 ms = -1;
+        bool counted = false;
+        qint64 sentAtMs = 0;  // by the slots' clock
+    };
+    QList<Part> parts;
+    qint64 pausedOnAirMs = 0;  // on air when it last paused, by the program's clock
+    qint64 beforeCutMs = 0;    // on air before a resume after its cut
+    // On air after a stop the device read late, by its own count.
+    qint64 beyondMs = 0;
+    // For a run that paused: what each value went out for, per part and in
+    // all.
+    QString sent;
     int revision = 0;        // grows with each word on its end
 
     // "cut short at line N (...): why", or empty for a complete run.
-    QString endText() const { return complete ? QString() : !end.isEmpty() ? end : cut.text(); }
+    QString endText() const
+    {
+        if (complete)
+            return QString();
+        return !end.isEmpty() ? end : sent.isEmpty() ? cut.text() : cut.text() + QStringLiteral("; ") + sent;
+    }
     // What the history and the notice say: "Tavik NAME: run cut short ...".
     QString noteText() const { return QStringLiteral("Tavik %1: run ").arg(deviceName) + endText(); }
     // The lines a run of this work list has, as the sequencer takes them.
@@ -84,6 +111,13 @@ public:
     // the run journaled and recorded in the open client's history. `notice`
     // says when there is no client to record it for.
     RunRules::Outcome start(QString &notice);
+
+    // The picked device's last run, cut short, goes on where it was cut
+    // (its line, and how far that line got), recorded as the same run
+    // resumed; only while its work list is the one it ran.
+    RunRules::Outcome resumeCut(QString &notice);
+    // The line the picked device's last run may be resumed from, or -1.
+    int resumableLine() const;
 
     // At start-up, once the registry is bound: the runs a killed program
     // left in the journal. Each device is reached at once and stopped; each
@@ -118,6 +152,11 @@ private:
     void handle(int slot, const RunEvent &event);
     void ended(RunRecord &record, int slot, const RunEvent &event);
     void heard(RunRecord &record, const RunEvent &event);
+    // A pause or a resume into the journal, the device's log and the history.
+    void paused(RunRecord &record, const RunEvent &event);
+    void resumed(RunRecord &record, const RunEvent &event);
+    // A line into the device's log and a note into the run's history.
+    void tell(RunRecord &record, const QString &text);
     // The end (or a later word on it) into the journal, the device's log,
     // the history and the notice.
     void writeEnd(RunRecord &record);

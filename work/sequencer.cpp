@@ -51,6 +51,7 @@ const char *Sequencer::stateName(State state)
     static const char *const names[StateCount] = {
         "S_IDLE", "S_START_TRANSMIT", "S_WAIT_RF_READY", "S_RF_READY",
         "S_SEND_LF", "S_WAIT_FOR_DONE", "S_CHECK_NEXT", "S_STOP_TRANSMIT",
+        "S_PAUSED", "S_PAUSE_EXPIRED", "S_RESUME_TRANSMIT",
     };
     return state >= 0 && state < StateCount ? names[state] : "?";
 }
@@ -91,6 +92,13 @@ bool Sequencer::start()
         return false;
     m_cutShort = CutShort();
     m_deviceFromMs = std::numeric_limits<qint64>::max();
+    m_stretches.clear();
+    m_pauses = 0;
+    m_afterCut = false;
+    m_part = 0;
+    m_pausedAtMs = -1;
+    m_priorOnAirMs = 0;
+    m_partFromMs = -1;
     m_sinceStart.start();
     m_startClock = m_clock->msecs();
     for (SequenceItem &item : m_items) {
@@ -128,6 +136,9 @@ void Sequencer::push(RunEvent event)
 
 qint64 Sequencer::onAirFromMs() const
 {
+    // A part after a pause counts from when the program saw it on air.
+    if (m_part > 0 || m_pausedAtMs >= 0)
+        return m_pausedAtMs >= 0 ? -1 : m_partFromMs;
     if (m_items.isEmpty())
         return -1;
     const qint64 seen = m_index > 0 ? m_items.first().startedMs : std::numeric_limits<qint64>::max();
@@ -148,7 +159,7 @@ qint64 Sequencer::realSecondMs() const
 qint64 Sequencer::seenLateMs(qint64 atMs) const
 {
     const qint64 from = onAirFromMs();
-    if (from < 0)
+    if (from < 0 || m_pauses > 0)
         return 0;
     return m_index > 0 ? m_items.first().startedMs - from : qMax<qint64>(1, atMs - from);
 }
@@ -156,7 +167,7 @@ qint64 Sequencer::seenLateMs(qint64 atMs) const
 qint64 Sequencer::onAirMs(qint64 atMs) const
 {
     const qint64 from = onAirFromMs();
-    return from >= 0 ? qMax<qint64>(0, atMs - from) : 0;
+    return m_priorOnAirMs + (from >= 0 ? qMax<qint64>(0, atMs - from) : 0);
 }
 
 void Sequencer::handle(const RunEvent &event)
@@ -166,6 +177,18 @@ void Sequencer::handle(const RunEvent &event)
     const qint64 now = m_clock->msecs();
     if (event.onAirMs > 0 && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
         m_deviceFromMs = qMin(m_deviceFromMs, now - event.onAirMs);
+    // A resumed line went on with its value from the moment the device was
+    // on air again, before the program saw it: its time left counts from
+    // then, by the device's own count beyond its rounding.
+    if (m_part > 0 && m_state == S_SEND_LF && m_pausedAtMs < 0 && m_index == m_pausedItem + 1
+        && m_deviceFromMs < m_partFromMs - deviceSecondMs) {
+        const qint64 earlier = m_partFromMs - m_deviceFromMs;
+        m_partFromMs -= earlier;
+        m_itemStart -= earlier;
+        m_items[m_pausedItem].startedMs = m_itemStart;
+        if (!m_stretches.isEmpty())
+            m_stretches.last().fromMs -= earlier;
+    }
     if (event.kind == RunEvent::DeviceTimeLeft && m_state == S_SEND_LF && m_index >= 1) {
         m_deviceEndMs = qMin(m_deviceEndMs, now + event.ms);
     } else if (event.kind == RunEvent::Interrupted && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF)) {
@@ -183,10 +206,12 @@ void Sequencer::endCutShort(const QString &reason, qint64 atMs, bool linkLost)
 
 void Sequencer::noteComplete(qint64 atMs)
 {
+    closeStretch(atMs);
     RunEvent ended;
     ended.kind = RunEvent::Ended;
     ended.complete = true;
     ended.ms = onAirMs(atMs);
+    ended.sent = partsText();
     push(std::move(ended));
 }
 
@@ -196,10 +221,17 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
     // The first item went out from the moment the device came on air (its
     // value goes before the start), seen or not.
     const qint64 lateMs = seenLateMs(atMs);
-    if (m_index > 0 || lateMs > 0) {
+    const bool offAir = m_pausedAtMs >= 0;
+    if (offAir) {
+        // Nothing went out since the pause: the run ends where it paused.
+        m_cutShort.item = m_pausedItem;
+        m_cutShort.progress = m_items.at(m_pausedItem).progress;
+        atMs = m_pausedAtMs;
+    } else if (m_index > 0 || lateMs > 0) {
         SequenceItem &item = m_items[m_cutShort.item];
         const qint64 durationMs = item.duration.msecsSinceStartOfDay();
-        const qint64 sentMs = qMax<qint64>(0, atMs - (m_cutShort.item == 0 ? onAirFromMs() : item.startedMs));
+        const qint64 sentMs =
+            qMax<qint64>(0, atMs - (m_cutShort.item == 0 && m_part == 0 ? onAirFromMs() : item.startedMs));
         item.progress = durationMs > 0 ? int(qMin<qint64>(100, sentMs * 100 / durationMs)) : 100;
         m_cutShort.progress = item.progress;
     } else {
@@ -207,6 +239,9 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
     }
     m_cutShort.title = m_cutShort.item < count() ? m_items.at(m_cutShort.item).title : QString();
     m_cutShort.reason = reason;
+    if (m_state == S_PAUSED || (offAir && m_state == S_WAIT_RF_READY))
+        m_cutShort.reason += QStringLiteral(" while the run was paused");
+    closeStretch(atMs);
     // After a stall, or an oscillator seen late, the list's times no
     // longer say what went out.
     QStringList why;
@@ -215,8 +250,10 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
                        .arg(double(lateMs) / 1000.0, 0, 'f', 1));
     if (m_heldUpMs > 0 && m_index > 0)
         why.append(QStringLiteral("the program was held up for %1 s").arg(double(m_heldUpMs) / 1000.0, 0, 'f', 1));
-    if (!why.isEmpty())
+    if (!why.isEmpty() && m_pauses == 0)
         m_cutShort.reason += QStringLiteral(" (%1; sent %2)").arg(why.join(QStringLiteral(", ")), sentText(atMs));
+    else if (!why.isEmpty())
+        m_cutShort.reason += QStringLiteral(" (%1)").arg(why.join(QStringLiteral(", ")));
     qDebug().noquote() << "run cut short at item" << m_cutShort.item << m_cutShort.reason;
     RunEvent ended;
     ended.kind = RunEvent::Ended;
@@ -226,6 +263,7 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
     ended.text = m_cutShort.reason;
     ended.linkLost = linkLost;
     ended.ms = onAirMs(atMs);
+    ended.sent = partsText();
     push(std::move(ended));
 }
 
@@ -244,8 +282,9 @@ QString Sequencer::sentText(qint64 atMs) const
 
 void Sequencer::stop(const QString &reason)
 {
-    // Warming up or on air; once the last line is done the run is whole.
-    if (m_running && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
+    // Warming up, on air or paused; once the last line is done the run is
+    // whole.
+    if (m_running && runOpen())
         noteCutShort(reason, qMin(m_clock->msecs(), m_deviceEndMs));
     m_running = false;
     m_index = 0;
@@ -255,17 +294,164 @@ void Sequencer::stop(const QString &reason)
 
 void Sequencer::endStopped(const QString &reason)
 {
-    if (m_running && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
+    if (m_running && runOpen())
         noteCutShort(reason, qMin(m_clock->msecs(), m_deviceEndMs));
     setState(S_IDLE);
 }
 
 void Sequencer::reset()
 {
-    if (m_running && (m_state == S_WAIT_RF_READY || m_state == S_SEND_LF))
+    if (m_running && runOpen())
         noteCutShort(QStringLiteral("The device left the list"), qMin(m_clock->msecs(), m_deviceEndMs));
     m_running = false;
     m_index = 0;
+    // A paused run has nothing on air to stop, nor a place to go back to.
+    if (m_state == S_PAUSED)
+        setState(S_IDLE);
+}
+
+qint64 Sequencer::pausedForMs() const
+{
+    return m_pausedAtMs >= 0 ? qMax<qint64>(0, m_clock->msecs() - m_pausedAtMs) : 0;
+}
+
+void Sequencer::setPauseLimitMinutes(int minutes)
+{
+    m_pauseLimitMinutes = qBound(1, minutes, 24 * 60);
+}
+
+bool Sequencer::pause()
+{
+    if (!m_running || (m_state != S_WAIT_RF_READY && m_state != S_SEND_LF))
+        return false;
+    const qint64 now = qMin(m_clock->msecs(), m_deviceEndMs);
+    // Paused again while a resume warms up: the place is the one kept.
+    if (m_pausedAtMs < 0) {
+        m_pausedItem = currentItem();
+        m_pausedDoneMs = 0;
+        if (m_state == S_SEND_LF && m_index >= 1) {
+            m_pausedDoneMs = qBound<qint64>(0, now - m_itemStart, qint64(m_itemDuration.msecsSinceStartOfDay()));
+            const qint64 durationMs = m_itemDuration.msecsSinceStartOfDay();
+            m_items[m_pausedItem].progress = durationMs > 0 ? int(m_pausedDoneMs * 100 / durationMs) : 100;
+            closeStretch(now);
+            m_priorOnAirMs = onAirMs(now);
+        }
+    }
+    m_pausedAtMs = now;
+    ++m_pauses;
+    const SequenceItem &item = m_items.at(m_pausedItem);
+    RunEvent paused;
+    paused.kind = RunEvent::Paused;
+    paused.item = m_pausedItem;
+    paused.progress = item.progress;
+    paused.title = item.title;
+    paused.ms = item.duration.msecsSinceStartOfDay() - m_pausedDoneMs;
+    paused.onAirMs = m_priorOnAirMs;
+    push(std::move(paused));
+    setState(S_PAUSED);
+    return true;
+}
+
+bool Sequencer::resumeFrom(int item, qint64 doneMs)
+{
+    if (!canStart() || !hasRunnableItems() || item < 0 || item >= count())
+        return false;
+    m_cutShort = CutShort();
+    m_deviceFromMs = std::numeric_limits<qint64>::max();
+    m_stretches.clear();
+    m_part = 0;
+    m_priorOnAirMs = 0;
+    m_partFromMs = -1;
+    m_sinceStart.start();
+    m_startClock = m_clock->msecs();
+    const qint64 durationMs = m_items.at(item).duration.msecsSinceStartOfDay();
+    for (int i = 0; i < count(); ++i) {
+        m_items[i].progress = i < item ? 100 : 0;
+        m_items[i].startedMs = -1;
+    }
+    m_pausedItem = item;
+    m_pausedDoneMs = qBound<qint64>(0, doneMs, durationMs);
+    m_items[item].progress = durationMs > 0 ? int(m_pausedDoneMs * 100 / durationMs) : 0;
+    m_pausedAtMs = m_clock->msecs();
+    // What went out before the cut is the record's; this says the rest.
+    m_pauses = 1;
+    m_afterCut = true;
+    m_running = true;
+    m_index = item;
+    setState(S_RESUME_TRANSMIT);
+    return true;
+}
+
+bool Sequencer::resume()
+{
+    if (m_state != S_PAUSED || !m_running)
+        return false;
+    setState(S_RESUME_TRANSMIT);
+    return true;
+}
+
+void Sequencer::resumeOnAir(qint64 now)
+{
+    SequenceItem &item = m_items[m_pausedItem];
+    m_partFromMs = now;
+    m_pausedAtMs = -1;
+    m_index = m_pausedItem + 1;
+    // The line goes on from where it stopped: its time left, not its whole.
+    m_itemStart = now - m_pausedDoneMs;
+    item.startedMs = m_itemStart;
+    m_itemDuration = item.duration;
+    m_lfValue = item.lf;
+    m_lastTickClock = now;
+    m_sinceTick.start();
+    openStretch(m_pausedItem, now);
+}
+
+void Sequencer::openStretch(int item, qint64 fromMs)
+{
+    closeStretch(fromMs);
+    m_stretches.append({m_part, item, fromMs, -1});
+}
+
+void Sequencer::closeStretch(qint64 untilMs)
+{
+    if (!m_stretches.isEmpty() && m_stretches.last().untilMs < 0)
+        m_stretches.last().untilMs = qMax(m_stretches.last().fromMs, untilMs);
+}
+
+QString Sequencer::partsText() const
+{
+    if (m_pauses == 0)
+        return QString();
+    auto valueFor = [this](int item, qint64 ms) {
+        return QStringLiteral("LF %1 for %2 s").arg(m_items.at(item).lf).arg((ms + 500) / 1000);
+    };
+    QStringList parts;
+    QStringList values;
+    QVector<int> order;
+    QVector<qint64> totals(count(), 0);
+    int part = -1;
+    for (const Stretch &stretch : m_stretches) {
+        if (stretch.part != part) {
+            if (!values.isEmpty())
+                parts.append(QStringLiteral("part %1: %2").arg(parts.size() + 1).arg(values.join(QStringLiteral(", "))));
+            values.clear();
+            part = stretch.part;
+        }
+        const qint64 ms = qMax<qint64>(0, stretch.untilMs - stretch.fromMs);
+        values.append(valueFor(stretch.item, ms));
+        if (!order.contains(stretch.item))
+            order.append(stretch.item);
+        totals[stretch.item] += ms;
+    }
+    if (!values.isEmpty())
+        parts.append(QStringLiteral("part %1: %2").arg(parts.size() + 1).arg(values.join(QStringLiteral(", "))));
+    QStringList all;
+    for (int item : order)
+        all.append(valueFor(item, totals.at(item)));
+    return QStringLiteral("sent %1in %2 part(s): %3; in all: %4")
+        .arg(m_afterCut ? QStringLiteral("since it was resumed after its cut ") : QString())
+        .arg(parts.size())
+        .arg(parts.join(QStringLiteral("; ")), all.isEmpty() ? QStringLiteral("nothing") : all.join(QStringLiteral(", ")));
 }
 
 int Sequencer::progress(int index) const
@@ -290,6 +476,12 @@ qint64 Sequencer::remainingMs() const
 {
     if (!m_running)
         return -1;
+    if (m_pausedAtMs >= 0) {
+        qint64 rest = m_items.at(m_pausedItem).duration.msecsSinceStartOfDay() - m_pausedDoneMs;
+        for (int i = m_pausedItem + 1; i < count(); ++i)
+            rest += qint64(secondsOf(m_items.at(i).duration)) * 1000;
+        return rest;
+    }
     if (m_state != S_SEND_LF || m_index < 1)
         return totalSeconds() * 1000;
     qint64 rest = qMax<qint64>(0, m_itemDuration.msecsSinceStartOfDay() - elapsedMilliseconds());
@@ -331,9 +523,51 @@ void Sequencer::setState(State state)
         m_nextState = S_IDLE;
         m_countdown = stopTicks;
         break;
+    case S_PAUSED:
+        // Off air at once; nothing but status queries goes to the device
+        // until the resume, and a device found on air is stopped by its
+        // controller, which has no run now.
+        if (m_controller)
+            m_controller->requestStop();
+        m_nextState = S_PAUSE_EXPIRED;
+        m_countdown = int(qint64(m_pauseLimitMinutes) * 60 * 1000 / tickMs);
+        break;
+    case S_PAUSE_EXPIRED:
+        noteCutShort(QStringLiteral("The pause went on longer than %1 min").arg(m_pauseLimitMinutes), m_pausedAtMs);
+        m_running = false;
+        setState(S_STOP_TRANSMIT);
+        break;
+    case S_RESUME_TRANSMIT: {
+        const SequenceItem &item = m_items.at(m_pausedItem);
+        const qint64 leftMs = item.duration.msecsSinceStartOfDay() - m_pausedDoneMs;
+        qint64 seconds = (leftMs + 999) / 1000;
+        for (int i = m_pausedItem + 1; i < count(); ++i)
+            seconds += secondsOf(m_items.at(i).duration);
+        ++m_part;
+        m_deviceEndMs = std::numeric_limits<qint64>::max();
+        m_deviceFromMs = std::numeric_limits<qint64>::max();
+        m_index = m_pausedItem + 1;
+        const quint32 before = m_run;
+        if (m_controller) {
+            m_controller->setTransmitSeconds(quint32(seconds));
+            // The paused line's value goes out before the start.
+            m_controller->setLfRequested(item.lf);
+            m_run = m_controller->requestStart();
+        }
+        RunEvent resumed;
+        resumed.kind = RunEvent::Resumed;
+        resumed.item = m_pausedItem;
+        resumed.title = item.title;
+        resumed.ms = leftMs;
+        resumed.resumedFrom = before;
+        push(std::move(resumed));
+        setState(S_WAIT_RF_READY);
+        break;
+    }
     case S_IDLE:
         m_running = false;
         m_index = 0;
+        m_pausedAtMs = -1;
         // Nothing of the run is left on its way to the device.
         if (before != S_IDLE) {
             RunEvent idle;
@@ -350,6 +584,7 @@ bool Sequencer::nextItem(qint64 startMs)
 {
     if (m_index >= count())
         return false;
+    openStretch(m_index, startMs);
     if (m_index == 0) {
         m_lastTickClock = startMs;
         m_heldUpMs = 0;
@@ -411,7 +646,10 @@ void Sequencer::advance()
     const qint64 endedAt = qMin(now, m_deviceEndMs);
 
     if (m_state == S_WAIT_RF_READY && m_controller && m_controller->isTransmitting()) {
-        if (nextItem(now)) {
+        if (m_pausedAtMs >= 0) {
+            resumeOnAir(now);
+            setState(S_SEND_LF);
+        } else if (nextItem(now)) {
             setState(S_SEND_LF);
         } else {
             noteComplete(now);

@@ -62,13 +62,25 @@ public:
         S_WAIT_FOR_DONE,
         S_CHECK_NEXT,
         S_STOP_TRANSMIT,
+        // Off air at the operator's word, keeping the place; the limit's
+        // countdown ends the run in S_PAUSE_EXPIRED.
+        S_PAUSED,
+        S_PAUSE_EXPIRED,
+        // The rest of the list goes on air again: its time, the paused
+        // line's value and the start; then S_WAIT_RF_READY.
+        S_RESUME_TRANSMIT,
         StateCount
     };
 
     static constexpr int stopTicks = 20;
+    // The device tick that drives the sequencer, for the pause's countdown.
+    static constexpr int tickMs = 25;
+    static constexpr int defaultPauseLimitMinutes = 30;
     // A tick later than this after the last one means the program was held
     // up (a debugger, a swap storm, a suspend), not that time passed on air.
     static constexpr qint64 stallMs = 1000;
+    // The device counts its time in whole seconds.
+    static constexpr qint64 deviceSecondMs = 1000;
 
     explicit Sequencer(QObject *parent = nullptr);
 
@@ -109,6 +121,29 @@ public:
     void endStopped(const QString &reason);
     // The slot is given to another record: a run still going ends.
     void reset();
+
+    // The operator's pause: the device goes off air at once and the run
+    // keeps its place (the line on air, its time left, the lines after
+    // it). False, and nothing changes, unless a run warms up or is on air.
+    bool pause();
+    // The rest of the run goes on air again: the device is given the time
+    // left in all, the paused line's value and the start, warms up, and the
+    // line goes on for its time left. False unless paused.
+    bool resume();
+    bool isPaused() const { return m_state == S_PAUSED; }
+    // A run cut short goes on where it was cut: at `item`, `doneMs` into
+    // it, as a resume does. False, and nothing changes, unless the
+    // sequencer is idle and every item has an LF value to send.
+    bool resumeFrom(int item, qint64 doneMs);
+    // The run is off air after a pause, until the device is on air again.
+    bool pausedPlace() const { return m_pausedAtMs >= 0; }
+    // On the clock, when the run paused; -1 when it is not paused.
+    qint64 pausedAtMs() const { return m_pausedAtMs; }
+    // How long the run has been paused; 0 when it is not.
+    qint64 pausedForMs() const;
+    // A pause held longer than this ends the run cut short.
+    void setPauseLimitMinutes(int minutes);
+    int pauseLimitMinutes() const { return m_pauseLimitMinutes; }
     // The controller's number for the run last started.
     quint32 run() const { return m_run; }
 
@@ -168,6 +203,14 @@ private:
     void push(RunEvent event);
     // What each value begun was sent for, up to `atMs`.
     QString sentText(qint64 atMs) const;
+    // The same for a run that paused: per part and in all.
+    QString partsText() const;
+    // A run is warming up, on air or paused: its end is to be noted.
+    bool runOpen() const { return m_state == S_WAIT_RF_READY || m_state == S_SEND_LF || m_state == S_PAUSED; }
+    // The paused line goes on air again where it stopped.
+    void resumeOnAir(qint64 now);
+    void openStretch(int item, qint64 fromMs);
+    void closeStretch(qint64 untilMs);
 
     State m_state = S_IDLE;
     State m_nextState = S_IDLE;
@@ -197,6 +240,26 @@ private:
     qint64 m_deviceFromMs = std::numeric_limits<qint64>::max();
     QElapsedTimer m_sinceStart;  // real time, since the run's start
     qint64 m_startClock = 0;     // on the clock, at the run's start
+
+    // One value on air without a break: the parts of a run that paused
+    // are told from these.
+    struct Stretch
+    {
+        int part = 0;
+        int item = 0;
+        qint64 fromMs = 0;
+        qint64 untilMs = -1;  // -1 while on air
+    };
+    QVector<Stretch> m_stretches;
+    int m_pauseLimitMinutes = defaultPauseLimitMinutes;
+    int m_pauses = 0;
+    bool m_afterCut = false;      // resumed after the run was cut short
+    int m_part = 0;               // the parts begun after the first
+    qint64 m_pausedAtMs = -1;     // on the clock; -1 unless paused
+    int m_pausedItem = 0;         // the line the run paused in
+    qint64 m_pausedDoneMs = 0;    // how far that line had gone
+    qint64 m_priorOnAirMs = 0;    // on air in the parts before this one
+    qint64 m_partFromMs = -1;     // on the clock, when this part came on air
 };
 
 // Hands the list to the sequencer: one item per line, and the total time.

@@ -34,6 +34,8 @@
 //   used with such a transmission on air; one the device started by itself
 //   is stopped while the program is connected; no run is started on a
 //   device that has not answered on its connection;
+// - a run the operator paused is off air on the device as promptly as one
+//   no run supervises;
 // - a run the program shows on air is on air on the device;
 // - every run is judged against what the device sent: the LF values, in
 //   order, and for how long; a run recorded complete sent every line for its
@@ -44,6 +46,7 @@
 //   its link went is recorded as long as the device says it went on), and
 //   the client's history, the device's log and the Work tab say the same;
 //   a run the operator ended before its last line is recorded cut short;
+//   a run paused and resumed covers its whole list once, across its parts;
 //   a run recorded complete saw no bit of the device drop.
 // Every limit is in the program's ticks. TAVIK_CHAOS_SEEDS ("1,2") and
 // TAVIK_CHAOS_SECONDS (per seed) set the campaign; a failure prints its seed,
@@ -250,6 +253,8 @@ struct Run
     int startsBefore = 0;       // start commands the device had read before the run
     int transmissionsBefore = 0;
     qsizetype notesBefore = 0;
+    QList<int> resumedLines;    // the line each resume went on with
+    QList<quint32> numbers;     // the controller's numbers for the run's parts
     RunRecord record;           // as the program recorded it, last seen
     QStringList shownProgress;  // the Work tab's bars when it ended
 };
@@ -279,6 +284,8 @@ struct Campaign
     int started = 0;
     int completed = 0;
     int cutShort = 0;
+    int pauses = 0;
+    int resumes = 0;
     int longestUnsupervised = 0;  // ticks
     int longestPhantom = 0;
 
@@ -357,7 +364,8 @@ struct Campaign
         const int slot = slotOf(device);
         const Sequencer::State state = slot >= 0 ? devices->sequencer(slot).state() : Sequencer::S_IDLE;
         Run &run = runs[device];
-        if (run.going && !run.ended && (state == Sequencer::S_WAIT_RF_READY || state == Sequencer::S_SEND_LF))
+        if (run.going && !run.ended
+            && (state == Sequencer::S_WAIT_RF_READY || state == Sequencer::S_SEND_LF || state == Sequencer::S_PAUSED))
             run.byOperator = true;
     }
 
@@ -366,7 +374,9 @@ struct Campaign
     {
         const int slot = slotOf(device);
         const RunRecord *record = slot >= 0 ? work->recorder().record(slot) : nullptr;
-        return record && record->run == runs[device].record.run && record->serial == sims[device].serial ? record : nullptr;
+        const Run &run = runs[device];
+        const bool ours = record && (record->run == run.record.run || run.numbers.contains(record->run));
+        return ours && record->serial == sims[device].serial ? record : nullptr;
     }
 
     void keepRecord(int device)
@@ -506,8 +516,34 @@ struct Campaign
             return true;
         Tavik &tavik = devices->controller(slot);
         Sequencer &sequencer = devices->sequencer(slot);
-        if (action < 45)
+        if (action < 35)
             return startRun(device);
+        if (action < 45) {
+            // Pause in the warm-up or on air; resume a paused run on a
+            // device that answers, as the Work tab offers it. A device with
+            // a run, when there is one.
+            int picked = device;
+            for (int i = 0; i < deviceCount; ++i) {
+                const int other = slotOf((device + i) % deviceCount);
+                if (other >= 0 && devices->sequencer(other).isRunning()) {
+                    picked = (device + i) % deviceCount;
+                    break;
+                }
+            }
+            Tavik &controller = devices->controller(slotOf(picked));
+            Sequencer &paused = devices->sequencer(slotOf(picked));
+            if (paused.isPaused() && controller.isLinkUp() && controller.isConnected()) {
+                step(QStringLiteral("resume %1 at line %2").arg(sims[picked].serial).arg(paused.currentItem() + 1));
+                runs[picked].resumedLines.append(paused.currentItem());
+                paused.resume();
+                runs[picked].numbers.append(paused.run());
+                ++resumes;
+            } else if (paused.pause()) {
+                step(QStringLiteral("pause %1 at line %2").arg(sims[picked].serial).arg(paused.currentItem() + 1));
+                ++pauses;
+            }
+            return true;
+        }
         if (action < 49) {
             if (sequencer.isRunning())
                 step(QStringLiteral("stop %1").arg(sims[device].serial));
@@ -633,6 +669,10 @@ struct Campaign
             ++first;
         QList<Stretch> sent;
         for (qsizetype i = first; i < sim.stretches.size(); ++i) {
+            // One the device began by itself later (while the run was
+            // paused, or after it) is none of the run's values.
+            if (i > first && sim.stretches.at(i).selfStarted)
+                continue;
             const Stretch &stretch = sim.stretches.at(i).stretch;
             if (!sent.isEmpty() && sent.last().first == stretch.first)
                 sent.last().second += stretch.second;
@@ -677,8 +717,13 @@ struct Campaign
             if (sent.size() != planned.size())
                 return fail(device, QStringLiteral("a run recorded complete; the device sent %1 of %2").arg(describe(sent), asked));
             for (qsizetype i = 0; i < sent.size(); ++i) {
+                // Each part begins with the ticks it takes to see the
+                // oscillator again, and its pause with those to stop.
+                qint64 lag = i == 0 ? warmUpLagMs : 0;
+                for (int line : run.resumedLines)
+                    lag += plannedOf.value(line, -1) == i ? warmUpLagMs + lineToleranceMs : 0;
                 const qint64 over = sent.at(i).second - planned.at(i).second;
-                if (over < -lineToleranceMs || over > lineToleranceMs + (i == 0 ? warmUpLagMs : 0))
+                if (over < -lineToleranceMs || over > lineToleranceMs + lag)
                     return fail(device, QStringLiteral("a run recorded complete; the device sent %1 of %2").arg(describe(sent), asked));
             }
             for (const QString &progress : bars) {
@@ -754,7 +799,9 @@ struct Campaign
             if (sim.startedUnanswered)
                 return fail(device, "a run was started on a device that had not answered on its connection");
             const bool connected = tavik && tavik->isConnected();
-            const bool supervised = connected && (tavik->hasRun() || !sequencer->canStart());
+            // A paused run supervises nothing on air: the device is to be
+            // off air as promptly as after a run's end.
+            const bool supervised = connected && !sequencer->isPaused() && (tavik->hasRun() || !sequencer->canStart());
 
             // On air with no run of the program on it.
             if (sim.onAir && !supervised && ((sim.hostStarted && !sim.letGo) || connected)) {
@@ -886,10 +933,11 @@ private Q_SLOTS:
             Campaign campaign(seed, seconds);
             const bool ok = campaign.run();
             qInfo().noquote() << QStringLiteral("chaos seed %1: %2 device-seconds, %3 runs (%4 complete, %5 cut short), "
-                                                "%6 steps, longest on air unsupervised %7 ms, shown on air while off %8 ms")
+                                                "%6 steps, longest on air unsupervised %7 ms, shown on air while off %8 ms, %9 pauses, %10 resumes")
                                      .arg(seed).arg(seconds * deviceCount).arg(campaign.started).arg(campaign.completed)
                                      .arg(campaign.cutShort).arg(campaign.steps.size())
-                                     .arg(campaign.longestUnsupervised * tickMs).arg(campaign.longestPhantom * tickMs);
+                                     .arg(campaign.longestUnsupervised * tickMs).arg(campaign.longestPhantom * tickMs)
+                                     .arg(campaign.pauses).arg(campaign.resumes);
             if (!ok || qEnvironmentVariableIsSet("TAVIK_CHAOS_STEPS")) {
                 for (const QString &step : campaign.steps)
                     qInfo().noquote() << "  " << step;

@@ -14,10 +14,13 @@
 #include "support/simprocess.h"
 #include "support/testenv.h"
 
+#include <memory>
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QtTest>
 
 class TestDeviceSlots : public QObject
@@ -529,12 +532,167 @@ private Q_SLOTS:
             QCOMPARE(left.size(), 1);
             QCOMPARE(left.first().end, QString("complete"));
         }
+        {
+            Start start(folder);
+            QVERIFY(stoppedWithin(start, 40));
+            History stored;
+            stored.setPath(historyPath);
+            QVERIFY(stored.readBase());
+            QCOMPARE(stored.notes().count(), 1);
+        }
+
+        // Killed while the run was paused: the device is reached and
+        // stopped again, and the history says the run was paused.
+        RunJournal::Entry paused = run;
+        paused.paused = "09.12.2026 10:00:00";
+        QVERIFY(journal.write({paused}));
         Start start(folder);
-        QVERIFY(stoppedWithin(start, 40));
-        History stored;
-        stored.setPath(historyPath);
-        QVERIFY(stored.readBase());
-        QCOMPARE(stored.notes().count(), 1);
+        QVERIFY(start.device("8801").owesStop());
+        QCOMPARE(notesIn("Tavik 8801: run cut short at line 2 (Second.v.1): The program ended while the run was "
+                         "paused (paused at 09.12.2026 10:00:00)"), 1);
+    }
+
+    // Pause and resume on a device of each form: one warming up with HV
+    // first or with Ready and POW only, one counting its warm-up, one slow
+    // to go off air. While paused the device is off air and is sent
+    // nothing but status queries and stops, and the journal says the run is
+    // paused; after the resume the paused line goes on for its time left,
+    // so that each value is on air for its line's time in all.
+    void pauseAndResumeOnTheDevice()
+    {
+        const QList<QStringList> forms = {{}, {"--warm-up", "ready-pow"}, {"--time-counts", "warm-up"},
+                                          {"--stop-delay-s", "2"}};
+        for (const QStringList &form : forms) {
+            const QString name = form.isEmpty() ? QString("plain") : form.join(' ');
+            QTemporaryDir folder;
+            SimProcess sim;
+            QVERIFY(sim.start(QStringList {"--time-scale", "20"} + form));
+            ScaledClock clock(20);
+            DeviceSlots devices;
+            BroadcastUDP listener(freeUdpPort());
+            QVERIFY(listener.bindListener());
+            Library library;
+            DeviceTick work(listener, devices, library);
+            devices.setClock(&clock);
+            Machines &registry = devices.registry();
+            registry.setFolder(folder.path() + '/');
+            registry.addMachine(DeviceSlots::count);
+            registry.setConnectAddressText("127.0.0.1");
+            registry.setAutoconnect(true);
+            devices.bindDevices();
+            Tavik &tavik = devices.controller(registry.slot());
+            tavik.setTCPIP("127.0.0.9", 1);
+            tavik.setTCPIP("127.0.0.1", sim.port());
+            const auto logged = [&](const QString &start) {
+                const QList<LogEntry> &log = registry.records().at(0).logs.records();
+                return std::any_of(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text.startsWith(start); });
+            };
+            addWorkLine(*registry.work(), "Alpha", "1111", 1);
+            addWorkLine(*registry.work(), "Beta", "2222", 1);
+            devices.setSelectedRow(0);
+            // At the window's own tick period.
+            const auto tickUntil = [&](auto condition, int timeoutMs) {
+                return stepUntil([&] {
+                    QTest::qWait(Tavik::tickMs);
+                    work.run();
+                }, condition, timeoutMs);
+            };
+            QVERIFY(tickUntil([&] { return inReadyCycle(tavik); }, 15000));
+            Sequencer &sequencer = *devices.selectedSequencer();
+            QString notice;
+            QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+            QVERIFY2(tickUntil([&] { return sequencer.progress(0) >= 50; }, 15000), qPrintable(name));
+
+            QVERIFY(sequencer.pause());
+            const qsizetype mark = sim.trace().size();
+            work.run();
+            RunJournal journal;
+            journal.setFolder(folder.path());
+            QList<RunJournal::Entry> entries;
+            QCOMPARE(journal.read(entries), RunJournal::Read::Entries);
+            QCOMPARE(entries.size(), 1);
+            QVERIFY2(!entries.first().paused.isEmpty(), qPrintable(name));
+            QCOMPARE(entries.first().line, 0);
+            int ticks = 0;
+            QVERIFY(tickUntil([&] { return ++ticks > 80; }, 10000));
+            QVERIFY(sequencer.isPaused());
+            const QStringList paused = sim.trace().mid(mark);
+            QVERIFY2(paused.filter("PHASE Ready stop").size() == 1, qPrintable(name + ": " + paused.join(" / ")));
+            QVERIFY2(paused.filter("PHASE OnAir").isEmpty(), qPrintable(name));
+            for (const QString &line : paused.filter(QRegularExpression("^RX ")))
+                QVERIFY2(line.startsWith("RX REQ_QUERY") || line.contains("command=3"), qPrintable(name + ": " + line));
+            QVERIFY(logged("Run paused at line 1 (Alpha.v.1, 5"));
+
+            QVERIFY(sequencer.resume());
+            QVERIFY2(tickUntil([&] { return sequencer.state() == Sequencer::S_IDLE; }, 20000), qPrintable(name));
+            const QStringList resumed = sim.trace().mid(mark);
+            const QStringList times = resumed.filter("REQ_SET_TIME");
+            QCOMPARE(times.size(), 1);
+            QVERIFY2(times.first().endsWith("time=93") || times.first().endsWith("time=94"), qPrintable(times.first()));
+            const RunRecord *record = work.recorder().selectedRecord();
+            QVERIFY(record);
+            // A device whose time counts through its warm-up spends some of
+            // the 3 s it is given beyond the list there, as at any start.
+            const bool countsWarmUp = form.contains("--time-counts");
+            QVERIFY2(record->complete || (countsWarmUp && record->cut.item == 1), qPrintable(name + ": " + record->endText()));
+            QVERIFY2(record->sent.startsWith("sent in 2 part(s): part 1: LF 1111 for "), qPrintable(record->sent));
+            QVERIFY(logged("Run resumed at line 1 (Alpha.v.1, 0:"));
+            QVERIFY(logged(record->complete ? "Run complete; sent in 2 part(s)" : "Run cut short at line 2"));
+            // What the device had on air after the resume, by its own
+            // clock: the paused line for its time left (30 s here), the next
+            // for its minute; a slow device's for the 2 s it takes to obey
+            // the stop on top.
+            QStringList stretches;
+            tickUntil([&] {
+                stretches = sim.trace().mid(mark).filter(QRegularExpression("^LF "));
+                return stretches.size() >= 3;
+            }, 3000);
+            const qint64 slow = form.contains("--stop-delay-s") ? 2000 : 0;
+            QCOMPARE(stretches.size(), 3);
+            const auto onAir = [&](int i) { return stretches.at(i).split(' ').at(2).toLongLong(); };
+            QVERIFY2(stretches.at(1).startsWith("LF 1111 ") && onAir(1) > 27000 && onAir(1) < 32000,
+                     qPrintable(name + ": " + stretches.join(" / ")));
+            QVERIFY2(stretches.at(2).startsWith("LF 2222 ") && onAir(2) > (countsWarmUp ? 50000 : 57000)
+                         && onAir(2) < 62000 + slow,
+                     qPrintable(name + ": " + stretches.join(" / ")));
+            QVERIFY(WriteBeside::waitForAll(10000));
+            if (!form.isEmpty())
+                continue;
+
+            // Cut short by the operator's stop at half its first line, and
+            // resumed from there while the list is the one it ran: the same
+            // run goes on, for the time the line had left.
+            QVERIFY(tickUntil([&] { return inReadyCycle(tavik) && sequencer.canStart(); }, 10000));
+            QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+            QVERIFY(tickUntil([&] { return sequencer.progress(0) >= 50; }, 15000));
+            sequencer.stop();
+            QVERIFY(tickUntil([&] { return sequencer.canStart() && inReadyCycle(tavik); }, 10000));
+            QCOMPARE(work.recorder().resumableLine(), 0);
+            const quint32 cutRun = work.recorder().selectedRecord()->run;
+            const qsizetype cutMark = sim.trace().size();
+            QCOMPARE(work.recorder().resumeCut(notice), RunRules::Outcome::Ready);
+            QVERIFY(tickUntil([&] { return sequencer.state() == Sequencer::S_IDLE; }, 20000));
+            const RunRecord *again = work.recorder().selectedRecord();
+            QVERIFY2(again->complete && again->parts.size() == 2 && again->run != cutRun, qPrintable(again->endText()));
+            QVERIFY(logged("Run resumed at line 1 (Alpha.v.1, 0:"));
+            QVERIFY(tickUntil([&] { return sim.trace().mid(cutMark).filter(QRegularExpression("^LF ")).size() >= 2; }, 3000));
+            const QStringList rest = sim.trace().mid(cutMark).filter(QRegularExpression("^LF "));
+            QVERIFY2(rest.first().startsWith("LF 1111 ") && rest.first().split(' ').at(2).toLongLong() < 32000,
+                     qPrintable(rest.join(" / ")));
+            // Not once the list has changed, nor after a complete run.
+            QCOMPARE(work.recorder().resumableLine(), -1);
+            sequencer.stop();
+            QVERIFY(tickUntil([&] { return sequencer.canStart(); }, 10000));
+            QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+            QVERIFY(tickUntil([&] { return sequencer.state() == Sequencer::S_SEND_LF; }, 15000));
+            sequencer.stop();
+            QVERIFY(tickUntil([&] { return sequencer.canStart(); }, 10000));
+            QCOMPARE(work.recorder().resumableLine(), 0);
+            addWorkLine(*registry.work(), "Gamma", "3333", 1);
+            QCOMPARE(work.recorder().resumableLine(), -1);
+            QCOMPARE(work.recorder().resumeCut(notice), RunRules::Outcome::NothingToRun);
+            QVERIFY(WriteBeside::waitForAll(10000));
+        }
     }
 
     // A device frozen on air with the stop waiting: the run is cut short
@@ -549,11 +707,15 @@ private Q_SLOTS:
         {
             QStringList args;
             const char *why;  // what the record adds to the reason
+            bool pause = false;  // the operator pauses as the device freezes, then stops
+            bool restart = false;  // the device is killed on air and another starts in its place
         };
         const QList<Case> cases = {
             {{"--freeze-on-air-s", "3", "--freeze-s", "6"}, "the device went on until it read the stop"},
             {{"--freeze-on-air-s", "0", "--freeze-s", "2.5", "--cut-off-after-s", "12", "--cut-off-errors", "2"},
              "before the program saw it"},
+            {{"--freeze-on-air-s", "3", "--freeze-s", "9"}, "the device went on until it read the stop", true},
+            {{}, "The device closed the connection", false, true},
         };
         constexpr int scale = 3;
         for (const Case &c : cases) {
@@ -580,15 +742,50 @@ private Q_SLOTS:
                 QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
                 // The window's own tick, at its own period: the watchdog
                 // counts these ticks.
-                const RunRecord *record = nullptr;
-                QVERIFY(stepUntil([&] {
+                const auto tick = [&] {
                     QTest::qWait(Tavik::tickMs);
                     work.run();
-                }, [&] {
+                };
+                qint64 startedMs = clock.msecs();
+                std::unique_ptr<SimProcess> restarted;
+                if (c.restart) {
+                    // Its time left, on the new link, tells nothing the run
+                    // sent: a fresh device shows none.
+                    QVERIFY(stepUntil(tick, [&] { return sim.trace().filter("PHASE OnAir").size() > 0; }, 15000));
+                    for (int i = 0; i < 40; ++i)
+                        tick();
+                    const QString port = QString::number(sim.port());
+                    sim.stop();
+                    restarted = std::make_unique<SimProcess>();
+                    QVERIFY(restarted->start({"--port", port, "--time-scale", QString::number(scale)}));
+                }
+                if (c.pause) {
+                    // Paused with the device frozen: its stop waits unread
+                    // while it goes on, past the lost link, until it reads
+                    // it on the next; the run stays paused all the while.
+                    QVERIFY(stepUntil(tick, [&] { return sim.trace().filter("FROZEN").size() > 0; }, 15000));
+                    Sequencer &sequencer = *devices.selectedSequencer();
+                    QVERIFY(sequencer.pause());
+                    QVERIFY(stepUntil(tick, [&] { return sim.trace().filter("PHASE Ready stop").size() > 0; }, 15000));
+                    for (int i = 0; i < 20; ++i)
+                        tick();
+                    QVERIFY(sequencer.isPaused());
+                    sequencer.stop();
+                }
+                const RunRecord *record = nullptr;
+                QVERIFY(stepUntil(tick, [&] {
                     record = work.recorder().selectedRecord();
                     return record && record->ended && !record->awaitingDevice;
                 }, 30000));
                 QVERIFY2(record->cut.reason.contains(c.why), qPrintable(form + ": " + record->cut.reason));
+                if (c.restart) {
+                    QVERIFY(stepUntil(tick, [&] { return tavik.isLinkUp(); }, 15000));
+                    for (int i = 0; i < 20; ++i)
+                        tick();
+                    QVERIFY2(!record->cut.reason.contains("went on") && record->onAirMs < clock.msecs() - startedMs,
+                             qPrintable(QString("%1: %2 ms: %3").arg(form).arg(record->onAirMs).arg(record->cut.reason)));
+                    continue;
+                }
                 const QByteArray trace = TestEnv::readFile(sim.tracePath());
                 const qsizetype at = trace.indexOf(" LF 612 ");
                 QVERIFY(at > 0);
@@ -600,7 +797,8 @@ private Q_SLOTS:
                 const qint64 unseen = counts == QLatin1String("warm-up") ? Tavik::warmingRoundTicks * Tavik::tickMs * scale : 0;
                 QVERIFY2(record->onAirMs > sent - 1500 && record->onAirMs < sent + 1500 + unseen,
                          qPrintable(QString("%1: %2 ms recorded, %3 sent").arg(form).arg(record->onAirMs).arg(sent)));
-                QCOMPARE(record->cut.progress, int(record->onAirMs * 100 / 60000));
+                if (!c.pause)
+                    QCOMPARE(record->cut.progress, int(record->onAirMs * 100 / 60000));
                 QVERIFY(std::any_of(registry.logs()->records().cbegin(), registry.logs()->records().cend(),
                                     [&](const LogEntry &entry) { return entry.text == "Run " + record->endText(); }));
             }

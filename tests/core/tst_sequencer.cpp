@@ -363,6 +363,132 @@ private Q_SLOTS:
         QCOMPARE(controller.stops, stops + 1);
     }
 
+    // A pause takes the device off air at once and keeps the place; the
+    // resume gives the device the time left in all and the paused line's
+    // value, and the line goes on for its time left once the device is on
+    // air again. Nothing is asked of the device while paused, and a pause
+    // held past its limit ends the run where it paused.
+    void pauseAndResume()
+    {
+        Run run({{"100", 2}, {"200", 1}}, true);
+        auto &[controller, clock, sequencer] = run;
+        QVERIFY(!sequencer.pause());  // no run
+        QVERIFY(sequencer.start());
+        sequencer.tick();
+        clock.ms += 90000;
+        sequencer.tick();
+        QCOMPARE(sequencer.progress(0), 75);
+        QVERIFY(sequencer.pause());
+        QCOMPARE(controller.stops, 1);
+        QVERIFY(!controller.onAir);
+        QVERIFY(sequencer.isPaused() && sequencer.isRunning());
+        QCOMPARE(sequencer.remainingMs(), 90000);
+        QVERIFY(!sequencer.pause());
+        RunEvent event;
+        QVERIFY(sequencer.runEvents().take(event) && event.kind == RunEvent::ItemBegun);
+        QVERIFY(sequencer.runEvents().take(event) && event.kind == RunEvent::Paused);
+        QCOMPARE(event.item, 0);
+        QCOMPARE(event.ms, 30000);
+        controller.lfValues.clear();
+        for (int i = 0; i < 1000; ++i) {
+            clock.ms += Sequencer::tickMs;
+            sequencer.tick();
+        }
+        QCOMPARE(sequencer.remainingMs(), 90000);
+        QVERIFY(controller.lfValues.isEmpty());
+        QCOMPARE(controller.starts, 1);
+
+        // Resumed: 30 s of the first line and the second's 60 s.
+        QVERIFY(sequencer.resume());
+        QCOMPARE(controller.starts, 2);
+        QCOMPARE(controller.transmitSeconds, 90u);
+        QCOMPARE(controller.lfValues, QList<quint32>({100}));
+        QVERIFY(sequencer.runEvents().take(event) && event.kind == RunEvent::Resumed);
+        QCOMPARE(event.resumedFrom, 1u);
+        QCOMPARE(event.run, 2u);
+        // Warming up: nothing counts until the device is on air again.
+        sequencer.tick();
+        clock.ms += 20000;
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_WAIT_RF_READY);
+        QCOMPARE(sequencer.currentItem(), 0);
+        QCOMPARE(sequencer.remainingMs(), 90000);
+        controller.onAir = true;
+        sequencer.tick();
+        clock.ms += 29000;
+        sequencer.tick();
+        QCOMPARE(sequencer.currentItem(), 0);
+        QCOMPARE(sequencer.progress(0), 99);
+        QCOMPARE(sequencer.remainingMs(), 61000);
+        clock.ms += 1000;
+        sequencer.tick();
+        QCOMPARE(sequencer.currentItem(), 1);
+        QCOMPARE(controller.lfValues.last(), 200u);
+        clock.ms += 60000;
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_STOP_TRANSMIT);
+        QString sent;
+        while (sequencer.runEvents().take(event)) {
+            if (event.kind == RunEvent::Ended) {
+                QVERIFY(event.complete);
+                QCOMPARE(event.ms, 180000);
+                sent = event.sent;
+            }
+        }
+        QCOMPARE(sent, QString("sent in 2 part(s): part 1: LF 100 for 90 s; part 2: LF 100 for 30 s, LF 200 for 60 s; "
+                               "in all: LF 100 for 120 s, LF 200 for 60 s"));
+        for (int i = 0; i < Sequencer::stopTicks; ++i)
+            sequencer.tick();
+
+        // Paused in the warm-up and again in the resume's warm-up: the
+        // place is the start of the list; a stop while paused ends the run
+        // there, saying it was paused.
+        QVERIFY(sequencer.start());
+        controller.onAir = false;
+        sequencer.tick();
+        QVERIFY(sequencer.pause());
+        QVERIFY(sequencer.resume());
+        QCOMPARE(controller.transmitSeconds, 180u);
+        QVERIFY(sequencer.pause());
+        QCOMPARE(sequencer.currentItem(), 0);
+        sequencer.stop();
+        QCOMPARE(sequencer.cutShort().text(),
+                 QString("cut short at line 1 (Item.v.1, 0 %): Stopped by the operator while the run was paused"));
+        for (int i = 0; i < Sequencer::stopTicks; ++i)
+            sequencer.tick();
+        // The program ends (a close, SIGTERM) while paused: the same.
+        QVERIFY(sequencer.start());
+        sequencer.tick();
+        QVERIFY(sequencer.pause());
+        sequencer.endStopped("The program ended");
+        QCOMPARE(sequencer.state(), Sequencer::S_IDLE);
+        QCOMPARE(sequencer.cutShort().reason, QString("The program ended while the run was paused"));
+        for (int i = 0; i < Sequencer::stopTicks; ++i)
+            sequencer.tick();
+
+        // A pause held past its limit ends the run where it paused, once.
+        sequencer.setPauseLimitMinutes(1);
+        QVERIFY(sequencer.start());
+        controller.onAir = true;
+        sequencer.tick();
+        clock.ms += 150000;
+        sequencer.tick();
+        QVERIFY(sequencer.pause());
+        endsTold(sequencer);
+        const int limitTicks = 60 * 1000 / Sequencer::tickMs;
+        for (int i = 0; i < limitTicks - 1; ++i) {
+            clock.ms += Sequencer::tickMs;
+            sequencer.tick();
+        }
+        QVERIFY(sequencer.isPaused());
+        sequencer.tick();
+        QCOMPARE(sequencer.state(), Sequencer::S_STOP_TRANSMIT);
+        QVERIFY(!sequencer.resume());
+        QCOMPARE(endsTold(sequencer), QStringList {"The pause went on longer than 1 min"});
+        QCOMPARE(sequencer.cutShort().text(), QString("cut short at line 2 (Item.v.1, 50 %): The pause went on longer "
+                                                      "than 1 min"));
+    }
+
     // What may go on air: nothing without a device, an empty list, a line
     // without a preset or a valid frequency, a list longer than the device's
     // time field, or a device that is not up.

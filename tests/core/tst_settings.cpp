@@ -95,15 +95,17 @@ private Q_SLOTS:
         written.setPresetsPool(1);
         written.setProgramsGeneral(true);
         written.setOperatorName("Ondřej");
+        QCOMPARE(written.pauseLimitMinutes(), 30);
+        written.setPauseLimitMinutes(45);
         QVERIFY(written.saveSettings());
 
         // The stored form: geometry as lower-case hex, every value a string
         // but the operator, no "version" key.
         const QCborMap map = QCborValue::fromCbor(TestEnv::readFile(path())).toMap();
         QStringList stored;
-        for (const char *key : {"geometry", "presetsGenuine", "programsGenuine", "machineAutoconnect"})
+        for (const char *key : {"geometry", "presetsGenuine", "programsGenuine", "machineAutoconnect", "pauseLimit"})
             stored << map.value(QLatin1String(key)).toString();
-        QCOMPARE(stored, (QStringList{"01d9d0cb00030000ff", "1", "1", "0"}));
+        QCOMPARE(stored, (QStringList{"01d9d0cb00030000ff", "1", "1", "0", "45"}));
         QVERIFY(!map.contains(QStringLiteral("version")));
 
         Settings read;
@@ -114,6 +116,11 @@ private Q_SLOTS:
         QVERIFY(read.programsGeneral());
         QCOMPARE(read.operatorName(), QString("Ondřej"));
         QVERIFY(!read.machineAutoconnect());
+        QCOMPARE(read.pauseLimitMinutes(), 45);
+        // A limit of no minutes, or none at all, keeps the last one.
+        read.fromJson(QJsonObject {{"pauseLimit", "0"}});
+        read.fromJson(QJsonObject {{"pauseLimit", "abc"}});
+        QCOMPARE(read.pauseLimitMinutes(), 45);
     }
 };
 

@@ -77,13 +77,18 @@ QString SimProcess::tracePath() const
 
 QStringList SimProcess::received() const
 {
+    return trace().filter(QRegularExpression(QStringLiteral("^RX ")));
+}
+
+QStringList SimProcess::trace() const
+{
     QFile file(tracePath());
     QStringList lines;
     if (!file.open(QIODevice::ReadOnly))
         return lines;
     for (const QByteArray &line : file.readAll().split('\n')) {
         const int blank = line.indexOf(' ');
-        if (blank > 0 && line.mid(blank + 1).startsWith("RX "))
+        if (blank > 0)
             lines.append(QString::fromUtf8(line.mid(blank + 1)));
     }
     return lines;

@@ -27,6 +27,8 @@ public:
     QString tracePath() const;
     // Trace lines "RX <NAME> ..." without their time stamps.
     QStringList received() const;
+    // Every trace line (frames, phases, LF stretches) without its stamp.
+    QStringList trace() const;
     // The time stamp of the first trace line that contains `text`, -1 if none.
     qint64 timeOf(const QString &text) const;
 

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -286,6 +287,81 @@ private Q_SLOTS:
         window.workTab()->fillWorkTable();
         window.uiTick();
         QVERIFY2(!message->text().contains("cut short"), qPrintable(message->text()));
+    }
+
+    // Pause and Resume by F7 (the button's new text must not take its key
+    // away), on a device of either warm-up: off air while paused, the tab
+    // says so and for how long, and the end time comes back with the
+    // resume; the history tells each step. The keys go as the buttons read.
+    void pauseAndResumeFromTheWindow_data() { deviceFoundConnectedAndRun_data(); }
+    void pauseAndResumeFromTheWindow()
+    {
+        QFETCH(QString, warmUp);
+        WindowRig rig;
+        QVERIFY(rig.start("9006", {"--warm-up", warmUp}));
+        MainWindow &window = rig.window;
+        QVERIFY(rig.showReadyLongLine());
+        Sequencer *sequencer = rig.clickStart();
+        auto *pause = child<QPushButton>(window, "pushButton_work_pause");
+        auto *message = child<QLabel>(window, "label_work_message");
+        auto *remaining = child<QLabel>(window, "label_work_remainingTime");
+        QVERIFY(rig.driver.until([&] { return sequencer->progress(0) >= 5; }, 15000));
+        window.uiTick();
+        QVERIFY(pause->isEnabled());
+        QCOMPARE(pause->text(), QString("\nPause\n"));
+        // The limit the operator sets is the one the pause keeps, and is
+        // kept for the next start of the program.
+        child<QSpinBox>(window, "spinBox_work_pauseLimit")->setValue(7);
+        QCOMPARE(window.settings().pauseLimitMinutes(), 7);
+        QTest::keyClick(&window, Qt::Key_F7);
+        QTRY_VERIFY(sequencer->isPaused());
+        const qsizetype mark = rig.sim.trace().size();
+        QVERIFY(rig.driver.until([&] { return rig.sim.trace().mid(mark).contains("PHASE Ready stop"); }, 5000));
+        QVERIFY(rig.driver.until([&] { return sequencer->pausedForMs() > 20000; }, 5000));
+        window.uiTick();
+        QCOMPARE(pause->text(), QString("\nResume\n"));
+        QVERIFY2(message->text().startsWith("Paused for 0:2") && message->text().contains("at line 1 (Long.v.1)")
+                     && message->text().endsWith("after 7 min paused."),
+                 qPrintable(message->text()));
+        QVERIFY2(remaining->text().endsWith("\npaused"), qPrintable(remaining->text()));
+        QVERIFY2(newestNote(window).startsWith("Tavik 9006: run paused at line 1 (Long.v.1, "), qPrintable(newestNote(window)));
+
+        QVERIFY(pause->isEnabled());
+        auto *stop = child<QPushButton>(window, "pushButton_work_stop");
+        QCOMPARE(child<QPushButton>(window, "pushButton_work_start")->nextInFocusChain(), pause);
+        QCOMPARE(pause->nextInFocusChain(), stop);
+        QTest::keyClick(&window, Qt::Key_F7);
+        QTRY_VERIFY(!sequencer->isPaused());
+        QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        window.uiTick();
+        QCOMPARE(pause->text(), QString("\nPause\n"));
+        QVERIFY2(remaining->text().contains("\nends "), qPrintable(remaining->text()));
+        QVERIFY2(message->text().isEmpty(), qPrintable(message->text()));
+        QVERIFY(rig.sim.trace().mid(mark).filter("PHASE OnAir").size() == 1);
+        QVERIFY(rig.driver.until([&] { return newestNote(window).startsWith("Tavik 9006: run resumed at line 1 (Long.v.1, "); }, 2000));
+        QTest::keyClick(&window, Qt::Key_F6);
+        QVERIFY(!sequencer->isRunning());
+        QVERIFY(rig.driver.until([&] { return newestNote(window).contains("cut short"); }, 2000));
+        const QString note = newestNote(window);
+        QVERIFY2(note.startsWith("Tavik 9006: run cut short at line 1") && note.contains("; sent in 2 part(s): part 1: LF 777"),
+                 qPrintable(note));
+
+        // Cut short by that Stop: the same run goes on from its line.
+        auto *resumeFrom = child<QPushButton>(window, "pushButton_work_resumeFrom");
+        QVERIFY(rig.driver.until([&] {
+            window.uiTick();
+            return resumeFrom->isVisible() && resumeFrom->isEnabled();
+        }, 10000));
+        QCOMPARE(resumeFrom->text(), QString("\nResume from line 1\n"));
+        const qsizetype notes = window.library().history().notes().count();
+        resumeFrom->click();
+        QVERIFY(sequencer->isRunning());
+        QVERIFY(!resumeFrom->isVisible());
+        QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        QVERIFY2(newestNote(window).startsWith("Tavik 9006: run resumed at line 1 (Long.v.1, "), qPrintable(newestNote(window)));
+        // No new "pro:" entry: the history holds one run.
+        QCOMPARE(window.library().history().notes().count(), notes + 1);
+        QTest::keyClick(&window, Qt::Key_F6);
     }
 
     // The device cuts the run (HV drops alone): the status line stops

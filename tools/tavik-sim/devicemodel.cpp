@@ -33,6 +33,8 @@ void DeviceModel::setPhase(Phase phase, const QString &cause)
         ++m_transmissions;
     }
     m_droppedBits = 0;
+    if (phase != Phase::Warming && phase != Phase::OnAir)
+        m_stopDueMs = -1;
     m_phase = phase;
     m_cause = cause;
 }
@@ -62,6 +64,13 @@ void DeviceModel::startByItself(qint64 seconds)
 
 void DeviceModel::advanceTo(qint64 deviceMs)
 {
+    // A slow stop takes effect at its own moment within the step.
+    if (m_stopDueMs >= 0 && deviceMs >= m_stopDueMs) {
+        const qint64 due = std::exchange(m_stopDueMs, -1);
+        advanceTo(due);
+        if (m_phase == Phase::Warming || m_phase == Phase::OnAir)
+            setPhase(Phase::Ready, QStringLiteral("stop"));
+    }
     qint64 delta = deviceMs - m_now;
     if (delta <= 0)
         return;
@@ -202,8 +211,12 @@ void DeviceModel::command(quint8 which)
         }
         break;
     case CommandStop:
-        if (m_phase == Phase::Warming || m_phase == Phase::OnAir)
+        if ((m_phase == Phase::Warming || m_phase == Phase::OnAir) && m_stopDelayMs > 0) {
+            if (m_stopDueMs < 0)
+                m_stopDueMs = m_now + m_stopDelayMs;
+        } else if (m_phase == Phase::Warming || m_phase == Phase::OnAir) {
             setPhase(Phase::Ready, QStringLiteral("stop"));
+        }
         break;
     default:
         break;

@@ -68,6 +68,9 @@ public:
     // Halfway through every warm-up the device falls to stand-by, or back
     // to ready with these error bits.
     void setWarmUpFault(bool standBy, quint32 errorBits) { m_warmUpFault = true; m_faultStandBy = standBy; m_faultErrors = errorBits; }
+    // A stop leaves the air this long after it is read (device ms): a
+    // device slow to obey it, which takes no start meanwhile.
+    void setStopDelay(qint64 ms) { m_stopDelayMs = ms; }
     quint32 statusBits() const;
     quint16 timeValue() const;
     quint32 lf() const { return m_lf; }
@@ -103,6 +106,8 @@ private:
     quint32 m_errorBits = 0;
     qint64 m_onAirMs = 0;         // time on air in this transmission
     qint64 m_cutOffAfterMs = -1;
+    qint64 m_stopDelayMs = 0;
+    qint64 m_stopDueMs = -1;      // device time a stop read takes effect; -1 none
     WarmUp m_warmUpForm = WarmUp::HvFirst;
     qint64 m_warmUpMs = defaultWarmUpMs;
     bool m_warmUpFault = false;

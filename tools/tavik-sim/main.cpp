@@ -175,6 +175,8 @@ int main(int argc, char *argv[])
         {"warm-up-s", "Device seconds from a start to the oscillator (default 5).", "X"},
         {"time-counts", "The transmission time counts down from the start (\"warm-up\") or only\n"
                         "on air (\"on-air\", the default).", "WHEN"},
+        {"stop-delay-s", "A stop leaves the air N device seconds after it is read; no start is taken\n"
+                         "meanwhile (a device slow to go off air).", "X"},
         {"warm-up-fault", "Every warm-up ends halfway: \"standby\", or error BITS.", "WHAT"},
         {"chaos", "Misbehave at random moments, from this seed.", "SEED"},
         {"chaos-gap-s", "Mean seconds between chaos events (default 4).", "X"},
@@ -199,9 +201,10 @@ int main(int argc, char *argv[])
     const auto warmUpS = realOption(parser, "warm-up-s", DeviceModel::defaultWarmUpMs / 1000.0, 0.0);
     const auto freezeOnAir = realOption(parser, "freeze-on-air-s", -1.0, 0.0);
     const auto freezeS = realOption(parser, "freeze-s", 5.0, 0.0);
+    const auto stopDelay = realOption(parser, "stop-delay-s", 0.0, 0.0);
     if (!port || !serial || !firmware || !interval || !silentAfter || !badCrc || !timeScale || !dropAfter
         || !replyDelay || !cutOffAfter || !cutOffErrors || !chaosSeed || !chaosGap || !onAirAt || !warmUpS
-        || !freezeOnAir || !freezeS)
+        || !freezeOnAir || !freezeS || !stopDelay)
         return 2;
 
     Identity identity;
@@ -289,6 +292,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     model.setTimeCountsWarmUp(counts == QLatin1String("warm-up"));
+    model.setStopDelay(qint64(*stopDelay * 1000));
     if (parser.isSet("warm-up-fault")) {
         const QString fault = parser.value("warm-up-fault");
         bool ok = fault == QLatin1String("standby");
