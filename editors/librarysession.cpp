@@ -139,13 +139,18 @@ void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool s
     if (saveNow)
         store.saveIfChanged();
     const quint64 revision = store.revision();
-    // The client list is one for all clients; every other list may be the
-    // open client's, and is not put back into another client's.
-    const QString client = std::is_same_v<Store, Clients> ? QString() : m_library.openClientFile();
+    // A list of the open client's history is not put back into another
+    // client's; the other lists are everyone's, whichever client is open.
+    const History &history = m_library.history();
+    const void *const list = &store;
+    const bool ofClient = list == &history.notes() || list == &history.presets() || list == &history.programs();
+    const QString client = ofClient ? m_library.openClientFile() : QString();
     m_undoWhat = what;
-    m_undo = [this, &store, index, record, revision, client, saveNow, refusal](QString &why) {
-        if (store.revision() != revision || (!std::is_same_v<Store, Clients> && m_library.openClientFile() != client))
+    m_undo = [this, &store, index, record, revision, ofClient, client, saveNow, refusal](QString &why) {
+        if (store.revision() != revision || (ofClient && m_library.openClientFile() != client)) {
+            why = tr("its list changed since it was deleted");
             return false;
+        }
         // Another pool may have taken the pair since: the record stays out,
         // and can still come back once the pair is free again.
         why = refusal ? refusal() : QString();

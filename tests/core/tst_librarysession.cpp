@@ -143,6 +143,26 @@ private Q_SLOTS:
         QVERIFY(session.undoDelete(what));
         QCOMPARE(session.programListStore().records().at(0).name, mine.name);
 
+        // Another client opened: a delete from the client's own list says
+        // why it cannot come back; the General list did not change, and its
+        // delete still comes back.
+        session.selectRow(LibrarySession::ProgramList, 0);
+        session.deleteProgram();
+        session.selectRow(LibrarySession::ClientList, 1);
+        QVERIFY(session.openClient());
+        why.clear();
+        QVERIFY(!session.undoDelete(what, &why));
+        QVERIFY2(!why.isEmpty(), "a step that cannot come back says why");
+        session.switchProgramPool(true);
+        session.selectRow(LibrarySession::ProgramList, 0);
+        const QString general = session.programListStore().records().at(0).name;
+        session.deleteProgram();
+        session.selectRow(LibrarySession::ClientList, 0);
+        QVERIFY(session.openClient());
+        QVERIFY(session.undoDelete(what));
+        QCOMPARE(library.programs().records().at(0).name, general);
+        session.switchProgramPool(false);
+
         // With no client open no history is shown, and none is overwritten.
         const QStringList stored = namesIn(folder.path + anaFile + ".dat", "programs");
         library.closeClient();

@@ -809,7 +809,7 @@ private Q_SLOTS:
         click(window, "pushButton_clientSelection_moveDown");
         QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(table->model()->rowCount(), 2);
-        QVERIFY(window.notice()->text().startsWith("Nothing to put back"));
+        QVERIFY2(window.notice()->text().endsWith("its list changed since it was deleted"), qPrintable(window.notice()->text()));
 
         // A new preset or program has the cursor in its name; Add Preset
         // leaves it in the list of presets to pick from.
