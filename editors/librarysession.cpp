@@ -196,6 +196,10 @@ bool LibrarySession::undoDelete(QString &what, QString *why)
 
 void LibrarySession::deletePicked(List list)
 {
+    const quint64 key = m_selected[list];
+    const bool there = withStore(list, [key](auto &store) { return store.indexOfKey(key) >= 0; });
+    if (!there || (m_deleteGuard && !m_deleteGuard(list, key)))
+        return;
     switch (list) {
     case ClientList: deleteClient(); break;
     case HistoryList: deleteHistoryEntry(); break;

@@ -45,6 +45,10 @@ public:
     // guard (an editor holding a refused edit the operator keeps) says no.
     bool openClient();
     void setClientSwitchGuard(std::function<bool()> guard) { m_switchGuard = std::move(guard); }
+    // Asked before the record with this key leaves the list: an editor
+    // holding a refused edit of it (or of the client's pools) keeps it
+    // unless the operator lets it go. False keeps the record.
+    void setDeleteGuard(std::function<bool(List, quint64)> guard) { m_deleteGuard = std::move(guard); }
     // Writes the open client's history into its own file; false when no
     // client is open or the write failed.
     bool saveOpenHistory();
@@ -121,6 +125,7 @@ private:
     bool m_programPoolGeneral = false;
     std::array<quint64, ListCount> m_selected{};
     std::function<bool()> m_switchGuard;
+    std::function<bool(List, quint64)> m_deleteGuard;
     // How the last delete is taken back; empty when it cannot be.
     // False when it cannot; `why` not empty when it may later.
     std::function<bool(QString &why)> m_undo;
