@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editors/undostack.h"
+
 #include <QObject>
 #include <QString>
 
@@ -80,22 +82,28 @@ public:
 
     // Moves the selected record one place up (-1) or down (+1) in its
     // store; the selection follows it. Memory only: the store is written when
-    // its tab is left. True when a record moved.
+    // its tab is left. True when a record moved. A step of the undo stack.
     bool moveRow(List list, int step);
 
-    // Removes the selected record (nothing when none is selected). Presets, programs and history entries are written when the
-    // tab is left; a client at once, with its ".json" file.
-    void deletePreset();
-    void deleteProgram();
-    void deleteHistoryEntry();
-    void deleteClient();
+    // Removes the selected record (nothing when none is selected, or when
+    // the delete guard keeps it). Presets, programs and history entries are
+    // written when the tab is left; a client at once, with its ".json" file.
+    // A step of the undo stack.
+    void deletePreset() { deletePicked(PresetList); }
+    void deleteProgram() { deletePicked(ProgramList); }
+    void deleteHistoryEntry() { deletePicked(HistoryList); }
+    void deleteClient() { deletePicked(ClientList); }
     void deletePicked(List list);
-    // Puts the record last deleted back where it was, as long as nothing
-    // changed its store since (and the same client is open), and no other
-    // pool holds its name and version now. True when it did; the text names
-    // what came back. Refused for the pair, `why` says so and it can be put
-    // back later.
-    bool undoDelete(QString &what, QString *why = nullptr);
+
+    // Deletes, moves and stored edits, taken back and made again. Each
+    // step that comes back is written at once, whichever tab it came from.
+    UndoStack &undoStack() { return m_undoStack; }
+    // Puts the last step back, or makes the last one taken back again.
+    // `what` names the step; `why` says why it was not (empty: there is
+    // none). A delete's record comes back only while no other pool holds
+    // its name and version; such a step stays, to come back later.
+    bool undo(QString &what, QString *why = nullptr);
+    bool redo(QString &what, QString *why = nullptr);
 
     // ---- tab steps ----------------------------------------------------
     // Leaving the client selection writes the clients.
@@ -126,14 +134,17 @@ private:
     std::array<quint64, ListCount> m_selected{};
     std::function<bool()> m_switchGuard;
     std::function<bool(List, quint64)> m_deleteGuard;
-    // How the last delete is taken back; empty when it cannot be.
-    // False when it cannot; `why` not empty when it may later.
-    std::function<bool(QString &why)> m_undo;
-    QString m_undoWhat;
+    UndoStack m_undoStack;
 
+    // Whose list a store is: the open client's history lists are put back
+    // only while the same client is open.
     template <typename Store>
-    void removeKeepingUndo(Store &store, const QString &what, bool saveNow = false,
-                           std::function<QString()> refusal = {});
+    UndoStack::List watch(Store &store);
+    template <typename Store>
+    bool writeNow(Store &store);
+    template <typename Store>
+    void deleteFrom(Store &store, List list, const QString &what, std::function<QString()> refusal);
+    QString named(List list, quint64 key);
 
     template <typename F>
     auto withStore(List list, F f);

@@ -85,7 +85,7 @@ private Q_SLOTS:
         session.switchPresetPool(to);
         QVERIFY(!namesIn(folder.path + file, "presets").contains(first));
         QString what;
-        QVERIFY(session.undoDelete(what));
+        QVERIFY(session.undo(what));
         QVERIFY(WriteBeside::waitForAll(10000));
         QCOMPARE(namesIn(folder.path + file, "presets").value(0), first);
         QCOMPARE(library.presetPool(from).indexOfKey(second), 1);
@@ -99,7 +99,7 @@ private Q_SLOTS:
         session.deletePreset();
         const quint64 elsewhere = library.presetPool(to).insert(0, taken);
         QString why;
-        QVERIFY(!session.undoDelete(what, &why));
+        QVERIFY(!session.undo(what, &why));
         QVERIFY2(why.startsWith("Protected can't save - preset exist in "), qPrintable(why));
         const auto held = [&](int pool) {
             return PresetLookup::count(library, taken.name, taken.version).*(
@@ -108,7 +108,7 @@ private Q_SLOTS:
         };
         QCOMPARE(held(from), 0);
         QVERIFY(library.presetPool(to).remove(elsewhere));
-        QVERIFY(session.undoDelete(what));
+        QVERIFY(session.undo(what));
         QCOMPARE(held(from), 1);
         QCOMPARE(library.presetPool(from).records().at(0).name, taken.name);
     }
@@ -137,10 +137,10 @@ private Q_SLOTS:
         session.deleteProgram();
         const quint64 elsewhere = library.programs().insert(0, mine);
         QString what, why;
-        QVERIFY(!session.undoDelete(what, &why));
+        QVERIFY(!session.undo(what, &why));
         QCOMPARE(why, QString("Protected can't save - program exist in general, please change name or version"));
         QVERIFY(library.programs().remove(elsewhere));
-        QVERIFY(session.undoDelete(what));
+        QVERIFY(session.undo(what));
         QCOMPARE(session.programListStore().records().at(0).name, mine.name);
 
         // Another client opened: a delete from the client's own list says
@@ -151,7 +151,7 @@ private Q_SLOTS:
         session.selectRow(LibrarySession::ClientList, 1);
         QVERIFY(session.openClient());
         why.clear();
-        QVERIFY(!session.undoDelete(what, &why));
+        QVERIFY(!session.undo(what, &why));
         QVERIFY2(!why.isEmpty(), "a step that cannot come back says why");
         session.switchProgramPool(true);
         session.selectRow(LibrarySession::ProgramList, 0);
@@ -159,7 +159,7 @@ private Q_SLOTS:
         session.deleteProgram();
         session.selectRow(LibrarySession::ClientList, 0);
         QVERIFY(session.openClient());
-        QVERIFY(session.undoDelete(what));
+        QVERIFY(session.undo(what));
         QCOMPARE(library.programs().records().at(0).name, general);
         session.switchProgramPool(false);
 
