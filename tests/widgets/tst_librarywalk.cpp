@@ -244,6 +244,7 @@ private:
         else if (choice >= 108) download();
         else if (choice >= 106) importCsv();
         else if (choice >= 100) programLines();
+        else if (choice < 3 && pick(3) == 0) redo();
         else if (choice < 3) undo();
         else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
         else if (choice < 20) selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
@@ -255,7 +256,8 @@ private:
         else if (choice < 50) search(0, QStringLiteral("lineEdit_clientSelection_search"));
         else if (choice < 55 && pick(3) == 0) editNote();
         else if (choice < 55) newNote();
-        else if (choice < 58) deleteNote();
+        else if (choice < 57) deleteNote();
+        else if (choice < 58) deleteEdited();
         else if (choice < 60) selectIn(QStringLiteral("tableWidget_clientHistory"), 1);
         else if (choice < 64) presetPool();
         else if (choice < 70) presetButton();
@@ -268,6 +270,7 @@ private:
         else if (choice < 93) selectIn(QStringLiteral("tableWidget_programSelection"), 2);
         else if (choice < 95) clickIn(5, QStringLiteral("pushButton_preset_copy"), "clone to client");
         else if (choice < 97) clickIn(3, QStringLiteral("pushButton_program_programToWork"), "program to work");
+        else if (choice < 98) everyonesThenClient();
         else reopen();
     }
 
