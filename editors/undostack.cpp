@@ -33,6 +33,8 @@ bool UndoStack::listsUnchanged(const Step &step, QString &why)
 
 UndoStack::Outcome UndoStack::undo(QString &text, QString &why)
 {
+    text.clear();
+    why.clear();
     if (m_done == 0)
         return Nothing;
     const Step step = m_steps.at(m_done - 1);
@@ -51,6 +53,8 @@ UndoStack::Outcome UndoStack::undo(QString &text, QString &why)
 
 UndoStack::Outcome UndoStack::redo(QString &text, QString &why)
 {
+    text.clear();
+    why.clear();
     if (m_done >= m_steps.size())
         return Nothing;
     const Step step = m_steps.at(m_done);

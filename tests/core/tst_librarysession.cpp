@@ -172,6 +172,73 @@ private Q_SLOTS:
         QCOMPARE(namesIn(folder.path + anaFile + ".dat", "programs"), stored);
     }
 
+    // Steps in several lists come back one after another and are made
+    // again; a list changed by another path voids the steps on it alone.
+    void undoAndRedoAcrossLists()
+    {
+        Folder folder;
+        Library library;
+        library.load(folder.path);
+        Settings settings;
+        settings.setPresetsPool(PresetPool::General);
+        LibrarySession session(library, settings);
+        Presets &general = library.generalPresets();
+        Presets &client = library.history().presets();
+        const QStringList generalNames = namesIn(folder.path + "presets.dat", "presets");
+        const auto names = [](const Presets &presets) {
+            QStringList list;
+            for (const Preset &preset : presets.records())
+                list << preset.name;
+            return list;
+        };
+
+        session.selectRow(LibrarySession::PresetList, 0);
+        QVERIFY(session.moveRow(LibrarySession::PresetList, 1));
+        session.selectRow(LibrarySession::PresetList, 0);
+        const quint64 first = session.selectedKey(LibrarySession::PresetList);
+        session.deletePreset();
+        session.switchPresetPool(PresetPool::Client);
+        const QStringList clientNames = names(client);
+        session.selectRow(LibrarySession::PresetList, 1);
+        session.deletePreset();
+        const QStringList afterAll = names(general);
+
+        QString text, why;
+        QVERIFY(session.undo(text));
+        QCOMPARE(names(client), clientNames);
+        QVERIFY(session.undo(text));
+        QVERIFY(session.undo(text));
+        QCOMPARE(names(general), generalNames);
+        // Back under its key: a pick or an older step still names it.
+        QCOMPARE(general.indexOfKey(first), 1);
+        QVERIFY(!session.undo(text, &why));
+        QVERIFY2(why.isEmpty() && text.isEmpty(), qPrintable(text + " / " + why));
+        QCOMPARE(namesIn(folder.path + "presets.dat", "presets"), generalNames);
+        QVERIFY(session.redo(text));
+        QVERIFY(session.redo(text));
+        QVERIFY(session.redo(text));
+        QCOMPARE(names(general), afterAll);
+        QVERIFY(!session.redo(text, &why));
+
+        // The General list changed by another path: its steps go, the
+        // client's stays.
+        QVERIFY(session.undo(text));
+        QCOMPARE(names(client), clientNames);
+        Preset other = Preset::newRecord();
+        other.name = "Other";
+        general.insert(0, other);
+        QVERIFY(!session.undo(text, &why));
+        QCOMPARE(why, QString("its list changed since"));
+        QCOMPARE(session.undoStack().count(), 1);
+        QVERIFY(session.redo(text));
+        QCOMPARE(client.count(), clientNames.size() - 1);
+        // A new step drops what was taken back.
+        QVERIFY(session.undo(text));
+        session.selectRow(LibrarySession::PresetList, 0);
+        QVERIFY(session.moveRow(LibrarySession::PresetList, 1));
+        QVERIFY(!session.redo(text));
+    }
+
     void deletesActOnlyOnShownRows()
     {
         Folder folder;
