@@ -122,10 +122,6 @@ void LibrarySession::switchProgramPool(bool general)
 
 QString LibrarySession::named(List list, quint64 key)
 {
-    // Said in notices and tooltips: a long name is cut short there.
-    const auto shortName = [](const QString &name) {
-        return name.size() > 40 ? name.left(39) + QChar(0x2026) : name;
-    };
     switch (list) {
     case ClientList: {
         const Client *client = m_library.clients().record(key);
@@ -144,15 +140,6 @@ QString LibrarySession::named(List list, quint64 key)
 }
 
 template <typename Store>
-UndoStack::List LibrarySession::watch(Store &store)
-{
-    // The open client's lists are read anew for another client: their
-    // revision moves then, and the steps on them go. Every other list is
-    // everyone's, whichever client is open.
-    return UndoStack::list(&store, [&store] { return store.revision(); });
-}
-
-template <typename Store>
 bool LibrarySession::writeNow(Store &store)
 {
     // The operator may take a step back from another tab and close the
@@ -163,6 +150,9 @@ bool LibrarySession::writeNow(Store &store)
         return saveOpenHistory();
     return store.saveIfChanged();
 }
+
+template bool LibrarySession::writeNow(Presets &);
+template bool LibrarySession::writeNow(Programs &);
 
 bool LibrarySession::moveRow(List list, int step)
 {

@@ -105,6 +105,46 @@ public:
     bool undo(QString &what, QString *why = nullptr);
     bool redo(QString &what, QString *why = nullptr);
 
+    // A record's name as notices and tooltips say it: a long one cut short.
+    static QString shortName(const QString &name)
+    {
+        return name.size() > 40 ? name.left(39) + QChar(0x2026) : name;
+    }
+    // A list as a step depends on it; taken before the step changes it.
+    template <typename Store>
+    UndoStack::List watch(Store &store)
+    {
+        // The open client's lists are read anew for another client: their
+        // revision moves then, and the steps on them go. Every other list is
+        // everyone's, whichever client is open.
+        return UndoStack::list(&store, [&store] { return store.revision(); });
+    }
+    // An edit an editor stored into the record with `key`: taken back by
+    // putting `before` in its place, made again with `after`, each only when
+    // `check` has no reason against it (the rule for a name and version, an
+    // editor holding a refused edit of it); `followed` lets the editor show
+    // what the record is now.
+    template <typename Store, typename Record>
+    void pushEdit(Store &store, quint64 key, const QString &what, const UndoStack::List &list, const Record &before,
+                  const Record &after, std::function<QString(const Record &)> check, std::function<void()> followed)
+    {
+        const auto put = [this, &store, key, check, followed](const Record &record) -> QString {
+            if (store.indexOfKey(key) < 0)
+                return tr("the record is gone");
+            const QString why = check ? check(record) : QString();
+            if (!why.isEmpty())
+                return why;
+            store.change(key, [&record](Record &stored) { stored = record; });
+            writeNow(store);
+            if (followed)
+                followed();
+            return {};
+        };
+        m_undoStack.push({tr("edit of %1").arg(what), tr("%1 is as before its edit.").arg(what),
+                          tr("%1 is edited again.").arg(what), {list}, [put, before] { return put(before); },
+                          [put, after] { return put(after); }});
+    }
+
     // ---- tab steps ----------------------------------------------------
     // Leaving the client selection writes the clients.
     void leaveClientSelection();
@@ -136,10 +176,6 @@ private:
     std::function<bool(List, quint64)> m_deleteGuard;
     UndoStack m_undoStack;
 
-    // Whose list a store is: the open client's history lists are put back
-    // only while the same client is open.
-    template <typename Store>
-    UndoStack::List watch(Store &store);
     template <typename Store>
     bool writeNow(Store &store);
     template <typename Store>

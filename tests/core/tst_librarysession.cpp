@@ -7,6 +7,7 @@
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
 #include "editors/librarysession.h"
+#include "editors/preseteditor.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -237,6 +238,27 @@ private Q_SLOTS:
         session.selectRow(LibrarySession::PresetList, 0);
         QVERIFY(session.moveRow(LibrarySession::PresetList, 1));
         QVERIFY(!session.redo(text));
+
+        // A stored edit is a step: taken back, its editor shows the record
+        // as it is again; not made again while another pool holds its pair.
+        PresetEditor editor(library);
+        editor.setSession(&session);
+        const quint64 edited = general.keyAt(0);
+        QVERIFY(editor.open(PresetPool::General, edited));
+        PresetFields fields = editor.fields();
+        const QString was = fields.name;
+        fields.name = "Renamed";
+        QVERIFY(editor.commit(fields));
+        QVERIFY(session.undo(text));
+        QCOMPARE(general.record(edited)->name, was);
+        QCOMPARE(editor.fields().name, was);
+        QCOMPARE(namesIn(folder.path + "presets.dat", "presets").value(0), was);
+        Preset taken = *general.record(edited);
+        taken.name = "Renamed";
+        library.legitimatePresets().insert(0, taken);
+        QVERIFY(!session.redo(text, &why));
+        QVERIFY2(why.startsWith("Protected can't save - preset exist in "), qPrintable(why));
+        QCOMPARE(general.record(edited)->name, was);
     }
 
     void deletesActOnlyOnShownRows()

@@ -116,7 +116,7 @@ public:
             driveDevice();
             // A restore replaces every file: nothing of before is owed.
             if (m_failure.isEmpty())
-                check(std::exchange(m_restored, false) ? Pairs() : before);
+                check(std::exchange(m_restored, false) || std::exchange(m_editStepped, false) ? Pairs() : before);
         }
         // Closing the window commits what the shown tab edits; what cannot
         // be stored is discarded by answering so.
@@ -529,6 +529,7 @@ private:
         m_steps << QStringLiteral("told \"%1\"").arg(said);
         if (said.startsWith(QLatin1String("Client ")))
             followClients();
+        followEditStep(said);
         if (m_tabs->currentIndex() == MainWindow::TabClientSelection || m_tabs->currentIndex() == MainWindow::TabClient)
             afterTabChange();
         return said;
@@ -551,8 +552,22 @@ private:
             m_program.mayGo = m_program.mayGo || !programRefused;
         if (said.startsWith(QLatin1String("Client ")))
             followClients();
+        followEditStep(said);
         if (m_tabs->currentIndex() == MainWindow::TabClientSelection || m_tabs->currentIndex() == MainWindow::TabClient)
             afterTabChange();
+    }
+
+    // A stored edit taken back or made again: what was typed into it is
+    // the operator's to let go, and its pair may leave its file.
+    void followEditStep(const QString &said)
+    {
+        if (!said.contains(QLatin1String(" is as before its edit.")) && !said.contains(QLatin1String(" is edited again.")))
+            return;
+        m_editStepped = true;
+        if (said.startsWith(QLatin1String("Preset ")))
+            m_preset.mayGo = true;
+        if (said.startsWith(QLatin1String("Program ")))
+            m_program.mayGo = true;
     }
 
     // Delete on the record an editor holds a refused edit of: the question
@@ -1529,6 +1544,7 @@ private:
     };
     QMap<QString, DeletedClient> m_gone;  // by file, as Ctrl+Z brings them back
     int m_act = 0;
+    bool m_editStepped = false;
     int m_everyoneStep = -2;  // the act that last made a step on a list that is no client's
     bool m_pending = false;
     std::optional<ClientModel> m_adoptNew;
