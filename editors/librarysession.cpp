@@ -242,19 +242,13 @@ void LibrarySession::deleteFrom(Store &store, List list, const QString &what, st
 bool LibrarySession::undo(QString &what, QString *why)
 {
     QString refused;
-    const bool done = m_undoStack.undo(what, refused) == UndoStack::Done;
-    if (why)
-        *why = refused;
-    return done;
+    return (m_undoStack.undo(what, why ? *why : refused) == UndoStack::Done);
 }
 
 bool LibrarySession::redo(QString &what, QString *why)
 {
     QString refused;
-    const bool done = m_undoStack.redo(what, refused) == UndoStack::Done;
-    if (why)
-        *why = refused;
-    return done;
+    return (m_undoStack.redo(what, why ? *why : refused) == UndoStack::Done);
 }
 
 void LibrarySession::deletePicked(List list)

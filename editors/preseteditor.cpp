@@ -272,7 +272,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     Presets &presets = store();
     // A stored record's edit is a step Ctrl+Z takes back; a new record, or
     // one that overwrote another, is not.
-    const bool step = m_session && !m_newPending && !m_overwriteWarned;
+    bool step = m_session && !m_newPending && !m_overwriteWarned;
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);
     } else if (!locateEdited()) {
@@ -285,6 +285,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
             return false;
         }
         m_newBefore = 0;
+        step = false;  // taken back, it would put a blank record in its place
         Preset anew = Preset::newRecord();
         anew.author = m_author;
         insertNewRecord(presets, anew);

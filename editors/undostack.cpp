@@ -33,39 +33,29 @@ bool UndoStack::listsUnchanged(const Step &step, QString &why)
 
 UndoStack::Outcome UndoStack::undo(QString &text, QString &why)
 {
-    text.clear();
-    why.clear();
-    if (m_done == 0)
-        return Nothing;
-    const Step step = m_steps.at(m_done - 1);
-    text = step.text;
-    if (!listsUnchanged(step, why))
-        return Refused;
-    why = step.undo();
-    if (!why.isEmpty())
-        return Refused;
-    text = step.undone;
-    --m_done;
-    note(step);
-    Q_EMIT changed();
-    return Done;
+    return take(true, text, why);
 }
 
 UndoStack::Outcome UndoStack::redo(QString &text, QString &why)
 {
+    return take(false, text, why);
+}
+
+UndoStack::Outcome UndoStack::take(bool back, QString &text, QString &why)
+{
     text.clear();
     why.clear();
-    if (m_done >= m_steps.size())
+    if (back ? m_done == 0 : m_done >= m_steps.size())
         return Nothing;
-    const Step step = m_steps.at(m_done);
+    const Step step = m_steps.at(back ? m_done - 1 : m_done);
     text = step.text;
     if (!listsUnchanged(step, why))
         return Refused;
-    why = step.redo();
+    why = back ? step.undo() : step.redo();
     if (!why.isEmpty())
         return Refused;
-    text = step.redone;
-    ++m_done;
+    text = back ? step.undone : step.redone;
+    m_done += back ? -1 : 1;
     note(step);
     Q_EMIT changed();
     return Done;

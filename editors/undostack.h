@@ -78,6 +78,7 @@ Q_SIGNALS:
     void changed();
 
 private:
+    Outcome take(bool back, QString &text, QString &why);
     bool listsUnchanged(const Step &step, QString &why);
     void forgetList(const void *id);
     void note(const Step &step);

@@ -259,6 +259,16 @@ private Q_SLOTS:
         QVERIFY(!session.redo(text, &why));
         QVERIFY2(why.startsWith("Protected can't save - preset exist in "), qPrintable(why));
         QCOMPARE(general.record(edited)->name, was);
+        // A record gone from under its editor is stored anew: no step puts
+        // a blank record in its place.
+        QVERIFY(editor.open(PresetPool::General, edited));
+        fields = editor.fields();
+        fields.notes = "kept";
+        QVERIFY(general.remove(edited));
+        QVERIFY(editor.commit(fields));
+        session.undo(text);
+        for (const Preset &preset : general.records())
+            QVERIFY(!preset.name.isEmpty());
     }
 
     void deletesActOnlyOnShownRows()
