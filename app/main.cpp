@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
         MainWindow window;
         QObject::connect(&closer, &SignalCloser::closeRequested, &window, &MainWindow::closeForSignal);
         // A session logout asks no question either.
-        QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &MainWindow::stopAllDevices);
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, &MainWindow::endOfSession);
         window.show();
         code = app.exec();
     }

@@ -8,6 +8,7 @@
 #include "app/windowcommands.h"
 #include "data/textforms.h"
 #include "data/container.h"
+#include "data/unstorededits.h"
 #include "data/untoldnotice.h"
 #include "data/writebeside.h"
 #include "device/tavik.h"
@@ -207,6 +208,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_infoBar->show();
     m_infoBar->placeAtBottom();
     m_routing = true;
+    offerUnstored();
 }
 
 MainWindow::~MainWindow()
@@ -219,12 +221,19 @@ MainWindow::~MainWindow()
     // old or all restored, and the next start reads them.
     if (!m_toolsTab || !m_toolsTab->waitForRestore(restoreWaitMs)) {
         leaveTab(m_currentTab);
+        // Nobody could be asked about what the editors refused: it waits
+        // for the next start. Any other end asked the operator first (a
+        // close, a restore), who let it go.
+        UnstoredEdits::leave(m_settings.dataFolder(), m_closingForSignal ? m_editors.heldEdits() : QList<UnstoredEdit>());
         m_devices.registry().saveBeside();
         m_settings.setGeometry(saveGeometry());
         m_settings.setOpenClient(m_library.openClientFile());
         for (const ColumnFit *columns : findChildren<ColumnFit *>())
             m_settings.setColumnWidths(columns->view()->objectName(), columns->operatorWidths());
         m_settings.saveSettings();
+    } else {
+        // The restore asked about them before it began.
+        UnstoredEdits::leave(m_settings.dataFolder(), {});
     }
     // The stores written beside the window land whole before the end; a
     // write that hangs (a network folder gone) leaves the file as it was.
@@ -254,6 +263,42 @@ void MainWindow::closeForSignal()
     m_closingForSignal = true;
     stopAllDevices();
     close();
+}
+
+void MainWindow::endOfSession()
+{
+    stopAllDevices();
+    // The shown editor commits first; it stays shown as it was.
+    leaveTab(m_currentTab);
+    m_unstored = m_editors.heldEdits();
+    UnstoredEdits::leave(m_settings.dataFolder(), m_unstored);
+    enterTab(m_currentTab);
+}
+
+void MainWindow::offerUnstored()
+{
+    m_unstored = UnstoredEdits::read(m_settings.dataFolder());
+    if (m_unstored.isEmpty())
+        return;
+    m_offered = m_editors.offer(m_unstored);
+    // The file stays until each edit is stored or let go in its editor.
+    m_unstored.removeIf([this](const UnstoredEdit &edit) { return !m_editors.holds(edit.editor); });
+    if (m_unstored.isEmpty())
+        return;
+    const auto tabOf = [](UnstoredEdit::Editor editor) {
+        return editor == UnstoredEdit::Preset ? TabPreset : editor == UnstoredEdit::Program ? TabProgram : TabClient;
+    };
+    // Each editor's tab shows its edit and reason before it is first shown.
+    for (const UnstoredEdit &edit : std::as_const(m_unstored))
+        enterTab(tabOf(edit.editor));
+    ui->MainPage->setCurrentIndex(tabOf(m_unstored.first().editor));
+}
+
+void MainWindow::followUnstored()
+{
+    // An edit stored or discarded in its editor is no longer kept.
+    if (m_unstored.removeIf([this](const UnstoredEdit &edit) { return !m_editors.holds(edit.editor); }) > 0)
+        UnstoredEdits::leave(m_settings.dataFolder(), m_unstored);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -521,6 +566,7 @@ void MainWindow::uiTick()
         m_session->presetListStore().prepareSearch();
     }
     m_notice->tick();
+    followUnstored();
     showKeptAside();
     showDeviceStatus();
     m_wiring->takeNote();
@@ -611,7 +657,9 @@ void MainWindow::showNotice(const QString &text)
 
 void MainWindow::showKeptAside()
 {
-    QStringList lines = takeUntold();
+    // The edits offered again are told once; unstored.dat, not untold.dat,
+    // brings them back should this start end before it shows them.
+    QStringList lines = takeUntold() + std::exchange(m_offered, {});
     if (!m_restored.isEmpty())
         lines.prepend(m_restored);
     if (lines.isEmpty())

@@ -103,6 +103,10 @@ public:
 public Q_SLOTS:
     // A termination signal or a logout: the runs are stopped, not asked about.
     void closeForSignal();
+    // A session ends (logout, shutdown): the runs are stopped and the edits
+    // the editors refused kept for the next start, with nobody asked; the
+    // program runs on should the session stay.
+    void endOfSession();
     void bindDevices() { m_devices.bindDevices(); }
     // Takes the last delete, move or stored edit back (Ctrl+Z), or makes
     // the last one taken back again (Ctrl+Shift+Z).
@@ -153,6 +157,8 @@ private:
     // The restore's word, the files kept aside or changed elsewhere and the
     // failed writes not yet shown, each taken once.
     QStringList takeUntold();
+    void offerUnstored();
+    void followUnstored();
 
     Settings m_settings;
     Library m_library;
@@ -191,6 +197,10 @@ private:
     // What the restore that restarted the program left word of, until shown.
     // Lines for the operator's next notice, from the end before this start.
     QStringList m_untold;
+    // The refused edits unstored.dat keeps, each until its editor lets go of it.
+    QList<UnstoredEdit> m_unstored;
+    // What the operator is told of them at the first tick.
+    QStringList m_offered;
     // The word of a restore, kept in its file until shown.
     QString m_restored;
     // Tab changes made while the form is being built must not leave (and so

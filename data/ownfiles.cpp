@@ -6,7 +6,7 @@ namespace OwnFiles {
 
 QStringList names()
 {
-    return {settings, presets, genpresets, programs, clients, work, machines, restored, untold, runs, journal, lock};
+    return {settings, presets, genpresets, programs, clients, work, machines, restored, untold, unstored, runs, journal, lock};
 }
 
 bool isOwn(const QString &fileName)

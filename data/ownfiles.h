@@ -19,6 +19,7 @@ inline const QString work = QStringLiteral("work.dat");
 inline const QString machines = QStringLiteral("machines.dat");
 inline const QString restored = QStringLiteral("restored.dat");
 inline const QString untold = QStringLiteral("untold.dat");
+inline const QString unstored = QStringLiteral("unstored.dat");
 inline const QString runs = QStringLiteral("runs.dat");
 inline const QString journal = QStringLiteral("pending-saves.journal");
 inline const QString lock = QStringLiteral("TavikStudio.lock");

@@ -2,6 +2,7 @@
 
 #include "data/library.h"
 #include "data/textforms.h"
+#include "data/unstorededits.h"
 #include "editors/clienthistory.h"
 
 #include <algorithm>
@@ -260,4 +261,38 @@ bool ClientEditor::takeNoteResult(const QString &text, int colour)
     m_noteText = text;
     m_noteColour = colour;
     return m_library.saveHistory();
+}
+
+bool ClientEditor::heldEdit(UnstoredEdit &edit) const
+{
+    if (!holdsRefusedEdit())
+        return false;
+    edit = UnstoredEdit();
+    edit.editor = UnstoredEdit::Client;
+    edit.isNew = m_newPending;
+    if (!m_newPending)
+        edit.client = m_shownFile;
+    edit.reason = m_message;
+    edit.name = m_fields.name;
+    edit.address = m_fields.address;
+    edit.notes = m_fields.notes;
+    return true;
+}
+
+bool ClientEditor::offer(const UnstoredEdit &edit)
+{
+    const bool found = !edit.isNew && !edit.client.isEmpty() && edit.client == m_library.openClientFile();
+    if (found) {
+        load();
+    } else {
+        m_newPending = false;
+        newClient(0);
+    }
+    m_fields = {edit.name, edit.address, edit.notes};
+    m_typedName = edit.name;
+    m_message = edit.reason;
+    m_refusedEdit = true;
+    m_loaded = true;
+    Q_EMIT editOffered();
+    return found || edit.isNew;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 class Library;
+struct UnstoredEdit;
 
 struct ClientFields
 {
@@ -52,6 +53,12 @@ public:
     // The last commit refused what the editor shows; it stays until stored
     // or discarded.
     bool holdsRefusedEdit() const { return m_loaded && m_refusedEdit; }
+    // The refused edit held, as unstored.dat keeps it; false when none.
+    bool heldEdit(UnstoredEdit &edit) const;
+    // Shows an edit kept in unstored.dat as the refused edit it was, of the
+    // open client it names, or as a new client when that one is not open
+    // (then false).
+    bool offer(const UnstoredEdit &edit);
 
     // Before a note is made for a new client not yet stored: the client is
     // stored first, when its name may be, so that its history can take the
@@ -78,6 +85,8 @@ Q_SIGNALS:
     // edited in its pools must be let go.
     void clientSwitched();
     void captionChanged(const QString &caption);
+    // An edit kept from the last run is shown: the fields follow it.
+    void editOffered();
 
 private:
     // Why `name` cannot be the shown client's name; empty when it can.

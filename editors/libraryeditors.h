@@ -3,6 +3,7 @@
 #include "editors/clienteditor.h"
 #include "editors/preseteditor.h"
 #include "editors/programeditor.h"
+#include "data/unstorededits.h"
 
 class LibrarySession;
 
@@ -30,6 +31,14 @@ public:
     // lets go of it.
     bool holdsClientPreset() const;
     bool holdsClientProgram() const;
+
+    // The refused edits the editors hold, as unstored.dat keeps them.
+    QList<UnstoredEdit> heldEdits() const;
+    // Whether the editor holds a refused edit.
+    bool holds(UnstoredEdit::Editor editor) const;
+    // Shows each edit kept in unstored.dat in its editor, as the refused edit
+    // it was; what the operator is told of them.
+    QStringList offer(const QList<UnstoredEdit> &edits);
 
     PresetEditor preset;
     ProgramEditor program;

@@ -3,6 +3,7 @@
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
+#include "data/unstorededits.h"
 #include "editors/librarysession.h"
 #include "work/runrules.h"
 
@@ -23,14 +24,14 @@ QString PresetEditor::poolWord() const
 
 bool PresetEditor::open(int pool, quint64 key)
 {
-    Presets &presets = m_library.presetPool(pool);
-    if (!presets.setCurrentKey(key))
+    const Preset *record = m_library.presetPool(pool).record(key);
+    if (!record)
         return false;
     m_newPending = false;
     m_pool = pool;
     m_editKey = key;
-    m_editName = presets.name();
-    m_editVersion = presets.version();
+    m_editName = record->name;
+    m_editVersion = record->version;
     load();
     return true;
 }
@@ -57,24 +58,21 @@ void PresetEditor::newPreset(int pool, quint64 before)
 void PresetEditor::load()
 {
     Presets &presets = store();
-    if (!m_newPending) {
-        const int at = presets.indexOfKey(m_editKey);
-        if (at >= 0) {
-            presets.setCurrent(at);
-        } else if (presets.count() == 0) {
+    if (!m_newPending && !presets.record(m_editKey)) {
+        if (presets.count() == 0) {
             startNew(0);
         } else {
-            presets.first();
-            m_editName = presets.name();
-            m_editVersion = presets.version();
+            // Gone: the first record the list shows.
+            const QList<int> shown = presets.shownRows();
+            m_editKey = presets.keyAt(shown.isEmpty() ? 0 : shown.first());
+            m_editName = presets.record(m_editKey)->name;
+            m_editVersion = presets.record(m_editKey)->version;
         }
     }
-    const Preset record = m_newPending ? m_newRecord : presets.currentPreset();
+    const Preset record = m_newPending ? m_newRecord : *presets.record(m_editKey);
 
     m_savedName = record.name;
     m_savedVersion = record.version;
-    if (!m_newPending)
-        holdEdited(presets, presets.current());
     m_message.clear();
 
     m_fields = fieldsOf(record);
@@ -167,11 +165,6 @@ void PresetEditor::judge(const QString &name, int version)
     }
 }
 
-bool PresetEditor::locateEdited()
-{
-    return locateEditedIn(store());
-}
-
 namespace {
 
 bool same(const PresetFields &a, const PresetFields &b)
@@ -211,7 +204,7 @@ QString PresetEditor::valueProblem(const PresetFields &fields, bool all) const
 QString PresetEditor::notesShown() const
 {
     if (notesEditable())
-        return m_fields.notes;
+        return shown().notes;
     qsizetype cut = editableNotesLength;
     if (m_fields.notes.at(cut - 1).isHighSurrogate())
         --cut;
@@ -233,6 +226,8 @@ bool PresetEditor::commit(const PresetFields &shown)
     const PresetFields fields = withWholeNotes(shown);
     const bool stored = commitEdits(fields);
     m_refusedEdit = !stored && m_loaded && !m_message.isEmpty();
+    if (m_refusedEdit)
+        m_typed = fields;
     return stored;
 }
 
@@ -275,7 +270,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     bool step = m_session && !m_newPending && !m_overwriteWarned;
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);
-    } else if (!locateEdited()) {
+    } else if (!presets.record(m_editKey)) {
         // Gone without the operator deleting it (a download replaced its
         // pool): what was typed is stored anew rather than lost. Nothing
         // typed since it was opened or stored, the download stands and the
@@ -295,7 +290,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
         // An import or a download may have changed the record while the
         // editor held a refused edit of it: what the operator did not touch
         // is taken as it is stored now, not written back as it was shown.
-        const PresetFields stored = fieldsOf(*std::as_const(presets).currentRecord());
+        const PresetFields stored = fieldsOf(*presets.record(m_editKey));
         keepUntouched(&PresetFields::notes, fields, stored);
         keepUntouched(&PresetFields::workTime, fields, stored);
         keepUntouched(&PresetFields::variable, fields, stored);
@@ -357,6 +352,7 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     if (!problem.isEmpty()) {
         m_message = problem;
         m_refusedEdit = true;
+        m_typed = fields;
         return Refused;
     }
     if (!commit(fields) && !m_message.isEmpty())
@@ -378,4 +374,58 @@ PresetEditor::CloneResult PresetEditor::cloneToClient(const PresetFields &shown)
     m_editVersion = version;
     load();
     return Cloned;
+}
+
+namespace {
+
+// What the operator types, between the editor and unstored.dat.
+template <typename From, typename To>
+void copyTyped(const From &from, To &to)
+{
+    to.name = from.name;
+    to.version = from.version;
+    to.notes = from.notes;
+    to.workTime = from.workTime;
+    to.variable = from.variable;
+    to.forMachine = from.forMachine;
+    to.obtained = from.obtained;
+}
+
+} // namespace
+
+bool PresetEditor::heldEdit(UnstoredEdit &edit) const
+{
+    if (!holdsRefusedEdit())
+        return false;
+    edit = UnstoredEdit();
+    edit.editor = UnstoredEdit::Preset;
+    edit.pool = m_pool;
+    if (m_pool == PresetPool::Client)
+        edit.client = m_library.openClientFile();
+    edit.isNew = m_newPending || !identify(store(), edit.storedName, edit.storedVersion, edit.twin);
+    edit.reason = m_message;
+    copyTyped(m_typed, edit);
+    return true;
+}
+
+bool PresetEditor::offer(const UnstoredEdit &edit)
+{
+    const int pool = qBound(0, edit.pool, 2);
+    // A client's record is looked for only in its own client's pool.
+    const bool ownPool = pool != PresetPool::Client || edit.client == m_library.openClientFile();
+    const quint64 key = edit.isNew || !ownPool
+                            ? 0
+                            : keyOfTwin(m_library.presetPool(pool), edit.storedName, edit.storedVersion, edit.twin);
+    const bool found = key != 0 && open(pool, key);
+    if (!found)
+        newPreset(pool, 0);
+    m_typed = m_fields;
+    copyTyped(edit, m_typed);
+    // The pair shown is the one judged: filling the fields judges nothing.
+    m_editName = m_lastName = edit.name;
+    m_editVersion = m_lastVersion = edit.version;
+    m_message = edit.reason;
+    m_refusedEdit = true;
+    ++m_revision;
+    return found || edit.isNew;
 }

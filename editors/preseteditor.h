@@ -10,6 +10,7 @@
 
 class Library;
 class Presets;
+struct UnstoredEdit;
 
 // What the preset tab's widgets show and hand back.
 struct PresetFields
@@ -68,6 +69,15 @@ public:
     // What the notes field shows: the whole note, or its beginning and why.
     QString notesShown() const;
 
+    // What the tab shows: the refused edit held, else the record as stored.
+    const PresetFields &shown() const { return holdsRefusedEdit() ? m_typed : m_fields; }
+    // The refused edit held, as unstored.dat keeps it; false when none.
+    bool heldEdit(UnstoredEdit &edit) const;
+    // Shows an edit kept in unstored.dat as the refused edit it was, in the
+    // record it names, or as a new record of its pool when that is gone
+    // (then false).
+    bool offer(const UnstoredEdit &edit);
+
     int pool() const { return m_pool; }
     // Whether the record with this key (in any pool) is the one edited here.
     bool edits(quint64 key) { return editsIn(store(), key); }
@@ -83,8 +93,6 @@ private:
     static PresetFields fieldsOf(const Preset &record);
     Presets &store() const;
     void startNew(quint64 before);
-    // Makes the edited record current; false when it is gone or new.
-    bool locateEdited();
     // Sets the verdict and the message for this pair.
     void judge(const QString &name, int version);
     // Why the time or frequency cannot be stored; `all` checks them even
@@ -119,6 +127,8 @@ private:
     };
     Counted m_counted;
     PresetFields m_fields;
+    // What the operator typed, while the editor holds it refused.
+    PresetFields m_typed;
     Preset m_newRecord;
     int m_revision = 0;
 };

@@ -3,6 +3,7 @@
 #include "data/library.h"
 #include "data/presetlookup.h"
 #include "data/textforms.h"
+#include "data/unstorededits.h"
 #include "editors/librarysession.h"
 #include "work/runrules.h"
 
@@ -38,8 +39,8 @@ void ProgramEditor::setCaption(const QString &name, int version)
 
 bool ProgramEditor::open(bool general, quint64 key)
 {
-    Programs &programs = general ? m_library.programs() : m_library.history().programs();
-    if (!programs.setCurrentKey(key))
+    const Programs &programs = general ? m_library.programs() : m_library.history().programs();
+    if (!programs.record(key))
         return false;
     m_newPending = false;
     m_general = general;
@@ -61,30 +62,24 @@ void ProgramEditor::newProgram(bool general, quint64 before)
     load();
 }
 
-bool ProgramEditor::locateEdited()
-{
-    return locateEditedIn(store());
-}
-
 void ProgramEditor::load()
 {
     Programs &programs = store();
     const Program *program = &m_newRecord;
     if (!m_newPending) {
-        if (programs.count() == 0)
-            return;
-        if (!programs.setCurrentKey(m_editKey))
-            programs.first();
-        program = std::as_const(programs).currentProgram();
-        if (!program)
-            return;
+        if (!programs.record(m_editKey)) {
+            // Gone: the first program the list shows.
+            const QList<int> shown = programs.shownRows();
+            if (shown.isEmpty())
+                return;
+            m_editKey = programs.keyAt(shown.first());
+        }
+        program = programs.record(m_editKey);
     }
     // The pair actually loaded: what finds this record again after its list
     // is replaced whole.
     m_editName = m_savedName = m_lastName = program->name;
     m_editVersion = m_savedVersion = m_lastVersion = program->version;
-    if (!m_newPending)
-        holdEdited(programs, programs.current());
     setCaption(m_editName, m_editVersion);
 
     m_lines = program->records();
@@ -174,10 +169,10 @@ bool ProgramEditor::commitEdits()
     const bool step = m_session && !m_newPending && !m_overwriteWarned;
     if (m_newPending) {
         insertNewRecord(programs, m_newRecord);
-    } else if (!locateEdited()) {
+    } else if (!programs.record(m_editKey)) {
         close();
         return false;
-    } else if (unchanged(*programs.currentProgram())) {
+    } else if (unchanged(*programs.record(m_editKey))) {
         return true;  // opening and leaving a program changes nothing in it
     }
     takeOverEditedPair(programs);
@@ -369,4 +364,42 @@ SendToWork::Outcome ProgramEditor::toWork(DeviceSlots &devices)
     if (!program)
         return SendToWork::NotSaved;
     return SendToWork::program(m_library, devices, *program, m_general);
+}
+
+bool ProgramEditor::heldEdit(UnstoredEdit &edit) const
+{
+    if (!holdsRefusedEdit())
+        return false;
+    edit = UnstoredEdit();
+    edit.editor = UnstoredEdit::Program;
+    edit.pool = m_general ? 1 : 0;
+    if (!m_general)
+        edit.client = m_library.openClientFile();
+    edit.isNew = m_newPending || !identify(store(), edit.storedName, edit.storedVersion, edit.twin);
+    edit.reason = m_message;
+    edit.name = m_editName;
+    edit.version = m_editVersion;
+    edit.notes = m_notes;
+    edit.lines = m_lines;
+    return true;
+}
+
+bool ProgramEditor::offer(const UnstoredEdit &edit)
+{
+    const bool general = edit.pool != 0;
+    // A client's program is looked for only in its own client's list.
+    const bool ownList = general || edit.client == m_library.openClientFile();
+    const Programs &programs = general ? m_library.programs() : m_library.history().programs();
+    const quint64 key = edit.isNew || !ownList ? 0 : keyOfTwin(programs, edit.storedName, edit.storedVersion, edit.twin);
+    const bool found = key != 0 && open(general, key);
+    if (!found)
+        newProgram(general, 0);
+    m_editName = m_lastName = edit.name;
+    m_editVersion = m_lastVersion = edit.version;
+    m_notes = edit.notes;
+    m_lines = edit.lines;
+    m_message = edit.reason;
+    m_refusedEdit = true;
+    setCaption(m_editName, m_editVersion);
+    return found || edit.isNew;
 }

@@ -8,6 +8,7 @@
 
 class DeviceSlots;
 class Library;
+struct UnstoredEdit;
 
 // One row of the program's lines as the lines table shows it.
 struct ProgramLineView
@@ -66,6 +67,13 @@ public:
     // program list has selected. The caller asks for a name first.
     SendToWork::Outcome toWork(DeviceSlots &devices);
 
+    // The refused edit held, as unstored.dat keeps it; false when none.
+    bool heldEdit(UnstoredEdit &edit) const;
+    // Shows an edit kept in unstored.dat as the refused edit it was, in the
+    // program it names, or as a new program of its list when that is gone
+    // (then false).
+    bool offer(const UnstoredEdit &edit);
+
     bool isGeneral() const { return m_general; }
     // Whether the record with this key (in either pool) is the one edited here.
     bool edits(quint64 key) { return editsIn(store(), key); }
@@ -86,7 +94,6 @@ private:
     // The verdict on storing (name, version) in the editor's pool.
     void judge(const QString &name, int version);
     Programs &store() const;
-    bool locateEdited();
     bool commitEdits();
     void setCaption(const QString &name, int version);
     bool saveStore();

@@ -90,23 +90,25 @@ protected:
         return m_newPending ? -1 : store.indexOfKey(m_editKey);
     }
 
-    // Takes the record at `at` as the edited one.
+    // The edited record as unstored.dat names it: its stored pair and the
+    // n-th of its twins, as the keys are carried. False when it is new or gone.
     template <typename Store>
-    void holdEdited(const Store &store, int at)
+    bool identify(const Store &store, QString &name, int &version, int &twin) const
     {
-        m_editKey = store.keyAt(at);
-    }
-
-    // Makes the edited record current in `store`; false when it is gone or
-    // is new, not stored yet.
-    template <typename Store>
-    bool locateEditedIn(Store &store)
-    {
-        const int at = editedIndexIn(store);
+        const int at = m_loaded ? editedIndexIn(store) : -1;
         if (at < 0)
             return false;
-        store.setCurrent(at);
+        name = store.records().at(at).name;
+        version = store.records().at(at).version;
+        twin = int(indexesOfPair(store, name, version).indexOf(at));
         return true;
+    }
+    // The key of the record so named; 0 when there is none.
+    template <typename Store>
+    static quint64 keyOfTwin(const Store &store, const QString &name, int version, int twin)
+    {
+        const QList<int> found = indexesOfPair(store, name, version);
+        return twin >= 0 && twin < found.size() ? store.keyAt(found.at(twin)) : 0;
     }
 
     // Whether the record with `key` in `store` is the one being edited.
@@ -125,37 +127,35 @@ protected:
     template <typename Store>
     void keepNewPlace(Store &store, quint64 before)
     {
-        if (!store.setCurrentKey(before))
-            store.select(0);
-        m_newBefore = store.keyAt(store.current());
+        if (!store.record(before)) {
+            const QList<int> shown = store.shownRows();
+            before = shown.isEmpty() ? 0 : store.keyAt(shown.first());
+        }
+        m_newBefore = before;
         m_newPending = true;
     }
+    // Stores the new record in its place; it is the edited one from now on.
     template <typename Store, typename Record>
     void insertNewRecord(Store &store, const Record &record)
     {
         const int before = store.indexOfKey(m_newBefore);
-        store.setCurrent(before < 0 ? store.count() : before);
-        store.insertRecord(record);
+        m_editKey = store.insert(before < 0 ? store.count() : before, record);
     }
 
-    // At a commit of the located (or just inserted) record: drops the record
+    // At a commit of the edited (or just inserted) record: drops the record
     // it was warned to overwrite and makes the edited pair the saved one.
     template <typename Store>
     void takeOverEditedPair(Store &store)
     {
         if (m_overwriteWarned) {
-            const int other = indexOfPair(store, m_editName, m_editVersion, store.current());
+            const int other = indexOfPair(store, m_editName, m_editVersion, store.indexOfKey(m_editKey));
             if (other >= 0) {
                 m_overwriteWarned = false;
-                const quint64 edited = store.keyAt(store.current());
-                store.setCurrent(other);
-                store.removeCurrent();
-                store.setCurrent(store.indexOfKey(edited));
+                store.remove(store.keyAt(other));
             }
         }
         m_savedName = m_editName;
         m_savedVersion = m_editVersion;
-        holdEdited(store, store.current());
         m_newPending = false;
     }
 

@@ -455,10 +455,9 @@ void DevicesTab::on_pushButton_workMoveDown_clicked()
 
 void DevicesTab::on_lineEdit_workMachineName_textChanged(const QString &text)
 {
-    if (m_fieldsFilling || !m_devices.moveCursorToSelected())
-        return;
     Machines &registry = m_devices.registry();
-    registry.setName(text);
+    if (m_fieldsFilling || !registry.change(m_devices.selectedKey(), [&text](Machine &machine) { machine.name = text; }))
+        return;
     Q_EMIT workTitleChanged(text, registry.count());
     markDirty();
 }

@@ -119,6 +119,7 @@ void LibraryWiring::connectClient()
             Q_EMIT noticeRequested(tr(" Client: %1").arg(m_editors.client.message()));
     });
     connect(&m_editors.client, &ClientEditor::clientSwitched, m_clientFields, &ClientFieldsPanel::fill);
+    connect(&m_editors.client, &ClientEditor::editOffered, m_clientFields, &ClientFieldsPanel::fill);
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     // Another client lets go of what the editors hold in the pools of the one open.
     m_session.setClientSwitchGuard([this] { return mayDiscardRefused(true); });
@@ -178,11 +179,11 @@ void LibraryWiring::connectPresets()
             Q_EMIT showTabRequested(m_tabs.presetIndex);
     });
     connect(m_tabs.presetSelection, &PresetSelectionTab::presetAddToProgramRequested, this, [this](int pool, quint64 key) {
-        Presets &presets = m_session.library().presetPool(pool);
-        if (!presets.setCurrentKey(key))
+        const Preset *preset = m_session.library().presetPool(pool).record(key);
+        if (!preset)
             return;
         Q_EMIT noticeRequested(
-            m_editors.program.addResultText(m_editors.program.addPreset(pool, presets.name(), presets.version())));
+            m_editors.program.addResultText(m_editors.program.addPreset(pool, preset->name, preset->version)));
     });
 }
 

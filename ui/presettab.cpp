@@ -49,7 +49,7 @@ void PresetTab::enter()
 void PresetTab::fill()
 {
     // Filling from code is not an edit: the check must not run on half-filled fields.
-    const PresetFields &fields = m_editor.fields();
+    const PresetFields &fields = m_editor.shown();
     const QSignalBlocker nameBlock(ui->lineEdit_preset_name);
     const QSignalBlocker versionBlock(ui->spinBox_preset_mutation);
     ui->label_preset_name_info->setText(m_editor.message());

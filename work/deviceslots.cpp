@@ -259,13 +259,17 @@ int DeviceSlots::stopAll(int waitMs)
         if (m_boundKey[size_t(slot)] != 0)
             controller(slot).awaitStopRead(deadline);
     }
-    QList<Machine> &records = m_registry.editRecords();
-    for (int i = 0; i < records.size() && i < count; ++i) {
-        if (!records.at(i).hasDeviceSlot())
+    for (int i = 0; i < m_registry.count() && i < count; ++i) {
+        if (!m_registry.records().at(i).hasDeviceSlot())
             continue;
-        const int slot = records.at(i).slot;
-        for (const QString &line : controller(slot).takeLogLines())
-            records[i].logs.add(line);
+        const int slot = m_registry.records().at(i).slot;
+        // Only what the device told changes its record.
+        if (const QStringList lines = controller(slot).takeLogLines(); !lines.isEmpty()) {
+            m_registry.change(m_registry.keyAt(i), [&lines](Machine &machine) {
+                for (const QString &line : lines)
+                    machine.logs.add(line);
+            });
+        }
         // The runs the end cut short are recorded while their records are
         // there to take them.
         if (bound(i))

@@ -181,6 +181,8 @@ private:
     void open()
     {
         m_window = std::make_unique<MainWindow>();
+        // A new window may take the old one's address: its pools are seen anew.
+        m_clashesOf.clear();
         m_window->stopTimers();
         m_window->devices().setClock(&m_clock);
         m_window->resize(1024, 768);
@@ -271,6 +273,7 @@ private:
         else if (choice < 95) clickIn(5, QStringLiteral("pushButton_preset_copy"), "clone to client");
         else if (choice < 97) clickIn(3, QStringLiteral("pushButton_program_programToWork"), "program to work");
         else if (choice < 98) everyonesThenClient();
+        else if (choice == 99) terminate();
         else reopen();
     }
 
@@ -1197,6 +1200,9 @@ private:
         m_preset.mayGo = m_program.mayGo = true;
         m_restored = true;
         open();
+        const LibraryEditors &editors = m_window->editors();
+        if (editors.preset.holdsRefusedEdit() || editors.program.holdsRefusedEdit() || editors.client.holdsRefusedEdit())
+            fail(QStringLiteral("an edit refused before the restore is offered in the restored library"));
     }
 
     void reopen()
@@ -1218,6 +1224,41 @@ private:
             m_pending = false;  // a new client not stored is gone with the window
         check({});
         open();
+    }
+
+    // A termination signal (or a logout): nobody is asked, and what the
+    // editors refused is offered again, with its reason, at the next start.
+    void terminate()
+    {
+        m_steps << QStringLiteral("terminated");
+        leaving();
+        m_window->closeForSignal();
+        const ClientEditor &client = m_window->editors().client;
+        const bool newClientHeld = m_pending && client.isNewPending() && client.holdsRefusedEdit();
+        m_window.reset();
+        m_runToken.clear();  // the window stopped it on its way out
+        afterTabChange();
+        m_pending = false;
+        open();
+        if (newClientHeld) {
+            // Offered as the new client it was; no client was open before it.
+            m_pending = m_window->editors().client.isNewPending();
+            m_previous.clear();
+            if (!m_pending)
+                fail(QStringLiteral("a new client refused was not offered again after the program ended"));
+        }
+        offeredAgain(m_preset, m_window->editors().preset, "preset", "label_preset_name_info");
+        offeredAgain(m_program, m_window->editors().program, "program", "label_program_name_info");
+    }
+
+    void offeredAgain(const Typed &edit, const RecordEditorBase &editor, const char *what, const QString &reason)
+    {
+        if (edit.mayGo || !owed(edit))
+            return;
+        if (!editor.holdsRefusedEdit() || editor.message().isEmpty())
+            return fail(QStringLiteral("a refused %1 edit was not offered again after the program ended").arg(what));
+        if (child<QLabel>(reason)->text() != editor.message())
+            fail(QStringLiteral("a refused %1 edit was offered again without its reason").arg(what));
     }
 
     // ---- the oracle ------------------------------------------------------

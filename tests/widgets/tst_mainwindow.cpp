@@ -4,6 +4,8 @@
 #include "app/noticepopup.h"
 #include "data/container.h"
 #include "data/folderlock.h"
+#include "data/platformfile.h"
+#include "data/unstorededits.h"
 #include "data/writebeside.h"
 #include "support/installation.h"
 #include "support/libraryfixture.h"
@@ -484,6 +486,135 @@ private Q_SLOTS:
         program.terminate();
         QVERIFY(program.waitForFinished(20000));
         QVERIFY2(!program.readAll().contains("readBase"), "debug lines written unasked");
+    }
+
+    // What the editors refused is not dropped when the program ends with
+    // nobody to ask: it is kept through the program's own exit (a kill
+    // leaves it as it was) and offered again at the next start, in its
+    // editor, in the record it belongs to, with its reason, until stored or
+    // discarded there.
+    void refusedEditsOutliveTheProgramsEnd()
+    {
+        const QString folder = TestEnv::dataFolder();
+        const QString kept = folder + "unstored.dat";
+        QVERIFY(writeLibraryFolder(folder));
+        // Twins: the second L1 is the one edited.
+        QVERIFY(Container::writeFile(folder + "genpresets.dat", {{"version", "1"}, {"presets", QJsonArray{
+            QJsonObject{{"nam", "L1"}, {"ver", "1"}, {"tim", "5"}, {"var", "1000.0"}},
+            QJsonObject{{"nam", "L2"}, {"ver", "1"}, {"tim", "5"}},
+            QJsonObject{{"nam", "L1"}, {"ver", "1"}, {"tim", "5"}, {"var", "2000.0"}}}}}));
+        const auto cleanUp = qScopeGuard([&folder] {
+            for (const char *name : {"presets.dat", "genpresets.dat", "programs.dat", "clients.dat", "unstored.dat"})
+                QFile::remove(folder + name);
+            QFile::remove(folder + anaFile + ".dat");
+            QFile::remove(folder + boFile + ".dat");
+        });
+        {
+            MainWindow window;
+            window.stopTimers();
+            auto *tabs = mainTabs(window);
+            Library &library = window.library();
+            LibraryEditors &editors = window.editors();
+            QVERIFY(editors.preset.open(PresetPool::Legitimate, library.legitimatePresets().keyAt(2)));
+            tabs->setCurrentIndex(MainWindow::TabPreset);
+            child<QLineEdit>(window, "lineEdit_preset_name")->setText("G1");  // General's
+            child<QPlainTextEdit>(window, "plainTextEdit_preset_notes")->setPlainText("typed before the end");
+            QVERIFY(editors.program.open(true, library.programs().keyAt(1)));
+            tabs->setCurrentIndex(MainWindow::TabProgram);
+            child<QLineEdit>(window, "lineEdit_program_name")->setText("CP1");  // the client's
+            child<QPlainTextEdit>(window, "plainTextEdit_program_notes")->setPlainText("lines to come");
+            tabs->setCurrentIndex(MainWindow::TabClient);
+            child<QLineEdit>(window, "lineEdit_client_name")->setText("Bo");
+            QVERIFY(editors.preset.holdsRefusedEdit() && editors.program.holdsRefusedEdit());
+            window.closeForSignal();
+        }
+        const QList<UnstoredEdit> edits = UnstoredEdits::read(folder);
+        QCOMPARE(edits.size(), 3);
+        const auto same = [&edits](const QList<UnstoredEdit> &read) {
+            return std::equal(read.cbegin(), read.cend(), edits.cbegin(), edits.cend(),
+                              [](const UnstoredEdit &a, const UnstoredEdit &b) { return a.toJson() == b.toJson(); });
+        };
+
+        // The program itself: killed, it leaves the edits as they were;
+        // given SIGTERM, it offers them and keeps them again on its way out.
+        const PlatformFile::Identity written = PlatformFile::identity(kept);
+        for (const bool kill : {true, false}) {
+            QProcess program;
+            QVERIFY(startUntilRead(program));
+            kill ? program.kill() : program.terminate();
+            QVERIFY(program.waitForFinished(20000));
+            if (kill) {
+                QCOMPARE(PlatformFile::identity(kept), written);
+            } else {
+                QCOMPARE(program.exitCode(), 0);
+                QVERIFY2(PlatformFile::identity(kept) != written, "the program's end did not keep the edits again");
+            }
+            QVERIFY(same(UnstoredEdits::read(folder)));
+        }
+
+        // The program edited is gone meanwhile: what was typed is a new one.
+        QJsonObject programs;
+        QCOMPARE(Container::readFile(folder + "programs.dat", programs), Container::ReadStatus::Read);
+        QJsonArray list = programs.value("programs").toArray();
+        list.removeAt(1);
+        programs.insert("programs", list);
+        QVERIFY(Container::writeFile(folder + "programs.dat", programs));
+        {
+            MainWindow window;
+            window.stopTimers();
+            window.uiTick();
+            LibraryEditors &editors = window.editors();
+            QCOMPARE(window.currentTab(), int(MainWindow::TabPreset));
+            QVERIFY(editors.preset.edits(window.library().legitimatePresets().keyAt(2)));
+            QCOMPARE(child<QLineEdit>(window, "lineEdit_preset_name")->text(), QString("G1"));
+            QCOMPARE(child<QPlainTextEdit>(window, "plainTextEdit_preset_notes")->toPlainText(), QString("typed before the end"));
+            QVERIFY(!edits.at(0).reason.isEmpty());
+            QCOMPARE(child<QLabel>(window, "label_preset_name_info")->text(), edits.at(0).reason);
+            QVERIFY(editors.program.holdsRefusedEdit() && editors.program.isNewPending());
+            QCOMPARE(child<QLineEdit>(window, "lineEdit_program_name")->text(), QString("CP1"));
+            QCOMPARE(child<QPlainTextEdit>(window, "plainTextEdit_program_notes")->toPlainText(), QString("lines to come"));
+            QCOMPARE(child<QLabel>(window, "label_program_name_info")->text(), edits.at(1).reason);
+            QCOMPARE(child<QLineEdit>(window, "lineEdit_client_name")->text(), QString("Bo"));
+            QCOMPARE(child<QLabel>(window, "label_client_name_info")->text(), QString(ClientEditor::nameTakenMessage));
+            const QString told = window.notice()->text();
+            QVERIFY2(told.count("was not stored") == 3 && told.contains("P2.v.1 is gone"), qPrintable(told));
+
+            // A logout keeps them at once; the program may run on.
+            QVERIFY(QFile::remove(kept));
+            window.endOfSession();
+            QCOMPARE(window.currentTab(), int(MainWindow::TabPreset));
+            QCOMPARE(UnstoredEdits::read(folder).size(), 3);
+            // Stored once it may be: no longer kept.
+            child<QSpinBox>(window, "spinBox_preset_mutation")->setValue(2);
+            mainTabs(window)->setCurrentIndex(MainWindow::TabPresetSelection);
+            QVERIFY(!editors.preset.holdsRefusedEdit());
+            QCOMPARE(namesIn(folder + "genpresets.dat", "presets"), QStringList({"L1", "L2", "G1"}));
+            window.uiTick();
+            QCOMPARE(UnstoredEdits::read(folder).size(), 2);
+            // Asked as the window closes, the operator lets the rest go.
+            int asked = 0;
+            window.setDiscardQuestion([&asked](const QString &) { ++asked; return true; });
+            QVERIFY(window.close());
+            QCOMPARE(asked, 2);
+        }
+        QVERIFY(!QFile::exists(kept));
+
+
+        // One that cannot be read whole is kept aside and told; nothing is offered.
+        QVERIFY(TestEnv::writeFile(kept, "\xa1\x65" "Edits" "\x9f"));
+        {
+            MainWindow window;
+            window.stopTimers();
+            window.uiTick();
+            QVERIFY(!window.editors().preset.holdsRefusedEdit());
+            QVERIFY2(window.notice()->text().contains("unstored.dat was damaged and is kept aside"),
+                     qPrintable(window.notice()->text()));
+            window.closeForSignal();
+        }
+        const QStringList aside = QDir(folder).entryList({"unstored.dat.damaged-*"});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(TestEnv::readFile(folder + aside.first()), QByteArray("\xa1\x65" "Edits" "\x9f"));
+        QFile::remove(folder + aside.first());
     }
 
     // A second copy on the same data folder says who holds it and writes

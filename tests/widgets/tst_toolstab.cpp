@@ -3,6 +3,7 @@
 #include "app/signalcloser.h"
 #include "data/settings.h"
 #include "data/container.h"
+#include "data/unstorededits.h"
 #include "data/platformfile.h"
 #include "data/library.h"
 #include "support/installation.h"
@@ -214,8 +215,14 @@ private Q_SLOTS:
         const QString journal = folder + "pending-saves.journal";
         const QString clients = folder + "clients.dat";
 
+        UnstoredEdit typed;
+        typed.isNew = true;
+        typed.name = "typed before the restore";
+        typed.reason = "Will not be saved: a reason";
         const auto run = [&](int signal, int afterMs) {
             putBack(folder, old);
+            if (!signal)
+                QVERIFY(UnstoredEdits::leave(folder, {typed}));
             QProcess child;
             child.start(QCoreApplication::applicationFilePath(), {"--restore-in-window", backup});
             QVERIFY(child.waitForStarted());
@@ -235,6 +242,10 @@ private Q_SLOTS:
                 ::kill(pid_t(child.processId()), signal);
             QVERIFY(child.waitForFinished(60000));
             QVERIFY(Container::finishPending(folder));  // what the next start does first
+            // The restore asked about the edit the editors held; it does not
+            // wait for the restored data.
+            if (!signal)
+                QVERIFY2(!QFileInfo::exists(folder + "unstored.dat"), "a refused edit outlived the restore");
             const QString version = versionInFolder();
             QVERIFY2(version == "old" || version == "new",
                      qPrintable(QString("signal %1 at %2 ms: %3").arg(signal).arg(afterMs).arg(version)));
@@ -278,6 +289,7 @@ int main(int argc, char *argv[])
         SignalCloser closer;
         MainWindow window;
         QObject::connect(&closer, &SignalCloser::closeRequested, &window, &MainWindow::closeForSignal);
+        window.setDiscardQuestion([](const QString &) { return true; });
         window.show();
         window.toolsTab()->setFileChooser(
             [backup](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return backup; });
