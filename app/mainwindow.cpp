@@ -185,7 +185,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     }
     addStopShortcuts();
     tabIntoCheckedRadioButtons();
-    addUndoDelete();
+    addUndo();
     addFocusSteps();
 
     // Named, so that a measurement of the start can tell the window's own ticks.
@@ -407,31 +407,48 @@ void MainWindow::focusField(const QString &objectName)
         edit->selectAll();
 }
 
-void MainWindow::addUndoDelete()
+void MainWindow::addUndo()
 {
-    // A delete asks no question; it can be taken back until its list
-    // changes again. A text field's own Ctrl+Z comes first.
+    // A delete asks no question; it can be taken back while its list
+    // changes by nothing else. A text field's own Ctrl+Z and Ctrl+Shift+Z
+    // come first. There is no menu to show the next step: the notices do.
     connect(m_session.get(), &LibrarySession::recordDeleted, this,
             [this](const QString &what) { showNotice(tr("%1 deleted. Ctrl+Z puts it back.").arg(what)); });
-    auto *undo = new QShortcut(QKeySequence::Undo, this);
-    connect(undo, &QShortcut::activated, this, &MainWindow::undoDelete);
+    auto *undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
+    connect(undo, &QShortcut::activated, this, &MainWindow::undoStep);
+    auto *redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this);
+    connect(redo, &QShortcut::activated, this, &MainWindow::redoStep);
 }
 
-void MainWindow::undoDelete()
+void MainWindow::undoStep()
 {
-    QString what;
+    QString text;
     QString why;
-    if (!m_session->undoDelete(what, &why)) {
-        if (!why.isEmpty()) {
-            showNotice(tr("%1 is not put back: %2").arg(what, why));
-            return;
-        }
-        showNotice(tr("Nothing to put back: only the last delete, before any other change."));
+    const bool done = m_session->undo(text, &why);
+    showStep(done, text, why, true);
+}
+
+void MainWindow::redoStep()
+{
+    QString text;
+    QString why;
+    const bool done = m_session->redo(text, &why);
+    showStep(done, text, why, false);
+}
+
+void MainWindow::showStep(bool done, const QString &text, const QString &why, bool undo)
+{
+    const QString next = m_session->undoStack().nextText();
+    if (done) {
+        if (TabPage *shown = page(m_currentTab))
+            shown->enter();
+        showNotice(next.isEmpty() ? text : text + QLatin1Char(' ') + next);
         return;
     }
-    if (TabPage *shown = page(m_currentTab))
-        shown->enter();
-    showNotice(tr("%1 is back.").arg(what));
+    QString said = text.isEmpty() ? (undo ? tr("Nothing to put back.") : tr("Nothing to make again."))
+                   : undo         ? tr("The %1 is not taken back: %2.").arg(text, why)
+                                  : tr("The %1 is not made again: %2.").arg(text, why);
+    showNotice(next.isEmpty() ? said : said + QLatin1Char(' ') + next);
 }
 
 TabPage *MainWindow::page(int index) const

@@ -108,8 +108,10 @@ public Q_SLOTS:
     // program runs on should the session stay.
     void endOfSession();
     void bindDevices() { m_devices.bindDevices(); }
-    // Puts the last deleted record back (Ctrl+Z).
-    void undoDelete();
+    // Takes the last delete, move or stored edit back (Ctrl+Z), or makes
+    // the last one taken back again (Ctrl+Shift+Z).
+    void undoStep();
+    void redoStep();
 
     Settings &settings() { return m_settings; }
     Library &library() { return m_library; }
@@ -142,7 +144,8 @@ private:
     void createEditorPages();
     void addStopShortcuts();
     void tabIntoCheckedRadioButtons();
-    void addUndoDelete();
+    void addUndo();
+    void showStep(bool done, const QString &text, const QString &why, bool undo);
     void addFocusSteps();
     void focusField(const QString &objectName);
     void showTab(int index);

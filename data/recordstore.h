@@ -445,12 +445,16 @@ public:
     }
     // Puts `record` at `index` (clamped to the list); its new key is handed
     // back. The current record stays the one it was.
-    quint64 insert(int index, const Record &record)
+    quint64 insert(int index, const Record &record) { return insert(index, record, 0); }
+    // The same, under `key` when no record here has it (a record put back
+    // where it was keeps the key every pick and step knew it by).
+    quint64 insert(int index, const Record &record, quint64 key)
     {
         index = std::clamp(index, 0, count());
         ensureKeys();
         ++m_revision;
-        const quint64 key = nextRecordKey();
+        if (key == 0 || m_keys.contains(key))
+            key = nextRecordKey();
         m_keys.insert(index, key);
         m_records.insert(index, record);
         if (m_current >= index && m_current < count() - 1)

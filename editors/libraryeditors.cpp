@@ -27,6 +27,8 @@ LibraryEditors::LibraryEditors(Library &library) : preset(library), program(libr
 
 void LibraryEditors::attach(LibrarySession &session)
 {
+    preset.setSession(&session);
+    program.setSession(&session);
     QObject::connect(&session, &LibrarySession::currentClientRemoved, &client, [this] { client.forgetDeleted(); });
     QObject::connect(&session, &LibrarySession::presetRemoving, &client, [this](quint64 key) {
         if (preset.edits(key))

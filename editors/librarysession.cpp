@@ -120,130 +120,165 @@ void LibrarySession::switchProgramPool(bool general)
     m_settings.setProgramsGeneral(general);
 }
 
+QString LibrarySession::named(List list, quint64 key)
+{
+    switch (list) {
+    case ClientList: {
+        const Client *client = m_library.clients().record(key);
+        return tr("Client %1").arg(shortName(client ? client->name : QString()));
+    }
+    case HistoryList: return tr("History entry");
+    case ProgramList: {
+        const Program *program = programListStore().record(key);
+        return tr("Program %1").arg(shortName(program ? program->name : QString()));
+    }
+    case PresetList:
+    case ListCount: break;
+    }
+    const Preset *preset = presetListStore().record(key);
+    return tr("Preset %1").arg(shortName(preset ? preset->name : QString()));
+}
+
+template <typename Store>
+bool LibrarySession::writeNow(Store &store)
+{
+    // The operator may take a step back from another tab and close the
+    // program from there: what came back is stored at once.
+    const History &history = m_library.history();
+    const void *const written = &store;
+    if (written == &history.notes() || written == &history.presets() || written == &history.programs())
+        return saveOpenHistory();
+    return store.saveIfChanged();
+}
+
+template bool LibrarySession::writeNow(Presets &);
+template bool LibrarySession::writeNow(Programs &);
+
 bool LibrarySession::moveRow(List list, int step)
 {
     const int from = row(list);
     if (from < 0)
         return false;
+    const quint64 key = m_selected[list];
+    const QString what = named(list, key);
     // The key travels with its record: the selection stays on it.
-    return withStore(list, [from, step](auto &store) { return store.moveShown(from, step) != from; });
+    return withStore(list, [&](auto &store) {
+        const UndoStack::List watched = watch(store);
+        if (store.moveShown(from, step) == from)
+            return false;
+        // Taken back by swapping it with the record it passed again: nothing
+        // else changed the list in between, or the step is gone.
+        const auto swap = [this, &store, key](int by) -> QString {
+            const int at = store.indexOfKey(key);
+            store.swapRecords(at, at + by);
+            writeNow(store);
+            return {};
+        };
+        m_undoStack.push({step < 0 ? tr("move up of %1").arg(what) : tr("move down of %1").arg(what),
+                          tr("%1 is back in its place.").arg(what), tr("%1 is moved again.").arg(what),
+                          {watched}, [swap, step] { return swap(-step); }, [swap, step] { return swap(step); }});
+        return true;
+    });
 }
 
 template <typename Store>
-void LibrarySession::removeKeepingUndo(Store &store, const QString &what, bool saveNow,
-                                       std::function<QString()> refusal)
+void LibrarySession::deleteFrom(Store &store, List list, const QString &what, std::function<QString()> refusal)
 {
-    const int index = store.current();
-    const auto record = *store.currentRecord();
-    store.removeCurrent();
-    if (saveNow)
+    using Record = std::decay_t<decltype(*store.record(0))>;
+    const quint64 key = m_selected[list];
+    const int index = store.indexOfKey(key);
+    if (index < 0)
+        return;
+    const Record record = *store.record(key);
+    const UndoStack::List watched = watch(store);
+    // The delete itself and its redo: the editors let go of the record, a
+    // client takes its ".json" file and, when open, its history off screen.
+    const auto remove = [this, &store, list, key] {
+        if (list == PresetList)
+            Q_EMIT presetRemoving(key);
+        else if (list == ProgramList)
+            Q_EMIT programRemoving(key);
+        bool wasOpen = false;
+        if constexpr (std::is_same_v<Store, Clients>) {
+            store.setCurrentKey(key);
+            wasOpen = store.file() == m_library.openClientFile();
+            store.removeJsonFile();
+        }
+        store.remove(key);
+        if (wasOpen) {
+            // Its history file stays on disk; nothing of it stays on screen.
+            m_library.closeClient();
+            Q_EMIT currentClientRemoved();
+        }
+    };
+    remove();
+    if (std::is_same_v<Store, Clients>)
         store.saveIfChanged();
-    const quint64 revision = store.revision();
-    // The client list is one for all clients; every other list may be the
-    // open client's, and is not put back into another client's.
-    const QString client = std::is_same_v<Store, Clients> ? QString() : m_library.openClientFile();
-    m_undoWhat = what;
-    m_undo = [this, &store, index, record, revision, client, saveNow, refusal](QString &why) {
-        if (store.revision() != revision || (!std::is_same_v<Store, Clients> && m_library.openClientFile() != client))
-            return false;
+    const auto undo = [this, &store, index, record, key, refusal]() -> QString {
         // Another pool may have taken the pair since: the record stays out,
         // and can still come back once the pair is free again.
-        why = refusal ? refusal() : QString();
+        const QString why = refusal ? refusal() : QString();
         if (!why.isEmpty())
-            return false;
-        // Put back in its place, the other records keeping their keys (and
-        // the lists their picks).
-        store.setCurrent(qBound(0, index, store.count()));
-        store.insertRecord(record);
-        // Stored at once whichever way the delete was: the operator may take
-        // it back from another tab and close the program from there.
-        if (saveNow) {
-            store.saveIfChanged();
-        } else {
-            // The open client's lists are written with its history file.
-            const History &history = m_library.history();
-            const void *const written = &store;
-            if (written == &history.notes() || written == &history.presets() || written == &history.programs())
-                saveOpenHistory();
-            else
-                store.saveIfChanged();
-        }
-        return true;
+            return why;
+        // Put back in its place under its own key, the other records keeping
+        // theirs (and the lists their picks).
+        store.insert(index, record, key);
+        writeNow(store);
+        return {};
     };
+    const auto redo = [this, &store, list, key, remove]() -> QString {
+        // An editor holding a refused edit of it asks first, as the delete did.
+        if (m_deleteGuard && !m_deleteGuard(list, key))
+            return tr("its editor keeps what you typed into it");
+        remove();
+        writeNow(store);
+        return {};
+    };
+    m_undoStack.push({tr("delete of %1").arg(what), tr("%1 is back.").arg(what), tr("%1 is deleted again.").arg(what),
+                      {watched}, undo, redo});
     Q_EMIT recordDeleted(what);
 }
 
-bool LibrarySession::undoDelete(QString &what, QString *why)
+bool LibrarySession::undo(QString &what, QString *why)
 {
     QString refused;
-    const bool done = m_undo && m_undo(refused);
-    if (!refused.isEmpty()) {
-        what = m_undoWhat;
-        if (why)
-            *why = refused;
-        return false;
-    }
-    m_undo = {};
-    if (done)
-        what = m_undoWhat;
-    return done;
+    return (m_undoStack.undo(what, why ? *why : refused) == UndoStack::Done);
+}
+
+bool LibrarySession::redo(QString &what, QString *why)
+{
+    QString refused;
+    return (m_undoStack.redo(what, why ? *why : refused) == UndoStack::Done);
 }
 
 void LibrarySession::deletePicked(List list)
 {
+    const quint64 key = m_selected[list];
+    const bool there = withStore(list, [key](auto &store) { return store.indexOfKey(key) >= 0; });
+    if (!there || (m_deleteGuard && !m_deleteGuard(list, key)))
+        return;
+    const QString what = named(list, key);
     switch (list) {
-    case ClientList: deleteClient(); break;
-    case HistoryList: deleteHistoryEntry(); break;
-    case ProgramList: deleteProgram(); break;
-    case PresetList: deletePreset(); break;
-    case ListCount: break;
+    case ClientList: deleteFrom(m_library.clients(), list, what, {}); break;
+    case HistoryList: deleteFrom(m_library.history().notes(), list, what, {}); break;
+    case ProgramList: {
+        const Program &program = *programListStore().record(key);
+        deleteFrom(programListStore(), list, what,
+                   [this, general = m_programPoolGeneral, name = program.name, version = program.version] {
+                       return PresetLookup::programRefusal(m_library, general, name, version);
+                   });
+        break;
     }
-}
-
-void LibrarySession::deletePreset()
-{
-    Presets &presets = presetListStore();
-    if (!presets.setCurrentKey(m_selected[PresetList]))
-        return;
-    Q_EMIT presetRemoving(m_selected[PresetList]);
-    removeKeepingUndo(presets, tr("Preset %1").arg(presets.name()), false,
-                      [this, pool = m_presetPool, name = presets.name(), version = presets.version()] {
-                          return PresetLookup::refusal(m_library, pool, name, version);
-                      });
-}
-
-void LibrarySession::deleteProgram()
-{
-    Programs &programs = programListStore();
-    if (!programs.setCurrentKey(m_selected[ProgramList]))
-        return;
-    Q_EMIT programRemoving(m_selected[ProgramList]);
-    removeKeepingUndo(programs, tr("Program %1").arg(programs.name()), false,
-                      [this, general = m_programPoolGeneral, name = programs.name(), version = programs.version()] {
-                          return PresetLookup::programRefusal(m_library, general, name, version);
-                      });
-}
-
-void LibrarySession::deleteHistoryEntry()
-{
-    Notes &history = m_library.history().notes();
-    if (history.setCurrentKey(m_selected[HistoryList]))
-        removeKeepingUndo(history, tr("History entry"));
-}
-
-void LibrarySession::deleteClient()
-{
-    Clients &clients = m_library.clients();
-    if (!clients.setCurrentKey(m_selected[ClientList]))
-        return;
-    const bool wasOpen = clients.file() == m_library.openClientFile();
-    clients.removeJsonFile();
-    removeKeepingUndo(clients, tr("Client %1").arg(clients.name()), true);
-    if (!wasOpen)
-        return;
-    // Its history file stays on disk; nothing of it stays on screen.
-    m_library.closeClient();
-    Q_EMIT currentClientRemoved();
+    case PresetList:
+    case ListCount: {
+        const Preset &preset = *presetListStore().record(key);
+        deleteFrom(presetListStore(), PresetList, what,
+                   [this, pool = m_presetPool, name = preset.name, version = preset.version] {
+                       return PresetLookup::refusal(m_library, pool, name, version);
+                   });
+        break;
+    }
+    }
 }
 
 void LibrarySession::leaveClientSelection()

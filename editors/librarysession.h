@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editors/undostack.h"
+
 #include <QObject>
 #include <QString>
 
@@ -45,6 +47,10 @@ public:
     // guard (an editor holding a refused edit the operator keeps) says no.
     bool openClient();
     void setClientSwitchGuard(std::function<bool()> guard) { m_switchGuard = std::move(guard); }
+    // Asked before the record with this key leaves the list: an editor
+    // holding a refused edit of it (or of the client's pools) keeps it
+    // unless the operator lets it go. False keeps the record.
+    void setDeleteGuard(std::function<bool(List, quint64)> guard) { m_deleteGuard = std::move(guard); }
     // Writes the open client's history into its own file; false when no
     // client is open or the write failed.
     bool saveOpenHistory();
@@ -76,22 +82,68 @@ public:
 
     // Moves the selected record one place up (-1) or down (+1) in its
     // store; the selection follows it. Memory only: the store is written when
-    // its tab is left. True when a record moved.
+    // its tab is left. True when a record moved. A step of the undo stack.
     bool moveRow(List list, int step);
 
-    // Removes the selected record (nothing when none is selected). Presets, programs and history entries are written when the
-    // tab is left; a client at once, with its ".json" file.
-    void deletePreset();
-    void deleteProgram();
-    void deleteHistoryEntry();
-    void deleteClient();
+    // Removes the selected record (nothing when none is selected, or when
+    // the delete guard keeps it). Presets, programs and history entries are
+    // written when the tab is left; a client at once, with its ".json" file.
+    // A step of the undo stack.
+    void deletePreset() { deletePicked(PresetList); }
+    void deleteProgram() { deletePicked(ProgramList); }
+    void deleteHistoryEntry() { deletePicked(HistoryList); }
+    void deleteClient() { deletePicked(ClientList); }
     void deletePicked(List list);
-    // Puts the record last deleted back where it was, as long as nothing
-    // changed its store since (and the same client is open), and no other
-    // pool holds its name and version now. True when it did; the text names
-    // what came back. Refused for the pair, `why` says so and it can be put
-    // back later.
-    bool undoDelete(QString &what, QString *why = nullptr);
+
+    // Deletes, moves and stored edits, taken back and made again. Each
+    // step that comes back is written at once, whichever tab it came from.
+    UndoStack &undoStack() { return m_undoStack; }
+    // Puts the last step back, or makes the last one taken back again.
+    // `what` names the step; `why` says why it was not (empty: there is
+    // none). A delete's record comes back only while no other pool holds
+    // its name and version; such a step stays, to come back later.
+    bool undo(QString &what, QString *why = nullptr);
+    bool redo(QString &what, QString *why = nullptr);
+
+    // A record's name as notices and tooltips say it: a long one cut short.
+    static QString shortName(const QString &name)
+    {
+        return name.size() > 40 ? name.left(39) + QChar(0x2026) : name;
+    }
+    // A list as a step depends on it; taken before the step changes it.
+    template <typename Store>
+    UndoStack::List watch(Store &store)
+    {
+        // The open client's lists are read anew for another client: their
+        // revision moves then, and the steps on them go. Every other list is
+        // everyone's, whichever client is open.
+        return UndoStack::list(&store, [&store] { return store.revision(); });
+    }
+    // An edit an editor stored into the record with `key`: taken back by
+    // putting `before` in its place, made again with `after`, each only when
+    // `check` has no reason against it (the rule for a name and version, an
+    // editor holding a refused edit of it); `followed` lets the editor show
+    // what the record is now.
+    template <typename Store, typename Record>
+    void pushEdit(Store &store, quint64 key, const QString &what, const UndoStack::List &list, const Record &before,
+                  const Record &after, std::function<QString(const Record &)> check, std::function<void()> followed)
+    {
+        const auto put = [this, &store, key, check, followed](const Record &record) -> QString {
+            if (store.indexOfKey(key) < 0)
+                return tr("the record is gone");
+            const QString why = check ? check(record) : QString();
+            if (!why.isEmpty())
+                return why;
+            store.change(key, [&record](Record &stored) { stored = record; });
+            writeNow(store);
+            if (followed)
+                followed();
+            return {};
+        };
+        m_undoStack.push({tr("edit of %1").arg(what), tr("%1 is as before its edit.").arg(what),
+                          tr("%1 is edited again.").arg(what), {list}, [put, before] { return put(before); },
+                          [put, after] { return put(after); }});
+    }
 
     // ---- tab steps ----------------------------------------------------
     // Leaving the client selection writes the clients.
@@ -121,14 +173,14 @@ private:
     bool m_programPoolGeneral = false;
     std::array<quint64, ListCount> m_selected{};
     std::function<bool()> m_switchGuard;
-    // How the last delete is taken back; empty when it cannot be.
-    // False when it cannot; `why` not empty when it may later.
-    std::function<bool(QString &why)> m_undo;
-    QString m_undoWhat;
+    std::function<bool(List, quint64)> m_deleteGuard;
+    UndoStack m_undoStack;
 
     template <typename Store>
-    void removeKeepingUndo(Store &store, const QString &what, bool saveNow = false,
-                           std::function<QString()> refusal = {});
+    bool writeNow(Store &store);
+    template <typename Store>
+    void deleteFrom(Store &store, List list, const QString &what, std::function<QString()> refusal);
+    QString named(List list, quint64 key);
 
     template <typename F>
     auto withStore(List list, F f);

@@ -4,6 +4,7 @@
 #include "data/presetlookup.h"
 #include "data/textforms.h"
 #include "data/unstorededits.h"
+#include "editors/librarysession.h"
 #include "work/runrules.h"
 
 #include <QDebug>
@@ -264,6 +265,9 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
         return false;
     }
     Presets &presets = store();
+    // A stored record's edit is a step Ctrl+Z takes back; a new record, or
+    // one that overwrote another, is not.
+    bool step = m_session && !m_newPending && !m_overwriteWarned;
     if (m_newPending) {
         insertNewRecord(presets, m_newRecord);
     } else if (!presets.record(m_editKey)) {
@@ -276,6 +280,7 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
             return false;
         }
         m_newBefore = 0;
+        step = false;  // taken back, it would put a blank record in its place
         Preset anew = Preset::newRecord();
         anew.author = m_author;
         insertNewRecord(presets, anew);
@@ -294,12 +299,28 @@ bool PresetEditor::commitEdits(const PresetFields &typed)
     }
     takeOverEditedPair(presets);
 
+    const UndoStack::List list = step ? m_session->watch(presets) : UndoStack::List();
+    const Preset before = *std::as_const(presets).record(m_editKey);
     Preset stored;
     presets.change(m_editKey, [&](Preset &preset) {
         preset.modified = TextForm::Stamp(TextForm::now());
         takeFields(preset, fields);
         stored = preset;
     });
+    if (step) {
+        m_session->pushEdit(
+            presets, m_editKey, LibrarySession::tr("Preset %1").arg(LibrarySession::shortName(stored.name)), list, before,
+            stored,
+            std::function<QString(const Preset &)>([this, pool = m_pool, key = m_editKey](const Preset &record) {
+                if (holdsRefusedEdit() && m_pool == pool && m_editKey == key)
+                    return LibrarySession::tr("its editor holds what you typed into it");
+                return PresetLookup::refusal(m_library, pool, record.name, record.version);
+            }),
+            [this, pool = m_pool, key = m_editKey] {
+                if (isLoaded() && !m_newPending && m_pool == pool && m_editKey == key)
+                    open(pool, key);
+            });
+    }
     m_fields = fields;
     m_fields.modified = TextForm::fromDateTime(stored.modified);
     m_fields.workTime = TextForm::fromInt(stored.time);

@@ -4,6 +4,7 @@
 #include "data/presetlookup.h"
 #include "data/textforms.h"
 #include "data/unstorededits.h"
+#include "editors/librarysession.h"
 #include "work/runrules.h"
 
 #include <QDebug>
@@ -163,6 +164,9 @@ bool ProgramEditor::commitEdits()
         m_message = QLatin1String(noClientMessage);
         return false;
     }
+    // A stored record's edit is a step Ctrl+Z takes back; a new record, or
+    // one that overwrote another, is not.
+    const bool step = m_session && !m_newPending && !m_overwriteWarned;
     if (m_newPending) {
         insertNewRecord(programs, m_newRecord);
     } else if (!programs.record(m_editKey)) {
@@ -173,6 +177,8 @@ bool ProgramEditor::commitEdits()
     }
     takeOverEditedPair(programs);
 
+    const UndoStack::List list = step ? m_session->watch(programs) : UndoStack::List();
+    const Program before = *std::as_const(programs).record(m_editKey);
     const int total = totalMinutes();
     programs.change(m_editKey, [&](Program &program) {
         program.replaceRecords(m_lines);
@@ -184,6 +190,20 @@ bool ProgramEditor::commitEdits()
         program.modified = QDateTime::currentDateTime();
         m_modified = TextForm::fromDateTime(program.modified);
     });
+    if (step) {
+        m_session->pushEdit(
+            programs, m_editKey, LibrarySession::tr("Program %1").arg(LibrarySession::shortName(m_editName)), list,
+            before, *std::as_const(programs).record(m_editKey),
+            std::function<QString(const Program &)>([this, general = m_general, key = m_editKey](const Program &record) {
+                if (holdsRefusedEdit() && m_general == general && m_editKey == key)
+                    return LibrarySession::tr("its editor holds what you typed into it");
+                return PresetLookup::programRefusal(m_library, general, record.name, record.version);
+            }),
+            [this, general = m_general, key = m_editKey] {
+                if (isLoaded() && !m_newPending && m_general == general && m_editKey == key)
+                    open(general, key);
+            });
+    }
     return saveStore();
 }
 

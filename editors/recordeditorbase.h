@@ -33,6 +33,8 @@ int indexOfPair(const Store &store, const QString &name, int version, int except
 // What the preset and the program editors share: the record being edited,
 // known by its key (or, while new and uncommitted, by the place it is to
 // take); the pair last checked; and the verdict of that check.
+class LibrarySession;
+
 class RecordEditorBase
 {
 public:
@@ -49,6 +51,8 @@ public:
     QString message() const { return m_message; }
     QString savedName() const { return m_savedName; }
     int savedVersion() const { return m_savedVersion; }
+    // Where a stored edit becomes a step Ctrl+Z takes back.
+    void setSession(LibrarySession *session) { m_session = session; }
 
 protected:
     // Takes an edit of the name or the version as the pair to save and
@@ -156,6 +160,7 @@ protected:
     }
 
     QString m_author;
+    LibrarySession *m_session = nullptr;
     bool m_loaded = false;
     bool m_newPending = false;
     quint64 m_editKey = 0;

@@ -59,4 +59,15 @@ void LibraryListTab::addListActions(QAbstractItemView *view, const ListButtons &
     ListKeys::addButton(view, buttons.remove, QKeySequence::keyBindings(QKeySequence::Delete));
     ListKeys::addButton(view, buttons.moveUp, {QKeySequence(Qt::CTRL | Qt::Key_Up)});
     ListKeys::addButton(view, buttons.moveDown, {QKeySequence(Qt::CTRL | Qt::Key_Down)});
+    // Delete's tooltip names Ctrl+Z: it says what the keys would take back
+    // or make again now, as an Edit menu would.
+    if (QAbstractButton *remove = buttons.remove) {
+        const QString tip = remove->toolTip();
+        const auto follow = [this, remove, tip] {
+            const QString next = m_session.undoStack().nextText();
+            remove->setToolTip(next.isEmpty() ? tip : tip + QLatin1Char('\n') + next);
+        };
+        connect(&m_session.undoStack(), &UndoStack::changed, remove, follow);
+        follow();
+    }
 }

@@ -73,6 +73,23 @@ bool LibraryWiring::mayDiscardRefused(bool clientSwitch)
         && (clientSwitch || mayLetGoOfClients());
 }
 
+bool LibraryWiring::mayDelete(LibrarySession::List list, quint64 key)
+{
+    switch (list) {
+    case LibrarySession::PresetList:
+        return !m_editors.preset.edits(key) || mayLetGo(m_editors.preset, tr("The preset"), m_tabs.presetIndex);
+    case LibrarySession::ProgramList:
+        return !m_editors.program.edits(key) || mayLetGo(m_editors.program, tr("The program"), m_tabs.programIndex);
+    case LibrarySession::ClientList: {
+        // The open client takes with it what the editors hold of it.
+        Library &library = m_session.library();
+        const Client *client = library.clients().record(key);
+        return !client || client->file != library.openClientFile() || mayDiscardRefused(true);
+    }
+    default: return true;
+    }
+}
+
 bool LibraryWiring::mayLetGoOfClients()
 {
     // A client added or changed while its file refused the save (one that
@@ -106,6 +123,7 @@ void LibraryWiring::connectClient()
     connect(&m_session, &LibrarySession::clientSelectionLeft, m_clientFields, &ClientFieldsPanel::fill);
     // Another client lets go of what the editors hold in the pools of the one open.
     m_session.setClientSwitchGuard([this] { return mayDiscardRefused(true); });
+    m_session.setDeleteGuard([this](LibrarySession::List list, quint64 key) { return mayDelete(list, key); });
     connect(m_tabs.clientSelection, &ClientSelectionTab::clientNewRequested, this, [this](quint64 key) {
         if (!mayDiscardRefused(true))
             return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editors/librarysession.h"
+
 #include <QObject>
 #include <QString>
 
@@ -11,7 +13,6 @@ class ClientTab;
 class DeviceSlots;
 class DialogNotes;
 class LibraryEditors;
-class LibrarySession;
 class PresetSelectionTab;
 class ProgramSelectionTab;
 class RecordEditorBase;
@@ -64,6 +65,7 @@ private:
     bool mayLetGo(const RecordEditorBase &editor, const QString &what, int tab);
     bool mayLetGo(bool holds, const QString &message, const QString &what, int tab);
     bool mayLetGoOfClients();
+    bool mayDelete(LibrarySession::List list, quint64 key);
 
     LibraryEditors &m_editors;
     LibrarySession &m_session;

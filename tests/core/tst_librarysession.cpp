@@ -7,6 +7,7 @@
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
 #include "editors/librarysession.h"
+#include "editors/preseteditor.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -85,7 +86,7 @@ private Q_SLOTS:
         session.switchPresetPool(to);
         QVERIFY(!namesIn(folder.path + file, "presets").contains(first));
         QString what;
-        QVERIFY(session.undoDelete(what));
+        QVERIFY(session.undo(what));
         QVERIFY(WriteBeside::waitForAll(10000));
         QCOMPARE(namesIn(folder.path + file, "presets").value(0), first);
         QCOMPARE(library.presetPool(from).indexOfKey(second), 1);
@@ -99,7 +100,7 @@ private Q_SLOTS:
         session.deletePreset();
         const quint64 elsewhere = library.presetPool(to).insert(0, taken);
         QString why;
-        QVERIFY(!session.undoDelete(what, &why));
+        QVERIFY(!session.undo(what, &why));
         QVERIFY2(why.startsWith("Protected can't save - preset exist in "), qPrintable(why));
         const auto held = [&](int pool) {
             return PresetLookup::count(library, taken.name, taken.version).*(
@@ -108,7 +109,7 @@ private Q_SLOTS:
         };
         QCOMPARE(held(from), 0);
         QVERIFY(library.presetPool(to).remove(elsewhere));
-        QVERIFY(session.undoDelete(what));
+        QVERIFY(session.undo(what));
         QCOMPARE(held(from), 1);
         QCOMPARE(library.presetPool(from).records().at(0).name, taken.name);
     }
@@ -137,11 +138,31 @@ private Q_SLOTS:
         session.deleteProgram();
         const quint64 elsewhere = library.programs().insert(0, mine);
         QString what, why;
-        QVERIFY(!session.undoDelete(what, &why));
+        QVERIFY(!session.undo(what, &why));
         QCOMPARE(why, QString("Protected can't save - program exist in general, please change name or version"));
         QVERIFY(library.programs().remove(elsewhere));
-        QVERIFY(session.undoDelete(what));
+        QVERIFY(session.undo(what));
         QCOMPARE(session.programListStore().records().at(0).name, mine.name);
+
+        // Another client opened: a delete from the client's own list says
+        // why it cannot come back; the General list did not change, and its
+        // delete still comes back.
+        session.selectRow(LibrarySession::ProgramList, 0);
+        session.deleteProgram();
+        session.selectRow(LibrarySession::ClientList, 1);
+        QVERIFY(session.openClient());
+        why.clear();
+        QVERIFY(!session.undo(what, &why));
+        QVERIFY2(!why.isEmpty(), "a step that cannot come back says why");
+        session.switchProgramPool(true);
+        session.selectRow(LibrarySession::ProgramList, 0);
+        const QString general = session.programListStore().records().at(0).name;
+        session.deleteProgram();
+        session.selectRow(LibrarySession::ClientList, 0);
+        QVERIFY(session.openClient());
+        QVERIFY(session.undo(what));
+        QCOMPARE(library.programs().records().at(0).name, general);
+        session.switchProgramPool(false);
 
         // With no client open no history is shown, and none is overwritten.
         const QStringList stored = namesIn(folder.path + anaFile + ".dat", "programs");
@@ -150,6 +171,104 @@ private Q_SLOTS:
         session.programListStore().insertNew(0, "op");
         QVERIFY(!session.saveProgramList());
         QCOMPARE(namesIn(folder.path + anaFile + ".dat", "programs"), stored);
+    }
+
+    // Steps in several lists come back one after another and are made
+    // again; a list changed by another path voids the steps on it alone.
+    void undoAndRedoAcrossLists()
+    {
+        Folder folder;
+        Library library;
+        library.load(folder.path);
+        Settings settings;
+        settings.setPresetsPool(PresetPool::General);
+        LibrarySession session(library, settings);
+        Presets &general = library.generalPresets();
+        Presets &client = library.history().presets();
+        const QStringList generalNames = namesIn(folder.path + "presets.dat", "presets");
+        const auto names = [](const Presets &presets) {
+            QStringList list;
+            for (const Preset &preset : presets.records())
+                list << preset.name;
+            return list;
+        };
+
+        session.selectRow(LibrarySession::PresetList, 0);
+        QVERIFY(session.moveRow(LibrarySession::PresetList, 1));
+        session.selectRow(LibrarySession::PresetList, 0);
+        const quint64 first = session.selectedKey(LibrarySession::PresetList);
+        session.deletePreset();
+        session.switchPresetPool(PresetPool::Client);
+        const QStringList clientNames = names(client);
+        session.selectRow(LibrarySession::PresetList, 1);
+        session.deletePreset();
+        const QStringList afterAll = names(general);
+
+        QString text, why;
+        QVERIFY(session.undo(text));
+        QCOMPARE(names(client), clientNames);
+        QVERIFY(session.undo(text));
+        QVERIFY(session.undo(text));
+        QCOMPARE(names(general), generalNames);
+        // Back under its key: a pick or an older step still names it.
+        QCOMPARE(general.indexOfKey(first), 1);
+        QVERIFY(!session.undo(text, &why));
+        QVERIFY2(why.isEmpty() && text.isEmpty(), qPrintable(text + " / " + why));
+        QCOMPARE(namesIn(folder.path + "presets.dat", "presets"), generalNames);
+        QVERIFY(session.redo(text));
+        QVERIFY(session.redo(text));
+        QVERIFY(session.redo(text));
+        QCOMPARE(names(general), afterAll);
+        QVERIFY(!session.redo(text, &why));
+
+        // The General list changed by another path: its steps go, the
+        // client's stays.
+        QVERIFY(session.undo(text));
+        QCOMPARE(names(client), clientNames);
+        Preset other = Preset::newRecord();
+        other.name = "Other";
+        general.insert(0, other);
+        QVERIFY(!session.undo(text, &why));
+        QCOMPARE(why, QString("its list changed since"));
+        QCOMPARE(session.undoStack().count(), 1);
+        QVERIFY(session.redo(text));
+        QCOMPARE(client.count(), clientNames.size() - 1);
+        // A new step drops what was taken back.
+        QVERIFY(session.undo(text));
+        session.selectRow(LibrarySession::PresetList, 0);
+        QVERIFY(session.moveRow(LibrarySession::PresetList, 1));
+        QVERIFY(!session.redo(text));
+
+        // A stored edit is a step: taken back, its editor shows the record
+        // as it is again; not made again while another pool holds its pair.
+        PresetEditor editor(library);
+        editor.setSession(&session);
+        const quint64 edited = general.keyAt(0);
+        QVERIFY(editor.open(PresetPool::General, edited));
+        PresetFields fields = editor.fields();
+        const QString was = fields.name;
+        fields.name = "Renamed";
+        QVERIFY(editor.commit(fields));
+        QVERIFY(session.undo(text));
+        QCOMPARE(general.record(edited)->name, was);
+        QCOMPARE(editor.fields().name, was);
+        QCOMPARE(namesIn(folder.path + "presets.dat", "presets").value(0), was);
+        Preset taken = *general.record(edited);
+        taken.name = "Renamed";
+        library.legitimatePresets().insert(0, taken);
+        QVERIFY(!session.redo(text, &why));
+        QVERIFY2(why.startsWith("Protected can't save - preset exist in "), qPrintable(why));
+        QCOMPARE(general.record(edited)->name, was);
+        // A record gone from under its editor is stored anew: no step puts
+        // a blank record in its place.
+        QVERIFY(editor.open(PresetPool::General, edited));
+        fields = editor.fields();
+        fields.notes = "kept";
+        QVERIFY(general.remove(edited));
+        QVERIFY(editor.commit(fields));
+        session.undo(text);
+        for (const Preset &preset : general.records())
+            QVERIFY(!preset.name.isEmpty());
     }
 
     void deletesActOnlyOnShownRows()

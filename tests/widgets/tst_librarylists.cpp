@@ -471,6 +471,30 @@ private Q_SLOTS:
         QCOMPARE(questions.first().count("lient exist, please change name"), 1);
         QVERIFY2(!questions.first().contains("saved"), qPrintable(questions.first()));
         QCOMPARE(window.library().openClientName(), QString("Dora"));
+
+        // Deleting the record an editor holds a refused edit of asks the
+        // same question; Cancel keeps the record and what was typed.
+        mainTabs(window)->setCurrentIndex(MainWindow::TabPresetSelection);
+        auto *presets = child<QTableView>(window, "tableWidget_presetSelection");
+        presets->selectRow(0);
+        click(window, "pushButton_presetSelection_edit");
+        auto *presetName = child<QLineEdit>(window, "lineEdit_preset_name");
+        QCOMPARE(presetName->text(), QString("Eden"));
+        presetName->setText("L1");
+        mainTabs(window)->setCurrentIndex(MainWindow::TabPresetSelection);
+        presets->selectRow(0);
+        click(window, "pushButton_presetSelection_delete");
+        QCOMPARE(questions.size(), 2);
+        QVERIFY2(questions.last().startsWith("The preset you edited"), qPrintable(questions.last()));
+        QCOMPARE(window.library().generalPresets().records().at(0).name, QString("Eden"));
+        QCOMPARE(presetName->text(), QString("L1"));
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClientSelection);
+        auto *clients = child<QTableView>(window, "tableWidget_clientSelection");
+        clients->selectRow(clients->model()->match(clients->model()->index(0, 0), Qt::DisplayRole, "Dora").value(0).row());
+        click(window, "pushButton_clientSelection_delete");
+        QVERIFY(questions.size() > 2);
+        QCOMPARE(window.library().openClientName(), QString("Dora"));
+        QCOMPARE(name->text(), QString("Ana"));
     }
 
     // A client added while clients.dat cannot be read is kept on screen

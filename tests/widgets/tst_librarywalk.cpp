@@ -6,6 +6,8 @@
 #include "work/deviceslots.h"
 #include "ui/dialognotes.h"
 #include "ui/elidedlabel.h"
+#include "editors/libraryeditors.h"
+#include "editors/librarysession.h"
 #include "editors/storetablemodel.h"
 #include "ui/toolstab.h"
 
@@ -105,6 +107,7 @@ public:
         seedFolder();
         open();
         for (int step = 0; step < steps && m_failure.isEmpty(); ++step) {
+            m_act = step;
             const auto before = pairsInFiles();
             m_renamed = editorPairs();
             m_discarded = false;
@@ -113,7 +116,7 @@ public:
             driveDevice();
             // A restore replaces every file: nothing of before is owed.
             if (m_failure.isEmpty())
-                check(std::exchange(m_restored, false) ? Pairs() : before);
+                check(std::exchange(m_restored, false) || std::exchange(m_editStepped, false) ? Pairs() : before);
         }
         // Closing the window commits what the shown tab edits; what cannot
         // be stored is discarded by answering so.
@@ -243,6 +246,7 @@ private:
         else if (choice >= 108) download();
         else if (choice >= 106) importCsv();
         else if (choice >= 100) programLines();
+        else if (choice < 3 && pick(3) == 0) redo();
         else if (choice < 3) undo();
         else if (choice < 12) goToTab(oneOf<int>({0, 1, 2, 3, 4, 5, 6, 8}));
         else if (choice < 20) selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
@@ -254,7 +258,8 @@ private:
         else if (choice < 50) search(0, QStringLiteral("lineEdit_clientSelection_search"));
         else if (choice < 55 && pick(3) == 0) editNote();
         else if (choice < 55) newNote();
-        else if (choice < 58) deleteNote();
+        else if (choice < 57) deleteNote();
+        else if (choice < 58) deleteEdited();
         else if (choice < 60) selectIn(QStringLiteral("tableWidget_clientHistory"), 1);
         else if (choice < 64) presetPool();
         else if (choice < 70) presetButton();
@@ -267,6 +272,7 @@ private:
         else if (choice < 93) selectIn(QStringLiteral("tableWidget_programSelection"), 2);
         else if (choice < 95) clickIn(5, QStringLiteral("pushButton_preset_copy"), "clone to client");
         else if (choice < 97) clickIn(3, QStringLiteral("pushButton_program_programToWork"), "program to work");
+        else if (choice < 98) everyonesThenClient();
         else if (choice == 99) terminate();
         else reopen();
     }
@@ -392,8 +398,12 @@ private:
         return record < 0 ? QString() : m_window->library().clients().records().at(record).file;
     }
 
-    void openClient()
+    void openClient(bool afterEveryones = false)
     {
+        // Opening another client changes nothing of the General lists: a
+        // step just made on one still comes back after it.
+        const bool everyones = afterEveryones || m_everyoneStep == m_act - 1;
+        const QString top = undoText();
         ensureTab(0);
         const QString file = selectedClientFile();
         const int how = pick(3);
@@ -412,6 +422,13 @@ private:
         } else {
             table->setFocus();
             QTest::keyClick(table, Qt::Key_Return);
+        }
+        if (everyones && undoText() != top)
+            fail(QStringLiteral("opening another client voided \"%1\"").arg(top));
+        if (everyones && (afterEveryones || pick(2) == 0)) {
+            const QString said = undo();
+            if (said.contains(QLatin1String("its list changed")) || said.startsWith(QLatin1String("Nothing")))
+                fail(QStringLiteral("after opening another client, \"%1\" was not taken back: %2").arg(top, said));
         }
         if (file.isEmpty() || m_kept)
             return;  // nothing picked, or an editor keeps its refused edit
@@ -465,11 +482,18 @@ private:
         child<QPushButton>("pushButton_clientSelection_delete")->click();
         if (file.isEmpty())
             return;
-        m_lastClient = {file, m_clients.value(file), m_written.value(file)};
+        if (m_kept)
+            return;  // an editor keeps its refused edit, and the client stays
+        clientGone(file);
+    }
+
+    void clientGone(const QString &file)
+    {
+        m_gone.insert(file, {m_clients.value(file), m_written.value(file)});
         m_clients.remove(file);
         m_written.remove(file);
         // Deleting the open client lets go of what the editors hold of its
-        // pools, and of nothing else.
+        // pools (the operator was asked), and of nothing else.
         m_preset.mayGo = m_preset.mayGo || m_preset.file == file + ".dat";
         m_program.mayGo = m_program.mayGo || m_program.file == file + ".dat";
         if (file == m_open)
@@ -478,21 +502,107 @@ private:
             m_previous.clear();
     }
 
+    // The clients the file holds now, beside the model: one came back or
+    // went again.
+    void followClients()
+    {
+        QSet<QString> inFile;
+        for (const QJsonValue &c : stored("clients.dat").value("clients").toArray())
+            inFile << c["file"].toString();
+        for (const QString &file : inFile) {
+            if (!m_clients.contains(file) && m_gone.contains(file)) {
+                m_clients.insert(file, m_gone.value(file).model);
+                m_written.insert(file, m_gone.take(file).written);
+            }
+        }
+        for (const QString &file : m_clients.keys()) {
+            if (!inFile.contains(file))
+                clientGone(file);
+        }
+    }
+
     // Ctrl+Z: the last delete comes back, unless its list changed since or
     // another pool holds its name and version now (the oracle checks that
     // no pair lives in two pools).
-    void undo()
+    QString undo()
     {
         m_steps << QStringLiteral("ctrl+z");
-        m_window->undoDelete();
+        m_window->undoStep();
         const QString said = m_window->notice()->text();
         m_steps << QStringLiteral("told \"%1\"").arg(said);
-        if (said.startsWith(QLatin1String("Client ")) && said.endsWith(QLatin1String(" is back."))) {
-            m_clients.insert(m_lastClient.file, m_lastClient.model);
-            m_written.insert(m_lastClient.file, m_lastClient.written);
-        }
+        if (said.startsWith(QLatin1String("Client ")))
+            followClients();
+        followEditStep(said);
         if (m_tabs->currentIndex() == MainWindow::TabClientSelection || m_tabs->currentIndex() == MainWindow::TabClient)
             afterTabChange();
+        return said;
+    }
+
+    // Ctrl+Shift+Z: the last step taken back is made again. A delete made
+    // again asks first when an editor holds a refused edit of its record,
+    // and lets go of an edit stored into it.
+    void redo()
+    {
+        m_steps << QStringLiteral("ctrl+shift+z");
+        const bool presetRefused = m_window->editors().preset.holdsRefusedEdit();
+        const bool programRefused = m_window->editors().program.holdsRefusedEdit();
+        m_window->redoStep();
+        const QString said = m_window->notice()->text();
+        m_steps << QStringLiteral("told \"%1\"").arg(said);
+        if (said.startsWith(QLatin1String("Preset ")) && said.contains(QLatin1String(" is deleted again.")))
+            m_preset.mayGo = m_preset.mayGo || !presetRefused;
+        if (said.startsWith(QLatin1String("Program ")) && said.contains(QLatin1String(" is deleted again.")))
+            m_program.mayGo = m_program.mayGo || !programRefused;
+        if (said.startsWith(QLatin1String("Client ")))
+            followClients();
+        followEditStep(said);
+        if (m_tabs->currentIndex() == MainWindow::TabClientSelection || m_tabs->currentIndex() == MainWindow::TabClient)
+            afterTabChange();
+    }
+
+    // A stored edit taken back or made again: what was typed into it is
+    // the operator's to let go, and its pair may leave its file.
+    void followEditStep(const QString &said)
+    {
+        if (!said.contains(QLatin1String(" is as before its edit.")) && !said.contains(QLatin1String(" is edited again.")))
+            return;
+        m_editStepped = true;
+        if (said.startsWith(QLatin1String("Preset ")))
+            m_preset.mayGo = true;
+        if (said.startsWith(QLatin1String("Program ")))
+            m_program.mayGo = true;
+    }
+
+    // Delete on the record an editor holds a refused edit of: the question
+    // comes first, and Cancel keeps the record and the edit.
+    void deleteEdited()
+    {
+        const bool presets = pick(2) == 0;
+        const RecordEditorBase &editor = presets ? static_cast<const RecordEditorBase &>(m_window->editors().preset)
+                                                 : m_window->editors().program;
+        if (!editor.holdsRefusedEdit() || editor.isNewPending())
+            return;
+        const QString pair = editor.savedName() + ".v." + QString::number(editor.savedVersion());
+        const QString radio = presets ? QStringList{"radioButton_presetClient", "radioButton_presetGeneral",
+                                                    "radioButton_presetGenuine"}.value(m_window->editors().preset.pool())
+                                      : m_window->editors().program.isGeneral() ? QStringLiteral("radioButton_programGenuine")
+                                                                                : QStringLiteral("radioButton_programClient");
+        const int tab = presets ? 4 : 2;
+        const QString view = presets ? QStringLiteral("tableWidget_presetSelection") : QStringLiteral("tableWidget_programSelection");
+        ensureTab(tab);
+        m_steps << QStringLiteral("delete the edited %1 %2").arg(presets ? "preset" : "program", pair);
+        child<QRadioButton>(radio)->click();
+        child<QLineEdit>(presets ? "lineEdit_presetSelection_search" : "lineEdit_programSelection_search")->clear();
+        auto *table = child<QTableView>(view);
+        for (int row = 0; row < table->model()->rowCount(); ++row) {
+            const QModelIndex at = table->model()->index(row, 0);
+            if (at.data().toString() + ".v." + at.siblingAtColumn(1).data().toString() != pair)
+                continue;
+            table->selectRow(row);
+            allowDropOfSelected(tab, view, presets ? QStringLiteral("presets") : QStringLiteral("programs"));
+            child<QPushButton>(presets ? "pushButton_presetSelection_delete" : "pushButton_programSelection_delete")->click();
+            return;
+        }
     }
 
     void search(int tab, const QString &field)
@@ -605,13 +715,18 @@ private:
             selectIn(QStringLiteral("tableWidget_presetSelection"), 4);
         if (button == QLatin1String("delete")) {
             allowDropOfSelected(4, QStringLiteral("tableWidget_presetSelection"), QStringLiteral("presets"));
-            m_preset.mayGo = true;  // deleting the edited record lets its edit go
+            // A stored edit goes with its record; a refused one only when
+            // the operator answers the question so.
+            m_preset.mayGo = m_preset.mayGo || !m_window->editors().preset.holdsRefusedEdit();
         }
         // A deleted preset's pair typed into a new one of another pool, then
         // Ctrl+Z: the deleted one may not come back beside it.
         if (button == QLatin1String("delete") && pick(3) == 0)
             return takeAgainAndUndo();
+        const QString top = undoText();
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
+        if (child<QRadioButton>("radioButton_presetGeneral")->isChecked())
+            madeStepOnEveryones(top);
         // Adding a preset stores the open program with the line on top.
         if (button == QLatin1String("toProgram") && m_program.active && m_window->editors().program.isLoaded())
             m_program.values = programShown();
@@ -716,9 +831,48 @@ private:
             selectIn(QStringLiteral("tableWidget_programSelection"), 2);
         if (button == QLatin1String("delete")) {
             allowDropOfSelected(2, QStringLiteral("tableWidget_programSelection"), QStringLiteral("programs"));
-            m_program.mayGo = true;
+            m_program.mayGo = m_program.mayGo || !m_window->editors().program.holdsRefusedEdit();
         }
+        const QString top = undoText();
         clickIn(2, "pushButton_programSelection_" + button, qPrintable("program " + button));
+        if (child<QRadioButton>("radioButton_programGenuine")->isChecked())
+            madeStepOnEveryones(top);
+    }
+
+    QString undoText() { return m_window->session().undoStack().undoText(); }
+
+    // A delete or a move in a General list, another client opened, Ctrl+Z.
+    void everyonesThenClient()
+    {
+        const bool presets = pick(2) == 0;
+        const int tab = presets ? 4 : 2;
+        const QString prefix = presets ? QStringLiteral("pushButton_presetSelection_") : QStringLiteral("pushButton_programSelection_");
+        const QString view = presets ? QStringLiteral("tableWidget_presetSelection") : QStringLiteral("tableWidget_programSelection");
+        ensureTab(tab);
+        const QString radio = presets ? QStringLiteral("radioButton_presetGeneral") : QStringLiteral("radioButton_programGenuine");
+        m_steps << radio;
+        child<QRadioButton>(radio)->click();
+        selectIn(view, tab);
+        const QString button = oneOf<QString>({"delete", "moveUp", "moveDown"});
+        if (button == QLatin1String("delete")) {
+            allowDropOfSelected(tab, view, presets ? QStringLiteral("presets") : QStringLiteral("programs"));
+            Typed &edit = presets ? m_preset : m_program;
+            edit.mayGo = edit.mayGo || !(presets ? m_window->editors().preset.holdsRefusedEdit()
+                                                 : m_window->editors().program.holdsRefusedEdit());
+        }
+        const QString top = undoText();
+        clickIn(tab, prefix + button, qPrintable(QStringLiteral("General %1 %2").arg(presets ? "preset" : "program", button)));
+        if (undoText() == top)
+            return;
+        selectIn(QStringLiteral("tableWidget_clientSelection"), 0);
+        openClient(true);
+    }
+
+    // A step on the General presets or programs: no client's list.
+    void madeStepOnEveryones(const QString &before)
+    {
+        if (undoText() != before)
+            m_everyoneStep = m_act;
     }
 
     // A deleted record leaves its file when its list is next written.
@@ -1426,10 +1580,13 @@ private:
     // The client deleted last, as Ctrl+Z would bring it back.
     struct DeletedClient
     {
-        QString file;
         ClientModel model;
         QStringList written;
-    } m_lastClient;
+    };
+    QMap<QString, DeletedClient> m_gone;  // by file, as Ctrl+Z brings them back
+    int m_act = 0;
+    bool m_editStepped = false;
+    int m_everyoneStep = -2;  // the act that last made a step on a list that is no client's
     bool m_pending = false;
     std::optional<ClientModel> m_adoptNew;
 };

@@ -935,11 +935,32 @@ private Q_SLOTS:
         QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(names(), QStringList({"Ana", "Bo", "Cy"}));
         QCOMPARE(table->model()->rowCount(), 3);
+        // One step after another comes back, and goes again, each stored at
+        // once; the notice says what the keys would do next.
         deleteRow(1);
         table->selectRow(0);
         click(window, "pushButton_clientSelection_moveDown");
         QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(names(), QStringList({"Ana", "Cy"}));
+        QCOMPARE(window.notice()->text(), QString("Client Ana is back in its place. Ctrl+Z takes back the delete of "
+                                                  "Client Bo. Ctrl+Shift+Z makes the move down of Client Ana again."));
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(names(), QStringList({"Ana", "Bo", "Cy"}));
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(names(), QStringList({"Cy", "Ana"}));
         QCOMPARE(table->model()->rowCount(), 2);
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(window.notice()->text().startsWith("Nothing to make again."));
+        // A list changed by another path voids the steps on it, and says so.
+        table->selectRow(0);
+        click(window, "pushButton_clientSelection_edit");
+        child<QLineEdit>(window, "lineEdit_client_name")->setText("Cyd");
+        mainTabs(window)->setCurrentIndex(MainWindow::TabClientSelection);
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(window.notice()->text().startsWith("The move down of Client Ana is not taken back: its list changed since."),
+                 qPrintable(window.notice()->text()));
+        QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(window.notice()->text().startsWith("Nothing to put back"));
 
         // A new preset or program has the cursor in its name; Add Preset
