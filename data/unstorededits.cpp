@@ -17,7 +17,9 @@ const QLatin1String editsKey("Edits");
 // Longer than any field a person types; a file holding more is not ours.
 constexpr qsizetype textLimit = 16 * 1024 * 1024;
 constexpr int linesLimit = 100000;
-constexpr int versionLimit = 1000000000;
+// A version is any whole number the editors take, below zero too.
+constexpr int versionLow = std::numeric_limits<int>::min();
+constexpr int versionHigh = std::numeric_limits<int>::max();
 
 const char *const editorWords[] = {"preset", "program", "client"};
 
@@ -104,9 +106,9 @@ bool UnstoredEdit::fromJson(const QJsonObject &object, UnstoredEdit &edit)
     read.isNew = isNew.toBool();
     const int poolHigh = read.editor == Preset ? 2 : 1;
     if (!wholeOf(object, QLatin1String("Pool"), read.pool, 0, poolHigh)
-        || !wholeOf(object, QLatin1String("StoredVersion"), read.storedVersion, 0, versionLimit)
+        || !wholeOf(object, QLatin1String("StoredVersion"), read.storedVersion, versionLow, versionHigh)
         || !wholeOf(object, QLatin1String("Twin"), read.twin, 0, std::numeric_limits<int>::max())
-        || !wholeOf(object, QLatin1String("Version"), read.version, 0, versionLimit)
+        || !wholeOf(object, QLatin1String("Version"), read.version, versionLow, versionHigh)
         || !textOf(object, QLatin1String("Client"), read.client)
         || !textOf(object, QLatin1String("StoredName"), read.storedName)
         || !textOf(object, QLatin1String("Reason"), read.reason) || !textOf(object, QLatin1String("Name"), read.name)

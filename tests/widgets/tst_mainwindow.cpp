@@ -21,6 +21,7 @@
 #include "ui/dialognotes.h"
 #include "ui/worktab.h"
 
+#include <QTemporaryDir>
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QCheckBox>
@@ -534,6 +535,16 @@ private Q_SLOTS:
             return std::equal(read.cbegin(), read.cend(), edits.cbegin(), edits.cend(),
                               [](const UnstoredEdit &a, const UnstoredEdit &b) { return a.toJson() == b.toJson(); });
         };
+        {
+            // A version is any whole number the editors take.
+            QTemporaryDir other;
+            UnstoredEdit below = edits.first();
+            below.version = -3;
+            below.storedVersion = std::numeric_limits<int>::min();
+            QVERIFY(UnstoredEdits::leave(other.path() + '/', {below}));
+            const QList<UnstoredEdit> back = UnstoredEdits::read(other.path() + '/');
+            QVERIFY(back.size() == 1 && back.first().toJson() == below.toJson());
+        }
 
         // The program itself: killed, it leaves the edits as they were;
         // given SIGTERM, it offers them and keeps them again on its way out.
