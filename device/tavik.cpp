@@ -899,7 +899,8 @@ void Tavik::applyStatus()
     const quint32 errors = m_lastErrorBits;
     if (!(bits & onAirBits) && errors == 0)
         m_unsupervisedLogged = false;
-    // Only a reply to a query sent behind that stop tells.
+    // A run stopped is seen off air by a reply to a query sent behind its
+    // stop: the device's count then says how long that start went.
     if (m_stoppingRun != 0 && !(bits & onAirBits) && m_stopMark >= m_stoppingFrom && m_statusReplies > m_stopMark)
         tellCount(std::exchange(m_stoppingRun, 0));
 
