@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     for (const UnstoredEdit &edit : UnstoredEdits::fromJson(file)) {
         Fuzz::check(edit.editor >= UnstoredEdit::Preset && edit.editor <= UnstoredEdit::Client, "a known editor");
-        Fuzz::check(edit.pool >= 0 && edit.pool <= 2 && edit.version >= 0 && edit.twin >= 0, "numbers in range");
+        Fuzz::check(edit.pool >= 0 && edit.pool <= 2 && edit.twin >= 0, "numbers in range");
         UnstoredEdit again;
         Fuzz::check(UnstoredEdit::fromJson(edit.toJson(), again), "an edit written reads back");
         Fuzz::check(again.toJson() == edit.toJson(), "an edit written reads back the same");
