@@ -1513,6 +1513,10 @@ private:
             }
             m_clashesOf = viewed;
             m_clashes = clashes;
+        } else {
+            // No client open: the one opened next may hold pairs stored
+            // elsewhere meanwhile, even when it is the one open before.
+            m_clashesOf.clear();
         }
         checkTyped(m_preset, "preset", MainWindow::TabPreset, QStringLiteral("lineEdit_preset_name"),
                    QStringLiteral("label_preset_name_info"));
