@@ -63,16 +63,15 @@ struct LoopbackPair
     }
 };
 
-QByteArray statusReply(quint32 status, quint32 error, quint16 time, quint8 rf, quint8 mod)
-{
-    QByteArray data;
-    Frame::appendU32(data, status);
-    Frame::appendU32(data, error);
-    Frame::appendU16(data, time);
-    Frame::appendU8(data, rf);
-    Frame::appendU8(data, mod);
-    return Frame::encode(0x32, data);
-}
+// Replies written out byte by byte, checksum worked out by hand, so that an
+// encoder and a reader wrong in the same way cannot pass together.
+// Status replies (0x32): status 0x13, error 6, time 75, rf 200, mod 17; then
+// status 1, 2, 8 (time 5) and 0x10, all else 0.
+const char statusFull[] = "000d3213000000060000004b00c8112ab5";
+const char status1[] = "000d3201000000000000000000000076aa";
+const char status2[] = "000d320200000000000000000000007335";
+const char status8[] = "000d32080000000000000005000000d232";
+const char status16[] = "000d32100000000000000000000000428f";
 
 } // namespace
 
@@ -98,8 +97,9 @@ private Q_SLOTS:
         pair.link.putU16(100);
         QVERIFY(pair.link.sendPacket());
         const QByteArray setTime = pair.receivedByPeer(7);
-        QCOMPARE(setTime.left(5), hex("0003086400"));
-        QCOMPARE(setTime, Frame::encode(0x08, hex("6400")));
+        QCOMPARE(setTime, hex("00030864007153"));
+        // The simulator speaks through the same encoder.
+        QCOMPARE(Frame::encode(0x08, hex("6400")), setTime);
 
         // A request longer than the length byte can describe is refused,
         // not written past the frame buffer.
@@ -116,7 +116,7 @@ private Q_SLOTS:
         QVERIFY(pair.open());
         quint8 code = 0;
 
-        pair.deliver(statusReply(0x13, 0x6, 75, 200, 17));
+        pair.deliver(hex(statusFull));
         QVERIFY(pair.link.nextReply(code));
         QCOMPARE(code, quint8(0x32));
         Link &l = pair.link;  // a braced list reads its fields in order
@@ -127,10 +127,8 @@ private Q_SLOTS:
         QVERIFY(!pair.link.nextReply(code));
 
         // Two replies in one read are both decoded, in order.
-        QByteArray config;
-        Frame::appendU32(config, 357);
-        Frame::appendU32(config, 1700000000);
-        pair.deliver(Frame::encode(0x35, config) + Frame::encode(0x3E, QByteArray(12, '\x01')));
+        // Configuration 357, 1700000000; livetime twelve bytes of 1.
+        pair.deliver(hex("0009356501000000f153658913") + hex("000d3e01010101010101010101010156a5"));
         QVERIFY(pair.link.nextReply(code));
         QCOMPARE(code, quint8(0x35));
         QCOMPARE(pair.link.getU32(), 357u);
@@ -140,7 +138,7 @@ private Q_SLOTS:
         QCOMPARE(pair.link.replyBytesLeft(), 12);
 
         // A reply split across two reads is decoded once complete.
-        const QByteArray whole = statusReply(0x8, 0, 5, 0, 0);
+        const QByteArray whole = hex(status8);
         pair.deliver(whole.left(7));
         QVERIFY(!pair.link.nextReply(code));
         pair.deliver(whole.mid(7));
@@ -148,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(pair.link.getU32(), 0x8u);
 
         // A reply shorter than its layout reads as far as it goes, then 0.
-        pair.deliver(Frame::encode(0x32, hex("0100")));
+        pair.deliver(hex("000332010087e8"));
         QVERIFY(pair.link.nextReply(code));
         QCOMPARE(pair.link.replyBytesLeft(), 2);
         QCOMPARE(pair.link.getU32(), 1u);
@@ -158,9 +156,9 @@ private Q_SLOTS:
     {
         FrameReader reader;
         QByteArray frame;
-        QByteArray bad = statusReply(1, 0, 0, 0, 0);
+        QByteArray bad = hex(status1);
         bad[bad.size() - 1] = char(bad.at(bad.size() - 1) ^ 0x55);
-        const QByteArray good = statusReply(2, 0, 0, 0, 0);
+        const QByteArray good = hex(status2);
 
         // A corrupted checksum costs that frame only; the next one is found.
         reader.append(bad + good);
@@ -189,7 +187,7 @@ private Q_SLOTS:
             for (quint32 i = 0; i < 1000; ++i) {
                 for (int k = flood ? 200 : cuts.bounded(1, 9); k > 0; --k)
                     stream.append(flood ? char(0xFF) : char(cuts.bounded(256)));
-                stream.append(statusReply(0x10, 0, quint16(i), 0, 0));
+                stream.append(hex(status16));
             }
             FrameReader noisy;
             int replies = 0;
@@ -208,7 +206,7 @@ private Q_SLOTS:
         // one go between two ticks: the cap drops noise, never a reply.
         QByteArray burst;
         for (quint32 i = 0; i < 20; ++i) {
-            burst.append(statusReply(0x10, 0, quint16(i), 0, 0));
+            burst.append(hex(status16));
             for (int k = 0; k < 5000; ++k)
                 burst.append(char(cuts.bounded(256)));
         }
