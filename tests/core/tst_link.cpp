@@ -66,10 +66,8 @@ struct LoopbackPair
 // Replies written out byte by byte, checksum worked out by hand, so that an
 // encoder and a reader wrong in the same way cannot pass together.
 // Status replies (0x32): status 0x13, error 6, time 75, rf 200, mod 17; then
-// status 1, 2, 8 (time 5) and 0x10, all else 0.
+// status 8 (time 5) and 0x10, all else 0.
 const char statusFull[] = "000d3213000000060000004b00c8112ab5";
-const char status1[] = "000d3201000000000000000000000076aa";
-const char status2[] = "000d320200000000000000000000007335";
 const char status8[] = "000d32080000000000000005000000d232";
 const char status16[] = "000d32100000000000000000000000428f";
 
@@ -156,9 +154,9 @@ private Q_SLOTS:
     {
         FrameReader reader;
         QByteArray frame;
-        QByteArray bad = hex(status1);
+        QByteArray bad = hex(status8);
         bad[bad.size() - 1] = char(bad.at(bad.size() - 1) ^ 0x55);
-        const QByteArray good = hex(status2);
+        const QByteArray good = hex(status16);
 
         // A corrupted checksum costs that frame only; the next one is found.
         reader.append(bad + good);
