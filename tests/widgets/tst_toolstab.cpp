@@ -9,9 +9,9 @@
 #include "support/installation.h"
 #include "support/libraryfixture.h"
 #include "support/testenv.h"
+#include "support/windowtest.h"
 #include "ui/toolstab.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -19,11 +19,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -39,6 +37,15 @@ QString versionInFolder()
                            in.library.generalPresets().name(), in.work.programName,
                            in.devices.registry().records().value(0).name};
     return tags.count(tags.first()) == tags.size() ? tags.first() : tags.join(',');
+}
+
+// What a window started on the data folder tells at its first tick.
+QString noticeAtStart()
+{
+    MainWindow window;
+    window.stopTimers();
+    window.uiTick();
+    return window.notice()->countdown() > 0 ? window.notice()->text() : QString();
 }
 
 } // namespace
@@ -64,30 +71,30 @@ private Q_SLOTS:
         QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
         QSignalSpy restarts(&tab, &ToolsTab::restartRequested);
         // A restore reads its file beside the window: wait for it to end.
-        const auto click = [&](const char *button, const QString &file) {
+        const auto press = [&](const char *button, const QString &file) {
             answer = file;
             notices.clear();
             const int restarted = restarts.size();
-            tab.findChild<QPushButton *>(button)->click();
+            click(tab, button);
             if (!file.isEmpty() && !QTest::qWaitFor([&] { return !notices.isEmpty() || restarts.size() > restarted; }, 10000))
                 return QString("(no answer)");
             return notices.isEmpty() ? QString() : notices.last().at(0).toString();
         };
 
         const QString backup = QDir::tempPath() + "/tst_toolstab";
-        QCOMPARE(click("pushButton_backup", backup), "Backup written to " + QDir::toNativeSeparators(backup + ".bkp"));
+        QCOMPARE(press("pushButton_backup", backup), "Backup written to " + QDir::toNativeSeparators(backup + ".bkp"));
         QCOMPARE(asked, "backup file|" + settings.backupFolder() + "|backup files (*.bkp)");
 
         // A cancelled dialog is no failure, and a refused file does not
         // restart the program.
         QTest::failOnWarning(QRegularExpression("Couldn't open save file"));
-        QCOMPARE(click("pushButton_backup", QString()), QString());
-        QCOMPARE(click("pushButton_restore", QString()), QString());
+        QCOMPARE(press("pushButton_backup", QString()), QString());
+        QCOMPARE(press("pushButton_restore", QString()), QString());
         const QString other = QDir::tempPath() + "/tst_toolstab-v2.bkp";
         QVERIFY(TestEnv::writeFile(other, Container::encode({{"Version", "2"}})));
-        QVERIFY(click("pushButton_restore", other).startsWith("Restore refused"));
+        QVERIFY(press("pushButton_restore", other).startsWith("Restore refused"));
         QCOMPARE(restarts.size(), 0);
-        click("pushButton_restore", backup + ".bkp");
+        press("pushButton_restore", backup + ".bkp");
         QCOMPARE(restarts.size(), 1);
         // The window then ends at once, saving nothing over the restored files.
         QElapsedTimer ending;
@@ -105,10 +112,7 @@ private Q_SLOTS:
             ended.stopTimers();
         }
         for (const bool first : {true, false}) {
-            MainWindow window;
-            window.stopTimers();
-            window.uiTick();
-            const QString notice = window.notice()->countdown() > 0 ? window.notice()->text() : QString();
+            const QString notice = noticeAtStart();
             QCOMPARE(notice.startsWith(told), first);
             if (first)
                 QVERIFY2(QFileInfo::exists(notice.mid(told.size())), qPrintable(notice));
@@ -132,7 +136,7 @@ private Q_SLOTS:
         tab.setFileChooser([&](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
         QSignalSpy notices(&tab, &ToolsTab::noticeRequested);
 
-        tab.findChild<QPushButton *>("pushButton_import")->click();
+        click(tab, "pushButton_import");
         auto *busy = page.findChild<QProgressDialog *>();
         QVERIFY(busy && busy->isVisible() && busy->windowModality() == Qt::WindowModal);
         QCOMPARE(library.legitimatePresets().count(), 0);  // changed only when the import is done
@@ -174,9 +178,9 @@ private Q_SLOTS:
         moon.version = 1;
         library.generalPresets().insert(0, moon);
 
-        tab.findChild<QPushButton *>("pushButton_Update_Preset")->click();
+        click(tab, "pushButton_Update_Preset");
         QTRY_VERIFY(asking);
-        tab.findChild<QPushButton *>("pushButton_import")->click();
+        click(tab, "pushButton_import");
         QTest::qWait(300);
         const QByteArray body = Container::encode(
             {{"version", "1"}, {"presets", QJsonArray{QJsonObject{{"nam", "Downloaded"}, {"var", "100"}, {"tim", "5"}},
@@ -250,13 +254,7 @@ private Q_SLOTS:
             QVERIFY2(version == "old" || version == "new",
                      qPrintable(QString("signal %1 at %2 ms: %3").arg(signal).arg(afterMs).arg(version)));
             // The next start says which, in one line, and what the files hold.
-            QString told;
-            {
-                MainWindow window;
-                window.stopTimers();
-                window.uiTick();
-                told = window.notice()->countdown() > 0 ? window.notice()->text() : QString();
-            }
+            const QString told = noticeAtStart();
             const bool restored = told.startsWith("Data restored from " + QDir::toNativeSeparators(backup));
             const bool undone = told == Backup::unfinishedNote(backup);
             QVERIFY2(version == "new" ? restored && !told.contains(" did not happen") : undone,
@@ -294,7 +292,7 @@ int main(int argc, char *argv[])
         window.toolsTab()->setFileChooser(
             [backup](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return backup; });
         QTimer::singleShot(0, &window, [&window] {
-            window.toolsTab()->findChild<QPushButton *>("pushButton_restore")->click();
+            click(*window.toolsTab(), "pushButton_restore");
             fputs("restoring\n", stdout);
             fflush(stdout);
         });
