@@ -304,6 +304,14 @@ void MainWindow::followUnstored()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // The restart after a restore: an editor's commit or a Cancel here
+    // would keep this copy's old data and later store it over the
+    // restored files.
+    if (m_toolsTab && m_toolsTab->restoreLanded()) {
+        stopAllDevices();
+        QMainWindow::closeEvent(event);
+        return;
+    }
     if (!m_closingForSignal && m_devices.anyRunGoing()) {
         // Paused runs have nothing on air; quitting ends them where they paused.
         const QString question = m_devices.anyRunUnpaused()
@@ -422,26 +430,40 @@ void MainWindow::addUndo()
 
 void MainWindow::undoStep()
 {
+    const bool left = commitShownEditor();
     QString text;
     QString why;
     const bool done = m_session->undo(text, &why);
-    showStep(done, text, why, true);
+    showStep(done, left, text, why, true);
 }
 
 void MainWindow::redoStep()
 {
+    const bool left = commitShownEditor();
     QString text;
     QString why;
     const bool done = m_session->redo(text, &why);
-    showStep(done, text, why, false);
+    showStep(done, left, text, why, false);
 }
 
-void MainWindow::showStep(bool done, const QString &text, const QString &why, bool undo)
+bool MainWindow::commitShownEditor()
+{
+    // What the shown editor holds becomes a step of its own first, as
+    // leaving its tab would make it: the key then takes back that, and the
+    // other key gives it again, rather than an older step taking what was
+    // typed with it.
+    if (m_currentTab != TabPreset && m_currentTab != TabProgram && m_currentTab != TabClient)
+        return false;
+    leaveTab(m_currentTab);
+    return true;
+}
+
+void MainWindow::showStep(bool done, bool shownLeft, const QString &text, const QString &why, bool undo)
 {
     const QString next = m_session->undoStack().nextText();
+    if (done || shownLeft)
+        enterTab(m_currentTab);
     if (done) {
-        if (TabPage *shown = page(m_currentTab))
-            shown->enter();
         showNotice(next.isEmpty() ? text : text + QLatin1Char(' ') + next);
         return;
     }

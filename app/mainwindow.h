@@ -145,7 +145,8 @@ private:
     void addStopShortcuts();
     void tabIntoCheckedRadioButtons();
     void addUndo();
-    void showStep(bool done, const QString &text, const QString &why, bool undo);
+    bool commitShownEditor();
+    void showStep(bool done, bool shownLeft, const QString &text, const QString &why, bool undo);
     void addFocusSteps();
     void focusField(const QString &objectName);
     void showTab(int index);

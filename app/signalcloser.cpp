@@ -9,6 +9,7 @@
 
 namespace {
 int signalPipe[2] = {-1, -1};
+constexpr int handledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void onSignal(int number)
 {
@@ -29,8 +30,10 @@ SignalCloser::SignalCloser(QObject *parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // A closed terminal hangs up on the program it started: its default
+    // end would leave a device on air as a kill does.
+    for (const int number : handledSignals)
+        sigaction(number, &action, nullptr);
 #endif
 }
 
@@ -38,8 +41,8 @@ SignalCloser::~SignalCloser()
 {
 #ifdef Q_OS_UNIX
     if (m_notifier) {
-        signal(SIGTERM, SIG_DFL);
-        signal(SIGINT, SIG_DFL);
+        for (const int number : handledSignals)
+            signal(number, SIG_DFL);
     }
 #endif
 }

@@ -50,6 +50,9 @@ public:
     // those writes to end; the stores in memory are the old data, and
     // saving any of them would mix it into the restored files.
     bool waitForRestore(int milliseconds);
+    // The data folder holds a restore's files: nothing this copy of the
+    // program holds may be stored or asked about any more.
+    bool restoreLanded() const { return m_restoreWriting && m_restoreEnded; }
 
 Q_SIGNALS:
     void noticeRequested(const QString &text);

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QApplication>
 #include <QtTest>
 
 namespace {
@@ -69,6 +70,34 @@ private Q_SLOTS:
         // The program, in the general pool, with the preset added from the list.
         tabs->setCurrentIndex(MainWindow::TabProgramSelection);
         QCOMPARE(storedList("presets.dat", "presets").at(0)["var"].toString(), QString("4321"));
+
+        // Ctrl+Z while the editor holds what was typed takes back that, not
+        // the stored step before it, and Ctrl+Shift+Z gives it again.
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const auto openSun = [&] {
+            tabs->setCurrentIndex(MainWindow::TabPresetSelection);
+            table("tableWidget_presetSelection")->selectRow(0);
+            button("pushButton_presetSelection_edit")->click();
+            QCOMPARE(tabs->currentIndex(), int(MainWindow::TabPreset));
+        };
+        openSun();
+        line("lineEdit_preset_variable")->setText("2222");
+        tabs->setCurrentIndex(MainWindow::TabPresetSelection);
+        openSun();
+        child<QPlainTextEdit>(window, "plainTextEdit_preset_notes")->setPlainText("second draft");
+        const auto stored = [&] {
+            const QJsonObject sun = storedList("presets.dat", "presets").at(0).toObject();
+            return sun["var"].toString() + '|' + sun["not"].toString();
+        };
+        QTest::keyClick(button("pushButton_preset_toProgram"), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(stored(), QString("2222|"));
+        QCOMPARE(line("lineEdit_preset_variable")->text(), QString("2222"));
+        QTest::keyClick(button("pushButton_preset_toProgram"), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(stored(), QString("2222|second draft"));
+        QCOMPARE(child<QPlainTextEdit>(window, "plainTextEdit_preset_notes")->toPlainText(), QString("second draft"));
+        tabs->setCurrentIndex(MainWindow::TabPresetSelection);
         click(window, "radioButton_programGenuine");
         button("pushButton_programSelection_new")->click();
         QCOMPARE(tabs->currentIndex(), int(MainWindow::TabProgram));
@@ -93,7 +122,7 @@ private Q_SLOTS:
         button("pushButton_program_programToWork")->click();
         QCOMPARE(tabs->currentIndex(), int(MainWindow::TabWork));
         const QJsonObject machine = storedList("machines.dat", "machines").at(0).toObject();
-        QCOMPARE(machine["Work"]["program"][0]["val"].toString(), QString("4321"));
+        QCOMPARE(machine["Work"]["program"][0]["val"].toString(), QString("2222"));
         QCOMPARE(storedList("programs.dat", "programs").at(0)["program"][0]["nam"].toString(), QString("Sun"));
         window.uiTick();
         QVERIFY(rig.driver.until([&] { return button("pushButton_work_start")->isEnabled(); }, 10000));
@@ -102,7 +131,7 @@ private Q_SLOTS:
         window.deviceTick();
         QVERIFY(!button("pushButton_program_programToWork")->isEnabled());
         QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_IDLE; }, 30000));
-        QCOMPARE(rig.sim.received().filter("lf=4321").size(), 1);
+        QCOMPARE(rig.sim.received().filter("lf=2222").size(), 1);
 
         // The run in the client's history, and a coloured note on it.
         tabs->setCurrentIndex(MainWindow::TabClient);
@@ -113,7 +142,7 @@ private Q_SLOTS:
             return values;
         };
         QCOMPARE(history("typ"), (QStringList{"Program", "PresetNote"}));
-        QCOMPARE(history("var").at(1), QString("4321"));
+        QCOMPARE(history("var").at(1), QString("2222"));
         button("pushButton_history_new")->click();
         DialogNotes *dialog = window.findChild<DialogNotes *>();
         QVERIFY(dialog->isVisible());

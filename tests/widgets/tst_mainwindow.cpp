@@ -40,6 +40,10 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QStatusBar>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 #include <QAction>
 #include <QWindow>
 #include <QApplication>
@@ -469,13 +473,19 @@ private Q_SLOTS:
 
         // The signal handler is in place before the window is built, so a
         // signal once the window reads its registry must close it cleanly.
+        // A closed terminal's hang-up ends it the same way.
         QProcess program;
-        QVERIFY(startUntilRead(program));
-        program.terminate();
-        QVERIFY(program.waitForFinished(20000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-        QVERIFY(QFile::exists(settingsPath()));
+#ifdef Q_OS_UNIX
+        for (const int signal : {SIGTERM, SIGHUP}) {
+            QFile::remove(settingsPath());
+            QVERIFY(startUntilRead(program));
+            ::kill(pid_t(program.processId()), signal);
+            QVERIFY(program.waitForFinished(20000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            QVERIFY2(QFile::exists(settingsPath()), signal == SIGHUP ? "SIGHUP" : "SIGTERM");
+        }
+#endif
 
         // Not asked for, the terminal stays quiet.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

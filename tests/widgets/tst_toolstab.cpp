@@ -287,7 +287,9 @@ int main(int argc, char *argv[])
         SignalCloser closer;
         MainWindow window;
         QObject::connect(&closer, &SignalCloser::closeRequested, &window, &MainWindow::closeForSignal);
-        window.setDiscardQuestion([](const QString &) { return true; });
+        // Asked once, before the restore: the restart after it asks nothing
+        // (a Cancel there kept the old data, later stored over the restored).
+        window.setDiscardQuestion([asked = 0](const QString &) mutable { return asked++ == 0; });
         window.show();
         window.toolsTab()->setFileChooser(
             [backup](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return backup; });
