@@ -522,6 +522,7 @@ private Q_SLOTS:
         QVERIFY(RunRules::text(Outcome::NothingToRun, &list).startsWith("Nothing to run"));
         QVERIFY(RunRules::text(Outcome::DeviceNotReady, &list).contains("not connected"));
         QVERIFY(RunRules::text(Outcome::StillRunning, &list).contains("still going"));
+        QVERIFY(RunRules::text(Outcome::Ready, &list).isEmpty());  // a ready device's tab shows no refusal
     }
 
     void workListFile()
