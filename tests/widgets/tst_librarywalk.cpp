@@ -60,6 +60,7 @@
 // same steps but may see a run end a step earlier or later.
 // A failure prints the seed and the steps, so that the walk can be replayed:
 //   TAVIK_WALK_SEEDS=17 TAVIK_WALK_STEPS=300 tst_librarywalk
+// and a campaign over a range of seeds: TAVIK_WALK_SEEDS=201-260.
 namespace {
 
 QJsonObject stored(const QString &file)
@@ -69,11 +70,16 @@ QJsonObject stored(const QString &file)
     return object;
 }
 
+// "1,2,5" or "201-260", or both.
 QList<int> numbers(const char *variable, const QList<int> &fallback)
 {
     QList<int> values;
-    for (const QString &word : qEnvironmentVariable(variable).split(',', Qt::SkipEmptyParts))
-        values << word.trimmed().toInt();
+    for (const QString &word : qEnvironmentVariable(variable).split(',', Qt::SkipEmptyParts)) {
+        const int first = word.section('-', 0, 0).trimmed().toInt();
+        const int last = word.contains('-') ? word.section('-', 1, 1).trimmed().toInt() : first;
+        for (int value = first; value <= last; ++value)
+            values << value;
+    }
     return values.isEmpty() ? fallback : values;
 }
 
@@ -238,8 +244,9 @@ private:
     void act()
     {
         m_answer = pick(2) == 0;
-        const int choice = pick(122);
-        if (choice >= 116) workStep();
+        const int choice = pick(128);
+        if (choice >= 122) takeAgainAndUndo();
+        else if (choice >= 116) workStep();
         else if (choice >= 114) renew();
         else if (choice >= 112) backup();
         else if (choice >= 111) restore();
@@ -719,10 +726,6 @@ private:
             // the operator answers the question so.
             m_preset.mayGo = m_preset.mayGo || !m_window->editors().preset.holdsRefusedEdit();
         }
-        // A deleted preset's pair typed into a new one of another pool, then
-        // Ctrl+Z: the deleted one may not come back beside it.
-        if (button == QLatin1String("delete") && pick(3) == 0)
-            return takeAgainAndUndo();
         const QString top = undoText();
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
         if (child<QRadioButton>("radioButton_presetGeneral")->isChecked())
@@ -732,40 +735,103 @@ private:
             m_program.values = programShown();
     }
 
+    // A preset or program deleted, its name and version taken into another
+    // pool right after (made there in its editor, imported or downloaded),
+    // then Ctrl+Z: the deleted one may not come back beside it, and the
+    // notice says why.
     void takeAgainAndUndo()
     {
-        auto *table = child<QTableView>(QStringLiteral("tableWidget_presetSelection"));
-        const QModelIndexList rows = table->selectionModel()->selectedRows();
-        if (rows.isEmpty())
+        const bool presets = pick(3) != 0;
+        const int tab = presets ? 4 : 2;
+        const QString view = presets ? QStringLiteral("tableWidget_presetSelection") : QStringLiteral("tableWidget_programSelection");
+        const QString prefix = presets ? QStringLiteral("pushButton_presetSelection_") : QStringLiteral("pushButton_programSelection_");
+        const QStringList radios = presets ? QStringList{"radioButton_presetClient", "radioButton_presetGeneral", "radioButton_presetGenuine"}
+                                           : QStringList{"radioButton_programClient", "radioButton_programGenuine"};
+        ensureTab(tab);
+        const QString from = oneOf(radios);
+        m_steps << from;
+        child<QRadioButton>(from)->click();
+        auto *table = child<QTableView>(view);
+        const int rows = table->model()->rowCount();
+        if (rows == 0 || !child<QPushButton>(prefix + "delete")->isEnabled())
             return;
-        const QString name = rows.first().data().toString();
-        const int version = rows.first().siblingAtColumn(1).data().toInt();
-        if (!child<QPushButton>("pushButton_presetSelection_delete")->isEnabled())
-            return;
-        const auto listPool = [this] {
-            return child<QRadioButton>("radioButton_presetClient")->isChecked()    ? QStringLiteral("Client")
-                   : child<QRadioButton>("radioButton_presetGeneral")->isChecked() ? QStringLiteral("General")
-                                                                                   : QStringLiteral("Legitimate");
-        };
-        const QString pool = listPool();
-        clickIn(4, QStringLiteral("pushButton_presetSelection_delete"), "preset delete");
-        presetPool();
-        // Into a new record of another pool only, where the pair is the
-        // deleted one's and nothing else's.
-        if (!child<QPushButton>("pushButton_presetSelection_new")->isEnabled() || listPool() == pool)
-            return;
-        clickIn(4, QStringLiteral("pushButton_presetSelection_new"), "preset new");
-        ensureTab(5);
-        auto *field = child<QLineEdit>("lineEdit_preset_name");
-        if (field->isEnabled() && field->text().isEmpty()
-            && child<QLabel>("label_presetSelection")->text() != pool) {
-            m_steps << QStringLiteral("type preset name \"%1\" version %2").arg(name).arg(version);
+        table->selectRow(pick(rows));
+        const QModelIndex picked = table->selectionModel()->selectedRows().value(0);
+        const QString name = picked.data().toString();
+        const int version = picked.siblingAtColumn(1).data().toInt();
+        allowDropOfSelected(tab, view, presets ? QStringLiteral("presets") : QStringLiteral("programs"));
+        Typed &edit = presets ? m_preset : m_program;
+        edit.mayGo = edit.mayGo || !(presets ? m_window->editors().preset.holdsRefusedEdit()
+                                             : m_window->editors().program.holdsRefusedEdit());
+        clickIn(tab, prefix + "delete", presets ? "preset delete" : "program delete");
+        if (table->model()->rowCount() != rows - 1)
+            return;  // an editor keeps its refused edit, and the record stays
+        const QString pair = name + ".v." + QString::number(version);
+        const int way = presets && from != radios.at(2) ? pick(3) : 0;
+        if (way == 0) {
+            // Into a new record of another pool, where the pair is the
+            // deleted one's and nothing else's.
+            QString into = oneOf(radios);
+            if (into == from)
+                into = radios.at((radios.indexOf(from) + 1) % radios.size());
+            m_steps << into;
+            child<QRadioButton>(into)->click();
+            if (!child<QPushButton>(prefix + "new")->isEnabled())
+                return;
+            clickIn(tab, prefix + "new", presets ? "preset new" : "program new");
+            const QString label = presets ? QStringLiteral("label_presetSelection") : QStringLiteral("label_programSelection");
+            ensureTab(presets ? 5 : 3);
+            auto *field = child<QLineEdit>(presets ? "lineEdit_preset_name" : "lineEdit_program_name");
+            if (!field->isEnabled() || !field->text().isEmpty())
+                return;  // the editor kept a refused edit of its own
+            m_steps << QStringLiteral("type %1 name \"%2\" version %3").arg(presets ? "preset" : "program", name).arg(version);
             field->setText(name);
-            child<QSpinBox>("spinBox_preset_mutation")->setValue(version);
-            typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
+            child<QSpinBox>(presets ? "spinBox_preset_mutation" : "spinBox_program_version")->setValue(version);
+            if (presets)
+                typed(m_preset, presetShown(), label);
+            else
+                typed(m_program, programShown(), label);
+            ensureTab(tab);  // leaving the editor stores the new record
+        } else if (way == 1) {
+            // Only a name the import's "name version" column gives back whole.
+            if (version < 0 || name != name.trimmed() || name.contains(',') || name.contains('"'))
+                return;
+            importCsv({name + " " + QString::number(version)});
+        } else {
+            answerDownload(QJsonArray{QJsonObject{{"nam", name}, {"ver", QString::number(version)}, {"var", "500"}, {"tim", "5"}}});
         }
-        ensureTab(4);
-        undo();
+        if (!m_window)
+            return;
+        const bool taken = stillIn(presets, from, name, version) == 0 && storedElsewhere(presets, from, name, version);
+        const QString said = undo();
+        if (taken && (!said.contains(QLatin1String("Protected can't save")) || stillIn(presets, from, name, version) > 0))
+            fail(QStringLiteral("Ctrl+Z after %1 was taken into another pool said \"%2\"").arg(pair, said));
+    }
+
+    // How often a pool holds the pair in memory: the pool a radio button names.
+    int stillIn(bool presets, const QString &radio, const QString &name, int version)
+    {
+        Library &library = m_window->library();
+        const auto count = [&](const auto &store) {
+            return int(std::count_if(store.records().cbegin(), store.records().cend(),
+                                     [&](const auto &r) { return r.name == name && r.version == version; }));
+        };
+        if (!presets)
+            return count(radio.endsWith(QLatin1String("Genuine")) ? library.programs() : library.history().programs());
+        const int pool = radio.endsWith(QLatin1String("Client")) ? PresetPool::Client
+                         : radio.endsWith(QLatin1String("General")) ? PresetPool::General : PresetPool::Legitimate;
+        return count(library.presetPool(pool));
+    }
+
+    bool storedElsewhere(bool presets, const QString &radio, const QString &name, int version)
+    {
+        const QStringList radios = presets ? QStringList{"radioButton_presetClient", "radioButton_presetGeneral", "radioButton_presetGenuine"}
+                                           : QStringList{"radioButton_programClient", "radioButton_programGenuine"};
+        for (const QString &other : radios) {
+            if (other != radio && stillIn(presets, other, name, version) > 0)
+                return true;
+        }
+        return false;
     }
 
     // Opens a record in an editor when none is open, so that typing has
@@ -913,6 +979,22 @@ private:
     // (or at once when asked again), with a set of its own.
     void download()
     {
+        if (!m_asking.isEmpty()) {
+            const QString name = QStringLiteral("D%1").arg(++m_serial);
+            // Now and then also a pair the General pool or a client's holds.
+            const QString taken = oneOf<QString>({"", "", "Sun", "Own", "Moon"});
+            QJsonArray set{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}};
+            if (!taken.isEmpty())
+                set.append(QJsonObject{{"nam", taken}, {"ver", "1"}, {"var", "400"}, {"tim", "5"}});
+            answerDownload(set);
+            return;
+        }
+        askDownload();
+    }
+
+    // Update Presets clicked; true once the server was asked.
+    bool askDownload()
+    {
         ensureTab(MainWindow::TabTools);
         if (!m_server.isListening()) {
             m_server.listen(QHostAddress::LocalHost);
@@ -921,36 +1003,42 @@ private:
                     m_asking << socket;
             });
         }
-        if (!m_asking.isEmpty()) {
-            settleStoredEdit();
-            const QString name = QStringLiteral("D%1").arg(++m_serial);
-            // Now and then also a pair the General pool or a client's holds.
-            const QString taken = oneOf<QString>({"", "", "Sun", "Own", "Moon"});
-            m_steps << QStringLiteral("the server answers with %1 %2").arg(name, taken);
-            QJsonArray set{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}};
-            if (!taken.isEmpty())
-                set.append(QJsonObject{{"nam", taken}, {"ver", "1"}, {"var", "400"}, {"tim", "5"}});
-            const QByteArray body = Container::encode({{"version", "1"}, {"presets", set}});
-            for (QTcpSocket *socket : std::exchange(m_asking, {})) {
-                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
-                              + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            }
-            m_downloaded = true;
-            if (!QTest::qWaitFor([&] { return child<QPushButton>("pushButton_Update_Preset")->isEnabled()
-                                              && !m_window->findChild<QProgressDialog *>(); }, 20000))
-                fail(QStringLiteral("the download did not end"));
-            return;
-        }
         auto *button = child<QPushButton>("pushButton_Update_Preset");
         if (!button->isEnabled())
-            return;
+            return false;
         m_window->findChild<ToolsTab *>()->setDownloadUrl(
             QUrl(QStringLiteral("http://127.0.0.1:%1/info/genpresets.dat").arg(m_server.serverPort())));
         m_steps << QStringLiteral("update presets");
         button->click();
-        if (!QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000))
+        if (!QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000)) {
             fail(QStringLiteral("the download never asked the server"));
+            return false;
+        }
+        return true;
+    }
+
+    // The server answers the download asking with `set` (asked first when
+    // none is), and the download ends.
+    void answerDownload(const QJsonArray &set)
+    {
+        if (m_asking.isEmpty() && !askDownload())
+            return;
+        ensureTab(MainWindow::TabTools);
+        settleStoredEdit();
+        QStringList names;
+        for (const QJsonValue &preset : set)
+            names << preset["nam"].toString() + ".v." + preset["ver"].toString();
+        m_steps << QStringLiteral("the server answers with %1").arg(names.join(' '));
+        const QByteArray body = Container::encode({{"version", "1"}, {"presets", set}});
+        for (QTcpSocket *socket : std::exchange(m_asking, {})) {
+            socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
+                          + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        }
+        m_downloaded = true;
+        if (!QTest::qWaitFor([&] { return child<QPushButton>("pushButton_Update_Preset")->isEnabled()
+                                          && !m_window->findChild<QProgressDialog *>(); }, 20000))
+            fail(QStringLiteral("the download did not end"));
     }
 
     // Leaving the preset tab for the tools stored the edit; a download or an
@@ -962,19 +1050,21 @@ private:
     }
 
     // A frequency table into the Legitimate pool; its lines for pairs the
-    // General pool holds are refused.
-    void importCsv()
+    // General pool holds are refused. Its lines name "NAME VERSION".
+    void importCsv(QStringList pairs = {})
     {
         ensureTab(MainWindow::TabTools);
         settleStoredEdit();
         const QString csv = TestEnv::dataFolder() + "../walk.csv";
         QByteArray lines = "Actinomyces israelii ,440\n";
-        for (const QString &name : {QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)})
+        if (pairs.isEmpty())
+            pairs = QStringList{QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)};
+        for (const QString &name : std::as_const(pairs))
             lines += name.toUtf8() + "," + QByteArray::number(100 + m_serial) + "\n";
         TestEnv::writeFile(csv, lines);
         auto *tools = m_window->findChild<ToolsTab *>();
         tools->setFileChooser([csv](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
-        m_steps << QStringLiteral("import L%1").arg(m_serial);
+        m_steps << QStringLiteral("import %1").arg(pairs.join(QStringLiteral(", ")));
         child<QPushButton>("pushButton_import")->click();
         if (!QTest::qWaitFor([&] { return !m_window->findChild<QProgressDialog *>(); }, 20000))
             fail(QStringLiteral("the import did not end"));
