@@ -565,10 +565,8 @@ void MainWindow::loadDevices()
     // A run a killed program left going: its device is checked at once,
     // and the run is reported with the next device tick.
     m_deviceTick.recorder().recover();
-    if (registry.count() > 1) {
-        registry.first();
-        setWorkTabTitle(registry.name());
-    }
+    if (registry.count() > 1)
+        setWorkTabTitle(registry.records().first().name);
     m_workTab->fillWorkTable();
 }
 

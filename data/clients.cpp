@@ -115,8 +115,9 @@ bool Clients::saveHistory()
     return m_history.saveBase();
 }
 
-bool Clients::removeJsonFile()
+bool Clients::removeJsonFile(quint64 key)
 {
-    const QString base = currentFileBase();
+    const Client *client = record(key);
+    const QString base = client ? fileBase(client->file, client->name) : QString();
     return !base.isEmpty() && QFile::remove(base + QStringLiteral(".json"));
 }

@@ -53,8 +53,9 @@ public:
     // False when there is no current client, its identifier is not usable,
     // or the file could not be written.
     bool saveHistory();
-    // Deletes the current client's ".json" file; true when one was deleted.
-    bool removeJsonFile();
+    // Deletes the ".json" file of the client with this key; true when one
+    // was deleted.
+    bool removeJsonFile(quint64 key);
     // Points the history at the file of this identifier (as a restore does
     // for each client); false, with a warning, when it is not plain.
     bool setHistoryFile(const QString &file);

@@ -141,6 +141,18 @@ QString Library::clientName(const QString &file) const
     return QString();
 }
 
+quint64 Library::openClientKey() const
+{
+    if (m_openFile.isEmpty())
+        return 0;
+    const QList<Client> &records = m_clients.records();
+    for (int i = 0; i < records.size(); ++i) {
+        if (records.at(i).file == m_openFile)
+            return m_clients.keyAt(i);
+    }
+    return 0;
+}
+
 bool Library::locateOpenClient()
 {
     if (m_openFile.isEmpty())

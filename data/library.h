@@ -71,9 +71,9 @@ public:
     // The name of the client whose history file has this identifier;
     // empty when no client has it.
     QString clientName(const QString &file) const;
-    // Makes the open client's record the clients' current one; false, with
-    // current unchanged, when none is open or its record is gone.
-    bool locateOpenClient();
+    // The key of the open client's record; 0 when none is open or its
+    // record is gone.
+    quint64 openClientKey() const;
     // Opens the client with this identifier and reads its history. False,
     // with no client open, when no client has it or it is unusable in a path.
     bool openClient(const QString &file);
@@ -86,6 +86,10 @@ public:
     bool saveHistory();
 
 private:
+    // Makes the open client's record the clients' current one (its history
+    // is read through it); false, with current unchanged, when none is open
+    // or its record is gone.
+    bool locateOpenClient();
     // Every store read, the pools begun; no client open.
     void readStores(const QString &dataFolder);
     void readPools(bool general, bool legitimate);

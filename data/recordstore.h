@@ -292,30 +292,6 @@ public:
     // Whether names in other scripts are still being given Latin spellings.
     bool searchPending() const { return m_index.transliterating(); }
 
-    // Moves the record shown at `row` (counted as select counts) one place
-    // up (step -1) or down (step +1) in the whole store, swapping it with
-    // its neighbour whether or not that neighbour is shown. Returns the row
-    // to select afterwards: row + step when the record moved, else row.
-    // The moved record stays current.
-    int moveShown(int row, int step)
-    {
-        if (step != -1 && step != 1)
-            return row;
-        if (row >= count() || row < (step < 0 ? 1 : 0))
-            return row;
-        select(row);
-        // A row beyond those shown selects past the end: nothing to move.
-        if (!hasCurrent())
-            return row;
-        const int neighbour = m_current + step;
-        if (neighbour < 0 || neighbour >= count())
-            return row;
-        const int moved = m_current;
-        swapRecords(moved, neighbour);
-        m_current = neighbour;
-        return row + step;
-    }
-
     // Number of records with exactly this name and version, and the index
     // of the last of them in `last` (-1 when there is none).
     int countOf(const QString &name, int version, int *last = nullptr) const
@@ -462,6 +438,17 @@ public:
         if (StoreSignals *listening = m_announcer.listening())
             Q_EMIT listening->inserted(index);
         return key;
+    }
+    // Moves the record with this key one place up (step -1) or down (+1),
+    // past its neighbour whether or not a search shows it; false when it
+    // is not here or has no neighbour that way. Both keep their keys.
+    bool move(quint64 key, int step)
+    {
+        const int index = indexOfKey(key);
+        if (index < 0 || (step != -1 && step != 1) || index + step < 0 || index + step >= count())
+            return false;
+        swapRecords(index, index + step);
+        return true;
     }
     // False when the record with this key is not in the store.
     bool remove(quint64 key)
@@ -613,16 +600,6 @@ public:
             return -1;
         ensureKeys();
         return int(m_keys.indexOf(key));
-    }
-    // Makes the record with this key current; false, current unchanged,
-    // when it is not in the store.
-    bool setCurrentKey(quint64 key)
-    {
-        const int index = indexOfKey(key);
-        if (index < 0)
-            return false;
-        m_current = index;
-        return true;
     }
     // The row (as select counts) showing the record with this key, -1 when
     // it is gone or the search hides it.

@@ -52,16 +52,16 @@ void ClientEditor::load()
 {
     if (m_newPending)
         return;
-    Clients &clients = m_library.clients();
-    if (!m_library.locateOpenClient()) {
+    const Client *client = m_library.clients().record(m_library.openClientKey());
+    if (!client) {
         empty();
         return;
     }
     // A refused edit of the client still open stays with its message.
     if (m_loaded && !m_message.isEmpty() && m_shownFile == m_library.openClientFile())
         return;
-    m_loadedName = clients.name();
-    m_fields = {clients.name(), clients.notes1(), clients.notes2()};
+    m_loadedName = client->name;
+    m_fields = {client->name, client->notes1, client->notes2};
     m_typedName = m_fields.name;
     m_message.clear();
     m_noteKey = 0;
@@ -80,12 +80,25 @@ void ClientEditor::opened()
     Q_EMIT clientSwitched();
 }
 
+namespace {
+
+// Where a new record goes: before the one with this key, else before the
+// first one its list shows (at the end when it shows none).
+template <typename Store>
+int placeBefore(Store &store, quint64 before)
+{
+    const int at = store.indexOfKey(before);
+    if (at >= 0)
+        return at;
+    const QList<int> shown = store.shownRows();
+    return shown.isEmpty() ? store.count() : shown.first();
+}
+
+} // namespace
+
 void ClientEditor::newClient(quint64 before)
 {
-    Clients &clients = m_library.clients();
-    if (!clients.setCurrentKey(before))
-        clients.select(0);
-    m_newIndex = std::clamp(clients.current(), 0, clients.count());
+    m_newIndex = placeBefore(m_library.clients(), before);
     if (!m_newPending)
         m_previousFile = m_library.openClientFile();
     m_library.closeClient();
@@ -147,7 +160,8 @@ bool ClientEditor::commit(const ClientFields &fields)
         // Its history file is made now that it has a name.
         return m_library.saveHistory() && clientsSaved;
     }
-    if (!m_library.locateOpenClient())
+    const quint64 openKey = m_library.openClientKey();
+    if (openKey == 0)
         return false;
     if (!m_message.isEmpty()) {
         // Nothing of the client's own fields is written under a refused
@@ -163,9 +177,9 @@ bool ClientEditor::commit(const ClientFields &fields)
     m_refusedEdit = false;
     // A visit that changed nothing writes nothing: the list of many
     // clients takes its time to write.
-    const Client &stored = *clients.currentRecord();
+    const Client &stored = *clients.record(openKey);
     if (stored.name != fields.name || stored.notes1 != fields.address || stored.notes2 != fields.notes) {
-        clients.change(clients.keyAt(clients.current()), [&fields](Client &client) {
+        clients.change(openKey, [&fields](Client &client) {
             client.name = fields.name;
             client.notes1 = fields.address;
             client.notes2 = fields.notes;
@@ -186,16 +200,13 @@ bool ClientEditor::storeNewForNote(const ClientFields &fields)
     return !m_newPending && m_library.hasOpenClient();
 }
 
-void ClientEditor::pickNote()
+void ClientEditor::pickNote(const Note &note, quint64 key)
 {
-    Notes &notes = m_library.history().notes();
-    const Note *note = std::as_const(notes).currentRecord();
-    m_noteKey = note ? notes.keyAt(notes.current()) : 0;
-    if (!note)
-        return;
-    m_noteText = note->text;
-    m_noteDate = notes.createdText();
-    m_noteColour = notes.colour();
+    m_noteKey = key;
+    m_noteText = note.text;
+    m_noteDate = TextForm::fromDateTime(note.created);
+    // The stored value is kept as read; only 0 to 6 name a colour.
+    m_noteColour = note.colour >= 0 && note.colour <= 6 ? note.colour : 0;
 }
 
 void ClientEditor::newNote(quint64 before)
@@ -204,9 +215,7 @@ void ClientEditor::newNote(quint64 before)
         return;
     // Stored only when the dialog is accepted: Cancel leaves no empty note.
     Notes &notes = m_library.history().notes();
-    if (!notes.setCurrentKey(before))
-        notes.select(0);
-    m_newNoteBefore = notes.keyAt(notes.current());
+    m_newNoteBefore = notes.keyAt(placeBefore(notes, before));
     m_newNoteFile = m_library.history().path();
     m_noteKey = 0;
     const Note note = Note::newRecord(LineType::Notes);
@@ -218,12 +227,12 @@ void ClientEditor::newNote(quint64 before)
 bool ClientEditor::editNote(quint64 key)
 {
     m_newNoteFile.clear();
-    Notes &notes = m_library.history().notes();
-    if (!notes.setCurrentKey(key) || notes.type() != LineType::Notes) {
+    const Note *note = m_library.history().notes().record(key);
+    if (!note || note->type != LineType::Notes) {
         m_noteKey = 0;
         return false;
     }
-    pickNote();
+    pickNote(*note, key);
     return true;
 }
 

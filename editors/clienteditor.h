@@ -5,6 +5,7 @@
 #include <QString>
 
 class Library;
+struct Note;
 struct UnstoredEdit;
 
 struct ClientFields
@@ -93,7 +94,7 @@ private:
     QString refusal(const QString &name) const;
     void empty();
     void setCaption(const QString &name);
-    void pickNote();
+    void pickNote(const Note &note, quint64 key);
 
     Library &m_library;
     bool m_loaded = false;

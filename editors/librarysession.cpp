@@ -56,11 +56,11 @@ void LibrarySession::selectRow(List list, int row)
 
 bool LibrarySession::openClient()
 {
-    Clients &clients = m_library.clients();
-    const int at = clients.indexOfKey(m_selected[ClientList]);
-    if (at < 0 || (m_switchGuard && !m_switchGuard()))
+    const Client *picked = m_library.clients().record(m_selected[ClientList]);
+    if (!picked || (m_switchGuard && !m_switchGuard()))
         return false;
-    const Client &client = clients.records().at(at);
+    // A copy: opening the client may write the list it stands in.
+    const Client client = *picked;
     // Its file would be a path or one of the library's own files: never
     // opened, and the operator is told why rather than shown a blank client.
     if (!Client::isPlainIdentifier(client.file)) {
@@ -156,27 +156,28 @@ template bool LibrarySession::writeNow(Programs &);
 
 bool LibrarySession::moveRow(List list, int step)
 {
+    // The first row shown stays first, whatever a search hides above it.
     const int from = row(list);
-    if (from < 0)
+    if (from < 0 || (step != -1 && step != 1) || (step < 0 && from == 0))
         return false;
     const quint64 key = m_selected[list];
     const QString what = named(list, key);
     // The key travels with its record: the selection stays on it.
     return withStore(list, [&](auto &store) {
         const UndoStack::List watched = watch(store);
-        if (store.moveShown(from, step) == from)
+        // Past its neighbour in the whole list, shown or hidden by a search.
+        if (!store.move(key, step))
             return false;
-        // Taken back by swapping it with the record it passed again: nothing
+        // Taken back by moving it past the record it passed again: nothing
         // else changed the list in between, or the step is gone.
-        const auto swap = [this, &store, key](int by) -> QString {
-            const int at = store.indexOfKey(key);
-            store.swapRecords(at, at + by);
+        const auto move = [this, &store, key](int by) -> QString {
+            store.move(key, by);
             writeNow(store);
             return {};
         };
         m_undoStack.push({step < 0 ? tr("move up of %1").arg(what) : tr("move down of %1").arg(what),
                           tr("%1 is back in its place.").arg(what), tr("%1 is moved again.").arg(what),
-                          {watched}, [swap, step] { return swap(-step); }, [swap, step] { return swap(step); }});
+                          {watched}, [move, step] { return move(-step); }, [move, step] { return move(step); }});
         return true;
     });
 }
@@ -190,6 +191,9 @@ void LibrarySession::deleteFrom(Store &store, List list, const QString &what, st
     if (index < 0)
         return;
     const Record record = *store.record(key);
+    // It comes back before the record that followed it (at the end when
+    // none did), which the step finds by its key.
+    const quint64 follower = store.keyAt(index + 1);
     const UndoStack::List watched = watch(store);
     // The delete itself and its redo: the editors let go of the record, a
     // client takes its ".json" file and, when open, its history off screen.
@@ -200,9 +204,9 @@ void LibrarySession::deleteFrom(Store &store, List list, const QString &what, st
             Q_EMIT programRemoving(key);
         bool wasOpen = false;
         if constexpr (std::is_same_v<Store, Clients>) {
-            store.setCurrentKey(key);
-            wasOpen = store.file() == m_library.openClientFile();
-            store.removeJsonFile();
+            const Client *client = store.record(key);
+            wasOpen = client && client->file == m_library.openClientFile();
+            store.removeJsonFile(key);
         }
         store.remove(key);
         if (wasOpen) {
@@ -214,7 +218,7 @@ void LibrarySession::deleteFrom(Store &store, List list, const QString &what, st
     remove();
     if (std::is_same_v<Store, Clients>)
         store.saveIfChanged();
-    const auto undo = [this, &store, index, record, key, refusal]() -> QString {
+    const auto undo = [this, &store, follower, record, key, refusal]() -> QString {
         // Another pool may have taken the pair since: the record stays out,
         // and can still come back once the pair is free again.
         const QString why = refusal ? refusal() : QString();
@@ -222,7 +226,8 @@ void LibrarySession::deleteFrom(Store &store, List list, const QString &what, st
             return why;
         // Put back in its place under its own key, the other records keeping
         // theirs (and the lists their picks).
-        store.insert(index, record, key);
+        const int before = store.indexOfKey(follower);
+        store.insert(before < 0 ? store.count() : before, record, key);
         writeNow(store);
         return {};
     };

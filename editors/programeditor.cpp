@@ -182,7 +182,6 @@ bool ProgramEditor::commitEdits()
     const int total = totalMinutes();
     programs.change(m_editKey, [&](Program &program) {
         program.replaceRecords(m_lines);
-        program.setCurrent(0);
         program.time = total;
         program.name = m_editName;
         program.version = m_editVersion;

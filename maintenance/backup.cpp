@@ -233,12 +233,15 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
     return true;
 }
 
-bool Backup::leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath)
+bool Backup::leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath,
+                               const QStringList &twofold)
 {
-    return Container::writeFile(dataFolder + OwnFiles::restored,
-                                QJsonObject {{QStringLiteral("version"), QStringLiteral("1")},
-                                             {QStringLiteral("Backup"), restoredFrom},
-                                             {QStringLiteral("Safety"), safetyPath}});
+    QJsonObject note {{QStringLiteral("version"), QStringLiteral("1")},
+                      {QStringLiteral("Backup"), restoredFrom},
+                      {QStringLiteral("Safety"), safetyPath}};
+    if (!twofold.isEmpty())
+        note.insert(QStringLiteral("Twofold"), QJsonArray::fromStringList(twofold));
+    return Container::writeFile(dataFolder + OwnFiles::restored, note);
 }
 
 QString Backup::restoredNote(const QString &dataFolder)
@@ -249,9 +252,13 @@ QString Backup::restoredNote(const QString &dataFolder)
     QJsonObject note;
     if (Container::readFile(path, note) != Container::ReadStatus::Read)
         return QString();
-    return QStringLiteral("Data restored from %1. The data as it was before the restore is in %2")
-        .arg(QDir::toNativeSeparators(note.value(QStringLiteral("Backup")).toString()),
-             QDir::toNativeSeparators(note.value(QStringLiteral("Safety")).toString()));
+    QStringList twofold;
+    for (const QJsonValue &line : note.value(QStringLiteral("Twofold")).toArray())
+        twofold << line.toString();
+    const QString said = QStringLiteral("Data restored from %1. The data as it was before the restore is in %2")
+                             .arg(QDir::toNativeSeparators(note.value(QStringLiteral("Backup")).toString()),
+                                  QDir::toNativeSeparators(note.value(QStringLiteral("Safety")).toString()));
+    return twofold.isEmpty() ? said : said + QStringLiteral(".\n") + twofoldText(twofold);
 }
 
 void Backup::forgetRestoredNote(const QString &dataFolder)
@@ -348,7 +355,7 @@ Backup::Applied Backup::apply(const Read &read, Stores stores, const QString &sa
         applySections(read, applied, unsaved);
         // The word of the restore lands with it: a restore that ends with
         // the program (a signal while it writes) is told at the next start.
-        if (unsaved.isEmpty() && !leaveRestoredNote(applied.stores.dataFolder, read.path, safetyPath))
+        if (unsaved.isEmpty() && !leaveRestoredNote(applied.stores.dataFolder, read.path, safetyPath, read.twofold))
             unsaved << QStringLiteral("the note of the restore");
         if (unsaved.isEmpty())
             result = batch.commit();

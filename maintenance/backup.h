@@ -14,6 +14,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+#include <vector>
+
 class DeviceSlots;
 class Library;
 class Settings;
@@ -103,8 +106,25 @@ public:
         Range legitimateBytes;
         QString path;
         PlatformFile::Identity identity;
+        // Each pool's pairs (name and version) as hashes, sorted: 8 bytes a
+        // record, where the records themselves are let go. The pairs of
+        // the pool read last that the other pool holds too, by name.
+        std::vector<quint64> generalPairs;
+        std::vector<quint64> legitimatePairs;
+        QList<std::pair<QString, int>> inBothPools;
+        // Pairs the backup holds in two pools, each as the editor refuses
+        // to store it (an older program could make them; the restore takes
+        // them as they are, and the operator is told why a program line
+        // naming one reads "Duplicate").
+        QStringList twofold;
     };
     static Read read(const QString &path);
+    // The pairs a read backup holds in two pools, in the editor's words.
+    static QStringList twofoldPairs(const Read &read);
+    // What a restore says of them, empty for none.
+    static QString twofoldText(const QStringList &twofold);
+    // The hash a pool's pair is kept by.
+    static quint64 pairHash(const QString &name, int version) { return qHashMulti(0x51a7, name, version); }
     // All of a restore on this thread.
     Outcome restore(const Read &read);
     // A restore is refused while a device runs: the restart that ends it
@@ -137,7 +157,8 @@ public:
     // A restore ends in a restart, which would leave the operator with no
     // word of what happened: the restore leaves it in the data folder, and
     // the program that starts next takes it (once) to tell the operator.
-    static bool leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath);
+    static bool leaveRestoredNote(const QString &dataFolder, const QString &restoredFrom, const QString &safetyPath,
+                                  const QStringList &twofold = {});
     // What the last restore left word of; empty when there is none. It
     // stays until forgotten: a start ended before it showed the word
     // leaves it for the next.

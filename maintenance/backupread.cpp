@@ -3,8 +3,13 @@
 #include "maintenance/backupformat.h"
 #include "maintenance/cborscan.h"
 
+#include "data/presetlookup.h"
+
 #include <QFile>
 #include <QJsonArray>
+
+#include <algorithm>
+#include <type_traits>
 
 using namespace BackupFormat;
 
@@ -39,9 +44,9 @@ public:
             const qint64 start = m_scan.offset();
             bool ok = false;
             if (key == keyPresets)
-                ok = pool(key, m_read.generalBytes);
+                ok = pool(key, m_read.generalBytes, m_read.generalPairs, m_read.legitimatePairs);
             else if (key == keyGenuinePresets)
-                ok = pool(key, m_read.legitimateBytes);
+                ok = pool(key, m_read.legitimateBytes, m_read.legitimatePairs, m_read.generalPairs);
             else if (key == keyHistory)
                 ok = histories();
             else
@@ -142,9 +147,16 @@ private:
 
     // A pool's section: an object whose list is read record by record, each
     // piece let go once it has read whole.
-    bool pool(const QString &key, Backup::Read::Range &range)
+    // Its pairs go into `pairs`; those `other` (the other pool's, read
+    // before) holds too are kept by name. A pool given twice counts with its
+    // last section, and so do its pairs.
+    bool pool(const QString &key, Backup::Read::Range &range, std::vector<quint64> &pairs, const std::vector<quint64> &other)
     {
         range = {m_scan.offset(), -1};
+        pairs.clear();
+        m_read.inBothPools.clear();
+        m_pairs = &pairs;
+        m_other = &other;
         Head head;
         if (const Section open = openSection(CborScan::Map, key, head); open != Section::Opened)
             return open == Section::TakenWhole;
@@ -170,14 +182,18 @@ private:
             }
             QList<Preset> records;
             qsizetype notRecords = 0;
-            if (!list(listKey, records, notRecords, false))
+            const bool listed = list(listKey, records, notRecords, false);
+            m_pairs = nullptr;
+            if (!listed)
                 return false;
             // The check asks only whether the list is there and holds nothing
             // but records; its records are apart.
             section.insert(member, notRecords > 0 ? notRecord() : QJsonArray());
         }
+        m_pairs = nullptr;
         if (!closed(head))
             return false;
+        std::sort(pairs.begin(), pairs.end());
         m_read.object.insert(key, section);
         range.size = m_scan.offset() - range.start;
         return true;
@@ -209,6 +225,7 @@ private:
                 m_scan.capture(nullptr);
                 if (!takePiece(key, piece, inPiece, records, notRecords))
                     return false;
+                keepPairs(records);
                 if (!keep)
                     records.clear();
                 piece.resize(0);
@@ -218,7 +235,26 @@ private:
             }
         }
         m_scan.capture(nullptr);
-        return takePiece(key, piece, inPiece, records, notRecords) && closed(head);
+        if (!takePiece(key, piece, inPiece, records, notRecords))
+            return false;
+        keepPairs(records);
+        return closed(head);
+    }
+
+    // A pool's pairs, while one is read.
+    template <typename Record>
+    void keepPairs(const QList<Record> &records)
+    {
+        if constexpr (std::is_same_v<Record, Preset>) {
+            if (!m_pairs)
+                return;
+            for (const Preset &preset : records) {
+                const quint64 pair = Backup::pairHash(preset.name, preset.version);
+                m_pairs->push_back(pair);
+                if (std::binary_search(m_other->cbegin(), m_other->cend(), pair))
+                    m_read.inBothPools.append({preset.name, preset.version});
+            }
+        }
     }
 
     // The records of a piece of a list, read as a store reads its file.
@@ -293,6 +329,8 @@ private:
     static constexpr qint64 pieceSize = qint64(1) << 20;
 
     CborScan m_scan;
+    std::vector<quint64> *m_pairs = nullptr;
+    const std::vector<quint64> *m_other = nullptr;
     Backup::Read &m_read;
     Backup::Sizes &m_sizes;
 };
@@ -334,6 +372,73 @@ Backup::Read Backup::read(const QString &path)
     } else if (PlatformFile::identity(path) != read.identity) {
         read = Read();
         read.why = QStringLiteral("the file changed while it was read");
+    } else {
+        read.twofold = twofoldPairs(read);
     }
     return read;
+}
+
+QStringList Backup::twofoldPairs(const Read &read)
+{
+    // Counted as the editor counts a pair when it stores one, and judged by
+    // the same rule: twins within one pool are that pool's own affair.
+    const auto inPool = [](const std::vector<quint64> &pairs, const QString &name, int version) {
+        const auto [from, to] = std::equal_range(pairs.cbegin(), pairs.cend(), pairHash(name, version));
+        return int(to - from);
+    };
+    const auto presetCounts = [&](const QString &name, int version) {
+        PresetLookup::Counts counts;
+        counts.general = inPool(read.generalPairs, name, version);
+        counts.legitimate = inPool(read.legitimatePairs, name, version);
+        return counts;
+    };
+    QStringList twofold;
+    const auto told = [&twofold](const QString &what, const QString &why) {
+        const QString line = what + QStringLiteral(": ") + why;
+        if (!why.isEmpty() && !twofold.contains(line))
+            twofold << line;
+    };
+    for (const auto &[name, version] : read.inBothPools)
+        told(QStringLiteral("General preset \"%1\" version %2").arg(name).arg(version),
+             PresetLookup::refusal(presetCounts(name, version), PresetPool::General));
+
+    Programs general;
+    general.fromJson(read.object.value(keyPrograms).toObject());
+    const QJsonArray clients = read.object.value(keyClients).toObject().value(QStringLiteral("clients")).toArray();
+    const QJsonArray histories = read.object.value(keyHistory).toArray();
+    const History keys;
+    for (qsizetype i = 0; i < histories.size() && i < read.histories.size(); ++i) {
+        const QString file = histories.at(i).toObject().value(keyFileName).toString();
+        QString client = file;
+        for (const QJsonValue &c : clients) {
+            if (c.toObject().value(QStringLiteral("file")).toString() == file)
+                client = c.toObject().value(QStringLiteral("name")).toString();
+        }
+        Container::ListOf<Preset> presets(keys.presets().listKey());
+        Container::ListOf<Program> programs(keys.programs().listKey());
+        QJsonObject header;
+        if (!Container::decode(read.histories.at(i), header, {&presets, &programs}))
+            continue;
+        for (const Preset &preset : presets.taken()) {
+            told(QStringLiteral("Preset \"%1\" version %2 of client \"%3\"").arg(preset.name).arg(preset.version).arg(client),
+                 PresetLookup::refusal(presetCounts(preset.name, preset.version), PresetPool::Client));
+        }
+        for (const Program &program : programs.taken()) {
+            PresetLookup::ProgramCounts counts;
+            counts.general = general.countOf(program.name, program.version);
+            told(QStringLiteral("Program \"%1\" version %2 of client \"%3\"").arg(program.name).arg(program.version).arg(client),
+                 PresetLookup::programRefusal(counts, false));
+        }
+    }
+    return twofold;
+}
+
+QString Backup::twofoldText(const QStringList &twofold)
+{
+    if (twofold.isEmpty())
+        return {};
+    return QStringLiteral("The backup holds these in two pools, as an older version could store them; they were "
+                          "restored as they were, and a program line naming one reads \"Duplicate\" until one of "
+                          "the two is renamed or deleted:\n")
+           + twofold.join(QLatin1Char('\n'));
 }

@@ -5,8 +5,9 @@
 # higher one. The folders left of "|" build into the widget-free core
 # (TavikCore) and include no widget or form; ui/ and app/ hold only widget
 # code (TavikWidgets). Prints the includes by folder, then every wrong-way
-# include, and fails when there is one, or when a selected...(),
-# current...() or find...() function moves a store's cursor or search.
+# include, and fails when there is one, when a selected...(), current...()
+# or find...() function moves a store's cursor or search, or when the
+# editors or the window use a store's cursor at all.
 #
 #   scripts/check-layers.sh
 set -eu
@@ -75,6 +76,17 @@ movers=$(awk '
 if [ -n "$movers" ]; then
     echo "$movers"
     echo "a selected...(), current...() or find...() function moves a cursor or a search (above): name it for the move, or leave them"
+    failed=1
+fi
+
+# The editors and the window address a record by its key (read, change,
+# insert, remove, move by key): a store's cursor is the store's own, and
+# a cursor moved by one of them would be the next one's surprise.
+cursors=$(grep -n -E 'setCurrentKey\(|[.>]setCurrent\(|[.>]select\(|removeCurrent\(|currentRecord\(|insertRecord\(|[.>]hasCurrent\(|[.>]current\(\)|^[[:space:]]*[A-Za-z_][A-Za-z_0-9.()>-]*[.>](first|next)\(\);' \
+    editors/*.h editors/*.cpp ui/*.h ui/*.cpp app/*.h app/*.cpp 2>/dev/null || true)
+if [ -n "$cursors" ]; then
+    echo "$cursors"
+    echo "a store's cursor used outside the stores (above): address the record by its key"
     failed=1
 fi
 

@@ -102,6 +102,48 @@ private Q_SLOTS:
             QVERIFY(in.library.hasOpenClient());
         }
 
+        // A pair in two pools, as an older version could store it: such a
+        // backup is the operator's only one, and is restored as it is; the
+        // word of the restore names each pair as the editor refuses it.
+        {
+            Installation in;
+            Preset sun = Preset::newRecord();
+            sun.name = "Sun";
+            sun.version = 1;
+            Preset moon = sun;
+            moon.name = "Moon";
+            Program day = Program::newRecord();
+            day.name = "Day";
+            day.version = 1;
+            in.library.generalPresets().insert(0, sun);
+            in.library.legitimatePresets().insert(0, sun);
+            in.library.generalPresets().insert(0, moon);
+            in.library.history().presets().insert(0, moon);
+            in.library.history().presets().insert(0, moon);  // twins in one pool are no clash
+            in.library.programs().insert(0, day);
+            in.library.history().programs().insert(0, day);
+            QVERIFY(in.library.history().saveBase());
+            QVERIFY(in.backup.write(file));
+            const QString client = in.library.openClientName();
+            QCOMPARE(in.backup.restore(file), Backup::Restored);
+            const QString note = Backup::restoredNote(TestEnv::dataFolder());
+            const QString refused = "Protected can't save - %1 exist in %2, please change name or version";
+            // The folder's own "new" v0 stands in both pools already.
+            const QStringList pairs{"General preset \"Sun\" version 1: " + refused.arg("preset", "legitimate"),
+                                    "General preset \"new\" version 0: " + refused.arg("preset", "legitimate"),
+                                    "Preset \"Moon\" version 1 of client \"" + client + "\": " + refused.arg("preset", "general"),
+                                    "Program \"Day\" version 1 of client \"" + client + "\": " + refused.arg("program", "general")};
+            QVERIFY2(note.split('\n').mid(2) == pairs, qPrintable(note));
+            Backup::forgetRestoredNote(TestEnv::dataFolder());
+        }
+        {
+            Installation in;
+            in.library.takePools();
+            QCOMPARE(in.library.generalPresets().countOf("Sun", 1) + in.library.legitimatePresets().countOf("Sun", 1), 2);
+            QCOMPARE(in.library.history().presets().countOf("Moon", 1), 2);
+            QCOMPARE(in.library.history().programs().countOf("Day", 1), 1);
+        }
+
         // A history empty in the backup empties the file the client has since.
         {
             Installation in;

@@ -107,7 +107,7 @@ private Q_SLOTS:
         QVERIFY(clients.loadHistory());
         QCOMPARE(clients.history().presets().count(), 1);
         TestEnv::writeFile(folder + id + ".json", "{}");
-        QVERIFY(clients.removeJsonFile());
+        QVERIFY(clients.removeJsonFile(clients.keyAt(clients.current())));
         QVERIFY(!QFile::exists(folder + id + ".json"));
 
         clients.insertNew();
@@ -153,7 +153,7 @@ private Q_SLOTS:
             QTest::ignoreMessage(QtWarningMsg, unusable);
             QVERIFY(!clients.saveHistory());
             QTest::ignoreMessage(QtWarningMsg, unusable);
-            QVERIFY(!clients.removeJsonFile());
+            QVERIFY(!clients.removeJsonFile(clients.keyAt(i)));
         }
         QTest::ignoreMessage(QtWarningMsg, unusable);
         QVERIFY(!clients.setHistoryFile("../victim"));

@@ -24,6 +24,12 @@ T *child(const QObject &parent, const char *name)
     return found;
 }
 
+template <typename T>
+T *child(const QObject &parent, const QString &name)
+{
+    return child<T>(parent, qPrintable(name));
+}
+
 inline void click(const QObject &parent, const char *name) { child<QAbstractButton>(parent, name)->click(); }
 
 inline QTabWidget *mainTabs(const MainWindow &window) { return child<QTabWidget>(window, "MainPage"); }
@@ -67,9 +73,9 @@ struct WindowRig
     MainWindow window;
     WindowDriver driver {window};
 
-    static QStringList simArguments(const QString &serial)
+    static QStringList simArguments(const QString &serial, double scale = timeScale)
     {
-        return {"--port", "8888", "--serial", serial, "--time-scale", QString::number(timeScale),
+        return {"--port", "8888", "--serial", serial, "--time-scale", QString::number(scale),
                 "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"};
     }
 

@@ -11,9 +11,8 @@
 #include "editors/storetablemodel.h"
 #include "ui/toolstab.h"
 
-#include "support/scaledclock.h"
-#include "support/simprocess.h"
 #include "support/testenv.h"
+#include "support/windowtest.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -35,6 +34,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 // Random walks through the library as a user clicks it, in the real window,
 // beside a small model of what the files must hold. After every step the
@@ -60,6 +60,7 @@
 // same steps but may see a run end a step earlier or later.
 // A failure prints the seed and the steps, so that the walk can be replayed:
 //   TAVIK_WALK_SEEDS=17 TAVIK_WALK_STEPS=300 tst_librarywalk
+// and a campaign over a range of seeds: TAVIK_WALK_SEEDS=201-260.
 namespace {
 
 QJsonObject stored(const QString &file)
@@ -69,11 +70,16 @@ QJsonObject stored(const QString &file)
     return object;
 }
 
+// "1,2,5" or "201-260", or both.
 QList<int> numbers(const char *variable, const QList<int> &fallback)
 {
     QList<int> values;
-    for (const QString &word : qEnvironmentVariable(variable).split(',', Qt::SkipEmptyParts))
-        values << word.trimmed().toInt();
+    for (const QString &word : qEnvironmentVariable(variable).split(',', Qt::SkipEmptyParts)) {
+        const int first = word.section('-', 0, 0).trimmed().toInt();
+        const int last = word.contains('-') ? word.section('-', 1, 1).trimmed().toInt() : first;
+        for (int value = first; value <= last; ++value)
+            values << value;
+    }
     return values.isEmpty() ? fallback : values;
 }
 
@@ -104,6 +110,8 @@ public:
     // Empty when the walk held; else what failed, the seed and the steps.
     QString run(int steps)
     {
+        // A missing widget ends the test program at once: the seed is known.
+        qInfo("walk seed %u", m_seed);
         seedFolder();
         open();
         for (int step = 0; step < steps && m_failure.isEmpty(); ++step) {
@@ -187,7 +195,8 @@ private:
         m_window->devices().setClock(&m_clock);
         m_window->resize(1024, 768);
         m_window->show();
-        m_tabs = child<QTabWidget>("MainPage");
+        m_tabs = mainTabs(*m_window);
+        m_driver.emplace(WindowDriver{*m_window});
         m_window->setQuitQuestion([this] {
             m_steps << QStringLiteral("asked to stop the run and quit: %1").arg(m_answer ? "yes" : "no");
             return m_answer;
@@ -215,15 +224,6 @@ private:
                      .arg(m_window->library().openClientFile().left(4), m_open.left(4)));
     }
 
-    template <typename T>
-    T *child(const QString &name)
-    {
-        T *found = m_window->findChild<T *>(name);
-        if (!found)
-            fail(QStringLiteral("no widget ") + name);
-        return found;
-    }
-
     void fail(const QString &what)
     {
         if (m_failure.isEmpty())
@@ -238,8 +238,9 @@ private:
     void act()
     {
         m_answer = pick(2) == 0;
-        const int choice = pick(122);
-        if (choice >= 116) workStep();
+        const int choice = pick(128);
+        if (choice >= 122) takeAgainAndUndo();
+        else if (choice >= 116) workStep();
         else if (choice >= 114) renew();
         else if (choice >= 112) backup();
         else if (choice >= 111) restore();
@@ -281,9 +282,9 @@ private:
     // it as the rule says.
     void commitClientModel()
     {
-        const QString name = child<QLineEdit>("lineEdit_client_name")->text();
-        const QString address = child<QPlainTextEdit>("plainTextEdit_client_notes1")->toPlainText();
-        const QString notes = child<QPlainTextEdit>("plainTextEdit_client_notes2")->toPlainText();
+        const QString name = child<QLineEdit>(*m_window, "lineEdit_client_name")->text();
+        const QString address = child<QPlainTextEdit>(*m_window, "plainTextEdit_client_notes1")->toPlainText();
+        const QString notes = child<QPlainTextEdit>(*m_window, "plainTextEdit_client_notes2")->toPlainText();
         if (m_pending) {
             if (name.isEmpty()) {
                 m_pending = false;
@@ -353,7 +354,7 @@ private:
     void selectIn(const QString &view, int tab)
     {
         ensureTab(tab);
-        auto *table = child<QTableView>(view);
+        auto *table = child<QTableView>(*m_window, view);
         const int rows = table->model()->rowCount();
         const int row = pick(rows + 1);
         m_steps << QStringLiteral("select %1 row %2 of %3").arg(view.section('_', 1)).arg(row).arg(rows);
@@ -371,7 +372,7 @@ private:
     {
         ensureTab(tab);
         m_steps << QString::fromLatin1(what);
-        auto *b = child<QPushButton>(button);
+        auto *b = child<QPushButton>(*m_window, button);
         if (!b || !b->isEnabled())
             return;
         const int tabBefore = m_tabs->currentIndex();
@@ -389,7 +390,7 @@ private:
 
     QString selectedClientFile()
     {
-        auto *table = child<QTableView>("tableWidget_clientSelection");
+        auto *table = child<QTableView>(*m_window, "tableWidget_clientSelection");
         const QModelIndexList rows = table->selectionModel()->selectedRows();
         if (rows.isEmpty())
             return {};
@@ -408,9 +409,9 @@ private:
         const QString file = selectedClientFile();
         const int how = pick(3);
         m_steps << QStringLiteral("open client %1 by %2").arg(file.left(4), QStringList{"Edit", "double click", "Enter"}.at(how));
-        auto *table = child<QTableView>("tableWidget_clientSelection");
+        auto *table = child<QTableView>(*m_window, "tableWidget_clientSelection");
         if (how == 0) {
-            child<QPushButton>("pushButton_clientSelection_edit")->click();
+            child<QPushButton>(*m_window, "pushButton_clientSelection_edit")->click();
         } else if (how == 1) {
             const QModelIndexList rows = table->selectionModel()->selectedRows();
             if (rows.isEmpty())
@@ -436,9 +437,9 @@ private:
         m_pending = false;
         if (m_tabs->currentIndex() != MainWindow::TabClient)
             fail(QStringLiteral("opening a client did not show the client tab"));
-        else if (child<QLineEdit>("lineEdit_client_name")->text() != m_clients.value(file).name)
+        else if (child<QLineEdit>(*m_window, "lineEdit_client_name")->text() != m_clients.value(file).name)
             fail(QStringLiteral("the client opened shows %1, not %2")
-                     .arg(child<QLineEdit>("lineEdit_client_name")->text(), m_clients.value(file).name));
+                     .arg(child<QLineEdit>(*m_window, "lineEdit_client_name")->text(), m_clients.value(file).name));
     }
 
     void typeClient()
@@ -449,7 +450,7 @@ private:
                           QString(200, QChar(0x161)) + QString::number(++m_serial)};
         for (const ClientModel &c : m_clients)
             names << c.name;
-        auto *name = child<QLineEdit>("lineEdit_client_name");
+        auto *name = child<QLineEdit>(*m_window, "lineEdit_client_name");
         if (!name->isEnabled())
             return;
         if (pick(2) == 0) {
@@ -470,7 +471,7 @@ private:
             const bool address = pick(2) == 0;
             const QString text = QStringLiteral("%1 %2").arg(address ? "addr" : "client notes").arg(++m_serial);
             m_steps << QStringLiteral("type client %1 \"%2\"").arg(address ? "address" : "notes", text);
-            child<QPlainTextEdit>(address ? "plainTextEdit_client_notes1" : "plainTextEdit_client_notes2")->setPlainText(text);
+            child<QPlainTextEdit>(*m_window, address ? "plainTextEdit_client_notes1" : "plainTextEdit_client_notes2")->setPlainText(text);
         }
     }
 
@@ -479,7 +480,7 @@ private:
         ensureTab(0);
         const QString file = selectedClientFile();
         m_steps << QStringLiteral("delete client %1").arg(file.left(4));
-        child<QPushButton>("pushButton_clientSelection_delete")->click();
+        child<QPushButton>(*m_window, "pushButton_clientSelection_delete")->click();
         if (file.isEmpty())
             return;
         if (m_kept)
@@ -591,16 +592,16 @@ private:
         const QString view = presets ? QStringLiteral("tableWidget_presetSelection") : QStringLiteral("tableWidget_programSelection");
         ensureTab(tab);
         m_steps << QStringLiteral("delete the edited %1 %2").arg(presets ? "preset" : "program", pair);
-        child<QRadioButton>(radio)->click();
-        child<QLineEdit>(presets ? "lineEdit_presetSelection_search" : "lineEdit_programSelection_search")->clear();
-        auto *table = child<QTableView>(view);
+        child<QRadioButton>(*m_window, radio)->click();
+        child<QLineEdit>(*m_window, presets ? "lineEdit_presetSelection_search" : "lineEdit_programSelection_search")->clear();
+        auto *table = child<QTableView>(*m_window, view);
         for (int row = 0; row < table->model()->rowCount(); ++row) {
             const QModelIndex at = table->model()->index(row, 0);
             if (at.data().toString() + ".v." + at.siblingAtColumn(1).data().toString() != pair)
                 continue;
             table->selectRow(row);
             allowDropOfSelected(tab, view, presets ? QStringLiteral("presets") : QStringLiteral("programs"));
-            child<QPushButton>(presets ? "pushButton_presetSelection_delete" : "pushButton_programSelection_delete")->click();
+            child<QPushButton>(*m_window, presets ? "pushButton_presetSelection_delete" : "pushButton_programSelection_delete")->click();
             return;
         }
     }
@@ -610,7 +611,7 @@ private:
         ensureTab(tab);
         const QString text = oneOf<QString>({"", "T", "tw", "Sun", "zz", "C1", "o"});
         m_steps << QStringLiteral("search \"%1\" on tab %2").arg(text).arg(tab);
-        child<QLineEdit>(field)->setText(text);
+        child<QLineEdit>(*m_window, field)->setText(text);
     }
 
     void newNote()
@@ -618,10 +619,10 @@ private:
         ensureTab(1);
         // A client just made is stored first, as leaving the tab would,
         // when its name may be.
-        const QString typed = child<QLineEdit>("lineEdit_client_name")->text();
+        const QString typed = child<QLineEdit>(*m_window, "lineEdit_client_name")->text();
         const bool storesNew = m_pending && !typed.isEmpty() && !takenByOther(typed, QString());
         m_steps << QStringLiteral("new notes");
-        child<QPushButton>("pushButton_history_new")->click();
+        child<QPushButton>(*m_window, "pushButton_history_new")->click();
         if (storesNew) {
             commitClientModel();
             afterTabChange();
@@ -666,14 +667,14 @@ private:
     void editNote()
     {
         ensureTab(1);
-        auto *table = child<QTableView>("tableWidget_clientHistory");
+        auto *table = child<QTableView>(*m_window, "tableWidget_clientHistory");
         const int rows = table->model()->rowCount();
         if (rows == 0)
             return;
         const int row = pick(rows);
         table->selectRow(row);
         m_steps << QStringLiteral("notes edit on row %1 of %2").arg(row).arg(rows);
-        child<QPushButton>("pushButton_history_edit")->click();
+        child<QPushButton>(*m_window, "pushButton_history_edit")->click();
         if (!m_notes->isVisible())
             return;
         const QString old = m_notes->findChild<QPlainTextEdit *>("plainTextEdit_notes")->toPlainText();
@@ -688,11 +689,11 @@ private:
     void deleteNote()
     {
         ensureTab(1);
-        auto *table = child<QTableView>("tableWidget_clientHistory");
+        auto *table = child<QTableView>(*m_window, "tableWidget_clientHistory");
         const QModelIndexList rows = table->selectionModel()->selectedRows(1);
         const QString text = rows.isEmpty() ? QString() : rows.first().data().toString();
         m_steps << QStringLiteral("delete history entry \"%1\"").arg(text);
-        child<QPushButton>("pushButton_history_delete")->click();
+        child<QPushButton>(*m_window, "pushButton_history_delete")->click();
         // A run's line shows as " - NAME.v.VERSION.tim:MINUTES".
         const QString shown = text.startsWith(QLatin1String(" - ")) ? text.mid(3).section(QStringLiteral(".v."), 0, 0) : text;
         if (!shown.isEmpty())
@@ -704,7 +705,7 @@ private:
         ensureTab(4);
         const QString radio = oneOf<QString>({"radioButton_presetClient", "radioButton_presetGeneral", "radioButton_presetGenuine"});
         m_steps << radio;
-        child<QRadioButton>(radio)->click();
+        child<QRadioButton>(*m_window, radio)->click();
     }
 
     void presetButton()
@@ -719,53 +720,112 @@ private:
             // the operator answers the question so.
             m_preset.mayGo = m_preset.mayGo || !m_window->editors().preset.holdsRefusedEdit();
         }
-        // A deleted preset's pair typed into a new one of another pool, then
-        // Ctrl+Z: the deleted one may not come back beside it.
-        if (button == QLatin1String("delete") && pick(3) == 0)
-            return takeAgainAndUndo();
         const QString top = undoText();
         clickIn(4, "pushButton_presetSelection_" + button, qPrintable("preset " + button));
-        if (child<QRadioButton>("radioButton_presetGeneral")->isChecked())
+        if (child<QRadioButton>(*m_window, "radioButton_presetGeneral")->isChecked())
             madeStepOnEveryones(top);
         // Adding a preset stores the open program with the line on top.
         if (button == QLatin1String("toProgram") && m_program.active && m_window->editors().program.isLoaded())
             m_program.values = programShown();
     }
 
+    // A preset or program deleted, its name and version taken into another
+    // pool right after (made there in its editor, imported or downloaded),
+    // then Ctrl+Z: the deleted one may not come back beside it, and the
+    // notice says why.
     void takeAgainAndUndo()
     {
-        auto *table = child<QTableView>(QStringLiteral("tableWidget_presetSelection"));
-        const QModelIndexList rows = table->selectionModel()->selectedRows();
-        if (rows.isEmpty())
+        const bool presets = pick(3) != 0;
+        const int tab = presets ? 4 : 2;
+        const QString view = presets ? QStringLiteral("tableWidget_presetSelection") : QStringLiteral("tableWidget_programSelection");
+        const QString prefix = presets ? QStringLiteral("pushButton_presetSelection_") : QStringLiteral("pushButton_programSelection_");
+        const QStringList radios = presets ? QStringList{"radioButton_presetClient", "radioButton_presetGeneral", "radioButton_presetGenuine"}
+                                           : QStringList{"radioButton_programClient", "radioButton_programGenuine"};
+        ensureTab(tab);
+        const QString from = oneOf(radios);
+        m_steps << from;
+        child<QRadioButton>(*m_window, from)->click();
+        auto *table = child<QTableView>(*m_window, view);
+        const int rows = table->model()->rowCount();
+        if (rows == 0 || !child<QPushButton>(*m_window, prefix + "delete")->isEnabled())
             return;
-        const QString name = rows.first().data().toString();
-        const int version = rows.first().siblingAtColumn(1).data().toInt();
-        if (!child<QPushButton>("pushButton_presetSelection_delete")->isEnabled())
-            return;
-        const auto listPool = [this] {
-            return child<QRadioButton>("radioButton_presetClient")->isChecked()    ? QStringLiteral("Client")
-                   : child<QRadioButton>("radioButton_presetGeneral")->isChecked() ? QStringLiteral("General")
-                                                                                   : QStringLiteral("Legitimate");
-        };
-        const QString pool = listPool();
-        clickIn(4, QStringLiteral("pushButton_presetSelection_delete"), "preset delete");
-        presetPool();
-        // Into a new record of another pool only, where the pair is the
-        // deleted one's and nothing else's.
-        if (!child<QPushButton>("pushButton_presetSelection_new")->isEnabled() || listPool() == pool)
-            return;
-        clickIn(4, QStringLiteral("pushButton_presetSelection_new"), "preset new");
-        ensureTab(5);
-        auto *field = child<QLineEdit>("lineEdit_preset_name");
-        if (field->isEnabled() && field->text().isEmpty()
-            && child<QLabel>("label_presetSelection")->text() != pool) {
-            m_steps << QStringLiteral("type preset name \"%1\" version %2").arg(name).arg(version);
+        table->selectRow(pick(rows));
+        const QModelIndex picked = table->selectionModel()->selectedRows().value(0);
+        const QString name = picked.data().toString();
+        const int version = picked.siblingAtColumn(1).data().toInt();
+        allowDropOfSelected(tab, view, presets ? QStringLiteral("presets") : QStringLiteral("programs"));
+        Typed &edit = presets ? m_preset : m_program;
+        edit.mayGo = edit.mayGo || !(presets ? m_window->editors().preset.holdsRefusedEdit()
+                                             : m_window->editors().program.holdsRefusedEdit());
+        clickIn(tab, prefix + "delete", presets ? "preset delete" : "program delete");
+        if (table->model()->rowCount() != rows - 1)
+            return;  // an editor keeps its refused edit, and the record stays
+        const QString pair = name + ".v." + QString::number(version);
+        const int way = presets && from != radios.at(2) ? pick(3) : 0;
+        if (way == 0) {
+            // Into a new record of another pool, where the pair is the
+            // deleted one's and nothing else's.
+            QString into = oneOf(radios);
+            if (into == from)
+                into = radios.at((radios.indexOf(from) + 1) % radios.size());
+            m_steps << into;
+            child<QRadioButton>(*m_window, into)->click();
+            if (!child<QPushButton>(*m_window, prefix + "new")->isEnabled())
+                return;
+            clickIn(tab, prefix + "new", presets ? "preset new" : "program new");
+            const QString label = presets ? QStringLiteral("label_presetSelection") : QStringLiteral("label_programSelection");
+            ensureTab(presets ? 5 : 3);
+            auto *field = child<QLineEdit>(*m_window, presets ? "lineEdit_preset_name" : "lineEdit_program_name");
+            if (!field->isEnabled() || !field->text().isEmpty())
+                return;  // the editor kept a refused edit of its own
+            m_steps << QStringLiteral("type %1 name \"%2\" version %3").arg(presets ? "preset" : "program", name).arg(version);
             field->setText(name);
-            child<QSpinBox>("spinBox_preset_mutation")->setValue(version);
-            typed(m_preset, presetShown(), QStringLiteral("label_presetSelection"));
+            child<QSpinBox>(*m_window, presets ? "spinBox_preset_mutation" : "spinBox_program_version")->setValue(version);
+            if (presets)
+                typed(m_preset, presetShown(), label);
+            else
+                typed(m_program, programShown(), label);
+            ensureTab(tab);  // leaving the editor stores the new record
+        } else if (way == 1) {
+            // Only a name the import's "name version" column gives back whole.
+            if (version < 0 || name != name.trimmed() || name.contains(',') || name.contains('"'))
+                return;
+            importCsv({name + " " + QString::number(version)});
+        } else {
+            answerDownload(QJsonArray{QJsonObject{{"nam", name}, {"ver", QString::number(version)}, {"var", "500"}, {"tim", "5"}}});
         }
-        ensureTab(4);
-        undo();
+        if (!m_window)
+            return;
+        const bool taken = stillIn(presets, from, name, version) == 0 && storedElsewhere(presets, from, name, version);
+        const QString said = undo();
+        if (taken && (!said.contains(QLatin1String("Protected can't save")) || stillIn(presets, from, name, version) > 0))
+            fail(QStringLiteral("Ctrl+Z after %1 was taken into another pool said \"%2\"").arg(pair, said));
+    }
+
+    // How often a pool holds the pair in memory: the pool a radio button names.
+    int stillIn(bool presets, const QString &radio, const QString &name, int version)
+    {
+        Library &library = m_window->library();
+        const auto count = [&](const auto &store) {
+            return int(std::count_if(store.records().cbegin(), store.records().cend(),
+                                     [&](const auto &r) { return r.name == name && r.version == version; }));
+        };
+        if (!presets)
+            return count(radio.endsWith(QLatin1String("Genuine")) ? library.programs() : library.history().programs());
+        const int pool = radio.endsWith(QLatin1String("Client")) ? PresetPool::Client
+                         : radio.endsWith(QLatin1String("General")) ? PresetPool::General : PresetPool::Legitimate;
+        return count(library.presetPool(pool));
+    }
+
+    bool storedElsewhere(bool presets, const QString &radio, const QString &name, int version)
+    {
+        const QStringList radios = presets ? QStringList{"radioButton_presetClient", "radioButton_presetGeneral", "radioButton_presetGenuine"}
+                                           : QStringList{"radioButton_programClient", "radioButton_programGenuine"};
+        for (const QString &other : radios) {
+            if (other != radio && stillIn(presets, other, name, version) > 0)
+                return true;
+        }
+        return false;
     }
 
     // Opens a record in an editor when none is open, so that typing has
@@ -773,7 +833,7 @@ private:
     void openSomething(int listTab, const QString &list, const QString &prefix, int editorTab, const QString &field)
     {
         ensureTab(editorTab);
-        if (child<QLineEdit>(field)->isEnabled())
+        if (child<QLineEdit>(*m_window, field)->isEnabled())
             return;
         selectIn(list, listTab);
         clickIn(listTab, prefix + (pick(3) == 0 ? "new" : "edit"), "open for typing");
@@ -784,7 +844,7 @@ private:
     {
         openSomething(4, QStringLiteral("tableWidget_presetSelection"), QStringLiteral("pushButton_presetSelection_"), 5,
                       QStringLiteral("lineEdit_preset_name"));
-        auto *name = child<QLineEdit>("lineEdit_preset_name");
+        auto *name = child<QLineEdit>(*m_window, "lineEdit_preset_name");
         if (!name->isEnabled())
             return;
         const Shown before = presetShown();
@@ -792,7 +852,7 @@ private:
         if (what == 4) {
             const QString text = QStringLiteral("notes %1").arg(++m_serial);
             m_steps << QStringLiteral("type preset notes \"%1\"").arg(text);
-            child<QPlainTextEdit>("plainTextEdit_preset_notes")->setPlainText(text);
+            child<QPlainTextEdit>(*m_window, "plainTextEdit_preset_notes")->setPlainText(text);
         } else if (what == 0) {
             const QString text = oneOf<QString>({"", "Sun", "Moon", "Own", QStringLiteral("P%1").arg(++m_serial),
                                                  QStringLiteral("Řeřicha %1 日本").arg(++m_serial),
@@ -802,15 +862,15 @@ private:
         } else if (what == 1) {
             const int version = oneOf<int>({0, 1, 2, 9999, 10000, -3});
             m_steps << QStringLiteral("type preset version %1").arg(version);
-            child<QSpinBox>("spinBox_preset_mutation")->setValue(version);
+            child<QSpinBox>(*m_window, "spinBox_preset_mutation")->setValue(version);
         } else if (what == 2) {
             const QString text = oneOf<QString>({"1234.5", "-5", "5e9", "1,5", "NaN", "77"});
             m_steps << QStringLiteral("type frequency \"%1\"").arg(text);
-            child<QLineEdit>("lineEdit_preset_variable")->setText(text);
+            child<QLineEdit>(*m_window, "lineEdit_preset_variable")->setText(text);
         } else {
             const QString text = oneOf<QString>({"0", "5", "1440", "-5", "12"});
             m_steps << QStringLiteral("type preset time \"%1\"").arg(text);
-            child<QLineEdit>("lineEdit_preset_workTime")->setText(text);
+            child<QLineEdit>(*m_window, "lineEdit_preset_workTime")->setText(text);
         }
         // A field given the value it shows is no edit of the operator's.
         if (presetShown() != before)
@@ -823,7 +883,7 @@ private:
         if (pick(4) == 0) {
             const QString radio = oneOf<QString>({"radioButton_programClient", "radioButton_programGenuine"});
             m_steps << radio;
-            child<QRadioButton>(radio)->click();
+            child<QRadioButton>(*m_window, radio)->click();
             return;
         }
         const QString button = oneOf<QString>({"new", "edit", "edit", "delete", "moveUp", "moveDown", "toWork"});
@@ -835,7 +895,7 @@ private:
         }
         const QString top = undoText();
         clickIn(2, "pushButton_programSelection_" + button, qPrintable("program " + button));
-        if (child<QRadioButton>("radioButton_programGenuine")->isChecked())
+        if (child<QRadioButton>(*m_window, "radioButton_programGenuine")->isChecked())
             madeStepOnEveryones(top);
     }
 
@@ -851,7 +911,7 @@ private:
         ensureTab(tab);
         const QString radio = presets ? QStringLiteral("radioButton_presetGeneral") : QStringLiteral("radioButton_programGenuine");
         m_steps << radio;
-        child<QRadioButton>(radio)->click();
+        child<QRadioButton>(*m_window, radio)->click();
         selectIn(view, tab);
         const QString button = oneOf<QString>({"delete", "moveUp", "moveDown"});
         if (button == QLatin1String("delete")) {
@@ -879,7 +939,7 @@ private:
     void allowDropOfSelected(int tab, const QString &view, const QString &key)
     {
         ensureTab(tab);
-        auto *table = child<QTableView>(view);
+        auto *table = child<QTableView>(*m_window, view);
         const QModelIndexList rows = table->selectionModel()->selectedRows();
         if (!rows.isEmpty())
             m_deleted << key + ":" + rows.first().data().toString() + ".v."
@@ -890,14 +950,14 @@ private:
     {
         openSomething(2, QStringLiteral("tableWidget_programSelection"), QStringLiteral("pushButton_programSelection_"),
                       3, QStringLiteral("lineEdit_program_name"));
-        auto *name = child<QLineEdit>("lineEdit_program_name");
+        auto *name = child<QLineEdit>(*m_window, "lineEdit_program_name");
         if (!name->isEnabled())
             return;
         const Shown before = programShown();
         if (pick(3) == 0) {
             const QString text = QStringLiteral("program notes %1").arg(++m_serial);
             m_steps << QStringLiteral("type program notes \"%1\"").arg(text);
-            child<QPlainTextEdit>("plainTextEdit_program_notes")->setPlainText(text);
+            child<QPlainTextEdit>(*m_window, "plainTextEdit_program_notes")->setPlainText(text);
         } else {
             const QString text = oneOf<QString>({"", "Day", QStringLiteral("G%1").arg(++m_serial),
                                                  QStringLiteral("Ünïcødé %1").arg(++m_serial),
@@ -913,6 +973,22 @@ private:
     // (or at once when asked again), with a set of its own.
     void download()
     {
+        if (!m_asking.isEmpty()) {
+            const QString name = QStringLiteral("D%1").arg(++m_serial);
+            // Now and then also a pair the General pool or a client's holds.
+            const QString taken = oneOf<QString>({"", "", "Sun", "Own", "Moon"});
+            QJsonArray set{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}};
+            if (!taken.isEmpty())
+                set.append(QJsonObject{{"nam", taken}, {"ver", "1"}, {"var", "400"}, {"tim", "5"}});
+            answerDownload(set);
+            return;
+        }
+        askDownload();
+    }
+
+    // Update Presets clicked; true once the server was asked.
+    bool askDownload()
+    {
         ensureTab(MainWindow::TabTools);
         if (!m_server.isListening()) {
             m_server.listen(QHostAddress::LocalHost);
@@ -921,36 +997,42 @@ private:
                     m_asking << socket;
             });
         }
-        if (!m_asking.isEmpty()) {
-            settleStoredEdit();
-            const QString name = QStringLiteral("D%1").arg(++m_serial);
-            // Now and then also a pair the General pool or a client's holds.
-            const QString taken = oneOf<QString>({"", "", "Sun", "Own", "Moon"});
-            m_steps << QStringLiteral("the server answers with %1 %2").arg(name, taken);
-            QJsonArray set{QJsonObject{{"nam", name}, {"ver", "1"}, {"var", "300"}, {"tim", "5"}}};
-            if (!taken.isEmpty())
-                set.append(QJsonObject{{"nam", taken}, {"ver", "1"}, {"var", "400"}, {"tim", "5"}});
-            const QByteArray body = Container::encode({{"version", "1"}, {"presets", set}});
-            for (QTcpSocket *socket : std::exchange(m_asking, {})) {
-                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
-                              + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                socket->disconnectFromHost();
-            }
-            m_downloaded = true;
-            if (!QTest::qWaitFor([&] { return child<QPushButton>("pushButton_Update_Preset")->isEnabled()
-                                              && !m_window->findChild<QProgressDialog *>(); }, 20000))
-                fail(QStringLiteral("the download did not end"));
-            return;
-        }
-        auto *button = child<QPushButton>("pushButton_Update_Preset");
+        auto *button = child<QPushButton>(*m_window, "pushButton_Update_Preset");
         if (!button->isEnabled())
-            return;
+            return false;
         m_window->findChild<ToolsTab *>()->setDownloadUrl(
             QUrl(QStringLiteral("http://127.0.0.1:%1/info/genpresets.dat").arg(m_server.serverPort())));
         m_steps << QStringLiteral("update presets");
         button->click();
-        if (!QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000))
+        if (!QTest::qWaitFor([&] { return !m_asking.isEmpty(); }, 5000)) {
             fail(QStringLiteral("the download never asked the server"));
+            return false;
+        }
+        return true;
+    }
+
+    // The server answers the download asking with `set` (asked first when
+    // none is), and the download ends.
+    void answerDownload(const QJsonArray &set)
+    {
+        if (m_asking.isEmpty() && !askDownload())
+            return;
+        ensureTab(MainWindow::TabTools);
+        settleStoredEdit();
+        QStringList names;
+        for (const QJsonValue &preset : set)
+            names << preset["nam"].toString() + ".v." + preset["ver"].toString();
+        m_steps << QStringLiteral("the server answers with %1").arg(names.join(' '));
+        const QByteArray body = Container::encode({{"version", "1"}, {"presets", set}});
+        for (QTcpSocket *socket : std::exchange(m_asking, {})) {
+            socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
+                          + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        }
+        m_downloaded = true;
+        if (!QTest::qWaitFor([&] { return child<QPushButton>(*m_window, "pushButton_Update_Preset")->isEnabled()
+                                          && !m_window->findChild<QProgressDialog *>(); }, 20000))
+            fail(QStringLiteral("the download did not end"));
     }
 
     // Leaving the preset tab for the tools stored the edit; a download or an
@@ -962,20 +1044,22 @@ private:
     }
 
     // A frequency table into the Legitimate pool; its lines for pairs the
-    // General pool holds are refused.
-    void importCsv()
+    // General pool holds are refused. Its lines name "NAME VERSION".
+    void importCsv(QStringList pairs = {})
     {
         ensureTab(MainWindow::TabTools);
         settleStoredEdit();
         const QString csv = TestEnv::dataFolder() + "../walk.csv";
         QByteArray lines = "Actinomyces israelii ,440\n";
-        for (const QString &name : {QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)})
+        if (pairs.isEmpty())
+            pairs = QStringList{QStringLiteral("Sun 1"), QStringLiteral("Moon 1"), QStringLiteral("L%1 2").arg(++m_serial)};
+        for (const QString &name : std::as_const(pairs))
             lines += name.toUtf8() + "," + QByteArray::number(100 + m_serial) + "\n";
         TestEnv::writeFile(csv, lines);
         auto *tools = m_window->findChild<ToolsTab *>();
         tools->setFileChooser([csv](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return csv; });
-        m_steps << QStringLiteral("import L%1").arg(m_serial);
-        child<QPushButton>("pushButton_import")->click();
+        m_steps << QStringLiteral("import %1").arg(pairs.join(QStringLiteral(", ")));
+        child<QPushButton>(*m_window, "pushButton_import")->click();
         if (!QTest::qWaitFor([&] { return !m_window->findChild<QProgressDialog *>(); }, 20000))
             fail(QStringLiteral("the import did not end"));
     }
@@ -986,8 +1070,8 @@ private:
     {
         openSomething(2, QStringLiteral("tableWidget_programSelection"), QStringLiteral("pushButton_programSelection_"),
                       3, QStringLiteral("lineEdit_program_name"));
-        auto *table = child<QTableView>("tableWidget_program");
-        if (!child<QLineEdit>("lineEdit_program_name")->isEnabled())
+        auto *table = child<QTableView>(*m_window, "tableWidget_program");
+        if (!child<QLineEdit>(*m_window, "lineEdit_program_name")->isEnabled())
             return;
         const int rows = table->model()->rowCount();
         const int row = pick(rows + 1);
@@ -1002,7 +1086,7 @@ private:
             if (row < rows)
                 table->model()->setData(table->model()->index(row, 4), oneOf<QString>({"7", "0", "5", "x"}));
         } else {
-            child<QPushButton>("pushButton_program_" + button)->click();
+            child<QPushButton>(*m_window, "pushButton_program_" + button)->click();
         }
         const QStringList after = programShown().value("lines").split('|');
         if (row == rows && before != after)
@@ -1015,24 +1099,18 @@ private:
     void renew()
     {
         ensureTab(MainWindow::TabClient);
-        auto *table = child<QTableView>("tableWidget_clientHistory");
+        auto *table = child<QTableView>(*m_window, "tableWidget_clientHistory");
         const int rows = table->model()->rowCount();
         if (rows > 0)
             table->selectRow(pick(rows));
         m_steps << QStringLiteral("renew history entry of %1").arg(rows);
-        child<QPushButton>("pushButton_history_toWork")->click();
+        child<QPushButton>(*m_window, "pushButton_history_toWork")->click();
     }
 
     // ---- runs on a simulated device ---------------------------------------
-    // The window's device tick as its timer gives it, and the UI tick every
-    // tenth, the simulator's time as fast as the window's clock.
-    void tickWindow()
-    {
-        QTest::qWait(1);
-        m_window->deviceTick();
-        if (++m_ticks % (MainWindow::uiTickMs / MainWindow::deviceTickMs) == 0)
-            m_window->uiTick();
-    }
+    // The window's ticks as its timers give them, the simulator's time as
+    // fast as the window's clock.
+    void tickWindow() { m_driver->step(); }
 
     // A few ticks after every step once a device is about; a run that has
     // ended is no longer owed.
@@ -1054,27 +1132,21 @@ private:
         if (!m_simStarted) {
             m_simStarted = true;
             m_steps << QStringLiteral("a device comes up");
-            if (!m_sim.start({"--port", "8888", "--serial", "7070", "--time-scale", QString::number(timeScale),
-                              "--announce-to", "127.0.0.1:11000", "--announce-interval-ms", "300"})) {
+            if (!m_sim.start(WindowRig::simArguments(QStringLiteral("7070"), timeScale))) {
                 fail(QStringLiteral("the simulator did not start"));
                 return false;
             }
         }
         Machines &registry = m_window->devices().registry();
-        QElapsedTimer waited;
-        waited.start();
-        for (;;) {
+        const bool ready = m_driver->until([&] {
             if (registry.count() > 0 && !registry.hasCurrent())
                 registry.setCurrent(0);
             const Tavik *tavik = m_window->devices().selectedController();
-            if (tavik && (inReadyCycle(*tavik) || tavik->hasRun()))
-                return true;
-            if (waited.elapsed() > 30000) {
-                fail(QStringLiteral("the device was not ready within 30 s"));
-                return false;
-            }
-            tickWindow();
-        }
+            return selectedReady(*m_window) || (tavik && tavik->hasRun());
+        }, 30000);
+        if (!ready)
+            fail(QStringLiteral("the device was not ready within 30 s"));
+        return ready;
     }
 
     // Start on the Work tab with a line named for the run, or Stop the run
@@ -1087,7 +1159,7 @@ private:
         m_window->uiTick();
         if (!m_runToken.isEmpty()) {
             m_steps << QStringLiteral("stop run %1").arg(m_runToken);
-            child<QPushButton>("pushButton_work_stop")->click();
+            child<QPushButton>(*m_window, "pushButton_work_stop")->click();
             return;
         }
         WorkList &work = *m_window->devices().registry().work();
@@ -1098,9 +1170,9 @@ private:
         const QString token = QStringLiteral("R%1").arg(++m_serial);
         addWorkLine(work, token, QStringLiteral("777"), 1 + pick(2), 1, 1);
         m_window->uiTick();
-        auto *start = child<QPushButton>("pushButton_work_start");
+        auto *start = child<QPushButton>(*m_window, "pushButton_work_start");
         // The whole text, which a narrow window shows cut.
-        const QString named = child<ElidedLabel>("label_work_client")->fullText();
+        const QString named = child<ElidedLabel>(*m_window, "label_work_client")->fullText();
         m_steps << QStringLiteral("start run %1 recorded for \"%2\"").arg(token, named);
         if (!start->isEnabled())
             return;
@@ -1140,7 +1212,7 @@ private:
         m_window->findChild<ToolsTab *>()->setFileChooser(
             [path](ToolsTab::FileDialog, const QString &, const QString &, const QString &) { return path; });
         m_steps << QStringLiteral("backup %1").arg(m_serial);
-        child<QPushButton>("pushButton_backup")->click();
+        child<QPushButton>(*m_window, "pushButton_backup")->click();
         if (!waitForTools() || !QFile::exists(path))
             return fail(QStringLiteral("the backup was not written"));
         // A new client not stored yet is in no file, nor in the backup.
@@ -1166,7 +1238,7 @@ private:
         // Leaving the editors for this tab stored what they could: what is
         // still owed, they refused, and the restore asks before it goes.
         const bool refused = owed(m_preset) || owed(m_program);
-        child<QPushButton>("pushButton_restore")->click();
+        child<QPushButton>(*m_window, "pushButton_restore")->click();
         const bool ended = waitForTools();
         QObject::disconnect(asked);
         if (!ended)
@@ -1257,7 +1329,7 @@ private:
             return;
         if (!editor.holdsRefusedEdit() || editor.message().isEmpty())
             return fail(QStringLiteral("a refused %1 edit was not offered again after the program ended").arg(what));
-        if (child<QLabel>(reason)->text() != editor.message())
+        if (child<QLabel>(*m_window, reason)->text() != editor.message())
             fail(QStringLiteral("a refused %1 edit was offered again without its reason").arg(what));
     }
 
@@ -1281,11 +1353,11 @@ private:
 
     Shown presetShown()
     {
-        return {{"nam", child<QLineEdit>("lineEdit_preset_name")->text()},
-                {"ver", QString::number(child<QSpinBox>("spinBox_preset_mutation")->value())},
-                {"tim", child<QLineEdit>("lineEdit_preset_workTime")->text()},
-                {"var", child<QLineEdit>("lineEdit_preset_variable")->text()},
-                {"not", child<QPlainTextEdit>("plainTextEdit_preset_notes")->toPlainText()}};
+        return {{"nam", child<QLineEdit>(*m_window, "lineEdit_preset_name")->text()},
+                {"ver", QString::number(child<QSpinBox>(*m_window, "spinBox_preset_mutation")->value())},
+                {"tim", child<QLineEdit>(*m_window, "lineEdit_preset_workTime")->text()},
+                {"var", child<QLineEdit>(*m_window, "lineEdit_preset_variable")->text()},
+                {"not", child<QPlainTextEdit>(*m_window, "plainTextEdit_preset_notes")->toPlainText()}};
     }
 
     Shown programShown()
@@ -1294,16 +1366,16 @@ private:
         // holds what it will show.
         QStringList names;
         if (m_tabs->currentIndex() == MainWindow::TabProgram) {
-            const QAbstractItemModel *lines = child<QTableView>("tableWidget_program")->model();
+            const QAbstractItemModel *lines = child<QTableView>(*m_window, "tableWidget_program")->model();
             for (int row = 0; row < lines->rowCount(); ++row)
                 names << lines->index(row, 1).data().toString() + ".v." + lines->index(row, 2).data().toString();
         } else if (m_window->editors().program.isLoaded()) {
             for (const ProgramLineView &line : m_window->editors().program.lineViews())
                 names << line.name + ".v." + line.version;
         }
-        return {{"nam", child<QLineEdit>("lineEdit_program_name")->text()},
-                {"ver", QString::number(child<QSpinBox>("spinBox_program_version")->value())},
-                {"not", child<QPlainTextEdit>("plainTextEdit_program_notes")->toPlainText()},
+        return {{"nam", child<QLineEdit>(*m_window, "lineEdit_program_name")->text()},
+                {"ver", QString::number(child<QSpinBox>(*m_window, "spinBox_program_version")->value())},
+                {"not", child<QPlainTextEdit>(*m_window, "plainTextEdit_program_notes")->toPlainText()},
                 {"lines", names.join('|')}};
     }
 
@@ -1321,7 +1393,7 @@ private:
         const bool presets = &edit == &m_preset;
         edit.active = true;
         edit.values = values;
-        edit.file = poolFile(child<QLabel>(poolLabel)->text(), presets);
+        edit.file = poolFile(child<QLabel>(*m_window, poolLabel)->text(), presets);
         edit.key = presets ? QStringLiteral("presets") : QStringLiteral("programs");
     }
 
@@ -1363,9 +1435,9 @@ private:
         // Held: its editor still has a record open and the fields show the edit.
         const bool open = m_window && (&edit == &m_preset ? m_window->editors().preset.isLoaded()
                                                           : m_window->editors().program.isLoaded());
-        if (open && child<QLineEdit>(field)->isEnabled()
+        if (open && child<QLineEdit>(*m_window, field)->isEnabled()
             && (&edit == &m_preset ? presetShown() : programShown()) == edit.values) {
-            if (m_tabs->currentIndex() != tab && child<QLabel>(reason)->text().isEmpty())
+            if (m_tabs->currentIndex() != tab && child<QLabel>(*m_window, reason)->text().isEmpty())
                 fail(QStringLiteral("the %1 editor holds an edit it did not store, with no reason").arg(what));
             return;
         }
@@ -1528,7 +1600,7 @@ private:
         // holds it, whichever client is open now.
         if (m_window && !m_runToken.isEmpty() && m_tabs->currentIndex() == MainWindow::TabWork) {
             const QString owner = m_runOwner.value(m_runToken);
-            const QString named = child<ElidedLabel>("label_work_client")->fullText();
+            const QString named = child<ElidedLabel>(*m_window, "label_work_client")->fullText();
             const QString expected = owner.isEmpty()             ? QStringLiteral("no client: recorded in no history")
                                      : m_clients.contains(owner) ? m_clients.value(owner).name
                                                                  : QStringLiteral("a deleted client, whose history file keeps the run");
@@ -1548,7 +1620,7 @@ private:
     SimProcess m_sim;
     ScaledClock m_clock {timeScale};
     bool m_simStarted = false;
-    int m_ticks = 0;
+    std::optional<WindowDriver> m_driver;  // for the window now open
     QString m_runToken;                     // the line of the run going
     QMap<QString, QString> m_runOwner;      // run line: the client it is recorded for
     QMap<QString, int> m_runsFor;           // client: the runs recorded for it
