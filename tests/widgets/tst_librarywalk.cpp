@@ -528,6 +528,7 @@ private:
     QString undo()
     {
         m_steps << QStringLiteral("ctrl+z");
+        leaving();  // the shown editor stores first, as leaving its tab would
         m_window->undoStep();
         const QString said = m_window->notice()->text();
         m_steps << QStringLiteral("told \"%1\"").arg(said);
@@ -545,6 +546,7 @@ private:
     void redo()
     {
         m_steps << QStringLiteral("ctrl+shift+z");
+        leaving();
         const bool presetRefused = m_window->editors().preset.holdsRefusedEdit();
         const bool programRefused = m_window->editors().program.holdsRefusedEdit();
         m_window->redoStep();
