@@ -52,6 +52,8 @@ struct RunEvent
     // and in all.
     QString sent;
     quint32 resumedFrom = 0;  // Resumed: the run's number before
+    // Ended, cut short: how far into its line the run had gone, in ms.
+    qint64 doneMs = -1;
     // DeviceHeard: the run the device last had a start of, whose time its
     // count tells; not `run` when the link went before that run's start.
     quint32 countRun = 0;

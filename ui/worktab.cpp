@@ -317,7 +317,10 @@ void WorkTab::refreshWorkTab()
                                                   + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
                                             : QStringLiteral("\nafter the warm-up")));
     } else if (const WorkList *work = m_devices.selectedWork()) {
-        m_remainingTime->setText(StatusText::minutesSeconds(quint32(RunRules::listSeconds(*work))));
+        // While a cut run's resume is offered, what it would send.
+        const qint64 resumeMs = m_runs.resumableMs();
+        m_remainingTime->setText(StatusText::minutesSeconds(
+            quint32(resumeMs >= 0 ? (resumeMs + 999) / 1000 : RunRules::listSeconds(*work))));
     }
     if (sequencer->isRunning()) {
         m_endFocusOwed = true;

@@ -19,6 +19,8 @@ const QString keyLine = QStringLiteral("Line");
 const QString keyTitle = QStringLiteral("Title");
 const QString keyEnd = QStringLiteral("End");
 const QString keyPaused = QStringLiteral("Paused");
+const QString keyLineDone = QStringLiteral("LineDone");
+const QString keyPlan = QStringLiteral("Plan");
 const QString keyRuns = QStringLiteral("runs");
 
 // Every value a journal entry holds is a text; an entry names its device.
@@ -38,6 +40,10 @@ bool entryOf(const QJsonValue &value, RunJournal::Entry &entry)
     entry.line = object.contains(keyLine) ? object.value(keyLine).toString().toInt(&ok) : 0;
     if (!ok || entry.line < 0)
         return false;
+    entry.lineDone = object.contains(keyLineDone) ? object.value(keyLineDone).toString().toLongLong(&ok) : -1;
+    if (!ok || entry.lineDone < -1)
+        return false;
+    entry.plan = object.value(keyPlan).toString();
     entry.address = object.value(keyAddress).toString();
     entry.history = object.value(keyHistory).toString();
     entry.program = object.value(keyProgram).toString();
@@ -118,6 +124,10 @@ QJsonObject RunJournal::toJson(const QList<Entry> &entries)
             object.insert(keyEnd, entry.end);
         if (!entry.paused.isEmpty())
             object.insert(keyPaused, entry.paused);
+        if (entry.lineDone >= 0)
+            object.insert(keyLineDone, QString::number(entry.lineDone));
+        if (!entry.plan.isEmpty())
+            object.insert(keyPlan, entry.plan);
         runs.append(object);
     }
     return QJsonObject {{QStringLiteral("version"), QStringLiteral("1")}, {keyRuns, runs}};

@@ -30,6 +30,14 @@ public:
         QString title;
         QString end;  // the end as recorded ("cut short at ..."), empty while the run goes on
         QString paused;  // when the run paused, empty while it is on air
+        // How far into the line the run had gone when the entry was
+        // written: 0 as the line begins, where it paused or resumed, where
+        // it was cut. -1 when the journal does not say (a journal of an
+        // older program): the run is not resumed from it.
+        qint64 lineDone = -1;
+        // The lines the run was started with, in short: a resume at the
+        // next start takes the work list only while it is the same.
+        QString plan;
     };
 
     enum class Read {

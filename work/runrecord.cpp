@@ -10,6 +10,7 @@
 #include "work/runhistory.h"
 #include "work/runstart.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <algorithm>
 #include <QFileInfo>
@@ -54,6 +55,35 @@ bool RunRecord::ran(const QList<Line> &other) const
             return false;
     }
     return true;
+}
+
+QString RunRecord::planOf(const QList<Line> &lines)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const Line &line : lines) {
+        hash.addData(line.title.toUtf8());
+        hash.addData(QByteArray(1, '\x1f') + QByteArray::number(line.lf) + '\x1f' + QByteArray::number(line.ms) + '\x1e');
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+qint64 RunRecord::cutLineDoneMs() const
+{
+    if (cut.item < 0 || cut.item >= lines.size())
+        return 0;
+    const qint64 lineMs = lines.at(cut.item).ms;
+    // A run whose exact place was not heard goes by its percent.
+    return qBound<qint64>(0, cutDoneMs >= 0 ? cutDoneMs : lineMs * qMax(0, cut.progress) / 100, lineMs);
+}
+
+qint64 RunRecord::resumeMs() const
+{
+    if (!ended || complete || cut.item < 0 || cut.item >= lines.size())
+        return -1;
+    qint64 ms = lines.at(cut.item).ms - cutLineDoneMs();
+    for (int i = cut.item + 1; i < lines.size(); ++i)
+        ms += lines.at(i).ms;
+    return ms;
 }
 
 RunRecorder::RunRecorder(DeviceSlots &devices, Library &library)
@@ -114,10 +144,18 @@ int RunRecorder::resumableLine() const
 {
     const RunRecord *last = selectedRecord();
     const WorkList *work = m_devices.selectedWork();
-    if (!last || !last->ended || last->complete || last->recovered || !work || last->cut.item < 0
-        || last->cut.item >= last->lines.size() || !last->ran(RunRecord::linesOf(*work)))
+    if (!last || last->resumeMs() < 0 || !work || !last->ran(RunRecord::linesOf(*work)))
+        return -1;
+    // A run a killed program left: only once its device has read the stop
+    // the start sent it, and only from the place its journal told.
+    if (last->recovered && (last->cutDoneMs < 0 || m_devices.controller(m_devices.selectedSlot()).owesStop()))
         return -1;
     return last->cut.item;
+}
+
+qint64 RunRecorder::resumableMs() const
+{
+    return resumableLine() < 0 ? -1 : selectedRecord()->resumeMs();
 }
 
 RunRules::Outcome RunRecorder::resumeCut(QString &notice)
@@ -133,10 +171,22 @@ RunRules::Outcome RunRecorder::resumeCut(QString &notice)
     RunRecord &record = m_records[size_t(slot)];
     Sequencer &sequencer = *m_devices.selectedSequencer();
     loadWork(*m_devices.selectedWork(), sequencer);
-    const RunRecord::Line &cutLine = record.lines.at(line);
-    const qint64 doneMs = cutLine.ms * qMax(0, record.cut.progress) / 100;
+    const qint64 doneMs = record.cutLineDoneMs();
     if (!sequencer.resumeFrom(line, doneMs))
         return checked;
+    if (record.recovered) {
+        // Its number was the killed program's: the one this resume was
+        // given is the run's from here on, and the earlier program's part
+        // is one whose count nobody will hear.
+        record.run = sequencer.run();
+        record.recovered = false;
+        record.end.clear();
+        record.parts = {{0, 0, 0, true, 0}};
+        qint64 listMs = 0;
+        for (const RunRecord::Line &each : record.lines)
+            listMs += each.ms;
+        record.timeGivenMs = qMin<qint64>(listMs / 1000 + 3, Tavik::maxTransmitTime) * 1000;
+    }
     // The same run, resumed: its history entry and its journal entry go
     // on; the Resumed event the sequencer tells moves the record to the
     // run's new number and says so in the log and the history.
@@ -146,6 +196,7 @@ RunRules::Outcome RunRecorder::resumeCut(QString &notice)
     record.stopped = false;
     record.journaled = true;
     record.line = line;
+    record.lineDoneMs = doneMs;
     record.sent.clear();
     // The sequencer counts the time on air from nothing again.
     record.beforeCutMs = qMax<qint64>(0, record.onAirMs);
@@ -187,6 +238,7 @@ void RunRecorder::handle(int slot, const RunEvent &event)
         // between ticks, when every moment counts for the other devices.
         if (record.going && event.item != record.line) {
             record.line = event.item;
+            record.lineDoneMs = 0;
             m_journalOwed = true;
         }
         break;
@@ -222,6 +274,7 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
     if (!record.complete) {
         record.cut.item = event.item;
         record.cut.progress = event.progress;
+        record.cutDoneMs = event.doneMs;
         record.cut.title = event.title;
         record.cut.reason = event.text;
         if (record.beyondMs > 0)
@@ -275,6 +328,7 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
         const qint64 onLine = record.onAirMs - qMax<qint64>(0, line.beganMs);
         line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
         record.cut.progress = line.progress;
+        record.cutDoneMs = qMax(record.cutDoneMs, qBound<qint64>(0, onLine, line.ms));
     }
     record.cut.reason += wentOnText(record.onAirMs);
     writeEnd(record);
@@ -288,6 +342,15 @@ QString minutesSeconds(qint64 ms)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
+// How far into its line a pause or a resume finds the run.
+qint64 lineDoneOf(const RunRecord &record, const RunEvent &event)
+{
+    if (event.item < 0 || event.item >= record.lines.size())
+        return 0;
+    const qint64 ms = record.lines.at(event.item).ms;
+    return qBound<qint64>(0, ms - event.ms, ms);
+}
+
 } // namespace
 
 void RunRecorder::paused(RunRecord &record, const RunEvent &event)
@@ -297,6 +360,7 @@ void RunRecorder::paused(RunRecord &record, const RunEvent &event)
     if (!record.parts.isEmpty() && record.parts.last().ms < 0)
         record.parts.last().ms = qMax<qint64>(0, record.pausedOnAirMs - record.parts.last().fromMs);
     record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
+    record.lineDoneMs = lineDoneOf(record, event);
     // The journal knows before anything else that the run is paused: a
     // program killed now leaves word that it was.
     if (record.journaled)
@@ -313,6 +377,7 @@ void RunRecorder::resumed(RunRecord &record, const RunEvent &event)
     record.pausedAt.clear();
     record.parts.append({event.run, record.pausedOnAirMs, -1, false, m_devices.clockMs()});
     record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
+    record.lineDoneMs = lineDoneOf(record, event);
     if (record.journaled)
         writeJournal();
     tell(record, QStringLiteral("resumed at line %1 (%2, %3 left in it)")
@@ -390,6 +455,9 @@ RunJournal::Entry RunRecorder::entryOf(const RunRecord &record) const
         entry.end = record.complete ? QLatin1String(completeWord) : record.endText();
     else
         entry.paused = record.pausedAt;
+    entry.lineDone = !record.ended ? record.lineDoneMs : record.complete ? -1 : record.cutDoneMs;
+    if (!record.lines.isEmpty())
+        entry.plan = RunRecord::planOf(record.lines);
     return entry;
 }
 
@@ -405,6 +473,11 @@ void RunRecorder::writeJournal()
             entries.append(entryOf(record));
     }
     m_journal.write(entries);
+}
+
+bool RunRecorder::resumable(int slot, const RunRecord &record) const
+{
+    return record.key == m_devices.boundKey(slot) && record.resumeMs() >= 0 && record.cutDoneMs >= 0;
 }
 
 bool RunRecorder::settled(int slot, const RunRecord &record) const
@@ -451,6 +524,9 @@ void RunRecorder::settle(int waitMs)
             continue;
         if (record.key == m_devices.boundKey(int(slot)) && !settled(int(slot), record)
             && !m_devices.controller(int(slot)).exitStopRead())
+            continue;
+        // Left for the next start to offer its resume.
+        if (resumable(int(slot), record))
             continue;
         record.journaled = false;
         changed = true;
@@ -528,12 +604,20 @@ int RunRecorder::recover()
         record.ended = true;
         record.journaled = true;
         record.complete = entry.end == QLatin1String(completeWord);
+        record.cut.item = entry.line;
+        record.cut.progress = -1;
+        record.cut.title = entry.title;
+        // Resumed from where the journal last placed it, while the device's
+        // work list is the one it ran.
+        const QList<RunRecord::Line> lines = RunRecord::linesOf(machines.at(index).work);
+        if (!record.complete && entry.lineDone >= 0 && entry.line < lines.size()
+            && entry.plan == RunRecord::planOf(lines)) {
+            record.lines = lines;
+            record.cutDoneMs = qMin(entry.lineDone, lines.at(entry.line).ms);
+        }
         if (!record.complete && !entry.end.isEmpty()) {
             record.end = entry.end;
         } else if (!record.complete) {
-            record.cut.item = entry.line;
-            record.cut.progress = -1;
-            record.cut.title = entry.title;
             record.cut.reason = entry.paused.isEmpty()
                 ? QLatin1String(killedReason)
                 : QStringLiteral("%1 (paused at %2)").arg(QLatin1String(killedPausedReason), entry.paused);

@@ -41,6 +41,11 @@ struct RunRecord
     qint64 timeGivenMs = 0;  // the transmission time the device was given
     QList<Line> lines;
     int line = 0;  // the line on air
+    // How far into that line the run had gone at the last word the journal
+    // took of it (its start, a pause, a resume).
+    qint64 lineDoneMs = 0;
+    // How far into its line a run cut short had gone; -1 when not known.
+    qint64 cutDoneMs = -1;
 
     bool going = false;
     bool ended = false;
@@ -91,6 +96,13 @@ struct RunRecord
     static QList<Line> linesOf(const WorkList &work);
     // Every line of the list it ran, with these titles, values and times.
     bool ran(const QList<Line> &other) const;
+    // The lines in short, as the journal keeps them.
+    static QString planOf(const QList<Line> &lines);
+    // How far into its line the run was cut.
+    qint64 cutLineDoneMs() const;
+    // What a resume would send: the cut line's time left and every line
+    // after it; -1 when it cannot be resumed.
+    qint64 resumeMs() const;
 };
 
 // The one writer of a run's record: its start (the journal, then the open
@@ -118,6 +130,8 @@ public:
     RunRules::Outcome resumeCut(QString &notice);
     // The line the picked device's last run may be resumed from, or -1.
     int resumableLine() const;
+    // What its resume would send, in ms; -1 with none.
+    qint64 resumableMs() const;
 
     // At start-up, once the registry is bound: the runs a killed program
     // left in the journal. Each device is reached at once and stopped; each
@@ -165,6 +179,8 @@ private:
     void writeJournal();
     RunJournal::Entry entryOf(const RunRecord &record) const;
     bool settled(int slot, const RunRecord &record) const;
+    // A run the program's end cut short that the next start may resume.
+    bool resumable(int slot, const RunRecord &record) const;
 
     DeviceSlots &m_devices;
     Library &m_library;

@@ -222,10 +222,12 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
     // value goes before the start), seen or not.
     const qint64 lateMs = seenLateMs(atMs);
     const bool offAir = m_pausedAtMs >= 0;
+    qint64 doneMs = 0;
     if (offAir) {
         // Nothing went out since the pause: the run ends where it paused.
         m_cutShort.item = m_pausedItem;
         m_cutShort.progress = m_items.at(m_pausedItem).progress;
+        doneMs = m_pausedDoneMs;
         atMs = m_pausedAtMs;
     } else if (m_index > 0 || lateMs > 0) {
         SequenceItem &item = m_items[m_cutShort.item];
@@ -234,6 +236,7 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
             qMax<qint64>(0, atMs - (m_cutShort.item == 0 && m_part == 0 ? onAirFromMs() : item.startedMs));
         item.progress = durationMs > 0 ? int(qMin<qint64>(100, sentMs * 100 / durationMs)) : 100;
         m_cutShort.progress = item.progress;
+        doneMs = qMin(sentMs, durationMs);
     } else {
         m_cutShort.progress = 0;
     }
@@ -262,6 +265,7 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
     ended.title = m_cutShort.title;
     ended.text = m_cutShort.reason;
     ended.linkLost = linkLost;
+    ended.doneMs = doneMs;
     ended.ms = onAirMs(atMs);
     ended.sent = partsText();
     push(std::move(ended));

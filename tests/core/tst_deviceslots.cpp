@@ -546,10 +546,46 @@ private Q_SLOTS:
         RunJournal::Entry paused = run;
         paused.paused = "09.12.2026 10:00:00";
         QVERIFY(journal.write({paused}));
-        Start start(folder);
-        QVERIFY(start.device("8801").owesStop());
-        QCOMPARE(notesIn("Tavik 8801: run cut short at line 2 (Second.v.1): The program ended while the run was "
-                         "paused (paused at 09.12.2026 10:00:00)"), 1);
+        int row = 0;
+        QString ran;
+        {
+            Start start(folder);
+            QVERIFY(start.device("8801").owesStop());
+            QCOMPARE(notesIn("Tavik 8801: run cut short at line 2 (Second.v.1): The program ended while the run was "
+                             "paused (paused at 09.12.2026 10:00:00)"), 1);
+            QVERIFY(stoppedWithin(start, 40));
+            QVERIFY(tickSlotsUntil(start.devices, [&] { start.work.run(); return !start.device("8801").owesStop(); }, 10000));
+            // An older program's journal does not say how far the line got: no
+            // resume is offered from it. One that does is offered its line
+            // once the device has read its stop, while the device's list is the
+            // one it ran.
+            const QList<Machine> &machines = start.devices.registry().records();
+            row = int(std::find_if(machines.cbegin(), machines.cend(),
+                                   [](const Machine &machine) { return machine.serialNumber == "8801"; })
+                      - machines.cbegin());
+            start.devices.setSelectedRow(row);
+            QCOMPARE(start.work.recorder().resumableLine(), -1);
+            WorkList &work = *start.devices.selectedWork();
+            addWorkLine(work, "First", "1111", 1);
+            addWorkLine(work, "Second", "2222", 2);
+            QVERIFY(start.devices.registry().saveBase());
+            ran = RunRecord::planOf(RunRecord::linesOf(work));
+        }
+        paused.lineDone = 20000;
+        for (const QString &plan : {ran, ran.left(20)}) {
+            paused.plan = plan;
+            QVERIFY(journal.write({paused}));
+            Start again(folder);
+            again.devices.setSelectedRow(row);
+            QCOMPARE(again.work.recorder().resumableLine(), -1);
+            QVERIFY(stoppedWithin(again, 40));
+            QVERIFY(tickSlotsUntil(again.devices, [&] { again.work.run(); return !again.device("8801").owesStop(); }, 10000));
+            const bool same = plan == ran;
+            QCOMPARE(again.work.recorder().resumableLine(), same ? 1 : -1);
+            // The list is the earlier run's "Only", then First and Second:
+            // First's 40 s left, then Second's two minutes.
+            QCOMPARE(again.work.recorder().resumableMs(), same ? 160000 : -1);
+        }
     }
 
     // Pause and resume on a device of each form: one warming up with HV

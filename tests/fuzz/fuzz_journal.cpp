@@ -19,5 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Fuzz::check(RunJournal::fromJson(Container::decode(Container::encode(RunJournal::toJson(entries))), again)
                     && again.size() == entries.size(),
                 "the journal reads back");
+    for (qsizetype i = 0; i < again.size() && i < entries.size(); ++i)
+        Fuzz::check(again.at(i).lineDone == entries.at(i).lineDone && again.at(i).plan == entries.at(i).plan,
+                    "where a line stood reads back as it was");
     return 0;
 }

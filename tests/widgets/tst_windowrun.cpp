@@ -1,8 +1,11 @@
 #include "app/infobar.h"
 #include "app/mainwindow.h"
+#include "app/signalcloser.h"
 #include "data/container.h"
 #include "data/programs.h"
+#include "device/statustext.h"
 #include "device/tavik.h"
+#include "work/runrules.h"
 #include "work/sendtowork.h"
 #include "work/sequencer.h"
 #include "ui/devicestab.h"
@@ -27,14 +30,19 @@ namespace {
 
 // The program in a child process, as a person runs it with its own timers:
 // a two-line run started from the Work tab; says so once it is where the
-// parent kills it (warming up for its first line, or on air with its
-// second) and runs on until it is killed.
-int runUntilKilled(bool warming)
+// parent ends it (warming up for its first line, or on air with its
+// second, or paused in it) and runs on until it is killed or given SIGTERM.
+int runUntilKilled(bool warming, bool paused)
 {
     // The parent's temporary home comes with the environment.
     QCoreApplication::setApplicationName("TavikStudio");
     ScaledClock clock {WindowRig::timeScale};  // outlives the window, whose end reads it
+    SignalCloser closer;
     MainWindow window;
+    QObject::connect(&closer, &SignalCloser::closeRequested, &window, [&window] {
+        window.closeForSignal();
+        QCoreApplication::quit();
+    });
     window.devices().setClock(&clock);
     if (!QTest::qWaitFor([&] { return selectedReady(window); }, 20000))
         return 1;
@@ -54,6 +62,12 @@ int runUntilKilled(bool warming)
     };
     if (!QTest::qWaitFor(reached, 20000))
         return 1;
+    if (paused) {
+        QTest::qWait(10 * MainWindow::deviceTickMs);
+        click(window, "pushButton_work_pause");
+        if (!sequencer->isPaused())
+            return 1;
+    }
     // A line begun between two ticks is in the journal from the next one.
     QTest::qWait(4 * MainWindow::deviceTickMs);
     std::printf("ready to be killed\n");
@@ -260,11 +274,15 @@ private Q_SLOTS:
         QCOMPARE(newestNote(window), stopped);
         QVERIFY(sequencer->progress(0) >= 1 && sequencer->progress(0) < 100);
 
-        // The Work tab says so too, and shows the list's own time again.
+        // The Work tab says so too, and the time what Resume from line 1
+        // would send: the line's time left, by the percent it got to.
         tabs->setCurrentIndex(MainWindow::TabWork);
         window.uiTick();
         QCOMPARE(child<QLabel>(window, "label_work_message")->text(), "Run " + stopped.mid(stopped.indexOf("cut short")));
-        QCOMPARE(child<QLabel>(window, "label_work_remainingTime")->text(), QString("10:00"));
+        auto *remaining = child<QLabel>(window, "label_work_remainingTime");
+        const int leftSeconds = remaining->text().section(':', 0, 0).toInt() * 60 + remaining->text().section(':', 1).toInt();
+        QVERIFY2(leftSeconds <= 6 * (100 - sequencer->progress(0)) && leftSeconds >= 6 * (99 - sequencer->progress(0)),
+                 qPrintable(remaining->text()));
         QTest::keyClick(&window, Qt::Key_F5);
         QTRY_VERIFY(sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
@@ -287,6 +305,8 @@ private Q_SLOTS:
         window.workTab()->fillWorkTable();
         window.uiTick();
         QVERIFY2(!message->text().contains("cut short"), qPrintable(message->text()));
+        // With nothing to resume, the list's own time again.
+        QCOMPARE(remaining->text(), StatusText::minutesSeconds(quint32(RunRules::listSeconds(*window.devices().selectedWork()))));
     }
 
     // Pause and Resume by F7 (the button's new text must not take its key
@@ -454,54 +474,113 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(window, "label_programName")->text(), QString("--"));
     }
 
-    // The program is killed mid-run (SIGKILL: nothing of it runs after).
-    // The next start pings the device at once and stops it, and the
-    // client's history and the device's log say the run was cut short, at
-    // which line.
+    // The program is killed mid-run (SIGKILL: nothing of it runs after), or
+    // given SIGTERM. The next start pings the device at once and stops it,
+    // and the client's history and the device's log say the run was cut
+    // short, at which line. Once the device has read that stop, and not
+    // before, the Work tab offers to resume the run from the place the
+    // journal last knew (a line's beginning, its pause, its cut), and
+    // nothing but the stop and status queries reach the device until the
+    // operator takes it: then the line goes on for its time left, as the
+    // same run in the same history entry.
     void killedMidRun_data()
     {
         QTest::addColumn<QStringList>("warmUp");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("on air") << QStringList() << "2 (Second.v.1)";
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("terminate");
+        QTest::addColumn<QString>("cut");
+        QTest::addColumn<int>("line");
+        const QString killed = ": The program ended during the run without stopping it";
+        QTest::newRow("on air") << QStringList() << "--run-until-killed" << false
+                                << "cut short at line 2 (Second.v.1)" + killed << 2;
         // A device still warming shows nothing on air, and comes on air at
         // whatever it was last given.
-        QTest::newRow("warming") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100"} << "1 (First.v.1)";
+        QTest::newRow("warming") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100"}
+                                 << "--run-until-killed-warming" << false << "cut short at line 1 (First.v.1)" + killed << 1;
+        QTest::newRow("paused") << QStringList() << "--run-until-killed-paused" << false
+                                << "cut short at line 2 (Second.v.1): The program ended while the run was paused (paused at " << 2;
+        QTest::newRow("SIGTERM") << QStringList() << "--run-until-killed" << true
+                                 << "cut short at line 2 (Second.v.1, " << 2;
     }
 
     void killedMidRun()
     {
         QFETCH(QStringList, warmUp);
-        QFETCH(QString, line);
+        QFETCH(QString, mode);
+        QFETCH(bool, terminate);
+        QFETCH(QString, cut);
+        QFETCH(int, line);
         SimProcess sim;
         QVERIFY(sim.start(WindowRig::simArguments("9004") + warmUp));
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(QCoreApplication::applicationFilePath(),
-                      {warmUp.isEmpty() ? "--run-until-killed" : "--run-until-killed-warming"});
+        program.start(QCoreApplication::applicationFilePath(), {mode});
         QVERIFY(program.waitForStarted());
         QVERIFY(QTest::qWaitFor([&] { return program.readAllStandardOutput().contains("ready to be killed"); }, 40000));
         QVERIFY(warmUp.isEmpty() || QTest::qWaitFor([&] { return sim.timeOf("PHASE Warming") >= 0; }, 5000));
-        program.kill();
-        QVERIFY(program.waitForFinished(5000));
-        QVERIFY(sim.received().filter("command=3").isEmpty());
+        const bool paused = mode.endsWith("paused");
+        if (terminate)
+            program.terminate();
+        else
+            program.kill();
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), terminate ? QProcess::NormalExit : QProcess::CrashExit);
+        QCOMPARE(sim.received().filter("command=3").size(), terminate || paused ? 1 : 0);
+        const qsizetype stopsBefore = sim.received().filter("command=3").size();
 
+        ScaledClock clock {WindowRig::timeScale};
         MainWindow window;
         window.stopTimers();
+        window.devices().setClock(&clock);
         WindowDriver driver {window};
-        QVERIFY(driver.until([&] { return sim.timeOf("PHASE Ready stop") >= 0 || sim.timeOf("PHASE Ready time-out") >= 0; },
-                             10000));
-        QVERIFY(sim.timeOf("PHASE Ready stop") >= 0);
+        const qsizetype mark = sim.received().size();
+        QVERIFY(driver.until([&] { return sim.received().filter("command=3").size() > stopsBefore; }, 10000));
         QCOMPARE(sim.timeOf("PHASE OnAir") >= 0, warmUp.isEmpty());
         // At once: a ping and a connection, not the first round's 200 ticks.
         QVERIFY2(driver.ticks < 40, qPrintable(QString("stopped after %1 ticks").arg(driver.ticks)));
 
-        const QString cut = "cut short at line " + line + ": The program ended during the run without stopping it";
-        QCOMPARE(newestNote(window), "Tavik 9004: run " + cut);
+        QVERIFY2(newestNote(window).startsWith("Tavik 9004: run " + cut), qPrintable(newestNote(window)));
         Machines &registry = window.devices().registry();
         registry.setCurrent(0);
         QCOMPARE(registry.serialNumber(), QString("9004"));
         const QList<LogEntry> &log = registry.logs()->records();
-        QCOMPARE(std::count_if(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text == "Run " + cut; }), 1);
+        QCOMPARE(std::count_if(log.cbegin(), log.cend(), [&](const LogEntry &entry) { return entry.text.startsWith("Run " + cut); }), 1);
+
+        mainTabs(window)->setCurrentIndex(MainWindow::TabWork);
+        auto *resumeFrom = child<QPushButton>(window, "pushButton_work_resumeFrom");
+        auto *remaining = child<QLabel>(window, "label_work_remainingTime");
+        QVERIFY(driver.until([&] { return !resumeFrom->isHidden() && resumeFrom->isEnabled(); }, 10000));
+        QCOMPARE(resumeFrom->text(), QString("\nResume from line %1\n").arg(line));
+        // What the resume would send: the line's time left and the rest;
+        // a line cut mid-way has less than its minute left.
+        const QString left = remaining->text();
+        const int leftSeconds = left.section(':', 0, 0).toInt() * 60 + left.section(':', 1).toInt();
+        const bool midLine = terminate || paused;
+        QVERIFY2(midLine ? leftSeconds > 0 && leftSeconds < 60 : leftSeconds == 60 * (3 - line), qPrintable(left));
+        // Its ready cycle goes on, but no start goes out before the click.
+        QVERIFY(sim.received().mid(mark).filter("command=2").isEmpty());
+
+        const qsizetype notes = window.library().history().notes().count();
+        const qsizetype traced = sim.trace().size();
+        resumeFrom->click();
+        Sequencer *sequencer = window.devices().selectedSequencer();
+        QVERIFY(sequencer->isRunning());
+        QVERIFY(driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
+        QVERIFY(driver.until([&] { return newestNote(window).contains("resumed"); }, 2000));
+        QVERIFY2(newestNote(window).startsWith(QString("Tavik 9004: run resumed at line %1 (").arg(line)), qPrintable(newestNote(window)));
+        QVERIFY(driver.until([&] { return sequencer->canStart(); }, 20000));
+        QVERIFY(driver.until([&] { return newestNote(window).contains("complete"); }, 2000));
+        // No new "pro:" entry: the history holds one run, resumed, then complete.
+        QCOMPARE(window.library().history().notes().count(), notes + 2);
+        const QStringList times = sim.trace().mid(traced).filter("REQ_SET_TIME");
+        QCOMPARE(times.size(), 1);
+        // The device is given its 3 s beyond the list, as at any start.
+        QVERIFY2(times.first().endsWith("time=" + QString::number(leftSeconds + 3)), qPrintable(times.first() + " after " + left));
+        QVERIFY(driver.until([&] { return sim.trace().mid(traced).filter(QRegularExpression("^LF ")).size() >= 1; }, 3000));
+        QVERIFY2(sim.trace().mid(traced).filter(QRegularExpression("^LF ")).first().startsWith(line == 1 ? "LF 1111 " : "LF 2222 "),
+                 qPrintable(sim.trace().mid(traced).join(" / ")));
+        window.uiTick();
+        QVERIFY(resumeFrom->isHidden());
     }
 };
 
@@ -509,7 +588,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     if (argc == 2 && QByteArray(argv[1]).startsWith("--run-until-killed"))
-        return runUntilKilled(qstrcmp(argv[1], "--run-until-killed-warming") == 0);
+        return runUntilKilled(qstrcmp(argv[1], "--run-until-killed-warming") == 0,
+                              qstrcmp(argv[1], "--run-until-killed-paused") == 0);
     TestWindowRun test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
