@@ -480,6 +480,14 @@ bool RunRecorder::resumable(int slot, const RunRecord &record) const
     return record.key == m_devices.boundKey(slot) && record.resumeMs() >= 0 && record.cutDoneMs >= 0;
 }
 
+bool RunRecorder::offerStands(int slot, const RunRecord &record) const
+{
+    if (!resumable(slot, record))
+        return false;
+    const Machine *machine = m_devices.registry().record(record.key);
+    return machine && record.ran(RunRecord::linesOf(machine->work));
+}
+
 bool RunRecorder::settled(int slot, const RunRecord &record) const
 {
     if (!record.ended || record.awaitingDevice || m_devices.controller(slot).owesStop())
@@ -502,6 +510,11 @@ void RunRecorder::tick()
             continue;
         }
         if (!settled(int(slot), record))
+            continue;
+        // A cut run stays journaled while its resume is offered, so that
+        // the program's end, however it comes, leaves the offer to the
+        // next start; a change of its work list takes it out.
+        if (offerStands(int(slot), record))
             continue;
         // What the end wrote beside the window lands before its entry goes.
         if (!WriteBeside::waitForAll(0))
@@ -526,7 +539,7 @@ void RunRecorder::settle(int waitMs)
             && !m_devices.controller(int(slot)).exitStopRead())
             continue;
         // Left for the next start to offer its resume.
-        if (resumable(int(slot), record))
+        if (offerStands(int(slot), record))
             continue;
         record.journaled = false;
         changed = true;

@@ -180,6 +180,7 @@ private:
     RunJournal::Entry entryOf(const RunRecord &record) const;
     bool settled(int slot, const RunRecord &record) const;
     // A run the program's end cut short that the next start may resume.
+    bool offerStands(int slot, const RunRecord &record) const;
     bool resumable(int slot, const RunRecord &record) const;
 
     DeviceSlots &m_devices;

@@ -526,6 +526,17 @@ private Q_SLOTS:
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), terminate ? QProcess::NormalExit : QProcess::CrashExit);
         QCOMPARE(sim.received().filter("command=3").size(), terminate || paused ? 1 : 0);
+        // A start that ends without the resume leaves it to the next.
+        {
+            ScaledClock firstClock {WindowRig::timeScale};
+            MainWindow first;
+            first.stopTimers();
+            first.devices().setClock(&firstClock);
+            WindowDriver firstDriver {first};
+            mainTabs(first)->setCurrentIndex(MainWindow::TabWork);
+            auto *offered = child<QPushButton>(first, "pushButton_work_resumeFrom");
+            QVERIFY(firstDriver.until([&] { return !offered->isHidden() && offered->isEnabled(); }, 10000));
+        }
         const qsizetype stopsBefore = sim.received().filter("command=3").size();
 
         ScaledClock clock {WindowRig::timeScale};
