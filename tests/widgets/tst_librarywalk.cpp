@@ -33,6 +33,8 @@
 #include <QTableView>
 #include <QtTest>
 
+#include <algorithm>
+
 #include <memory>
 #include <optional>
 
@@ -1025,6 +1027,8 @@ private:
         for (const QJsonValue &preset : set)
             names << preset["nam"].toString() + ".v." + preset["ver"].toString();
         m_steps << QStringLiteral("the server answers with %1").arg(names.join(' '));
+        for (const QJsonValue &r : stored("genpresets.dat").value("presets").toArray())
+            m_downloadedOver.append(r);
         const QByteArray body = Container::encode({{"version", "1"}, {"presets", set}});
         for (QTcpSocket *socket : std::exchange(m_asking, {})) {
             socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
@@ -1399,19 +1403,21 @@ private:
         edit.key = presets ? QStringLiteral("presets") : QStringLiteral("programs");
     }
 
+    static bool holds(const QJsonValue &r, const Shown &values)
+    {
+        QStringList lines;
+        for (const QJsonValue &line : r["program"].toArray())
+            lines << line["nam"].toString() + ".v." + line["ver"].toString();
+        bool same = true;
+        for (auto it = values.cbegin(); it != values.cend() && same; ++it)
+            same = (it.key() == QLatin1String("lines") ? lines.join('|') : r[it.key()].toString()) == it.value();
+        return same;
+    }
+
     bool storedAsTyped(const Typed &edit)
     {
-        for (const QJsonValue &r : stored(edit.file).value(edit.key).toArray()) {
-            QStringList lines;
-            for (const QJsonValue &line : r["program"].toArray())
-                lines << line["nam"].toString() + ".v." + line["ver"].toString();
-            bool same = true;
-            for (auto it = edit.values.cbegin(); it != edit.values.cend() && same; ++it)
-                same = (it.key() == QLatin1String("lines") ? lines.join('|') : r[it.key()].toString()) == it.value();
-            if (same)
-                return true;
-        }
-        return false;
+        const QJsonArray records = stored(edit.file).value(edit.key).toArray();
+        return std::any_of(records.begin(), records.end(), [&](const QJsonValue &r) { return holds(r, edit.values); });
     }
 
     // Whether the operator typed something into the editor that is not
@@ -1443,7 +1449,11 @@ private:
                 fail(QStringLiteral("the %1 editor holds an edit it did not store, with no reason").arg(what));
             return;
         }
-        if (m_discarded) {
+        // Typed back to a Legitimate record a download took out: nothing
+        // differs from what the editor opened, and the download stands.
+        if (m_discarded || (edit.file == QLatin1String("genpresets.dat")
+                            && std::any_of(m_downloadedOver.cbegin(), m_downloadedOver.cend(),
+                                           [&](const QJsonValue &r) { return holds(r, edit.values); }))) {
             edit.active = false;
             return;
         }
@@ -1667,6 +1677,7 @@ private:
     int m_everyoneStep = -2;  // the act that last made a step on a list that is no client's
     bool m_pending = false;
     std::optional<ClientModel> m_adoptNew;
+    QList<QJsonValue> m_downloadedOver;  // Legitimate records as they were before a download
 };
 
 } // namespace
