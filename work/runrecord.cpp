@@ -86,6 +86,17 @@ qint64 RunRecord::resumeMs() const
     return ms;
 }
 
+namespace {
+
+// The device is given the list's time and 3 s for its warm-up, at most
+// what it takes.
+qint64 timeGivenMs(const Sequencer &sequencer)
+{
+    return qMin<qint64>(sequencer.totalSeconds() + 3, Tavik::maxTransmitTime) * 1000;
+}
+
+} // namespace
+
 RunRecorder::RunRecorder(DeviceSlots &devices, Library &library)
     : m_devices(devices), m_library(library)
 {
@@ -122,7 +133,7 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     record.program = work.programName;
     record.version = work.programVersion;
     record.started = TextForm::stampText(QDateTime::currentDateTime(), TextForm::dateTimePattern);
-    record.timeGivenMs = qMin<qint64>(sequencer.totalSeconds() + 3, Tavik::maxTransmitTime) * 1000;
+    record.timeGivenMs = timeGivenMs(sequencer);
     record.lines = RunRecord::linesOf(work);
     record.parts = {{record.run, 0, -1, false, m_devices.clockMs()}};
     record.going = true;
@@ -182,10 +193,7 @@ RunRules::Outcome RunRecorder::resumeCut(QString &notice)
         record.recovered = false;
         record.end.clear();
         record.parts = {{0, 0, 0, true, 0}};
-        qint64 listMs = 0;
-        for (const RunRecord::Line &each : record.lines)
-            listMs += each.ms;
-        record.timeGivenMs = qMin<qint64>(listMs / 1000 + 3, Tavik::maxTransmitTime) * 1000;
+        record.timeGivenMs = timeGivenMs(sequencer);
     }
     // The same run, resumed: its history entry and its journal entry go
     // on; the Resumed event the sequencer tells moves the record to the
@@ -511,10 +519,11 @@ void RunRecorder::tick()
         }
         if (!settled(int(slot), record))
             continue;
-        // A cut run stays journaled while its resume is offered, so that
-        // the program's end, however it comes, leaves the offer to the
-        // next start; a change of its work list takes it out.
-        if (offerStands(int(slot), record))
+        // A cut run stays journaled while it may be resumed, so that the
+        // program's end, however it comes, leaves the offer to the next
+        // start. Whether its list is still the one it ran is asked at the
+        // end and at that start, not every tick.
+        if (resumable(int(slot), record))
             continue;
         // What the end wrote beside the window lands before its entry goes.
         if (!WriteBeside::waitForAll(0))
