@@ -428,20 +428,23 @@ private:
         }
         if (everyones && undoText() != top)
             fail(QStringLiteral("opening another client voided \"%1\"").arg(top));
+        // Nothing picked, or an editor keeps its refused edit: the open
+        // client stays.
+        if (!file.isEmpty() && !m_kept) {
+            m_open = file;
+            m_pending = false;
+            if (m_tabs->currentIndex() != MainWindow::TabClient)
+                fail(QStringLiteral("opening a client did not show the client tab"));
+            else if (child<QLineEdit>(*m_window, "lineEdit_client_name")->text() != m_clients.value(file).name)
+                fail(QStringLiteral("the client opened shows %1, not %2")
+                         .arg(child<QLineEdit>(*m_window, "lineEdit_client_name")->text(), m_clients.value(file).name));
+        }
+        // The undo stores the shown editor first: the client just opened.
         if (everyones && (afterEveryones || pick(2) == 0)) {
             const QString said = undo();
             if (said.contains(QLatin1String("its list changed")) || said.startsWith(QLatin1String("Nothing")))
                 fail(QStringLiteral("after opening another client, \"%1\" was not taken back: %2").arg(top, said));
         }
-        if (file.isEmpty() || m_kept)
-            return;  // nothing picked, or an editor keeps its refused edit
-        m_open = file;
-        m_pending = false;
-        if (m_tabs->currentIndex() != MainWindow::TabClient)
-            fail(QStringLiteral("opening a client did not show the client tab"));
-        else if (child<QLineEdit>(*m_window, "lineEdit_client_name")->text() != m_clients.value(file).name)
-            fail(QStringLiteral("the client opened shows %1, not %2")
-                     .arg(child<QLineEdit>(*m_window, "lineEdit_client_name")->text(), m_clients.value(file).name));
     }
 
     void typeClient()
