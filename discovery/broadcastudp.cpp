@@ -119,7 +119,9 @@ bool BroadcastUDP::bindListener()
 
 bool BroadcastUDP::readAnnouncement()
 {
-    if (!m_socket->hasPendingDatagrams()) {
+    // A port another program holds leaves the socket unbound: nothing can
+    // arrive, and asking would warn on every tick.
+    if (m_socket->state() != QAbstractSocket::BoundState || !m_socket->hasPendingDatagrams()) {
         m_packetReady = false;
         return false;
     }
