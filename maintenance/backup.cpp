@@ -417,7 +417,6 @@ Backup::Outcome Backup::finishWith(Applied &applied)
         m_library.closeClient();
         replaceRecords(clients, restored.clients.records());
         clients.setFilter(QString());
-        clients.first();
         // The one open before may not be in the restored list.
         const bool named = m_library.openClient(clientOpenedBy(clients, applied.settings, carried(keySettings)));
         if (!named && clients.count() > 0)

@@ -136,7 +136,6 @@ bool FileDownloader::install(Presets &pool, const PresetSet &set, QString &notic
         return false;
     }
     releaseOffThread(pool.replaceRecords(set.records, set.keys, set.poolRevision));
-    pool.setCurrent(0);
     notice = QStringLiteral("Presets downloaded");
     if (!set.leftOut.isEmpty()) {
         const qsizetype shown = 5;

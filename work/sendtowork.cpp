@@ -98,7 +98,6 @@ Outcome program(Library &library, DeviceSlots &devices, const Program &program, 
         lines.append(line);
     }
     work->replaceRecords(lines);
-    work->setCurrent(0);
     return save(devices);
 }
 
@@ -113,8 +112,7 @@ Outcome presetLine(Library &library, DeviceSlots &devices, const QString &name, 
     line.version = version;
     line.type = LineType::Preset;
     resolveInto(library, line, minutes);
-    work->setCurrent(0);
-    work->insertRecord(line);
+    work->insert(0, line, 0);
     return save(devices);
 }
 

@@ -701,9 +701,8 @@ void Sequencer::advance()
     }
 }
 
-void loadWork(WorkList &list, Sequencer &sequencer)
+void loadWork(const WorkList &list, Sequencer &sequencer)
 {
-    list.first();
     sequencer.resize(list.count());
     for (int i = 0; i < list.count(); ++i) {
         const WorkLine &line = list.records().at(i);

@@ -263,4 +263,4 @@ private:
 };
 
 // Hands the list to the sequencer: one item per line, and the total time.
-void loadWork(WorkList &list, Sequencer &sequencer);
+void loadWork(const WorkList &list, Sequencer &sequencer);
