@@ -136,7 +136,8 @@ void WorkTab::buildWidgets(QWidget *page)
     m_pauseLimit->setToolTip(tr("A run paused longer than this ends, cut short where it paused"));
     m_resumeFrom = new QPushButton(transmit);
     m_resumeFrom->setObjectName(QStringLiteral("pushButton_work_resumeFrom"));
-    m_resumeFrom->setToolTip(tr("Go on with the last run where it was cut short, recorded as the same run"));
+    m_resumeFrom->setToolTip(tr("Go on with the last run where it was cut short, recorded as the same run (F8 on "
+                                "this tab)"));
     m_resumeFrom->hide();
     // The limit goes under the buttons, and Resume from line N beside the
     // message of the cut it resumes, so that the tab fits a 1024 px screen
@@ -269,6 +270,22 @@ void WorkTab::fillWorkTable()
 
 void WorkTab::refreshWorkTab()
 {
+    // A button disabled as a run ends or a slow device at last goes off
+    // air hands its focus on down the row: not into the limit, where a
+    // stray digit would change it; to the list while the device is not
+    // ready for another start.
+    const bool rowHadFocus = m_start->hasFocus() || m_pause->hasFocus() || m_stop->hasFocus() || m_resumeFrom->hasFocus();
+    showRunControls();
+    if (rowHadFocus && m_pauseLimit->hasFocus()) {
+        QWidget *next = m_resumeFrom->isVisible() && m_resumeFrom->isEnabled() ? static_cast<QWidget *>(m_resumeFrom)
+            : m_start->isEnabled()                                           ? static_cast<QWidget *>(m_start)
+                                                                             : m_table;
+        next->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void WorkTab::showRunControls()
+{
     // Start records the run in the open client's history: the operator
     // sees whose before starting, and while it runs whose history holds it,
     // although another client may have been opened since.
@@ -315,7 +332,7 @@ void WorkTab::refreshWorkTab()
                                  + (sequencer->isPaused() ? QStringLiteral("\npaused")
                                     : onAir ? QStringLiteral("\nends ")
                                                   + QTime::currentTime().addSecs(int(seconds)).toString(QStringLiteral("hh:mm"))
-                                            : QStringLiteral("\nafter the warm-up")));
+                                            : QStringLiteral("\nwarming up")));
     } else if (const WorkList *work = m_devices.selectedWork()) {
         // While a cut run's resume is offered, what it would send.
         const qint64 resumeMs = m_runs.resumableMs();
@@ -323,7 +340,6 @@ void WorkTab::refreshWorkTab()
             quint32(resumeMs >= 0 ? (resumeMs + 999) / 1000 : RunRules::listSeconds(*work))));
     }
     if (sequencer->isRunning()) {
-        m_endFocusOwed = true;
         m_model->showProgress(*sequencer);
         if (sequencer->currentItem() < m_model->rowCount())
             m_table->selectRow(sequencer->currentItem());
@@ -337,7 +353,12 @@ void WorkTab::refreshWorkTab()
     m_start->setEnabled(outcome == RunRules::Outcome::Ready);
     // Offered while the list is the one the cut run ran.
     const int resumable = m_runs.resumableLine();
-    m_resumeFrom->setText(QStringLiteral("\nResume from line %1\n").arg(resumable + 1));
+    const QString resumeText = QStringLiteral("\nResume from line %1\n").arg(resumable + 1);
+    if (m_resumeFrom->text() != resumeText) {
+        m_resumeFrom->setText(resumeText);
+        // A button's new text takes its shortcut for the text's mnemonic.
+        m_resumeFrom->setShortcut(QKeySequence(Qt::Key_F8));
+    }
     m_resumeFrom->setVisible(resumable >= 0);
     m_resumeFrom->setEnabled(resumable >= 0 && outcome == RunRules::Outcome::Ready);
     const RunRecord *shownRun = m_runs.selectedRecord();
@@ -346,10 +367,6 @@ void WorkTab::refreshWorkTab()
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();
     m_stop->setEnabled(tavik && tavik->hasRun());
-    // Stop and Pause, disabled as the run ends, hand the focus on down the
-    // row: not into the limit, where a stray digit would change it.
-    if (std::exchange(m_endFocusOwed, false) && m_pauseLimit->hasFocus())
-        (m_resumeFrom->isVisible() && m_resumeFrom->isEnabled() ? m_resumeFrom : m_start)->setFocus(Qt::OtherFocusReason);
 }
 
 void WorkTab::showLastRun()

@@ -60,13 +60,13 @@ private:
     void showPause(const Sequencer &sequencer);
     // The last run's bars and its end, when the list shown is the list it ran.
     void showLastRun();
+    void showRunControls();
 
     DeviceSlots &m_devices;
     RunRecorder &m_runs;
     Library &m_library;
     Settings &m_settings;
     bool m_pauseShown = false;  // the message says the run is paused
-    bool m_endFocusOwed = false;  // a run was going at the last refresh
     int m_selectedRow = 0;
     quint64 m_shownKey = 0;       // the record whose list the table shows
     bool m_lastRunShown = false;  // the last run's end is on screen
