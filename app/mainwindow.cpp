@@ -318,7 +318,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
             ? tr("A device is transmitting. Stop the runs and quit?")
             : tr("A run is paused. End it, cut short where it paused, and quit?");
         const bool quit = m_quitQuestion ? m_quitQuestion() : QMessageBox::question(this, tr("TavikStudio"),
-                              StopKeys::duringRun(question, true),
+                              StopKeys::duringRun(question, m_devices),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
         if (!quit) {
             event->ignore();

@@ -410,7 +410,7 @@ bool DevicesTab::mayRemove(Which which)
     const QString text = parts.join(QLatin1Char(' '));
     if (m_removeQuestion)
         return m_removeQuestion(text);
-    return QMessageBox::question(m_table->window(), tr("TavikStudio"), StopKeys::duringRun(text, true),
+    return QMessageBox::question(m_table->window(), tr("TavikStudio"), StopKeys::duringRun(text, m_devices),
                                  QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No)
         == QMessageBox::Yes;

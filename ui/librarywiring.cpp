@@ -32,7 +32,7 @@ LibraryWiring::LibraryWiring(LibraryEditors &editors, LibrarySession &session, D
         // Asked in the middle of opening or leaving an editor, so it holds
         // the window; the stop keys still answer.
         return QMessageBox::question(qobject_cast<QWidget *>(this->parent()), tr("TavikStudio"),
-                                     StopKeys::duringRun(text, m_devices.anyRunGoing()),
+                                     StopKeys::duringRun(text, m_devices),
                                      QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel)
             == QMessageBox::Discard;
     };

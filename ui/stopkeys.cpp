@@ -1,5 +1,7 @@
 #include "ui/stopkeys.h"
 
+#include "work/deviceslots.h"
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
@@ -27,10 +29,13 @@ bool StopKeys::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-QString StopKeys::duringRun(const QString &question, bool runGoing)
+QString StopKeys::duringRun(const QString &question, const DeviceSlots &devices)
 {
-    if (!runGoing)
+    if (!devices.anyRunGoing())
         return question;
+    if (!devices.anyRunUnpaused())
+        return question + tr("\n\nA run stays paused meanwhile: F6 ends the selected device's run, Shift+F6 every "
+                             "device's.");
     return question + tr("\n\nA run goes on meanwhile: F6 stops the selected device, Shift+F6 every device.");
 }
 

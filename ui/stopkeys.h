@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class DeviceSlots;
 class QDialog;
 
 // F6 stops the selected device's run, Shift+F6 every device's, in every
@@ -18,8 +19,8 @@ public:
     StopKeys(std::function<void()> stopSelected, std::function<void()> stopAll, QObject *parent = nullptr);
 
     // A question that must hold the window while it is asked says, while a
-    // run goes on, that the run can still be stopped.
-    static QString duringRun(const QString &question, bool runGoing);
+    // run goes on or is paused, that the run can still be stopped.
+    static QString duringRun(const QString &question, const DeviceSlots &devices);
 
     // Shows a dialog without blocking any window and waits for its answer,
     // so that Stop can still be clicked meanwhile. A dialog deleted or an

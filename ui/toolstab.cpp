@@ -207,7 +207,7 @@ void ToolsTab::importFile(const QString &path, std::optional<CodePage::Page> cod
 // changes the records the work was given a copy of; the stop keys still do.
 QProgressDialog *ToolsTab::showBusy(const QString &text)
 {
-    auto *busy = new QProgressDialog(StopKeys::duringRun(text, m_devices.anyRunGoing()), QString(), 0, 0, window());
+    auto *busy = new QProgressDialog(StopKeys::duringRun(text, m_devices), QString(), 0, 0, window());
     busy->setWindowModality(Qt::WindowModal);
     busy->setCancelButton(nullptr);
     busy->setMinimumDuration(0);
