@@ -636,6 +636,11 @@ int RunRecorder::recover()
             && entry.plan == RunRecord::planOf(lines)) {
             record.lines = lines;
             record.cutDoneMs = qMin(entry.lineDone, lines.at(entry.line).ms);
+            // The bars show how far it got, as for a run cut while the program ran.
+            for (int i = 0; i < entry.line; ++i)
+                record.lines[i].progress = 100;
+            const qint64 lineMs = lines.at(entry.line).ms;
+            record.lines[entry.line].progress = lineMs > 0 ? int(record.cutDoneMs * 100 / lineMs) : 0;
         }
         if (!record.complete && !entry.end.isEmpty()) {
             record.end = entry.end;

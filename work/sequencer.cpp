@@ -452,9 +452,9 @@ QString Sequencer::partsText() const
     QStringList all;
     for (int item : order)
         all.append(valueFor(item, totals.at(item)));
-    return QStringLiteral("sent %1in %2 part(s): %3; in all: %4")
-        .arg(m_afterCut ? QStringLiteral("since it was resumed after its cut ") : QString())
-        .arg(parts.size())
+    return QStringLiteral("sent %1in %2: %3; in all: %4")
+        .arg(m_afterCut ? QStringLiteral("since it was resumed after its cut ") : QString(),
+             parts.size() == 1 ? QStringLiteral("one part") : QStringLiteral("%1 parts").arg(parts.size()))
         .arg(parts.join(QStringLiteral("; ")), all.isEmpty() ? QStringLiteral("nothing") : all.join(QStringLiteral(", ")));
 }
 

@@ -585,6 +585,11 @@ private Q_SLOTS:
             // The list is the earlier run's "Only", then First and Second:
             // First's 40 s left, then Second's two minutes.
             QCOMPARE(again.work.recorder().resumableMs(), same ? 160000 : -1);
+            // Its bars: the line before done, a third of the line it was cut in.
+            const RunRecord *shown = again.work.recorder().selectedRecord();
+            QVERIFY(shown);
+            if (same)
+                QVERIFY(shown->lines.size() == 3 && shown->lines.at(0).progress == 100 && shown->lines.at(1).progress == 33);
         }
     }
 
@@ -671,9 +676,9 @@ private Q_SLOTS:
             // the 3 s it is given beyond the list there, as at any start.
             const bool countsWarmUp = form.contains("--time-counts");
             QVERIFY2(record->complete || (countsWarmUp && record->cut.item == 1), qPrintable(name + ": " + record->endText()));
-            QVERIFY2(record->sent.startsWith("sent in 2 part(s): part 1: LF 1111 for "), qPrintable(record->sent));
+            QVERIFY2(record->sent.startsWith("sent in 2 parts: part 1: LF 1111 for "), qPrintable(record->sent));
             QVERIFY(logged("Run resumed at line 1 (Alpha.v.1, 0:"));
-            QVERIFY(logged(record->complete ? "Run complete; sent in 2 part(s)" : "Run cut short at line 2"));
+            QVERIFY(logged(record->complete ? "Run complete; sent in 2 parts" : "Run cut short at line 2"));
             // What the device had on air after the resume, by its own
             // clock: the paused line for its time left (30 s here), the next
             // for its minute; a slow device's for the 2 s it takes to obey

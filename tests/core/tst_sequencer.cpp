@@ -435,7 +435,7 @@ private Q_SLOTS:
                 sent = event.sent;
             }
         }
-        QCOMPARE(sent, QString("sent in 2 part(s): part 1: LF 100 for 90 s; part 2: LF 100 for 30 s, LF 200 for 60 s; "
+        QCOMPARE(sent, QString("sent in 2 parts: part 1: LF 100 for 90 s; part 2: LF 100 for 30 s, LF 200 for 60 s; "
                                "in all: LF 100 for 120 s, LF 200 for 60 s"));
         for (int i = 0; i < Sequencer::stopTicks; ++i)
             sequencer.tick();

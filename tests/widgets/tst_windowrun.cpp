@@ -9,6 +9,7 @@
 #include "work/sendtowork.h"
 #include "work/sequencer.h"
 #include "ui/devicestab.h"
+#include "ui/stopkeys.h"
 #include "ui/worktab.h"
 
 #include "support/testenv.h"
@@ -312,13 +313,14 @@ private Q_SLOTS:
     // Pause and Resume by F7 (the button's new text must not take its key
     // away), on a device of either warm-up: off air while paused, the tab
     // says so and for how long, and the end time comes back with the
-    // resume; the history tells each step. The keys go as the buttons read.
+    // resume; the history tells each step. The keys go as the buttons read,
+    // and a Stop the device is slow to obey leaves the focus on the row.
     void pauseAndResumeFromTheWindow_data() { deviceFoundConnectedAndRun_data(); }
     void pauseAndResumeFromTheWindow()
     {
         QFETCH(QString, warmUp);
         WindowRig rig;
-        QVERIFY(rig.start("9006", {"--warm-up", warmUp}));
+        QVERIFY(rig.start("9006", {"--warm-up", warmUp, "--stop-delay-s", "2"}));
         MainWindow &window = rig.window;
         QVERIFY(rig.showReadyLongLine());
         Sequencer *sequencer = rig.clickStart();
@@ -344,6 +346,8 @@ private Q_SLOTS:
                      && message->text().endsWith("after 7 min paused."),
                  qPrintable(message->text()));
         QVERIFY2(remaining->text().endsWith("\npaused"), qPrintable(remaining->text()));
+        // A question asked meanwhile says the run is paused, not going on.
+        QVERIFY(StopKeys::duringRun("Quit?", window.devices()).contains("A run stays paused meanwhile"));
         QVERIFY2(newestNote(window).startsWith("Tavik 9006: run paused at line 1 (Long.v.1, "), qPrintable(newestNote(window)));
 
         QVERIFY(pause->isEnabled());
@@ -363,7 +367,7 @@ private Q_SLOTS:
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return newestNote(window).contains("cut short"); }, 2000));
         const QString note = newestNote(window);
-        QVERIFY2(note.startsWith("Tavik 9006: run cut short at line 1") && note.contains("; sent in 2 part(s): part 1: LF 777"),
+        QVERIFY2(note.startsWith("Tavik 9006: run cut short at line 1") && note.contains("; sent in 2 parts: part 1: LF 777"),
                  qPrintable(note));
 
         // Cut short by that Stop: the same run goes on from its line.
@@ -374,14 +378,24 @@ private Q_SLOTS:
         }, 10000));
         QCOMPARE(resumeFrom->text(), QString("\nResume from line 1\n"));
         const qsizetype notes = window.library().history().notes().count();
-        resumeFrom->click();
-        QVERIFY(sequencer->isRunning());
+        // Its key, the button's text set anew at every refresh.
+        QTest::keyClick(&window, Qt::Key_F8);
+        QTRY_VERIFY(sequencer->isRunning());
         QVERIFY(!resumeFrom->isVisible());
         QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
         QVERIFY2(newestNote(window).startsWith("Tavik 9006: run resumed at line 1 (Long.v.1, "), qPrintable(newestNote(window)));
         // No new "pro:" entry: the history holds one run.
         QCOMPARE(window.library().history().notes().count(), notes + 1);
+        window.uiTick();
+        QCOMPARE(QApplication::focusWidget(), stop);
         QTest::keyClick(&window, Qt::Key_F6);
+        QVERIFY(rig.driver.until([&] {
+            window.uiTick();
+            return !stop->isEnabled();
+        }, 10000));
+        const QWidget *focus = QApplication::focusWidget();
+        QVERIFY2(focus && focus != child<QSpinBox>(window, "spinBox_work_pauseLimit"),
+                 qPrintable(focus ? focus->objectName() : QString("nothing")));
     }
 
     // The device cuts the run (HV drops alone): the status line stops
