@@ -21,6 +21,10 @@ struct RunEvent
         // after the stop of run `countRun`: ms is its time left, bits its
         // status, onAirMs its count of run `countRun`.
         DeviceHeard,
+        // A device a killed program's run may have left on air is off air
+        // after the stop a start sent it: ms is its time left, bits its
+        // status. Of no run of this program: run is 0.
+        FoundStopped,
         // From the sequencer.
         ItemBegun,       // item `item` went on air (its value handed over)
         Ended,           // the run is over: complete, or cut short at `item`, `progress` %, for `text`

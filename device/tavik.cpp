@@ -331,6 +331,9 @@ quint32 Tavik::requestStart()
 {
     m_run = ++m_runs == 0 ? ++m_runs : m_runs;
     m_runActive = true;
+    // A device off air later may be off after this run: it tells nothing
+    // of the one before.
+    m_tellFound = false;
     // A logout that was called off stopped everything once; this run is
     // new and must be stopped in its turn.
     m_stoppedForExit = false;
@@ -390,6 +393,11 @@ void Tavik::interrupt(const QString &reason, bool linkLost)
     event.linkLost = linkLost;
     event.onAirMs = m_countedOnAirMs;
     m_events->push(std::move(event));
+}
+
+qint64 Tavik::givenMs(quint32 run) const
+{
+    return run != 0 && run == m_countRun ? qint64(m_timeGiven) * 1000 : -1;
 }
 
 void Tavik::tellCount(quint32 run)
@@ -455,6 +463,9 @@ void Tavik::handOverLf()
 
 bool Tavik::stopNow(int waitMs)
 {
+    // The program ends, or the device's record goes: nobody is left to wait
+    // for its count of a run stopped before.
+    m_stoppingRun = 0;
     if (!isConnected() || m_stoppedForExit)
         return false;
     const bool mayBeOnAir = m_runActive || inWarmUp() || inOnAirCycle() || !m_statusThisLink
@@ -516,6 +527,7 @@ void Tavik::checkAtOnce()
 void Tavik::stopAtOnce()
 {
     m_stopOnReconnect = true;
+    m_tellFound = true;
     checkAtOnce();
 }
 
@@ -564,7 +576,7 @@ void Tavik::release()
     // change from this device's last status is logged into it.
     m_lastStatusBits = m_lastErrorBits = m_shownStatusBits = m_shownErrorBits = 0;
     m_shownRf = m_shownMod = 0;
-    m_connectRequest = m_disconnectRequest = m_checkRequest = m_letGoAfterStop = false;
+    m_connectRequest = m_disconnectRequest = m_checkRequest = m_letGoAfterStop = m_tellFound = false;
     m_unanswered = 0;
     m_quietLog = false;
     resetControllerData();
@@ -903,6 +915,17 @@ void Tavik::applyStatus()
     // stop: the device's count then says how long that start went.
     if (m_stoppingRun != 0 && !(bits & onAirBits) && m_stopMark >= m_stoppingFrom && m_statusReplies > m_stopMark)
         tellCount(std::exchange(m_stoppingRun, 0));
+    // Off air on the connection that began with the stop owed to a killed
+    // program's run: its time left stands still now, and tells how long it
+    // went on.
+    if (m_tellFound && !m_stopOnReconnect && !(bits & onAirBits)) {
+        m_tellFound = false;
+        RunEvent found;
+        found.kind = RunEvent::FoundStopped;
+        found.ms = qint64(m_timeValue) * 1000;
+        found.bits = bits;
+        m_events->push(std::move(found));
+    }
 
     // On air with no run of ours: after a lost link, a restart of this
     // program, or a device that started by itself.

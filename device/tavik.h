@@ -119,6 +119,15 @@ public:
     // The device may be on air with nobody watching: it is reached until it
     // has answered after a stop.
     bool owesStop() const { return m_stopOnReconnect; }
+    // The run whose stop was sent and whose device has not been seen off
+    // air since; 0 for none.
+    quint32 stoppingRun() const { return m_stoppingRun; }
+    // A device stopped at once for a killed program's run has not been seen
+    // off air yet: a FoundStopped event tells how it was found.
+    bool tellsFound() const { return m_tellFound; }
+    // The time the device was given for run `run`, once its start went
+    // out; -1 before.
+    qint64 givenMs(quint32 run) const;
 
     // Sends the stop command at once, outside the tick, to a device that
     // may be on air, and waits up to `waitMs` for it to leave the
@@ -308,6 +317,7 @@ private:
     bool m_statusThisLink = false;
     bool m_unsupervisedLogged = false;
     bool m_checkRequest = false;  // connect at the next successful ping
+    bool m_tellFound = false;     // stopAtOnce: say how the device was found
     // A device given up with a link lost may be on air: the next connection
     // begins with a stop.
     bool m_stopOnReconnect = false;

@@ -377,7 +377,8 @@ void WorkTab::showLastRun()
     // the end later is shown when it comes.
     const RunRecord *last = m_runs.selectedRecord();
     const WorkList *work = m_devices.selectedWork();
-    if (!last || !last->ended || !work || (m_lastRunShown && m_shownRevision == last->revision))
+    // An end waiting for the device's word is shown with it.
+    if (!last || !last->ended || last->endOwed || !work || (m_lastRunShown && m_shownRevision == last->revision))
         return;
     if (!last->ran(RunRecord::linesOf(*work)))
         return;

@@ -21,6 +21,9 @@ const QString keyEnd = QStringLiteral("End");
 const QString keyPaused = QStringLiteral("Paused");
 const QString keyLineDone = QStringLiteral("LineDone");
 const QString keyPlan = QStringLiteral("Plan");
+const QString keyDeviceLeft = QStringLiteral("DeviceLeft");
+const QString keyWarming = QStringLiteral("Warming");
+const QString keyLf = QStringLiteral("Lf");
 const QString keyRuns = QStringLiteral("runs");
 
 // Every value a journal entry holds is a text; an entry names its device.
@@ -43,6 +46,13 @@ bool entryOf(const QJsonValue &value, RunJournal::Entry &entry)
     entry.lineDone = object.contains(keyLineDone) ? object.value(keyLineDone).toString().toLongLong(&ok) : -1;
     if (!ok || entry.lineDone < -1)
         return false;
+    entry.deviceLeft = object.contains(keyDeviceLeft) ? object.value(keyDeviceLeft).toString().toLongLong(&ok) : -1;
+    if (!ok || entry.deviceLeft < -1)
+        return false;
+    entry.lf = object.contains(keyLf) ? object.value(keyLf).toString().toUInt(&ok) : 0;
+    if (!ok)
+        return false;
+    entry.warming = object.value(keyWarming).toString() == QLatin1String("1");
     entry.plan = object.value(keyPlan).toString();
     entry.address = object.value(keyAddress).toString();
     entry.history = object.value(keyHistory).toString();
@@ -128,6 +138,12 @@ QJsonObject RunJournal::toJson(const QList<Entry> &entries)
             object.insert(keyLineDone, QString::number(entry.lineDone));
         if (!entry.plan.isEmpty())
             object.insert(keyPlan, entry.plan);
+        if (entry.deviceLeft >= 0) {
+            object.insert(keyDeviceLeft, QString::number(entry.deviceLeft));
+            object.insert(keyLf, QString::number(entry.lf));
+            if (entry.warming)
+                object.insert(keyWarming, QStringLiteral("1"));
+        }
         runs.append(object);
     }
     return QJsonObject {{QStringLiteral("version"), QStringLiteral("1")}, {keyRuns, runs}};

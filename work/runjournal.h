@@ -38,6 +38,15 @@ public:
         // The lines the run was started with, in short: a resume at the
         // next start takes the work list only while it is the same.
         QString plan;
+        // For a run not yet ended, what a start after a kill needs to tell
+        // from the device's own count how long it went on by itself: the
+        // time the device had left at the last point written (the count it
+        // was seen on air with), or, before it came on air in this part,
+        // the time it was given (`warming`); -1 when not known. And the
+        // value it had on air.
+        qint64 deviceLeft = -1;
+        bool warming = false;
+        quint32 lf = 0;
     };
 
     enum class Read {

@@ -24,6 +24,12 @@ const char *const killedPausedReason = "The program ended while the run was paus
 // The journal's word for a run whose every line was done.
 const char *const completeWord = "complete";
 
+QString minutesSeconds(qint64 ms)
+{
+    const qint64 seconds = (qMax<qint64>(0, ms) + 500) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 QString wentOnText(qint64 onAirMs)
 {
     return QStringLiteral("; the device went on until it read the stop, %1 s on air in all")
@@ -83,7 +89,8 @@ qint64 RunRecord::resumeMs() const
     qint64 ms = lines.at(cut.item).ms - cutLineDoneMs();
     for (int i = cut.item + 1; i < lines.size(); ++i)
         ms += lines.at(i).ms;
-    return ms;
+    // A device that went on by itself to the end of the list left nothing.
+    return ms > 0 ? ms : -1;
 }
 
 namespace {
@@ -155,7 +162,7 @@ int RunRecorder::resumableLine() const
 {
     const RunRecord *last = selectedRecord();
     const WorkList *work = m_devices.selectedWork();
-    if (!last || last->resumeMs() < 0 || !work || !last->ran(RunRecord::linesOf(*work)))
+    if (!last || last->endOwed || last->resumeMs() < 0 || !work || !last->ran(RunRecord::linesOf(*work)))
         return -1;
     // A run a killed program left: only once its device has read the stop
     // the start sent it, and only from the place its journal told.
@@ -201,10 +208,12 @@ RunRules::Outcome RunRecorder::resumeCut(QString &notice)
     record.going = true;
     record.ended = false;
     record.awaitingDevice = false;
+    record.endOwed = false;
     record.stopped = false;
     record.journaled = true;
     record.line = line;
     record.lineDoneMs = doneMs;
+    record.pointAtMs = record.deviceEndMs = -1;
     record.sent.clear();
     // The sequencer counts the time on air from nothing again.
     record.beforeCutMs = qMax<qint64>(0, record.onAirMs);
@@ -222,6 +231,11 @@ void RunRecorder::handle(int slot, const RunEvent &event)
     if (slot < 0 || slot >= int(m_records.size()))
         return;
     RunRecord &record = m_records[size_t(slot)];
+    if (event.kind == RunEvent::FoundStopped) {
+        if (record.recovered && record.endOwed && record.key == m_devices.boundKey(slot))
+            found(record, event);
+        return;
+    }
     // A resumed run goes on under the number its controller gave the resume.
     if (event.kind == RunEvent::Resumed && event.resumedFrom != 0 && event.resumedFrom == record.run
         && record.key == m_devices.boundKey(slot))
@@ -247,7 +261,14 @@ void RunRecorder::handle(int slot, const RunEvent &event)
         if (record.going && event.item != record.line) {
             record.line = event.item;
             record.lineDoneMs = 0;
+            record.pointAtMs = m_devices.clockMs();
             m_journalOwed = true;
+        }
+        break;
+    case RunEvent::DeviceTimeLeft:
+        if (record.going) {
+            const qint64 end = m_devices.clockMs() + event.ms;
+            record.deviceEndMs = record.deviceEndMs < 0 ? end : qMin(record.deviceEndMs, end);
         }
         break;
     case RunEvent::Ended:
@@ -285,12 +306,22 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
         record.cutDoneMs = event.doneMs;
         record.cut.title = event.title;
         record.cut.reason = event.text;
-        if (record.beyondMs > 0)
-            record.cut.reason += wentOnText(record.onAirMs);
         // A device that fell silent or dropped the link may have gone on
         // with the value it had: its own count tells how long, once it
         // answers again.
         record.awaitingDevice = event.linkLost;
+        // A device sent the stop goes on until it obeys, a slow one for
+        // seconds: the reply that shows it off air tells how long, and the
+        // end waits for it.
+        record.endOwed = !event.linkLost && record.run != 0 && m_devices.controller(slot).stoppingRun() == record.run;
+        if (record.endOwed) {
+            record.owedTicks = endOwedTicks;
+            if (record.journaled)
+                writeJournal();
+            return;
+        }
+        if (record.beyondMs > 0)
+            record.cut.reason += wentOnText(record.onAirMs);
     }
     writeEnd(record);
 }
@@ -300,55 +331,119 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
     const bool lostLink = record.awaitingDevice && event.run == record.run;
     if (lostLink)
         record.awaitingDevice = false;
+    // The answer to the stop at the run's end, which its record waits for.
+    const bool owed = record.endOwed && !record.recovered && event.run == record.run;
+    // A run that never paused and kept its link was seen off air by the
+    // program itself, but for the time the device took to obey its stop.
+    const bool paused = record.pausedOnce();
+    const bool more = counted(record, event, paused || lostLink || owed) && record.ended;
+    if (more && !paused) {
+        const int item = record.cut.item;
+        if (item >= 0 && item < record.lines.size()) {
+            // Nothing reached the device after its stop or after the link
+            // went: it went on with the value of the line on air then.
+            RunRecord::Line &line = record.lines[item];
+            const qint64 onLine = record.onAirMs - qMax<qint64>(0, line.beganMs);
+            line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
+            record.cut.progress = line.progress;
+            record.cutDoneMs = qMax(record.cutDoneMs, qBound<qint64>(0, onLine, line.ms));
+        }
+    }
+    if (owed) {
+        tellOwed(record);
+    } else if (more) {
+        record.cut.reason += wentOnText(record.onAirMs);
+        writeEnd(record);
+    }
+}
+
+bool RunRecorder::counted(RunRecord &record, const RunEvent &event, bool wanted)
+{
     // What the device's own count says it transmitted for the start it
     // last had: the time left it showed while warming (the time it was
     // given, unless it counts its warm-up too) less the time it has left.
     // Taken for a start of this run that has ended, when it says more than
-    // the program saw. A run that never paused and kept its link was seen
-    // off air by the program itself.
-    const bool paused = record.parts.size() > 1 || record.pausedOnAirMs > 0 || !record.pausedAt.isEmpty();
+    // the program saw.
+    const bool paused = record.pausedOnce();
     const auto part = std::find_if(record.parts.begin(), record.parts.end(),
                                    [&](const RunRecord::Part &p) { return p.run == event.countRun; });
-    if ((!paused && !lostLink) || part == record.parts.end() || part->counted || part->ms < 0 || record.complete
-        || event.onAirMs < 0)
-        return;
+    if (!wanted || part == record.parts.end() || part->counted || part->ms < 0 || record.complete || event.onAirMs < 0)
+        return false;
     // A device that restarted, or fell to stand-by, shows a time left that
     // says nothing of the run; nor can a count be longer than the time
     // since the start was sent.
     const qint64 limitMs = qMin(paused ? qint64(Tavik::maxTransmitTime) * 1000 : record.timeGivenMs,
                                 m_devices.clockMs() - part->sentAtMs + 1000);
     if ((event.bits & Protocol::StandBy) || event.onAirMs > limitMs)
-        return;
+        return false;
     part->counted = true;
     const qint64 beyond = event.onAirMs - part->ms;
     if (beyond <= 1000)
-        return;
+        return false;
     record.beyondMs += beyond;
     // A run still paused says it when it ends.
-    if (!record.ended)
-        return;
-    record.onAirMs += beyond;
-    const int item = record.cut.item;
-    if (!paused && item >= 0 && item < record.lines.size()) {
-        // Nothing reached the device after the link went: it went on with
-        // the value of the line on air then.
-        RunRecord::Line &line = record.lines[item];
-        const qint64 onLine = record.onAirMs - qMax<qint64>(0, line.beganMs);
-        line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
-        record.cut.progress = line.progress;
-        record.cutDoneMs = qMax(record.cutDoneMs, qBound<qint64>(0, onLine, line.ms));
-    }
-    record.cut.reason += wentOnText(record.onAirMs);
+    if (record.ended)
+        record.onAirMs += beyond;
+    return true;
+}
+
+void RunRecorder::tellOwed(RunRecord &record)
+{
+    record.endOwed = false;
+    if (!record.recovered && record.beyondMs > 0)
+        record.cut.reason += wentOnText(record.onAirMs);
     writeEnd(record);
 }
 
-namespace {
-
-QString minutesSeconds(qint64 ms)
+void RunRecorder::found(RunRecord &record, const RunEvent &event)
 {
-    const qint64 seconds = (qMax<qint64>(0, ms) + 500) / 1000;
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const qint64 left = event.ms;
+    QString word;
+    // A device in stand-by restarted: its count says nothing of the run.
+    if (record.pointLeftMs >= 0 && !(event.bits & Protocol::StandBy)) {
+        const QString until = left == 0 ? QStringLiteral("until its own time ran out")
+                                        : QStringLiteral("until it was stopped");
+        const qint64 ms = record.pointLeftMs - left;
+        // Both ends of the count go by whole seconds rounded up, and the
+        // point's by a reply read a little late.
+        constexpr qint64 roundingMs = 1500;
+        const auto seconds = [](qint64 ms) { return QString::number(double(ms) / 1000.0, 'f', 1); };
+        const qint64 lineMs = record.cut.item >= 0 && record.cut.item < record.lines.size()
+            ? record.lines.at(record.cut.item).ms : -1;
+        if (ms < -roundingMs) {
+            // More time left than the journal knew of: another host started
+            // it since; its count says nothing of the run.
+        } else if (record.pointWarming && ms <= roundingMs) {
+            word = QStringLiteral("; by its own count the device had not gone on air when the next start stopped it");
+        } else if (record.pointWarming) {
+            // A device may count its warm-up too: the count bounds the time
+            // on air from above.
+            word = QStringLiteral("; the device may have gone on air with LF %1 %2: at most %3 s on air by its own count")
+                       .arg(record.pointLf).arg(until, seconds(ms));
+        } else if (ms > roundingMs) {
+            const qint64 doneMs = qMax<qint64>(0, record.lineDoneMs);
+            word = QStringLiteral("; the device went on with LF %1 %2: %3 s on air from %4 into line %5, where the program "
+                                  "last placed the run, by its own count")
+                       .arg(record.pointLf).arg(until, seconds(ms), minutesSeconds(doneMs)).arg(record.cut.item + 1);
+            if (lineMs >= 0 && doneMs + ms > lineMs)
+                word += QStringLiteral(", %1 s beyond the line's time").arg(seconds(doneMs + ms - lineMs));
+            // A resume goes on from where the device got to, and the bars show it.
+            if (lineMs > 0 && record.cutDoneMs >= 0) {
+                record.cutDoneMs = qMin(lineMs, record.cutDoneMs + ms);
+                record.lines[record.cut.item].progress = int(record.cutDoneMs * 100 / lineMs);
+            }
+        }
+    }
+    // Told once: a start after another kill adds nothing more.
+    record.pointLeftMs = -1;
+    if (!record.end.isEmpty())
+        record.end += word;
+    else
+        record.cut.reason += word;
+    tellOwed(record);
 }
+
+namespace {
 
 // How far into its line a pause or a resume finds the run.
 qint64 lineDoneOf(const RunRecord &record, const RunEvent &event)
@@ -369,6 +464,7 @@ void RunRecorder::paused(RunRecord &record, const RunEvent &event)
         record.parts.last().ms = qMax<qint64>(0, record.pausedOnAirMs - record.parts.last().fromMs);
     record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
     record.lineDoneMs = lineDoneOf(record, event);
+    record.pointAtMs = m_devices.clockMs();
     // The journal knows before anything else that the run is paused: a
     // program killed now leaves word that it was.
     if (record.journaled)
@@ -386,6 +482,7 @@ void RunRecorder::resumed(RunRecord &record, const RunEvent &event)
     record.parts.append({event.run, record.pausedOnAirMs, -1, false, m_devices.clockMs()});
     record.line = qBound(0, event.item, qMax(0, int(record.lines.size()) - 1));
     record.lineDoneMs = lineDoneOf(record, event);
+    record.pointAtMs = record.deviceEndMs = -1;
     if (record.journaled)
         writeJournal();
     tell(record, QStringLiteral("resumed at line %1 (%2, %3 left in it)")
@@ -466,7 +563,25 @@ RunJournal::Entry RunRecorder::entryOf(const RunRecord &record) const
     entry.lineDone = !record.ended ? record.lineDoneMs : record.complete ? -1 : record.cutDoneMs;
     if (!record.lines.isEmpty())
         entry.plan = RunRecord::planOf(record.lines);
+    // A run going on, or one a killed program left whose device has not
+    // told yet how long it went on.
+    if ((!record.ended || record.recovered) && record.pointLeftMs >= 0) {
+        entry.deviceLeft = record.pointLeftMs;
+        entry.warming = record.pointWarming;
+        entry.lf = record.pointLf;
+    }
     return entry;
+}
+
+void RunRecorder::takePoint(int slot, RunRecord &record) const
+{
+    if (record.ended || record.recovered)
+        return;
+    // On air since the point, the device's count ran down from there.
+    record.pointWarming = record.pointAtMs < 0 || record.deviceEndMs < 0;
+    record.pointLeftMs = record.pointWarming ? m_devices.controller(slot).givenMs(record.run)
+                                             : qMax<qint64>(0, record.deviceEndMs - record.pointAtMs);
+    record.pointLf = record.line >= 0 && record.line < record.lines.size() ? record.lines.at(record.line).lf : 0;
 }
 
 void RunRecorder::writeJournal()
@@ -476,9 +591,11 @@ void RunRecorder::writeJournal()
                                                              : QFileInfo(m_devices.registry().path()).path());
     QList<RunJournal::Entry> entries;
     for (size_t slot = 0; slot < m_records.size(); ++slot) {
-        const RunRecord &record = m_records[slot];
-        if (record.journaled && record.key == m_devices.boundKey(int(slot)))
-            entries.append(entryOf(record));
+        RunRecord &record = m_records[slot];
+        if (!record.journaled || record.key != m_devices.boundKey(int(slot)))
+            continue;
+        takePoint(int(slot), record);
+        entries.append(entryOf(record));
     }
     m_journal.write(entries);
 }
@@ -498,7 +615,7 @@ bool RunRecorder::offerStands(int slot, const RunRecord &record) const
 
 bool RunRecorder::settled(int slot, const RunRecord &record) const
 {
-    if (!record.ended || record.awaitingDevice || m_devices.controller(slot).owesStop())
+    if (!record.ended || record.awaitingDevice || record.endOwed || m_devices.controller(slot).owesStop())
         return false;
     return record.recovered || record.stopped || m_devices.sequencer(slot).canStart();
 }
@@ -513,9 +630,29 @@ void RunRecorder::tick()
         // The record left the list (at the operator's word, its run ended
         // first): nobody is left to stop or to tell.
         if (record.key != m_devices.boundKey(int(slot))) {
+            if (record.endOwed)
+                tellOwed(record);
             record.journaled = false;
             changed = true;
             continue;
+        }
+        const Tavik &tavik = m_devices.controller(int(slot));
+        // The start went out: the journal takes the time the device was
+        // given, which a start after a kill tells its count from.
+        if (record.going && record.pointLeftMs < 0 && tavik.givenMs(record.run) >= 0)
+            changed = true;
+        // ... and the device's count there, once a reply on air told it.
+        if (record.going && record.pointWarming && record.pointAtMs >= 0 && record.deviceEndMs >= 0)
+            changed = true;
+        if (record.endOwed) {
+            const bool waiting = record.recovered ? tavik.tellsFound() : tavik.stoppingRun() == record.run;
+            if (waiting && --record.owedTicks > 0)
+                continue;
+            // The link went before the device was seen off air: its count
+            // comes when it answers again.
+            if (!record.recovered && !waiting && !tavik.isLinkUp())
+                record.awaitingDevice = true;
+            tellOwed(record);
         }
         if (!settled(int(slot), record))
             continue;
@@ -537,6 +674,11 @@ void RunRecorder::tick()
 
 void RunRecorder::settle(int waitMs)
 {
+    // The program ends before the device's word on them: what is known.
+    for (RunRecord &record : m_records) {
+        if (record.endOwed)
+            tellOwed(record);
+    }
     if (!WriteBeside::waitForAll(waitMs))
         return;
     bool changed = false;
@@ -649,8 +791,19 @@ int RunRecorder::recover()
                 ? QLatin1String(killedReason)
                 : QStringLiteral("%1 (paused at %2)").arg(QLatin1String(killedPausedReason), entry.paused);
         }
+        record.pointLeftMs = record.complete ? -1 : entry.deviceLeft;
+        record.lineDoneMs = entry.lineDone;
+        record.pointWarming = entry.warming;
+        record.pointLf = entry.lf;
         // Its device may still be warming or on air.
         m_devices.controller(slot).stopAtOnce();
+        // What it did after the program ended is told with the end, once
+        // the device has been seen off air after that stop.
+        if (record.pointLeftMs >= 0) {
+            record.endOwed = true;
+            record.owedTicks = endOwedTicks;
+            continue;
+        }
         writeEnd(record);
     }
     if (strangers > 0)

@@ -81,8 +81,31 @@ struct RunRecord
     // For a run that paused: what each value went out for, per part and in
     // all.
     QString sent;
+    // When the device's own time runs out in this part, by the slots'
+    // clock, as its replies on air tell it (the earliest told: a reply
+    // read late tells a later end); -1 before one did.
+    qint64 deviceEndMs = -1;
+    // The last point the journal took of the run (its start, a line begun,
+    // a pause, a resume): when it was by the slots' clock (-1 when the
+    // device was not on air then), and the device's own count there
+    // (RunJournal::Entry): what a start after a kill tells how long the
+    // device went on by itself from.
+    qint64 pointAtMs = -1;
+    qint64 pointLeftMs = -1;
+    bool pointWarming = false;
+    quint32 pointLf = 0;
+    // The end is in the journal, but the device's log, the history and the
+    // notice wait for the device's word on it (the answer to the stop at
+    // its end, or, after a kill, how the next start found it), so that the
+    // run's end is recorded once, with what the device did; for at most
+    // endOwedTicks device ticks.
+    bool endOwed = false;
+    int owedTicks = 0;
     int revision = 0;        // grows with each word on its end
 
+    // It paused at some time: the device's count of it is taken part by
+    // part.
+    bool pausedOnce() const { return parts.size() > 1 || pausedOnAirMs > 0 || !pausedAt.isEmpty(); }
     // "cut short at line N (...): why", or empty for a complete run.
     QString endText() const
     {
@@ -113,6 +136,11 @@ struct RunRecord
 class RunRecorder
 {
 public:
+    // How long an end waits for the device's word: a device slow to leave
+    // the air takes some seconds, and a device that has not answered in
+    // ten may never do so.
+    static constexpr int endOwedTicks = 400;
+
     RunRecorder(DeviceSlots &devices, Library &library);
     ~RunRecorder();
     RunRecorder(const RunRecorder &) = delete;
@@ -166,6 +194,15 @@ private:
     void handle(int slot, const RunEvent &event);
     void ended(RunRecord &record, int slot, const RunEvent &event);
     void heard(RunRecord &record, const RunEvent &event);
+    // Takes the device's count of a part of the run, when it says more
+    // than the program saw; true when it did.
+    bool counted(RunRecord &record, const RunEvent &event, bool wanted);
+    // How the next start found the device a killed program's run left.
+    void found(RunRecord &record, const RunEvent &event);
+    // The end the device's word was waited for, recorded with what is known.
+    void tellOwed(RunRecord &record);
+    // The journal's point of a run going on, with its device's count now.
+    void takePoint(int slot, RunRecord &record) const;
     // A pause or a resume into the journal, the device's log and the history.
     void paused(RunRecord &record, const RunEvent &event);
     void resumed(RunRecord &record, const RunEvent &event);

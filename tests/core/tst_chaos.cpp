@@ -856,7 +856,7 @@ struct Campaign
             // and has said how long it went on after a lost link, when it
             // is still on the list to say it.
             const RunRecord *record = recordOf(device);
-            const bool awaiting = record && record->awaitingDevice && tickCount < run.endTick + awaitTicks;
+            const bool awaiting = record && (record->awaitingDevice || record->endOwed) && tickCount < run.endTick + awaitTicks;
             if (run.going && run.ended && !sim.onAir && tickCount > run.endTick + 2 && !awaiting && !judge(device))
                 return false;
         }

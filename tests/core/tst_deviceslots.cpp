@@ -602,7 +602,7 @@ private Q_SLOTS:
     void pauseAndResumeOnTheDevice()
     {
         const QList<QStringList> forms = {{}, {"--warm-up", "ready-pow"}, {"--time-counts", "warm-up"},
-                                          {"--stop-delay-s", "2"}};
+                                          {"--stop-delay-s", "3"}};
         for (const QStringList &form : forms) {
             const QString name = form.isEmpty() ? QString("plain") : form.join(' ');
             QTemporaryDir folder;
@@ -672,6 +672,8 @@ private Q_SLOTS:
             QVERIFY2(times.first().endsWith("time=93") || times.first().endsWith("time=94"), qPrintable(times.first()));
             const RunRecord *record = work.recorder().selectedRecord();
             QVERIFY(record);
+            // A run the device's own time cut is recorded once it is seen off.
+            QVERIFY(tickUntil([&] { return !record->endOwed; }, 10000));
             // A device whose time counts through its warm-up spends some of
             // the 3 s it is given beyond the list there, as at any start.
             const bool countsWarmUp = form.contains("--time-counts");
@@ -681,14 +683,14 @@ private Q_SLOTS:
             QVERIFY(logged(record->complete ? "Run complete; sent in 2 parts" : "Run cut short at line 2"));
             // What the device had on air after the resume, by its own
             // clock: the paused line for its time left (30 s here), the next
-            // for its minute; a slow device's for the 2 s it takes to obey
+            // for its minute; a slow device's for the 3 s it takes to obey
             // the stop on top.
             QStringList stretches;
             tickUntil([&] {
                 stretches = sim.trace().mid(mark).filter(QRegularExpression("^LF "));
                 return stretches.size() >= 3;
             }, 3000);
-            const qint64 slow = form.contains("--stop-delay-s") ? 2000 : 0;
+            const qint64 slow = form.contains("--stop-delay-s") ? 3000 : 0;
             QCOMPARE(stretches.size(), 3);
             const auto onAir = [&](int i) { return stretches.at(i).split(' ').at(2).toLongLong(); };
             // A device counting its warm-up tells no more of when it came on
@@ -722,6 +724,59 @@ private Q_SLOTS:
                          && onAir(2) < 62000 + slow,
                      qPrintable(name + ": " + stretches.join(" / ")));
             QVERIFY(WriteBeside::waitForAll(10000));
+            if (slow > 0) {
+                // Stopped mid-line, once without a pause and once after two:
+                // the device obeys 3 s late, and the record takes those
+                // seconds from its count, within a second of what it sent,
+                // and writes the run's end once.
+                const auto ends = [&] {
+                    const QList<LogEntry> &log = registry.records().at(0).logs.records();
+                    return std::count_if(log.cbegin(), log.cend(),
+                                         [](const LogEntry &entry) { return entry.text.startsWith("Run cut short"); });
+                };
+                for (const int pauses : {0, 2}) {
+                    QVERIFY(tickUntil([&] { return inReadyCycle(tavik) && sequencer.canStart(); }, 10000));
+                    const qsizetype stopMark = sim.trace().size();
+                    const auto endsBefore = ends();
+                    QCOMPARE(work.recorder().start(notice), RunRules::Outcome::Ready);
+                    for (int i = 0; i < pauses; ++i) {
+                        QVERIFY(tickUntil([&] { return sequencer.state() == Sequencer::S_SEND_LF; }, 15000));
+                        ticks = 0;
+                        QVERIFY(tickUntil([&] { return ++ticks > 10; }, 10000));
+                        QVERIFY(sequencer.pause());
+                        ticks = 0;
+                        QVERIFY(tickUntil([&] { return ++ticks > 20; }, 10000));
+                        QVERIFY(sequencer.resume());
+                    }
+                    QVERIFY(tickUntil([&] { return sequencer.state() == Sequencer::S_SEND_LF; }, 15000));
+                    ticks = 0;
+                    QVERIFY(tickUntil([&] { return ++ticks > 30; }, 10000));
+                    sequencer.stop();
+                    const RunRecord *stopped = work.recorder().selectedRecord();
+                    QStringList sent;
+                    QVERIFY2(tickUntil([&] {
+                        sent = sim.trace().mid(stopMark).filter(QRegularExpression("^LF "));
+                        return stopped->ended && !stopped->endOwed && sequencer.canStart()
+                            && sim.trace().mid(stopMark).filter("PHASE Ready stop").size() == pauses + 1;
+                    }, 15000), qPrintable(QString("%1 pause(s): %2 %3 %4").arg(pauses).arg(stopped->ended).arg(stopped->endOwed)
+                                              .arg(sim.trace().mid(stopMark).filter(QRegularExpression("^(LF|PHASE)")).join(" / "))));
+                    // Nothing more is said of the run once the device is off.
+                    ticks = 0;
+                    QVERIFY(tickUntil([&] { return ++ticks > 40; }, 10000));
+                    qint64 sentMs = 0;
+                    for (const QString &stretch : sent)
+                        sentMs += stretch.split(' ').at(2).toLongLong();
+                    const QString how = QString("%1 pause(s): %2 ms recorded, %3 sent: %4")
+                                            .arg(pauses).arg(stopped->onAirMs).arg(sentMs).arg(stopped->endText());
+                    QVERIFY2(qAbs(stopped->onAirMs - sentMs) < 1000 * (pauses + 1) + 500, qPrintable(how));
+                    QCOMPARE(ends(), endsBefore + 1);
+                    QVERIFY2(logged("Run " + stopped->endText()), qPrintable(how));
+                    if (pauses == 0)
+                        QVERIFY2(qAbs(stopped->cut.progress - int(sentMs * 100 / 60000)) <= 2, qPrintable(how));
+                    else
+                        QVERIFY2(stopped->endText().count("s on air in all") == 1, qPrintable(how));
+                }
+            }
             if (!form.isEmpty())
                 continue;
 

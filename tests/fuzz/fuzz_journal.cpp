@@ -20,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     && again.size() == entries.size(),
                 "the journal reads back");
     for (qsizetype i = 0; i < again.size() && i < entries.size(); ++i)
-        Fuzz::check(again.at(i).lineDone == entries.at(i).lineDone && again.at(i).plan == entries.at(i).plan,
-                    "where a line stood reads back as it was");
+        Fuzz::check(again.at(i).lineDone == entries.at(i).lineDone && again.at(i).plan == entries.at(i).plan
+                        && again.at(i).deviceLeft == entries.at(i).deviceLeft
+                        && (entries.at(i).deviceLeft < 0
+                            || (again.at(i).lf == entries.at(i).lf && again.at(i).warming == entries.at(i).warming)),
+                    "where a line stood, and the device's count there, read back as they were");
     return 0;
 }

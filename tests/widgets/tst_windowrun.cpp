@@ -269,11 +269,17 @@ private Q_SLOTS:
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return sequencer->canStart() && selectedReady(window); }, 10000));
         // The history says where the operator's stop ended the run, not
-        // that the whole list went out.
-        const QString stopped = QStringLiteral("Tavik 9004: run cut short at line 1 (Long.v.1, %1 %): Stopped by the operator")
-                                    .arg(sequencer->progress(0));
-        QCOMPARE(newestNote(window), stopped);
-        QVERIFY(sequencer->progress(0) >= 1 && sequencer->progress(0) < 100);
+        // that the whole list went out: once the device is seen off air,
+        // as far as its own count says it went.
+        QVERIFY(rig.driver.until([&] { return newestNote(window).contains("cut short"); }, 10000));
+        const QString stopped = newestNote(window);
+        const QRegularExpressionMatch cut =
+            QRegularExpression("^Tavik 9004: run cut short at line 1 \\(Long.v.1, (\\d+) %\\): Stopped by the operator"
+                               "(; the device went on until it read the stop, \\d+\\.\\d s on air in all)?$")
+                .match(stopped);
+        QVERIFY2(cut.hasMatch(), qPrintable(stopped));
+        const int percent = cut.captured(1).toInt();
+        QVERIFY2(percent >= sequencer->progress(0) && percent < 100, qPrintable(stopped));
 
         // The Work tab says so too, and the time what Resume from line 1
         // would send: the line's time left, by the percent it got to.
@@ -282,23 +288,23 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(window, "label_work_message")->text(), "Run " + stopped.mid(stopped.indexOf("cut short")));
         auto *remaining = child<QLabel>(window, "label_work_remainingTime");
         const int leftSeconds = remaining->text().section(':', 0, 0).toInt() * 60 + remaining->text().section(':', 1).toInt();
-        QVERIFY2(leftSeconds <= 6 * (100 - sequencer->progress(0)) && leftSeconds >= 6 * (99 - sequencer->progress(0)),
-                 qPrintable(remaining->text()));
+        QVERIFY2(leftSeconds <= 6 * (100 - percent) && leftSeconds >= 6 * (99 - percent), qPrintable(remaining->text()));
         QTest::keyClick(&window, Qt::Key_F5);
         QTRY_VERIFY(sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return sequencer->state() == Sequencer::S_SEND_LF; }, 10000));
         QTest::keyClick(&window, Qt::Key_F6, Qt::ShiftModifier);
         QVERIFY(!sequencer->isRunning());
         QVERIFY(rig.driver.until([&] { return rig.sim.received().filter("command=3").size() == 2; }, 10000));
+        QVERIFY(rig.driver.until([&] { return newestNote(window).contains("cut short") && newestNote(window) != stopped; }, 10000));
         const QString note = newestNote(window);
-        QVERIFY2(note.endsWith("Stopped by the operator") && note != stopped, qPrintable(note));
+        QVERIFY2(note.contains(": Stopped by the operator"), qPrintable(note));
 
         // A new program sent to the list: what the last run was cut short
         // on is a line of a list no longer there.
         QVERIFY(rig.driver.until([&] { return sequencer->canStart(); }, 10000));
         auto *message = child<QLabel>(window, "label_work_message");
         window.uiTick();
-        QVERIFY(message->text().startsWith("Run cut short"));
+        QVERIFY2(message->text().startsWith("Run cut short"), qPrintable(message->text()));
         Program next;
         next.name = "Next";
         next.replaceRecords({ProgramLine {"Other", 1, LineType::Preset, 3}});
@@ -496,10 +502,14 @@ private Q_SLOTS:
     // journal last knew (a line's beginning, its pause, its cut), and
     // nothing but the stop and status queries reach the device until the
     // operator takes it: then the line goes on for its time left, as the
-    // same run in the same history entry.
+    // same run in the same history entry. A device left on air by a kill
+    // goes on with the value it had until that stop (a slow one for some
+    // seconds after it) or until its own time runs out: its own count, held
+    // against where the journal last placed the run, says how long, and the
+    // resume goes on from there.
     void killedMidRun_data()
     {
-        QTest::addColumn<QStringList>("warmUp");
+        QTest::addColumn<QStringList>("simArgs");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("terminate");
         QTest::addColumn<QString>("cut");
@@ -507,6 +517,8 @@ private Q_SLOTS:
         const QString killed = ": The program ended during the run without stopping it";
         QTest::newRow("on air") << QStringList() << "--run-until-killed" << false
                                 << "cut short at line 2 (Second.v.1)" + killed << 2;
+        QTest::newRow("on air, slow to stop") << QStringList{"--stop-delay-s", "3"} << "--run-until-killed" << false
+                                              << "cut short at line 2 (Second.v.1)" + killed << 2;
         // A device still warming shows nothing on air, and comes on air at
         // whatever it was last given.
         QTest::newRow("warming") << QStringList{"--warm-up", "ready-pow", "--warm-up-s", "100"}
@@ -519,20 +531,22 @@ private Q_SLOTS:
 
     void killedMidRun()
     {
-        QFETCH(QStringList, warmUp);
+        QFETCH(QStringList, simArgs);
         QFETCH(QString, mode);
         QFETCH(bool, terminate);
         QFETCH(QString, cut);
         QFETCH(int, line);
         SimProcess sim;
-        QVERIFY(sim.start(WindowRig::simArguments("9004") + warmUp));
+        QVERIFY(sim.start(WindowRig::simArguments("9004") + simArgs));
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(QCoreApplication::applicationFilePath(), {mode});
         QVERIFY(program.waitForStarted());
         QVERIFY(QTest::qWaitFor([&] { return program.readAllStandardOutput().contains("ready to be killed"); }, 40000));
-        QVERIFY(warmUp.isEmpty() || QTest::qWaitFor([&] { return sim.timeOf("PHASE Warming") >= 0; }, 5000));
+        const bool warming = mode.endsWith("warming");
+        QVERIFY(!warming || QTest::qWaitFor([&] { return sim.timeOf("PHASE Warming") >= 0; }, 5000));
         const bool paused = mode.endsWith("paused");
+        const bool onAir = !terminate && !paused && !warming;
         if (terminate)
             program.terminate();
         else
@@ -541,6 +555,7 @@ private Q_SLOTS:
         QCOMPARE(program.exitStatus(), terminate ? QProcess::NormalExit : QProcess::CrashExit);
         QCOMPARE(sim.received().filter("command=3").size(), terminate || paused ? 1 : 0);
         // A start that ends without the resume leaves it to the next.
+        qint64 wentOnMs = 0;
         {
             ScaledClock firstClock {WindowRig::timeScale};
             MainWindow first;
@@ -548,6 +563,31 @@ private Q_SLOTS:
             first.devices().setClock(&firstClock);
             WindowDriver firstDriver {first};
             mainTabs(first)->setCurrentIndex(MainWindow::TabWork);
+            QVERIFY(firstDriver.until([&] { return newestNote(first).startsWith("Tavik 9004: run " + cut); }, 10000));
+            const QString told = newestNote(first);
+            const QRegularExpressionMatch went = QRegularExpression(
+                "; the device went on with LF 2222 until (its own time ran out|it was stopped): "
+                "(\\d+\\.\\d) s on air from 0:00 into line 2, where the program last placed the run, by its own count")
+                                                     .match(told);
+            QVERIFY2(went.hasMatch() == onAir, qPrintable(told));
+            QVERIFY2(!warming || told.endsWith("; by its own count the device had not gone on air when the next start stopped it"),
+                     qPrintable(told));
+            if (onAir) {
+                // Within a second of what the device sent, by its trace.
+                wentOnMs = qint64(went.captured(2).toDouble() * 1000);
+                const QStringList sent = sim.trace().filter(QRegularExpression("^LF 2222 "));
+                QVERIFY2(sent.size() == 1 && qAbs(sent.first().split(' ').at(2).toLongLong() - wentOnMs) < 1500,
+                         qPrintable(told + " / " + sim.trace().filter(QRegularExpression("^(LF|PHASE|CONNECT|DISCONNECT|RX REQ_COMMAND|RX REQ_SET)")).join(" / ")));
+                // Its time ran out past the line's: nothing is left to resume.
+                if (wentOnMs >= 60000) {
+                    QVERIFY2(told.contains("s beyond the line's time"), qPrintable(told));
+                    for (int tick = 0; tick < 20; ++tick)
+                        first.deviceTick();
+                    first.uiTick();
+                    QVERIFY(child<QPushButton>(first, "pushButton_work_resumeFrom")->isHidden());
+                    return;
+                }
+            }
             auto *offered = child<QPushButton>(first, "pushButton_work_resumeFrom");
             QVERIFY(firstDriver.until([&] { return !offered->isHidden() && offered->isEnabled(); }, 10000));
         }
@@ -560,7 +600,7 @@ private Q_SLOTS:
         WindowDriver driver {window};
         const qsizetype mark = sim.received().size();
         QVERIFY(driver.until([&] { return sim.received().filter("command=3").size() > stopsBefore; }, 10000));
-        QCOMPARE(sim.timeOf("PHASE OnAir") >= 0, warmUp.isEmpty());
+        QCOMPARE(sim.timeOf("PHASE OnAir") >= 0, !warming);
         // At once: a ping and a connection, not the first round's 200 ticks.
         QVERIFY2(driver.ticks < 40, qPrintable(QString("stopped after %1 ticks").arg(driver.ticks)));
 
@@ -581,7 +621,10 @@ private Q_SLOTS:
         const QString left = remaining->text();
         const int leftSeconds = left.section(':', 0, 0).toInt() * 60 + left.section(':', 1).toInt();
         const bool midLine = terminate || paused;
-        QVERIFY2(midLine ? leftSeconds > 0 && leftSeconds < 60 : leftSeconds == 60 * (3 - line), qPrintable(left));
+        if (onAir)
+            QVERIFY2(qAbs(leftSeconds * 1000 - (60000 - wentOnMs)) <= 1000, qPrintable(left));
+        else
+            QVERIFY2(midLine ? leftSeconds > 0 && leftSeconds < 60 : leftSeconds == 60 * (3 - line), qPrintable(left));
         // Its ready cycle goes on, but no start goes out before the click.
         QVERIFY(sim.received().mid(mark).filter("command=2").isEmpty());
 
