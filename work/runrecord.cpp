@@ -131,6 +131,10 @@ RunRules::Outcome RunRecorder::start(QString &notice)
 
     const Machine &machine = m_devices.registry().records().at(m_devices.selectedRow());
     RunRecord &record = m_records[size_t(slot)];
+    // Started again while the device is still going off air: the run
+    // stopped is written with what is known, not lost with its record.
+    if (record.endOwed)
+        tellOwed(record);
     record = RunRecord();
     record.run = sequencer.run();
     record.key = m_devices.selectedKey();
