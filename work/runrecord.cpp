@@ -348,7 +348,7 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
             // went: it went on with the value of the line on air then.
             RunRecord::Line &line = record.lines[item];
             const qint64 onLine = record.onAirMs - qMax<qint64>(0, line.beganMs);
-            line.progress = qMax(line.progress, line.ms > 0 ? int(qBound<qint64>(qint64(0), onLine * 100 / line.ms, qint64(100))) : 100);
+            line.progress = qMax(line.progress, line.progressAt(onLine));
             record.cut.progress = line.progress;
             record.cutDoneMs = qMax(record.cutDoneMs, qBound<qint64>(0, onLine, line.ms));
         }
@@ -434,7 +434,7 @@ void RunRecorder::found(RunRecord &record, const RunEvent &event)
             // A resume goes on from where the device got to, and the bars show it.
             if (lineMs > 0 && record.cutDoneMs >= 0) {
                 record.cutDoneMs = qMin(lineMs, record.cutDoneMs + ms);
-                record.lines[record.cut.item].progress = int(record.cutDoneMs * 100 / lineMs);
+                record.lines[record.cut.item].progress = record.lines.at(record.cut.item).progressAt(record.cutDoneMs);
             }
         }
     }
@@ -785,8 +785,7 @@ int RunRecorder::recover()
             // The bars show how far it got, as for a run cut while the program ran.
             for (int i = 0; i < entry.line; ++i)
                 record.lines[i].progress = 100;
-            const qint64 lineMs = lines.at(entry.line).ms;
-            record.lines[entry.line].progress = lineMs > 0 ? int(record.cutDoneMs * 100 / lineMs) : 0;
+            record.lines[entry.line].progress = lines.at(entry.line).progressAt(record.cutDoneMs);
         }
         if (!record.complete && !entry.end.isEmpty()) {
             record.end = entry.end;

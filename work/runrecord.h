@@ -28,6 +28,12 @@ struct RunRecord
         qint64 ms = 0;        // its time in the list
         qint64 beganMs = -1;  // on air from this far into the run, by the program's clock
         int progress = 0;     // percent, as recorded
+
+        // The percent `doneMs` into it makes; a line of no time is done.
+        int progressAt(qint64 doneMs) const
+        {
+            return ms > 0 ? int(qBound(qint64(0), doneMs * 100 / ms, qint64(100))) : 100;
+        }
     };
 
     quint32 run = 0;  // the controller's number for it

@@ -701,17 +701,10 @@ private Q_SLOTS:
             if (countsWarmUp) {
                 QList<qint64> queries;
                 qint64 onAirAt = -1;
-                QFile file(sim.tracePath());
-                QVERIFY(file.open(QIODevice::ReadOnly));
-                const QList<QByteArray> lines = file.readAll().split('\n');
-                for (qsizetype i = 0, shown = 0; i < lines.size(); ++i) {
-                    const qsizetype blank = lines.at(i).indexOf(' ');
-                    if (blank <= 0 || shown++ < mark)
-                        continue;
-                    const qint64 at = lines.at(i).left(blank).toLongLong();
-                    if (lines.at(i).mid(blank + 1).startsWith("RX REQ_QUERY"))
+                for (const auto &[at, line] : sim.stampedTrace().mid(mark)) {
+                    if (line.startsWith("RX REQ_QUERY"))
                         queries.append(at);
-                    else if (onAirAt < 0 && lines.at(i).mid(blank + 1).startsWith("PHASE OnAir"))
+                    else if (onAirAt < 0 && line.startsWith("PHASE OnAir"))
                         onAirAt = at;
                 }
                 const auto after = std::upper_bound(queries.cbegin(), queries.cend(), onAirAt);

@@ -80,28 +80,33 @@ QStringList SimProcess::received() const
     return trace().filter(QRegularExpression(QStringLiteral("^RX ")));
 }
 
-QStringList SimProcess::trace() const
+QList<std::pair<qint64, QString>> SimProcess::stampedTrace() const
 {
     QFile file(tracePath());
-    QStringList lines;
+    QList<std::pair<qint64, QString>> lines;
     if (!file.open(QIODevice::ReadOnly))
         return lines;
     for (const QByteArray &line : file.readAll().split('\n')) {
         const int blank = line.indexOf(' ');
         if (blank > 0)
-            lines.append(QString::fromUtf8(line.mid(blank + 1)));
+            lines.append({line.left(blank).toLongLong(), QString::fromUtf8(line.mid(blank + 1))});
     }
+    return lines;
+}
+
+QStringList SimProcess::trace() const
+{
+    QStringList lines;
+    for (const auto &[at, text] : stampedTrace())
+        lines.append(text);
     return lines;
 }
 
 qint64 SimProcess::timeOf(const QString &text) const
 {
-    QFile file(tracePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (QString::fromUtf8(line).contains(text))
-            return line.left(line.indexOf(' ')).toLongLong();
+    for (const auto &[at, line] : stampedTrace()) {
+        if (line.contains(text))
+            return at;
     }
     return -1;
 }

@@ -29,6 +29,8 @@ public:
     QStringList received() const;
     // Every trace line (frames, phases, LF stretches) without its stamp.
     QStringList trace() const;
+    // The same lines with their stamps (ms since the simulator started).
+    QList<std::pair<qint64, QString>> stampedTrace() const;
     // The time stamp of the first trace line that contains `text`, -1 if none.
     qint64 timeOf(const QString &text) const;
 
