@@ -8,7 +8,7 @@
 # regression input, which the test suite then replays on every run; the
 # script exits non-zero.
 #
-#   scripts/fuzz.sh 30              about 30 s per target (CI)
+#   scripts/fuzz.sh 15              about 15 s per target (CI)
 #   nice scripts/fuzz.sh 600        a long run
 #   FUZZ_TARGETS="presets work" scripts/fuzz.sh 60
 set -eu

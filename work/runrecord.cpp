@@ -283,7 +283,7 @@ void RunRecorder::handle(int slot, const RunEvent &event)
         record.stopped = true;
         break;
     case RunEvent::DeviceHeard:
-        heard(record, event);
+        heard(slot, record, event);
         break;
     default:
         break;
@@ -330,7 +330,7 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
     writeEnd(record);
 }
 
-void RunRecorder::heard(RunRecord &record, const RunEvent &event)
+void RunRecorder::heard(int slot, RunRecord &record, const RunEvent &event)
 {
     const bool lostLink = record.awaitingDevice && event.run == record.run;
     if (lostLink)
@@ -340,7 +340,7 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
     // A run that never paused and kept its link was seen off air by the
     // program itself, but for the time the device took to obey its stop.
     const bool paused = record.pausedOnce();
-    const bool more = counted(record, event, paused || lostLink || owed) && record.ended;
+    const bool more = counted(slot, record, event, paused || lostLink || owed) && record.ended;
     if (more && !paused) {
         const int item = record.cut.item;
         if (item >= 0 && item < record.lines.size()) {
@@ -361,7 +361,7 @@ void RunRecorder::heard(RunRecord &record, const RunEvent &event)
     }
 }
 
-bool RunRecorder::counted(RunRecord &record, const RunEvent &event, bool wanted)
+bool RunRecorder::counted(int slot, RunRecord &record, const RunEvent &event, bool wanted)
 {
     // What the device's own count says it transmitted for the start it
     // last had: the time left it showed while warming (the time it was
@@ -384,6 +384,28 @@ bool RunRecorder::counted(RunRecord &record, const RunEvent &event, bool wanted)
     const qint64 beyond = event.onAirMs - part->ms;
     if (beyond <= 1000)
         return false;
+    // Paused in this part: the device had the paused line's value on air
+    // for longer than the program saw (before it saw the device on air, and
+    // until a slow device obeyed the stop). The line has that much less
+    // left, so that the resume does not send those seconds again, and the
+    // part says it.
+    const bool pausedHere = !record.pausedAt.isEmpty() && part + 1 == record.parts.end() && record.line >= 0
+        && record.line < record.lines.size();
+    if (pausedHere && m_devices.sequencer(slot).wentOnAfterPause(beyond)) {
+        part->ms += beyond;
+        record.pausedOnAirMs += beyond;
+        const RunRecord::Line &line = record.lines.at(record.line);
+        record.lineDoneMs = qMin(line.ms, record.lineDoneMs + beyond);
+        if (record.journaled)
+            writeJournal();
+        tell(record, QStringLiteral("paused: by its own count the device was on air %1 s longer than the program "
+                                    "saw, with LF %2; line %3 has %4 left")
+                         .arg(QString::number(double(beyond) / 1000.0, 'f', 1))
+                         .arg(line.lf)
+                         .arg(record.line + 1)
+                         .arg(minutesSeconds(line.ms - record.lineDoneMs)));
+        return false;
+    }
     record.beyondMs += beyond;
     // A run still paused says it when it ends.
     if (record.ended)
@@ -421,9 +443,10 @@ void RunRecorder::found(RunRecord &record, const RunEvent &event)
             word = QStringLiteral("; by its own count the device had not gone on air when the next start stopped it");
         } else if (record.pointWarming) {
             // A device may count its warm-up too: the count bounds the time
-            // on air from above.
+            // on air from above, once a second is added for its two ends'
+            // rounding.
             word = QStringLiteral("; the device may have gone on air with LF %1 %2: at most %3 s on air by its own count")
-                       .arg(record.pointLf).arg(until, seconds(ms));
+                       .arg(record.pointLf).arg(until, seconds(ms + 1000));
         } else if (ms > roundingMs) {
             const qint64 doneMs = qMax<qint64>(0, record.lineDoneMs);
             word = QStringLiteral("; the device went on with LF %1 %2: %3 s on air from %4 into line %5, where the program "

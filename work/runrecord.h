@@ -199,10 +199,10 @@ public:
 private:
     void handle(int slot, const RunEvent &event);
     void ended(RunRecord &record, int slot, const RunEvent &event);
-    void heard(RunRecord &record, const RunEvent &event);
+    void heard(int slot, RunRecord &record, const RunEvent &event);
     // Takes the device's count of a part of the run, when it says more
     // than the program saw; true when it did.
-    bool counted(RunRecord &record, const RunEvent &event, bool wanted);
+    bool counted(int slot, RunRecord &record, const RunEvent &event, bool wanted);
     // How the next start found the device a killed program's run left.
     void found(RunRecord &record, const RunEvent &event);
     // The end the device's word was waited for, recorded with what is known.

@@ -242,8 +242,10 @@ void Sequencer::noteCutShort(const QString &reason, qint64 atMs, bool linkLost)
     }
     m_cutShort.title = m_cutShort.item < count() ? m_items.at(m_cutShort.item).title : QString();
     m_cutShort.reason = reason;
-    if (m_state == S_PAUSED || (offAir && m_state == S_WAIT_RF_READY))
+    if (m_state == S_PAUSED)
         m_cutShort.reason += QStringLiteral(" while the run was paused");
+    else if (offAir && m_state == S_WAIT_RF_READY)
+        m_cutShort.reason += QStringLiteral(" while the device warmed up to resume");
     closeStretch(atMs);
     // After a stall, or an oscillator seen late, the list's times no
     // longer say what went out.
@@ -356,6 +358,23 @@ bool Sequencer::pause()
     return true;
 }
 
+bool Sequencer::wentOnAfterPause(qint64 ms)
+{
+    if (m_state != S_PAUSED || ms <= 0)
+        return false;
+    SequenceItem &item = m_items[m_pausedItem];
+    const qint64 durationMs = item.duration.msecsSinceStartOfDay();
+    m_pausedDoneMs = qMin(durationMs, m_pausedDoneMs + ms);
+    item.progress = durationMs > 0 ? int(m_pausedDoneMs * 100 / durationMs) : 100;
+    m_priorOnAirMs += ms;
+    // Paused in the warm-up, the part had no stretch of its own until now.
+    if (!m_stretches.isEmpty() && m_stretches.last().part == m_part && m_stretches.last().untilMs >= 0)
+        m_stretches.last().untilMs += ms;
+    else
+        m_stretches.append({m_part, m_pausedItem, m_pausedAtMs, m_pausedAtMs + ms});
+    return true;
+}
+
 bool Sequencer::resumeFrom(int item, qint64 doneMs)
 {
     if (!canStart() || !hasRunnableItems() || item < 0 || item >= count())
@@ -449,6 +468,8 @@ QString Sequencer::partsText() const
     }
     if (!values.isEmpty())
         parts.append(QStringLiteral("part %1: %2").arg(parts.size() + 1).arg(values.join(QStringLiteral(", "))));
+    if (parts.isEmpty())
+        return m_afterCut ? QStringLiteral("nothing sent since it was resumed after its cut") : QStringLiteral("nothing sent");
     QStringList all;
     for (int item : order)
         all.append(valueFor(item, totals.at(item)));

@@ -466,6 +466,43 @@ private Q_SLOTS:
         for (int i = 0; i < Sequencer::stopTicks; ++i)
             sequencer.tick();
 
+        // By its own count the device was on air 6 s longer than the
+        // program saw: the paused line has that much less left, and its
+        // part says so. A stop in the resume's warm-up is not one while
+        // paused; nothing went out in the resumed part.
+        const auto endOf = [&] {
+            RunEvent told;
+            QString sent;
+            while (sequencer.runEvents().take(told))
+                sent = told.kind == RunEvent::Ended ? told.sent : sent;
+            return sent;
+        };
+        QVERIFY(sequencer.start());
+        controller.onAir = true;
+        sequencer.tick();
+        clock.ms += 60000;
+        sequencer.tick();
+        QVERIFY(!sequencer.wentOnAfterPause(6000));
+        QVERIFY(sequencer.pause());
+        QVERIFY(sequencer.wentOnAfterPause(6000));
+        QCOMPARE(sequencer.remainingMs(), 114000);
+        QVERIFY(sequencer.resume());
+        QCOMPARE(controller.transmitSeconds, 114u);
+        controller.onAir = false;
+        sequencer.tick();
+        sequencer.stop();
+        QCOMPARE(sequencer.cutShort().text(), QString("cut short at line 1 (Item.v.1, 55 %): Stopped by the operator "
+                                                      "while the device warmed up to resume"));
+        QCOMPARE(endOf(), QString("sent in one part: part 1: LF 100 for 66 s; in all: LF 100 for 66 s"));
+        for (int i = 0; i < Sequencer::stopTicks; ++i)
+            sequencer.tick();
+        // Resumed after its cut and stopped at once: nothing went out.
+        QVERIFY(sequencer.resumeFrom(1, 30000));
+        sequencer.stop();
+        QCOMPARE(endOf(), QString("nothing sent since it was resumed after its cut"));
+        for (int i = 0; i < Sequencer::stopTicks; ++i)
+            sequencer.tick();
+
         // A pause held past its limit ends the run where it paused, once.
         sequencer.setPauseLimitMinutes(1);
         QVERIFY(sequencer.start());
