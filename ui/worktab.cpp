@@ -350,7 +350,11 @@ void WorkTab::showRunControls()
     // A disabled Start says why; a cut-short run's message stays until the
     // next start.
     const RunRules::Outcome outcome = RunStart::outcome(m_devices);
-    m_start->setEnabled(outcome == RunRules::Outcome::Ready);
+    // A device slow to obey the stop is still on air: the run's end is
+    // recorded once it is off (in seconds), and a start waits for that.
+    const RunRecord *shownRun = m_runs.selectedRecord();
+    const bool ending = shownRun && shownRun->ended && shownRun->endOwed;
+    m_start->setEnabled(outcome == RunRules::Outcome::Ready && !ending);
     // Offered while the list is the one the cut run ran.
     const int resumable = m_runs.resumableLine();
     const QString resumeText = QStringLiteral("\nResume from line %1\n").arg(resumable + 1);
@@ -360,9 +364,11 @@ void WorkTab::showRunControls()
         m_resumeFrom->setShortcut(QKeySequence(Qt::Key_F8));
     }
     m_resumeFrom->setVisible(resumable >= 0);
-    m_resumeFrom->setEnabled(resumable >= 0 && outcome == RunRules::Outcome::Ready);
-    const RunRecord *shownRun = m_runs.selectedRecord();
-    if (!m_lastRunShown || !shownRun || shownRun->complete)
+    m_resumeFrom->setEnabled(resumable >= 0 && outcome == RunRules::Outcome::Ready && !ending);
+    if (ending)
+        m_message->setText(QStringLiteral("Run stopped: the device is going off air. What it sent is recorded once it "
+                                          "is off."));
+    else if (!m_lastRunShown || !shownRun || shownRun->complete)
         m_message->setText(RunRules::text(outcome, m_devices.selectedWork()));
     // Stop is for a run going on; the device may still be stopping one.
     const Tavik *tavik = m_devices.selectedController();

@@ -374,6 +374,13 @@ private Q_SLOTS:
         QVERIFY(rig.driver.until([&] { return newestNote(window).startsWith("Tavik 9006: run resumed at line 1 (Long.v.1, "); }, 2000));
         QTest::keyClick(&window, Qt::Key_F6);
         QVERIFY(!sequencer->isRunning());
+        // Until the slow device is off air the tab says so, and a start
+        // waits for the run's end to be recorded.
+        QVERIFY(rig.driver.until([&] {
+            window.uiTick();
+            return message->text().startsWith("Run stopped: the device is going off air.");
+        }, 2000));
+        QVERIFY(!child<QPushButton>(window, "pushButton_work_start")->isEnabled());
         QVERIFY(rig.driver.until([&] { return newestNote(window).contains("cut short"); }, 2000));
         const QString note = newestNote(window);
         QVERIFY2(note.startsWith("Tavik 9006: run cut short at line 1") && note.contains("; sent in 2 parts: part 1: LF 777"),
