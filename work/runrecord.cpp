@@ -30,10 +30,15 @@ QString minutesSeconds(qint64 ms)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString wentOnText(qint64 onAirMs)
+QString wentOnText(const RunRecord &record)
 {
-    return QStringLiteral("; the device went on until it read the stop, %1 s on air in all")
-        .arg(double(onAirMs) / 1000.0, 0, 'f', 1);
+    const auto seconds = [](qint64 ms) { return QString::number(double(ms) / 1000.0, 'f', 1); };
+    // The parts of a run that paused were told before the device's word.
+    if (!record.sent.isEmpty() && record.beyondMs > 0)
+        return QStringLiteral("; the device went on until it read the stop, %1 s more than the parts say, %2 s on air "
+                              "in all")
+            .arg(seconds(record.beyondMs), seconds(record.onAirMs));
+    return QStringLiteral("; the device went on until it read the stop, %1 s on air in all").arg(seconds(record.onAirMs));
 }
 
 } // namespace
@@ -300,7 +305,7 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
     record.onAirMs = record.beforeCutMs + event.ms + record.beyondMs;
     record.sent = event.sent;
     if (record.complete && record.beyondMs > 0 && !record.sent.isEmpty())
-        record.sent += wentOnText(record.onAirMs);
+        record.sent += wentOnText(record);
     const Sequencer &sequencer = m_devices.sequencer(slot);
     for (int i = 0; i < record.lines.size() && i < sequencer.count(); ++i)
         record.lines[i].progress = record.complete ? 100 : sequencer.progress(i);
@@ -325,7 +330,7 @@ void RunRecorder::ended(RunRecord &record, int slot, const RunEvent &event)
             return;
         }
         if (record.beyondMs > 0)
-            record.cut.reason += wentOnText(record.onAirMs);
+            record.cut.reason += wentOnText(record);
     }
     writeEnd(record);
 }
@@ -340,23 +345,27 @@ void RunRecorder::heard(int slot, RunRecord &record, const RunEvent &event)
     // A run that never paused and kept its link was seen off air by the
     // program itself, but for the time the device took to obey its stop.
     const bool paused = record.pausedOnce();
+    const qint64 beyondBefore = record.beyondMs;
     const bool more = counted(slot, record, event, paused || lostLink || owed) && record.ended;
-    if (more && !paused) {
-        const int item = record.cut.item;
-        if (item >= 0 && item < record.lines.size()) {
-            // Nothing reached the device after its stop or after the link
-            // went: it went on with the value of the line on air then.
-            RunRecord::Line &line = record.lines[item];
+    const int item = record.cut.item;
+    if (more && item >= 0 && item < record.lines.size()) {
+        // Nothing reached the device after its stop or after the link
+        // went: it went on with the value of the line on air then. A resume
+        // from that line must not send it again.
+        RunRecord::Line &line = record.lines[item];
+        if (!paused) {
             const qint64 onLine = record.onAirMs - qMax<qint64>(0, line.beganMs);
-            line.progress = qMax(line.progress, line.progressAt(onLine));
-            record.cut.progress = line.progress;
             record.cutDoneMs = qMax(record.cutDoneMs, qBound<qint64>(0, onLine, line.ms));
+        } else {
+            record.cutDoneMs = qBound<qint64>(0, record.cutLineDoneMs() + record.beyondMs - beyondBefore, line.ms);
         }
+        line.progress = qMax(line.progress, line.progressAt(record.cutDoneMs));
+        record.cut.progress = line.progress;
     }
     if (owed) {
         tellOwed(record);
     } else if (more) {
-        record.cut.reason += wentOnText(record.onAirMs);
+        record.cut.reason += wentOnText(record);
         writeEnd(record);
     }
 }
@@ -417,7 +426,7 @@ void RunRecorder::tellOwed(RunRecord &record)
 {
     record.endOwed = false;
     if (!record.recovered && record.beyondMs > 0)
-        record.cut.reason += wentOnText(record.onAirMs);
+        record.cut.reason += wentOnText(record);
     writeEnd(record);
 }
 

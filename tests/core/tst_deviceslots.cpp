@@ -789,6 +789,10 @@ private Q_SLOTS:
                         QVERIFY2(qAbs(stopped->cut.progress - int(sentMs * 100 / 60000)) <= 2, qPrintable(how));
                     else
                         QVERIFY2(stopped->endText().count("s on air in all") == 1, qPrintable(how));
+                    // A resume from the cut sends what the device did not:
+                    // the seconds it went on after the stop count too.
+                    QVERIFY2(qAbs(stopped->resumeMs() - (120000 - sentMs)) < 1000 * (pauses + 1) + 500,
+                             qPrintable(QString("%1; a resume would send %2 ms").arg(how).arg(stopped->resumeMs())));
                 }
             }
             if (!form.isEmpty())
