@@ -131,10 +131,11 @@ public:
     // line goes on for its time left. False unless paused.
     bool resume();
     bool isPaused() const { return m_state == S_PAUSED; }
-    // By its own count the device stayed on air `ms` longer after the
-    // pause's stop than the program saw, with the paused line's value: the
-    // line has that much less left, and the part went out for that much
-    // more. False, and nothing changes, unless paused.
+    // By its own count the device had the paused line's value on air `ms`
+    // longer than the program saw (before the program saw it on air, or
+    // until a slow device obeyed the pause's stop): the line has that much
+    // less left, and the part went out for that much more. False, and
+    // nothing changes, unless paused.
     bool wentOnAfterPause(qint64 ms);
     // A run cut short goes on where it was cut: at `item`, `doneMs` into
     // it, as a resume does. False, and nothing changes, unless the
