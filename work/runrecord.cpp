@@ -30,9 +30,14 @@ QString minutesSeconds(qint64 ms)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
+// "12.3": seconds to a tenth, as the notes give the device's count.
+QString seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'f', 1);
+}
+
 QString wentOnText(const RunRecord &record)
 {
-    const auto seconds = [](qint64 ms) { return QString::number(double(ms) / 1000.0, 'f', 1); };
     // The parts of a run that paused were told before the device's word.
     if (!record.sent.isEmpty() && record.beyondMs > 0)
         return QStringLiteral("; the device went on until it read the stop, %1 s more than the parts say, %2 s on air "
@@ -409,7 +414,7 @@ bool RunRecorder::counted(int slot, RunRecord &record, const RunEvent &event, bo
             writeJournal();
         tell(record, QStringLiteral("paused: by its own count the device was on air %1 s longer than the program "
                                     "saw, with LF %2; line %3 has %4 left")
-                         .arg(QString::number(double(beyond) / 1000.0, 'f', 1))
+                         .arg(seconds(beyond))
                          .arg(line.lf)
                          .arg(record.line + 1)
                          .arg(minutesSeconds(line.ms - record.lineDoneMs)));
@@ -442,7 +447,6 @@ void RunRecorder::found(RunRecord &record, const RunEvent &event)
         // Both ends of the count go by whole seconds rounded up, and the
         // point's by a reply read a little late.
         constexpr qint64 roundingMs = 1500;
-        const auto seconds = [](qint64 ms) { return QString::number(double(ms) / 1000.0, 'f', 1); };
         const qint64 lineMs = record.cut.item >= 0 && record.cut.item < record.lines.size()
             ? record.lines.at(record.cut.item).ms : -1;
         if (ms < -roundingMs) {
