@@ -200,10 +200,8 @@ QString foreignForm(const QJsonObject &object, const QList<List *> &lists)
         if (why.isEmpty() && (object.contains(list->key()) || list->notRecords > 0))
             why = QStringLiteral("its \"%1\" is not a list of records").arg(list->key());
     }
-    for (auto member = object.begin(); why.isEmpty() && member != object.end(); ++member) {
-        if (member.value().isArray())
-            why = QStringLiteral("it keeps a list under \"%1\"").arg(member.key());
-    }
+    if (const QString stray = strayList(object); why.isEmpty() && !stray.isEmpty())
+        why = QStringLiteral("it keeps a list under \"%1\"").arg(stray);
     if (why.isEmpty() && !anyFound)
         why = QStringLiteral("it has no \"%1\" list").arg(lists.first()->key());
     if (why.isEmpty())
@@ -215,6 +213,15 @@ QString foreignForm(const QJsonObject &object, const QList<List *> &lists)
 }
 
 } // namespace
+
+QString strayList(const QJsonObject &object, const QStringList &ownLists)
+{
+    for (auto member = object.begin(); member != object.end(); ++member) {
+        if (member.value().isArray() && !ownLists.contains(member.key()))
+            return member.key();
+    }
+    return QString();
+}
 
 ReadStatus readFile(const QString &path, QJsonObject &object, const QList<List *> &lists)
 {

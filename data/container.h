@@ -177,6 +177,11 @@ bool onlyRecords(const QJsonArray &list)
     return true;
 }
 
+// The key of the first list the object keeps beside `ownLists`, or empty
+// when there is none: a store that met such a list in its file would take
+// the file for another version's form and keep it aside.
+QString strayList(const QJsonObject &object, const QStringList &ownLists = {});
+
 // Default-option CBOR of the object, as QCborValue::fromJsonValue gives
 // it. Each list is written as the object's member of its key.
 QByteArray encode(const QJsonObject &object, const QList<const List *> &lists = {});

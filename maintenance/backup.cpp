@@ -155,6 +155,15 @@ bool Backup::check(const QJsonObject &object, QString &why, qint64 storeLimit, c
                       .arg(section.key, QLatin1String(section.list));
             return false;
         }
+        // Nor is a file with a second list beside its own (another
+        // version's form): a pool's section, copied as it stands, would be
+        // kept aside at the next start, and another store would drop it.
+        if (const QString stray = section.list ? Container::strayList(value.toObject(), {QLatin1String(section.list)}) : QString();
+            !stray.isEmpty()) {
+            why = QStringLiteral("the section \"%1\" is damaged (it keeps a list under \"%2\" beside its \"%3\" list)")
+                      .arg(section.key, stray, QLatin1String(section.list));
+            return false;
+        }
     }
     const QJsonValue history = object.value(keyHistory);
     if (history.isUndefined() != object.value(keyClients).isUndefined()) {

@@ -342,6 +342,8 @@ private Q_SLOTS:
         QTest::newRow("a number in a pool") << Container::encode({{"Presets", QJsonObject{{"version", "1"}, {"presets", QJsonArray{0}}}}});
         QTest::newRow("lists in a pool") << Container::encode(
             {{"Presets", QJsonObject{{"version", "1"}, {"presets", QJsonArray{QJsonArray{QJsonArray{0}}}}}}});
+        QTest::newRow("a second list in a pool") << Container::encode(
+            {{"Presets", QJsonObject{{"version", "1"}, {"presets", QJsonArray{}}, {"prerets", QJsonArray{QJsonObject{}}}}}});
         many.append(0);
         QTest::newRow("a number deep in a pool") << Container::encode({{"GenuinePresets", QJsonObject{{"version", "1"}, {"presets", many}}}});
         QTest::newRow("a text in the programs") << Container::encode({{"Programs", QJsonObject{{"version", "1"}, {"programs", QJsonArray{"p"}}}}});
