@@ -353,7 +353,7 @@ void WorkTab::showRunControls()
     // A device slow to obey the stop is still on air: the run's end is
     // recorded once it is off (in seconds), and a start waits for that.
     const RunRecord *shownRun = m_runs.selectedRecord();
-    const bool ending = shownRun && shownRun->ended && shownRun->endOwed;
+    const bool ending = m_runs.stillEnding();
     m_start->setEnabled(outcome == RunRules::Outcome::Ready && !ending);
     // Offered while the list is the one the cut run ran.
     const int resumable = m_runs.resumableLine();

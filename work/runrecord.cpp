@@ -172,6 +172,12 @@ RunRules::Outcome RunRecorder::start(QString &notice)
     return checked;
 }
 
+bool RunRecorder::stillEnding() const
+{
+    const RunRecord *last = selectedRecord();
+    return last && last->ended && last->endOwed;
+}
+
 int RunRecorder::resumableLine() const
 {
     const RunRecord *last = selectedRecord();

@@ -162,6 +162,10 @@ public:
     // (its line, and how far that line got), recorded as the same run
     // resumed; only while its work list is the one it ran.
     RunRules::Outcome resumeCut(QString &notice);
+    // The picked device's last run was stopped and the device is still
+    // going off air (a slow one, for seconds): its end is recorded once it
+    // is off, and a new start waits for that, as the screen has it.
+    bool stillEnding() const;
     // The line the picked device's last run may be resumed from, or -1.
     int resumableLine() const;
     // What its resume would send, in ms; -1 with none.

@@ -449,7 +449,8 @@ struct Campaign
             addWorkLine(list, QStringLiteral("L%1").arg(i), QString::number(1000 + random.bounded(9000)),
                         random.bounded(4) == 0 ? 2 : 1, 1, 1);
         devices->setSelectedRow(row);
-        if (RunStart::outcome(*devices) != RunRules::Outcome::Ready)
+        // Nor while its last run's end waits for it to go off air.
+        if (RunStart::outcome(*devices) != RunRules::Outcome::Ready || work->recorder().stillEnding())
             return true;
         // The last run on this device is judged before this one begins.
         if (runs[device].going && !judge(device))
