@@ -112,6 +112,7 @@ public:
     // From the live state, not the display snapshot: every sequencer must
     // see its own device on air, selected on screen or not.
     bool isTransmitting() const override;
+    bool mayStartAgain() const override { return isLinkUp() && isConnected() && m_stoppingRun == 0; }
     // A run was asked for and has not ended yet.
     bool hasRun() const { return m_runActive; }
     // The last status read on this link shows the device on air.

@@ -17,4 +17,8 @@ public:
     virtual quint32 requestStart() = 0;
     virtual void requestStop() = 0;
     virtual bool isTransmitting() const = 0;
+    // Whether a start sent now would be taken: the device answers on its
+    // link and has been seen to obey the last stop (a slow one stays on air
+    // for seconds, and what its count says of that time is still to come).
+    virtual bool mayStartAgain() const { return true; }
 };

@@ -452,7 +452,7 @@ void WorkTab::showPause(const Sequencer &sequencer)
     const bool linked = tavik && tavik->isLinkUp() && tavik->isConnected();
     const bool pausable = sequencer.isRunning()
         && (sequencer.state() == Sequencer::S_WAIT_RF_READY || sequencer.state() == Sequencer::S_SEND_LF);
-    m_pause->setEnabled(paused ? linked : pausable);
+    m_pause->setEnabled(paused ? sequencer.mayResume() : pausable);
     if (!paused) {
         if (std::exchange(m_pauseShown, false))
             m_message->clear();
@@ -461,7 +461,7 @@ void WorkTab::showPause(const Sequencer &sequencer)
     const int line = sequencer.currentItem();
     const QString title = line < sequencer.count() ? sequencer.item(line).title : QString();
     // A device slow to obey the stop is still on air for a while.
-    const bool offAir = !tavik || !tavik->showsOnAir();
+    const bool offAir = (!tavik || !tavik->showsOnAir()) && (!linked || sequencer.mayResume());
     m_message->setText(QStringLiteral("Paused for %1 at line %2 (%3); %4. %5 The run ends by itself after %6 min "
                                       "paused.")
                            .arg(StatusText::minutesSeconds(quint32(sequencer.pausedForMs() / 1000)))
@@ -469,8 +469,9 @@ void WorkTab::showPause(const Sequencer &sequencer)
                            .arg(title,
                                 offAir ? QStringLiteral("the device is off air")
                                        : QStringLiteral("the device is going off air"),
-                                linked ? QStringLiteral("Resume goes on from there.")
-                                       : QStringLiteral("The device is not connected: Resume waits for it."))
+                                !linked ? QStringLiteral("The device is not connected: Resume waits for it.")
+                                : sequencer.mayResume() ? QStringLiteral("Resume goes on from there.")
+                                                        : QStringLiteral("Resume waits until it is off."))
                            .arg(sequencer.pauseLimitMinutes()));
     m_pauseShown = true;
 }
@@ -481,9 +482,7 @@ void WorkTab::on_pushButton_work_pause_clicked()
     if (!sequencer)
         return;
     if (sequencer->isPaused()) {
-        const Tavik *tavik = m_devices.selectedController();
-        if (tavik && tavik->isLinkUp() && tavik->isConnected())
-            sequencer->resume();
+        sequencer->resume();
     } else {
         sequencer->pause();
     }

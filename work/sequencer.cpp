@@ -405,9 +405,14 @@ bool Sequencer::resumeFrom(int item, qint64 doneMs)
     return true;
 }
 
+bool Sequencer::mayResume() const
+{
+    return m_state == S_PAUSED && m_running && (!m_controller || m_controller->mayStartAgain());
+}
+
 bool Sequencer::resume()
 {
-    if (m_state != S_PAUSED || !m_running)
+    if (!mayResume())
         return false;
     setState(S_RESUME_TRANSMIT);
     return true;

@@ -128,9 +128,14 @@ public:
     bool pause();
     // The rest of the run goes on air again: the device is given the time
     // left in all, the paused line's value and the start, warms up, and the
-    // line goes on for its time left. False unless paused.
+    // line goes on for its time left. False unless paused and the device
+    // may be started again (see mayResume).
     bool resume();
     bool isPaused() const { return m_state == S_PAUSED; }
+    // Paused, with the device answering and seen off air since the pause's
+    // stop: until then its count of the paused part is still to come, and
+    // the resume would send that part's last seconds again.
+    bool mayResume() const;
     // By its own count the device had the paused line's value on air `ms`
     // longer than the program saw (before the program saw it on air, or
     // until a slow device obeyed the pause's stop): the line has that much

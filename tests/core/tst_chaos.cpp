@@ -531,9 +531,8 @@ struct Campaign
                     break;
                 }
             }
-            Tavik &controller = devices->controller(slotOf(picked));
             Sequencer &paused = devices->sequencer(slotOf(picked));
-            if (paused.isPaused() && controller.isLinkUp() && controller.isConnected()) {
+            if (paused.mayResume()) {
                 step(QStringLiteral("resume %1 at line %2").arg(sims[picked].serial).arg(paused.currentItem() + 1));
                 runs[picked].resumedLines.append(paused.currentItem());
                 paused.resume();

@@ -602,7 +602,7 @@ private Q_SLOTS:
     void pauseAndResumeOnTheDevice()
     {
         const QList<QStringList> forms = {{}, {"--warm-up", "ready-pow"}, {"--time-counts", "warm-up"},
-                                          {"--stop-delay-s", "3"}};
+                                          {"--stop-delay-s", "6", "--warm-up-s", "3"}};
         for (const QStringList &form : forms) {
             const QString name = form.isEmpty() ? QString("plain") : form.join(' ');
             QTemporaryDir folder;
@@ -669,7 +669,7 @@ private Q_SLOTS:
             const QStringList resumed = sim.trace().mid(mark);
             const QStringList times = resumed.filter("REQ_SET_TIME");
             QCOMPARE(times.size(), 1);
-            const qint64 slow = form.contains("--stop-delay-s") ? 3000 : 0;
+            const qint64 slow = form.contains("--stop-delay-s") ? 6000 : 0;
             if (slow)
                 QVERIFY(logged("Run paused: by its own count the device was on air "));
             const RunRecord *record = work.recorder().selectedRecord();
@@ -684,7 +684,7 @@ private Q_SLOTS:
             QVERIFY(logged("Run resumed at line 1 (Alpha.v.1, 0:"));
             QVERIFY(logged(record->complete ? "Run complete; sent in 2 parts" : "Run cut short at line 2"));
             // What the device had on air from the pause on, by its own
-            // clock: the paused line until it obeyed the stop (3 s late on a
+            // clock: the paused line until it obeyed the stop (6 s late on a
             // slow device), then for its time left; the next for its minute.
             QStringList stretches;
             tickUntil([&] {
@@ -760,7 +760,8 @@ private Q_SLOTS:
                         QVERIFY(sequencer.pause());
                         ticks = 0;
                         QVERIFY(tickUntil([&] { return ++ticks > 20; }, 10000));
-                        QVERIFY(sequencer.resume());
+                        // The operator's Resume is taken once the device is off.
+                        QVERIFY(tickUntil([&] { return sequencer.resume(); }, 10000));
                     }
                     QVERIFY(tickUntil([&] { return sequencer.state() == Sequencer::S_SEND_LF; }, 15000));
                     ticks = 0;
@@ -794,6 +795,23 @@ private Q_SLOTS:
                     QVERIFY2(qAbs(stopped->resumeMs() - (120000 - sentMs)) < 1000 * (pauses + 1) + 500,
                              qPrintable(QString("%1; a resume would send %2 ms").arg(how).arg(stopped->resumeMs())));
                 }
+                // Resumed from its cut and stopped as soon as it warms up: the
+                // device, slower to obey than to warm up, comes on air
+                // meanwhile, and the record has those seconds too.
+                QVERIFY(tickUntil([&] { return inReadyCycle(tavik) && sequencer.canStart(); }, 10000));
+                const RunRecord *cut = work.recorder().selectedRecord();
+                const qint64 beforeMs = cut->onAirMs;
+                const qsizetype resumeMark = sim.trace().size();
+                QCOMPARE(work.recorder().resumeCut(notice), RunRules::Outcome::Ready);
+                QVERIFY(tickUntil([&] { return !sim.trace().mid(resumeMark).filter("PHASE Warming").isEmpty(); }, 10000));
+                sequencer.stop();
+                QVERIFY(tickUntil([&] { return cut->ended && !cut->endOwed; }, 15000));
+                QVERIFY(tickUntil([&] { return !sim.trace().mid(resumeMark).filter("PHASE Ready stop").isEmpty(); }, 5000));
+                qint64 lateMs = 0;
+                for (const QString &stretch : sim.trace().mid(resumeMark).filter(QRegularExpression("^LF ")))
+                    lateMs += stretch.split(' ').at(2).toLongLong();
+                const QString how = QString("%1 ms sent, %2 recorded: %3").arg(lateMs).arg(cut->onAirMs - beforeMs).arg(cut->endText());
+                QVERIFY2(lateMs > 0 && qAbs(cut->onAirMs - beforeMs - lateMs) < 1500, qPrintable(how));
             }
             if (!form.isEmpty())
                 continue;

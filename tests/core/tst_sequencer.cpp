@@ -23,12 +23,14 @@ struct StubController : TransmitControl
     int starts = 0;
     int stops = 0;
     bool onAir = false;
+    bool offSeen = true;  // the device seen to obey the last stop
 
     void setTransmitSeconds(quint32 seconds) override { transmitSeconds = seconds; }
     void setLfRequested(quint32 value) override { lfValues.append(value); }
     quint32 requestStart() override { return quint32(++starts); }
     void requestStop() override { ++stops; onAir = false; }
     bool isTransmitting() const override { return onAir; }
+    bool mayStartAgain() const override { return offSeen; }
 };
 
 // What the controller tells of the run, handed on before the sequencer's
@@ -398,6 +400,12 @@ private Q_SLOTS:
         QVERIFY(controller.lfValues.isEmpty());
         QCOMPARE(controller.starts, 1);
 
+        // Not while the device may still be going off air: its count of
+        // the part is still to come.
+        controller.offSeen = false;
+        QVERIFY(!sequencer.mayResume() && !sequencer.resume());
+        QCOMPARE(controller.starts, 1);
+        controller.offSeen = true;
         // Resumed: 30 s of the first line and the second's 60 s.
         QVERIFY(sequencer.resume());
         QCOMPARE(controller.starts, 2);
