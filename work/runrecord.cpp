@@ -38,6 +38,11 @@ QString seconds(qint64 ms)
 
 QString wentOnText(const RunRecord &record)
 {
+    // Stopped before the program saw it on air: the device's count is all
+    // there is of this start.
+    if (record.sentNothing() && record.beyondMs > 0)
+        return QStringLiteral("; the device was on air %1 s before it obeyed the stop, %2 s on air in all")
+            .arg(seconds(record.beyondMs), seconds(record.onAirMs));
     // The parts of a run that paused were told before the device's word.
     if (!record.sent.isEmpty() && record.beyondMs > 0)
         return QStringLiteral("; the device went on until it read the stop, %1 s more than the parts say, %2 s on air "

@@ -117,8 +117,13 @@ struct RunRecord
     {
         if (complete)
             return QString();
-        return !end.isEmpty() ? end : sent.isEmpty() ? cut.text() : cut.text() + QStringLiteral("; ") + sent;
+        // "Nothing sent" is what the program saw; the device's own count,
+        // when it went on air after all, is in the reason.
+        const bool told = !sent.isEmpty() && !(sentNothing() && beyondMs > 0);
+        return !end.isEmpty() ? end : told ? cut.text() + QStringLiteral("; ") + sent : cut.text();
     }
+    // The sequencer saw no part of a run that paused or resumed on air.
+    bool sentNothing() const { return Sequencer::sentNothing(sent); }
     // What the history and the notice say: "Tavik NAME: run cut short ...".
     QString noteText() const { return QStringLiteral("Tavik %1: run ").arg(deviceName) + endText(); }
     // The lines a run of this work list has, as the sequencer takes them.

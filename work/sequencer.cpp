@@ -13,6 +13,9 @@
 
 namespace {
 
+// How the parts of a run that paused begin when none was seen on air.
+const char nothingSent[] = "nothing sent";
+
 class SystemClock : public Clock
 {
 public:
@@ -358,6 +361,11 @@ bool Sequencer::pause()
     return true;
 }
 
+bool Sequencer::sentNothing(const QString &sent)
+{
+    return sent.startsWith(QLatin1String(nothingSent));
+}
+
 bool Sequencer::wentOnAfterPause(qint64 ms)
 {
     if (m_state != S_PAUSED || ms <= 0)
@@ -474,7 +482,7 @@ QString Sequencer::partsText() const
     if (!values.isEmpty())
         parts.append(QStringLiteral("part %1: %2").arg(parts.size() + 1).arg(values.join(QStringLiteral(", "))));
     if (parts.isEmpty())
-        return m_afterCut ? QStringLiteral("nothing sent since it was resumed after its cut") : QStringLiteral("nothing sent");
+        return QLatin1String(nothingSent) + (m_afterCut ? QStringLiteral(" since it was resumed after its cut") : QString());
     QStringList all;
     for (int item : order)
         all.append(valueFor(item, totals.at(item)));

@@ -142,6 +142,9 @@ public:
     // less left, and the part went out for that much more. False, and
     // nothing changes, unless paused.
     bool wentOnAfterPause(qint64 ms);
+    // Whether an end's `sent` (a run that paused) says no part of it was
+    // seen on air.
+    static bool sentNothing(const QString &sent);
     // A run cut short goes on where it was cut: at `item`, `doneMs` into
     // it, as a resume does. False, and nothing changes, unless the
     // sequencer is idle and every item has an LF value to send.

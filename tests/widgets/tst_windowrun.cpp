@@ -344,6 +344,12 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_F7);
         QTRY_VERIFY(sequencer->isPaused());
         const qsizetype mark = rig.sim.trace().size();
+        // The slow device is still going off air: Resume waits for it.
+        window.uiTick();
+        QVERIFY2(!pause->isEnabled() && message->text().contains("the device is going off air. Resume waits until it is off."),
+                 qPrintable(message->text()));
+        QTest::keyClick(&window, Qt::Key_F7);
+        QVERIFY(sequencer->isPaused());
         QVERIFY(rig.driver.until([&] { return rig.sim.trace().mid(mark).contains("PHASE Ready stop"); }, 5000));
         QVERIFY(rig.driver.until([&] { return sequencer->pausedForMs() > 20000; }, 5000));
         window.uiTick();
