@@ -209,6 +209,9 @@ void Sequencer::endCutShort(const QString &reason, qint64 atMs, bool linkLost)
 
 void Sequencer::noteComplete(qint64 atMs)
 {
+    // The run is over once its list is: the stop that follows is on its
+    // way, and nothing of the run is warming up or going on.
+    m_running = false;
     closeStretch(atMs);
     RunEvent ended;
     ended.kind = RunEvent::Ended;

@@ -566,7 +566,7 @@ private Q_SLOTS:
         QCOMPARE(RunRules::text(Outcome::NoDevice, &list), QString("No device picked: pick one on the Tavik tab."));
         QVERIFY(RunRules::text(Outcome::NothingToRun, &list).startsWith("Nothing to run"));
         QVERIFY(RunRules::text(Outcome::DeviceNotReady, &list).contains("not connected"));
-        QVERIFY(RunRules::text(Outcome::StillRunning, &list).contains("still going"));
+        QVERIFY(RunRules::text(Outcome::StillRunning, &list).contains("stop is on the way"));
         QVERIFY(RunRules::text(Outcome::Ready, &list).isEmpty());  // a ready device's tab shows no refusal
     }
 

@@ -157,6 +157,10 @@ private Q_SLOTS:
         bool endShown = false;
         int highest = 0;
         bool followed = false;
+        // Once the list is done the run is over, while its stop is on the
+        // way: nothing is warming up, and a disabled Start says why.
+        QString stopping;
+        auto *message = child<QLabel>(window, "label_work_message");
         QVERIFY(driver.until([&] {
             endShown = endShown || remaining->text().contains("ends");
             highest = qMax(highest, text(0, 5).toInt());
@@ -164,11 +168,16 @@ private Q_SLOTS:
                 window.uiTick();
                 followed = followed || table->selectionModel()->isRowSelected(1, {});
             }
+            if (stopping.isEmpty() && sequencer->state() == Sequencer::S_STOP_TRANSMIT) {
+                window.uiTick();
+                stopping = QString("%1 | %2 | %3").arg(start->isEnabled()).arg(remaining->text(), message->text());
+            }
             return sequencer->state() == Sequencer::S_IDLE;
         }, 30000));
         QCOMPARE(highest, 100);
         QVERIFY(followed);
         QVERIFY(endShown);
+        QVERIFY2(stopping.startsWith("0 | 2:00 | ") && stopping.contains("stop is on the way"), qPrintable(stopping));
         // Back on the Work tab later, the list shows how far its last run got.
         tabs->setCurrentIndex(MainWindow::TabTavik);
         tabs->setCurrentIndex(MainWindow::TabWork);
