@@ -157,9 +157,13 @@ void WorkTab::buildWidgets(QWidget *page)
     transmitRow->addLayout(column);
     top->addWidget(transmit, 1);
 
-    m_totalTime = labelIn(page, top, QStringLiteral("Total time"), "label_work_totalTime");
-    m_remainingTime = labelIn(page, top, QStringLiteral("Remaining Time"), "label_work_remainingTime");
+    // The two times one above the other: side by side, their titles alone
+    // push the row past 1024 px in a font wider than Arial.
+    auto *times = new QVBoxLayout;
+    m_totalTime = labelIn(page, times, QStringLiteral("Total time"), "label_work_totalTime");
+    m_remainingTime = labelIn(page, times, QStringLiteral("Remaining Time"), "label_work_remainingTime");
     m_remainingTime->setMaximumLines(2);  // the time left, then the clock time it ends
+    top->addLayout(times);
     static_cast<QBoxLayout *>(pageLayout)->addLayout(top);
 
     // Why Start is refused, when it is: said in the tab, not in a dialog.
