@@ -414,6 +414,11 @@ QString DeviceSlots::statusLine(int slot) const
     // Before the first event there is nothing to put after a colon.
     const QString event = eventWord(slot);
     QString line = QStringLiteral("Tavik ") + name + (event.isEmpty() ? QString() : QStringLiteral(": ") + event);
+    // A device slow to obey its stop stays on air for seconds while its
+    // controller is back in the ready cycle: not simply "Ready".
+    const Tavik &tavik = controller(slot);
+    if (tavik.activity() == DeviceActivity::Ready && tavik.showsOnAir())
+        line += QStringLiteral("; going off air");
     if (!m_serialChange[size_t(slot)].isEmpty())
         line += QStringLiteral("; ") + m_serialChange[size_t(slot)];
     return line;
