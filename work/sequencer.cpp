@@ -93,17 +93,10 @@ bool Sequencer::start()
     // swallowed by the return to S_IDLE; it is refused instead.
     if (!canStart() || !hasRunnableItems())
         return false;
-    m_cutShort = CutShort();
-    m_deviceFromMs = std::numeric_limits<qint64>::max();
-    m_stretches.clear();
+    beginRun();
     m_pauses = 0;
     m_afterCut = false;
-    m_part = 0;
     m_pausedAtMs = -1;
-    m_priorOnAirMs = 0;
-    m_partFromMs = -1;
-    m_sinceStart.start();
-    m_startClock = m_clock->msecs();
     for (SequenceItem &item : m_items) {
         item.progress = 0;
         item.startedMs = -1;
@@ -112,6 +105,21 @@ bool Sequencer::start()
     m_index = 0;
     setState(S_START_TRANSMIT);
     return true;
+}
+
+void Sequencer::beginRun()
+{
+    // Nothing of the last run's device carries over: its own time ran out
+    // with it, and a pause in this run's warm-up counts from now.
+    m_cutShort = CutShort();
+    m_deviceFromMs = std::numeric_limits<qint64>::max();
+    m_deviceEndMs = std::numeric_limits<qint64>::max();
+    m_stretches.clear();
+    m_part = 0;
+    m_priorOnAirMs = 0;
+    m_partFromMs = -1;
+    m_sinceStart.start();
+    m_startClock = m_clock->msecs();
 }
 
 void Sequencer::forgetCutShort()
@@ -390,14 +398,7 @@ bool Sequencer::resumeFrom(int item, qint64 doneMs)
 {
     if (!canStart() || !hasRunnableItems() || item < 0 || item >= count())
         return false;
-    m_cutShort = CutShort();
-    m_deviceFromMs = std::numeric_limits<qint64>::max();
-    m_stretches.clear();
-    m_part = 0;
-    m_priorOnAirMs = 0;
-    m_partFromMs = -1;
-    m_sinceStart.start();
-    m_startClock = m_clock->msecs();
+    beginRun();
     const qint64 durationMs = m_items.at(item).duration.msecsSinceStartOfDay();
     for (int i = 0; i < count(); ++i) {
         m_items[i].progress = i < item ? 100 : 0;

@@ -214,6 +214,8 @@ private:
     qint64 seenLateMs(qint64 atMs) const;
     // How long the run has been on air at `atMs`.
     qint64 onAirMs(qint64 atMs) const;
+    // What a start and a resume from a cut clear of the run before.
+    void beginRun();
     void push(RunEvent event);
     // What each value begun was sent for, up to `atMs`.
     QString sentText(qint64 atMs) const;

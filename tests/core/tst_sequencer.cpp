@@ -473,6 +473,25 @@ private Q_SLOTS:
         QCOMPARE(sequencer.cutShort().reason, QString("The program ended while the run was paused"));
         for (int i = 0; i < Sequencer::stopTicks; ++i)
             sequencer.tick();
+        // After a run whose device told its own time, a pause in the next
+        // run's warm-up is paused from now, not from when that time ran out.
+        QVERIFY(sequencer.start());
+        controller.onAir = true;
+        sequencer.tick();
+        tell(sequencer, RunEvent::DeviceTimeLeft, 183000);
+        clock.ms += 180000;
+        sequencer.tick();
+        for (int i = 0; i < Sequencer::stopTicks; ++i)
+            sequencer.tick();
+        QVERIFY(sequencer.start());
+        controller.onAir = false;
+        clock.ms += 20000;
+        sequencer.tick();
+        QVERIFY(sequencer.pause());
+        QCOMPARE(sequencer.pausedForMs(), 0);
+        sequencer.stop();
+        for (int i = 0; i < Sequencer::stopTicks; ++i)
+            sequencer.tick();
 
         // By its own count the device was on air 6 s longer than the
         // program saw: the paused line has that much less left, and its
