@@ -64,6 +64,15 @@ protected:
     }
 };
 
+// The one button reads Pause or Resume.
+QString pauseTip(bool paused)
+{
+    return paused ? QObject::tr("Resume the paused run: the device warms up and the paused line goes on for the time "
+                                "it had left (F7 on this tab)")
+                  : QObject::tr("Pause the selected device's run: off air at once, its place kept; Resume goes on "
+                                "from there (F7 on this tab)");
+}
+
 QTabWidget *tabWidgetAbove(QWidget *widget)
 {
     for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget()) {
@@ -126,8 +135,7 @@ void WorkTab::buildWidgets(QWidget *page)
     m_pause = new QPushButton(QStringLiteral("\nPause\n"), transmit);
     m_pause->setObjectName(QStringLiteral("pushButton_work_pause"));
     m_pause->setShortcut(QKeySequence(Qt::Key_F7));
-    m_pause->setToolTip(tr("Pause the selected device's run: off air at once, its place kept; Resume goes on from "
-                           "there (F7 on this tab)"));
+    m_pause->setToolTip(pauseTip(false));
     m_pause->setEnabled(false);
     m_pauseLimit = new QSpinBox(transmit);
     m_pauseLimit->setObjectName(QStringLiteral("spinBox_work_pauseLimit"));
@@ -451,6 +459,7 @@ void WorkTab::showPause(const Sequencer &sequencer)
         m_pause->setText(text);
         // A button's new text takes its shortcut for the text's mnemonic.
         m_pause->setShortcut(QKeySequence(Qt::Key_F7));
+        m_pause->setToolTip(pauseTip(paused));
     }
     // Resume puts the device on air again: only on a device that answers.
     const bool linked = tavik && tavik->isLinkUp() && tavik->isConnected();

@@ -102,7 +102,7 @@ QString text(Outcome outcome, const WorkList *work)
     case Outcome::DeviceNotReady:
         return QStringLiteral("The device is not connected and ready.");
     case Outcome::StillRunning:
-        return QStringLiteral("A run is still going on this device, or its stop is on the way: Start waits for it.");
+        return QStringLiteral("A run is still going on this device, or its stop is on the way: Start comes back once it is done.");
     }
     return {};
 }

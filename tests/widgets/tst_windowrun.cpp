@@ -363,6 +363,7 @@ private Q_SLOTS:
         QVERIFY(rig.driver.until([&] { return sequencer->pausedForMs() > 20000; }, 5000));
         window.uiTick();
         QCOMPARE(pause->text(), QString("\nResume\n"));
+        QVERIFY2(pause->toolTip().startsWith("Resume the paused run"), qPrintable(pause->toolTip()));
         QVERIFY2(message->text().startsWith("Paused for 0:2") && message->text().contains("at line 1 (Long.v.1)")
                      && message->text().endsWith("after 7 min paused."),
                  qPrintable(message->text()));
