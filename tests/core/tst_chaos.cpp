@@ -440,6 +440,11 @@ struct Campaign
         // A list is sent to a device only while it runs none, as on screen.
         if (!devices->sequencer(slotOf(device)).canStart())
             return true;
+        // The last run on this device is judged before this one begins,
+        // with all its device sent: not while a device that hung or is slow
+        // to obey its stop is still on air after it (its list stays too).
+        if (runs[device].going && sims[device].onAir)
+            return true;
         Machines &registry = devices->registry();
         registry.setCurrent(row);
         WorkList &list = *registry.work();
@@ -452,7 +457,6 @@ struct Campaign
         // Nor while its last run's end waits for it to go off air.
         if (RunStart::outcome(*devices) != RunRules::Outcome::Ready || work->recorder().stillEnding())
             return true;
-        // The last run on this device is judged before this one begins.
         if (runs[device].going && !judge(device))
             return false;
         QString notice;
