@@ -45,10 +45,10 @@ QString wentOnText(const RunRecord &record)
             .arg(seconds(record.beyondMs), seconds(record.onAirMs));
     // The parts of a run that paused were told before the device's word.
     if (!record.sent.isEmpty() && record.beyondMs > 0)
-        return QStringLiteral("; the device went on until it read the stop, %1 s more than the parts say, %2 s on air "
+        return QStringLiteral("; the device went on until it obeyed the stop, %1 s more than the parts say, %2 s on air "
                               "in all")
             .arg(seconds(record.beyondMs), seconds(record.onAirMs));
-    return QStringLiteral("; the device went on until it read the stop, %1 s on air in all").arg(seconds(record.onAirMs));
+    return QStringLiteral("; the device went on until it obeyed the stop, %1 s on air in all").arg(seconds(record.onAirMs));
 }
 
 } // namespace

@@ -762,7 +762,7 @@ struct Campaign
             return fail(device, QStringLiteral("\"%1\", but the device's time never ran out").arg(recorded));
         // The end as first recorded, and once more when the device told
         // later how long it went on.
-        const bool completed = record.cut.reason.contains(QLatin1String("the device went on until it read the stop"));
+        const bool completed = record.cut.reason.contains(QLatin1String("the device went on until it obeyed the stop"));
         if (newNotes.isEmpty() || newNotes.last() != recorded || newNotes.size() > (completed ? 2 : 1))
             return fail(device, QStringLiteral("the history took %1 for a run that ended \"%2\"")
                                     .arg(newNotes.isEmpty() ? QStringLiteral("nothing") : newNotes.join(" / "), recorded));

@@ -879,7 +879,7 @@ private Q_SLOTS:
             bool restart = false;  // the device is killed on air and another starts in its place
         };
         const QList<Case> cases = {
-            {{"--freeze-on-air-s", "3", "--freeze-s", "6"}, "the device went on until it read the stop"},
+            {{"--freeze-on-air-s", "3", "--freeze-s", "6"}, "the device went on until it obeyed the stop"},
             {{"--freeze-on-air-s", "0", "--freeze-s", "2.5", "--cut-off-after-s", "12", "--cut-off-errors", "2"},
              "before the program saw it"},
             {{"--freeze-on-air-s", "3", "--freeze-s", "9"}, "Stopped by the operator while the run was paused", true},

@@ -284,7 +284,7 @@ private Q_SLOTS:
         const QString stopped = newestNote(window);
         const QRegularExpressionMatch cut =
             QRegularExpression("^Tavik 9004: run cut short at line 1 \\(Long.v.1, (\\d+) %\\): Stopped by the operator"
-                               "(; the device went on until it read the stop, \\d+\\.\\d s on air in all)?$")
+                               "(; the device went on until it obeyed the stop, \\d+\\.\\d s on air in all)?$")
                 .match(stopped);
         QVERIFY2(cut.hasMatch(), qPrintable(stopped));
         const int percent = cut.captured(1).toInt();
