@@ -217,9 +217,6 @@ void Sequencer::endCutShort(const QString &reason, qint64 atMs, bool linkLost)
 
 void Sequencer::noteComplete(qint64 atMs)
 {
-    // The run is over once its list is: the stop that follows is on its
-    // way, and nothing of the run is warming up or going on.
-    m_running = false;
     closeStretch(atMs);
     RunEvent ended;
     ended.kind = RunEvent::Ended;
@@ -306,7 +303,6 @@ void Sequencer::stop(const QString &reason)
     // whole.
     if (m_running && runOpen())
         noteCutShort(reason, qMin(m_clock->msecs(), m_deviceEndMs));
-    m_running = false;
     m_index = 0;
     if (m_state != S_IDLE)
         setState(S_STOP_TRANSMIT);
@@ -560,6 +556,9 @@ void Sequencer::setState(State state)
             m_controller->setLfRequested(m_lfValue);
         break;
     case S_STOP_TRANSMIT:
+        // The run is over once its stop goes out, complete or not: nothing
+        // of it is warming up or going on while the stop runs its course.
+        m_running = false;
         if (m_controller)
             m_controller->requestStop();
         m_nextState = S_IDLE;
@@ -576,7 +575,6 @@ void Sequencer::setState(State state)
         break;
     case S_PAUSE_EXPIRED:
         noteCutShort(QStringLiteral("The pause went on longer than %1 min").arg(m_pauseLimitMinutes), m_pausedAtMs);
-        m_running = false;
         setState(S_STOP_TRANSMIT);
         break;
     case S_RESUME_TRANSMIT: {
